@@ -1,0 +1,128 @@
+// velkan: the command-line converter.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/default_root.h"
+#include "driver/job.h"
+#include "driver/session.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: velkan <command> [options]\n"
+    "\n"
+    "commands:\n"
+    "  convert   convert a code-word job (.zan) into tagged text\n"
+    "\n"
+    "Run 'velkan convert --help' for the options of a command.\n";
+
+constexpr const char* kConvertUsage =
+    "usage: velkan convert [--root DIR] [--udf FILE] [--define FILE] [--vertical]\n"
+    "                      [--unit pt|Q] [--no-warnings] INPUT -o OUTPUT\n"
+    "\n"
+    "Converts INPUT, a code-word job (16-bit words, high byte first), into tagged\n"
+    "Shift_JIS text in OUTPUT (created, or replaced).\n"
+    "\n"
+    "  --root DIR      the table root holding qdxfiles/ (default: $VELKAN_ROOT,\n"
+    "                  else the bundled sample root)\n"
+    "  --udf FILE      convert FILE first, only to store the formats it defines;\n"
+    "                  OUTPUT then holds the conversion of INPUT alone\n"
+    "  --define FILE   definition file naming fonts, colours and rules\n"
+    "  --vertical      vertical composition (default horizontal)\n"
+    "  --unit pt|Q     unit of the job's lengths (default pt)\n"
+    "  --no-warnings   write no <WAR> warning tags\n"
+    "  -o OUTPUT       the output file\n"
+    "\n"
+    "Font tables are looked for under $MTBL when it is set.\n"
+    "\n"
+    "Exit status: 0 when every pass ended through the end of the job; 1 when the\n"
+    "input could not be read, the output could not be created, or a pass ended\n"
+    "otherwise (the reason is printed); 2 for bad usage.\n";
+
+int UsageError(const std::string& what) {
+  std::cerr << "velkan convert: " << what << "\n"
+            << "Try 'velkan convert --help'.\n";
+  return 2;
+}
+
+int Convert(int argc, char** argv) {
+  velkan::JobOptions o;
+  std::string root;
+  bool haveInput = false, haveOutput = false;
+  for (int i = 0; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&](std::string& out) -> bool {
+      if (i + 1 >= argc) return false;
+      out = argv[++i];
+      return true;
+    };
+    if (a == "--help" || a == "-h") {
+      std::cout << kConvertUsage;
+      return 0;
+    } else if (a == "--root") {
+      if (!value(root)) return UsageError("--root needs a directory");
+    } else if (a == "--udf") {
+      if (!value(o.udfFile)) return UsageError("--udf needs a file");
+    } else if (a == "--define") {
+      if (!value(o.defineFile)) return UsageError("--define needs a file");
+    } else if (a == "--vertical") {
+      o.kumi = 1;
+    } else if (a == "--unit") {
+      std::string u;
+      if (!value(u)) return UsageError("--unit needs pt or Q");
+      if (u == "pt") o.unit = 0;
+      else if (u == "Q" || u == "q") o.unit = 1;
+      else return UsageError("--unit takes pt or Q, not '" + u + "'");
+    } else if (a == "--no-warnings") {
+      o.warning = 1;
+    } else if (a == "-o" || a == "--output") {
+      if (!value(o.outputFile)) return UsageError("-o needs a file");
+      haveOutput = true;
+    } else if (a.size() > 1 && a[0] == '-') {
+      return UsageError("unknown option '" + a + "'");
+    } else if (!haveInput) {
+      o.inputFile = a;
+      haveInput = true;
+    } else {
+      return UsageError("only one input file may be given");
+    }
+  }
+  if (!haveInput) return UsageError("no input file given");
+  if (!haveOutput) return UsageError("no output file given (-o OUTPUT)");
+
+  if (root.empty()) {
+    const char* env = std::getenv("VELKAN_ROOT");
+    root = env && *env ? env : velkan::DefaultTableRoot();
+  }
+  o.tableRoot = root;
+  if (const char* mtbl = std::getenv("MTBL")) o.mtbl = mtbl;
+
+  velkan::Session session;
+  velkan::JobResult r = velkan::RunConversionJob(session, o);
+  if (!r.message.empty()) std::cerr << "velkan: " << r.message << "\n";
+  for (const std::string& note : r.notes) std::cerr << "velkan: " << note << "\n";
+  return r.status == velkan::JobStatus::kCompleted ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::cerr << kUsage;
+    return 2;
+  }
+  std::string cmd = argv[1];
+  if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (cmd == "convert") return Convert(argc - 2, argv + 2);
+  std::cerr << "velkan: unknown command '" << cmd << "'\n" << kUsage;
+  return 2;
+}

@@ -1,0 +1,75 @@
+// The code-word stream of one pass: 16-bit words stored high byte first,
+// read in large blocks, with the fillers and skipped regions dropped.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "driver/io.h"
+
+namespace velkan {
+
+class Conversion;
+
+// Command words the stream itself gives meaning to.
+inline constexpr uint16_t kFillerWord = 0xD000;
+inline constexpr uint16_t kGroupOpen = 0xD003;
+inline constexpr uint16_t kGroupClose = 0xD004;
+inline constexpr uint16_t kSkipRegion = 0xD050;
+inline constexpr uint16_t kEndOfJob = 0xD056;
+
+// True for every word the dispatch treats as a command (0xD000-0xDFFF).
+constexpr bool IsCommandWord(uint16_t w) { return (w & 0xF000) == 0xD000; }
+
+class CodeStream {
+ public:
+  explicit CodeStream(ByteSource& source);
+  CodeStream(const CodeStream&) = delete;
+  CodeStream& operator=(const CodeStream&) = delete;
+
+  // Reads the next two bytes as one word (first byte high). Returns 1 with
+  // the word, or 2 at the end of the data (a lone trailing byte, or a read
+  // error, counts as the end) leaving `word` unchanged.
+  int ReadRawWord(uint16_t& word) {
+    if (end_ - pos_ >= 2) {
+      word = static_cast<uint16_t>(buf_[pos_] << 8 | buf_[pos_ + 1]);
+      pos_ += 2;
+      return 1;
+    }
+    return ReadRawWordSlow(word);
+  }
+
+  // Bytes consumed so far, and the total when the source knows it (-1 if not).
+  long long consumed() const { return consumed_ - static_cast<long long>(end_ - pos_); }
+  long long total() const { return source_.Size(); }
+  // True once the input is used up: every further raw read gives the end.
+  bool exhausted() const { return atEnd_ && end_ - pos_ < 2; }
+  // True when a read of the source failed (the stream then ended early).
+  bool readError() const { return readError_; }
+
+  // The word last fetched for the main loop, the handlers and the readers.
+  uint16_t currentWord = 0;
+  // 1: `currentWord` waits to be processed; 0: the next stage fetches.
+  int16_t wordPending = 0;
+  // 1 while NextWord takes its words from a replayed stored format.
+  int16_t replayActive = 0;
+
+ private:
+  int ReadRawWordSlow(uint16_t& word);
+
+  ByteSource& source_;
+  std::vector<uint8_t> buf_;
+  size_t pos_ = 0;
+  size_t end_ = 0;
+  long long consumed_ = 0;
+  bool atEnd_ = false;
+  bool readError_ = false;
+};
+
+// Delivers the next meaningful word: 0x0000 and 0xD000 are dropped, a region
+// 0xD050 ... 0xD050 is skipped, and the end of the input gives 0xD056 at this
+// and every later call. Takes its words from the format replay while
+// `replayActive` is set. Returns 0, or -1 when the source failed.
+int16_t NextWord(Conversion& c, uint16_t& word);
+
+}  // namespace velkan

@@ -1,0 +1,58 @@
+// One pass of a conversion: everything a handler works on.
+//
+// A Conversion owns the state of one pass; the Session it refers to holds
+// what carries over from pass to pass and job to job. Nothing here is global,
+// so several conversions can run side by side in one process.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "driver/code_stream.h"
+#include "driver/format_store.h"
+#include "driver/io.h"
+#include "driver/session.h"
+#include "driver/tag_writer.h"
+#include "tables/character_output.h"
+#include "tables/code_tables.h"
+#include "tables/escape_definitions.h"
+#include "tables/table_root.h"
+#include "typo/definition_file.h"
+#include "typo/pi_font.h"
+#include "typo/ruby.h"
+#include "typo/typo_state.h"
+
+namespace velkan {
+
+class Conversion {
+ public:
+  Conversion(Session& session, const TablePaths& paths, ByteSource& input, ByteSink& output)
+      : session(session), paths(paths), stream(input), out(output, session) {}
+  Conversion(const Conversion&) = delete;
+  Conversion& operator=(const Conversion&) = delete;
+
+  Session& session;
+  const TablePaths& paths;
+  CodeStream stream;
+  TagWriter out;
+
+  TypoState typo;      // the current settings
+  TypoState emitted;   // the settings last written
+  PendingMove move;
+  RubyState ruby;
+  CharacterState chars;
+
+  DefinitionFile definitions;
+  CodeTables codes;
+  EscapeDefinitions escapes;
+  PiWidths pi;
+  FormatStore store;
+
+  // Called every few thousand steps of the main loop when set.
+  std::function<void()> progress;
+};
+
+// Resets the state of a pass and takes the job options that are 0 or 1.
+void InitJob(Conversion& c, int direction, int unit, int warnings);
+
+}  // namespace velkan

@@ -1,0 +1,63 @@
+#include "driver/io.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace velkan {
+
+namespace {
+constexpr size_t kSinkBuffer = 64 * 1024;
+}  // namespace
+
+long MemorySource::Read(uint8_t* buf, size_t n) {
+  size_t left = data_.size() - pos_;
+  if (n > left) n = left;
+  std::memcpy(buf, data_.data() + pos_, n);
+  pos_ += n;
+  return static_cast<long>(n);
+}
+
+long FdSource::Read(uint8_t* buf, size_t n) {
+  for (;;) {
+    ssize_t r = ::read(fd_, buf, n);
+    if (r >= 0) return static_cast<long>(r);
+    if (errno != EINTR) return -1;
+  }
+}
+
+bool FdSink::WriteAll(const char* data, size_t n) {
+  while (n > 0) {
+    ssize_t w = ::write(fd_, data, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      if (!failed_) error_ = errno;
+      failed_ = true;
+      return false;
+    }
+    data += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+bool FdSink::Write(const char* data, size_t n) {
+  if (failed_) return false;
+  if (buf_.size() + n > kSinkBuffer) {
+    if (!Flush()) return false;
+    if (n >= kSinkBuffer) return WriteAll(data, n);
+  }
+  buf_.append(data, n);
+  return true;
+}
+
+bool FdSink::Flush() {
+  if (failed_) return false;
+  if (buf_.empty()) return true;
+  bool ok = WriteAll(buf_.data(), buf_.size());
+  buf_.clear();
+  return ok;
+}
+
+}  // namespace velkan

@@ -1,0 +1,162 @@
+#include "driver/job.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include "driver/conversion.h"
+#include "driver/io.h"
+#include "driver/main_loop.h"
+#include "tables/code_tables.h"
+#include "tables/escape_definitions.h"
+#include "typo/pi_font.h"
+
+namespace velkan {
+
+namespace {
+
+// Closes a descriptor when it goes out of scope.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() { Close(); }
+  int get() const { return fd_; }
+  bool Close() {
+    if (fd_ < 0) return true;
+    int r = ::close(fd_);
+    fd_ = -1;
+    return r == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+std::string NotFoundMessage(const std::string& path) {
+  return "「" + path + "」ファイルが見つかりません。";
+}
+
+std::string NotCreatedMessage(const std::string& path) {
+  return "「" + path + "」ファイルが作成できません。";
+}
+
+bool IsTextJob(const std::string& path) {
+  std::string upper = path;
+  std::transform(upper.begin(), upper.end(), upper.begin(),
+                 [](unsigned char ch) { return static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 32 : ch); });
+  return upper.find(".TXT") != std::string::npos;
+}
+
+enum class PassEnd { kEndOfJob, kStopped, kAbandoned };
+
+PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::string& chosen, JobResult& result) {
+  TablePaths paths(o.tableRoot, o.mtbl);
+
+  if (IsTextJob(chosen)) {
+    result.status = JobStatus::kPassFailed;
+    result.notes.push_back("text jobs (\".txt\") are not converted yet: " + chosen);
+    return PassEnd::kAbandoned;
+  }
+
+  Fd input(::open(chosen.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat inStat {};
+  if (input.get() < 0 || ::fstat(input.get(), &inStat) != 0 || !S_ISREG(inStat.st_mode)) {
+    result.status = JobStatus::kInputNotFound;
+    result.message = NotFoundMessage(chosen);
+    return PassEnd::kAbandoned;
+  }
+
+  // Converting onto the input itself would destroy it before it is read.
+  struct stat outStat {};
+  if (::stat(o.outputFile.c_str(), &outStat) == 0 && outStat.st_dev == inStat.st_dev &&
+      outStat.st_ino == inStat.st_ino) {
+    result.status = JobStatus::kOutputNotCreated;
+    result.message = NotCreatedMessage(o.outputFile);
+    result.notes.push_back("the output file is the input file itself; nothing was written");
+    return PassEnd::kAbandoned;
+  }
+
+  Fd output(::open(o.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (output.get() < 0) {
+    result.status = JobStatus::kOutputNotCreated;
+    result.message = NotCreatedMessage(o.outputFile);
+    return PassEnd::kAbandoned;
+  }
+
+  FdSource source(input.get(), static_cast<long long>(inStat.st_size));
+  FdSink sink(output.get());
+  Conversion c(session, paths, source, sink);
+
+  if (!o.defineFile.empty() && !c.definitions.Open(o.defineFile)) {
+    result.notes.push_back("definition file not found, names are written as numbers: " + o.defineFile);
+  }
+
+  if (LoadPiFontFile(c.pi, paths) != 0) {
+    result.status = JobStatus::kPassFailed;
+    result.notes.push_back("pi-font file missing or unreadable, the pass ended: " +
+                           paths.Fixed("\\qdxfiles\\pifont.fil").string());
+    return PassEnd::kAbandoned;
+  }
+
+  InitJob(c, o.kumi, o.unit, o.warning);
+  std::string failedTable;
+  if (LoadCodeTables(c.codes, paths, &failedTable) != 0) {
+    result.notes.push_back("code table missing, later tables not loaded: " + failedTable);
+  }
+  if (LoadEscapeDefinitions(c.escapes, paths) != 0) {
+    result.notes.push_back("escape definitions missing under " + paths.root().string());
+  }
+  c.chars.charClass = 0;
+  c.ruby = RubyState{};
+
+  if (o.progress) {
+    c.progress = [&o, pass, &c] { o.progress(pass, c.stream.consumed(), c.stream.total()); };
+  }
+  int16_t loop = RunMainLoop(c);
+
+  ReleaseEscapeDefinitions(c.escapes);
+  ReleaseCodeTables(c.codes);
+  bool flushed = sink.Flush();
+  bool closed = output.Close();
+
+  PassEnd end = PassEnd::kEndOfJob;
+  if (loop != 1) {
+    end = PassEnd::kStopped;
+    result.notes.push_back("pass " + std::to_string(pass) + " stopped at a failing command near byte " +
+                           std::to_string(c.stream.consumed()) + " of " + chosen);
+  }
+  if (c.stream.readError()) {
+    end = PassEnd::kStopped;
+    result.notes.push_back("reading " + chosen + " failed; the output holds what was read before");
+  }
+  if (!flushed || !closed || sink.failed() || c.out.writeFailed()) {
+    end = PassEnd::kStopped;
+    result.notes.push_back("writing " + o.outputFile + " failed: " +
+                           std::strerror(sink.error() ? sink.error() : EIO));
+  }
+  if (end != PassEnd::kEndOfJob && result.status == JobStatus::kCompleted) {
+    result.status = JobStatus::kPassFailed;
+  }
+  return end;
+}
+
+}  // namespace
+
+JobResult RunConversionJob(Session& session, const JobOptions& options) {
+  JobResult result;
+  bool twoPasses = !options.udfFile.empty();
+  for (int pass = 1; pass <= (twoPasses ? 2 : 1); ++pass) {
+    const std::string& chosen = (pass == 1 && twoPasses) ? options.udfFile : options.inputFile;
+    if (RunPass(session, options, pass, chosen, result) == PassEnd::kAbandoned) break;
+  }
+  return result;
+}
+
+}  // namespace velkan

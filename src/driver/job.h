@@ -1,0 +1,48 @@
+// The conversion job: one or two passes from the chosen files to the output.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver/session.h"
+
+namespace velkan {
+
+struct JobOptions {
+  std::string udfFile;     // user-defined format file; empty = one pass only
+  std::string inputFile;   // ".zan" code words, or a text job (".TXT" in the path)
+  std::string outputFile;
+  std::string defineFile;  // definition file; may be missing
+  int kumi = 0;            // 0 horizontal, 1 vertical
+  int unit = 0;            // 0 pt, 1 Q
+  int warning = 0;         // 0 warnings written, 1 not
+  std::filesystem::path tableRoot;
+  std::optional<std::string> mtbl;  // MTBL, read once at job start
+  // Called now and then with the bytes of the current pass's input consumed
+  // and its total (-1 when unknown), and the pass number (1 or 2).
+  std::function<void(int pass, long long done, long long total)> progress;
+};
+
+enum class JobStatus {
+  kCompleted,         // every pass ended through the end-of-job command
+  kInputNotFound,     // the chosen file could not be read: message shown
+  kOutputNotCreated,  // the output could not be created: message shown
+  kPassFailed,        // a pass ended otherwise (see notes)
+};
+
+struct JobResult {
+  JobStatus status = JobStatus::kCompleted;
+  // The message the system shows in a message box (UTF-8), empty if none.
+  std::string message;
+  // What went wrong without showing in the output (UTF-8 lines).
+  std::vector<std::string> notes;
+};
+
+// Runs the job. Never throws for bad input; every failure is in the result.
+JobResult RunConversionJob(Session& session, const JobOptions& options);
+
+}  // namespace velkan

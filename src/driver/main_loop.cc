@@ -1,0 +1,81 @@
+#include "driver/main_loop.h"
+
+#include "driver/code_stream.h"
+#include "driver/command_table.h"
+#include "driver/conversion.h"
+#include "typo/character_stage.h"
+#include "typo/typo_state.h"
+
+namespace velkan {
+
+int16_t RunPrePhase(Conversion& c) {
+  CodeStream& s = c.stream;
+  const CommandTable& table = Commands();
+  for (;;) {
+    if (s.wordPending == 0 && NextWord(c, s.currentWord) < 0) return -1;
+    uint16_t w = s.currentWord;
+    Handler h = IsCommandWord(w) ? table[w & 0xFF].prePhase : nullptr;
+    if (h == nullptr) {
+      s.wordPending = 1;
+      return 0;
+    }
+    int16_t r = h(c);
+    if (r == -1) return -1;
+    if (r == 0) return 0;
+  }
+}
+
+int16_t DispatchCommand(Conversion& c) {
+  CodeStream& s = c.stream;
+  if (s.wordPending == 0 && NextWord(c, s.currentWord) < 0) return -1;
+  uint16_t w = s.currentWord;
+  if (IsCommandWord(w) && w != kGroupOpen) {
+    if (Handler h = Commands()[w & 0xFF].main) return h(c);
+    s.wordPending = 0;
+    return 1;
+  }
+  s.wordPending = 1;
+  return 1;
+}
+
+int16_t RunParameterGroup(Conversion& c) {
+  CodeStream& s = c.stream;
+  const CommandTable& table = Commands();
+  if (NextWord(c, s.currentWord) < 0) return -1;
+  while (s.currentWord != kGroupClose) {
+    uint16_t w = s.currentWord;
+    // The end of the input cannot be followed by the 0xD004 the group waits
+    // for: the group ends there and the end word stays for the main loop.
+    if (w == kEndOfJob && s.exhausted()) {
+      s.wordPending = 1;
+      return 1;
+    }
+    Handler h = (w & 0xFF00) == 0xD000 ? table[w & 0xFF].inGroup : nullptr;
+    if (h != nullptr) {
+      if (h(c) == -1) return -1;
+    } else if (NextWord(c, s.currentWord) < 0) {
+      return -1;
+    }
+  }
+  s.wordPending = 0;
+  return 1;
+}
+
+int16_t ConsumeWord(Conversion& c) {
+  c.stream.wordPending = 0;
+  return 0;
+}
+
+int16_t RunMainLoop(Conversion& c) {
+  for (uint32_t step = 1;; ++step) {
+    if (c.progress && (step & 0xFFF) == 0) c.progress();
+    if (RunPrePhase(c) == -1) return -1;
+    WriteCharacterTags(c);
+    if (RunCharacters(c) == -1) return -1;
+    int16_t r = DispatchCommand(c);
+    if (r == -1) return -1;
+    if (r == 2) return 1;
+  }
+}
+
+}  // namespace velkan

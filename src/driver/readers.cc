@@ -1,0 +1,144 @@
+#include "driver/readers.h"
+
+#include "driver/code_stream.h"
+#include "driver/conversion.h"
+
+namespace velkan {
+
+namespace {
+
+constexpr int32_t kQuarterUnits = 3240;
+
+// Two's complement wrap of a wider value to 16 and 32 bits, without relying
+// on signed overflow.
+int16_t Wrap16(int32_t v) { return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(v))); }
+int32_t Wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
+
+// Accumulates digits starting with the word after the current one.
+int16_t Accumulate(Conversion& c, int16_t& value, int16_t& count) {
+  value = 0;
+  count = 0;
+  for (;;) {
+    if (NextWord(c, c.stream.currentWord) < 0) return -1;
+    uint16_t w = c.stream.currentWord;
+    if (!IsDigitWord(w)) return 0;
+    value = Wrap16(int32_t{value} * 10 + (w - kDigitZero));
+    count = Wrap16(int32_t{count} + 1);
+  }
+}
+
+// The quarters of ReadQuarters, with the words read.
+int16_t Quarters(Conversion& c, int16_t& value) {
+  int16_t a, digitsA;
+  if (Accumulate(c, a, digitsA) < 0) return -1;
+  int16_t b = 0, digitsB = 0, read = digitsA;
+  if (c.stream.currentWord == kPointSeparator) {
+    if (Accumulate(c, b, digitsB) < 0) return -1;
+    read = Wrap16(int32_t{read} + digitsB + 1);
+  }
+  value = Wrap16(int32_t{a} * 4 + RoundToQuarters(b));
+  return read;
+}
+
+int16_t CharCount(Conversion& c, int32_t& value, bool span) {
+  int16_t n;
+  if (Quarters(c, n) < 0) return -1;
+  if (c.stream.currentWord == kCommaSeparator) {
+    int16_t p;
+    if (Quarters(c, p) < 0) return -1;
+    value = Wrap32(int64_t{n} * p * 810);
+    return 1;
+  }
+  int64_t pitch = int64_t{c.typo.width} + c.typo.jkr;
+  int64_t v = int64_t{n} * pitch;
+  if (span) v -= 4 * int64_t{c.typo.jkr};
+  value = Wrap32(v * 810);
+  return 1;
+}
+
+}  // namespace
+
+int16_t ReadInteger(Conversion& c, int16_t& value) {
+  int16_t count;
+  if (Accumulate(c, value, count) < 0) return -1;
+  return count;
+}
+
+int16_t ReadDigits(Conversion& c, int16_t& value, int16_t n) {
+  CodeStream& s = c.stream;
+  s.wordPending = 0;
+  value = 0;
+  if (n <= 0) return 0;
+  for (int16_t i = 0; i < n; ++i) {
+    if (NextWord(c, s.currentWord) < 0) return -1;
+    if (!IsDigitWord(s.currentWord)) {
+      s.wordPending = 1;
+      return static_cast<int16_t>(n - i);
+    }
+    value = Wrap16(int32_t{value} * 10 + (s.currentWord - kDigitZero));
+  }
+  return 0;
+}
+
+int16_t RoundToQuarters(int16_t fraction) {
+  int32_t f = fraction;
+  while (f > 100) f /= 10;
+  if (f < 10) f *= 10;
+  return static_cast<int16_t>((f + 12) / 25);
+}
+
+int16_t ReadQuarters(Conversion& c, int16_t& value) { return Quarters(c, value); }
+
+int16_t ReadLength(Conversion& c, int32_t& value) {
+  int16_t a, digitsA;
+  if (Accumulate(c, a, digitsA) < 0) return -1;
+  int16_t b = 0, digitsB = 0;
+  int32_t read = digitsA;
+  bool point = c.stream.currentWord == kPointSeparator;
+  if (point) {
+    if (Accumulate(c, b, digitsB) < 0) return -1;
+    read += digitsB + 1;
+  }
+  if (c.session.settings.unit == 1) {
+    value = Wrap32((int64_t{a} * 4 + RoundToQuarters(b)) * kQuarterUnits);
+    return Wrap16(read);
+  }
+  int64_t v = (int64_t{a} * 12 + b) * 4 * kQuarterUnits;
+  if (point && c.stream.currentWord == kPointSeparator) {
+    int16_t f, digitsC;
+    if (Accumulate(c, f, digitsC) < 0) return -1;
+    read += digitsC + 1;
+    v += int64_t{RoundToQuarters(f)} * kQuarterUnits;
+  }
+  value = Wrap32(v);
+  return Wrap16(read);
+}
+
+int16_t ReadUnitLength(Conversion& c, int32_t& value) {
+  int16_t q;
+  int16_t r = Quarters(c, q);
+  if (r < 0) return -1;
+  value = int32_t{q} * kQuarterUnits;
+  return r;
+}
+
+int16_t ReadMillimetres(Conversion& c, int32_t& value) {
+  int16_t q;
+  int16_t r = Quarters(c, q);
+  if (r < 0) return -1;
+  value = Wrap32(int64_t{q} * (c.session.settings.unit == 1 ? 12960 : 9220));
+  return r;
+}
+
+int16_t ReadCharsFull(Conversion& c, int32_t& value) { return CharCount(c, value, false); }
+int16_t ReadCharsSpan(Conversion& c, int32_t& value) { return CharCount(c, value, true); }
+
+int16_t SkipArguments(Conversion& c) {
+  CodeStream& s = c.stream;
+  while (IsDigitWord(s.currentWord) || s.currentWord == kPointSeparator || s.currentWord == kCommaSeparator) {
+    if (NextWord(c, s.currentWord) < 0) return -1;
+  }
+  return 0;
+}
+
+}  // namespace velkan

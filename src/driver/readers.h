@@ -1,0 +1,66 @@
+// Readers of command arguments: digit words 0xC340-0xC349, the point
+// separator 0xC334 and the comma separator 0xC335.
+//
+// Every reader starts by fetching the word after the current one (the command
+// word or separator the caller stands on is never part of the number) and
+// leaves the first word it did not use in `currentWord`. Results are -1 when
+// fetching a word failed, otherwise a count as described per reader.
+// Integers wrap as signed 16-bit values; lengths are signed 32-bit internal
+// units (12960 to a unit of the job), computed with explicit wrap-around.
+#pragma once
+
+#include <cstdint>
+
+namespace velkan {
+
+class Conversion;
+
+inline constexpr uint16_t kDigitZero = 0xC340;
+inline constexpr uint16_t kDigitNine = 0xC349;
+inline constexpr uint16_t kPointSeparator = 0xC334;
+inline constexpr uint16_t kCommaSeparator = 0xC335;
+
+constexpr bool IsDigitWord(uint16_t w) { return w >= kDigitZero && w <= kDigitNine; }
+
+// Reads digits into `value` (value * 10 + digit, wrapping). Returns the number
+// of digits (0 when the first word is none; value is then 0).
+int16_t ReadInteger(Conversion& c, int16_t& value);
+
+// For main-slot handlers: consumes the command word, then reads up to n
+// digits. Returns 0 when all n were digits (the last one consumed), else the
+// number still missing with the stopping word left pending (`wordPending` 1).
+int16_t ReadDigits(Conversion& c, int16_t& value, int16_t n);
+
+// Quarters of a unit from fraction digits read as an integer: 5 and 50 give 2,
+// 25 gives 1, 75 gives 3, 125 gives 0.
+int16_t RoundToQuarters(int16_t fraction);
+
+// A integer part A and, after a point separator, fraction digits B:
+// A * 4 + RoundToQuarters(B). Returns the words read.
+int16_t ReadQuarters(Conversion& c, int16_t& value);
+
+// A length in the job unit. Q: quarters * 3240. pt: (picas * 12 + points) *
+// 12960, plus RoundToQuarters(C) * 3240 after a second point separator.
+// Returns the words read.
+int16_t ReadLength(Conversion& c, int32_t& value);
+
+// ReadQuarters scaled to internal units (* 3240).
+int16_t ReadUnitLength(Conversion& c, int32_t& value);
+
+// Quarter millimetres: * 12960 in a Q job, * 9220 in a pt job.
+int16_t ReadMillimetres(Conversion& c, int32_t& value);
+
+// A count of characters n (quarters) and, after a comma, an explicit pitch p:
+// n * p * 810, else n * (w + jkr) * 810 with the current width and pitch
+// difference. Returns 1, or -1.
+int16_t ReadCharsFull(Conversion& c, int32_t& value);
+
+// As ReadCharsFull, but without the last pitch difference when no pitch is
+// given: (n * (w + jkr) - 4 * jkr) * 810.
+int16_t ReadCharsSpan(Conversion& c, int32_t& value);
+
+// Fetches words while `currentWord` is a digit or separator. Returns 0 at the
+// first other word, -1 when a fetch failed.
+int16_t SkipArguments(Conversion& c);
+
+}  // namespace velkan

@@ -1,0 +1,63 @@
+#include "driver/tag_writer.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "driver/conversion.h"
+
+namespace velkan {
+
+namespace {
+constexpr size_t kWarningBuffer = 256;
+constexpr size_t kWarningFrame = 8;  // <WAR "">
+constexpr size_t kMaxWarningMessage = kWarningBuffer - kWarningFrame - 1;
+}  // namespace
+
+int16_t TagWriter::WriteText(std::string_view text) {
+  if (outputSuppressed == 0 && !text.empty()) {
+    if (!sink_.Write(text.data(), text.size())) {
+      writeFailed_ = true;
+      return -1;
+    }
+  }
+  session_.atLineStart = 0;
+  return 1;
+}
+
+int16_t TagWriter::WriteWarning(std::string_view message) {
+  if (outputSuppressed == 1 || session_.settings.warnings == 1) return 1;
+  if (message.size() > kMaxWarningMessage) message = message.substr(0, kMaxWarningMessage);
+  char tag[kWarningBuffer];
+  size_t n = 0;
+  std::memcpy(tag, "<WAR \"", 6);
+  n = 6;
+  std::memcpy(tag + n, message.data(), message.size());
+  n += message.size();
+  std::memcpy(tag + n, "\">", 2);
+  n += 2;
+  if (!sink_.Write(tag, n)) {
+    writeFailed_ = true;
+    return -1;
+  }
+  return 1;
+}
+
+int16_t TagWriter::WriteWarningF(const char* format, ...) {
+  char message[kWarningBuffer];
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(message, sizeof message, format, args);
+  va_end(args);
+  if (n < 0) return 1;
+  size_t len = static_cast<size_t>(n) < sizeof message ? static_cast<size_t>(n) : sizeof message - 1;
+  return WriteWarning(std::string_view(message, len));
+}
+
+int16_t CmdOutputSwitch(Conversion& c) {
+  c.out.outputSuppressed = c.out.outputSuppressed == 0 ? 1 : 0;
+  c.stream.wordPending = 0;
+  return 1;
+}
+
+}  // namespace velkan

@@ -1,0 +1,49 @@
+// The two primitives every byte of the output goes through.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "driver/io.h"
+#include "driver/session.h"
+
+namespace velkan {
+
+class Conversion;
+
+class TagWriter {
+ public:
+  TagWriter(ByteSink& sink, Session& session) : sink_(sink), session_(session) {}
+  TagWriter(const TagWriter&) = delete;
+  TagWriter& operator=(const TagWriter&) = delete;
+
+  // Writes a finished piece of text unchanged (tags, line ends, characters).
+  // Clears `atLineStart` on success, also when the text is dropped because
+  // output is switched off. Returns 1, or -1 when the sink refused the bytes
+  // (`atLineStart` then stays as it was).
+  int16_t WriteText(std::string_view text);
+
+  // Writes "<WAR \"message\">" unless output is switched off or warnings are
+  // not written (both count as success). Never touches `atLineStart`.
+  // The tag is composed in a 256-byte buffer, so a message is cut after 247
+  // bytes. Returns 1, or -1 when the sink refused the bytes.
+  int16_t WriteWarning(std::string_view message);
+
+  // Composes the message with printf and writes it as WriteWarning does.
+  int16_t WriteWarningF(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+  // 1 while everything written is dropped (the output switch 0xD075).
+  int16_t outputSuppressed = 0;
+  // True once any write was refused by the sink.
+  bool writeFailed() const { return writeFailed_; }
+
+ private:
+  ByteSink& sink_;
+  Session& session_;
+  bool writeFailed_ = false;
+};
+
+// 0xD075, main slot: toggles the output switch and consumes the word.
+int16_t CmdOutputSwitch(Conversion& c);
+
+}  // namespace velkan

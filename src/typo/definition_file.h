@@ -1,0 +1,39 @@
+// The user's definition file: sections "<name>" of key=value lines that give
+// names to numbers (fonts, colours, rule thicknesses and types, pi codes).
+//
+// The file is read once per pass and every look-up is answered from memory.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velkan {
+
+class DefinitionFile {
+ public:
+  // Reads the file; returns false (and stays closed) when it cannot be read.
+  bool Open(const std::string& path);
+  // Uses the given bytes as the file's content.
+  void OpenFromMemory(std::string content);
+  void Close();
+  bool isOpen() const { return open_; }
+
+  // The value of `key` in section `section` (both Shift_JIS bytes): the first
+  // line that is exactly "<section>" starts the section, a line starting with
+  // "<" ends it, and a line "key=value" matches when the text before its first
+  // "=" equals the key whole. The value runs to the end of the line. Lines are
+  // cut at 259 bytes (a longer line is read as several lines) and a CR before
+  // the line feed is not part of the line.
+  std::optional<std::string> Lookup(std::string_view section, std::string_view key) const;
+
+ private:
+  void SplitLines();
+  bool open_ = false;
+  std::string content_;
+  std::vector<std::string_view> lines_;
+};
+
+}  // namespace velkan

@@ -1,0 +1,44 @@
+#include "typo/units.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace velkan {
+
+double FormatLength(int32_t v) {
+  return std::trunc(static_cast<double>(v) * 0.007716049382716049) * 0.01;
+}
+
+double FormatSize(int16_t v) { return static_cast<double>(v) * 0.25; }
+
+const char* UnitName(int16_t unit) { return unit == 1 ? "Q" : "pt"; }
+
+void AppendUnit(std::string& out, int16_t unit) { out += UnitName(unit); }
+
+void AppendG(std::string& out, double value) {
+  char buf[32];
+  int n = std::snprintf(buf, sizeof buf, "%g", value);
+  out.append(buf, static_cast<size_t>(n));
+}
+
+void AppendNumberWithUnit(std::string& out, double value, int16_t unit) {
+  AppendG(out, value);
+  AppendUnit(out, unit);
+}
+
+MojiCountResult MojiCount(int32_t v, int16_t h) {
+  double x = FormatLength(v);
+  double s = FormatSize(h);
+  if (s == 0.0) return {x == 0.0, 0};
+  double q = std::trunc(x / s);
+  // Counts beyond 32 bits cannot be whole numbers of characters of any size
+  // the readers produce; clamp so the conversion stays defined.
+  if (q > 2147483647.0) q = 2147483647.0;
+  if (q < -2147483648.0) q = -2147483648.0;
+  int32_t count = static_cast<int32_t>(q);
+  return {x == static_cast<double>(count) * s, count};
+}
+
+int32_t PerMille(int32_t t) { return static_cast<int32_t>(static_cast<int64_t>(t) * 1000 / 54); }
+
+}  // namespace velkan

@@ -1,0 +1,111 @@
+// Runs every tests/cases/*.case through the conversion job and compares the
+// output byte for byte.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <strings.h>
+
+#include "driver/job.h"
+#include "driver/session.h"
+#include "golden/case_file.h"
+#include "support/test_support.h"
+
+namespace velkan::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> CaseNames() {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(VELKAN_CASES_DIR)) {
+    if (e.path().extension() == ".case") names.push_back(e.path().stem().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+const char* StatusName(JobStatus s) {
+  switch (s) {
+    case JobStatus::kCompleted: return "completed";
+    case JobStatus::kInputNotFound: return "input-not-found";
+    case JobStatus::kOutputNotCreated: return "output-not-created";
+    case JobStatus::kPassFailed: return "failed";
+  }
+  return "?";
+}
+
+// Where two outputs first differ, with both sides shown readably.
+std::string Difference(const std::string& want, const std::string& got) {
+  size_t i = 0;
+  while (i < want.size() && i < got.size() && want[i] == got[i]) ++i;
+  std::ostringstream s;
+  s << "output differs at byte " << i << "\n--- expected\n" << Readable(want) << "\n--- actual\n"
+    << Readable(got) << "\n---";
+  return s.str();
+}
+
+class GoldenCase : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(GoldenCase, ConvertsExactly) {
+  fs::path file = fs::path(VELKAN_CASES_DIR) / (GetParam() + ".case");
+  CaseFile c;
+  std::string error;
+  ASSERT_TRUE(ParseCase(ReadFile(file), c, error)) << file << ": " << error;
+
+  TempDir dir;
+  fs::path root = dir.path() / "root";
+  fs::create_directories(root);
+  bool havePiFont = false;
+  for (const auto& [name, bytes] : c.files) {
+    dir.Write("root/" + name, bytes);
+    if (::strcasecmp(fs::path(name).filename().c_str(), "pifont.fil") == 0) havePiFont = true;
+  }
+  // Every job needs the pi-font file; a case that is about its absence
+  // says "--no-pifont".
+  bool noPiFont = std::find(c.options.begin(), c.options.end(), "--no-pifont") != c.options.end();
+  if (!havePiFont && !noPiFont) dir.Write("root/qdxfiles/pifont.fil", std::string(1000, '\0'));
+
+  JobOptions o;
+  o.tableRoot = root;
+  o.inputFile = dir.Write(c.textJob ? "job.txt" : "job.zan", c.input).string();
+  o.outputFile = (dir.path() / "out.txt").string();
+  if (c.haveUdf) o.udfFile = dir.Write("formats.zan", c.udf).string();
+  if (c.haveDefine) o.defineFile = dir.Write("job.def", c.define).string();
+  for (size_t i = 0; i < c.options.size(); ++i) {
+    const std::string& opt = c.options[i];
+    if (opt == "--vertical") o.kumi = 1;
+    else if (opt == "--no-warnings") o.warning = 1;
+    else if (opt == "--unit" && i + 1 < c.options.size()) o.unit = c.options[++i] == "Q" ? 1 : 0;
+    else if (opt == "--no-pifont") continue;
+    else FAIL() << "unknown option in case: " << opt;
+  }
+
+  Session session;
+  JobResult r = RunConversionJob(session, o);
+  std::string notes;
+  for (const auto& n : r.notes) notes += "  " + n + "\n";
+  EXPECT_EQ(c.status, StatusName(r.status)) << r.message << "\n" << notes;
+  std::string got = fs::exists(o.outputFile) ? ReadFile(o.outputFile) : std::string();
+  EXPECT_TRUE(got == c.expected) << Difference(c.expected, got) << "\nnotes:\n" << notes;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, GoldenCase, ::testing::ValuesIn(CaseNames()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           std::string n = info.param;
+                           for (char& ch : n)
+                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           return n;
+                         });
+
+}  // namespace
+}  // namespace velkan::test

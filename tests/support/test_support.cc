@@ -1,0 +1,132 @@
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "driver/main_loop.h"
+#include "tables/code_tables.h"
+
+namespace velkan::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool Iconv(const char* to, const char* from, const std::string& in, std::string& out) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string src = in;
+  out.assign(src.size() * 4 + 8, '\0');
+  char* s = src.data();
+  size_t sl = src.size();
+  char* d = out.data();
+  size_t dl = out.size();
+  size_t r = iconv(cd, &s, &sl, &d, &dl);
+  iconv_close(cd);
+  out.resize(out.size() - dl);
+  return r != static_cast<size_t>(-1);
+}
+
+}  // namespace
+
+std::string Sjis(const std::string& utf8) {
+  std::string out;
+  if (!Iconv("CP932", "UTF-8", utf8, out)) {
+    ADD_FAILURE() << "text has no Shift_JIS form: " << utf8;
+    return {};
+  }
+  return out;
+}
+
+std::string Readable(const std::string& bytes) {
+  std::string out;
+  size_t i = 0;
+  while (i < bytes.size()) {
+    unsigned char b = static_cast<unsigned char>(bytes[i]);
+    size_t len = ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) ? 2 : 1;
+    std::string piece = bytes.substr(i, len);
+    std::string conv;
+    if (b == '\r') {
+      out += "\\r";
+    } else if (b == '\n') {
+      out += "\\n\n";
+    } else if (b >= 0x20 && b < 0x7F) {
+      out += static_cast<char>(b);
+    } else if (piece.size() == len && Iconv("UTF-8", "CP932", piece, conv) && !conv.empty()) {
+      out += conv;
+    } else {
+      char hex[8];
+      for (unsigned char c : piece) {
+        std::snprintf(hex, sizeof hex, "\\x%02X", c);
+        out += hex;
+      }
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string WordBytes(const std::vector<uint16_t>& words) {
+  std::string s;
+  for (uint16_t w : words) {
+    s += static_cast<char>(w >> 8);
+    s += static_cast<char>(w & 0xFF);
+  }
+  return s;
+}
+
+std::string LittleEndianWords(const std::vector<uint16_t>& words) {
+  std::string s;
+  for (uint16_t w : words) {
+    s += static_cast<char>(w & 0xFF);
+    s += static_cast<char>(w >> 8);
+  }
+  return s;
+}
+
+TempDir::TempDir() {
+  std::string tmpl = (fs::temp_directory_path() / "velkan-test-XXXXXX").string();
+  char* made = ::mkdtemp(tmpl.data());
+  if (made == nullptr) std::abort();
+  path_ = made;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+fs::path TempDir::Write(const std::string& relative, const std::string& bytes) const {
+  fs::path p = path_ / relative;
+  fs::create_directories(p.parent_path());
+  std::ofstream out(p, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return p;
+}
+
+MemoryRun RunBytes(Session& session, const std::string& input, const MemoryJob& job) {
+  TablePaths paths(job.root, std::nullopt);
+  MemorySource source(input);
+  MemorySink sink;
+  MemoryRun result;
+  {
+    Conversion c(session, paths, source, sink);
+    if (job.haveDefinitions) c.definitions.OpenFromMemory(job.definitions);
+    InitJob(c, job.direction, job.unit, job.warnings);
+    if (!job.root.empty()) LoadCodeTables(c.codes, paths);
+    result.loopResult = RunMainLoop(c);
+  }
+  result.output = sink.data();
+  return result;
+}
+
+MemoryRun RunWords(Session& session, const std::vector<uint16_t>& words, const MemoryJob& job) {
+  return RunBytes(session, WordBytes(words), job);
+}
+
+}  // namespace velkan::test

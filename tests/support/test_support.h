@@ -1,0 +1,63 @@
+// Helpers shared by the tests: Shift_JIS text, word buffers, temporary table
+// roots and in-memory conversions.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "driver/conversion.h"
+#include "driver/session.h"
+
+namespace velkan::test {
+
+// UTF-8 text as Shift_JIS (code page 932) bytes. Aborts the test on text
+// that has no Shift_JIS form.
+std::string Sjis(const std::string& utf8);
+
+// Shift_JIS bytes as UTF-8, for readable failure messages; bytes that do not
+// convert are shown as \xHH.
+std::string Readable(const std::string& bytes);
+
+// Code words as input bytes, high byte first.
+std::string WordBytes(const std::vector<uint16_t>& words);
+
+// Code words as table bytes, low byte first.
+std::string LittleEndianWords(const std::vector<uint16_t>& words);
+
+// A temporary directory removed with the object.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  // Writes a file below the directory (creating parent folders).
+  std::filesystem::path Write(const std::string& relative, const std::string& bytes) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Runs one pass over the given input words in memory and returns the output.
+struct MemoryRun {
+  std::string output;
+  int16_t loopResult = 0;
+};
+
+struct MemoryJob {
+  int direction = 0;
+  int unit = 0;
+  int warnings = 0;
+  std::filesystem::path root;  // empty: no tables
+  std::string definitions;     // definition file content (Shift_JIS); empty = none
+  bool haveDefinitions = false;
+};
+
+MemoryRun RunWords(Session& session, const std::vector<uint16_t>& words, const MemoryJob& job = {});
+MemoryRun RunBytes(Session& session, const std::string& input, const MemoryJob& job = {});
+
+}  // namespace velkan::test
