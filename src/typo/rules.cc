@@ -128,8 +128,11 @@ bool AppendThicknessLine(Conversion& c, std::string& tag, int32_t key) {
 // The enclosure size is a length in internal units, the character height a
 // count of quarter units. Both are brought to internal units before they are
 // combined, so the margin is half of (size - height) in the job unit, halved
-// toward zero.
+// toward zero, and written to hundredths like every length. An enclosure
+// size of 0 (none given since the job started) gives no margin rather than
+// a negative one of half the character height.
 int32_t EnclosureMargin(const Conversion& c) {
+  if (c.rules.enclosureSize == 0) return 0;
   int64_t height = int64_t{c.typo.height} * kInternalPerQuarter;
   return ClampLength((int64_t{c.rules.enclosureSize} - height) / 2);
 }

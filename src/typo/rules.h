@@ -38,7 +38,7 @@ bool AppendThicknessLine(Conversion& c, std::string& tag, int32_t key);
 
 // The margin between an enclosure and its characters, in internal units:
 // half the difference between the enclosure size of RuleSettings and the
-// current character height.
+// current character height; 0 while no enclosure size is set.
 int32_t EnclosureMargin(const Conversion& c);
 
 // Appends " gaki=%g" with the unit for EnclosureMargin, unless the margin
