@@ -41,6 +41,7 @@ class Conversion {
   TypoState typo;      // the current settings
   TypoState emitted;   // the settings last written
   PendingMove move;
+  SizeLimits limits;   // bounds of the setting commands, set by InitJob
   RubyState ruby;
   CharacterState chars;
 
