@@ -32,8 +32,8 @@ class EscapeDefinitionsTest : public ::testing::Test {
 };
 
 TEST_F(EscapeDefinitionsTest, NamesAndLeadsCountOnlyAfterAnUnlockingLine) {
-  ASSERT_EQ(Load(Lines({"#D009 @KAI;  before any % line: locked",
-                        "$0003 @OLD;",
+  ASSERT_EQ(Load(Lines({"#D00C @EARLY;  before any % line: locked",
+                        "$0004 @OLD;",
                         "%0000 0;",
                         "#D009 @KAI;",
                         "#9001 !;",
@@ -49,19 +49,12 @@ TEST_F(EscapeDefinitionsTest, NamesAndLeadsCountOnlyAfterAnUnlockingLine) {
   EXPECT_EQ(Name(defs_.modeNames[3]), "@ROM");
   EXPECT_EQ(defs_.commandLead[0], '!');
   EXPECT_EQ(defs_.commandLead[1], '~');
+  EXPECT_EQ(defs_.commandNames[0x0C].length, 0);
+  EXPECT_EQ(defs_.modeNames[4].length, 0);
   EXPECT_EQ(defs_.commandNames[0x01].length, 0);
   EXPECT_EQ(defs_.commandNames[0x0B].length, 0);
   EXPECT_EQ(defs_.modeLead, 0);
   EXPECT_FALSE(defs_.locked);
-}
-
-TEST_F(EscapeDefinitionsTest, ARecordBeforeTheFirstLockLineHasNoEffectInEitherKind) {
-  ASSERT_EQ(Load(Lines({"$9001 @;", "#9001 !;", "$0001 @A;", "#D009 !K;"}), ""), 0);
-  EXPECT_TRUE(defs_.locked);
-  EXPECT_EQ(defs_.modeLead, 0);
-  EXPECT_EQ(defs_.commandLead[0], 0);
-  EXPECT_EQ(defs_.modeNames[1].length, 0);
-  EXPECT_EQ(defs_.commandNames[9].length, 0);
 }
 
 TEST_F(EscapeDefinitionsTest, KeysValuesAndLineEndsAreReadByColumn) {
@@ -69,7 +62,7 @@ TEST_F(EscapeDefinitionsTest, KeysValuesAndLineEndsAreReadByColumn) {
                         "$000a @LONGNAME1;  names are cut at 8",
                         "#d0Ff @X",           // lower-case key, value to the line end
                         "$00G1 @NOHEX;",      // G counts as digit 0: key 0x0001
-                        "#D0 @SHORT;",        // short key: the missing digits are 0
+                        "#D0 @SHORT;",        // short key: blank and "@" count as digit 0
                         "$0002 ;",            // empty value: no name
                         "X0004 @IGNORED;",
                         "\\0005 @NONE;"},
@@ -103,10 +96,7 @@ TEST_F(EscapeDefinitionsTest, UserPairsReplaceSystemPairsFromPositionZero) {
   EXPECT_EQ(LookupEscapePair(defs_, 0x8140), 0);  // replaced
   EXPECT_EQ(LookupEscapePair(defs_, 0x8141), 0xD009);
   EXPECT_EQ(LookupEscapePair(defs_, 0x8142), 0xD003);
-  EXPECT_EQ(LookupEscapePair(defs_, 0x0000), 0);
-}
-
-TEST_F(EscapeDefinitionsTest, APairWithKeyZeroEndsTheList) {
+  // A pair with key 0 ends the list for look-ups.
   ASSERT_EQ(Load(Lines({"&8140 D002;", "&0000 D009;", "&8142 D003;"}), ""), 0);
   EXPECT_EQ(LookupEscapePair(defs_, 0x8140), 0xD002);
   EXPECT_EQ(LookupEscapePair(defs_, 0x8142), 0);
@@ -262,14 +252,6 @@ TEST_F(EscapeDefinitionsTest, ALoadStartsFromScratchAndReleaseDropsThePairs) {
   ReleaseEscapeDefinitions(defs_);
   EXPECT_TRUE(defs_.pairs.empty());
   EXPECT_EQ(LookupEscapePair(defs_, 0x8140), 0);
-}
-
-TEST_F(EscapeDefinitionsTest, AFileReadOnItsOwnStillStoresPairs) {
-  EscapeDefinitions fresh;
-  auto file = root_.Write("one.tbl", Lines({"&8140 D002;"}));
-  EXPECT_EQ(ReadEscapeDefinitionFile(fresh, file), 0);
-  EXPECT_EQ(LookupEscapePair(fresh, 0x8140), 0xD002);
-  EXPECT_EQ(ReadEscapeDefinitionFile(fresh, root_.path() / "none.tbl"), -1);
 }
 
 }  // namespace

@@ -111,12 +111,5 @@ TEST_F(ReplacementTableTest, MissingEmptyAndDirectoryFilesLeaveTheTableEmpty) {
   EXPECT_TRUE(table_.empty());
 }
 
-TEST_F(ReplacementTableTest, TheFileIsFoundUnderAnyCase) {
-  root_.Write("QDXFILES/NMCNV.TBL", "z=0009\n");
-  ASSERT_EQ(LoadReplacementTable(table_, TablePaths(root_.path(), std::nullopt)), 0);
-  ASSERT_EQ(table_.size(), 1u);
-  EXPECT_EQ(table_.Match("z")->Word(0), 0x0009);
-}
-
 }  // namespace
 }  // namespace velkan
