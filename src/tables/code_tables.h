@@ -39,6 +39,7 @@ class CodeTables {
   // 0x8000-0x8FFF are skipped. Needs Allocate().
   void AddHalfWidthRecord(uint16_t sjis, uint16_t word);
 
+  // Whether the tables are allocated.
   bool loaded() const { return !map_.empty(); }
   // Makes all entries zero (allocating them); false when memory runs out.
   bool Allocate();

@@ -21,7 +21,9 @@ int HexDigit(char ch) {
 // the end of `text` count as digit 0.
 uint16_t HexWord(std::string_view text, size_t at) {
   unsigned value = 0;
-  for (size_t i = at; i < at + 4; ++i) value = value * 16 + static_cast<unsigned>(i < text.size() ? HexDigit(text[i]) : 0);
+  for (size_t i = at; i < at + 4; ++i) {
+    value = value * 16 + static_cast<unsigned>(i < text.size() ? HexDigit(text[i]) : 0);
+  }
   return static_cast<uint16_t>(value);
 }
 

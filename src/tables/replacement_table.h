@@ -30,7 +30,9 @@ struct ReplacementEntry {
   std::array<char, 2 * kMaxReplacementWords> words{};
   uint8_t wordCount = 0;
 
+  // The key's bytes.
   std::string_view Key() const { return {key.data(), keyLength}; }
+  // The words as they go into the code stream, high byte first.
   std::string_view WordBytes() const { return {words.data(), 2u * wordCount}; }
   // Word i (i < wordCount).
   uint16_t Word(size_t i) const {
@@ -58,6 +60,8 @@ class ReplacementTable {
   // of `text`; nullptr when none. Never looks past the end of `text`.
   const ReplacementEntry* Match(std::string_view text) const;
 
+  // The number of entries, whether there are none, and entry i (i < size())
+  // in file order.
   size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
   const ReplacementEntry& operator[](size_t i) const { return entries_[i]; }

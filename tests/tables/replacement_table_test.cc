@@ -34,7 +34,9 @@ TEST_F(ReplacementTableTest, ALineGivesAKeyAndBigEndianWords) {
 }
 
 TEST_F(ReplacementTableTest, WordsNeedNoCommasAndScanningStopsAtOtherCharacters) {
-  ASSERT_EQ(Load(test::Sjis("丸1=d00a8140;9999\n") + "k=12,,34,5678 9ABC\nshort=123\nbad=x1234\nhalf=1234567\n"), 0);
+  ASSERT_EQ(Load(test::Sjis("丸1=d00a8140;9999\n") +
+                 "k=12,,34,5678 9ABC\nshort=123\nbad=x1234\nhalf=1234567\n"),
+            0);
   ASSERT_EQ(table_.size(), 3u);
   EXPECT_EQ(table_[0].Key(), test::Sjis("丸1"));
   EXPECT_EQ(table_[0].WordBytes(), WordBytes({0xD00A, 0x8140}));
