@@ -1,6 +1,7 @@
 #include "driver/command_table.h"
 
 #include "commands/spacing_breaks.h"
+#include "driver/format_commands.h"
 #include "driver/main_loop.h"
 #include "driver/tag_writer.h"
 
@@ -22,10 +23,16 @@ constexpr CommandTable BuildCommandTable() {
   e[0x1C] = {nullptr, CmdLineEnd, nullptr};                   // D01C line end
   e[0x20] = {CmdEndOfText, CmdEndOfText, nullptr};            // D020 end of text (consumed in pre-phase)
   e[0x23] = {nullptr, CmdEndOfText, nullptr};                 // D023 end of text
+  e[0x2C] = {nullptr, nullptr, CmdDefineFormat};              // D02C define format n: the body follows the group
+  e[0x3C] = {nullptr, nullptr, CmdLengthWithFormat};          // D03C length [D03F format number], no effect
+  e[0x3E] = {nullptr, nullptr, CmdCountWithFormat};           // D03E count [D03F format number], no effect
+  e[0x3F] = {nullptr, nullptr, CmdCallFormat};                // D03F call format n (replay after the group)
   e[0x54] = {ConsumeWord, ConsumeWord, nullptr};              // D054 consumed without effect
   e[0x55] = {ConsumeWord, ConsumeWord, nullptr};              // D055 consumed without effect
   e[0x56] = {nullptr, CmdEndOfText, nullptr};                 // D056 end of job (also at end of input)
+  e[0x71] = {nullptr, nullptr, CmdPlayCount};                 // D071 n,c: the next c calls of format n play
   e[0x75] = {nullptr, CmdOutputSwitch, nullptr};              // D075 output on/off
+  e[0xB3] = {CmdSwitchSource, CmdSwitchSource, nullptr};      // D0B3 switch between the replay and the input
   e[0xBB] = {nullptr, CmdLineEnd, nullptr};                   // D0BB line end
   return t;
 }
