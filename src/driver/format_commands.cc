@@ -1,5 +1,7 @@
 #include "driver/format_commands.h"
 
+#include <string>
+
 #include "driver/code_stream.h"
 #include "driver/conversion.h"
 #include "driver/format_store.h"
@@ -61,7 +63,10 @@ int16_t CmdCallFormat(Conversion& c) {
   // ever; such a chain ends the pass.
   long long at = c.stream.consumed();
   if (at == s.inputAtLastStart) {
-    if (++s.startsWithoutInput > kMaxStartsWithoutInput) return -1;
+    if (++s.startsWithoutInput > kMaxStartsWithoutInput) {
+      s.error = "formats call each other without end; stopped at a call of format " + std::to_string(n);
+      return -1;
+    }
   } else {
     s.inputAtLastStart = at;
     s.startsWithoutInput = 0;

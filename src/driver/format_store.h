@@ -66,7 +66,7 @@ struct FormatStore {
   int formatFd = -1;
   std::filesystem::path tablePath;
   std::filesystem::path formatPath;
-  // What went wrong in the last failed open or close, for the person.
+  // What went wrong in the last failed store operation, for the person.
   std::string error;
 };
 

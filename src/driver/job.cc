@@ -106,7 +106,8 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
     result.status = JobStatus::kPassFailed;
     result.notes.push_back("the user-defined format store could not be opened or created in " +
                            ResolveUnder(storeDir, "\\QDXFILES").string() + " (" + c.store.error +
-                           "); the job ended without converting. A writable place for it is named with --store DIR or VELKAN_STORE");
+                           "); the job ended without converting. A writable place for it is named "
+                           "with --store DIR or VELKAN_STORE");
     return PassEnd::kAbandoned;
   }
 
@@ -145,6 +146,9 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
     end = PassEnd::kStopped;
     result.notes.push_back("pass " + std::to_string(pass) + " stopped at a failing command near byte " +
                            std::to_string(c.stream.consumed()) + " of " + chosen);
+    if (storeClosed && !c.store.error.empty()) {
+      result.notes.push_back("user-defined format store: " + c.store.error);
+    }
   }
   if (c.stream.readError()) {
     end = PassEnd::kStopped;
