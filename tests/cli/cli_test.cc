@@ -192,6 +192,15 @@ TEST(Cli, OutputThatCannotBeCreatedExitsOne) {
   EXPECT_NE(res.err.find("「" + out + "」ファイルが作成できません。"), std::string::npos) << res.err;
 }
 
+TEST(Cli, WriteFailureExitsOne) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  Root r;
+  fs::path in = r.dir.Write("job.zan", kJob);
+  CliResult res = RunCli({"convert", "--root", r.root().string(), in.string(), "-o", "/dev/full"});
+  EXPECT_EQ(res.status, 1);
+  EXPECT_NE(res.err.find("/dev/full"), std::string::npos) << res.err;
+}
+
 TEST(Cli, OutputOntoTheInputIsRefusedAndTheInputKept) {
   Root r;
   fs::path in = r.dir.Write("job.zan", kJob);
