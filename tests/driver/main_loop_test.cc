@@ -36,8 +36,25 @@ std::string Output(const std::vector<uint16_t>& words, int16_t expectLoop = 1) {
 TEST(MainLoop, EmptyInputEndsInTheFirstStep) { EXPECT_EQ(Output({}), ""); }
 
 TEST(MainLoop, GroupThenCharactersThenLineEnd) {
-  EXPECT_EQ(Output({0xD003, 0xD02E, 0xC341, 0xC342, 0xD004, 0x4521, 0x4522, 0xD009, 0xD056}),
-            Z(0x4521) + Z(0x4522) + "\r\n");
+  // The size set in the group comes out as one state tag before the
+  // characters; the run and the line end follow.
+  std::string out = Output({0xD003, 0xD02E, 0xC341, 0xC342, 0xD004, 0x4521, 0x4522, 0xD009, 0xD056});
+  size_t chars = out.find("<ZAN2");
+  ASSERT_NE(chars, std::string::npos) << out;
+  EXPECT_EQ(out.substr(chars), Z(0x4521) + Z(0x4522) + "\r\n");
+  EXPECT_EQ(out.rfind("<J ", 0), 0u) << out;
+  EXPECT_EQ(out.find('>'), chars - 1) << out;
+}
+
+TEST(MainLoop, FillersInsideArgumentsChangeNothing) {
+  std::string plain = Output({0xD003, 0xD02E, 0xC341, 0xC342, 0xD004, 0x4521});
+  EXPECT_EQ(Output({0xD003, 0x0000, 0xD02E, 0xD000, 0xC341, 0x0000, 0xD000, 0xC342, 0x0000, 0xD004, 0x4521}), plain);
+  EXPECT_NE(Output({0xD003, 0xD02E, 0xC341, 0xD004, 0x4521}), plain);  // the size is not 1
+}
+
+TEST(MainLoop, EndOfInputWhileAnInGroupHandlerReads) {
+  Output({0xD003, 0xD02E, 0xC341});
+  Output({0x4521, 0xD003, 0xD02E, 0xC341, 0xC334});
 }
 
 TEST(MainLoop, EndOfTextAfterACharacterEndsThePass) {
