@@ -60,10 +60,15 @@ ProgressDialog::~ProgressDialog() {
 
 void ProgressDialog::AddNote(const QString& note) {
   notes_ << note;
-  if (ended_) {
-    notesLabel_->setText(notes_.join(QLatin1Char('\n')));
-    notesLabel_->show();
-  }
+  if (ended_) ShowNotes();
+}
+
+void ProgressDialog::ShowNotes() {
+  if (notes_.isEmpty()) return;
+  notesLabel_->setText(notes_.join(QLatin1Char('\n')));
+  notesLabel_->show();
+  // The wrapped lines need the height the dialog had no room for.
+  adjustSize();
 }
 
 QString ProgressDialog::StatusText() const { return status_->text(); }
@@ -117,10 +122,7 @@ void ProgressDialog::FinishJob() {
   notes_ = lines + notes_;
   status_->setText(QString::fromUtf8(kEndText));
   ended_ = true;
-  if (!notes_.isEmpty()) {
-    notesLabel_->setText(notes_.join(QLatin1Char('\n')));
-    notesLabel_->show();
-  }
+  ShowNotes();
   ok_->setEnabled(true);
   ok_->setDefault(true);
   ok_->setFocus();

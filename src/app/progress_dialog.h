@@ -67,6 +67,7 @@ class ProgressDialog : public QDialog {
   void StartJob();
   void UpdateProgress();
   void FinishJob();
+  void ShowNotes();
 
   Session& session_;
   JobOptions options_;
