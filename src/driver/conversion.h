@@ -39,6 +39,7 @@ class Conversion {
   TypoState typo;      // the current settings
   TypoState emitted;   // the settings last written
   PendingMove move;
+  SizeLimits limits;   // bounds of the setting commands, set by InitJob
   RubyState ruby;
   CharacterState chars;
 
