@@ -12,6 +12,7 @@ class AboutDialog : public QDialog {
   Q_OBJECT
 
  public:
+  // The box, captioned "バージョン情報", closed by its OK button.
   explicit AboutDialog(QWidget* parent = nullptr);
 };
 

@@ -37,6 +37,7 @@ class MainDialog : public QDialog {
 
   // Replaces the file-open dialog, for tests and scripted use.
   void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
+  // Replaces the editor start, for tests.
   void SetEditorLauncher(EditorLauncher launcher) { launchEditor_ = std::move(launcher); }
 
   // The dialog's fields as last exchanged with its controls.
