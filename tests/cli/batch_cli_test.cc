@@ -101,6 +101,26 @@ TEST_F(BatchCli, ManyInputsWithTheDefaultNumberOfJobs) {
   }
 }
 
+TEST_F(BatchCli, JobsRunningAtOnceShareTheFormatStore) {
+  // The format file defines format 4; every input plays it between two
+  // characters of its own.
+  fs::path udf = Write("formats.zan", WordBytes({0xD003, 0xD02C, 0xC344, 0xD004, 0x4524, 0x4525, 0xD004, 0xD004}));
+  std::vector<std::string> args = {"--udf", udf.string()};
+  for (int i = 0; i < 8; ++i) {
+    uint16_t own = static_cast<uint16_t>(0x45A1 + i);
+    args.push_back(Write("p" + std::to_string(i) + ".zan", WordBytes({own, 0xD003, 0xD03F, 0xC344, 0xD004, own}))
+                       .string());
+  }
+  fs::path out = Dir() / "out";
+  args.insert(args.end(), {"--out-dir", out.string(), "-j", "4"});
+  CliRun r = RunVelkan(Args(args));
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (int i = 0; i < 8; ++i) {
+    std::string own = "<ZAN2 code=45a" + std::to_string(1 + i) + ">";
+    EXPECT_EQ(Slurp(out / ("p" + std::to_string(i) + ".txt")), own + "<ZAN2 code=4524><ZAN2 code=4525>" + own) << i;
+  }
+}
+
 TEST_F(BatchCli, OneFailedInputIsListedAndTheOthersStillConverted) {
   fs::path a = Write("a.zan", WordBytes(kLineStartJob));
   std::string missing = (Dir() / "missing.zan").string();
