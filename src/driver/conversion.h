@@ -16,6 +16,7 @@
 #include "tables/character_output.h"
 #include "tables/code_tables.h"
 #include "tables/escape_definitions.h"
+#include "tables/font_tables.h"
 #include "tables/table_root.h"
 #include "typo/definition_file.h"
 #include "typo/pi_font.h"
@@ -45,6 +46,7 @@ class Conversion {
   DefinitionFile definitions;
   CodeTables codes;
   EscapeDefinitions escapes;
+  FontTables fonts;
   PiWidths pi;
   FormatStore store;
 

@@ -14,6 +14,7 @@
 #include "driver/main_loop.h"
 #include "tables/code_tables.h"
 #include "tables/escape_definitions.h"
+#include "tables/font_tables.h"
 #include "typo/pi_font.h"
 
 namespace velkan {
@@ -98,6 +99,7 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
     result.notes.push_back("definition file not found, names are written as numbers: " + o.defineFile);
   }
 
+  OpenPitchFile(c.fonts.pitch, paths);
   if (LoadPiFontFile(c.pi, paths) != 0) {
     result.status = JobStatus::kPassFailed;
     result.notes.push_back("pi-font file missing or unreadable, the pass ended: " +
@@ -106,6 +108,9 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   }
 
   InitJob(c, o.kumi, o.unit, o.warning);
+  if (c.fonts.prepareResult != 0) {
+    result.notes.push_back("font tables incomplete, characters fall back to code forms: " + c.fonts.prepareFailure);
+  }
   std::string failedTable;
   if (LoadCodeTables(c.codes, paths, &failedTable) != 0) {
     result.notes.push_back("code table missing, later tables not loaded: " + failedTable);
@@ -123,6 +128,7 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
 
   ReleaseEscapeDefinitions(c.escapes);
   ReleaseCodeTables(c.codes);
+  ReleaseFontTables(c.fonts);
   bool flushed = sink.Flush();
   bool closed = output.Close();
 

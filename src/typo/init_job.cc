@@ -1,5 +1,6 @@
 #include "driver/conversion.h"
 #include "driver/format_store.h"
+#include "tables/font_tables.h"
 #include "typo/typo_state.h"
 
 namespace velkan {
@@ -20,6 +21,7 @@ void InitJob(Conversion& c, int direction, int unit, int warnings) {
   c.move = PendingMove{};
 
   ResetFormatReplay(c);
+  PrepareFontTables(c.fonts, c.paths);
   c.chars.oneShotCode = 0;
 }
 

@@ -117,6 +117,7 @@ MemoryRun RunBytes(Session& session, const std::string& input, const MemoryJob& 
   {
     Conversion c(session, paths, source, sink);
     if (job.haveDefinitions) c.definitions.OpenFromMemory(job.definitions);
+    if (!job.root.empty()) OpenPitchFile(c.fonts.pitch, paths);
     InitJob(c, job.direction, job.unit, job.warnings);
     if (!job.root.empty()) LoadCodeTables(c.codes, paths);
     result.loopResult = RunMainLoop(c);
