@@ -107,7 +107,8 @@ uint16_t ConvertCode(FontTables& tables, const TablePaths& paths, int16_t font, 
   const ConversionStore& store = tables.store;
   if (font == 0) return store.Read(kPiTable, 2 * code + 1);
 
-  int f = fc.variant == kRubyVariant ? font - 800 : font;
+  bool ruby = fc.kind != kRomanKind && fc.variant == kRubyVariant;
+  int f = ruby ? font - 800 : font;
   char type = RangeType(store, f, fc.kind, code);
   uint16_t result;
   if (fc.kind == kRomanKind) {
@@ -117,7 +118,7 @@ uint16_t ConvertCode(FontTables& tables, const TablePaths& paths, int16_t font, 
     result = store.Read(m % 2 == 0 ? kRomanTableA : kRomanTableB, i);
     if (m >= 2) result = Wrap(result + 0x2000);
   } else {
-    if (fc.variant == kRubyVariant) {
+    if (ruby) {
       result = code;
       if (RubyConvert(tables, paths, result) != 0) return code;
     } else {
