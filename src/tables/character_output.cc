@@ -1,6 +1,7 @@
 #include "tables/character_output.h"
 
-#include <cstdio>
+#include <charconv>
+#include <cstring>
 #include <string_view>
 
 #include "driver/conversion.h"
@@ -169,7 +170,49 @@ Plan Classify(Conversion& c, const uint16_t* run, int16_t direction, int16_t fon
   return p;
 }
 
-void WriteSeparators(Conversion& c, int16_t now, int16_t prev) {
+// The text of a run, collected and handed to the writer in large pieces.
+// Warnings go their own way: the text before one is handed over first.
+class RunText {
+ public:
+  explicit RunText(Conversion& c) : c_(c) {}
+  RunText(const RunText&) = delete;
+  RunText& operator=(const RunText&) = delete;
+  ~RunText() { Flush(); }
+
+  void Add(std::string_view s) {
+    if (size_ + s.size() > sizeof buf_) Flush();
+    std::memcpy(buf_ + size_, s.data(), s.size());
+    size_ += s.size();
+  }
+  void AddByte(uint8_t b) {
+    char ch = static_cast<char>(b);
+    Add(std::string_view(&ch, 1));
+  }
+  // Four lower-case hexadecimal digits, as "%04x" writes a 16-bit code.
+  void AddHex4(uint16_t v) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    char h[4] = {kDigits[v >> 12], kDigits[(v >> 8) & 0xF], kDigits[(v >> 4) & 0xF], kDigits[v & 0xF]};
+    Add(std::string_view(h, 4));
+  }
+  void AddDecimal(int v) {
+    char d[12];
+    auto r = std::to_chars(d, d + sizeof d, v);
+    Add(std::string_view(d, static_cast<size_t>(r.ptr - d)));
+  }
+  void Flush() {
+    if (size_ == 0) return;
+    c_.out.WriteText(std::string_view(buf_, size_));
+    size_ = 0;
+  }
+  Conversion& conversion() { return c_; }
+
+ private:
+  Conversion& c_;
+  char buf_[2048];
+  size_t size_ = 0;
+};
+
+void WriteSeparators(RunText& out, int16_t now, int16_t prev) {
   bool romanOrPi = prev == 4 || prev == 5 || prev == 6;
   std::string_view text;
   switch (now) {
@@ -182,51 +225,63 @@ void WriteSeparators(Conversion& c, int16_t now, int16_t prev) {
     case 7: if (prev == 3 || romanOrPi) text = "\\/"; break;
     default: break;
   }
-  if (!text.empty()) c.out.WriteText(text);
+  if (!text.empty()) out.Add(text);
 }
 
-// Writes a double-byte code lead byte first. A zero byte (a table code that
-// is no double-byte code) is not written.
-void WriteDoubleByte(Conversion& c, uint16_t code) {
-  char b[2];
-  size_t n = 0;
-  if ((code >> 8) != 0) b[n++] = static_cast<char>(code >> 8);
-  if ((code & 0xFF) != 0) b[n++] = static_cast<char>(code & 0xFF);
-  c.out.WriteText(std::string_view(b, n));
+// A double-byte code lead byte first. A zero byte (a table code that is no
+// double-byte code) is not written.
+void AddDoubleByte(RunText& out, uint16_t code) {
+  if ((code >> 8) != 0) out.AddByte(static_cast<uint8_t>(code >> 8));
+  if ((code & 0xFF) != 0) out.AddByte(static_cast<uint8_t>(code & 0xFF));
 }
 
-void WriteCodeTag(Conversion& c, uint16_t j) {
-  char tag[24];
-  int n = std::snprintf(tag, sizeof tag, "<ZAN2 code=%04x>", j);
-  c.out.WriteText(std::string_view(tag, static_cast<size_t>(n)));
+void AddCodeTag(RunText& out, uint16_t j) {
+  out.Add("<ZAN2 code=");
+  out.AddHex4(j);
+  out.Add(">");
 }
 
-void WriteTypedTag(Conversion& c, const Plan& p, uint16_t j) {
-  char tag[64];
-  int n = std::snprintf(tag, sizeof tag, "<ZAN2 type=%.*s code=%04x wid=%d>", static_cast<int>(p.type.size()),
-                        p.type.data(), j, p.width);
-  c.out.WriteText(std::string_view(tag, static_cast<size_t>(n)));
+void AddTypedTag(RunText& out, const Plan& p, uint16_t j) {
+  out.Add("<ZAN2 type=");
+  out.Add(p.type);
+  out.Add(" code=");
+  out.AddHex4(j);
+  out.Add(" wid=");
+  out.AddDecimal(p.width);
+  out.Add(">");
+}
+
+void AddKumiTag(RunText& out, const Plan& p) {
+  out.Add("<ZAN2 kumi=\"");
+  out.Add(std::string_view(p.kumi.bytes, p.kumi.size));
+  out.Add("\">");
+}
+
+void WarnInvalid(RunText& out, uint16_t w) {
+  out.Flush();
+  out.conversion().out.WriteWarningF(lit::kWarnInvalidCharacter, w);
 }
 
 // The code forms of a converted code J that has no Shift-JIS form, by its
 // bytes and the page of the source word W.
-void WriteCodeForm(Conversion& c, const Plan& p, uint16_t w, uint16_t j) {
+void AddCodeForm(RunText& out, const Plan& p, uint16_t w, uint16_t j) {
   unsigned h = j & 0xFF00;
   unsigned l = j & 0xFF;
   unsigned page = w & 0xFF00;
   bool jisCell = In(l, 0x21, 0x7E);
   if (In(h, 0x2100, 0x7E00) && In(l, 0xA1, 0xFE)) {
-    WriteCodeTag(c, j);
+    AddCodeTag(out, j);
   } else if (In(h, 0xA100, 0xA300) && jisCell) {
-    WriteCodeTag(c, j);
+    AddCodeTag(out, j);
   } else if ((In(h, 0xA400, 0xB100) && jisCell) || page == 0xC300 || page == 0xC400) {
-    WriteTypedTag(c, p, j);
+    AddTypedTag(out, p, j);
   } else if ((In(h, 0xB200, 0xB700) && jisCell) || page == 0xC500 || page == 0xC600) {
-    c.out.WriteWarningF(lit::kWarnRubyCode, j);
+    out.Flush();
+    out.conversion().out.WriteWarningF(lit::kWarnRubyCode, j);
   } else if (In(page, 0xA000, 0xA300) || page == 0xB000 || page == 0xB200 || In(page, 0xC000, 0xC200)) {
-    WriteTypedTag(c, p, j);
+    AddTypedTag(out, p, j);
   } else {
-    c.out.WriteWarningF(lit::kWarnInvalidCharacter, w);
+    WarnInvalid(out, w);
   }
 }
 
@@ -241,50 +296,45 @@ bool IsDigitLike(uint8_t b) {
 
 void WriteCharacterRun(Conversion& c, const uint16_t* run, int16_t direction, int16_t font) {
   CharacterState& state = c.chars;
+  RunText out(c);
   for (size_t i = 0; run[i] != 0; ++i) {
     uint16_t w = run[i];
     int16_t prev = state.charClass;
     state.charClass = 1;
     if (state.oneShotCode != 0) {
       state.oneShotCode = 0;
-      WriteSeparators(c, 1, prev);
+      WriteSeparators(out, 1, prev);
       int16_t rubyFont = static_cast<int16_t>(static_cast<uint16_t>(font) + 800);
-      WriteCodeTag(c, ConvertCode(c.fonts, c.paths, rubyFont, w));
+      AddCodeTag(out, ConvertCode(c.fonts, c.paths, rubyFont, w));
       continue;
     }
     Plan p = Classify(c, run + i, direction, font, state.charClass);
-    WriteSeparators(c, state.charClass, prev);
+    WriteSeparators(out, state.charClass, prev);
     switch (p.route) {
       case Route::kConvert: {
         uint16_t j = ConvertCode(c.fonts, c.paths, font, w);
         if (uint16_t t = JisToShiftJis(j)) {
-          WriteDoubleByte(c, t);
+          AddDoubleByte(out, t);
         } else {
-          WriteCodeForm(c, p, w, j);
+          AddCodeForm(out, p, w, j);
         }
         break;
       }
       case Route::kCode:
-        WriteCodeForm(c, p, w, w);
+        AddCodeForm(out, p, w, w);
         break;
       case Route::kDirect:
-        WriteDoubleByte(c, p.sjis);
+        AddDoubleByte(out, p.sjis);
         break;
-      case Route::kSingle: {
-        char b[2] = {'\\', static_cast<char>(p.single)};
-        bool escaped = p.single == '<' || p.single == '>' || p.single == '\\';
-        c.out.WriteText(escaped ? std::string_view(b, 2) : std::string_view(b + 1, 1));
+      case Route::kSingle:
+        if (p.single == '<' || p.single == '>' || p.single == '\\') out.AddByte('\\');
+        out.AddByte(p.single);
         break;
-      }
-      case Route::kKumi: {
-        char tag[32];
-        int n = std::snprintf(tag, sizeof tag, "<ZAN2 kumi=\"%.*s\">", static_cast<int>(p.kumi.size),
-                              p.kumi.bytes);
-        c.out.WriteText(std::string_view(tag, static_cast<size_t>(n)));
+      case Route::kKumi:
+        AddKumiTag(out, p);
         break;
-      }
       case Route::kInvalid:
-        c.out.WriteWarningF(lit::kWarnInvalidCharacter, w);
+        WarnInvalid(out, w);
         break;
     }
     i += p.consumed;

@@ -91,6 +91,19 @@ FontClass ClassifyFont(int16_t font, int16_t previousKind) {
 }
 
 char FixedRangeType(uint16_t code) {
+  // Most codes lie outside every row; the rows of pages 0xA0-0xC6 each cover
+  // the low halves 0x00-0x7F of their page.
+  if (code < 0x9654 || code > 0xC67F) return 0;
+  if (code >= 0xA000) {
+    if ((code & 0xFF) > 0x7F) return 0;
+    switch (code >> 8) {
+      case 0xA0: return 'c';
+      case 0xA1: case 0xA2: return 'b';
+      case 0xA3: case 0xB0: case 0xB1: case 0xB2:
+      case 0xC0: case 0xC1: case 0xC2: case 0xC3: case 0xC4: case 0xC5: case 0xC6: return 'a';
+      default: return 0;
+    }
+  }
   for (const RangeRow& r : kRangeRows) {
     if (code >= r.low && code <= r.high) return r.type;
   }
@@ -102,7 +115,14 @@ uint16_t ConvertCode(FontTables& tables, const TablePaths& paths, int16_t font, 
     SelectOverlay(tables, paths, font);
     tables.lastFont = font;
   }
-  FontClass fc = ClassifyFont(font, tables.fontKind);
+  // A font classifies the same way again right after itself, whatever kind
+  // it keeps.
+  if (font != tables.classifiedFont || !tables.classified) {
+    tables.fontClass = ClassifyFont(font, tables.fontKind);
+    tables.classifiedFont = font;
+    tables.classified = true;
+  }
+  const FontClass fc = tables.fontClass;
   tables.fontKind = fc.kind;
   const ConversionStore& store = tables.store;
   if (font == 0) return store.Read(kPiTable, 2 * code + 1);

@@ -9,13 +9,6 @@
 
 namespace velkan {
 
-// The class of a font number: its kind decides the shift by range type, its
-// variant the roman table (41-56) or the ruby route (51).
-struct FontClass {
-  int16_t kind = 0;
-  int16_t variant = 0;
-};
-
 inline constexpr int16_t kRomanKind = 4;
 inline constexpr int16_t kRubyVariant = 51;
 

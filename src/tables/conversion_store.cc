@@ -25,14 +25,27 @@ std::unique_ptr<uint16_t[]> ZeroedBuffer() {
 
 }  // namespace
 
+void ConversionStore::MapTables() {
+  for (unsigned t = 0; t < kTableNumbers; ++t) {
+    int first = FirstBufferSlot(static_cast<int>(t));
+    int second = SecondBufferSlot(static_cast<int>(t));
+    uint16_t* place = nullptr;
+    if (first >= 0 && first_) place = first_.get() + first * kTableWords;
+    if (second >= 0 && second_) place = second_.get() + second * kTableWords;
+    tables_[t] = place;
+  }
+}
+
 bool ConversionStore::AllocateFirst() {
   first_ = ZeroedBuffer();
+  MapTables();
   return first_ != nullptr;
 }
 
 bool ConversionStore::AllocateSecond() {
   second_ = ZeroedBuffer();
   undoWords_ = 0;
+  MapTables();
   return second_ != nullptr;
 }
 
@@ -40,29 +53,7 @@ void ConversionStore::Release() {
   first_.reset();
   second_.reset();
   undoWords_ = 0;
-}
-
-const uint16_t* ConversionStore::Table(int table) const {
-  if (int s = FirstBufferSlot(table); s >= 0) return first_ ? first_.get() + s * kTableWords : nullptr;
-  if (int s = SecondBufferSlot(table); s >= 0) return second_ ? second_.get() + s * kTableWords : nullptr;
-  return nullptr;
-}
-
-uint16_t* ConversionStore::MutableTable(int table) { return const_cast<uint16_t*>(Table(table)); }
-
-uint16_t* ConversionStore::Slot(int table, int index) const {
-  if (index < 0 || index >= kTableWords) return nullptr;
-  const uint16_t* t = Table(table);
-  return t ? const_cast<uint16_t*>(t) + index : nullptr;
-}
-
-uint16_t ConversionStore::Read(int table, int index) const {
-  const uint16_t* p = Slot(table, index);
-  return p ? *p : 0;
-}
-
-void ConversionStore::Write(int table, int index, uint16_t value) {
-  if (uint16_t* p = Slot(table, index)) *p = value;
+  MapTables();
 }
 
 bool ConversionStore::RecordUndo(uint16_t key, uint16_t previous) {

@@ -45,15 +45,24 @@ class ConversionStore {
 
   // The entry of a table. 0 for a table number that addresses nothing, an
   // index outside 0-4095 or an absent buffer.
-  uint16_t Read(int table, int index) const;
+  uint16_t Read(int table, int index) const {
+    const uint16_t* p = Slot(table, index);
+    return p ? *p : 0;
+  }
   // Sets an entry; dropped where Read would give 0 for want of a place.
-  void Write(int table, int index, uint16_t value);
+  void Write(int table, int index, uint16_t value) {
+    if (uint16_t* p = Slot(table, index)) *p = value;
+  }
   // True when (table, index) addresses an entry.
   bool Addresses(int table, int index) const { return Slot(table, index) != nullptr; }
 
   // The words of a table (4096), or nullptr when it addresses nothing.
-  const uint16_t* Table(int table) const;
-  uint16_t* MutableTable(int table);
+  const uint16_t* Table(int table) const {
+    return static_cast<unsigned>(table) < kTableNumbers ? tables_[table] : nullptr;
+  }
+  uint16_t* MutableTable(int table) {
+    return static_cast<unsigned>(table) < kTableNumbers ? tables_[table] : nullptr;
+  }
 
   // Appends (key, previous value) to the undo list; key = table << 12 | index.
   // False (nothing recorded) when the list is full or the second buffer is
@@ -68,8 +77,19 @@ class ConversionStore {
   void ClearUndo() { undoWords_ = 0; }
 
  private:
-  uint16_t* Slot(int table, int index) const;
+  static constexpr unsigned kTableNumbers = 22;
 
+  uint16_t* Slot(int table, int index) const {
+    if (static_cast<unsigned>(table) >= kTableNumbers || static_cast<unsigned>(index) >= kTableWords) return nullptr;
+    uint16_t* t = tables_[table];
+    return t ? t + index : nullptr;
+  }
+  // Points every table number at its place (nullptr where there is none).
+  void MapTables();
+
+  // The place of each table number 0-21, nullptr for numbers without one or
+  // an absent buffer.
+  uint16_t* tables_[kTableNumbers] = {};
   std::unique_ptr<uint16_t[]> first_;
   std::unique_ptr<uint16_t[]> second_;
   int undoWords_ = 0;

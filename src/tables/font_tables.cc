@@ -181,6 +181,7 @@ int16_t PrepareFontTables(FontTables& t, const TablePaths& paths) {
   t.appliedOverlay = 0;
   t.lastFont = 0;
   t.fontKind = 0;
+  t.classified = false;
   t.rubyLoaded = false;
   t.prepareFailure.clear();
   auto fail = [&t](int16_t code, std::string why) {

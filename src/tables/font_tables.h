@@ -30,6 +30,13 @@ inline constexpr int16_t kFontInfoBroken = -143;
 // The GetaMark: the code of a character that has no conversion.
 inline constexpr uint16_t kGetaMark = 0x222E;
 
+// The class of a font number: its kind decides the shift by range type, its
+// variant the roman table (41-56) or the ruby route (51).
+struct FontClass {
+  int16_t kind = 0;
+  int16_t variant = 0;
+};
+
 struct FontTables {
   FontTables() = default;
   FontTables(const FontTables&) = delete;
@@ -45,6 +52,10 @@ struct FontTables {
   // The font kind of the last classification; a font number outside every
   // class keeps it.
   int16_t fontKind = 0;
+  // The class of `classifiedFont`, valid while `classified` is set.
+  FontClass fontClass;
+  int16_t classifiedFont = 0;
+  bool classified = false;
   bool rubyLoaded = false;
   // The result of the last PrepareFontTables and, when it failed, the text
   // that tells the user why.
