@@ -180,6 +180,7 @@ class RunText {
   ~RunText() { Flush(); }
 
   void Add(std::string_view s) {
+    if (s.empty()) return;
     if (size_ + s.size() > sizeof buf_) Flush();
     std::memcpy(buf_ + size_, s.data(), s.size());
     size_ += s.size();
