@@ -1,8 +1,15 @@
 #include "driver/command_table.h"
 
+#include "commands/mode_switches.h"
+#include "commands/positioning.h"
 #include "commands/spacing_breaks.h"
+#include "commands/warning_commands.h"
 #include "driver/main_loop.h"
 #include "driver/tag_writer.h"
+#include "typo/fill_rules.h"
+#include "typo/rules.h"
+#include "typo/ruby.h"
+#include "typo/stage_commands.h"
 
 namespace velkan {
 
@@ -13,20 +20,110 @@ namespace {
 constexpr CommandTable BuildCommandTable() {
   CommandTable t{};
   auto& e = t;
-  e[0x01] = {nullptr, CmdLineEndRT, nullptr};                 // D001 line end, justified right
-  e[0x03] = {RunParameterGroup, RunParameterGroup, nullptr};  // D003 open a parameter group
-  e[0x04] = {ConsumeWord, ConsumeWord, nullptr};              // D004 close a group (harmless outside)
-  e[0x05] = {nullptr, CmdLineEndQC, nullptr};                 // D005 line end, centred
-  e[0x09] = {nullptr, CmdLineEnd, nullptr};                   // D009 line end
-  e[0x0B] = {nullptr, CmdLineEndQR, nullptr};                 // D00B line end, flush right
-  e[0x1C] = {nullptr, CmdLineEnd, nullptr};                   // D01C line end
-  e[0x20] = {CmdEndOfText, CmdEndOfText, nullptr};            // D020 end of text (consumed in pre-phase)
-  e[0x23] = {nullptr, CmdEndOfText, nullptr};                 // D023 end of text
-  e[0x54] = {ConsumeWord, ConsumeWord, nullptr};              // D054 consumed without effect
-  e[0x55] = {ConsumeWord, ConsumeWord, nullptr};              // D055 consumed without effect
-  e[0x56] = {nullptr, CmdEndOfText, nullptr};                 // D056 end of job (also at end of input)
-  e[0x75] = {nullptr, CmdOutputSwitch, nullptr};              // D075 output on/off
-  e[0xBB] = {nullptr, CmdLineEnd, nullptr};                   // D0BB line end
+  e[0x01] = {nullptr, CmdLineEndRT, nullptr};                   // D001 line end, justified right
+  e[0x02] = {nullptr, CmdSpace, nullptr};                       // D002 space <sp> (a blank inside a raw tag)
+  e[0x03] = {RunParameterGroup, RunParameterGroup, nullptr};    // D003 open a parameter group
+  e[0x04] = {ConsumeWord, ConsumeWord, nullptr};                // D004 close a group (harmless outside)
+  e[0x05] = {nullptr, CmdLineEndQC, nullptr};                   // D005 line end, centred
+  e[0x06] = {nullptr, CmdTagTh, nullptr};                       // D006 <th>
+  e[0x07] = {nullptr, CmdTagEn, nullptr};                       // D007 <en>
+  e[0x08] = {nullptr, CmdTagEm, nullptr};                       // D008 <em>
+  e[0x09] = {nullptr, CmdLineEnd, nullptr};                     // D009 line end
+  e[0x0A] = {nullptr, CmdBell, nullptr};                        // D00A bell: next word is a sub-command
+  e[0x0B] = {nullptr, CmdLineEndQR, nullptr};                   // D00B line end, flush right
+  e[0x0C] = {CmdModePermit, CmdModePermit, nullptr};            // D00C permit the mode named by the next word
+  e[0x0D] = {CmdModeForbid, CmdModeForbid, nullptr};            // D00D forbid the mode named by the next word
+  e[0x1C] = {nullptr, CmdLineEnd, nullptr};                     // D01C line end
+  e[0x1E] = {nullptr, CmdFillRule, nullptr};                    // D01E fill rule <FIL>, line chosen by the next word
+  e[0x1F] = {nullptr, CmdCloseRubyOnly, nullptr};               // D01F closes a manual ruby, no output
+  e[0x20] = {CmdEndOfText, CmdEndOfText, nullptr};              // D020 end of text (consumed in pre-phase)
+  e[0x23] = {nullptr, CmdEndOfText, nullptr};                   // D023 end of text
+  e[0x28] = {nullptr, CmdPageNumber0, nullptr};                 // D028 warning: page number 0
+  e[0x29] = {nullptr, CmdZeroLine, nullptr};                    // D029 <G l=0>, suppresses a following line end at line start
+  e[0x2D] = {nullptr, nullptr, CmdFont};                        // D02D font number (group)
+  e[0x2E] = {nullptr, nullptr, CmdSizeBase};                    // D02E size[,pitch], position BASE (group)
+  e[0x36] = {nullptr, nullptr, CmdBaselineJump};                // D036 size, warning: baseline jump (group)
+  e[0x37] = {nullptr, nullptr, CmdPageNumberValues};            // D037 up to six page-number values, warning (group)
+  e[0x38] = {nullptr, nullptr, CmdLineSpacing};                 // D038 line spacing (group)
+  e[0x39] = {nullptr, nullptr, CmdMeasure};                     // D039 measure as a length (group)
+  e[0x3D] = {nullptr, CmdRawTagBracket, nullptr};               // D03D raw tag bracket: "<" then ">"
+  e[0x41] = {nullptr, nullptr, CmdWidth};                       // D041 width[,pitch], height kept (group)
+  e[0x43] = {nullptr, nullptr, CmdNationalHyphen};              // D043 integer, warning: national hyphenation (group)
+  e[0x4D] = {nullptr, CmdTagHyphen, nullptr};                   // D04D <->
+  e[0x4E] = {nullptr, CmdTagTk, nullptr};                       // D04E <tk>
+  e[0x4F] = {nullptr, CmdTagMi, nullptr};                       // D04F <mi>
+  e[0x51] = {nullptr, nullptr, CmdSizeTop};                     // D051 size[,pitch], position TOP (group)
+  e[0x52] = {nullptr, nullptr, CmdSizeCenter};                  // D052 size[,pitch], position CENTER (group)
+  e[0x53] = {nullptr, nullptr, CmdSizeBottom};                  // D053 size[,pitch], position BOTTOM (group)
+  e[0x54] = {ConsumeWord, ConsumeWord, nullptr};                // D054 consumed without effect
+  e[0x55] = {ConsumeWord, ConsumeWord, nullptr};                // D055 consumed without effect
+  e[0x56] = {nullptr, CmdEndOfText, nullptr};                   // D056 end of job (also at end of input)
+  e[0x57] = {nullptr, CmdSkippedCommand, CmdSkippedCommand};    // D057 consumed; skipped in a group
+  e[0x58] = {nullptr, CmdGroupRubyA, nullptr};                  // D058 group ruby: open, middle, close
+  e[0x5D] = {nullptr, CmdTagS4, nullptr};                       // D05D <s4>
+  e[0x60] = {CmdNoBreakDm, CmdNoBreakDm, nullptr};              // D060 <dm wid=0>, no break before the next character
+  e[0x64] = {nullptr, nullptr, CmdSplitLineParameters};         // D064 size,size,type,par of split lines (group)
+  e[0x6D] = {nullptr, CmdTagDm, nullptr};                       // D06D <dm>
+  e[0x6E] = {nullptr, CmdRubyRd, nullptr};                      // D06E manual ruby placement <rd>
+  e[0x70] = {nullptr, nullptr, CmdCentering};                   // D070 length, warning: centering (group)
+  e[0x72] = {nullptr, CmdUnderlineMark, nullptr};               // D072 underline start / end mark
+  e[0x73] = {nullptr, nullptr, CmdUnderlineSettings};           // D073 underline type,thickness,gap,kind,... (group)
+  e[0x74] = {nullptr, nullptr, CmdIgnoredLength};               // D074 length read and ignored (group)
+  e[0x75] = {nullptr, CmdOutputSwitch, nullptr};                // D075 output on/off
+  e[0x76] = {nullptr, nullptr, CmdIgnoredInteger};              // D076 integer read and ignored (group)
+  e[0x77] = {nullptr, CmdHeadingPushOut, nullptr};              // D077 warning: heading push-out
+  e[0x78] = {CmdNoBreak, CmdNoBreak, nullptr};                  // D078 no break before the next character
+  e[0x7C] = {nullptr, CmdGroupRubyB, nullptr};                  // D07C group ruby (second kind): open, middle, close
+  e[0x7E] = {nullptr, CmdManualRuby, nullptr};                  // D07E manual ruby start/end mark
+  e[0x7F] = {nullptr, CmdRubyRd2, nullptr};                     // D07F manual ruby placement <rd2>
+  e[0x80] = {nullptr, CmdRubyRd4, nullptr};                     // D080 manual ruby placement <rd4>
+  e[0x81] = {nullptr, CmdRubyRb2, nullptr};                     // D081 manual ruby placement <rb2>
+  e[0x82] = {nullptr, CmdRubyRb4, nullptr};                     // D082 manual ruby placement <rb4>
+  e[0x84] = {nullptr, nullptr, CmdColour};                      // D084 colour number (group)
+  e[0x88] = {nullptr, nullptr, CmdCoordinateRule};              // D088 coordinate rule n,len,len,len, warning (group)
+  e[0x8A] = {nullptr, nullptr, CmdCoordinateRule};              // D08A coordinate rule n,len,len,len, warning (group)
+  e[0x8B] = {nullptr, nullptr, CmdCoordinateRuleCounted};       // D08B coordinate rule n,len,len,len[,n], warning (group)
+  e[0x8C] = {nullptr, CmdIgnoredCommand, nullptr};              // D08C consumed without output
+  e[0x8E] = {nullptr, CmdPageNumber1, nullptr};                 // D08E warning: page number 1
+  e[0x8F] = {nullptr, CmdVerticalHorizontalRule, nullptr};      // D08F [digit], warning: vertical/horizontal rule
+  e[0x91] = {nullptr, CmdVerticalHorizontalRule, nullptr};      // D091 [digit], warning: vertical/horizontal rule
+  e[0x92] = {nullptr, CmdPageNumber2, nullptr};                 // D092 warning: page number 2
+  e[0x93] = {nullptr, CmdOneShotCode, nullptr};                 // D093 next character as a code tag
+  e[0x9B] = {nullptr, nullptr, CmdRuleSettings};                // D09B enclosure rule thickness,inner width,size (group)
+  e[0x9C] = {nullptr, CmdEnclosureBox, nullptr};                // D09C stand-alone enclosure box <MAKI>...</MAKI>
+  e[0xA0] = {nullptr, nullptr, CmdBoxParameters};               // D0A0 box line selector[,gap] (group)
+  e[0xA1] = {nullptr, CmdTagD2, nullptr};                       // D0A1 <d2>
+  e[0xA2] = {nullptr, CmdTagD1, nullptr};                       // D0A2 <d1>
+  e[0xA3] = {nullptr, CmdKinsokuRuby, nullptr};                 // D0A3 kinsoku ruby: open, middle, close
+  e[0xA4] = {nullptr, nullptr, CmdCoordinateRule};              // D0A4 coordinate rule n,len,len,len, warning (group)
+  e[0xA5] = {nullptr, nullptr, CmdCoordinateRule};              // D0A5 coordinate rule n,len,len,len, warning (group)
+  e[0xA6] = {nullptr, nullptr, CmdCoordinateRuleCounted};       // D0A6 coordinate rule n,len,len,len[,n], warning (group)
+  e[0xA7] = {nullptr, CmdRelativeRuleDigit, nullptr};           // D0A7 [digit], warning: relative rule
+  e[0xA8] = {nullptr, CmdRelativeRuleDigit, nullptr};           // D0A8 [digit], warning: relative rule
+  e[0xA9] = {nullptr, CmdRelativeRuleDigit, nullptr};           // D0A9 [digit], warning: relative rule
+  e[0xAA] = {nullptr, CmdRelativeRule, nullptr};                // D0AA warning: relative rule
+  e[0xAB] = {nullptr, CmdRelativeRuleDigit, nullptr};           // D0AB [digit], warning: relative rule
+  e[0xAC] = {nullptr, CmdRelativeRule, nullptr};                // D0AC warning: relative rule
+  e[0xAE] = {nullptr, CmdRelativeRuleIgnored, nullptr};         // D0AE warning: relative rule ignored
+  e[0xB0] = {nullptr, CmdTagSpOneMoji, nullptr};                // D0B0 <sp wid=1moji>
+  e[0xB1] = {nullptr, CmdTagS2, nullptr};                       // D0B1 <s2>
+  e[0xB2] = {nullptr, CmdTagS3, nullptr};                       // D0B2 <s3>
+  e[0xB9] = {nullptr, CmdKinsokuRelease, nullptr};              // D0B9 warning, drop words through D01C
+  e[0xBA] = {nullptr, nullptr, CmdSpaceCommand};                // D0BA length,count, warning: space command (group)
+  e[0xBB] = {nullptr, CmdLineEnd, nullptr};                     // D0BB line end
+  e[0xBC] = {nullptr, nullptr, CmdSpaceCommand};                // D0BC length,count, warning: space command (group)
+  e[0xBD] = {nullptr, nullptr, CmdSpaceExecution};              // D0BD warning: space execution, arguments skipped (group)
+  e[0xBE] = {nullptr, nullptr, CmdNewIndent};                   // D0BE selector,length,length,n, warnings: new indent (group)
+  e[0xC7] = {nullptr, CmdIgnoredCount, nullptr};                // D0C7 up to two digits, ignored
+  e[0xCA] = {nullptr, nullptr, CmdNewIndent};                   // D0CA selector,length,length,n, warnings: new indent (group)
+  e[0xCB] = {nullptr, CmdMultipleLineFeed, nullptr};            // D0CB two digits, warning: multiple line feed
+  e[0xCE] = {nullptr, CmdForcedDeformLens, nullptr};            // D0CE up to 26 sizes, warning: forced deformation (lens)
+  e[0xD5] = {nullptr, CmdForcedDeformIgnored, nullptr};         // D0D5 warning: forced deformation (ignored)
+  e[0xD6] = {nullptr, nullptr, CmdForcedDeformVariable};        // D0D6 up to five values, warning: forced deformation (group)
+  e[0xDB] = {nullptr, CmdMixedSettingStart, nullptr};           // D0DB warning: mixed setting starts
+  e[0xDC] = {nullptr, CmdMixedSettingEnd, nullptr};             // D0DC warning: mixed setting ends
+  e[0xF7] = {nullptr, CmdPageBreak, nullptr};                   // D0F7 warning: page break
+  e[0xF8] = {nullptr, CmdColumnBreak, nullptr};                 // D0F8 warning: column break
   return t;
 }
 

@@ -19,8 +19,10 @@
 #include "tables/font_tables.h"
 #include "tables/table_root.h"
 #include "typo/definition_file.h"
+#include "typo/fill_rules.h"
 #include "typo/pi_font.h"
 #include "typo/ruby.h"
+#include "typo/rules.h"
 #include "typo/typo_state.h"
 
 namespace velkan {
@@ -40,8 +42,20 @@ class Conversion {
   TypoState typo;      // the current settings
   TypoState emitted;   // the settings last written
   PendingMove move;
+  SizeLimits limits;   // bounds of the setting commands, set by InitJob
   RubyState ruby;
   CharacterState chars;
+
+  // Rules: the next underline's appearance, whether an underline is open
+  // (between its start and end mark), and the rule of enclosures.
+  UnderlineSettings underline;
+  int16_t underlineOpen = 0;
+  RuleSettings rules;
+  // 1 between the raw tag bracket that wrote "<" and the one that writes ">".
+  int16_t rawTagOpen = 0;
+  // The parameters of the split-line and box structures.
+  SplitLineParameters splitLine;
+  BoxParameters box;
 
   DefinitionFile definitions;
   CodeTables codes;

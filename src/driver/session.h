@@ -2,6 +2,7 @@
 // the other by the same user sees these values carry over from job to job.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace velkan {
@@ -24,6 +25,9 @@ struct Session {
   // kind of its closing tag. Zero at program start, never reset per job.
   int16_t scopeCountdown = 0;
   int16_t scopeKind = 0;
+  // The six values of the page-number command: zero at program start, each
+  // kept until that command sets it again.
+  std::array<int16_t, 6> numberValues{};
   JobSettings settings;
 };
 
