@@ -4,6 +4,7 @@
 #include "commands/positioning.h"
 #include "commands/spacing_breaks.h"
 #include "commands/warning_commands.h"
+#include "driver/format_commands.h"
 #include "driver/main_loop.h"
 #include "driver/tag_writer.h"
 #include "typo/fill_rules.h"
@@ -40,13 +41,17 @@ constexpr CommandTable BuildCommandTable() {
   e[0x23] = {nullptr, CmdEndOfText, nullptr};                   // D023 end of text
   e[0x28] = {nullptr, CmdPageNumber0, nullptr};                 // D028 warning: page number 0
   e[0x29] = {nullptr, CmdZeroLine, nullptr};                    // D029 <G l=0>, suppresses a following line end at line start
+  e[0x2C] = {nullptr, nullptr, CmdDefineFormat};              // D02C define format n: the body follows the group
   e[0x2D] = {nullptr, nullptr, CmdFont};                        // D02D font number (group)
   e[0x2E] = {nullptr, nullptr, CmdSizeBase};                    // D02E size[,pitch], position BASE (group)
   e[0x36] = {nullptr, nullptr, CmdBaselineJump};                // D036 size, warning: baseline jump (group)
   e[0x37] = {nullptr, nullptr, CmdPageNumberValues};            // D037 up to six page-number values, warning (group)
   e[0x38] = {nullptr, nullptr, CmdLineSpacing};                 // D038 line spacing (group)
   e[0x39] = {nullptr, nullptr, CmdMeasure};                     // D039 measure as a length (group)
+  e[0x3C] = {nullptr, nullptr, CmdLengthWithFormat};          // D03C length [D03F format number], no effect
   e[0x3D] = {nullptr, CmdRawTagBracket, nullptr};               // D03D raw tag bracket: "<" then ">"
+  e[0x3E] = {nullptr, nullptr, CmdCountWithFormat};           // D03E count [D03F format number], no effect
+  e[0x3F] = {nullptr, nullptr, CmdCallFormat};                // D03F call format n (replay after the group)
   e[0x41] = {nullptr, nullptr, CmdWidth};                       // D041 width[,pitch], height kept (group)
   e[0x43] = {nullptr, nullptr, CmdNationalHyphen};              // D043 integer, warning: national hyphenation (group)
   e[0x4D] = {nullptr, CmdTagHyphen, nullptr};                   // D04D <->
@@ -66,6 +71,7 @@ constexpr CommandTable BuildCommandTable() {
   e[0x6D] = {nullptr, CmdTagDm, nullptr};                       // D06D <dm>
   e[0x6E] = {nullptr, CmdRubyRd, nullptr};                      // D06E manual ruby placement <rd>
   e[0x70] = {nullptr, nullptr, CmdCentering};                   // D070 length, warning: centering (group)
+  e[0x71] = {nullptr, nullptr, CmdPlayCount};                 // D071 n,c: the next c calls of format n play
   e[0x72] = {nullptr, CmdUnderlineMark, nullptr};               // D072 underline start / end mark
   e[0x73] = {nullptr, nullptr, CmdUnderlineSettings};           // D073 underline type,thickness,gap,kind,... (group)
   e[0x74] = {nullptr, nullptr, CmdIgnoredLength};               // D074 length read and ignored (group)
@@ -108,6 +114,7 @@ constexpr CommandTable BuildCommandTable() {
   e[0xB0] = {nullptr, CmdTagSpOneMoji, nullptr};                // D0B0 <sp wid=1moji>
   e[0xB1] = {nullptr, CmdTagS2, nullptr};                       // D0B1 <s2>
   e[0xB2] = {nullptr, CmdTagS3, nullptr};                       // D0B2 <s3>
+  e[0xB3] = {CmdSwitchSource, CmdSwitchSource, nullptr};      // D0B3 switch between the replay and the input
   e[0xB9] = {nullptr, CmdKinsokuRelease, nullptr};              // D0B9 warning, drop words through D01C
   e[0xBA] = {nullptr, nullptr, CmdSpaceCommand};                // D0BA length,count, warning: space command (group)
   e[0xBB] = {nullptr, CmdLineEnd, nullptr};                     // D0BB line end
