@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "commands/inline_structures.h"
+#include "commands/limits.h"
 #include "driver/code_stream.h"
 #include "driver/format_store.h"
 #include "driver/io.h"
@@ -18,6 +20,7 @@
 #include "tables/escape_definitions.h"
 #include "tables/table_root.h"
 #include "typo/definition_file.h"
+#include "typo/grouped_characters.h"
 #include "typo/pi_font.h"
 #include "typo/ruby.h"
 #include "typo/typo_state.h"
@@ -41,6 +44,9 @@ class Conversion {
   PendingMove move;
   RubyState ruby;
   CharacterState chars;
+  SizeLimits limits;          // bounds the checking commands accept
+  InlineStructures inlines;   // parameters and flags of the inline structures
+  GroupedCharacters groups;   // the open group or enclosure and its sizes
 
   DefinitionFile definitions;
   CodeTables codes;

@@ -19,6 +19,11 @@ void InitJob(Conversion& c, int direction, int unit, int warnings) {
   ResetTypoState(c.emitted);
   c.move = PendingMove{};
 
+  // Limits of the checking commands, inline structures and character groups.
+  c.limits = kJobSizeLimits;
+  c.inlines = InlineStructures{};
+  c.groups = GroupedCharacters{};
+
   ResetFormatReplay(c);
   c.chars.oneShotCode = 0;
 }
