@@ -3,11 +3,14 @@
 #include "commands/indents.h"
 #include "commands/inline_structures.h"
 #include "commands/justification.h"
+#include "commands/positioning.h"
 #include "commands/spacing_breaks.h"
 #include "driver/main_loop.h"
 #include "driver/tag_writer.h"
 #include "typo/grouped_characters.h"
 #include "typo/pi_characters.h"
+#include "typo/ruby.h"
+#include "typo/stage_commands.h"
 
 namespace velkan {
 
@@ -18,72 +21,97 @@ namespace {
 constexpr CommandTable BuildCommandTable() {
   CommandTable t{};
   auto& e = t;
-  e[0x01] = {nullptr, CmdLineEndRT, nullptr};                 // D001 line end, justified right
-  e[0x03] = {RunParameterGroup, RunParameterGroup, nullptr};  // D003 open a parameter group
-  e[0x04] = {ConsumeWord, ConsumeWord, nullptr};              // D004 close a group (harmless outside)
-  e[0x05] = {nullptr, CmdLineEndQC, nullptr};                 // D005 line end, centred
-  e[0x09] = {nullptr, CmdLineEnd, nullptr};                   // D009 line end
-  e[0x0B] = {nullptr, CmdLineEndQR, nullptr};                 // D00B line end, flush right
-  e[0x1C] = {nullptr, CmdLineEnd, nullptr};                   // D01C line end
-  e[0x1D] = {CmdNoEffect, CmdNoEffect, nullptr};                // D01D consumed without effect
-  e[0x20] = {CmdEndOfText, CmdEndOfText, nullptr};            // D020 end of text (consumed in pre-phase)
-  e[0x22] = {CmdNoEffect, CmdNoEffect, nullptr};                // D022 consumed without effect
-  e[0x23] = {nullptr, CmdEndOfText, nullptr};                 // D023 end of text
-  e[0x24] = {CmdHorizontalTab, CmdHorizontalTab, nullptr};      // D024 warning: horizontal tab
-  e[0x25] = {nullptr, CmdVerticalTabStart, nullptr};            // D025 warning: vertical tab start
-  e[0x26] = {nullptr, CmdVerticalTabMiddle, nullptr};           // D026 warning: vertical tab middle
-  e[0x27] = {nullptr, CmdVerticalTabEnd, nullptr};              // D027 warning: vertical tab end
-  e[0x2A] = {nullptr, nullptr, CmdShiftUp};                     // D02A size: shift the baseline up (group)
-  e[0x2B] = {nullptr, nullptr, CmdShiftDown};                   // D02B size: shift the baseline down (group)
-  e[0x2F] = {nullptr, nullptr, CmdIndent};                      // D02F length,D034|D035,lines: left/right indent (group)
-  e[0x30] = {nullptr, nullptr, CmdIndentReset};                 // D030 left, right and hanging indents to 0 (group)
-  e[0x31] = {nullptr, nullptr, CmdIndentHanging};               // D031 length: hanging indent (group)
-  e[0x32] = {nullptr, nullptr, CmdIndentStart};                 // D032 length: first-line indent (group)
-  e[0x33] = {nullptr, nullptr, CmdPositionIndent};              // D033 D034|D035,n; else warning: position indent (group)
-  e[0x3A] = {nullptr, nullptr, CmdMeasureMillimetres};          // D03A quarter mm: measure (group)
-  e[0x3B] = {nullptr, nullptr, CmdCheckIndexedLength};          // D03B index,D039|D03A|D05E,length checked; bad ends the job (group)
-  e[0x40] = {nullptr, nullptr, CmdLineHeadPosition};            // D040 length, warning: line-head position (group)
-  e[0x46] = {nullptr, CmdSuffix, nullptr};                      // D046 digit 1-3: <SFX3>/<SFX1>/<SFX2> over one character
-  e[0x47] = {nullptr, CmdIndex, nullptr};                       // D047 digit 1-3: <IDX3>/<IDX1>/<IDX2> over one character
-  e[0x48] = {nullptr, CmdDoubleIndex, nullptr};                 // D048 <DIDX> over one character
-  e[0x49] = {nullptr, CmdEuropeanFraction, nullptr};            // D049 warning: European fraction
-  e[0x4A] = {nullptr, CmdSmallAccent, nullptr};                 // D04A warning: lower-case accent
-  e[0x4B] = {nullptr, CmdCapitalAccent, nullptr};               // D04B warning: capital accent
-  e[0x4C] = {nullptr, nullptr, CmdWordSpace};                   // D04C size,size,size, warning: word space (group)
-  e[0x54] = {ConsumeWord, ConsumeWord, nullptr};              // D054 consumed without effect
-  e[0x55] = {ConsumeWord, ConsumeWord, nullptr};              // D055 consumed without effect
-  e[0x56] = {nullptr, CmdEndOfText, nullptr};                 // D056 end of job (also at end of input)
-  e[0x5A] = {nullptr, nullptr, CmdTayoParameters};              // D05A h,w,aki of the next <TAYO> (group)
-  e[0x5B] = {nullptr, CmdPiCharacter, nullptr};                 // D05B three digits: pi character
-  e[0x5E] = {nullptr, nullptr, CmdMeasureChars};                // D05E characters[,pitch]: measure (group)
-  e[0x61] = {nullptr, CmdTayo, nullptr};                        // D061 two digits: <TAYO ...> over that many characters
-  e[0x75] = {nullptr, CmdOutputSwitch, nullptr};              // D075 output on/off
-  e[0x79] = {nullptr, CmdIgnoreIndent, nullptr};                // D079 warning: indent ignored
-  e[0x7A] = {nullptr, CmdOriginSet, nullptr};                   // D07A warning: origin set
-  e[0x7B] = {nullptr, CmdOriginReturn, nullptr};                // D07B warning: origin return
-  e[0x96] = {nullptr, nullptr, CmdIndentChars};                 // D096 characters,D034|D035,lines: left/right indent (group)
-  e[0x97] = {nullptr, nullptr, CmdIndentHangingChars};          // D097 characters: hanging indent (group)
-  e[0x98] = {nullptr, nullptr, CmdIndentStartChars};            // D098 characters: first-line indent (group)
-  e[0x99] = {nullptr, nullptr, CmdGroupSizes};                  // D099 h0,w0,h1,w1: sizes of the next group (group)
-  e[0x9A] = {nullptr, CmdGroupMark, nullptr};                   // D09A group mark: <GOU>/<GOU2>/</GOU>, <MAKI>/</MAKI>
-  e[0x9D] = {nullptr, CmdOriginSetValue, nullptr};              // D09D [digit]; without it warning: origin set, value
-  e[0x9E] = {nullptr, CmdOriginReturnValue, nullptr};           // D09E [digit], no effect
-  e[0xAD] = {nullptr, CmdOneShotSolid, nullptr};                // D0AD warning: one-shot solid
-  e[0xB4] = {nullptr, CmdFillSpace, nullptr};                   // D0B4 <FILSP>
-  e[0xB5] = {CmdShiftUpHalfLine, CmdShiftUpHalfLine, nullptr};  // D0B5 shift the baseline up half a line
+  e[0x01] = {nullptr, CmdLineEndRT, nullptr};                     // D001 line end, justified right
+  e[0x03] = {RunParameterGroup, RunParameterGroup, nullptr};      // D003 open a parameter group
+  e[0x04] = {ConsumeWord, ConsumeWord, nullptr};                  // D004 close a group (harmless outside)
+  e[0x05] = {nullptr, CmdLineEndQC, nullptr};                     // D005 line end, centred
+  e[0x09] = {nullptr, CmdLineEnd, nullptr};                       // D009 line end
+  e[0x0B] = {nullptr, CmdLineEndQR, nullptr};                     // D00B line end, flush right
+  e[0x1C] = {nullptr, CmdLineEnd, nullptr};                       // D01C line end
+  e[0x1D] = {CmdNoEffect, CmdNoEffect, nullptr};                  // D01D consumed without effect
+  e[0x20] = {CmdEndOfText, CmdEndOfText, nullptr};                // D020 end of text (consumed in pre-phase)
+  e[0x22] = {CmdNoEffect, CmdNoEffect, nullptr};                  // D022 consumed without effect
+  e[0x23] = {nullptr, CmdEndOfText, nullptr};                     // D023 end of text
+  e[0x24] = {CmdHorizontalTab, CmdHorizontalTab, nullptr};        // D024 warning: horizontal tab
+  e[0x25] = {nullptr, CmdVerticalTabStart, nullptr};              // D025 warning: vertical tab start
+  e[0x26] = {nullptr, CmdVerticalTabMiddle, nullptr};             // D026 warning: vertical tab middle
+  e[0x27] = {nullptr, CmdVerticalTabEnd, nullptr};                // D027 warning: vertical tab end
+  e[0x2A] = {nullptr, nullptr, CmdShiftUp};                       // D02A size: shift the baseline up (group)
+  e[0x2B] = {nullptr, nullptr, CmdShiftDown};                     // D02B size: shift the baseline down (group)
+  e[0x2D] = {nullptr, nullptr, CmdFont};                          // D02D font number (group)
+  e[0x2E] = {nullptr, nullptr, CmdSizeBase};                      // D02E size[,pitch], position BASE (group)
+  e[0x2F] = {nullptr, nullptr, CmdIndent};                        // D02F length,D034|D035,lines: left/right indent (group)
+  e[0x30] = {nullptr, nullptr, CmdIndentReset};                   // D030 left, right and hanging indents to 0 (group)
+  e[0x31] = {nullptr, nullptr, CmdIndentHanging};                 // D031 length: hanging indent (group)
+  e[0x32] = {nullptr, nullptr, CmdIndentStart};                   // D032 length: first-line indent (group)
+  e[0x33] = {nullptr, nullptr, CmdPositionIndent};                // D033 D034|D035,n; else warning: position indent (group)
+  e[0x38] = {nullptr, nullptr, CmdLineSpacing};                   // D038 line spacing (group)
+  e[0x39] = {nullptr, nullptr, CmdMeasure};                       // D039 measure as a length (group)
+  e[0x3A] = {nullptr, nullptr, CmdMeasureMillimetres};            // D03A quarter mm: measure (group)
+  e[0x3B] = {nullptr, nullptr, CmdCheckIndexedLength};            // D03B index,D039|D03A|D05E,length checked; bad ends the job (group)
+  e[0x40] = {nullptr, nullptr, CmdLineHeadPosition};              // D040 length, warning: line-head position (group)
+  e[0x41] = {nullptr, nullptr, CmdWidth};                         // D041 width[,pitch], height kept (group)
+  e[0x46] = {nullptr, CmdSuffix, nullptr};                        // D046 digit 1-3: <SFX3>/<SFX1>/<SFX2> over one character
+  e[0x47] = {nullptr, CmdIndex, nullptr};                         // D047 digit 1-3: <IDX3>/<IDX1>/<IDX2> over one character
+  e[0x48] = {nullptr, CmdDoubleIndex, nullptr};                   // D048 <DIDX> over one character
+  e[0x49] = {nullptr, CmdEuropeanFraction, nullptr};              // D049 warning: European fraction
+  e[0x4A] = {nullptr, CmdSmallAccent, nullptr};                   // D04A warning: lower-case accent
+  e[0x4B] = {nullptr, CmdCapitalAccent, nullptr};                 // D04B warning: capital accent
+  e[0x4C] = {nullptr, nullptr, CmdWordSpace};                     // D04C size,size,size, warning: word space (group)
+  e[0x51] = {nullptr, nullptr, CmdSizeTop};                       // D051 size[,pitch], position TOP (group)
+  e[0x52] = {nullptr, nullptr, CmdSizeCenter};                    // D052 size[,pitch], position CENTER (group)
+  e[0x53] = {nullptr, nullptr, CmdSizeBottom};                    // D053 size[,pitch], position BOTTOM (group)
+  e[0x54] = {ConsumeWord, ConsumeWord, nullptr};                  // D054 consumed without effect
+  e[0x55] = {ConsumeWord, ConsumeWord, nullptr};                  // D055 consumed without effect
+  e[0x56] = {nullptr, CmdEndOfText, nullptr};                     // D056 end of job (also at end of input)
+  e[0x58] = {nullptr, CmdGroupRubyA, nullptr};                    // D058 group ruby: open, middle, close
+  e[0x5A] = {nullptr, nullptr, CmdTayoParameters};                // D05A h,w,aki of the next <TAYO> (group)
+  e[0x5B] = {nullptr, CmdPiCharacter, nullptr};                   // D05B three digits: pi character
+  e[0x5E] = {nullptr, nullptr, CmdMeasureChars};                  // D05E characters[,pitch]: measure (group)
+  e[0x61] = {nullptr, CmdTayo, nullptr};                          // D061 two digits: <TAYO ...> over that many characters
+  e[0x6E] = {nullptr, CmdRubyRd, nullptr};                        // D06E manual ruby placement <rd>
+  e[0x74] = {nullptr, nullptr, CmdIgnoredLength};                 // D074 length read and ignored (group)
+  e[0x75] = {nullptr, CmdOutputSwitch, nullptr};                  // D075 output on/off
+  e[0x76] = {nullptr, nullptr, CmdIgnoredInteger};                // D076 integer read and ignored (group)
+  e[0x79] = {nullptr, CmdIgnoreIndent, nullptr};                  // D079 warning: indent ignored
+  e[0x7A] = {nullptr, CmdOriginSet, nullptr};                     // D07A warning: origin set
+  e[0x7B] = {nullptr, CmdOriginReturn, nullptr};                  // D07B warning: origin return
+  e[0x7C] = {nullptr, CmdGroupRubyB, nullptr};                    // D07C group ruby (second kind): open, middle, close
+  e[0x7E] = {nullptr, CmdManualRuby, nullptr};                    // D07E manual ruby start/end mark
+  e[0x7F] = {nullptr, CmdRubyRd2, nullptr};                       // D07F manual ruby placement <rd2>
+  e[0x80] = {nullptr, CmdRubyRd4, nullptr};                       // D080 manual ruby placement <rd4>
+  e[0x81] = {nullptr, CmdRubyRb2, nullptr};                       // D081 manual ruby placement <rb2>
+  e[0x82] = {nullptr, CmdRubyRb4, nullptr};                       // D082 manual ruby placement <rb4>
+  e[0x84] = {nullptr, nullptr, CmdColour};                        // D084 colour number (group)
+  e[0x93] = {nullptr, CmdOneShotCode, nullptr};                   // D093 next character as a code tag
+  e[0x96] = {nullptr, nullptr, CmdIndentChars};                   // D096 characters,D034|D035,lines: left/right indent (group)
+  e[0x97] = {nullptr, nullptr, CmdIndentHangingChars};            // D097 characters: hanging indent (group)
+  e[0x98] = {nullptr, nullptr, CmdIndentStartChars};              // D098 characters: first-line indent (group)
+  e[0x99] = {nullptr, nullptr, CmdGroupSizes};                    // D099 h0,w0,h1,w1: sizes of the next group (group)
+  e[0x9A] = {nullptr, CmdGroupMark, nullptr};                     // D09A group mark: <GOU>/<GOU2>/</GOU>, <MAKI>/</MAKI>
+  e[0x9D] = {nullptr, CmdOriginSetValue, nullptr};                // D09D [digit]; without it warning: origin set, value
+  e[0x9E] = {nullptr, CmdOriginReturnValue, nullptr};             // D09E [digit], no effect
+  e[0xA3] = {nullptr, CmdKinsokuRuby, nullptr};                   // D0A3 kinsoku ruby: open, middle, close
+  e[0xAD] = {nullptr, CmdOneShotSolid, nullptr};                  // D0AD warning: one-shot solid
+  e[0xB4] = {nullptr, CmdFillSpace, nullptr};                     // D0B4 <FILSP>
+  e[0xB5] = {CmdShiftUpHalfLine, CmdShiftUpHalfLine, nullptr};    // D0B5 shift the baseline up half a line
   e[0xB6] = {CmdShiftDownHalfLine, CmdShiftDownHalfLine, nullptr};  // D0B6 shift the baseline down half a line
-  e[0xBB] = {nullptr, CmdLineEnd, nullptr};                   // D0BB line end
-  e[0xCC] = {nullptr, nullptr, CmdAutoDeform};                  // D0CC size,size[,n], warning: automatic deformation (group)
-  e[0xCF] = {nullptr, nullptr, CmdJustifySize};                 // D0CF size; below the smallest size warning: justification (group)
-  e[0xD0] = {nullptr, nullptr, CmdJustifyLeadingLength};        // D0D0 size; negative warning: justification by leading (group)
-  e[0xD1] = {CmdJustifyIgnore, CmdJustifyIgnore, nullptr};      // D0D1 warning: justification ignored
-  e[0xD3] = {nullptr, nullptr, CmdEmWidth};                     // D0D3 size: width of the next <em wid=...> (group)
-  e[0xD4] = {nullptr, CmdEmSpace, nullptr};                     // D0D4 <em wid=...>
-  e[0xD7] = {nullptr, CmdJustifyPlanted, nullptr};              // D0D7 warning: justification (planted)
-  e[0xD8] = {nullptr, CmdJustifyLeading, nullptr};              // D0D8 warning: justification by leading
-  e[0xD9] = {nullptr, nullptr, CmdIndentPercent};               // D0D9 percent,D034|D035,lines, warning: percentage indent (group)
-  e[0xDA] = {nullptr, nullptr, CmdMixedStart};                  // D0DA length, warning: mixed setting start (group)
-  e[0xDD] = {CmdJustifyNoSplit, CmdJustifyNoSplit, nullptr};    // D0DD warning: justification, no split
+  e[0xB9] = {nullptr, CmdKinsokuRelease, nullptr};                // D0B9 warning, drop words through D01C
+  e[0xBB] = {nullptr, CmdLineEnd, nullptr};                       // D0BB line end
+  e[0xC7] = {nullptr, CmdIgnoredCount, nullptr};                  // D0C7 up to two digits, ignored
+  e[0xCC] = {nullptr, nullptr, CmdAutoDeform};                    // D0CC size,size[,n], warning: automatic deformation (group)
+  e[0xCF] = {nullptr, nullptr, CmdJustifySize};                   // D0CF size; below the smallest size warning: justification (group)
+  e[0xD0] = {nullptr, nullptr, CmdJustifyLeadingLength};          // D0D0 size; negative warning: justification by leading (group)
+  e[0xD1] = {CmdJustifyIgnore, CmdJustifyIgnore, nullptr};        // D0D1 warning: justification ignored
+  e[0xD3] = {nullptr, nullptr, CmdEmWidth};                       // D0D3 size: width of the next <em wid=...> (group)
+  e[0xD4] = {nullptr, CmdEmSpace, nullptr};                       // D0D4 <em wid=...>
+  e[0xD7] = {nullptr, CmdJustifyPlanted, nullptr};                // D0D7 warning: justification (planted)
+  e[0xD8] = {nullptr, CmdJustifyLeading, nullptr};                // D0D8 warning: justification by leading
+  e[0xD9] = {nullptr, nullptr, CmdIndentPercent};                 // D0D9 percent,D034|D035,lines, warning: percentage indent (group)
+  e[0xDA] = {nullptr, nullptr, CmdMixedStart};                    // D0DA length, warning: mixed setting start (group)
+  e[0xDB] = {nullptr, CmdMixedSettingStart, nullptr};             // D0DB warning: mixed setting starts
+  e[0xDC] = {nullptr, CmdMixedSettingEnd, nullptr};               // D0DC warning: mixed setting ends
+  e[0xDD] = {CmdJustifyNoSplit, CmdJustifyNoSplit, nullptr};      // D0DD warning: justification, no split
   return t;
 }
 

@@ -9,7 +9,6 @@
 #include <functional>
 
 #include "commands/inline_structures.h"
-#include "commands/limits.h"
 #include "driver/code_stream.h"
 #include "driver/format_store.h"
 #include "driver/io.h"
@@ -42,9 +41,9 @@ class Conversion {
   TypoState typo;      // the current settings
   TypoState emitted;   // the settings last written
   PendingMove move;
+  SizeLimits limits;   // bounds of the setting commands, set by InitJob
   RubyState ruby;
   CharacterState chars;
-  SizeLimits limits;          // bounds the checking commands accept
   InlineStructures inlines;   // parameters and flags of the inline structures
   GroupedCharacters groups;   // the open group or enclosure and its sizes
 

@@ -1,4 +1,5 @@
-// Ruby states and the closing of a manual ruby from the command side.
+// Ruby: reading characters set beside base characters. Every kind is written
+// as "<RUB>", the base, "<RUB2 mode=...>", the ruby text and "</RUB>".
 #pragma once
 
 #include <cstdint>
@@ -7,16 +8,39 @@ namespace velkan {
 
 class Conversion;
 
-// Each 0 (closed), 1 (base open) or 2 (ruby text open).
+// Each 0 (closed), 1 (base open) or 2 (ruby text open). The kinds are
+// independent of each other.
 struct RubyState {
   int16_t groupA = 0;    // 0xD058
   int16_t groupB = 0;    // 0xD07C
   int16_t kinsoku = 0;   // 0xD0A3
-  int16_t manual = 0;    // 0xD07E and the placement commands
+  int16_t manual = 0;    // 0xD07E, the placement commands and the character stage
 };
 
 // If the manual ruby's text is open, writes "</RUB>" and closes it. Called
 // first by the handlers that write tags of their own.
 void CloseManualRuby(Conversion& c);
+
+// Three-mark ruby, main slot: CloseManualRuby, then by the kind's state
+// "<RUB>" (0 -> 1), the middle tag (1 -> 2) or "</RUB>" (2 -> 0). The middle
+// tag is "<RUB2 mode=GROUP>" for 0xD058 and 0xD07C, "<RUB2 mode=KINSOKU>" for
+// 0xD0A3. Consumes the word; result 0.
+int16_t CmdGroupRubyA(Conversion& c);   // 0xD058
+int16_t CmdGroupRubyB(Conversion& c);   // 0xD07C
+int16_t CmdKinsokuRuby(Conversion& c);  // 0xD0A3
+
+// 0xD07E, main slot: the start and end mark of a manual ruby. Closed: writes
+// "<RUB>" and opens the base; ruby text open: writes "</RUB>" and closes;
+// base open: nothing. Consumes the word; result 0.
+int16_t CmdManualRuby(Conversion& c);
+
+// Placement of a manual ruby, main slot: a base that is open is first
+// switched to the ruby text ("<RUB2 mode=MANUAL>"); then the command's own
+// tag is written in every state. Consumes the word; result 0.
+int16_t CmdRubyRd2(Conversion& c);  // 0xD07F "<rd2>"
+int16_t CmdRubyRd4(Conversion& c);  // 0xD080 "<rd4>"
+int16_t CmdRubyRb2(Conversion& c);  // 0xD081 "<rb2>"
+int16_t CmdRubyRb4(Conversion& c);  // 0xD082 "<rb4>"
+int16_t CmdRubyRd(Conversion& c);   // 0xD06E "<rd>"
 
 }  // namespace velkan

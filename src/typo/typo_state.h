@@ -32,11 +32,45 @@ struct PendingMove {
   int16_t bnkn = 0;  // -1 or 0
 };
 
-// Sets both records to the values the output system starts with.
+// The bounds the setting commands check sizes and lengths against. The same
+// for pt and Q jobs; set by InitJob.
+struct SizeLimits {
+  int16_t minSize = 0;    // quarter units
+  int16_t maxSize = 0;    // quarter units
+  int32_t minLength = 0;  // internal units
+  int32_t maxLength = 0;  // internal units
+};
+
+// The limits of every job: sizes 4.5 to 186 units, lengths 0.25 to 1850 units.
+inline constexpr SizeLimits kJobLimits{18, 744, 3240, 23976000};
+
+// Sets a record to the values the output system starts with: font 1, size 8
+// units (32 quarters), line spacing 12 units, measure 132 units, position
+// CENTER, no colour, everything else 0.
 void ResetTypoState(TypoState& typo);
 
-// Writes the <J>, <G> and <MOVE> tags for what changed since they were last
-// written. Called once per step of the main loop.
+// Writes the <J>, <G> and <MOVE> tags, in this order, for what changed since
+// they were last written. Called once per step of the main loop, before the
+// character stage.
 void WriteCharacterTags(Conversion& c);
+
+// "<J" with f, size (or h and w), posi, jkr, color and tume for the character
+// settings that differ from the emitted ones, which then take the current
+// values. Font and colour numbers are written as the names the definition
+// file gives them in sections "書体名" and "カラー", else as numbers. In
+// vertical composition h carries the width and w the height. A pitch
+// difference that changes to 0 is noted but not written. Nothing is written
+// when no attribute was added.
+void WriteJTag(Conversion& c);
+
+// "<G" with l, mes, ind_l, ind_r, ind_s and ind_h for the line settings that
+// changed. The measure and indents are written as a whole number of
+// character heights ("%dmoji") when they are one, else as lengths.
+void WriteGTag(Conversion& c);
+
+// "<MOVE" with up (the accumulated shift, sign inverted), aki (per mille,
+// sign inverted) and bnkn=N for the pending one-shot values, each cleared
+// once written. Nothing is written when none is pending.
+void WriteMoveTag(Conversion& c);
 
 }  // namespace velkan

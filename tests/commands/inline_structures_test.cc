@@ -19,8 +19,9 @@ constexpr uint16_t kTayo = 0xD061;
 std::string TayoTag(const std::string& params, int16_t height, int16_t width, int direction) {
   Session session;
   MemoryPass pass(session, Join({{kOpen, 0xD05A}, Args(params), {kClose, kTayo}, Args("00")}), direction);
-  pass.c().typo.height = height;
-  pass.c().typo.width = width;
+  // The size is already in force: no size tag of its own is written.
+  pass.c().typo.height = pass.c().emitted.height = height;
+  pass.c().typo.width = pass.c().emitted.width = width;
   EXPECT_EQ(pass.Run(), 1);
   return pass.output();
 }

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "commands/limits.h"
+#include "typo/typo_state.h"
 #include "support/memory_pass.h"
 #include "support/test_support.h"
 
@@ -45,36 +45,37 @@ TEST(Measure, CharactersLeaveOutTheLastPitchDifference) {
   EXPECT_EQ(pass.c().typo.measure, (40 * 36 - 4 * 4) * 810);
 }
 
-TEST(BaselineShift, ShiftsAccumulateAndCancel) {
+TEST(BaselineShift, ShiftsAccumulateUntilTheNextStep) {
   Session session;
   MemoryPass pass(session, Join({{kOpen, 0xD02A}, Args("1"), {0xD02A}, Args("0.5"), {0xD02B}, Args("2"), {kClose}}));
-  pass.c().move.up = 0;
   EXPECT_EQ(pass.Run(), 1);
-  EXPECT_EQ(pass.c().move.up, 12960 + 6480 - 25920);
+  // Up 1.5 and down 2: the text moves down half a point.
+  EXPECT_EQ(pass.output(), "<MOVE up=0.5pt>");
+  EXPECT_EQ(pass.c().move.up, 0);
 }
 
 TEST(BaselineShift, HalfLineTruncatesTowardZero) {
   Session session;
   MemoryPass pass(session, {0xD0B5, 0xD0B6, 0xD0B6});
-  pass.c().typo.lineSpacing = 155521;
-  pass.c().move.up = 0;
+  pass.c().typo.lineSpacing = pass.c().emitted.lineSpacing = 155521;
   EXPECT_EQ(pass.Run(), 1);
-  EXPECT_EQ(pass.c().move.up, 77760 - 2 * 77760);
+  EXPECT_EQ(pass.output(), "<MOVE up=6pt>");  // 77760 up, twice down
 
   Session other;
-  MemoryPass negative(other, {kCharacter, 0xD0B5});
-  negative.c().typo.lineSpacing = -155521;
-  negative.c().move.up = 0;
+  MemoryPass negative(other, {kCharacter, 0xD0B5, kCharacter});
+  // Half of -1295 is -647 toward zero (0.04 units), not -648 (0.05 units).
+  negative.c().typo.lineSpacing = negative.c().emitted.lineSpacing = -1295;
   EXPECT_EQ(negative.Run(), 1);
-  EXPECT_EQ(negative.c().move.up, -77760);
+  EXPECT_EQ(negative.output(), "<ZAN2 code=45a1><MOVE up=0.04pt><ZAN2 code=45a1>");
 }
 
 TEST(BaselineShift, SumWrapsInsteadOfOverflowing) {
   Session session;
-  MemoryPass pass(session, Join({{kOpen, 0xD02A}, Args("8191"), {kClose}}));
+  MemoryPass pass(session, Join({{kOpen, 0xD02A}, Args("1"), {kClose}}));
   pass.c().move.up = 2147483647;
   EXPECT_EQ(pass.Run(), 1);
-  EXPECT_LT(pass.c().move.up, 0);
+  // 2147483647 + 12960 wraps to -2147470689: a move down by 165700.2 units.
+  EXPECT_EQ(pass.output(), "<MOVE up=165700pt>");
 }
 
 // Runs 0xD03B with the given index, selector and length digits.

@@ -20,8 +20,9 @@ constexpr uint16_t kB = 0x45A2;
 std::string Group(const std::string& sizes, int16_t height, int16_t width, int direction) {
   Session session;
   MemoryPass pass(session, Join({{kOpen, 0xD099}, Args(sizes), {kClose, kMark, kA, kMark, kB, kMark}}), direction);
-  pass.c().typo.height = height;
-  pass.c().typo.width = width;
+  // The size is already in force: no size tag of its own is written.
+  pass.c().typo.height = pass.c().emitted.height = height;
+  pass.c().typo.width = pass.c().emitted.width = width;
   EXPECT_EQ(pass.Run(), 1);
   return pass.output();
 }

@@ -1,0 +1,81 @@
+#include "commands/positioning.h"
+
+#include "driver/conversion.h"
+#include "driver/readers.h"
+
+namespace velkan {
+
+namespace {
+
+struct SizePair {
+  int16_t size = 0;
+  int16_t jkr = 0;
+};
+
+// Reads a size and an optional pitch after a comma separator. Returns 1, or
+// -1 when a reader failed.
+int16_t ReadSizePair(Conversion& c, SizePair& pair) {
+  int16_t s1 = 0;
+  if (ReadQuarters(c, s1) < 0) return -1;
+  int16_t s2 = s1;
+  if (c.stream.currentWord == kCommaSeparator && ReadQuarters(c, s2) < 0) return -1;
+  pair.size = s1;
+  // The difference of two 16-bit values, kept as the 16-bit field wraps it.
+  pair.jkr = static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint16_t>(s2) - static_cast<uint16_t>(s1)));
+  return 1;
+}
+
+int16_t SetSize(Conversion& c, int32_t position) {
+  SizePair p;
+  if (ReadSizePair(c, p) < 0) return -1;
+  c.typo.height = p.size;
+  c.typo.width = p.size;
+  c.typo.jkr = p.jkr;
+  c.typo.position = position;
+  return 1;
+}
+
+}  // namespace
+
+int16_t CmdFont(Conversion& c) {
+  int16_t n = 0;
+  if (ReadInteger(c, n) < 0) return -1;
+  c.typo.font = n;
+  return 1;
+}
+
+int16_t CmdColour(Conversion& c) {
+  int16_t n = 0;
+  if (ReadInteger(c, n) < 0) return -1;
+  c.typo.colour = n;
+  return 1;
+}
+
+int16_t CmdSizeCenter(Conversion& c) { return SetSize(c, 0); }
+int16_t CmdSizeTop(Conversion& c) { return SetSize(c, 1); }
+int16_t CmdSizeBottom(Conversion& c) { return SetSize(c, 2); }
+int16_t CmdSizeBase(Conversion& c) { return SetSize(c, 3); }
+
+int16_t CmdWidth(Conversion& c) {
+  SizePair p;
+  if (ReadSizePair(c, p) < 0) return -1;
+  c.typo.width = p.size;
+  c.typo.jkr = p.jkr;
+  return 1;
+}
+
+int16_t CmdLineSpacing(Conversion& c) {
+  int32_t l = 0;
+  if (ReadUnitLength(c, l) < 0) return -1;
+  c.typo.lineSpacing = l;
+  return 1;
+}
+
+int16_t CmdMeasure(Conversion& c) {
+  int32_t l = 0;
+  if (ReadLength(c, l) < 0) return -1;
+  c.typo.measure = l;
+  return 1;
+}
+
+}  // namespace velkan

@@ -1,0 +1,85 @@
+// The commands beside the character stage, driven directly where their
+// effect is on the state rather than the output.
+#include "typo/stage_commands.h"
+
+#include <gtest/gtest.h>
+
+#include "driver/code_stream.h"
+#include "driver/main_loop.h"
+#include "support/memory_conversion.h"
+
+namespace velkan::test {
+namespace {
+
+// Puts the conversion on its first word, as the dispatch calls a handler.
+void StandOnFirstWord(MemoryConversion& m) {
+  ASSERT_EQ(NextWord(m.c, m.c.stream.currentWord), 0);
+  m.c.stream.wordPending = 1;
+}
+
+TEST(OneShotCode, DropsGroupClosesAndLeavesTheNextWordPending) {
+  MemoryConversion m({0xD093, 0xD004, 0xD004, 0x45A1, 0x45A2});
+  StandOnFirstWord(m);
+  EXPECT_EQ(CmdOneShotCode(m.c), 0);
+  EXPECT_EQ(m.c.stream.currentWord, 0x45A1);
+  EXPECT_EQ(m.c.stream.wordPending, 1);
+  EXPECT_EQ(m.c.chars.oneShotCode, 1);
+  EXPECT_EQ(m.output(), "");
+}
+
+TEST(OneShotCode, ClosesAnOpenManualRubyText) {
+  MemoryConversion m({0xD093, 0x45A1});
+  StandOnFirstWord(m);
+  m.c.ruby.manual = 2;
+  EXPECT_EQ(CmdOneShotCode(m.c), 0);
+  EXPECT_EQ(m.output(), "</RUB>");
+  EXPECT_EQ(m.c.ruby.manual, 0);
+}
+
+TEST(OneShotCode, AManualRubyBaseStaysOpen) {
+  MemoryConversion m({0xD093, 0x45A1});
+  StandOnFirstWord(m);
+  m.c.ruby.manual = 1;
+  EXPECT_EQ(CmdOneShotCode(m.c), 0);
+  EXPECT_EQ(m.output(), "");
+  EXPECT_EQ(m.c.ruby.manual, 1);
+}
+
+TEST(OneShotCode, AtTheEndOfTheInputTheEndWordIsPending) {
+  MemoryConversion m({0xD093, 0xD004});
+  StandOnFirstWord(m);
+  EXPECT_EQ(CmdOneShotCode(m.c), 0);
+  EXPECT_EQ(m.c.stream.currentWord, kEndOfJob);
+  EXPECT_EQ(m.c.stream.wordPending, 1);
+}
+
+TEST(KinsokuRelease, StopsAfterTheLineEndWord) {
+  MemoryConversion m({0xD0B9, 0x45A1, 0xD009, 0xD01C, 0x45A2});
+  StandOnFirstWord(m);
+  EXPECT_EQ(CmdKinsokuRelease(m.c), 0);
+  EXPECT_EQ(m.c.stream.currentWord, 0xD01C);
+  EXPECT_EQ(m.c.stream.wordPending, 0);
+}
+
+TEST(KinsokuRelease, EndOfInputLeavesTheEndWordPending) {
+  MemoryConversion m({0xD0B9, 0x45A1});
+  StandOnFirstWord(m);
+  EXPECT_EQ(CmdKinsokuRelease(m.c), 0);
+  EXPECT_EQ(m.c.stream.currentWord, kEndOfJob);
+  EXPECT_EQ(m.c.stream.wordPending, 1);
+}
+
+TEST(IgnoredValues, InGroupHandlersStopAtTheNextWord) {
+  MemoryConversion m({0xD076, 0xC341, 0xC340, 0xC340, 0xC340, 0xD004});
+  StandOnFirstWord(m);
+  EXPECT_EQ(CmdIgnoredInteger(m.c), 1);
+  EXPECT_EQ(m.c.stream.currentWord, 0xD004);
+
+  MemoryConversion l({0xD074, 0xC341, 0xC334, 0xC345, 0xD052});
+  StandOnFirstWord(l);
+  EXPECT_EQ(CmdIgnoredLength(l.c), 1);
+  EXPECT_EQ(l.c.stream.currentWord, 0xD052);
+}
+
+}  // namespace
+}  // namespace velkan::test
