@@ -5,6 +5,8 @@
 #include "commands/commands_literals.h"
 #include "driver/conversion.h"
 #include "driver/readers.h"
+#include "typo/fill_rules.h"
+#include "typo/rules.h"
 #include "typo/ruby.h"
 #include "typo/size_attributes.h"
 #include "typo/units.h"
@@ -108,6 +110,56 @@ int16_t CmdDoubleIndex(Conversion& c) {
   CloseManualRuby(c);
   c.out.WriteText("<DIDX>");
   OpenCountedScope(c, 1, kScopeDoubleIndex);
+  c.stream.wordPending = 0;
+  return 0;
+}
+
+int16_t CmdWarichu(Conversion& c) {
+  CloseManualRuby(c);
+  InlineStructures& in = c.inlines;
+  if (in.wariOpen == 1) {
+    c.out.WriteText("</WARI>");
+    in.wariOpen = 0;
+  } else {
+    const SplitLineParameters& p = c.splitLine;
+    std::string tag = "<WARI";
+    if (p.firstSize != 0) {
+      // The two lines are set at half the current size, halved toward zero.
+      int16_t refH = static_cast<int16_t>((Vertical(c) ? c.typo.width : c.typo.height) / 2);
+      int16_t refW = static_cast<int16_t>((Vertical(c) ? c.typo.height : c.typo.width) / 2);
+      AppendSizeAttributes(tag, p.firstSize, p.secondSize, refH, refW, Unit(c));
+      switch (p.type) {
+        case 1: tag += " l=5/4moji"; break;
+        case 2: tag += " l=4/3moji"; break;
+        case 3: tag += " l=3/2moji"; break;
+        case 4: tag += " l=7/4moji"; break;
+        default: break;
+      }
+      if (p.par != 0) tag += " par=" + std::to_string(p.par);
+    }
+    tag += ">";
+    c.out.WriteText(tag);
+    in.wariOpen = 1;
+  }
+  c.stream.wordPending = 0;
+  return 0;
+}
+
+int16_t CmdFraction(Conversion& c) {
+  CloseManualRuby(c);
+  InlineStructures& in = c.inlines;
+  if (in.bunState == 2) {
+    c.out.WriteText("</BUN>");
+    in.bunState = 0;
+  } else {
+    std::string tag = in.bunState == 0 ? "<BUN" : "<BUN2";
+    tag += " aki=";
+    AppendNumberWithUnit(tag, FormatLength(c.box.gap), Unit(c));
+    if (c.box.lineSelector == 0) AppendThicknessLine(c, tag, 0);
+    tag += ">";
+    c.out.WriteText(tag);
+    in.bunState = static_cast<int16_t>(in.bunState + 1);
+  }
   c.stream.wordPending = 0;
   return 0;
 }

@@ -1,8 +1,13 @@
 #include "commands/spacing_breaks.h"
 
+#include <array>
 #include <string_view>
 
+#include "commands/commands_literals.h"
+#include "driver/code_stream.h"
 #include "driver/conversion.h"
+#include "driver/format_store.h"
+#include "typo/rules.h"
 #include "typo/ruby.h"
 
 namespace velkan {
@@ -21,6 +26,30 @@ int16_t LineEnd(Conversion& c, std::string_view text) {
   return 0;
 }
 
+// A simple tag: optionally CloseManualRuby, then the text. Result 0.
+int16_t Tag(Conversion& c, std::string_view text, bool closeRuby) {
+  if (closeRuby) CloseManualRuby(c);
+  c.out.WriteText(text);
+  c.stream.wordPending = 0;
+  return 0;
+}
+
+int16_t Warn(Conversion& c, const char* warning) {
+  c.out.WriteWarning(warning);
+  c.stream.wordPending = 0;
+  return 0;
+}
+
+constexpr uint16_t kEndOfTable = 0xD023;
+
+constexpr std::array<BellRow, 5> kBellTable = {{
+    {0xD00A, CmdSwitchSource},            // the replay toggle, as 0xD0B3
+    {0xD008, CmdVerticalHorizontalRule},  // as 0xD08F
+    {0xD006, CmdVerticalHorizontalRule},  // as 0xD08F
+    {0xD001, CmdLineEnd},                 // a plain line end, as 0xD009
+    {kEndOfTable, nullptr},
+}};
+
 }  // namespace
 
 int16_t CmdLineEndRT(Conversion& c) { return LineEnd(c, "<G jst=RT>\r\n"); }
@@ -32,6 +61,75 @@ int16_t CmdEndOfText(Conversion& c) {
   CloseManualRuby(c);
   c.stream.wordPending = 0;
   return 2;
+}
+
+int16_t CmdZeroLine(Conversion& c) {
+  c.out.WriteText("<G l=0>");
+  c.session.suppressLineEnd = 1;
+  c.stream.wordPending = 0;
+  return 0;
+}
+
+int16_t CmdPageBreak(Conversion& c) { return Warn(c, lit::kWarnPageBreak); }
+int16_t CmdColumnBreak(Conversion& c) { return Warn(c, lit::kWarnColumnBreak); }
+
+int16_t CmdCloseRubyOnly(Conversion& c) {
+  CloseManualRuby(c);
+  c.stream.wordPending = 0;
+  return 0;
+}
+
+int16_t CmdTagHyphen(Conversion& c) { return Tag(c, "<->", false); }
+int16_t CmdTagDm(Conversion& c) { return Tag(c, "<dm>", true); }
+int16_t CmdTagD2(Conversion& c) { return Tag(c, "<d2>", true); }
+int16_t CmdTagD1(Conversion& c) { return Tag(c, "<d1>", true); }
+int16_t CmdTagEm(Conversion& c) { return Tag(c, "<em>", true); }
+int16_t CmdTagEn(Conversion& c) { return Tag(c, "<en>", true); }
+int16_t CmdTagTk(Conversion& c) { return Tag(c, "<tk>", true); }
+int16_t CmdTagMi(Conversion& c) { return Tag(c, "<mi>", true); }
+int16_t CmdTagTh(Conversion& c) { return Tag(c, "<th>", true); }
+int16_t CmdTagSpOneMoji(Conversion& c) { return Tag(c, "<sp wid=1moji>", true); }
+int16_t CmdTagS2(Conversion& c) { return Tag(c, "<s2>", true); }
+int16_t CmdTagS4(Conversion& c) { return Tag(c, "<s4>", true); }
+int16_t CmdTagS3(Conversion& c) { return Tag(c, "<s3>", true); }
+
+int16_t CmdSpace(Conversion& c) { return Tag(c, c.rawTagOpen ? " " : "<sp>", true); }
+
+int16_t CmdNoBreakDm(Conversion& c) {
+  CloseManualRuby(c);
+  c.out.WriteText("<dm wid=0>");
+  c.move.bnkn = -1;
+  c.stream.wordPending = 0;
+  return 0;
+}
+
+int16_t CmdNoBreak(Conversion& c) {
+  CloseManualRuby(c);
+  c.move.bnkn = -1;
+  c.stream.wordPending = 0;
+  return 1;
+}
+
+int16_t CmdRawTagBracket(Conversion& c) {
+  c.out.WriteText(c.rawTagOpen ? ">" : "<");
+  c.rawTagOpen = c.rawTagOpen ? 0 : 1;
+  c.stream.wordPending = 0;
+  return 1;
+}
+
+std::span<const BellRow> BellTable() { return kBellTable; }
+
+int16_t CmdBell(Conversion& c) {
+  CodeStream& s = c.stream;
+  if (NextWord(c, s.currentWord) < 0) return -1;
+  for (const BellRow& row : kBellTable) {
+    if (row.word == s.currentWord) {
+      if (row.action != nullptr) return row.action(c);
+      break;
+    }
+    if (row.word == kEndOfTable) break;
+  }
+  return Warn(c, lit::kWarnBell);
 }
 
 }  // namespace velkan

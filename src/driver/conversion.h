@@ -19,9 +19,11 @@
 #include "tables/escape_definitions.h"
 #include "tables/table_root.h"
 #include "typo/definition_file.h"
+#include "typo/fill_rules.h"
 #include "typo/grouped_characters.h"
 #include "typo/pi_font.h"
 #include "typo/ruby.h"
+#include "typo/rules.h"
 #include "typo/typo_state.h"
 
 namespace velkan {
@@ -46,6 +48,17 @@ class Conversion {
   CharacterState chars;
   InlineStructures inlines;   // parameters and flags of the inline structures
   GroupedCharacters groups;   // the open group or enclosure and its sizes
+
+  // Rules: the next underline's appearance, whether an underline is open
+  // (between its start and end mark), and the rule of enclosures.
+  UnderlineSettings underline;
+  int16_t underlineOpen = 0;
+  RuleSettings rules;
+  // 1 between the raw tag bracket that wrote "<" and the one that writes ">".
+  int16_t rawTagOpen = 0;
+  // The parameters of the split-line and box structures.
+  SplitLineParameters splitLine;
+  BoxParameters box;
 
   DefinitionFile definitions;
   CodeTables codes;

@@ -32,4 +32,11 @@ int16_t ReadReplayWord(Conversion& c, uint16_t& word) {
   return 0;
 }
 
+int16_t CmdSwitchSource(Conversion& c) {
+  c.stream.wordPending = 0;
+  if (c.store.replaying < 0) return -1;
+  c.stream.replayActive = c.stream.replayActive == 0 ? 1 : 0;
+  return 0;
+}
+
 }  // namespace velkan

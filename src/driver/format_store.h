@@ -34,4 +34,10 @@ void ResetFormatReplay(Conversion& c);
 // the replay stops and 0xD004 is delivered. Returns 0.
 int16_t ReadReplayWord(Conversion& c, uint16_t& word);
 
+// 0xD0B3 (and the bell's 0xD00A 0xD00A), switch source: consumes the word.
+// Returns -1 when no format is being replayed; otherwise toggles
+// `replayActive` (the replay keeps its position while the input is read)
+// and returns 0.
+int16_t CmdSwitchSource(Conversion& c);
+
 }  // namespace velkan

@@ -2,6 +2,7 @@
 // the other by the same user sees these values carry over from job to job.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace velkan {
@@ -27,6 +28,9 @@ struct Session {
   // 1 while the open character group is an enclosure. Zero at program start;
   // set when a group opens and cleared when it closes.
   int16_t enclosureFlag = 0;
+  // The six values of the page-number command: zero at program start, each
+  // kept until that command sets it again.
+  std::array<int16_t, 6> numberValues{};
   JobSettings settings;
 };
 

@@ -1,8 +1,9 @@
 #include "tables/code_tables.h"
 
-#include <cstdio>
-#include <memory>
+#include <new>
 #include <string>
+
+#include "tables/table_file.h"
 
 namespace velkan {
 
@@ -16,49 +17,62 @@ constexpr size_t kPageB = 0x3100;         // 0xB000-0xBFFF: 4096
 constexpr size_t kPageC = 0x4100;         // 0xC000-0xCFFF: 4096
 constexpr size_t kHalfWidth = 0x5100;     // Shift-JIS 0x8000-0x8FFF: 4096
 constexpr size_t kMapSize = 0x6100;
+constexpr size_t kNoRegion = kMapSize;
 
-// The index of a source code in the map, or -1 when no region holds it.
-long RegionIndex(uint16_t source) {
-  if (source < 0x1000) return static_cast<long>(kLowRegion + (source & 0xFF));
-  if (source >= 0x8000 && source <= 0x9FFF) return static_cast<long>(kMainRegion + (source - 0x8000));
+// The index of a source code in the map, or kNoRegion when no region holds it.
+size_t RegionIndex(uint16_t source) {
+  if (source < 0x1000) return kLowRegion + (source & 0xFF);
+  if (source >= 0x8000 && source <= 0x9FFF) return kMainRegion + (source - 0x8000);
   switch (source & 0xF000) {
-    case 0xA000: return static_cast<long>(kPageA + (source & 0x0FFF));
-    case 0xB000: return static_cast<long>(kPageB + (source & 0x0FFF));
-    case 0xC000: return static_cast<long>(kPageC + (source & 0x0FFF));
-    default: return -1;
+    case 0xA000: return kPageA + (source & 0x0FFF);
+    case 0xB000: return kPageB + (source & 0x0FFF);
+    case 0xC000: return kPageC + (source & 0x0FFF);
+    default: return kNoRegion;
   }
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-bool ReadWord(std::FILE* f, uint16_t& w) {
-  unsigned char b[2];
-  if (std::fread(b, 1, 2, f) != 2) return false;
-  w = static_cast<uint16_t>(b[0] | b[1] << 8);
-  return true;
+uint16_t WordAt(const std::string& bytes, size_t at) {
+  return static_cast<uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                               static_cast<unsigned char>(bytes[at + 1]) << 8);
 }
 
-// Opens a table and reads its header word if it has one; nullptr on failure.
-File OpenTable(const TablePaths& paths, const std::string& name, bool header) {
-  File f(std::fopen(paths.Fixed("\\QDXFILES\\" + name).c_str(), "rb"));
-  if (!f) return nullptr;
-  uint16_t ignored;
-  if (header && !ReadWord(f.get(), ignored)) return nullptr;
-  return f;
+// Reads one pair table and hands each whole record (first word, second word)
+// to `add`. False when the file cannot be opened or read, or its header word
+// is missing.
+template <typename Add>
+bool LoadPairFile(const TablePaths& paths, const std::string& name, bool header, Add add) {
+  std::string bytes;
+  if (ReadTableFile(paths.Fixed("\\QDXFILES\\" + name), bytes) != TableFileStatus::kRead) return false;
+  size_t at = 0;
+  if (header) {
+    if (bytes.size() < 2) return false;
+    at = 2;
+  }
+  for (; bytes.size() - at >= 4; at += 4) add(WordAt(bytes, at), WordAt(bytes, at + 2));
+  return true;
 }
 
 }  // namespace
 
-void CodeTables::Allocate() { map_.assign(kMapSize, 0); }
-void CodeTables::Release() { std::vector<uint16_t>().swap(map_); }
+bool CodeTables::Allocate() {
+  try {
+    map_.assign(kMapSize, 0);
+  } catch (const std::bad_alloc&) {
+    Release();
+    return false;
+  }
+  halfWidthSet_.reset();
+  return true;
+}
+
+void CodeTables::Release() {
+  std::vector<uint16_t>().swap(map_);
+  halfWidthSet_.reset();
+}
 
 uint16_t CodeTables::ShiftJisOf(uint16_t source) const {
-  if (map_.empty()) return 0;
-  long i = RegionIndex(source);
-  return i < 0 ? 0 : map_[static_cast<size_t>(i)];
+  size_t i = RegionIndex(source);
+  return map_.empty() || i == kNoRegion ? 0 : map_[i];
 }
 
 uint8_t CodeTables::SingleByteOf(uint16_t sjis) const {
@@ -67,38 +81,32 @@ uint8_t CodeTables::SingleByteOf(uint16_t sjis) const {
 }
 
 void CodeTables::AddShiftJisRecord(uint16_t sjis, uint16_t source) {
-  long i = RegionIndex(source);
-  if (i >= 0 && map_[static_cast<size_t>(i)] == 0) map_[static_cast<size_t>(i)] = sjis;
+  size_t i = RegionIndex(source);
+  if (map_.empty() || i == kNoRegion) return;
+  if (map_[i] == 0) map_[i] = sjis;
 }
 
-void CodeTables::AddHalfWidthRecord(uint16_t sjis, uint16_t single) {
-  if (sjis < 0x8000 || sjis > 0x8FFF) return;
-  uint16_t& entry = map_[kHalfWidth + (sjis - 0x8000)];
-  if (entry == 0) entry = single;
+void CodeTables::AddHalfWidthRecord(uint16_t sjis, uint16_t word) {
+  if (map_.empty() || sjis < 0x8000 || sjis > 0x8FFF) return;
+  size_t i = sjis - 0x8000u;
+  if (halfWidthSet_.test(i)) return;
+  halfWidthSet_.set(i);
+  map_[kHalfWidth + i] = word;
 }
 
 int16_t LoadCodeTables(CodeTables& tables, const TablePaths& paths, std::string* failedFile) {
-  tables.Allocate();
+  if (!tables.Allocate()) return -1;
   auto fail = [&](const std::string& name) -> int16_t {
     if (failedFile) *failedFile = name;
     return -1;
   };
-  uint16_t sjis, code;
+  auto addShiftJis = [&](uint16_t sjis, uint16_t source) { tables.AddShiftJisRecord(sjis, source); };
   for (const char* name : kPairTableNames) {
-    File f = OpenTable(paths, name, true);
-    if (!f) return fail(name);
-    while (ReadWord(f.get(), sjis) && ReadWord(f.get(), code)) tables.AddShiftJisRecord(sjis, code);
+    if (!LoadPairFile(paths, name, true, addShiftJis)) return fail(name);
   }
-  {
-    File f = OpenTable(paths, "SJIS_ZAN.TBL", false);
-    if (!f) return fail("SJIS_ZAN.TBL");
-    while (ReadWord(f.get(), sjis) && ReadWord(f.get(), code)) tables.AddShiftJisRecord(sjis, code);
-  }
-  {
-    File f = OpenTable(paths, "SJIS_JIS.TBL", true);
-    if (!f) return fail("SJIS_JIS.TBL");
-    while (ReadWord(f.get(), sjis) && ReadWord(f.get(), code)) tables.AddHalfWidthRecord(sjis, code & 0xFF);
-  }
+  if (!LoadPairFile(paths, "SJIS_ZAN.TBL", false, addShiftJis)) return fail("SJIS_ZAN.TBL");
+  auto addHalfWidth = [&](uint16_t sjis, uint16_t word) { tables.AddHalfWidthRecord(sjis, word); };
+  if (!LoadPairFile(paths, "SJIS_JIS.TBL", true, addHalfWidth)) return fail("SJIS_JIS.TBL");
   return 0;
 }
 

@@ -2,7 +2,9 @@
 // single-byte form of each full-width Shift-JIS code.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "tables/table_root.h"
@@ -20,31 +22,47 @@ inline constexpr const char* kPairTableNames[] = {
 class CodeTables {
  public:
   // Shift-JIS form of a source code, 0 when it has none (or nothing is loaded).
-  // Codes 0x0000-0x0FFF share entries by their low byte.
+  // Codes 0x0000-0x0FFF share entries by their low byte; codes outside
+  // 0x0000-0x0FFF and 0x8000-0xCFFF have none.
   uint16_t ShiftJisOf(uint16_t source) const;
-  // Single-byte form of a full-width Shift-JIS code 0x8000-0x8FFF, 0 if none.
+  // Single-byte form of a full-width Shift-JIS code 0x8000-0x8FFF, 0 if none
+  // (and for every code outside that range).
   uint8_t SingleByteOf(uint16_t sjis) const;
 
-  // Stores a record (Shift-JIS code, source code) unless the entry is set.
+  // Stores a record (Shift-JIS code, source code) while the source code's
+  // entry is still zero; a source code in no region is skipped. Needs
+  // Allocate().
   void AddShiftJisRecord(uint16_t sjis, uint16_t source);
-  // Stores an "SJIS_JIS.TBL" record (full-width code, single byte) unless set.
-  void AddHalfWidthRecord(uint16_t sjis, uint16_t single);
+  // Stores an "SJIS_JIS.TBL" record (full-width code, code word whose low
+  // byte is the single-byte form). The first record for a full-width code
+  // decides, even one that gives no single byte; codes outside
+  // 0x8000-0x8FFF are skipped. Needs Allocate().
+  void AddHalfWidthRecord(uint16_t sjis, uint16_t word);
 
+  // Whether the tables are allocated.
   bool loaded() const { return !map_.empty(); }
-  void Allocate();
+  // Makes all entries zero (allocating them); false when memory runs out.
+  bool Allocate();
+  // Frees the entries; every look-up then gives 0.
   void Release();
 
  private:
   // Five ShiftJisMap regions, then the 4096 HalfWidthMap entries.
   std::vector<uint16_t> map_;
+  // Which HalfWidthMap entries a record has already decided.
+  std::bitset<0x1000> halfWidthSet_;
 };
 
 // Allocates the tables and loads the pair tables, "SJIS_ZAN.TBL" (no header
-// word) and "SJIS_JIS.TBL" from "\QDXFILES\". Returns 0, or -1 at the first
-// file that cannot be opened or whose header word cannot be read; the files
-// after it are not loaded, what was loaded stays. `failedFile` (if given)
-// receives the name of the file that stopped the load.
+// word) and "SJIS_JIS.TBL" from "\QDXFILES\", in this order. Returns 0, or
+// -1 at the first file that cannot be opened (or is no regular file), whose
+// header word cannot be read or whose read fails; the files after it are not
+// loaded, what was loaded stays. A record cut short at the end of a file is
+// ignored. `failedFile` (if given) receives the name of the file that
+// stopped the load. -1 with nothing loaded when memory runs out.
 int16_t LoadCodeTables(CodeTables& tables, const TablePaths& paths, std::string* failedFile = nullptr);
+
+// Frees the tables at the end of a job.
 void ReleaseCodeTables(CodeTables& tables);
 
 }  // namespace velkan

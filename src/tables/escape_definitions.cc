@@ -1,15 +1,177 @@
 #include "tables/escape_definitions.h"
 
-// Placeholder while the reader of the escape files is written.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "tables/table_file.h"
+
 namespace velkan {
 
-int16_t LoadEscapeDefinitions(EscapeDefinitions& defs, const TablePaths&) {
-  defs = EscapeDefinitions{};
-  return -1;
+namespace {
+
+int HexDigit(char ch) {
+  if (ch >= '0' && ch <= '9') return ch - '0';
+  if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
+  if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
+  return 0;  // any other character counts as digit 0
 }
 
-int16_t ReadEscapeDefinitionFile(EscapeDefinitions&, const std::filesystem::path&) { return -1; }
+// Four characters from `at` read as a hexadecimal word; characters missing at
+// the end of `text` count as digit 0.
+uint16_t HexWord(std::string_view text, size_t at) {
+  unsigned value = 0;
+  for (size_t i = at; i < at + 4; ++i) {
+    value = value * 16 + static_cast<unsigned>(i < text.size() ? HexDigit(text[i]) : 0);
+  }
+  return static_cast<uint16_t>(value);
+}
 
-void ReleaseEscapeDefinitions(EscapeDefinitions& defs) { defs.pairs.clear(); }
+void SetName(EscapeName& name, std::string_view value) {
+  name.text.fill(0);
+  size_t n = std::min(value.size(), kEscapeNameLength);
+  std::copy_n(value.data(), n, name.text.data());
+  name.length = static_cast<uint8_t>(n);
+}
+
+char FirstChar(std::string_view value) { return value.empty() ? '\0' : value[0]; }
+
+// Whether `name` (non-empty) stands at the start of `text`.
+bool NameAt(const EscapeName& name, std::string_view text) {
+  return name.length > 0 && name.length <= text.size() &&
+         std::memcmp(name.text.data(), text.data(), name.length) == 0;
+}
+
+}  // namespace
+
+void ApplyEscapeDefinitionLine(EscapeDefinitions& defs, std::string_view line, size_t& pairIndex,
+                               size_t& markerIndex) {
+  if (line.empty()) return;
+  line = line.substr(0, kEscapeLineLength);
+  const char kind = line[0];
+  const uint16_t key = HexWord(line, 1);
+  std::string_view value = line.size() > 6 ? line.substr(6) : std::string_view();
+  value = value.substr(0, value.find_first_of(std::string_view(";\0", 2)));
+  value = value.substr(0, kEscapeValueLength);
+
+  switch (kind) {
+    case '%':
+      defs.locked = FirstChar(value) == '1';
+      break;
+    case '$':
+      if (defs.locked) break;
+      if (key == 0x9001) {
+        defs.modeLead = FirstChar(value);
+      } else if (key <= 0x000A) {
+        SetName(defs.modeNames[key], value);
+      }
+      break;
+    case '#':
+      if (defs.locked) break;
+      if (key == 0x9001 || key == 0x9002) {
+        defs.commandLead[key - 0x9001] = FirstChar(value);
+      } else if ((key & 0xFF00) == 0xD000) {
+        SetName(defs.commandNames[key & 0xFF], value);
+      }
+      break;
+    case '&':
+      if (pairIndex < kMaxEscapePairs) {
+        if (defs.pairs.size() < kMaxEscapePairs) defs.pairs.resize(kMaxEscapePairs);
+        defs.pairs[pairIndex] = EscapePair{key, HexWord(value, 0)};
+      }
+      ++pairIndex;
+      break;
+    case '@':
+      if (key == 0x9001) {
+        defs.markerClose = FirstChar(value);
+      } else if (key == 0x9002) {
+        defs.markerLead = FirstChar(value);
+      } else {
+        if (markerIndex < kEscapeMarkerCount) {
+          EscapeMarker& m = defs.markers[markerIndex];
+          m.text.fill(0);
+          std::copy_n(value.data(), value.size(), m.text.data());
+          m.length = static_cast<uint8_t>(value.size());
+          m.code = key;
+        }
+        ++markerIndex;
+      }
+      break;
+    default:  // "\" lines and every other line have no effect
+      break;
+  }
+}
+
+int16_t ReadEscapeDefinitionFile(EscapeDefinitions& defs, const std::filesystem::path& file) {
+  std::string bytes;
+  TableFileStatus status = ReadTableFile(file, bytes);
+  if (status == TableFileStatus::kCannotOpen) return -1;
+  size_t pairIndex = 0;
+  size_t markerIndex = 0;
+  for (std::string_view line : SplitTableLines(bytes, kEscapeLineLength)) {
+    ApplyEscapeDefinitionLine(defs, line, pairIndex, markerIndex);
+  }
+  return status == TableFileStatus::kRead ? 0 : -1;
+}
+
+int16_t LoadEscapeDefinitions(EscapeDefinitions& defs, const TablePaths& paths) {
+  defs = EscapeDefinitions{};
+  defs.pairs.assign(kMaxEscapePairs, EscapePair{});
+  int16_t system = ReadEscapeDefinitionFile(defs, paths.Fixed("\\qdxfiles\\velkansys.tbl"));
+  int16_t user = ReadEscapeDefinitionFile(defs, paths.Fixed("\\qdxfiles\\velkanuser.tbl"));
+  return system == 0 && user == 0 ? 0 : -1;
+}
+
+void ReleaseEscapeDefinitions(EscapeDefinitions& defs) { std::vector<EscapePair>().swap(defs.pairs); }
+
+uint16_t LookupEscapePair(const EscapeDefinitions& defs, uint16_t sjis) {
+  for (const EscapePair& pair : defs.pairs) {
+    if (pair.key == 0) break;
+    if (pair.key == sjis) return pair.value;
+  }
+  return 0;
+}
+
+bool IsModeLead(const EscapeDefinitions& defs, char byte) { return byte != 0 && byte == defs.modeLead; }
+
+bool IsCommandLead(const EscapeDefinitions& defs, char byte) {
+  return byte != 0 && (byte == defs.commandLead[0] || byte == defs.commandLead[1]);
+}
+
+bool IsMarkerLead(const EscapeDefinitions& defs, char byte) { return byte != 0 && byte == defs.markerLead; }
+
+EscapeMatch MatchModeName(const EscapeDefinitions& defs, std::string_view text) {
+  for (size_t k = 0; k < defs.modeNames.size(); ++k) {
+    const EscapeName& name = defs.modeNames[k];
+    if (!NameAt(name, text)) continue;
+    if (k == 0) return {};  // key 0 reads as "no mode"
+    return {static_cast<uint16_t>(k), name.length};
+  }
+  return {};
+}
+
+EscapeMatch MatchCommandName(const EscapeDefinitions& defs, std::string_view text) {
+  for (size_t low = 0; low < defs.commandNames.size(); ++low) {
+    const EscapeName& name = defs.commandNames[low];
+    if (NameAt(name, text)) return {static_cast<uint16_t>(0xD000 + low), name.length};
+  }
+  return {};
+}
+
+MarkerMatch MatchMarker(const EscapeDefinitions& defs, std::string_view text) {
+  if (text.empty() || !IsMarkerLead(defs, text[0]) || defs.markerClose == 0) return {};
+  std::string_view window = text.substr(0, kEscapeValueLength);
+  size_t close = window.find(defs.markerClose, 2);
+  if (close == std::string_view::npos) return {};
+  std::array<char, kMarkerCompareLength> cut{};
+  std::copy_n(window.data(), std::min(close + 1, cut.size()), cut.data());
+  for (size_t n = 0; n < defs.markers.size(); ++n) {
+    const EscapeMarker& m = defs.markers[n];
+    if (m.length == 0 || std::memcmp(m.text.data(), cut.data(), cut.size()) != 0) continue;
+    size_t length = close + 1 + (n == 0 ? 5 : 0);
+    return {static_cast<int>(n), m.code, std::min(length, text.size())};
+  }
+  return {};
+}
 
 }  // namespace velkan

@@ -11,18 +11,22 @@ namespace fs = std::filesystem;
 namespace {
 
 // The entry of `dir` named `part`: the exact name when it exists, else the
-// first entry whose name matches without regard to case, else `part` as is.
+// smallest name that matches without regard to case, else `part` as is.
 fs::path MatchComponent(const fs::path& dir, const std::string& part) {
   fs::path exact = dir / part;
   std::error_code ec;
   if (fs::symlink_status(exact, ec).type() != fs::file_type::not_found && !ec) return exact;
   fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec);
   if (ec) return exact;
-  for (const auto& entry : it) {
-    std::string name = entry.path().filename().string();
-    if (name.size() == part.size() && ::strcasecmp(name.c_str(), part.c_str()) == 0) return dir / name;
+  std::string best;
+  for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (name.size() == part.size() && ::strcasecmp(name.c_str(), part.c_str()) == 0 &&
+        (best.empty() || name < best)) {
+      best = std::move(name);
+    }
   }
-  return exact;
+  return best.empty() ? exact : dir / best;
 }
 
 }  // namespace
@@ -40,7 +44,9 @@ fs::path ResolveUnder(const fs::path& base, std::string_view name) {
 }
 
 TablePaths::TablePaths(fs::path root, std::optional<std::string> mtbl)
-    : root_(std::move(root)), mtbl_(std::move(mtbl)) {}
+    : root_(std::move(root)), mtbl_(std::move(mtbl)) {
+  if (mtbl_ && mtbl_->empty()) mtbl_.reset();
+}
 
 fs::path TablePaths::Fixed(std::string_view name) const { return ResolveUnder(root_, name); }
 

@@ -17,7 +17,8 @@ namespace velkan {
 class TablePaths {
  public:
   // `root` is the table root; `mtbl` the value of MTBL read once at job start
-  // (nullopt when it is not set).
+  // (nullopt when it is not set). An empty MTBL counts as not set: its files
+  // are then looked for under the root, not at the top of the file system.
   TablePaths(std::filesystem::path root, std::optional<std::string> mtbl);
 
   // The file a fixed name ("\qdxfiles\pifont.fil") stands for under the root.
@@ -26,8 +27,9 @@ class TablePaths {
   // the name the system writes.
   std::filesystem::path Fixed(std::string_view name) const;
 
-  // The file a prefixed name ("\QDXFILES\pitfile.fil") stands for: under MTBL
-  // when it is set, else under the root as Fixed().
+  // The file a prefixed name ("\QDXFILES\pitfile.fil") stands for: under the
+  // MTBL directory when it is set (the name's components matched as in
+  // Fixed(), the MTBL directory itself taken as written), else as Fixed().
   std::filesystem::path Prefixed(std::string_view name) const;
 
   const std::filesystem::path& root() const { return root_; }
@@ -38,9 +40,11 @@ class TablePaths {
   std::optional<std::string> mtbl_;
 };
 
-// Resolves a drive-root name ("\A\b.TBL", backslash separated) below `base`,
-// matching each component without regard to case when the exact name is
-// absent.
+// Resolves a drive-root name ("\A\b.TBL", separated by backslashes or
+// slashes) below `base`. Each component is taken exactly when an entry of
+// that name exists; otherwise the entry whose name equals it without regard
+// to ASCII case (the smallest such name when there are several); otherwise it
+// is kept as written.
 std::filesystem::path ResolveUnder(const std::filesystem::path& base, std::string_view name);
 
 }  // namespace velkan

@@ -1,7 +1,6 @@
 #include "typo/definition_file.h"
 
-#include <fstream>
-#include <iterator>
+#include "tables/table_file.h"
 
 namespace velkan {
 
@@ -11,10 +10,9 @@ constexpr size_t kMaxLine = 259;
 
 bool DefinitionFile::Open(const std::string& path) {
   Close();
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return false;
+  // A directory or other non-file at the path is no definition file.
+  std::string content;
+  if (ReadTableFile(path, content) != TableFileStatus::kRead) return false;
   OpenFromMemory(std::move(content));
   return true;
 }
@@ -31,21 +29,8 @@ void DefinitionFile::Close() {
   lines_.clear();
 }
 
-void DefinitionFile::SplitLines() {
-  lines_.clear();
-  std::string_view rest(content_);
-  while (!rest.empty()) {
-    size_t lf = rest.find('\n');
-    std::string_view line = rest.substr(0, lf);
-    rest = lf == std::string_view::npos ? std::string_view() : rest.substr(lf + 1);
-    if (!line.empty() && line.back() == '\r' && lf != std::string_view::npos) line.remove_suffix(1);
-    // A line of the file longer than the line buffer is read as several lines.
-    do {
-      lines_.push_back(line.substr(0, kMaxLine));
-      line = line.size() > kMaxLine ? line.substr(kMaxLine) : std::string_view();
-    } while (!line.empty());
-  }
-}
+// A line of the file longer than the line buffer is read as several lines.
+void DefinitionFile::SplitLines() { lines_ = SplitTableLines(content_, kMaxLine); }
 
 std::optional<std::string> DefinitionFile::Lookup(std::string_view section, std::string_view key) const {
   if (!open_) return std::nullopt;

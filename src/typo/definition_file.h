@@ -14,7 +14,14 @@ namespace velkan {
 
 class DefinitionFile {
  public:
-  // Reads the file; returns false (and stays closed) when it cannot be read.
+  DefinitionFile() = default;
+  // The lines point into the content: copying would leave them pointing
+  // into the original.
+  DefinitionFile(const DefinitionFile&) = delete;
+  DefinitionFile& operator=(const DefinitionFile&) = delete;
+
+  // Reads the file; returns false (and stays closed) when it cannot be
+  // opened, is no regular file (a directory, say) or a read fails.
   bool Open(const std::string& path);
   // Uses the given bytes as the file's content.
   void OpenFromMemory(std::string content);

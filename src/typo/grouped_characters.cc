@@ -5,6 +5,7 @@
 #include "driver/code_stream.h"
 #include "driver/conversion.h"
 #include "driver/readers.h"
+#include "typo/rules.h"
 #include "typo/ruby.h"
 #include "typo/size_attributes.h"
 
@@ -26,10 +27,11 @@ void AppendPartSizes(const Conversion& c, std::string& tag, int16_t h, int16_t w
 // The opening tag of an enclosure: "<MAKI" with the line of the rule
 // thickness and the margin between the frame and the characters.
 std::string EnclosureOpeningTag(Conversion& c) {
-  // Pending: the rule settings (thickness, enclosure size) arrive with the
-  // rule commands.
-  (void)c;
-  return "<MAKI>";
+  std::string tag = "<MAKI";
+  AppendThicknessLine(c, tag, c.rules.thicknessKey);
+  AppendEnclosureMargin(c, tag);
+  tag += ">";
+  return tag;
 }
 
 int16_t OpenGroup(Conversion& c) {

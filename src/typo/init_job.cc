@@ -39,6 +39,12 @@ void InitJob(Conversion& c, int direction, int unit, int warnings) {
   c.limits = kJobLimits;
   ResetFormatReplay(c);
   c.chars.oneShotCode = 0;
+
+  // The rule settings with an underline closed, no raw tag open, and the
+  // structure parameters at 0.
+  ResetRuleState(c);
+  c.rawTagOpen = 0;
+  ResetStructureParameters(c);
 }
 
 }  // namespace velkan

@@ -97,5 +97,15 @@ TEST(DefinitionFile, OpensAFileOnDisk) {
   EXPECT_EQ(d.Lookup("F", "5"), std::nullopt);
 }
 
+TEST(DefinitionFile, ADirectoryIsNoDefinitionFileAndAFailedOpenClosesTheOldOne) {
+  TempDir dir;
+  auto path = dir.Write("names.def", "<F>\n5=Five\n");
+  DefinitionFile d;
+  ASSERT_TRUE(d.Open(path.string()));
+  EXPECT_FALSE(d.Open(dir.path().string()));
+  EXPECT_FALSE(d.isOpen());
+  EXPECT_EQ(d.Lookup("F", "5"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace velkan::test

@@ -1,0 +1,192 @@
+#include "commands/mode_switches.h"
+
+#include <array>
+
+#include "commands/commands_literals.h"
+#include "driver/code_stream.h"
+#include "driver/conversion.h"
+#include "driver/readers.h"
+#include "typo/ruby.h"
+
+namespace velkan {
+
+namespace {
+
+constexpr uint16_t kEndOfTable = 0xD023;
+constexpr int kLensValues = 26;
+
+int16_t Wrap16(int32_t v) { return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(v))); }
+
+// A mode without a counterpart: the mode name with "許可" or "禁止".
+template <const char* Name>
+int16_t WarnMode(Conversion& c, int16_t forbid) {
+  if (forbid == 0) c.out.WriteWarningF("%s%s", Name, lit::kWarnModePermitted);
+  if (forbid == 1) c.out.WriteWarningF("%s%s", Name, lit::kWarnModeForbidden);
+  return 0;
+}
+
+// Reads the two-digit value of a numeric mode. Returns 1 with v when both
+// digits were there, 0 when fewer were (the stopping word stays pending), -1
+// when a fetch failed.
+int16_t ReadModeValue(Conversion& c, int16_t& v) {
+  int16_t missing = ReadDigits(c, v, 2);
+  if (missing < 0) return -1;
+  return missing == 0 ? 1 : 0;
+}
+
+int16_t LetterSpaceAdd(Conversion& c, int16_t forbid) {
+  if (forbid != 0) return 0;
+  int16_t v;
+  int16_t r = ReadModeValue(c, v);
+  if (r == 1) c.move.aki = Wrap16(int32_t{c.move.aki} + v);
+  return r < 0 ? -1 : 0;
+}
+
+int16_t LetterSpaceSubtract(Conversion& c, int16_t forbid) {
+  if (forbid != 0) return 0;
+  int16_t v;
+  int16_t r = ReadModeValue(c, v);
+  if (r == 1) c.move.aki = Wrap16(int32_t{c.move.aki} - v);
+  return r < 0 ? -1 : 0;
+}
+
+int16_t TsumeTighten(Conversion& c, int16_t forbid) {
+  if (forbid != 0) {
+    c.typo.tume = 0;
+    return 0;
+  }
+  int16_t v;
+  int16_t r = ReadModeValue(c, v);
+  if (r == 1) c.typo.tume = static_cast<int16_t>(-v);
+  return r < 0 ? -1 : 0;
+}
+
+int16_t TsumeLoosen(Conversion& c, int16_t forbid) {
+  if (forbid != 0) {
+    c.typo.tume = 0;
+    return 0;
+  }
+  int16_t v;
+  int16_t r = ReadModeValue(c, v);
+  if (r == 1) c.typo.tume = v;
+  return r < 0 ? -1 : 0;
+}
+
+// Silent modes are consumed without output; they have a row of their own so
+// that the table lists every mode word the system knows.
+int16_t Silent(Conversion&, int16_t) { return 0; }
+
+constexpr std::array<ModeSwitchRow, 32> kModeSwitchTable = {{
+    {0xD094, WarnMode<lit::kWarnModeSeparationBan>},
+    {0xD062, Silent},
+    {0xD06F, WarnMode<lit::kWarnModeRubySubscript>},
+    {0xD00E, LetterSpaceAdd},
+    {0xD011, LetterSpaceSubtract},
+    {0xD014, TsumeTighten},
+    {0xD010, TsumeLoosen},
+    {0xD019, WarnMode<lit::kWarnModeRagged>},
+    {0xD00F, WarnMode<lit::kWarnModeRagged>},
+    {0xD012, WarnMode<lit::kWarnModeRagged>},
+    {0xD013, WarnMode<lit::kWarnModeHyphen>},
+    {0xD015, WarnMode<lit::kWarnModeLetterSpace>},
+    {0xD018, WarnMode<lit::kWarnModePrintCancel>},
+    {0xD065, WarnMode<lit::kWarnModeTopAligned>},
+    {0xD083, WarnMode<lit::kWarnModeColumnTopAligned>},
+    {0xD066, WarnMode<lit::kWarnModeHalfWidthInLine>},
+    {0xD067, WarnMode<lit::kWarnModeLatinQuarterSpace>},
+    {0xD095, WarnMode<lit::kWarnModeHalfWidthDigits>},
+    {0xD068, WarnMode<lit::kWarnModeLatinAutoIndent>},
+    {0xD069, WarnMode<lit::kWarnModeRubyAlignVertical>},
+    {0xD06A, WarnMode<lit::kWarnModeRubyAlignHorizontal>},
+    {0xD06B, WarnMode<lit::kWarnModePushIn>},
+    {0xD06C, WarnMode<lit::kWarnModeHangingPunctuation>},
+    {0xD07D, WarnMode<lit::kWarnModeSmallKanaKinsoku>},
+    {0xD0BF, WarnMode<lit::kWarnModeSpaceSwitch>},
+    {0xD05C, WarnMode<lit::kWarnModeJustify>},
+    {0xD0F3, WarnMode<lit::kWarnModeThreeCharRuby>},
+    {0xD0CD, WarnMode<lit::kWarnModeAutoDeform>},
+    {0xD021, Silent},
+    {0xD0C6, WarnMode<lit::kWarnModeBottomAligned>},
+    {0xD0DE, nullptr},
+    {kEndOfTable, nullptr},
+}};
+
+int16_t ModeSwitch(Conversion& c, int16_t forbid) {
+  CodeStream& s = c.stream;
+  CloseManualRuby(c);
+  if (NextWord(c, s.currentWord) < 0) return -1;
+  // The mode word is consumed; a numeric action that finds too few digits
+  // leaves the word that stopped it pending.
+  s.wordPending = 0;
+  if (ModeAction action = FindModeAction(s.currentWord)) {
+    if (action(c, forbid) < 0) return -1;
+  }
+  return 1;
+}
+
+// Reads a size after a comma; returns 1 when read, 0 when no comma stands
+// there, -1 when a fetch failed.
+int16_t CommaThenQuarters(Conversion& c) {
+  if (c.stream.currentWord != kCommaSeparator) return 0;
+  int16_t ignored;
+  return ReadQuarters(c, ignored) < 0 ? -1 : 1;
+}
+
+int16_t CommaThenInteger(Conversion& c) {
+  if (c.stream.currentWord != kCommaSeparator) return 0;
+  int16_t ignored;
+  return ReadInteger(c, ignored) < 0 ? -1 : 1;
+}
+
+}  // namespace
+
+std::span<const ModeSwitchRow> ModeSwitchTable() { return kModeSwitchTable; }
+
+ModeAction FindModeAction(uint16_t word) {
+  for (const ModeSwitchRow& row : kModeSwitchTable) {
+    if (row.word == word) return row.action;
+    if (row.word == kEndOfTable) break;
+  }
+  return nullptr;
+}
+
+int16_t CmdModePermit(Conversion& c) { return ModeSwitch(c, 0); }
+int16_t CmdModeForbid(Conversion& c) { return ModeSwitch(c, 1); }
+
+int16_t CmdForcedDeformIgnored(Conversion& c) {
+  c.out.WriteWarning(lit::kWarnForcedDeformIgnored);
+  c.stream.wordPending = 0;
+  return 0;
+}
+
+int16_t CmdForcedDeformVariable(Conversion& c) {
+  int16_t ignored;
+  if (ReadQuarters(c, ignored) < 0) return -1;
+  // Each further value is read only behind a comma; the first other word
+  // ends the list and stays current for the group.
+  int16_t r = CommaThenInteger(c);
+  if (r > 0) r = CommaThenInteger(c);
+  if (r > 0) r = CommaThenQuarters(c);
+  if (r > 0) r = CommaThenQuarters(c);
+  if (r < 0) return -1;
+  c.out.WriteWarning(lit::kWarnForcedDeformVariable);
+  return 1;
+}
+
+int16_t CmdForcedDeformLens(Conversion& c) {
+  CodeStream& s = c.stream;
+  s.wordPending = 0;
+  int16_t ignored;
+  for (int i = 0; i < kLensValues; ++i) {
+    if (ReadQuarters(c, ignored) < 0) return -1;
+    if (s.currentWord != kCommaSeparator) {
+      s.wordPending = 1;  // not an argument: left for the main loop
+      break;
+    }
+    // A comma after the last value is consumed with the command.
+  }
+  c.out.WriteWarning(lit::kWarnForcedDeformLens);
+  return 0;
+}
+
+}  // namespace velkan

@@ -1,0 +1,33 @@
+// Reading a table file whole, and cutting a text table into the lines its
+// readers see.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velkan {
+
+enum class TableFileStatus {
+  kRead,        // the whole file is in `bytes`
+  kCannotOpen,  // missing, unreadable, or not a regular file (a directory, say)
+  kReadError,   // opened, but a read failed; `bytes` holds what came before
+};
+
+// Reads the regular file at `path` into `bytes` (replacing its content).
+// Anything that is not a regular file counts as a file that cannot be opened,
+// so a directory standing where a table should be is reported, never read as
+// an empty table.
+TableFileStatus ReadTableFile(const std::filesystem::path& path, std::string& bytes);
+
+// The lines of a text table as its line reader takes them. A line ends at a
+// line feed, which is not part of it; a CR right before the line feed is not
+// part of it either. A line longer than `maxLine` bytes is read in pieces of
+// `maxLine` bytes, each piece a line of its own. A last line without a line
+// feed counts; an empty text has no lines. `maxLine` must be above 0. The
+// views point into `text`.
+std::vector<std::string_view> SplitTableLines(std::string_view text, size_t maxLine);
+
+}  // namespace velkan

@@ -1,0 +1,154 @@
+#include "typo/fill_rules.h"
+
+#include <cstdio>
+#include <string>
+
+#include "driver/code_stream.h"
+#include "driver/conversion.h"
+#include "driver/readers.h"
+#include "typo/ruby.h"
+#include "typo/rules.h"
+#include "typo/typo_literals.h"
+#include "typo/units.h"
+
+namespace velkan {
+
+namespace {
+
+constexpr uint16_t kSpaceCommand = 0xD002;
+constexpr uint16_t kBellCommand = 0xD00A;
+constexpr uint16_t kEmSpaceCommand = 0xD008;
+constexpr uint16_t kVerticalHorizontalRule = 0xD08F;
+
+// Reads the optional thickness digit behind a rule word (a word that is no
+// digit stays pending; the key is then 0) and appends its line.
+int16_t ThicknessDigitLine(Conversion& c, std::string& tag) {
+  int16_t n;
+  if (ReadDigits(c, n, 1) < 0) return -1;
+  AppendThicknessLine(c, tag, n);
+  return 0;
+}
+
+int16_t Warn(Conversion& c, const char* warning) {
+  c.out.WriteWarning(warning);
+  c.stream.wordPending = 0;
+  return 0;
+}
+
+}  // namespace
+
+void ResetStructureParameters(Conversion& c) {
+  c.splitLine = SplitLineParameters{};
+  c.box = BoxParameters{};
+}
+
+int16_t CmdFillRule(Conversion& c) {
+  CodeStream& s = c.stream;
+  CloseManualRuby(c);
+  s.wordPending = 0;
+  if (NextWord(c, s.currentWord) < 0) return -1;
+  const uint16_t w1 = s.currentWord;
+  std::string tag = "<FIL";
+  bool written = false;
+
+  if (w1 == kVerticalHorizontalRule) {
+    if (ThicknessDigitLine(c, tag) < 0) return -1;
+    written = true;
+  }
+  if (w1 == kBellCommand) {
+    if (NextWord(c, s.currentWord) < 0) return -1;
+    if (s.currentWord == kEmSpaceCommand) {
+      if (ThicknessDigitLine(c, tag) < 0) return -1;
+      tag += " aki=30em";
+      written = true;
+    }
+    // Any other word after the bell is dropped.
+  }
+  if (w1 == kSpaceCommand) {
+    tag += lit::kTagFillSpaceLine;
+    written = true;
+  } else {
+    char key[8];
+    std::snprintf(key, sizeof key, "%04x", w1);
+    if (auto v = c.definitions.Lookup(lit::kSectionFillRule, key)) {
+      tag += " type=";
+      tag += *v;
+      written = true;
+    } else if (AppendThicknessLine(c, tag, 0)) {
+      written = true;
+    }
+  }
+  tag += '>';
+
+  if (written) {
+    c.out.WriteText(tag);
+  } else if ((w1 & 0xFF00) == 0xD000) {
+    s.currentWord = w1;
+    s.wordPending = 1;
+  }
+  return 0;
+}
+
+int16_t CmdPageNumber0(Conversion& c) { return Warn(c, lit::kWarnPageNumber0); }
+int16_t CmdPageNumber1(Conversion& c) { return Warn(c, lit::kWarnPageNumber1); }
+int16_t CmdPageNumber2(Conversion& c) { return Warn(c, lit::kWarnPageNumber2); }
+
+int16_t CmdPageNumberValues(Conversion& c) {
+  CodeStream& s = c.stream;
+  NumberValues& values = c.session.numberValues;
+  for (int16_t& value : values) {
+    int16_t r = ReadInteger(c, value);
+    if (r < 0) return -1;
+    if (r == 0 || s.currentWord != kCommaSeparator) {
+      if (SkipArguments(c) < 0) return -1;
+      break;
+    }
+  }
+  c.out.WriteWarningF(lit::kWarnPageNumberValues, values[0], values[1], values[2], values[3], values[4],
+                      values[5]);
+  return 0;
+}
+
+int16_t CmdCentering(Conversion& c) {
+  int32_t length;
+  if (ReadLength(c, length) < 0) return -1;
+  c.out.WriteWarningF(lit::kWarnCentering, FormatLength(length));
+  return 0;
+}
+
+int16_t CmdBaselineJump(Conversion& c) {
+  int16_t size;
+  if (ReadQuarters(c, size) < 0) return -1;
+  c.out.WriteWarningF(lit::kWarnBaselineJump, size);
+  return 0;
+}
+
+int16_t CmdSplitLineParameters(Conversion& c) {
+  CodeStream& s = c.stream;
+  SplitLineParameters p;
+  if (ReadQuarters(c, p.firstSize) < 0) return -1;
+  if (s.currentWord == kCommaSeparator) {
+    if (ReadQuarters(c, p.secondSize) < 0) return -1;
+    if (s.currentWord == kCommaSeparator) {
+      if (ReadInteger(c, p.type) < 0) return -1;
+      if (s.currentWord == kCommaSeparator && ReadInteger(c, p.par) < 0) return -1;
+    }
+  }
+  c.splitLine = p;
+  return 0;
+}
+
+int16_t CmdBoxParameters(Conversion& c) {
+  CodeStream& s = c.stream;
+  BoxParameters p;
+  if (ReadInteger(c, p.lineSelector) < 0) return -1;
+  if (s.currentWord == kCommaSeparator) {
+    int16_t r = ReadLength(c, p.gap);
+    if (r < 0) return -1;
+    if (r == 0) p.gap = kInternalPerUnit;
+  }
+  c.box = p;
+  return 0;
+}
+
+}  // namespace velkan

@@ -1,0 +1,68 @@
+// The fill rule (<FIL>), the page-number, centering and baseline-jump
+// commands reported as warnings, and the parameters of the split-line and
+// box structures.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace velkan {
+
+class Conversion;
+
+// The six values of the page-number command 0xD037. They live in the
+// Session: zero at program start, kept from job to job.
+using NumberValues = std::array<int16_t, 6>;
+
+// The split-line structure's sizes (quarter units; a first size of 0 means
+// none), its type (line spacing) and par value; set together by 0xD064.
+struct SplitLineParameters {
+  int16_t firstSize = 0;
+  int16_t secondSize = 0;
+  int16_t type = 0;
+  int16_t par = 0;
+};
+
+// The box structure's line selector (0: the line comes from the definition
+// file) and gap (internal units); set together by 0xD0A0.
+struct BoxParameters {
+  int16_t lineSelector = 0;
+  int32_t gap = 0;
+};
+
+// Sets the split-line and box parameters to 0. Called by InitJob.
+void ResetStructureParameters(Conversion& c);
+
+// 0xD01E, main: the fill rule. The word after the command selects the line;
+// when no attribute could be given, nothing is written and a command word in
+// that place is left pending for the main loop. Result 0 or -1.
+int16_t CmdFillRule(Conversion& c);
+
+// 0xD028, 0xD08E, 0xD092, main: the warnings "ノンブル０", "ノンブル１",
+// "ノンブル２". Result 0.
+int16_t CmdPageNumber0(Conversion& c);
+int16_t CmdPageNumber1(Conversion& c);
+int16_t CmdPageNumber2(Conversion& c);
+
+// 0xD037, in-group: up to six comma-separated integers into NumberValues,
+// then a warning with all six. Result 0 or -1.
+int16_t CmdPageNumberValues(Conversion& c);
+
+// 0xD070, in-group: a length, reported as "センタリング，長さ(%g)". Result 0
+// or -1.
+int16_t CmdCentering(Conversion& c);
+
+// 0xD036, in-group: a size, reported in quarter units as
+// "ベースラインJUMP，サイズ(%d)". Result 0 or -1.
+int16_t CmdBaselineJump(Conversion& c);
+
+// 0xD064, in-group: two sizes and two integers, comma-separated, into
+// SplitLineParameters; the values after a missing comma are 0. Result 0 or
+// -1 (nothing stored).
+int16_t CmdSplitLineParameters(Conversion& c);
+
+// 0xD0A0, in-group: the line selector (none: 0) and, after a comma, the gap
+// (no digits: one unit); without the comma the gap is 0. Result 0 or -1.
+int16_t CmdBoxParameters(Conversion& c);
+
+}  // namespace velkan

@@ -1,0 +1,243 @@
+#include "typo/rules.h"
+
+#include <cstdio>
+#include <string>
+
+#include "driver/code_stream.h"
+#include "driver/conversion.h"
+#include "driver/readers.h"
+#include "typo/ruby.h"
+#include "typo/typo_literals.h"
+#include "typo/units.h"
+
+namespace velkan {
+
+namespace {
+
+constexpr int16_t kMaxUnderlineType = 4;
+constexpr int16_t kMaxThicknessKey = 9;
+
+// Clamps a wide intermediate to the 32-bit range of a length.
+int32_t ClampLength(int64_t v) {
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(v);
+}
+
+std::string Decimal(int32_t v) { return std::to_string(v); }
+
+// "</UL2>" and so on for the underline type in force.
+const char* UnderlineEndTag(int16_t type) {
+  switch (type) {
+    case 1: return "</UL1>";
+    case 2: return "</UL5>";
+    case 3:
+    case 4: return "</UL3>";
+    default: return "</UL2>";
+  }
+}
+
+std::string UnderlineStartTag(Conversion& c) {
+  const UnderlineSettings& u = c.underline;
+  const int16_t unit = c.session.settings.unit;
+  std::string tag;
+  if (u.type == 3 || u.type == 4) {
+    tag = "<UL3";
+    tag += lit::kTagUnderlineSolidHead;
+    AppendNumberWithUnit(tag, FormatLength(UnderlineRuleWidth(c)), unit);
+    // The shade is the tens digit of the line kind: 10 % for 0, up to 100 %.
+    int32_t d = (int32_t{u.lineKind} / 10) % 10;
+    char shade[48];
+    int n = std::snprintf(shade, sizeof shade, lit::kTagUnderlineShade, 10 * d + 10);
+    tag.append(shade, static_cast<size_t>(n));
+    tag += '>';
+    return tag;
+  }
+  tag = u.type == 1 ? "<UL1" : u.type == 2 ? "<UL5" : "<UL2";
+  if (u.gap != 0) {
+    tag += " aki=";
+    AppendNumberWithUnit(tag, FormatLength(u.gap), unit);
+  }
+  if (u.lineKind == 0) {
+    AppendThicknessLine(c, tag, u.thicknessKey);
+  } else if (u.lineKind == 1) {
+    if (auto v = c.definitions.Lookup(lit::kSectionRuleKind, "1")) {
+      tag += " line=";
+      tag += *v;
+      tag += lit::kTagUnderlineKindOneTail;
+    }
+  } else if (auto v = c.definitions.Lookup(lit::kSectionRuleKind, Decimal(u.lineKind))) {
+    tag += " type=";
+    tag += *v;
+  }
+  tag += '>';
+  return tag;
+}
+
+// The coordinate rule; `counted` reads the trailing integer of 0xD08B and
+// 0xD0A6.
+int16_t CoordinateRule(Conversion& c, bool counted) {
+  CodeStream& s = c.stream;
+  int16_t n;
+  if (ReadInteger(c, n) < 0) return -1;
+  int32_t lengths[3];
+  for (int32_t& l : lengths) {
+    if (s.currentWord != kCommaSeparator) return SkipArguments(c) < 0 ? -1 : 0;
+    if (ReadLength(c, l) < 0) return -1;
+  }
+  c.out.WriteWarningF(lit::kWarnCoordinateRule, n, FormatLength(lengths[0]), FormatLength(lengths[1]),
+                      FormatLength(lengths[2]));
+  if (counted && s.currentWord == kCommaSeparator) {
+    int16_t ignored;
+    if (ReadInteger(c, ignored) < 0) return -1;
+  }
+  return 0;
+}
+
+// Reads one optional digit word behind a main-slot command (a word that is
+// no digit stays pending) and writes the warning.
+int16_t DigitThenWarn(Conversion& c, const char* warning) {
+  int16_t ignored;
+  if (ReadDigits(c, ignored, 1) < 0) return -1;
+  c.out.WriteWarning(warning);
+  return 0;
+}
+
+int16_t Warn(Conversion& c, const char* warning) {
+  c.out.WriteWarning(warning);
+  c.stream.wordPending = 0;
+  return 0;
+}
+
+}  // namespace
+
+void ResetRuleState(Conversion& c) {
+  c.underline = UnderlineSettings{};
+  c.underlineOpen = 0;
+  c.rules = RuleSettings{};
+}
+
+bool AppendThicknessLine(Conversion& c, std::string& tag, int32_t key) {
+  auto v = c.definitions.Lookup(lit::kSectionRuleThickness, Decimal(key));
+  if (!v) return false;
+  tag += " line=";
+  tag += *v;
+  return true;
+}
+
+// The enclosure size is a length in internal units, the character height a
+// count of quarter units. Both are brought to internal units before they are
+// combined, so the margin is half of (size - height) in the job unit, halved
+// toward zero, and written to hundredths like every length. An enclosure
+// size of 0 (none given since the job started) gives no margin rather than
+// a negative one of half the character height.
+int32_t EnclosureMargin(const Conversion& c) {
+  if (c.rules.enclosureSize == 0) return 0;
+  int64_t height = int64_t{c.typo.height} * kInternalPerQuarter;
+  return ClampLength((int64_t{c.rules.enclosureSize} - height) / 2);
+}
+
+void AppendEnclosureMargin(const Conversion& c, std::string& tag) {
+  double margin = FormatLength(EnclosureMargin(c));
+  if (margin == 0.0) return;  // also a margin below a hundredth of a unit
+  tag += " gaki=";
+  AppendNumberWithUnit(tag, margin, c.session.settings.unit);
+}
+
+// As for the margin, the character height (quarter units) is converted to
+// internal units before the two gaps (internal units) are added.
+int32_t UnderlineRuleWidth(const Conversion& c) {
+  int64_t height = int64_t{c.typo.height} * kInternalPerQuarter;
+  return ClampLength(height + 2 * int64_t{c.underline.gap});
+}
+
+int16_t CmdUnderlineSettings(Conversion& c) {
+  CodeStream& s = c.stream;
+  UnderlineSettings u;  // the defaults for every field not given
+  int16_t v;
+  int16_t r = ReadInteger(c, v);
+  if (r < 0) return -1;
+  u.type = (r == 0 || v < 0 || v > kMaxUnderlineType) ? 0 : v;
+  if (s.currentWord == kCommaSeparator) {
+    if ((r = ReadInteger(c, v)) < 0) return -1;
+    u.thicknessKey = (r == 0 || v < 0 || v > kMaxThicknessKey) ? 0 : v;
+    if (s.currentWord == kCommaSeparator) {
+      int32_t gap;
+      if ((r = ReadLength(c, gap)) < 0) return -1;
+      u.gap = r == 0 ? kInternalPerUnit : gap;
+      if (s.currentWord == kCommaSeparator) {
+        if ((r = ReadInteger(c, v)) < 0) return -1;
+        u.lineKind = r == 0 ? 0 : v;
+        // A length, one character word and an integer are accepted without
+        // effect.
+        if (s.currentWord == kCommaSeparator) {
+          int32_t ignoredLength;
+          if (ReadLength(c, ignoredLength) < 0) return -1;
+          if (s.currentWord == kCommaSeparator) {
+            // The character word; a command in its place ends the arguments
+            // and stays current, so the group's closing word is never passed.
+            if (NextWord(c, s.currentWord) < 0) return -1;
+            if (!IsCommandWord(s.currentWord)) {
+              if (NextWord(c, s.currentWord) < 0) return -1;
+              if (s.currentWord == kCommaSeparator && ReadInteger(c, v) < 0) return -1;
+            }
+          }
+        }
+      }
+    }
+  }
+  c.underline = u;
+  return 0;
+}
+
+int16_t CmdUnderlineMark(Conversion& c) {
+  CloseManualRuby(c);
+  if (c.underlineOpen == 1) {
+    c.out.WriteText(UnderlineEndTag(c.underline.type));
+    c.underlineOpen = 0;
+  } else {
+    c.out.WriteText(UnderlineStartTag(c));
+    c.underlineOpen = 1;
+  }
+  c.stream.wordPending = 0;
+  return 0;
+}
+
+int16_t CmdRuleSettings(Conversion& c) {
+  CodeStream& s = c.stream;
+  int16_t key;
+  int32_t inner, size;
+  if (ReadInteger(c, key) < 0) return -1;
+  if (s.currentWord != kCommaSeparator) return SkipArguments(c) < 0 ? -1 : 0;
+  if (ReadLength(c, inner) < 0) return -1;
+  if (s.currentWord != kCommaSeparator) return SkipArguments(c) < 0 ? -1 : 0;
+  if (ReadLength(c, size) < 0) return -1;
+  c.rules = RuleSettings{key, inner, size};
+  return 0;
+}
+
+int16_t CmdEnclosureBox(Conversion& c) {
+  const int16_t unit = c.session.settings.unit;
+  std::string text = "<MAKI";
+  AppendThicknessLine(c, text, c.rules.thicknessKey);
+  AppendEnclosureMargin(c, text);
+  text += '>';
+  if (c.rules.innerWidth != 0) {
+    text += "<em wid=";
+    AppendNumberWithUnit(text, FormatLength(c.rules.innerWidth), unit);
+    text += '>';
+  }
+  text += "</MAKI>";
+  c.out.WriteText(text);
+  c.stream.wordPending = 0;
+  return 0;
+}
+
+int16_t CmdRelativeRuleDigit(Conversion& c) { return DigitThenWarn(c, lit::kWarnRelativeRule); }
+int16_t CmdRelativeRule(Conversion& c) { return Warn(c, lit::kWarnRelativeRule); }
+int16_t CmdRelativeRuleIgnored(Conversion& c) { return Warn(c, lit::kWarnRelativeRuleIgnored); }
+int16_t CmdVerticalHorizontalRule(Conversion& c) { return DigitThenWarn(c, lit::kWarnVerticalHorizontalRule); }
+int16_t CmdCoordinateRule(Conversion& c) { return CoordinateRule(c, false); }
+int16_t CmdCoordinateRuleCounted(Conversion& c) { return CoordinateRule(c, true); }
+
+}  // namespace velkan

@@ -1,0 +1,92 @@
+// Rules: underlines, the stand-alone enclosure box and the positioned rules
+// that have no counterpart in the output and are reported as warnings.
+//
+// Rule appearance is named through the definition file: "罫線太さ" maps a
+// thickness number to a line description, "罫種別" a rule-kind number to a
+// rule type.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace velkan {
+
+class Conversion;
+
+// The appearance of the next underline, set by the in-group command 0xD073.
+struct UnderlineSettings {
+  int16_t type = 0;          // 0 UL2, 1 UL1, 2 UL5, 3 and 4 UL3
+  int16_t thicknessKey = 0;  // 0..9, looked up in "罫線太さ"
+  int32_t gap = 12960;       // internal units, written as aki
+  int16_t lineKind = 0;      // 0 line from thicknessKey, 1 fixed line, else "罫種別"
+};
+
+// The rule of enclosures, set by the in-group command 0xD09B.
+struct RuleSettings {
+  int16_t thicknessKey = 0;   // looked up in "罫線太さ"
+  int32_t innerWidth = 0;     // internal units, space inside a stand-alone box
+  int32_t enclosureSize = 0;  // internal units, the margin is derived from it
+};
+
+// Sets the underline and rule settings to their defaults and closes no open
+// underline: `underlineOpen` becomes 0. Called by InitJob.
+void ResetRuleState(Conversion& c);
+
+// Appends " line=%s" with the "罫線太さ" value of the decimal key, when the
+// definition file has one. Returns whether it was appended.
+bool AppendThicknessLine(Conversion& c, std::string& tag, int32_t key);
+
+// The margin between an enclosure and its characters, in internal units:
+// half the difference between the enclosure size of RuleSettings and the
+// current character height; 0 while no enclosure size is set.
+int32_t EnclosureMargin(const Conversion& c);
+
+// Appends " gaki=%g" with the unit for EnclosureMargin, unless the margin
+// written would be 0.
+void AppendEnclosureMargin(const Conversion& c, std::string& tag);
+
+// The width of the solid line of underline types 3 and 4, in internal units:
+// the current character height plus twice the underline gap.
+int32_t UnderlineRuleWidth(const Conversion& c);
+
+// 0xD073, in-group: type, thicknessKey, gap, lineKind and three ignored
+// arguments, comma-separated; missing ones take the defaults. Result 0, or
+// -1 when a read failed (nothing is then stored).
+int16_t CmdUnderlineSettings(Conversion& c);
+
+// 0xD072, main: CloseManualRuby; the end tag of the current type when an
+// underline is open, else the start tag. Result 0.
+int16_t CmdUnderlineMark(Conversion& c);
+
+// 0xD09B, in-group: thickness key, inner width, enclosure size. A missing
+// comma skips the remaining arguments and changes nothing. Result 0 or -1.
+int16_t CmdRuleSettings(Conversion& c);
+
+// 0xD09C, main: "<MAKI ...>", an optional "<em wid=...>" and "</MAKI>" as
+// one text. Result 0.
+int16_t CmdEnclosureBox(Conversion& c);
+
+// 0xD0A7, 0xD0A8, 0xD0A9, 0xD0AB, main: an optional digit word (a word that
+// is no digit stays pending), then the warning "相対罫". Result 0 or -1.
+int16_t CmdRelativeRuleDigit(Conversion& c);
+
+// 0xD0AA, 0xD0AC, main: the warning "相対罫". Result 0.
+int16_t CmdRelativeRule(Conversion& c);
+
+// 0xD0AE, main: the warning "相対罫無視". Result 0.
+int16_t CmdRelativeRuleIgnored(Conversion& c);
+
+// 0xD08F, 0xD091, main (and the bell's 0xD006 and 0xD008): an optional digit
+// word, then the warning "縦横罫". Result 0 or -1.
+int16_t CmdVerticalHorizontalRule(Conversion& c);
+
+// 0xD088, 0xD08A, 0xD0A4, 0xD0A5, in-group: an integer and three lengths
+// after commas, reported as a warning; a missing comma skips the remaining
+// arguments without a warning. Result 0 or -1.
+int16_t CmdCoordinateRule(Conversion& c);
+
+// 0xD08B, 0xD0A6, in-group: as CmdCoordinateRule, then an ignored integer
+// after a further comma.
+int16_t CmdCoordinateRuleCounted(Conversion& c);
+
+}  // namespace velkan

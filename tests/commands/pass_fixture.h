@@ -1,0 +1,58 @@
+// One pass over code words held in memory, with its Conversion open for
+// inspection: a test can call a handler on the words or run the main loop,
+// and then look at the state the pass keeps.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/command_table.h"
+#include "driver/conversion.h"
+#include "driver/io.h"
+#include "driver/main_loop.h"
+#include "driver/session.h"
+#include "support/test_support.h"
+
+namespace velkan::test {
+
+class Pass {
+ public:
+  // InitJob has run with the given unit (0 pt, 1 Q); the stream stands
+  // before the first of `words`.
+  Pass(Session& session, const std::vector<uint16_t>& words, int unit = 0)
+      : paths_(std::filesystem::path(), std::nullopt),
+        input_(WordBytes(words)),
+        source_(input_),
+        c(session, paths_, source_, sink_) {
+    InitJob(c, 0, unit, 0);
+  }
+
+  // Calls a handler as the dispatch does: `command` is the current word and
+  // still pending; the words given to the constructor follow it.
+  int16_t Call(Handler h, uint16_t command) {
+    c.stream.currentWord = command;
+    c.stream.wordPending = 1;
+    return h(c);
+  }
+
+  // The word the stream delivers next.
+  uint16_t Next() {
+    uint16_t w = 0;
+    NextWord(c, w);
+    return w;
+  }
+
+  const std::string& output() const { return sink_.data(); }
+
+ private:
+  TablePaths paths_;
+  std::string input_;
+  MemorySource source_;
+  MemorySink sink_;
+
+ public:
+  Conversion c;
+};
+
+}  // namespace velkan::test
