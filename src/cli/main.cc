@@ -23,14 +23,19 @@ constexpr const char* kUsage =
     "Run 'velkan convert --help' for the options of a command.\n";
 
 constexpr const char* kConvertUsage =
-    "usage: velkan convert [--root DIR] [--udf FILE] [--define FILE] [--vertical]\n"
-    "                      [--unit pt|Q] [--no-warnings] INPUT -o OUTPUT\n"
+    "usage: velkan convert [--root DIR] [--store DIR] [--udf FILE] [--define FILE]\n"
+    "                      [--vertical] [--unit pt|Q] [--no-warnings] INPUT -o OUTPUT\n"
     "\n"
     "Converts INPUT, a code-word job (16-bit words, high byte first), into tagged\n"
     "Shift_JIS text in OUTPUT (created, or replaced).\n"
     "\n"
     "  --root DIR      the table root holding qdxfiles/ (default: $VELKAN_ROOT,\n"
     "                  else the bundled sample root)\n"
+    "  --store DIR     where the store of user-defined formats lies: the files\n"
+    "                  QDXFILES/udf2.tbl and QDXFILES/udf2.fle below DIR, created\n"
+    "                  when absent (default: $VELKAN_STORE, else the table root).\n"
+    "                  Formats defined by one job stay there for later jobs; give\n"
+    "                  a writable DIR when the table root is read-only\n"
     "  --udf FILE      convert FILE first, only to store the formats it defines;\n"
     "                  OUTPUT then holds the conversion of INPUT alone\n"
     "  --define FILE   definition file naming fonts, colours and rules\n"
@@ -39,7 +44,8 @@ constexpr const char* kConvertUsage =
     "  --no-warnings   write no <WAR> warning tags\n"
     "  -o OUTPUT       the output file\n"
     "\n"
-    "Font tables are looked for under $MTBL when it is set.\n"
+    "Font tables are looked for under $MTBL when it is set. Conversions running at\n"
+    "the same time take turns with the format store, one pass after the other.\n"
     "\n"
     "Exit status: 0 when every pass ended through the end of the job; 1 when the\n"
     "input could not be read, the output could not be created, or a pass ended\n"
@@ -67,6 +73,10 @@ int Convert(int argc, char** argv) {
       return 0;
     } else if (a == "--root") {
       if (!value(root)) return UsageError("--root needs a directory");
+    } else if (a == "--store") {
+      std::string dir;
+      if (!value(dir)) return UsageError("--store needs a directory");
+      o.storeDir = dir;
     } else if (a == "--udf") {
       if (!value(o.udfFile)) return UsageError("--udf needs a file");
     } else if (a == "--define") {
@@ -101,6 +111,10 @@ int Convert(int argc, char** argv) {
     root = env && *env ? env : velkan::DefaultTableRoot();
   }
   o.tableRoot = root;
+  if (o.storeDir.empty()) {
+    const char* env = std::getenv("VELKAN_STORE");
+    if (env && *env) o.storeDir = env;
+  }
   if (const char* mtbl = std::getenv("MTBL")) o.mtbl = mtbl;
 
   velkan::Session session;

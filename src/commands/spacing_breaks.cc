@@ -6,6 +6,7 @@
 #include "commands/commands_literals.h"
 #include "driver/code_stream.h"
 #include "driver/conversion.h"
+#include "driver/format_commands.h"
 #include "driver/format_store.h"
 #include "typo/rules.h"
 #include "typo/ruby.h"

@@ -7,6 +7,7 @@
 #include "commands/positioning.h"
 #include "commands/spacing_breaks.h"
 #include "commands/warning_commands.h"
+#include "driver/format_commands.h"
 #include "driver/main_loop.h"
 #include "driver/tag_writer.h"
 #include "typo/fill_rules.h"
@@ -53,6 +54,7 @@ constexpr CommandTable BuildCommandTable() {
   e[0x29] = {nullptr, CmdZeroLine, nullptr};                      // D029 <G l=0>, suppresses a following line end at line start
   e[0x2A] = {nullptr, nullptr, CmdShiftUp};                       // D02A size: shift the baseline up (group)
   e[0x2B] = {nullptr, nullptr, CmdShiftDown};                     // D02B size: shift the baseline down (group)
+  e[0x2C] = {nullptr, nullptr, CmdDefineFormat};                  // D02C define format n: the body follows the group
   e[0x2D] = {nullptr, nullptr, CmdFont};                          // D02D font number (group)
   e[0x2E] = {nullptr, nullptr, CmdSizeBase};                      // D02E size[,pitch], position BASE (group)
   e[0x2F] = {nullptr, nullptr, CmdIndent};                        // D02F length,D034|D035,lines: left/right indent (group)
@@ -66,7 +68,10 @@ constexpr CommandTable BuildCommandTable() {
   e[0x39] = {nullptr, nullptr, CmdMeasure};                       // D039 measure as a length (group)
   e[0x3A] = {nullptr, nullptr, CmdMeasureMillimetres};            // D03A quarter mm: measure (group)
   e[0x3B] = {nullptr, nullptr, CmdCheckIndexedLength};            // D03B index,D039|D03A|D05E,length checked; bad ends the job (group)
+  e[0x3C] = {nullptr, nullptr, CmdLengthWithFormat};              // D03C length [D03F format number], no effect
   e[0x3D] = {nullptr, CmdRawTagBracket, nullptr};                 // D03D raw tag bracket: "<" then ">"
+  e[0x3E] = {nullptr, nullptr, CmdCountWithFormat};               // D03E count [D03F format number], no effect
+  e[0x3F] = {nullptr, nullptr, CmdCallFormat};                    // D03F call format n (replay after the group)
   e[0x40] = {nullptr, nullptr, CmdLineHeadPosition};              // D040 length, warning: line-head position (group)
   e[0x41] = {nullptr, nullptr, CmdWidth};                         // D041 width[,pitch], height kept (group)
   e[0x43] = {nullptr, nullptr, CmdNationalHyphen};                // D043 integer, warning: national hyphenation (group)
@@ -99,6 +104,7 @@ constexpr CommandTable BuildCommandTable() {
   e[0x6D] = {nullptr, CmdTagDm, nullptr};                         // D06D <dm>
   e[0x6E] = {nullptr, CmdRubyRd, nullptr};                        // D06E manual ruby placement <rd>
   e[0x70] = {nullptr, nullptr, CmdCentering};                     // D070 length, warning: centering (group)
+  e[0x71] = {nullptr, nullptr, CmdPlayCount};                     // D071 n,c: the next c calls of format n play
   e[0x72] = {nullptr, CmdUnderlineMark, nullptr};                 // D072 underline start / end mark
   e[0x73] = {nullptr, nullptr, CmdUnderlineSettings};             // D073 underline type,thickness,gap,kind,... (group)
   e[0x74] = {nullptr, nullptr, CmdIgnoredLength};                 // D074 length read and ignored (group)
@@ -153,6 +159,7 @@ constexpr CommandTable BuildCommandTable() {
   e[0xB0] = {nullptr, CmdTagSpOneMoji, nullptr};                  // D0B0 <sp wid=1moji>
   e[0xB1] = {nullptr, CmdTagS2, nullptr};                         // D0B1 <s2>
   e[0xB2] = {nullptr, CmdTagS3, nullptr};                         // D0B2 <s3>
+  e[0xB3] = {CmdSwitchSource, CmdSwitchSource, nullptr};          // D0B3 switch between the replay and the input
   e[0xB4] = {nullptr, CmdFillSpace, nullptr};                     // D0B4 <FILSP>
   e[0xB5] = {CmdShiftUpHalfLine, CmdShiftUpHalfLine, nullptr};    // D0B5 shift the baseline up half a line
   e[0xB6] = {CmdShiftDownHalfLine, CmdShiftDownHalfLine, nullptr};  // D0B6 shift the baseline down half a line

@@ -1,41 +1,290 @@
 #include "driver/format_store.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
 #include "driver/code_stream.h"
 #include "driver/conversion.h"
+#include "tables/table_root.h"
 
 namespace velkan {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr off_t kTableBytes = kFormatCount;
+constexpr off_t kFormatFileBytes = off_t{kFormatCount} * kFormatRecordBytes;
+
+std::string Describe(const char* what, const fs::path& path, int err) {
+  return std::string(what) + " " + path.string() + ": " + std::strerror(err);
+}
+
+// Writes all n bytes at `offset`; a regular file takes them in one call.
+bool WriteAllAt(int fd, const void* data, size_t n, off_t offset) {
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    ssize_t w = ::pwrite(fd, p, n, offset);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      if (w == 0) errno = EIO;
+      return false;
+    }
+    p += w;
+    n -= static_cast<size_t>(w);
+    offset += w;
+  }
+  return true;
+}
+
+// Reads exactly n bytes at `offset`; the end of the file counts as an error.
+bool ReadAllAt(int fd, void* data, size_t n, off_t offset) {
+  char* p = static_cast<char*>(data);
+  while (n > 0) {
+    ssize_t r = ::pread(fd, p, n, offset);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) {
+      if (r == 0) errno = EIO;
+      return false;
+    }
+    p += r;
+    n -= static_cast<size_t>(r);
+    offset += r;
+  }
+  return true;
+}
+
+// Opens a store file for reading and writing, creating it (and a missing
+// folder above it) when it cannot be opened. Only regular files are taken.
+int OpenOrCreate(const fs::path& path, std::string& error) {
+  // O_NONBLOCK keeps a stray FIFO of that name from stopping the job; it
+  // means nothing for a regular file.
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    if (::mkdir(path.parent_path().c_str(), 0777) != 0 && errno != EEXIST) {
+      error = Describe("cannot create the folder", path.parent_path(), errno);
+      return -1;
+    }
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) {
+      error = Describe("cannot open or create", path, errno);
+      return -1;
+    }
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    error = Describe("cannot examine", path, errno);
+    ::close(fd);
+    return -1;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error = "not a regular file: " + path.string();
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Fills a store file up to its fixed size with zero bytes: a new file gets
+// all of them, one cut short by an interrupted creation the rest.
+bool FillToSize(int fd, off_t size, const fs::path& path, std::string& error) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    error = Describe("cannot examine", path, errno);
+    return false;
+  }
+  if (st.st_size >= size) return true;
+  std::vector<char> zeros(static_cast<size_t>(size - st.st_size), '\0');
+  if (!WriteAllAt(fd, zeros.data(), zeros.size(), st.st_size)) {
+    error = Describe("cannot write", path, errno);
+    return false;
+  }
+  return true;
+}
+
+void CloseFd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+}  // namespace
+
+FormatStore::FormatStore() {
+  state.fill(kNoSlot);
+  playCounter.fill(-1);
+  owner.fill(-1);
+}
+
+FormatStore::~FormatStore() {
+  CloseFd(formatFd);
+  CloseFd(tableFd);
+}
+
+int16_t OpenFormatStore(FormatStore& s, const fs::path& storeDir) {
+  CloseFd(s.formatFd);
+  CloseFd(s.tableFd);
+  s.error.clear();
+  s.tablePath = ResolveUnder(storeDir, kFormatTableName);
+  s.formatPath = ResolveUnder(storeDir, kFormatFileName);
+
+  s.tableFd = OpenOrCreate(s.tablePath, s.error);
+  if (s.tableFd < 0) return -1;
+  // The lock covers the whole pass: the flags read here are written back at
+  // its end, and no other conversion may change the store in between.
+  int locked;
+  do {
+    locked = ::flock(s.tableFd, LOCK_EX);
+  } while (locked != 0 && errno == EINTR);
+  if (locked != 0) {
+    s.error = Describe("cannot lock", s.tablePath, errno);
+    CloseFd(s.tableFd);
+    return -1;
+  }
+
+  uint8_t flags[kFormatCount];
+  bool ok = FillToSize(s.tableFd, kTableBytes, s.tablePath, s.error);
+  if (ok) {
+    s.formatFd = OpenOrCreate(s.formatPath, s.error);
+    ok = s.formatFd >= 0 && FillToSize(s.formatFd, kFormatFileBytes, s.formatPath, s.error);
+  }
+  if (ok && !ReadAllAt(s.tableFd, flags, sizeof flags, 0)) {
+    s.error = Describe("cannot read", s.tablePath, errno);
+    ok = false;
+  }
+  if (!ok) {
+    CloseFd(s.formatFd);
+    CloseFd(s.tableFd);
+    return -1;
+  }
+
+  for (int i = 0; i < kFormatCount; ++i) s.state[static_cast<size_t>(i)] = flags[i] != 0 ? 0xFF : kNoSlot;
+  s.owner.fill(-1);
+  return 0;
+}
+
+int16_t CloseFormatStore(FormatStore& s) {
+  if (s.tableFd < 0 && s.formatFd < 0) return 0;
+  bool ok = true;
+  if (s.tableFd >= 0) {
+    uint8_t flags[kFormatCount];
+    for (int i = 0; i < kFormatCount; ++i) flags[i] = s.state[static_cast<size_t>(i)] >> 7;
+    if (!WriteAllAt(s.tableFd, flags, sizeof flags, 0)) {
+      s.error = Describe("cannot write the defined flags to", s.tablePath, errno);
+      ok = false;
+    }
+  }
+  // The table file goes last: closing it releases the lock.
+  if (s.formatFd >= 0 && ::close(s.formatFd) != 0 && ok) {
+    s.error = Describe("cannot close", s.formatPath, errno);
+    ok = false;
+  }
+  s.formatFd = -1;
+  if (s.tableFd >= 0 && ::close(s.tableFd) != 0 && ok) {
+    s.error = Describe("cannot close", s.tablePath, errno);
+    ok = false;
+  }
+  s.tableFd = -1;
+  return ok ? 0 : -1;
+}
 
 void ResetFormatReplay(Conversion& c) {
   FormatStore& s = c.store;
   s.playCounter.fill(-1);
   s.replaying = -1;
+  s.replaySlot = -1;
   s.position = 0;
   s.ring = 0;
+  s.startsWithoutInput = 0;
+  s.inputAtLastStart = -1;
   c.stream.replayActive = 0;
+}
+
+int16_t LoadFormat(FormatStore& s, int16_t n) {
+  if (n < 0 || n >= kFormatCount) return 0;
+  uint8_t st = s.state[static_cast<size_t>(n)];
+  if ((st & kFormatDefined) == 0) return 0;
+  if ((st & kNoSlot) != kNoSlot) return 1;
+  uint8_t bytes[kFormatRecordBytes];
+  if (s.formatFd < 0) {
+    s.error = "the format file is not open";
+    return -1;
+  }
+  if (!ReadAllAt(s.formatFd, bytes, sizeof bytes, off_t{n} * kFormatRecordBytes)) {
+    s.error = Describe("cannot read", s.formatPath, errno);
+    return -1;
+  }
+  FormatWords words;
+  for (int i = 0; i < kFormatWords; ++i) {
+    words[static_cast<size_t>(i)] = static_cast<uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  }
+  PutInCache(s, n, words);
+  return 1;
+}
+
+void PutInCache(FormatStore& s, int16_t n, const FormatWords& words) {
+  if (n < 0 || n >= kFormatCount) return;
+  size_t fn = static_cast<size_t>(n);
+  int slot = s.state[fn] & kNoSlot;
+  bool replayed = s.replaying >= 0 && slot == s.replaySlot;
+  if (slot >= kCacheSlots || replayed) {
+    // A format redefined while it plays gets a new slot; the replay goes on
+    // with the old words, whose slot is free once the replay is over.
+    if (replayed) s.owner[static_cast<size_t>(slot)] = -1;
+    int t = s.ring;
+    if (s.replaying >= 0 && t == s.replaySlot) t = (t + 1) % kCacheSlots;
+    int16_t old = s.owner[static_cast<size_t>(t)];
+    if (old >= 0) {
+      size_t fo = static_cast<size_t>(old);
+      s.state[fo] = static_cast<uint8_t>((s.state[fo] & kFormatDefined) | kNoSlot);
+    }
+    s.owner[static_cast<size_t>(t)] = n;
+    s.ring = static_cast<int16_t>((t + 1) % kCacheSlots);
+    slot = t;
+  }
+  s.state[fn] = static_cast<uint8_t>(kFormatDefined | slot);
+  s.cache[static_cast<size_t>(slot)] = words;
+}
+
+int16_t WriteFormat(FormatStore& s, int16_t n, const FormatWords& words) {
+  if (n < 0 || n >= kFormatCount) return -1;
+  PutInCache(s, n, words);
+  uint8_t bytes[kFormatRecordBytes];
+  for (int i = 0; i < kFormatWords; ++i) {
+    uint16_t w = words[static_cast<size_t>(i)];
+    bytes[2 * i] = static_cast<uint8_t>(w & 0xFF);
+    bytes[2 * i + 1] = static_cast<uint8_t>(w >> 8);
+  }
+  if (s.formatFd < 0) {
+    s.error = "the format file is not open";
+    return -1;
+  }
+  // One write of the whole record: a reader never sees half a format.
+  if (!WriteAllAt(s.formatFd, bytes, sizeof bytes, off_t{n} * kFormatRecordBytes)) {
+    s.error = Describe("cannot write", s.formatPath, errno);
+    return -1;
+  }
+  return 0;
 }
 
 int16_t ReadReplayWord(Conversion& c, uint16_t& word) {
   FormatStore& s = c.store;
-  if (s.replaying >= 0 && s.position < kFormatWords) {
-    uint8_t slot = s.state[static_cast<size_t>(s.replaying)] & 0x7F;
-    if (slot < kCacheSlots) {
-      uint16_t w = s.cache[slot][s.position++];
-      if (w != 0) {
-        word = w;
-        return 0;
-      }
+  if (s.replaying >= 0 && s.replaySlot >= 0 && s.replaySlot < kCacheSlots && s.position < kFormatWords) {
+    uint16_t w = s.cache[static_cast<size_t>(s.replaySlot)][s.position++];
+    if (w != 0) {
+      word = w;
+      return 0;
     }
   }
   s.replaying = -1;
+  s.replaySlot = -1;
   c.stream.replayActive = 0;
   word = kGroupClose;
-  return 0;
-}
-
-int16_t CmdSwitchSource(Conversion& c) {
-  c.stream.wordPending = 0;
-  if (c.store.replaying < 0) return -1;
-  c.stream.replayActive = c.stream.replayActive == 0 ? 1 : 0;
   return 0;
 }
 

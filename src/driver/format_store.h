@@ -1,9 +1,19 @@
 // The store of user-defined formats: numbered sequences of code words that a
 // job defines once and replays by number.
+//
+// The store lies on disk in two files under the store directory (by default
+// the table root): "\QDXFILES\udf2.tbl", one byte per format saying whether
+// it is defined, and "\QDXFILES\udf2.fle", one record of 512 little-endian
+// words per format. A record reaches the file at once when a format is
+// defined; the defined flags reach the table when the store is closed. The
+// open store holds an exclusive advisory lock on the table file, so passes
+// of conversions running at the same time use the store one after the other.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
+#include <string>
 
 namespace velkan {
 
@@ -12,32 +22,90 @@ class Conversion;
 inline constexpr int kFormatCount = 400;
 inline constexpr int kFormatWords = 512;
 inline constexpr int kCacheSlots = 8;
+inline constexpr int kFormatRecordBytes = kFormatWords * 2;
+// State byte: the defined bit, and the cache slot in bits 0-6.
+inline constexpr uint8_t kFormatDefined = 0x80;
+inline constexpr uint8_t kNoSlot = 0x7F;
+
+// The store files as the system names them below the store directory.
+inline constexpr const char* kFormatTableName = "\\QDXFILES\\udf2.tbl";
+inline constexpr const char* kFormatFileName = "\\QDXFILES\\udf2.fle";
+
+using FormatWords = std::array<uint16_t, kFormatWords>;
 
 struct FormatStore {
+  FormatStore();
+  // Closes the files (without writing the flags back) if still open.
+  ~FormatStore();
+  FormatStore(const FormatStore&) = delete;
+  FormatStore& operator=(const FormatStore&) = delete;
+
   // Per format: bit 7 defined, bits 0-6 cache slot (0x7F none).
   std::array<uint8_t, kFormatCount> state{};
   // Per format: plays left, -1 unlimited.
   std::array<int16_t, kFormatCount> playCounter{};
-  std::array<std::array<uint16_t, kFormatWords>, kCacheSlots> cache{};
+  std::array<FormatWords, kCacheSlots> cache{};
+  // The format each cache slot holds, -1 for a free slot.
   std::array<int16_t, kCacheSlots> owner{};
+  // The next slot to be given out.
   int16_t ring = 0;
-  // The format being replayed (-1 none) and the position of its next word.
+  // The format being replayed (-1 none), the cache slot its words are taken
+  // from and the position of its next word. The slot is never given to
+  // another format while the replay holds it.
   int16_t replaying = -1;
+  int16_t replaySlot = -1;
   uint16_t position = 0;
+
+  // Format replays started since the input last moved on, and the input
+  // position then: a chain of calls that never reads the input is stopped.
+  uint32_t startsWithoutInput = 0;
+  long long inputAtLastStart = -1;
+
+  // The open files (-1 when closed) and where they are.
+  int tableFd = -1;
+  int formatFd = -1;
+  std::filesystem::path tablePath;
+  std::filesystem::path formatPath;
+  // What went wrong in the last failed store operation, for the person.
+  std::string error;
 };
+
+// Opens (or creates with their exact sizes: 400 and 409600 zero bytes) the
+// store files below `storeDir`, an existing file being found without regard
+// to case; a missing "QDXFILES" folder is created. Takes the store's lock,
+// waiting for another conversion that holds it, then reads the defined flags
+// and empties the cache. A file found shorter than its size is filled up
+// with zero bytes. Returns 0, or -1 with `error` set and nothing held open.
+int16_t OpenFormatStore(FormatStore& s, const std::filesystem::path& storeDir);
+
+// Writes the 400 defined flags to the table with one write and closes both
+// files (which releases the lock). Every step is attempted; returns -1 with
+// `error` set when any failed, else 0. Does nothing and returns 0 when the
+// store is not open.
+int16_t CloseFormatStore(FormatStore& s);
 
 // Clears the play counters and the replay (called at the start of every pass).
 void ResetFormatReplay(Conversion& c);
+
+// Makes format n (0-399) available in the cache. Returns 0 when it is not
+// defined, 1 when it is in a cache slot (read from the format file if it was
+// not), -1 when reading the file failed.
+int16_t LoadFormat(FormatStore& s, int16_t n);
+
+// Puts the words of format n into its cache slot, taking a slot first when
+// it has none (or when its slot is the one being replayed, which must not
+// change under the replay); marks the format defined. The slot being
+// replayed is never given out.
+void PutInCache(FormatStore& s, int16_t n, const FormatWords& words);
+
+// Stores the words of format n in the cache and writes its record to the
+// format file with one write, low byte first. Returns 0, or -1 when the
+// write failed (the cache then holds the new words all the same).
+int16_t WriteFormat(FormatStore& s, int16_t n, const FormatWords& words);
 
 // The replay source of NextWord while `replayActive` is set: the next word of
 // the format being replayed; at its end (a 0 word, or after its 512th word)
 // the replay stops and 0xD004 is delivered. Returns 0.
 int16_t ReadReplayWord(Conversion& c, uint16_t& word);
-
-// 0xD0B3 (and the bell's 0xD00A 0xD00A), switch source: consumes the word.
-// Returns -1 when no format is being replayed; otherwise toggles
-// `replayActive` (the replay keeps its position while the input is read)
-// and returns 0.
-int16_t CmdSwitchSource(Conversion& c);
 
 }  // namespace velkan

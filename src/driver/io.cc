@@ -14,6 +14,7 @@ constexpr size_t kSinkBuffer = 64 * 1024;
 long MemorySource::Read(uint8_t* buf, size_t n) {
   size_t left = data_.size() - pos_;
   if (n > left) n = left;
+  if (n == 0) return 0;  // an empty view may have no data pointer at all
   std::memcpy(buf, data_.data() + pos_, n);
   pos_ += n;
   return static_cast<long>(n);

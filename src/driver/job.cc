@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "driver/conversion.h"
+#include "driver/format_store.h"
 #include "driver/io.h"
 #include "driver/main_loop.h"
 #include "tables/code_tables.h"
@@ -98,7 +99,20 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
     result.notes.push_back("definition file not found, names are written as numbers: " + o.defineFile);
   }
 
+  // The store stays locked for the whole pass; another conversion using it
+  // waits here until this pass has closed it.
+  const std::filesystem::path& storeDir = o.storeDir.empty() ? o.tableRoot : o.storeDir;
+  if (OpenFormatStore(c.store, storeDir) != 0) {
+    result.status = JobStatus::kPassFailed;
+    result.notes.push_back("the user-defined format store could not be opened or created in " +
+                           ResolveUnder(storeDir, "\\QDXFILES").string() + " (" + c.store.error +
+                           "); the job ended without converting. A writable place for it is named "
+                           "with --store DIR or VELKAN_STORE");
+    return PassEnd::kAbandoned;
+  }
+
   if (LoadPiFontFile(c.pi, paths) != 0) {
+    CloseFormatStore(c.store);
     result.status = JobStatus::kPassFailed;
     result.notes.push_back("pi-font file missing or unreadable, the pass ended: " +
                            paths.Fixed("\\qdxfiles\\pifont.fil").string());
@@ -123,6 +137,7 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
 
   ReleaseEscapeDefinitions(c.escapes);
   ReleaseCodeTables(c.codes);
+  bool storeClosed = CloseFormatStore(c.store) == 0;
   bool flushed = sink.Flush();
   bool closed = output.Close();
 
@@ -131,6 +146,9 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
     end = PassEnd::kStopped;
     result.notes.push_back("pass " + std::to_string(pass) + " stopped at a failing command near byte " +
                            std::to_string(c.stream.consumed()) + " of " + chosen);
+    if (storeClosed && !c.store.error.empty()) {
+      result.notes.push_back("user-defined format store: " + c.store.error);
+    }
   }
   if (c.stream.readError()) {
     end = PassEnd::kStopped;
@@ -140,6 +158,11 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
     end = PassEnd::kStopped;
     result.notes.push_back("writing " + o.outputFile + " failed: " +
                            std::strerror(sink.error() ? sink.error() : EIO));
+  }
+  if (!storeClosed) {
+    end = PassEnd::kStopped;
+    result.notes.push_back("the formats defined in pass " + std::to_string(pass) +
+                           " may be lost for later jobs: " + c.store.error);
   }
   if (end != PassEnd::kEndOfJob && result.status == JobStatus::kCompleted) {
     result.status = JobStatus::kPassFailed;

@@ -21,6 +21,9 @@ struct JobOptions {
   int unit = 0;            // 0 pt, 1 Q
   int warning = 0;         // 0 warnings written, 1 not
   std::filesystem::path tableRoot;
+  // Where the user-defined format store lies (its "QDXFILES" folder); empty
+  // means the table root.
+  std::filesystem::path storeDir;
   std::optional<std::string> mtbl;  // MTBL, read once at job start
   // Called now and then with the bytes of the current pass's input consumed
   // and its total (-1 when unknown), and the pass number (1 or 2).

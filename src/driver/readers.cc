@@ -81,10 +81,12 @@ int16_t ReadDigits(Conversion& c, int16_t& value, int16_t n) {
 }
 
 int16_t RoundToQuarters(int16_t fraction) {
-  int32_t f = fraction;
-  while (f > 100) f /= 10;
-  if (f < 10) f *= 10;
-  return static_cast<int16_t>((f + 12) / 25);
+  // f is a 16-bit integer like every number read: a wrapped negative fraction
+  // is scaled by ten with 16-bit wrap-around.
+  int16_t f = fraction;
+  while (f > 100) f = static_cast<int16_t>(f / 10);
+  if (f < 10) f = Wrap16(int32_t{f} * 10);
+  return static_cast<int16_t>((int32_t{f} + 12) / 25);
 }
 
 int16_t ReadQuarters(Conversion& c, int16_t& value) { return Quarters(c, value); }

@@ -6,7 +6,10 @@
 namespace velkan {
 
 double FormatLength(int32_t v) {
-  return std::trunc(static_cast<double>(v) * 0.007716049382716049) * 0.01;
+  // An integer count of hundredths (|v| / 129.6 fits 32 bits): a length just
+  // below zero gives 0, never a negative zero that "%g" would write as "-0".
+  int32_t hundredths = static_cast<int32_t>(static_cast<double>(v) * 0.007716049382716049);
+  return hundredths * 0.01;
 }
 
 double FormatSize(int16_t v) { return static_cast<double>(v) * 0.25; }

@@ -63,6 +63,7 @@ TEST(Bell, SwitchesTheReplaySourceBackAndForth) {
   p.c.store.cache[0][0] = 0xD00A;
   p.c.store.cache[0][1] = 0x4521;
   p.c.store.replaying = 3;
+  p.c.store.replaySlot = 0;
   p.c.store.position = 0;
 
   // From the input: over to the replay.

@@ -27,12 +27,12 @@ constexpr Expected kEntries[] = {
     // output switch
     {0x75, kMain, true},
     // format store
-    {0x2C, kGroup, false}, {0x3C, kGroup, false}, {0x3E, kGroup, false}, {0x3F, kGroup, false},
-    {0x71, kGroup, false}, {0xB3, kPre | kMain, false},
+    {0x2C, kGroup, true}, {0x3C, kGroup, true}, {0x3E, kGroup, true}, {0x3F, kGroup, true},
+    {0x71, kGroup, true}, {0xB3, kPre | kMain, true},
     // ruby
-    {0x58, kMain, false}, {0x6E, kMain, false}, {0x7C, kMain, false}, {0x7E, kMain, false},
-    {0x7F, kMain, false}, {0x80, kMain, false}, {0x81, kMain, false}, {0x82, kMain, false},
-    {0xA3, kMain, false},
+    {0x58, kMain, true}, {0x6E, kMain, true}, {0x7C, kMain, true}, {0x7E, kMain, true},
+    {0x7F, kMain, true}, {0x80, kMain, true}, {0x81, kMain, true}, {0x82, kMain, true},
+    {0xA3, kMain, true},
     // grouped characters
     {0x99, kGroup, true}, {0x9A, kMain, true},
     // pi characters
@@ -48,8 +48,8 @@ constexpr Expected kEntries[] = {
     {0x64, kGroup, true}, {0x70, kGroup, true}, {0x8E, kMain, true}, {0x92, kMain, true},
     {0xA0, kGroup, true},
     // character stage
-    {0x74, kGroup, false}, {0x76, kGroup, false}, {0x93, kMain, false}, {0xB9, kMain, false},
-    {0xC7, kMain, false}, {0xDB, kMain, false}, {0xDC, kMain, false},
+    {0x74, kGroup, true}, {0x76, kGroup, true}, {0x93, kMain, true}, {0xB9, kMain, true},
+    {0xC7, kMain, true}, {0xDB, kMain, true}, {0xDC, kMain, true},
     // mode switches
     {0x0C, kPre | kMain, true}, {0x0D, kPre | kMain, true}, {0xCE, kMain, true},
     {0xD5, kMain, true}, {0xD6, kGroup, true},

@@ -112,6 +112,28 @@ std::string TextBody(const std::vector<std::string>& lines, const std::string& e
   return Sjis(utf8);
 }
 
+// "N" or "N undefined" after a store section's kind, and its words.
+bool StoredSection(const std::string& head, const std::string& body, StoredFormat& out, std::string& error) {
+  std::istringstream h(head);
+  std::string kind, number, flag;
+  h >> kind >> number >> flag;
+  if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos || std::stoi(number) >= 400) {
+    error = "== " + kind + " needs a format number 0-399";
+    return false;
+  }
+  out.number = std::stoi(number);
+  if (flag == "undefined") out.defined = false;
+  else if (!flag.empty()) { error = "== " + kind + ": unknown flag '" + flag + "'"; return false; }
+  std::string bytes;
+  if (!WordsTo(body, bytes, error, false)) return false;
+  if (bytes.size() > 1024) { error = "== " + kind + ": more than 512 words"; return false; }
+  for (size_t k = 0; k + 1 < bytes.size(); k += 2) {
+    out.words.push_back(static_cast<uint16_t>(static_cast<unsigned char>(bytes[k]) << 8 |
+                                              static_cast<unsigned char>(bytes[k + 1])));
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseWords(const std::string& text, std::string& bytes, std::string& error) {
@@ -169,7 +191,7 @@ bool ParseCase(const std::string& text, CaseFile& out, std::string& error) {
       return false;
     }
   }
-  bool haveInput = false, haveExpect = false;
+  bool haveInput = false, haveExpect = false, haveRerunExpect = false;
   for (const Section& s : sections) {
     std::istringstream h(s.head);
     std::string kind, arg, eol = "\r\n";
@@ -224,6 +246,18 @@ bool ParseCase(const std::string& text, CaseFile& out, std::string& error) {
       haveExpect = true;
     } else if (kind == "status") {
       out.status = Trim(body);
+    } else if (kind == "stored" || kind == "expect-stored") {
+      StoredFormat f;
+      if (!StoredSection(s.head, body, f, error)) return false;
+      (kind == "stored" ? out.stored : out.expectStored).push_back(f);
+    } else if (kind == "rerun") {
+      if (!ParseWords(body, out.rerunInput, error)) return false;
+      out.haveRerun = true;
+    } else if (kind == "rerun-expect") {
+      if (!ParseExpected(body, out.rerunExpected, error)) return false;
+      haveRerunExpect = true;
+    } else if (kind == "rerun-status") {
+      out.rerunStatus = Trim(body);
     } else {
       error = "unknown section '== " + s.head + "'";
       return false;
@@ -231,6 +265,7 @@ bool ParseCase(const std::string& text, CaseFile& out, std::string& error) {
   }
   if (!haveInput) { error = "no input (== words, == bytes or == text)"; return false; }
   if (!haveExpect) { error = "no == expect section"; return false; }
+  if (out.haveRerun != haveRerunExpect) { error = "== rerun and == rerun-expect go together"; return false; }
   return true;
 }
 

@@ -10,6 +10,14 @@
 
 namespace velkan::test {
 
+// A record of the user-defined format store: format `number` holds `words`
+// (then 0 words), and the table marks it defined or not.
+struct StoredFormat {
+  int number = 0;
+  bool defined = true;
+  std::vector<uint16_t> words;
+};
+
 struct CaseFile {
   std::string name;
   std::vector<std::string> options;  // "--vertical", "--unit", "Q", ...
@@ -22,6 +30,13 @@ struct CaseFile {
   std::map<std::string, std::string> files;  // table root files by relative path
   std::string expected;              // expected output bytes (Shift_JIS)
   std::string status = "completed";  // completed | failed | input-not-found | output-not-created
+  std::vector<StoredFormat> stored;        // the format store before the run
+  std::vector<StoredFormat> expectStored;  // records checked after the last run
+  // A second program run (fresh Session, same table root and store).
+  bool haveRerun = false;
+  std::string rerunInput;
+  std::string rerunExpected;
+  std::string rerunStatus = "completed";
 };
 
 // Parses a case. On a notation error returns false with `error` set.

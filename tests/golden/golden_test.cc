@@ -8,10 +8,12 @@
 #include <sstream>
 #include <strings.h>
 
+#include "driver/format_store.h"
 #include "driver/job.h"
 #include "driver/session.h"
 #include "golden/case_file.h"
 #include "support/test_support.h"
+#include "tables/table_root.h"
 
 namespace velkan::test {
 namespace {
@@ -54,6 +56,37 @@ std::string Difference(const std::string& want, const std::string& got) {
   return s.str();
 }
 
+// Lays out the format store as a case gives it: both files at their full
+// size, each record in place (low byte first) and its table byte.
+void WriteStore(const TempDir& dir, const std::vector<StoredFormat>& formats) {
+  if (formats.empty()) return;
+  std::string table(400, '\0');
+  std::string records(400 * 1024, '\0');
+  for (const StoredFormat& f : formats) {
+    std::string words = LittleEndianWords(f.words);
+    records.replace(static_cast<size_t>(f.number) * 1024, words.size(), words);
+    table[static_cast<size_t>(f.number)] = f.defined ? 1 : 0;
+  }
+  dir.Write("root/qdxfiles/udf2.tbl", table);
+  dir.Write("root/qdxfiles/udf2.fle", records);
+}
+
+// Compares the store after the runs with what the case expects.
+void CheckStore(const fs::path& root, const std::vector<StoredFormat>& formats) {
+  if (formats.empty()) return;
+  std::string table = ReadFile(ResolveUnder(root, kFormatTableName));
+  std::string records = ReadFile(ResolveUnder(root, kFormatFileName));
+  ASSERT_EQ(400u, table.size());
+  ASSERT_EQ(400u * 1024, records.size());
+  for (const StoredFormat& f : formats) {
+    std::vector<uint16_t> want = f.words;
+    want.resize(512, 0);
+    std::string got = records.substr(static_cast<size_t>(f.number) * 1024, 1024);
+    EXPECT_EQ(LittleEndianWords(want), got) << "record of format " << f.number;
+    EXPECT_EQ(f.defined ? 1 : 0, table[static_cast<size_t>(f.number)]) << "table byte of format " << f.number;
+  }
+}
+
 class GoldenCase : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(GoldenCase, ConvertsExactly) {
@@ -74,6 +107,7 @@ TEST_P(GoldenCase, ConvertsExactly) {
   // says "--no-pifont".
   bool noPiFont = std::find(c.options.begin(), c.options.end(), "--no-pifont") != c.options.end();
   if (!havePiFont && !noPiFont) dir.Write("root/qdxfiles/pifont.fil", std::string(1000, '\0'));
+  WriteStore(dir, c.stored);
 
   JobOptions o;
   o.tableRoot = root;
@@ -97,6 +131,21 @@ TEST_P(GoldenCase, ConvertsExactly) {
   EXPECT_EQ(c.status, StatusName(r.status)) << r.message << "\n" << notes;
   std::string got = fs::exists(o.outputFile) ? ReadFile(o.outputFile) : std::string();
   EXPECT_TRUE(got == c.expected) << Difference(c.expected, got) << "\nnotes:\n" << notes;
+
+  if (c.haveRerun) {
+    // A later run of the program: only what lies on disk carries over.
+    Session later;
+    o.udfFile.clear();
+    o.inputFile = dir.Write("job2.zan", c.rerunInput).string();
+    JobResult r2 = RunConversionJob(later, o);
+    std::string notes2;
+    for (const auto& n : r2.notes) notes2 += "  " + n + "\n";
+    EXPECT_EQ(c.rerunStatus, StatusName(r2.status)) << r2.message << "\n" << notes2;
+    std::string got2 = fs::exists(o.outputFile) ? ReadFile(o.outputFile) : std::string();
+    EXPECT_TRUE(got2 == c.rerunExpected) << "second run: " << Difference(c.rerunExpected, got2) << "\nnotes:\n"
+                                         << notes2;
+  }
+  CheckStore(root, c.expectStored);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, GoldenCase, ::testing::ValuesIn(CaseNames()),

@@ -117,9 +117,13 @@ MemoryRun RunBytes(Session& session, const std::string& input, const MemoryJob& 
   {
     Conversion c(session, paths, source, sink);
     if (job.haveDefinitions) c.definitions.OpenFromMemory(job.definitions);
+    if (!job.storeDir.empty() && OpenFormatStore(c.store, job.storeDir) != 0) {
+      ADD_FAILURE() << "format store: " << c.store.error;
+    }
     InitJob(c, job.direction, job.unit, job.warnings);
     if (!job.root.empty()) LoadCodeTables(c.codes, paths);
     result.loopResult = RunMainLoop(c);
+    if (CloseFormatStore(c.store) != 0) ADD_FAILURE() << "format store: " << c.store.error;
   }
   result.output = sink.data();
   return result;

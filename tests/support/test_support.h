@@ -55,6 +55,9 @@ struct MemoryJob {
   std::filesystem::path root;  // empty: no tables
   std::string definitions;     // definition file content (Shift_JIS); empty = none
   bool haveDefinitions = false;
+  // The store directory of user-defined formats; empty: no store is open,
+  // so no format is defined and defining one fails.
+  std::filesystem::path storeDir;
 };
 
 MemoryRun RunWords(Session& session, const std::vector<uint16_t>& words, const MemoryJob& job = {});

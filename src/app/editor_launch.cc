@@ -1,0 +1,165 @@
+#include "app/editor_launch.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+extern char** environ;
+
+namespace velkan::app {
+
+std::vector<std::string> SplitCommandWords(std::string_view text) {
+  std::vector<std::string> words;
+  std::string word;
+  bool inWord = false;
+  size_t i = 0;
+  while (i < text.size()) {
+    char ch = text[i];
+    if (ch == ' ' || ch == '\t') {
+      if (inWord) words.push_back(std::move(word));
+      word.clear();
+      inWord = false;
+      ++i;
+      continue;
+    }
+    inWord = true;
+    if (ch == '\'') {
+      size_t close = text.find('\'', i + 1);
+      size_t end = close == std::string_view::npos ? text.size() : close;
+      word.append(text.substr(i + 1, end - i - 1));
+      i = close == std::string_view::npos ? text.size() : close + 1;
+    } else if (ch == '"') {
+      for (++i; i < text.size() && text[i] != '"'; ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == '"' || text[i + 1] == '\\')) ++i;
+        word += text[i];
+      }
+      if (i < text.size()) ++i;  // the closing quote
+    } else if (ch == '\\' && i + 1 < text.size()) {
+      word += text[i + 1];
+      i += 2;
+    } else {
+      word += ch;
+      ++i;
+    }
+  }
+  if (inWord) words.push_back(std::move(word));
+  return words;
+}
+
+std::string QuoteCommandWord(std::string_view word) {
+  if (!word.empty() && word.find_first_of(" \t'\"\\") == std::string_view::npos) return std::string(word);
+  std::string out = "'";
+  for (char ch : word) {
+    if (ch == '\'') {
+      out += "'\\''";
+    } else {
+      out += ch;
+    }
+  }
+  return out + "'";
+}
+
+std::vector<std::string> EditorArguments(std::string_view editorSetting, const std::string& outputPath) {
+  std::vector<std::string> args = SplitCommandWords(editorSetting);
+  if (!args.empty()) args.push_back(outputPath);
+  return args;
+}
+
+namespace {
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+}  // namespace
+
+std::optional<std::string> FindProgram(const std::string& name, const std::optional<std::string>& searchPath) {
+  if (name.empty()) return std::nullopt;
+  if (name.find('/') != std::string::npos) return name;
+  if (!searchPath) return std::nullopt;
+  std::string_view rest = *searchPath;
+  while (true) {
+    size_t colon = rest.find(':');
+    std::string folder(rest.substr(0, colon));
+    std::string candidate = (folder.empty() ? std::string(".") : folder) + "/" + name;
+    if (IsExecutableFile(candidate)) return candidate;
+    if (colon == std::string_view::npos) break;
+    rest.remove_prefix(colon + 1);
+  }
+  return std::nullopt;
+}
+
+LaunchResult LaunchEditor(std::string_view editorSetting, const std::string& outputPath) {
+  LaunchResult result;
+  std::vector<std::string> args = EditorArguments(editorSetting, outputPath);
+  if (args.empty()) return result;
+
+  result.kind = LaunchResult::kFailed;
+  std::optional<std::string> searchPath;
+  if (const char* path = std::getenv("PATH")) searchPath = path;
+  std::optional<std::string> program = FindProgram(args[0], searchPath);
+  if (!program) {
+    result.error = "エディタ「" + args[0] + "」が見つかりません。";
+    return result;
+  }
+
+  // Everything the child needs is prepared here: between fork and exec only
+  // async-signal-safe calls are made.
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) {
+    result.error = std::string("pipe: ") + std::strerror(errno);
+    return result;
+  }
+  // The editor is the grandchild: the child exits at once and is reaped
+  // here, so the editor is adopted by init and never lingers as a zombie.
+  // The grandchild writes its errno into the pipe when exec fails; a pipe
+  // closed without data (close-on-exec) means the exec succeeded.
+  pid_t child = ::fork();
+  if (child == 0) {
+    ::close(report[0]);
+    pid_t editor = ::fork();
+    if (editor > 0) ::_exit(0);
+    if (editor == 0) {
+      ::setsid();
+      ::execve(program->c_str(), argv.data(), environ);
+    }
+    int err = errno;
+    ssize_t ignored = ::write(report[1], &err, sizeof err);
+    (void)ignored;
+    ::_exit(127);
+  }
+  ::close(report[1]);
+  if (child < 0) {
+    int err = errno;
+    ::close(report[0]);
+    result.error = std::string("fork: ") + std::strerror(err);
+    return result;
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  int err = 0;
+  ssize_t n;
+  do {
+    n = ::read(report[0], &err, sizeof err);
+  } while (n < 0 && errno == EINTR);
+  ::close(report[0]);
+  if (n == static_cast<ssize_t>(sizeof err)) {
+    result.error = "エディタ「" + *program + "」を起動できません: " + std::strerror(err);
+    return result;
+  }
+  result.kind = LaunchResult::kStarted;
+  return result;
+}
+
+}  // namespace velkan::app

@@ -1,0 +1,30 @@
+#include "app/job_setup.h"
+
+#include <cstdlib>
+
+#include "cli/default_root.h"
+
+namespace velkan::app {
+
+std::string ChooseTableRoot(const std::string& rootSetting) {
+  if (!rootSetting.empty()) return rootSetting;
+  const char* env = std::getenv("VELKAN_ROOT");
+  if (env && *env) return env;
+  return DefaultTableRoot();
+}
+
+JobOptions JobOptionsFor(const Settings& s) {
+  JobOptions o;
+  o.udfFile = s.udfFile;
+  o.inputFile = s.inputFile;
+  o.outputFile = s.outputFile;
+  o.defineFile = s.defineFile;
+  o.kumi = s.kumi;
+  o.unit = s.unit;
+  o.warning = s.warning;
+  o.tableRoot = ChooseTableRoot(s.root);
+  if (const char* mtbl = std::getenv("MTBL")) o.mtbl = mtbl;
+  return o;
+}
+
+}  // namespace velkan::app

@@ -1,0 +1,81 @@
+// The main dialog "VELKAN変換": the four files, the three options, the
+// editor start, Convert and Cancel. Settings are loaded when it opens and
+// saved only by Convert; Cancel closes it without saving.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <filesystem>
+#include <functional>
+
+#include "app/editor_launch.h"
+#include "app/settings.h"
+#include "driver/session.h"
+
+class QAbstractButton;
+class QButtonGroup;
+class QCheckBox;
+class QLineEdit;
+
+namespace velkan::app {
+
+// The caption of the main dialog.
+inline constexpr const char* kMainCaption = "VELKAN変換";
+
+class MainDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Asks the person for a file: the initial path and the name filters
+  // ("label(*.ext);;..."). Returns the chosen path, or "" when cancelled.
+  using FileChooser = std::function<QString(QWidget* parent, const QString& initial, const QString& filters)>;
+  // Starts the editor after a conversion (LaunchEditor by default).
+  using EditorLauncher = std::function<LaunchResult(const std::string& editor, const std::string& output)>;
+
+  // Loads the settings from `settingsFile` and shows them.
+  explicit MainDialog(std::filesystem::path settingsFile, QWidget* parent = nullptr);
+
+  // Replaces the file-open dialog, for tests and scripted use.
+  void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
+  // Replaces the editor start, for tests.
+  void SetEditorLauncher(EditorLauncher launcher) { launchEditor_ = std::move(launcher); }
+
+  // The dialog's fields as last exchanged with its controls.
+  const Settings& fields() const { return fields_; }
+
+  // The name filters of the browse buttons and of the editor button.
+  static QString FilterFor(int browseIndex);
+  static QString EditorFilter();
+
+ public slots:
+  // Browse button `index` (0 UDF, 1 input, 2 output, 3 definition file).
+  void Browse(int index);
+  // The editor settings button.
+  void ChooseEditor();
+  // Convert: save the settings, run the job in the progress dialog, then
+  // start the editor when EditerBoot is on.
+  void Convert();
+  // The About box.
+  void ShowAbout();
+
+ private:
+  void ShowFields();
+  void ReadFields();
+
+  std::filesystem::path settingsFile_;
+  Settings fields_;
+  Session session_;
+  FileChooser chooseFile_;
+  EditorLauncher launchEditor_;
+
+  QLineEdit* paths_[4] = {};
+  QButtonGroup* kumi_ = nullptr;
+  QButtonGroup* unit_ = nullptr;
+  QButtonGroup* warning_ = nullptr;
+  QCheckBox* editerBoot_ = nullptr;
+};
+
+// Opens the platform's file dialog for an existing or a new file.
+QString ChooseFileWithDialog(QWidget* parent, const QString& initial, const QString& filters);
+
+}  // namespace velkan::app

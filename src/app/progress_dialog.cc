@@ -1,0 +1,132 @@
+#include "app/progress_dialog.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <utility>
+
+namespace velkan::app {
+
+namespace {
+
+constexpr int kBarRange = 1000;
+
+}  // namespace
+
+ProgressDialog::ProgressDialog(Session& session, JobOptions options, QWidget* parent)
+    : QDialog(parent), session_(session), options_(std::move(options)) {
+  setWindowTitle(QString::fromUtf8(kProgressCaption));
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
+  setModal(true);
+
+  status_ = new QLabel(this);
+  status_->setAlignment(Qt::AlignCenter);
+  status_->setObjectName(QStringLiteral("statusText"));
+  bar_ = new QProgressBar(this);
+  bar_->setRange(0, kBarRange);
+  bar_->setValue(0);
+  bar_->setTextVisible(true);
+  bar_->setFormat(QStringLiteral("%p%"));
+  notesLabel_ = new QLabel(this);
+  notesLabel_->setObjectName(QStringLiteral("notesText"));
+  notesLabel_->setWordWrap(true);
+  notesLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  notesLabel_->hide();
+  ok_ = new QPushButton(QStringLiteral("OK"), this);
+  ok_->setObjectName(QStringLiteral("okButton"));
+  ok_->setEnabled(false);
+  connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(status_);
+  layout->addWidget(bar_);
+  layout->addWidget(notesLabel_);
+  layout->addWidget(ok_, 0, Qt::AlignHCenter);
+  setMinimumWidth(fontMetrics().averageCharWidth() * 155 / 4 * 3 / 2);
+
+  poll_ = new QTimer(this);
+  poll_->setInterval(100);
+  connect(poll_, &QTimer::timeout, this, &ProgressDialog::UpdateProgress);
+}
+
+ProgressDialog::~ProgressDialog() {
+  if (worker_) worker_->wait();
+}
+
+void ProgressDialog::AddNote(const QString& note) {
+  notes_ << note;
+  if (ended_) ShowNotes();
+}
+
+void ProgressDialog::ShowNotes() {
+  if (notes_.isEmpty()) return;
+  notesLabel_->setText(notes_.join(QLatin1Char('\n')));
+  notesLabel_->show();
+  // The wrapped lines need the height the dialog had no room for.
+  adjustSize();
+}
+
+QString ProgressDialog::StatusText() const { return status_->text(); }
+QString ProgressDialog::NotesText() const { return notes_.join(QLatin1Char('\n')); }
+int ProgressDialog::ProgressPermille() const { return bar_->value(); }
+
+void ProgressDialog::reject() {
+  // Escape and the window's close button do nothing while the job runs.
+  if (ended_) QDialog::reject();
+}
+
+void ProgressDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!started_) {
+    started_ = true;
+    QTimer::singleShot(0, this, &ProgressDialog::StartJob);
+  }
+}
+
+void ProgressDialog::StartJob() {
+  status_->setText(QString::fromUtf8(kRunningText));
+  const bool twoPasses = !options_.udfFile.empty();
+  options_.progress = [this, twoPasses](int pass, long long done, long long total) {
+    if (total <= 0) return;
+    long long share = std::clamp(done, 0LL, total) * kBarRange / total;
+    if (twoPasses) share = (pass - 1) * (kBarRange / 2) + share / 2;
+    permille_.store(static_cast<int>(share), std::memory_order_relaxed);
+  };
+  worker_ = QThread::create([this] { result_ = RunConversionJob(session_, options_); });
+  worker_->setParent(this);
+  // Emitted by the job's thread; delivered here on the UI thread.
+  connect(worker_, &QThread::finished, this, &ProgressDialog::FinishJob);
+  poll_->start();
+  worker_->start();
+}
+
+void ProgressDialog::UpdateProgress() { bar_->setValue(permille_.load(std::memory_order_relaxed)); }
+
+void ProgressDialog::FinishJob() {
+  poll_->stop();
+  UpdateProgress();
+  if (result_.status == JobStatus::kCompleted) bar_->setValue(kBarRange);
+  if (!result_.message.empty()) {
+    QMessageBox::warning(this, QString::fromUtf8(kMessageCaption), QString::fromStdString(result_.message));
+  }
+  QStringList lines;
+  for (const std::string& note : result_.notes) lines << QString::fromStdString(note);
+  if (result_.status == JobStatus::kPassFailed && lines.isEmpty()) {
+    lines << QStringLiteral("the conversion ended before the end of the input");
+  }
+  notes_ = lines + notes_;
+  status_->setText(QString::fromUtf8(kEndText));
+  ended_ = true;
+  ShowNotes();
+  ok_->setEnabled(true);
+  ok_->setDefault(true);
+  ok_->setFocus();
+  emit jobEnded();
+}
+
+}  // namespace velkan::app

@@ -1,0 +1,76 @@
+#include "app/settings.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <system_error>
+
+namespace velkan::app {
+
+namespace {
+
+std::filesystem::path HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home && *home) return home;
+  if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+  return ".";
+}
+
+}  // namespace
+
+std::filesystem::path ConfigFolder() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg && *xdg == '/') return std::filesystem::path(xdg) / "velkan";
+  return HomeFolder() / ".config" / "velkan";
+}
+
+std::filesystem::path SettingsFilePath() { return ConfigFolder() / "velkan.ini"; }
+
+Settings ReadSettings(const IniFile& ini) {
+  const char* s = kSettingsSection;
+  Settings out;
+  out.udfFile = ini.GetOr(s, "UDFFile", "");
+  out.inputFile = ini.GetOr(s, "InputFile", "");
+  out.outputFile = ini.GetOr(s, "OutputFile", "");
+  out.defineFile = ini.GetOr(s, "DefineFile", "");
+  out.editer = ini.GetOr(s, "Editer", "");
+  out.kumi = LeadingInteger(ini.GetOr(s, "Kumi", ""));
+  out.unit = LeadingInteger(ini.GetOr(s, "Unit", ""));
+  out.warning = LeadingInteger(ini.GetOr(s, "Warning", ""));
+  out.editerBoot = LeadingInteger(ini.GetOr(s, "EditerBoot", ""));
+  out.root = ini.GetOr(s, "Root", "");
+  return out;
+}
+
+void WriteSettings(IniFile& ini, const Settings& v) {
+  const char* s = kSettingsSection;
+  ini.Set(s, "UDFFile", v.udfFile);
+  ini.Set(s, "InputFile", v.inputFile);
+  ini.Set(s, "OutputFile", v.outputFile);
+  ini.Set(s, "DefineFile", v.defineFile);
+  ini.Set(s, "Editer", v.editer);
+  ini.Set(s, "Kumi", std::to_string(v.kumi));
+  ini.Set(s, "Unit", std::to_string(v.unit));
+  ini.Set(s, "Warning", std::to_string(v.warning));
+  ini.Set(s, "EditerBoot", std::to_string(v.editerBoot));
+  if (!v.root.empty()) ini.Set(s, "Root", v.root);
+}
+
+Settings LoadSettings(const std::filesystem::path& path) { return ReadSettings(IniFile::Load(path)); }
+
+bool SaveSettings(const std::filesystem::path& path, const Settings& s, std::string* error) {
+  // A profile that exists but cannot be read is not replaced by one that
+  // would hold only these keys.
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec) && !std::ifstream(path, std::ios::binary)) {
+    if (error) *error = path.string() + ": cannot be read";
+    return false;
+  }
+  IniFile ini = IniFile::Load(path);
+  WriteSettings(ini, s);
+  return ini.Save(path, error);
+}
+
+}  // namespace velkan::app

@@ -1,0 +1,119 @@
+#include "driver/format_commands.h"
+
+#include <string>
+
+#include "driver/code_stream.h"
+#include "driver/conversion.h"
+#include "driver/format_store.h"
+#include "driver/readers.h"
+
+namespace velkan {
+
+int16_t CmdDefineFormat(Conversion& c) {
+  int16_t n = 0;
+  if (ReadInteger(c, n) < 0) return -1;
+  if (n < 0 || n >= kFormatCount || c.stream.currentWord != kGroupClose) return 0;
+
+  // The body is read into a word of our own: `currentWord` stays on the
+  // 0xD004 that closes the header, and the group loop closes it afterwards.
+  FormatWords body{};
+  int count = 0;
+  bool nested = false;
+  bool endMark = false;
+  for (;;) {
+    uint16_t w = 0;
+    if (NextWord(c, w) < 0 || w == kEndOfJob) return -1;
+    bool keep = true;
+    if (w == kGroupClose) {
+      if (endMark) break;
+      endMark = true;
+      keep = nested;
+      nested = false;
+    } else if (w == kGroupOpen) {
+      nested = true;
+    } else if (w != kDefineFormat) {
+      endMark = false;
+    }
+    if (!keep) continue;
+    if (count == kFormatWords) return 0;  // too long: nothing is defined
+    body[static_cast<size_t>(count++)] = w;
+  }
+  return WriteFormat(c.store, n, body);
+}
+
+int16_t CmdCallFormat(Conversion& c) {
+  int16_t n = 0;
+  if (ReadInteger(c, n) < 0) return -1;
+  if (n < 0 || n >= kFormatCount || c.stream.currentWord != kGroupClose) return -1;
+
+  FormatStore& s = c.store;
+  int16_t& counter = s.playCounter[static_cast<size_t>(n)];
+  if (counter != -1) {
+    int16_t was = counter;
+    counter = static_cast<int16_t>(was - 1);
+    if (was == 0) {
+      counter = -1;
+      return 0;
+    }
+  }
+  int16_t loaded = LoadFormat(s, n);
+  if (loaded <= 0) return loaded;
+
+  // Formats that call each other without reading any input would play for
+  // ever; such a chain ends the pass.
+  long long at = c.stream.consumed();
+  if (at == s.inputAtLastStart) {
+    if (++s.startsWithoutInput > kMaxStartsWithoutInput) {
+      s.error = "formats call each other without end; stopped at a call of format " + std::to_string(n);
+      return -1;
+    }
+  } else {
+    s.inputAtLastStart = at;
+    s.startsWithoutInput = 0;
+  }
+
+  s.replaying = n;
+  s.replaySlot = static_cast<int16_t>(s.state[static_cast<size_t>(n)] & kNoSlot);
+  s.position = 0;
+  c.stream.replayActive = 1;
+  return 0;
+}
+
+int16_t CmdPlayCount(Conversion& c) {
+  int16_t n = 0;
+  if (ReadInteger(c, n) < 0) return -1;
+  if (c.stream.currentWord != kCommaSeparator) return 0;
+  int16_t count = 0;
+  if (ReadInteger(c, count) < 0) return -1;
+  if (n >= 0 && n < kFormatCount && count >= -1) c.store.playCounter[static_cast<size_t>(n)] = count;
+  return 0;
+}
+
+int16_t CmdSwitchSource(Conversion& c) {
+  c.stream.wordPending = 0;
+  if (c.store.replaying < 0) return -1;
+  c.stream.replayActive = c.stream.replayActive ? 0 : 1;
+  return 0;
+}
+
+int16_t CmdCountWithFormat(Conversion& c) {
+  int16_t count = 0;
+  if (ReadInteger(c, count) < 0) return -1;
+  if (c.stream.currentWord == kCallFormat) {
+    int16_t n = 0;
+    if (ReadInteger(c, n) < 0) return -1;
+  }
+  return 0;
+}
+
+int16_t CmdLengthWithFormat(Conversion& c) {
+  int32_t length = 0;
+  if (ReadUnitLength(c, length) < 0) return -1;
+  if (c.stream.currentWord == kCallFormat) {
+    int16_t n = 0;
+    if (ReadInteger(c, n) < 0) return -1;
+  }
+  return 0;
+}
+
+}  // namespace velkan

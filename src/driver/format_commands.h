@@ -1,0 +1,53 @@
+// The commands that define, call and steer user-defined formats.
+#pragma once
+
+#include <cstdint>
+
+namespace velkan {
+
+class Conversion;
+
+inline constexpr uint16_t kDefineFormat = 0xD02C;
+inline constexpr uint16_t kCallFormat = 0xD03F;
+
+// Format calls started one after the other without the input moving on
+// before the call chain counts as endless and fails the pass.
+inline constexpr uint32_t kMaxStartsWithoutInput = 1u << 20;
+
+// 0xD02C (in a group): reads the format number n and, when it is 0-399 and
+// the group closes right after it, collects the body that follows the group
+// and stores it as format n, in the cache and in the format file at once.
+// The body ends at a 0xD004 that follows another 0xD004 with only 0xD003 and
+// 0xD02C words between; a parameter group inside the body is kept whole, the
+// bare 0xD004 of the end mark is not. A body longer than 512 words is
+// dropped (result 0). The end of the input within the body, or a failed
+// write, gives -1. Leaves `currentWord` on the 0xD004 of the header.
+int16_t CmdDefineFormat(Conversion& c);
+
+// 0xD03F (in a group): reads the format number n; a bad number or a group
+// that does not close right after it gives -1. A play counter that ran out
+// swallows this call; an undefined format plays nothing. Otherwise the
+// replay of format n starts (replacing any replay in progress) once the
+// group has closed. Result 0, -1 when reading the format file failed or the
+// calls go round without end.
+int16_t CmdCallFormat(Conversion& c);
+
+// 0xD071 (in a group): format number n, a comma, count c. For n in 0-399 and
+// c >= -1 the next c calls of format n play, the one after them is
+// swallowed, and then calls play again (-1: every call plays). Result 0.
+int16_t CmdPlayCount(Conversion& c);
+
+// 0xD0B3 (pre-phase and main): consumes itself and moves the stream between
+// the format being replayed and the input; the replay keeps its place while
+// the input is read. Result 0, or -1 when no format is being replayed.
+int16_t CmdSwitchSource(Conversion& c);
+
+// 0xD03E (in a group): a count and, after a 0xD03F that only separates the
+// two, a format number. Nothing is called. Result 0 (-1 on a failed read).
+int16_t CmdCountWithFormat(Conversion& c);
+
+// 0xD03C (in a group): a length and, after a 0xD03F that only separates the
+// two, a format number. Nothing is called. Result 0 (-1 on a failed read).
+int16_t CmdLengthWithFormat(Conversion& c);
+
+}  // namespace velkan

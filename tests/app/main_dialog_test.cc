@@ -1,0 +1,481 @@
+// The main dialog on the offscreen platform: defaults, browsing, Convert
+// with its progress dialog and messages, Cancel, the editor start and the
+// About box.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include "app/about_dialog.h"
+#include "app/app_test_support.h"
+#include "app/main_dialog.h"
+#include "app/progress_dialog.h"
+#include "app/settings.h"
+#include "driver/job.h"
+
+using velkan::app::LaunchResult;
+using velkan::app::MainDialog;
+using velkan::app::ProgressDialog;
+using namespace velkan::apptest;
+using Words = std::vector<std::string>;
+
+namespace {
+
+// The worked example: a size group, one character and a line end.
+const std::vector<uint16_t> kJobWords = {0xD003, 0xD052, 0xC341, 0xC342, 0xD004, 0x45A1, 0xD009};
+
+// What the modal windows opened during a step showed. Answers each one the
+// way a person would: OK on a message box and on a progress dialog whose
+// job has ended, close on the About box.
+struct ModalLog {
+  QStringList messages;  // "caption|text" of each message box
+  QStringList progressStatus;
+  QStringList progressNotes;
+  QList<int> progressPermille;
+  QStringList aboutTexts;  // the labels of each About box, joined by "|"
+  QStringList aboutCaptions;
+};
+
+class ModalAnswerer : public QObject {
+ public:
+  explicit ModalAnswerer(ModalLog& log) : log_(log) {
+    timer_.setInterval(10);
+    QObject::connect(&timer_, &QTimer::timeout, this, [this] { Answer(); });
+    timer_.start();
+  }
+
+ private:
+  void Answer() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      log_.messages << box->windowTitle() + QLatin1Char('|') + box->text();
+      box->accept();
+    } else if (auto* progress = qobject_cast<ProgressDialog*>(modal)) {
+      if (!progress->JobEnded()) return;
+      log_.progressStatus << progress->StatusText();
+      log_.progressNotes << progress->NotesText();
+      log_.progressPermille << progress->ProgressPermille();
+      QTest::mouseClick(progress->findChild<QPushButton*>(QStringLiteral("okButton")), Qt::LeftButton);
+    } else if (auto* about = qobject_cast<velkan::app::AboutDialog*>(modal)) {
+      QStringList texts;
+      for (QLabel* l : about->findChildren<QLabel*>()) {
+        if (!l->text().isEmpty()) texts << l->text();
+      }
+      log_.aboutTexts << texts.join(QLatin1Char('|'));
+      log_.aboutCaptions << about->windowTitle();
+      about->accept();
+    }
+  }
+
+  ModalLog& log_;
+  QTimer timer_;
+};
+
+std::filesystem::path Dir(const QTemporaryDir& d) { return std::filesystem::path(d.path().toStdString()); }
+
+}  // namespace
+
+class MainDialogTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<QTemporaryDir> temp_;
+  std::unique_ptr<ScopedEnv> xdg_, root_;
+  std::filesystem::path tableRoot_;
+
+  std::filesystem::path Temp() const { return Dir(*temp_); }
+  std::filesystem::path SettingsPath() const { return Temp() / "config" / "velkan" / "velkan.ini"; }
+
+  static QLineEdit* Edit(MainDialog& d, const char* name) {
+    return d.findChild<QLineEdit*>(QString::fromLatin1(name) + QStringLiteral("Edit"));
+  }
+  static QAbstractButton* Button(MainDialog& d, const char* name) {
+    return d.findChild<QAbstractButton*>(QString::fromLatin1(name));
+  }
+  static void Click(MainDialog& d, const char* name) {
+    QAbstractButton* b = Button(d, name);
+    QVERIFY2(b, name);
+    QTest::mouseClick(b, Qt::LeftButton);
+  }
+  // Fills the dialog for a conversion of the worked example.
+  void FillJob(MainDialog& d, const std::filesystem::path& input, const std::filesystem::path& output) {
+    WriteFile(input, WordBytes(kJobWords));
+    Edit(d, "inputFile")->setText(QString::fromStdString(input.string()));
+    Edit(d, "outputFile")->setText(QString::fromStdString(output.string()));
+  }
+  // The output the engine writes for the same job.
+  std::string EngineOutput(const std::filesystem::path& input) {
+    velkan::JobOptions o;
+    o.inputFile = input.string();
+    o.outputFile = (Temp() / "engine.out").string();
+    o.tableRoot = tableRoot_;
+    velkan::Session session;
+    velkan::JobResult r = velkan::RunConversionJob(session, o);
+    if (r.status != velkan::JobStatus::kCompleted) return "<engine failed>";
+    return ReadFile(o.outputFile);
+  }
+
+ private slots:
+  void init() {
+    temp_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(temp_->isValid());
+    xdg_ = std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", (Temp() / "config").string());
+    tableRoot_ = MakeTableRoot(Temp() / "tables");
+    root_ = std::make_unique<ScopedEnv>("VELKAN_ROOT", tableRoot_.string());
+    QCOMPARE(velkan::app::SettingsFilePath(), SettingsPath());
+  }
+
+  void cleanup() {
+    root_.reset();
+    xdg_.reset();
+    temp_.reset();
+  }
+
+  void firstStartShowsTheDefaults() {
+    MainDialog d(velkan::app::SettingsFilePath());
+    QCOMPARE(d.windowTitle(), QStringLiteral("VELKAN変換"));
+    for (const char* name : {"udfFile", "inputFile", "outputFile", "defineFile"}) {
+      QVERIFY2(Edit(d, name), name);
+      QCOMPARE(Edit(d, name)->text(), QString());
+    }
+    for (const char* name : {"kumi0", "unit0", "warning0"}) QVERIFY2(Button(d, name)->isChecked(), name);
+    for (const char* name : {"kumi1", "unit1", "warning1", "editerBoot"}) QVERIFY2(!Button(d, name)->isChecked(), name);
+    QVERIFY(!std::filesystem::exists(SettingsPath()));
+  }
+
+  void theControlsCarryTheirLabelsInOrder() {
+    MainDialog d(SettingsPath());
+    d.show();
+    QStringList labels;
+    QList<QWidget*> widgets;
+    for (QLabel* l : d.findChildren<QLabel*>()) widgets << l;
+    for (QAbstractButton* b : d.findChildren<QAbstractButton*>()) widgets << b;
+    // Reading order: top to bottom, then left to right.
+    std::sort(widgets.begin(), widgets.end(), [](QWidget* a, QWidget* b) {
+      QPoint pa = a->mapTo(a->window(), QPoint(0, a->height() / 2));
+      QPoint pb = b->mapTo(b->window(), QPoint(0, b->height() / 2));
+      if (qAbs(pa.y() - pb.y()) > 4) return pa.y() < pb.y();
+      return pa.x() < pb.x();
+    });
+    for (QWidget* w : widgets) {
+      if (auto* l = qobject_cast<QLabel*>(w)) labels << l->text();
+      if (auto* b = qobject_cast<QAbstractButton*>(w)) labels << b->text();
+    }
+    QCOMPARE(labels, (QStringList{"UDFファイル", "参照", "入力ファイル", "参照", "出力ファイル", "参照",
+                                  "定義ファイル", "参照", "組方向", "横組", "縦組", "単位", "pt", "Q",
+                                  "ワーニング", "出力", "非出力", "変換後にエディタ起動", "エディタ設定",
+                                  "変換", "ｷｬﾝｾﾙ"}));
+  }
+
+  void savedSettingsAreShown() {
+    WriteFile(SettingsPath(),
+              "[VELKAN]\nUDFFile=/u.zan\nInputFile=/in put.txt\nOutputFile=/o.txt\nDefineFile=/d.def\n"
+              "Editer=vi\nKumi=1\nUnit=1abc\nWarning=1\nEditerBoot=1\n");
+    MainDialog d(SettingsPath());
+    QCOMPARE(Edit(d, "udfFile")->text(), QStringLiteral("/u.zan"));
+    QCOMPARE(Edit(d, "inputFile")->text(), QStringLiteral("/in put.txt"));
+    QCOMPARE(Edit(d, "outputFile")->text(), QStringLiteral("/o.txt"));
+    QCOMPARE(Edit(d, "defineFile")->text(), QStringLiteral("/d.def"));
+    for (const char* name : {"kumi1", "unit1", "warning1", "editerBoot"}) QVERIFY2(Button(d, name)->isChecked(), name);
+    QCOMPARE(d.fields().editer, std::string("vi"));
+  }
+
+  void browsingShowsTheChoiceButSavesNothing() {
+    WriteFile(SettingsPath(), "[VELKAN]\nInputFile=/old/in.zan\n");
+    const std::string before = ReadFile(SettingsPath());
+    MainDialog d(SettingsPath());
+    QStringList initials, filters;
+    QString answer;
+    d.SetFileChooser([&](QWidget*, const QString& initial, const QString& filter) {
+      initials << initial;
+      filters << filter;
+      return answer;
+    });
+    answer = QStringLiteral("/new/in put.zan");
+    Click(d, "inputFileBrowse");
+    QCOMPARE(Edit(d, "inputFile")->text(), answer);
+    answer = QString();  // cancelled: the box keeps what it had
+    Click(d, "inputFileBrowse");
+    QCOMPARE(Edit(d, "inputFile")->text(), QStringLiteral("/new/in put.zan"));
+    Edit(d, "udfFile")->setText(QStringLiteral("/typed/u.zan"));
+    answer = QStringLiteral("/chosen/u.zan");
+    Click(d, "udfFileBrowse");
+    answer = QStringLiteral("/chosen/new-output.txt");
+    Click(d, "outputFileBrowse");
+    answer = QStringLiteral("/chosen/names.def");
+    Click(d, "defineFileBrowse");
+    answer = QStringLiteral("/usr/bin/editor");
+    Click(d, "editorButton");
+
+    QCOMPARE(initials, (QStringList{"/old/in.zan", "/new/in put.zan", "/typed/u.zan", "", "", ""}));
+    const QString texts = QStringLiteral("ﾃｷｽﾄ ﾌｧｲﾙ(*.txt);;ZAN ﾌｧｲﾙ(*.zan)");
+    QCOMPARE(filters, (QStringList{texts, texts, texts, "ﾃｷｽﾄ ﾌｧｲﾙ(*.txt)", "定義ﾌｧｲﾙ(*.def)",
+                                   "プログラム(*);;全てのファイル(*)"}));
+    QCOMPARE(Edit(d, "udfFile")->text(), QStringLiteral("/chosen/u.zan"));
+    QCOMPARE(Edit(d, "outputFile")->text(), QStringLiteral("/chosen/new-output.txt"));
+    QCOMPARE(Edit(d, "defineFile")->text(), QStringLiteral("/chosen/names.def"));
+    QCOMPARE(d.fields().editer, std::string("/usr/bin/editor"));
+    QCOMPARE(ReadFile(SettingsPath()), before);
+  }
+
+  void cancelSavesNothing() {
+    MainDialog d(SettingsPath());
+    d.show();
+    Edit(d, "inputFile")->setText(QStringLiteral("/in.zan"));
+    Button(d, "kumi1")->setChecked(true);
+    Button(d, "editerBoot")->setChecked(true);
+    Click(d, "cancelButton");
+    QCOMPARE(d.result(), int(QDialog::Rejected));
+    QVERIFY(!d.isVisible());
+    QVERIFY(!std::filesystem::exists(SettingsPath()));
+    QVERIFY(!std::filesystem::exists(SettingsPath().parent_path()));
+  }
+
+  void convertSavesTheNineKeysAndConverts() {
+    MainDialog d(SettingsPath());
+    const auto input = Temp() / "jobs" / "job 1.zan";
+    const auto output = Temp() / "jobs" / "job 1.out.txt";
+    FillJob(d, input, output);
+    Edit(d, "defineFile")->setText(QStringLiteral("/no/such.def"));
+    Button(d, "warning1")->setChecked(true);
+    Button(d, "unit1")->setChecked(true);
+    d.SetFileChooser([](QWidget*, const QString&, const QString&) { return QStringLiteral("/usr/bin/vi"); });
+    Click(d, "editorButton");
+
+    ModalLog log;
+    ModalAnswerer answer(log);
+    Click(d, "convertButton");
+
+    QCOMPARE(ReadFile(SettingsPath()), "[VELKAN]\nUDFFile=\nInputFile=" + input.string() +
+                                           "\nOutputFile=" + output.string() +
+                                           "\nDefineFile=/no/such.def\nEditer=/usr/bin/vi\n"
+                                           "Kumi=0\nUnit=1\nWarning=1\nEditerBoot=0\n");
+    QCOMPARE(log.messages, QStringList());
+    QCOMPARE(log.progressStatus, QStringList{QStringLiteral("処理を終了しました")});
+    QCOMPARE(log.progressPermille, QList<int>{1000});
+    // The missing definition file is all the job has to say.
+    QVERIFY2(log.progressNotes.value(0).contains(QStringLiteral("/no/such.def")),
+             qPrintable(log.progressNotes.value(0)));
+
+    // The same bytes as the engine writes for the job, given the unit.
+    velkan::JobOptions o;
+    o.inputFile = input.string();
+    o.outputFile = (Temp() / "engine.out").string();
+    o.defineFile = "/no/such.def";
+    o.unit = 1;
+    o.warning = 1;
+    o.tableRoot = tableRoot_;
+    velkan::Session session;
+    QCOMPARE(velkan::RunConversionJob(session, o).status, velkan::JobStatus::kCompleted);
+    const std::string written = ReadFile(output);
+    QCOMPARE(written, ReadFile(o.outputFile));
+    QVERIFY(written.find("<ZAN2 code=45a1>") != std::string::npos);
+    QVERIFY(written.ends_with("\r\n"));
+  }
+
+  void theRootKeyNamesTheTables() {
+    ScopedEnv noRoot("VELKAN_ROOT", (Temp() / "empty").string());
+    WriteFile(SettingsPath(), "[VELKAN]\nRoot=" + tableRoot_.string() + "\n");
+    MainDialog d(SettingsPath());
+    const auto input = Temp() / "job.zan", output = Temp() / "job.out";
+    FillJob(d, input, output);
+    ModalLog log;
+    ModalAnswerer answer(log);
+    Click(d, "convertButton");
+    // The pi-font file was found under Root, not under VELKAN_ROOT.
+    QCOMPARE(log.progressNotes.size(), 1);
+    QVERIFY2(!log.progressNotes.value(0).contains(QStringLiteral("pifont")), qPrintable(log.progressNotes.value(0)));
+    QCOMPARE(ReadFile(output), EngineOutput(input));
+    QVERIFY(ReadFile(SettingsPath()).ends_with("EditerBoot=0\n"));
+    QVERIFY(ReadFile(SettingsPath()).find("Root=" + tableRoot_.string() + "\n") != std::string::npos);
+  }
+
+  void aMissingInputIsAMessage() {
+    MainDialog d(SettingsPath());
+    const std::string missing = (Temp() / "nowhere.zan").string();
+    Edit(d, "inputFile")->setText(QString::fromStdString(missing));
+    Edit(d, "outputFile")->setText(QString::fromStdString((Temp() / "o.txt").string()));
+    ModalLog log;
+    ModalAnswerer answer(log);
+    Click(d, "convertButton");
+    QCOMPARE(log.messages,
+             QStringList{QStringLiteral("組版メッセージ|「") + QString::fromStdString(missing) +
+                         QStringLiteral("」ファイルが見つかりません。")});
+    QCOMPARE(log.progressStatus, QStringList{QStringLiteral("処理を終了しました")});
+    // The settings were saved before the job ran.
+    QVERIFY(ReadFile(SettingsPath()).find("InputFile=" + missing + "\n") != std::string::npos);
+  }
+
+  void anOutputThatCannotBeCreatedIsAMessage() {
+    MainDialog d(SettingsPath());
+    const auto output = Temp() / "no folder" / "o.txt";
+    FillJob(d, Temp() / "job.zan", output);
+    ModalLog log;
+    ModalAnswerer answer(log);
+    Click(d, "convertButton");
+    QCOMPARE(log.messages, QStringList{QStringLiteral("組版メッセージ|「") + QString::fromStdString(output.string()) +
+                                       QStringLiteral("」ファイルが作成できません。")});
+  }
+
+  void aFailureTheOutputDoesNotShowIsNoted() {
+    ScopedEnv noTables("VELKAN_ROOT", (Temp() / "empty root").string());
+    MainDialog d(SettingsPath());
+    const auto output = Temp() / "job.out";
+    FillJob(d, Temp() / "job.zan", output);
+    ModalLog log;
+    ModalAnswerer answer(log);
+    Click(d, "convertButton");
+    QCOMPARE(log.messages, QStringList());
+    QCOMPARE(log.progressStatus, QStringList{QStringLiteral("処理を終了しました")});
+    QVERIFY2(log.progressNotes.value(0).contains(QStringLiteral("pifont.fil")), qPrintable(log.progressNotes.value(0)));
+    QVERIFY(log.progressPermille.value(0) < 1000);
+    QVERIFY(std::filesystem::exists(output));
+    QCOMPARE(ReadFile(output), std::string());
+  }
+
+  void aSettingsFileThatCannotBeWrittenIsNoted() {
+    WriteFile(Temp() / "config" / "velkan", "a file where the folder should be");
+    MainDialog d(SettingsPath());
+    FillJob(d, Temp() / "job.zan", Temp() / "job.out");
+    ModalLog log;
+    ModalAnswerer answer(log);
+    Click(d, "convertButton");
+    QVERIFY2(log.progressNotes.value(0).contains(QStringLiteral("settings not saved: ") +
+                                                 QString::fromStdString(SettingsPath().parent_path().string())),
+             qPrintable(log.progressNotes.value(0)));
+    QCOMPARE(ReadFile(Temp() / "job.out"), EngineOutput(Temp() / "job.zan"));
+  }
+
+  void theEditorOpensTheOutputAfterConvert() {
+    const auto editor = Temp() / "my tools" / "edit or";
+    WriteRecordingEditor(editor);
+    MainDialog d(SettingsPath());
+    const auto output = Temp() / "out folder" / "job 1.txt";
+    FillJob(d, Temp() / "job.zan", output);
+    std::filesystem::create_directories(output.parent_path());
+    d.SetFileChooser([&](QWidget*, const QString&, const QString&) {
+      return QString::fromStdString(editor.string());
+    });
+    Click(d, "editorButton");
+    Button(d, "editerBoot")->setChecked(true);
+
+    // A chosen program whose path holds blanks is kept as one word.
+    QCOMPARE(d.fields().editer, "'" + editor.string() + "'");
+
+    ModalLog log;
+    ModalAnswerer answer(log);
+    Click(d, "convertButton");
+    QCOMPARE(log.messages, QStringList());
+    QCOMPARE(WaitForRecord(editor).value_or(Words{"<not run>"}), Words{output.string()});
+    QVERIFY(ReadFile(SettingsPath()).find("Editer='" + editor.string() + "'\n") != std::string::npos);
+
+    // Choosing again starts from the program itself.
+    QString initial;
+    d.SetFileChooser([&](QWidget*, const QString& i, const QString&) {
+      initial = i;
+      return QString();
+    });
+    Click(d, "editorButton");
+    QCOMPARE(initial, QString::fromStdString(editor.string()));
+    QCOMPARE(d.fields().editer, "'" + editor.string() + "'");
+  }
+
+  void theEditorSettingIsSplitIntoWords() {
+    const auto editor = Temp() / "tools" / "recorder";
+    WriteRecordingEditor(editor);
+    WriteFile(SettingsPath(), "[VELKAN]\nEditer=" + editor.string() + " --wait -n\nEditerBoot=1\n");
+    MainDialog d(SettingsPath());
+    const auto output = Temp() / "out put.txt";
+    FillJob(d, Temp() / "job.zan", output);
+    ModalLog log;
+    ModalAnswerer answer(log);
+    Click(d, "convertButton");
+    QCOMPARE(log.messages, QStringList());
+    QCOMPARE(WaitForRecord(editor).value_or(Words{"<not run>"}), (Words{"--wait", "-n", output.string()}));
+  }
+
+  void theEditorStartsAlsoAfterAFailedJob() {
+    const auto editor = Temp() / "recorder";
+    WriteRecordingEditor(editor);
+    WriteFile(SettingsPath(), "[VELKAN]\nEditer=" + editor.string() + "\nEditerBoot=1\n"
+                              "InputFile=/nowhere.zan\nOutputFile=/tmp/x.txt\n");
+    MainDialog d(SettingsPath());
+    ModalLog log;
+    ModalAnswerer answer(log);
+    Click(d, "convertButton");
+    QCOMPARE(log.messages.size(), 1);
+    QCOMPARE(WaitForRecord(editor).value_or(Words{"<not run>"}), Words{"/tmp/x.txt"});
+  }
+
+  void anEmptyEditorSettingOpensNothing() {
+    WriteFile(SettingsPath(), "[VELKAN]\nEditer=\nEditerBoot=1\n");
+    MainDialog d(SettingsPath());
+    FillJob(d, Temp() / "job.zan", Temp() / "job.out");
+    QList<int> kinds;
+    d.SetEditorLauncher([&](const std::string& e, const std::string& o) {
+      LaunchResult r = velkan::app::LaunchEditor(e, o);
+      kinds << r.kind;
+      return r;
+    });
+    ModalLog log;
+    ModalAnswerer answer(log);
+    Click(d, "convertButton");
+    QCOMPARE(kinds, QList<int>{LaunchResult::kNothingToStart});
+    QCOMPARE(log.messages, QStringList());
+  }
+
+  void theEditorIsNotStartedWhenEditerBootIsOff() {
+    WriteFile(SettingsPath(), "[VELKAN]\nEditer=/usr/bin/vi\nEditerBoot=0\n");
+    MainDialog d(SettingsPath());
+    FillJob(d, Temp() / "job.zan", Temp() / "job.out");
+    int calls = 0;
+    d.SetEditorLauncher([&](const std::string&, const std::string&) {
+      ++calls;
+      return LaunchResult{};
+    });
+    ModalLog log;
+    ModalAnswerer answer(log);
+    Click(d, "convertButton");
+    QCOMPARE(calls, 0);
+    QCOMPARE(log.progressStatus.size(), 1);
+  }
+
+  void anEditorThatCannotStartIsAMessage() {
+    WriteFile(SettingsPath(), "[VELKAN]\nEditer=/no/such/editor\nEditerBoot=1\n");
+    MainDialog d(SettingsPath());
+    FillJob(d, Temp() / "job.zan", Temp() / "job.out");
+    ModalLog log;
+    ModalAnswerer answer(log);
+    Click(d, "convertButton");
+    QCOMPARE(log.messages.size(), 1);
+    QVERIFY2(log.messages.value(0).startsWith(QStringLiteral("組版メッセージ|")), qPrintable(log.messages.value(0)));
+    QVERIFY(log.messages.value(0).contains(QStringLiteral("/no/such/editor")));
+  }
+
+  void theAboutBoxShowsTheVersion() {
+    MainDialog d(SettingsPath());
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    ModalLog log;
+    ModalAnswerer answer(log);
+    QTest::keyClick(&d, Qt::Key_F1);
+    auto* action = d.findChild<QAction*>(QStringLiteral("aboutAction"));
+    QVERIFY(action);
+    QCOMPARE(action->text(), QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)..."));
+    QVERIFY(d.actions().contains(action));
+    QCOMPARE(d.contextMenuPolicy(), Qt::ActionsContextMenu);
+    action->trigger();
+    QCOMPARE(log.aboutTexts, (QStringList{"VELKAN Version 3.00", "VELKAN Version 3.00"}));
+    QCOMPARE(log.aboutCaptions.value(0), QStringLiteral("バージョン情報"));
+  }
+};
+
+QTEST_MAIN(MainDialogTest)
+#include "main_dialog_test.moc"

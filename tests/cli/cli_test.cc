@@ -1,0 +1,253 @@
+// The `velkan` command as a user runs it: exit status, messages on stderr and
+// the output file.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+extern char** environ;
+
+namespace velkan::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Runs the built binary with `args`; the environment is the test's own without
+// VELKAN_ROOT and MTBL, plus `env` ("NAME=value").
+CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+  TempDir io;
+  fs::path outPath = io.path() / "stdout", errPath = io.path() / "stderr";
+  std::vector<std::string> envs;
+  for (char** e = environ; *e != nullptr; ++e) {
+    std::string v = *e;
+    if (v.rfind("VELKAN_ROOT=", 0) == 0 || v.rfind("MTBL=", 0) == 0) continue;
+    envs.push_back(v);
+  }
+  envs.insert(envs.end(), env.begin(), env.end());
+  std::vector<std::string> argv = {VELKAN_CLI_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> argp, envp;
+  for (std::string& a : argv) argp.push_back(a.data());
+  argp.push_back(nullptr);
+  for (std::string& e : envs) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  CliResult r;
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int n = ::open("/dev/null", O_RDONLY);
+    if (o < 0 || e < 0 || n < 0) ::_exit(127);
+    ::dup2(n, 0);
+    ::dup2(o, 1);
+    ::dup2(e, 2);
+    ::execve(argp[0], argp.data(), envp.data());
+    ::_exit(127);
+  }
+  int st = 0;
+  if (pid < 0 || ::waitpid(pid, &st, 0) != pid) {
+    ADD_FAILURE() << "could not run " << VELKAN_CLI_PATH;
+    return r;
+  }
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+  r.out = Slurp(outPath);
+  r.err = Slurp(errPath);
+  return r;
+}
+
+// A table root with the pi-font file every job needs.
+struct Root {
+  Root() { dir.Write("root/qdxfiles/pifont.fil", std::string(1000, '\0')); }
+  fs::path root() const { return dir.path() / "root"; }
+  TempDir dir;
+};
+
+const std::string kJob = WordBytes({0x4521, 0xD009, 0x1234, 0x4522, 0xD009});
+const std::string kJobOut = "<ZAN2 code=4521>\r\n" + Sjis("<WAR \"不正文字，1234\">") + "<ZAN2 code=4522>\r\n";
+
+TEST(Cli, HelpExitsZeroAndDescribesTheOptions) {
+  CliResult top = RunCli({"--help"});
+  EXPECT_EQ(top.status, 0);
+  EXPECT_NE(top.out.find("convert"), std::string::npos);
+
+  CliResult conv = RunCli({"convert", "--help"});
+  EXPECT_EQ(conv.status, 0);
+  for (const char* opt : {"--root", "--udf", "--define", "--vertical", "--unit pt|Q", "--no-warnings", "-o OUTPUT"}) {
+    EXPECT_NE(conv.out.find(opt), std::string::npos) << opt;
+  }
+}
+
+TEST(Cli, BadUsageExitsTwo) {
+  Root r;
+  fs::path in = r.dir.Write("job.zan", kJob);
+  std::string out = (r.dir.path() / "out.txt").string();
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {"frobnicate"},
+      {"convert"},
+      {"convert", in.string()},
+      {"convert", "-o", out},
+      {"convert", in.string(), "-o"},
+      {"convert", in.string(), in.string(), "-o", out},
+      {"convert", "--unit", "mm", in.string(), "-o", out},
+      {"convert", "--unit"},
+      {"convert", "--root"},
+      {"convert", "--bogus", in.string(), "-o", out},
+  };
+  for (const auto& args : bad) {
+    CliResult res = RunCli(args, {"VELKAN_ROOT=" + r.root().string()});
+    std::string line;
+    for (const auto& a : args) line += a + " ";
+    EXPECT_EQ(res.status, 2) << line;
+    EXPECT_FALSE(res.err.empty()) << line;
+  }
+  EXPECT_FALSE(fs::exists(out));
+}
+
+TEST(Cli, ConvertsAJob) {
+  Root r;
+  fs::path in = r.dir.Write("job.zan", kJob);
+  fs::path out = r.dir.path() / "out.txt";
+  CliResult res = RunCli({"convert", "--root", r.root().string(), in.string(), "-o", out.string()});
+  EXPECT_EQ(res.status, 0) << res.err;
+  EXPECT_EQ(Slurp(out), kJobOut);
+}
+
+TEST(Cli, TableRootFromTheEnvironment) {
+  Root r;
+  fs::path in = r.dir.Write("job.zan", kJob);
+  fs::path out = r.dir.path() / "out.txt";
+  CliResult res = RunCli({"convert", "-o", out.string(), in.string()}, {"VELKAN_ROOT=" + r.root().string()});
+  EXPECT_EQ(res.status, 0) << res.err;
+  EXPECT_EQ(Slurp(out), kJobOut);
+  // --root wins over the environment.
+  TempDir empty;
+  CliResult wrong = RunCli({"convert", "-o", out.string(), in.string()}, {"VELKAN_ROOT=" + empty.path().string()});
+  EXPECT_EQ(wrong.status, 1);
+  CliResult right = RunCli({"convert", "--root", r.root().string(), "-o", out.string(), in.string()},
+                           {"VELKAN_ROOT=" + empty.path().string()});
+  EXPECT_EQ(right.status, 0) << right.err;
+}
+
+TEST(Cli, NoWarningsOption) {
+  Root r;
+  fs::path in = r.dir.Write("job.zan", kJob);
+  fs::path out = r.dir.path() / "out.txt";
+  CliResult res =
+      RunCli({"convert", "--no-warnings", "--unit", "Q", "--vertical", "--root", r.root().string(), in.string(), "-o",
+              out.string()});
+  EXPECT_EQ(res.status, 0) << res.err;
+  EXPECT_EQ(Slurp(out), "<ZAN2 code=4521>\r\n<ZAN2 code=4522>\r\n");
+}
+
+TEST(Cli, MissingInputExitsOneWithTheNotFoundMessage) {
+  Root r;
+  std::string in = (r.dir.path() / "nowhere.zan").string();
+  fs::path out = r.dir.path() / "out.txt";
+  CliResult res = RunCli({"convert", "--root", r.root().string(), in, "-o", out.string()});
+  EXPECT_EQ(res.status, 1);
+  EXPECT_NE(res.err.find("「" + in + "」ファイルが見つかりません。"), std::string::npos) << res.err;
+  EXPECT_FALSE(fs::exists(out));  // the output is opened only after the input
+}
+
+TEST(Cli, MissingFormatFileNamesItAndConvertsNothing) {
+  Root r;
+  fs::path in = r.dir.Write("job.zan", kJob);
+  std::string udf = (r.dir.path() / "formats.zan").string();
+  fs::path out = r.dir.path() / "out.txt";
+  CliResult res = RunCli({"convert", "--root", r.root().string(), "--udf", udf, in.string(), "-o", out.string()});
+  EXPECT_EQ(res.status, 1);
+  EXPECT_NE(res.err.find("「" + udf + "」ファイルが見つかりません。"), std::string::npos) << res.err;
+  EXPECT_FALSE(fs::exists(out));
+}
+
+TEST(Cli, OutputThatCannotBeCreatedExitsOne) {
+  Root r;
+  fs::path in = r.dir.Write("job.zan", kJob);
+  std::string out = (r.dir.path() / "no-such-dir" / "out.txt").string();
+  CliResult res = RunCli({"convert", "--root", r.root().string(), in.string(), "-o", out});
+  EXPECT_EQ(res.status, 1);
+  EXPECT_NE(res.err.find("「" + out + "」ファイルが作成できません。"), std::string::npos) << res.err;
+}
+
+TEST(Cli, WriteFailureExitsOne) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  Root r;
+  fs::path in = r.dir.Write("job.zan", kJob);
+  CliResult res = RunCli({"convert", "--root", r.root().string(), in.string(), "-o", "/dev/full"});
+  EXPECT_EQ(res.status, 1);
+  EXPECT_NE(res.err.find("/dev/full"), std::string::npos) << res.err;
+}
+
+TEST(Cli, OutputOntoTheInputIsRefusedAndTheInputKept) {
+  Root r;
+  fs::path in = r.dir.Write("job.zan", kJob);
+  CliResult res = RunCli({"convert", "--root", r.root().string(), in.string(), "-o", in.string()});
+  EXPECT_EQ(res.status, 1);
+  EXPECT_NE(res.err.find("ファイルが作成できません。"), std::string::npos) << res.err;
+  EXPECT_EQ(Slurp(in), kJob);
+}
+
+TEST(Cli, MissingPiFontFileExitsOneAndLeavesAnEmptyOutput) {
+  Root r;
+  fs::remove(r.root() / "qdxfiles" / "pifont.fil");
+  fs::path in = r.dir.Write("job.zan", kJob);
+  fs::path out = r.dir.path() / "out.txt";
+  {
+    std::ofstream old(out, std::ios::binary);
+    old << "old content";
+  }
+  CliResult res = RunCli({"convert", "--root", r.root().string(), in.string(), "-o", out.string()});
+  EXPECT_EQ(res.status, 1);
+  EXPECT_NE(res.err.find("pifont.fil"), std::string::npos) << res.err;
+  ASSERT_TRUE(fs::exists(out));
+  EXPECT_EQ(fs::file_size(out), 0u);
+}
+
+TEST(Cli, PiFontFileFoundWithoutRegardToCase) {
+  Root r;
+  fs::remove_all(r.root() / "qdxfiles");
+  r.dir.Write("root/QdxFiles/PIFONT.FIL", std::string(1000, '\0'));
+  fs::path in = r.dir.Write("job.zan", kJob);
+  fs::path out = r.dir.path() / "out.txt";
+  CliResult res = RunCli({"convert", "--root", r.root().string(), in.string(), "-o", out.string()});
+  EXPECT_EQ(res.status, 0) << res.err;
+  EXPECT_EQ(Slurp(out), kJobOut);
+}
+
+TEST(Cli, ReadOnlyPiFontFileIsEnough) {
+  if (::geteuid() == 0) GTEST_SKIP() << "file permissions do not bind the superuser";
+  Root r;
+  fs::path pi = r.root() / "qdxfiles" / "pifont.fil";
+  fs::permissions(pi, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  fs::path in = r.dir.Write("job.zan", kJob);
+  fs::path out = r.dir.path() / "out.txt";
+  CliResult res = RunCli({"convert", "--root", r.root().string(), in.string(), "-o", out.string()});
+  EXPECT_EQ(res.status, 0) << res.err;
+  EXPECT_EQ(Slurp(out), kJobOut);
+}
+
+}  // namespace
+}  // namespace velkan::test

@@ -1,0 +1,181 @@
+// The code stream: byte order, fillers, skipped regions, the end of the input
+// and the block reads behind it.
+#include "driver/code_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/word_fixture.h"
+
+namespace velkan::test {
+namespace {
+
+// Every word NextWord delivers up to and including the first 0xD056.
+std::vector<uint16_t> Drain(WordConversion& w, size_t limit = 200000) {
+  std::vector<uint16_t> got;
+  for (size_t i = 0; i < limit; ++i) {
+    got.push_back(w.Next());
+    if (got.back() == kEndOfJob) break;
+  }
+  return got;
+}
+
+TEST(CodeStream, WordsAreReadHighByteFirst) {
+  WordConversion w(RawBytes{std::string("\x12\x34\xD0\x09", 4)});
+  EXPECT_EQ(Drain(w), (std::vector<uint16_t>{0x1234, 0xD009, kEndOfJob}));
+}
+
+TEST(CodeStream, OddTrailingByteIsIgnoredAndEndsTheInput) {
+  WordConversion w(RawBytes{std::string("\x45\x21\xD0", 3)});
+  EXPECT_EQ(Drain(w), (std::vector<uint16_t>{0x4521, kEndOfJob}));
+  WordConversion one(RawBytes{std::string("\x45", 1)});
+  EXPECT_EQ(one.Next(), kEndOfJob);
+}
+
+TEST(CodeStream, EmptyInputGivesTheEndWordAtOnceAndForever) {
+  WordConversion w(std::vector<uint16_t>{});
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(w.Next(), kEndOfJob);
+  EXPECT_TRUE(w.c.stream.exhausted());
+  EXPECT_FALSE(w.c.stream.readError());
+}
+
+TEST(CodeStream, EndWordRepeatsAfterTheInputIsUsedUp) {
+  WordConversion w({0x4521});
+  EXPECT_EQ(w.Next(), 0x4521);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(w.Next(), kEndOfJob);
+}
+
+TEST(CodeStream, FillersAreDroppedEverywhere) {
+  WordConversion w({0x0000, 0xD000, 0x4521, 0x0000, 0xD003, 0xD000, 0xC341, 0x0000, 0xC334, 0xD000,
+                    0xC342, 0xD004, 0x0000, 0xD000});
+  EXPECT_EQ(Drain(w), (std::vector<uint16_t>{0x4521, 0xD003, 0xC341, 0xC334, 0xC342, 0xD004, kEndOfJob}));
+}
+
+TEST(CodeStream, OnlyTheTwoFillerWordsAreDropped) {
+  // Words next to the fillers are ordinary: 0x0001 is a character, 0xD100
+  // and 0xE000 reach the later stages.
+  WordConversion w({0x0001, 0xD100, 0xE000, 0x00D0});
+  EXPECT_EQ(Drain(w), (std::vector<uint16_t>{0x0001, 0xD100, 0xE000, 0x00D0, kEndOfJob}));
+}
+
+TEST(CodeStream, SkippedRegionDeliversOnlyWhatFollowsIt) {
+  WordConversion w({0xD050, 0x4521, 0xD009, 0x4522, 0xD050, 0x4523});
+  EXPECT_EQ(Drain(w), (std::vector<uint16_t>{0x4523, kEndOfJob}));
+}
+
+TEST(CodeStream, SkippedRegionHidesFillersCommandsAndTheEndWord) {
+  WordConversion w({0x4521, 0xD050, 0x0000, 0xD056, 0xD003, 0xD000, 0xD050, 0xD050, 0xD050, 0x4522});
+  // Two regions in a row: the second is empty.
+  EXPECT_EQ(Drain(w), (std::vector<uint16_t>{0x4521, 0x4522, kEndOfJob}));
+}
+
+TEST(CodeStream, UnclosedSkippedRegionDiscardsTheRest) {
+  WordConversion w({0x4521, 0xD050, 0x4522, 0xD009});
+  EXPECT_EQ(w.Next(), 0x4521);
+  EXPECT_EQ(w.Next(), kEndOfJob);
+  EXPECT_EQ(w.Next(), kEndOfJob);
+}
+
+TEST(CodeStream, UnclosedRegionEndingInAnOddByte) {
+  WordConversion w(RawBytes{std::string("\xD0\x50\x45\x21\xD0", 5)});
+  EXPECT_EQ(w.Next(), kEndOfJob);
+}
+
+TEST(CodeStream, FetchingDoesNotTouchThePendingFlag) {
+  WordConversion w({0x4521});
+  w.c.stream.wordPending = 1;
+  uint16_t word = 0;
+  ASSERT_EQ(NextWord(w.c, word), 0);
+  EXPECT_EQ(word, 0x4521);
+  EXPECT_EQ(w.c.stream.wordPending, 1);
+  EXPECT_EQ(w.c.stream.currentWord, 0);  // only the given variable is set
+}
+
+// Words of a large input, delivered by a source in chunks of a given size, so
+// that words and regions straddle the reads and the 64 KiB blocks.
+void ExpectLargeInputReadWhole(size_t chunk) {
+  std::vector<uint16_t> words;
+  std::vector<uint16_t> want;
+  for (uint32_t i = 0; i < 70000; ++i) {
+    uint16_t ch = static_cast<uint16_t>(0x4000 + (i % 0x3FFF));
+    words.push_back(ch);
+    want.push_back(ch);
+    if (i % 9999 == 0) words.push_back(0x0000);
+    if (i == 32760) {  // a region around the first block boundary (byte 65536)
+      for (uint16_t k = 0; k < 10; ++k) words.push_back(k == 0 || k == 9 ? kSkipRegion : 0x4521);
+    }
+  }
+  std::string bytes = WordBytes(words) + "\x7F";  // and an odd trailing byte
+  Session session;
+  TablePaths paths({}, std::nullopt);
+  ChunkedSource source(bytes, chunk);
+  MemorySink sink;
+  Conversion c(session, paths, source, sink);
+  InitJob(c, 0, 0, 0);
+  std::vector<uint16_t> got;
+  for (;;) {
+    uint16_t w = 0;
+    ASSERT_EQ(NextWord(c, w), 0);
+    if (w == kEndOfJob) break;
+    got.push_back(w);
+    ASSERT_LE(got.size(), want.size());
+  }
+  EXPECT_EQ(got, want) << "chunk " << chunk;
+  EXPECT_EQ(c.stream.consumed(), static_cast<long long>(bytes.size()) - 1);
+  EXPECT_FALSE(c.stream.readError());
+}
+
+TEST(CodeStream, WordsSpanningBlockBoundariesStayWhole) {
+  ExpectLargeInputReadWhole(1 << 20);  // whole 64 KiB blocks
+  ExpectLargeInputReadWhole(65535);    // every block boundary splits a word
+  ExpectLargeInputReadWhole(3);        // tiny odd reads
+}
+
+TEST(CodeStream, ReadErrorEndsTheInputLikeItsEnd) {
+  // Fails once four bytes have been read: the words read before it stand,
+  // and the error is remembered for the job's report.
+  std::string bytes = WordBytes({0x4521, 0x4522, 0x4523, 0x4524});
+  Session session;
+  TablePaths paths({}, std::nullopt);
+  ChunkedSource source(bytes, 3, 4);
+  MemorySink sink;
+  Conversion c(session, paths, source, sink);
+  InitJob(c, 0, 0, 0);
+  uint16_t w = 0;
+  ASSERT_EQ(NextWord(c, w), 0);
+  EXPECT_EQ(w, 0x4521);
+  ASSERT_EQ(NextWord(c, w), 0);
+  EXPECT_EQ(w, 0x4522);
+  ASSERT_EQ(NextWord(c, w), 0);
+  EXPECT_EQ(w, kEndOfJob);
+  ASSERT_EQ(NextWord(c, w), 0);
+  EXPECT_EQ(w, kEndOfJob);
+  EXPECT_TRUE(c.stream.readError());
+  EXPECT_TRUE(c.stream.exhausted());
+}
+
+TEST(CodeStream, ReadErrorInsideASkippedRegionEndsTheInput) {
+  std::string bytes = WordBytes({0xD050, 0x4521, 0x4522, 0xD050, 0x4523});
+  Session session;
+  TablePaths paths({}, std::nullopt);
+  ChunkedSource source(bytes, 2, 4);
+  MemorySink sink;
+  Conversion c(session, paths, source, sink);
+  InitJob(c, 0, 0, 0);
+  uint16_t w = 0;
+  ASSERT_EQ(NextWord(c, w), 0);
+  EXPECT_EQ(w, kEndOfJob);
+  EXPECT_TRUE(c.stream.readError());
+}
+
+TEST(CodeStream, ReadRawWordLeavesTheWordAtTheEnd) {
+  WordConversion w(RawBytes{std::string("\xAB", 1)});
+  uint16_t word = 0x1111;
+  EXPECT_EQ(w.c.stream.ReadRawWord(word), 2);
+  EXPECT_EQ(word, 0x1111);
+}
+
+}  // namespace
+}  // namespace velkan::test

@@ -1,0 +1,74 @@
+// How the conversion job reports what went wrong with the format store.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "driver/job.h"
+#include "support/test_support.h"
+
+namespace velkan {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+using test::WordBytes;
+
+bool AnyNoteHas(const JobResult& r, const std::string& text) {
+  for (const std::string& n : r.notes)
+    if (n.find(text) != std::string::npos) return true;
+  return false;
+}
+
+std::string Notes(const JobResult& r) {
+  std::string all;
+  for (const std::string& n : r.notes) all += n + "\n";
+  return all;
+}
+
+struct FormatJob : ::testing::Test {
+  FormatJob() {
+    dir.Write("root/qdxfiles/pifont.fil", std::string(1000, '\0'));
+    o.tableRoot = dir.path() / "root";
+    o.outputFile = (dir.path() / "out.txt").string();
+  }
+  TempDir dir;
+  JobOptions o;
+  Session session;
+};
+
+TEST_F(FormatJob, AStoreThatCannotBeMadeEndsTheJobBeforeAnyPass) {
+  o.storeDir = dir.Write("plain-file", "x");
+  // The format file would define format 1; the input would write 0x4521.
+  o.udfFile = dir.Write("formats.zan", WordBytes({0xD003, 0xD02C, 0xC341, 0xD004, 0x4521, 0xD004, 0xD004})).string();
+  o.inputFile = dir.Write("job.zan", WordBytes({0x4521})).string();
+  JobResult r = RunConversionJob(session, o);
+  EXPECT_EQ(JobStatus::kPassFailed, r.status);
+  EXPECT_TRUE(r.message.empty()) << r.message;
+  EXPECT_TRUE(AnyNoteHas(r, "could not be opened or created in " + (o.storeDir / "QDXFILES").string())) << Notes(r);
+  ASSERT_TRUE(fs::exists(o.outputFile));
+  EXPECT_EQ(0u, fs::file_size(o.outputFile));
+}
+
+TEST_F(FormatJob, EndlessCallsAreExplained) {
+  o.inputFile = dir.Write("job.zan", WordBytes({0xD003, 0xD02C, 0xC341, 0xD004, 0xD003, 0xD03F, 0xC341, 0xD004,
+                                                0xD004, 0xD003, 0xD03F, 0xC341, 0xD004}))
+                    .string();
+  JobResult r = RunConversionJob(session, o);
+  EXPECT_EQ(JobStatus::kPassFailed, r.status);
+  EXPECT_TRUE(AnyNoteHas(r, "call each other without end")) << Notes(r);
+}
+
+TEST_F(FormatJob, StoreDirectoryDefaultsToTheTableRoot) {
+  o.inputFile = dir.Write("job.zan", WordBytes({0xD003, 0xD02C, 0xC341, 0xD004, 0x4521, 0xD004, 0xD004})).string();
+  JobResult r = RunConversionJob(session, o);
+  ASSERT_EQ(JobStatus::kCompleted, r.status) << Notes(r);
+  // The sample root has a lower-case "qdxfiles": the store joins it.
+  EXPECT_EQ(400u, fs::file_size(dir.path() / "root" / "qdxfiles" / "udf2.tbl"));
+  EXPECT_EQ(409600u, fs::file_size(dir.path() / "root" / "qdxfiles" / "udf2.fle"));
+  EXPECT_FALSE(fs::exists(dir.path() / "root" / "QDXFILES"));
+}
+
+}  // namespace
+}  // namespace velkan

@@ -1,0 +1,349 @@
+// The argument readers, started as a handler starts them: standing on the
+// command word, which is never part of the number.
+#include "driver/readers.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/code_stream.h"
+#include "driver/word_fixture.h"
+
+namespace velkan::test {
+namespace {
+
+constexpr uint16_t kCommand = 0xD02E;
+constexpr uint16_t kPoint = 0xC334;
+constexpr uint16_t kComma = 0xC335;
+
+// Argument words for a text such as "1.25,3" (digits, '.' point, ',' comma).
+std::vector<uint16_t> Args(const std::string& text) {
+  std::vector<uint16_t> w;
+  for (char ch : text) {
+    if (ch == '.') w.push_back(kPoint);
+    else if (ch == ',') w.push_back(kComma);
+    else w.push_back(static_cast<uint16_t>(0xC340 + (ch - '0')));
+  }
+  return w;
+}
+
+std::vector<uint16_t> Cat(std::vector<uint16_t> a, const std::vector<uint16_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// A conversion positioned on a command word followed by `rest`.
+struct OnCommand : WordConversion {
+  explicit OnCommand(const std::vector<uint16_t>& rest, int unit = 0)
+      : WordConversion(Cat({kCommand}, rest), unit, 0) {
+    c.stream.currentWord = Next();
+  }
+};
+
+TEST(ReadInteger, ReadsDigitsUpToTheFirstOtherWord) {
+  OnCommand w({0xC341, 0xC342, 0xD004, 0x4521});
+  int16_t v = -7;
+  EXPECT_EQ(ReadInteger(w.c, v), 2);
+  EXPECT_EQ(v, 12);
+  EXPECT_EQ(w.c.stream.currentWord, 0xD004);
+  EXPECT_EQ(w.Next(), 0x4521);  // the stopping word was not consumed twice
+}
+
+TEST(ReadInteger, NoDigitGivesZeroAndCountZero) {
+  OnCommand w({kComma, 0xC341});
+  int16_t v = 99;
+  EXPECT_EQ(ReadInteger(w.c, v), 0);
+  EXPECT_EQ(v, 0);
+  EXPECT_EQ(w.c.stream.currentWord, kComma);
+}
+
+TEST(ReadInteger, CommandWordItselfIsNeverADigit) {
+  // Standing on a digit word (as after a separator), the reader still starts
+  // with the word after it.
+  WordConversion w({0xC345, 0xC346, 0xD004});
+  w.c.stream.currentWord = w.Next();
+  int16_t v = 0;
+  EXPECT_EQ(ReadInteger(w.c, v), 1);
+  EXPECT_EQ(v, 6);
+}
+
+TEST(ReadInteger, FillersAndSkippedRegionsInsideANumberAreInvisible) {
+  OnCommand w({0xC341, 0x0000, 0xC342, 0xD000, 0xD050, 0xC349, 0xD004, 0xD050, 0xC343, 0xD004});
+  int16_t v = 0;
+  EXPECT_EQ(ReadInteger(w.c, v), 3);
+  EXPECT_EQ(v, 123);
+  EXPECT_EQ(w.c.stream.currentWord, 0xD004);
+}
+
+TEST(ReadInteger, EndOfInputEndsTheNumber) {
+  OnCommand w({0xC347});
+  int16_t v = 0;
+  EXPECT_EQ(ReadInteger(w.c, v), 1);
+  EXPECT_EQ(v, 7);
+  EXPECT_EQ(w.c.stream.currentWord, kEndOfJob);
+}
+
+TEST(ReadInteger, LongDigitGroupsWrapAsSixteenBitValues) {
+  struct Case {
+    std::string digits;
+    int16_t value;
+  };
+  for (const Case& k : {Case{"32767", 32767}, Case{"32768", -32768}, Case{"65536", 0}, Case{"99999", -31073},
+                        Case{"123456789012", 6676}, Case{std::string(30, '9'), -1}}) {
+    OnCommand w(Args(k.digits));
+    int16_t v = 0;
+    EXPECT_EQ(ReadInteger(w.c, v), static_cast<int16_t>(k.digits.size())) << k.digits;
+    EXPECT_EQ(v, k.value) << k.digits;
+  }
+}
+
+TEST(ReadDigits, ReadsExactlyNDigitsAndConsumesTheLast) {
+  OnCommand w({0xC340, 0xC341, 0xC342, 0xC343});
+  w.c.stream.wordPending = 1;
+  int16_t v = 0;
+  EXPECT_EQ(ReadDigits(w.c, v, 3), 0);
+  EXPECT_EQ(v, 12);
+  EXPECT_EQ(w.c.stream.wordPending, 0);
+  EXPECT_EQ(w.c.stream.currentWord, 0xC342);
+  EXPECT_EQ(w.Next(), 0xC343);  // the fourth digit is not read
+}
+
+TEST(ReadDigits, NonDigitLeavesTheWordPendingAndCountsTheMissing) {
+  OnCommand w({0xC345, 0x4521});
+  int16_t v = 0;
+  EXPECT_EQ(ReadDigits(w.c, v, 3), 2);
+  EXPECT_EQ(v, 5);
+  EXPECT_EQ(w.c.stream.wordPending, 1);
+  EXPECT_EQ(w.c.stream.currentWord, 0x4521);
+
+  OnCommand none({0xD009});
+  EXPECT_EQ(ReadDigits(none.c, v, 2), 2);
+  EXPECT_EQ(v, 0);
+  EXPECT_EQ(none.c.stream.currentWord, 0xD009);
+  EXPECT_EQ(none.c.stream.wordPending, 1);
+}
+
+TEST(ReadDigits, ZeroCountReadsNothingButConsumesTheCommand) {
+  OnCommand w({0xC345});
+  w.c.stream.wordPending = 1;
+  int16_t v = 3;
+  EXPECT_EQ(ReadDigits(w.c, v, 0), 0);
+  EXPECT_EQ(v, 0);
+  EXPECT_EQ(w.c.stream.wordPending, 0);
+  EXPECT_EQ(w.c.stream.currentWord, kCommand);
+  EXPECT_EQ(w.Next(), 0xC345);
+}
+
+TEST(ReadDigits, EndOfInputCountsAsMissingDigits) {
+  OnCommand w({0xC341});
+  int16_t v = 0;
+  EXPECT_EQ(ReadDigits(w.c, v, 2), 1);
+  EXPECT_EQ(v, 1);
+  EXPECT_EQ(w.c.stream.currentWord, kEndOfJob);
+  EXPECT_EQ(w.c.stream.wordPending, 1);
+}
+
+TEST(RoundToQuarters, FractionDigitsToQuarters) {
+  struct Case {
+    int16_t f;
+    int16_t q;
+  };
+  // 1-digit fractions count tenths, 2-digit ones hundredths; longer ones are
+  // cut to their first two or three digits.
+  for (const Case& k : {Case{0, 0}, Case{1, 0}, Case{2, 1}, Case{5, 2}, Case{9, 4}, Case{10, 0}, Case{12, 0},
+                        Case{13, 1}, Case{25, 1}, Case{37, 1}, Case{38, 2}, Case{50, 2}, Case{62, 2},
+                        Case{63, 3}, Case{75, 3}, Case{87, 3}, Case{88, 4}, Case{99, 4}, Case{100, 4},
+                        Case{101, 0}, Case{125, 0}, Case{375, 1}, Case{999, 4}, Case{1000, 4},
+                        Case{7500, 3}, Case{32767, 1}}) {
+    EXPECT_EQ(RoundToQuarters(k.f), k.q) << "f=" << k.f;
+  }
+}
+
+TEST(RoundToQuarters, WrappedNegativeFractionsStaySixteenBit) {
+  // A fraction of five digits or more may have wrapped negative; it is then
+  // scaled by ten as a 16-bit integer like every other integer read.
+  EXPECT_EQ(RoundToQuarters(-1), 0);
+  EXPECT_EQ(RoundToQuarters(-5), -1);
+  EXPECT_EQ(RoundToQuarters(-3276), -1309);
+  EXPECT_EQ(RoundToQuarters(-3277), 1311);  // -32770 wraps to 32766
+  EXPECT_EQ(RoundToQuarters(-32768), 0);    // -327680 wraps to 0
+}
+
+TEST(ReadQuarters, IntegerAndFraction) {
+  struct Case {
+    std::string args;
+    int16_t value;
+    int16_t count;
+  };
+  for (const Case& k : {Case{"1.5", 6, 3}, Case{"1.25", 5, 4}, Case{"1", 4, 1}, Case{"1.", 4, 2},
+                        Case{".5", 2, 2}, Case{"0.05", 2, 4}, Case{"12.75", 51, 5}, Case{"", 0, 0}}) {
+    OnCommand w(Cat(Args(k.args), {0xD004}));
+    int16_t v = -1;
+    EXPECT_EQ(ReadQuarters(w.c, v), k.count) << k.args;
+    EXPECT_EQ(v, k.value) << k.args;
+    EXPECT_EQ(w.c.stream.currentWord, 0xD004) << k.args;
+  }
+}
+
+TEST(ReadQuarters, StopsAtASecondPointOrAComma) {
+  OnCommand w(Args("1.5.5"));
+  int16_t v = 0;
+  EXPECT_EQ(ReadQuarters(w.c, v), 3);
+  EXPECT_EQ(v, 6);
+  EXPECT_EQ(w.c.stream.currentWord, kPoint);
+
+  OnCommand comma(Args("2,3"));
+  EXPECT_EQ(ReadQuarters(comma.c, v), 1);
+  EXPECT_EQ(v, 8);
+  EXPECT_EQ(comma.c.stream.currentWord, kComma);
+}
+
+TEST(ReadQuarters, LargeValuesWrapToSixteenBits) {
+  OnCommand w(Args("10000.5"));
+  int16_t v = 0;
+  EXPECT_EQ(ReadQuarters(w.c, v), 7);
+  EXPECT_EQ(v, static_cast<int16_t>(-25534));  // 40002 wrapped
+}
+
+TEST(ReadLength, PointJobReadsPicasPointsAndAQuarterFraction) {
+  struct Case {
+    std::string args;
+    int32_t value;
+    int16_t count;
+  };
+  for (const Case& k : {Case{"1.6", 233280, 3}, Case{"0.10.5", 136080, 6}, Case{"12", 1866240, 2},
+                        Case{"0.18", 233280, 4}, Case{"0.0.25", 3240, 6}, Case{"", 0, 0},
+                        // The points are not rounded: 0.5 is five points.
+                        Case{"0.5", 64800, 3}}) {
+    OnCommand w(Cat(Args(k.args), {0xD004}), 0);
+    int32_t v = -1;
+    EXPECT_EQ(ReadLength(w.c, v), k.count) << k.args;
+    EXPECT_EQ(v, k.value) << k.args;
+    EXPECT_EQ(w.c.stream.currentWord, 0xD004) << k.args;
+  }
+}
+
+TEST(ReadLength, QJobReadsUnitsAndAQuarterFraction) {
+  OnCommand w(Cat(Args("1.6"), {0xD004}), 1);
+  int32_t v = 0;
+  EXPECT_EQ(ReadLength(w.c, v), 3);
+  EXPECT_EQ(v, 19440);
+
+  // No third number in a Q job: the second point stays.
+  OnCommand second(Args("1.6.5"), 1);
+  EXPECT_EQ(ReadLength(second.c, v), 3);
+  EXPECT_EQ(v, 19440);
+  EXPECT_EQ(second.c.stream.currentWord, kPoint);
+}
+
+TEST(ReadLength, PointJobReadsNoFractionWithoutTheFirstPoint) {
+  OnCommand w(Cat(Args("2"), {kComma}), 0);
+  int32_t v = 0;
+  EXPECT_EQ(ReadLength(w.c, v), 1);
+  EXPECT_EQ(v, 2 * 12 * 12960);
+  EXPECT_EQ(w.c.stream.currentWord, kComma);
+}
+
+TEST(ReadLength, HugeDigitGroupsWrapAsThirtyTwoBitLengths) {
+  int32_t v = 0;
+  OnCommand big(Args("32767.32767"), 0);
+  ReadLength(big.c, v);
+  EXPECT_EQ(v, 1225616864);  // (32767 * 12 + 32767) * 12960 wrapped
+  OnCommand frac(Args("32767.32767.25"), 0);
+  ReadLength(frac.c, v);
+  EXPECT_EQ(v, 1225616864 + 3240);
+  OnCommand neg(Args("40000"), 0);
+  ReadLength(neg.c, v);
+  EXPECT_EQ(v, 323608576);  // 40000 is -25536 as an integer
+  OnCommand q(Args("40000"), 1);
+  ReadLength(q.c, v);
+  EXPECT_EQ(v, -25536 * 4 * 3240);
+}
+
+TEST(ReadUnitLength, QuartersTimes3240InBothUnits) {
+  for (int unit : {0, 1}) {
+    OnCommand w(Args("1.5"), unit);
+    int32_t v = 0;
+    EXPECT_EQ(ReadUnitLength(w.c, v), 3);
+    EXPECT_EQ(v, 19440) << "unit " << unit;
+  }
+}
+
+TEST(ReadMillimetres, ScaledByTheJobUnit) {
+  int32_t v = 0;
+  OnCommand q(Args("1"), 1);
+  EXPECT_EQ(ReadMillimetres(q.c, v), 1);
+  EXPECT_EQ(v, 4 * 12960);
+  OnCommand pt(Args("2.5"), 0);
+  EXPECT_EQ(ReadMillimetres(pt.c, v), 3);
+  EXPECT_EQ(v, 10 * 9220);
+}
+
+TEST(ReadChars, CurrentPitchOrAnExplicitOne) {
+  int32_t v = 0;
+  // The default width is 8 units (32 quarters), no pitch difference.
+  OnCommand plain(Args("2"));
+  EXPECT_EQ(ReadCharsFull(plain.c, v), 1);
+  EXPECT_EQ(v, 2 * 8 * 12960);
+
+  OnCommand full(Args("2"));
+  full.c.typo.width = 32;
+  full.c.typo.jkr = 4;
+  EXPECT_EQ(ReadCharsFull(full.c, v), 1);
+  EXPECT_EQ(v, 8 * 36 * 810);
+
+  OnCommand span(Args("2"));
+  span.c.typo.width = 32;
+  span.c.typo.jkr = 4;
+  EXPECT_EQ(ReadCharsSpan(span.c, v), 1);
+  EXPECT_EQ(v, (8 * 36 - 16) * 810);  // two widths and one pitch difference
+
+  for (auto reader : {ReadCharsFull, ReadCharsSpan}) {
+    OnCommand pitch(Cat(Args("2,10"), {0xD004}));
+    pitch.c.typo.jkr = 4;
+    EXPECT_EQ(reader(pitch.c, v), 1);
+    EXPECT_EQ(v, 8 * 40 * 810);
+    EXPECT_EQ(pitch.c.stream.currentWord, 0xD004);
+  }
+}
+
+TEST(ReadChars, LargeProductsWrapToThirtyTwoBits) {
+  int32_t v = 0;
+  OnCommand w(Args("8191,8191"));
+  EXPECT_EQ(ReadCharsFull(w.c, v), 1);
+  EXPECT_EQ(v, 1935159968);  // 32764 * 32764 * 810 wrapped
+  OnCommand neg(Args("8191"));
+  neg.c.typo.width = -32768;
+  neg.c.typo.jkr = -32768;
+  ReadCharsSpan(neg.c, v);
+  EXPECT_EQ(v, static_cast<int32_t>(static_cast<uint32_t>((32764LL * -65536 + 4 * 32768LL) * 810)));
+}
+
+TEST(SkipArguments, PassesEveryDigitAndBothSeparators) {
+  WordConversion w({0xC341, 0xC342, 0xC343, 0xC344, 0xC345, 0xC346, 0xC347, 0xC348, 0xC349, kPoint, kComma,
+                    0x0000, 0xC340, 0x4521, 0xC341});
+  w.c.stream.currentWord = 0xC340;
+  EXPECT_EQ(SkipArguments(w.c), 0);
+  EXPECT_EQ(w.c.stream.currentWord, 0x4521);
+}
+
+TEST(SkipArguments, StopsAtOnceOnAnotherWord) {
+  for (uint16_t stop : {uint16_t{0xD004}, uint16_t{0xC33F}, uint16_t{0xC34A}, uint16_t{0xC336}, uint16_t{0xC333}}) {
+    WordConversion w({0xC341});
+    w.c.stream.currentWord = stop;
+    EXPECT_EQ(SkipArguments(w.c), 0);
+    EXPECT_EQ(w.c.stream.currentWord, stop);
+    EXPECT_EQ(w.Next(), 0xC341);  // nothing was fetched
+  }
+}
+
+TEST(SkipArguments, EndOfInputStopsIt) {
+  WordConversion w({0xC341, kComma});
+  w.c.stream.currentWord = 0xC340;
+  EXPECT_EQ(SkipArguments(w.c), 0);
+  EXPECT_EQ(w.c.stream.currentWord, kEndOfJob);
+}
+
+}  // namespace
+}  // namespace velkan::test

@@ -1,0 +1,145 @@
+// The two output primitives: the output switch, the Warning option, the
+// line-start flag and refused writes.
+#include "driver/tag_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "driver/io.h"
+#include "driver/session.h"
+#include "driver/word_fixture.h"
+#include "support/test_support.h"
+#include "typo/typo_literals.h"
+
+namespace velkan::test {
+namespace {
+
+// Refuses every write.
+class RefusingSink final : public ByteSink {
+ public:
+  bool Write(const char*, size_t) override {
+    ++calls;
+    return false;
+  }
+  int calls = 0;
+};
+
+TEST(WriteText, WritesTheBytesUnchangedAndClearsTheLineStart) {
+  Session session;
+  MemorySink sink;
+  TagWriter out(sink, session);
+  std::string bytes = Sjis("<WAR \"改頁\">") + std::string("\r\n\x82", 3);
+  EXPECT_EQ(out.WriteText(bytes), 1);
+  EXPECT_EQ(sink.data(), bytes);
+  EXPECT_EQ(session.atLineStart, 0);
+}
+
+TEST(WriteText, SwitchedOffDropsTheTextButStillClearsTheLineStart) {
+  Session session;
+  MemorySink sink;
+  TagWriter out(sink, session);
+  out.outputSuppressed = 1;
+  EXPECT_EQ(out.WriteText("<em>"), 1);
+  EXPECT_EQ(sink.data(), "");
+  EXPECT_EQ(session.atLineStart, 0);
+  out.outputSuppressed = 0;
+  EXPECT_EQ(out.WriteText("<en>"), 1);
+  EXPECT_EQ(sink.data(), "<en>");  // nothing dropped comes back
+}
+
+TEST(WriteText, RefusedWriteFailsAndKeepsTheLineStart) {
+  Session session;
+  RefusingSink sink;
+  TagWriter out(sink, session);
+  EXPECT_EQ(out.WriteText("<em>"), -1);
+  EXPECT_EQ(session.atLineStart, 1);
+  EXPECT_TRUE(out.writeFailed());
+  // Switched off, nothing reaches the sink, so nothing can fail.
+  out.outputSuppressed = 1;
+  EXPECT_EQ(out.WriteText("<em>"), 1);
+  EXPECT_EQ(sink.calls, 1);
+  EXPECT_EQ(session.atLineStart, 0);
+}
+
+TEST(WriteWarning, ComposesTheWarningTag) {
+  Session session;
+  MemorySink sink;
+  TagWriter out(sink, session);
+  EXPECT_EQ(out.WriteWarning(Sjis("改頁")), 1);
+  EXPECT_EQ(sink.data(), Sjis("<WAR \"改頁\">"));
+  EXPECT_EQ(session.atLineStart, 1);  // a warning is no text
+}
+
+TEST(WriteWarning, InvalidWordMessageIsExact) {
+  Session session;
+  MemorySink sink;
+  TagWriter out(sink, session);
+  EXPECT_EQ(out.WriteWarningF(lit::kWarnInvalidWord, 0x1234), 1);
+  EXPECT_EQ(sink.data(), Sjis("<WAR \"不正文字，1234\">"));
+}
+
+TEST(WriteWarning, WarningOptionSilencesOnlyWarnings) {
+  Session session;
+  session.settings.warnings = 1;
+  MemorySink sink;
+  TagWriter out(sink, session);
+  EXPECT_EQ(out.WriteWarning("x"), 1);
+  EXPECT_EQ(out.WriteText("<em>"), 1);
+  EXPECT_EQ(out.WriteWarningF("%d", 5), 1);
+  EXPECT_EQ(sink.data(), "<em>");
+}
+
+TEST(WriteWarning, OutputSwitchSilencesWarningsWhateverTheOption) {
+  Session session;
+  MemorySink sink;
+  TagWriter out(sink, session);
+  out.outputSuppressed = 1;
+  EXPECT_EQ(out.WriteWarning("x"), 1);
+  EXPECT_EQ(sink.data(), "");
+  EXPECT_EQ(session.atLineStart, 1);
+}
+
+TEST(WriteWarning, RefusedWriteFailsWithoutTouchingTheLineStart) {
+  Session session;
+  session.atLineStart = 0;
+  RefusingSink sink;
+  TagWriter out(sink, session);
+  EXPECT_EQ(out.WriteWarning("x"), -1);
+  EXPECT_EQ(session.atLineStart, 0);
+  EXPECT_TRUE(out.writeFailed());
+}
+
+TEST(WriteWarning, MessagesAreCutAfter247Bytes) {
+  Session session;
+  MemorySink sink;
+  TagWriter out(sink, session);
+  std::string fits(247, 'a');
+  out.WriteWarning(fits);
+  EXPECT_EQ(sink.data(), "<WAR \"" + fits + "\">");
+
+  MemorySink longSink;
+  TagWriter longOut(longSink, session);
+  longOut.WriteWarning(std::string(247, 'b') + "cdef");
+  EXPECT_EQ(longSink.data(), "<WAR \"" + std::string(247, 'b') + "\">");
+  EXPECT_EQ(longSink.data().size(), 255u);
+
+  MemorySink fmtSink;
+  TagWriter fmtOut(fmtSink, session);
+  fmtOut.WriteWarningF("%s%d", std::string(300, 'c').c_str(), 42);
+  EXPECT_EQ(fmtSink.data(), "<WAR \"" + std::string(247, 'c') + "\">");
+}
+
+TEST(OutputSwitch, TogglesAndConsumesTheWord) {
+  WordConversion w({0x4521});
+  w.c.stream.currentWord = 0xD075;
+  w.c.stream.wordPending = 1;
+  EXPECT_EQ(CmdOutputSwitch(w.c), 1);
+  EXPECT_EQ(w.c.out.outputSuppressed, 1);
+  EXPECT_EQ(w.c.stream.wordPending, 0);
+  EXPECT_EQ(CmdOutputSwitch(w.c), 1);
+  EXPECT_EQ(w.c.out.outputSuppressed, 0);
+}
+
+}  // namespace
+}  // namespace velkan::test
