@@ -104,7 +104,7 @@ TEST_F(BatchCli, ManyInputsWithTheDefaultNumberOfJobs) {
 TEST_F(BatchCli, JobsRunningAtOnceShareTheFormatStore) {
   // The format file defines format 4; every input plays it between two
   // characters of its own.
-  fs::path udf = Write("formats.zan", WordBytes({0xD003, 0xD02C, 0xC344, 0xD004, 0x4524, 0x4525, 0xD004, 0xD004}));
+  fs::path udf = Write("formats.zan", WordBytes({0xD003, 0xD02C, 0xC344, 0xD004, 0x45B4, 0x45B5, 0xD004, 0xD004}));
   std::vector<std::string> args = {"--udf", udf.string()};
   for (int i = 0; i < 8; ++i) {
     uint16_t own = static_cast<uint16_t>(0x45A1 + i);
@@ -117,7 +117,7 @@ TEST_F(BatchCli, JobsRunningAtOnceShareTheFormatStore) {
   EXPECT_EQ(r.status, 0) << r.err;
   for (int i = 0; i < 8; ++i) {
     std::string own = "<ZAN2 code=45a" + std::to_string(1 + i) + ">";
-    EXPECT_EQ(Slurp(out / ("p" + std::to_string(i) + ".txt")), own + "<ZAN2 code=4524><ZAN2 code=4525>" + own) << i;
+    EXPECT_EQ(Slurp(out / ("p" + std::to_string(i) + ".txt")), own + "<ZAN2 code=45b4><ZAN2 code=45b5>" + own) << i;
   }
 }
 
