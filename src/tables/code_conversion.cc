@@ -110,6 +110,21 @@ char FixedRangeType(uint16_t code) {
   return 0;
 }
 
+MainPageRoute OpenMainPageRoute(const FontTables& tables, int16_t font) {
+  MainPageRoute r;
+  if (font == 0 || font != tables.lastFont || !tables.classified || font != tables.classifiedFont) return r;
+  const FontClass fc = tables.fontClass;
+  if (fc.kind < 0 || fc.kind > 8 || fc.kind == kRomanKind || fc.kind == 6 || fc.variant == kRubyVariant) return r;
+  const uint16_t* t8 = tables.store.Table(8);
+  const uint16_t* t9 = tables.store.Table(9);
+  if (t8 == nullptr || t9 == nullptr) return r;
+  r.tables[0] = t8;
+  r.tables[1] = t9;
+  r.shiftA = static_cast<uint16_t>(kShift[fc.kind][0] * 0x2000);
+  r.rowFormulas = fc.kind == 2 || fc.kind == 3;
+  return r;
+}
+
 uint16_t ConvertCode(FontTables& tables, const TablePaths& paths, int16_t font, uint16_t code) {
   if (font != tables.lastFont && font != 0) {
     SelectOverlay(tables, paths, font);
