@@ -297,17 +297,14 @@ void AddCodeForm(RunText& out, const Plan& p, uint16_t w, uint16_t j) {
 
 // Writes the characters from run[i] on that the main-page route converts to
 // Shift_JIS characters, up to the first one it does not (or the end of the
-// run), whose index it returns. 0x95B4 and 0x95BE may be combined numbers,
-// which the code tables decide: they end the stretch too.
+// run), whose index it returns.
 size_t WriteMainPageCharacters(RunText& out, const MainPageRoute& route, const uint16_t* run, size_t i,
                                int16_t& charClass) {
   size_t start = i;
   char* d = out.Reserve(2 * kMaxRunLength + 2);
   char* const begin = d;
   for (uint16_t w; (w = run[i]) != 0; ++i) {
-    if (w == 0x95B4 || w == 0x95BE) break;
-    uint32_t j = ConvertByMainPageRoute(route, w);
-    uint16_t t = j == kNotOnRoute ? 0 : JisToShiftJis(static_cast<uint16_t>(j));
+    uint16_t t = route.ShiftJisOf(w);
     if (t == 0) break;
     if (i == start && charClass == 6) {
       *d++ = '\\';

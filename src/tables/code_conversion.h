@@ -35,41 +35,28 @@ uint16_t ConvertCode(FontTables& tables, const TablePaths& paths, int16_t font, 
 
 // A shortcut for the bulk of the characters: codes of the main pages
 // 0x8000-0x9FFF converted through the code tables in the font converted
-// last. Opened for a run of characters in one font; it gives exactly what
-// ConvertCode would, without its checks per code.
+// last. Opened for a run of characters in one font; it gives exactly the
+// Shift_JIS character that ConvertCode and the Shift_JIS rule would give,
+// without their checks per code.
 struct MainPageRoute {
-  // Code tables 8 and 9, by bit 12 of a code; both nullptr while the route
-  // is closed.
-  const uint16_t* tables[2] = {nullptr, nullptr};
-  // What a table code of range type 'a' is shifted by in this font's kind.
-  uint16_t shiftA = 0;
-  // Kinds 2 and 3 take the row formulas for 0x9860-0x987C.
-  bool rowFormulas = false;
-  bool open() const { return tables[0] != nullptr; }
+  // The Shift_JIS form of each code 0x8000-0x9FFF, 0 for the codes the route
+  // leaves to ConvertCode; nullptr while the route is closed.
+  const uint16_t* sjis = nullptr;
+  bool open() const { return sjis != nullptr; }
+  // The Shift_JIS character of `code`, or 0 when the route does not give it.
+  uint16_t ShiftJisOf(uint16_t code) const {
+    unsigned k = code - 0x8000u;
+    return k < 0x2000u ? sjis[k] : 0;
+  }
 };
 
 // Opens the route when the last ConvertCode call was in `font` (so no
 // overlay is to be selected and the font's class is known), the font is not
 // 0 and its class takes the code tables (not the roman, ruby or external-
 // character routes), and the store holds its tables; else a closed route.
-// Any later ConvertCode call in another font, and any change of the store,
-// closes the route: open it again after such a call.
-MainPageRoute OpenMainPageRoute(const FontTables& tables, int16_t font);
-
-// The converted code of `code` through an open route, as ConvertCode gives
-// it; kNotOnRoute for codes the route does not cover: outside the main
-// pages, the codes with a fixed range type (0x9654-0x97FC) and, in kinds 2
-// and 3, the codes of the row formulas.
-inline constexpr uint32_t kNotOnRoute = 0x10000;
-inline uint32_t ConvertByMainPageRoute(const MainPageRoute& r, uint16_t code) {
-  if ((code >> 13) != 4 || (code >= 0x9654 && code <= 0x97FC)) return kNotOnRoute;
-  if (r.rowFormulas && code >= 0x9860 && code <= 0x987C) return kNotOnRoute;
-  uint16_t j = r.tables[(code >> 12) & 1][code & 0xFFF];
-  // Range type 'a' from the table code itself: high byte 0xA1-0xC0 with a
-  // low byte 0x21-0x7E.
-  unsigned hi = j >> 8, lo = j & 0xFF;
-  if (hi - 0xA1u <= 0xC0u - 0xA1u && lo - 0x21u <= 0x7Eu - 0x21u) j = static_cast<uint16_t>(j + r.shiftA);
-  return j == 0x2000 ? kGetaMark : j;
-}
+// Derives the Shift_JIS forms from the store when it changed since they
+// were last derived. A ConvertCode call in another font, and any change of
+// the store, closes the route: open it again after such a call.
+MainPageRoute OpenMainPageRoute(FontTables& tables, int16_t font);
 
 }  // namespace velkan
