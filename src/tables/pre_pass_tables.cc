@@ -76,27 +76,54 @@ uint16_t PrePassTables::Forward(uint16_t sjis) const {
   return i < 0 || forwardMap.empty() ? 0 : forwardMap[static_cast<size_t>(i)];
 }
 
-uint16_t PrePassTables::CommandOfGlyph(uint16_t sjis) const {
-  if (sjis == 0 || sjis < commandGlyphMin || sjis > commandGlyphMax) return 0;
-  for (size_t low = 0; low < commandGlyphs.size(); ++low) {
-    if (commandGlyphs[low] == sjis) return static_cast<uint16_t>(0xD000 + low);
-  }
-  return 0;
+namespace {
+
+// Sorts (character, value) pairs by character, keeping the first pair of
+// each character.
+void SortKeepingFirst(std::vector<std::pair<uint16_t, uint16_t>>& pairs) {
+  std::stable_sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  pairs.erase(std::unique(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+              pairs.end());
 }
 
-int PrePassTables::ModeOfCharacter(uint16_t sjis) const {
-  if (sjis == 0) return 0;
-  for (size_t i = 0; i < modeCharacters.size(); ++i) {
-    if (modeCharacters[i] == sjis && kModeOfModeCharacter[i] != 0) return kModeOfModeCharacter[i];
-  }
-  return 0;
+uint16_t Find(const std::vector<std::pair<uint16_t, uint16_t>>& pairs, uint16_t key) {
+  auto it = std::lower_bound(pairs.begin(), pairs.end(), key,
+                             [](const auto& pair, uint16_t k) { return pair.first < k; });
+  return it != pairs.end() && it->first == key ? it->second : 0;
 }
+
+}  // namespace
+
+void PrePassTables::IndexCharacters() {
+  auto [low, high] = std::minmax_element(commandGlyphs.begin(), commandGlyphs.end());
+  commandGlyphMin = *low;
+  commandGlyphMax = *high;
+  commandIndex.clear();
+  for (size_t i = 0; i < commandGlyphs.size(); ++i) {
+    if (commandGlyphs[i] != 0) commandIndex.emplace_back(commandGlyphs[i], static_cast<uint16_t>(0xD000 + i));
+  }
+  SortKeepingFirst(commandIndex);
+  modeIndex.clear();
+  for (size_t i = 0; i < modeCharacters.size(); ++i) {
+    if (modeCharacters[i] != 0 && kModeOfModeCharacter[i] != 0) {
+      modeIndex.emplace_back(modeCharacters[i], kModeOfModeCharacter[i]);
+    }
+  }
+  SortKeepingFirst(modeIndex);
+}
+
+uint16_t PrePassTables::CommandOfGlyph(uint16_t sjis) const {
+  if (sjis == 0 || sjis < commandGlyphMin || sjis > commandGlyphMax) return 0;
+  return Find(commandIndex, sjis);
+}
+
+int PrePassTables::ModeOfCharacter(uint16_t sjis) const { return sjis == 0 ? 0 : Find(modeIndex, sjis); }
 
 void ReleasePrePassTables(PrePassTables& tables) {
   std::vector<uint16_t>().swap(tables.forwardMap);
   tables.commandGlyphs.fill(0);
-  tables.commandGlyphMin = tables.commandGlyphMax = 0;
   tables.modeCharacters.fill(0);
+  tables.IndexCharacters();
   tables.singleByteMap.fill(0);
   for (BlockTable& b : tables.blocks) b.Reset(0);
   tables.replacements.Clear();
@@ -132,9 +159,7 @@ int16_t LoadPrePassTables(PrePassTables& tables, const TablePaths& paths, std::s
     if ((code & 0xFF00) == 0xD000) tables.commandGlyphs[code & 0xFF] = sjis;
     if (code >= 0x1000 && code <= 0x1010) tables.modeCharacters[code - 0x1000] = sjis;
   }
-  auto [low, high] = std::minmax_element(tables.commandGlyphs.begin(), tables.commandGlyphs.end());
-  tables.commandGlyphMin = *low;
-  tables.commandGlyphMax = *high;
+  tables.IndexCharacters();
 
   // "SJIS_JIS.TBL": header word, then (full-width code, single byte) records.
   if (!read("SJIS_JIS.TBL") || bytes.size() < 2) return fail("SJIS_JIS.TBL");

@@ -84,8 +84,19 @@ struct PrePassTables {
   std::array<BlockTable, kBlockTableCount> blocks;
   ReplacementTable replacements;
 
+  // Builds the look-up index of the command and mode characters from
+  // `commandGlyphs` and `modeCharacters`, with the quick range test; needed
+  // after they change (LoadPrePassTables does it).
+  void IndexCharacters();
+
   // The block table `id`.
   const BlockTable& block(BlockTableId id) const { return blocks[static_cast<size_t>(id)]; }
+
+  // (Shift-JIS character, command word) of the lowest command of each
+  // character, and (character, mode) of the first mode character that
+  // selects a mode, both sorted by character. Built by IndexCharacters.
+  std::vector<std::pair<uint16_t, uint16_t>> commandIndex;
+  std::vector<std::pair<uint16_t, uint16_t>> modeIndex;
 
   // The code word `ForwardMap` gives for a double-byte character; 0 for a
   // character outside its two ranges, or one no record names.

@@ -75,6 +75,7 @@ bool EndsRubyMode(uint16_t code) {
 
 TextPrePass::TextPrePass(ByteSource& text, const PrePassTables& tables, const EscapeDefinitions& escapes)
     : text_(text), tables_(tables), escapes_(escapes), in_(kTextBlock + kLookahead) {
+  out_.reserve(kOutBlock + 2 * kMaxReplacementWords);
   for (const EscapePair& pair : escapes.pairs) {
     if (pair.key == 0) break;
     pairs_.emplace_back(pair.key, pair.value);

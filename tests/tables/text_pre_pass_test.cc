@@ -56,8 +56,7 @@ class TextPrePassTest : public ::testing::Test {
     t_.commandGlyphs[0x09] = Code("＃");
     t_.commandGlyphs[0x20] = Code("＋");
     t_.commandGlyphs[0x23] = Code("－");
-    t_.commandGlyphMin = 0;
-    t_.commandGlyphMax = std::max({Code("＃"), Code("＋"), Code("－")});
+    t_.IndexCharacters();
     for (char c : std::string("12abz")) t_.singleByteMap[static_cast<uint8_t>(c)] = Code(FullWidth(c));
     Block(BlockTableId::kKma1, {Code("１"), 0x46A1});
     Block(BlockTableId::kKma2, {Code("２"), 0x46B2});
