@@ -142,6 +142,25 @@ TEST_F(TextPrePassTest, TheWordsDoNotDependOnHowTheTextOrTheWordsAreCutIntoBlock
   EXPECT_EQ(expected, Words(text, 7, 3));
 }
 
+TEST_F(TextPrePassTest, AnyBytesGiveTheSameWordsInAnyBlocksAndAtMostTenAByte) {
+  // Random bytes, most of them from the characters that start a match.
+  const std::string alphabet = Sjis("[]M0!HXabc12①⑩④⑤字漢＃＋－") + std::string("\r\n\x1A\x00\x8A\xFF", 6);
+  unsigned seed = 7;
+  for (int round = 0; round < 20; ++round) {
+    std::string text;
+    size_t length = 1 + round * 997;
+    for (size_t i = 0; i < length; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      unsigned r = seed >> 16;
+      text += (r & 7) == 0 ? static_cast<char>(r >> 3) : alphabet[(r >> 3) % alphabet.size()];
+    }
+    WordList whole = Words(text);
+    EXPECT_LE(whole.size(), 10 * text.size());
+    EXPECT_EQ(whole, Words(text, 1, 3)) << "round " << round;
+    EXPECT_EQ(whole, Words(text, 61, 1)) << "round " << round;
+  }
+}
+
 TEST_F(TextPrePassTest, MatchesNeverReachPastTheEndOfTheText) {
   // A replacement key cut by the end is read as characters.
   EXPECT_EQ((WordList{0x45E1, 0x45E2}), Words("ab"));
