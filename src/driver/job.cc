@@ -141,7 +141,12 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   c.ruby = RubyState{};
 
   if (o.progress) {
-    c.progress = [&o, pass, &c] { o.progress(pass, c.stream.consumed(), c.stream.total()); };
+    // A text job counts the bytes of the text read, since its words have no
+    // size known beforehand.
+    c.progress = [&o, pass, &c, &text, &file] {
+      if (text) o.progress(pass, text->textRead(), file.Size());
+      else o.progress(pass, c.stream.consumed(), c.stream.total());
+    };
   }
   int16_t loop = RunMainLoop(c);
 

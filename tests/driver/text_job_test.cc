@@ -122,5 +122,22 @@ TEST_F(TextJob, MissingTextTablesAreNotedAndThePassGoesOn) {
   EXPECT_EQ("<ZAN2 code=45b0>", ReadFile(o.outputFile));
 }
 
+TEST_F(TextJob, ProgressCountsTheBytesOfTheText) {
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += Sjis("漢\n");
+  std::vector<std::pair<long long, long long>> calls;
+  o.progress = [&](int pass, long long done, long long total) {
+    EXPECT_EQ(1, pass);
+    calls.emplace_back(done, total);
+  };
+  Convert("job.txt", text);
+  ASSERT_FALSE(calls.empty());
+  for (const auto& [done, total] : calls) {
+    EXPECT_EQ(static_cast<long long>(text.size()), total);
+    EXPECT_GT(done, 0);
+    EXPECT_LE(done, total);
+  }
+}
+
 }  // namespace
 }  // namespace velkan
