@@ -22,7 +22,7 @@ constexpr const char* kUsage =
     "usage: velkan <command> [options]\n"
     "\n"
     "commands:\n"
-    "  convert   convert code-word jobs (.zan) into tagged text\n"
+    "  convert   convert jobs (.zan code words, or .txt texts) into tagged text\n"
     "\n"
     "Run 'velkan convert --help' for the options of a command.\n";
 
@@ -32,7 +32,9 @@ constexpr const char* kConvertUsage =
     "       velkan convert [options] INPUT... --out-dir DIR [-j N]\n"
     "\n"
     "Converts INPUT, a code-word job (16-bit words, high byte first), into tagged\n"
-    "Shift_JIS text in OUTPUT (created, or replaced).\n"
+    "Shift_JIS text in OUTPUT (created, or replaced). An INPUT (or --udf FILE)\n"
+    "whose path contains \".txt\" in any case is a Shift_JIS text job: it is\n"
+    "turned into code words first, with the text-input tables of the root.\n"
     "\n"
     "  --root DIR      the table root holding qdxfiles/ (default: $VELKAN_ROOT,\n"
     "                  else the bundled sample root)\n"
