@@ -160,7 +160,12 @@ void WriteTables(const fs::path& root, const Repertoire& rep) {
                               "SJ_KKA_1.TBL", "SJ_KKA_2.TBL", "SJ_KMA_0.TBL", "SJ_KMA_1.TBL", "SJ_KMA_2.TBL",
                               "SJ_KU2_0.TBL", "SJ_KU2_1.TBL", "SJ_KU3_0.TBL", "SJ_KU3_1.TBL", "SJ_KU3_2.TBL",
                               "SJ_KUR_0.TBL", "SJ_KUR_1.TBL", "SJ_KUR_2.TBL"};
-  for (const char* name : pairTables) WriteFile(q / name, std::string(name) == "SJIS_HNW.TBL" ? hnw : header);
+  // The other tables hold one pair the jobs never meet (the ideographic
+  // space), so that none of them counts as empty.
+  std::string unused = header;
+  PutLE(unused, 0x8140);
+  PutLE(unused, 0xD002);
+  for (const char* name : pairTables) WriteFile(q / name, std::string(name) == "SJIS_HNW.TBL" ? hnw : unused);
   // The text pre-pass's forward map: each kanji's Shift_JIS code -> its
   // source code (the first source code of a character wins, so every
   // character of text.txt turns back into the code chars.zan has for it).

@@ -44,7 +44,8 @@ done
 
 velkan=$build/bin/velkan
 gen=$build/bin/velkan_bench_jobs
-for tool in "$velkan" "$gen" /usr/bin/time; do
+prepass=$build/bin/velkan_bench_pre_pass_file
+for tool in "$velkan" "$gen" "$prepass" /usr/bin/time; do
   [ -x "$tool" ] || { echo "bench/run.sh: $tool is missing (build first)" >&2; exit 1; }
 done
 command -v iconv >/dev/null || { echo "bench/run.sh: iconv is missing" >&2; exit 1; }
@@ -61,42 +62,57 @@ echo "velkan at $(git -C "$(dirname "$0")" rev-parse --short HEAD 2>/dev/null ||
      "$(nproc) processors, ${millions} M characters a job, best of ${runs} runs"
 "$gen" "$dir" "$millions" "$jobs"
 
-# Runs a command `runs` times; sets best (seconds) and peak (KiB), and ok=0
-# when any run failed.
+# Runs a command `runs` times; sets best (wall seconds), cpu (user + system
+# seconds of that run), peak (KiB), and ok=0 when any run failed.
 measure() {
-  best=; peak=0; ok=1
-  local i start end secs kib
+  best=; cpu=; peak=0; ok=1
+  local i start end secs kib used
   for ((i = 0; i < runs; i++)); do
     start=$EPOCHREALTIME
-    if ! /usr/bin/time -f %M -o "$dir/mem" "$@" 2>"$dir/err"; then ok=0; fi
+    if ! /usr/bin/time -f '%M %U %S' -o "$dir/mem" "$@" >"$dir/out" 2>"$dir/err"; then ok=0; fi
     end=$EPOCHREALTIME
     secs=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }')
-    kib=$(tail -n 1 "$dir/mem")
-    if [ -z "$best" ] || awk -v a="$secs" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$secs; fi
+    kib=$(tail -n 1 "$dir/mem" | awk '{ print $1 }')
+    used=$(tail -n 1 "$dir/mem" | awk '{ printf "%.2f", $2 + $3 }')
+    if [ -z "$best" ] || awk -v a="$secs" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$secs cpu=$used; fi
     if [ "$kib" -gt "$peak" ]; then peak=$kib; fi
   done
 }
 
 rate() { awk -v n="$1" -v s="$2" 'BEGIN { printf "%.1f", n / s / 1e6 }'; }
 
-printf '%-9s %11s %9s %12s %12s %7s %11s %11s\n' job characters velkan-s "velkan M/s" "iconv M/s" ratio "velkan KiB" "iconv KiB"
-iconvChars=
+# One line of the table: the job, velkan's and iconv's best run, the ratio of
+# their throughputs by wall time (and by processor time), and peak memory.
+report() {
+  local name=$1 chars=$2 ratio cpuRatio vRate
+  ratio=$(awk -v v="$vBest" -v i="$iBest" 'BEGIN { printf "%.2f", i / v }')
+  cpuRatio=$(awk -v v="$vCpu" -v i="$iCpu" 'BEGIN { if (v > 0) printf "%.2f", i / v; else print "-" }')
+  vRate=$(rate "$chars" "$vBest")
+  if [ "$vOk" != 1 ]; then ratio=failed cpuRatio=- vRate=-; fi
+  printf '%-9s %11d %8.3f %11s %10s %6s %8s %11d %10d\n' "$name" "$chars" "$vBest" "$vRate" \
+    "$(rate "$chars" "$iBest")" "$ratio" "$cpuRatio" "$vPeak" "$iPeak"
+}
+
+printf '%-9s %11s %8s %11s %10s %6s %8s %11s %10s\n' job characters velkan-s "velkan M/s" "iconv M/s" ratio \
+  cpu-ratio "velkan KiB" "iconv KiB"
 while read -r name chars; do
   case $name in
     chars)    input=chars.zan;    plain=chars.utf16;    from=UTF-16BE; to=CP932 ;;
     commands) input=commands.zan; plain=commands.utf16; from=UTF-16BE; to=CP932 ;;
     text)     input=text.txt;     plain=text.txt;       from=CP932;    to=UTF-16BE ;;
   esac
-  measure "$velkan" convert --root "$dir/root" "$dir/$input" -o "$dir/$name.out"
-  vBest=$best vPeak=$peak vOk=$ok
-  [ $vOk = 1 ] || sed 's/^/    velkan: /' "$dir/err" | head -n 3
   measure iconv -f $from -t $to "$dir/$plain" -o "$dir/$name.iconv"
-  iBest=$best iPeak=$peak
-  ratio=$(awk -v v="$vBest" -v i="$iBest" 'BEGIN { printf "%.2f", i / v }')
-  vRate=$(rate "$chars" "$vBest")
-  if [ $vOk != 1 ]; then ratio=failed vRate=-; fi
-  printf '%-9s %11d %9.3f %12s %12s %7s %11d %11d\n' "$name" "$chars" "$vBest" "$vRate" \
-    "$(rate "$chars" "$iBest")" "$ratio" "$vPeak" "$iPeak"
+  iBest=$best iCpu=$cpu iPeak=$peak
+  measure "$velkan" convert --root "$dir/root" "$dir/$input" -o "$dir/$name.out"
+  vBest=$best vCpu=$cpu vPeak=$peak vOk=$ok
+  [ $vOk = 1 ] || sed 's/^/    velkan: /' "$dir/err" | head -n 3
+  report "$name" "$chars"
+  if [ "$name" = text ]; then
+    # The pre-pass alone: the text into code words, counted and dropped.
+    measure "$prepass" "$dir/root" "$dir/text.txt"
+    vBest=$best vCpu=$cpu vPeak=$peak vOk=$ok
+    report pre-pass "$chars"
+  fi
   rm -f "$dir/$name.out" "$dir/$name.iconv"
 done <"$dir/counts"
 
