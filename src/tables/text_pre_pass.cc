@@ -84,6 +84,25 @@ TextPrePass::TextPrePass(ByteSource& text, const PrePassTables& tables, const Es
   pairs_.erase(std::unique(pairs_.begin(), pairs_.end(),
                            [](const auto& a, const auto& b) { return a.first == b.first; }),
                pairs_.end());
+
+  notation_.assign(65536 / 64, 0);
+  auto mark = [this](uint16_t u) { notation_[u >> 6] |= uint64_t{1} << (u & 63); };
+  for (const auto& pair : pairs_) mark(pair.first);
+  for (const auto& entry : tables.commandIndex) mark(entry.first);
+  for (const auto& entry : tables.modeIndex) mark(entry.first);
+  for (unsigned b = 0; b < 256; ++b) {
+    char ch = static_cast<char>(b);
+    plainLead_[b] = !IsMarkerLead(escapes, ch) && !IsModeLead(escapes, ch) && !IsCommandLead(escapes, ch);
+  }
+  for (size_t i = 0; i < tables.replacements.size(); ++i) {
+    std::string_view key = tables.replacements[i].Key();
+    if (!key.empty()) plainLead_[static_cast<uint8_t>(key[0])] = false;
+  }
+  for (unsigned c = 0; c < 256; ++c) {
+    bool nothing = false;  // never set in mode 6
+    uint16_t r = LookupSingle(static_cast<uint8_t>(c), 6, nothing);
+    singleSix_[c] = r != 0 ? r : kUnknownCharacter;
+  }
 }
 
 long TextPrePass::Read(uint8_t* buf, size_t n) {
@@ -124,7 +143,9 @@ void TextPrePass::Produce() {
   while (out_.size() < kOutBlock && !stopped_) {
     if (!textEnded_ && inEnd_ - inPos_ < kLookahead && !Refill()) return;
     if (inPos_ == inEnd_) return;
-    inPos_ += Step(std::string_view(in_.data() + inPos_, inEnd_ - inPos_));
+    std::string_view t(in_.data() + inPos_, inEnd_ - inPos_);
+    size_t plain = PlainStretch(t);
+    inPos_ += plain != 0 ? plain : Step(t);
   }
 }
 
@@ -138,6 +159,35 @@ uint16_t TextPrePass::Pair(uint16_t sjis) const {
   auto it = std::lower_bound(pairs_.begin(), pairs_.end(), sjis,
                              [](const auto& pair, uint16_t k) { return pair.first < k; });
   return it != pairs_.end() && it->first == sjis ? it->second : 0;
+}
+
+// The plain characters of mode 6 from the start of `t` on, as Step would
+// take them one by one, while nothing else (a group, a counted number, an
+// argument) decides their mode: each is neither the start of a replacement
+// key, a code pair, a marker, a mode or a command, nor a control byte. Stops
+// where Step must decide, and while the text goes on, a look-ahead before
+// the end of `t`. Returns the bytes taken.
+size_t TextPrePass::PlainStretch(std::string_view t) {
+  const PrePassState& s = state_;
+  if (s.mode != 6 || s.group != 0 || s.countdown != 0 || s.argumentCount != 0) return 0;
+  const size_t n = t.size();
+  const size_t stop = textEnded_ ? n : (n > kLookahead ? n - kLookahead : 0);
+  size_t p = 0;
+  while (p < stop && p + 1 < n && out_.size() < kOutBlock) {
+    const uint8_t b = Byte(t, p);
+    if (b < 0x20 || !plainLead_[b]) break;
+    const uint16_t u = TwoBytes(t, p);
+    if (MayBeNotation(u)) break;
+    if (b <= 0x7E || (b >= 0xA1 && b <= 0xDF)) {
+      Emit(singleSix_[b]);
+      p += 1;
+    } else {
+      uint16_t r = ModeSix(u);
+      Emit(r != 0 ? r : kUnknownCharacter);
+      p += 2;
+    }
+  }
+  return p;
 }
 
 // One position of the text: takes the first case that applies and returns

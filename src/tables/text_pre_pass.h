@@ -12,6 +12,7 @@
 // however long the text is.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -72,6 +73,8 @@ class TextPrePass final : public ByteSource {
   bool Refill();
   void Produce();
   size_t Step(std::string_view t);
+  size_t PlainStretch(std::string_view t);
+  bool MayBeNotation(uint16_t u) const { return (notation_[u >> 6] >> (u & 63)) & 1; }
 
   void Emit(uint16_t word);
   size_t ApplyMode(int mode, std::string_view rest);
@@ -92,6 +95,14 @@ class TextPrePass final : public ByteSource {
   // The "&" pairs in force (those before the first key 0), the first pair of
   // each key, sorted by key.
   std::vector<std::pair<uint16_t, uint16_t>> pairs_;
+  // The two-byte values that may be a code pair, a mode character or a
+  // command character (one bit each), and the bytes that begin no
+  // replacement key and are no lead character of an escape or marker: what
+  // the plain characters of mode 6 are told apart by.
+  std::vector<uint64_t> notation_;
+  std::array<bool, 256> plainLead_{};
+  // What a single-byte character becomes in mode 6.
+  std::array<uint16_t, 256> singleSix_{};
   PrePassState state_;
 
   std::vector<char> in_;  // text bytes; [inPos_, inEnd_) not yet processed
