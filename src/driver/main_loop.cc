@@ -12,7 +12,7 @@ int16_t RunPrePhase(Conversion& c) {
   CodeStream& s = c.stream;
   const CommandTable& table = Commands();
   for (;;) {
-    if (s.wordPending == 0 && NextWord(c, s.currentWord) < 0) return -1;
+    if (s.wordPending == 0 && !s.TakePlainWord(s.currentWord) && NextWord(c, s.currentWord) < 0) return -1;
     uint16_t w = s.currentWord;
     Handler h = IsCommandWord(w) ? table[w & 0xFF].prePhase : nullptr;
     if (h == nullptr) {
@@ -27,7 +27,7 @@ int16_t RunPrePhase(Conversion& c) {
 
 int16_t DispatchCommand(Conversion& c) {
   CodeStream& s = c.stream;
-  if (s.wordPending == 0 && NextWord(c, s.currentWord) < 0) return -1;
+  if (s.wordPending == 0 && !s.TakePlainWord(s.currentWord) && NextWord(c, s.currentWord) < 0) return -1;
   uint16_t w = s.currentWord;
   if (IsCommandWord(w) && w != kGroupOpen) {
     if (Handler h = Commands()[w & 0xFF].main) return h(c);
@@ -41,7 +41,7 @@ int16_t DispatchCommand(Conversion& c) {
 int16_t RunParameterGroup(Conversion& c) {
   CodeStream& s = c.stream;
   const CommandTable& table = Commands();
-  if (NextWord(c, s.currentWord) < 0) return -1;
+  if (!s.TakePlainWord(s.currentWord) && NextWord(c, s.currentWord) < 0) return -1;
   while (s.currentWord != kGroupClose) {
     uint16_t w = s.currentWord;
     // The end of the input cannot be followed by the 0xD004 the group waits
@@ -53,7 +53,7 @@ int16_t RunParameterGroup(Conversion& c) {
     Handler h = (w & 0xFF00) == 0xD000 ? table[w & 0xFF].inGroup : nullptr;
     if (h != nullptr) {
       if (h(c) == -1) return -1;
-    } else if (NextWord(c, s.currentWord) < 0) {
+    } else if (!s.TakePlainWord(s.currentWord) && NextWord(c, s.currentWord) < 0) {
       return -1;
     }
   }
