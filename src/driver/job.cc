@@ -111,8 +111,8 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   }
 
   OpenPitchFile(c.fonts.pitch, paths);
-  // The store stays locked for the whole pass; another conversion using it
-  // waits here until this pass has closed it.
+  // The store stays locked for the whole pass: shared while the pass only
+  // reads it, alone once it changes it (see format_store.h).
   const std::filesystem::path& storeDir = o.storeDir.empty() ? o.tableRoot : o.storeDir;
   if (OpenFormatStore(c.store, storeDir) != 0) {
     result.status = JobStatus::kPassFailed;
