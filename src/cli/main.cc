@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "cli/default_root.h"
+#include "cli/dump_command.h"
+#include "cli/tables_command.h"
 #include "driver/job.h"
+#include "driver/job_places.h"
 #include "driver/session.h"
 
 namespace {
@@ -18,22 +21,27 @@ constexpr const char* kUsage =
     "usage: velkan <command> [options]\n"
     "\n"
     "commands:\n"
-    "  convert   convert a code-word job (.zan) into tagged text\n"
+    "  convert   convert a code-word job (.zan) or a text job (.txt) into tagged text\n"
+    "  dump      list the code words of a job, with command names and arguments\n"
+    "  tables    dump, build and check table files\n"
     "\n"
-    "Run 'velkan convert --help' for the options of a command.\n";
+    "Run 'velkan COMMAND --help' for the options of a command.\n";
 
 constexpr const char* kConvertUsage =
     "usage: velkan convert [--root DIR] [--store DIR] [--udf FILE] [--define FILE]\n"
     "                      [--vertical] [--unit pt|Q] [--no-warnings] INPUT -o OUTPUT\n"
     "\n"
-    "Converts INPUT, a code-word job (16-bit words, high byte first), into tagged\n"
-    "Shift_JIS text in OUTPUT (created, or replaced).\n"
+    "Converts INPUT, a code-word job (16-bit words, high byte first) or a text\n"
+    "job (a Shift_JIS text whose path holds \".txt\"), into tagged Shift_JIS\n"
+    "text in OUTPUT (created, or replaced).\n"
     "\n"
     "  --root DIR      the table root holding qdxfiles/ (default: $VELKAN_ROOT,\n"
     "                  else the bundled sample root)\n"
     "  --store DIR     where the store of user-defined formats lies: the files\n"
     "                  QDXFILES/udf2.tbl and QDXFILES/udf2.fle below DIR, created\n"
-    "                  when absent (default: $VELKAN_STORE, else the table root).\n"
+    "                  when absent (default: $VELKAN_STORE, else\n"
+    "                  $XDG_STATE_HOME/velkan when the root is the bundled one,\n"
+    "                  else the table root).\n"
     "                  Formats defined by one job stay there for later jobs; give\n"
     "                  a writable DIR when the table root is read-only\n"
     "  --udf FILE      convert FILE first, only to store the formats it defines;\n"
@@ -106,14 +114,14 @@ int Convert(int argc, char** argv) {
   if (!haveInput) return UsageError("no input file given");
   if (!haveOutput) return UsageError("no output file given (-o OUTPUT)");
 
-  if (root.empty()) {
-    const char* env = std::getenv("VELKAN_ROOT");
-    root = env && *env ? env : velkan::DefaultTableRoot();
-  }
-  o.tableRoot = root;
-  if (o.storeDir.empty()) {
-    const char* env = std::getenv("VELKAN_STORE");
-    if (env && *env) o.storeDir = env;
+  o.tableRoot = velkan::ChooseTableRoot(root, velkan::DefaultTableRoot());
+  o.storeDir = velkan::ChooseStoreDir(o.storeDir.string(), o.tableRoot, velkan::DefaultTableRoot());
+  if (o.storeDir != o.tableRoot) {
+    std::string error;
+    if (!velkan::MakeStoreDir(o.storeDir, error)) {
+      std::cerr << "velkan: " << error << "\n";
+      return 1;
+    }
   }
   if (const char* mtbl = std::getenv("MTBL")) o.mtbl = mtbl;
 
@@ -137,6 +145,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (cmd == "convert") return Convert(argc - 2, argv + 2);
+  if (cmd == "dump") return velkan::cli::DumpCommand(argc - 2, argv + 2);
+  if (cmd == "tables") return velkan::cli::TablesCommand(argc - 2, argv + 2);
   std::cerr << "velkan: unknown command '" << cmd << "'\n" << kUsage;
   return 2;
 }
