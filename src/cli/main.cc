@@ -116,13 +116,6 @@ int Convert(int argc, char** argv) {
 
   o.tableRoot = velkan::ChooseTableRoot(root, velkan::DefaultTableRoot());
   o.storeDir = velkan::ChooseStoreDir(o.storeDir.string(), o.tableRoot, velkan::DefaultTableRoot());
-  if (o.storeDir != o.tableRoot) {
-    std::string error;
-    if (!velkan::MakeStoreDir(o.storeDir, error)) {
-      std::cerr << "velkan: " << error << "\n";
-      return 1;
-    }
-  }
   if (const char* mtbl = std::getenv("MTBL")) o.mtbl = mtbl;
 
   velkan::Session session;

@@ -52,15 +52,4 @@ fs::path ChooseStoreDir(const std::string& storeOption, const fs::path& tableRoo
   return tableRoot;
 }
 
-bool MakeStoreDir(const fs::path& dir, std::string& error) {
-  std::error_code ec;
-  if (fs::is_directory(dir, ec)) return true;
-  fs::create_directories(dir, ec);
-  if (ec) {
-    error = "cannot create the store directory " + dir.string() + ": " + ec.message();
-    return false;
-  }
-  return true;
-}
-
 }  // namespace velkan

@@ -15,7 +15,7 @@ std::filesystem::path ChooseTableRoot(const std::string& rootOption, const std::
 // below it): `storeOption` when not empty, else $VELKAN_STORE when set and not
 // empty, else $XDG_STATE_HOME/velkan (default ~/.local/state/velkan) when the
 // table root is the bundled root, which may be read-only and is shared by
-// everyone, else the table root itself. Nothing is created here.
+// everyone, else the table root itself. The job creates the directory when it is absent.
 std::filesystem::path ChooseStoreDir(const std::string& storeOption, const std::filesystem::path& tableRoot,
                                      const std::filesystem::path& bundledRoot);
 
@@ -23,10 +23,5 @@ std::filesystem::path ChooseStoreDir(const std::string& storeOption, const std::
 // $HOME/.local/state/velkan when XDG_STATE_HOME is not set or not absolute;
 // "velkan-state" under the working directory when neither helps.
 std::filesystem::path UserStateDir();
-
-// Creates the store directory `dir` and its parents when they are missing, so
-// that the store can lay out its QDXFILES folder there. False with `error`
-// (UTF-8) when that fails.
-bool MakeStoreDir(const std::filesystem::path& dir, std::string& error);
 
 }  // namespace velkan
