@@ -47,6 +47,14 @@ std::string Field3(int v) {
   return buf;
 }
 
+// Left-aligned, so that the column itself holds a digit: the converter reads
+// the further font only when its first column is no blank.
+std::string LeftField3(int v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%-3d", v);
+  return buf;
+}
+
 }  // namespace
 
 std::optional<FontInfoLine> ReadFontInfoLine(std::string_view line, std::string* why) {
@@ -158,7 +166,7 @@ bool RenderFontDirective(std::string_view directive, std::string& line, std::str
     line += " " + sjis;
   }
   line.resize(kAlsoColumn, ' ');
-  line += also ? Field3(*also) : "   ";
+  line += also ? LeftField3(*also) : "   ";
   line.resize(kOverlayColumn, ' ');
   char buf[8];
   std::snprintf(buf, sizeof buf, "%02d", overlay.value_or(0));
@@ -185,9 +193,11 @@ std::optional<std::string> FontLineDirective(std::string_view line) {
   if (!group || !font || !overlay) return std::nullopt;
   std::string d = "font " + std::to_string(*group) + " " + std::to_string(*font);
   if (line.substr(kAlsoColumn, 3) != "   ") {
-    auto also = digits(kAlsoColumn, 3);
-    if (!also) return std::nullopt;
-    d += " also " + std::to_string(*also);
+    int also = 0;
+    size_t k = kAlsoColumn;
+    for (; k < kAlsoColumn + 3 && line[k] >= '0' && line[k] <= '9'; ++k) also = also * 10 + (line[k] - '0');
+    if (k == kAlsoColumn) return std::nullopt;  // the final comparison rejects any other layout
+    d += " also " + std::to_string(also);
   }
   d += " overlay " + std::to_string(*overlay);
   std::string_view name = line.substr(kNameColumn - 1, kAlsoColumn - kNameColumn + 1);
