@@ -64,7 +64,7 @@ std::string ListCodeWords(std::string_view bytes, const CharacterNamer& nameOf) 
     }
     if ((w & 0xF000) == 0xD000) {
       std::string text;
-      std::string_view name = CommandWordName(w);
+      std::string_view name = CommandName(static_cast<uint8_t>(w & 0xFF));
       if (name.empty()) {
         char buf[48];
         std::snprintf(buf, sizeof buf, "command %02X (no meaning)", w & 0xFF);
