@@ -15,6 +15,7 @@
 #include "driver/main_loop.h"
 #include "tables/code_tables.h"
 #include "tables/escape_definitions.h"
+#include "tables/font_tables.h"
 #include "typo/pi_font.h"
 
 namespace velkan {
@@ -99,6 +100,7 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
     result.notes.push_back("definition file not found, names are written as numbers: " + o.defineFile);
   }
 
+  OpenPitchFile(c.fonts.pitch, paths);
   // The store stays locked for the whole pass; another conversion using it
   // waits here until this pass has closed it.
   const std::filesystem::path& storeDir = o.storeDir.empty() ? o.tableRoot : o.storeDir;
@@ -126,6 +128,9 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   }
 
   InitJob(c, o.kumi, o.unit, o.warning);
+  if (c.fonts.prepareResult != 0) {
+    result.notes.push_back("font tables incomplete, characters fall back to code forms: " + c.fonts.prepareFailure);
+  }
   std::string failedTable;
   if (LoadCodeTables(c.codes, paths, &failedTable) != 0) {
     result.notes.push_back("code table missing, later tables not loaded: " + failedTable);
@@ -143,6 +148,7 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
 
   ReleaseEscapeDefinitions(c.escapes);
   ReleaseCodeTables(c.codes);
+  ReleaseFontTables(c.fonts);
   bool storeClosed = CloseFormatStore(c.store) == 0;
   bool flushed = sink.Flush();
   bool closed = output.Close();
