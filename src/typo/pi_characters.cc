@@ -5,16 +5,12 @@
 
 #include "driver/conversion.h"
 #include "driver/readers.h"
+#include "tables/conversion_store.h"
 #include "typo/ruby.h"
 
 namespace velkan {
 
-uint16_t PiTableCode(const Conversion& c, int16_t n) {
-  // Pending: the pi table arrives with the font tables.
-  (void)c;
-  (void)n;
-  return 0;
-}
+uint16_t PiTableCode(const Conversion& c, int16_t n) { return c.fonts.store.Read(kPiTable, 2 * n + 1); }
 
 int16_t CmdPiCharacter(Conversion& c) {
   CloseManualRuby(c);
