@@ -1,13 +1,15 @@
 #include "cli/dump_command.h"
 
+#include <cstdlib>
 #include <iostream>
 #include <string>
-#include <unordered_map>
 
 #include "cli/default_root.h"
 #include "driver/job_listing.h"
 #include "driver/job_places.h"
+#include "tables/code_conversion.h"
 #include "tables/code_tables.h"
+#include "tables/font_tables.h"
 #include "tables/shift_jis_text.h"
 #include "tables/table_file.h"
 
@@ -21,48 +23,49 @@ constexpr const char* kUsage =
     "Lists the code words of JOB (a .zan file): byte offset, word, and what the\n"
     "word is. Commands show their names and the numbers their argument words\n"
     "spell; the lines of a parameter group are indented. Characters show the\n"
-    "character the tables of the root give them (default root: $VELKAN_ROOT,\n"
-    "else the bundled sample root), as in the default font.\n";
+    "character the tables of the root give them in font 1 (default root:\n"
+    "$VELKAN_ROOT, else the bundled sample root).\n";
 
 int UsageError(const std::string& what) {
   std::cerr << "velkan dump: " << what << "\nTry 'velkan dump --help'.\n";
   return 2;
 }
 
-// Names characters as the default font of the tables under a root shows
-// them: a Shift-JIS or single-byte form from the code tables, else the JIS
-// code the base code file gives.
+// Names characters as the tables under a root write them in the default
+// font 1: the single byte or Shift-JIS form of the code tables where the
+// character output takes it, else the JIS code of the font tables.
 class TableNamer {
  public:
-  explicit TableNamer(const TablePaths& paths) {
+  explicit TableNamer(const TablePaths& paths) : paths_(paths) {
     LoadCodeTables(codes_, paths);
-    std::string base;
-    if (ReadTableFile(paths.Fixed("\\qdxfiles\\conv00.tbl"), base) == TableFileStatus::kRead) {
-      for (size_t i = 0; i + 4 <= base.size(); i += 4) {
-        auto w = [&](size_t k) {
-          return static_cast<uint16_t>(static_cast<unsigned char>(base[k]) | static_cast<unsigned char>(base[k + 1]) << 8);
-        };
-        if (w(i) != 0) jis_[w(i)] = w(i + 2);
-      }
-    }
+    PrepareFontTables(fonts_, paths);
   }
-  std::string operator()(uint16_t word) const {
+  ~TableNamer() {
+    ReleaseFontTables(fonts_);
+    ReleaseCodeTables(codes_);
+  }
+  TableNamer(const TableNamer&) = delete;
+  TableNamer& operator=(const TableNamer&) = delete;
+
+  std::string operator()(uint16_t word) {
     uint16_t sjis = codes_.ShiftJisOf(word);
+    unsigned page = word & 0xFF00;
     if (sjis != 0) {
       uint8_t single = codes_.SingleByteOf(sjis);
-      if (single >= 0x20 && single < 0x7F && ((word & 0xFF00) == 0xC300 || (word & 0xFF00) == 0xC400 ||
-                                              (word & 0xFF00) == 0xC100)) {
-        return std::string(1, static_cast<char>(single));
+      bool singlePage = page == 0xC100 || page == 0xC300 || page == 0xC400 || page == 0xA200 || page == 0xB200;
+      if (singlePage && single >= 0x20 && single < 0x7F) return std::string(1, static_cast<char>(single));
+      if (page == 0xC500 || page == 0xC600 || page == 0xA000 || page == 0xA300 || page == 0xB000) {
+        return ShiftJisCharacter(sjis);
       }
-      if ((word & 0xF000) != 0x8000 && (word & 0xF000) != 0x9000) return ShiftJisCharacter(sjis);
     }
-    auto it = jis_.find(word);
-    return it == jis_.end() ? std::string() : JisCharacter(it->second);
+    if ((word & 0xF000) == 0xD000 || (word & 0xF000) == 0x1000) return {};
+    return JisCharacter(ConvertCode(fonts_, paths_, 1, word));
   }
 
  private:
+  const TablePaths& paths_;
   CodeTables codes_;
-  std::unordered_map<uint16_t, uint16_t> jis_;
+  FontTables fonts_;
 };
 
 }  // namespace
@@ -91,7 +94,9 @@ int DumpCommand(int argc, char** argv) {
     std::cerr << "velkan dump: cannot read " << job << "\n";
     return 1;
   }
-  TablePaths paths(ChooseTableRoot(root, DefaultTableRoot()), std::nullopt);
+  std::optional<std::string> mtbl;
+  if (const char* m = std::getenv("MTBL")) mtbl = m;
+  TablePaths paths(ChooseTableRoot(root, DefaultTableRoot()), mtbl);
   TableNamer namer(paths);
   std::cout << ListCodeWords(bytes, [&namer](uint16_t w) { return namer(w); });
   return std::cout.good() ? 0 : 1;

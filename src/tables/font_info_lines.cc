@@ -152,6 +152,13 @@ bool RenderFontDirective(std::string_view directive, std::string& line, std::str
       return false;
     }
   }
+  if (*group < 100 && *font >= 100) {
+    // "%3d%3d" would read the digits of both as one run: "  4301" is group
+    // 430 and font 1.
+    error = "group " + std::to_string(*group) + " and font " + std::to_string(*font) +
+            " would run together at the start of the line; give the group three digits (100 or more)";
+    return false;
+  }
   line = Field3(*group) + Field3(*font);
   if (haveName && !name.empty()) {
     std::string sjis;

@@ -42,8 +42,9 @@ std::optional<std::string> FontLineDirective(std::string_view line);
 // Lays out the line of a "font" directive (UTF-8) as Shift_JIS bytes: the
 // numbers "%3d%3d", a blank and the name from column 6, the further font
 // left-aligned at column 110 (a blank there would hide it), a blank at 113,
-// the overlay "%02d" at 125. False with `error`
-// set when the directive is malformed or the name does not fit.
+// the overlay "%02d" at 125. False with `error` set when the directive is
+// malformed, the name does not fit, or a group below 100 comes with a font of
+// 100 or more (the converter would read their digits as one number).
 bool RenderFontDirective(std::string_view directive, std::string& line, std::string& error);
 
 // One line saying what the converter makes of a line after the title.

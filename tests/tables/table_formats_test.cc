@@ -200,6 +200,9 @@ TEST(TableFormats, MalformedSourcesNameTheLine) {
   EXPECT_EQ(BuildError("format pi-widths\n000: 256\n"), "line 2: '256' is no width from 0 to 255");
   EXPECT_EQ(BuildError("format fontinfo\nfont 1 1000\n"),
             "line 2: expected: font G F [also E] [overlay N] [name TEXT] (G, F, E 0-999, N 0-99)");
+  EXPECT_EQ(BuildError("format fontinfo\nfont 10 227\n"),
+            "line 2: group 10 and font 227 would run together at the start of the line; give the group three "
+            "digits (100 or more)");
   EXPECT_EQ(BuildError("format fontinfo\nfont 1 1 name " + std::string(104, 'x') + "\n"),
             "line 2: the name is longer than 103 bytes");
 }
