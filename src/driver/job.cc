@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "driver/conversion.h"
 #include "driver/format_store.h"
@@ -16,6 +17,8 @@
 #include "tables/code_tables.h"
 #include "tables/escape_definitions.h"
 #include "tables/font_tables.h"
+#include "tables/pre_pass_tables.h"
+#include "tables/text_pre_pass.h"
 #include "typo/pi_font.h"
 
 namespace velkan {
@@ -61,11 +64,10 @@ enum class PassEnd { kEndOfJob, kStopped, kAbandoned };
 PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::string& chosen, JobResult& result) {
   TablePaths paths(o.tableRoot, o.mtbl);
 
-  if (IsTextJob(chosen)) {
-    result.status = JobStatus::kPassFailed;
-    result.notes.push_back("text jobs (\".txt\") are not converted yet: " + chosen);
-    return PassEnd::kAbandoned;
-  }
+  // A text job is read through the pre-pass, which turns it into code words
+  // as the pass reads them; a text that cannot be read is not found, like a
+  // code-word input.
+  const bool textJob = IsTextJob(chosen);
 
   Fd input(::open(chosen.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat inStat {};
@@ -92,7 +94,15 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
     return PassEnd::kAbandoned;
   }
 
-  FdSource source(input.get(), static_cast<long long>(inStat.st_size));
+  FdSource file(input.get(), static_cast<long long>(inStat.st_size));
+  PrePassTables prePassTables;
+  EscapeDefinitions prePassEscapes;
+  std::optional<TextPrePass> text;
+  if (textJob) {
+    LoadTextInputTables(prePassTables, prePassEscapes, paths, &result.notes);
+    text.emplace(file, prePassTables, prePassEscapes);
+  }
+  ByteSource& source = textJob ? static_cast<ByteSource&>(*text) : file;
   FdSink sink(output.get());
   Conversion c(session, paths, source, sink);
 
@@ -142,7 +152,12 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   c.ruby = RubyState{};
 
   if (o.progress) {
-    c.progress = [&o, pass, &c] { o.progress(pass, c.stream.consumed(), c.stream.total()); };
+    // A text job counts the bytes of the text read, since its words have no
+    // size known beforehand.
+    c.progress = [&o, pass, &c, &text, &file] {
+      if (text) o.progress(pass, text->textRead(), file.Size());
+      else o.progress(pass, c.stream.consumed(), c.stream.total());
+    };
   }
   int16_t loop = RunMainLoop(c);
 

@@ -10,7 +10,10 @@
 
 namespace velkan {
 
-uint16_t PiTableCode(const Conversion& c, int16_t n) { return c.fonts.store.Read(kPiTable, 2 * n + 1); }
+uint16_t PiTableCode(const Conversion& c, int16_t n) {
+  // Two code words per pi number; the second is the code of the tag.
+  return c.fonts.store.Read(kPiTable, 2 * n + 1);
+}
 
 int16_t CmdPiCharacter(Conversion& c) {
   CloseManualRuby(c);
