@@ -13,7 +13,10 @@
 
 #include "cli/default_root.h"
 #include "driver/batch.h"
+#include "cli/dump_command.h"
+#include "cli/tables_command.h"
 #include "driver/job.h"
+#include "driver/job_places.h"
 #include "driver/session.h"
 
 namespace {
@@ -22,9 +25,11 @@ constexpr const char* kUsage =
     "usage: velkan <command> [options]\n"
     "\n"
     "commands:\n"
-    "  convert   convert jobs (.zan code words, or .txt texts) into tagged text\n"
+    "  convert   convert code-word jobs (.zan) or text jobs (.txt) into tagged text\n"
+    "  dump      list the code words of a job, with command names and arguments\n"
+    "  tables    dump, build and check table files\n"
     "\n"
-    "Run 'velkan convert --help' for the options of a command.\n";
+    "Run 'velkan COMMAND --help' for the options of a command.\n";
 
 constexpr const char* kConvertUsage =
     "usage: velkan convert [--root DIR] [--store DIR] [--udf FILE] [--define FILE]\n"
@@ -40,7 +45,9 @@ constexpr const char* kConvertUsage =
     "                  else the bundled sample root)\n"
     "  --store DIR     where the store of user-defined formats lies: the files\n"
     "                  QDXFILES/udf2.tbl and QDXFILES/udf2.fle below DIR, created\n"
-    "                  when absent (default: $VELKAN_STORE, else the table root).\n"
+    "                  when absent (default: $VELKAN_STORE, else\n"
+    "                  $XDG_STATE_HOME/velkan when the root is the bundled one,\n"
+    "                  else the table root).\n"
     "                  Formats defined by one job stay there for later jobs; give\n"
     "                  a writable DIR when the table root is read-only\n"
     "  --udf FILE      convert FILE first, only to store the formats it defines;\n"
@@ -219,15 +226,8 @@ int Convert(int argc, char** argv) {
     o.inputFile = inputs.front();
   }
 
-  if (root.empty()) {
-    const char* env = std::getenv("VELKAN_ROOT");
-    root = env && *env ? env : velkan::DefaultTableRoot();
-  }
-  o.tableRoot = root;
-  if (o.storeDir.empty()) {
-    const char* env = std::getenv("VELKAN_STORE");
-    if (env && *env) o.storeDir = env;
-  }
+  o.tableRoot = velkan::ChooseTableRoot(root, velkan::DefaultTableRoot());
+  o.storeDir = velkan::ChooseStoreDir(o.storeDir.string(), o.tableRoot, velkan::DefaultTableRoot());
   if (const char* mtbl = std::getenv("MTBL")) o.mtbl = mtbl;
 
   if (haveOutDir) return RunBatchConversion(inputs, outDir, jobs > 0 ? jobs : velkan::DefaultJobCount(), o);
@@ -251,6 +251,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (cmd == "convert") return Convert(argc - 2, argv + 2);
+  if (cmd == "dump") return velkan::cli::DumpCommand(argc - 2, argv + 2);
+  if (cmd == "tables") return velkan::cli::TablesCommand(argc - 2, argv + 2);
   std::cerr << "velkan: unknown command '" << cmd << "'\n" << kUsage;
   return 2;
 }
