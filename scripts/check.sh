@@ -17,3 +17,6 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELKAN_SANITIZE=ON 
 ninja -C build-asan -j"$jobs"
 echo "== tests under sanitizers =="
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$jobs")
+
+echo "== benchmark (a short run: figures only, nothing is asserted) =="
+bench/run.sh -b build -m 2 -r 2
