@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "cli/default_root.h"
-#include "driver/batch.h"
 #include "cli/dump_command.h"
 #include "cli/tables_command.h"
+#include "driver/batch.h"
 #include "driver/job.h"
 #include "driver/job_places.h"
 #include "driver/session.h"
@@ -25,7 +25,7 @@ constexpr const char* kUsage =
     "usage: velkan <command> [options]\n"
     "\n"
     "commands:\n"
-    "  convert   convert code-word jobs (.zan) or text jobs (.txt) into tagged text\n"
+    "  convert   convert jobs (.zan code words, or .txt texts) into tagged text\n"
     "  dump      list the code words of a job, with command names and arguments\n"
     "  tables    dump, build and check table files\n"
     "\n"
