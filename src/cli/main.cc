@@ -1,6 +1,7 @@
 // velkan: the command-line converter.
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +30,16 @@ constexpr const char* kConvertUsage =
     "Converts INPUT, a code-word job (16-bit words, high byte first), into tagged\n"
     "Shift_JIS text in OUTPUT (created, or replaced).\n"
     "\n"
+    "OUTPUT is written to a temporary file beside it and renamed into place when\n"
+    "the job ends, so an interrupted conversion leaves the earlier OUTPUT as it\n"
+    "was (a conversion killed outright may leave a file .NAME.velkan-XXXXXXXX\n"
+    "there, which can be removed). An existing OUTPUT keeps its permissions. A\n"
+    "pipe or device (such as /dev/stdout) is written directly. OUTPUT may not be\n"
+    "INPUT, the --udf FILE or the --define FILE, also not through a link.\n"
+    "When writing fails (a full disk, a file size limit, a closed pipe) the\n"
+    "conversion reports it and exits 1; OUTPUT then holds the bytes written\n"
+    "before the fault.\n"
+    "\n"
     "  --root DIR      the table root holding qdxfiles/ (default: $VELKAN_ROOT,\n"
     "                  else the bundled sample root)\n"
     "  --store DIR     where the store of user-defined formats lies: the files\n"
@@ -48,8 +59,8 @@ constexpr const char* kConvertUsage =
     "the same time take turns with the format store, one pass after the other.\n"
     "\n"
     "Exit status: 0 when every pass ended through the end of the job; 1 when the\n"
-    "input could not be read, the output could not be created, or a pass ended\n"
-    "otherwise (the reason is printed); 2 for bad usage.\n";
+    "input could not be read, the output could not be created or written, or a\n"
+    "pass ended otherwise (the reason is printed); 2 for bad usage.\n";
 
 int UsageError(const std::string& what) {
   std::cerr << "velkan convert: " << what << "\n"
@@ -127,6 +138,9 @@ int Convert(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader that goes away shows as a write error of the output, reported
+  // with exit status 1, instead of ending the program without a word.
+  std::signal(SIGPIPE, SIG_IGN);
   if (argc < 2) {
     std::cerr << kUsage;
     return 2;

@@ -8,11 +8,13 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "driver/conversion.h"
 #include "driver/format_store.h"
 #include "driver/io.h"
 #include "driver/main_loop.h"
+#include "driver/output_file.h"
 #include "tables/code_tables.h"
 #include "tables/escape_definitions.h"
 #include "typo/pi_font.h"
@@ -57,10 +59,33 @@ bool IsTextJob(const std::string& path) {
 
 enum class PassEnd { kEndOfJob, kStopped, kAbandoned };
 
-PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::string& chosen, JobResult& result) {
+// Refuses an output that names one of the job's own inputs (the same file,
+// also through a link): replacing it would destroy what is being converted.
+bool RefuseOutputOntoAnInput(const JobOptions& o, JobResult& result) {
+  struct Named {
+    const std::string& path;
+    const char* what;
+  };
+  for (const Named& in : {Named{o.inputFile, "the input file"}, Named{o.udfFile, "the user-defined format file"},
+                          Named{o.defineFile, "the definition file"}}) {
+    if (!SameFile(o.outputFile, in.path)) continue;
+    result.status = JobStatus::kOutputNotCreated;
+    result.message = NotCreatedMessage(o.outputFile);
+    result.notes.push_back("the output file " + o.outputFile + " is " + in.what + " " + in.path +
+                           " itself; converting would destroy it, so nothing was written");
+    return true;
+  }
+  return false;
+}
+
+// `output` holds the output of the latest pass that opened one; a new pass
+// replaces it, so the output of a first pass is thrown away.
+PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::string& chosen,
+                std::unique_ptr<OutputFile>& output, JobResult& result) {
   TablePaths paths(o.tableRoot, o.mtbl);
 
   if (IsTextJob(chosen)) {
+    output.reset();
     result.status = JobStatus::kPassFailed;
     result.notes.push_back("text jobs (\".txt\") are not converted yet: " + chosen);
     return PassEnd::kAbandoned;
@@ -69,30 +94,24 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   Fd input(::open(chosen.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat inStat {};
   if (input.get() < 0 || ::fstat(input.get(), &inStat) != 0 || !S_ISREG(inStat.st_mode)) {
+    output.reset();
     result.status = JobStatus::kInputNotFound;
     result.message = NotFoundMessage(chosen);
     return PassEnd::kAbandoned;
   }
 
-  // Converting onto the input itself would destroy it before it is read.
-  struct stat outStat {};
-  if (::stat(o.outputFile.c_str(), &outStat) == 0 && outStat.st_dev == inStat.st_dev &&
-      outStat.st_ino == inStat.st_ino) {
+  output.reset();
+  auto file = std::make_unique<OutputFile>();
+  if (!file->Open(o.outputFile)) {
     result.status = JobStatus::kOutputNotCreated;
     result.message = NotCreatedMessage(o.outputFile);
-    result.notes.push_back("the output file is the input file itself; nothing was written");
+    result.notes.push_back(file->error());
     return PassEnd::kAbandoned;
   }
-
-  Fd output(::open(o.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (output.get() < 0) {
-    result.status = JobStatus::kOutputNotCreated;
-    result.message = NotCreatedMessage(o.outputFile);
-    return PassEnd::kAbandoned;
-  }
+  output = std::move(file);
 
   FdSource source(input.get(), static_cast<long long>(inStat.st_size));
-  FdSink sink(output.get());
+  FdSink sink(output->fd());
   Conversion c(session, paths, source, sink);
 
   if (!o.defineFile.empty() && !c.definitions.Open(o.defineFile)) {
@@ -139,7 +158,6 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   ReleaseCodeTables(c.codes);
   bool storeClosed = CloseFormatStore(c.store) == 0;
   bool flushed = sink.Flush();
-  bool closed = output.Close();
 
   PassEnd end = PassEnd::kEndOfJob;
   if (loop != 1) {
@@ -154,10 +172,11 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
     end = PassEnd::kStopped;
     result.notes.push_back("reading " + chosen + " failed; the output holds what was read before");
   }
-  if (!flushed || !closed || sink.failed() || c.out.writeFailed()) {
+  if (!flushed || sink.failed() || c.out.writeFailed()) {
     end = PassEnd::kStopped;
     result.notes.push_back("writing " + o.outputFile + " failed: " +
-                           std::strerror(sink.error() ? sink.error() : EIO));
+                           std::strerror(sink.error() ? sink.error() : EIO) + "; it holds the " +
+                           std::to_string(sink.written()) + " bytes written before the fault");
   }
   if (!storeClosed) {
     end = PassEnd::kStopped;
@@ -174,10 +193,18 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
 
 JobResult RunConversionJob(Session& session, const JobOptions& options) {
   JobResult result;
+  if (RefuseOutputOntoAnInput(options, result)) return result;
+  std::unique_ptr<OutputFile> output;
   bool twoPasses = !options.udfFile.empty();
   for (int pass = 1; pass <= (twoPasses ? 2 : 1); ++pass) {
     const std::string& chosen = (pass == 1 && twoPasses) ? options.udfFile : options.inputFile;
-    if (RunPass(session, options, pass, chosen, result) == PassEnd::kAbandoned) break;
+    if (RunPass(session, options, pass, chosen, output, result) == PassEnd::kAbandoned) break;
+  }
+  // The output of the last pass that opened one takes the place of the
+  // earlier file; a write fault before this left its first bytes in it.
+  if (output && !output->Commit()) {
+    if (result.status == JobStatus::kCompleted) result.status = JobStatus::kPassFailed;
+    result.notes.push_back(output->error());
   }
   return result;
 }
