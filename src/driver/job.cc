@@ -115,7 +115,7 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   Conversion c(session, paths, source, sink);
 
   if (!o.defineFile.empty() && !c.definitions.Open(o.defineFile)) {
-    result.notes.push_back("definition file not found, names are written as numbers: " + o.defineFile);
+    result.notes.push_back("definition file missing, unreadable or larger than 16 MiB, names are written as numbers: " + o.defineFile);
   }
 
   // The store stays locked for the whole pass; another conversion using it
@@ -141,10 +141,10 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   InitJob(c, o.kumi, o.unit, o.warning);
   std::string failedTable;
   if (LoadCodeTables(c.codes, paths, &failedTable) != 0) {
-    result.notes.push_back("code table missing, later tables not loaded: " + failedTable);
+    result.notes.push_back("code table missing, unreadable or larger than 16 MiB, later tables not loaded: " + failedTable);
   }
   if (LoadEscapeDefinitions(c.escapes, paths) != 0) {
-    result.notes.push_back("escape definitions missing under " + paths.root().string());
+    result.notes.push_back("escape definitions missing, unreadable or larger than 16 MiB under " + paths.root().string());
   }
   c.chars.charClass = 0;
   c.ruby = RubyState{};
