@@ -57,8 +57,6 @@ bool IsTextJob(const std::string& path) {
   return upper.find(".TXT") != std::string::npos;
 }
 
-enum class PassEnd { kEndOfJob, kStopped, kAbandoned };
-
 // Refuses an output that names one of the job's own inputs (the same file,
 // also through a link): replacing it would destroy what is being converted.
 bool RefuseOutputOntoAnInput(const JobOptions& o, JobResult& result) {
@@ -82,8 +80,6 @@ bool RefuseOutputOntoAnInput(const JobOptions& o, JobResult& result) {
 // replaces it, so the output of a first pass is thrown away.
 PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::string& chosen,
                 std::unique_ptr<OutputFile>& output, JobResult& result) {
-  TablePaths paths(o.tableRoot, o.mtbl);
-
   if (IsTextJob(chosen)) {
     output.reset();
     result.status = JobStatus::kPassFailed;
@@ -112,10 +108,29 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
 
   FdSource source(input.get(), static_cast<long long>(inStat.st_size));
   FdSink sink(output->fd());
+  bool delivered = true;
+  PassEnd end = ConvertStream(session, o, pass, chosen, source, sink, result, delivered);
+  if (!delivered || sink.failed()) {
+    if (end == PassEnd::kEndOfJob) end = PassEnd::kStopped;
+    if (result.status == JobStatus::kCompleted) result.status = JobStatus::kPassFailed;
+    result.notes.push_back("writing " + o.outputFile + " failed: " +
+                           std::strerror(sink.error() ? sink.error() : EIO) + "; it holds the " +
+                           std::to_string(sink.written()) + " bytes written before the fault");
+  }
+  return end;
+}
+
+}  // namespace
+
+PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std::string& chosen,
+                      ByteSource& source, ByteSink& sink, JobResult& result, bool& delivered) {
+  TablePaths paths(o.tableRoot, o.mtbl);
+  delivered = true;
   Conversion c(session, paths, source, sink);
 
   if (!o.defineFile.empty() && !c.definitions.Open(o.defineFile)) {
-    result.notes.push_back("definition file missing, unreadable or larger than 16 MiB, names are written as numbers: " + o.defineFile);
+    result.notes.push_back("definition file missing, unreadable or larger than 16 MiB, names are written as numbers: " +
+                           o.defineFile);
   }
 
   // The store stays locked for the whole pass; another conversion using it
@@ -141,10 +156,12 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   InitJob(c, o.kumi, o.unit, o.warning);
   std::string failedTable;
   if (LoadCodeTables(c.codes, paths, &failedTable) != 0) {
-    result.notes.push_back("code table missing, unreadable or larger than 16 MiB, later tables not loaded: " + failedTable);
+    result.notes.push_back("code table missing, unreadable or larger than 16 MiB, later tables not loaded: " +
+                           failedTable);
   }
   if (LoadEscapeDefinitions(c.escapes, paths) != 0) {
-    result.notes.push_back("escape definitions missing, unreadable or larger than 16 MiB under " + paths.root().string());
+    result.notes.push_back("escape definitions missing, unreadable or larger than 16 MiB under " +
+                           paths.root().string());
   }
   c.chars.charClass = 0;
   c.ruby = RubyState{};
@@ -157,7 +174,7 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   ReleaseEscapeDefinitions(c.escapes);
   ReleaseCodeTables(c.codes);
   bool storeClosed = CloseFormatStore(c.store) == 0;
-  bool flushed = sink.Flush();
+  delivered = sink.Flush() && !c.out.writeFailed();
 
   PassEnd end = PassEnd::kEndOfJob;
   if (loop != 1) {
@@ -172,12 +189,7 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
     end = PassEnd::kStopped;
     result.notes.push_back("reading " + chosen + " failed; the output holds what was read before");
   }
-  if (!flushed || sink.failed() || c.out.writeFailed()) {
-    end = PassEnd::kStopped;
-    result.notes.push_back("writing " + o.outputFile + " failed: " +
-                           std::strerror(sink.error() ? sink.error() : EIO) + "; it holds the " +
-                           std::to_string(sink.written()) + " bytes written before the fault");
-  }
+  if (!delivered) end = PassEnd::kStopped;
   if (!storeClosed) {
     end = PassEnd::kStopped;
     result.notes.push_back("the formats defined in pass " + std::to_string(pass) +
@@ -189,7 +201,6 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   return end;
 }
 
-}  // namespace
 
 JobResult RunConversionJob(Session& session, const JobOptions& options) {
   JobResult result;
