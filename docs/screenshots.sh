@@ -5,8 +5,9 @@
 # window manager, so the windows carry their title bars.
 #
 # usage: docs/screenshots.sh [BUILD_DIR]     (default: build)
-# needs: xvfb (xvfb-run), openbox, xdotool, imagemagick (import), a Japanese
-#        font (fonts-ipafont-gothic)
+# needs: the Debian packages of docs/packages.txt (a virtual X server, a window
+#        manager, xdotool, imagemagick, a Japanese font):
+#        sudo apt-get install $(grep -v '^#' docs/packages.txt)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)

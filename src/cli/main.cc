@@ -19,7 +19,7 @@ constexpr const char* kUsage =
     "usage: velkan <command> [options]\n"
     "\n"
     "commands:\n"
-    "  convert   convert a code-word job (.zan) into tagged text\n"
+    "  convert   convert a job (.zan code words, or a .txt text) into tagged text\n"
     "\n"
     "Run 'velkan convert --help' for the options of a command.\n";
 
@@ -28,7 +28,9 @@ constexpr const char* kConvertUsage =
     "                      [--vertical] [--unit pt|Q] [--no-warnings] INPUT -o OUTPUT\n"
     "\n"
     "Converts INPUT, a code-word job (16-bit words, high byte first), into tagged\n"
-    "Shift_JIS text in OUTPUT (created, or replaced).\n"
+    "Shift_JIS text in OUTPUT (created, or replaced). An INPUT (or --udf FILE)\n"
+    "whose path contains \".txt\" in any case is a Shift_JIS text job: it is\n"
+    "turned into code words first, with the text-input tables of the root.\n"
     "\n"
     "OUTPUT is written to a temporary file beside it and renamed into place when\n"
     "the job ends, so an interrupted conversion leaves the earlier OUTPUT as it\n"

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "commands/inline_structures.h"
 #include "driver/code_stream.h"
 #include "driver/format_store.h"
 #include "driver/io.h"
@@ -16,9 +17,11 @@
 #include "tables/character_output.h"
 #include "tables/code_tables.h"
 #include "tables/escape_definitions.h"
+#include "tables/font_tables.h"
 #include "tables/table_root.h"
 #include "typo/definition_file.h"
 #include "typo/fill_rules.h"
+#include "typo/grouped_characters.h"
 #include "typo/pi_font.h"
 #include "typo/ruby.h"
 #include "typo/rules.h"
@@ -44,6 +47,8 @@ class Conversion {
   SizeLimits limits;   // bounds of the setting commands, set by InitJob
   RubyState ruby;
   CharacterState chars;
+  InlineStructures inlines;   // parameters and flags of the inline structures
+  GroupedCharacters groups;   // the open group or enclosure and its sizes
 
   // Rules: the next underline's appearance, whether an underline is open
   // (between its start and end mark), and the rule of enclosures.
@@ -59,6 +64,7 @@ class Conversion {
   DefinitionFile definitions;
   CodeTables codes;
   EscapeDefinitions escapes;
+  FontTables fonts;
   PiWidths pi;
   FormatStore store;
 

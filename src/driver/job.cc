@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "driver/conversion.h"
 #include "driver/format_store.h"
@@ -17,6 +18,9 @@
 #include "driver/output_file.h"
 #include "tables/code_tables.h"
 #include "tables/escape_definitions.h"
+#include "tables/font_tables.h"
+#include "tables/pre_pass_tables.h"
+#include "tables/text_pre_pass.h"
 #include "typo/pi_font.h"
 
 namespace velkan {
@@ -80,12 +84,10 @@ bool RefuseOutputOntoAnInput(const JobOptions& o, JobResult& result) {
 // replaces it, so the output of a first pass is thrown away.
 PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::string& chosen,
                 std::unique_ptr<OutputFile>& output, JobResult& result) {
-  if (IsTextJob(chosen)) {
-    output.reset();
-    result.status = JobStatus::kPassFailed;
-    result.notes.push_back("text jobs (\".txt\") are not converted yet: " + chosen);
-    return PassEnd::kAbandoned;
-  }
+  // A text job is read through the pre-pass, which turns it into code words
+  // as the pass reads them; a text that cannot be read is not found, like a
+  // code-word input.
+  const bool textJob = IsTextJob(chosen);
 
   Fd input(::open(chosen.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat inStat {};
@@ -97,19 +99,32 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   }
 
   output.reset();
-  auto file = std::make_unique<OutputFile>();
-  if (!file->Open(o.outputFile)) {
+  auto made = std::make_unique<OutputFile>();
+  if (!made->Open(o.outputFile)) {
     result.status = JobStatus::kOutputNotCreated;
     result.message = NotCreatedMessage(o.outputFile);
-    result.notes.push_back(file->error());
+    result.notes.push_back(made->error());
     return PassEnd::kAbandoned;
   }
-  output = std::move(file);
+  output = std::move(made);
 
-  FdSource source(input.get(), static_cast<long long>(inStat.st_size));
+  FdSource file(input.get(), static_cast<long long>(inStat.st_size));
+  PrePassTables prePassTables;
+  EscapeDefinitions prePassEscapes;
+  std::optional<TextPrePass> text;
+  InputProgress progress;
+  if (textJob) {
+    LoadTextInputTables(prePassTables, prePassEscapes, TablePaths(o.tableRoot, o.mtbl), &result.notes);
+    text.emplace(file, prePassTables, prePassEscapes);
+    // A text job counts the bytes of the text read, since its words have no
+    // size known beforehand.
+    progress.done = [&text] { return text->textRead(); };
+    progress.total = file.Size();
+  }
+  ByteSource& source = textJob ? static_cast<ByteSource&>(*text) : file;
   FdSink sink(output->fd());
   bool delivered = true;
-  PassEnd end = ConvertStream(session, o, pass, chosen, source, sink, result, delivered);
+  PassEnd end = ConvertStream(session, o, pass, chosen, source, sink, result, delivered, progress);
   if (!delivered || sink.failed()) {
     if (end == PassEnd::kEndOfJob) end = PassEnd::kStopped;
     if (result.status == JobStatus::kCompleted) result.status = JobStatus::kPassFailed;
@@ -123,16 +138,18 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
 }  // namespace
 
 PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std::string& chosen,
-                      ByteSource& source, ByteSink& sink, JobResult& result, bool& delivered) {
+                      ByteSource& source, ByteSink& sink, JobResult& result, bool& delivered,
+                      const InputProgress& input) {
   TablePaths paths(o.tableRoot, o.mtbl);
   delivered = true;
   Conversion c(session, paths, source, sink);
 
   if (!o.defineFile.empty() && !c.definitions.Open(o.defineFile)) {
-    result.notes.push_back("definition file missing, unreadable or larger than 16 MiB, names are written as numbers: " +
-                           o.defineFile);
+    result.notes.push_back("definition file missing, unreadable or larger than 16 MiB, names are written as "
+                           "numbers: " + o.defineFile);
   }
 
+  OpenPitchFile(c.fonts.pitch, paths);
   // The store stays locked for the whole pass; another conversion using it
   // waits here until this pass has closed it.
   const std::filesystem::path& storeDir = o.storeDir.empty() ? o.tableRoot : o.storeDir;
@@ -154,6 +171,9 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   }
 
   InitJob(c, o.kumi, o.unit, o.warning);
+  if (c.fonts.prepareResult != 0) {
+    result.notes.push_back("font tables incomplete, characters fall back to code forms: " + c.fonts.prepareFailure);
+  }
   std::string failedTable;
   if (LoadCodeTables(c.codes, paths, &failedTable) != 0) {
     result.notes.push_back("code table missing, unreadable or larger than 16 MiB, later tables not loaded: " +
@@ -167,12 +187,16 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   c.ruby = RubyState{};
 
   if (o.progress) {
-    c.progress = [&o, pass, &c] { o.progress(pass, c.stream.consumed(), c.stream.total()); };
+    c.progress = [&o, pass, &c, &input] {
+      if (input.done) o.progress(pass, input.done(), input.total);
+      else o.progress(pass, c.stream.consumed(), c.stream.total());
+    };
   }
   int16_t loop = RunMainLoop(c);
 
   ReleaseEscapeDefinitions(c.escapes);
   ReleaseCodeTables(c.codes);
+  ReleaseFontTables(c.fonts);
   bool storeClosed = CloseFormatStore(c.store) == 0;
   delivered = sink.Flush() && !c.out.writeFailed();
 

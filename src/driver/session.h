@@ -25,6 +25,9 @@ struct Session {
   // kind of its closing tag. Zero at program start, never reset per job.
   int16_t scopeCountdown = 0;
   int16_t scopeKind = 0;
+  // 1 while the open character group is an enclosure. Zero at program start;
+  // set when a group opens and cleared when it closes.
+  int16_t enclosureFlag = 0;
   // The six values of the page-number command: zero at program start, each
   // kept until that command sets it again.
   std::array<int16_t, 6> numberValues{};

@@ -1,25 +1,344 @@
 #include "tables/character_output.h"
 
-#include <cstdio>
+#include <charconv>
+#include <cstring>
+#include <string_view>
 
 #include "driver/conversion.h"
+#include "tables/code_conversion.h"
+#include "tables/shift_jis_rule.h"
 #include "tables/tables_literals.h"
 
 namespace velkan {
 
-// Code words of pages 0x4000-0x7FFF are written as code tags; the forms of
-// the other pages need the font tables and come with them. Until then every
-// other word is reported as an invalid character.
-void WriteCharacterRun(Conversion& c, const uint16_t* run, int16_t /*direction*/, int16_t /*font*/) {
-  for (; *run != 0; ++run) {
-    uint16_t w = *run;
-    if (w >= 0x4000 && w <= 0x7FFF) {
-      char tag[24];
-      int n = std::snprintf(tag, sizeof tag, "<ZAN2 code=%04x>", w);
-      c.out.WriteText(std::string_view(tag, static_cast<size_t>(n)));
-    } else {
-      c.out.WriteWarningF(lit::kWarnInvalidCharacter, w);
+namespace {
+
+enum class Route { kConvert, kCode, kDirect, kSingle, kKumi, kInvalid };
+
+constexpr int16_t kDefaultWidth = 108;
+
+bool In(unsigned v, unsigned low, unsigned high) { return v >= low && v <= high; }
+
+// A combined character's text: its component bytes, perhaps behind a frame
+// mark of two bytes.
+struct KumiText {
+  char bytes[8];
+  size_t size = 0;
+  void Add(std::string_view s) {
+    for (char ch : s) bytes[size++] = ch;
+  }
+  void Add(uint8_t b) { bytes[size++] = static_cast<char>(b); }
+};
+
+// What one character becomes.
+struct Plan {
+  Route route = Route::kConvert;
+  std::string_view type;  // empty, or one of the type texts
+  int16_t width = kDefaultWidth;
+  uint16_t sjis = 0;      // the Shift-JIS form from the code tables
+  uint8_t single = 0;     // the single byte of the single route
+  KumiText kumi;
+  size_t consumed = 0;    // words after this one taken by a kumi rule
+};
+
+// The single byte of a source code's Shift-JIS form, 0 when it has none.
+uint8_t SingleOfSource(const CodeTables& codes, uint16_t source) {
+  uint16_t s = codes.ShiftJisOf(source);
+  return s != 0 ? codes.SingleByteOf(s) : 0;
+}
+
+// The kumi rules of page 0xC7: a frame mark and digits made from the next one
+// or two words of the run. Leaves the plan unchanged when no rule holds or a
+// component has no single-byte form.
+void ApplyKumiRules(const CodeTables& codes, const uint16_t* next, uint16_t w, uint8_t b1, Plan& plan) {
+  uint16_t n1 = next[0];
+  uint16_t n2 = n1 != 0 ? next[1] : 0;
+  std::string_view frame;
+  if (w < 0xC710) {
+    if (!In(n1, 0x8034, 0x803D) && !In(n1, 0x96C0, 0x96C5)) return;
+  } else if (In(w, 0xC710, 0xC71F)) {
+    if (!In(n1, 0xC720, 0xC72F) || !In(n2, 0x96E6, 0x96F5)) return;
+    uint8_t b2 = SingleOfSource(codes, n1);
+    uint8_t b3 = SingleOfSource(codes, n2);
+    if (b2 == 0 || b3 == 0) return;
+    plan.kumi.Add(b1);
+    plan.kumi.Add(b2);
+    plan.kumi.Add(b3);
+    plan.route = Route::kKumi;
+    plan.consumed = 2;
+    return;
+  } else if (In(w, 0xC731, 0xC73F) && In(n1, 0x9700, 0x9709)) {
+    frame = lit::kKumiWhiteCircle;
+  } else if (In(w, 0xC741, 0xC74F) && In(n1, 0x9714, 0x971D)) {
+    frame = "P";
+  } else if (In(w, 0xC750, 0xC75F) && In(n1, 0x9822, 0x982B)) {
+    frame = lit::kKumiBlackCircle;
+  } else {
+    return;
+  }
+  uint8_t b2 = SingleOfSource(codes, n1);
+  if (b2 == 0) return;
+  plan.kumi.Add(frame);
+  plan.kumi.Add(b1);
+  plan.kumi.Add(b2);
+  plan.route = Route::kKumi;
+  plan.consumed = 1;
+}
+
+// Decides the route of word `w` (run[0]) and sets the character class.
+Plan Classify(Conversion& c, const uint16_t* run, int16_t direction, int16_t font, int16_t& charClass) {
+  const CodeTables& codes = c.codes;
+  uint16_t w = run[0];
+  Plan p;
+  switch (w & 0xF000) {
+    case 0x0000:
+      break;
+    case 0x1000: case 0x2000: case 0x3000: case 0xD000: case 0xE000: case 0xF000:
+      p.route = Route::kInvalid;
+      break;
+    case 0x4000: case 0x5000: case 0x6000: case 0x7000:
+      p.route = Route::kCode;
+      break;
+    case 0x8000: case 0x9000:
+      p.sjis = codes.ShiftJisOf(w);
+      if (p.sjis != 0 && (w == 0x95B4 || w == 0x95BE)) {
+        p.route = Route::kKumi;
+        p.kumi.Add(w == 0x95B4 ? std::string_view(lit::kKumiWhiteCircle) : std::string_view("P"));
+        p.kumi.Add("10");
+      }
+      break;
+    case 0xA000:
+      p.sjis = codes.ShiftJisOf(w);
+      p.type = lit::kTypeRightArrow;
+      if ((In(w, 0xA000, 0xA07F) || In(w, 0xA300, 0xA37F)) && p.sjis != 0) {
+        p.route = Route::kDirect;
+      } else if (In(w, 0xA200, 0xA27F)) {
+        p.width = 54;
+        p.single = codes.SingleByteOf(p.sjis);
+        if (IsDigitLike(p.single)) p.route = Route::kSingle;
+      }
+      break;
+    case 0xB000:
+      p.sjis = codes.ShiftJisOf(w);
+      p.type = lit::kTypeLeftArrow;
+      if (In(w, 0xB000, 0xB07F) && p.sjis != 0) {
+        p.route = Route::kDirect;
+      } else if (In(w, 0xB200, 0xB27F)) {
+        p.width = 54;
+        p.single = codes.SingleByteOf(p.sjis);
+        if (IsDigitLike(p.single)) p.route = Route::kSingle;
+      }
+      break;
+    default:  // 0xC000
+      p.sjis = codes.ShiftJisOf(w);
+      if (In(w, 0xC000, 0xC07F)) {
+        p.type = lit::kTypeCross;
+      } else if (In(w, 0xC100, 0xC17F)) {
+        p.type = lit::kTypeCross;
+        p.width = 54;
+        p.single = codes.SingleByteOf(p.sjis);
+        if (p.sjis != 0 && (direction == 0 || w > 0xC10A) && IsDigitLike(p.single)) {
+          p.route = Route::kSingle;
+          charClass = 7;
+        }
+      } else if (In(w, 0xC200, 0xC27F)) {
+        p.type = lit::kTypeCross;
+        p.width = 36;
+      } else if (In(w, 0xC300, 0xC37F) || In(w, 0xC400, 0xC47F)) {
+        bool second = w >= 0xC400;
+        p.type = lit::kTypeRoman;
+        charClass = second ? 4 : 2;
+        p.single = codes.SingleByteOf(p.sjis);
+        if (p.sjis != 0 && p.single != 0 && p.single < 0x80) {
+          p.route = Route::kSingle;
+          if (IsDigitLike(p.single)) charClass = second ? 5 : 3;
+        } else {
+          int16_t pitch = PitchWidth(c.fonts.pitch, font, w);
+          p.width = IsPitchWidth(pitch) ? static_cast<int16_t>(2 * pitch) : static_cast<int16_t>(2 * 54);
+        }
+      } else if (In(w, 0xC500, 0xC57F) || In(w, 0xC600, 0xC67F)) {
+        charClass = 6;
+        p.route = p.sjis != 0 ? Route::kDirect : Route::kInvalid;
+      } else if (In(w, 0xC700, 0xC7FF)) {
+        p.type = lit::kTypeCross;
+        p.width = 0;
+        uint8_t b1 = codes.SingleByteOf(p.sjis);
+        if (p.sjis != 0 && b1 != 0) ApplyKumiRules(codes, run + 1, w, b1, p);
+      }
+      break;
+  }
+  return p;
+}
+
+// The text of a run, collected and handed to the writer in large pieces.
+// Warnings go their own way: the text before one is handed over first.
+class RunText {
+ public:
+  explicit RunText(Conversion& c) : c_(c) {}
+  RunText(const RunText&) = delete;
+  RunText& operator=(const RunText&) = delete;
+  ~RunText() { Flush(); }
+
+  void Add(std::string_view s) {
+    if (s.empty()) return;
+    if (size_ + s.size() > sizeof buf_) Flush();
+    std::memcpy(buf_ + size_, s.data(), s.size());
+    size_ += s.size();
+  }
+  void AddByte(uint8_t b) {
+    char ch = static_cast<char>(b);
+    Add(std::string_view(&ch, 1));
+  }
+  // Four lower-case hexadecimal digits, as "%04x" writes a 16-bit code.
+  void AddHex4(uint16_t v) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    char h[4] = {kDigits[v >> 12], kDigits[(v >> 8) & 0xF], kDigits[(v >> 4) & 0xF], kDigits[v & 0xF]};
+    Add(std::string_view(h, 4));
+  }
+  void AddDecimal(int v) {
+    char d[12];
+    auto r = std::to_chars(d, d + sizeof d, v);
+    Add(std::string_view(d, static_cast<size_t>(r.ptr - d)));
+  }
+  void Flush() {
+    if (size_ == 0) return;
+    c_.out.WriteText(std::string_view(buf_, size_));
+    size_ = 0;
+  }
+  Conversion& conversion() { return c_; }
+
+ private:
+  Conversion& c_;
+  char buf_[2048];
+  size_t size_ = 0;
+};
+
+void WriteSeparators(RunText& out, int16_t now, int16_t prev) {
+  bool romanOrPi = prev == 4 || prev == 5 || prev == 6;
+  std::string_view text;
+  switch (now) {
+    case 1: if (prev == 6) text = "\\/"; break;
+    case 2: if (romanOrPi) text = "\\/"; break;
+    case 3: if (prev != 3) text = romanOrPi ? "\\/\\&" : "\\&"; break;
+    case 4: if (prev != 4 && prev != 5) text = "\\\""; break;
+    case 5: if (prev == 4) text = "\\&"; else if (prev != 5) text = "\\\"\\&"; break;
+    case 6: if (prev != 6) text = "\\!"; break;
+    case 7: if (prev == 3 || romanOrPi) text = "\\/"; break;
+    default: break;
+  }
+  if (!text.empty()) out.Add(text);
+}
+
+// A double-byte code lead byte first. A zero byte (a table code that is no
+// double-byte code) is not written.
+void AddDoubleByte(RunText& out, uint16_t code) {
+  if ((code >> 8) != 0) out.AddByte(static_cast<uint8_t>(code >> 8));
+  if ((code & 0xFF) != 0) out.AddByte(static_cast<uint8_t>(code & 0xFF));
+}
+
+void AddCodeTag(RunText& out, uint16_t j) {
+  out.Add("<ZAN2 code=");
+  out.AddHex4(j);
+  out.Add(">");
+}
+
+void AddTypedTag(RunText& out, const Plan& p, uint16_t j) {
+  out.Add("<ZAN2 type=");
+  out.Add(p.type);
+  out.Add(" code=");
+  out.AddHex4(j);
+  out.Add(" wid=");
+  out.AddDecimal(p.width);
+  out.Add(">");
+}
+
+void AddKumiTag(RunText& out, const Plan& p) {
+  out.Add("<ZAN2 kumi=\"");
+  out.Add(std::string_view(p.kumi.bytes, p.kumi.size));
+  out.Add("\">");
+}
+
+void WarnInvalid(RunText& out, uint16_t w) {
+  out.Flush();
+  out.conversion().out.WriteWarningF(lit::kWarnInvalidCharacter, w);
+}
+
+// The code forms of a converted code J that has no Shift-JIS form, by its
+// bytes and the page of the source word W.
+void AddCodeForm(RunText& out, const Plan& p, uint16_t w, uint16_t j) {
+  unsigned h = j & 0xFF00;
+  unsigned l = j & 0xFF;
+  unsigned page = w & 0xFF00;
+  bool jisCell = In(l, 0x21, 0x7E);
+  if (In(h, 0x2100, 0x7E00) && In(l, 0xA1, 0xFE)) {
+    AddCodeTag(out, j);
+  } else if (In(h, 0xA100, 0xA300) && jisCell) {
+    AddCodeTag(out, j);
+  } else if ((In(h, 0xA400, 0xB100) && jisCell) || page == 0xC300 || page == 0xC400) {
+    AddTypedTag(out, p, j);
+  } else if ((In(h, 0xB200, 0xB700) && jisCell) || page == 0xC500 || page == 0xC600) {
+    out.Flush();
+    out.conversion().out.WriteWarningF(lit::kWarnRubyCode, j);
+  } else if (In(page, 0xA000, 0xA300) || page == 0xB000 || page == 0xB200 || In(page, 0xC000, 0xC200)) {
+    AddTypedTag(out, p, j);
+  } else {
+    WarnInvalid(out, w);
+  }
+}
+
+}  // namespace
+
+bool IsDigitLike(uint8_t b) {
+  switch (b) {
+    case '(': case ')': case ',': case '-': case '.': case '/': case '=': case '_': return true;
+    default: return b >= '0' && b <= '9';
+  }
+}
+
+void WriteCharacterRun(Conversion& c, const uint16_t* run, int16_t direction, int16_t font) {
+  CharacterState& state = c.chars;
+  RunText out(c);
+  for (size_t i = 0; run[i] != 0; ++i) {
+    uint16_t w = run[i];
+    int16_t prev = state.charClass;
+    state.charClass = 1;
+    if (state.oneShotCode != 0) {
+      state.oneShotCode = 0;
+      WriteSeparators(out, 1, prev);
+      int16_t rubyFont = static_cast<int16_t>(static_cast<uint16_t>(font) + 800);
+      AddCodeTag(out, ConvertCode(c.fonts, c.paths, rubyFont, w));
+      continue;
     }
+    Plan p = Classify(c, run + i, direction, font, state.charClass);
+    WriteSeparators(out, state.charClass, prev);
+    switch (p.route) {
+      case Route::kConvert: {
+        uint16_t j = ConvertCode(c.fonts, c.paths, font, w);
+        if (uint16_t t = JisToShiftJis(j)) {
+          AddDoubleByte(out, t);
+        } else {
+          AddCodeForm(out, p, w, j);
+        }
+        break;
+      }
+      case Route::kCode:
+        AddCodeForm(out, p, w, w);
+        break;
+      case Route::kDirect:
+        AddDoubleByte(out, p.sjis);
+        break;
+      case Route::kSingle:
+        if (p.single == '<' || p.single == '>' || p.single == '\\') out.AddByte('\\');
+        out.AddByte(p.single);
+        break;
+      case Route::kKumi:
+        AddKumiTag(out, p);
+        break;
+      case Route::kInvalid:
+        WarnInvalid(out, w);
+        break;
+    }
+    i += p.consumed;
   }
 }
 

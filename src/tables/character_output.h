@@ -1,4 +1,7 @@
-// The output of character runs.
+// The output of character runs: each character word becomes a Shift_JIS
+// character, a single-byte character, a code tag, a typed code tag with a
+// width, a combined-character (kumi) tag or a warning; escapes separate
+// characters of different classes.
 #pragma once
 
 #include <cstdint>
@@ -9,14 +12,24 @@ class Conversion;
 
 struct CharacterState {
   // The class of the character written last (0 at job start); decides the
-  // separators written between characters of different kinds.
+  // separators written between characters of different kinds: 1 ordinary,
+  // 2 roman written as a tag, 3 roman punctuation or digit as a single byte,
+  // 4 and 5 the same for the second roman page, 6 pages 0xC5 and 0xC6,
+  // 7 single-byte punctuation or digit of page 0xC1.
   int16_t charClass = 0;
-  // Set by 0xD093: the next character is written as a code tag.
+  // Set by 0xD093: the next character is written as a code tag of its code
+  // in the ruby font of the current font.
   int16_t oneShotCode = 0;
 };
 
-// Writes a run of character words (terminated by a 0 word, at most 255) in
-// the given direction (0 horizontal, 1 vertical) and font.
+// Writes a run of character words (terminated by a 0 word, at most 255, the
+// buffer zero behind the run) in the given direction (0 horizontal, 1
+// vertical) and font. Combined characters take the words that complete them
+// from the run, never from beyond its terminating 0.
 void WriteCharacterRun(Conversion& c, const uint16_t* run, int16_t direction, int16_t font);
+
+// True for the single bytes that count as punctuation or digits:
+// ( ) , - . / 0-9 = _
+bool IsDigitLike(uint8_t b);
 
 }  // namespace velkan

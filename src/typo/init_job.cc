@@ -1,5 +1,6 @@
 #include "driver/conversion.h"
 #include "driver/format_store.h"
+#include "tables/font_tables.h"
 #include "typo/typo_state.h"
 
 namespace velkan {
@@ -23,11 +24,14 @@ void InitJob(Conversion& c, int direction, int unit, int warnings) {
   // 3, 4. The current and the emitted settings start equal, so nothing is
   // written for a setting until a command changes it. The one-shot <MOVE>
   // values start empty: a shift left over from an earlier pass must not
-  // move the first characters of this one. (The inline-structure area of the
-  // handlers is reset here as it is added.)
+  // move the first characters of this one.
   ResetTypoState(c.typo);
   ResetTypoState(c.emitted);
   c.move = PendingMove{};
+
+  // The parameters and flags of the inline structures and character groups.
+  c.inlines = InlineStructures{};
+  c.groups = GroupedCharacters{};
 
   // 5. The limits of the setting commands, the replay state of the format
   // store and the one-shot code flag of the character output. (The underline
@@ -35,6 +39,7 @@ void InitJob(Conversion& c, int direction, int unit, int warnings) {
   // added; the result of the font-table preparation is not looked at.)
   c.limits = kJobLimits;
   ResetFormatReplay(c);
+  PrepareFontTables(c.fonts, c.paths);
   c.chars.oneShotCode = 0;
 
   // The rule settings with an underline closed, no raw tag open, and the

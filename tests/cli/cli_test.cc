@@ -90,8 +90,8 @@ struct Root {
   TempDir dir;
 };
 
-const std::string kJob = WordBytes({0x4521, 0xD009, 0x1234, 0x4522, 0xD009});
-const std::string kJobOut = "<ZAN2 code=4521>\r\n" + Sjis("<WAR \"不正文字，1234\">") + "<ZAN2 code=4522>\r\n";
+const std::string kJob = WordBytes({0x45A1, 0xD009, 0x1234, 0x45A2, 0xD009});
+const std::string kJobOut = "<ZAN2 code=45a1>\r\n" + Sjis("<WAR \"不正文字，1234\">") + "<ZAN2 code=45a2>\r\n";
 
 TEST(Cli, HelpExitsZeroAndDescribesTheOptions) {
   CliResult top = RunCli({"--help"});
@@ -165,7 +165,7 @@ TEST(Cli, NoWarningsOption) {
       RunCli({"convert", "--no-warnings", "--unit", "Q", "--vertical", "--root", r.root().string(), in.string(), "-o",
               out.string()});
   EXPECT_EQ(res.status, 0) << res.err;
-  EXPECT_EQ(Slurp(out), "<ZAN2 code=4521>\r\n<ZAN2 code=4522>\r\n");
+  EXPECT_EQ(Slurp(out), "<ZAN2 code=45a1>\r\n<ZAN2 code=45a2>\r\n");
 }
 
 TEST(Cli, MissingInputExitsOneWithTheNotFoundMessage) {

@@ -49,10 +49,10 @@ class StoreOption : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_.Write("root/qdxfiles/pifont.fil", std::string(1000, '\0'));
-    // Defines format 4 as 0x4524, then plays format 4 (as defined now or
-    // earlier) followed by 0x4520.
-    define_ = dir_.Write("define.zan", WordBytes({0xD003, 0xD02C, 0xC344, 0xD004, 0x4524, 0xD004, 0xD004}));
-    call_ = dir_.Write("call.zan", WordBytes({0xD003, 0xD03F, 0xC344, 0xD004, 0x4520}));
+    // Defines format 4 as 0x45A4, then plays format 4 (as defined now or
+    // earlier) followed by 0x45B0.
+    define_ = dir_.Write("define.zan", WordBytes({0xD003, 0xD02C, 0xC344, 0xD004, 0x45A4, 0xD004, 0xD004}));
+    call_ = dir_.Write("call.zan", WordBytes({0xD003, 0xD03F, 0xC344, 0xD004, 0x45B0}));
   }
   std::string Root() const { return (dir_.path() / "root").string(); }
   std::string Out() const { return (dir_.path() / "out.txt").string(); }
@@ -75,10 +75,10 @@ TEST_F(StoreOption, StoreDirHoldsTheStoreInsteadOfTheTableRoot) {
   // A later run finds the format there, and not under the table root.
   r = RunCli(dir_, "", Args(call_, "--store '" + store.string() + "'"));
   ASSERT_EQ(0, r.exitCode) << r.err;
-  EXPECT_EQ("<ZAN2 code=4524><ZAN2 code=4520>", ReadAll(Out()));
+  EXPECT_EQ("<ZAN2 code=45a4><ZAN2 code=45b0>", ReadAll(Out()));
   r = RunCli(dir_, "", Args(call_));
   ASSERT_EQ(0, r.exitCode) << r.err;
-  EXPECT_EQ("<ZAN2 code=4520>", ReadAll(Out()));
+  EXPECT_EQ("<ZAN2 code=45b0>", ReadAll(Out()));
   EXPECT_TRUE(fs::exists(dir_.path() / "root" / "qdxfiles" / "udf2.tbl"));
 }
 
@@ -94,12 +94,12 @@ TEST_F(StoreOption, EnvironmentNamesTheStoreAndTheOptionWins) {
   r = RunCli(dir_, "VELKAN_STORE='" + fromEnv.string() + "'",
              Args(call_, "--store '" + fromOption.string() + "'"));
   ASSERT_EQ(0, r.exitCode) << r.err;
-  EXPECT_EQ("<ZAN2 code=4520>", ReadAll(Out()));
+  EXPECT_EQ("<ZAN2 code=45b0>", ReadAll(Out()));
   EXPECT_TRUE(fs::exists(fromOption / "QDXFILES" / "udf2.fle"));
 
   r = RunCli(dir_, "VELKAN_STORE='" + fromEnv.string() + "'", Args(call_));
   ASSERT_EQ(0, r.exitCode) << r.err;
-  EXPECT_EQ("<ZAN2 code=4524><ZAN2 code=4520>", ReadAll(Out()));
+  EXPECT_EQ("<ZAN2 code=45a4><ZAN2 code=45b0>", ReadAll(Out()));
 }
 
 TEST_F(StoreOption, AStoreThatCannotBeMadeIsReportedWithWhereItLooked) {

@@ -30,8 +30,8 @@ TEST(LineEnds, ZeroLineInTheFirstJobLeavesTheNextLineEndWritten) {
 
 TEST(RawTag, AnOpenBracketDoesNotOutliveItsJob) {
   Session s;
-  EXPECT_EQ(RunWords(s, {0xD03D, 0x4521, 0xD002}).output, "<<ZAN2 code=4521> ");
-  EXPECT_EQ(RunWords(s, {0x4521, 0xD002}).output, "<ZAN2 code=4521><sp>");
+  EXPECT_EQ(RunWords(s, {0xD03D, 0x45A1, 0xD002}).output, "<<ZAN2 code=45a1> ");
+  EXPECT_EQ(RunWords(s, {0x45A1, 0xD002}).output, "<ZAN2 code=45a1><sp>");
 }
 
 TEST(NoBreak, MarksTheNextMoveTag) {

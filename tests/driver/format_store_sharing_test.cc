@@ -38,7 +38,12 @@ void PutNumber(std::vector<uint16_t>& words, int n) {
 // A body of 500 character words that differ from format to format.
 std::vector<uint16_t> BodyOf(int n) {
   std::vector<uint16_t> body;
-  for (int i = 0; i < 500; ++i) body.push_back(static_cast<uint16_t>(0x4000 + (n * 131 + i * 7) % 0x4000));
+  // Words 0x40A1-0x7EFE whose low byte lies in 0xA1-0xFE: each is
+  // written as its own code tag.
+  for (int i = 0; i < 500; ++i) {
+    int k = (n * 131 + i * 7) % (0x3F * 94);
+    body.push_back(static_cast<uint16_t>(0x4000 + (k / 94) * 0x100 + 0xA1 + k % 94));
+  }
   return body;
 }
 

@@ -38,120 +38,120 @@ TEST(MainLoop, EmptyInputEndsInTheFirstStep) { EXPECT_EQ(Output({}), ""); }
 TEST(MainLoop, GroupThenCharactersThenLineEnd) {
   // The size set in the group comes out as one state tag before the
   // characters; the run and the line end follow.
-  std::string out = Output({0xD003, 0xD02E, 0xC341, 0xC342, 0xD004, 0x4521, 0x4522, 0xD009, 0xD056});
+  std::string out = Output({0xD003, 0xD02E, 0xC341, 0xC342, 0xD004, 0x45A1, 0x45A2, 0xD009, 0xD056});
   size_t chars = out.find("<ZAN2");
   ASSERT_NE(chars, std::string::npos) << out;
-  EXPECT_EQ(out.substr(chars), Z(0x4521) + Z(0x4522) + "\r\n");
+  EXPECT_EQ(out.substr(chars), Z(0x45A1) + Z(0x45A2) + "\r\n");
   EXPECT_EQ(out.rfind("<J ", 0), 0u) << out;
   EXPECT_EQ(out.find('>'), chars - 1) << out;
 }
 
 TEST(MainLoop, FillersInsideArgumentsChangeNothing) {
-  std::string plain = Output({0xD003, 0xD02E, 0xC341, 0xC342, 0xD004, 0x4521});
-  EXPECT_EQ(Output({0xD003, 0x0000, 0xD02E, 0xD000, 0xC341, 0x0000, 0xD000, 0xC342, 0x0000, 0xD004, 0x4521}), plain);
-  EXPECT_NE(Output({0xD003, 0xD02E, 0xC341, 0xD004, 0x4521}), plain);  // the size is not 1
+  std::string plain = Output({0xD003, 0xD02E, 0xC341, 0xC342, 0xD004, 0x45A1});
+  EXPECT_EQ(Output({0xD003, 0x0000, 0xD02E, 0xD000, 0xC341, 0x0000, 0xD000, 0xC342, 0x0000, 0xD004, 0x45A1}), plain);
+  EXPECT_NE(Output({0xD003, 0xD02E, 0xC341, 0xD004, 0x45A1}), plain);  // the size is not 1
 }
 
 TEST(MainLoop, EndOfInputWhileAnInGroupHandlerReads) {
   Output({0xD003, 0xD02E, 0xC341});
-  Output({0x4521, 0xD003, 0xD02E, 0xC341, 0xC334});
+  Output({0x45A1, 0xD003, 0xD02E, 0xC341, 0xC334});
 }
 
 TEST(MainLoop, EndOfTextAfterACharacterEndsThePass) {
-  EXPECT_EQ(Output({0x4521, 0xD020, 0x4522}), Z(0x4521));
+  EXPECT_EQ(Output({0x45A1, 0xD020, 0x45A2}), Z(0x45A1));
   // Fillers and skipped regions between them change nothing.
-  EXPECT_EQ(Output({0x4521, 0x0000, 0xD000, 0xD020, 0x4522}), Z(0x4521));
-  EXPECT_EQ(Output({0x4521, 0xD050, 0xD009, 0xD050, 0xD020, 0x4522}), Z(0x4521));
+  EXPECT_EQ(Output({0x45A1, 0x0000, 0xD000, 0xD020, 0x45A2}), Z(0x45A1));
+  EXPECT_EQ(Output({0x45A1, 0xD050, 0xD009, 0xD050, 0xD020, 0x45A2}), Z(0x45A1));
 }
 
 TEST(MainLoop, EndOfTextAfterACommandIsConsumedInThePrePhase) {
-  EXPECT_EQ(Output({0xD020, 0x4521}), Z(0x4521));
-  EXPECT_EQ(Output({0xD020, 0xD020, 0x4521}), Z(0x4521));
-  EXPECT_EQ(Output({0x4521, 0xD009, 0xD020, 0x4522, 0xD009}), Z(0x4521) + "\r\n" + Z(0x4522) + "\r\n");
-  EXPECT_EQ(Output({0xD003, 0xD004, 0xD020, 0x4521}), Z(0x4521));
+  EXPECT_EQ(Output({0xD020, 0x45A1}), Z(0x45A1));
+  EXPECT_EQ(Output({0xD020, 0xD020, 0x45A1}), Z(0x45A1));
+  EXPECT_EQ(Output({0x45A1, 0xD009, 0xD020, 0x45A2, 0xD009}), Z(0x45A1) + "\r\n" + Z(0x45A2) + "\r\n");
+  EXPECT_EQ(Output({0xD003, 0xD004, 0xD020, 0x45A1}), Z(0x45A1));
 }
 
 TEST(MainLoop, EndOfTextAfterAnInvalidWordReachesTheMainSlot) {
   // The invalid word is dropped by the character stage, so the dispatch
   // fetches the next word itself.
-  EXPECT_EQ(Output({0x1234, 0xD020, 0x4521}), InvalidWord("1234"));
+  EXPECT_EQ(Output({0x1234, 0xD020, 0x45A1}), InvalidWord("1234"));
 }
 
 TEST(MainLoop, EndCommandsWithoutPrePhaseHandlerEndThePassAnywhere) {
-  EXPECT_EQ(Output({0x4521, 0xD009, 0xD023, 0x4522}), Z(0x4521) + "\r\n");
-  EXPECT_EQ(Output({0xD023, 0x4521}), "");
-  EXPECT_EQ(Output({0x4521, 0xD056, 0x4522}), Z(0x4521));
-  EXPECT_EQ(Output({0xD056, 0x4521}), "");
+  EXPECT_EQ(Output({0x45A1, 0xD009, 0xD023, 0x45A2}), Z(0x45A1) + "\r\n");
+  EXPECT_EQ(Output({0xD023, 0x45A1}), "");
+  EXPECT_EQ(Output({0x45A1, 0xD056, 0x45A2}), Z(0x45A1));
+  EXPECT_EQ(Output({0xD056, 0x45A1}), "");
 }
 
 TEST(MainLoop, CommandsWithoutHandlerAreDroppedSilently) {
-  EXPECT_EQ(Output({0x4521, 0xD034, 0x4522}), Z(0x4521) + Z(0x4522));
-  EXPECT_EQ(Output({0xD034, 0xD0FF, 0x4521}), Z(0x4521));
-  EXPECT_EQ(Output({0x4521, 0xDF34, 0x4522}), Z(0x4521) + Z(0x4522));
+  EXPECT_EQ(Output({0x45A1, 0xD034, 0x45A2}), Z(0x45A1) + Z(0x45A2));
+  EXPECT_EQ(Output({0xD034, 0xD0FF, 0x45A1}), Z(0x45A1));
+  EXPECT_EQ(Output({0x45A1, 0xDF34, 0x45A2}), Z(0x45A1) + Z(0x45A2));
 }
 
 TEST(MainLoop, EveryDPageWordReachesTheTableByItsLowByte) {
-  EXPECT_EQ(Output({0x4521, 0xD109, 0x4522, 0xDA09}), Z(0x4521) + "\r\n" + Z(0x4522) + "\r\n");
-  EXPECT_EQ(Output({0x4521, 0xD120, 0x4522}), Z(0x4521));
-  EXPECT_EQ(Output({0x4521, 0xDF75, 0x4522, 0xD175, 0x4523}), Z(0x4521) + Z(0x4523));
+  EXPECT_EQ(Output({0x45A1, 0xD109, 0x45A2, 0xDA09}), Z(0x45A1) + "\r\n" + Z(0x45A2) + "\r\n");
+  EXPECT_EQ(Output({0x45A1, 0xD120, 0x45A2}), Z(0x45A1));
+  EXPECT_EQ(Output({0x45A1, 0xDF75, 0x45A2, 0xD175, 0x45A3}), Z(0x45A1) + Z(0x45A3));
   // 0xD103 opens a group in the pre-phase like 0xD003 ...
-  EXPECT_EQ(Output({0xD103, 0xD075, 0xD004, 0x4521}), Z(0x4521));
+  EXPECT_EQ(Output({0xD103, 0xD075, 0xD004, 0x45A1}), Z(0x45A1));
   // ... and, not being 0xD003 itself, is run by the main slot after a
   // character.
-  EXPECT_EQ(Output({0x4521, 0xD103, 0xD075, 0xD004, 0x4522}), Z(0x4521) + Z(0x4522));
+  EXPECT_EQ(Output({0x45A1, 0xD103, 0xD075, 0xD004, 0x45A2}), Z(0x45A1) + Z(0x45A2));
 }
 
 TEST(MainLoop, GroupSkipsCommandsWithoutInGroupHandler) {
   // 0xD075 has only a main-slot handler: inside a group it is skipped, so the
   // output stays on.
-  EXPECT_EQ(Output({0xD003, 0xD075, 0xD034, 0xC341, 0x4521, 0xD004, 0x4522}), Z(0x4522));
+  EXPECT_EQ(Output({0xD003, 0xD075, 0xD034, 0xC341, 0x45A1, 0xD004, 0x45A2}), Z(0x45A2));
 }
 
 TEST(MainLoop, GroupHoldingOnlyADigitHasNoEffect) {
-  EXPECT_EQ(Output({0xD003, 0xC341, 0xD004, 0x4521}), Z(0x4521));
+  EXPECT_EQ(Output({0xD003, 0xC341, 0xD004, 0x45A1}), Z(0x45A1));
 }
 
 TEST(MainLoop, GroupsDoNotNest) {
   // The inner 0xD003 is skipped, the first 0xD004 closes the group, the
   // 0xD075 after it switches the output off outside the group, and the last
   // 0xD004 is consumed without effect.
-  EXPECT_EQ(Output({0xD003, 0xD075, 0xD003, 0xD075, 0xD004, 0xD075, 0xD004, 0x4521, 0xD075, 0x4522}), Z(0x4522));
+  EXPECT_EQ(Output({0xD003, 0xD075, 0xD003, 0xD075, 0xD004, 0xD075, 0xD004, 0x45A1, 0xD075, 0x45A2}), Z(0x45A2));
 }
 
 TEST(MainLoop, OnlyTheD0PageIsCommandInsideAGroup) {
   // 0xD104 does not close the group; 0xD075 is skipped inside it.
-  EXPECT_EQ(Output({0xD003, 0xD104, 0xD075, 0xD004, 0x4521}), Z(0x4521));
+  EXPECT_EQ(Output({0xD003, 0xD104, 0xD075, 0xD004, 0x45A1}), Z(0x45A1));
 }
 
 TEST(MainLoop, EndWordInsideAGroupIsSkippedUnlessTheInputEnded) {
-  EXPECT_EQ(Output({0xD003, 0xD056, 0xD075, 0xD004, 0x4521}), Z(0x4521));
+  EXPECT_EQ(Output({0xD003, 0xD056, 0xD075, 0xD004, 0x45A1}), Z(0x45A1));
 }
 
 TEST(MainLoop, EndOfInputInsideAGroupEndsTheGroupAndThePass) {
   EXPECT_EQ(Output({0xD003, 0xD075}), "");
-  EXPECT_EQ(Output({0x4521, 0xD003, 0xD075, 0x4522}), Z(0x4521));
-  EXPECT_EQ(Output({0x4521, 0xD003, 0xD050, 0xD004, 0x4522}), Z(0x4521));
+  EXPECT_EQ(Output({0x45A1, 0xD003, 0xD075, 0x45A2}), Z(0x45A1));
+  EXPECT_EQ(Output({0x45A1, 0xD003, 0xD050, 0xD004, 0x45A2}), Z(0x45A1));
 }
 
 TEST(MainLoop, GroupOpenedAfterAnInvalidWordWaitsForThePrePhase) {
-  EXPECT_EQ(Output({0x1234, 0xD003, 0xD075, 0xD004, 0x4521}), InvalidWord("1234") + Z(0x4521));
+  EXPECT_EQ(Output({0x1234, 0xD003, 0xD075, 0xD004, 0x45A1}), InvalidWord("1234") + Z(0x45A1));
 }
 
 TEST(MainLoop, GroupClosersOutsideAGroupAreHarmless) {
   for (uint16_t cmd : {uint16_t{0xD004}, uint16_t{0xD054}, uint16_t{0xD055}}) {
-    EXPECT_EQ(Output({cmd, 0x4521, cmd, 0x4522, cmd, cmd, 0xD009}), Z(0x4521) + Z(0x4522) + "\r\n") << cmd;
+    EXPECT_EQ(Output({cmd, 0x45A1, cmd, 0x45A2, cmd, cmd, 0xD009}), Z(0x45A1) + Z(0x45A2) + "\r\n") << cmd;
   }
 }
 
 TEST(PrePhase, EndsAtAHandlerThatReturnsZero) {
-  WordConversion w({0xD004, 0x4521});
+  WordConversion w({0xD004, 0x45A1});
   EXPECT_EQ(RunPrePhase(w.c), 0);
   EXPECT_EQ(w.c.stream.currentWord, 0xD004);
   EXPECT_EQ(w.c.stream.wordPending, 0);
 }
 
 TEST(PrePhase, ContinuesAfterOtherResultsAndLeavesTheFirstOtherWordPending) {
-  WordConversion w({0xD020, 0xD003, 0xC341, 0xD004, 0xD020, 0xD009, 0x4521});
+  WordConversion w({0xD020, 0xD003, 0xC341, 0xD004, 0xD020, 0xD009, 0x45A1});
   EXPECT_EQ(RunPrePhase(w.c), 0);
   EXPECT_EQ(w.c.stream.currentWord, 0xD009);
   EXPECT_EQ(w.c.stream.wordPending, 1);
@@ -159,9 +159,9 @@ TEST(PrePhase, ContinuesAfterOtherResultsAndLeavesTheFirstOtherWordPending) {
 
 TEST(Dispatch, SlotResults) {
   {
-    WordConversion w({0x4521});
+    WordConversion w({0x45A1});
     EXPECT_EQ(DispatchCommand(w.c), 1);  // a character stays pending
-    EXPECT_EQ(w.c.stream.currentWord, 0x4521);
+    EXPECT_EQ(w.c.stream.currentWord, 0x45A1);
     EXPECT_EQ(w.c.stream.wordPending, 1);
   }
   {
@@ -171,7 +171,7 @@ TEST(Dispatch, SlotResults) {
     EXPECT_EQ(w.c.out.outputSuppressed, 0);
   }
   {
-    WordConversion w({0xD034, 0x4521});
+    WordConversion w({0xD034, 0x45A1});
     EXPECT_EQ(DispatchCommand(w.c), 1);  // dropped
     EXPECT_EQ(w.c.stream.wordPending, 0);
   }
@@ -194,16 +194,16 @@ bool Step(Conversion& c) {
 }
 
 TEST(Independence, TwoConversionsSteppedInTurnKeepTheirOwnState) {
-  WordConversion a({0x4521, 0xD075, 0x4522, 0xD009, 0xD075, 0x1234, 0x4523}, 1, 1);
-  WordConversion b({0x1234, 0x4524, 0xD009, 0x4525, 0xD009, 0x4526}, 0, 0);
+  WordConversion a({0x45A1, 0xD075, 0x45A2, 0xD009, 0xD075, 0x1234, 0x45A3}, 1, 1);
+  WordConversion b({0x1234, 0x45A4, 0xD009, 0x45A5, 0xD009, 0x45A6}, 0, 0);
   bool doneA = false, doneB = false;
   for (int i = 0; i < 20 && !(doneA && doneB); ++i) {
     if (!doneA) doneA = Step(a.c);
     if (!doneB) doneB = Step(b.c);
   }
   ASSERT_TRUE(doneA && doneB);
-  EXPECT_EQ(a.sink.data(), Z(0x4521) + Z(0x4523));
-  EXPECT_EQ(b.sink.data(), InvalidWord("1234") + Z(0x4524) + "\r\n" + Z(0x4525) + "\r\n" + Z(0x4526));
+  EXPECT_EQ(a.sink.data(), Z(0x45A1) + Z(0x45A3));
+  EXPECT_EQ(b.sink.data(), InvalidWord("1234") + Z(0x45A4) + "\r\n" + Z(0x45A5) + "\r\n" + Z(0x45A6));
   EXPECT_EQ(a.session.settings.unit, 1);
   EXPECT_EQ(b.session.settings.unit, 0);
 }
@@ -212,7 +212,7 @@ TEST(Independence, ConversionsInParallelThreadsGiveTheirOwnOutputs) {
   std::vector<uint16_t> inA, inB;
   std::string wantA, wantB;
   for (int i = 0; i < 2000; ++i) {
-    uint16_t ch = static_cast<uint16_t>(0x4521 + i % 50);
+    uint16_t ch = static_cast<uint16_t>(0x45A1 + i % 50);
     inA.push_back(ch);
     inA.push_back(0xD009);
     wantA += Z(ch) + "\r\n";
@@ -242,18 +242,18 @@ TEST(Independence, ConversionsInParallelThreadsGiveTheirOwnOutputs) {
 
 TEST(Independence, LineStartFlagsCarryOverWithinASessionOnly) {
   Session first;
-  EXPECT_EQ(RunWords(first, {0xD009, 0x4521}).output, Z(0x4521));  // at program start
+  EXPECT_EQ(RunWords(first, {0xD009, 0x45A1}).output, Z(0x45A1));  // at program start
   // The same run of the program: the text of the first job counts.
-  EXPECT_EQ(RunWords(first, {0xD009, 0x4522}).output, "\r\n" + Z(0x4522));
+  EXPECT_EQ(RunWords(first, {0xD009, 0x45A2}).output, "\r\n" + Z(0x45A2));
   // Another session starts afresh.
   Session second;
-  EXPECT_EQ(RunWords(second, {0xD009, 0x4522}).output, Z(0x4522));
+  EXPECT_EQ(RunWords(second, {0xD009, 0x45A2}).output, Z(0x45A2));
 }
 
 TEST(Independence, OutputSwitchAndStreamAreResetPerPass) {
   Session s;
-  EXPECT_EQ(RunWords(s, {0x4521, 0xD075, 0x4522}).output, Z(0x4521));
-  EXPECT_EQ(RunWords(s, {0x4523}).output, Z(0x4523));
+  EXPECT_EQ(RunWords(s, {0x45A1, 0xD075, 0x45A2}).output, Z(0x45A1));
+  EXPECT_EQ(RunWords(s, {0x45A3}).output, Z(0x45A3));
 }
 
 TEST(Independence, OptionsOtherThanZeroOrOneKeepThePreviousPassValue) {

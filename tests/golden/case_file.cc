@@ -218,6 +218,10 @@ bool ParseCase(const std::string& text, CaseFile& out, std::string& error) {
       out.input = TextBody(lines, eol);
       out.textJob = true;
       haveInput = true;
+    } else if (kind == "text-bytes") {
+      if (!HexBytes(body, out.input, error)) return false;
+      out.textJob = true;
+      haveInput = true;
     } else if (kind == "udf-words") {
       if (!ParseWords(body, out.udf, error)) return false;
       out.haveUdf = true;
@@ -263,7 +267,7 @@ bool ParseCase(const std::string& text, CaseFile& out, std::string& error) {
       return false;
     }
   }
-  if (!haveInput) { error = "no input (== words, == bytes or == text)"; return false; }
+  if (!haveInput) { error = "no input (== words, == bytes, == text or == text-bytes)"; return false; }
   if (!haveExpect) { error = "no == expect section"; return false; }
   if (out.haveRerun != haveRerunExpect) { error = "== rerun and == rerun-expect go together"; return false; }
   return true;

@@ -117,6 +117,7 @@ MemoryRun RunBytes(Session& session, const std::string& input, const MemoryJob& 
   {
     Conversion c(session, paths, source, sink);
     if (job.haveDefinitions) c.definitions.OpenFromMemory(job.definitions);
+    if (!job.root.empty()) OpenPitchFile(c.fonts.pitch, paths);
     if (!job.storeDir.empty() && OpenFormatStore(c.store, job.storeDir) != 0) {
       ADD_FAILURE() << "format store: " << c.store.error;
     }

@@ -1,0 +1,106 @@
+#include "commands/indents.h"
+
+#include "commands/commands_literals.h"
+#include "driver/code_stream.h"
+#include "driver/conversion.h"
+#include "driver/readers.h"
+#include "typo/units.h"
+
+namespace velkan {
+
+namespace {
+
+int32_t Wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
+
+bool IsIndentSelector(uint16_t w) { return w == kSelectIndentLeft || w == kSelectIndentRight; }
+
+// Passes over the rest of a rejected command's arguments: result 0, or -1.
+int16_t Reject(Conversion& c) { return SkipArguments(c) < 0 ? -1 : 0; }
+
+enum class Given { kLength, kChars, kPercent };
+
+// The shared course of 0xD02F, 0xD096 and 0xD0D9.
+int16_t SideIndent(Conversion& c, Given given) {
+  int32_t length = 0;
+  int16_t percent = 0;
+  switch (given) {
+    case Given::kLength:
+      if (ReadLength(c, length) < 0) return -1;
+      break;
+    case Given::kChars:
+      if (ReadCharsFull(c, length) < 0) return -1;
+      break;
+    case Given::kPercent:
+      // A quarter of a percent of the measure, taken in whole 1/400ths.
+      if (ReadQuarters(c, percent) < 0) return -1;
+      length = Wrap32(int64_t{c.typo.measure / 400} * percent);
+      break;
+  }
+  if (length < 0) return Reject(c);
+  uint16_t selector = c.stream.currentWord;
+  if (!IsIndentSelector(selector)) return Reject(c);
+  int16_t lines;
+  if (ReadInteger(c, lines) < 0) return -1;
+  if (lines < 0) return Reject(c);
+  if (given == Given::kPercent) {
+    c.out.WriteWarningF(lit::kWarnIndentPercent, FormatLength(length), lines);
+  } else if (selector == kSelectIndentLeft) {
+    c.typo.indentLeft = length;
+  } else {
+    c.typo.indentRight = length;
+  }
+  return 1;
+}
+
+}  // namespace
+
+int16_t CmdIndent(Conversion& c) { return SideIndent(c, Given::kLength); }
+int16_t CmdIndentChars(Conversion& c) { return SideIndent(c, Given::kChars); }
+int16_t CmdIndentPercent(Conversion& c) { return SideIndent(c, Given::kPercent); }
+
+int16_t CmdIndentHanging(Conversion& c) {
+  int32_t v;
+  if (ReadLength(c, v) < 0) return -1;
+  c.typo.indentHanging = v;
+  return 1;
+}
+
+int16_t CmdIndentHangingChars(Conversion& c) {
+  int32_t v;
+  if (ReadCharsFull(c, v) < 0) return -1;
+  c.typo.indentHanging = v;
+  return 1;
+}
+
+int16_t CmdIndentStart(Conversion& c) {
+  int32_t v;
+  if (ReadLength(c, v) < 0) return -1;
+  c.typo.indentStart = v;
+  return 1;
+}
+
+int16_t CmdIndentStartChars(Conversion& c) {
+  int32_t v;
+  if (ReadCharsFull(c, v) < 0) return -1;
+  c.typo.indentStart = v;
+  return 1;
+}
+
+int16_t CmdIndentReset(Conversion& c) {
+  c.typo.indentLeft = 0;
+  c.typo.indentRight = 0;
+  c.typo.indentHanging = 0;
+  return NextWord(c, c.stream.currentWord) < 0 ? -1 : 1;
+}
+
+int16_t CmdPositionIndent(Conversion& c) {
+  if (NextWord(c, c.stream.currentWord) < 0) return -1;
+  if (!IsIndentSelector(c.stream.currentWord)) {
+    c.out.WriteWarning(lit::kWarnPositionIndent);
+    return Reject(c);
+  }
+  int16_t position;
+  return ReadInteger(c, position) < 0 ? -1 : 1;
+}
+
+}  // namespace velkan

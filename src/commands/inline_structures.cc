@@ -1,0 +1,182 @@
+#include "commands/inline_structures.h"
+
+#include <string>
+
+#include "commands/commands_literals.h"
+#include "driver/conversion.h"
+#include "driver/readers.h"
+#include "typo/fill_rules.h"
+#include "typo/rules.h"
+#include "typo/ruby.h"
+#include "typo/size_attributes.h"
+#include "typo/units.h"
+
+namespace velkan {
+
+namespace {
+
+bool Vertical(const Conversion& c) { return c.session.settings.direction == 1; }
+int16_t Unit(const Conversion& c) { return c.session.settings.unit; }
+
+void OpenCountedScope(Conversion& c, int16_t characters, int16_t kind) {
+  c.session.scopeCountdown = characters;
+  c.session.scopeKind = kind;
+}
+
+// The shared course of 0xD046 and 0xD047: the tags for the selectors 1, 2, 3.
+int16_t SuffixOrIndex(Conversion& c, const char* const (&tags)[3], int16_t kindBase, const char* warning) {
+  int16_t selector;
+  int16_t missing = ReadDigits(c, selector, 1);
+  if (missing < 0) {
+    CloseManualRuby(c);
+    return -1;
+  }
+  if (missing != 0 || selector < 1 || selector > 3) selector = 0;
+  CloseManualRuby(c);
+  if (selector == 0) {
+    c.out.WriteWarning(warning);
+    return 0;
+  }
+  c.out.WriteText(tags[selector - 1]);
+  OpenCountedScope(c, 1, static_cast<int16_t>(kindBase + selector));
+  return 0;
+}
+
+}  // namespace
+
+int16_t CmdTayoParameters(Conversion& c) {
+  int16_t h, w = 0, aki = 0;
+  if (ReadQuarters(c, h) < 0) return -1;
+  bool complete = c.stream.currentWord == kCommaSeparator;
+  if (complete) {
+    if (ReadQuarters(c, w) < 0) return -1;
+    complete = c.stream.currentWord == kCommaSeparator;
+  }
+  if (complete && ReadQuarters(c, aki) < 0) return -1;
+  const SizeLimits& lim = c.limits;
+  auto inRange = [&](int16_t s) { return s >= lim.minSize && s <= lim.maxSize; };
+  if (!complete || !inRange(h) || !inRange(w)) return SkipArguments(c) < 0 ? -1 : 0;
+  c.inlines.tayoHeight = h;
+  c.inlines.tayoWidth = w;
+  c.inlines.tayoAki = aki;
+  return 1;
+}
+
+int16_t CmdEmWidth(Conversion& c) {
+  int32_t width;
+  if (ReadUnitLength(c, width) < 0) return -1;
+  c.inlines.emWidth = width;
+  return 1;
+}
+
+int16_t CmdTayo(Conversion& c) {
+  int16_t characters;
+  if (ReadDigits(c, characters, 2) < 0) return -1;
+  CloseManualRuby(c);
+  const InlineStructures& in = c.inlines;
+  std::string tag = "<TAYO";
+  if (in.tayoHeight == 0) {
+    tag += " size=0.5moji";
+  } else {
+    // In vertical composition the output's height is the character's width.
+    int16_t refH = Vertical(c) ? c.typo.width : c.typo.height;
+    int16_t refW = Vertical(c) ? c.typo.height : c.typo.width;
+    AppendSizeAttributes(tag, in.tayoHeight, in.tayoWidth, refH, refW, Unit(c));
+  }
+  if (in.tayoAki >= 1 && in.tayoAki <= 99) {
+    tag += " aki=";
+    AppendNumberWithUnit(tag, FormatSize(in.tayoAki), Unit(c));
+  } else if (in.tayoAki > 100) {
+    tag += " aki=";
+    AppendNumberWithUnit(tag, FormatSize(static_cast<int16_t>(100 - in.tayoAki)), Unit(c));
+  }
+  tag += ">";
+  c.out.WriteText(tag);
+  OpenCountedScope(c, characters, kScopeTayo);
+  return 1;
+}
+
+int16_t CmdSuffix(Conversion& c) {
+  static constexpr const char* kTags[3] = {"<SFX3>", "<SFX1>", "<SFX2>"};
+  return SuffixOrIndex(c, kTags, kScopeSuffixBase, lit::kWarnSuffix);
+}
+
+int16_t CmdIndex(Conversion& c) {
+  static constexpr const char* kTags[3] = {"<IDX3>", "<IDX1>", "<IDX2>"};
+  return SuffixOrIndex(c, kTags, kScopeIndexBase, lit::kWarnIndex);
+}
+
+int16_t CmdDoubleIndex(Conversion& c) {
+  CloseManualRuby(c);
+  c.out.WriteText("<DIDX>");
+  OpenCountedScope(c, 1, kScopeDoubleIndex);
+  c.stream.wordPending = 0;
+  return 0;
+}
+
+int16_t CmdWarichu(Conversion& c) {
+  CloseManualRuby(c);
+  InlineStructures& in = c.inlines;
+  if (in.wariOpen == 1) {
+    c.out.WriteText("</WARI>");
+    in.wariOpen = 0;
+  } else {
+    const SplitLineParameters& p = c.splitLine;
+    std::string tag = "<WARI";
+    if (p.firstSize != 0) {
+      // The two lines are set at half the current size, halved toward zero.
+      int16_t refH = static_cast<int16_t>((Vertical(c) ? c.typo.width : c.typo.height) / 2);
+      int16_t refW = static_cast<int16_t>((Vertical(c) ? c.typo.height : c.typo.width) / 2);
+      AppendSizeAttributes(tag, p.firstSize, p.secondSize, refH, refW, Unit(c));
+      switch (p.type) {
+        case 1: tag += " l=5/4moji"; break;
+        case 2: tag += " l=4/3moji"; break;
+        case 3: tag += " l=3/2moji"; break;
+        case 4: tag += " l=7/4moji"; break;
+        default: break;
+      }
+      if (p.par != 0) tag += " par=" + std::to_string(p.par);
+    }
+    tag += ">";
+    c.out.WriteText(tag);
+    in.wariOpen = 1;
+  }
+  c.stream.wordPending = 0;
+  return 0;
+}
+
+int16_t CmdFraction(Conversion& c) {
+  CloseManualRuby(c);
+  InlineStructures& in = c.inlines;
+  if (in.bunState == 2) {
+    c.out.WriteText("</BUN>");
+    in.bunState = 0;
+  } else {
+    std::string tag = in.bunState == 0 ? "<BUN" : "<BUN2";
+    tag += " aki=";
+    AppendNumberWithUnit(tag, FormatLength(c.box.gap), Unit(c));
+    if (c.box.lineSelector == 0) AppendThicknessLine(c, tag, 0);
+    tag += ">";
+    c.out.WriteText(tag);
+    in.bunState = static_cast<int16_t>(in.bunState + 1);
+  }
+  c.stream.wordPending = 0;
+  return 0;
+}
+
+int16_t CmdEuropeanFraction(Conversion& c) {
+  c.out.WriteWarning(lit::kWarnEuropeanFraction);
+  c.stream.wordPending = 0;
+  return 0;
+}
+
+int16_t CmdEmSpace(Conversion& c) {
+  std::string tag = "<em wid=";
+  AppendNumberWithUnit(tag, FormatLength(c.inlines.emWidth), Unit(c));
+  tag += ">";
+  c.out.WriteText(tag);
+  c.stream.wordPending = 0;
+  return 0;
+}
+
+}  // namespace velkan

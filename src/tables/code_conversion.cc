@@ -1,0 +1,154 @@
+#include "tables/code_conversion.h"
+
+namespace velkan {
+
+namespace {
+
+struct RangeRow {
+  uint16_t low;
+  uint16_t high;
+  char type;
+};
+
+constexpr RangeRow kRangeRows[] = {
+    {0x9654, 0x9654, 'a'}, {0x9660, 0x9660, 'a'}, {0x9670, 0x9671, 'a'}, {0x96A4, 0x96A4, 'a'},
+    {0x96AE, 0x96AE, 'd'}, {0x96AF, 0x96AF, 'e'}, {0x96B0, 0x96B0, 'd'}, {0x96B1, 0x96B5, 'e'},
+    {0x96B6, 0x96B6, 'f'}, {0x9789, 0x9792, 'a'}, {0x97A9, 0x97FC, 'a'}, {0xA000, 0xA07F, 'c'},
+    {0xA100, 0xA17F, 'b'}, {0xA200, 0xA27F, 'b'}, {0xA300, 0xA37F, 'a'}, {0xB000, 0xB07F, 'a'},
+    {0xB100, 0xB17F, 'a'}, {0xB200, 0xB27F, 'a'}, {0xC000, 0xC07F, 'a'}, {0xC100, 0xC17F, 'a'},
+    {0xC200, 0xC27F, 'a'}, {0xC300, 0xC37F, 'a'}, {0xC400, 0xC47F, 'a'}, {0xC500, 0xC57F, 'a'},
+    {0xC600, 0xC67F, 'a'},
+};
+
+// Shift by font kind (rows 0-8) and range type (columns a-f), in units of
+// 0x2000. Kinds 4 and 5 never reach the shift.
+constexpr int8_t kShift[9][6] = {
+    {0, 0, 0, 1, 1, 0},     // 0
+    {1, 1, 1, 0, 0, -1},    // 1
+    {1, 1, 1, 0, 0, 0},     // 2
+    {0, 0, 0, 1, 0, 0},     // 3
+    {0, 0, 0, 0, 0, 0},     // 4
+    {0, 0, 0, 0, 0, 0},     // 5
+    {0, 1, 1, 0, 0, -1},    // 6
+    {0, 1, 1, 0, 0, -1},    // 7
+    {0, 1, 1, 0, 0, -1},    // 8
+};
+
+bool In(int v, int low, int high) { return v >= low && v <= high; }
+
+int16_t Parity(int font, int16_t odd, int16_t even) { return font % 2 != 0 ? odd : even; }
+
+uint16_t Wrap(int v) { return static_cast<uint16_t>(v & 0xFFFF); }
+
+// The table route: external-character rows, the row formulas of fonts
+// 901-939, or the code table of the code's top four bits.
+uint16_t TableRoute(const ConversionStore& store, int font, int16_t kind, uint16_t code) {
+  if (kind == 6) {
+    if (!In(code, 0x9C00, 0x9FFF)) return 0;
+    int base;
+    switch (font) {
+      case 221: base = 0x2121; break;
+      case 222: base = 0x3021; break;
+      case 223: base = 0x5021; break;
+      case 224: base = 0x21A1; break;
+      default: return 0;  // a kind kept from an external-character font
+    }
+    int n = code - 0x9C00;
+    return Wrap((((base >> 8) + n / 94) << 8) + (base & 0xFF) + n % 94);
+  }
+  if ((kind == 2 || kind == 3) && (In(code, 0x9860, 0x986C) || In(code, 0x9870, 0x987C))) {
+    if (!In(font, 901, 939)) return 0;
+    int base = font % 2 != 0 ? 0x7DA1 : 0x7EA1;
+    return Wrap(code <= 0x986C ? base + (code - 0x9860) : base + 13 + (code - 0x9870));
+  }
+  return store.Read(code >> 12, code & 0xFFF);
+}
+
+char RangeType(const ConversionStore& store, int font, int16_t kind, uint16_t code) {
+  if (char t = FixedRangeType(code)) return t;
+  uint16_t j = TableRoute(store, font, kind, code);
+  return In(j >> 8, 0xA1, 0xC0) && In(j & 0xFF, 0x21, 0x7E) ? 'a' : 0;
+}
+
+}  // namespace
+
+FontClass ClassifyFont(int16_t font, int16_t previousKind) {
+  int f = font;
+  if (In(f, 801, 839)) return {Parity(f - 800, 0, 1), kRubyVariant};
+  if (In(f, 1, 39) || In(f, 301, 400)) return {Parity(f, 0, 1), 0};
+  if (In(f, 401, 600)) return {0, 0};
+  if (In(f, 601, 800)) return {Parity(f, 7, 8), 0};
+  if (In(f, 901, 939)) return {Parity(f, 2, 3), 0};
+  if (In(f, 1301, 1400)) return {Parity(f, 2, 3), 22};
+  if (In(f, 1601, 1800)) return {Parity(f, 7, 8), 23};
+  if (In(f, 227, 300)) return {kRomanKind, static_cast<int16_t>(41 + (f - 227) % 4)};
+  if (In(f, 851, 900)) return {kRomanKind, static_cast<int16_t>(45 + (f - 851) % 4)};
+  if (In(f, 1227, 1300)) return {kRomanKind, static_cast<int16_t>(49 + (f - 1227) % 4)};
+  if (In(f, 1851, 1900)) return {kRomanKind, static_cast<int16_t>(53 + (f - 1851) % 4)};
+  if (In(f, 221, 224)) return {6, 0};
+  if (In(f, 40, 200) || In(f, 840, 850) || In(f, 940, 979)) return {0, 0};
+  return {previousKind, 0};
+}
+
+char FixedRangeType(uint16_t code) {
+  // Most codes lie outside every row; the rows of pages 0xA0-0xC6 each cover
+  // the low halves 0x00-0x7F of their page.
+  if (code < 0x9654 || code > 0xC67F) return 0;
+  if (code >= 0xA000) {
+    if ((code & 0xFF) > 0x7F) return 0;
+    switch (code >> 8) {
+      case 0xA0: return 'c';
+      case 0xA1: case 0xA2: return 'b';
+      case 0xA3: case 0xB0: case 0xB1: case 0xB2:
+      case 0xC0: case 0xC1: case 0xC2: case 0xC3: case 0xC4: case 0xC5: case 0xC6: return 'a';
+      default: return 0;
+    }
+  }
+  for (const RangeRow& r : kRangeRows) {
+    if (code >= r.low && code <= r.high) return r.type;
+  }
+  return 0;
+}
+
+uint16_t ConvertCode(FontTables& tables, const TablePaths& paths, int16_t font, uint16_t code) {
+  if (font != tables.lastFont && font != 0) {
+    SelectOverlay(tables, paths, font);
+    tables.lastFont = font;
+  }
+  // A font classifies the same way again right after itself, whatever kind
+  // it keeps.
+  if (font != tables.classifiedFont || !tables.classified) {
+    tables.fontClass = ClassifyFont(font, tables.fontKind);
+    tables.classifiedFont = font;
+    tables.classified = true;
+  }
+  const FontClass fc = tables.fontClass;
+  tables.fontKind = fc.kind;
+  const ConversionStore& store = tables.store;
+  if (font == 0) return store.Read(kPiTable, 2 * code + 1);
+
+  bool ruby = fc.kind != kRomanKind && fc.variant == kRubyVariant;
+  int f = ruby ? font - 800 : font;
+  char type = RangeType(store, f, fc.kind, code);
+  uint16_t result;
+  if (fc.kind == kRomanKind) {
+    int i = code & 0xFFF;
+    if (!In(i, 0x300, 0x37F)) return kGetaMark;
+    int m = ((fc.variant - 41) % 4 + 4) % 4;
+    result = store.Read(m % 2 == 0 ? kRomanTableA : kRomanTableB, i);
+    if (m >= 2) result = Wrap(result + 0x2000);
+  } else {
+    if (ruby) {
+      result = code;
+      if (RubyConvert(tables, paths, result) != 0) return code;
+    } else {
+      result = TableRoute(store, f, fc.kind, code);
+    }
+    if (type != 0 && fc.kind >= 0 && fc.kind <= 8) {
+      result = Wrap(result + kShift[fc.kind][type - 'a'] * 0x2000);
+    }
+  }
+  return result == 0x2000 ? kGetaMark : result;
+}
+
+}  // namespace velkan

@@ -1,0 +1,36 @@
+// Font-dependent code conversion: the JIS X 0208 code (or extended code of
+// the target system) a source code has in a given font.
+#pragma once
+
+#include <cstdint>
+
+#include "tables/font_tables.h"
+#include "tables/table_root.h"
+
+namespace velkan {
+
+inline constexpr int16_t kRomanKind = 4;
+inline constexpr int16_t kRubyVariant = 51;
+
+// Classifies a font number. A number outside every class keeps
+// `previousKind` and has variant 0. Ruby fonts 801-839 classify as the font
+// 800 below them with variant 51.
+FontClass ClassifyFont(int16_t font, int16_t previousKind);
+
+// The range type of a code from the fixed ranges: 'a' to 'f', or 0 when the
+// code lies in none of them.
+char FixedRangeType(uint16_t code);
+
+// The code a source code has in a font:
+// - font 0: PiTable entry 2 * code + 1 (0 for codes of 2048 and over);
+// - roman fonts: roman table A or B (plus 0x2000 for variants 2 and 3 of a
+//   group of four), 0x222E outside 0x?300-0x?37F;
+// - ruby fonts: RubyTable; the code unchanged when "convura.tbl" is missing;
+// - other fonts: the external-character rows (fonts 221-224), the row
+//   formulas of fonts 901-939, or the code table of the code's top four bits.
+// The result of the non-roman routes is shifted by +-0x2000 as the font kind
+// and the code's range type say; 0x2000 becomes 0x222E. Before converting,
+// the overlay of a font other than the previous one is selected.
+uint16_t ConvertCode(FontTables& tables, const TablePaths& paths, int16_t font, uint16_t code);
+
+}  // namespace velkan

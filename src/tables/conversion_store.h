@@ -1,0 +1,98 @@
+// The conversion store: the code tables of the fonts, held in two buffers.
+//
+// A table is 4096 words addressed by a table number and a 12-bit index.
+// Tables 0, 1 and 8-12 (the code conversion by the top four bits of a code)
+// lie in the first buffer, tables 16-21 (roman tables A and B, FontMap,
+// OverlayMap, PiTable, RubyTable) in the second, whose remaining 8064 words
+// hold the overlay undo list.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace velkan {
+
+// Table numbers of the second buffer.
+inline constexpr int kRomanTableA = 16;
+inline constexpr int kRomanTableB = 17;
+inline constexpr int kFontMapTable = 18;
+inline constexpr int kOverlayMapTable = 19;
+inline constexpr int kPiTable = 20;
+inline constexpr int kRubyTable = 21;
+
+inline constexpr int kTableWords = 4096;
+// Each buffer is 0xFF00 bytes.
+inline constexpr int kBufferWords = 0xFF00 / 2;
+// Words of the second buffer behind its six tables: (key, previous value)
+// pairs of the overlay undo list.
+inline constexpr int kUndoWords = kBufferWords - 6 * kTableWords;
+inline constexpr int kUndoPairs = kUndoWords / 2;
+
+class ConversionStore {
+ public:
+  ConversionStore() = default;
+  ConversionStore(const ConversionStore&) = delete;
+  ConversionStore& operator=(const ConversionStore&) = delete;
+
+  // Allocates the first (second) buffer zero-filled. False when memory is
+  // short; the buffer then stays absent.
+  bool AllocateFirst();
+  bool AllocateSecond();
+  // Frees both buffers and empties the undo list. Reads then give 0 and
+  // writes are dropped until the buffers are allocated again.
+  void Release();
+  bool allocated() const { return first_ != nullptr && second_ != nullptr; }
+
+  // The entry of a table. 0 for a table number that addresses nothing, an
+  // index outside 0-4095 or an absent buffer.
+  uint16_t Read(int table, int index) const {
+    const uint16_t* p = Slot(table, index);
+    return p ? *p : 0;
+  }
+  // Sets an entry; dropped where Read would give 0 for want of a place.
+  void Write(int table, int index, uint16_t value) {
+    if (uint16_t* p = Slot(table, index)) *p = value;
+  }
+  // True when (table, index) addresses an entry.
+  bool Addresses(int table, int index) const { return Slot(table, index) != nullptr; }
+
+  // The words of a table (4096), or nullptr when it addresses nothing.
+  const uint16_t* Table(int table) const {
+    return static_cast<unsigned>(table) < kTableNumbers ? tables_[table] : nullptr;
+  }
+  uint16_t* MutableTable(int table) {
+    return static_cast<unsigned>(table) < kTableNumbers ? tables_[table] : nullptr;
+  }
+
+  // Appends (key, previous value) to the undo list; key = table << 12 | index.
+  // False (nothing recorded) when the list is full or the second buffer is
+  // absent.
+  bool RecordUndo(uint16_t key, uint16_t previous);
+  // Writes the recorded values back, last recorded first, so a key recorded
+  // twice ends with the value it had before the first record; then empties
+  // the list.
+  void Undo();
+  // Pairs recorded since the list was last emptied.
+  int undoPairs() const { return undoWords_ / 2; }
+  void ClearUndo() { undoWords_ = 0; }
+
+ private:
+  static constexpr unsigned kTableNumbers = 22;
+
+  uint16_t* Slot(int table, int index) const {
+    if (static_cast<unsigned>(table) >= kTableNumbers || static_cast<unsigned>(index) >= kTableWords) return nullptr;
+    uint16_t* t = tables_[table];
+    return t ? t + index : nullptr;
+  }
+  // Points every table number at its place (nullptr where there is none).
+  void MapTables();
+
+  // The place of each table number 0-21, nullptr for numbers without one or
+  // an absent buffer.
+  uint16_t* tables_[kTableNumbers] = {};
+  std::unique_ptr<uint16_t[]> first_;
+  std::unique_ptr<uint16_t[]> second_;
+  int undoWords_ = 0;
+};
+
+}  // namespace velkan

@@ -1,0 +1,266 @@
+#include "tables/font_tables.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace velkan {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+File OpenRead(const fs::path& path) { return File(std::fopen(path.c_str(), "rb")); }
+
+uint16_t WordAt(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+// Reads the file in blocks of `blockBytes` until a block comes back short and
+// hands every whole record of `recordBytes` to `use`.
+template <typename Use>
+void ForEachRecord(std::FILE* f, size_t blockBytes, size_t recordBytes, Use use) {
+  unsigned char block[1024];
+  for (;;) {
+    size_t got = std::fread(block, 1, blockBytes, f);
+    for (size_t i = 0; i + recordBytes <= got; i += recordBytes) use(block + i);
+    if (got < blockBytes) return;
+  }
+}
+
+// C's isspace in the "C" locale.
+bool IsBlank(char ch) { return ch == ' ' || (ch >= '\t' && ch <= '\r'); }
+
+// Reads a decimal number as scanf's "%<width>d" does: blanks before the
+// number are skipped and do not count toward the width; a sign does.
+// Advances `pos` past what was read; false when no digit could be read.
+bool ScanNumber(const std::string& line, size_t& pos, int width, int& out) {
+  while (pos < line.size() && IsBlank(line[pos])) ++pos;
+  size_t p = pos;
+  int used = 0;
+  bool negative = false;
+  if (p < line.size() && (line[p] == '+' || line[p] == '-')) {
+    negative = line[p] == '-';
+    ++p;
+    ++used;
+  }
+  int value = 0;
+  int digits = 0;
+  while (used < width && p < line.size() && line[p] >= '0' && line[p] <= '9') {
+    value = value * 10 + (line[p] - '0');
+    ++p;
+    ++used;
+    ++digits;
+  }
+  if (digits == 0) return false;
+  pos = p;
+  out = negative ? -value : value;
+  return true;
+}
+
+// Reads the next piece of a text file as fgets with a 256-byte buffer does:
+// up to and including a line feed, at most 255 bytes. The line feed and a CR
+// before it are dropped. False at the end of the file or on a read error.
+bool ReadPiece(std::FILE* f, std::string& line) {
+  line.clear();
+  int ch = 0;
+  bool any = false;
+  while (line.size() < 255 && (ch = std::getc(f)) != EOF) {
+    any = true;
+    if (ch == '\n') {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return true;
+    }
+    line.push_back(static_cast<char>(ch));
+  }
+  return any;
+}
+
+void SetFont(ConversionStore& store, int font, int group) {
+  if (font >= 0 && font < kTableWords) store.Write(kFontMapTable, font, static_cast<uint16_t>(group));
+}
+
+void UseFontInfoLine(ConversionStore& store, const std::string& line) {
+  if (line.empty() || static_cast<unsigned char>(line[0]) > '9') return;
+  if (line.size() <= 113 || line[113] != ' ') return;
+  size_t pos = 0;
+  int group = 0, font = 0;
+  if (!ScanNumber(line, pos, 3, group) || !ScanNumber(line, pos, 3, font)) return;
+  if ((font >= 1 && font <= 39) || (font >= 301 && font <= 400)) {
+    if (font % 2 == 0) --font;
+    SetFont(store, font, group);
+    SetFont(store, font + 1, group);
+  } else {
+    SetFont(store, font, group);
+  }
+  if (line[110] != ' ') {
+    size_t at = 110;
+    int further = 0;
+    if (ScanNumber(line, at, 3, further)) SetFont(store, further, group);
+  }
+  if (group < 1000) {
+    int overlay = 0;
+    if (line.size() > 125 && line[125] != ' ') {
+      size_t at = 125;
+      if (!ScanNumber(line, at, 2, overlay)) overlay = 0;
+    }
+    if (group >= 0) store.Write(kOverlayMapTable, group, static_cast<uint16_t>(overlay));
+  }
+}
+
+void StoreCode(ConversionStore& store, CodeFileKind kind, bool recordUndo, uint16_t key, uint16_t value) {
+  if (key == 0) return;
+  int table = kind == CodeFileKind::kCodes ? key >> 12 : kind == CodeFileKind::kRomanA ? kRomanTableA : kRomanTableB;
+  int index = key & 0xFFF;
+  if (!store.Addresses(table, index)) return;
+  if (recordUndo &&
+      !store.RecordUndo(static_cast<uint16_t>(table << 12 | index), store.Read(table, index))) {
+    return;
+  }
+  store.Write(table, index, value);
+}
+
+std::string OverlayName(int number) {
+  char name[32];
+  std::snprintf(name, sizeof name, "\\qdxfiles\\conv%02d.tbl", number);
+  return name;
+}
+
+}  // namespace
+
+int16_t LoadCodeFile(ConversionStore& store, const fs::path& path, CodeFileKind kind, bool recordUndo,
+                     int16_t missing) {
+  File f = OpenRead(path);
+  if (!f) return missing;
+  ForEachRecord(f.get(), 1024, 4, [&](const unsigned char* r) {
+    StoreCode(store, kind, recordUndo, WordAt(r), WordAt(r + 2));
+  });
+  return 0;
+}
+
+int16_t LoadPiCodes(ConversionStore& store, const fs::path& path) {
+  File f = OpenRead(path);
+  if (!f) return kPiCodesMissing;
+  ForEachRecord(f.get(), 600, 6, [&](const unsigned char* r) {
+    uint16_t n = WordAt(r);
+    if (n >= 2048) return;
+    store.Write(kPiTable, 2 * n, WordAt(r + 2));
+    store.Write(kPiTable, 2 * n + 1, WordAt(r + 4));
+  });
+  return 0;
+}
+
+int16_t LoadFontInfo(ConversionStore& store, const fs::path& path) {
+  File f(std::fopen(path.c_str(), "r"));
+  if (!f) return kFontInfoMissing;
+  std::string line;
+  if (!ReadPiece(f.get(), line)) return kFontInfoBroken;
+  while (ReadPiece(f.get(), line)) UseFontInfoLine(store, line);
+  return std::ferror(f.get()) ? kFontInfoBroken : 0;
+}
+
+int16_t LoadRubyTable(ConversionStore& store, const fs::path& path) {
+  File f = OpenRead(path);
+  if (!f) return kCodeFileMissing;
+  uint16_t* table = store.MutableTable(kRubyTable);
+  unsigned char bytes[kTableWords * 2];
+  size_t got = std::fread(bytes, 1, sizeof bytes, f.get());
+  if (table) {
+    for (size_t i = 0; i < got; i += 2) {
+      uint8_t high = i + 1 < got ? bytes[i + 1] : 0;
+      table[i / 2] = static_cast<uint16_t>(bytes[i] | high << 8);
+    }
+  }
+  return 0;
+}
+
+int16_t PrepareFontTables(FontTables& t, const TablePaths& paths) {
+  t.store.ClearUndo();
+  t.appliedOverlay = 0;
+  t.lastFont = 0;
+  t.fontKind = 0;
+  t.classified = false;
+  t.rubyLoaded = false;
+  t.prepareFailure.clear();
+  auto fail = [&t](int16_t code, std::string why) {
+    t.prepareFailure = std::move(why);
+    return t.prepareResult = code;
+  };
+  if (!t.store.AllocateFirst()) return fail(kFontTablesAllocFailed, "ERROR calloc M2Buf1_adr");
+  if (!t.store.AllocateSecond()) return fail(kFontTablesAllocFailed, "ERROR calloc M2Buf2_adr");
+
+  fs::path base = paths.Fixed(OverlayName(0));
+  if (LoadCodeFile(t.store, base, CodeFileKind::kCodes, false, kCodeFileMissing) != 0) {
+    return fail(kCodeFileMissing, "missing " + base.string());
+  }
+  fs::path romanA = paths.Prefixed("\\qdxfiles\\conv021.tbl");
+  if (LoadCodeFile(t.store, romanA, CodeFileKind::kRomanA, false, kRomanAMissing) != 0) {
+    return fail(kRomanAMissing, "missing " + romanA.string());
+  }
+  fs::path romanB = paths.Prefixed("\\qdxfiles\\conv022.tbl");
+  if (LoadCodeFile(t.store, romanB, CodeFileKind::kRomanB, false, kRomanBMissing) != 0) {
+    return fail(kRomanBMissing, "missing " + romanB.string());
+  }
+  fs::path pi = paths.Prefixed("\\qdxfiles\\convpi.tbl");
+  if (LoadPiCodes(t.store, pi) != 0) return fail(kPiCodesMissing, "missing " + pi.string());
+  fs::path info = paths.Prefixed("\\qdxfiles\\fntinf.fil");
+  int16_t r = LoadFontInfo(t.store, info);
+  if (r == kFontInfoMissing) return fail(r, "missing " + info.string());
+  if (r != 0) return fail(r, "empty or unreadable " + info.string());
+  return t.prepareResult = 0;
+}
+
+void ReleaseFontTables(FontTables& t) {
+  t.store.Release();
+  t.rubyLoaded = false;
+  t.appliedOverlay = 0;
+  t.pitch.Close();
+}
+
+void SelectOverlay(FontTables& t, const TablePaths& paths, int16_t font) {
+  uint16_t group = font >= 0 ? t.store.Read(kFontMapTable, font) : 0;
+  if (group >= 1000) return;
+  uint16_t overlay = t.store.Read(kOverlayMapTable, group);
+  if (overlay == t.appliedOverlay) return;
+  t.appliedOverlay = overlay;
+  t.store.Undo();
+  if (overlay == 0) return;
+  fs::path file = paths.Fixed(OverlayName(static_cast<int16_t>(overlay)));
+  if (LoadCodeFile(t.store, file, CodeFileKind::kCodes, true, kCodeFileMissing) != 0) t.appliedOverlay = 0;
+}
+
+uint16_t SearchRubyTable(const ConversionStore& store, uint16_t code) {
+  const uint16_t* table = store.Table(kRubyTable);
+  if (table == nullptr) return kGetaMark;
+  constexpr int kPairs = kTableWords / 2;
+  // Positions before the table read as empty pairs.
+  auto key = [table](int p) -> uint16_t { return p >= 0 && p < kPairs ? table[2 * p] : 0; };
+  auto found = [&](int p) { return p >= 0 && p < kPairs && key(p) == code; };
+  int p = 512;
+  for (int step = 512; step >= 4; step /= 2) {
+    if (found(p)) return table[2 * p + 1];
+    uint16_t k = key(p);
+    p += (k == 0 || k > code) ? -step : step;
+  }
+  uint16_t k = key(p);
+  int direction = (k == 0 || k >= code) ? -1 : 1;
+  for (int i = 0; i <= 10; ++i) {
+    int q = p + direction * i;
+    if (q < 0 || q >= kPairs) break;
+    if (found(q)) return table[2 * q + 1];
+  }
+  return kGetaMark;
+}
+
+int16_t RubyConvert(FontTables& t, const TablePaths& paths, uint16_t& code) {
+  if (!t.rubyLoaded) {
+    if (LoadRubyTable(t.store, paths.Prefixed("\\qdxfiles\\convura.tbl")) != 0) return kCodeFileMissing;
+    t.rubyLoaded = true;
+  }
+  code = SearchRubyTable(t.store, code);
+  return 0;
+}
+
+}  // namespace velkan

@@ -1,0 +1,128 @@
+// The font tables of a pass: the conversion store and the files that fill it,
+// the per-font overlays with their undo list, the ruby table and the pitch
+// file.
+//
+// Files: the base code file "\qdxfiles\conv00.tbl" and the overlay files
+// "\qdxfiles\conv01.tbl" to "conv99.tbl" (fixed paths); "conv021.tbl",
+// "conv022.tbl", "convpi.tbl", "fntinf.fil", "convura.tbl" and the pitch file
+// (prefixed paths). All but "fntinf.fil" are 16-bit little-endian words.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "tables/conversion_store.h"
+#include "tables/pitch_file.h"
+#include "tables/table_root.h"
+
+namespace velkan {
+
+// Result codes of the loaders.
+inline constexpr int16_t kFontTablesAllocFailed = -1;
+inline constexpr int16_t kCodeFileMissing = -130;  // base or overlay code file, "convura.tbl"
+inline constexpr int16_t kRomanAMissing = -131;
+inline constexpr int16_t kRomanBMissing = -132;
+inline constexpr int16_t kFontInfoMissing = -133;
+inline constexpr int16_t kPiCodesMissing = -134;
+inline constexpr int16_t kFontInfoBroken = -143;
+
+// The GetaMark: the code of a character that has no conversion.
+inline constexpr uint16_t kGetaMark = 0x222E;
+
+// The class of a font number: its kind decides the shift by range type, its
+// variant the roman table (41-56) or the ruby route (51).
+struct FontClass {
+  int16_t kind = 0;
+  int16_t variant = 0;
+};
+
+struct FontTables {
+  FontTables() = default;
+  FontTables(const FontTables&) = delete;
+  FontTables& operator=(const FontTables&) = delete;
+
+  ConversionStore store;
+  PitchFile pitch;
+  // The overlay file applied to the code tables (0 = none).
+  uint16_t appliedOverlay = 0;
+  // The font of the previous code conversion, whose overlay was selected
+  // last (0 = none yet).
+  int16_t lastFont = 0;
+  // The font kind of the last classification; a font number outside every
+  // class keeps it.
+  int16_t fontKind = 0;
+  // The class of `classifiedFont`, valid while `classified` is set.
+  FontClass fontClass;
+  int16_t classifiedFont = 0;
+  bool classified = false;
+  bool rubyLoaded = false;
+  // The result of the last PrepareFontTables and, when it failed, the text
+  // that tells the user why.
+  int16_t prepareResult = 0;
+  std::string prepareFailure;
+};
+
+// How a code file's keys address the store.
+enum class CodeFileKind {
+  kCodes,   // key >> 12 is the table number, key & 0xFFF the index
+  kRomanA,  // key & 0xFFF indexes roman table A
+  kRomanB,  // key & 0xFFF indexes roman table B
+};
+
+// Loads a code file: (key, value) word pairs read in blocks of 1024 bytes up
+// to the end of the file; pairs with key 0 and a trailing partial pair are
+// skipped. With `recordUndo` the previous value of each entry changed is
+// recorded first; once the undo list is full, further pairs are not applied,
+// so an undo always restores the base. Returns 0, or `missing` when the file
+// cannot be opened.
+int16_t LoadCodeFile(ConversionStore& store, const std::filesystem::path& path, CodeFileKind kind,
+                     bool recordUndo, int16_t missing);
+
+// Loads "convpi.tbl": records (n, first, second) read in blocks of 600 bytes;
+// PiTable entries 2n and 2n+1 take first and second. Records with n of 2048
+// or over are skipped. Returns 0 or kPiCodesMissing.
+int16_t LoadPiCodes(ConversionStore& store, const std::filesystem::path& path);
+
+// Loads "fntinf.fil" into FontMap and OverlayMap. The first line is skipped;
+// a line is used when its first byte is not above '9' and its column 113 is
+// a blank. Numbers are read as C's "%3d%3d" reads them: group g and font f
+// at the start (f of an odd/even font pair, 1-39 or 301-400, sets both
+// fonts), a further font at column 110 unless it is a blank, and for g below
+// 1000 the overlay number "%2d" at column 125 (0 when blank or absent). Lines
+// are read in pieces of at most 255 bytes; a CR before the LF is not part of
+// the line. Returns 0, kFontInfoMissing, or kFontInfoBroken when the file is
+// empty or a read fails (the lines read so far stay).
+int16_t LoadFontInfo(ConversionStore& store, const std::filesystem::path& path);
+
+// Loads "convura.tbl" (up to 8192 bytes) into RubyTable. Returns 0 or
+// kCodeFileMissing.
+int16_t LoadRubyTable(ConversionStore& store, const std::filesystem::path& path);
+
+// Allocates the store and loads, stopping at the first failure: the base
+// code file, "conv021.tbl", "conv022.tbl", "convpi.tbl", "fntinf.fil"; then
+// no overlay is applied. Returns 0, kFontTablesAllocFailed or the failing
+// loader's code, also kept in `prepareResult`. The pitch file is not touched.
+int16_t PrepareFontTables(FontTables& tables, const TablePaths& paths);
+
+// Frees the store, marks RubyTable unloaded and closes the pitch file.
+void ReleaseFontTables(FontTables& tables);
+
+// Applies the overlay of `font`'s group: restores the entries the applied
+// overlay changed, then loads the new overlay file (none for overlay 0). Does
+// nothing when the font's group is 1000 or over or the overlay is already
+// applied. A missing overlay file leaves the base restored and no overlay
+// applied.
+void SelectOverlay(FontTables& tables, const TablePaths& paths, int16_t font);
+
+// Converts a ruby code through RubyTable, loading "convura.tbl" on first use.
+// Returns 0 with `code` replaced by its conversion (kGetaMark when absent),
+// or kCodeFileMissing with `code` unchanged when the file cannot be opened
+// (the next call tries again).
+int16_t RubyConvert(FontTables& tables, const TablePaths& paths, uint16_t& code);
+
+// The value RubyTable gives for a code (kGetaMark when absent): a search over
+// the first 1024 sorted pairs and the ten behind them.
+uint16_t SearchRubyTable(const ConversionStore& store, uint16_t code);
+
+}  // namespace velkan

@@ -1,0 +1,75 @@
+#include "tables/pitch_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace velkan {
+
+namespace {
+
+// Reads up to n bytes at offset; the count read, or -1 on an error.
+long ReadAt(int fd, uint8_t* buf, size_t n, off_t offset) {
+  size_t got = 0;
+  while (got < n) {
+    ssize_t r = ::pread(fd, buf + got, n - got, offset + static_cast<off_t>(got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return -1;
+    if (r == 0) break;
+    got += static_cast<size_t>(r);
+  }
+  return static_cast<long>(got);
+}
+
+}  // namespace
+
+int16_t PitchFile::Open(const std::filesystem::path& path) {
+  Close();
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) return openResult_ = kPitchNotOpened;
+  if (ReadAt(fd_, header_.data(), header_.size(), 0) != kHeaderBytes) return openResult_ = kPitchShortHeader;
+  return openResult_ = kPitchOpened;
+}
+
+void PitchFile::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  openResult_ = kPitchNotOpened;
+  header_.fill(0);
+  cache_ = {};
+  nextSlot_ = 0;
+  blocksRead_ = 0;
+}
+
+int16_t PitchFile::Width(int16_t font, uint16_t code) {
+  int column = (code & 0xFF) + ((code & 0xFF00) == 0xC400 ? 0x80 : 0);
+  column &= 0xFF;
+  int key = static_cast<uint16_t>(font) & 0x3FF;
+  for (const Slot& s : cache_) {
+    if (s.filled && s.key == key) return s.widths[static_cast<size_t>(column)];
+  }
+  if (openResult_ != kPitchOpened) return openResult_;
+  // The header holds block numbers for font indexes 0-1021 only.
+  if (2 + key >= kHeaderBytes) return kPitchNoBlock;
+  int block = static_cast<int8_t>(header_[static_cast<size_t>(2 + key)]);
+  if (block == 0) return kPitchNoBlock;
+  if (block < 0) return kPitchSeekFailed;
+  std::array<uint8_t, kBlockBytes> bytes;
+  long got = ReadAt(fd_, bytes.data(), bytes.size(), static_cast<off_t>(block + 3) * kBlockBytes);
+  if (got < 0) return kPitchSeekFailed;
+  if (got != kBlockBytes) return kPitchShortBlock;
+  Slot& s = cache_[static_cast<size_t>(nextSlot_)];
+  nextSlot_ = (nextSlot_ + 1) % kCacheSlots;
+  for (size_t i = 0; i < bytes.size(); ++i) s.widths[i] = static_cast<int8_t>(bytes[i]);
+  s.key = key;
+  s.filled = true;
+  ++blocksRead_;
+  return s.widths[static_cast<size_t>(column)];
+}
+
+int16_t OpenPitchFile(PitchFile& pitch, const TablePaths& paths) {
+  return pitch.Open(paths.Prefixed("\\QDXFILES\\pitfile.fil"));
+}
+
+}  // namespace velkan

@@ -1,0 +1,514 @@
+#include "tables/text_pre_pass.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace velkan {
+
+namespace {
+
+// The text is read in blocks of this size.
+constexpr size_t kTextBlock = 64 * 1024;
+// Bytes kept ahead of the position while the text goes on: more than the
+// longest match looks at (a marker of 40 bytes and the 5 behind marker 0,
+// after a line end; a replacement key of 20; an escape name of 8 and a
+// hexadecimal code of 8).
+constexpr size_t kLookahead = 128;
+// Words are made in batches of about this many bytes.
+constexpr size_t kOutBlock = 64 * 1024;
+
+bool IsAsciiDigit(uint8_t c) { return c >= '0' && c <= '9'; }
+bool IsFullWidthDigit(uint16_t d) { return d >= 0x824F && d <= 0x8258; }
+uint8_t Byte(std::string_view t, size_t i) { return static_cast<uint8_t>(t[i]); }
+uint16_t TwoBytes(std::string_view t, size_t i) {
+  return static_cast<uint16_t>(Byte(t, i) << 8 | Byte(t, i + 1));
+}
+
+// The value of a hexadecimal digit of a mode 9 escape at the start of `t`
+// and the bytes it takes; -1 when the character there is none.
+std::pair<int, size_t> HexCharacter(std::string_view t) {
+  if (t.empty()) return {-1, 0};
+  uint8_t b = Byte(t, 0);
+  if (b >= '0' && b <= '9') return {b - '0', 1};
+  if (b >= 'A' && b <= 'F') return {b - 'A' + 10, 1};
+  if (b >= 'a' && b <= 'f') return {b - 'a' + 10, 1};
+  if (t.size() < 2) return {-1, 0};
+  uint16_t d = TwoBytes(t, 0);
+  if (d >= 0x824F && d <= 0x8258) return {d - 0x824F, 2};
+  if (d >= 0x8260 && d <= 0x8265) return {d - 0x8260 + 10, 2};
+  if (d >= 0x8281 && d <= 0x8286) return {d - 0x8281 + 10, 2};
+  return {-1, 0};
+}
+
+// The three block tables of the counted modes 1-3 ("_0", "_1", "_2"), and
+// the position tables of modes 4 and 5.
+BlockTableId DotTable(int m) {
+  return m == 1 ? BlockTableId::kKma0 : m == 2 ? BlockTableId::kKka0 : BlockTableId::kKur0;
+}
+BlockTableId FirstDigitTable(int m) {
+  return m == 1 ? BlockTableId::kKma1 : m == 2 ? BlockTableId::kKka1 : BlockTableId::kKur1;
+}
+BlockTableId SecondDigitTable(int m) {
+  return m == 1 ? BlockTableId::kKma2 : m == 2 ? BlockTableId::kKka2 : BlockTableId::kKur2;
+}
+BlockTableId PositionTable(int m, int position) {
+  if (m == 4) return position == 0 ? BlockTableId::kKu20 : BlockTableId::kKu21;
+  return position == 0 ? BlockTableId::kKu30 : position == 1 ? BlockTableId::kKu31 : BlockTableId::kKu32;
+}
+
+// Commands that end a line: after one, a line end of the text writes nothing.
+bool EndsLine(uint16_t code) {
+  switch (code) {
+    case 0xD001: case 0xD005: case 0xD009: case 0xD00B: case 0xD01C: case 0xD020: case 0xD023:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Commands that end mode 10.
+bool EndsRubyMode(uint16_t code) {
+  return code == 0xD001 || code == 0xD005 || code == 0xD009 || code == 0xD00B || code == 0xD01C;
+}
+
+}  // namespace
+
+TextPrePass::TextPrePass(ByteSource& text, const PrePassTables& tables, const EscapeDefinitions& escapes)
+    : text_(text), tables_(tables), escapes_(escapes), in_(kTextBlock + kLookahead) {
+  out_.reserve(kOutBlock + 2 * kMaxReplacementWords);
+  for (const EscapePair& pair : escapes.pairs) {
+    if (pair.key == 0) break;
+    pairs_.emplace_back(pair.key, pair.value);
+  }
+  std::stable_sort(pairs_.begin(), pairs_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  pairs_.erase(std::unique(pairs_.begin(), pairs_.end(),
+                           [](const auto& a, const auto& b) { return a.first == b.first; }),
+               pairs_.end());
+}
+
+long TextPrePass::Read(uint8_t* buf, size_t n) {
+  while (outPos_ == out_.size()) {
+    if (stopped_ || readError_ || (textEnded_ && inPos_ == inEnd_)) return readError_ ? -1 : 0;
+    out_.clear();
+    outPos_ = 0;
+    Produce();
+  }
+  size_t take = std::min(n, out_.size() - outPos_);
+  std::memcpy(buf, out_.data() + outPos_, take);
+  outPos_ += take;
+  return static_cast<long>(take);
+}
+
+bool TextPrePass::Refill() {
+  size_t keep = inEnd_ - inPos_;
+  if (keep > 0 && inPos_ > 0) std::memmove(in_.data(), in_.data() + inPos_, keep);
+  inPos_ = 0;
+  inEnd_ = keep;
+  while (!textEnded_ && inEnd_ - inPos_ < kLookahead) {
+    long r = text_.Read(reinterpret_cast<uint8_t*>(in_.data() + inEnd_), in_.size() - inEnd_);
+    if (r < 0) {
+      readError_ = true;
+      return false;
+    }
+    if (r == 0) {
+      textEnded_ = true;
+      break;
+    }
+    inEnd_ += static_cast<size_t>(r);
+    textRead_ += r;
+  }
+  return true;
+}
+
+void TextPrePass::Produce() {
+  while (out_.size() < kOutBlock && !stopped_) {
+    if (!textEnded_ && inEnd_ - inPos_ < kLookahead && !Refill()) return;
+    if (inPos_ == inEnd_) return;
+    inPos_ += Step(std::string_view(in_.data() + inPos_, inEnd_ - inPos_));
+  }
+}
+
+void TextPrePass::Emit(uint16_t word) {
+  out_ += static_cast<char>(word >> 8);
+  out_ += static_cast<char>(word & 0xFF);
+  state_.lastCode = word;
+}
+
+uint16_t TextPrePass::Pair(uint16_t sjis) const {
+  auto it = std::lower_bound(pairs_.begin(), pairs_.end(), sjis,
+                             [](const auto& pair, uint16_t k) { return pair.first < k; });
+  return it != pairs_.end() && it->first == sjis ? it->second : 0;
+}
+
+// One position of the text: takes the first case that applies and returns
+// the number of bytes it covers (0 only when the text stops there).
+size_t TextPrePass::Step(std::string_view t) {
+  PrePassState& s = state_;
+  const bool haveTwo = t.size() >= 2;
+  const uint16_t u = haveTwo ? TwoBytes(t, 0) : 0;
+
+  // 1. A replacement entry.
+  if (const ReplacementEntry* e = tables_.replacements.Match(t)) {
+    out_.append(e->WordBytes());
+    s.lastCode = e->Word(e->wordCount - 1u);
+    return e->keyLength;
+  }
+
+  // 2. "10" as the first two characters of a number counted in mode 1 or 2.
+  if (s.countdown == 2 && (s.countedMode == 1 || s.countedMode == 2) && haveTwo && t[0] == '1' &&
+      t[1] == '0') {
+    Emit(s.countedMode == 1 ? kCircledTen : kParenthesisedTen);
+    s.countdown = 0;
+    return 2;
+  }
+
+  // 3. A code pair.
+  if (haveTwo) {
+    if (uint16_t code = Pair(u)) {
+      Emit(code);
+      if (code == 0xD003) s.group = 1;
+      if (code == 0xD004) s.group = 0;
+      s.countdown = 0;
+      s.digitPosition = 0;
+      return 2;
+    }
+  }
+
+  // 4. A marker: skipped, its code word becomes the last code.
+  if (IsMarkerLead(escapes_, t[0])) {
+    MarkerMatch m = MatchMarker(escapes_, t);
+    if (m.marker >= 0) {
+      s.lastCode = m.code;
+      return m.length;
+    }
+  }
+
+  // 5. A mode escape or mode character.
+  if (IsModeLead(escapes_, t[0])) {
+    EscapeMatch m = MatchModeName(escapes_, t);
+    if (m.code != 0) return m.length + ApplyMode(m.code, t.substr(m.length));
+  }
+  if (haveTwo) {
+    if (int mode = tables_.ModeOfCharacter(u)) return 2 + ApplyMode(mode, t.substr(2));
+  }
+
+  // 6. A command escape or command character.
+  if (IsCommandLead(escapes_, t[0])) {
+    EscapeMatch m = MatchCommandName(escapes_, t);
+    if (m.code != 0) {
+      ApplyCommand(m.code);
+      return m.length;
+    }
+  }
+  if (haveTwo) {
+    if (uint16_t code = tables_.CommandOfGlyph(u)) {
+      ApplyCommand(code);
+      return 2;
+    }
+  }
+
+  // 7. Plain text.
+  const uint8_t b = Byte(t, 0);
+  if (b == '\r' && haveTwo && t[1] == '\n') {
+    LineEnd(t.substr(2));
+    return 2;
+  }
+  if (b == '\n') {  // a line feed alone ends a line too
+    LineEnd(t.substr(1));
+    return 1;
+  }
+  if (b == 0x1A) {
+    stopped_ = true;
+    return 0;
+  }
+  if (b >= 0x01 && b <= 0x1F) return 1;
+  if ((b >= 0x20 && b <= 0x7E) || (b >= 0xA1 && b <= 0xDF)) {
+    PlainCharacter(t, true);
+    return 1;
+  }
+  if (!haveTwo) {
+    // A lead byte cut off by the end of the text has no usable form.
+    Emit(kNoUsableForm);
+    return 1;
+  }
+  PlainCharacter(t, false);
+  return 2;
+}
+
+size_t TextPrePass::ApplyMode(int mode, std::string_view rest) {
+  PrePassState& s = state_;
+  s.countdown = 0;
+  s.digitPosition = 0;
+  switch (mode) {
+    case 1: case 2: case 3: case 4:
+      s.countdown = 2;
+      s.countedMode = mode;
+      break;
+    case 5:
+      s.countdown = 3;
+      s.countedMode = 5;
+      break;
+    case 9: {
+      // Four hexadecimal digits give the code word; the first character that
+      // is none ends the escape, unread, with the mark of a bad code.
+      unsigned value = 0;
+      size_t at = 0;
+      for (int i = 0; i < 4; ++i) {
+        auto [digit, length] = HexCharacter(rest.substr(at));
+        if (digit < 0) {
+          Emit(kNoUsableForm);
+          return at;
+        }
+        value = value * 16 + static_cast<unsigned>(digit);
+        at += length;
+      }
+      Emit(static_cast<uint16_t>(value));
+      return at;
+    }
+    case 10:
+      if (s.mode10 == 0) {
+        s.mode10 = 1;
+        s.savedMode = s.mode;
+        s.mode = 10;
+      } else {
+        s.mode10 = 0;
+        s.mode = s.savedMode;
+      }
+      break;
+    default:  // 6, 7, 8
+      s.mode = mode;
+      break;
+  }
+  return 0;
+}
+
+int TextPrePass::ArgumentCount(uint16_t code) {
+  int& a = state_.argumentA;
+  int& b = state_.argumentB;
+  switch (code) {
+    case 0xD006: case 0xD008:
+      b = 0;
+      if (a) {
+        a = 0;
+        return 1;
+      }
+      return 0;
+    case 0xD00A:
+      a = !a;
+      return 0;
+    case 0xD00C:
+      b = 1;
+      return 0;
+    case 0xD00E: case 0xD010: case 0xD011: case 0xD014:
+      a = 0;
+      if (b) {
+        b = 0;
+        return 2;
+      }
+      return 0;
+    default:
+      break;
+  }
+  a = 0;
+  b = 0;
+  switch (code) {
+    case 0xD046: case 0xD047: case 0xD08F: case 0xD091: case 0xD09D:
+    case 0xD09E: case 0xD0A7: case 0xD0A8: case 0xD0A9: case 0xD0AB:
+      return 1;
+    case 0xD05B:
+      return 3;
+    case 0xD061: case 0xD0CB:
+      return 2;
+    default:
+      return 0;
+  }
+}
+
+void TextPrePass::ApplyCommand(uint16_t code) {
+  PrePassState& s = state_;
+  s.countdown = 0;
+  s.digitPosition = 0;
+  Emit(code);
+  s.argumentCount = ArgumentCount(code);
+  if (code == 0xD003) s.group = 1;
+  if (code == 0xD004) s.group = 0;
+  if (s.mode10 && EndsRubyMode(code)) {
+    s.mode10 = 0;
+    s.mode = s.savedMode;
+  }
+}
+
+void TextPrePass::LineEnd(std::string_view after) {
+  PrePassState& s = state_;
+  // A line that goes on behind marker 0 is no line end.
+  if (MatchMarker(escapes_, after).marker != 0 && !EndsLine(s.lastCode)) {
+    Emit(kLineEndCommand);
+    s.countdown = 0;
+  }
+  s.lastCode = 0;
+}
+
+int TextPrePass::ChooseMode(bool digit) {
+  PrePassState& s = state_;
+  if (s.group) return 8;
+  if (s.countdown > 0) {
+    --s.countdown;
+    s.argumentCount = 0;
+    return s.countedMode;
+  }
+  if (s.argumentCount > 0) {
+    --s.argumentCount;
+    if (digit) return 8;
+  }
+  return s.mode;
+}
+
+uint16_t TextPrePass::ModeSix(uint16_t sjis) const {
+  if ((sjis >= 0x8000 && sjis <= 0x9FFF) || sjis >= 0xE000) return tables_.Forward(sjis);
+  return kNoUsableForm;
+}
+
+uint16_t TextPrePass::LookupSingle(uint8_t c, int m, bool& nothing) {
+  PrePassState& s = state_;
+  const uint16_t f = tables_.singleByteMap[c];
+  if (m >= 1 && m <= 3) {
+    if (s.digitPosition == 0 && c == '.') {
+      s.dot = 1;
+      nothing = true;
+      return 0;
+    }
+    if (s.dot) {
+      s.dot = 0;
+      bool letter = (c >= 'A' && c <= 'J') || (c >= 'a' && c <= 'j');
+      if (IsAsciiDigit(c) || (letter && m != 3)) return Block(DotTable(m), f);
+      return kNoUsableForm;
+    }
+  }
+  if (f == 0) return kNoUsableForm;
+  uint16_t r = 0;
+  switch (m) {
+    case 6:
+      r = Block(BlockTableId::kHnw, f);
+      if (r == 0) r = Block(BlockTableId::kRom, f);
+      return r != 0 ? r : ModeSix(f);
+    case 7: case 8:
+      r = Block(m == 7 ? BlockTableId::kIta : BlockTableId::kRom, f);
+      if (r == 0 && c == ' ') return kSpaceCommand;
+      if (r == 0) r = Block(BlockTableId::kHnw, f);
+      return r != 0 ? r : ModeSix(f);
+    case 1: case 2: case 3:
+      if (s.digitPosition == 0) {
+        s.digitPosition = 1;
+        return Block(FirstDigitTable(m), f);
+      }
+      s.digitPosition = 0;
+      return Block(SecondDigitTable(m), f);
+    case 4: case 5: {
+      const int positions = m == 4 ? 2 : 3;
+      const int position = s.digitPosition % positions;
+      s.digitPosition = (position + 1) % positions;
+      if (c == '*') {
+        nothing = true;
+        return 0;
+      }
+      return Block(PositionTable(m, position), f);
+    }
+    case 10:
+      return Block(BlockTableId::kRub, f);
+    default:  // mode 9 is no look-up mode
+      return kNoUsableForm;
+  }
+}
+
+uint16_t TextPrePass::LookupDouble(uint16_t d, int m) {
+  PrePassState& s = state_;
+  if (m >= 1 && m <= 3) s.dot = 0;
+  switch (m) {
+    case 7: case 8: {
+      uint16_t r = Block(m == 7 ? BlockTableId::kIta : BlockTableId::kRom, d);
+      if (r != 0) return r;
+      if (d == 0x8140) return kSpaceCommand;
+      return ModeSix(d);
+    }
+    case 6:
+      return ModeSix(d);
+    case 1: case 2: case 3:
+      return Block(DotTable(m), d);
+    case 4: case 5: {
+      const int positions = m == 4 ? 2 : 3;
+      const int position = s.digitPosition % positions;
+      s.digitPosition = (position + 1) % positions;
+      return Block(PositionTable(m, position), d);
+    }
+    case 10:
+      return Block(BlockTableId::kRub, d);
+    default:
+      return kNoUsableForm;
+  }
+}
+
+void TextPrePass::PlainCharacter(std::string_view t, bool singleByte) {
+  PrePassState& s = state_;
+  const uint8_t c = Byte(t, 0);
+  const uint16_t d = singleByte ? 0 : TwoBytes(t, 0);
+  const int m = ChooseMode(singleByte ? IsAsciiDigit(c) : IsFullWidthDigit(d));
+  bool nothing = false;
+  auto lookup = [&](int mode) { return singleByte ? LookupSingle(c, mode, nothing) : LookupDouble(d, mode); };
+  uint16_t r = lookup(m);
+  if (nothing) return;  // a "." that set the dot flag, a "*" of modes 4 and 5
+  if (r == 0 && m == 10) {
+    r = lookup(s.savedMode);
+    s.mode10 = 0;
+    s.mode = s.savedMode;
+  } else if (r == 0 && (m == 4 || m == 5)) {
+    r = lookup(s.mode);
+    s.countdown = 0;
+    s.digitPosition = 0;
+  }
+  if (nothing) return;
+  Emit(r != 0 ? r : kUnknownCharacter);
+}
+
+void LoadTextInputTables(PrePassTables& tables, EscapeDefinitions& escapes, const TablePaths& paths,
+                         std::vector<std::string>* notes) {
+  std::string failed;
+  if (LoadPrePassTables(tables, paths, &failed) != 0 && notes) {
+    notes->push_back(failed.empty() ? "the text pre-pass tables could not be allocated"
+                                    : "text pre-pass: code table missing or empty, later tables not loaded: " +
+                                          failed);
+  }
+  if (LoadEscapeDefinitions(escapes, paths) != 0 && notes) {
+    notes->push_back("text pre-pass: escape definitions missing under " + paths.root().string());
+  }
+}
+
+int16_t PrepareTextInput(const TablePaths& paths, ByteSource& text, ByteSink& words,
+                         std::vector<std::string>* notes) {
+  PrePassTables tables;
+  EscapeDefinitions escapes;
+  LoadTextInputTables(tables, escapes, paths, notes);
+  int16_t result = 0;
+  {
+    TextPrePass pass(text, tables, escapes);
+    std::vector<uint8_t> buf(kOutBlock);
+    for (;;) {
+      long n = pass.Read(buf.data(), buf.size());
+      if (n < 0) {
+        result = -1;
+        break;
+      }
+      if (n == 0) break;
+      if (!words.Write(reinterpret_cast<const char*>(buf.data()), static_cast<size_t>(n))) {
+        result = -1;
+        break;
+      }
+    }
+    if (pass.textRead() == 0) result = -1;
+  }
+  if (!words.Flush()) result = -1;
+  ReleaseEscapeDefinitions(escapes);
+  ReleasePrePassTables(tables);
+  return result;
+}
+
+}  // namespace velkan

@@ -1,0 +1,123 @@
+// The text pre-pass: turns a Shift-JIS text job into the code words a pass
+// converts (16-bit words, high byte first).
+//
+// A text holds plain characters, which the input mode in force looks up in
+// its tables, and three kinds of in-text notation: characters that stand for
+// command words or input modes ("SJIS_ZAN.TBL"), named escapes behind lead
+// characters and markers ("velkansys.tbl", "velkanuser.tbl"), and text
+// sequences replaced by lists of code words ("nmcnv.tbl").
+//
+// The pre-pass is a byte source: it reads the text block by block as the
+// pass asks for words, so no word file is written and memory stays flat
+// however long the text is.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "driver/io.h"
+#include "tables/escape_definitions.h"
+#include "tables/pre_pass_tables.h"
+#include "tables/table_root.h"
+
+namespace velkan {
+
+// Code words the pre-pass itself produces.
+inline constexpr uint16_t kNoUsableForm = 0x963C;    // no full-width form, bad hexadecimal escape
+inline constexpr uint16_t kUnknownCharacter = 0x9631;  // the tables of the mode do not know it
+inline constexpr uint16_t kSpaceCommand = 0xD002;
+inline constexpr uint16_t kLineEndCommand = 0xD009;
+inline constexpr uint16_t kCircledTen = 0x95B4;       // "10" counted in mode 1
+inline constexpr uint16_t kParenthesisedTen = 0x95BE; // "10" counted in mode 2
+
+// The state of one pre-pass, reset for each text.
+struct PrePassState {
+  int mode = 6;          // mode of plain characters
+  int savedMode = 6;     // mode to return to when mode 10 ends
+  int mode10 = 0;        // 1 while mode 10 is on
+  int group = 0;         // 1 between 0xD003 and 0xD004: plain characters use mode 8
+  int countdown = 0;     // characters left in a counted mode
+  int countedMode = 0;   // the mode (1-5) the countdown belongs to
+  int argumentCount = 0; // characters after a command that count as its argument
+  int digitPosition = 0; // position within a combined number (0, 1, 2)
+  int dot = 0;           // a "." was seen in modes 1-3
+  uint16_t lastCode = 0; // the code word produced last
+  int argumentA = 0;     // the two flags of the argument counts
+  int argumentB = 0;
+};
+
+// Reads a Shift-JIS text from `text` and delivers its code words, high byte
+// first. The tables and definitions must outlive the source. A read error of
+// the text delivers the words made before it, then -1. A 0x1A byte ends the
+// text.
+class TextPrePass final : public ByteSource {
+ public:
+  TextPrePass(ByteSource& text, const PrePassTables& tables, const EscapeDefinitions& escapes);
+  TextPrePass(const TextPrePass&) = delete;
+  TextPrePass& operator=(const TextPrePass&) = delete;
+
+  long Read(uint8_t* buf, size_t n) override;
+
+  // Bytes of the text read so far, and whether a read of it failed.
+  long long textRead() const { return textRead_; }
+  bool readError() const { return readError_; }
+  // The state as the last step left it (for tests).
+  const PrePassState& state() const { return state_; }
+
+ private:
+  bool Refill();
+  void Produce();
+  size_t Step(std::string_view t);
+
+  void Emit(uint16_t word);
+  size_t ApplyMode(int mode, std::string_view rest);
+  void ApplyCommand(uint16_t code);
+  int ArgumentCount(uint16_t code);
+  void LineEnd(std::string_view after);
+  void PlainCharacter(std::string_view t, bool singleByte);
+  int ChooseMode(bool digit);
+  uint16_t LookupSingle(uint8_t c, int m, bool& nothing);
+  uint16_t LookupDouble(uint16_t d, int m);
+  uint16_t ModeSix(uint16_t sjis) const;
+  uint16_t Pair(uint16_t sjis) const;
+  uint16_t Block(BlockTableId id, uint16_t key) const { return tables_.block(id).Lookup(key); }
+
+  ByteSource& text_;
+  const PrePassTables& tables_;
+  const EscapeDefinitions& escapes_;
+  // The "&" pairs in force (those before the first key 0), the first pair of
+  // each key, sorted by key.
+  std::vector<std::pair<uint16_t, uint16_t>> pairs_;
+  PrePassState state_;
+
+  std::vector<char> in_;  // text bytes; [inPos_, inEnd_) not yet processed
+  size_t inPos_ = 0;
+  size_t inEnd_ = 0;
+  bool textEnded_ = false;  // the last byte of the text is in `in_`
+  bool stopped_ = false;    // 0x1A met
+  bool readError_ = false;
+  long long textRead_ = 0;
+
+  std::string out_;  // words made and not yet delivered
+  size_t outPos_ = 0;
+};
+
+// Converts a whole text into code words written to `words`: loads the
+// pre-pass tables and the escape definitions from `paths`, runs the
+// pre-pass and releases them again. Returns -1 when the text is empty, a
+// read of it fails or a write fails; 0 otherwise. Missing tables do not stop
+// it; `notes` (if given) receives a line for each table that failed to load.
+int16_t PrepareTextInput(const TablePaths& paths, ByteSource& text, ByteSink& words,
+                         std::vector<std::string>* notes = nullptr);
+
+// Loads what the pre-pass reads: LoadPrePassTables, then
+// LoadEscapeDefinitions. Adds a line to `notes` (if given) for each load that
+// failed; the pre-pass then runs with what was loaded.
+void LoadTextInputTables(PrePassTables& tables, EscapeDefinitions& escapes, const TablePaths& paths,
+                         std::vector<std::string>* notes);
+
+}  // namespace velkan

@@ -1,0 +1,100 @@
+#include "typo/grouped_characters.h"
+
+#include <string>
+
+#include "driver/code_stream.h"
+#include "driver/conversion.h"
+#include "driver/readers.h"
+#include "typo/rules.h"
+#include "typo/ruby.h"
+#include "typo/size_attributes.h"
+
+namespace velkan {
+
+namespace {
+
+// The size attributes of a part compared with a reference pair. In vertical
+// composition the output's height is the character's width.
+void AppendPartSizes(const Conversion& c, std::string& tag, int16_t h, int16_t w, int16_t refH, int16_t refW) {
+  int16_t unit = c.session.settings.unit;
+  if (c.session.settings.direction == 1) {
+    AppendSizeAttributes(tag, w, h, refW, refH, unit);
+  } else {
+    AppendSizeAttributes(tag, h, w, refH, refW, unit);
+  }
+}
+
+// The opening tag of an enclosure: "<MAKI" with the line of the rule
+// thickness and the margin between the frame and the characters.
+std::string EnclosureOpeningTag(Conversion& c) {
+  std::string tag = "<MAKI";
+  AppendThicknessLine(c, tag, c.rules.thicknessKey);
+  AppendEnclosureMargin(c, tag);
+  tag += ">";
+  return tag;
+}
+
+int16_t OpenGroup(Conversion& c) {
+  CodeStream& s = c.stream;
+  if (NextWord(c, s.currentWord) < 0) return -1;
+  std::string tag;
+  if (s.currentWord == kEnclosureWord) {
+    tag = EnclosureOpeningTag(c);
+    c.session.enclosureFlag = 1;
+    s.wordPending = 0;
+  } else {
+    const GroupSizes& g = c.groups.sizes;
+    tag = "<GOU";
+    if (g.height0 != 0) AppendPartSizes(c, tag, g.height0, g.width0, c.typo.height, c.typo.width);
+    tag += ">";
+    // A group left open by an earlier job must not make this one an enclosure.
+    c.session.enclosureFlag = 0;
+    s.wordPending = 1;
+  }
+  c.out.WriteText(tag);
+  c.groups.groupState = 1;
+  return 0;
+}
+
+}  // namespace
+
+int16_t CmdGroupSizes(Conversion& c) {
+  int16_t v[4] = {};
+  for (int i = 0; i < 4; ++i) {
+    if (ReadQuarters(c, v[i]) < 0) return -1;
+    bool last = i == 3;
+    if (v[i] > c.limits.maxSize || (!last && c.stream.currentWord != kCommaSeparator)) {
+      return SkipArguments(c) < 0 ? -1 : 1;
+    }
+  }
+  c.groups.sizes = GroupSizes{v[0], v[1], v[2], v[3]};
+  return 1;
+}
+
+int16_t CmdGroupMark(Conversion& c) {
+  CloseManualRuby(c);
+  GroupedCharacters& g = c.groups;
+  switch (g.groupState) {
+    case 0:
+      return OpenGroup(c);
+    case 1:
+      if (c.session.enclosureFlag == 0) {
+        std::string tag = "<GOU2";
+        const GroupSizes& s = g.sizes;
+        if (s.height0 != 0) AppendPartSizes(c, tag, s.height1, s.width1, s.height0, s.width0);
+        tag += ">";
+        c.out.WriteText(tag);
+      }
+      g.groupState = 2;
+      break;
+    default:
+      c.out.WriteText(c.session.enclosureFlag == 0 ? "</GOU>" : "</MAKI>");
+      c.session.enclosureFlag = 0;
+      g.groupState = 0;
+      break;
+  }
+  c.stream.wordPending = 0;
+  return 0;
+}
+
+}  // namespace velkan

@@ -1,0 +1,45 @@
+// Grouped and enclosed characters, marked by the command 0xD09A three times:
+// at the start of the first part, between the parts and at the end.
+//
+// A plain group is written "<GOU ...>", the first part, "<GOU2 ...>", the
+// second part, "</GOU>"; a group whose first mark is followed by 0xD09C is an
+// enclosure, written "<MAKI ...>", the characters, "</MAKI>" (nothing at the
+// middle mark). Whether the open group is an enclosure is the Session's
+// `enclosureFlag`.
+#pragma once
+
+#include <cstdint>
+
+namespace velkan {
+
+class Conversion;
+
+inline constexpr uint16_t kEnclosureWord = 0xD09C;
+
+// The sizes of the two parts (quarter units), set together by 0xD099; a
+// first height of 0 means that no size is given.
+struct GroupSizes {
+  int16_t height0 = 0;
+  int16_t width0 = 0;
+  int16_t height1 = 0;
+  int16_t width1 = 0;
+};
+
+// Zero at the start of every job.
+struct GroupedCharacters {
+  int16_t groupState = 0;  // 0 no group open, 1 first part open, 2 second part open
+  GroupSizes sizes;
+};
+
+// 0xD099, group: four comma-separated sizes (height and width of the first,
+// then of the second part). A missing comma or a size above the job's
+// largest size changes none of them and skips the arguments. Result 1.
+int16_t CmdGroupSizes(Conversion& c);
+
+// 0xD09A, main: the next mark of the group (see above). At the first mark the
+// word after the command is fetched: 0xD09C is consumed with it, any other
+// word stays pending for the first part. Result 0, or -1 when fetching
+// failed.
+int16_t CmdGroupMark(Conversion& c);
+
+}  // namespace velkan

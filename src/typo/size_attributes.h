@@ -1,0 +1,16 @@
+// The size attributes of a structure tag set at its own character size.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace velkan {
+
+// Compares a new height h and width w (quarter units) with a reference pair:
+// when h equals w and the pair differs from the reference, appends " size="
+// with h; otherwise " h=" with h when it differs from refH, then " w=" with
+// w when it differs from refW. Each number is written with "%g" in units of
+// the job followed by the unit name.
+void AppendSizeAttributes(std::string& tag, int16_t h, int16_t w, int16_t refH, int16_t refW, int16_t unit);
+
+}  // namespace velkan

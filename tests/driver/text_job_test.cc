@@ -1,0 +1,143 @@
+// Text jobs in the conversion job: which inputs go through the pre-pass, and
+// what a text that cannot be read does.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "driver/job.h"
+#include "support/test_support.h"
+#include "tables/code_tables.h"
+
+namespace velkan {
+namespace {
+
+namespace fs = std::filesystem;
+using test::LittleEndianWords;
+using test::Sjis;
+using test::TempDir;
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string Notes(const JobResult& r) {
+  std::string all;
+  for (const std::string& n : r.notes) all += n + "\n";
+  return all;
+}
+
+struct TextJob : ::testing::Test {
+  TextJob() {
+    dir.Write("root/qdxfiles/pifont.fil", std::string(1000, '\0'));
+    // 漢 stands for 0x45B0; ｛ ｝ open and close a group, ＃ defines a
+    // format and ＊ calls one; digits in a group are digit words.
+    dir.Write("root/qdxfiles/SJIS_ZAN.TBL",
+              LittleEndianWords({Code("漢"), 0x45B0, Code("｛"), 0xD003, Code("｝"), 0xD004, Code("＃"), 0xD02C,
+                                 Code("＊"), 0xD03F}));
+    dir.Write("root/qdxfiles/SJIS_JIS.TBL", LittleEndianWords({0, Code("４"), '4'}));
+    for (const char* name : kPairTableNames) {
+      dir.Write(std::string("root/qdxfiles/") + name, LittleEndianWords({0, 0, 0}));
+    }
+    dir.Write("root/qdxfiles/SJIS_ROM.TBL", LittleEndianWords({0, Code("４"), 0xC344}));
+    o.tableRoot = dir.path() / "root";
+    o.outputFile = (dir.path() / "out.txt").string();
+  }
+  static uint16_t Code(const std::string& utf8) {
+    std::string s = Sjis(utf8);
+    return static_cast<uint16_t>(static_cast<uint8_t>(s[0]) << 8 | static_cast<uint8_t>(s[1]));
+  }
+  std::string Convert(const std::string& inputName, const std::string& bytes) {
+    o.inputFile = dir.Write(inputName, bytes).string();
+    JobResult r = RunConversionJob(session, o);
+    EXPECT_EQ(JobStatus::kCompleted, r.status) << r.message << "\n" << Notes(r);
+    return ReadFile(o.outputFile);
+  }
+
+  TempDir dir;
+  JobOptions o;
+  Session session;
+};
+
+TEST_F(TextJob, EveryPathWithTxtInItsUpperCaseFormIsAText) {
+  const std::string text = Sjis("漢");  // as a code word: 0x8ABF
+  const std::string tag = "<ZAN2 code=45b0>";
+  EXPECT_EQ(tag, Convert("a.txt", text));
+  EXPECT_EQ(tag, Convert("b.Txt", text));
+  EXPECT_EQ(tag, Convert("c.TXT", text));
+  EXPECT_EQ(tag, Convert("d.txt.zan", text));
+  EXPECT_EQ(tag, Convert("e.TXT/job", text));
+  // No ".TXT" anywhere: the bytes are code words.
+  EXPECT_EQ(std::string::npos, Convert("f.text", text).find(tag));
+  EXPECT_EQ(std::string::npos, Convert("g.zan", text).find(tag));
+}
+
+TEST_F(TextJob, ATextThatCannotBeReadIsNotFoundNamingTheChosenFile) {
+  // An earlier job leaves an output behind; nothing of it comes back.
+  EXPECT_EQ("<ZAN2 code=45b0>", Convert("first.txt", Sjis("漢")));
+  fs::remove(o.outputFile);
+
+  for (const std::string& name : {std::string("missing.txt"), std::string("folder.txt")}) {
+    if (name == "folder.txt") fs::create_directories(dir.path() / name);
+    o.inputFile = (dir.path() / name).string();
+    JobResult r = RunConversionJob(session, o);
+    EXPECT_EQ(JobStatus::kInputNotFound, r.status) << name;
+    EXPECT_EQ("「" + o.inputFile + "」ファイルが見つかりません。", r.message);
+    EXPECT_FALSE(fs::exists(o.outputFile)) << name;
+  }
+}
+
+TEST_F(TextJob, AMissingFormatTextEndsTheJobBeforeTheInput) {
+  o.udfFile = (dir.path() / "formats.txt").string();
+  o.inputFile = dir.Write("job.txt", Sjis("漢")).string();
+  JobResult r = RunConversionJob(session, o);
+  EXPECT_EQ(JobStatus::kInputNotFound, r.status);
+  EXPECT_EQ("「" + o.udfFile + "」ファイルが見つかりません。", r.message);
+  EXPECT_FALSE(fs::exists(o.outputFile));
+}
+
+TEST_F(TextJob, AUserDefinedFormatFileMayBeATextToo) {
+  // Format 4 holds 漢; the input calls it.
+  o.udfFile = dir.Write("formats.txt", Sjis("｛＃4｝漢｝｝")).string();
+  EXPECT_EQ("<ZAN2 code=45b0>", Convert("job.txt", Sjis("｛＊4｝")));
+}
+
+TEST_F(TextJob, AnEmptyTextConvertsToAnEmptyOutput) {
+  dir.Write("out.txt", "left over");
+  EXPECT_EQ("", Convert("empty.txt", ""));
+}
+
+TEST_F(TextJob, MissingTextTablesAreNotedAndThePassGoesOn) {
+  fs::remove(dir.path() / "root/qdxfiles/SJ_KUR_2.TBL");
+  o.inputFile = dir.Write("job.txt", Sjis("漢")).string();
+  // The pre-pass runs with the tables loaded before the missing one; the
+  // job completes and says which table was missing.
+  JobResult r = RunConversionJob(session, o);
+  EXPECT_EQ(JobStatus::kCompleted, r.status);
+  EXPECT_NE(std::string::npos, Notes(r).find("SJ_KUR_2.TBL")) << Notes(r);
+  EXPECT_EQ("<ZAN2 code=45b0>", ReadFile(o.outputFile));
+}
+
+TEST_F(TextJob, ProgressCountsTheBytesOfTheText) {
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += Sjis("漢\n");
+  std::vector<std::pair<long long, long long>> calls;
+  o.progress = [&](int pass, long long done, long long total) {
+    EXPECT_EQ(1, pass);
+    calls.emplace_back(done, total);
+  };
+  Convert("job.txt", text);
+  ASSERT_FALSE(calls.empty());
+  for (const auto& [done, total] : calls) {
+    EXPECT_EQ(static_cast<long long>(text.size()), total);
+    EXPECT_GT(done, 0);
+    EXPECT_LE(done, total);
+  }
+}
+
+}  // namespace
+}  // namespace velkan

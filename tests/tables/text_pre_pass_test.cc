@@ -1,0 +1,304 @@
+// The text pre-pass as a word source: what it makes of texts at the edges
+// that a whole job does not show (block boundaries, the very end of the
+// text, read errors), and PrepareTextInput.
+#include "tables/text_pre_pass.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+#include "tables/code_tables.h"
+
+namespace velkan {
+namespace {
+
+using test::LittleEndianWords;
+using test::Sjis;
+using test::TempDir;
+
+// Hands out a text a few bytes at a time, and fails after `failAfter` bytes
+// when that is not negative.
+class TrickleSource final : public ByteSource {
+ public:
+  TrickleSource(std::string data, size_t chunk, long failAfter = -1)
+      : data_(std::move(data)), chunk_(chunk), failAfter_(failAfter) {}
+  long Read(uint8_t* buf, size_t n) override {
+    if (failAfter_ >= 0 && pos_ >= static_cast<size_t>(failAfter_)) return -1;
+    size_t take = std::min({n, chunk_, data_.size() - pos_});
+    if (failAfter_ >= 0) take = std::min(take, static_cast<size_t>(failAfter_) - pos_);
+    std::copy_n(data_.data() + pos_, take, buf);
+    pos_ += take;
+    return static_cast<long>(take);
+  }
+
+ private:
+  std::string data_;
+  size_t chunk_;
+  long failAfter_;
+  size_t pos_ = 0;
+};
+
+class TextPrePassTest : public ::testing::Test {
+ protected:
+  TextPrePassTest() {
+    t_.forwardMap.assign(0x4000, 0);
+    for (size_t i = 0; i < kBlockTableCount; ++i) t_.blocks[i].Reset(BlockTableCapacity(static_cast<BlockTableId>(i)));
+    e_.pairs.assign(kMaxEscapePairs, EscapePair{});
+
+    Forward(Code("漢"), 0x45B0);
+    t_.modeCharacters[0] = Code("①");
+    t_.modeCharacters[4] = Code("⑤");
+    t_.modeCharacters[16] = Code("⑩");
+    t_.modeCharacters[3] = Code("④");
+    t_.commandGlyphs[0x09] = Code("＃");
+    t_.commandGlyphs[0x20] = Code("＋");
+    t_.commandGlyphs[0x23] = Code("－");
+    t_.IndexCharacters();
+    for (char c : std::string("12abz")) t_.singleByteMap[static_cast<uint8_t>(c)] = Code(FullWidth(c));
+    Block(BlockTableId::kKma1, {Code("１"), 0x46A1});
+    Block(BlockTableId::kKma2, {Code("２"), 0x46B2});
+    Block(BlockTableId::kHnw, {Code("ａ"), 0x45E1, Code("ｂ"), 0x45E2, Code("ｚ"), 0x45FA});
+    Block(BlockTableId::kRub, {Code("ａ"), 0x4BA1});
+    t_.replacements.AddLine("abc=45A8,45A9");
+    Escapes({"%0000 0", "$9001 !", "$0009 !HX", "@9002 [", "@9001 ]", "@4000 [M0]", "@D023 [M1]",
+             "&8E9A 45A5"});
+  }
+
+  static std::string FullWidth(char c) {
+    switch (c) {
+      case '1': return "１";
+      case '2': return "２";
+      case 'a': return "ａ";
+      case 'b': return "ｂ";
+      default: return "ｚ";
+    }
+  }
+  // The Shift-JIS code of one double-byte character.
+  static uint16_t Code(const std::string& utf8) {
+    std::string s = Sjis(utf8);
+    return static_cast<uint16_t>(static_cast<uint8_t>(s[0]) << 8 | static_cast<uint8_t>(s[1]));
+  }
+  void Forward(uint16_t sjis, uint16_t code) {
+    size_t i = sjis >= 0xE000 ? 0x2000u + (sjis - 0xE000u) : sjis - 0x8000u;
+    t_.forwardMap[i] = code;
+  }
+  void Block(BlockTableId id, const std::vector<uint16_t>& words) {
+    t_.blocks[static_cast<size_t>(id)].Reset(BlockTableCapacity(id));
+    t_.blocks[static_cast<size_t>(id)].Fill(LittleEndianWords(words));
+  }
+  void Escapes(const std::vector<std::string>& lines) {
+    size_t pairs = 0, markers = 0;
+    for (const std::string& line : lines) ApplyEscapeDefinitionLine(e_, line, pairs, markers);
+  }
+
+  // The words of a text (UTF-8, with raw bytes where written as escapes),
+  // handed over `chunk` bytes at a time and read `readSize` bytes at a time.
+  std::vector<uint16_t> Words(const std::string& sjisText, size_t chunk = 1 << 20, size_t readSize = 4096) {
+    TrickleSource text(sjisText, chunk);
+    TextPrePass pass(text, t_, e_);
+    std::string bytes;
+    std::vector<uint8_t> buf(readSize);
+    for (;;) {
+      long n = pass.Read(buf.data(), buf.size());
+      EXPECT_GE(n, 0);
+      if (n <= 0) break;
+      bytes.append(reinterpret_cast<const char*>(buf.data()), static_cast<size_t>(n));
+    }
+    EXPECT_EQ(0u, bytes.size() % 2);
+    std::vector<uint16_t> words;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+      words.push_back(static_cast<uint16_t>(static_cast<uint8_t>(bytes[i]) << 8 | static_cast<uint8_t>(bytes[i + 1])));
+    }
+    return words;
+  }
+  std::vector<uint16_t> Words(const char* utf8) { return Words(Sjis(utf8)); }
+
+  PrePassTables t_;
+  EscapeDefinitions e_;
+};
+
+using WordList = std::vector<uint16_t>;
+
+TEST_F(TextPrePassTest, TheWordsDoNotDependOnHowTheTextOrTheWordsAreCutIntoBlocks) {
+  // One line with every kind of match; its length (odd) puts the block
+  // boundaries at every place within it in a long text.
+  const std::string line = Sjis("漢abc[M0]12345①12!HX45a1字\r\nz\n");
+  const WordList once = {0x45B0, 0x45A8, 0x45A9, 0x46A1, 0x46B2, 0x45A1, 0x45A5, 0xD009, 0x45FA, 0xD009};
+  ASSERT_EQ(once, Words(line));
+
+  std::string text;
+  WordList expected;
+  for (int i = 0; i < 5000; ++i) {
+    text += line;
+    expected.insert(expected.end(), once.begin(), once.end());
+  }
+  EXPECT_EQ(expected, Words(text));
+  EXPECT_EQ(expected, Words(text, 1));
+  EXPECT_EQ(expected, Words(text, 4093));
+  EXPECT_EQ(expected, Words(text, 1 << 20, 1));
+  EXPECT_EQ(expected, Words(text, 7, 3));
+}
+
+TEST_F(TextPrePassTest, AnyBytesGiveTheSameWordsInAnyBlocksAndAtMostTenAByte) {
+  // Random bytes, most of them from the characters that start a match.
+  const std::string alphabet = Sjis("[]M0!HXabc12①⑩④⑤字漢＃＋－") + std::string("\r\n\x1A\x00\x8A\xFF", 6);
+  unsigned seed = 7;
+  for (int round = 0; round < 20; ++round) {
+    std::string text;
+    size_t length = 1 + round * 997;
+    for (size_t i = 0; i < length; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      unsigned r = seed >> 16;
+      text += (r & 7) == 0 ? static_cast<char>(r >> 3) : alphabet[(r >> 3) % alphabet.size()];
+    }
+    WordList whole = Words(text);
+    EXPECT_LE(whole.size(), 10 * text.size());
+    EXPECT_EQ(whole, Words(text, 1, 3)) << "round " << round;
+    EXPECT_EQ(whole, Words(text, 61, 1)) << "round " << round;
+  }
+}
+
+TEST_F(TextPrePassTest, MatchesNeverReachPastTheEndOfTheText) {
+  // A replacement key cut by the end is read as characters.
+  EXPECT_EQ((WordList{0x45E1, 0x45E2}), Words("ab"));
+  // Marker 0 takes five bytes behind it, but only those the text has.
+  EXPECT_EQ((WordList{0x45E1}), Words("a[M0]12"));
+  // A marker without its closing character is no marker.
+  EXPECT_EQ((WordList{kNoUsableForm, kNoUsableForm, kNoUsableForm}), Words("[M0"));
+  // A hexadecimal code cut by the end is a bad code.
+  EXPECT_EQ((WordList{kNoUsableForm}), Words("!HX45"));
+  EXPECT_EQ((WordList{kNoUsableForm}), Words("!HX"));
+  // A mode name cut by the end is no name.
+  EXPECT_EQ((WordList{kNoUsableForm, kNoUsableForm}), Words("!H"));
+  // "1" at the end of a counted number is no "10".
+  EXPECT_EQ((WordList{0x46A1}), Words("①1"));
+  // A CR at the very end is skipped; a lead byte there has no usable form.
+  EXPECT_EQ((WordList{0x45B0}), Words(Sjis("漢") + "\r"));
+  EXPECT_EQ((WordList{0x45B0, kNoUsableForm}), Words(Sjis("漢") + "\x8A"));
+  // A line end followed by an unfinished marker is a line end.
+  EXPECT_EQ((WordList{0x45B0, 0xD009, kNoUsableForm, kNoUsableForm, kNoUsableForm}), Words("漢\r\n[M0"));
+}
+
+TEST_F(TextPrePassTest, ALineEndAfterAnyLineEndingCodeWritesNothing) {
+  EXPECT_EQ((WordList{0x45B0, 0xD009}), Words("漢\r\n"));
+  EXPECT_EQ((WordList{0x45B0, 0xD009}), Words("漢＃\r\n"));
+  EXPECT_EQ((WordList{0x45B0, 0xD020}), Words("漢＋\r\n"));
+  EXPECT_EQ((WordList{0x45B0, 0xD023}), Words("漢－\n"));
+  // A marker leaves its code word as the last code.
+  EXPECT_EQ((WordList{0x45B0}), Words("漢[M1]\r\n"));
+  // So does a hexadecimal code.
+  EXPECT_EQ((WordList{0xD009}), Words("!HXD009\r\n"));
+  // A mode change leaves the last code as it was.
+  EXPECT_EQ((WordList{0x45B0, 0xD009}), Words("漢①\r\n"));
+  // Two line ends in a row: the first leaves no last code behind.
+  EXPECT_EQ((WordList{0x45B0, 0xD009, 0xD009}), Words("漢\n\r\n"));
+}
+
+TEST_F(TextPrePassTest, ALineEndEndsTheCountButKeepsTheMode) {
+  EXPECT_EQ((WordList{0x4BA1, 0xD009, 0x4BA1}), Words("⑩a\r\na"));
+  EXPECT_EQ((WordList{0x46A1, 0xD009, 0x45E1}), Words("①1\r\na"));
+}
+
+TEST_F(TextPrePassTest, AMissInAPositionModeFallsBackToTheCurrentModeEvenMode10) {
+  TrickleSource text(Sjis("⑩④b"), 1 << 20);
+  TextPrePass pass(text, t_, e_);
+  uint8_t buf[16];
+  ASSERT_EQ(2, pass.Read(buf, sizeof buf));
+  // Not in SJ_KU2_0, nor in SJIS_RUB.TBL: unknown. Mode 10 stays on.
+  EXPECT_EQ(kUnknownCharacter, buf[0] << 8 | buf[1]);
+  EXPECT_EQ(10, pass.state().mode);
+  EXPECT_EQ(1, pass.state().mode10);
+  EXPECT_EQ(0, pass.state().countdown);
+  EXPECT_EQ(0, pass.state().digitPosition);
+}
+
+TEST_F(TextPrePassTest, NulBytesMatchNoEmptyCommandOrModeEntry) {
+  // Most command and mode entries are 0; a pair of NUL bytes is a character
+  // outside the ranges of mode 6, never a command or mode.
+  EXPECT_EQ((WordList{kNoUsableForm, kNoUsableForm}), Words(std::string(4, '\0')));
+}
+
+TEST_F(TextPrePassTest, ARefillThatFailsDeliversTheWordsMadeBeforeThenAnError) {
+  std::string text;
+  for (int i = 0; i < 50000; ++i) text += Sjis("漢");
+  TrickleSource source(text, 1000, 70001);
+  TextPrePass pass(source, t_, e_);
+  std::vector<uint8_t> buf(4096);
+  size_t words = 0;
+  long n = 0;
+  while ((n = pass.Read(buf.data(), buf.size())) > 0) {
+    for (long i = 0; i < n; i += 2) EXPECT_EQ(0x45B0, buf[static_cast<size_t>(i)] << 8 | buf[static_cast<size_t>(i) + 1]);
+    words += static_cast<size_t>(n) / 2;
+  }
+  EXPECT_EQ(-1, n);
+  EXPECT_TRUE(pass.readError());
+  EXPECT_GT(words, 0u);
+  EXPECT_LE(words, 35000u);  // never more than the bytes read before the error
+  EXPECT_EQ(-1, pass.Read(buf.data(), buf.size()));
+}
+
+TEST_F(TextPrePassTest, TheTextEndsAt0x1A) {
+  EXPECT_EQ((WordList{0x45B0}), Words(Sjis("漢") + "\x1A" + Sjis("漢")));
+}
+
+class PrepareTextInputTest : public ::testing::Test {
+ protected:
+  PrepareTextInputTest() : paths_(dir_.path() / "root", std::nullopt) {}
+  void LayOutTables() {
+    dir_.Write("root/qdxfiles/SJIS_ZAN.TBL", LittleEndianWords({0x8ABF, 0x45B0}));
+    dir_.Write("root/qdxfiles/SJIS_JIS.TBL", LittleEndianWords({0}));
+    for (const char* name : kPairTableNames) dir_.Write(std::string("root/qdxfiles/") + name, LittleEndianWords({0, 0, 0}));
+    dir_.Write("root/qdxfiles/nmcnv.tbl", "zz=D009,4521\r\n");
+  }
+  TempDir dir_;
+  TablePaths paths_;
+};
+
+TEST_F(PrepareTextInputTest, WritesTheWordsOfAWholeText) {
+  LayOutTables();
+  std::string text = Sjis("漢zz漢");
+  MemorySource source(text);
+  MemorySink sink;
+  std::vector<std::string> notes;
+  EXPECT_EQ(0, PrepareTextInput(paths_, source, sink, &notes));
+  EXPECT_EQ(test::WordBytes({0x45B0, 0xD009, 0x4521, 0x45B0}), sink.data());
+  // The escape definitions are missing: noted, not fatal.
+  ASSERT_EQ(1u, notes.size());
+  EXPECT_NE(std::string::npos, notes[0].find("escape definitions"));
+}
+
+TEST_F(PrepareTextInputTest, AnEmptyTextFails) {
+  LayOutTables();
+  MemorySource source("");
+  MemorySink sink;
+  EXPECT_EQ(-1, PrepareTextInput(paths_, source, sink));
+  EXPECT_EQ("", sink.data());
+}
+
+TEST_F(PrepareTextInputTest, MissingTablesAreNotedAndTheTextIsStillConverted) {
+  std::string text = Sjis("漢");
+  MemorySource source(text);
+  MemorySink sink;
+  std::vector<std::string> notes;
+  EXPECT_EQ(0, PrepareTextInput(paths_, source, sink, &notes));
+  EXPECT_EQ(test::WordBytes({kUnknownCharacter}), sink.data());
+  ASSERT_FALSE(notes.empty());
+  EXPECT_NE(std::string::npos, notes[0].find("SJIS_ZAN.TBL"));
+}
+
+TEST_F(PrepareTextInputTest, AFailedWriteFails) {
+  class FailingSink final : public ByteSink {
+   public:
+    bool Write(const char*, size_t) override { return false; }
+  } sink;
+  LayOutTables();
+  std::string text = Sjis("漢");
+  MemorySource source(text);
+  EXPECT_EQ(-1, PrepareTextInput(paths_, source, sink));
+}
+
+}  // namespace
+}  // namespace velkan
