@@ -89,7 +89,9 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   // code-word input.
   const bool textJob = IsTextJob(chosen);
 
-  Fd input(::open(chosen.c_str(), O_RDONLY | O_CLOEXEC));
+  // O_NONBLOCK: a FIFO given as the input is refused at once below instead
+  // of waiting for a writer; it means nothing for a regular file.
+  Fd input(::open(chosen.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat inStat {};
   if (input.get() < 0 || ::fstat(input.get(), &inStat) != 0 || !S_ISREG(inStat.st_mode)) {
     output.reset();

@@ -9,12 +9,24 @@
 
 namespace velkan {
 
-TableFileStatus ReadTableFile(const std::filesystem::path& path, std::string& bytes, size_t limit) {
-  bytes.clear();
+int OpenRegularFile(const std::filesystem::path& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return TableFileStatus::kCannotOpen;
+  if (fd < 0) return -1;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  return fd;
+}
+
+TableFileStatus ReadTableFile(const std::filesystem::path& path, std::string& bytes, size_t limit) {
+  bytes.clear();
+  int fd = OpenRegularFile(path);
+  if (fd < 0) return TableFileStatus::kCannotOpen;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
     ::close(fd);
     return TableFileStatus::kCannotOpen;
   }

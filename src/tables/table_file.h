@@ -17,6 +17,12 @@ enum class TableFileStatus {
   kTooLarge,    // larger than the limit; `bytes` holds its first `limit` bytes
 };
 
+// Opens a regular file for reading and returns its descriptor, or -1 when it
+// is missing, unreadable, or no regular file. A directory, a FIFO or a device
+// where a table should be counts as a file that cannot be opened; a FIFO
+// never stops the job waiting for a writer.
+int OpenRegularFile(const std::filesystem::path& path);
+
 // No table or definition file of the system comes near this size (the
 // largest hold a few thousand records or lines); a larger file is read no
 // further, so a stray huge file cannot exhaust the memory.

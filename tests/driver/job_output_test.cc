@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -200,6 +201,16 @@ TEST_F(JobOutput, AnInputThatIsNotFoundLeavesTheEarlierOutput) {
   EXPECT_EQ(r.message, "「" + o.inputFile + "」ファイルが見つかりません。");
   EXPECT_EQ(Slurp(out), "earlier");
   EXPECT_TRUE(Starting(dir.path(), ".out.txt").empty());
+}
+
+TEST_F(JobOutput, AFifoAsTheInputIsNotFoundWithoutWaitingForAWriter) {
+  dir.Write("out.txt", "earlier");
+  fs::path fifo = dir.path() / "job.zan";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  o.inputFile = fifo.string();
+  JobResult r = RunConversionJob(session, o);
+  EXPECT_EQ(r.status, JobStatus::kInputNotFound);
+  EXPECT_EQ(Slurp(out), "earlier");
 }
 
 TEST_F(JobOutput, TwoPassesLeaveTheSecondPassOutputAlone) {

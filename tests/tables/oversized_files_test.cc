@@ -2,6 +2,7 @@
 // (sparse files of a gigabyte): each is read no further than it needs, and
 // the text and code tables no further than 16 MiB.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,9 @@
 #include "driver/format_store.h"
 #include "support/test_support.h"
 #include "tables/code_tables.h"
+#include "tables/conversion_store.h"
+#include "tables/font_tables.h"
+#include "tables/pitch_file.h"
 #include "tables/escape_definitions.h"
 #include "tables/replacement_table.h"
 #include "tables/table_file.h"
@@ -118,6 +122,83 @@ TEST(OversizedFiles, HugeStoreFilesAreUsedAndNeverShrunk) {
   EXPECT_EQ(CloseFormatStore(s), 0) << s.error;
   EXPECT_EQ(fs::file_size(table), kGigabyte);
   EXPECT_EQ(fs::file_size(formats), kGigabyte);
+}
+
+TEST(OversizedFiles, CodeFilesAreReadUpTo65536Pairs) {
+  TempDir dir;
+  // Pairs 0..65535 set entries 1..; pair 65536 would set table 0 entry 5.
+  std::vector<uint16_t> words;
+  for (int i = 0; i < 65536; ++i) words.insert(words.end(), {static_cast<uint16_t>(0x8001), 7});
+  words.insert(words.end(), {0x0005, 9});
+  fs::path code = dir.Write("conv00.tbl", LittleEndianWords(words));
+  fs::resize_file(code, kGigabyte);  // and a hole behind them
+  ConversionStore store;
+  ASSERT_TRUE(store.AllocateFirst() && store.AllocateSecond());
+  EXPECT_EQ(LoadCodeFile(store, code, CodeFileKind::kCodes, false, kCodeFileMissing), 0);
+  EXPECT_EQ(store.Read(8, 1), 7);
+  EXPECT_EQ(store.Read(0, 5), 0);  // the 65537th pair is not read
+
+  std::vector<uint16_t> pi;
+  for (int i = 0; i < 65536; ++i) pi.insert(pi.end(), {1, 2, 3});
+  pi.insert(pi.end(), {4, 5, 6});
+  fs::path piFile = dir.Write("convpi.tbl", LittleEndianWords(pi));
+  fs::resize_file(piFile, kGigabyte);
+  EXPECT_EQ(LoadPiCodes(store, piFile), 0);
+  EXPECT_EQ(store.Read(kPiTable, 3), 3);
+  EXPECT_EQ(store.Read(kPiTable, 8), 0);
+}
+
+TEST(OversizedFiles, AHugeFontInfoFileEndsLikeABrokenOne) {
+  TempDir dir;
+  std::string line = std::string("  1  5") + std::string(107, ' ') + " ";
+  std::string text = "heading\n";
+  for (int i = 0; i < 200000; ++i) text += line + "\n";  // over 16 MiB of lines
+  fs::path info = dir.Write("fntinf.fil", text);
+  ConversionStore store;
+  ASSERT_TRUE(store.AllocateFirst() && store.AllocateSecond());
+  EXPECT_EQ(LoadFontInfo(store, info), kFontInfoBroken);
+  EXPECT_EQ(store.Read(kFontMapTable, 5), 1);  // the lines before stay
+}
+
+TEST(OversizedFiles, HugeRubyAndPitchFilesAreReadOnlyWhereTheyAreUsed) {
+  TempDir dir;
+  fs::path ruby = Huge(dir, "convura.tbl", LittleEndianWords({0x2421, 0x3021}), kGigabyte);
+  ConversionStore store;
+  ASSERT_TRUE(store.AllocateFirst() && store.AllocateSecond());
+  EXPECT_EQ(LoadRubyTable(store, ruby), 0);
+  EXPECT_EQ(store.Read(kRubyTable, 0), 0x2421);
+
+  std::string header(1024, '\0');
+  header[2 + 5] = 2;  // font 5: block 2, at (2 + 3) * 256
+  std::string head = header + std::string(4 * 256, '\0');
+  head[5 * 256 + 0x41] = 40;
+  fs::path pitch = Huge(dir, "pitfile.fil", head, kGigabyte);
+  PitchFile p;
+  ASSERT_EQ(p.Open(pitch), kPitchOpened);
+  EXPECT_EQ(p.Width(5, 0xC341), 40);
+}
+
+TEST(OversizedFiles, DirectoriesAndFifosWhereFontTablesShouldBeCountAsMissing) {
+  TempDir dir;
+  fs::create_directories(dir.path() / "adir");
+  ASSERT_EQ(::mkfifo((dir.path() / "afifo").c_str(), 0600), 0);
+  ConversionStore store;
+  ASSERT_TRUE(store.AllocateFirst() && store.AllocateSecond());
+  for (const char* name : {"adir", "afifo"}) {
+    fs::path p = dir.path() / name;
+    // A FIFO without a writer would stop a plain open for good.
+    EXPECT_EQ(LoadCodeFile(store, p, CodeFileKind::kCodes, false, kCodeFileMissing), kCodeFileMissing) << name;
+    EXPECT_EQ(LoadPiCodes(store, p), kPiCodesMissing) << name;
+    EXPECT_EQ(LoadFontInfo(store, p), kFontInfoMissing) << name;
+    EXPECT_EQ(LoadRubyTable(store, p), kCodeFileMissing) << name;
+    PitchFile pitch;
+    EXPECT_EQ(pitch.Open(p), kPitchNotOpened) << name;
+  }
+  fs::path q = dir.path() / "qdxfiles";
+  fs::create_directories(q);
+  ASSERT_EQ(::mkfifo((q / "pifont.fil").c_str(), 0600), 0);
+  PiWidths pi;
+  EXPECT_EQ(LoadPiFontFile(pi, TablePaths(dir.path(), std::nullopt)), -1);
 }
 
 }  // namespace
