@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
@@ -13,7 +14,10 @@
 #include "driver/session.h"
 #include "tables/code_tables.h"
 #include "tables/escape_definitions.h"
+#include "tables/font_tables.h"
+#include "tables/pre_pass_tables.h"
 #include "tables/table_file.h"
+#include "tables/text_pre_pass.h"
 #include "typo/pi_font.h"
 #include "typo/typo_literals.h"
 
@@ -41,6 +45,25 @@ const std::vector<std::pair<int, std::vector<uint16_t>>>& StoredFormats() {
       {3, {0xD003, 0xD03F, 0xC342, 0xD004}},
   };
   return formats;
+}
+
+// A "fntinf.fil" line: group and font at the start, a further font at
+// column 110 (0: none), a blank at column 113 and the overlay number at
+// column 125 (-1: none).
+std::string FontInfoLine(int group, int font, int further, int overlay) {
+  std::string line(130, ' ');
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%3d %3d", group, font);
+  line.replace(0, 7, buf);
+  if (further != 0) {
+    std::snprintf(buf, sizeof buf, "%-3d", further);
+    line.replace(110, 3, buf);
+  }
+  if (overlay >= 0) {
+    std::snprintf(buf, sizeof buf, "%02d", overlay);
+    line.replace(125, 2, buf);
+  }
+  return line;
 }
 
 bool WriteAt(const fs::path& path, std::string_view bytes, off_t offset) {
@@ -118,6 +141,8 @@ Fixture::Fixture() {
   for (size_t i = 0; i < pi.size(); ++i) pi[i] = static_cast<char>(i % 251);
   Write("root/qdxfiles/pifont.fil", pi);
 
+  WriteFontTables("root");
+
   std::string def;
   def += std::string("<") + lit::kSectionFontNames + ">\r\n1=Mincho\r\n3=Gothic B\r\n";
   def += std::string("<") + lit::kSectionColourNames + ">\r\n1=Red\r\n-1=none\r\n";
@@ -136,6 +161,33 @@ Fixture::Fixture() {
   }
   Write("store/QDXFILES/udf2.tbl", storeTable_);
   Write("store/QDXFILES/udf2.fle", storeFormats_);
+}
+
+void Fixture::WriteFontTables(const std::string& root) const {
+  // Code files: the base, one overlay and the two roman tables.
+  Write(root + "/qdxfiles/conv00.tbl",
+        LittleEndianWords({0x8021, 0x3021, 0x8022, 0x3022, 0x0041, 0x2341, 0x9701, 0x2331, 0xA001, 0x2421,
+                           0xB001, 0x2521, 0xC105, 0x2335, 0xC521, 0x2621, 0x4521, 0x4521, 0x96C0, 0x2D21}));
+  Write(root + "/qdxfiles/conv01.tbl", LittleEndianWords({0x8021, 0x3039, 0x8022, 0x0000, 0xC001, 0x2222}));
+  Write(root + "/qdxfiles/conv021.tbl", LittleEndianWords({0x0341, 0x2361, 0x0342, 0x2362, 0x0441, 0x2341}));
+  Write(root + "/qdxfiles/conv022.tbl", LittleEndianWords({0x0341, 0x2341, 0x0342, 0x2342}));
+  Write(root + "/qdxfiles/convpi.tbl", LittleEndianWords({1, 0x2D21, 0x2D22, 5, 0x2D25, 0x2D26, 2047, 1, 2}));
+  std::string info = "GRP FNT NAME\r\n";
+  for (const std::string& line : {FontInfoLine(1, 1, 0, 0), FontInfoLine(2, 3, 41, 1), FontInfoLine(3, 227, 0, 0),
+                                  FontInfoLine(4, 801, 0, -1), FontInfoLine(1000, 5, 0, 2)}) {
+    info += line + "\r\n";
+  }
+  Write(root + "/qdxfiles/fntinf.fil", info);
+  Write(root + "/qdxfiles/convura.tbl", LittleEndianWords({0x2421, 0x2521, 0x2422, 0x2522, 0x2473, 0x2573}));
+  std::string pitch(1024 + 3 * 256, '\0');
+  pitch[2 + 1] = 1;     // font 1: block 1
+  pitch[2 + 227] = 2;   // font 227: block 2
+  pitch[2 + 976] = 1;   // font 2000 & 0x3FF
+  for (int k = 0; k < 256; ++k) {
+    pitch[static_cast<size_t>(4 * 256 + k)] = static_cast<char>(k % 60);
+    pitch[static_cast<size_t>(5 * 256 + k)] = static_cast<char>(-k);
+  }
+  Write(root + "/QDXFILES/pitfile.fil", pitch);
 }
 
 Fixture::~Fixture() {
@@ -174,6 +226,8 @@ struct PreparedPass::Tables {
   CodeTables codes;
   EscapeDefinitions escapes;
   PiWidths pi;
+  PrePassTables prePass;
+  EscapeDefinitions prePassEscapes;
 };
 
 PreparedPass::PreparedPass() : options_(Fixture::Get().Options()) {
@@ -182,6 +236,7 @@ PreparedPass::PreparedPass() : options_(Fixture::Get().Options()) {
   LoadCodeTables(tables_->codes, paths);
   LoadEscapeDefinitions(tables_->escapes, paths);
   LoadPiFontFile(tables_->pi, paths);
+  LoadTextInputTables(tables_->prePass, tables_->prePassEscapes, paths, nullptr);
   std::string bytes;
   ReadTableFile(options_.defineFile, bytes);
   definitions_ = bytes;
@@ -190,10 +245,20 @@ PreparedPass::PreparedPass() : options_(Fixture::Get().Options()) {
 PreparedPass::~PreparedPass() = default;
 
 std::string PreparedPass::Convert(std::string_view input, const PassChoices& choices) {
+  MemorySource source(input);
+  return ConvertFrom(source, choices);
+}
+
+std::string PreparedPass::ConvertText(std::string_view text, const PassChoices& choices) {
+  MemorySource source(text);
+  TextPrePass words(source, tables_->prePass, tables_->prePassEscapes);
+  return ConvertFrom(words, choices);
+}
+
+std::string PreparedPass::ConvertFrom(ByteSource& source, const PassChoices& choices) {
   if (choices.storeDir.empty()) Fixture::Get().ResetStore();
   Session session;
-  TablePaths paths(options_.tableRoot, options_.mtbl);
-  MemorySource source(input);
+  TablePaths paths(choices.tableRoot.empty() ? options_.tableRoot : choices.tableRoot, options_.mtbl);
   MemorySink sink;
   {
     Conversion c(session, paths, source, sink);
@@ -215,6 +280,7 @@ std::string PreparedPass::Convert(std::string_view input, const PassChoices& cho
     RunMainLoop(c);
     codes = std::move(c.codes);
     tables_->escapes = std::move(c.escapes);
+    ReleaseFontTables(c.fonts);
     CloseFormatStore(c.store);
   }
   return sink.data();

@@ -44,6 +44,11 @@ class Fixture {
   // Job options over the fixture: table root, store, definition file.
   JobOptions Options() const;
 
+  // Writes the fixture's font tables (code files, overlay 1, roman tables,
+  // pi codes, font information, ruby table, pitch file) below `root`, a
+  // folder relative to the fixture folder.
+  void WriteFontTables(const std::string& root) const;
+
  private:
   Fixture();
   ~Fixture();
@@ -67,12 +72,17 @@ struct PassChoices {
   std::filesystem::path storeDir;
   // Code tables to lend the pass instead of the fixture's; nullptr: those.
   CodeTables* codes = nullptr;
+  // The table root the pass reads its font tables from; empty: the
+  // fixture's.
+  std::filesystem::path tableRoot;
 };
 
-// A pass over the fixture whose table files are read once, not per run:
-// each Convert builds a fresh Conversion as ConvertStream does, opens the
-// store files, lends it the loaded tables and runs the main loop. Many times
-// faster than ConvertBytes, which reads every table per run. A chain of
+// A pass over the fixture whose code tables, escape definitions, pi-font
+// file and pre-pass tables are read once, not per run: each Convert builds a
+// fresh Conversion as ConvertStream does, opens the store files, lends it
+// the loaded tables and runs the main loop (the font tables are read by the
+// job initialisation every run, as in a job). Many times faster than
+// ConvertBytes, which reads every table per run. A chain of
 // format calls that reads no input ends after 4096 starts (not 2^20), which
 // spares the fuzzer long runs that show nothing new.
 class PreparedPass {
@@ -85,8 +95,13 @@ class PreparedPass {
 
   // Converts `input` (code words, high byte first) and returns the output.
   std::string Convert(std::string_view input, const PassChoices& choices = {});
+  // Converts a text job: `text` goes through the text pre-pass (with the
+  // fixture's pre-pass tables, read once) into the pass.
+  std::string ConvertText(std::string_view text, const PassChoices& choices = {});
 
  private:
+  std::string ConvertFrom(ByteSource& source, const PassChoices& choices);
+
   JobOptions options_;
   std::string definitions_;
   struct Tables;

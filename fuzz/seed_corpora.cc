@@ -59,6 +59,19 @@ bool NameIs(const std::string& file, const char* name) {
   return ::strcasecmp(fs::path(file).filename().c_str(), name) == 0;
 }
 
+// The index the font-table target gives a font table, or -1.
+int FontTableIndex(const std::string& file) {
+  const char* const names[] = {"conv00.tbl", "conv01.tbl", "conv021.tbl", "conv022.tbl",
+                               "convpi.tbl", "fntinf.fil", "convura.tbl", "pitfile.fil"};
+  for (int i = 0; i < 8; ++i) {
+    if (NameIs(file, names[i])) return i;
+  }
+  // Other overlays stand in for overlay 1.
+  std::string base = fs::path(file).filename().string();
+  if (base.size() == 10 && ::strncasecmp(base.c_str(), "conv", 4) == 0) return 1;
+  return -1;
+}
+
 void Seeds(const fs::path& out, const std::string& name, const velkan::test::CaseFile& c) {
   char options = 0;
   for (size_t i = 0; i < c.options.size(); ++i) {
@@ -92,6 +105,7 @@ void Seeds(const fs::path& out, const std::string& name, const velkan::test::Cas
     if (NameIs(file, "velkansys.tbl")) Put(out, "escape_definitions_fuzzer", seed, LengthPrefixed(bytes));
     if (NameIs(file, "velkanuser.tbl")) Put(out, "escape_definitions_fuzzer", seed, LengthPrefixed("") + bytes);
     if (NameIs(file, "nmcnv.tbl")) Put(out, "replacement_table_fuzzer", seed, bytes);
+    if (int i = FontTableIndex(file); i >= 0) Put(out, "font_table_fuzzer", seed, std::string(1, char(i)) + bytes);
   }
 }
 
@@ -110,6 +124,13 @@ void FixtureSeeds(const fs::path& out) {
       LengthPrefixed(ReadFile(l / "velkansys.tbl")) + ReadFile(l / "velkanuser.tbl"));
   Put(out, "replacement_table_fuzzer", "fixture", ReadFile(l / "nmcnv.tbl"));
   Put(out, "definition_file_fuzzer", "fixture", LengthPrefixed(ReadFile(f.definitions())));
+  const char* const fonts[] = {"qdxfiles/conv00.tbl",  "qdxfiles/conv01.tbl", "qdxfiles/conv021.tbl",
+                               "qdxfiles/conv022.tbl", "qdxfiles/convpi.tbl", "qdxfiles/fntinf.fil",
+                               "qdxfiles/convura.tbl", "QDXFILES/pitfile.fil"};
+  for (int k = 0; k < 8; ++k) {
+    Put(out, "font_table_fuzzer", "fixture-" + std::to_string(k),
+        std::string(1, char(k)) + ReadFile(f.root() / fonts[k]));
+  }
   Put(out, "format_store_fuzzer", "fixture",
       LengthPrefixed(ReadFile(f.storeDir() / "QDXFILES" / "udf2.tbl")) +
           LengthPrefixed(ReadFile(f.storeDir() / "QDXFILES" / "udf2.fle").substr(0, 4 * 1024)));
