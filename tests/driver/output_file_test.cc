@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -181,25 +182,36 @@ TEST(OutputFile, DevicesAreWrittenInPlace) {
 }
 
 TEST(OutputFile, AnOutputInAFolderThatTakesNoNewFileIsRewrittenInPlace) {
-  if (::geteuid() == 0) GTEST_SKIP() << "file permissions do not bind the superuser";
   TempDir dir;
   fs::path out = dir.Write("locked/out.txt", "old old old");
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(out.c_str(), 0666), 0);
   ASSERT_EQ(::chmod(out.parent_path().c_str(), 0555), 0);
-  OutputFile f;
-  bool opened = f.Open(out.string());
-  if (opened) {
-    EXPECT_TRUE(f.inPlace());
-    Put(f.fd(), "new");
-    EXPECT_TRUE(f.Commit()) << f.error();
+  // Permissions do not bind the superuser: the checks run in a child that
+  // gives up those rights when it has them. Its exit code says which failed.
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(100);
+    int failed = 0;
+    OutputFile f;
+    if (!f.Open(out.string())) ::_exit(101);
+    if (!f.inPlace()) failed |= 1;
+    if (::write(f.fd(), "new", 3) != 3) failed |= 2;
+    if (!f.Commit()) failed |= 4;
+    OutputFile g;  // a new file cannot be made there at all
+    if (g.Open((out.parent_path() / "fresh.txt").string())) failed |= 8;
+    if (g.error().find("Permission denied") == std::string::npos) failed |= 16;
+    ::_exit(failed);
   }
-  // A new file cannot be made there at all.
-  OutputFile g;
-  bool fresh = g.Open((out.parent_path() / "fresh.txt").string());
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
   ::chmod(out.parent_path().c_str(), 0755);
-  ASSERT_TRUE(opened) << f.error();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1 not in place, 2 write, 4 commit, 8 fresh file made, 16 error text, "
+                                       "100 could not drop rights, 101 could not open";
   EXPECT_EQ(Slurp(out), "new");
-  EXPECT_FALSE(fresh);
-  EXPECT_NE(g.error().find("Permission denied"), std::string::npos) << g.error();
+  EXPECT_FALSE(fs::exists(out.parent_path() / "fresh.txt"));
 }
 
 TEST(OutputFile, ARenameThatFailsKeepsTheEarlierFileAndRemovesTheTemporary) {
