@@ -47,10 +47,10 @@ demo=/tmp/velkan-demo
 [[ -e "$demo" ]] && { echo "screenshots.sh: $demo exists; remove it first" >&2; exit 1; }
 mkdir -p "$demo/jobs" "$demo/config/velkan" "$demo/tables/qdxfiles"
 trap 'rm -rf "$demo"' EXIT
-# The build's sample tables when the checkout has them, else the one file a
+# The bundled sample tables when the build has compiled them, else the one file a
 # pass cannot do without.
-if [[ -d "$repo/examples/root" ]]; then
-  cp -r "$repo/examples/root/." "$demo/tables/"
+if [[ -d "$repo/build/root" ]]; then
+  cp -r "$repo/build/root/." "$demo/tables/"
 fi
 [[ -e "$demo/tables/qdxfiles/pifont.fil" ]] || head -c 1000 /dev/zero > "$demo/tables/qdxfiles/pifont.fil"
 # A size group (12), one character and a line end.

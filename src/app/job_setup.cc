@@ -3,14 +3,12 @@
 #include <cstdlib>
 
 #include "cli/default_root.h"
+#include "driver/job_places.h"
 
 namespace velkan::app {
 
 std::string ChooseTableRoot(const std::string& rootSetting) {
-  if (!rootSetting.empty()) return rootSetting;
-  const char* env = std::getenv("VELKAN_ROOT");
-  if (env && *env) return env;
-  return DefaultTableRoot();
+  return velkan::ChooseTableRoot(rootSetting, DefaultTableRoot()).string();
 }
 
 JobOptions JobOptionsFor(const Settings& s) {
@@ -23,6 +21,7 @@ JobOptions JobOptionsFor(const Settings& s) {
   o.unit = s.unit;
   o.warning = s.warning;
   o.tableRoot = ChooseTableRoot(s.root);
+  o.storeDir = ChooseStoreDir("", o.tableRoot, DefaultTableRoot());
   if (const char* mtbl = std::getenv("MTBL")) o.mtbl = mtbl;
   return o;
 }

@@ -1,16 +1,23 @@
 // velkan: the command-line converter.
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/default_root.h"
+#include "cli/dump_command.h"
+#include "cli/tables_command.h"
+#include "driver/batch.h"
 #include "driver/job.h"
+#include "driver/job_places.h"
 #include "driver/session.h"
 
 namespace {
@@ -19,13 +26,16 @@ constexpr const char* kUsage =
     "usage: velkan <command> [options]\n"
     "\n"
     "commands:\n"
-    "  convert   convert a job (.zan code words, or a .txt text) into tagged text\n"
+    "  convert   convert jobs (.zan code words, or .txt texts) into tagged text\n"
+    "  dump      list the code words of a job, with command names and arguments\n"
+    "  tables    dump, build and check table files\n"
     "\n"
-    "Run 'velkan convert --help' for the options of a command.\n";
+    "Run 'velkan COMMAND --help' for the options of a command.\n";
 
 constexpr const char* kConvertUsage =
     "usage: velkan convert [--root DIR] [--store DIR] [--udf FILE] [--define FILE]\n"
     "                      [--vertical] [--unit pt|Q] [--no-warnings] INPUT -o OUTPUT\n"
+    "       velkan convert [options] INPUT... --out-dir DIR [-j N]\n"
     "\n"
     "Converts INPUT, a code-word job (16-bit words, high byte first), into tagged\n"
     "Shift_JIS text in OUTPUT (created, or replaced). An INPUT (or --udf FILE)\n"
@@ -46,7 +56,9 @@ constexpr const char* kConvertUsage =
     "                  else the bundled sample root)\n"
     "  --store DIR     where the store of user-defined formats lies: the files\n"
     "                  QDXFILES/udf2.tbl and QDXFILES/udf2.fle below DIR, created\n"
-    "                  when absent (default: $VELKAN_STORE, else the table root).\n"
+    "                  when absent (default: $VELKAN_STORE, else\n"
+    "                  $XDG_STATE_HOME/velkan when the root is the bundled one,\n"
+    "                  else the table root).\n"
     "                  Formats defined by one job stay there for later jobs; give\n"
     "                  a writable DIR when the table root is read-only\n"
     "  --udf FILE      convert FILE first, only to store the formats it defines;\n"
@@ -57,12 +69,26 @@ constexpr const char* kConvertUsage =
     "  --no-warnings   write no <WAR> warning tags\n"
     "  -o OUTPUT       the output file\n"
     "\n"
+    "Batch conversion:\n"
+    "  --out-dir DIR   convert every INPUT into DIR (created when absent), each\n"
+    "                  output named after its input with the extension replaced\n"
+    "                  by \".txt\". The batch is refused before anything runs when\n"
+    "                  an output would replace an input, the --udf or the --define\n"
+    "                  file, or when two inputs would give the same output\n"
+    "  -j, --jobs N    convert N inputs at a time (default: the number of\n"
+    "                  processors). Each input is converted as if by a program\n"
+    "                  of its own; with --udf, FILE is converted before each one\n"
+    "On a terminal a progress line shows the files done and the throughput; at the\n"
+    "end the failed inputs are listed.\n"
+    "\n"
     "Font tables are looked for under $MTBL when it is set. Conversions running at\n"
-    "the same time take turns with the format store, one pass after the other.\n"
+    "the same time share the format store: passes that only replay formats run\n"
+    "side by side; a pass that defines one has the store to itself from then on.\n"
     "\n"
     "Exit status: 0 when every pass ended through the end of the job; 1 when the\n"
     "input could not be read, the output could not be created or written, or a\n"
-    "pass ended otherwise (the reason is printed); 2 for bad usage.\n";
+    "pass ended otherwise (the reason is printed), in a batch when any input\n"
+    "failed so; 2 for bad usage and for a batch refused before it ran.\n";
 
 int UsageError(const std::string& what) {
   std::cerr << "velkan convert: " << what << "\n"
@@ -70,10 +96,87 @@ int UsageError(const std::string& what) {
   return 2;
 }
 
+// Prints what a job reports: its message and notes, each on a line of its
+// own, prefixed with `prefix`.
+void PrintJobResult(const std::string& prefix, const velkan::JobResult& r) {
+  if (!r.message.empty()) std::cerr << prefix << r.message << "\n";
+  for (const std::string& note : r.notes) std::cerr << prefix << note << "\n";
+}
+
+// A number of bytes per second, readable.
+std::string Rate(long long bytes, double seconds) {
+  char buf[48];
+  double rate = seconds > 0 ? static_cast<double>(bytes) / seconds : 0;
+  std::snprintf(buf, sizeof buf, "%.1f MiB/s", rate / (1024.0 * 1024.0));
+  return buf;
+}
+
+int RunBatchConversion(const std::vector<std::string>& inputs, const std::string& outDir, int jobs,
+                       const velkan::JobOptions& common) {
+  velkan::BatchPlan plan = velkan::PlanBatch(inputs, outDir, {common.udfFile, common.defineFile});
+  if (!plan.ok()) {
+    for (const std::string& why : plan.refusals) std::cerr << "velkan convert: " << why << "\n";
+    std::cerr << "velkan convert: the batch was refused; nothing was converted\n";
+    return 2;
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(outDir, ec);
+  if (ec || !std::filesystem::is_directory(outDir)) {
+    std::cerr << "velkan convert: cannot create the output folder " << outDir
+              << (ec ? ": " + ec.message() : std::string()) << "\n";
+    return 1;
+  }
+
+  const bool terminal = ::isatty(STDERR_FILENO) == 1;
+  bool lineShown = false;
+  auto clearLine = [&] {
+    if (lineShown) std::cerr << "\r\033[K" << std::flush;
+    lineShown = false;
+  };
+  velkan::BatchCallbacks cb;
+  cb.jobEnded = [&](size_t i, const velkan::JobResult& r) {
+    if (r.message.empty() && r.notes.empty()) return;
+    clearLine();
+    PrintJobResult("velkan: " + plan.entries[i].input + ": ", r);
+  };
+  if (terminal) {
+    cb.tick = [&](const velkan::BatchStatus& s) {
+      std::cerr << "\r\033[Kvelkan: " << s.done << "/" << s.total << " files, " << Rate(s.bytes, s.seconds)
+                << std::flush;
+      lineShown = true;
+    };
+  }
+  auto start = std::chrono::steady_clock::now();
+  std::vector<velkan::JobResult> results = velkan::RunBatch(plan.entries, common, jobs, cb);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  clearLine();
+
+  std::vector<size_t> failed;
+  for (size_t i = 0; i < results.size(); ++i) {
+    if (results[i].status != velkan::JobStatus::kCompleted) failed.push_back(i);
+  }
+  if (terminal || !failed.empty()) {
+    char took[32];
+    std::snprintf(took, sizeof took, "%.2f s", seconds);
+    std::cerr << "velkan: " << results.size() - failed.size() << " of " << results.size()
+              << " files converted in " << took << "\n";
+  }
+  if (failed.empty()) return 0;
+  std::cerr << "velkan: failed:\n";
+  for (size_t i : failed) {
+    const velkan::JobResult& r = results[i];
+    std::string why = !r.message.empty() ? r.message : !r.notes.empty() ? r.notes.front() : "failed";
+    std::cerr << "  " << plan.entries[i].input << ": " << why << "\n";
+  }
+  return 1;
+}
+
 int Convert(int argc, char** argv) {
   velkan::JobOptions o;
-  std::string root;
-  bool haveInput = false, haveOutput = false;
+  std::string root, outDir;
+  std::vector<std::string> inputs;
+  bool haveOutput = false, haveOutDir = false;
+  int jobs = 0;
   for (int i = 0; i < argc; ++i) {
     std::string a = argv[i];
     auto value = [&](std::string& out) -> bool {
@@ -107,33 +210,42 @@ int Convert(int argc, char** argv) {
     } else if (a == "-o" || a == "--output") {
       if (!value(o.outputFile)) return UsageError("-o needs a file");
       haveOutput = true;
+    } else if (a == "--out-dir") {
+      if (!value(outDir) || outDir.empty()) return UsageError("--out-dir needs a directory");
+      haveOutDir = true;
+    } else if (a == "-j" || a == "--jobs") {
+      std::string n;
+      if (!value(n)) return UsageError(a + " needs a number of jobs");
+      char* end = nullptr;
+      errno = 0;
+      long v = std::strtol(n.c_str(), &end, 10);
+      if (n.empty() || *end != '\0' || errno != 0 || v < 1 || v > 1024) {
+        return UsageError(a + " takes a number from 1 to 1024, not '" + n + "'");
+      }
+      jobs = static_cast<int>(v);
     } else if (a.size() > 1 && a[0] == '-') {
       return UsageError("unknown option '" + a + "'");
-    } else if (!haveInput) {
-      o.inputFile = a;
-      haveInput = true;
     } else {
-      return UsageError("only one input file may be given");
+      inputs.push_back(a);
     }
   }
-  if (!haveInput) return UsageError("no input file given");
-  if (!haveOutput) return UsageError("no output file given (-o OUTPUT)");
+  if (inputs.empty()) return UsageError("no input file given");
+  if (haveOutDir && haveOutput) return UsageError("-o and --out-dir cannot be given together");
+  if (!haveOutDir) {
+    if (inputs.size() > 1) return UsageError("only one input file may be given with -o; use --out-dir DIR for several");
+    if (!haveOutput) return UsageError("no output file given (-o OUTPUT, or --out-dir DIR)");
+    o.inputFile = inputs.front();
+  }
 
-  if (root.empty()) {
-    const char* env = std::getenv("VELKAN_ROOT");
-    root = env && *env ? env : velkan::DefaultTableRoot();
-  }
-  o.tableRoot = root;
-  if (o.storeDir.empty()) {
-    const char* env = std::getenv("VELKAN_STORE");
-    if (env && *env) o.storeDir = env;
-  }
+  o.tableRoot = velkan::ChooseTableRoot(root, velkan::DefaultTableRoot());
+  o.storeDir = velkan::ChooseStoreDir(o.storeDir.string(), o.tableRoot, velkan::DefaultTableRoot());
   if (const char* mtbl = std::getenv("MTBL")) o.mtbl = mtbl;
+
+  if (haveOutDir) return RunBatchConversion(inputs, outDir, jobs > 0 ? jobs : velkan::DefaultJobCount(), o);
 
   velkan::Session session;
   velkan::JobResult r = velkan::RunConversionJob(session, o);
-  if (!r.message.empty()) std::cerr << "velkan: " << r.message << "\n";
-  for (const std::string& note : r.notes) std::cerr << "velkan: " << note << "\n";
+  PrintJobResult("velkan: ", r);
   return r.status == velkan::JobStatus::kCompleted ? 0 : 1;
 }
 
@@ -153,6 +265,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (cmd == "convert") return Convert(argc - 2, argv + 2);
+  if (cmd == "dump") return velkan::cli::DumpCommand(argc - 2, argv + 2);
+  if (cmd == "tables") return velkan::cli::TablesCommand(argc - 2, argv + 2);
   std::cerr << "velkan: unknown command '" << cmd << "'\n" << kUsage;
   return 2;
 }

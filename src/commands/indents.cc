@@ -4,13 +4,12 @@
 #include "driver/code_stream.h"
 #include "driver/conversion.h"
 #include "driver/readers.h"
+#include "driver/wrap.h"
 #include "typo/units.h"
 
 namespace velkan {
 
 namespace {
-
-int32_t Wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
 
 bool IsIndentSelector(uint16_t w) { return w == kSelectIndentLeft || w == kSelectIndentRight; }
 

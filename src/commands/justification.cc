@@ -3,21 +3,13 @@
 #include "commands/commands_literals.h"
 #include "driver/conversion.h"
 #include "driver/readers.h"
+#include "driver/wrap.h"
 #include "typo/ruby.h"
 #include "typo/units.h"
 
 namespace velkan {
 
 namespace {
-
-int32_t Wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
-
-// A main-slot command that the output cannot express: its name as a warning.
-int16_t WarnAndConsume(Conversion& c, const char* name, int16_t result) {
-  c.stream.wordPending = 0;
-  c.out.WriteWarning(name);
-  return result;
-}
 
 void ShiftUp(Conversion& c, int64_t by) { c.move.up = Wrap32(int64_t{c.move.up} + by); }
 

@@ -6,6 +6,7 @@
 #include "driver/code_stream.h"
 #include "driver/conversion.h"
 #include "driver/readers.h"
+#include "driver/wrap.h"
 #include "typo/ruby.h"
 
 namespace velkan {
@@ -14,8 +15,6 @@ namespace {
 
 constexpr uint16_t kEndOfTable = 0xD023;
 constexpr int kLensValues = 26;
-
-int16_t Wrap16(int32_t v) { return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(v))); }
 
 // A mode without a counterpart: the mode name with "許可" or "禁止".
 template <const char* Name>

@@ -35,12 +35,6 @@ int16_t Tag(Conversion& c, std::string_view text, bool closeRuby) {
   return 0;
 }
 
-int16_t Warn(Conversion& c, const char* warning) {
-  c.out.WriteWarning(warning);
-  c.stream.wordPending = 0;
-  return 0;
-}
-
 constexpr uint16_t kEndOfTable = 0xD023;
 
 constexpr std::array<BellRow, 5> kBellTable = {{
@@ -71,8 +65,8 @@ int16_t CmdZeroLine(Conversion& c) {
   return 0;
 }
 
-int16_t CmdPageBreak(Conversion& c) { return Warn(c, lit::kWarnPageBreak); }
-int16_t CmdColumnBreak(Conversion& c) { return Warn(c, lit::kWarnColumnBreak); }
+int16_t CmdPageBreak(Conversion& c) { return WarnAndConsume(c, lit::kWarnPageBreak); }
+int16_t CmdColumnBreak(Conversion& c) { return WarnAndConsume(c, lit::kWarnColumnBreak); }
 
 int16_t CmdCloseRubyOnly(Conversion& c) {
   CloseManualRuby(c);
@@ -130,7 +124,7 @@ int16_t CmdBell(Conversion& c) {
     }
     if (row.word == kEndOfTable) break;
   }
-  return Warn(c, lit::kWarnBell);
+  return WarnAndConsume(c, lit::kWarnBell);
 }
 
 }  // namespace velkan

@@ -2,6 +2,7 @@
 // read in large blocks, with the fillers and skipped regions dropped.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -37,6 +38,39 @@ class CodeStream {
       return 1;
     }
     return ReadRawWordSlow(word);
+  }
+
+  // Takes the next word straight from the block read when that is possible
+  // and the word needs nothing of NextWord: no replay runs, and the word is
+  // no filler and does not open a skipped region. Returns false, taking
+  // nothing, otherwise (NextWord then decides).
+  bool TakePlainWord(uint16_t& word) {
+    if (replayActive != 0 || end_ - pos_ < 2) return false;
+    uint16_t w = static_cast<uint16_t>(buf_[pos_] << 8 | buf_[pos_ + 1]);
+    if (w == 0x0000 || w == kFillerWord || w == kSkipRegion) return false;
+    pos_ += 2;
+    word = w;
+    return true;
+  }
+
+  // Takes words from the block read into `out` (at most `max`) as long as
+  // `accept(word)` holds and no replay runs; `accept` must refuse the words
+  // NextWord gives meaning to (0x0000, 0xD000, 0xD050). Returns the number
+  // taken; the first word refused stays unread.
+  template <typename Accept>
+  size_t TakeWordsWhile(uint16_t* out, size_t max, Accept accept) {
+    if (replayActive != 0) return 0;
+    size_t avail = (end_ - pos_) / 2;
+    if (max > avail) max = avail;
+    const uint8_t* p = buf_.data() + pos_;
+    size_t n = 0;
+    while (n < max) {
+      uint16_t w = static_cast<uint16_t>(p[2 * n] << 8 | p[2 * n + 1]);
+      if (!accept(w)) break;
+      out[n++] = w;
+    }
+    pos_ += 2 * n;
+    return n;
   }
 
   // Bytes consumed so far, and the total when the source knows it (-1 if not).

@@ -113,6 +113,33 @@ void CloseFd(int& fd) {
   fd = -1;
 }
 
+// Takes the lock of the table file (LOCK_SH or LOCK_EX), waiting as long as
+// another conversion holds it in the way.
+bool Lock(FormatStore& s, int how) {
+  int locked;
+  do {
+    locked = ::flock(s.tableFd, how);
+  } while (locked != 0 && errno == EINTR);
+  if (locked != 0) {
+    s.error = Describe("cannot lock", s.tablePath, errno);
+    return false;
+  }
+  return true;
+}
+
+// True when the file is shorter than `size` (or cannot be examined).
+bool ShortFile(int fd, off_t size) {
+  struct stat st {};
+  return ::fstat(fd, &st) != 0 || st.st_size < size;
+}
+
+// The flags as the table holds them: 1 for a defined format, else 0.
+std::array<uint8_t, kFormatCount> TableBytes(const FormatStore& s) {
+  std::array<uint8_t, kFormatCount> flags;
+  for (size_t i = 0; i < flags.size(); ++i) flags[i] = s.state[i] >> 7;
+  return flags;
+}
+
 }  // namespace
 
 FormatStore::FormatStore() {
@@ -135,47 +162,85 @@ int16_t OpenFormatStore(FormatStore& s, const fs::path& storeDir) {
 
   s.tableFd = OpenOrCreate(s.tablePath, s.error);
   if (s.tableFd < 0) return -1;
-  // The lock covers the whole pass: the flags read here are written back at
-  // its end, and no other conversion may change the store in between.
-  int locked;
-  do {
-    locked = ::flock(s.tableFd, LOCK_EX);
-  } while (locked != 0 && errno == EINTR);
-  if (locked != 0) {
-    s.error = Describe("cannot lock", s.tablePath, errno);
-    CloseFd(s.tableFd);
-    return -1;
-  }
-
-  uint8_t flags[kFormatCount];
-  bool ok = FillToSize(s.tableFd, kTableBytes, s.tablePath, s.error);
+  s.exclusive = false;
+  // Passes that only read the store share it; the flags read here stay true
+  // as long as no pass holds it exclusively, which waits for this one.
+  bool ok = Lock(s, LOCK_SH);
   if (ok) {
     s.formatFd = OpenOrCreate(s.formatPath, s.error);
-    ok = s.formatFd >= 0 && FillToSize(s.formatFd, kFormatFileBytes, s.formatPath, s.error);
+    ok = s.formatFd >= 0;
   }
-  if (ok && !ReadAllAt(s.tableFd, flags, sizeof flags, 0)) {
+  // Files just created, or cut short, are filled up by a pass that holds the
+  // store alone (and finds them filled when another one did it meanwhile).
+  if (ok && (ShortFile(s.tableFd, kTableBytes) || ShortFile(s.formatFd, kFormatFileBytes))) {
+    ok = Lock(s, LOCK_EX);
+    s.exclusive = ok;
+    ok = ok && FillToSize(s.tableFd, kTableBytes, s.tablePath, s.error) &&
+         FillToSize(s.formatFd, kFormatFileBytes, s.formatPath, s.error);
+  }
+  if (ok && !ReadAllAt(s.tableFd, s.tableOnDisk.data(), s.tableOnDisk.size(), 0)) {
     s.error = Describe("cannot read", s.tablePath, errno);
     ok = false;
   }
   if (!ok) {
     CloseFd(s.formatFd);
     CloseFd(s.tableFd);
+    s.exclusive = false;
     return -1;
   }
 
-  for (int i = 0; i < kFormatCount; ++i) s.state[static_cast<size_t>(i)] = flags[i] != 0 ? 0xFF : kNoSlot;
+  for (int i = 0; i < kFormatCount; ++i) {
+    s.state[static_cast<size_t>(i)] = s.tableOnDisk[static_cast<size_t>(i)] != 0 ? 0xFF : kNoSlot;
+  }
   s.owner.fill(-1);
+  return 0;
+}
+
+int16_t HoldFormatStoreAlone(FormatStore& s) {
+  if (s.exclusive) return 0;
+  if (s.tableFd < 0) {
+    s.error = "the format table is not open";
+    return -1;
+  }
+  // Turning a shared lock exclusive lets go of it first: a pass waiting for
+  // the store may have had it in between.
+  if (!Lock(s, LOCK_EX)) return -1;
+  s.exclusive = true;
+  if (!ReadAllAt(s.tableFd, s.tableOnDisk.data(), s.tableOnDisk.size(), 0)) {
+    s.error = Describe("cannot read", s.tablePath, errno);
+    return -1;
+  }
+  for (size_t i = 0; i < s.state.size(); ++i) {
+    if (s.tableOnDisk[i] != 0) s.state[i] |= kFormatDefined;
+  }
+  // Formats may have been redefined in between: none is taken from the cache
+  // any more. The slot being replayed keeps its words until the replay ends,
+  // and is not given out before.
+  for (size_t t = 0; t < s.owner.size(); ++t) {
+    int16_t n = s.owner[t];
+    if (n < 0) continue;
+    size_t fn = static_cast<size_t>(n);
+    s.state[fn] = static_cast<uint8_t>((s.state[fn] & kFormatDefined) | kNoSlot);
+    s.owner[t] = -1;
+  }
   return 0;
 }
 
 int16_t CloseFormatStore(FormatStore& s) {
   if (s.tableFd < 0 && s.formatFd < 0) return 0;
   bool ok = true;
-  if (s.tableFd >= 0) {
-    uint8_t flags[kFormatCount];
-    for (int i = 0; i < kFormatCount; ++i) flags[i] = s.state[static_cast<size_t>(i)] >> 7;
-    if (!WriteAllAt(s.tableFd, flags, sizeof flags, 0)) {
-      s.error = Describe("cannot write the defined flags to", s.tablePath, errno);
+  if (s.tableFd >= 0 && TableBytes(s) != s.tableOnDisk) {
+    // Holding the store alone may take in formats defined meanwhile, so the
+    // flags are composed after it.
+    if (HoldFormatStoreAlone(s) == 0) {
+      std::array<uint8_t, kFormatCount> flags = TableBytes(s);
+      if (WriteAllAt(s.tableFd, flags.data(), flags.size(), 0)) {
+        s.tableOnDisk = flags;
+      } else {
+        s.error = Describe("cannot write the defined flags to", s.tablePath, errno);
+        ok = false;
+      }
+    } else {
       ok = false;
     }
   }
@@ -190,6 +255,7 @@ int16_t CloseFormatStore(FormatStore& s) {
     ok = false;
   }
   s.tableFd = -1;
+  s.exclusive = false;
   return ok ? 0 : -1;
 }
 
@@ -253,7 +319,9 @@ void PutInCache(FormatStore& s, int16_t n, const FormatWords& words) {
 
 int16_t WriteFormat(FormatStore& s, int16_t n, const FormatWords& words) {
   if (n < 0 || n >= kFormatCount) return -1;
+  bool alone = s.formatFd < 0 || HoldFormatStoreAlone(s) == 0;
   PutInCache(s, n, words);
+  if (!alone) return -1;
   uint8_t bytes[kFormatRecordBytes];
   for (int i = 0; i < kFormatWords; ++i) {
     uint16_t w = words[static_cast<size_t>(i)];

@@ -5,9 +5,15 @@
 // the table root): "\QDXFILES\udf2.tbl", one byte per format saying whether
 // it is defined, and "\QDXFILES\udf2.fle", one record of 512 little-endian
 // words per format. A record reaches the file at once when a format is
-// defined; the defined flags reach the table when the store is closed. The
-// open store holds an exclusive advisory lock on the table file, so passes
-// of conversions running at the same time use the store one after the other.
+// defined; the defined flags reach the table when the store is closed.
+//
+// Conversions running at the same time share the store through an advisory
+// lock on the table file. An open store holds it shared, so passes that only
+// replay formats run side by side; the first change to the store (a format
+// defined, or flags to be written back) turns it exclusive for the rest of
+// the pass, once every other pass holding the store has closed it. Another
+// pass may have changed the store while the lock was being turned: what it
+// defined is taken in before anything is written, so nothing is lost.
 #pragma once
 
 #include <array>
@@ -70,6 +76,10 @@ struct FormatStore {
 
   // The open files (-1 when closed) and where they are.
   int tableFd = -1;
+  // True once the lock is held exclusively (see above).
+  bool exclusive = false;
+  // The table's bytes as last read from the file.
+  std::array<uint8_t, kFormatCount> tableOnDisk{};
   int formatFd = -1;
   std::filesystem::path tablePath;
   std::filesystem::path formatPath;
@@ -79,16 +89,18 @@ struct FormatStore {
 
 // Opens (or creates with their exact sizes: 400 and 409600 zero bytes) the
 // store files below `storeDir`, an existing file being found without regard
-// to case; a missing "QDXFILES" folder is created. Takes the store's lock,
-// waiting for another conversion that holds it, then reads the defined flags
-// and empties the cache. A file found shorter than its size is filled up
-// with zero bytes. Returns 0, or -1 with `error` set and nothing held open.
+// to case; a missing "QDXFILES" folder is created. Takes the store's lock
+// shared (exclusive when a file has to be created or filled up), waiting for
+// a conversion that holds it exclusively, then reads the defined flags and
+// empties the cache. A file found shorter than its size is filled up with
+// zero bytes. Returns 0, or -1 with `error` set and nothing held open.
 int16_t OpenFormatStore(FormatStore& s, const std::filesystem::path& storeDir);
 
-// Writes the 400 defined flags to the table with one write and closes both
-// files (which releases the lock). Every step is attempted; returns -1 with
-// `error` set when any failed, else 0. Does nothing and returns 0 when the
-// store is not open.
+// Writes the 400 defined flags (0 or 1) to the table with one write unless
+// the table already holds exactly those bytes, and closes both files (which
+// releases the lock). Every step is attempted; returns -1 with `error` set
+// when any failed, else 0. Does nothing and returns 0 when the store is not
+// open.
 int16_t CloseFormatStore(FormatStore& s);
 
 // Clears the play counters and the replay (called at the start of every pass).
@@ -105,9 +117,16 @@ int16_t LoadFormat(FormatStore& s, int16_t n);
 // replayed is never given out.
 void PutInCache(FormatStore& s, int16_t n, const FormatWords& words);
 
+// Makes the store's lock exclusive if it is not yet. The formats another
+// conversion defined meanwhile become defined here too, and the cached
+// formats are read again when next needed (a replay goes on with the words
+// it has). Returns 0, or -1 with `error` set (the lock is then shared).
+int16_t HoldFormatStoreAlone(FormatStore& s);
+
 // Stores the words of format n in the cache and writes its record to the
-// format file with one write, low byte first. Returns 0, or -1 when the
-// write failed (the cache then holds the new words all the same).
+// format file with one write, low byte first, holding the store alone first.
+// Returns 0, or -1 when the write failed (the cache then holds the new words
+// all the same).
 int16_t WriteFormat(FormatStore& s, int16_t n, const FormatWords& words);
 
 // The replay source of NextWord while `replayActive` is set: the next word of

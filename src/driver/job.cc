@@ -155,6 +155,12 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   // The store stays locked for the whole pass; another conversion using it
   // waits here until this pass has closed it.
   const std::filesystem::path& storeDir = o.storeDir.empty() ? o.tableRoot : o.storeDir;
+  // A store directory of its own (such as the user's state directory) is
+  // created when it is absent; a failure shows when the store is opened.
+  if (!o.storeDir.empty() && o.storeDir != o.tableRoot) {
+    std::error_code ignored;
+    std::filesystem::create_directories(o.storeDir, ignored);
+  }
   if (OpenFormatStore(c.store, storeDir) != 0) {
     result.status = JobStatus::kPassFailed;
     result.notes.push_back("the user-defined format store could not be opened or created in " +

@@ -2,17 +2,13 @@
 
 #include "driver/code_stream.h"
 #include "driver/conversion.h"
+#include "driver/wrap.h"
 
 namespace velkan {
 
 namespace {
 
 constexpr int32_t kQuarterUnits = 3240;
-
-// Two's complement wrap of a wider value to 16 and 32 bits, without relying
-// on signed overflow.
-int16_t Wrap16(int32_t v) { return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(v))); }
-int32_t Wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
 
 // Accumulates digits starting with the word after the current one.
 int16_t Accumulate(Conversion& c, int16_t& value, int16_t& count) {

@@ -16,6 +16,8 @@ namespace {
 enum class Route { kConvert, kCode, kDirect, kSingle, kKumi, kInvalid };
 
 constexpr int16_t kDefaultWidth = 108;
+// The most words a run holds.
+constexpr size_t kMaxRunLength = 255;
 
 bool In(unsigned v, unsigned low, unsigned high) { return v >= low && v <= high; }
 
@@ -186,9 +188,16 @@ class RunText {
     size_ += s.size();
   }
   void AddByte(uint8_t b) {
-    char ch = static_cast<char>(b);
-    Add(std::string_view(&ch, 1));
+    if (size_ == sizeof buf_) Flush();
+    buf_[size_++] = static_cast<char>(b);
   }
+  // Room for n bytes (at most the buffer's size) behind the text so far, to
+  // be filled and then taken in with Commit.
+  char* Reserve(size_t n) {
+    if (size_ + n > sizeof buf_) Flush();
+    return buf_ + size_;
+  }
+  void Commit(size_t n) { size_ += n; }
   // Four lower-case hexadecimal digits, as "%04x" writes a 16-bit code.
   void AddHex4(uint16_t v) {
     static constexpr char kDigits[] = "0123456789abcdef";
@@ -286,6 +295,30 @@ void AddCodeForm(RunText& out, const Plan& p, uint16_t w, uint16_t j) {
   }
 }
 
+// Writes the characters from run[i] on that the main-page route converts to
+// Shift_JIS characters, up to the first one it does not (or the end of the
+// run), whose index it returns.
+size_t WriteMainPageCharacters(RunText& out, const MainPageRoute& route, const uint16_t* run, size_t i,
+                               int16_t& charClass) {
+  size_t start = i;
+  char* d = out.Reserve(2 * kMaxRunLength + 2);
+  char* const begin = d;
+  for (uint16_t w; (w = run[i]) != 0; ++i) {
+    uint16_t t = route.ShiftJisOf(w);
+    if (t == 0) break;
+    if (i == start && charClass == 6) {
+      *d++ = '\\';
+      *d++ = '/';
+    }
+    d[0] = static_cast<char>(t >> 8);
+    d[1] = static_cast<char>(t & 0xFF);
+    d += 2;
+  }
+  out.Commit(static_cast<size_t>(d - begin));
+  if (i > start) charClass = 1;
+  return i;
+}
+
 }  // namespace
 
 bool IsDigitLike(uint8_t b) {
@@ -298,7 +331,16 @@ bool IsDigitLike(uint8_t b) {
 void WriteCharacterRun(Conversion& c, const uint16_t* run, int16_t direction, int16_t font) {
   CharacterState& state = c.chars;
   RunText out(c);
+  // Most characters are codes of the main pages converted through the code
+  // tables of the run's font: they take the route opened here, which only
+  // the conversions of other characters (another font, the store changed)
+  // can close.
+  MainPageRoute route = OpenMainPageRoute(c.fonts, font);
   for (size_t i = 0; run[i] != 0; ++i) {
+    if (route.open() && state.oneShotCode == 0) {
+      i = WriteMainPageCharacters(out, route, run, i, state.charClass);
+      if (run[i] == 0) break;
+    }
     uint16_t w = run[i];
     int16_t prev = state.charClass;
     state.charClass = 1;
@@ -307,6 +349,7 @@ void WriteCharacterRun(Conversion& c, const uint16_t* run, int16_t direction, in
       WriteSeparators(out, 1, prev);
       int16_t rubyFont = static_cast<int16_t>(static_cast<uint16_t>(font) + 800);
       AddCodeTag(out, ConvertCode(c.fonts, c.paths, rubyFont, w));
+      route = OpenMainPageRoute(c.fonts, font);  // closed: another font was converted last
       continue;
     }
     Plan p = Classify(c, run + i, direction, font, state.charClass);
@@ -339,6 +382,8 @@ void WriteCharacterRun(Conversion& c, const uint16_t* run, int16_t direction, in
         break;
     }
     i += p.consumed;
+    // Only a conversion can have moved the tables on (another overlay).
+    if (p.route == Route::kConvert) route = OpenMainPageRoute(c.fonts, font);
   }
 }
 

@@ -1,5 +1,7 @@
 #include "tables/code_conversion.h"
 
+#include "tables/shift_jis_rule.h"
+
 namespace velkan {
 
 namespace {
@@ -108,6 +110,33 @@ char FixedRangeType(uint16_t code) {
     if (code >= r.low && code <= r.high) return r.type;
   }
   return 0;
+}
+
+MainPageRoute OpenMainPageRoute(FontTables& tables, int16_t font) {
+  MainPageRoute r;
+  if (font == 0 || font != tables.lastFont || !tables.classified || font != tables.classifiedFont) return r;
+  const FontClass fc = tables.fontClass;
+  if (fc.kind == kRomanKind || fc.kind == 6 || fc.variant == kRubyVariant) return r;
+  const uint16_t* t8 = tables.store.Table(8);
+  const uint16_t* t9 = tables.store.Table(9);
+  if (t8 == nullptr || t9 == nullptr) return r;
+  std::vector<uint16_t>& sjis = tables.mainPageSjis;
+  if (sjis.empty() || tables.mainPageVersion != tables.store.version()) {
+    sjis.assign(0x2000, 0);
+    for (unsigned code = 0x8000; code <= 0x9FFF; ++code) {
+      // Left to ConvertCode: the codes with a fixed range type, the row
+      // formulas of fonts 901-939 and the combined numbers.
+      if (In(code, 0x9654, 0x97FC) || In(code, 0x9860, 0x987C) || code == 0x95B4 || code == 0x95BE) continue;
+      uint16_t j = (code < 0x9000 ? t8 : t9)[code & 0xFFF];
+      // Range type 'a' (a table code 0xA1xx-0xC0xx with a cell 0x21-0x7E)
+      // has no Shift_JIS form, shifted or not.
+      if (In(j >> 8, 0xA1, 0xC0) && In(j & 0xFF, 0x21, 0x7E)) continue;
+      sjis[code - 0x8000] = JisToShiftJis(j == 0x2000 ? kGetaMark : j);
+    }
+    tables.mainPageVersion = tables.store.version();
+  }
+  r.sjis = sjis.data();
+  return r;
 }
 
 uint16_t ConvertCode(FontTables& tables, const TablePaths& paths, int16_t font, uint16_t code) {

@@ -33,4 +33,30 @@ char FixedRangeType(uint16_t code);
 // the overlay of a font other than the previous one is selected.
 uint16_t ConvertCode(FontTables& tables, const TablePaths& paths, int16_t font, uint16_t code);
 
+// A shortcut for the bulk of the characters: codes of the main pages
+// 0x8000-0x9FFF converted through the code tables in the font converted
+// last. Opened for a run of characters in one font; it gives exactly the
+// Shift_JIS character that ConvertCode and the Shift_JIS rule would give,
+// without their checks per code.
+struct MainPageRoute {
+  // The Shift_JIS form of each code 0x8000-0x9FFF, 0 for the codes the route
+  // leaves to ConvertCode; nullptr while the route is closed.
+  const uint16_t* sjis = nullptr;
+  bool open() const { return sjis != nullptr; }
+  // The Shift_JIS character of `code`, or 0 when the route does not give it.
+  uint16_t ShiftJisOf(uint16_t code) const {
+    unsigned k = code - 0x8000u;
+    return k < 0x2000u ? sjis[k] : 0;
+  }
+};
+
+// Opens the route when the last ConvertCode call was in `font` (so no
+// overlay is to be selected and the font's class is known), the font is not
+// 0 and its class takes the code tables (not the roman, ruby or external-
+// character routes), and the store holds its tables; else a closed route.
+// Derives the Shift_JIS forms from the store when it changed since they
+// were last derived. A ConvertCode call in another font, and any change of
+// the store, closes the route: open it again after such a call.
+MainPageRoute OpenMainPageRoute(FontTables& tables, int16_t font);
+
 }  // namespace velkan

@@ -37,12 +37,14 @@ void ConversionStore::MapTables() {
 }
 
 bool ConversionStore::AllocateFirst() {
+  ++version_;
   first_ = ZeroedBuffer();
   MapTables();
   return first_ != nullptr;
 }
 
 bool ConversionStore::AllocateSecond() {
+  ++version_;
   second_ = ZeroedBuffer();
   undoWords_ = 0;
   MapTables();
@@ -50,6 +52,7 @@ bool ConversionStore::AllocateSecond() {
 }
 
 void ConversionStore::Release() {
+  ++version_;
   first_.reset();
   second_.reset();
   undoWords_ = 0;
@@ -66,6 +69,7 @@ bool ConversionStore::RecordUndo(uint16_t key, uint16_t previous) {
 }
 
 void ConversionStore::Undo() {
+  ++version_;
   if (second_) {
     const uint16_t* list = second_.get() + 6 * kTableWords;
     for (int i = undoWords_ - 2; i >= 0; i -= 2) Write(list[i] >> 12, list[i] & 0xFFF, list[i + 1]);

@@ -51,7 +51,10 @@ class ConversionStore {
   }
   // Sets an entry; dropped where Read would give 0 for want of a place.
   void Write(int table, int index, uint16_t value) {
-    if (uint16_t* p = Slot(table, index)) *p = value;
+    if (uint16_t* p = Slot(table, index)) {
+      *p = value;
+      ++version_;
+    }
   }
   // True when (table, index) addresses an entry.
   bool Addresses(int table, int index) const { return Slot(table, index) != nullptr; }
@@ -60,9 +63,18 @@ class ConversionStore {
   const uint16_t* Table(int table) const {
     return static_cast<unsigned>(table) < kTableNumbers ? tables_[table] : nullptr;
   }
+  // Entries may be changed through the pointer until the next conversion;
+  // handing it out counts as a change (see version()).
   uint16_t* MutableTable(int table) {
+    ++version_;
     return static_cast<unsigned>(table) < kTableNumbers ? tables_[table] : nullptr;
   }
+
+  // A number that differs from every earlier one once an entry may have
+  // changed (a write, an undo, a buffer allocated or freed, a table handed
+  // out for writing): what is derived from the tables is current while it
+  // stays the same.
+  uint64_t version() const { return version_; }
 
   // Appends (key, previous value) to the undo list; key = table << 12 | index.
   // False (nothing recorded) when the list is full or the second buffer is
@@ -93,6 +105,7 @@ class ConversionStore {
   std::unique_ptr<uint16_t[]> first_;
   std::unique_ptr<uint16_t[]> second_;
   int undoWords_ = 0;
+  uint64_t version_ = 0;
 };
 
 }  // namespace velkan

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tables/conversion_store.h"
 #include "tables/pitch_file.h"
@@ -58,6 +59,13 @@ struct FontTables {
   int16_t classifiedFont = 0;
   bool classified = false;
   bool rubyLoaded = false;
+  // The Shift_JIS character each main-page code 0x8000-0x9FFF becomes
+  // through the code tables (0 where that takes more than the tables: no
+  // Shift_JIS form, a range type of the code's own, a row formula, a
+  // combined number), as of store version `mainPageVersion`. Kept by the
+  // main-page route of the code conversion.
+  std::vector<uint16_t> mainPageSjis;
+  uint64_t mainPageVersion = 0;
   // The result of the last PrepareFontTables and, when it failed, the text
   // that tells the user why.
   int16_t prepareResult = 0;

@@ -11,8 +11,9 @@ namespace velkan {
 
 namespace {
 
+// The words of a run; only those up to its terminating 0 are ever read.
 struct Run {
-  std::array<uint16_t, kMaxRun + 1> words{};
+  std::array<uint16_t, kMaxRun + 1> words;
   int count = 0;
 };
 
@@ -24,17 +25,6 @@ void HandOver(Conversion& c, Run& run) {
 }
 
 }  // namespace
-
-bool IsValidCharacter(uint16_t w) {
-  switch (w >> 12) {
-    case 0x0: return w >= 0x0001 && w <= 0x07FF;
-    case 0x4: case 0x5: case 0x6: case 0x7: case 0x8: case 0x9: return true;
-    case 0xA: return (w & 0x0F00) <= 0x0300 && (w & 0x00FF) <= 0x7F;
-    case 0xB: return (w & 0x0F00) <= 0x0200 && (w & 0x00FF) <= 0x7F;
-    case 0xC: return (w & 0x0F00) <= 0x0900 && (w & 0x00FF) <= 0x7F;
-    default: return false;
-  }
-}
 
 const char* ScopeClosingTag(int16_t kind) {
   switch (kind) {
@@ -56,8 +46,20 @@ int16_t RunCharacters(Conversion& c) {
   Run run;
   bool done = false;
   while (!done) {
+    // Without manual ruby or a counted scope to watch, the characters that
+    // follow in the block read go into the run at once.
+    if (s.wordPending == 0 && c.ruby.manual == 0 && session.scopeCountdown == 0) {
+      size_t room = static_cast<size_t>(kMaxRun - run.count);
+      size_t n = s.TakeWordsWhile(run.words.data() + run.count, room, IsValidCharacter);
+      if (n > 0) {
+        run.count += static_cast<int>(n);
+        s.currentWord = run.words[static_cast<size_t>(run.count - 1)];
+        if (run.count == kMaxRun) HandOver(c, run);
+        continue;
+      }
+    }
     bool taken = false;
-    if (s.wordPending == 0 && NextWord(c, s.currentWord) < 0) return -1;
+    if (s.wordPending == 0 && !s.TakePlainWord(s.currentWord) && NextWord(c, s.currentWord) < 0) return -1;
     uint16_t w = s.currentWord;
     uint8_t high = static_cast<uint8_t>(w >> 8);
     if (high == 0xC5 || high == 0xC6) {

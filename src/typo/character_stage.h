@@ -12,7 +12,18 @@ class Conversion;
 inline constexpr int kMaxRun = 255;
 
 // True when a non-command word is a character the stage accepts.
-bool IsValidCharacter(uint16_t w);
+constexpr bool IsValidCharacter(uint16_t w) {
+  // The pages of most characters first, with one test.
+  if ((w >> 12) - 4u <= 5u) return true;
+  switch (w >> 12) {
+    case 0x0: return w >= 0x0001 && w <= 0x07FF;
+    case 0x4: case 0x5: case 0x6: case 0x7: case 0x8: case 0x9: return true;
+    case 0xA: return (w & 0x0F00) <= 0x0300 && (w & 0x00FF) <= 0x7F;
+    case 0xB: return (w & 0x0F00) <= 0x0200 && (w & 0x00FF) <= 0x7F;
+    case 0xC: return (w & 0x0F00) <= 0x0900 && (w & 0x00FF) <= 0x7F;
+    default: return false;
+  }
+}
 
 // Collects characters from the pending or next word up to the first command
 // word, which is left pending. Invalid words end the run with a warning and

@@ -29,12 +29,6 @@ int16_t ThicknessDigitLine(Conversion& c, std::string& tag) {
   return 0;
 }
 
-int16_t Warn(Conversion& c, const char* warning) {
-  c.out.WriteWarning(warning);
-  c.stream.wordPending = 0;
-  return 0;
-}
-
 }  // namespace
 
 void ResetStructureParameters(Conversion& c) {
@@ -89,9 +83,9 @@ int16_t CmdFillRule(Conversion& c) {
   return 0;
 }
 
-int16_t CmdPageNumber0(Conversion& c) { return Warn(c, lit::kWarnPageNumber0); }
-int16_t CmdPageNumber1(Conversion& c) { return Warn(c, lit::kWarnPageNumber1); }
-int16_t CmdPageNumber2(Conversion& c) { return Warn(c, lit::kWarnPageNumber2); }
+int16_t CmdPageNumber0(Conversion& c) { return WarnAndConsume(c, lit::kWarnPageNumber0); }
+int16_t CmdPageNumber1(Conversion& c) { return WarnAndConsume(c, lit::kWarnPageNumber1); }
+int16_t CmdPageNumber2(Conversion& c) { return WarnAndConsume(c, lit::kWarnPageNumber2); }
 
 int16_t CmdPageNumberValues(Conversion& c) {
   CodeStream& s = c.stream;

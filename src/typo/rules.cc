@@ -103,12 +103,6 @@ int16_t DigitThenWarn(Conversion& c, const char* warning) {
   return 0;
 }
 
-int16_t Warn(Conversion& c, const char* warning) {
-  c.out.WriteWarning(warning);
-  c.stream.wordPending = 0;
-  return 0;
-}
-
 }  // namespace
 
 void ResetRuleState(Conversion& c) {
@@ -234,8 +228,8 @@ int16_t CmdEnclosureBox(Conversion& c) {
 }
 
 int16_t CmdRelativeRuleDigit(Conversion& c) { return DigitThenWarn(c, lit::kWarnRelativeRule); }
-int16_t CmdRelativeRule(Conversion& c) { return Warn(c, lit::kWarnRelativeRule); }
-int16_t CmdRelativeRuleIgnored(Conversion& c) { return Warn(c, lit::kWarnRelativeRuleIgnored); }
+int16_t CmdRelativeRule(Conversion& c) { return WarnAndConsume(c, lit::kWarnRelativeRule); }
+int16_t CmdRelativeRuleIgnored(Conversion& c) { return WarnAndConsume(c, lit::kWarnRelativeRuleIgnored); }
 int16_t CmdVerticalHorizontalRule(Conversion& c) { return DigitThenWarn(c, lit::kWarnVerticalHorizontalRule); }
 int16_t CmdCoordinateRule(Conversion& c) { return CoordinateRule(c, false); }
 int16_t CmdCoordinateRuleCounted(Conversion& c) { return CoordinateRule(c, true); }

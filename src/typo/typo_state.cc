@@ -1,5 +1,6 @@
 #include "typo/typo_state.h"
 
+#include <charconv>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -14,8 +15,8 @@ namespace {
 
 void AppendInt(std::string& out, long long v) {
   char buf[24];
-  int n = std::snprintf(buf, sizeof buf, "%lld", v);
-  out.append(buf, static_cast<size_t>(n));
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, static_cast<size_t>(r.ptr - buf));
 }
 
 // " key=" followed by the name the definition file gives the number in
@@ -191,6 +192,16 @@ void WriteMoveTag(Conversion& c) {
 }
 
 void WriteCharacterTags(Conversion& c) {
+  // Most steps change nothing the tags carry.
+  const TypoState& now = c.typo;
+  const TypoState& was = c.emitted;
+  if (now.font == was.font && now.height == was.height && now.width == was.width &&
+      now.position == was.position && now.jkr == was.jkr && now.colour == was.colour && now.tume == was.tume &&
+      now.lineSpacing == was.lineSpacing && now.measure == was.measure && now.indentLeft == was.indentLeft &&
+      now.indentRight == was.indentRight && now.indentStart == was.indentStart &&
+      now.indentHanging == was.indentHanging && c.move.up == 0 && c.move.aki == 0 && c.move.bnkn != -1) {
+    return;
+  }
   WriteJTag(c);
   WriteGTag(c);
   WriteMoveTag(c);

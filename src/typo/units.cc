@@ -1,5 +1,6 @@
 #include "typo/units.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -19,6 +20,31 @@ const char* UnitName(int16_t unit) { return unit == 1 ? "Q" : "pt"; }
 void AppendUnit(std::string& out, int16_t unit) { out += UnitName(unit); }
 
 void AppendG(std::string& out, double value) {
+  // The numbers of the output are hundredths at most, and below 10000 have
+  // six significant digits at most: "%g" then writes their exact decimals
+  // without trailing zeros, which is quicker to do here. A negative zero and
+  // everything else go to printf.
+  if (std::fabs(value) < 10000.0) {
+    double scaled = value * 100.0;
+    double k = std::nearbyint(scaled);
+    if (std::fabs(scaled - k) < 1e-6 && !(k == 0.0 && std::signbit(value))) {
+      long hundredths = static_cast<long>(k);
+      if (hundredths < 0) {
+        out += '-';
+        hundredths = -hundredths;
+      }
+      char buf[16];
+      auto r = std::to_chars(buf, buf + sizeof buf, hundredths / 100);
+      out.append(buf, static_cast<size_t>(r.ptr - buf));
+      long fraction = hundredths % 100;
+      if (fraction != 0) {
+        out += '.';
+        out += static_cast<char>('0' + fraction / 10);
+        if (fraction % 10 != 0) out += static_cast<char>('0' + fraction % 10);
+      }
+      return;
+    }
+  }
   char buf[32];
   int n = std::snprintf(buf, sizeof buf, "%g", value);
   out.append(buf, static_cast<size_t>(n));

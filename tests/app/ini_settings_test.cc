@@ -222,6 +222,19 @@ class IniSettingsTest : public QObject {
     ScopedEnv noMtbl("MTBL", std::nullopt);
     QVERIFY(!velkan::app::JobOptionsFor(s).mtbl.has_value());
   }
+
+  void theStoreOfTheBundledRootGoesToTheStateDirectory() {
+    ScopedEnv noStore("VELKAN_STORE", std::nullopt);
+    ScopedEnv noRoot("VELKAN_ROOT", std::nullopt);
+    ScopedEnv state("XDG_STATE_HOME", std::string("/state"));
+    Settings s = Sample();
+    s.root = "/tables";
+    QCOMPARE(velkan::app::JobOptionsFor(s).storeDir.string(), std::string("/tables"));
+    s.root = "";
+    velkan::JobOptions o = velkan::app::JobOptionsFor(s);
+    QCOMPARE(o.tableRoot.string(), velkan::DefaultTableRoot());
+    QCOMPARE(o.storeDir.string(), std::string("/state/velkan"));
+  }
 };
 
 QTEST_GUILESS_MAIN(IniSettingsTest)

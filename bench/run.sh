@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# Throughput of velkan beside iconv on the same characters, and peak memory.
+#
+#   bench/run.sh [-b BUILD] [-m MILLION] [-r RUNS] [-k JOBS] [--batch] [--huge GIB] [--keep DIR]
+#
+#   -b BUILD    build folder holding bin/velkan and bin/velkan_bench_jobs (default: build)
+#   -m MILLION  characters per job, in millions (default 16)
+#   -r RUNS     runs of each program; the fastest counts (default 5)
+#   -k JOBS     which jobs: a comma-separated choice of chars, commands, text
+#               (default all three)
+#   --batch     also convert 8 copies of the character job with -j 1 and -j 2
+#   --huge GIB  also convert a character job of GIB gibibytes once, for its
+#               peak memory (written and removed again)
+#   --keep DIR  generate the jobs in DIR and leave them there
+#
+# velkan converts each job (.zan code words, or the .txt text job through the
+# text pre-pass) into tagged Shift_JIS; iconv converts the same characters:
+# the code-word jobs' characters from UTF-16BE into CP932, the text job from
+# CP932 into UTF-16BE. Both write their output to a file in the same folder.
+# Characters per second count the characters of the job (line ends and
+# commands not counted). Peak memory is the maximum resident set size.
+set -euo pipefail
+
+build=build
+millions=16
+runs=5
+jobs=chars,commands,text
+batch=0
+huge=0
+keep=
+while [ $# -gt 0 ]; do
+  case "$1" in
+    -b) build=$2; shift 2 ;;
+    -m) millions=$2; shift 2 ;;
+    -r) runs=$2; shift 2 ;;
+    -k) jobs=$2; shift 2 ;;
+    --batch) batch=1; shift ;;
+    --huge) huge=$2; shift 2 ;;
+    --keep) keep=$2; shift 2 ;;
+    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "bench/run.sh: unknown option $1" >&2; exit 2 ;;
+  esac
+done
+
+velkan=$build/bin/velkan
+gen=$build/bin/velkan_bench_jobs
+prepass=$build/bin/velkan_bench_pre_pass_file
+for tool in "$velkan" "$gen" "$prepass" /usr/bin/time; do
+  [ -x "$tool" ] || { echo "bench/run.sh: $tool is missing (build first)" >&2; exit 1; }
+done
+command -v iconv >/dev/null || { echo "bench/run.sh: iconv is missing" >&2; exit 1; }
+
+if [ -n "$keep" ]; then
+  dir=$keep
+  mkdir -p "$dir"
+else
+  dir=$(mktemp -d "${TMPDIR:-/tmp}/velkan-bench.XXXXXX")
+  trap 'rm -rf "$dir"' EXIT
+fi
+
+echo "velkan at $(git -C "$(dirname "$0")" rev-parse --short HEAD 2>/dev/null || echo unknown)," \
+     "$(nproc) processors, ${millions} M characters a job, best of ${runs} runs"
+"$gen" "$dir" "$millions" "$jobs"
+
+# Runs a command `runs` times; sets best (wall seconds), cpu (user + system
+# seconds of that run), peak (KiB), and ok=0 when any run failed.
+measure() {
+  best=; cpu=; peak=0; ok=1
+  local i start end secs kib used
+  for ((i = 0; i < runs; i++)); do
+    start=$EPOCHREALTIME
+    if ! /usr/bin/time -f '%M %U %S' -o "$dir/mem" "$@" >"$dir/out" 2>"$dir/err"; then ok=0; fi
+    end=$EPOCHREALTIME
+    secs=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }')
+    kib=$(tail -n 1 "$dir/mem" | awk '{ print $1 }')
+    used=$(tail -n 1 "$dir/mem" | awk '{ printf "%.2f", $2 + $3 }')
+    if [ -z "$best" ] || awk -v a="$secs" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$secs cpu=$used; fi
+    if [ "$kib" -gt "$peak" ]; then peak=$kib; fi
+  done
+}
+
+rate() { awk -v n="$1" -v s="$2" 'BEGIN { printf "%.1f", n / s / 1e6 }'; }
+
+# One line of the table: the job, velkan's and iconv's best run, the ratio of
+# their throughputs by wall time (and by processor time), and peak memory.
+report() {
+  local name=$1 chars=$2 ratio cpuRatio vRate
+  ratio=$(awk -v v="$vBest" -v i="$iBest" 'BEGIN { printf "%.2f", i / v }')
+  cpuRatio=$(awk -v v="$vCpu" -v i="$iCpu" 'BEGIN { if (v > 0) printf "%.2f", i / v; else print "-" }')
+  vRate=$(rate "$chars" "$vBest")
+  if [ "$vOk" != 1 ]; then ratio=failed cpuRatio=- vRate=-; fi
+  printf '%-9s %11d %8.3f %11s %10s %6s %8s %11d %10d\n' "$name" "$chars" "$vBest" "$vRate" \
+    "$(rate "$chars" "$iBest")" "$ratio" "$cpuRatio" "$vPeak" "$iPeak"
+}
+
+printf '%-9s %11s %8s %11s %10s %6s %8s %11s %10s\n' job characters velkan-s "velkan M/s" "iconv M/s" ratio \
+  cpu-ratio "velkan KiB" "iconv KiB"
+while read -r name chars; do
+  case $name in
+    chars)    input=chars.zan;    plain=chars.utf16;    from=UTF-16BE; to=CP932 ;;
+    commands) input=commands.zan; plain=commands.utf16; from=UTF-16BE; to=CP932 ;;
+    text)     input=text.txt;     plain=text.txt;       from=CP932;    to=UTF-16BE ;;
+  esac
+  measure iconv -f $from -t $to "$dir/$plain" -o "$dir/$name.iconv"
+  iBest=$best iCpu=$cpu iPeak=$peak
+  measure "$velkan" convert --root "$dir/root" "$dir/$input" -o "$dir/$name.out"
+  vBest=$best vCpu=$cpu vPeak=$peak vOk=$ok
+  [ $vOk = 1 ] || sed 's/^/    velkan: /' "$dir/err" | head -n 3
+  report "$name" "$chars"
+  if [ "$name" = text ]; then
+    # The pre-pass alone: the text into code words, counted and dropped.
+    measure "$prepass" "$dir/root" "$dir/text.txt"
+    vBest=$best vCpu=$cpu vPeak=$peak vOk=$ok
+    report pre-pass "$chars"
+  fi
+  rm -f "$dir/$name.out" "$dir/$name.iconv"
+done <"$dir/counts"
+
+if [ $batch = 1 ] && [ -f "$dir/chars.zan" ]; then
+  mkdir -p "$dir/batch"
+  for i in 1 2 3 4 5 6 7 8; do ln -sf ../chars.zan "$dir/batch/c$i.zan"; done
+  chars=$(awk '$1 == "chars" { print $2 }' "$dir/counts")
+  for j in 1 2; do
+    measure "$velkan" convert --root "$dir/root" "$dir"/batch/c?.zan --out-dir "$dir/batch/out" -j $j
+    printf 'batch of 8 character jobs, -j %d: %.3f s, %s M characters/s, peak %d KiB\n' $j "$best" \
+      "$(rate $((chars * 8)) "$best")" "$peak"
+    eval "batch$j=$best"
+  done
+  awk -v a="$batch1" -v b="$batch2" 'BEGIN { printf "speed-up from 1 to 2 jobs: %.2f\n", a / b }'
+  rm -rf "$dir/batch"
+fi
+
+if [ "$huge" != 0 ]; then
+  # GiB of words at 41 words for 40 characters.
+  hugeChars=$(awk -v g="$huge" 'BEGIN { printf "%.3f", g * 1073741824 / 2 * 40 / 41 / 1e6 }')
+  mkdir -p "$dir/huge"
+  "$gen" "$dir/huge" "$hugeChars" charwords
+  runs=1 measure "$velkan" convert --root "$dir/huge/root" "$dir/huge/chars.zan" -o "$dir/huge/out"
+  printf 'huge job: %s bytes in, %s bytes out, %.1f s, %s M characters/s, peak %d KiB\n' \
+    "$(stat -c %s "$dir/huge/chars.zan")" "$(stat -c %s "$dir/huge/out")" "$best" \
+    "$(rate "$(awk -v m="$hugeChars" 'BEGIN { printf "%d", m * 1e6 }')" "$best")" "$peak"
+  rm -rf "$dir/huge"
+fi

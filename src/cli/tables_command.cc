@@ -1,0 +1,226 @@
+#include "cli/tables_command.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <system_error>
+
+#include "cli/default_root.h"
+#include "driver/job_places.h"
+#include "tables/table_checks.h"
+#include "tables/table_file.h"
+#include "tables/table_formats.h"
+#include "tables/table_inventory.h"
+
+namespace velkan::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Usage() {
+  std::string u =
+      "usage: velkan tables dump [--format NAME] FILE\n"
+      "       velkan tables build SOURCE -o FILE\n"
+      "       velkan tables check [--store DIR] [ROOT]\n"
+      "\n"
+      "dump   prints a table file as readable text (its format is known by the\n"
+      "       file's name, or given with --format)\n"
+      "build  compiles such a text back into the table file; a dump built\n"
+      "       again gives the same bytes\n"
+      "check  lists every table the converter looks for under ROOT (default:\n"
+      "       $VELKAN_ROOT, else the bundled sample root; font tables under\n"
+      "       $MTBL when it is set) as found, missing or malformed, with what a\n"
+      "       missing one costs a conversion, and where the format store lies.\n"
+      "       Exit status 1 when a table is missing or malformed\n"
+      "\n"
+      "formats:\n";
+  for (const TableFormatInfo& f : TableFormats()) {
+    std::string name(f.name);
+    name.resize(14, ' ');
+    u += "  " + name + std::string(f.describes) + "\n";
+  }
+  return u;
+}
+
+int UsageError(const std::string& what) {
+  std::cerr << "velkan tables: " << what << "\nTry 'velkan tables --help'.\n";
+  return 2;
+}
+
+bool ReadWhole(const std::string& path, std::string& bytes) {
+  return ReadTableFile(path, bytes) == TableFileStatus::kRead;
+}
+
+int Dump(int argc, char** argv) {
+  std::string file, formatName;
+  for (int i = 0; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--format") {
+      if (i + 1 >= argc) return UsageError("--format needs a format name");
+      formatName = argv[++i];
+    } else if (a.size() > 1 && a[0] == '-') {
+      return UsageError("unknown option '" + a + "'");
+    } else if (file.empty()) {
+      file = a;
+    } else {
+      return UsageError("dump takes one file");
+    }
+  }
+  if (file.empty()) return UsageError("dump needs a file");
+  std::optional<TableFormat> format = formatName.empty() ? FormatOfFileName(file) : FormatNamed(formatName);
+  if (!format) {
+    return UsageError(formatName.empty() ? "the name of '" + file + "' tells no table format; give --format NAME"
+                                         : "unknown format '" + formatName + "'");
+  }
+  std::string bytes;
+  if (!ReadWhole(file, bytes)) {
+    std::cerr << "velkan tables dump: cannot read " << file << "\n";
+    return 1;
+  }
+  std::cout << DumpTable(*format, bytes);
+  return std::cout.good() ? 0 : 1;
+}
+
+int Build(int argc, char** argv) {
+  std::string source, output;
+  for (int i = 0; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "-o" || a == "--output") {
+      if (i + 1 >= argc) return UsageError("-o needs a file");
+      output = argv[++i];
+    } else if (a.size() > 1 && a[0] == '-') {
+      return UsageError("unknown option '" + a + "'");
+    } else if (source.empty()) {
+      source = a;
+    } else {
+      return UsageError("build takes one source");
+    }
+  }
+  if (source.empty() || output.empty()) return UsageError("build needs SOURCE and -o FILE");
+  std::string text;
+  if (!ReadWhole(source, text)) {
+    std::cerr << "velkan tables build: cannot read " << source << "\n";
+    return 1;
+  }
+  TableBuild b = BuildTable(text);
+  if (!b.ok) {
+    std::cerr << source << ": " << b.error << "\n";
+    return 1;
+  }
+  // Written beside the target and renamed, so a failed build leaves no
+  // half-written table behind.
+  std::string temp = output + ".part";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out.write(b.bytes.data(), static_cast<std::streamsize>(b.bytes.size()));
+    out.close();
+    if (!out) {
+      std::cerr << "velkan tables build: cannot write " << temp << "\n";
+      std::remove(temp.c_str());
+      return 1;
+    }
+  }
+  std::error_code ec;
+  fs::rename(temp, output, ec);
+  if (ec) {
+    std::cerr << "velkan tables build: cannot write " << output << ": " << ec.message() << "\n";
+    std::remove(temp.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+// Whether a conversion could keep its format store in `dir`: the store
+// files there, or the nearest folder that exists, can be written.
+bool StoreWritable(const fs::path& dir) {
+  std::error_code ec;
+  fs::path p = dir / "QDXFILES";
+  while (!p.empty() && !fs::exists(p, ec)) {
+    fs::path parent = p.parent_path();
+    if (parent == p) break;
+    p = parent;
+  }
+  if (p.empty()) p = ".";
+  return ::access(p.c_str(), W_OK) == 0;
+}
+
+std::string Shown(const fs::path& path, const fs::path& root) {
+  std::string p = path.string(), r = root.string();
+  if (!r.empty() && p.rfind(r, 0) == 0 && p.size() > r.size() && p[r.size()] == '/') return p.substr(r.size() + 1);
+  return p;
+}
+
+int Check(int argc, char** argv) {
+  std::string rootArg, storeArg;
+  for (int i = 0; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--store") {
+      if (i + 1 >= argc) return UsageError("--store needs a directory");
+      storeArg = argv[++i];
+    } else if (a.size() > 1 && a[0] == '-') {
+      return UsageError("unknown option '" + a + "'");
+    } else if (rootArg.empty()) {
+      rootArg = a;
+    } else {
+      return UsageError("check takes one root");
+    }
+  }
+  fs::path root = ChooseTableRoot(rootArg, DefaultTableRoot());
+  std::optional<std::string> mtbl;
+  if (const char* m = std::getenv("MTBL")) mtbl = m;
+  TablePaths paths(root, mtbl);
+
+  std::cout << "table root: " << root.string() << "\n";
+  std::cout << "MTBL: " << (mtbl && !mtbl->empty() ? *mtbl + " (font tables are looked for there)" : "not set")
+            << "\n\n";
+  int found = 0, missing = 0, malformed = 0;
+  for (const TableReport& r : CheckTableRoot(paths)) {
+    std::string state = TableStateName(r.state);
+    state.resize(10, ' ');
+    std::string name = r.table.name;
+    name.resize(26, ' ');
+    std::cout << state << name << (r.state == TableState::kMissing ? "" : r.summary) << "\n";
+    std::cout << "          " << Shown(r.path, root) << "\n";
+    if (r.state == TableState::kMissing) {
+      std::cout << "          without it: " << r.table.missingCost << "\n";
+      ++missing;
+    } else {
+      (r.state == TableState::kFound ? found : malformed)++;
+    }
+    for (const TableFinding& f : r.findings) {
+      std::cout << "          " << (f.level == FindingLevel::kMalformed ? "! " : "- ") << f.text << "\n";
+    }
+  }
+  fs::path store = ChooseStoreDir(storeArg, root, DefaultTableRoot());
+  std::cout << "\nformat store: " << (store / "QDXFILES").string() << " ("
+            << (StoreWritable(store) ? "writable" : "NOT writable: conversions fail; give --store DIR or VELKAN_STORE")
+            << ")\n";
+  std::cout << found + missing + malformed << " tables: " << found << " found, " << missing << " missing, "
+            << malformed << " malformed\n";
+  return missing == 0 && malformed == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int TablesCommand(int argc, char** argv) {
+  if (argc < 1) {
+    std::cerr << Usage();
+    return 2;
+  }
+  std::string sub = argv[0];
+  if (sub == "--help" || sub == "-h" || sub == "help") {
+    std::cout << Usage();
+    return 0;
+  }
+  if (sub == "dump") return Dump(argc - 1, argv + 1);
+  if (sub == "build") return Build(argc - 1, argv + 1);
+  if (sub == "check") return Check(argc - 1, argv + 1);
+  return UsageError("unknown subcommand '" + sub + "'");
+}
+
+}  // namespace velkan::cli

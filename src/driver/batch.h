@@ -1,0 +1,83 @@
+// Batch conversion: several inputs converted into one output folder by
+// several jobs at once.
+//
+// Each job of a batch runs as if a new program ran it alone: it gets a Session
+// of its own and the common job options with its own input and output. The
+// jobs share nothing in memory; the store of user-defined formats on disk is
+// shared through its lock.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "driver/job.h"
+
+namespace velkan {
+
+// One job of a batch: an input and the output it is converted into.
+struct BatchEntry {
+  std::string input;
+  std::filesystem::path output;
+};
+
+// The output of `input` in `outDir`: the input's file name with its
+// extension (the part from the last "." that is not the name's first
+// character) replaced by ".txt", or ".txt" appended when it has none.
+std::filesystem::path BatchOutputName(const std::string& input, const std::filesystem::path& outDir);
+
+// The jobs of a batch, or why it cannot run.
+struct BatchPlan {
+  std::vector<BatchEntry> entries;
+  // One readable line per conflict found (UTF-8); the batch runs only when
+  // there is none.
+  std::vector<std::string> refusals;
+  bool ok() const { return refusals.empty(); }
+};
+
+// Maps each input to its output in `outDir` and checks the whole batch before
+// anything runs. Refused are: an output that is an input of the batch (its
+// own or another job's) or one of the `guarded` files (the format file and
+// the definition file every job reads); and two inputs mapping to one output
+// (which includes an input named twice). Files are compared as the file
+// system sees them: the same file reached through another spelling, a
+// symbolic link or a hard link counts as the same.
+BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::filesystem::path& outDir,
+                    const std::vector<std::string>& guarded = {});
+
+// The number of jobs run at once when none is asked for: the processors this
+// process may run on (at least 1).
+int DefaultJobCount();
+
+// How far a running batch has come.
+struct BatchStatus {
+  size_t total = 0;   // jobs in the batch
+  size_t done = 0;    // jobs ended (failed ones included)
+  size_t failed = 0;  // jobs ended with a status other than kCompleted
+  // Input bytes converted so far: those of the ended jobs' inputs and what
+  // the running jobs have read of theirs.
+  long long bytes = 0;
+  double seconds = 0;  // since the batch started
+};
+
+// What the caller hears of a running batch. Both are called on the thread
+// that called RunBatch, never at the same time.
+struct BatchCallbacks {
+  // A job ended: its index in the entries and its result.
+  std::function<void(size_t index, const JobResult& result)> jobEnded;
+  // Every `interval` while the batch runs, and once more at its end.
+  std::function<void(const BatchStatus& status)> tick;
+  std::chrono::milliseconds interval{200};
+};
+
+// Runs every entry as its own job, at most `jobs` at a time (values below 1
+// count as 1), each with a new Session and `common` with the entry's input
+// and output (the `progress` of `common` is not used). Returns the results in
+// the order of the entries.
+std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const JobOptions& common, int jobs,
+                                const BatchCallbacks& callbacks = {});
+
+}  // namespace velkan

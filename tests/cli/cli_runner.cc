@@ -1,0 +1,71 @@
+#include "cli/cli_runner.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "support/test_support.h"
+
+extern char** environ;
+
+namespace velkan::test {
+
+namespace {
+
+std::string Slurp(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+}  // namespace
+
+CliRun RunVelkan(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& cwd) {
+  TempDir io;
+  std::filesystem::path outPath = io.path() / "stdout", errPath = io.path() / "stderr";
+  std::vector<std::string> envs;
+  for (char** e = environ; *e != nullptr; ++e) {
+    std::string v = *e;
+    if (v.rfind("VELKAN_ROOT=", 0) == 0 || v.rfind("VELKAN_STORE=", 0) == 0 || v.rfind("MTBL=", 0) == 0) continue;
+    envs.push_back(v);
+  }
+  envs.insert(envs.end(), env.begin(), env.end());
+  std::vector<std::string> argv = {VELKAN_CLI_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> argp, envp;
+  for (std::string& a : argv) argp.push_back(a.data());
+  argp.push_back(nullptr);
+  for (std::string& e : envs) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  CliRun r;
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int n = ::open("/dev/null", O_RDONLY);
+    if (o < 0 || e < 0 || n < 0) ::_exit(127);
+    if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(127);
+    ::dup2(n, 0);
+    ::dup2(o, 1);
+    ::dup2(e, 2);
+    ::execve(argp[0], argp.data(), envp.data());
+    ::_exit(127);
+  }
+  int st = 0;
+  if (pid < 0 || ::waitpid(pid, &st, 0) != pid) {
+    ADD_FAILURE() << "could not run " << VELKAN_CLI_PATH;
+    return r;
+  }
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+  r.out = Slurp(outPath);
+  r.err = Slurp(errPath);
+  return r;
+}
+
+}  // namespace velkan::test

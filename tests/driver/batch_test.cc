@@ -1,0 +1,201 @@
+// The batch planner (output names and the conflicts refused before a batch
+// runs) and the batch runner.
+#include "driver/batch.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "support/test_support.h"
+
+namespace velkan {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+using test::WordBytes;
+
+TEST(BatchOutputName, ReplacesTheExtensionByTxt) {
+  const fs::path d = "/out";
+  EXPECT_EQ(BatchOutputName("job.zan", d), fs::path("/out/job.txt"));
+  EXPECT_EQ(BatchOutputName("/a/b/job.ZAN", d), fs::path("/out/job.txt"));
+  EXPECT_EQ(BatchOutputName("rel/dir/job.v2.zan", d), fs::path("/out/job.v2.txt"));
+  EXPECT_EQ(BatchOutputName("noext", d), fs::path("/out/noext.txt"));
+  EXPECT_EQ(BatchOutputName("dotted.", d), fs::path("/out/dotted.txt"));
+  EXPECT_EQ(BatchOutputName(".hidden", d), fs::path("/out/.hidden.txt"));
+  EXPECT_EQ(BatchOutputName("text.txt", d), fs::path("/out/text.txt"));
+  EXPECT_EQ(BatchOutputName("a.dir/file", "rel"), fs::path("rel/file.txt"));
+}
+
+// Runs the planner and says whether it refused, with the reasons joined.
+std::string Refusals(const BatchPlan& p) {
+  std::string all;
+  for (const std::string& r : p.refusals) all += r + "\n";
+  return all;
+}
+
+TEST(PlanBatch, DistinctOutputsArePlannedInTheInputsOrder) {
+  TempDir d;
+  fs::path a = d.Write("in/a.zan", "");
+  fs::path b = d.Write("in/sub/b.zan", "");
+  std::string missing = (d.path() / "in/c.zan").string();  // a missing input fails later, as a job
+  BatchPlan p = PlanBatch({a.string(), b.string(), missing}, d.path() / "out");
+  ASSERT_TRUE(p.ok()) << Refusals(p);
+  ASSERT_EQ(p.entries.size(), 3u);
+  EXPECT_EQ(p.entries[0].input, a.string());
+  EXPECT_EQ(p.entries[0].output, d.path() / "out" / "a.txt");
+  EXPECT_EQ(p.entries[1].output, d.path() / "out" / "b.txt");
+  EXPECT_EQ(p.entries[2].input, missing);
+  EXPECT_EQ(p.entries[2].output, d.path() / "out" / "c.txt");
+
+  // Converting into the inputs' own folder is fine when no name clashes.
+  EXPECT_TRUE(PlanBatch({a.string()}, d.path() / "in").ok());
+}
+
+TEST(PlanBatch, AnOutputOntoAnInputIsRefused) {
+  TempDir d;
+  fs::path text = d.Write("t.txt", "");
+  // Its own input.
+  BatchPlan own = PlanBatch({text.string()}, d.path());
+  EXPECT_FALSE(own.ok());
+  EXPECT_NE(Refusals(own).find("would replace the input '" + text.string() + "'"), std::string::npos)
+      << Refusals(own);
+  // Another job's input (which is then its own job's output as well).
+  fs::path other = d.Write("x/t.zan", "");
+  EXPECT_EQ(PlanBatch({other.string(), text.string()}, d.path()).refusals.size(), 2u);
+  // The same folder spelt another way, and through a symbolic link.
+  EXPECT_FALSE(PlanBatch({text.string()}, d.path() / "x" / "..").ok());
+  fs::create_directory_symlink(d.path(), d.path() / "link");
+  EXPECT_FALSE(PlanBatch({text.string()}, d.path() / "link").ok());
+  // A file under another name by a hard link.
+  fs::path job = d.Write("h/job.zan", "");
+  fs::create_hard_link(job, d.path() / "job.txt");
+  EXPECT_FALSE(PlanBatch({job.string()}, d.path()).ok());
+}
+
+TEST(PlanBatch, GuardedFilesAreNeverReplaced) {
+  TempDir d;
+  fs::path job = d.Write("in/names.zan", "");
+  fs::path define = d.Write("names.txt", "");
+  BatchPlan p = PlanBatch({job.string()}, d.path(), {"", define.string()});
+  EXPECT_FALSE(p.ok());
+  EXPECT_NE(Refusals(p).find("would replace '" + define.string() + "'"), std::string::npos) << Refusals(p);
+  // A guarded file that does not exist yet is still guarded by its name.
+  BatchPlan q = PlanBatch({job.string()}, d.path() / "out", {(d.path() / "out" / "names.txt").string()});
+  EXPECT_FALSE(q.ok());
+  EXPECT_TRUE(PlanBatch({job.string()}, d.path() / "out", {define.string()}).ok());
+}
+
+TEST(PlanBatch, TwoInputsMappingToOneOutputAreRefused) {
+  TempDir d;
+  fs::path a = d.Write("1/a.zan", "");
+  fs::path a2 = d.Write("2/a.ZAN", "");
+  fs::path a3 = d.Write("3/a", "");
+  BatchPlan p = PlanBatch({a.string(), a2.string(), a3.string()}, d.path() / "out");
+  ASSERT_EQ(p.refusals.size(), 2u) << Refusals(p);
+  EXPECT_NE(p.refusals[0].find("'" + a2.string() + "' and '" + a.string() + "' would both be converted into"),
+            std::string::npos)
+      << p.refusals[0];
+  // The same input twice, once spelt another way.
+  std::string again = (d.path() / "1" / "." / "a.zan").string();
+  EXPECT_EQ(PlanBatch({a.string(), again}, d.path() / "out").refusals.size(), 1u);
+  // Every conflict is listed, not only the first.
+  BatchPlan many = PlanBatch({a.string(), a.string(), a.string()}, d.path() / "out");
+  EXPECT_EQ(many.refusals.size(), 2u) << Refusals(many);
+}
+
+TEST(PlanBatch, AnInputNamingNoFileIsRefused) {
+  TempDir d;
+  BatchPlan p = PlanBatch({(d.path() / "dir").string() + "/"}, d.path() / "out");
+  EXPECT_FALSE(p.ok());
+  EXPECT_NE(Refusals(p).find("names no file"), std::string::npos);
+}
+
+TEST(DefaultJobCount, IsAtLeastOne) { EXPECT_GE(DefaultJobCount(), 1); }
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A batch of jobs under a temporary folder with a minimal table root.
+class BatchRunTest : public ::testing::Test {
+ protected:
+  BatchRunTest() {
+    dir.Write("root/qdxfiles/pifont.fil", std::string(1000, '\0'));
+    common.tableRoot = dir.path() / "root";
+    common.storeDir = dir.path() / "store";
+    fs::create_directory(common.storeDir);
+  }
+  TempDir dir;
+  JobOptions common;
+};
+
+TEST_F(BatchRunTest, ResultsComeInTheEntriesOrderAndEveryJobIsReportedOnce) {
+  std::vector<BatchEntry> entries;
+  long long inputBytes = 0;
+  for (int i = 0; i < 7; ++i) {
+    std::string bytes = WordBytes({0xD009, static_cast<uint16_t>(0x45A1 + i), 0xD009});
+    inputBytes += static_cast<long long>(bytes.size());
+    fs::path in = dir.Write("j" + std::to_string(i) + ".zan", bytes);
+    entries.push_back({in.string(), dir.path() / ("j" + std::to_string(i) + ".txt")});
+  }
+  // Job 3 cannot be read, job 5 cannot be written.
+  entries[3].input = (dir.path() / "missing.zan").string();
+  entries[5].output = dir.path() / "no-such-folder" / "j5.txt";
+
+  for (int jobs : {1, 2, 4, 0}) {
+    SCOPED_TRACE(jobs);
+    std::vector<int> reported(entries.size(), 0);
+    std::vector<BatchStatus> ticks;
+    BatchCallbacks cb;
+    cb.jobEnded = [&](size_t i, const JobResult& r) {
+      ASSERT_LT(i, entries.size());
+      ++reported[i];
+      EXPECT_EQ(r.status == JobStatus::kCompleted, i != 3 && i != 5);
+    };
+    cb.tick = [&](const BatchStatus& s) { ticks.push_back(s); };
+    std::vector<JobResult> results = RunBatch(entries, common, jobs, cb);
+    ASSERT_EQ(results.size(), entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+      EXPECT_EQ(reported[i], 1) << i;
+      if (i == 3) {
+        EXPECT_EQ(results[i].status, JobStatus::kInputNotFound);
+      } else if (i == 5) {
+        EXPECT_EQ(results[i].status, JobStatus::kOutputNotCreated);
+      } else {
+        EXPECT_EQ(results[i].status, JobStatus::kCompleted) << i;
+        // The line end at the start of each job is dropped: a Session of its own.
+        std::string code = "<ZAN2 code=45a" + std::to_string(1 + i) + ">\r\n";
+        EXPECT_EQ(Slurp(entries[i].output), code) << i;
+      }
+    }
+    ASSERT_FALSE(ticks.empty());
+    const BatchStatus& last = ticks.back();
+    EXPECT_EQ(last.total, 7u);
+    EXPECT_EQ(last.done, 7u);
+    EXPECT_EQ(last.failed, 2u);
+    EXPECT_EQ(last.bytes, inputBytes - 6);  // the missing input counts nothing
+    EXPECT_GE(last.seconds, 0.0);
+  }
+}
+
+TEST_F(BatchRunTest, AnEmptyBatchRunsNothing) {
+  int ticks = 0;
+  BatchCallbacks cb;
+  cb.tick = [&](const BatchStatus& s) {
+    ++ticks;
+    EXPECT_EQ(s.total, 0u);
+    EXPECT_EQ(s.done, 0u);
+  };
+  EXPECT_TRUE(RunBatch({}, common, 3, cb).empty());
+  EXPECT_EQ(ticks, 1);
+}
+
+}  // namespace
+}  // namespace velkan

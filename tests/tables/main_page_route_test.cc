@@ -1,0 +1,155 @@
+// Runs of main-page characters write what their characters write one by one
+// through the code conversion, in every class of font, across overlay
+// switches and after a one-shot code.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "driver/conversion.h"
+#include "support/test_support.h"
+#include "tables/character_output.h"
+#include "tables/code_conversion.h"
+#include "tables/table_files.h"
+
+namespace velkan {
+namespace {
+
+using test::FontInfoFile;
+using test::FontInfoLine;
+using test::PairBytes;
+using test::TempDir;
+using test::WordPairs;
+
+// What the base code file gives code c: every kind of table code, spread
+// over the pages.
+uint16_t BaseCode(unsigned c) {
+  switch (c % 11) {
+    case 0: return 0;                                                           // no conversion
+    case 1: return 0x2000;                                                      // the geta mark
+    case 2: return static_cast<uint16_t>(0xA521 + c % 40);                      // range type 'a'
+    case 3: return 0x21A1;                                                      // a code tag
+    case 4: return 0xB221;                                                      // a ruby warning
+    case 5: return 0x7F21;                                                      // nothing fits
+    default: return static_cast<uint16_t>(0x3021 + (c / 11 % 60) * 0x100 + c % 94);  // a kanji
+  }
+}
+
+// A conversion with the tables laid out once for the whole test.
+struct Pass {
+  explicit Pass(const TablePaths& paths) : conv(session, paths, source, sink) {
+    InitJob(conv, 0, 0, 0);
+    EXPECT_EQ(conv.fonts.prepareResult, 0) << conv.fonts.prepareFailure;
+    EXPECT_EQ(LoadCodeTables(conv.codes, paths), 0);
+  }
+  std::string Written(size_t from) const { return sink.data().substr(from); }
+
+  Session session;
+  MemorySource source{""};
+  MemorySink sink;
+  Conversion conv;
+};
+
+class MainPageRoute : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::WriteCodeTables(dir, "root", {}, {});
+    WordPairs base, overlay;
+    for (unsigned c = 0x8000; c <= 0x9FFF; ++c) base.push_back({static_cast<uint16_t>(c), BaseCode(c)});
+    // Overlay 1 (font 5's group) changes every seventh code.
+    for (unsigned c = 0x8003; c <= 0x9FFF; c += 7) overlay.push_back({static_cast<uint16_t>(c), 0x4E21});
+    dir.Write("root/qdxfiles/conv00.tbl", PairBytes(base));
+    dir.Write("root/qdxfiles/conv01.tbl", PairBytes(overlay));
+    dir.Write("root/qdxfiles/conv021.tbl", PairBytes({{0x0341, 0x2341}}));
+    dir.Write("root/qdxfiles/conv022.tbl", "");
+    dir.Write("root/qdxfiles/convpi.tbl", "");
+    dir.Write("root/qdxfiles/convura.tbl", PairBytes({{0x8001, 0x2477}}));
+    dir.Write("root/qdxfiles/fntinf.fil", FontInfoFile({FontInfoLine(2, 5, 0, 1), FontInfoLine(3, 1, 0, 0)}));
+  }
+
+  // What `codes` write one by one in `font` on the reference pass: before
+  // each, a code is converted in another font (with the same overlay, which
+  // then stays applied), so that every character goes the whole way through
+  // the code conversion.
+  std::string OneByOne(const std::vector<uint16_t>& codes, int16_t font, bool oneShotFirst = false) {
+    std::string text;
+    for (size_t i = 0; i < codes.size(); ++i) {
+      ConvertCode(reference->conv.fonts, paths, font == 5 ? 6 : font == 40 ? 1 : 40, 0x8001);
+      if (i == 0 && oneShotFirst) reference->conv.chars.oneShotCode = 1;
+      uint16_t run[2] = {codes[i], 0};
+      size_t before = reference->sink.data().size();
+      WriteCharacterRun(reference->conv, run, 0, font);
+      text += reference->Written(before);
+    }
+    return text;
+  }
+
+  // What `codes` write as runs of at most 255 in `font` on the pass under test.
+  std::string InRuns(const std::vector<uint16_t>& codes, int16_t font, bool oneShotFirst = false) {
+    size_t before = tested->sink.data().size();
+    for (size_t at = 0; at < codes.size(); at += 255) {
+      std::vector<uint16_t> run(codes.begin() + static_cast<long>(at),
+                                codes.begin() + static_cast<long>(std::min(codes.size(), at + 255)));
+      run.push_back(0);
+      if (at == 0 && oneShotFirst) tested->conv.chars.oneShotCode = 1;
+      WriteCharacterRun(tested->conv, run.data(), 0, font);
+    }
+    return tested->Written(before);
+  }
+
+  void Start() {
+    reference = std::make_unique<Pass>(paths);
+    tested = std::make_unique<Pass>(paths);
+  }
+
+  TempDir dir;
+  TablePaths paths{dir.path() / "root", std::nullopt};
+  std::unique_ptr<Pass> reference;
+  std::unique_ptr<Pass> tested;
+};
+
+std::vector<uint16_t> AllMainPageCodes() {
+  std::vector<uint16_t> codes;
+  for (unsigned c = 0x8000; c <= 0x9FFF; ++c) codes.push_back(static_cast<uint16_t>(c));
+  return codes;
+}
+
+TEST_F(MainPageRoute, EveryCodeInEveryClassOfFontAsOneByOne) {
+  Start();
+  const std::vector<uint16_t> codes = AllMainPageCodes();
+  // Kinds 0 and 1, the overlay of font 5 on and off again, the row formulas
+  // of 901 and 902, the external rows of 222, a roman and a ruby font, a
+  // font outside every class.
+  for (int16_t font : {1, 2, 5, 1, 5, 40, 901, 902, 222, 227, 805, 3000}) {
+    SCOPED_TRACE(font);
+    std::string want = OneByOne(codes, font);
+    std::string got = InRuns(codes, font);
+    ASSERT_EQ(got.size(), want.size());
+    EXPECT_TRUE(got == want);
+  }
+}
+
+TEST_F(MainPageRoute, AOneShotCodeBeforeTheRun) {
+  Start();
+  std::vector<uint16_t> codes = {0x8001, 0x8006, 0x8007, 0x8017, 0x9006};
+  for (int16_t font : {1, 5}) {
+    SCOPED_TRACE(font);
+    EXPECT_EQ(InRuns(codes, font, true), OneByOne(codes, font, true));
+  }
+}
+
+TEST_F(MainPageRoute, FollowsTheTablesWhenTheyChange) {
+  Start();
+  std::vector<uint16_t> codes = {0x8007, 0x8006, 0x9006};  // 0x8007: a kanji
+  std::string before = InRuns(codes, 1);
+  // A table entry changed between runs (as an overlay would) shows at once.
+  tested->conv.fonts.store.Write(8, 7, 0x3022);
+  reference->conv.fonts.store.Write(8, 7, 0x3022);
+  std::string after = InRuns(codes, 1);
+  EXPECT_NE(before, after);
+  EXPECT_EQ(after, OneByOne(codes, 1));
+  EXPECT_EQ(after.substr(0, 2), test::Sjis("唖"));
+}
+
+}  // namespace
+}  // namespace velkan
