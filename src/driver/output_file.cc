@@ -92,7 +92,11 @@ bool OutputFile::Open(const std::string& path) {
   if (ec) target_ = FollowLinks(path);
 
   fs::path dir = target_.parent_path();
-  std::string base = "." + target_.filename().string() + ".velkan-";
+  // The temporary name is the output's with 17 bytes more; a name near the
+  // limit of 255 bytes is shortened for it.
+  std::string name = target_.filename().string();
+  if (name.size() > 200) name.resize(200);
+  std::string base = "." + name + ".velkan-";
   int err = 0;
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     fs::path candidate = dir / (base + RandomSuffix(attempt));

@@ -115,6 +115,18 @@ TEST(OutputFile, TwoOutputsAtOnceUseTheirOwnTemporaryFiles) {
   EXPECT_EQ(Slurp(out), "b");
 }
 
+TEST(OutputFile, ANameNearTheLengthLimitStillGetsATemporaryFile) {
+  TempDir dir;
+  fs::path out = dir.path() / (std::string(250, 'n') + ".txt");  // 254 bytes
+  OutputFile f;
+  ASSERT_TRUE(f.Open(out.string())) << f.error();
+  EXPECT_FALSE(f.inPlace());
+  EXPECT_LE(f.temporary().filename().string().size(), 255u);
+  Put(f.fd(), "x");
+  ASSERT_TRUE(f.Commit()) << f.error();
+  EXPECT_EQ(Slurp(out), "x");
+}
+
 TEST(OutputFile, NewFilesFollowTheUmaskAndReplacedFilesKeepTheirMode) {
   TempDir dir;
   {
