@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every fuzz target for SECONDS each (default 20) over its corpus and
-# prints one line of figures per target; stops at the first finding, whose
-# input libFuzzer writes to fuzz/findings/.
+# prints one line of figures per target; a target that finds something (its
+# input is written to fuzz/findings/) is reported and the script exits 1
+# after the others have run.
 #   fuzz/run_all.sh [SECONDS] [BUILD_DIR] [TARGET...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
