@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite twice:
-# once normally and once under AddressSanitizer + UndefinedBehaviorSanitizer.
+# once normally and once under AddressSanitizer + UndefinedBehaviorSanitizer;
+# then, where clang is present, every fuzz target for a short time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -20,3 +21,16 @@ echo "== tests under sanitizers =="
 
 echo "== benchmark (a short run: figures only, nothing is asserted) =="
 bench/run.sh -b build -m 2 -r 2 || echo "(the short benchmark run did not finish; the tests above decide)"
+
+# A short run of every fuzz target (fuzz/README.md); it needs clang with
+# libFuzzer. VELKAN_FUZZ_SECONDS sets the time per target.
+if command -v clang++ >/dev/null 2>&1; then
+  echo "== fuzz targets (clang, libFuzzer, ${VELKAN_FUZZ_SECONDS:-20} s each) =="
+  cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+    -DVELKAN_FUZZ=ON -DVELKAN_BUILD_TESTS=OFF -DVELKAN_BUILD_GUI=OFF >/dev/null
+  ninja -C build-fuzz -j"$jobs"
+  fuzz/make_corpora.sh build-fuzz
+  fuzz/run_all.sh "${VELKAN_FUZZ_SECONDS:-20}" build-fuzz
+else
+  echo "== fuzz targets skipped: no clang++ =="
+fi

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +42,16 @@ constexpr const char* kConvertUsage =
     "whose path contains \".txt\" in any case is a Shift_JIS text job: it is\n"
     "turned into code words first, with the text-input tables of the root.\n"
     "\n"
+    "OUTPUT is written to a temporary file beside it and renamed into place when\n"
+    "the job ends, so an interrupted conversion leaves the earlier OUTPUT as it\n"
+    "was (a conversion killed outright may leave a file .NAME.velkan-XXXXXXXX\n"
+    "there, which can be removed). An existing OUTPUT keeps its permissions. A\n"
+    "pipe or device (such as /dev/stdout) is written directly. OUTPUT may not be\n"
+    "INPUT, the --udf FILE or the --define FILE, also not through a link.\n"
+    "When writing fails (a full disk, a file size limit, a closed pipe) the\n"
+    "conversion reports it and exits 1; OUTPUT then holds the bytes written\n"
+    "before the fault.\n"
+    "\n"
     "  --root DIR      the table root holding qdxfiles/ (default: $VELKAN_ROOT,\n"
     "                  else the bundled sample root)\n"
     "  --store DIR     where the store of user-defined formats lies: the files\n"
@@ -75,9 +86,9 @@ constexpr const char* kConvertUsage =
     "side by side; a pass that defines one has the store to itself from then on.\n"
     "\n"
     "Exit status: 0 when every pass ended through the end of the job; 1 when the\n"
-    "input could not be read, the output could not be created, or a pass ended\n"
-    "otherwise (the reason is printed), in a batch when any input failed so; 2 for\n"
-    "bad usage and for a batch refused before it ran.\n";
+    "input could not be read, the output could not be created or written, or a\n"
+    "pass ended otherwise (the reason is printed), in a batch when any input\n"
+    "failed so; 2 for bad usage and for a batch refused before it ran.\n";
 
 int UsageError(const std::string& what) {
   std::cerr << "velkan convert: " << what << "\n"
@@ -241,6 +252,9 @@ int Convert(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader that goes away shows as a write error of the output, reported
+  // with exit status 1, instead of ending the program without a word.
+  std::signal(SIGPIPE, SIG_IGN);
   if (argc < 2) {
     std::cerr << kUsage;
     return 2;

@@ -63,7 +63,7 @@ int16_t CmdCallFormat(Conversion& c) {
   // ever; such a chain ends the pass.
   long long at = c.stream.consumed();
   if (at == s.inputAtLastStart) {
-    if (++s.startsWithoutInput > kMaxStartsWithoutInput) {
+    if (++s.startsWithoutInput > s.maxStartsWithoutInput) {
       s.error = "formats call each other without end; stopped at a call of format " + std::to_string(n);
       return -1;
     }

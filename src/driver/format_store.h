@@ -29,6 +29,10 @@ inline constexpr int kFormatCount = 400;
 inline constexpr int kFormatWords = 512;
 inline constexpr int kCacheSlots = 8;
 inline constexpr int kFormatRecordBytes = kFormatWords * 2;
+// Format calls started one after the other without the input moving on
+// before the call chain counts as endless and fails the pass (the default
+// of FormatStore::maxStartsWithoutInput).
+inline constexpr uint32_t kMaxStartsWithoutInput = 1u << 20;
 // State byte: the defined bit, and the cache slot in bits 0-6.
 inline constexpr uint8_t kFormatDefined = 0x80;
 inline constexpr uint8_t kNoSlot = 0x7F;
@@ -66,6 +70,9 @@ struct FormatStore {
   // position then: a chain of calls that never reads the input is stopped.
   uint32_t startsWithoutInput = 0;
   long long inputAtLastStart = -1;
+  // How many such starts end the pass (the fuzz targets lower it, to spend
+  // their time elsewhere than in long chains).
+  uint32_t maxStartsWithoutInput = kMaxStartsWithoutInput;
 
   // The open files (-1 when closed) and where they are.
   int tableFd = -1;

@@ -39,6 +39,7 @@ bool FdSink::WriteAll(const char* data, size_t n) {
     }
     data += w;
     n -= static_cast<size_t>(w);
+    written_ += w;
   }
   return true;
 }

@@ -84,6 +84,8 @@ class FdSink final : public ByteSink {
   bool failed() const { return failed_; }
   // errno of the first failed write, 0 if none.
   int error() const { return error_; }
+  // Bytes the descriptor has taken so far (buffered bytes not counted).
+  long long written() const { return written_; }
 
  private:
   bool WriteAll(const char* data, size_t n);
@@ -91,6 +93,7 @@ class FdSink final : public ByteSink {
   std::string buf_;
   bool failed_ = false;
   int error_ = 0;
+  long long written_ = 0;
 };
 
 }  // namespace velkan

@@ -8,12 +8,14 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 #include "driver/conversion.h"
 #include "driver/format_store.h"
 #include "driver/io.h"
 #include "driver/main_loop.h"
+#include "driver/output_file.h"
 #include "tables/code_tables.h"
 #include "tables/escape_definitions.h"
 #include "tables/font_tables.h"
@@ -59,55 +61,94 @@ bool IsTextJob(const std::string& path) {
   return upper.find(".TXT") != std::string::npos;
 }
 
-enum class PassEnd { kEndOfJob, kStopped, kAbandoned };
+// Refuses an output that names one of the job's own inputs (the same file,
+// also through a link): replacing it would destroy what is being converted.
+bool RefuseOutputOntoAnInput(const JobOptions& o, JobResult& result) {
+  struct Named {
+    const std::string& path;
+    const char* what;
+  };
+  for (const Named& in : {Named{o.inputFile, "the input file"}, Named{o.udfFile, "the user-defined format file"},
+                          Named{o.defineFile, "the definition file"}}) {
+    if (!SameFile(o.outputFile, in.path)) continue;
+    result.status = JobStatus::kOutputNotCreated;
+    result.message = NotCreatedMessage(o.outputFile);
+    result.notes.push_back("the output file " + o.outputFile + " is " + in.what + " " + in.path +
+                           " itself; converting would destroy it, so nothing was written");
+    return true;
+  }
+  return false;
+}
 
-PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::string& chosen, JobResult& result) {
-  TablePaths paths(o.tableRoot, o.mtbl);
-
+// `output` holds the output of the latest pass that opened one; a new pass
+// replaces it, so the output of a first pass is thrown away.
+PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::string& chosen,
+                std::unique_ptr<OutputFile>& output, JobResult& result) {
   // A text job is read through the pre-pass, which turns it into code words
   // as the pass reads them; a text that cannot be read is not found, like a
   // code-word input.
   const bool textJob = IsTextJob(chosen);
 
-  Fd input(::open(chosen.c_str(), O_RDONLY | O_CLOEXEC));
+  // O_NONBLOCK: a FIFO given as the input is refused at once below instead
+  // of waiting for a writer; it means nothing for a regular file.
+  Fd input(::open(chosen.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat inStat {};
   if (input.get() < 0 || ::fstat(input.get(), &inStat) != 0 || !S_ISREG(inStat.st_mode)) {
+    output.reset();
     result.status = JobStatus::kInputNotFound;
     result.message = NotFoundMessage(chosen);
     return PassEnd::kAbandoned;
   }
 
-  // Converting onto the input itself would destroy it before it is read.
-  struct stat outStat {};
-  if (::stat(o.outputFile.c_str(), &outStat) == 0 && outStat.st_dev == inStat.st_dev &&
-      outStat.st_ino == inStat.st_ino) {
+  output.reset();
+  auto made = std::make_unique<OutputFile>();
+  if (!made->Open(o.outputFile)) {
     result.status = JobStatus::kOutputNotCreated;
     result.message = NotCreatedMessage(o.outputFile);
-    result.notes.push_back("the output file is the input file itself; nothing was written");
+    result.notes.push_back(made->error());
     return PassEnd::kAbandoned;
   }
-
-  Fd output(::open(o.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (output.get() < 0) {
-    result.status = JobStatus::kOutputNotCreated;
-    result.message = NotCreatedMessage(o.outputFile);
-    return PassEnd::kAbandoned;
-  }
+  output = std::move(made);
 
   FdSource file(input.get(), static_cast<long long>(inStat.st_size));
   PrePassTables prePassTables;
   EscapeDefinitions prePassEscapes;
   std::optional<TextPrePass> text;
+  InputProgress progress;
   if (textJob) {
-    LoadTextInputTables(prePassTables, prePassEscapes, paths, &result.notes);
+    LoadTextInputTables(prePassTables, prePassEscapes, TablePaths(o.tableRoot, o.mtbl), &result.notes);
     text.emplace(file, prePassTables, prePassEscapes);
+    // A text job counts the bytes of the text read, since its words have no
+    // size known beforehand.
+    progress.done = [&text] { return text->textRead(); };
+    progress.total = file.Size();
   }
   ByteSource& source = textJob ? static_cast<ByteSource&>(*text) : file;
-  FdSink sink(output.get());
+  FdSink sink(output->fd());
+  bool delivered = true;
+  PassEnd end = ConvertStream(session, o, pass, chosen, source, sink, result, delivered, progress);
+  if (!delivered || sink.failed()) {
+    if (end == PassEnd::kEndOfJob) end = PassEnd::kStopped;
+    if (result.status == JobStatus::kCompleted) result.status = JobStatus::kPassFailed;
+    result.notes.push_back("writing " + o.outputFile + " failed: " +
+                           std::strerror(sink.error() ? sink.error() : EIO) + "; it holds the " +
+                           std::to_string(sink.written()) + " bytes written before the fault");
+  }
+  return end;
+}
+
+}  // namespace
+
+PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std::string& chosen,
+                      ByteSource& source, ByteSink& sink, JobResult& result, bool& delivered,
+                      const InputProgress& input) {
+  TablePaths paths(o.tableRoot, o.mtbl);
+  delivered = true;
   Conversion c(session, paths, source, sink);
 
   if (!o.defineFile.empty() && !c.definitions.Open(o.defineFile)) {
-    result.notes.push_back("definition file not found, names are written as numbers: " + o.defineFile);
+    result.notes.push_back("definition file missing, unreadable or larger than 16 MiB, names are written as "
+                           "numbers: " + o.defineFile);
   }
 
   OpenPitchFile(c.fonts.pitch, paths);
@@ -143,19 +184,19 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   }
   std::string failedTable;
   if (LoadCodeTables(c.codes, paths, &failedTable) != 0) {
-    result.notes.push_back("code table missing, later tables not loaded: " + failedTable);
+    result.notes.push_back("code table missing, unreadable or larger than 16 MiB, later tables not loaded: " +
+                           failedTable);
   }
   if (LoadEscapeDefinitions(c.escapes, paths) != 0) {
-    result.notes.push_back("escape definitions missing under " + paths.root().string());
+    result.notes.push_back("escape definitions missing, unreadable or larger than 16 MiB under " +
+                           paths.root().string());
   }
   c.chars.charClass = 0;
   c.ruby = RubyState{};
 
   if (o.progress) {
-    // A text job counts the bytes of the text read, since its words have no
-    // size known beforehand.
-    c.progress = [&o, pass, &c, &text, &file] {
-      if (text) o.progress(pass, text->textRead(), file.Size());
+    c.progress = [&o, pass, &c, &input] {
+      if (input.done) o.progress(pass, input.done(), input.total);
       else o.progress(pass, c.stream.consumed(), c.stream.total());
     };
   }
@@ -165,8 +206,7 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   ReleaseCodeTables(c.codes);
   ReleaseFontTables(c.fonts);
   bool storeClosed = CloseFormatStore(c.store) == 0;
-  bool flushed = sink.Flush();
-  bool closed = output.Close();
+  delivered = sink.Flush() && !c.out.writeFailed();
 
   PassEnd end = PassEnd::kEndOfJob;
   if (loop != 1) {
@@ -181,11 +221,7 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
     end = PassEnd::kStopped;
     result.notes.push_back("reading " + chosen + " failed; the output holds what was read before");
   }
-  if (!flushed || !closed || sink.failed() || c.out.writeFailed()) {
-    end = PassEnd::kStopped;
-    result.notes.push_back("writing " + o.outputFile + " failed: " +
-                           std::strerror(sink.error() ? sink.error() : EIO));
-  }
+  if (!delivered) end = PassEnd::kStopped;
   if (!storeClosed) {
     end = PassEnd::kStopped;
     result.notes.push_back("the formats defined in pass " + std::to_string(pass) +
@@ -197,14 +233,21 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   return end;
 }
 
-}  // namespace
 
 JobResult RunConversionJob(Session& session, const JobOptions& options) {
   JobResult result;
+  if (RefuseOutputOntoAnInput(options, result)) return result;
+  std::unique_ptr<OutputFile> output;
   bool twoPasses = !options.udfFile.empty();
   for (int pass = 1; pass <= (twoPasses ? 2 : 1); ++pass) {
     const std::string& chosen = (pass == 1 && twoPasses) ? options.udfFile : options.inputFile;
-    if (RunPass(session, options, pass, chosen, result) == PassEnd::kAbandoned) break;
+    if (RunPass(session, options, pass, chosen, output, result) == PassEnd::kAbandoned) break;
+  }
+  // The output of the last pass that opened one takes the place of the
+  // earlier file; a write fault before this left its first bytes in it.
+  if (output && !output->Commit()) {
+    if (result.status == JobStatus::kCompleted) result.status = JobStatus::kPassFailed;
+    result.notes.push_back(output->error());
   }
   return result;
 }

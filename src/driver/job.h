@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/io.h"
 #include "driver/session.h"
 
 namespace velkan {
@@ -47,5 +48,29 @@ struct JobResult {
 
 // Runs the job. Never throws for bad input; every failure is in the result.
 JobResult RunConversionJob(Session& session, const JobOptions& options);
+
+// How a pass ended: through the end-of-job command; stopped otherwise (a
+// failing command, a read or write fault), after which a second pass still
+// runs; or abandoned before converting, which ends the job.
+enum class PassEnd { kEndOfJob, kStopped, kAbandoned };
+
+// How far the input of a pass is read, for progress: bytes done (when not
+// set, the bytes of code words the pass has consumed) of a total (-1 when
+// unknown).
+struct InputProgress {
+  std::function<long long()> done;
+  long long total = -1;
+};
+
+// The heart of a pass, once its input and output are open: opens the
+// definition file, the pitch file, the format store and the pi-font file,
+// initialises the state (with the font tables), loads the code tables and
+// escape definitions, runs the main loop over `source` into `sink`, releases
+// everything and flushes `sink`. `input` says how progress is counted. `chosen` names the input in notes.
+// Notes and a failed status go to `result`; `delivered` is false when the
+// sink refused bytes (the caller, who knows the sink, reports that).
+PassEnd ConvertStream(Session& session, const JobOptions& options, int pass, const std::string& chosen,
+                      ByteSource& source, ByteSink& sink, JobResult& result, bool& delivered,
+                      const InputProgress& input = {});
 
 }  // namespace velkan

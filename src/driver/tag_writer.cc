@@ -12,6 +12,21 @@ namespace {
 constexpr size_t kWarningBuffer = 256;
 constexpr size_t kWarningFrame = 8;  // <WAR "">
 constexpr size_t kMaxWarningMessage = kWarningBuffer - kWarningFrame - 1;
+
+bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+// The longest start of `message` within `limit` bytes that does not end in
+// the first byte of a double-byte Shift_JIS character.
+std::string_view CutAtCharacter(std::string_view message, size_t limit) {
+  if (message.size() <= limit) return message;
+  size_t end = 0;
+  while (end < limit) {
+    size_t next = end + (IsLeadByte(static_cast<unsigned char>(message[end])) ? 2 : 1);
+    if (next > limit) break;
+    end = next;
+  }
+  return message.substr(0, end);
+}
 }  // namespace
 
 int16_t TagWriter::WriteText(std::string_view text) {
@@ -27,7 +42,7 @@ int16_t TagWriter::WriteText(std::string_view text) {
 
 int16_t TagWriter::WriteWarning(std::string_view message) {
   if (outputSuppressed == 1 || session_.settings.warnings == 1) return 1;
-  if (message.size() > kMaxWarningMessage) message = message.substr(0, kMaxWarningMessage);
+  message = CutAtCharacter(message, kMaxWarningMessage);
   char tag[kWarningBuffer];
   size_t n = 0;
   std::memcpy(tag, "<WAR \"", 6);
@@ -51,6 +66,8 @@ int16_t TagWriter::WriteWarningF(const char* format, ...) {
   va_end(args);
   if (n < 0) return 1;
   size_t len = static_cast<size_t>(n) < sizeof message ? static_cast<size_t>(n) : sizeof message - 1;
+  // A message cut by the buffer may end in half a character; WriteWarning
+  // cuts it at a whole one.
   return WriteWarning(std::string_view(message, len));
 }
 

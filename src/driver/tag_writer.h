@@ -26,7 +26,8 @@ class TagWriter {
   // Writes "<WAR \"message\">" unless output is switched off or warnings are
   // not written (both count as success). Never touches `atLineStart`.
   // The tag is composed in a 256-byte buffer, so a message is cut after 247
-  // bytes. Returns 1, or -1 when the sink refused the bytes.
+  // bytes, or after 246 when the 247th is the first byte of a double-byte
+  // Shift_JIS character. Returns 1, or -1 when the sink refused the bytes.
   int16_t WriteWarning(std::string_view message);
 
   // Composes the message with printf and writes it as WriteWarning does.

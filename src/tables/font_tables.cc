@@ -1,7 +1,11 @@
 #include "tables/font_tables.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <memory>
+
+#include "tables/table_file.h"
 
 namespace velkan {
 
@@ -14,18 +18,32 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-File OpenRead(const fs::path& path) { return File(std::fopen(path.c_str(), "rb")); }
+// Opens a regular file as a stream; nullptr for anything else (a directory
+// or FIFO where a table should be counts as missing).
+File OpenRead(const fs::path& path) {
+  int fd = OpenRegularFile(path);
+  if (fd < 0) return nullptr;
+  File f(::fdopen(fd, "rb"));
+  if (!f) ::close(fd);
+  return f;
+}
 
 uint16_t WordAt(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 // Reads the file in blocks of `blockBytes` until a block comes back short and
 // hands every whole record of `recordBytes` to `use`.
+// At most kMaxFontFileRecords records are read: the rest of a larger file is
+// ignored.
 template <typename Use>
 void ForEachRecord(std::FILE* f, size_t blockBytes, size_t recordBytes, Use use) {
   unsigned char block[1024];
+  size_t records = 0;
   for (;;) {
     size_t got = std::fread(block, 1, blockBytes, f);
-    for (size_t i = 0; i + recordBytes <= got; i += recordBytes) use(block + i);
+    for (size_t i = 0; i + recordBytes <= got; i += recordBytes) {
+      if (records++ == kMaxFontFileRecords) return;
+      use(block + i);
+    }
     if (got < blockBytes) return;
   }
 }
@@ -153,11 +171,17 @@ int16_t LoadPiCodes(ConversionStore& store, const fs::path& path) {
 }
 
 int16_t LoadFontInfo(ConversionStore& store, const fs::path& path) {
-  File f(std::fopen(path.c_str(), "r"));
+  File f = OpenRead(path);
   if (!f) return kFontInfoMissing;
   std::string line;
   if (!ReadPiece(f.get(), line)) return kFontInfoBroken;
-  while (ReadPiece(f.get(), line)) UseFontInfoLine(store, line);
+  size_t read = line.size();
+  while (ReadPiece(f.get(), line)) {
+    // A file larger than any real one ends like a read that failed.
+    read += line.size() + 1;
+    if (read > kMaxTableFileBytes) return kFontInfoBroken;
+    UseFontInfoLine(store, line);
+  }
   return std::ferror(f.get()) ? kFontInfoBroken : 0;
 }
 

@@ -8,6 +8,7 @@
 // (prefixed paths). All but "fntinf.fil" are 16-bit little-endian words.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -78,17 +79,25 @@ enum class CodeFileKind {
   kRomanB,  // key & 0xFFF indexes roman table B
 };
 
+// The records of a code file or "convpi.tbl" that are read: enough for every
+// 16-bit key once over. The rest of a larger file is ignored, so a huge file
+// where a table should be costs no more than this (an overlay is read again
+// at every switch of fonts).
+inline constexpr size_t kMaxFontFileRecords = 65536;
+
 // Loads a code file: (key, value) word pairs read in blocks of 1024 bytes up
-// to the end of the file; pairs with key 0 and a trailing partial pair are
-// skipped. With `recordUndo` the previous value of each entry changed is
+// to the end of the file (at most kMaxFontFileRecords pairs); pairs with key
+// 0 and a trailing partial pair are skipped. A directory or FIFO where the
+// file should be counts as missing. With `recordUndo` the previous value of each entry changed is
 // recorded first; once the undo list is full, further pairs are not applied,
 // so an undo always restores the base. Returns 0, or `missing` when the file
 // cannot be opened.
 int16_t LoadCodeFile(ConversionStore& store, const std::filesystem::path& path, CodeFileKind kind,
                      bool recordUndo, int16_t missing);
 
-// Loads "convpi.tbl": records (n, first, second) read in blocks of 600 bytes;
-// PiTable entries 2n and 2n+1 take first and second. Records with n of 2048
+// Loads "convpi.tbl": records (n, first, second) read in blocks of 600 bytes
+// (at most kMaxFontFileRecords records); PiTable entries 2n and 2n+1 take
+// first and second. Records with n of 2048
 // or over are skipped. Returns 0 or kPiCodesMissing.
 int16_t LoadPiCodes(ConversionStore& store, const std::filesystem::path& path);
 
@@ -100,7 +109,8 @@ int16_t LoadPiCodes(ConversionStore& store, const std::filesystem::path& path);
 // 1000 the overlay number "%2d" at column 125 (0 when blank or absent). Lines
 // are read in pieces of at most 255 bytes; a CR before the LF is not part of
 // the line. Returns 0, kFontInfoMissing, or kFontInfoBroken when the file is
-// empty or a read fails (the lines read so far stay).
+// empty, a read fails or it runs past kMaxTableFileBytes (the lines read so
+// far stay).
 int16_t LoadFontInfo(ConversionStore& store, const std::filesystem::path& path);
 
 // Loads "convura.tbl" (up to 8192 bytes) into RubyTable. Returns 0 or

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+#include "tables/table_file.h"
+
 namespace velkan {
 
 namespace {
@@ -26,7 +28,7 @@ long ReadAt(int fd, uint8_t* buf, size_t n, off_t offset) {
 
 int16_t PitchFile::Open(const std::filesystem::path& path) {
   Close();
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  fd_ = OpenRegularFile(path);
   if (fd_ < 0) return openResult_ = kPitchNotOpened;
   if (ReadAt(fd_, header_.data(), header_.size(), 0) != kHeaderBytes) return openResult_ = kPitchShortHeader;
   return openResult_ = kPitchOpened;

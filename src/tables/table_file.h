@@ -14,13 +14,27 @@ enum class TableFileStatus {
   kRead,        // the whole file is in `bytes`
   kCannotOpen,  // missing, unreadable, or not a regular file (a directory, say)
   kReadError,   // opened, but a read failed; `bytes` holds what came before
+  kTooLarge,    // larger than the limit; `bytes` holds its first `limit` bytes
 };
 
-// Reads the regular file at `path` into `bytes` (replacing its content).
-// Anything that is not a regular file counts as a file that cannot be opened,
-// so a directory standing where a table should be is reported, never read as
-// an empty table.
-TableFileStatus ReadTableFile(const std::filesystem::path& path, std::string& bytes);
+// Opens a regular file for reading and returns its descriptor, or -1 when it
+// is missing, unreadable, or no regular file. A directory, a FIFO or a device
+// where a table should be counts as a file that cannot be opened; a FIFO
+// never stops the job waiting for a writer.
+int OpenRegularFile(const std::filesystem::path& path);
+
+// No table or definition file of the system comes near this size (the
+// largest hold a few thousand records or lines); a larger file is read no
+// further, so a stray huge file cannot exhaust the memory.
+inline constexpr size_t kMaxTableFileBytes = size_t{16} << 20;
+
+// Reads the regular file at `path` into `bytes` (replacing its content), at
+// most `limit` bytes of it. Anything that is not a regular file counts as a
+// file that cannot be opened, so a directory standing where a table should be
+// is reported, never read as an empty table. A file larger than `limit` gives
+// kTooLarge, which callers treat as a read that failed after `limit` bytes.
+TableFileStatus ReadTableFile(const std::filesystem::path& path, std::string& bytes,
+                              size_t limit = kMaxTableFileBytes);
 
 // The lines of a text table as its line reader takes them. A line ends at a
 // line feed, which is not part of it; a CR right before the line feed is not

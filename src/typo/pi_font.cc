@@ -5,11 +5,13 @@
 
 #include <cerrno>
 
+#include "tables/table_file.h"
+
 namespace velkan {
 
 int16_t LoadPiFontFile(PiWidths& pi, const TablePaths& paths) {
   pi.width.fill(0);
-  int fd = ::open(paths.Fixed("\\qdxfiles\\pifont.fil").c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = OpenRegularFile(paths.Fixed("\\qdxfiles\\pifont.fil"));
   if (fd < 0) return -1;
   size_t got = 0;
   bool ok = true;

@@ -1,11 +1,14 @@
 // The `velkan` command as a user runs it: exit status, messages on stderr and
 // the output file.
 #include <fcntl.h>
+#include <signal.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -35,7 +38,9 @@ std::string Slurp(const fs::path& p) {
 
 // Runs the built binary with `args`; the environment is the test's own without
 // VELKAN_ROOT and MTBL, plus `env` ("NAME=value").
-CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+// `inChild` runs in the child just before the program starts.
+CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+                 const std::function<void()>& inChild = {}) {
   TempDir io;
   fs::path outPath = io.path() / "stdout", errPath = io.path() / "stderr";
   std::vector<std::string> envs;
@@ -63,6 +68,7 @@ CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::st
     ::dup2(n, 0);
     ::dup2(o, 1);
     ::dup2(e, 2);
+    if (inChild) inChild();
     ::execve(argp[0], argp.data(), envp.data());
     ::_exit(127);
   }
@@ -247,6 +253,65 @@ TEST(Cli, ReadOnlyPiFontFileIsEnough) {
   CliResult res = RunCli({"convert", "--root", r.root().string(), in.string(), "-o", out.string()});
   EXPECT_EQ(res.status, 0) << res.err;
   EXPECT_EQ(Slurp(out), kJobOut);
+}
+
+TEST(Cli, AClosedPipeIsAWriteFailure) {
+  Root r;
+  fs::path in = r.dir.Write("job.zan", kJob);
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  ::close(fds[0]);  // nobody reads
+  // Even a caller that leaves SIGPIPE at its default gets a report.
+  CliResult res = RunCli({"convert", "--root", r.root().string(), in.string(), "-o", "/dev/stdout"}, {},
+                         [&] {
+                           ::signal(SIGPIPE, SIG_DFL);
+                           ::dup2(fds[1], 1);
+                         });
+  ::close(fds[1]);
+  EXPECT_EQ(res.status, 1);
+  EXPECT_NE(res.err.find("Broken pipe"), std::string::npos) << res.err;
+}
+
+TEST(Cli, AFileSizeLimitIsAWriteFailureAndTheOutputKeepsItsFirstBytes) {
+  Root r;
+  std::vector<uint16_t> words;
+  for (int i = 0; i < 500; ++i) words.insert(words.end(), {0x45A1, 0x45A2, 0xD009});
+  fs::path in = r.dir.Write("job.zan", WordBytes(words));
+  fs::path out = r.dir.path() / "out.txt";
+  CliResult whole = RunCli({"convert", "--root", r.root().string(), in.string(), "-o", out.string()});
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  std::string expected = Slurp(out);
+  ASSERT_EQ(expected.size(), 500u * 34);
+
+  // As under "ulimit -f": writes past the limit fail with EFBIG.
+  CliResult res = RunCli({"convert", "--root", r.root().string(), in.string(), "-o", out.string()}, {}, [] {
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim {4096, 4096};
+    ::setrlimit(RLIMIT_FSIZE, &lim);
+  });
+  EXPECT_EQ(res.status, 1);
+  EXPECT_NE(res.err.find("File too large"), std::string::npos) << res.err;
+  EXPECT_NE(res.err.find("4096 bytes written before the fault"), std::string::npos) << res.err;
+  EXPECT_EQ(Slurp(out), expected.substr(0, 4096));
+}
+
+TEST(Cli, OutputThroughALinkToTheInputIsRefused) {
+  Root r;
+  fs::path in = r.dir.Write("job.zan", kJob);
+  fs::path link = r.dir.path() / "out.txt";
+  fs::create_symlink(in, link);
+  CliResult res = RunCli({"convert", "--root", r.root().string(), in.string(), "-o", link.string()});
+  EXPECT_EQ(res.status, 1);
+  EXPECT_NE(res.err.find("is the input file"), std::string::npos) << res.err;
+  EXPECT_EQ(Slurp(in), kJob);
+  EXPECT_TRUE(fs::is_symlink(link));
+}
+
+TEST(Cli, HelpDescribesTheOutputFile) {
+  CliResult conv = RunCli({"convert", "--help"});
+  EXPECT_NE(conv.out.find("renamed into place"), std::string::npos);
+  EXPECT_NE(conv.out.find("before the fault"), std::string::npos);
+  EXPECT_NE(conv.out.find("may not be\nINPUT"), std::string::npos) << conv.out;
 }
 
 }  // namespace

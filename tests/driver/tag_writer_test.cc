@@ -130,6 +130,34 @@ TEST(WriteWarning, MessagesAreCutAfter247Bytes) {
   EXPECT_EQ(fmtSink.data(), "<WAR \"" + std::string(247, 'c') + "\">");
 }
 
+TEST(WriteWarning, TheCutNeverSplitsADoubleByteCharacter) {
+  Session session;
+  const std::string kanji = test::Sjis("不正");  // two double-byte characters
+  ASSERT_EQ(kanji.size(), 4u);
+  // 246 bytes, then a character whose second byte would be the 248th.
+  MemorySink sink;
+  TagWriter out(sink, session);
+  out.WriteWarning(std::string(246, 'a') + kanji);
+  EXPECT_EQ(sink.data(), "<WAR \"" + std::string(246, 'a') + "\">");
+  // 245 bytes and the first character fit whole.
+  MemorySink fits;
+  TagWriter fitsOut(fits, session);
+  fitsOut.WriteWarning(std::string(245, 'a') + kanji);
+  EXPECT_EQ(fits.data(), "<WAR \"" + std::string(245, 'a') + kanji.substr(0, 2) + "\">");
+  // Second bytes that look like lead bytes are not taken for them.
+  std::string pairs;
+  for (int i = 0; i < 124; ++i) pairs += "\x81\x81";  // 248 bytes: 124 characters
+  MemorySink evenSink;
+  TagWriter evenOut(evenSink, session);
+  evenOut.WriteWarning(pairs);
+  EXPECT_EQ(evenSink.data(), "<WAR \"" + pairs.substr(0, 246) + "\">");
+  // Through the printf buffer as well.
+  MemorySink fmtSink;
+  TagWriter fmtOut(fmtSink, session);
+  fmtOut.WriteWarningF("%s%s", std::string(246, 'c').c_str(), kanji.c_str());
+  EXPECT_EQ(fmtSink.data(), "<WAR \"" + std::string(246, 'c') + "\">");
+}
+
 TEST(OutputSwitch, TogglesAndConsumesTheWord) {
   WordConversion w({0x4521});
   w.c.stream.currentWord = 0xD075;

@@ -1,0 +1,249 @@
+// What the output file of a job holds in every outcome: a conversion killed
+// midway, a full disk, an output that names one of the job's inputs, and
+// passes that end early.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/job.h"
+#include "support/test_support.h"
+
+namespace velkan {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+using test::WordBytes;
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string Notes(const JobResult& r) {
+  std::string all;
+  for (const std::string& n : r.notes) all += n + "\n";
+  return all;
+}
+
+// Files of the folder whose names start with `prefix`.
+std::vector<fs::path> Starting(const fs::path& dir, const std::string& prefix) {
+  std::vector<fs::path> found;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    if (e.path().filename().string().rfind(prefix, 0) == 0) found.push_back(e.path());
+  }
+  return found;
+}
+
+// A long job: `lines` lines of four code-tag characters.
+std::string LongJob(int lines) {
+  std::vector<uint16_t> words;
+  for (int i = 0; i < lines; ++i) words.insert(words.end(), {0x45A1, 0x45A2, 0x45A3, 0x45A4, 0xD009});
+  return WordBytes(words);
+}
+
+struct JobOutput : ::testing::Test {
+  JobOutput() {
+    dir.Write("root/qdxfiles/pifont.fil", std::string(1000, '\0'));
+    o.tableRoot = dir.path() / "root";
+    out = dir.path() / "out.txt";
+    o.outputFile = out.string();
+  }
+  TempDir dir;
+  JobOptions o;
+  fs::path out;
+  Session session;
+};
+
+TEST_F(JobOutput, AConversionKilledMidwayLeavesTheEarlierOutput) {
+  dir.Write("out.txt", "the earlier output");
+  o.inputFile = dir.Write("job.zan", LongJob(60000)).string();
+  fs::path folder = dir.path();
+  o.progress = [folder](int, long long done, long long total) {
+    if (done * 2 < total) return;
+    // Half the job is read and part of its output written: kill it here.
+    for (const fs::path& t : Starting(folder, ".out.txt.velkan-")) {
+      if (fs::file_size(t) > 0) ::kill(::getpid(), SIGKILL);
+    }
+  };
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    Session s;
+    RunConversionJob(s, o);
+    ::_exit(0);  // not killed: the test fails below
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the conversion was not killed midway";
+  EXPECT_EQ(Slurp(out), "the earlier output");
+  // What it left is its temporary file, beside the output, half written.
+  std::vector<fs::path> left = Starting(dir.path(), ".out.txt.velkan-");
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_GT(fs::file_size(left[0]), 0u);
+
+  // The next conversion replaces the output whole.
+  o.progress = nullptr;
+  JobResult r = RunConversionJob(session, o);
+  EXPECT_EQ(r.status, JobStatus::kCompleted) << Notes(r);
+  EXPECT_EQ(Slurp(out).size(), 60000u * (4 * 16 + 2));
+}
+
+TEST_F(JobOutput, AFullDiskIsReportedAndTheOutputHoldsWhatWasWrittenBeforeIt) {
+  o.inputFile = dir.Write("job.zan", LongJob(2000)).string();
+  // The whole output, and the store made before the size limit binds.
+  JobResult whole = RunConversionJob(session, o);
+  ASSERT_EQ(whole.status, JobStatus::kCompleted) << Notes(whole);
+  const std::string expected = Slurp(out);
+  ASSERT_GT(expected.size(), 100000u);
+  fs::remove(out);
+
+  constexpr rlim_t kLimit = 70000;  // more than one buffer, less than the output
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::close(pipeFds[0]);
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim {kLimit, kLimit};
+    if (::setrlimit(RLIMIT_FSIZE, &lim) != 0) ::_exit(100);
+    Session s;
+    JobResult r = RunConversionJob(s, o);
+    std::string notes = Notes(r);
+    if (::write(pipeFds[1], notes.data(), notes.size()) < 0) ::_exit(101);
+    ::_exit(static_cast<int>(r.status));
+  }
+  ::close(pipeFds[1]);
+  std::string notes;
+  char buf[4096];
+  for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;) notes.append(buf, static_cast<size_t>(n));
+  ::close(pipeFds[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "the conversion died instead of reporting the fault";
+  EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(JobStatus::kPassFailed)) << notes;
+  EXPECT_NE(notes.find("writing " + out.string() + " failed: File too large"), std::string::npos) << notes;
+  EXPECT_NE(notes.find("holds the 70000 bytes written before the fault"), std::string::npos) << notes;
+  // The partial file is in place, holding the first bytes of the output.
+  ASSERT_TRUE(fs::exists(out));
+  EXPECT_EQ(Slurp(out), expected.substr(0, kLimit));
+  EXPECT_TRUE(Starting(dir.path(), ".out.txt.velkan-").empty());
+}
+
+TEST_F(JobOutput, AnOutputThatNamesAnInputIsRefusedBeforeAnythingIsWritten) {
+  const std::string job = WordBytes({0x45A1, 0xD009});
+  fs::path in = dir.Write("job.zan", job);
+  fs::path udf = dir.Write("formats.zan", WordBytes({0xD003, 0xD02C, 0xC341, 0xD004, 0x45A2, 0xD004, 0xD004}));
+  fs::path def = dir.Write("job.def", "<PI>\r\n1=x\r\n");
+  fs::create_symlink(in, dir.path() / "soft.zan");
+  fs::create_hard_link(in, dir.path() / "hard.zan");
+  fs::create_symlink(def, dir.path() / "def-link");
+
+  struct Case {
+    std::string output;
+    bool withUdf;
+    std::string named;  // what the note calls it
+  };
+  const std::vector<Case> cases = {
+      {in.string(), false, "the input file"},
+      {(dir.path() / "soft.zan").string(), false, "the input file"},
+      {(dir.path() / "hard.zan").string(), false, "the input file"},
+      {(dir.path() / "." / "job.zan").string(), false, "the input file"},
+      {udf.string(), true, "the user-defined format file"},
+      {def.string(), false, "the definition file"},
+      {(dir.path() / "def-link").string(), false, "the definition file"},
+  };
+  for (const Case& k : cases) {
+    JobOptions jo = o;
+    jo.inputFile = in.string();
+    jo.udfFile = k.withUdf ? udf.string() : "";
+    jo.defineFile = def.string();
+    jo.outputFile = k.output;
+    Session s;
+    JobResult r = RunConversionJob(s, jo);
+    EXPECT_EQ(r.status, JobStatus::kOutputNotCreated) << k.output;
+    EXPECT_EQ(r.message, "「" + k.output + "」ファイルが作成できません。");
+    EXPECT_NE(Notes(r).find("is " + k.named), std::string::npos) << Notes(r);
+    EXPECT_NE(Notes(r).find("converting would destroy it, so nothing was written"), std::string::npos);
+  }
+  EXPECT_EQ(Slurp(in), job);
+  EXPECT_EQ(Slurp(def), "<PI>\r\n1=x\r\n");
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "soft.zan"));
+  // Nothing was written: no store was made, no temporary file was left.
+  EXPECT_FALSE(fs::exists(dir.path() / "root" / "QDXFILES"));
+  EXPECT_TRUE(Starting(dir.path(), ".").empty());
+}
+
+TEST_F(JobOutput, AnInputThatIsNotFoundLeavesTheEarlierOutput) {
+  dir.Write("out.txt", "earlier");
+  o.inputFile = (dir.path() / "missing.zan").string();
+  JobResult r = RunConversionJob(session, o);
+  EXPECT_EQ(r.status, JobStatus::kInputNotFound);
+  EXPECT_EQ(Slurp(out), "earlier");
+
+  // Also when the first pass, over the format file, ran: its output is
+  // thrown away, never put in place of the earlier file.
+  o.udfFile = dir.Write("formats.zan", WordBytes({0x45A5, 0xD009})).string();
+  r = RunConversionJob(session, o);
+  EXPECT_EQ(r.status, JobStatus::kInputNotFound);
+  EXPECT_EQ(r.message, "「" + o.inputFile + "」ファイルが見つかりません。");
+  EXPECT_EQ(Slurp(out), "earlier");
+  EXPECT_TRUE(Starting(dir.path(), ".out.txt").empty());
+}
+
+TEST_F(JobOutput, AFifoAsTheInputIsNotFoundWithoutWaitingForAWriter) {
+  dir.Write("out.txt", "earlier");
+  fs::path fifo = dir.path() / "job.zan";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  o.inputFile = fifo.string();
+  JobResult r = RunConversionJob(session, o);
+  EXPECT_EQ(r.status, JobStatus::kInputNotFound);
+  EXPECT_EQ(Slurp(out), "earlier");
+}
+
+TEST_F(JobOutput, TwoPassesLeaveTheSecondPassOutputAlone) {
+  dir.Write("out.txt", "earlier");
+  o.udfFile = dir.Write("formats.zan", LongJob(3000)).string();  // more than a buffer's worth
+  o.inputFile = dir.Write("job.zan", WordBytes({0x45A6, 0xD009})).string();
+  JobResult r = RunConversionJob(session, o);
+  EXPECT_EQ(r.status, JobStatus::kCompleted) << Notes(r);
+  EXPECT_EQ(Slurp(out), "<ZAN2 code=45a6>\r\n");
+  EXPECT_TRUE(Starting(dir.path(), ".out.txt").empty());
+}
+
+TEST_F(JobOutput, AFailedStoreOrPiFontFileLeavesAnEmptyOutputInPlace) {
+  dir.Write("out.txt", "earlier");
+  o.inputFile = dir.Write("job.zan", WordBytes({0x45A1})).string();
+  fs::remove(dir.path() / "root" / "qdxfiles" / "pifont.fil");
+  JobResult r = RunConversionJob(session, o);
+  EXPECT_EQ(r.status, JobStatus::kPassFailed);
+  ASSERT_TRUE(fs::exists(out));
+  EXPECT_EQ(fs::file_size(out), 0u);
+  EXPECT_TRUE(Starting(dir.path(), ".out.txt").empty());
+}
+
+TEST_F(JobOutput, AnOutputThatCannotBeMadeChangesNothing) {
+  o.inputFile = dir.Write("job.zan", WordBytes({0x45A1})).string();
+  fs::create_directories(out);  // a folder where the output should go
+  JobResult r = RunConversionJob(session, o);
+  EXPECT_EQ(r.status, JobStatus::kOutputNotCreated);
+  EXPECT_EQ(r.message, "「" + o.outputFile + "」ファイルが作成できません。");
+  EXPECT_NE(Notes(r).find("Is a directory"), std::string::npos) << Notes(r);
+  EXPECT_TRUE(fs::is_directory(out));
+  EXPECT_TRUE(Starting(dir.path(), ".out.txt").empty());
+}
+
+}  // namespace
+}  // namespace velkan

@@ -1,0 +1,271 @@
+// The output file replaced whole or not at all: temporary file, permissions,
+// links, and the outputs that are written in place.
+#include "driver/output_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace velkan {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void Put(int fd, const std::string& text) {
+  ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+}
+
+// The names in a folder other than `except`.
+std::vector<std::string> Others(const fs::path& dir, const std::vector<std::string>& except) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    std::string n = e.path().filename().string();
+    if (std::find(except.begin(), except.end(), n) == except.end()) names.push_back(n);
+  }
+  return names;
+}
+
+mode_t ModeOf(const fs::path& p) {
+  struct stat st {};
+  EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
+  return st.st_mode & 07777;
+}
+
+// Sets the umask for the life of the object.
+struct Umask {
+  explicit Umask(mode_t m) : old(::umask(m)) {}
+  ~Umask() { ::umask(old); }
+  mode_t old;
+};
+
+TEST(OutputFile, TheEarlierFileStaysUntilTheCommit) {
+  TempDir dir;
+  fs::path out = dir.Write("out.txt", "earlier");
+  OutputFile f;
+  ASSERT_TRUE(f.Open(out.string())) << f.error();
+  EXPECT_FALSE(f.inPlace());
+  Put(f.fd(), "new text");
+  // Written, but not yet in place: the temporary file lies beside it.
+  EXPECT_EQ(Slurp(out), "earlier");
+  ASSERT_FALSE(f.temporary().empty());
+  EXPECT_EQ(f.temporary().parent_path(), out.parent_path());
+  EXPECT_EQ(f.temporary().filename().string().rfind(".out.txt.velkan-", 0), 0u) << f.temporary();
+  EXPECT_EQ(Slurp(f.temporary()), "new text");
+
+  ASSERT_TRUE(f.Commit()) << f.error();
+  EXPECT_EQ(Slurp(out), "new text");
+  EXPECT_TRUE(f.temporary().empty());
+  EXPECT_TRUE(Others(dir.path(), {"out.txt"}).empty());
+}
+
+TEST(OutputFile, DiscardLeavesTheEarlierFileAndNoTemporary) {
+  TempDir dir;
+  fs::path out = dir.Write("out.txt", "earlier");
+  {
+    OutputFile f;
+    ASSERT_TRUE(f.Open(out.string()));
+    Put(f.fd(), "half a job");
+    f.Discard();
+    EXPECT_EQ(f.fd(), -1);
+  }
+  {
+    OutputFile dropped;  // going out of scope uncommitted is a discard too
+    ASSERT_TRUE(dropped.Open(out.string()));
+    Put(dropped.fd(), "another half");
+  }
+  EXPECT_EQ(Slurp(out), "earlier");
+  EXPECT_TRUE(Others(dir.path(), {"out.txt"}).empty());
+
+  // A new output that is discarded is never created.
+  OutputFile g;
+  ASSERT_TRUE(g.Open((dir.path() / "fresh.txt").string()));
+  g.Discard();
+  EXPECT_FALSE(fs::exists(dir.path() / "fresh.txt"));
+}
+
+TEST(OutputFile, TwoOutputsAtOnceUseTheirOwnTemporaryFiles) {
+  TempDir dir;
+  fs::path out = dir.path() / "out.txt";
+  OutputFile a, b;
+  ASSERT_TRUE(a.Open(out.string()));
+  ASSERT_TRUE(b.Open(out.string()));
+  EXPECT_NE(a.temporary(), b.temporary());
+  Put(a.fd(), "a");
+  Put(b.fd(), "b");
+  ASSERT_TRUE(a.Commit());
+  EXPECT_EQ(Slurp(out), "a");
+  ASSERT_TRUE(b.Commit());
+  EXPECT_EQ(Slurp(out), "b");
+}
+
+TEST(OutputFile, ANameNearTheLengthLimitStillGetsATemporaryFile) {
+  TempDir dir;
+  fs::path out = dir.path() / (std::string(250, 'n') + ".txt");  // 254 bytes
+  OutputFile f;
+  ASSERT_TRUE(f.Open(out.string())) << f.error();
+  EXPECT_FALSE(f.inPlace());
+  EXPECT_LE(f.temporary().filename().string().size(), 255u);
+  Put(f.fd(), "x");
+  ASSERT_TRUE(f.Commit()) << f.error();
+  EXPECT_EQ(Slurp(out), "x");
+}
+
+TEST(OutputFile, NewFilesFollowTheUmaskAndReplacedFilesKeepTheirMode) {
+  TempDir dir;
+  {
+    Umask m(022);
+    OutputFile f;
+    ASSERT_TRUE(f.Open((dir.path() / "a.txt").string()));
+    ASSERT_TRUE(f.Commit());
+    EXPECT_EQ(ModeOf(dir.path() / "a.txt"), 0644u);
+  }
+  {
+    Umask m(077);
+    OutputFile f;
+    ASSERT_TRUE(f.Open((dir.path() / "b.txt").string()));
+    ASSERT_TRUE(f.Commit());
+    EXPECT_EQ(ModeOf(dir.path() / "b.txt"), 0600u);
+  }
+  {
+    Umask m(022);
+    fs::path kept = dir.Write("c.txt", "old");
+    ASSERT_EQ(::chmod(kept.c_str(), 0640), 0);
+    OutputFile f;
+    ASSERT_TRUE(f.Open(kept.string()));
+    Put(f.fd(), "new");
+    ASSERT_TRUE(f.Commit());
+    EXPECT_EQ(ModeOf(kept), 0640u);
+    EXPECT_EQ(Slurp(kept), "new");
+  }
+}
+
+TEST(OutputFile, ALinkIsFollowedAndStaysALink) {
+  TempDir dir;
+  fs::path target = dir.Write("real/out.txt", "old");
+  fs::path link = dir.path() / "link.txt";
+  fs::create_symlink("real/out.txt", link);  // relative to the link's folder
+  OutputFile f;
+  ASSERT_TRUE(f.Open(link.string()));
+  EXPECT_EQ(f.target(), dir.path() / "real" / "out.txt");
+  EXPECT_EQ(f.temporary().parent_path(), target.parent_path());
+  Put(f.fd(), "new");
+  ASSERT_TRUE(f.Commit());
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(Slurp(target), "new");
+}
+
+TEST(OutputFile, ADirectoryOrAMissingFolderIsNoOutput) {
+  TempDir dir;
+  fs::create_directories(dir.path() / "sub");
+  OutputFile f;
+  EXPECT_FALSE(f.Open((dir.path() / "sub").string()));
+  EXPECT_NE(f.error().find("Is a directory"), std::string::npos) << f.error();
+  EXPECT_EQ(f.fd(), -1);
+  EXPECT_FALSE(f.Open((dir.path() / "none" / "out.txt").string()));
+  EXPECT_NE(f.error().find("none"), std::string::npos) << f.error();
+  EXPECT_FALSE(f.Commit());
+  EXPECT_TRUE(Others(dir.path(), {"sub"}).empty());
+}
+
+TEST(OutputFile, DevicesAreWrittenInPlace) {
+  OutputFile f;
+  ASSERT_TRUE(f.Open("/dev/null")) << f.error();
+  EXPECT_TRUE(f.inPlace());
+  EXPECT_TRUE(f.temporary().empty());
+  Put(f.fd(), "gone");
+  EXPECT_TRUE(f.Commit()) << f.error();
+}
+
+TEST(OutputFile, AnOutputInAFolderThatTakesNoNewFileIsRewrittenInPlace) {
+  TempDir dir;
+  fs::path out = dir.Write("locked/out.txt", "old old old");
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(out.c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(out.parent_path().c_str(), 0555), 0);
+  // Permissions do not bind the superuser: the checks run in a child that
+  // gives up those rights when it has them. Its exit code says which failed.
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(100);
+    int failed = 0;
+    OutputFile f;
+    if (!f.Open(out.string())) ::_exit(101);
+    if (!f.inPlace()) failed |= 1;
+    if (::write(f.fd(), "new", 3) != 3) failed |= 2;
+    if (!f.Commit()) failed |= 4;
+    OutputFile g;  // a new file cannot be made there at all
+    if (g.Open((out.parent_path() / "fresh.txt").string())) failed |= 8;
+    if (g.error().find("Permission denied") == std::string::npos) failed |= 16;
+    ::_exit(failed);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ::chmod(out.parent_path().c_str(), 0755);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1 not in place, 2 write, 4 commit, 8 fresh file made, 16 error text, "
+                                       "100 could not drop rights, 101 could not open";
+  EXPECT_EQ(Slurp(out), "new");
+  EXPECT_FALSE(fs::exists(out.parent_path() / "fresh.txt"));
+}
+
+TEST(OutputFile, ARenameThatFailsKeepsTheEarlierFileAndRemovesTheTemporary) {
+  TempDir dir;
+  fs::path out = dir.Write("out.txt", "earlier");
+  OutputFile f;
+  ASSERT_TRUE(f.Open(out.string()));
+  Put(f.fd(), "new");
+  // A folder put where the output was cannot be replaced by a file.
+  fs::remove(out);
+  fs::create_directories(out / "inside");
+  EXPECT_FALSE(f.Commit());
+  EXPECT_NE(f.error().find("cannot replace"), std::string::npos) << f.error();
+  EXPECT_TRUE(fs::is_directory(out));
+  EXPECT_TRUE(Others(dir.path(), {"out.txt"}).empty());
+}
+
+TEST(OutputFile, SameFileSeesLinksAndSecondNames) {
+  TempDir dir;
+  fs::path a = dir.Write("a.zan", "x");
+  fs::path b = dir.Write("b.zan", "x");
+  fs::create_symlink(a, dir.path() / "soft");
+  fs::create_hard_link(a, dir.path() / "hard");
+  EXPECT_TRUE(SameFile(a.string(), a.string()));
+  EXPECT_TRUE(SameFile(a.string(), (dir.path() / "soft").string()));
+  EXPECT_TRUE(SameFile((dir.path() / "hard").string(), a.string()));
+  EXPECT_TRUE(SameFile(a.string(), (dir.path() / "." / "a.zan").string()));
+  EXPECT_FALSE(SameFile(a.string(), b.string()));
+  EXPECT_FALSE(SameFile(a.string(), (dir.path() / "missing").string()));
+  EXPECT_FALSE(SameFile("", a.string()));
+}
+
+TEST(OutputFile, FollowLinksStopsAtAnEndlessChain) {
+  TempDir dir;
+  fs::create_symlink("b", dir.path() / "a");
+  fs::create_symlink("a", dir.path() / "b");
+  fs::path end = FollowLinks(dir.path() / "a");
+  EXPECT_TRUE(end == dir.path() / "a" || end == dir.path() / "b") << end;
+  // A link that leads nowhere yet gives the name it leads to.
+  fs::create_symlink("new.txt", dir.path() / "dangling");
+  EXPECT_EQ(FollowLinks(dir.path() / "dangling"), dir.path() / "new.txt");
+}
+
+}  // namespace
+}  // namespace velkan
