@@ -73,6 +73,17 @@ class CodeStream {
     return n;
   }
 
+  // The words of the block read that are not yet taken, two bytes each,
+  // high byte first: sets `count` and returns their start (count 0 while a
+  // replay runs). Take them with SkipWords; nothing of NextWord applies to
+  // them, so a caller takes only words NextWord gives no meaning to.
+  const uint8_t* PeekWords(size_t& count) const {
+    count = replayActive != 0 ? 0 : (end_ - pos_) / 2;
+    return buf_.data() + pos_;
+  }
+  // Takes `n` words of those PeekWords showed.
+  void SkipWords(size_t n) { pos_ += 2 * n; }
+
   // Bytes consumed so far, and the total when the source knows it (-1 if not).
   long long consumed() const { return consumed_ - static_cast<long long>(end_ - pos_); }
   long long total() const { return source_.Size(); }

@@ -1,5 +1,6 @@
 #include "tables/character_output.h"
 
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <string_view>
@@ -47,6 +48,22 @@ struct Plan {
 uint8_t SingleOfSource(const CodeTables& codes, uint16_t source) {
   uint16_t s = codes.ShiftJisOf(source);
   return s != 0 ? codes.SingleByteOf(s) : 0;
+}
+
+// The single byte (below 0x80) a roman code of page 0xC3 or 0xC4 is written
+// as, or 0 when it is written otherwise (or is no such code).
+uint8_t RomanSingleByte(const CodeTables& codes, uint16_t w) {
+  if ((w & 0xFF80) != 0xC300 && (w & 0xFF80) != 0xC400) return 0;
+  uint16_t sjis = codes.ShiftJisOf(w);
+  uint8_t b = sjis != 0 ? codes.SingleByteOf(sjis) : 0;
+  return b < 0x80 ? b : 0;
+}
+
+// The class of a roman code written as the single byte `b`.
+int16_t RomanClass(uint16_t w, uint8_t b) {
+  bool second = w >= 0xC400;
+  if (IsDigitLike(b)) return second ? 5 : 3;
+  return second ? 4 : 2;
 }
 
 // The kumi rules of page 0xC7: a frame mark and digits made from the next one
@@ -147,14 +164,13 @@ Plan Classify(Conversion& c, const uint16_t* run, int16_t direction, int16_t fon
         p.type = lit::kTypeCross;
         p.width = 36;
       } else if (In(w, 0xC300, 0xC37F) || In(w, 0xC400, 0xC47F)) {
-        bool second = w >= 0xC400;
         p.type = lit::kTypeRoman;
-        charClass = second ? 4 : 2;
-        p.single = codes.SingleByteOf(p.sjis);
-        if (p.sjis != 0 && p.single != 0 && p.single < 0x80) {
+        p.single = RomanSingleByte(codes, w);
+        if (p.single != 0) {
           p.route = Route::kSingle;
-          if (IsDigitLike(p.single)) charClass = second ? 5 : 3;
+          charClass = RomanClass(w, p.single);
         } else {
+          charClass = w >= 0xC400 ? 4 : 2;
           int16_t pitch = PitchWidth(c.fonts.pitch, font, w);
           p.width = IsPitchWidth(pitch) ? static_cast<int16_t>(2 * pitch) : static_cast<int16_t>(2 * 54);
         }
@@ -222,20 +238,48 @@ class RunText {
   size_t size_ = 0;
 };
 
-void WriteSeparators(RunText& out, int16_t now, int16_t prev) {
+// The separator written between a character of class `prev` and one of
+// class `now` (empty when none is).
+constexpr std::string_view Separator(int16_t now, int16_t prev) {
   bool romanOrPi = prev == 4 || prev == 5 || prev == 6;
-  std::string_view text;
   switch (now) {
-    case 1: if (prev == 6) text = "\\/"; break;
-    case 2: if (romanOrPi) text = "\\/"; break;
-    case 3: if (prev != 3) text = romanOrPi ? "\\/\\&" : "\\&"; break;
-    case 4: if (prev != 4 && prev != 5) text = "\\\""; break;
-    case 5: if (prev == 4) text = "\\&"; else if (prev != 5) text = "\\\"\\&"; break;
-    case 6: if (prev != 6) text = "\\!"; break;
-    case 7: if (prev == 3 || romanOrPi) text = "\\/"; break;
+    case 1: if (prev == 6) return "\\/"; break;
+    case 2: if (romanOrPi) return "\\/"; break;
+    case 3: if (prev != 3) return romanOrPi ? "\\/\\&" : "\\&"; break;
+    case 4: if (prev != 4 && prev != 5) return "\\\""; break;
+    case 5: if (prev == 4) return "\\&"; if (prev != 5) return "\\\"\\&"; break;
+    case 6: if (prev != 6) return "\\!"; break;
+    case 7: if (prev == 3 || romanOrPi) return "\\/"; break;
     default: break;
   }
-  if (!text.empty()) out.Add(text);
+  return {};
+}
+
+void WriteSeparators(RunText& out, int16_t now, int16_t prev) { out.Add(Separator(now, prev)); }
+
+// Separator(now, prev) for every pair of classes 0-7, as bytes to copy.
+struct SeparatorBytes {
+  char bytes[4] = {};
+  uint8_t size = 0;
+};
+constexpr auto kSeparators = [] {
+  std::array<std::array<SeparatorBytes, 8>, 8> t{};
+  for (int16_t now = 0; now < 8; ++now) {
+    for (int16_t prev = 0; prev < 8; ++prev) {
+      std::string_view sep = Separator(now, prev);
+      SeparatorBytes& e = t[static_cast<size_t>(now)][static_cast<size_t>(prev)];
+      for (char ch : sep) e.bytes[e.size++] = ch;
+    }
+  }
+  return t;
+}();
+
+// Copies the separator between classes `prev` and `now` to `d` (room for
+// four bytes) and returns the position behind it.
+char* PutSeparator(char* d, int16_t now, int16_t prev) {
+  const SeparatorBytes& e = kSeparators[static_cast<size_t>(now) & 7][static_cast<size_t>(prev) & 7];
+  std::memcpy(d, e.bytes, 4);
+  return d + e.size;
 }
 
 // A double-byte code lead byte first. A zero byte (a table code that is no
@@ -326,6 +370,65 @@ bool IsDigitLike(uint8_t b) {
     case '(': case ')': case ',': case '-': case '.': case '/': case '=': case '_': return true;
     default: return b >= '0' && b <= '9';
   }
+}
+
+size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen) {
+  routeOpen = false;
+  CharacterState& state = c.chars;
+  if (state.oneShotCode != 0) return 0;
+  size_t avail = 0;
+  const uint8_t* p = c.stream.PeekWords(avail);
+  if (avail == 0) return 0;
+  MainPageRoute route = OpenMainPageRoute(c.fonts, font);
+  if (!route.open()) return 0;
+  routeOpen = true;
+  const CodeTables& codes = c.codes;
+  // Composed in a buffer of the stack and written whenever fewer bytes are
+  // left than one character can take (two, behind four of separators and an
+  // escape).
+  char buf[4096];
+  // A character takes at most 7 bytes: two behind four of separators and an
+  // escape, or a single byte behind both.
+  constexpr size_t kMostBytes = 7;
+  char* d = buf;
+  int16_t charClass = state.charClass;
+  const uint8_t* q = p;
+  const uint8_t* const end = p + 2 * avail;
+  while (q < end) {
+    // As many words as surely fit in the buffer's room.
+    size_t fit = static_cast<size_t>(buf + sizeof buf - d) / kMostBytes;
+    const uint8_t* stop = static_cast<size_t>(end - q) / 2 > fit ? q + 2 * fit : end;
+    for (; q < stop; q += 2) {
+      uint16_t w = static_cast<uint16_t>(q[0] << 8 | q[1]);
+      if (uint16_t t = route.ShiftJisOf(w)) {
+        if (charClass != 1) {
+          d = PutSeparator(d, 1, charClass);
+          charClass = 1;
+        }
+        d[0] = static_cast<char>(t >> 8);
+        d[1] = static_cast<char>(t & 0xFF);
+        d += 2;
+        continue;
+      }
+      uint8_t b = RomanSingleByte(codes, w);
+      if (b == 0) goto done;
+      int16_t now = RomanClass(w, b);
+      d = PutSeparator(d, now, charClass);
+      if (b == '<' || b == '>' || b == '\\') *d++ = '\\';
+      *d++ = static_cast<char>(b);
+      charClass = now;
+    }
+    if (q < end) {
+      c.out.WriteText(std::string_view(buf, static_cast<size_t>(d - buf)));
+      d = buf;
+    }
+  }
+done:
+  if (d != buf) c.out.WriteText(std::string_view(buf, static_cast<size_t>(d - buf)));
+  size_t n = static_cast<size_t>(q - p) / 2;
+  state.charClass = charClass;
+  c.stream.SkipWords(n);
+  return n;
 }
 
 void WriteCharacterRun(Conversion& c, const uint16_t* run, int16_t direction, int16_t font) {

@@ -4,6 +4,7 @@
 // characters of different classes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace velkan {
@@ -27,6 +28,20 @@ struct CharacterState {
 // vertical) and font. Combined characters take the words that complete them
 // from the run, never from beyond its terminating 0.
 void WriteCharacterRun(Conversion& c, const uint16_t* run, int16_t direction, int16_t font);
+
+// Writes the characters that follow in the stream's block read for as long
+// as they are plain: codes of the main pages that the main-page route of
+// `font` converts (see OpenMainPageRoute), and roman codes of pages 0xC3 and
+// 0xC4 written as single bytes; straight to the output, exactly as
+// WriteCharacterRun would write them, and takes them from the stream. These
+// characters never combine with others, so where a run would end among them
+// does not change what is written. Returns the number of words taken: 0
+// when the next word is no such character, a one-shot code waits, or the
+// route is closed; `routeOpen` tells whether the route was open.
+size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen);
+
+// True for the codes of the main pages, 0x8000-0x9FFF.
+constexpr bool IsMainPageCode(uint16_t w) { return (w & 0xE000) == 0x8000; }
 
 // True for the single bytes that count as punctuation or digits:
 // ( ) , - . / 0-9 = _

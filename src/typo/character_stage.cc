@@ -24,6 +24,16 @@ void HandOver(Conversion& c, Run& run) {
   run.count = 0;
 }
 
+// True when the last two words of the run hold a code of page 0xC7, which
+// may combine with the words that follow it.
+bool MayCombineWithNext(const Run& run) {
+  auto combining = [&](int i) { return i >= 0 && (run.words[static_cast<size_t>(i)] & 0xFF00) == 0xC700; };
+  return combining(run.count - 1) || combining(run.count - 2);
+}
+
+// The characters that do not take the main-page route.
+constexpr bool IsOtherCharacter(uint16_t w) { return IsValidCharacter(w) && !IsMainPageCode(w); }
+
 }  // namespace
 
 const char* ScopeClosingTag(int16_t kind) {
@@ -49,8 +59,23 @@ int16_t RunCharacters(Conversion& c) {
     // Without manual ruby or a counted scope to watch, the characters that
     // follow in the block read go into the run at once.
     if (s.wordPending == 0 && c.ruby.manual == 0 && session.scopeCountdown == 0) {
+      // Plain characters go straight to the output, once the run so far is
+      // written. A run is not cut where its last two
+      // words may still combine with the words after them (page 0xC7).
+      bool routeOpen = false;
+      if (!MayCombineWithNext(run)) {
+        HandOver(c, run);
+        size_t m = WritePlainCharacters(c, c.typo.font, routeOpen);
+        if (m > 0) {
+          size_t avail = 0;
+          const uint8_t* last = s.PeekWords(avail) - 2;
+          s.currentWord = static_cast<uint16_t>(last[0] << 8 | last[1]);
+          continue;
+        }
+      }
       size_t room = static_cast<size_t>(kMaxRun - run.count);
-      size_t n = s.TakeWordsWhile(run.words.data() + run.count, room, IsValidCharacter);
+      size_t n = routeOpen ? s.TakeWordsWhile(run.words.data() + run.count, room, IsOtherCharacter)
+                           : s.TakeWordsWhile(run.words.data() + run.count, room, IsValidCharacter);
       if (n > 0) {
         run.count += static_cast<int>(n);
         s.currentWord = run.words[static_cast<size_t>(run.count - 1)];
