@@ -43,7 +43,7 @@ while [ $# -gt 0 ]; do
     --batch) batch=1; shift ;;
     --huge) huge=$2; shift 2 ;;
     --keep) keep=$2; shift 2 ;;
-    -h|--help) sed -n '2,24p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench/run.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
