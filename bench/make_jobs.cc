@@ -1,14 +1,11 @@
-// Writes the jobs of the throughput benchmark into a folder, together with a
-// table root they convert with and the same characters as plain text for a
-// side-by-side run of iconv:
+// Writes the jobs of the throughput benchmark into a folder, for a table root
+// that already exists (the bundled sample root of the build, `build/root`),
+// together with the same characters as plain text for a side-by-side run of
+// iconv:
 //
-//   root/          pair tables (Shift_JIS forms of the roman pages, the text
-//                  pre-pass's forward map), font tables (every code of pages
-//                  0x8000-0x9FFF that the jobs use converts to a kanji), an
-//                  empty pitch file and escape definitions, the pi-font file
-//   chars.zan      the character-heavy job: kanji of pages 0x8000-0x9FFF with
-//                  words of roman letters (page 0xC3), a line end after every
-//                  40 characters
+//   chars.zan      the character-heavy job: characters of the main pages
+//                  0x8000-0x9FFF with words of roman characters (page 0xC3),
+//                  a line end after every 40 characters
 //   chars.utf16    its characters (and line ends) as UTF-16BE
 //   commands.zan   the command-heavy job: size and font groups, group ruby,
 //                  rule and page warnings, tags and line ends every few
@@ -18,13 +15,26 @@
 //                  chars.zan: the pre-pass turns it into the same words
 //   counts         "NAME CHARACTERS" for each job
 //
-// Usage: velkan_bench_jobs DIR MILLION-CHARACTERS [JOBS]
+// The jobs use only the codes that the root's tables convert to a character
+// iconv gives back unchanged: the converter's output of chars.zan is then
+// byte for byte what iconv writes for chars.utf16. The root's tables decide
+// this, read with the converter's own loaders: a main-page code counts when
+// its conversion in font 1 (the font a job starts with) is a Shift_JIS
+// character, a roman code when it is written as a single byte with no escape
+// and no separator beside other characters. A code counts only when the text
+// pre-pass, given its character, gives the code back (alone, and for roman
+// characters also next to each other), and text.txt is checked through the
+// pre-pass once written.
+//
+// Usage: velkan_bench_jobs ROOT DIR MILLION-CHARACTERS [JOBS]
 //   JOBS: a comma-separated choice of chars, commands, text (default all),
 //   or charwords for chars.zan alone (for a very large job).
 // Nothing here grows with the size of a job: the files are written in blocks.
+#include <fcntl.h>
 #include <iconv.h>
+#include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -32,8 +42,21 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "driver/io.h"
+#include "tables/character_output.h"
+#include "tables/code_conversion.h"
+#include "tables/code_tables.h"
+#include "tables/escape_definitions.h"
+#include "tables/font_tables.h"
+#include "tables/pre_pass_tables.h"
+#include "tables/shift_jis_rule.h"
+#include "tables/table_root.h"
+#include "tables/text_pre_pass.h"
 
 namespace fs = std::filesystem;
 
@@ -44,29 +67,9 @@ namespace {
   std::exit(1);
 }
 
-void PutLE(std::string& s, uint16_t w) {
-  s += static_cast<char>(w & 0xFF);
-  s += static_cast<char>(w >> 8);
-}
-
 void PutBE(std::string& s, uint16_t w) {
   s += static_cast<char>(w >> 8);
   s += static_cast<char>(w & 0xFF);
-}
-
-void WriteFile(const fs::path& p, const std::string& bytes) {
-  fs::create_directories(p.parent_path());
-  std::ofstream out(p, std::ios::binary);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) Die("cannot write " + p.string());
-}
-
-// JIS X 0208 to Shift_JIS by the published rule.
-uint16_t JisToSjis(uint16_t jis) {
-  unsigned hi = jis >> 8, lo = jis & 0xFF;
-  unsigned s1 = (hi + 1) / 2 + (hi <= 0x5E ? 0x70 : 0xB0);
-  unsigned s2 = lo + ((hi & 1) ? (lo >= 0x60 ? 0x20 : 0x1F) : 0x7E);
-  return static_cast<uint16_t>(s1 << 8 | s2);
 }
 
 // Converts bytes with iconv; empty when they do not convert whole.
@@ -86,121 +89,181 @@ std::string Iconv(const char* from, const char* to, const std::string& in) {
   return out;
 }
 
-// The source codes the jobs draw kanji from: pages 0x8000-0x9FFF without the
-// codes that have a range type of their own (0x9600-0x97FF) and without the
-// two combined-number codes.
-bool UsableSource(uint16_t code) {
-  if (code < 0x8001 || code > 0x9FFF) return false;
-  if (code >= 0x9600 && code <= 0x97FF) return false;
-  return code != 0x95B4 && code != 0x95BE;
+// The UTF-16 form of a CP932 character when iconv gives it as one UTF-16
+// unit and turns that unit back into the same bytes; 0 otherwise.
+uint16_t RoundTrip(const std::string& cp932) {
+  std::string u = Iconv("CP932", "UTF-16BE", cp932);
+  if (u.size() != 2 || Iconv("UTF-16BE", "CP932", u) != cp932) return 0;
+  return static_cast<uint16_t>(static_cast<uint8_t>(u[0]) << 8 | static_cast<uint8_t>(u[1]));
 }
 
-// The characters: for each usable source code its JIS code, its Shift_JIS
-// code and its UTF-16 form.
+// A character of the jobs: its code word, the bytes the converter writes for
+// it (which text.txt holds too) and its UTF-16 form.
 struct Character {
   uint16_t source = 0;
-  uint16_t jis = 0;
-  uint16_t sjis = 0;
+  std::string text;
   uint16_t utf16 = 0;
 };
 
 struct Repertoire {
-  std::vector<Character> kanji;
-  // Roman letters A-Z and a-z of page 0xC3: source code, full-width
-  // Shift_JIS, ASCII.
-  std::vector<Character> roman;
+  std::vector<Character> kanji;  // main pages 0x8000-0x9FFF
+  std::vector<Character> roman;  // page 0xC3
 };
 
-Repertoire MakeRepertoire() {
-  // Kanji rows 0x30-0x74 that round-trip between Shift_JIS and UTF-16.
-  std::vector<Character> pool;
-  for (unsigned hi = 0x30; hi <= 0x74; ++hi) {
-    for (unsigned lo = 0x21; lo <= 0x7E; ++lo) {
-      uint16_t sjis = JisToSjis(static_cast<uint16_t>(hi << 8 | lo));
-      std::string bytes{static_cast<char>(sjis >> 8), static_cast<char>(sjis & 0xFF)};
-      std::string u = Iconv("CP932", "UTF-16BE", bytes);
-      if (u.size() != 2 || Iconv("UTF-16BE", "CP932", u) != bytes) continue;
-      Character ch;
-      ch.jis = static_cast<uint16_t>(hi << 8 | lo);
-      ch.sjis = sjis;
-      ch.utf16 = static_cast<uint16_t>(static_cast<uint8_t>(u[0]) << 8 | static_cast<uint8_t>(u[1]));
-      pool.push_back(ch);
-    }
-  }
-  if (pool.size() < 4000) Die("the system's iconv lacks CP932 kanji");
-  Repertoire r;
-  size_t next = 0;
+// The font the jobs' characters are written in: the one a job starts with.
+constexpr int16_t kJobFont = 1;
+
+// The main-page codes whose conversion in kJobFont is a Shift_JIS character
+// that iconv gives back unchanged.
+std::vector<Character> MainPageCharacters(velkan::FontTables& fonts, const velkan::CodeTables& codes,
+                                          const velkan::TablePaths& paths) {
+  std::vector<Character> out;
   for (unsigned code = 0x8000; code <= 0x9FFF; ++code) {
-    if (!UsableSource(static_cast<uint16_t>(code))) continue;
-    Character ch = pool[next++ % pool.size()];
-    ch.source = static_cast<uint16_t>(code);
-    r.kanji.push_back(ch);
+    auto w = static_cast<uint16_t>(code);
+    // The combined tens are written as combined-character tags.
+    if ((w == 0x95B4 || w == 0x95BE) && codes.ShiftJisOf(w) != 0) continue;
+    uint16_t sjis = velkan::JisToShiftJis(velkan::ConvertCode(fonts, paths, kJobFont, w));
+    if (sjis == 0) continue;  // a code tag or a warning
+    std::string text{static_cast<char>(sjis >> 8), static_cast<char>(sjis & 0xFF)};
+    if (uint16_t u = RoundTrip(text)) out.push_back({w, text, u});
   }
-  for (int i = 0; i < 26; ++i) {
-    r.roman.push_back({static_cast<uint16_t>(0xC341 + i), 0, static_cast<uint16_t>(0x8260 + i),
-                       static_cast<uint16_t>('A' + i)});
-    r.roman.push_back({static_cast<uint16_t>(0xC361 + i), 0, static_cast<uint16_t>(0x8281 + i),
-                       static_cast<uint16_t>('a' + i)});
-  }
-  return r;
+  return out;
 }
 
-void WriteTables(const fs::path& root, const Repertoire& rep) {
-  fs::path q = root / "qdxfiles";
-  std::string header;
-  PutLE(header, 0);
-  // The roman letters' Shift_JIS forms (job side), which the text pre-pass
-  // also reads as full-width letter -> source code.
-  std::string hnw = header;
-  for (const Character& c : rep.roman) {
-    PutLE(hnw, c.sjis);
-    PutLE(hnw, c.source);
+// The roman codes written as a single byte of their own that iconv gives
+// back unchanged.
+std::vector<Character> RomanCharacters(const velkan::CodeTables& codes) {
+  std::vector<Character> out;
+  for (unsigned code = 0xC300; code <= 0xC37F; ++code) {
+    auto w = static_cast<uint16_t>(code);
+    uint16_t sjis = codes.ShiftJisOf(w);
+    uint8_t b = sjis != 0 ? codes.SingleByteOf(sjis) : 0;
+    // Without a single byte below 0x80 a roman code becomes a typed code tag.
+    if (b == 0 || b >= 0x80) continue;
+    // Digits and the signs that go with them are set off from other
+    // characters by separators; < > and \ are escaped.
+    if (velkan::IsDigitLike(b) || b == '<' || b == '>' || b == '\\') continue;
+    std::string text(1, static_cast<char>(b));
+    if (uint16_t u = RoundTrip(text)) out.push_back({w, text, u});
   }
-  const char* pairTables[] = {"SJIS_HNW.TBL", "SJIS_ROM.TBL", "SJIS_ITA.TBL", "SJIS_RUB.TBL", "SJ_KKA_0.TBL",
-                              "SJ_KKA_1.TBL", "SJ_KKA_2.TBL", "SJ_KMA_0.TBL", "SJ_KMA_1.TBL", "SJ_KMA_2.TBL",
-                              "SJ_KU2_0.TBL", "SJ_KU2_1.TBL", "SJ_KU3_0.TBL", "SJ_KU3_1.TBL", "SJ_KU3_2.TBL",
-                              "SJ_KUR_0.TBL", "SJ_KUR_1.TBL", "SJ_KUR_2.TBL"};
-  // The other tables hold one pair the jobs never meet (the ideographic
-  // space), so that none of them counts as empty.
-  std::string unused = header;
-  PutLE(unused, 0x8140);
-  PutLE(unused, 0xD002);
-  for (const char* name : pairTables) WriteFile(q / name, std::string(name) == "SJIS_HNW.TBL" ? hnw : unused);
-  // The text pre-pass's forward map: each kanji's Shift_JIS code -> its
-  // source code (the first source code of a character wins, so every
-  // character of text.txt turns back into the code chars.zan has for it).
-  std::string zan;
-  std::vector<bool> seen(0x10000, false);
-  for (const Character& c : rep.kanji) {
-    if (seen[c.sjis]) continue;
-    seen[c.sjis] = true;
-    PutLE(zan, c.sjis);
-    PutLE(zan, c.source);
+  return out;
+}
+
+// A line of text for the pre-pass and the code words it should give (the
+// line end's word follows them).
+struct ProbeLine {
+  std::string text;
+  std::vector<uint16_t> words;
+};
+
+// Runs the pre-pass over the lines, each followed by CR LF, and tells which
+// lines did not give their words and the line-end command. After a line
+// that fails the pre-pass starts afresh at the next line, so that a mode the
+// failing line switched on spoils no line after it.
+std::vector<bool> FailingLines(const std::vector<ProbeLine>& lines, const velkan::PrePassTables& tables,
+                               const velkan::EscapeDefinitions& escapes) {
+  std::string all;
+  std::vector<size_t> offsets;
+  for (const ProbeLine& l : lines) {
+    offsets.push_back(all.size());
+    all += l.text;
+    all += "\r\n";
   }
-  WriteFile(q / "SJIS_ZAN.TBL", zan);
-  // Full-width letter -> its single byte.
-  std::string jis = header;
-  for (const Character& c : rep.roman) {
-    PutLE(jis, c.sjis);
-    PutLE(jis, c.utf16);
+  std::vector<bool> failed(lines.size(), false);
+  uint8_t buf[256];
+  size_t line = 0;
+  while (line < lines.size()) {
+    velkan::MemorySource source(std::string_view(all).substr(offsets[line]));
+    velkan::TextPrePass pass(source, tables, escapes);
+    size_t pos = 0;  // words of `line` met so far
+    int high = -1;   // the first byte of a word cut by a read
+    bool fresh = false;
+    while (!fresh && line < lines.size()) {
+      long n = pass.Read(buf, sizeof buf);
+      if (n <= 0) {  // the words ended early
+        failed[line++] = true;
+        break;
+      }
+      for (long k = 0; k < n && !fresh; ++k) {
+        if (high < 0) {
+          high = buf[k];
+          continue;
+        }
+        auto w = static_cast<uint16_t>(high << 8 | buf[k]);
+        high = -1;
+        const std::vector<uint16_t>& want = lines[line].words;
+        if (w != (pos < want.size() ? want[pos] : velkan::kLineEndCommand)) {
+          failed[line++] = true;
+          fresh = true;
+        } else if (pos == want.size()) {
+          ++line;
+          pos = 0;
+        } else {
+          ++pos;
+        }
+      }
+    }
   }
-  WriteFile(q / "SJIS_JIS.TBL", jis);
-  // The base code file: every usable code to its kanji's JIS code.
-  std::string conv;
-  for (const Character& c : rep.kanji) {
-    PutLE(conv, c.source);
-    PutLE(conv, c.jis);
+  return failed;
+}
+
+// Keeps the characters whose text the pre-pass turns back into their code:
+// each character alone, then the roman characters in every sequence of two
+// and three (so no roman word spells an escape, a marker or a replacement).
+// Where such sequences fail, the roman character met most often in them goes
+// first, until none fails.
+void KeepWhatThePrePassGivesBack(Repertoire& rep, const velkan::PrePassTables& tables,
+                                 const velkan::EscapeDefinitions& escapes) {
+  auto alone = [&](std::vector<Character>& set) {
+    std::vector<ProbeLine> lines;
+    for (const Character& c : set) lines.push_back({c.text, {c.source}});
+    std::vector<bool> failed = FailingLines(lines, tables, escapes);
+    std::vector<Character> kept;
+    for (size_t i = 0; i < set.size(); ++i) {
+      if (!failed[i]) kept.push_back(set[i]);
+    }
+    set = kept;
+  };
+  alone(rep.kanji);
+  alone(rep.roman);
+
+  const size_t n = rep.roman.size();
+  std::vector<ProbeLine> lines;
+  std::vector<std::vector<size_t>> members;
+  for (size_t a = 0; a < n; ++a) {
+    for (size_t b = 0; b < n; ++b) {
+      const Character &x = rep.roman[a], &y = rep.roman[b];
+      lines.push_back({x.text + y.text, {x.source, y.source}});
+      members.push_back({a, b});
+      for (size_t c = 0; c < n; ++c) {
+        const Character& z = rep.roman[c];
+        lines.push_back({x.text + y.text + z.text, {x.source, y.source, z.source}});
+        members.push_back({a, b, c});
+      }
+    }
   }
-  WriteFile(q / "conv00.tbl", conv);
-  WriteFile(q / "conv021.tbl", "");
-  WriteFile(q / "conv022.tbl", "");
-  WriteFile(q / "convpi.tbl", "");
-  WriteFile(q / "fntinf.fil", "heading\r\n");
-  WriteFile(q / "pitfile.fil", std::string(1024, '\0'));
-  WriteFile(q / "pifont.fil", std::string(1000, '\0'));
-  WriteFile(q / "velkansys.tbl", "");
-  WriteFile(q / "velkanuser.tbl", "");
-  WriteFile(q / "nmcnv.tbl", "");
+  std::vector<bool> failed = FailingLines(lines, tables, escapes);
+  std::vector<std::vector<size_t>> failing;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (failed[i]) failing.push_back(members[i]);
+  }
+  std::vector<bool> dropped(n, false);
+  for (;;) {
+    std::vector<size_t> count(n, 0);
+    bool any = false;
+    for (const auto& seq : failing) {
+      if (std::any_of(seq.begin(), seq.end(), [&](size_t m) { return dropped[m]; })) continue;
+      any = true;
+      for (size_t m : seq) ++count[m];
+    }
+    if (!any) break;
+    dropped[static_cast<size_t>(std::max_element(count.begin(), count.end()) - count.begin())] = true;
+  }
+  std::vector<Character> kept;
+  for (size_t i = 0; i < n; ++i) {
+    if (!dropped[i]) kept.push_back(rep.roman[i]);
+  }
+  rep.roman = kept;
 }
 
 // A deterministic stream of pseudo-random numbers.
@@ -237,36 +300,55 @@ class BlockFile {
 
 constexpr int kLine = 40;
 
-// The character-heavy job and its text forms: kanji for the most part, a
-// word of 3-8 roman letters now and then, a line end after every 40
-// characters.
+// The characters of the character-heavy job, drawn in a fixed order: kanji
+// for the most part, a word of 3-8 roman characters now and then, a line end
+// after every 40 characters.
+class CharacterSequence {
+ public:
+  explicit CharacterSequence(const Repertoire& rep) : rep_(rep) {}
+  // The next character; `lineEnd` tells whether a line end follows it.
+  const Character& Next(bool& lineEnd) {
+    const Character* c;
+    if (roman_ > 0) {
+      c = &Roman();
+      --roman_;
+    } else if (rnd_.Next(100) < 3) {
+      roman_ = 2 + static_cast<int>(rnd_.Next(6));
+      c = &Roman();
+    } else {
+      c = &rep_.kanji[rnd_.Next(static_cast<unsigned>(rep_.kanji.size()))];
+    }
+    lineEnd = index_++ % kLine == kLine - 1;
+    return *c;
+  }
+
+ private:
+  const Character& Roman() { return rep_.roman[rnd_.Next(static_cast<unsigned>(rep_.roman.size()))]; }
+
+  const Repertoire& rep_;
+  Random rnd_;
+  int roman_ = 0;
+  long long index_ = 0;
+};
+
+// The character-heavy job and its text forms.
 void WriteCharacterJobs(const fs::path& dir, const Repertoire& rep, long long chars, bool zan, bool plain,
                         bool text) {
   std::unique_ptr<BlockFile> words, utf16, sjis;
   if (zan) words = std::make_unique<BlockFile>(dir / "chars.zan");
   if (plain) utf16 = std::make_unique<BlockFile>(dir / "chars.utf16");
   if (text) sjis = std::make_unique<BlockFile>(dir / "text.txt");
-  Random rnd;
-  int roman = 0;
+  CharacterSequence seq(rep);
   for (long long i = 0; i < chars; ++i) {
-    const Character* c;
-    if (roman > 0) {
-      c = &rep.roman[rnd.Next(static_cast<unsigned>(rep.roman.size()))];
-      --roman;
-    } else if (rnd.Next(100) < 3) {
-      roman = 2 + static_cast<int>(rnd.Next(6));
-      c = &rep.roman[rnd.Next(static_cast<unsigned>(rep.roman.size()))];
-    } else {
-      c = &rep.kanji[rnd.Next(static_cast<unsigned>(rep.kanji.size()))];
-    }
-    bool lineEnd = i % kLine == kLine - 1;
+    bool lineEnd;
+    const Character& c = seq.Next(lineEnd);
     if (words) {
-      PutBE(words->buf(), c->source);
-      if (lineEnd) PutBE(words->buf(), 0xD009);
+      PutBE(words->buf(), c.source);
+      if (lineEnd) PutBE(words->buf(), velkan::kLineEndCommand);
       words->MaybeFlush();
     }
     if (utf16) {
-      PutBE(utf16->buf(), c->utf16);
+      PutBE(utf16->buf(), c.utf16);
       if (lineEnd) {
         PutBE(utf16->buf(), '\r');
         PutBE(utf16->buf(), '\n');
@@ -274,15 +356,68 @@ void WriteCharacterJobs(const fs::path& dir, const Repertoire& rep, long long ch
       utf16->MaybeFlush();
     }
     if (sjis) {
-      if (c->utf16 < 0x80) {
-        sjis->buf() += static_cast<char>(c->utf16);
-      } else {
-        PutBE(sjis->buf(), c->sjis);
-      }
+      sjis->buf() += c.text;
       if (lineEnd) sjis->buf() += "\r\n";
       sjis->MaybeFlush();
     }
   }
+}
+
+// Compares the words it is given with the words of the character job.
+class WordCheck final : public velkan::ByteSink {
+ public:
+  WordCheck(const Repertoire& rep, long long chars) : seq_(rep), left_(chars) {}
+  bool Write(const char* data, size_t n) override {
+    for (size_t k = 0; k < n && ok_; ++k) {
+      if (pos_ == want_.size()) Refill();
+      if (pos_ == want_.size() || data[k] != want_[pos_]) {
+        ok_ = false;
+      } else {
+        ++pos_;
+        ++bytes_;
+      }
+    }
+    return true;
+  }
+  // Whether every word came, and no other.
+  bool Matched() const { return ok_ && left_ == 0 && pos_ == want_.size(); }
+  // Bytes of words that matched before the first difference.
+  long long matchedBytes() const { return bytes_; }
+
+ private:
+  void Refill() {
+    want_.clear();
+    pos_ = 0;
+    if (left_ == 0) return;
+    --left_;
+    bool lineEnd;
+    const Character& c = seq_.Next(lineEnd);
+    PutBE(want_, c.source);
+    if (lineEnd) PutBE(want_, velkan::kLineEndCommand);
+  }
+
+  CharacterSequence seq_;
+  long long left_;
+  std::string want_;
+  size_t pos_ = 0;
+  long long bytes_ = 0;
+  bool ok_ = true;
+};
+
+// Whether the pre-pass turns the text job into the words of the character
+// job; says where they part when it does not.
+bool TextGivesCharacterWords(const velkan::TablePaths& paths, const fs::path& text, const Repertoire& rep,
+                             long long chars) {
+  int fd = ::open(text.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Die("cannot read " + text.string());
+  velkan::FdSource source(fd);
+  WordCheck check(rep, chars);
+  velkan::PrepareTextInput(paths, source, check);
+  ::close(fd);
+  if (check.Matched()) return true;
+  std::fprintf(stderr, "velkan_bench_jobs: the pre-pass does not turn text.txt into the words of chars.zan "
+               "(they part after word %lld); the text job is left out\n", check.matchedBytes() / 2);
+  return false;
 }
 
 void PutNumber(std::string& s, int n) {
@@ -362,31 +497,67 @@ long long WriteCommandJob(const fs::path& dir, const Repertoire& rep, long long 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: velkan_bench_jobs DIR MILLION-CHARACTERS [chars,commands,text]\n");
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: velkan_bench_jobs ROOT DIR MILLION-CHARACTERS [chars,commands,text]\n");
     return 2;
   }
-  fs::path dir = argv[1];
-  double millions = std::atof(argv[2]);
+  velkan::TablePaths paths(argv[1], std::nullopt);
+  fs::path dir = argv[2];
+  double millions = std::atof(argv[3]);
   if (!(millions > 0)) Die("the number of characters must be above 0");
-  std::string which = argc > 3 ? argv[3] : "chars,commands,text";
+  std::string which = argc > 4 ? argv[4] : "chars,commands,text";
   auto wants = [&](const char* name) { return ("," + which + ",").find(std::string(",") + name + ",") != std::string::npos; };
   long long chars = static_cast<long long>(millions * 1e6);
 
+  // The characters the root's tables give.
+  velkan::FontTables fonts;
+  if (velkan::PrepareFontTables(fonts, paths) != 0) {
+    Die("the font tables under " + paths.root().string() + " do not load: " + fonts.prepareFailure);
+  }
+  velkan::CodeTables codes;
+  std::string failed;
+  if (velkan::LoadCodeTables(codes, paths, &failed) != 0) {
+    Die("the code tables under " + paths.root().string() + " do not load (" + failed + ")");
+  }
+  Repertoire rep{MainPageCharacters(fonts, codes, paths), RomanCharacters(codes)};
+  size_t convertedKanji = rep.kanji.size(), convertedRoman = rep.roman.size();
+  velkan::PrePassTables prePass;
+  velkan::EscapeDefinitions escapes;
+  std::vector<std::string> notes;
+  velkan::LoadTextInputTables(prePass, escapes, paths, &notes);
+  for (const std::string& note : notes) std::fprintf(stderr, "velkan_bench_jobs: %s\n", note.c_str());
+  KeepWhatThePrePassGivesBack(rep, prePass, escapes);
+  velkan::ReleaseEscapeDefinitions(escapes);
+  velkan::ReleasePrePassTables(prePass);
+  velkan::ReleaseCodeTables(codes);
+  velkan::ReleaseFontTables(fonts);
+  if (rep.kanji.empty() || rep.roman.empty()) {
+    Die("the tables under " + paths.root().string() + " give no main-page or no roman character iconv gives back");
+  }
+  std::printf("tables %s: %zu of the 8192 main-page codes and %zu of the 128 roman codes convert to characters "
+              "iconv gives back; the jobs use %zu and %zu of them, which the text pre-pass gives back too\n",
+              paths.root().c_str(), convertedKanji, convertedRoman, rep.kanji.size(), rep.roman.size());
+
   fs::create_directories(dir);
-  Repertoire rep = MakeRepertoire();
-  WriteTables(dir / "root", rep);
-  std::ofstream counts(dir / "counts");
+  std::string counts;
   if (wants("charwords")) {
     WriteCharacterJobs(dir, rep, chars, true, false, false);
-    counts << "chars " << chars << "\n";
+    counts += "chars " + std::to_string(chars) + "\n";
   }
   if (wants("chars") || wants("text")) {
     WriteCharacterJobs(dir, rep, chars, wants("chars"), wants("chars"), wants("text"));
-    if (wants("chars")) counts << "chars " << chars << "\n";
-    if (wants("text")) counts << "text " << chars << "\n";
+    if (wants("chars")) counts += "chars " + std::to_string(chars) + "\n";
+    if (wants("text")) {
+      if (TextGivesCharacterWords(paths, dir / "text.txt", rep, chars)) {
+        counts += "text " + std::to_string(chars) + "\n";
+      } else {
+        fs::remove(dir / "text.txt");
+      }
+    }
   }
-  if (wants("commands")) counts << "commands " << WriteCommandJob(dir, rep, chars) << "\n";
-  if (!counts) Die("cannot write " + (dir / "counts").string());
+  if (wants("commands")) counts += "commands " + std::to_string(WriteCommandJob(dir, rep, chars)) + "\n";
+  std::ofstream out(dir / "counts");
+  out << counts;
+  if (!out) Die("cannot write " + (dir / "counts").string());
   return 0;
 }

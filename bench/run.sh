@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Throughput of velkan beside iconv on the same characters, and peak memory.
 #
-#   bench/run.sh [-b BUILD] [-m MILLION] [-r RUNS] [-k JOBS] [--batch] [--huge GIB] [--keep DIR]
+#   bench/run.sh [-b BUILD] [-t ROOT] [-m MILLION] [-r RUNS] [-k JOBS] [--batch] [--huge GIB] [--keep DIR]
 #
 #   -b BUILD    build folder holding bin/velkan and bin/velkan_bench_jobs (default: build)
+#   -t ROOT     the table root the jobs are made for and converted with
+#               (default: BUILD/root, the bundled sample tables)
 #   -m MILLION  characters per job, in millions (default 16)
 #   -r RUNS     runs of each program; the fastest counts (default 5)
 #   -k JOBS     which jobs: a comma-separated choice of chars, commands, text
@@ -19,9 +21,12 @@
 # CP932 into UTF-16BE. Both write their output to a file in the same folder.
 # Characters per second count the characters of the job (line ends and
 # commands not counted). Peak memory is the maximum resident set size.
+# The character job's output must be byte for byte iconv's, and the text
+# job's that of the character job: the script says so, and exits 1 when not.
 set -euo pipefail
 
 build=build
+root=
 millions=16
 runs=5
 jobs=chars,commands,text
@@ -31,24 +36,27 @@ keep=
 while [ $# -gt 0 ]; do
   case "$1" in
     -b) build=$2; shift 2 ;;
+    -t) root=$2; shift 2 ;;
     -m) millions=$2; shift 2 ;;
     -r) runs=$2; shift 2 ;;
     -k) jobs=$2; shift 2 ;;
     --batch) batch=1; shift ;;
     --huge) huge=$2; shift 2 ;;
     --keep) keep=$2; shift 2 ;;
-    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench/run.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
 
 velkan=$build/bin/velkan
+root=${root:-$build/root}
 gen=$build/bin/velkan_bench_jobs
 prepass=$build/bin/velkan_bench_pre_pass_file
 for tool in "$velkan" "$gen" "$prepass" /usr/bin/time; do
   [ -x "$tool" ] || { echo "bench/run.sh: $tool is missing (build first)" >&2; exit 1; }
 done
 command -v iconv >/dev/null || { echo "bench/run.sh: iconv is missing" >&2; exit 1; }
+[ -d "$root" ] || { echo "bench/run.sh: no table root at $root (build first, or give -t ROOT)" >&2; exit 1; }
 
 if [ -n "$keep" ]; then
   dir=$keep
@@ -60,7 +68,10 @@ fi
 
 echo "velkan at $(git -C "$(dirname "$0")" rev-parse --short HEAD 2>/dev/null || echo unknown)," \
      "$(nproc) processors, ${millions} M characters a job, best of ${runs} runs"
-"$gen" "$dir" "$millions" "$jobs"
+"$gen" "$root" "$dir" "$millions" "$jobs"
+# The format store goes to a folder of the run's own, never into the root.
+convert=("$velkan" convert --root "$root" --store "$dir/store")
+failures=0
 
 # Runs a command `runs` times; sets best (wall seconds), cpu (user + system
 # seconds of that run), peak (KiB), and ok=0 when any run failed.
@@ -77,6 +88,16 @@ measure() {
     if [ -z "$best" ] || awk -v a="$secs" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$secs cpu=$used; fi
     if [ "$kib" -gt "$peak" ]; then peak=$kib; fi
   done
+}
+
+# Compares two outputs; notes a failure when they differ.
+same() {
+  if cmp -s "$1" "$2"; then
+    echo "    check: $3"
+  else
+    echo "    CHECK FAILED: not so: $3 ($(cmp "$1" "$2" 2>&1 | head -n 1))"
+    failures=$((failures + 1))
+  fi
 }
 
 rate() { awk -v n="$1" -v s="$2" 'BEGIN { printf "%.1f", n / s / 1e6 }'; }
@@ -103,25 +124,34 @@ while read -r name chars; do
   esac
   measure iconv -f $from -t $to "$dir/$plain" -o "$dir/$name.iconv"
   iBest=$best iCpu=$cpu iPeak=$peak
-  measure "$velkan" convert --root "$dir/root" "$dir/$input" -o "$dir/$name.out"
+  measure "${convert[@]}" "$dir/$input" -o "$dir/$name.out"
   vBest=$best vCpu=$cpu vPeak=$peak vOk=$ok
   [ $vOk = 1 ] || sed 's/^/    velkan: /' "$dir/err" | head -n 3
   report "$name" "$chars"
+  case $name in
+    chars) same "$dir/chars.out" "$dir/chars.iconv" "the character job's output is byte for byte iconv's" ;;
+    text)
+      if [ -f "$dir/chars.out" ]; then
+        same "$dir/text.out" "$dir/chars.out" "the text job's output is byte for byte the character job's"
+      fi ;;
+  esac
   if [ "$name" = text ]; then
     # The pre-pass alone: the text into code words, counted and dropped.
-    measure "$prepass" "$dir/root" "$dir/text.txt"
+    measure "$prepass" "$root" "$dir/text.txt"
     vBest=$best vCpu=$cpu vPeak=$peak vOk=$ok
     report pre-pass "$chars"
   fi
-  rm -f "$dir/$name.out" "$dir/$name.iconv"
+  [ "$name" = chars ] || rm -f "$dir/$name.out"
+  rm -f "$dir/$name.iconv"
 done <"$dir/counts"
+rm -f "$dir/chars.out"
 
 if [ $batch = 1 ] && [ -f "$dir/chars.zan" ]; then
   mkdir -p "$dir/batch"
   for i in 1 2 3 4 5 6 7 8; do ln -sf ../chars.zan "$dir/batch/c$i.zan"; done
   chars=$(awk '$1 == "chars" { print $2 }' "$dir/counts")
   for j in 1 2; do
-    measure "$velkan" convert --root "$dir/root" "$dir"/batch/c?.zan --out-dir "$dir/batch/out" -j $j
+    measure "${convert[@]}" "$dir"/batch/c?.zan --out-dir "$dir/batch/out" -j $j
     printf 'batch of 8 character jobs, -j %d: %.3f s, %s M characters/s, peak %d KiB\n' $j "$best" \
       "$(rate $((chars * 8)) "$best")" "$peak"
     eval "batch$j=$best"
@@ -134,10 +164,15 @@ if [ "$huge" != 0 ]; then
   # GiB of words at 41 words for 40 characters.
   hugeChars=$(awk -v g="$huge" 'BEGIN { printf "%.3f", g * 1073741824 / 2 * 40 / 41 / 1e6 }')
   mkdir -p "$dir/huge"
-  "$gen" "$dir/huge" "$hugeChars" charwords
-  runs=1 measure "$velkan" convert --root "$dir/huge/root" "$dir/huge/chars.zan" -o "$dir/huge/out"
+  "$gen" "$root" "$dir/huge" "$hugeChars" charwords >/dev/null
+  runs=1 measure "${convert[@]}" "$dir/huge/chars.zan" -o "$dir/huge/out"
   printf 'huge job: %s bytes in, %s bytes out, %.1f s, %s M characters/s, peak %d KiB\n' \
     "$(stat -c %s "$dir/huge/chars.zan")" "$(stat -c %s "$dir/huge/out")" "$best" \
     "$(rate "$(awk -v m="$hugeChars" 'BEGIN { printf "%d", m * 1e6 }')" "$best")" "$peak"
   rm -rf "$dir/huge"
+fi
+
+if [ $failures != 0 ]; then
+  echo "bench/run.sh: $failures check(s) failed" >&2
+  exit 1
 fi

@@ -20,7 +20,7 @@ echo "== tests under sanitizers =="
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$jobs")
 
 echo "== benchmark (a short run: figures only, nothing is asserted) =="
-bench/run.sh -b build -m 2 -r 2 || echo "(the short benchmark run did not finish; the tests above decide)"
+bench/run.sh -b build -m 2 -r 2 || echo "(the short benchmark run did not finish or one of its output checks failed; the tests above decide)"
 
 # A short run of every fuzz target (fuzz/README.md); it needs clang with
 # libFuzzer. VELKAN_FUZZ_SECONDS sets the time per target.

@@ -200,6 +200,10 @@ class RunText {
   void Add(std::string_view s) {
     if (s.empty()) return;
     if (size_ + s.size() > sizeof buf_) Flush();
+    if (s.size() > sizeof buf_) {
+      c_.out.WriteText(s);  // too long for the buffer: written as it stands
+      return;
+    }
     std::memcpy(buf_ + size_, s.data(), s.size());
     size_ += s.size();
   }
@@ -341,24 +345,35 @@ void AddCodeForm(RunText& out, const Plan& p, uint16_t w, uint16_t j) {
 
 // Writes the characters from run[i] on that the main-page route converts to
 // Shift_JIS characters, up to the first one it does not (or the end of the
-// run), whose index it returns.
+// run), whose index it returns. The bytes go into the buffer in pieces of at
+// most kMaxRunLength characters, so a longer run cannot write past the room
+// reserved for them.
 size_t WriteMainPageCharacters(RunText& out, const MainPageRoute& route, const uint16_t* run, size_t i,
                                int16_t& charClass) {
-  size_t start = i;
-  char* d = out.Reserve(2 * kMaxRunLength + 2);
-  char* const begin = d;
-  for (uint16_t w; (w = run[i]) != 0; ++i) {
-    uint16_t t = route.ShiftJisOf(w);
-    if (t == 0) break;
-    if (i == start && charClass == 6) {
-      *d++ = '\\';
-      *d++ = '/';
+  const size_t start = i;
+  for (;;) {
+    char* d = out.Reserve(2 * kMaxRunLength + 2);
+    char* const begin = d;
+    const size_t pieceEnd = i + kMaxRunLength;
+    bool stopped = false;
+    for (uint16_t w; i < pieceEnd; ++i) {
+      w = run[i];
+      uint16_t t = w != 0 ? route.ShiftJisOf(w) : 0;
+      if (t == 0) {
+        stopped = true;
+        break;
+      }
+      if (i == start && charClass == 6) {
+        *d++ = '\\';
+        *d++ = '/';
+      }
+      d[0] = static_cast<char>(t >> 8);
+      d[1] = static_cast<char>(t & 0xFF);
+      d += 2;
     }
-    d[0] = static_cast<char>(t >> 8);
-    d[1] = static_cast<char>(t & 0xFF);
-    d += 2;
+    out.Commit(static_cast<size_t>(d - begin));
+    if (stopped) break;
   }
-  out.Commit(static_cast<size_t>(d - begin));
   if (i > start) charClass = 1;
   return i;
 }

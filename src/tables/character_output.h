@@ -26,7 +26,8 @@ struct CharacterState {
 // Writes a run of character words (terminated by a 0 word, at most 255, the
 // buffer zero behind the run) in the given direction (0 horizontal, 1
 // vertical) and font. Combined characters take the words that complete them
-// from the run, never from beyond its terminating 0.
+// from the run, never from beyond its terminating 0. A longer run is written
+// whole all the same, never past a buffer.
 void WriteCharacterRun(Conversion& c, const uint16_t* run, int16_t direction, int16_t font);
 
 // Writes the characters that follow in the stream's block read for as long

@@ -111,6 +111,23 @@ TEST_F(CharacterOutputTest, ShiftJisCharactersFromTheConvertRoute) {
   EXPECT_EQ(conv->chars.charClass, 1);
 }
 
+// The character stage hands over at most 255 words; a run at that length,
+// and even a longer one handed over by another caller, is written whole and
+// in order, never past the output buffer.
+TEST_F(CharacterOutputTest, RunsAtAndBeyondTheRunLimitAreWrittenWhole) {
+  Start();
+  for (size_t n : {254u, 255u, 256u, 1500u}) {
+    SCOPED_TRACE(n);
+    std::vector<uint16_t> words(n, 0x8001);
+    words.push_back(0xC501);  // a character of page C5 after them (class 6)
+    words.push_back(0x8001);
+    std::string want;
+    for (size_t i = 0; i < n; ++i) want += Sjis("亜");
+    want += "\\!" + Sjis("■") + "\\/" + Sjis("亜");
+    EXPECT_EQ(Run(words), want);
+  }
+}
+
 TEST_F(CharacterOutputTest, CodeFormsOfConvertedCodesWithoutShiftJisForm) {
   Start();
   EXPECT_EQ(Run({0x8003}), "<ZAN2 code=21a1>");

@@ -57,6 +57,22 @@ TEST_F(EscapeDefinitionsTest, NamesAndLeadsCountOnlyAfterAnUnlockingLine) {
   EXPECT_FALSE(defs_.locked);
 }
 
+TEST_F(EscapeDefinitionsTest, NamesAreCutAtEightCharacters) {
+  ASSERT_EQ(Load(Lines({"%0000 0;", "#D002 @ABCDEX;", "#D003 @ABCDEFG;", "#D004 @ABCDEFGH;", "$0001 @MODE567;",
+                        "$0002 @MODE5678;"}),
+                 ""),
+            0);
+  EXPECT_EQ(Name(defs_.commandNames[0x02]), "@ABCDEX");
+  EXPECT_EQ(Name(defs_.commandNames[0x03]), "@ABCDEFG");
+  EXPECT_EQ(Name(defs_.commandNames[0x04]), "@ABCDEFG");
+  EXPECT_EQ(Name(defs_.modeNames[1]), "@MODE567");
+  EXPECT_EQ(Name(defs_.modeNames[2]), "@MODE567");
+  // The cut name matches the text that begins with its eight characters.
+  EscapeMatch m = MatchCommandName(defs_, "@ABCDEFGHIJ");
+  EXPECT_EQ(m.code, 0xD003);
+  EXPECT_EQ(m.length, 8u);
+}
+
 TEST_F(EscapeDefinitionsTest, KeysValuesAndLineEndsAreReadByColumn) {
   ASSERT_EQ(Load(Lines({"%    0",
                         "$000a @LONGNAME1;  names are cut at 8",

@@ -201,6 +201,40 @@ TEST_F(LoaderTest, FontInfoWithoutLineEndsOrWithLongLines) {
   EXPECT_EQ(store.Read(kFontMapTable, 76), 7);
 }
 
+TEST_F(LoaderTest, FontInfoPiecesAreCutAfter255Bytes) {
+  // 255 bytes, then a whole font line on the same line of the file: the cut
+  // falls right before it, so it is read as a line of its own.
+  std::string at = std::string(255, 'A') + FontInfoLine(6, 75);
+  // One byte more and the second piece starts with that byte: skipped.
+  std::string above = std::string(256, 'B') + FontInfoLine(7, 76);
+  // A line of exactly 255 bytes (and its line end) is one piece.
+  std::string exact = FontInfoLine(8, 77) + std::string(255 - 130, ' ');
+  ASSERT_EQ(exact.size(), 255u);
+  EXPECT_EQ(LoadFontInfo(store, File(FontInfoFile({at, above, exact, FontInfoLine(9, 78)}))), 0);
+  EXPECT_EQ(store.Read(kFontMapTable, 75), 6);
+  EXPECT_EQ(store.Read(kFontMapTable, 76), 0);
+  EXPECT_EQ(store.Read(kFontMapTable, 77), 8);
+  EXPECT_EQ(store.Read(kFontMapTable, 78), 9);
+}
+
+TEST_F(LoaderTest, FontInfoNumbersOutsideTheTablesSetNothing) {
+  // "%3d" reads -99 to 999: a negative font sets no entry, a negative group
+  // no overlay (its font entry holds the group as a word, 1000 or over).
+  std::string negativeFont(130, ' ');
+  negativeFont.replace(0, 6, "  5 -7");
+  negativeFont.replace(125, 2, "04");
+  auto p = File(FontInfoFile({negativeFont, FontInfoLine(-3, 80, 0, 9), FontInfoLine(999, 81, 0, 11)}));
+  EXPECT_EQ(LoadFontInfo(store, p), 0);
+  EXPECT_EQ(store.Read(kFontMapTable, 7), 0);
+  EXPECT_EQ(store.Read(kFontMapTable, 0), 0);
+  EXPECT_EQ(store.Read(kOverlayMapTable, 5), 4);  // the group's overlay still counts
+  EXPECT_EQ(store.Read(kFontMapTable, 80), 0xFFFD);
+  for (int g = 0; g < kTableWords; ++g) {
+    if (g != 5 && g != 999) ASSERT_EQ(store.Read(kOverlayMapTable, g), 0) << g;
+  }
+  EXPECT_EQ(store.Read(kOverlayMapTable, 999), 11);
+}
+
 TEST_F(LoaderTest, FontInfoEmptyOrMissing) {
   EXPECT_EQ(LoadFontInfo(store, File("")), kFontInfoBroken);
   EXPECT_EQ(LoadFontInfo(store, File("only a heading\r\n")), 0);
@@ -235,6 +269,19 @@ TEST_F(LoaderTest, RubySearchReachesTenPairsBeyondTheFirst1024) {
   ASSERT_EQ(LoadRubyTable(store, File(RubyBytes(2048))), 0);
   EXPECT_EQ(SearchRubyTable(store, 0x9000 + 3 * 1034), 0x2500 + 1034);
   EXPECT_EQ(SearchRubyTable(store, 0x9000 + 3 * 2000), kGetaMark);
+}
+
+TEST_F(LoaderTest, RubySearchOfAFullTableEndsAtPair1542) {
+  // 8192 bytes are read: 2048 pairs, and a 2049th is never loaded. The moves
+  // from pair 512 reach pair 1532 at most, the steps behind it ten more: the
+  // first 1543 pairs of a sorted table are found, the rest never.
+  ASSERT_EQ(LoadRubyTable(store, File(RubyBytes(2049))), 0);
+  for (int i = 0; i <= 1542; ++i) {
+    ASSERT_EQ(SearchRubyTable(store, static_cast<uint16_t>(0x9000 + 3 * i)), 0x2500 + i) << "pair " << i;
+  }
+  for (int i = 1543; i < 2049; ++i) {
+    ASSERT_EQ(SearchRubyTable(store, static_cast<uint16_t>(0x9000 + 3 * i)), kGetaMark) << "pair " << i;
+  }
 }
 
 TEST_F(LoaderTest, RubyTableOfAnOddLengthAndEmpty) {
@@ -340,6 +387,24 @@ TEST_F(FontTablesTest, OverlaysSwitchAndUndo) {
   SelectOverlay(t, paths, 4);
   EXPECT_EQ(Base(3), 0x3023);
   EXPECT_EQ(Base(1), 0x4023);
+}
+
+TEST_F(FontTablesTest, FontsBeyondTheFontMapCountAsFontsWithoutAnEntry) {
+  WriteAll();
+  ASSERT_EQ(PrepareFontTables(t, paths), 0);
+  t.store.Write(kFontMapTable, 4095, 2);  // the last font of the map: group 2, overlay 5
+  t.store.Write(kOverlayMapTable, 0, 7);  // fonts without an entry: group 0, overlay 7
+  SelectOverlay(t, paths, 4095);
+  EXPECT_EQ(t.appliedOverlay, 5);
+  EXPECT_EQ(Base(1), 0x4023);
+  for (int16_t font : {int16_t{4096}, int16_t{32767}, int16_t{-1}}) {
+    SCOPED_TRACE(font);
+    SelectOverlay(t, paths, 4095);
+    SelectOverlay(t, paths, font);
+    EXPECT_EQ(t.appliedOverlay, 7);
+    EXPECT_EQ(Base(1), 0x3021);
+    EXPECT_EQ(Base(3), 0x4723);
+  }
 }
 
 TEST_F(FontTablesTest, MissingOverlayFileLeavesTheBaseRestored) {

@@ -126,9 +126,11 @@ TEST(OversizedFiles, HugeStoreFilesAreUsedAndNeverShrunk) {
 
 TEST(OversizedFiles, CodeFilesAreReadUpTo65536Pairs) {
   TempDir dir;
-  // Pairs 0..65535 set entries 1..; pair 65536 would set table 0 entry 5.
+  // Pairs 0..65535 are read (the last sets table 0 entry 6); pair 65536
+  // would set table 0 entry 5.
   std::vector<uint16_t> words;
-  for (int i = 0; i < 65536; ++i) words.insert(words.end(), {static_cast<uint16_t>(0x8001), 7});
+  for (int i = 0; i < 65535; ++i) words.insert(words.end(), {static_cast<uint16_t>(0x8001), 7});
+  words.insert(words.end(), {0x0006, 8});  // the 65536th pair, the last one read
   words.insert(words.end(), {0x0005, 9});
   fs::path code = dir.Write("conv00.tbl", LittleEndianWords(words));
   fs::resize_file(code, kGigabyte);  // and a hole behind them
@@ -136,15 +138,18 @@ TEST(OversizedFiles, CodeFilesAreReadUpTo65536Pairs) {
   ASSERT_TRUE(store.AllocateFirst() && store.AllocateSecond());
   EXPECT_EQ(LoadCodeFile(store, code, CodeFileKind::kCodes, false, kCodeFileMissing), 0);
   EXPECT_EQ(store.Read(8, 1), 7);
+  EXPECT_EQ(store.Read(0, 6), 8);
   EXPECT_EQ(store.Read(0, 5), 0);  // the 65537th pair is not read
 
   std::vector<uint16_t> pi;
-  for (int i = 0; i < 65536; ++i) pi.insert(pi.end(), {1, 2, 3});
+  for (int i = 0; i < 65535; ++i) pi.insert(pi.end(), {1, 2, 3});
+  pi.insert(pi.end(), {6, 7, 8});  // the 65536th record, the last one read
   pi.insert(pi.end(), {4, 5, 6});
   fs::path piFile = dir.Write("convpi.tbl", LittleEndianWords(pi));
   fs::resize_file(piFile, kGigabyte);
   EXPECT_EQ(LoadPiCodes(store, piFile), 0);
   EXPECT_EQ(store.Read(kPiTable, 3), 3);
+  EXPECT_EQ(store.Read(kPiTable, 13), 8);
   EXPECT_EQ(store.Read(kPiTable, 8), 0);
 }
 

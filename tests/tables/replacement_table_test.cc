@@ -69,6 +69,37 @@ TEST_F(ReplacementTableTest, LimitsCutKeysWordsAndTheTable) {
   EXPECT_EQ(table_.Match(std::string(20, 'K')), &table_[0]);
 }
 
+TEST_F(ReplacementTableTest, KeysWordsAndEntriesAtTheirLimits) {
+  std::string text = std::string(19, 'a') + "=0001\n" +  // keys of 19, 20 and 21 bytes
+                     std::string(20, 'b') + "=0002\n" +
+                     std::string(21, 'c') + "=0003\n";
+  std::string nine, ten, eleven;
+  for (int i = 0; i < 11; ++i) {
+    std::string w = "B00" + std::to_string(i % 10);
+    if (i < 9) nine += w;
+    if (i < 10) ten += w;
+    eleven += w;
+  }
+  text += "w9=" + nine + "\nw10=" + ten + "\nw11=" + eleven + "\n";
+  // 256 entries in all: six above, then 250 more; the 257th line is dropped.
+  for (int i = 0; i < 251; ++i) {
+    char line[16];
+    std::snprintf(line, sizeof line, "e%03d=8140\n", i);
+    text += line;
+  }
+  ASSERT_EQ(Load(text), 0);
+  ASSERT_EQ(table_.size(), kMaxReplacementEntries);
+  EXPECT_EQ(table_[0].Key(), std::string(19, 'a'));
+  EXPECT_EQ(table_[1].Key(), std::string(20, 'b'));
+  EXPECT_EQ(table_[2].Key(), std::string(20, 'c'));
+  EXPECT_EQ(table_[3].wordCount, 9);
+  EXPECT_EQ(table_[4].wordCount, 10);
+  EXPECT_EQ(table_[5].wordCount, 10);
+  EXPECT_EQ(table_[5].Word(9), 0xB009);
+  EXPECT_EQ(table_[255].Key(), "e249");
+  EXPECT_EQ(table_.Match("e250"), nullptr);
+}
+
 TEST_F(ReplacementTableTest, OnlyTheFirst75CharactersAfterTheEqualsSignAreScanned) {
   // 69 commas, then two words: the second word ends beyond the 75 scanned.
   std::string line = "k=" + std::string(69, ',') + "1234" + "5678";
