@@ -11,17 +11,30 @@ namespace velkan {
 
 namespace {
 
-// The words of a run; only those up to its terminating 0 are ever read.
+// The current run: the words it holds, up to its terminating 0 (the only
+// ones ever read), behind those of it already written.
 struct Run {
   std::array<uint16_t, kMaxRun + 1> words;
-  int count = 0;
+  int count = 0;    // words held
+  int written = 0;  // words of this run already written
+  int position() const { return written + count; }
+  size_t room() const { return static_cast<size_t>(kMaxRun - position()); }
 };
 
-void HandOver(Conversion& c, Run& run) {
+// Writes the words the run holds; the run goes on behind them.
+void WriteHeld(Conversion& c, Run& run) {
   if (run.count == 0) return;
   run.words[static_cast<size_t>(run.count)] = 0;
   WriteCharacterRun(c, run.words.data(), c.session.settings.direction, c.typo.font);
+  run.written += run.count;
   run.count = 0;
+}
+
+// Hands the run over: its words are written and the next word begins a new
+// run.
+void HandOver(Conversion& c, Run& run) {
+  WriteHeld(c, run);
+  run.written = 0;
 }
 
 // True when the last two words of the run hold a code of page 0xC7, which
@@ -59,27 +72,28 @@ int16_t RunCharacters(Conversion& c) {
     // Without manual ruby or a counted scope to watch, the characters that
     // follow in the block read go into the run at once.
     if (s.wordPending == 0 && c.ruby.manual == 0 && session.scopeCountdown == 0) {
-      // Plain characters go straight to the output, once the run so far is
-      // written. A run is not cut where its last two
-      // words may still combine with the words after them (page 0xC7).
+      // Plain characters go straight to the output, once the words held are
+      // written; they still count in the run (its end decides which words a
+      // combined character may take). The held words are not written while
+      // the last two of them may combine with the words after them.
       bool routeOpen = false;
       if (!MayCombineWithNext(run)) {
-        HandOver(c, run);
+        WriteHeld(c, run);
         size_t m = WritePlainCharacters(c, c.typo.font, routeOpen);
         if (m > 0) {
+          run.written = static_cast<int>((static_cast<size_t>(run.written) + m) % kMaxRun);
           size_t avail = 0;
           const uint8_t* last = s.PeekWords(avail) - 2;
           s.currentWord = static_cast<uint16_t>(last[0] << 8 | last[1]);
           continue;
         }
       }
-      size_t room = static_cast<size_t>(kMaxRun - run.count);
-      size_t n = routeOpen ? s.TakeWordsWhile(run.words.data() + run.count, room, IsOtherCharacter)
-                           : s.TakeWordsWhile(run.words.data() + run.count, room, IsValidCharacter);
+      size_t n = routeOpen ? s.TakeWordsWhile(run.words.data() + run.count, run.room(), IsOtherCharacter)
+                           : s.TakeWordsWhile(run.words.data() + run.count, run.room(), IsValidCharacter);
       if (n > 0) {
         run.count += static_cast<int>(n);
         s.currentWord = run.words[static_cast<size_t>(run.count - 1)];
-        if (run.count == kMaxRun) HandOver(c, run);
+        if (run.position() == kMaxRun) HandOver(c, run);
         continue;
       }
     }
@@ -112,7 +126,7 @@ int16_t RunCharacters(Conversion& c) {
       s.wordPending = 0;
       done = true;
     }
-    if ((done && run.count > 0) || run.count == kMaxRun) HandOver(c, run);
+    if (done || run.position() == kMaxRun) HandOver(c, run);
     if (taken && session.scopeCountdown > 0) {
       if (--session.scopeCountdown == 0) {
         HandOver(c, run);

@@ -183,5 +183,67 @@ TEST(ManualRuby, LineEndClosesTheRubyText) {
                 .str());
 }
 
+// Fillers (0x0000, 0xD000) are dropped before the character stage sees a
+// word, so they change nothing a job writes; but they stop the sweep that
+// takes plain characters straight from the read block, so the same words
+// then go through runs. A long random job over the sample tables, with
+// combined characters and their partners, roman codes, invalid words and
+// line ends, must come out byte for byte the same either way, also across
+// read blocks and the ends of full runs.
+std::vector<uint16_t> MixedCharacters(size_t count, uint32_t seed) {
+  uint32_t x = seed;
+  auto next = [&](uint32_t n) {
+    x = x * 1664525u + 1013904223u;
+    return (x >> 8) % n;
+  };
+  const std::vector<std::pair<uint16_t, uint16_t>> pools = {
+      {0x8140, 0x81FF}, {0x8000, 0x9FFF}, {0x9650, 0x9800}, {0xC701, 0xC75F}, {0x8034, 0x803D},
+      {0x96C0, 0x96C5}, {0x96E6, 0x96F5}, {0x9700, 0x9709}, {0x9714, 0x971D}, {0x9822, 0x982B},
+      {0xC321, 0xC37E}, {0xC421, 0xC47E}, {0xC101, 0xC12F}, {0xC521, 0xC530}, {0xA480, 0xA481},
+      {0x95B4, 0x95B4}, {0x95BE, 0x95BE}};
+  std::vector<uint16_t> words;
+  while (words.size() < count) {
+    uint32_t pick = next(100);
+    if (pick < 2) {
+      words.push_back(0xD009);
+    } else if (pick < 40) {
+      // A long stretch of kanji, to carry runs past their end.
+      for (uint32_t n = next(600); n > 0; --n) words.push_back(static_cast<uint16_t>(0x8140 + next(0x60)));
+    } else {
+      const auto& [low, high] = pools[next(static_cast<uint32_t>(pools.size()))];
+      words.push_back(static_cast<uint16_t>(low + next(high - low + 1u)));
+    }
+  }
+  words.push_back(0xD009);
+  return words;
+}
+
+TEST(PlainCharacterSweep, FillersBetweenWordsChangeNothing) {
+  MemoryJob job;
+  job.root = VELKAN_SAMPLE_ROOT;
+  for (uint32_t seed : {1u, 2u, 3u}) {
+    std::vector<uint16_t> words = MixedCharacters(120000, seed);
+    std::vector<uint16_t> everyOther, someZeros;
+    uint32_t k = seed;
+    for (uint16_t w : words) {
+      everyOther.push_back(w);
+      everyOther.push_back(0xD000);
+      someZeros.push_back(w);
+      k = k * 1103515245u + 12345u;
+      if ((k >> 16) % 7 == 0) someZeros.push_back(0x0000);
+    }
+    Session a, b, c;
+    std::string plain = RunWords(a, words, job).output;
+    ASSERT_GT(plain.size(), words.size());
+    EXPECT_NE(plain.find("<ZAN2 kumi="), std::string::npos);
+    EXPECT_NE(plain.find("\\&"), std::string::npos);
+    std::string withFillers = RunWords(b, everyOther, job).output;
+    std::string withZeros = RunWords(c, someZeros, job).output;
+    ASSERT_EQ(plain.size(), withFillers.size()) << "seed " << seed;
+    EXPECT_TRUE(plain == withFillers) << "seed " << seed;
+    EXPECT_TRUE(plain == withZeros) << "seed " << seed;
+  }
+}
+
 }  // namespace
 }  // namespace velkan::test
