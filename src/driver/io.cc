@@ -46,19 +46,21 @@ bool FdSink::WriteAll(const char* data, size_t n) {
 
 bool FdSink::Write(const char* data, size_t n) {
   if (failed_) return false;
-  if (buf_.size() + n > kSinkBuffer) {
+  if (used_ + n > kSinkBuffer) {
     if (!Flush()) return false;
     if (n >= kSinkBuffer) return WriteAll(data, n);
   }
-  buf_.append(data, n);
+  if (!buf_) buf_ = std::make_unique<char[]>(kSinkBuffer);
+  std::memcpy(buf_.get() + used_, data, n);
+  used_ += n;
   return true;
 }
 
 bool FdSink::Flush() {
   if (failed_) return false;
-  if (buf_.empty()) return true;
-  bool ok = WriteAll(buf_.data(), buf_.size());
-  buf_.clear();
+  if (used_ == 0) return true;
+  bool ok = WriteAll(buf_.get(), used_);
+  used_ = 0;
   return ok;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -90,7 +91,8 @@ class FdSink final : public ByteSink {
  private:
   bool WriteAll(const char* data, size_t n);
   int fd_;
-  std::string buf_;
+  std::unique_ptr<char[]> buf_;  // made at the first write
+  size_t used_ = 0;
   bool failed_ = false;
   int error_ = 0;
   long long written_ = 0;

@@ -394,6 +394,13 @@ size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen) {
   size_t avail = 0;
   const uint8_t* p = c.stream.PeekWords(avail);
   if (avail == 0) return 0;
+  // A word of another page (a command, most often) ends the sweep before it
+  // begins; the route is not looked at.
+  uint16_t first = static_cast<uint16_t>(p[0] << 8 | p[1]);
+  if (!IsMainPageCode(first) && (first & 0xFF80) != 0xC300 && (first & 0xFF80) != 0xC400) {
+    routeOpen = true;
+    return 0;
+  }
   MainPageRoute route = OpenMainPageRoute(c.fonts, font);
   if (!route.open()) return 0;
   routeOpen = true;

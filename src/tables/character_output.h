@@ -38,7 +38,8 @@ void WriteCharacterRun(Conversion& c, const uint16_t* run, int16_t direction, in
 // characters never combine with others, so where a run would end among them
 // does not change what is written. Returns the number of words taken: 0
 // when the next word is no such character, a one-shot code waits, or the
-// route is closed; `routeOpen` tells whether the route was open.
+// route is closed; `routeOpen` is false when the route was found closed (or
+// nothing was looked at for lack of words or because of the one-shot code).
 size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen);
 
 // True for the codes of the main pages, 0x8000-0x9FFF.
