@@ -404,7 +404,13 @@ size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen) {
   MainPageRoute route = OpenMainPageRoute(c.fonts, font);
   if (!route.open()) return 0;
   routeOpen = true;
-  const CodeTables& codes = c.codes;
+  if (!state.romanBytesMade) {
+    for (unsigned i = 0; i < 256; ++i) {
+      uint16_t code = static_cast<uint16_t>((i < 128 ? 0xC300 : 0xC400) + (i & 0x7F));
+      state.romanBytes[i] = RomanSingleByte(c.codes, code);
+    }
+    state.romanBytesMade = true;
+  }
   // Composed in a buffer of the stack and written whenever fewer bytes are
   // left than one character can take (two, behind four of separators and an
   // escape).
@@ -432,7 +438,10 @@ size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen) {
         d += 2;
         continue;
       }
-      uint8_t b = RomanSingleByte(codes, w);
+      // Pages 0xC3 and 0xC4, cells below 0x80.
+      unsigned k = w - 0xC300u;
+      if (k >= 0x200 || (k & 0x80) != 0) goto done;
+      uint8_t b = state.romanBytes[((k >> 1) & 0x80) | (k & 0x7F)];
       if (b == 0) goto done;
       int16_t now = RomanClass(w, b);
       d = PutSeparator(d, now, charClass);

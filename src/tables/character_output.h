@@ -4,6 +4,7 @@
 // characters of different classes.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -21,6 +22,12 @@ struct CharacterState {
   // Set by 0xD093: the next character is written as a code tag of its code
   // in the ruby font of the current font.
   int16_t oneShotCode = 0;
+  // The single byte (below 0x80) each roman code is written as, 0 for none:
+  // 0xC300-0xC37F, then 0xC400-0xC47F. Made from the code tables at the
+  // first sweep of plain characters in the pass (the tables do not change
+  // during a pass).
+  std::array<uint8_t, 256> romanBytes{};
+  bool romanBytesMade = false;
 };
 
 // Writes a run of character words (terminated by a 0 word, at most 255, the
