@@ -367,7 +367,7 @@ void WriteCharacterJobs(const fs::path& dir, const Repertoire& rep, long long ch
 class WordCheck final : public velkan::ByteSink {
  public:
   WordCheck(const Repertoire& rep, long long chars) : seq_(rep), left_(chars) {}
-  bool Write(const char* data, size_t n) override {
+  bool TakeBytes(const char* data, size_t n) override {
     for (size_t k = 0; k < n && ok_; ++k) {
       if (pos_ == want_.size()) Refill();
       if (pos_ == want_.size() || data[k] != want_[pos_]) {

@@ -19,7 +19,7 @@ namespace {
 // Counts what it is given.
 class CountingSink final : public velkan::ByteSink {
  public:
-  bool Write(const char*, size_t n) override {
+  bool TakeBytes(const char*, size_t n) override {
     bytes += static_cast<long long>(n);
     return true;
   }

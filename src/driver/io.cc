@@ -35,6 +35,7 @@ bool FdSink::WriteAll(const char* data, size_t n) {
       if (errno == EINTR) continue;
       if (!failed_) error_ = errno;
       failed_ = true;
+      end_ = cur_;  // no room is lent after a failure
       return false;
     }
     data += w;
@@ -44,23 +45,28 @@ bool FdSink::WriteAll(const char* data, size_t n) {
   return true;
 }
 
-bool FdSink::Write(const char* data, size_t n) {
+bool FdSink::TakeBytes(const char* data, size_t n) {
   if (failed_) return false;
-  if (used_ + n > kSinkBuffer) {
+  if (!buf_) {
+    buf_ = std::make_unique<char[]>(kSinkBuffer);
+    cur_ = buf_.get();
+    end_ = cur_ + kSinkBuffer;
+  }
+  if (n > static_cast<size_t>(end_ - cur_)) {
     if (!Flush()) return false;
     if (n >= kSinkBuffer) return WriteAll(data, n);
   }
-  if (!buf_) buf_ = std::make_unique<char[]>(kSinkBuffer);
-  std::memcpy(buf_.get() + used_, data, n);
-  used_ += n;
+  std::memcpy(cur_, data, n);
+  cur_ += n;
   return true;
 }
 
 bool FdSink::Flush() {
   if (failed_) return false;
-  if (used_ == 0) return true;
-  bool ok = WriteAll(buf_.get(), used_);
-  used_ = 0;
+  if (!buf_ || cur_ == buf_.get()) return true;
+  bool ok = WriteAll(buf_.get(), static_cast<size_t>(cur_ - buf_.get()));
+  cur_ = buf_.get();
+  if (!ok) end_ = cur_;  // nothing more is taken in
   return ok;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,15 +25,31 @@ class ByteSource {
   virtual long long Size() const { return -1; }
 };
 
-// A writable stream of bytes.
+// A writable stream of bytes. A sink may lend the writer room of its own
+// buffer ([cur_, end_)): bytes that fit are copied there without a call
+// through the sink; the rest go to TakeBytes.
 class ByteSink {
  public:
   virtual ~ByteSink() = default;
   // Accepts n bytes. Returns false when the bytes (or earlier buffered bytes
   // that had to be written to make room) could not be written.
-  virtual bool Write(const char* data, size_t n) = 0;
+  bool Write(const char* data, size_t n) {
+    if (n <= static_cast<size_t>(end_ - cur_)) {
+      if (n != 0) std::memcpy(cur_, data, n);
+      cur_ += n;
+      return true;
+    }
+    return TakeBytes(data, n);
+  }
   // Writes out everything buffered. Returns false on a write error.
   virtual bool Flush() { return true; }
+
+ protected:
+  // Accepts n bytes that do not fit in the room lent (all bytes, for a sink
+  // that lends none); as Write.
+  virtual bool TakeBytes(const char* data, size_t n) = 0;
+  char* cur_ = nullptr;
+  char* end_ = nullptr;
 };
 
 // Reads from a byte buffer owned by the caller.
@@ -50,11 +67,13 @@ class MemorySource final : public ByteSource {
 // Appends to a string.
 class MemorySink final : public ByteSink {
  public:
-  bool Write(const char* data, size_t n) override {
+  const std::string& data() const { return data_; }
+
+ protected:
+  bool TakeBytes(const char* data, size_t n) override {
     data_.append(data, n);
     return true;
   }
-  const std::string& data() const { return data_; }
 
  private:
   std::string data_;
@@ -79,7 +98,6 @@ class FdSink final : public ByteSink {
   FdSink(const FdSink&) = delete;
   FdSink& operator=(const FdSink&) = delete;
   ~FdSink() override { Flush(); }
-  bool Write(const char* data, size_t n) override;
   bool Flush() override;
   // True once any write to the descriptor failed.
   bool failed() const { return failed_; }
@@ -88,11 +106,15 @@ class FdSink final : public ByteSink {
   // Bytes the descriptor has taken so far (buffered bytes not counted).
   long long written() const { return written_; }
 
+ protected:
+  bool TakeBytes(const char* data, size_t n) override;
+
  private:
   bool WriteAll(const char* data, size_t n);
   int fd_;
-  std::unique_ptr<char[]> buf_;  // made at the first write
-  size_t used_ = 0;
+  // The buffer, made at the first write; [buf_, cur_) is filled and
+  // [cur_, end_) lent to writers. No room is lent once a write failed.
+  std::unique_ptr<char[]> buf_;
   bool failed_ = false;
   int error_ = 0;
   long long written_ = 0;

@@ -74,6 +74,7 @@ TEST(FdSink, FailedWritesAreReportedAndStick) {
     std::string big(100000, 'x');
     EXPECT_FALSE(sink.Write(big.data(), big.size()));  // goes straight to the file
     EXPECT_TRUE(sink.failed());
+    EXPECT_FALSE(sink.Write("e", 1));  // no buffered room is lent after the failure
   }
   ::close(fd);
 }

@@ -18,7 +18,7 @@ namespace {
 // Refuses every write.
 class RefusingSink final : public ByteSink {
  public:
-  bool Write(const char*, size_t) override {
+  bool TakeBytes(const char*, size_t) override {
     ++calls;
     return false;
   }

@@ -292,7 +292,7 @@ TEST_F(PrepareTextInputTest, MissingTablesAreNotedAndTheTextIsStillConverted) {
 TEST_F(PrepareTextInputTest, AFailedWriteFails) {
   class FailingSink final : public ByteSink {
    public:
-    bool Write(const char*, size_t) override { return false; }
+    bool TakeBytes(const char*, size_t) override { return false; }
   } sink;
   LayOutTables();
   std::string text = Sjis("漢");
