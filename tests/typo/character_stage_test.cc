@@ -188,8 +188,8 @@ TEST(ManualRuby, LineEndClosesTheRubyText) {
 // takes plain characters straight from the read block, so the same words
 // then go through runs. A long random job over the sample tables, with
 // combined characters and their partners, roman codes, invalid words and
-// line ends, must come out byte for byte the same either way, also across
-// read blocks and the ends of full runs.
+// line ends, font changes and one-shot codes, must come out byte for byte
+// the same either way, also across read blocks and the ends of full runs.
 std::vector<uint16_t> MixedCharacters(size_t count, uint32_t seed) {
   uint32_t x = seed;
   auto next = [&](uint32_t n) {
@@ -206,6 +206,12 @@ std::vector<uint16_t> MixedCharacters(size_t count, uint32_t seed) {
     uint32_t pick = next(100);
     if (pick < 2) {
       words.push_back(0xD009);
+    } else if (pick < 4) {
+      // A font group, which closes the main-page route until a character of
+      // the new font has been converted, or a one-shot code.
+      words.insert(words.end(), {0xD003, 0xD02D, static_cast<uint16_t>(0xC341 + next(4)), 0xD004});
+    } else if (pick < 5) {
+      words.push_back(0xD093);
     } else if (pick < 40) {
       // A long stretch of kanji, to carry runs past their end.
       for (uint32_t n = next(600); n > 0; --n) words.push_back(static_cast<uint16_t>(0x8140 + next(0x60)));
@@ -237,6 +243,7 @@ TEST(PlainCharacterSweep, FillersBetweenWordsChangeNothing) {
     ASSERT_GT(plain.size(), words.size());
     EXPECT_NE(plain.find("<ZAN2 kumi="), std::string::npos);
     EXPECT_NE(plain.find("\\&"), std::string::npos);
+    EXPECT_NE(plain.find("<J f=3>"), std::string::npos);
     std::string withFillers = RunWords(b, everyOther, job).output;
     std::string withZeros = RunWords(c, someZeros, job).output;
     ASSERT_EQ(plain.size(), withFillers.size()) << "seed " << seed;
