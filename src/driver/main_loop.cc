@@ -3,6 +3,7 @@
 #include "driver/code_stream.h"
 #include "driver/command_table.h"
 #include "driver/conversion.h"
+#include "tables/character_output.h"
 #include "typo/character_stage.h"
 #include "typo/typo_state.h"
 
@@ -12,6 +13,11 @@ int16_t RunPrePhase(Conversion& c) {
   CodeStream& s = c.stream;
   const CommandTable& table = Commands();
   for (;;) {
+    if (s.wordPending == 0) {
+      size_t avail = 0;
+      const uint8_t* p = s.PeekWords(avail);
+      if (avail > 0 && MayBePlainCharacter(static_cast<uint16_t>(p[0] << 8 | p[1]))) return 0;
+    }
     if (s.wordPending == 0 && !s.TakePlainWord(s.currentWord) && NextWord(c, s.currentWord) < 0) return -1;
     uint16_t w = s.currentWord;
     Handler h = IsCommandWord(w) ? table[w & 0xFF].prePhase : nullptr;

@@ -12,7 +12,10 @@ class Conversion;
 int16_t RunMainLoop(Conversion& c);
 
 // Runs parameter groups and the commands that have a pre-phase handler, and
-// leaves the first other word pending. Returns 0 or -1.
+// leaves the first other word pending; a plain character (see
+// MayBePlainCharacter) that comes next in the block read is left unread
+// there instead, for the character stage to take with the characters after
+// it. Returns 0 or -1.
 int16_t RunPrePhase(Conversion& c);
 
 // Runs the main-slot handler of a pending command. Returns -1, 1 or the

@@ -397,7 +397,7 @@ size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen) {
   // A word of another page (a command, most often) ends the sweep before it
   // begins; the route is not looked at.
   uint16_t first = static_cast<uint16_t>(p[0] << 8 | p[1]);
-  if (!IsMainPageCode(first) && (first & 0xFF80) != 0xC300 && (first & 0xFF80) != 0xC400) {
+  if (!MayBePlainCharacter(first)) {
     routeOpen = true;
     return 0;
   }

@@ -52,6 +52,12 @@ size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen);
 // True for the codes of the main pages, 0x8000-0x9FFF.
 constexpr bool IsMainPageCode(uint16_t w) { return (w & 0xE000) == 0x8000; }
 
+// True for the words WritePlainCharacters may take: codes of the main pages
+// and the roman codes 0xC300-0xC37F and 0xC400-0xC47F.
+constexpr bool MayBePlainCharacter(uint16_t w) {
+  return IsMainPageCode(w) || (w & 0xFF80) == 0xC300 || (w & 0xFF80) == 0xC400;
+}
+
 // True for the single bytes that count as punctuation or digits:
 // ( ) , - . / 0-9 = _
 bool IsDigitLike(uint8_t b);
