@@ -112,8 +112,9 @@ char FixedRangeType(uint16_t code) {
   return 0;
 }
 
-MainPageRoute OpenMainPageRoute(FontTables& tables, int16_t font) {
+MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font) {
   MainPageRoute r;
+  tables.routeFont = 0;
   if (font == 0 || font != tables.lastFont || !tables.classified || font != tables.classifiedFont) return r;
   const FontClass fc = tables.fontClass;
   if (fc.kind == kRomanKind || fc.kind == 6 || fc.variant == kRubyVariant) return r;
@@ -136,6 +137,8 @@ MainPageRoute OpenMainPageRoute(FontTables& tables, int16_t font) {
     tables.mainPageVersion = tables.store.version();
   }
   r.sjis = sjis.data();
+  tables.routeFont = font;
+  tables.routeVersion = tables.store.version();
   return r;
 }
 
@@ -143,6 +146,7 @@ uint16_t ConvertCode(FontTables& tables, const TablePaths& paths, int16_t font, 
   if (font != tables.lastFont && font != 0) {
     SelectOverlay(tables, paths, font);
     tables.lastFont = font;
+    tables.routeFont = 0;
   }
   // A font classifies the same way again right after itself, whatever kind
   // it keeps.
@@ -150,6 +154,7 @@ uint16_t ConvertCode(FontTables& tables, const TablePaths& paths, int16_t font, 
     tables.fontClass = ClassifyFont(font, tables.fontKind);
     tables.classifiedFont = font;
     tables.classified = true;
+    tables.routeFont = 0;
   }
   const FontClass fc = tables.fontClass;
   tables.fontKind = fc.kind;

@@ -56,7 +56,15 @@ struct MainPageRoute {
 // character routes), and the store holds its tables; else a closed route.
 // Derives the Shift_JIS forms from the store when it changed since they
 // were last derived. A ConvertCode call in another font, and any change of
-// the store, closes the route: open it again after such a call.
-MainPageRoute OpenMainPageRoute(FontTables& tables, int16_t font);
+// the store, closes the route: open it again after such a call. The route
+// last opened is kept, so opening it again for the same font costs two
+// comparisons; OpenMainPageRouteAgain always looks at the tables.
+MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font);
+inline MainPageRoute OpenMainPageRoute(FontTables& tables, int16_t font) {
+  if (font != 0 && font == tables.routeFont && tables.routeVersion == tables.store.version()) {
+    return MainPageRoute{tables.mainPageSjis.data()};
+  }
+  return OpenMainPageRouteAgain(tables, font);
+}
 
 }  // namespace velkan

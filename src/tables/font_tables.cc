@@ -206,6 +206,7 @@ int16_t PrepareFontTables(FontTables& t, const TablePaths& paths) {
   t.lastFont = 0;
   t.fontKind = 0;
   t.classified = false;
+  t.routeFont = 0;
   t.rubyLoaded = false;
   t.prepareFailure.clear();
   auto fail = [&t](int16_t code, std::string why) {

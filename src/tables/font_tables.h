@@ -66,6 +66,12 @@ struct FontTables {
   // main-page route of the code conversion.
   std::vector<uint16_t> mainPageSjis;
   uint64_t mainPageVersion = 0;
+  // The font the main-page route was last opened for (0: none), as of store
+  // version `routeVersion`; it stays open for that font until a conversion
+  // selects another font or classifies the font again. OpenMainPageRoute
+  // keeps these.
+  int16_t routeFont = 0;
+  uint64_t routeVersion = 0;
   // The result of the last PrepareFontTables and, when it failed, the text
   // that tells the user why.
   int16_t prepareResult = 0;
