@@ -14,8 +14,6 @@ extern char** environ;
 
 namespace velkan::test {
 
-namespace {
-
 std::string Slurp(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
   std::ostringstream s;
@@ -23,9 +21,8 @@ std::string Slurp(const std::filesystem::path& p) {
   return s.str();
 }
 
-}  // namespace
-
-CliRun RunVelkan(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& cwd) {
+CliRun RunVelkan(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& cwd,
+                 const std::function<void()>& inChild) {
   TempDir io;
   std::filesystem::path outPath = io.path() / "stdout", errPath = io.path() / "stderr";
   std::vector<std::string> envs;
@@ -54,6 +51,7 @@ CliRun RunVelkan(const std::vector<std::string>& args, const std::vector<std::st
     ::dup2(n, 0);
     ::dup2(o, 1);
     ::dup2(e, 2);
+    if (inChild) inChild();
     ::execve(argp[0], argp.data(), envp.data());
     ::_exit(127);
   }

@@ -1,6 +1,8 @@
 // Runs the built `velkan` binary as a user would, for the command-line tests.
 #pragma once
 
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,11 +14,15 @@ struct CliRun {
   std::string err;  // what it wrote on stderr
 };
 
+// The whole content of a file ("" when it cannot be read).
+std::string Slurp(const std::filesystem::path& p);
+
 // Runs the binary with `args` in the directory `cwd` (empty: the test's
 // own), stdin from /dev/null and stdout and stderr captured in files (so not
 // a terminal). The environment is the test's own without VELKAN_ROOT,
-// VELKAN_STORE and MTBL, plus `env` ("NAME=value").
+// VELKAN_STORE and MTBL, plus `env` ("NAME=value"). `inChild` (if given)
+// runs in the child just before the program starts.
 CliRun RunVelkan(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-                 const std::string& cwd = {});
+                 const std::string& cwd = {}, const std::function<void()>& inChild = {});
 
 }  // namespace velkan::test

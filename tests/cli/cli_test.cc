@@ -1,10 +1,8 @@
 // The `velkan` command as a user runs it: exit status, messages on stderr and
 // the output file.
-#include <fcntl.h>
 #include <signal.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -14,73 +12,21 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_runner.h"
 #include "support/test_support.h"
 
-extern char** environ;
 
 namespace velkan::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using CliResult = CliRun;
 
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Runs the built binary with `args`; the environment is the test's own without
-// VELKAN_ROOT and MTBL, plus `env` ("NAME=value").
-// `inChild` runs in the child just before the program starts.
+// Runs the built binary with `args` (see RunVelkan).
 CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
                  const std::function<void()>& inChild = {}) {
-  TempDir io;
-  fs::path outPath = io.path() / "stdout", errPath = io.path() / "stderr";
-  std::vector<std::string> envs;
-  for (char** e = environ; *e != nullptr; ++e) {
-    std::string v = *e;
-    if (v.rfind("VELKAN_ROOT=", 0) == 0 || v.rfind("MTBL=", 0) == 0) continue;
-    envs.push_back(v);
-  }
-  envs.insert(envs.end(), env.begin(), env.end());
-  std::vector<std::string> argv = {VELKAN_CLI_PATH};
-  argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> argp, envp;
-  for (std::string& a : argv) argp.push_back(a.data());
-  argp.push_back(nullptr);
-  for (std::string& e : envs) envp.push_back(e.data());
-  envp.push_back(nullptr);
-
-  CliResult r;
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int n = ::open("/dev/null", O_RDONLY);
-    if (o < 0 || e < 0 || n < 0) ::_exit(127);
-    ::dup2(n, 0);
-    ::dup2(o, 1);
-    ::dup2(e, 2);
-    if (inChild) inChild();
-    ::execve(argp[0], argp.data(), envp.data());
-    ::_exit(127);
-  }
-  int st = 0;
-  if (pid < 0 || ::waitpid(pid, &st, 0) != pid) {
-    ADD_FAILURE() << "could not run " << VELKAN_CLI_PATH;
-    return r;
-  }
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-  r.out = Slurp(outPath);
-  r.err = Slurp(errPath);
-  return r;
+  return RunVelkan(args, env, {}, inChild);
 }
 
 // A table root with the pi-font file every job needs.
