@@ -14,12 +14,6 @@ extern char** environ;
 
 namespace velkan::test {
 
-std::string Slurp(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 CliRun RunVelkan(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& cwd,
                  const std::function<void()>& inChild) {

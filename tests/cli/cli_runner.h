@@ -14,9 +14,6 @@ struct CliRun {
   std::string err;  // what it wrote on stderr
 };
 
-// The whole content of a file ("" when it cannot be read).
-std::string Slurp(const std::filesystem::path& p);
-
 // Runs the binary with `args` in the directory `cwd` (empty: the test's
 // own), stdin from /dev/null and stdout and stderr captured in files (so not
 // a terminal). The environment is the test's own without VELKAN_ROOT,

@@ -17,12 +17,7 @@ namespace fs = std::filesystem;
 using test::TempDir;
 using test::WordBytes;
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using ::velkan::test::Slurp;
 
 struct CliRun {
   int exitCode = -1;
@@ -40,8 +35,8 @@ CliRun RunCli(const TempDir& dir, const std::string& env, const std::string& arg
   int status = std::system(cmd.c_str());
   CliRun r;
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.err = ReadAll(errFile);
-  r.out = ReadAll(outFile);
+  r.err = Slurp(errFile);
+  r.out = Slurp(outFile);
   return r;
 }
 
@@ -75,10 +70,10 @@ TEST_F(StoreOption, StoreDirHoldsTheStoreInsteadOfTheTableRoot) {
   // A later run finds the format there, and not under the table root.
   r = RunCli(dir_, "", Args(call_, "--store '" + store.string() + "'"));
   ASSERT_EQ(0, r.exitCode) << r.err;
-  EXPECT_EQ("<ZAN2 code=45a4><ZAN2 code=45b0>", ReadAll(Out()));
+  EXPECT_EQ("<ZAN2 code=45a4><ZAN2 code=45b0>", Slurp(Out()));
   r = RunCli(dir_, "", Args(call_));
   ASSERT_EQ(0, r.exitCode) << r.err;
-  EXPECT_EQ("<ZAN2 code=45b0>", ReadAll(Out()));
+  EXPECT_EQ("<ZAN2 code=45b0>", Slurp(Out()));
   EXPECT_TRUE(fs::exists(dir_.path() / "root" / "qdxfiles" / "udf2.tbl"));
 }
 
@@ -94,12 +89,12 @@ TEST_F(StoreOption, EnvironmentNamesTheStoreAndTheOptionWins) {
   r = RunCli(dir_, "VELKAN_STORE='" + fromEnv.string() + "'",
              Args(call_, "--store '" + fromOption.string() + "'"));
   ASSERT_EQ(0, r.exitCode) << r.err;
-  EXPECT_EQ("<ZAN2 code=45b0>", ReadAll(Out()));
+  EXPECT_EQ("<ZAN2 code=45b0>", Slurp(Out()));
   EXPECT_TRUE(fs::exists(fromOption / "QDXFILES" / "udf2.fle"));
 
   r = RunCli(dir_, "VELKAN_STORE='" + fromEnv.string() + "'", Args(call_));
   ASSERT_EQ(0, r.exitCode) << r.err;
-  EXPECT_EQ("<ZAN2 code=45a4><ZAN2 code=45b0>", ReadAll(Out()));
+  EXPECT_EQ("<ZAN2 code=45a4><ZAN2 code=45b0>", Slurp(Out()));
 }
 
 TEST_F(StoreOption, AStoreThatCannotBeMadeIsReportedWithWhereItLooked) {
@@ -109,7 +104,7 @@ TEST_F(StoreOption, AStoreThatCannotBeMadeIsReportedWithWhereItLooked) {
   EXPECT_NE(std::string::npos, r.err.find("could not be opened or created")) << r.err;
   EXPECT_NE(std::string::npos, r.err.find(notADirectory.string() + "/QDXFILES")) << r.err;
   EXPECT_TRUE(fs::exists(Out()));
-  EXPECT_EQ("", ReadAll(Out()));
+  EXPECT_EQ("", Slurp(Out()));
 }
 
 TEST_F(StoreOption, HelpDocumentsTheStore) {

@@ -18,12 +18,7 @@ using test::Sjis;
 using test::TempDir;
 using test::WordBytes;
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using ::velkan::test::Slurp;
 
 struct CliRun {
   int exitCode = -1;
@@ -41,8 +36,8 @@ class TablesCli : public ::testing::Test {
     int status = std::system(cmd.c_str());
     CliRun r;
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = ReadAll(out);
-    r.err = ReadAll(err);
+    r.out = Slurp(out);
+    r.err = Slurp(err);
     return r;
   }
   std::string Path(const std::string& relative) const { return "'" + (dir_.path() / relative).string() + "'"; }
@@ -59,7 +54,7 @@ TEST_F(TablesCli, DumpThenBuildGivesTheSameBytes) {
   dir_.Write("source.txt", dump.out);
   CliRun build = Velkan("tables build " + Path("source.txt") + " -o " + Path("again.tbl"));
   ASSERT_EQ(build.exitCode, 0) << build.err;
-  EXPECT_EQ(ReadAll(dir_.path() / "again.tbl"), table);
+  EXPECT_EQ(Slurp(dir_.path() / "again.tbl"), table);
 
   // A name that tells no format needs --format.
   dir_.Write("t/mystery.bin", "abc");
@@ -127,7 +122,7 @@ TEST_F(TablesCli, ConvertWithoutARootUsesTheBundledOneAndKeepsTheStoreInTheState
   dir_.Write("job.zan", WordBytes({0x84A1, 0xC301, 0xD009}));
   CliRun r = Velkan("convert " + Path("job.zan") + " -o " + Path("out.txt"));
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(ReadAll(dir_.path() / "out.txt"), Sjis("亜") + "A\r\n");
+  EXPECT_EQ(Slurp(dir_.path() / "out.txt"), Sjis("亜") + "A\r\n");
   EXPECT_TRUE(fs::exists(State() / "velkan" / "QDXFILES" / "udf2.tbl"));
   EXPECT_FALSE(fs::exists(fs::path(VELKAN_SAMPLE_ROOT) / "QDXFILES"));
   EXPECT_FALSE(fs::exists(fs::path(VELKAN_SAMPLE_ROOT) / "qdxfiles" / "udf2.tbl"));

@@ -116,12 +116,7 @@ TEST(PlanBatch, AnInputNamingNoFileIsRefused) {
 
 TEST(DefaultJobCount, IsAtLeastOne) { EXPECT_GE(DefaultJobCount(), 1); }
 
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using ::velkan::test::Slurp;
 
 // A batch of jobs under a temporary folder with a minimal table root.
 class BatchRunTest : public ::testing::Test {

@@ -25,12 +25,7 @@ namespace fs = std::filesystem;
 using test::LittleEndianWords;
 using test::TempDir;
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using ::velkan::test::Slurp;
 
 FormatWords Words(std::initializer_list<uint16_t> words) {
   FormatWords w{};
@@ -102,7 +97,7 @@ TEST_F(StoreLock, PassesThatOnlyReadShareTheStore) {
   }
   EXPECT_EQ(0, CloseFormatStore(b));
   EXPECT_EQ(0, closing.get());
-  EXPECT_EQ(TableWith({3}), ReadAll(Table()));
+  EXPECT_EQ(TableWith({3}), Slurp(Table()));
   EXPECT_TRUE(CanLock(Table(), LOCK_EX));
 }
 
@@ -115,7 +110,7 @@ TEST_F(StoreLock, DefiningAFormatHoldsTheStoreAloneUntilItIsClosed) {
   ASSERT_EQ(0, CloseFormatStore(s)) << s.error;
   EXPECT_FALSE(s.exclusive);
   EXPECT_TRUE(CanLock(Table(), LOCK_EX));
-  EXPECT_EQ(TableWith({3, 7}), ReadAll(Table()));
+  EXPECT_EQ(TableWith({3, 7}), Slurp(Table()));
 }
 
 TEST_F(StoreLock, WhatAnotherPassDefinedMeanwhileIsTakenIn) {
@@ -133,7 +128,7 @@ TEST_F(StoreLock, WhatAnotherPassDefinedMeanwhileIsTakenIn) {
   ASSERT_EQ(1, LoadFormat(s, 9));
   EXPECT_EQ(Words({0x4529}), s.cache[s.state[9] & kNoSlot]);
   ASSERT_EQ(0, CloseFormatStore(s)) << s.error;
-  EXPECT_EQ(TableWith({3, 7, 9}), ReadAll(Table()));
+  EXPECT_EQ(TableWith({3, 7, 9}), Slurp(Table()));
 }
 
 TEST_F(StoreLock, AReplayGoesOnWithItsWordsWhenTheStoreIsTakenAlone) {
@@ -185,9 +180,9 @@ TEST_F(StoreLock, TwoPassesDefiningAtTheSameTimeLoseNothing) {
     EXPECT_EQ(0, WriteFormat(a, static_cast<int16_t>(mine), Words({0x4521})));
     EXPECT_EQ(0, CloseFormatStore(a)) << a.error;
     other.join();
-    std::string table = ReadAll(Table());
+    std::string table = Slurp(Table());
     for (int n = 100; n <= theirs; ++n) EXPECT_EQ(1, table[static_cast<size_t>(n)]) << n;
-    EXPECT_EQ(Record(Words({0x4521})), ReadAll(dir.path() / "QDXFILES" / "udf2.fle").substr(
+    EXPECT_EQ(Record(Words({0x4521})), Slurp(dir.path() / "QDXFILES" / "udf2.fle").substr(
                                            static_cast<size_t>(mine) * kFormatRecordBytes, kFormatRecordBytes));
   }
 }

@@ -24,12 +24,7 @@ namespace fs = std::filesystem;
 using test::TempDir;
 using test::WordBytes;
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using ::velkan::test::Slurp;
 
 void PutNumber(std::vector<uint16_t>& words, int n) {
   for (char d : std::to_string(n)) words.push_back(static_cast<uint16_t>(0xC340 + (d - '0')));
@@ -103,7 +98,7 @@ TEST(FormatStoreSharing, TwoConversionsAtOnceKeepEachOthersDefinitions) {
         }
       }
       if (r.status != JobStatus::kCompleted) failures->push_back("job " + std::to_string(n) + " did not complete");
-      if (ReadAll(o.outputFile) != want) failures->push_back("job " + std::to_string(n) + " played other words");
+      if (Slurp(o.outputFile) != want) failures->push_back("job " + std::to_string(n) + " played other words");
     }
   };
   std::vector<std::string> failuresA, failuresB;
@@ -167,7 +162,7 @@ TEST(FormatStoreSharing, APassKilledMidwayLeavesEarlierDefinitionsIntact) {
   std::string record2 = test::LittleEndianWords(body2);
   bool written = false;
   for (int i = 0; i < 2000 && !written; ++i) {
-    std::string all = ReadAll(records);
+    std::string all = Slurp(records);
     written = all.size() == 409600 && all.compare(2 * 1024, record2.size(), record2) == 0;
     if (!written) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }

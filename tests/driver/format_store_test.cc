@@ -23,12 +23,7 @@ namespace fs = std::filesystem;
 using test::LittleEndianWords;
 using test::TempDir;
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using ::velkan::test::Slurp;
 
 FormatWords Words(std::initializer_list<uint16_t> words) {
   FormatWords w{};
@@ -63,11 +58,11 @@ TEST(FormatStoreFiles, FreshStoreIsCreatedWithExactSizesAndNothingDefined) {
   ASSERT_EQ(0, OpenFormatStore(s, dir.path())) << s.error;
   EXPECT_EQ(dir.path() / "QDXFILES" / "udf2.tbl", s.tablePath);
   EXPECT_EQ(dir.path() / "QDXFILES" / "udf2.fle", s.formatPath);
-  EXPECT_EQ(std::string(400, '\0'), ReadAll(s.tablePath));
-  EXPECT_EQ(std::string(409600, '\0'), ReadAll(s.formatPath));
+  EXPECT_EQ(std::string(400, '\0'), Slurp(s.tablePath));
+  EXPECT_EQ(std::string(409600, '\0'), Slurp(s.formatPath));
   for (int16_t n = 0; n < kFormatCount; ++n) EXPECT_EQ(0, LoadFormat(s, n)) << n;
   ASSERT_EQ(0, CloseFormatStore(s)) << s.error;
-  EXPECT_EQ(std::string(400, '\0'), ReadAll(dir.path() / "QDXFILES" / "udf2.tbl"));
+  EXPECT_EQ(std::string(400, '\0'), Slurp(dir.path() / "QDXFILES" / "udf2.tbl"));
   EXPECT_EQ(-1, s.tableFd);
   EXPECT_EQ(-1, s.formatFd);
 }
@@ -99,10 +94,10 @@ TEST(FormatStoreFiles, DefinedFlagsReachTheTableWhenTheStoreIsClosed) {
   ASSERT_EQ(0, OpenFormatStore(s, dir.path())) << s.error;
   ASSERT_EQ(0, WriteFormat(s, 7, Body(7, 5)));
   // The record is on disk at once, the flag only at the end of the pass.
-  EXPECT_EQ(0, ReadAll(s.tablePath)[7]);
+  EXPECT_EQ(0, Slurp(s.tablePath)[7]);
   ASSERT_EQ(0, CloseFormatStore(s)) << s.error;
 
-  std::string table = ReadAll(dir.path() / "QDXFILES" / "udf2.tbl");
+  std::string table = Slurp(dir.path() / "QDXFILES" / "udf2.tbl");
   ASSERT_EQ(400u, table.size());
   for (int n = 0; n < 400; ++n) EXPECT_EQ(n == 3 || n == 7 ? 1 : 0, table[static_cast<size_t>(n)]) << n;
 
@@ -125,7 +120,7 @@ TEST(FormatStoreFiles, AnyNonZeroTableByteCountsAsDefinedAndIsWrittenBackAsOne) 
   ASSERT_EQ(0, OpenFormatStore(s, dir.path())) << s.error;
   EXPECT_EQ(1, LoadFormat(s, 4));
   ASSERT_EQ(0, CloseFormatStore(s));
-  EXPECT_EQ(1, ReadAll(dir.path() / "QDXFILES" / "udf2.tbl")[4]);
+  EXPECT_EQ(1, Slurp(dir.path() / "QDXFILES" / "udf2.tbl")[4]);
 }
 
 TEST(FormatStoreFiles, RecordsHoldTheirWordsLowByteFirst) {
@@ -133,17 +128,17 @@ TEST(FormatStoreFiles, RecordsHoldTheirWordsLowByteFirst) {
   FormatStore s;
   ASSERT_EQ(0, OpenFormatStore(s, dir.path())) << s.error;
   ASSERT_EQ(0, WriteFormat(s, 3, Words({0x4521, 0xD003, 0x00FF})));
-  std::string record = ReadAll(s.formatPath).substr(3 * 1024, 1024);
+  std::string record = Slurp(s.formatPath).substr(3 * 1024, 1024);
   std::string want = "\x21\x45\x03\xD0\xFF";
   want += std::string(1024 - want.size(), '\0');
   EXPECT_EQ(want, record);
   ASSERT_EQ(0, CloseFormatStore(s));
 
   // And a record laid out by hand reads back the same way.
-  std::string records = ReadAll(dir.path() / "QDXFILES" / "udf2.fle");
+  std::string records = Slurp(dir.path() / "QDXFILES" / "udf2.fle");
   records.replace(4 * 1024, 4, std::string("\x34\x12\x03\xD0", 4));
   dir.Write("QDXFILES/udf2.fle", records);
-  std::string table = ReadAll(dir.path() / "QDXFILES" / "udf2.tbl");
+  std::string table = Slurp(dir.path() / "QDXFILES" / "udf2.tbl");
   table[4] = 1;
   dir.Write("QDXFILES/udf2.tbl", table);
   FormatStore again;
@@ -162,7 +157,7 @@ TEST(FormatStoreFiles, DefinitionReplacesAnEarlierOneInCacheAndFile) {
   ASSERT_EQ(0, WriteFormat(s, 5, Words({0x4529})));
   EXPECT_EQ(Words({0x4529}), s.cache[s.state[5] & kNoSlot]);
   std::string want = LittleEndianWords({0x4529}) + std::string(1022, '\0');
-  EXPECT_EQ(want, ReadAll(s.formatPath).substr(5 * 1024, 1024));
+  EXPECT_EQ(want, Slurp(s.formatPath).substr(5 * 1024, 1024));
   ASSERT_EQ(0, CloseFormatStore(s));
 
   FormatStore again;

@@ -24,12 +24,7 @@ namespace fs = std::filesystem;
 using test::TempDir;
 using test::WordBytes;
 
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using ::velkan::test::Slurp;
 
 std::string Notes(const JobResult& r) {
   std::string all;

@@ -18,12 +18,7 @@ using test::LittleEndianWords;
 using test::Sjis;
 using test::TempDir;
 
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using ::velkan::test::Slurp;
 
 std::string Notes(const JobResult& r) {
   std::string all;
@@ -55,7 +50,7 @@ struct TextJob : ::testing::Test {
     o.inputFile = dir.Write(inputName, bytes).string();
     JobResult r = RunConversionJob(session, o);
     EXPECT_EQ(JobStatus::kCompleted, r.status) << r.message << "\n" << Notes(r);
-    return ReadFile(o.outputFile);
+    return Slurp(o.outputFile);
   }
 
   TempDir dir;
@@ -119,7 +114,7 @@ TEST_F(TextJob, MissingTextTablesAreNotedAndThePassGoesOn) {
   JobResult r = RunConversionJob(session, o);
   EXPECT_EQ(JobStatus::kCompleted, r.status);
   EXPECT_NE(std::string::npos, Notes(r).find("SJ_KUR_2.TBL")) << Notes(r);
-  EXPECT_EQ("<ZAN2 code=45b0>", ReadFile(o.outputFile));
+  EXPECT_EQ("<ZAN2 code=45b0>", Slurp(o.outputFile));
 }
 
 TEST_F(TextJob, ProgressCountsTheBytesOfTheText) {

@@ -30,12 +30,7 @@ std::vector<std::string> CaseNames() {
   return names;
 }
 
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using ::velkan::test::Slurp;
 
 const char* StatusName(JobStatus s) {
   switch (s) {
@@ -75,8 +70,8 @@ void WriteStore(const TempDir& dir, const std::vector<StoredFormat>& formats) {
 // Compares the store after the runs with what the case expects.
 void CheckStore(const fs::path& root, const std::vector<StoredFormat>& formats) {
   if (formats.empty()) return;
-  std::string table = ReadFile(ResolveUnder(root, kFormatTableName));
-  std::string records = ReadFile(ResolveUnder(root, kFormatFileName));
+  std::string table = Slurp(ResolveUnder(root, kFormatTableName));
+  std::string records = Slurp(ResolveUnder(root, kFormatFileName));
   ASSERT_EQ(400u, table.size());
   ASSERT_EQ(400u * 1024, records.size());
   for (const StoredFormat& f : formats) {
@@ -94,7 +89,7 @@ TEST_P(GoldenCase, ConvertsExactly) {
   fs::path file = fs::path(VELKAN_CASES_DIR) / (GetParam() + ".case");
   CaseFile c;
   std::string error;
-  ASSERT_TRUE(ParseCase(ReadFile(file), c, error)) << file << ": " << error;
+  ASSERT_TRUE(ParseCase(Slurp(file), c, error)) << file << ": " << error;
 
   TempDir dir;
   fs::path root = dir.path() / "root";
@@ -149,7 +144,7 @@ TEST_P(GoldenCase, ConvertsExactly) {
   std::string notes;
   for (const auto& n : r.notes) notes += "  " + n + "\n";
   EXPECT_EQ(c.status, StatusName(r.status)) << r.message << "\n" << notes;
-  std::string got = fs::exists(o.outputFile) ? ReadFile(o.outputFile) : std::string();
+  std::string got = fs::exists(o.outputFile) ? Slurp(o.outputFile) : std::string();
   EXPECT_TRUE(got == c.expected) << Difference(c.expected, got) << "\nnotes:\n" << notes;
 
   if (c.haveRerun) {
@@ -161,7 +156,7 @@ TEST_P(GoldenCase, ConvertsExactly) {
     std::string notes2;
     for (const auto& n : r2.notes) notes2 += "  " + n + "\n";
     EXPECT_EQ(c.rerunStatus, StatusName(r2.status)) << r2.message << "\n" << notes2;
-    std::string got2 = fs::exists(o.outputFile) ? ReadFile(o.outputFile) : std::string();
+    std::string got2 = fs::exists(o.outputFile) ? Slurp(o.outputFile) : std::string();
     EXPECT_TRUE(got2 == c.rerunExpected) << "second run: " << Difference(c.rerunExpected, got2) << "\nnotes:\n"
                                          << notes2;
   }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 
 #include "driver/main_loop.h"
 #include "tables/code_tables.h"
@@ -69,6 +70,13 @@ std::string Readable(const std::string& bytes) {
     i += len;
   }
   return out;
+}
+
+std::string Slurp(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
 }
 
 std::string WordBytes(const std::vector<uint16_t>& words) {

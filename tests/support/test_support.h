@@ -21,6 +21,9 @@ std::string Sjis(const std::string& utf8);
 // convert are shown as \xHH.
 std::string Readable(const std::string& bytes);
 
+// The whole content of a file ("" when it cannot be read).
+std::string Slurp(const std::filesystem::path& p);
+
 // Code words as input bytes, high byte first.
 std::string WordBytes(const std::vector<uint16_t>& words);
 

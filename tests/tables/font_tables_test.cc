@@ -230,7 +230,9 @@ TEST_F(LoaderTest, FontInfoNumbersOutsideTheTablesSetNothing) {
   EXPECT_EQ(store.Read(kOverlayMapTable, 5), 4);  // the group's overlay still counts
   EXPECT_EQ(store.Read(kFontMapTable, 80), 0xFFFD);
   for (int g = 0; g < kTableWords; ++g) {
-    if (g != 5 && g != 999) ASSERT_EQ(store.Read(kOverlayMapTable, g), 0) << g;
+    if (g != 5 && g != 999) {
+      ASSERT_EQ(store.Read(kOverlayMapTable, g), 0) << g;
+    }
   }
   EXPECT_EQ(store.Read(kOverlayMapTable, 999), 11);
 }
