@@ -44,6 +44,13 @@ class ByteSink {
   // Writes out everything buffered. Returns false on a write error.
   virtual bool Flush() { return true; }
 
+  // The room lent, for composing bytes in place: [room(), roomEnd()), empty
+  // when none is lent. Bytes put there are written by Advance.
+  char* room() const { return cur_; }
+  char* roomEnd() const { return end_; }
+  // Takes the bytes put at [room(), to) as written; `to` lies in the room.
+  void Advance(char* to) { cur_ = to; }
+
  protected:
   // Accepts n bytes that do not fit in the room lent (all bytes, for a sink
   // that lends none); as Write.

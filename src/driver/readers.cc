@@ -10,12 +10,20 @@ namespace {
 
 constexpr int32_t kQuarterUnits = 3240;
 
+// NextWord into the current word, taking it straight from the block read
+// when nothing of NextWord applies to it.
+inline int16_t NextCurrentWord(Conversion& c) {
+  CodeStream& s = c.stream;
+  if (s.TakePlainWord(s.currentWord)) return 0;
+  return NextWord(c, s.currentWord);
+}
+
 // Accumulates digits starting with the word after the current one.
 int16_t Accumulate(Conversion& c, int16_t& value, int16_t& count) {
   value = 0;
   count = 0;
   for (;;) {
-    if (NextWord(c, c.stream.currentWord) < 0) return -1;
+    if (NextCurrentWord(c) < 0) return -1;
     uint16_t w = c.stream.currentWord;
     if (!IsDigitWord(w)) return 0;
     value = Wrap16(int32_t{value} * 10 + (w - kDigitZero));
@@ -66,7 +74,7 @@ int16_t ReadDigits(Conversion& c, int16_t& value, int16_t n) {
   value = 0;
   if (n <= 0) return 0;
   for (int16_t i = 0; i < n; ++i) {
-    if (NextWord(c, s.currentWord) < 0) return -1;
+    if (NextCurrentWord(c) < 0) return -1;
     if (!IsDigitWord(s.currentWord)) {
       s.wordPending = 1;
       return static_cast<int16_t>(n - i);
@@ -134,7 +142,7 @@ int16_t ReadCharsSpan(Conversion& c, int32_t& value) { return CharCount(c, value
 int16_t SkipArguments(Conversion& c) {
   CodeStream& s = c.stream;
   while (IsDigitWord(s.currentWord) || s.currentWord == kPointSeparator || s.currentWord == kCommaSeparator) {
-    if (NextWord(c, s.currentWord) < 0) return -1;
+    if (NextCurrentWord(c) < 0) return -1;
   }
   return 0;
 }

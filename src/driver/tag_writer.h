@@ -23,6 +23,21 @@ class TagWriter {
   // (`atLineStart` then stays as it was).
   int16_t WriteText(std::string_view text);
 
+  // Room of the sink for composing text in place: sets `end` and returns
+  // the start of the room, or nullptr while output is switched off (or the
+  // sink lends no room). Text put there is written by Wrote.
+  char* Room(char*& end) {
+    if (outputSuppressed != 0) return nullptr;
+    end = sink_.roomEnd();
+    return sink_.room() != end ? sink_.room() : nullptr;
+  }
+  // Writes the text composed at [Room(), to) (at least one byte), as
+  // WriteText does.
+  void Wrote(char* to) {
+    sink_.Advance(to);
+    session_.atLineStart = 0;
+  }
+
   // Writes "<WAR \"message\">" unless output is switched off or warnings are
   // not written (both count as success). Never touches `atLineStart`.
   // The tag is composed in a 256-byte buffer, so a message is cut after 247

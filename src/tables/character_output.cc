@@ -411,20 +411,37 @@ size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen) {
     }
     state.romanBytesMade = true;
   }
-  // Composed in a buffer of the stack and written whenever fewer bytes are
-  // left than one character can take (two, behind four of separators and an
-  // escape).
-  char buf[4096];
+  // Composed in the room the output lends when it has room for a good many
+  // characters, else in a buffer of the stack, and written whenever fewer
+  // bytes are left than one character can take.
   // A character takes at most 7 bytes: two behind four of separators and an
   // escape, or a single byte behind both.
   constexpr size_t kMostBytes = 7;
-  char* d = buf;
+  char local[4096];
+  char* base = nullptr;
+  char* limit = nullptr;
+  auto takeRoom = [&] {
+    base = c.out.Room(limit);
+    if (base == nullptr || static_cast<size_t>(limit - base) < 64 * kMostBytes) {
+      base = local;
+      limit = local + sizeof local;
+    }
+  };
+  auto put = [&](char* to) {
+    if (base == local) {
+      c.out.WriteText(std::string_view(local, static_cast<size_t>(to - local)));
+    } else {
+      c.out.Wrote(to);
+    }
+  };
+  takeRoom();
+  char* d = base;
   int16_t charClass = state.charClass;
   const uint8_t* q = p;
   const uint8_t* const end = p + 2 * avail;
   while (q < end) {
-    // As many words as surely fit in the buffer's room.
-    size_t fit = static_cast<size_t>(buf + sizeof buf - d) / kMostBytes;
+    // As many words as surely fit in the room left.
+    size_t fit = static_cast<size_t>(limit - d) / kMostBytes;
     const uint8_t* stop = static_cast<size_t>(end - q) / 2 > fit ? q + 2 * fit : end;
     for (; q < stop; q += 2) {
       uint16_t w = static_cast<uint16_t>(q[0] << 8 | q[1]);
@@ -450,12 +467,13 @@ size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen) {
       charClass = now;
     }
     if (q < end) {
-      c.out.WriteText(std::string_view(buf, static_cast<size_t>(d - buf)));
-      d = buf;
+      put(d);
+      takeRoom();
+      d = base;
     }
   }
 done:
-  if (d != buf) c.out.WriteText(std::string_view(buf, static_cast<size_t>(d - buf)));
+  if (d != base) put(d);
   size_t n = static_cast<size_t>(q - p) / 2;
   state.charClass = charClass;
   c.stream.SkipWords(n);

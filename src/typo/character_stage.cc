@@ -83,8 +83,19 @@ int16_t RunCharacters(Conversion& c) {
         if (m > 0) {
           run.written = static_cast<int>((static_cast<size_t>(run.written) + m) % kMaxRun);
           size_t avail = 0;
-          const uint8_t* last = s.PeekWords(avail) - 2;
-          s.currentWord = static_cast<uint16_t>(last[0] << 8 | last[1]);
+          const uint8_t* p = s.PeekWords(avail);
+          s.currentWord = static_cast<uint16_t>(p[-2] << 8 | p[-1]);
+          // A command after the characters (the most common end) ends the
+          // stage at once: nothing is held, and no ruby or scope is watched.
+          if (avail > 0) {
+            uint16_t w = static_cast<uint16_t>(p[0] << 8 | p[1]);
+            if (IsCommandWord(w) && w != kFillerWord && w != kSkipRegion) {
+              s.SkipWords(1);
+              s.currentWord = w;
+              s.wordPending = 1;
+              return 0;
+            }
+          }
           continue;
         }
       }

@@ -1,6 +1,7 @@
 #include "typo/typo_state.h"
 
 #include <charconv>
+#include <cstring>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -195,11 +196,7 @@ void WriteCharacterTags(Conversion& c) {
   // Most steps change nothing the tags carry.
   const TypoState& now = c.typo;
   const TypoState& was = c.emitted;
-  if (now.font == was.font && now.height == was.height && now.width == was.width &&
-      now.position == was.position && now.jkr == was.jkr && now.colour == was.colour && now.tume == was.tume &&
-      now.lineSpacing == was.lineSpacing && now.measure == was.measure && now.indentLeft == was.indentLeft &&
-      now.indentRight == was.indentRight && now.indentStart == was.indentStart &&
-      now.indentHanging == was.indentHanging && c.move.up == 0 && c.move.aki == 0 && c.move.bnkn != -1) {
+  if (std::memcmp(&now, &was, sizeof now) == 0 && c.move.up == 0 && c.move.aki == 0 && c.move.bnkn != -1) {
     return;
   }
   WriteJTag(c);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 namespace velkan {
 
@@ -13,17 +14,19 @@ struct TypoState {
   int16_t font = 0;
   int16_t height = 0;
   int16_t width = 0;
+  int16_t jkr = 0;        // pitch minus width
+  int16_t tume = 0;       // -99..99
+  int16_t colour = 0;     // -1 none
   int32_t lineSpacing = 0;
   int32_t indentLeft = 0;
   int32_t indentRight = 0;
   int32_t indentHanging = 0;
   int32_t indentStart = 0;
-  int16_t jkr = 0;        // pitch minus width
   int32_t measure = 0;
-  int16_t tume = 0;       // -99..99
   int32_t position = 0;   // 0 CENTER, 1 TOP, 2 BOTTOM, 3 BASE
-  int16_t colour = 0;     // -1 none
 };
+// Compared byte for byte (every field is written by the tags): no padding.
+static_assert(std::has_unique_object_representations_v<TypoState>);
 
 // One-shot values written by the next <MOVE> tag, then cleared.
 struct PendingMove {
