@@ -81,7 +81,9 @@ int16_t RunCharacters(Conversion& c) {
         WriteHeld(c, run);
         size_t m = WritePlainCharacters(c, c.typo.font, routeOpen);
         if (m > 0) {
-          run.written = static_cast<int>((static_cast<size_t>(run.written) + m) % kMaxRun);
+          size_t written = static_cast<size_t>(run.written) + m;
+          constexpr size_t kRun = kMaxRun;
+          run.written = static_cast<int>(written < kRun ? written : written % kRun);
           size_t avail = 0;
           const uint8_t* p = s.PeekWords(avail);
           s.currentWord = static_cast<uint16_t>(p[-2] << 8 | p[-1]);

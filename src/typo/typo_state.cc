@@ -14,41 +14,77 @@ namespace velkan {
 
 namespace {
 
-void AppendInt(std::string& out, long long v) {
-  char buf[24];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, static_cast<size_t>(r.ptr - buf));
-}
+// A tag composed in a buffer of the stack; a tag longer than the buffer
+// (names from the definition file can be long) goes on in a string.
+class TagText {
+ public:
+  explicit TagText(std::string_view name) : nameLength_(name.size()) { Add(name); }
+  TagText(const TagText&) = delete;
+  TagText& operator=(const TagText&) = delete;
+
+  void Add(std::string_view text) {
+    if (long_.empty() && text.size() <= sizeof buf_ - size_) {
+      std::memcpy(buf_ + size_, text.data(), text.size());
+      size_ += text.size();
+      return;
+    }
+    if (long_.empty()) long_.assign(buf_, size_);
+    long_.append(text);
+  }
+  void AddInt(long long v) {
+    char d[24];
+    Add(std::string_view(d, static_cast<size_t>(std::to_chars(d, d + sizeof d, v).ptr - d)));
+  }
+  // printf("%g", value) followed by the unit name.
+  void AddNumberWithUnit(double value, int16_t unit) {
+    char d[kMostG];
+    Add(std::string_view(d, static_cast<size_t>(PutG(d, value) - d)));
+    Add(UnitName(unit));
+  }
+  // Writes "<NAME ...>" when at least one attribute follows the name.
+  void WriteIfAny(Conversion& c) {
+    if (size() == nameLength_) return;
+    Add(">");
+    c.out.WriteText(long_.empty() ? std::string_view(buf_, size_) : std::string_view(long_));
+  }
+
+ private:
+  size_t size() const { return long_.empty() ? size_ : long_.size(); }
+  size_t nameLength_;
+  char buf_[192];
+  size_t size_ = 0;
+  std::string long_;
+};
 
 // " key=" followed by the name the definition file gives the number in
 // `section`, or by the number itself when it has none.
-void AppendNamed(Conversion& c, std::string& tag, const char* key, const char* section, int16_t number) {
-  std::string decimal;
-  AppendInt(decimal, number);
-  tag += key;
+void AddNamed(Conversion& c, TagText& tag, std::string_view key, const char* section, int16_t number) {
+  char d[8];
+  std::string_view decimal(d, static_cast<size_t>(std::to_chars(d, d + sizeof d, number).ptr - d));
+  tag.Add(key);
   if (std::optional<std::string> name = c.definitions.Lookup(section, decimal)) {
-    tag += *name;
+    tag.Add(*name);
   } else {
-    tag += decimal;
+    tag.Add(decimal);
   }
 }
 
 // A size attribute " key=%g" followed by the unit.
-void AppendSize(std::string& tag, const char* key, int16_t quarters, int16_t unit) {
-  tag += key;
-  AppendNumberWithUnit(tag, FormatSize(quarters), unit);
+void AddSize(TagText& tag, std::string_view key, int16_t quarters, int16_t unit) {
+  tag.Add(key);
+  tag.AddNumberWithUnit(FormatSize(quarters), unit);
 }
 
 // A measure or indent: "%dmoji" when it is a whole number of character
 // heights, else the length in the job unit.
-void AppendLineLength(std::string& tag, const char* key, int32_t length, int16_t height, int16_t unit) {
-  tag += key;
+void AddLineLength(TagText& tag, std::string_view key, int32_t length, int16_t height, int16_t unit) {
+  tag.Add(key);
   MojiCountResult m = MojiCount(length, height);
   if (m.isWhole) {
-    AppendInt(tag, m.count);
-    tag += "moji";
+    tag.AddInt(m.count);
+    tag.Add("moji");
   } else {
-    AppendNumberWithUnit(tag, FormatLength(length), unit);
+    tag.AddNumberWithUnit(FormatLength(length), unit);
   }
 }
 
@@ -59,13 +95,6 @@ const char* PositionName(int32_t position) {
     case 3: return "BASE";
     default: return "CENTER";
   }
-}
-
-// Writes "<NAME ...>" when at least one attribute follows the name.
-void WriteTagIfAny(Conversion& c, std::string& tag, size_t nameLength) {
-  if (tag.size() == nameLength) return;
-  tag += '>';
-  c.out.WriteText(tag);
 }
 
 }  // namespace
@@ -86,10 +115,10 @@ void WriteJTag(Conversion& c) {
   TypoState& was = c.emitted;
   const int16_t unit = c.session.settings.unit;
   const bool vertical = c.session.settings.direction == 1;
-  std::string tag = "<J";
+  TagText tag("<J");
 
   if (now.font != was.font) {
-    AppendNamed(c, tag, " f=", lit::kSectionFontNames, now.font);
+    AddNamed(c, tag, " f=", lit::kSectionFontNames, now.font);
     was.font = now.font;
   }
 
@@ -100,56 +129,56 @@ void WriteJTag(Conversion& c) {
   bool sizeWritten = false;
   if (now.height != was.height) {
     if (square) {
-      AppendSize(tag, " size=", now.height, unit);
+      AddSize(tag, " size=", now.height, unit);
       sizeWritten = true;
     } else {
-      AppendSize(tag, vertical ? " w=" : " h=", now.height, unit);
+      AddSize(tag, vertical ? " w=" : " h=", now.height, unit);
     }
     was.height = now.height;
   }
   if (now.width != was.width) {
     if (!square) {
-      AppendSize(tag, vertical ? " h=" : " w=", now.width, unit);
+      AddSize(tag, vertical ? " h=" : " w=", now.width, unit);
     } else if (!sizeWritten) {
-      AppendSize(tag, " size=", now.width, unit);
+      AddSize(tag, " size=", now.width, unit);
     }
     was.width = now.width;
   }
 
   if (now.position != was.position) {
-    tag += " posi=";
-    tag += PositionName(now.position);
+    tag.Add(" posi=");
+    tag.Add(PositionName(now.position));
     was.position = now.position;
   }
 
   if (now.jkr != was.jkr) {
-    if (now.jkr != 0) AppendSize(tag, " jkr=", now.jkr, unit);
+    if (now.jkr != 0) AddSize(tag, " jkr=", now.jkr, unit);
     was.jkr = now.jkr;
   }
 
   if (now.colour != was.colour) {
-    AppendNamed(c, tag, " color=", lit::kSectionColourNames, now.colour);
+    AddNamed(c, tag, " color=", lit::kSectionColourNames, now.colour);
     was.colour = now.colour;
   }
 
   if (now.tume != was.tume) {
-    tag += " tume=";
-    AppendInt(tag, PerMille(now.tume));
+    tag.Add(" tume=");
+    tag.AddInt(PerMille(now.tume));
     was.tume = now.tume;
   }
 
-  WriteTagIfAny(c, tag, 2);
+  tag.WriteIfAny(c);
 }
 
 void WriteGTag(Conversion& c) {
   TypoState& now = c.typo;
   TypoState& was = c.emitted;
   const int16_t unit = c.session.settings.unit;
-  std::string tag = "<G";
+  TagText tag("<G");
 
   if (now.lineSpacing != was.lineSpacing) {
-    tag += " l=";
-    AppendNumberWithUnit(tag, FormatLength(now.lineSpacing), unit);
+    tag.Add(" l=");
+    tag.AddNumberWithUnit(FormatLength(now.lineSpacing), unit);
     was.lineSpacing = now.lineSpacing;
   }
 
@@ -164,32 +193,32 @@ void WriteGTag(Conversion& c) {
   };
   for (const LineLength& l : kLengths) {
     if (now.*l.field != was.*l.field) {
-      AppendLineLength(tag, l.key, now.*l.field, now.height, unit);
+      AddLineLength(tag, l.key, now.*l.field, now.height, unit);
       was.*l.field = now.*l.field;
     }
   }
 
-  WriteTagIfAny(c, tag, 2);
+  tag.WriteIfAny(c);
 }
 
 void WriteMoveTag(Conversion& c) {
   PendingMove& m = c.move;
-  std::string tag = "<MOVE";
+  TagText tag("<MOVE");
   if (m.up != 0) {
-    tag += " up=";
-    AppendNumberWithUnit(tag, -FormatLength(m.up), c.session.settings.unit);
+    tag.Add(" up=");
+    tag.AddNumberWithUnit(-FormatLength(m.up), c.session.settings.unit);
     m.up = 0;
   }
   if (m.aki != 0) {
-    tag += " aki=";
-    AppendInt(tag, PerMille(-int32_t{m.aki}));
+    tag.Add(" aki=");
+    tag.AddInt(PerMille(-int32_t{m.aki}));
     m.aki = 0;
   }
   if (m.bnkn == -1) {
-    tag += " bnkn=N";
+    tag.Add(" bnkn=N");
     m.bnkn = 0;
   }
-  WriteTagIfAny(c, tag, 5);
+  tag.WriteIfAny(c);
 }
 
 void WriteCharacterTags(Conversion& c) {
@@ -199,9 +228,18 @@ void WriteCharacterTags(Conversion& c) {
   if (std::memcmp(&now, &was, sizeof now) == 0 && c.move.up == 0 && c.move.aki == 0 && c.move.bnkn != -1) {
     return;
   }
-  WriteJTag(c);
-  WriteGTag(c);
-  WriteMoveTag(c);
+  // Each tag is written only when one of its attributes changed (a tag with
+  // no attribute to write is left out anyway).
+  if (now.font != was.font || now.height != was.height || now.width != was.width ||
+      now.position != was.position || now.jkr != was.jkr || now.colour != was.colour || now.tume != was.tume) {
+    WriteJTag(c);
+  }
+  if (now.lineSpacing != was.lineSpacing || now.measure != was.measure || now.indentLeft != was.indentLeft ||
+      now.indentRight != was.indentRight || now.indentStart != was.indentStart ||
+      now.indentHanging != was.indentHanging) {
+    WriteGTag(c);
+  }
+  if (c.move.up != 0 || c.move.aki != 0 || c.move.bnkn == -1) WriteMoveTag(c);
 }
 
 }  // namespace velkan

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace velkan {
 
@@ -19,7 +20,7 @@ const char* UnitName(int16_t unit) { return unit == 1 ? "Q" : "pt"; }
 
 void AppendUnit(std::string& out, int16_t unit) { out += UnitName(unit); }
 
-void AppendG(std::string& out, double value) {
+char* PutG(char* d, double value) {
   // The numbers of the output are hundredths at most, and below 10000 have
   // six significant digits at most: "%g" then writes their exact decimals
   // without trailing zeros, which is quicker to do here. A negative zero and
@@ -30,24 +31,29 @@ void AppendG(std::string& out, double value) {
     if (std::fabs(scaled - k) < 1e-6 && !(k == 0.0 && std::signbit(value))) {
       long hundredths = static_cast<long>(k);
       if (hundredths < 0) {
-        out += '-';
+        *d++ = '-';
         hundredths = -hundredths;
       }
-      char buf[16];
-      auto r = std::to_chars(buf, buf + sizeof buf, hundredths / 100);
-      out.append(buf, static_cast<size_t>(r.ptr - buf));
+      d = std::to_chars(d, d + 16, hundredths / 100).ptr;
       long fraction = hundredths % 100;
       if (fraction != 0) {
-        out += '.';
-        out += static_cast<char>('0' + fraction / 10);
-        if (fraction % 10 != 0) out += static_cast<char>('0' + fraction % 10);
+        *d++ = '.';
+        *d++ = static_cast<char>('0' + fraction / 10);
+        if (fraction % 10 != 0) *d++ = static_cast<char>('0' + fraction % 10);
       }
-      return;
+      return d;
     }
   }
-  char buf[32];
+  char buf[kMostG + 1];
   int n = std::snprintf(buf, sizeof buf, "%g", value);
-  out.append(buf, static_cast<size_t>(n));
+  size_t len = n < 0 ? 0 : static_cast<size_t>(n) < kMostG ? static_cast<size_t>(n) : kMostG;
+  std::memcpy(d, buf, len);
+  return d + len;
+}
+
+void AppendG(std::string& out, double value) {
+  char buf[kMostG];
+  out.append(buf, static_cast<size_t>(PutG(buf, value) - buf));
 }
 
 void AppendNumberWithUnit(std::string& out, double value, int16_t unit) {

@@ -5,6 +5,7 @@
 // units.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -31,6 +32,11 @@ void AppendUnit(std::string& out, int16_t unit);
 
 // Appends printf("%g", value).
 void AppendG(std::string& out, double value);
+
+// The most bytes PutG writes.
+inline constexpr size_t kMostG = 24;
+// Writes printf("%g", value) at `d`; returns the end of what it wrote.
+char* PutG(char* d, double value);
 
 struct MojiCountResult {
   bool isWhole;
