@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <vector>
 
 #include "driver/main_loop.h"
 #include "tables/code_tables.h"
@@ -117,10 +119,46 @@ fs::path TempDir::Write(const std::string& relative, const std::string& bytes) c
   return p;
 }
 
+namespace {
+
+// Collects the output in a string through a buffer of `room` bytes that it
+// lends to the writer.
+class LendingSink final : public ByteSink {
+ public:
+  explicit LendingSink(size_t room) : buf_(room) { Reset(); }
+  bool Flush() override {
+    data_.append(buf_.data(), static_cast<size_t>(cur_ - buf_.data()));
+    Reset();
+    return true;
+  }
+  const std::string& data() const { return data_; }
+
+ protected:
+  bool TakeBytes(const char* data, size_t n) override {
+    Flush();
+    if (n <= buf_.size()) return Write(data, n);
+    data_.append(data, n);
+    return true;
+  }
+
+ private:
+  void Reset() {
+    cur_ = buf_.data();
+    end_ = buf_.data() + buf_.size();
+  }
+  std::vector<char> buf_;
+  std::string data_;
+};
+
+}  // namespace
+
 MemoryRun RunBytes(Session& session, const std::string& input, const MemoryJob& job) {
   TablePaths paths(job.root, std::nullopt);
   MemorySource source(input);
-  MemorySink sink;
+  MemorySink memory;
+  std::optional<LendingSink> lending;
+  if (job.lentRoom > 0) lending.emplace(job.lentRoom);
+  ByteSink& sink = lending ? static_cast<ByteSink&>(*lending) : memory;
   MemoryRun result;
   {
     Conversion c(session, paths, source, sink);
@@ -134,7 +172,12 @@ MemoryRun RunBytes(Session& session, const std::string& input, const MemoryJob& 
     result.loopResult = RunMainLoop(c);
     if (CloseFormatStore(c.store) != 0) ADD_FAILURE() << "format store: " << c.store.error;
   }
-  result.output = sink.data();
+  if (lending) {
+    lending->Flush();
+    result.output = lending->data();
+  } else {
+    result.output = memory.data();
+  }
   return result;
 }
 

@@ -61,6 +61,9 @@ struct MemoryJob {
   // The store directory of user-defined formats; empty: no store is open,
   // so no format is defined and defining one fails.
   std::filesystem::path storeDir;
+  // 0: the output goes to a MemorySink, which lends no room; else to a sink
+  // that lends a buffer of this many bytes, as the file sink does.
+  size_t lentRoom = 0;
 };
 
 MemoryRun RunWords(Session& session, const std::vector<uint16_t>& words, const MemoryJob& job = {});

@@ -189,7 +189,8 @@ TEST(ManualRuby, LineEndClosesTheRubyText) {
 // then go through runs. A long random job over the sample tables, with
 // combined characters and their partners, roman codes, invalid words and
 // line ends, font changes and one-shot codes, must come out byte for byte
-// the same either way, also across read blocks and the ends of full runs.
+// the same either way, also across read blocks and the ends of full runs,
+// and whether or not the output lends the room of its buffer.
 std::vector<uint16_t> MixedCharacters(size_t count, uint32_t seed) {
   uint32_t x = seed;
   auto next = [&](uint32_t n) {
@@ -224,7 +225,7 @@ std::vector<uint16_t> MixedCharacters(size_t count, uint32_t seed) {
   return words;
 }
 
-TEST(PlainCharacterSweep, FillersBetweenWordsChangeNothing) {
+TEST(PlainCharacterSweep, FillersAndTheOutputBufferChangeNothing) {
   MemoryJob job;
   job.root = VELKAN_SAMPLE_ROOT;
   for (uint32_t seed : {1u, 2u, 3u}) {
@@ -238,7 +239,7 @@ TEST(PlainCharacterSweep, FillersBetweenWordsChangeNothing) {
       k = k * 1103515245u + 12345u;
       if ((k >> 16) % 7 == 0) someZeros.push_back(0x0000);
     }
-    Session a, b, c;
+    Session a, b, c, d, e;
     std::string plain = RunWords(a, words, job).output;
     ASSERT_GT(plain.size(), words.size());
     EXPECT_NE(plain.find("<ZAN2 kumi="), std::string::npos);
@@ -249,6 +250,13 @@ TEST(PlainCharacterSweep, FillersBetweenWordsChangeNothing) {
     ASSERT_EQ(plain.size(), withFillers.size()) << "seed " << seed;
     EXPECT_TRUE(plain == withFillers) << "seed " << seed;
     EXPECT_TRUE(plain == withZeros) << "seed " << seed;
+    // Plain characters are composed in the room the output lends when there
+    // is enough of it, on the stack when there is not.
+    MemoryJob lending = job;
+    lending.lentRoom = 65536;
+    EXPECT_TRUE(plain == RunWords(d, words, lending).output) << "seed " << seed;
+    lending.lentRoom = 500;
+    EXPECT_TRUE(plain == RunWords(e, words, lending).output) << "seed " << seed;
   }
 }
 
