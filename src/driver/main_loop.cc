@@ -73,9 +73,15 @@ int16_t ConsumeWord(Conversion& c) {
 }
 
 int16_t RunMainLoop(Conversion& c) {
+  CodeStream& s = c.stream;
   for (uint32_t step = 1;; ++step) {
     if (c.progress && (step & 0xFFF) == 0) c.progress();
-    if (RunPrePhase(c) == -1) return -1;
+    // The pre-phase has nothing to do before a plain character.
+    size_t avail = 0;
+    const uint8_t* p = s.PeekWords(avail);
+    if (s.wordPending != 0 || avail == 0 || !MayBePlainCharacter(static_cast<uint16_t>(p[0] << 8 | p[1]))) {
+      if (RunPrePhase(c) == -1) return -1;
+    }
     WriteCharacterTags(c);
     if (RunCharacters(c) == -1) return -1;
     int16_t r = DispatchCommand(c);
