@@ -9,15 +9,24 @@
 
 namespace velkan {
 
+namespace {
+
+// True when no word waits and the next word of the block read may be a
+// plain character: the pre-phase has nothing to do before it.
+inline bool PlainCharacterNext(const CodeStream& s) {
+  if (s.wordPending != 0) return false;
+  size_t avail = 0;
+  const uint8_t* p = s.PeekWords(avail);
+  return avail > 0 && MayBePlainCharacter(static_cast<uint16_t>(p[0] << 8 | p[1]));
+}
+
+}  // namespace
+
 int16_t RunPrePhase(Conversion& c) {
   CodeStream& s = c.stream;
   const CommandTable& table = Commands();
   for (;;) {
-    if (s.wordPending == 0) {
-      size_t avail = 0;
-      const uint8_t* p = s.PeekWords(avail);
-      if (avail > 0 && MayBePlainCharacter(static_cast<uint16_t>(p[0] << 8 | p[1]))) return 0;
-    }
+    if (PlainCharacterNext(s)) return 0;
     if (s.wordPending == 0 && !s.TakePlainWord(s.currentWord) && NextWord(c, s.currentWord) < 0) return -1;
     uint16_t w = s.currentWord;
     Handler h = IsCommandWord(w) ? table[w & 0xFF].prePhase : nullptr;
@@ -73,15 +82,9 @@ int16_t ConsumeWord(Conversion& c) {
 }
 
 int16_t RunMainLoop(Conversion& c) {
-  CodeStream& s = c.stream;
   for (uint32_t step = 1;; ++step) {
     if (c.progress && (step & 0xFFF) == 0) c.progress();
-    // The pre-phase has nothing to do before a plain character.
-    size_t avail = 0;
-    const uint8_t* p = s.PeekWords(avail);
-    if (s.wordPending != 0 || avail == 0 || !MayBePlainCharacter(static_cast<uint16_t>(p[0] << 8 | p[1]))) {
-      if (RunPrePhase(c) == -1) return -1;
-    }
+    if (!PlainCharacterNext(c.stream) && RunPrePhase(c) == -1) return -1;
     WriteCharacterTags(c);
     if (RunCharacters(c) == -1) return -1;
     int16_t r = DispatchCommand(c);
