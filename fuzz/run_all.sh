@@ -22,9 +22,12 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16}
 status=0
 for t in "${targets[@]}"; do
   mkdir -p "fuzz/corpus/$t"
+  # Inputs that once found something run first on every run, beside the corpus.
+  extra=()
+  [[ -d "fuzz/regressions/$t" ]] && extra=("fuzz/regressions/$t")
   log=$(mktemp)
   if "$build/bin/$t" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
-       -artifact_prefix=fuzz/findings/"$t"- "fuzz/corpus/$t" >"$log" 2>&1; then
+       -artifact_prefix=fuzz/findings/"$t"- "fuzz/corpus/$t" "${extra[@]}" >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
     rss=$(sed -n 's/^stat::peak_rss_mb: *//p' "$log")

@@ -112,33 +112,48 @@ char FixedRangeType(uint16_t code) {
   return 0;
 }
 
+namespace {
+
+// The Shift_JIS form the main-page route gives `code` (0x8000-0x9FFF): 0 for
+// the codes left to ConvertCode, which are those with a fixed range type,
+// the row formulas of fonts 901-939, the combined numbers, and the table
+// codes of range type 'a' (0xA1xx-0xC0xx with a cell 0x21-0x7E), which have
+// no Shift_JIS form, shifted or not.
+uint16_t MainPageSjis(const uint16_t* t8, const uint16_t* t9, unsigned code) {
+  if (In(code, 0x9654, 0x97FC) || In(code, 0x9860, 0x987C) || code == 0x95B4 || code == 0x95BE) return 0;
+  uint16_t j = (code < 0x9000 ? t8 : t9)[code & 0xFFF];
+  if (In(j >> 8, 0xA1, 0xC0) && In(j & 0xFF, 0x21, 0x7E)) return 0;
+  return JisToShiftJis(j == 0x2000 ? kGetaMark : j);
+}
+
+}  // namespace
+
 MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font) {
   MainPageRoute r;
   tables.routeFont = 0;
   if (font == 0 || font != tables.lastFont || !tables.classified || font != tables.classifiedFont) return r;
   const FontClass fc = tables.fontClass;
   if (fc.kind == kRomanKind || fc.kind == 6 || fc.variant == kRubyVariant) return r;
-  const uint16_t* t8 = tables.store.Table(8);
-  const uint16_t* t9 = tables.store.Table(9);
+  ConversionStore& store = tables.store;
+  const uint16_t* t8 = store.Table(8);
+  const uint16_t* t9 = store.Table(9);
   if (t8 == nullptr || t9 == nullptr) return r;
   std::vector<uint16_t>& sjis = tables.mainPageSjis;
-  if (sjis.empty() || tables.mainPageVersion != tables.store.version()) {
-    sjis.assign(0x2000, 0);
-    for (unsigned code = 0x8000; code <= 0x9FFF; ++code) {
-      // Left to ConvertCode: the codes with a fixed range type, the row
-      // formulas of fonts 901-939 and the combined numbers.
-      if (In(code, 0x9654, 0x97FC) || In(code, 0x9860, 0x987C) || code == 0x95B4 || code == 0x95BE) continue;
-      uint16_t j = (code < 0x9000 ? t8 : t9)[code & 0xFFF];
-      // Range type 'a' (a table code 0xA1xx-0xC0xx with a cell 0x21-0x7E)
-      // has no Shift_JIS form, shifted or not.
-      if (In(j >> 8, 0xA1, 0xC0) && In(j & 0xFF, 0x21, 0x7E)) continue;
-      sjis[code - 0x8000] = JisToShiftJis(j == 0x2000 ? kGetaMark : j);
+  // Fonts whose overlays differ take turns often, a character or two each:
+  // after an overlay only the cells it wrote or undid are derived again.
+  if (sjis.empty() || store.mainPagesAllChanged()) {
+    sjis.resize(0x2000);
+    for (unsigned k = 0; k < 0x2000; ++k) sjis[k] = MainPageSjis(t8, t9, 0x8000 + k);
+  } else {
+    const uint16_t* cells = store.mainPageCells();
+    for (int i = 0, n = store.mainPageCellCount(); i < n; ++i) {
+      sjis[cells[i]] = MainPageSjis(t8, t9, 0x8000u + cells[i]);
     }
-    tables.mainPageVersion = tables.store.version();
   }
+  store.ForgetMainPageChanges();
   r.sjis = sjis.data();
   tables.routeFont = font;
-  tables.routeVersion = tables.store.version();
+  tables.routeVersion = store.version();
   return r;
 }
 

@@ -54,8 +54,9 @@ struct MainPageRoute {
 // overlay is to be selected and the font's class is known), the font is not
 // 0 and its class takes the code tables (not the roman, ruby or external-
 // character routes), and the store holds its tables; else a closed route.
-// Derives the Shift_JIS forms from the store when it changed since they
-// were last derived. A ConvertCode call in another font, and any change of
+// Derives the Shift_JIS forms again where the store's main-page tables
+// changed since they were last derived (all of them when the store did not
+// keep which cells changed). A ConvertCode call in another font, and any change of
 // the store, closes the route: open it again after such a call. The route
 // last opened is kept, so opening it again for the same font costs two
 // comparisons; OpenMainPageRouteAgain always looks at the tables.

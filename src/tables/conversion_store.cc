@@ -38,6 +38,7 @@ void ConversionStore::MapTables() {
 
 bool ConversionStore::AllocateFirst() {
   ++version_;
+  mainPagesAllChanged_ = true;
   first_ = ZeroedBuffer();
   MapTables();
   return first_ != nullptr;
@@ -45,6 +46,7 @@ bool ConversionStore::AllocateFirst() {
 
 bool ConversionStore::AllocateSecond() {
   ++version_;
+  mainPagesAllChanged_ = true;
   second_ = ZeroedBuffer();
   undoWords_ = 0;
   MapTables();
@@ -53,6 +55,7 @@ bool ConversionStore::AllocateSecond() {
 
 void ConversionStore::Release() {
   ++version_;
+  mainPagesAllChanged_ = true;
   first_.reset();
   second_.reset();
   undoWords_ = 0;

@@ -54,6 +54,7 @@ class ConversionStore {
     if (uint16_t* p = Slot(table, index)) {
       *p = value;
       ++version_;
+      if ((table & ~1) == 8) NoteMainPageCell(table, index);
     }
   }
   // True when (table, index) addresses an entry.
@@ -67,6 +68,7 @@ class ConversionStore {
   // handing it out counts as a change (see version()).
   uint16_t* MutableTable(int table) {
     ++version_;
+    if ((table & ~1) == 8) mainPagesAllChanged_ = true;
     return static_cast<unsigned>(table) < kTableNumbers ? tables_[table] : nullptr;
   }
 
@@ -75,6 +77,20 @@ class ConversionStore {
   // out for writing): what is derived from the tables is current while it
   // stays the same.
   uint64_t version() const { return version_; }
+
+  // The cells of the main-page tables 8 and 9 (0x0000-0x1FFF: table 8 then
+  // table 9) written since ForgetMainPageChanges, in the order written and
+  // possibly repeated; unless mainPagesAllChanged(), when more cells were
+  // written than are kept, or the tables may have changed as a whole (a
+  // buffer allocated or freed, a table handed out for writing). Lets what
+  // is derived from the main pages be brought up to date cell by cell.
+  bool mainPagesAllChanged() const { return mainPagesAllChanged_; }
+  const uint16_t* mainPageCells() const { return mainPageCells_; }
+  int mainPageCellCount() const { return mainPageCellCount_; }
+  void ForgetMainPageChanges() {
+    mainPagesAllChanged_ = false;
+    mainPageCellCount_ = 0;
+  }
 
   // Appends (key, previous value) to the undo list; key = table << 12 | index.
   // False (nothing recorded) when the list is full or the second buffer is
@@ -96,6 +112,14 @@ class ConversionStore {
     uint16_t* t = tables_[table];
     return t ? t + index : nullptr;
   }
+  void NoteMainPageCell(int table, int index) {
+    if (mainPagesAllChanged_) return;
+    if (mainPageCellCount_ == kMainPageCellsKept) {
+      mainPagesAllChanged_ = true;
+      return;
+    }
+    mainPageCells_[mainPageCellCount_++] = static_cast<uint16_t>((table - 8) << 12 | index);
+  }
   // Points every table number at its place (nullptr where there is none).
   void MapTables();
 
@@ -106,6 +130,12 @@ class ConversionStore {
   std::unique_ptr<uint16_t[]> second_;
   int undoWords_ = 0;
   uint64_t version_ = 0;
+  // More than an overlay of usual size writes; past that, deriving the
+  // whole of both tables costs about as much as going cell by cell.
+  static constexpr int kMainPageCellsKept = 2048;
+  uint16_t mainPageCells_[kMainPageCellsKept];
+  int mainPageCellCount_ = 0;
+  bool mainPagesAllChanged_ = true;
 };
 
 }  // namespace velkan

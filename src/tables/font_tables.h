@@ -62,10 +62,9 @@ struct FontTables {
   // The Shift_JIS character each main-page code 0x8000-0x9FFF becomes
   // through the code tables (0 where that takes more than the tables: no
   // Shift_JIS form, a range type of the code's own, a row formula, a
-  // combined number), as of store version `mainPageVersion`. Kept by the
-  // main-page route of the code conversion.
+  // combined number), as of the store's main-page tables before the changes
+  // it still records. Kept by the main-page route of the code conversion.
   std::vector<uint16_t> mainPageSjis;
-  uint64_t mainPageVersion = 0;
   // The font the main-page route was last opened for (0: none), as of store
   // version `routeVersion`; it stays open for that font until a conversion
   // selects another font or classifies the font again. OpenMainPageRoute

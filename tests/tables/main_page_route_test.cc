@@ -60,11 +60,16 @@ class MainPageRoute : public ::testing::Test {
     for (unsigned c = 0x8003; c <= 0x9FFF; c += 7) overlay.push_back({static_cast<uint16_t>(c), 0x4E21});
     dir.Write("root/qdxfiles/conv00.tbl", PairBytes(base));
     dir.Write("root/qdxfiles/conv01.tbl", PairBytes(overlay));
+    // Overlay 2 (font 7's group) changes every third code: more cells than
+    // the store keeps a record of.
+    WordPairs wide;
+    for (unsigned c = 0x8001; c <= 0x9FFF; c += 3) wide.push_back({static_cast<uint16_t>(c), 0x4F21});
+    dir.Write("root/qdxfiles/conv02.tbl", PairBytes(wide));
     dir.Write("root/qdxfiles/conv021.tbl", PairBytes({{0x0341, 0x2341}}));
     dir.Write("root/qdxfiles/conv022.tbl", "");
     dir.Write("root/qdxfiles/convpi.tbl", "");
     dir.Write("root/qdxfiles/convura.tbl", PairBytes({{0x8001, 0x2477}}));
-    dir.Write("root/qdxfiles/fntinf.fil", FontInfoFile({FontInfoLine(2, 5, 0, 1), FontInfoLine(3, 1, 0, 0)}));
+    dir.Write("root/qdxfiles/fntinf.fil", FontInfoFile({FontInfoLine(2, 5, 0, 1), FontInfoLine(3, 1, 0, 0), FontInfoLine(4, 7, 0, 2)}));
   }
 
   // What `codes` write one by one in `font` on the reference pass: before
@@ -74,7 +79,7 @@ class MainPageRoute : public ::testing::Test {
   std::string OneByOne(const std::vector<uint16_t>& codes, int16_t font, bool oneShotFirst = false) {
     std::string text;
     for (size_t i = 0; i < codes.size(); ++i) {
-      ConvertCode(reference->conv.fonts, paths, font == 5 ? 6 : font == 40 ? 1 : 40, 0x8001);
+      ConvertCode(reference->conv.fonts, paths, font == 5 ? 6 : font == 7 ? 8 : font == 40 ? 1 : 40, 0x8001);
       if (i == 0 && oneShotFirst) reference->conv.chars.oneShotCode = 1;
       uint16_t run[2] = {codes[i], 0};
       size_t before = reference->sink.data().size();
@@ -124,6 +129,27 @@ TEST_F(MainPageRoute, EveryCodeInEveryClassOfFontAsOneByOne) {
     SCOPED_TRACE(font);
     std::string want = OneByOne(codes, font);
     std::string got = InRuns(codes, font);
+    ASSERT_EQ(got.size(), want.size());
+    EXPECT_TRUE(got == want);
+  }
+}
+
+TEST_F(MainPageRoute, FontsOfDifferentOverlaysTakingTurns) {
+  Start();
+  const std::vector<uint16_t> all = AllMainPageCodes();
+  std::vector<uint16_t> few;
+  for (unsigned c = 0x8001; c <= 0x9FFF; c += 97) few.push_back(static_cast<uint16_t>(c));
+  // Overlay 1 and its undo stay within the store's record of changed cells,
+  // overlay 2 goes beyond it; short runs between the switches, and every
+  // code after them.
+  for (int16_t font : {5, 1, 5, 7, 5, 7, 1, 7, 5}) {
+    SCOPED_TRACE(font);
+    EXPECT_EQ(InRuns(few, font), OneByOne(few, font));
+  }
+  for (int16_t font : {5, 7, 1, 7, 5}) {
+    SCOPED_TRACE(font);
+    std::string want = OneByOne(all, font);
+    std::string got = InRuns(all, font);
     ASSERT_EQ(got.size(), want.size());
     EXPECT_TRUE(got == want);
   }
