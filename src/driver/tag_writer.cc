@@ -71,7 +71,7 @@ int16_t TagWriter::WriteWarningF(const char* format, ...) {
   return WriteWarning(std::string_view(message, len));
 }
 
-int16_t WarnAndConsume(Conversion& c, const char* message, int16_t result) {
+int16_t WarnAndConsume(Conversion& c, std::string_view message, int16_t result) {
   c.out.WriteWarning(message);
   c.stream.wordPending = 0;
   return result;

@@ -61,7 +61,7 @@ class TagWriter {
 
 // For commands the output cannot express: writes `message` as a warning,
 // consumes the command word and returns `result`.
-int16_t WarnAndConsume(Conversion& c, const char* message, int16_t result = 0);
+int16_t WarnAndConsume(Conversion& c, std::string_view message, int16_t result = 0);
 
 // 0xD075, main slot: toggles the output switch and consumes the word.
 int16_t CmdOutputSwitch(Conversion& c);

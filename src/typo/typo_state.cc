@@ -22,14 +22,14 @@ class TagText {
   TagText(const TagText&) = delete;
   TagText& operator=(const TagText&) = delete;
 
-  void Add(std::string_view text) {
-    if (long_.empty() && text.size() <= sizeof buf_ - size_) {
+  // Inlined, so that the keys' lengths are known where they are copied.
+  [[gnu::always_inline]] void Add(std::string_view text) {
+    if (long_.empty() && text.size() <= sizeof buf_ - size_) [[likely]] {
       std::memcpy(buf_ + size_, text.data(), text.size());
       size_ += text.size();
       return;
     }
-    if (long_.empty()) long_.assign(buf_, size_);
-    long_.append(text);
+    Spill(text);
   }
   void AddInt(long long v) {
     char d[24];
@@ -49,6 +49,10 @@ class TagText {
   }
 
  private:
+  [[gnu::noinline]] void Spill(std::string_view text) {
+    if (long_.empty()) long_.assign(buf_, size_);
+    long_.append(text);
+  }
   size_t size() const { return long_.empty() ? size_ : long_.size(); }
   size_t nameLength_;
   char buf_[192];
@@ -58,7 +62,7 @@ class TagText {
 
 // " key=" followed by the name the definition file gives the number in
 // `section`, or by the number itself when it has none.
-void AddNamed(Conversion& c, TagText& tag, std::string_view key, const char* section, int16_t number) {
+[[gnu::always_inline]] inline void AddNamed(Conversion& c, TagText& tag, std::string_view key, const char* section, int16_t number) {
   char d[8];
   std::string_view decimal(d, static_cast<size_t>(std::to_chars(d, d + sizeof d, number).ptr - d));
   tag.Add(key);
@@ -70,7 +74,7 @@ void AddNamed(Conversion& c, TagText& tag, std::string_view key, const char* sec
 }
 
 // A size attribute " key=%g" followed by the unit.
-void AddSize(TagText& tag, std::string_view key, int16_t quarters, int16_t unit) {
+[[gnu::always_inline]] inline void AddSize(TagText& tag, std::string_view key, int16_t quarters, int16_t unit) {
   tag.Add(key);
   tag.AddNumberWithUnit(FormatSize(quarters), unit);
 }
@@ -88,7 +92,7 @@ void AddLineLength(TagText& tag, std::string_view key, int32_t length, int16_t h
   }
 }
 
-const char* PositionName(int32_t position) {
+std::string_view PositionName(int32_t position) {
   switch (position) {
     case 1: return "TOP";
     case 2: return "BOTTOM";

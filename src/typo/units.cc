@@ -16,7 +16,7 @@ double FormatLength(int32_t v) {
 
 double FormatSize(int16_t v) { return static_cast<double>(v) * 0.25; }
 
-const char* UnitName(int16_t unit) { return unit == 1 ? "Q" : "pt"; }
+std::string_view UnitName(int16_t unit) { return unit == 1 ? "Q" : "pt"; }
 
 void AppendUnit(std::string& out, int16_t unit) { out += UnitName(unit); }
 

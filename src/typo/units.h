@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace velkan {
 
@@ -22,7 +23,7 @@ double FormatLength(int32_t v);
 double FormatSize(int16_t v);
 
 // "pt" for unit 0, "Q" for unit 1.
-const char* UnitName(int16_t unit);
+std::string_view UnitName(int16_t unit);
 
 // Appends "%g" of value followed by the unit name.
 void AppendNumberWithUnit(std::string& out, double value, int16_t unit);
