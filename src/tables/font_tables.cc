@@ -203,6 +203,7 @@ int16_t LoadRubyTable(ConversionStore& store, const fs::path& path) {
 int16_t PrepareFontTables(FontTables& t, const TablePaths& paths) {
   t.store.ClearUndo();
   t.appliedOverlay = 0;
+  t.keptOverlays.clear();
   t.lastFont = 0;
   t.fontKind = 0;
   t.classified = false;
@@ -241,6 +242,7 @@ void ReleaseFontTables(FontTables& t) {
   t.store.Release();
   t.rubyLoaded = false;
   t.appliedOverlay = 0;
+  t.keptOverlays.clear();
   t.pitch.Close();
 }
 
@@ -252,8 +254,36 @@ void SelectOverlay(FontTables& t, const TablePaths& paths, int16_t font) {
   t.appliedOverlay = overlay;
   t.store.Undo();
   if (overlay == 0) return;
-  fs::path file = paths.Fixed(OverlayName(static_cast<int16_t>(overlay)));
-  if (LoadCodeFile(t.store, file, CodeFileKind::kCodes, true, kCodeFileMissing) != 0) t.appliedOverlay = 0;
+  for (const FontTables::KeptOverlay& kept : t.keptOverlays) {
+    if (kept.number != overlay) continue;
+    for (size_t i = 0; i + 1 < kept.words.size(); i += 2) {
+      StoreCode(t.store, CodeFileKind::kCodes, true, kept.words[i], kept.words[i + 1]);
+    }
+    return;
+  }
+  File f = OpenRead(paths.Fixed(OverlayName(static_cast<int16_t>(overlay))));
+  if (!f) {
+    t.appliedOverlay = 0;
+    return;
+  }
+  // Applied as read, and kept while the file stays small enough.
+  bool keep = t.keptOverlays.size() < kKeptOverlays;
+  std::vector<uint16_t> words;
+  ForEachRecord(f.get(), 1024, 4, [&](const unsigned char* r) {
+    uint16_t key = WordAt(r);
+    uint16_t value = WordAt(r + 2);
+    StoreCode(t.store, CodeFileKind::kCodes, true, key, value);
+    if (!keep) return;
+    if (words.size() == 2 * kKeptOverlayRecords) {
+      keep = false;
+      words = {};
+      return;
+    }
+    words.push_back(key);
+    words.push_back(value);
+  });
+  // A file that could not be read to its end is read again next time.
+  if (keep && !std::ferror(f.get())) t.keptOverlays.push_back({overlay, std::move(words)});
 }
 
 uint16_t SearchRubyTable(const ConversionStore& store, uint16_t code) {

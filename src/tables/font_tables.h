@@ -48,6 +48,17 @@ struct FontTables {
   PitchFile pitch;
   // The overlay file applied to the code tables (0 = none).
   uint16_t appliedOverlay = 0;
+  // The records of overlay files read since PrepareFontTables (key and value
+  // words in turn), by overlay number: an overlay selected again is applied
+  // from here rather than read again, since a job whose fonts of different
+  // overlays take turns would otherwise read a file at every switch. Up to
+  // kKeptOverlays files of at most kKeptOverlayRecords records are kept; a
+  // larger file is read at every switch, as is a missing one.
+  struct KeptOverlay {
+    uint16_t number = 0;
+    std::vector<uint16_t> words;
+  };
+  std::vector<KeptOverlay> keptOverlays;
   // The font of the previous code conversion, whose overlay was selected
   // last (0 = none yet).
   int16_t lastFont = 0;
@@ -86,9 +97,14 @@ enum class CodeFileKind {
 
 // The records of a code file or "convpi.tbl" that are read: enough for every
 // 16-bit key once over. The rest of a larger file is ignored, so a huge file
-// where a table should be costs no more than this (an overlay is read again
-// at every switch of fonts).
+// where a table should be costs no more than this (an overlay too large to
+// be kept is read again at every switch of fonts).
 inline constexpr size_t kMaxFontFileRecords = 65536;
+
+// The overlays a job keeps once read (see FontTables::keptOverlays): at most
+// 16 x 8192 records, 512 KiB.
+inline constexpr size_t kKeptOverlays = 16;
+inline constexpr size_t kKeptOverlayRecords = 8192;
 
 // Loads a code file: (key, value) word pairs read in blocks of 1024 bytes up
 // to the end of the file (at most kMaxFontFileRecords pairs); pairs with key

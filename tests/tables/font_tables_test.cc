@@ -391,6 +391,46 @@ TEST_F(FontTablesTest, OverlaysSwitchAndUndo) {
   EXPECT_EQ(Base(1), 0x4023);
 }
 
+TEST_F(FontTablesTest, AnOverlaySelectedAgainAppliesWhatItsFileGaveWithoutReadingIt) {
+  WriteAll();
+  // Overlay 6 is larger than an overlay that is kept (the undo list takes
+  // its first 4032 records).
+  WordPairs large = {{0x8003, 0x4623}};
+  large.resize(kKeptOverlayRecords + 1, {0x8002, 0x4622});
+  dir.Write("root/qdxfiles/conv06.tbl", PairBytes(large));
+  ASSERT_EQ(PrepareFontTables(t, paths), 0);
+  SelectOverlay(t, paths, 3);  // overlay 5, read
+  SelectOverlay(t, paths, 7);  // overlay 6, read
+  SelectOverlay(t, paths, 1);
+  // Gone from the disk: overlay 5 applies as it was read, the key named
+  // twice included, and undoes as before; overlay 6, too large to be kept,
+  // is read again and so is missing now.
+  std::filesystem::remove(dir.path() / "root/qdxfiles/conv05.tbl");
+  std::filesystem::remove(dir.path() / "root/qdxfiles/conv06.tbl");
+  for (int round = 0; round < 2; ++round) {
+    SelectOverlay(t, paths, 3);
+    EXPECT_EQ(t.appliedOverlay, 5);
+    EXPECT_EQ(Base(1), 0x4023);
+    EXPECT_EQ(Base(2), 0x4022);
+    EXPECT_EQ(t.store.undoPairs(), 3);
+    SelectOverlay(t, paths, 7);
+    EXPECT_EQ(t.appliedOverlay, 0);
+    EXPECT_EQ(Base(1), 0x3021);
+    EXPECT_EQ(Base(3), 0x3023);
+  }
+  // A large overlay still applies whole while its file is there.
+  dir.Write("root/qdxfiles/conv06.tbl", PairBytes(large));
+  SelectOverlay(t, paths, 7);
+  EXPECT_EQ(Base(2), 0x4622);
+  EXPECT_EQ(Base(3), 0x4623);
+  // The next job reads its overlays afresh.
+  dir.Write("root/qdxfiles/conv05.tbl", PairBytes({{0x8001, 0x4031}}));
+  ASSERT_EQ(PrepareFontTables(t, paths), 0);
+  SelectOverlay(t, paths, 3);
+  EXPECT_EQ(Base(1), 0x4031);
+  EXPECT_EQ(Base(2), 0x3022);
+}
+
 TEST_F(FontTablesTest, FontsBeyondTheFontMapCountAsFontsWithoutAnEntry) {
   WriteAll();
   ASSERT_EQ(PrepareFontTables(t, paths), 0);
