@@ -11,6 +11,12 @@
 //                  rule and page warnings, tags and line ends every few
 //                  characters
 //   commands.utf16 its characters as UTF-16BE
+//   overlays.zan   the command-heavy job with its font groups naming a font
+//                  whose group has an overlay (the first such font of 2-39
+//                  in the root's "fntinf.fil"), so that every other font
+//                  group switches the overlay on or off; not written when
+//                  the root has no such font
+//   overlays.utf16 its characters as UTF-16BE
 //   text.txt       a text job (Shift_JIS, CR LF) holding the characters of
 //                  chars.zan: the pre-pass turns it into the same words
 //   counts         "NAME CHARACTERS" for each job
@@ -27,7 +33,8 @@
 // pre-pass once written.
 //
 // Usage: velkan_bench_jobs ROOT DIR MILLION-CHARACTERS [JOBS]
-//   JOBS: a comma-separated choice of chars, commands, text (default all),
+//   JOBS: a comma-separated choice of chars, commands, overlays, text
+//   (default all),
 //   or charwords for chars.zan alone (for a very large job).
 // Nothing here grows with the size of a job: the files are written in blocks.
 #include <fcntl.h>
@@ -427,8 +434,10 @@ void PutNumber(std::string& s, int n) {
 // The command-heavy job: one command (or group) after every few characters,
 // taken in turn from a cycle of size and font groups, group ruby, rule and
 // page warnings, simple tags and line ends.
-long long WriteCommandJob(const fs::path& dir, const Repertoire& rep, long long chars) {
-  BlockFile words(dir / "commands.zan"), utf16(dir / "commands.utf16");
+// `name` names the files; the font groups name font 1 and `otherFont` in turn.
+long long WriteCommandJob(const fs::path& dir, const std::string& name, int otherFont, const Repertoire& rep,
+                          long long chars) {
+  BlockFile words(dir / (name + ".zan")), utf16(dir / (name + ".utf16"));
   Random rnd;
   long long written = 0;
   auto character = [&]() {
@@ -460,7 +469,7 @@ long long WriteCommandJob(const fs::path& dir, const Repertoire& rep, long long 
         break;
       case 3:  // a font group: <J f=...>
         w.append("\xD0\x03\xD0\x2D", 4);
-        PutNumber(w, step / 10 % 2 ? 3 : 1);
+        PutNumber(w, step / 10 % 2 ? otherFont : 1);
         w.append("\xD0\x04", 2);
         break;
       case 4:  // a page break warning
@@ -494,18 +503,30 @@ long long WriteCommandJob(const fs::path& dir, const Repertoire& rep, long long 
   return written;
 }
 
+// The first font of 2-39 whose group has an overlay other than font 1's, or 0.
+int FontWithAnotherOverlay(const velkan::ConversionStore& store) {
+  auto overlay = [&](int font) {
+    uint16_t group = store.Read(velkan::kFontMapTable, font);
+    return group < 1000 ? store.Read(velkan::kOverlayMapTable, group) : uint16_t{0};
+  };
+  for (int font = 2; font <= 39; ++font) {
+    if (overlay(font) != overlay(1)) return font;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: velkan_bench_jobs ROOT DIR MILLION-CHARACTERS [chars,commands,text]\n");
+    std::fprintf(stderr, "usage: velkan_bench_jobs ROOT DIR MILLION-CHARACTERS [chars,commands,overlays,text]\n");
     return 2;
   }
   velkan::TablePaths paths(argv[1], std::nullopt);
   fs::path dir = argv[2];
   double millions = std::atof(argv[3]);
   if (!(millions > 0)) Die("the number of characters must be above 0");
-  std::string which = argc > 4 ? argv[4] : "chars,commands,text";
+  std::string which = argc > 4 ? argv[4] : "chars,commands,overlays,text";
   auto wants = [&](const char* name) { return ("," + which + ",").find(std::string(",") + name + ",") != std::string::npos; };
   long long chars = static_cast<long long>(millions * 1e6);
 
@@ -530,6 +551,7 @@ int main(int argc, char** argv) {
   velkan::ReleaseEscapeDefinitions(escapes);
   velkan::ReleasePrePassTables(prePass);
   velkan::ReleaseCodeTables(codes);
+  const int overlayFont = FontWithAnotherOverlay(fonts.store);
   velkan::ReleaseFontTables(fonts);
   if (rep.kanji.empty() || rep.roman.empty()) {
     Die("the tables under " + paths.root().string() + " give no main-page or no roman character iconv gives back");
@@ -555,7 +577,10 @@ int main(int argc, char** argv) {
       }
     }
   }
-  if (wants("commands")) counts += "commands " + std::to_string(WriteCommandJob(dir, rep, chars)) + "\n";
+  if (wants("commands")) counts += "commands " + std::to_string(WriteCommandJob(dir, "commands", 3, rep, chars)) + "\n";
+  if (wants("overlays") && overlayFont != 0) {
+    counts += "overlays " + std::to_string(WriteCommandJob(dir, "overlays", overlayFont, rep, chars)) + "\n";
+  }
   std::ofstream out(dir / "counts");
   out << counts;
   if (!out) Die("cannot write " + (dir / "counts").string());

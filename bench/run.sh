@@ -8,8 +8,10 @@
 #               (default: BUILD/root, the bundled sample tables)
 #   -m MILLION  characters per job, in millions (default 16)
 #   -r RUNS     runs of each program; the fastest counts (default 5)
-#   -k JOBS     which jobs: a comma-separated choice of chars, commands, text
-#               (default all three)
+#   -k JOBS     which jobs: a comma-separated choice of chars, commands,
+#               overlays, text (default all four; overlays is the command job
+#               switching a font with an overlay on and off, made only when
+#               the root has such a font)
 #   --batch     also convert 8 copies of the character job with -j 1 and -j 2
 #   --huge GIB  also convert a character job of GIB gibibytes once, for its
 #               peak memory (written and removed again)
@@ -29,7 +31,7 @@ build=build
 root=
 millions=16
 runs=5
-jobs=chars,commands,text
+jobs=chars,commands,overlays,text
 batch=0
 huge=0
 keep=
@@ -120,6 +122,7 @@ while read -r name chars; do
   case $name in
     chars)    input=chars.zan;    plain=chars.utf16;    from=UTF-16BE; to=CP932 ;;
     commands) input=commands.zan; plain=commands.utf16; from=UTF-16BE; to=CP932 ;;
+    overlays) input=overlays.zan; plain=overlays.utf16; from=UTF-16BE; to=CP932 ;;
     text)     input=text.txt;     plain=text.txt;       from=CP932;    to=UTF-16BE ;;
   esac
   measure iconv -f $from -t $to "$dir/$plain" -o "$dir/$name.iconv"
