@@ -62,7 +62,8 @@ class TagText {
 
 // " key=" followed by the name the definition file gives the number in
 // `section`, or by the number itself when it has none.
-[[gnu::always_inline]] inline void AddNamed(Conversion& c, TagText& tag, std::string_view key, const char* section, int16_t number) {
+[[gnu::always_inline]] inline void AddNamed(Conversion& c, TagText& tag, std::string_view key, const char* section,
+                                            int16_t number) {
   char d[8];
   std::string_view decimal(d, static_cast<size_t>(std::to_chars(d, d + sizeof d, number).ptr - d));
   tag.Add(key);
