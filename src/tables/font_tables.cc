@@ -146,16 +146,30 @@ std::string OverlayName(int number) {
   return name;
 }
 
+// Stores the records of a code file as LoadCodeFile says, handing each
+// (key, value) to `seen` as well. False when the file does not open;
+// `whole` tells whether it was read to its end without a fault.
+template <class Seen>
+bool ApplyCodeFile(ConversionStore& store, const fs::path& path, CodeFileKind kind, bool recordUndo, Seen&& seen,
+                   bool& whole) {
+  File f = OpenRead(path);
+  if (!f) return false;
+  ForEachRecord(f.get(), 1024, 4, [&](const unsigned char* r) {
+    uint16_t key = WordAt(r);
+    uint16_t value = WordAt(r + 2);
+    StoreCode(store, kind, recordUndo, key, value);
+    seen(key, value);
+  });
+  whole = !std::ferror(f.get());
+  return true;
+}
+
 }  // namespace
 
 int16_t LoadCodeFile(ConversionStore& store, const fs::path& path, CodeFileKind kind, bool recordUndo,
                      int16_t missing) {
-  File f = OpenRead(path);
-  if (!f) return missing;
-  ForEachRecord(f.get(), 1024, 4, [&](const unsigned char* r) {
-    StoreCode(store, kind, recordUndo, WordAt(r), WordAt(r + 2));
-  });
-  return 0;
+  bool whole = false;
+  return ApplyCodeFile(store, path, kind, recordUndo, [](uint16_t, uint16_t) {}, whole) ? 0 : missing;
 }
 
 int16_t LoadPiCodes(ConversionStore& store, const fs::path& path) {
@@ -261,18 +275,10 @@ void SelectOverlay(FontTables& t, const TablePaths& paths, int16_t font) {
     }
     return;
   }
-  File f = OpenRead(paths.Fixed(OverlayName(static_cast<int16_t>(overlay))));
-  if (!f) {
-    t.appliedOverlay = 0;
-    return;
-  }
   // Applied as read, and kept while the file stays small enough.
   bool keep = t.keptOverlays.size() < kKeptOverlays;
   std::vector<uint16_t> words;
-  ForEachRecord(f.get(), 1024, 4, [&](const unsigned char* r) {
-    uint16_t key = WordAt(r);
-    uint16_t value = WordAt(r + 2);
-    StoreCode(t.store, CodeFileKind::kCodes, true, key, value);
+  auto seen = [&](uint16_t key, uint16_t value) {
     if (!keep) return;
     if (words.size() == 2 * kKeptOverlayRecords) {
       keep = false;
@@ -281,9 +287,15 @@ void SelectOverlay(FontTables& t, const TablePaths& paths, int16_t font) {
     }
     words.push_back(key);
     words.push_back(value);
-  });
+  };
+  bool whole = false;
+  if (!ApplyCodeFile(t.store, paths.Fixed(OverlayName(static_cast<int16_t>(overlay))), CodeFileKind::kCodes, true,
+                     seen, whole)) {
+    t.appliedOverlay = 0;
+    return;
+  }
   // A file that could not be read to its end is read again next time.
-  if (keep && !std::ferror(f.get())) t.keptOverlays.push_back({overlay, std::move(words)});
+  if (keep && whole) t.keptOverlays.push_back({overlay, std::move(words)});
 }
 
 uint16_t SearchRubyTable(const ConversionStore& store, uint16_t code) {
