@@ -20,6 +20,18 @@ inline bool PlainCharacterNext(const CodeStream& s) {
   return avail > 0 && MayBePlainCharacter(static_cast<uint16_t>(p[0] << 8 | p[1]));
 }
 
+// True when the next word of the block read is a command that ends the
+// character stage at once (the filler and the skipped region do not), with
+// the word in `w`; the characters before it are then taken.
+inline bool NextCommand(CodeStream& s, uint16_t& w) {
+  size_t avail = 0;
+  const uint8_t* p = s.PeekWords(avail);
+  s.currentWord = static_cast<uint16_t>(p[-2] << 8 | p[-1]);
+  if (avail == 0) return false;
+  w = static_cast<uint16_t>(p[0] << 8 | p[1]);
+  return IsCommandWord(w) && w != kFillerWord && w != kSkipRegion;
+}
+
 }  // namespace
 
 int16_t RunPrePhase(Conversion& c) {
@@ -82,12 +94,30 @@ int16_t ConsumeWord(Conversion& c) {
 }
 
 int16_t RunMainLoop(Conversion& c) {
+  CodeStream& s = c.stream;
   for (uint32_t step = 1;; ++step) {
     if (c.progress && (step & 0xFFF) == 0) c.progress();
-    if (!PlainCharacterNext(c.stream) && RunPrePhase(c) == -1) return -1;
-    WriteCharacterTags(c);
-    if (RunCharacters(c) == -1) return -1;
-    int16_t r = DispatchCommand(c);
+    if (!PlainCharacterNext(s) && RunPrePhase(c) == -1) return -1;
+    if (CharacterTagsPending(c.typo, c.emitted, c.move)) WriteCharacterTags(c);
+    // The most common step: characters of the main pages up to a command,
+    // which is dispatched at once. Anything else, and whatever follows the
+    // characters when it is no command, goes through the character stage.
+    size_t swept = 0;
+    if (s.wordPending == 0 && c.ruby.manual == 0 && c.session.scopeCountdown == 0) {
+      swept = SweepMainPageCharacters(c);
+    }
+    int16_t r;
+    uint16_t next = 0;
+    if (swept > 0 && NextCommand(s, next)) {
+      s.SkipWords(1);
+      s.currentWord = next;
+      s.wordPending = 1;
+      Handler h = next != kGroupOpen ? Commands()[next & 0xFF].main : nullptr;
+      r = h != nullptr ? h(c) : DispatchCommand(c);
+    } else {
+      if (RunCharacters(c, swept) == -1) return -1;
+      r = DispatchCommand(c);
+    }
     if (r == -1) return -1;
     if (r == 2) return 1;
   }

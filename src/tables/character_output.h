@@ -49,6 +49,16 @@ void WriteCharacterRun(Conversion& c, const uint16_t* run, int16_t direction, in
 // nothing was looked at for lack of words or because of the one-shot code).
 size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen);
 
+// The common case of WritePlainCharacters, kept lean for the main loop: the
+// codes of the main pages that the route of the current font converts,
+// composed in the room the output lends. Writes and takes them exactly as
+// WritePlainCharacters would and returns their number; returns 0 having
+// done nothing when a one-shot code waits, the route is closed, the output
+// lends too little room or the next word is no such code. Stops at the
+// first other word (a roman code among them, which WritePlainCharacters then
+// takes on).
+size_t SweepMainPageCharacters(Conversion& c);
+
 // True for the codes of the main pages, 0x8000-0x9FFF.
 constexpr bool IsMainPageCode(uint16_t w) { return (w & 0xE000) == 0x8000; }
 

@@ -63,10 +63,11 @@ const char* ScopeClosingTag(int16_t kind) {
   }
 }
 
-int16_t RunCharacters(Conversion& c) {
+int16_t RunCharacters(Conversion& c, size_t written) {
   CodeStream& s = c.stream;
   Session& session = c.session;
   Run run;
+  run.written = static_cast<int>(written % kMaxRun);
   bool done = false;
   while (!done) {
     // Without manual ruby or a counted scope to watch, the characters that

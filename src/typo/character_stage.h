@@ -3,6 +3,7 @@
 // counted inline scopes after their last character.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace velkan {
@@ -27,8 +28,10 @@ constexpr bool IsValidCharacter(uint16_t w) {
 
 // Collects characters from the pending or next word up to the first command
 // word, which is left pending. Invalid words end the run with a warning and
-// are dropped. Returns 0, or -1 when fetching a word failed.
-int16_t RunCharacters(Conversion& c);
+// are dropped. `written` counts the characters of the run the caller already
+// wrote straight to the output (see SweepMainPageCharacters). Returns 0, or
+// -1 when fetching a word failed.
+int16_t RunCharacters(Conversion& c, size_t written = 0);
 
 // The closing tag of a counted scope kind, or nullptr for kinds without one.
 const char* ScopeClosingTag(int16_t kind);

@@ -227,12 +227,9 @@ void WriteMoveTag(Conversion& c) {
 }
 
 void WriteCharacterTags(Conversion& c) {
-  // Most steps change nothing the tags carry.
   const TypoState& now = c.typo;
   const TypoState& was = c.emitted;
-  if (std::memcmp(&now, &was, sizeof now) == 0 && c.move.up == 0 && c.move.aki == 0 && c.move.bnkn != -1) {
-    return;
-  }
+  if (!CharacterTagsPending(now, was, c.move)) return;
   // Each tag is written only when one of its attributes changed (a tag with
   // no attribute to write is left out anyway).
   if (now.font != was.font || now.height != was.height || now.width != was.width ||

@@ -52,6 +52,13 @@ inline constexpr SizeLimits kJobLimits{18, 744, 3240, 23976000};
 // CENTER, no colour, everything else 0.
 void ResetTypoState(TypoState& typo);
 
+// True when the <J>, <G> or <MOVE> tag has something to write: a setting
+// differs from the emitted one or a one-shot value waits. Most steps of the
+// main loop change nothing the tags carry.
+inline bool CharacterTagsPending(const TypoState& now, const TypoState& emitted, const PendingMove& move) {
+  return __builtin_memcmp(&now, &emitted, sizeof now) != 0 || move.up != 0 || move.aki != 0 || move.bnkn == -1;
+}
+
 // Writes the <J>, <G> and <MOVE> tags, in this order, for what changed since
 // they were last written. Called once per step of the main loop, before the
 // character stage.
