@@ -29,17 +29,6 @@ std::string_view CutAtCharacter(std::string_view message, size_t limit) {
 }
 }  // namespace
 
-int16_t TagWriter::WriteText(std::string_view text) {
-  if (outputSuppressed == 0 && !text.empty()) {
-    if (!sink_.Write(text.data(), text.size())) {
-      writeFailed_ = true;
-      return -1;
-    }
-  }
-  session_.atLineStart = 0;
-  return 1;
-}
-
 int16_t TagWriter::WriteWarning(std::string_view message) {
   if (outputSuppressed == 1 || session_.settings.warnings == 1) return 1;
   message = CutAtCharacter(message, kMaxWarningMessage);

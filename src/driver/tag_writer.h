@@ -21,7 +21,15 @@ class TagWriter {
   // Clears `atLineStart` on success, also when the text is dropped because
   // output is switched off. Returns 1, or -1 when the sink refused the bytes
   // (`atLineStart` then stays as it was).
-  int16_t WriteText(std::string_view text);
+  // Inline, so that a literal's length is known where it is copied.
+  int16_t WriteText(std::string_view text) {
+    if (outputSuppressed == 0 && !text.empty() && !sink_.Write(text.data(), text.size())) [[unlikely]] {
+      writeFailed_ = true;
+      return -1;
+    }
+    session_.atLineStart = 0;
+    return 1;
+  }
 
   // Room of the sink for composing text in place: sets `end` and returns
   // the start of the room, or nullptr while output is switched off (or the
