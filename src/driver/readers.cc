@@ -18,17 +18,36 @@ inline int16_t NextCurrentWord(Conversion& c) {
   return NextWord(c, s.currentWord);
 }
 
-// Accumulates digits starting with the word after the current one.
+// Accumulates digits starting with the word after the current one. The
+// digits in the block read are taken straight from it; the word that ends
+// them goes through NextWord. The value and the count wrap at 16 bits.
 int16_t Accumulate(Conversion& c, int16_t& value, int16_t& count) {
-  value = 0;
-  count = 0;
+  CodeStream& s = c.stream;
+  uint32_t v = 0;
+  uint32_t n = 0;
+  int16_t r;
   for (;;) {
-    if (NextCurrentWord(c) < 0) return -1;
-    uint16_t w = c.stream.currentWord;
-    if (!IsDigitWord(w)) return 0;
-    value = Wrap16(int32_t{value} * 10 + (w - kDigitZero));
-    count = Wrap16(int32_t{count} + 1);
+    size_t avail = 0;
+    const uint8_t* p = s.PeekWords(avail);
+    size_t i = 0;
+    for (; i < avail; ++i) {
+      uint16_t w = static_cast<uint16_t>(p[2 * i] << 8 | p[2 * i + 1]);
+      if (!IsDigitWord(w)) break;
+      v = v * 10 + (w - kDigitZero);
+      ++n;
+    }
+    if (i > 0) {
+      s.SkipWords(i);
+      s.currentWord = static_cast<uint16_t>(p[2 * i - 2] << 8 | p[2 * i - 1]);
+    }
+    r = NextCurrentWord(c);
+    if (r < 0 || !IsDigitWord(s.currentWord)) break;
+    v = v * 10 + (s.currentWord - kDigitZero);
+    ++n;
   }
+  value = Wrap16(static_cast<int32_t>(v));
+  count = Wrap16(static_cast<int32_t>(n));
+  return r < 0 ? -1 : 0;
 }
 
 // The quarters of ReadQuarters, with the words read.
