@@ -4,6 +4,7 @@
 #include "driver/command_table.h"
 #include "driver/conversion.h"
 #include "tables/character_output.h"
+#include "tables/code_conversion.h"
 #include "typo/character_stage.h"
 #include "typo/typo_state.h"
 
@@ -30,6 +31,54 @@ inline bool NextCommand(CodeStream& s, uint16_t& w) {
   if (avail == 0) return false;
   w = static_cast<uint16_t>(p[0] << 8 | p[1]);
   return IsCommandWord(w) && w != kFillerWord && w != kSkipRegion;
+}
+
+// Writes the codes of the main pages that follow in the block read and that
+// the route of the current font converts straight into the output's room,
+// exactly as WritePlainCharacters would, and takes them. Returns their
+// number; 0 having done nothing when a one-shot code waits, the output lends
+// too little room or the next word is no such code. A closed route is opened
+// by writing the first character on its own.
+[[gnu::always_inline]] inline size_t SweepMainPageCharacters(Conversion& c) {
+  if (c.chars.oneShotCode != 0) return 0;
+  CodeStream& s = c.stream;
+  size_t avail = 0;
+  const uint8_t* const p = s.PeekWords(avail);
+  if (avail == 0 || !IsMainPageCode(static_cast<uint16_t>(p[0] << 8 | p[1]))) return 0;
+  MainPageRoute route = OpenMainPageRoute(c.fonts, c.typo.font);
+  size_t primed = 0;
+  if (!route.open()) [[unlikely]] {
+    primed = WriteFirstMainPageCharacter(c);
+    if (primed == 0) return 0;
+    route = OpenMainPageRoute(c.fonts, c.typo.font);
+    if (!route.open() || avail == 1) return primed;
+  }
+  uint16_t t = route.ShiftJisOf(static_cast<uint16_t>(p[2 * primed] << 8 | p[2 * primed + 1]));
+  if (t == 0) return primed;
+  // A separator of at most four bytes before the first character, then two
+  // bytes a character.
+  char* end = nullptr;
+  char* const begin = c.out.Room(end);
+  if (begin == nullptr || end - begin < 6) [[unlikely]] return primed;
+  size_t fit = static_cast<size_t>(end - begin - 4) / 2 + primed;
+  const uint8_t* const stop = p + 2 * (avail < fit ? avail : fit);
+  char* d = begin;
+  CharacterState& state = c.chars;
+  if (state.charClass != 1) [[unlikely]] {
+    d = PutSeparator(d, 1, state.charClass);
+    state.charClass = 1;
+  }
+  const uint8_t* q = p + 2 * primed;
+  do {
+    d[0] = static_cast<char>(t >> 8);
+    d[1] = static_cast<char>(t & 0xFF);
+    d += 2;
+    q += 2;
+  } while (q < stop && (t = route.ShiftJisOf(static_cast<uint16_t>(q[0] << 8 | q[1]))) != 0);
+  c.out.Wrote(d);
+  size_t n = static_cast<size_t>(q - p) / 2;
+  s.SkipWords(n - primed);
+  return n;
 }
 
 }  // namespace

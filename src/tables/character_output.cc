@@ -278,14 +278,6 @@ constexpr auto kSeparators = [] {
   return t;
 }();
 
-// Copies the separator between classes `prev` and `now` to `d` (room for
-// four bytes) and returns the position behind it.
-char* PutSeparator(char* d, int16_t now, int16_t prev) {
-  const SeparatorBytes& e = kSeparators[static_cast<size_t>(now) & 7][static_cast<size_t>(prev) & 7];
-  std::memcpy(d, e.bytes, 4);
-  return d + e.size;
-}
-
 // A double-byte code lead byte first. A zero byte (a table code that is no
 // double-byte code) is not written.
 void AddDoubleByte(RunText& out, uint16_t code) {
@@ -379,6 +371,12 @@ size_t WriteMainPageCharacters(RunText& out, const MainPageRoute& route, const u
 }
 
 }  // namespace
+
+char* PutSeparator(char* d, int16_t now, int16_t prev) {
+  const SeparatorBytes& e = kSeparators[static_cast<size_t>(now) & 7][static_cast<size_t>(prev) & 7];
+  std::memcpy(d, e.bytes, 4);
+  return d + e.size;
+}
 
 bool IsDigitLike(uint8_t b) {
   switch (b) {
@@ -480,55 +478,16 @@ done:
   return n;
 }
 
-size_t SweepMainPageCharacters(Conversion& c) {
-  CharacterState& state = c.chars;
-  if (state.oneShotCode != 0) return 0;
+size_t WriteFirstMainPageCharacter(Conversion& c) {
   size_t avail = 0;
-  const uint8_t* const p = c.stream.PeekWords(avail);
-  if (avail == 0 || !IsMainPageCode(static_cast<uint16_t>(p[0] << 8 | p[1]))) return 0;
-  const int16_t font = c.typo.font;
-  MainPageRoute route = OpenMainPageRoute(c.fonts, font);
-  size_t primed = 0;
-  if (!route.open()) {
-    // The route opens only once a character of the font was converted (that
-    // selects the font's overlay and class): the first character is written
-    // on its own, as the first of a run, which a code of the main pages
-    // always may be (none combines with the words after it, save the two
-    // written as combined-character tags, left to the run).
-    uint16_t first = static_cast<uint16_t>(p[0] << 8 | p[1]);
-    if (first == 0x95B4 || first == 0x95BE) return 0;
-    const uint16_t one[2] = {first, 0};
-    WriteCharacterRun(c, one, c.session.settings.direction, font);
-    c.stream.SkipWords(1);
-    primed = 1;
-    route = OpenMainPageRoute(c.fonts, font);
-    if (!route.open() || avail == 1) return primed;
-  }
-  uint16_t t = route.ShiftJisOf(static_cast<uint16_t>(p[2 * primed] << 8 | p[2 * primed + 1]));
-  if (t == 0) return primed;
-  // A separator of at most four bytes before the first character, then two
-  // bytes a character.
-  char* end = nullptr;
-  char* const begin = c.out.Room(end);
-  if (begin == nullptr || end - begin < 6) return primed;
-  size_t fit = static_cast<size_t>(end - begin - 4) / 2 + primed;
-  const uint8_t* const stop = p + 2 * (avail < fit ? avail : fit);
-  char* d = begin;
-  if (state.charClass != 1) {
-    d = PutSeparator(d, 1, state.charClass);
-    state.charClass = 1;
-  }
-  const uint8_t* q = p + 2 * primed;
-  do {
-    d[0] = static_cast<char>(t >> 8);
-    d[1] = static_cast<char>(t & 0xFF);
-    d += 2;
-    q += 2;
-  } while (q < stop && (t = route.ShiftJisOf(static_cast<uint16_t>(q[0] << 8 | q[1]))) != 0);
-  c.out.Wrote(d);
-  size_t n = static_cast<size_t>(q - p) / 2;
-  c.stream.SkipWords(n - primed);
-  return n;
+  const uint8_t* p = c.stream.PeekWords(avail);
+  if (avail == 0) return 0;
+  uint16_t first = static_cast<uint16_t>(p[0] << 8 | p[1]);
+  if (!IsMainPageCode(first) || first == 0x95B4 || first == 0x95BE) return 0;
+  const uint16_t one[2] = {first, 0};
+  WriteCharacterRun(c, one, c.session.settings.direction, c.typo.font);
+  c.stream.SkipWords(1);
+  return 1;
 }
 
 void WriteCharacterRun(Conversion& c, const uint16_t* run, int16_t direction, int16_t font) {
