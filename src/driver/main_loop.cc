@@ -21,29 +21,19 @@ inline bool PlainCharacterNext(const CodeStream& s) {
   return avail > 0 && MayBePlainCharacter(static_cast<uint16_t>(p[0] << 8 | p[1]));
 }
 
-// True when the next word of the block read is a command that ends the
-// character stage at once (the filler and the skipped region do not), with
-// the word in `w`; the characters before it are then taken.
-inline bool NextCommand(CodeStream& s, uint16_t& w) {
-  size_t avail = 0;
-  const uint8_t* p = s.PeekWords(avail);
-  s.currentWord = static_cast<uint16_t>(p[-2] << 8 | p[-1]);
-  if (avail == 0) return false;
-  w = static_cast<uint16_t>(p[0] << 8 | p[1]);
-  return IsCommandWord(w) && w != kFillerWord && w != kSkipRegion;
-}
-
 // Writes the codes of the main pages that follow in the block read and that
 // the route of the current font converts straight into the output's room,
 // exactly as WritePlainCharacters would, and takes them. Returns their
 // number; 0 having done nothing when a one-shot code waits, the output lends
 // too little room or the next word is no such code. A closed route is opened
 // by writing the first character on its own.
-[[gnu::always_inline]] inline size_t SweepMainPageCharacters(Conversion& c) {
+// `p` and `avail` are set to the words of the block read the sweep began
+// with.
+[[gnu::always_inline]] inline size_t SweepMainPageCharacters(Conversion& c, const uint8_t*& p, size_t& avail) {
+  avail = 0;
   if (c.chars.oneShotCode != 0) return 0;
   CodeStream& s = c.stream;
-  size_t avail = 0;
-  const uint8_t* const p = s.PeekWords(avail);
+  p = s.PeekWords(avail);
   if (avail == 0 || !IsMainPageCode(static_cast<uint16_t>(p[0] << 8 | p[1]))) return 0;
   MainPageRoute route = OpenMainPageRoute(c.fonts, c.typo.font);
   size_t primed = 0;
@@ -144,6 +134,7 @@ int16_t ConsumeWord(Conversion& c) {
 
 int16_t RunMainLoop(Conversion& c) {
   CodeStream& s = c.stream;
+  const CommandTable& table = Commands();
   for (uint32_t step = 1;; ++step) {
     if (c.progress && (step & 0xFFF) == 0) c.progress();
     if (!PlainCharacterNext(s) && RunPrePhase(c) == -1) return -1;
@@ -152,16 +143,22 @@ int16_t RunMainLoop(Conversion& c) {
     // which is dispatched at once. Anything else, and whatever follows the
     // characters when it is no command, goes through the character stage.
     size_t swept = 0;
+    const uint8_t* p = nullptr;
+    size_t avail = 0;
     if (s.wordPending == 0 && c.ruby.manual == 0 && c.session.scopeCountdown == 0) {
-      swept = SweepMainPageCharacters(c);
+      swept = SweepMainPageCharacters(c, p, avail);
     }
     int16_t r;
-    uint16_t next = 0;
-    if (swept > 0 && NextCommand(s, next)) {
+    if (swept > 0) {
+      s.currentWord = static_cast<uint16_t>(p[2 * swept - 2] << 8 | p[2 * swept - 1]);
+    }
+    // The filler and the skipped region are no command that ends the stage.
+    uint16_t next = swept > 0 && swept < avail ? static_cast<uint16_t>(p[2 * swept] << 8 | p[2 * swept + 1]) : 0;
+    if (IsCommandWord(next) && next != kFillerWord && next != kSkipRegion) {
       s.SkipWords(1);
       s.currentWord = next;
       s.wordPending = 1;
-      Handler h = next != kGroupOpen ? Commands()[next & 0xFF].main : nullptr;
+      Handler h = next != kGroupOpen ? table[next & 0xFF].main : nullptr;
       r = h != nullptr ? h(c) : DispatchCommand(c);
     } else {
       if (RunCharacters(c, swept) == -1) return -1;
