@@ -76,11 +76,16 @@ convert=("$velkan" convert --root "$root" --store "$dir/store")
 failures=0
 
 # Runs a command `runs` times; sets best (wall seconds), cpu (user + system
-# seconds of that run), peak (KiB), and ok=0 when any run failed.
+# seconds of that run), peak (KiB), and ok=0 when any run failed. The first
+# argument names what the command writes (a file or a folder, or - for
+# nothing): it is removed before each run, untimed, so that every run writes
+# afresh and no run pays for discarding the output of the run before.
 measure() {
   best=; cpu=; peak=0; ok=1
-  local i start end secs kib used
+  local i start end secs kib used made=$1
+  shift
   for ((i = 0; i < runs; i++)); do
+    [ "$made" = - ] || rm -rf "$made"
     start=$EPOCHREALTIME
     if ! /usr/bin/time -f '%M %U %S' -o "$dir/mem" "$@" >"$dir/out" 2>"$dir/err"; then ok=0; fi
     end=$EPOCHREALTIME
@@ -125,9 +130,9 @@ while read -r name chars; do
     overlays) input=overlays.zan; plain=overlays.utf16; from=UTF-16BE; to=CP932 ;;
     text)     input=text.txt;     plain=text.txt;       from=CP932;    to=UTF-16BE ;;
   esac
-  measure iconv -f $from -t $to "$dir/$plain" -o "$dir/$name.iconv"
+  measure "$dir/$name.iconv" iconv -f $from -t $to "$dir/$plain" -o "$dir/$name.iconv"
   iBest=$best iCpu=$cpu iPeak=$peak
-  measure "${convert[@]}" "$dir/$input" -o "$dir/$name.out"
+  measure "$dir/$name.out" "${convert[@]}" "$dir/$input" -o "$dir/$name.out"
   vBest=$best vCpu=$cpu vPeak=$peak vOk=$ok
   [ $vOk = 1 ] || sed 's/^/    velkan: /' "$dir/err" | head -n 3
   report "$name" "$chars"
@@ -140,7 +145,7 @@ while read -r name chars; do
   esac
   if [ "$name" = text ]; then
     # The pre-pass alone: the text into code words, counted and dropped.
-    measure "$prepass" "$root" "$dir/text.txt"
+    measure - "$prepass" "$root" "$dir/text.txt"
     vBest=$best vCpu=$cpu vPeak=$peak vOk=$ok
     report pre-pass "$chars"
   fi
@@ -154,7 +159,7 @@ if [ $batch = 1 ] && [ -f "$dir/chars.zan" ]; then
   for i in 1 2 3 4 5 6 7 8; do ln -sf ../chars.zan "$dir/batch/c$i.zan"; done
   chars=$(awk '$1 == "chars" { print $2 }' "$dir/counts")
   for j in 1 2; do
-    measure "${convert[@]}" "$dir"/batch/c?.zan --out-dir "$dir/batch/out" -j $j
+    measure "$dir/batch/out" "${convert[@]}" "$dir"/batch/c?.zan --out-dir "$dir/batch/out" -j $j
     printf 'batch of 8 character jobs, -j %d: %.3f s, %s M characters/s, peak %d KiB\n' $j "$best" \
       "$(rate $((chars * 8)) "$best")" "$peak"
     eval "batch$j=$best"
@@ -168,7 +173,7 @@ if [ "$huge" != 0 ]; then
   hugeChars=$(awk -v g="$huge" 'BEGIN { printf "%.3f", g * 1073741824 / 2 * 40 / 41 / 1e6 }')
   mkdir -p "$dir/huge"
   "$gen" "$root" "$dir/huge" "$hugeChars" charwords >/dev/null
-  runs=1 measure "${convert[@]}" "$dir/huge/chars.zan" -o "$dir/huge/out"
+  runs=1 measure "$dir/huge/out" "${convert[@]}" "$dir/huge/chars.zan" -o "$dir/huge/out"
   printf 'huge job: %s bytes in, %s bytes out, %.1f s, %s M characters/s, peak %d KiB\n' \
     "$(stat -c %s "$dir/huge/chars.zan")" "$(stat -c %s "$dir/huge/out")" "$best" \
     "$(rate "$(awk -v m="$hugeChars" 'BEGIN { printf "%d", m * 1e6 }')" "$best")" "$peak"
