@@ -14,11 +14,14 @@ namespace {
 
 // True when no word waits and the next word of the block read may be a
 // plain character: the pre-phase has nothing to do before it.
+// `p` and `avail` are what PeekWords shows.
+inline bool PlainCharacterNext(const CodeStream& s, const uint8_t* p, size_t avail) {
+  return s.wordPending == 0 && avail > 0 && MayBePlainCharacter(static_cast<uint16_t>(p[0] << 8 | p[1]));
+}
 inline bool PlainCharacterNext(const CodeStream& s) {
-  if (s.wordPending != 0) return false;
   size_t avail = 0;
   const uint8_t* p = s.PeekWords(avail);
-  return avail > 0 && MayBePlainCharacter(static_cast<uint16_t>(p[0] << 8 | p[1]));
+  return PlainCharacterNext(s, p, avail);
 }
 
 // Writes the codes of the main pages that follow in the block read and that
@@ -27,13 +30,10 @@ inline bool PlainCharacterNext(const CodeStream& s) {
 // number; 0 having done nothing when a one-shot code waits, the output lends
 // too little room or the next word is no such code. A closed route is opened
 // by writing the first character on its own.
-// `p` and `avail` are set to the words of the block read the sweep began
-// with.
-[[gnu::always_inline]] inline size_t SweepMainPageCharacters(Conversion& c, const uint8_t*& p, size_t& avail) {
-  avail = 0;
+// `p` and `avail` are what PeekWords shows.
+[[gnu::always_inline]] inline size_t SweepMainPageCharacters(Conversion& c, const uint8_t* const p, size_t avail) {
   if (c.chars.oneShotCode != 0) return 0;
   CodeStream& s = c.stream;
-  p = s.PeekWords(avail);
   if (avail == 0 || !IsMainPageCode(static_cast<uint16_t>(p[0] << 8 | p[1]))) return 0;
   MainPageRoute route = OpenMainPageRoute(c.fonts, c.typo.font);
   size_t primed = 0;
@@ -137,14 +137,18 @@ int16_t RunMainLoop(Conversion& c) {
   const CommandTable& table = Commands();
   for (uint32_t step = 1;; ++step) {
     if (c.progress && (step & 0xFFF) == 0) c.progress();
-    if (!PlainCharacterNext(s) && RunPrePhase(c) == -1) return -1;
+    size_t avail = 0;
+    const uint8_t* p = s.PeekWords(avail);
+    if (!PlainCharacterNext(s, p, avail)) {
+      if (RunPrePhase(c) == -1) return -1;
+      p = s.PeekWords(avail);
+    }
+    // The tags write to the output only; what the stream shows stays.
     if (CharacterTagsPending(c.typo, c.emitted, c.move)) WriteCharacterTags(c);
     // The most common step: characters of the main pages up to a command,
     // which is dispatched at once. Anything else, and whatever follows the
     // characters when it is no command, goes through the character stage.
     size_t swept = 0;
-    const uint8_t* p = nullptr;
-    size_t avail = 0;
     if (s.wordPending == 0 && c.ruby.manual == 0 && c.session.scopeCountdown == 0) {
       swept = SweepMainPageCharacters(c, p, avail);
     }
@@ -158,8 +162,15 @@ int16_t RunMainLoop(Conversion& c) {
       s.SkipWords(1);
       s.currentWord = next;
       s.wordPending = 1;
-      Handler h = next != kGroupOpen ? table[next & 0xFF].main : nullptr;
-      r = h != nullptr ? h(c) : DispatchCommand(c);
+      // A group stays pending for the pre-phase of the next step.
+      if (next == kGroupOpen) {
+        r = 1;
+      } else if (Handler h = table[next & 0xFF].main) {
+        r = h(c);
+      } else {
+        s.wordPending = 0;
+        r = 1;
+      }
     } else {
       if (RunCharacters(c, swept) == -1) return -1;
       r = DispatchCommand(c);
