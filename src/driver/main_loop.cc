@@ -1,5 +1,7 @@
 #include "driver/main_loop.h"
 
+#include <cstring>
+
 #include "driver/code_stream.h"
 #include "driver/command_table.h"
 #include "driver/conversion.h"
@@ -43,7 +45,7 @@ inline bool PlainCharacterNext(const CodeStream& s) {
     route = OpenMainPageRoute(c.fonts, c.typo.font);
     if (!route.open() || avail == 1) return primed;
   }
-  uint16_t t = route.ShiftJisOf(static_cast<uint16_t>(p[2 * primed] << 8 | p[2 * primed + 1]));
+  uint16_t t = route.WireShiftJisAt(p + 2 * primed);
   if (t == 0) return primed;
   // A separator of at most four bytes before the first character, then two
   // bytes a character.
@@ -60,11 +62,10 @@ inline bool PlainCharacterNext(const CodeStream& s) {
   }
   const uint8_t* q = p + 2 * primed;
   do {
-    d[0] = static_cast<char>(t >> 8);
-    d[1] = static_cast<char>(t & 0xFF);
+    std::memcpy(d, &t, 2);
     d += 2;
     q += 2;
-  } while (q < stop && (t = route.ShiftJisOf(static_cast<uint16_t>(q[0] << 8 | q[1]))) != 0);
+  } while (q < stop && (t = route.WireShiftJisAt(q)) != 0);
   c.out.Wrote(d);
   size_t n = static_cast<size_t>(q - p) / 2;
   s.SkipWords(n - primed);

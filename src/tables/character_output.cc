@@ -442,17 +442,16 @@ size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen) {
     size_t fit = static_cast<size_t>(limit - d) / kMostBytes;
     const uint8_t* stop = static_cast<size_t>(end - q) / 2 > fit ? q + 2 * fit : end;
     for (; q < stop; q += 2) {
-      uint16_t w = static_cast<uint16_t>(q[0] << 8 | q[1]);
-      if (uint16_t t = route.ShiftJisOf(w)) {
+      if (uint16_t t = route.WireShiftJisAt(q)) {
         if (charClass != 1) {
           d = PutSeparator(d, 1, charClass);
           charClass = 1;
         }
-        d[0] = static_cast<char>(t >> 8);
-        d[1] = static_cast<char>(t & 0xFF);
+        std::memcpy(d, &t, 2);
         d += 2;
         continue;
       }
+      uint16_t w = static_cast<uint16_t>(q[0] << 8 | q[1]);
       // Pages 0xC3 and 0xC4, cells below 0x80.
       unsigned k = w - 0xC300u;
       if (k >= 0x200 || (k & 0x80) != 0) goto done;

@@ -138,20 +138,22 @@ MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font) {
   const uint16_t* t8 = store.Table(8);
   const uint16_t* t9 = store.Table(9);
   if (t8 == nullptr || t9 == nullptr) return r;
-  std::vector<uint16_t>& sjis = tables.mainPageSjis;
+  std::vector<uint16_t>& wire = tables.mainPageWire;
+  auto derive = [&](unsigned k) {
+    uint16_t code = static_cast<uint16_t>(0x8000 + k);
+    wire[WireOrder(code)] = WireOrder(MainPageSjis(t8, t9, code));
+  };
   // Fonts whose overlays differ take turns often, a character or two each:
   // after an overlay only the cells it wrote or undid are derived again.
-  if (sjis.empty() || store.mainPagesAllChanged()) {
-    sjis.resize(0x2000);
-    for (unsigned k = 0; k < 0x2000; ++k) sjis[k] = MainPageSjis(t8, t9, 0x8000 + k);
+  if (wire.empty() || store.mainPagesAllChanged()) {
+    wire.resize(0x10000);
+    for (unsigned k = 0; k < 0x2000; ++k) derive(k);
   } else {
     const uint16_t* cells = store.mainPageCells();
-    for (int i = 0, n = store.mainPageCellCount(); i < n; ++i) {
-      sjis[cells[i]] = MainPageSjis(t8, t9, 0x8000u + cells[i]);
-    }
+    for (int i = 0, n = store.mainPageCellCount(); i < n; ++i) derive(cells[i]);
   }
   store.ForgetMainPageChanges();
-  r.sjis = sjis.data();
+  r.wire = wire.data();
   tables.routeFont = font;
   tables.routeVersion = store.version();
   return r;

@@ -2,7 +2,9 @@
 // the target system) a source code has in a given font.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "tables/font_tables.h"
 #include "tables/table_root.h"
@@ -33,20 +35,34 @@ char FixedRangeType(uint16_t code);
 // the overlay of a font other than the previous one is selected.
 uint16_t ConvertCode(FontTables& tables, const TablePaths& paths, int16_t font, uint16_t code);
 
+// A 16-bit value as the host reads its two bytes stored high byte first (as
+// the words of the code stream and the Shift_JIS characters of the output
+// are) with one load; the same function turns it back.
+constexpr uint16_t WireOrder(uint16_t v) {
+  if constexpr (std::endian::native == std::endian::little) return static_cast<uint16_t>(v >> 8 | v << 8);
+  return v;
+}
+
 // A shortcut for the bulk of the characters: codes of the main pages
 // 0x8000-0x9FFF converted through the code tables in the font converted
 // last. Opened for a run of characters in one font; it gives exactly the
 // Shift_JIS character that ConvertCode and the Shift_JIS rule would give,
 // without their checks per code.
 struct MainPageRoute {
-  // The Shift_JIS form of each code 0x8000-0x9FFF, 0 for the codes the route
-  // leaves to ConvertCode; nullptr while the route is closed.
-  const uint16_t* sjis = nullptr;
-  bool open() const { return sjis != nullptr; }
+  // The Shift_JIS form of every code, both in wire order (see WireOrder): 0
+  // for the codes outside 0x8000-0x9FFF and those the route leaves to
+  // ConvertCode; nullptr while the route is closed.
+  const uint16_t* wire = nullptr;
+  bool open() const { return wire != nullptr; }
   // The Shift_JIS character of `code`, or 0 when the route does not give it.
-  uint16_t ShiftJisOf(uint16_t code) const {
-    unsigned k = code - 0x8000u;
-    return k < 0x2000u ? sjis[k] : 0;
+  uint16_t ShiftJisOf(uint16_t code) const { return WireOrder(wire[WireOrder(code)]); }
+  // The same for the code whose two bytes, high byte first, are at `p`: the
+  // Shift_JIS character in wire order, ready to be copied to the output as
+  // two bytes, lead byte first.
+  uint16_t WireShiftJisAt(const uint8_t* p) const {
+    uint16_t code;
+    std::memcpy(&code, p, 2);
+    return wire[code];
   }
 };
 
@@ -63,7 +79,7 @@ struct MainPageRoute {
 MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font);
 inline MainPageRoute OpenMainPageRoute(FontTables& tables, int16_t font) {
   if (font != 0 && font == tables.routeFont && tables.routeVersion == tables.store.version()) {
-    return MainPageRoute{tables.mainPageSjis.data()};
+    return MainPageRoute{tables.mainPageWire.data()};
   }
   return OpenMainPageRouteAgain(tables, font);
 }

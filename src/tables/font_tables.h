@@ -74,8 +74,12 @@ struct FontTables {
   // through the code tables (0 where that takes more than the tables: no
   // Shift_JIS form, a range type of the code's own, a row formula, a
   // combined number), as of the store's main-page tables before the changes
-  // it still records. Kept by the main-page route of the code conversion.
-  std::vector<uint16_t> mainPageSjis;
+  // it still records. Kept by the main-page route of the code conversion,
+  // for all 65536 codes (0 beyond the main pages), code and character both
+  // in wire order (see WireOrder in code_conversion.h), so that a word of
+  // the code stream is looked up and its character written with one load
+  // and one store each.
+  std::vector<uint16_t> mainPageWire;
   // The font the main-page route was last opened for (0: none), as of store
   // version `routeVersion`; it stays open for that font until a conversion
   // selects another font or classifies the font again. OpenMainPageRoute
