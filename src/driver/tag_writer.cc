@@ -32,14 +32,19 @@ std::string_view CutAtCharacter(std::string_view message, size_t limit) {
 int16_t TagWriter::WriteWarning(std::string_view message) {
   if (outputSuppressed == 1 || session_.settings.warnings == 1) return 1;
   message = CutAtCharacter(message, kMaxWarningMessage);
-  char tag[kWarningBuffer];
-  size_t n = 0;
+  // Composed in the sink's buffer when it has room for the whole tag.
+  const size_t n = message.size() + 8;
+  char buffer[kWarningBuffer];
+  char* room = sink_.room();
+  const bool inRoom = room != nullptr && static_cast<size_t>(sink_.roomEnd() - room) >= n;
+  char* tag = inRoom ? room : buffer;
   std::memcpy(tag, "<WAR \"", 6);
-  n = 6;
-  std::memcpy(tag + n, message.data(), message.size());
-  n += message.size();
-  std::memcpy(tag + n, "\">", 2);
-  n += 2;
+  std::memcpy(tag + 6, message.data(), message.size());
+  std::memcpy(tag + 6 + message.size(), "\">", 2);
+  if (inRoom) {
+    sink_.Advance(tag + n);
+    return 1;
+  }
   if (!sink_.Write(tag, n)) {
     writeFailed_ = true;
     return -1;
