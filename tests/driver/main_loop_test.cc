@@ -250,6 +250,35 @@ TEST(Independence, LineStartFlagsCarryOverWithinASessionOnly) {
   EXPECT_EQ(RunWords(second, {0xD009, 0x45A2}).output, Z(0x45A2));
 }
 
+TEST(MainLoop, CharactersWrittenStraightKeepTheirPlacesInTheRun) {
+  // The characters of the main pages the loop writes straight to the output
+  // still fill the places of their run of 255 words: a combined character
+  // (0xC701 with 0x8034) that begins in the run's last place cannot
+  // take the word after it, which begins the next run.
+  MemoryJob job;
+  job.root = VELKAN_SAMPLE_ROOT;
+  job.lentRoom = 65536;
+  auto words = [](size_t before, bool fillers) {
+    // The word read first goes through the pre-phase: a line end leads, so
+    // that the characters begin a step of their own.
+    std::vector<uint16_t> w = {0xD009};
+    for (size_t i = 0; i < before; ++i) {
+      w.push_back(static_cast<uint16_t>(0x8140 + i % 0x40));
+      if (fillers) w.push_back(0xD000);  // no sweep takes more than one character
+    }
+    w.insert(w.end(), {0xC701, 0x8034, 0xD009});
+    return w;
+  };
+  const std::string kumi = "<ZAN2 kumi=";
+  for (size_t before : {253u, 254u, 253u + 255u, 254u + 255u, 254u + 2 * 255u}) {
+    Session a, b;
+    std::string straight = RunWords(a, words(before, false), job).output;
+    bool lastPlace = before % 255 == 254;
+    EXPECT_EQ(straight.find(kumi) == std::string::npos, lastPlace) << before;
+    EXPECT_EQ(straight, RunWords(b, words(before, true), job).output) << before;
+  }
+}
+
 TEST(Independence, OutputSwitchAndStreamAreResetPerPass) {
   Session s;
   EXPECT_EQ(RunWords(s, {0x45A1, 0xD075, 0x45A2}).output, Z(0x45A1));

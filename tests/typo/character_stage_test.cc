@@ -239,7 +239,7 @@ TEST(PlainCharacterSweep, FillersAndTheOutputBufferChangeNothing) {
       k = k * 1103515245u + 12345u;
       if ((k >> 16) % 7 == 0) someZeros.push_back(0x0000);
     }
-    Session a, b, c, d, e;
+    Session a, b, c, d, e, f;
     std::string plain = RunWords(a, words, job).output;
     ASSERT_GT(plain.size(), words.size());
     EXPECT_NE(plain.find("<ZAN2 kumi="), std::string::npos);
@@ -257,6 +257,9 @@ TEST(PlainCharacterSweep, FillersAndTheOutputBufferChangeNothing) {
     EXPECT_TRUE(plain == RunWords(d, words, lending).output) << "seed " << seed;
     lending.lentRoom = 500;
     EXPECT_TRUE(plain == RunWords(e, words, lending).output) << "seed " << seed;
+    // Room for a separator and a character or two at a time.
+    lending.lentRoom = 7;
+    EXPECT_TRUE(plain == RunWords(f, words, lending).output) << "seed " << seed;
   }
 }
 
