@@ -30,29 +30,32 @@ inline bool PlainCharacterNext(const CodeStream& s) {
 // the route of the current font converts straight into the output's room,
 // exactly as WritePlainCharacters would, and takes them. Returns their
 // number; 0 having done nothing when a one-shot code waits, the output lends
-// too little room or the next word is no such code. A closed route is opened
-// by writing the first character on its own.
-// `p` and `avail` are what PeekWords shows.
+// too little room or the next word is no such code. `p` and `avail` are what
+// PeekWords shows.
 [[gnu::always_inline]] inline size_t SweepMainPageCharacters(Conversion& c, const uint8_t* const p, size_t avail) {
   if (c.chars.oneShotCode != 0) return 0;
-  CodeStream& s = c.stream;
   if (avail == 0 || !IsMainPageCode(static_cast<uint16_t>(p[0] << 8 | p[1]))) return 0;
-  MainPageRoute route = OpenMainPageRoute(c.fonts, c.typo.font);
-  size_t primed = 0;
+  const int16_t font = c.typo.font;
+  MainPageRoute route = OpenMainPageRoute(c.fonts, font);
   if (!route.open()) [[unlikely]] {
-    primed = WriteFirstMainPageCharacter(c);
-    if (primed == 0) return 0;
-    route = OpenMainPageRoute(c.fonts, c.typo.font);
-    if (!route.open() || avail == 1) return primed;
+    // After a change of font the route opens once the font is selected,
+    // which the conversion of the first character does next in any case:
+    // every code of the main pages is converted in the font, save the two
+    // written as combined-character tags, before which nothing is selected.
+    uint16_t first = static_cast<uint16_t>(p[0] << 8 | p[1]);
+    if (first == 0x95B4 || first == 0x95BE) return 0;
+    SelectFont(c.fonts, c.paths, font);
+    route = OpenMainPageRoute(c.fonts, font);
+    if (!route.open()) return 0;
   }
-  uint16_t t = route.WireShiftJisAt(p + 2 * primed);
-  if (t == 0) return primed;
+  uint16_t t = route.WireShiftJisAt(p);
+  if (t == 0) return 0;
   // A separator of at most four bytes before the first character, then two
   // bytes a character.
   char* end = nullptr;
   char* const begin = c.out.Room(end);
-  if (begin == nullptr || end - begin < 6) [[unlikely]] return primed;
-  size_t fit = static_cast<size_t>(end - begin - 4) / 2 + primed;
+  if (begin == nullptr || end - begin < 6) [[unlikely]] return 0;
+  size_t fit = static_cast<size_t>(end - begin - 4) / 2;
   const uint8_t* const stop = p + 2 * (avail < fit ? avail : fit);
   char* d = begin;
   CharacterState& state = c.chars;
@@ -60,7 +63,7 @@ inline bool PlainCharacterNext(const CodeStream& s) {
     d = PutSeparator(d, 1, state.charClass);
     state.charClass = 1;
   }
-  const uint8_t* q = p + 2 * primed;
+  const uint8_t* q = p;
   do {
     std::memcpy(d, &t, 2);
     d += 2;
@@ -68,7 +71,7 @@ inline bool PlainCharacterNext(const CodeStream& s) {
   } while (q < stop && (t = route.WireShiftJisAt(q)) != 0);
   c.out.Wrote(d);
   size_t n = static_cast<size_t>(q - p) / 2;
-  s.SkipWords(n - primed);
+  c.stream.SkipWords(n);
   return n;
 }
 

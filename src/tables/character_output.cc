@@ -335,18 +335,6 @@ void AddCodeForm(RunText& out, const Plan& p, uint16_t w, uint16_t j) {
   }
 }
 
-// A character of the kConvert route: the code `w` converted in `font`, as a
-// Shift_JIS character when it has that form, else as a code tag.
-void WriteConverted(RunText& out, const Plan& p, uint16_t w, int16_t font) {
-  Conversion& c = out.conversion();
-  uint16_t j = ConvertCode(c.fonts, c.paths, font, w);
-  if (uint16_t t = JisToShiftJis(j)) {
-    AddDoubleByte(out, t);
-  } else {
-    AddCodeForm(out, p, w, j);
-  }
-}
-
 // Writes the characters from run[i] on that the main-page route converts to
 // Shift_JIS characters, up to the first one it does not (or the end of the
 // run), whose index it returns. The bytes go into the buffer in pieces of at
@@ -489,27 +477,6 @@ done:
   return n;
 }
 
-size_t WriteFirstMainPageCharacter(Conversion& c) {
-  CharacterState& state = c.chars;
-  size_t avail = 0;
-  const uint8_t* p = c.stream.PeekWords(avail);
-  if (avail == 0 || state.oneShotCode != 0) return 0;
-  const uint16_t first = static_cast<uint16_t>(p[0] << 8 | p[1]);
-  if (!IsMainPageCode(first) || first == 0x95B4 || first == 0x95BE) return 0;
-  // As WriteCharacterRun writes the first word of a run: an ordinary
-  // character after its separator, converted in the run's font.
-  const int16_t font = c.typo.font;
-  const uint16_t one[2] = {first, 0};
-  int16_t prev = state.charClass;
-  state.charClass = 1;
-  Plan plan = Classify(c, one, c.session.settings.direction, font, state.charClass);
-  RunText out(c);
-  WriteSeparators(out, state.charClass, prev);
-  WriteConverted(out, plan, first, font);
-  c.stream.SkipWords(1);
-  return 1;
-}
-
 void WriteCharacterRun(Conversion& c, const uint16_t* run, int16_t direction, int16_t font) {
   CharacterState& state = c.chars;
   RunText out(c);
@@ -537,9 +504,15 @@ void WriteCharacterRun(Conversion& c, const uint16_t* run, int16_t direction, in
     Plan p = Classify(c, run + i, direction, font, state.charClass);
     WriteSeparators(out, state.charClass, prev);
     switch (p.route) {
-      case Route::kConvert:
-        WriteConverted(out, p, w, font);
+      case Route::kConvert: {
+        uint16_t j = ConvertCode(c.fonts, c.paths, font, w);
+        if (uint16_t t = JisToShiftJis(j)) {
+          AddDoubleByte(out, t);
+        } else {
+          AddCodeForm(out, p, w, j);
+        }
         break;
+      }
       case Route::kCode:
         AddCodeForm(out, p, w, w);
         break;

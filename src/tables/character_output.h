@@ -49,15 +49,6 @@ void WriteCharacterRun(Conversion& c, const uint16_t* run, int16_t direction, in
 // nothing was looked at for lack of words or because of the one-shot code).
 size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen);
 
-// Writes the code of the main pages next in the block read as a run of its
-// own in the current font, and takes it: what opens the main-page route
-// after a change of font (the first conversion in a font selects its overlay
-// and class). A code of the main pages may always begin a run, none combining
-// with the words after it, save the two written as combined-character tags
-// (0x95B4 and 0x95BE), which are left to the run they begin. Returns 1, or 0
-// having done nothing when the next word is no such code.
-size_t WriteFirstMainPageCharacter(Conversion& c);
-
 // Copies the separator between character classes `prev` and `now` to `d`
 // (room for four bytes) and returns the position behind it.
 char* PutSeparator(char* d, int16_t now, int16_t prev);

@@ -159,7 +159,7 @@ MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font) {
   return r;
 }
 
-uint16_t ConvertCode(FontTables& tables, const TablePaths& paths, int16_t font, uint16_t code) {
+void SelectFont(FontTables& tables, const TablePaths& paths, int16_t font) {
   if (font != tables.lastFont && font != 0) {
     SelectOverlay(tables, paths, font);
     tables.lastFont = font;
@@ -173,8 +173,12 @@ uint16_t ConvertCode(FontTables& tables, const TablePaths& paths, int16_t font, 
     tables.classified = true;
     tables.routeFont = 0;
   }
+  tables.fontKind = tables.fontClass.kind;
+}
+
+uint16_t ConvertCode(FontTables& tables, const TablePaths& paths, int16_t font, uint16_t code) {
+  SelectFont(tables, paths, font);
   const FontClass fc = tables.fontClass;
-  tables.fontKind = fc.kind;
   const ConversionStore& store = tables.store;
   if (font == 0) return store.Read(kPiTable, 2 * code + 1);
 

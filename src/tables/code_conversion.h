@@ -35,6 +35,13 @@ char FixedRangeType(uint16_t code);
 // the overlay of a font other than the previous one is selected.
 uint16_t ConvertCode(FontTables& tables, const TablePaths& paths, int16_t font, uint16_t code);
 
+// What ConvertCode does first: selects the overlay of a font other than the
+// font converted last and classifies the font (its kind then stays for the
+// next font that has none of its own). Doing it again for the same font
+// changes nothing, so it may run ahead of the conversion: the main-page
+// route of a font opens once it has run.
+void SelectFont(FontTables& tables, const TablePaths& paths, int16_t font);
+
 // A 16-bit value as the host reads its two bytes stored high byte first (as
 // the words of the code stream and the Shift_JIS characters of the output
 // are) with one load; the same function turns it back.
@@ -66,14 +73,15 @@ struct MainPageRoute {
   }
 };
 
-// Opens the route when the last ConvertCode call was in `font` (so no
-// overlay is to be selected and the font's class is known), the font is not
-// 0 and its class takes the code tables (not the roman, ruby or external-
-// character routes), and the store holds its tables; else a closed route.
-// Derives the Shift_JIS forms again where the store's main-page tables
-// changed since they were last derived (all of them when the store did not
-// keep which cells changed). A ConvertCode call in another font, and any change of
-// the store, closes the route: open it again after such a call. The route
+// Opens the route when the last ConvertCode or SelectFont call was in
+// `font` (so no overlay is to be selected and the font's class is known),
+// the font is not 0 and its class takes the code tables (not the roman,
+// ruby or external-character routes), and the store holds its tables; else
+// a closed route. Derives the Shift_JIS forms again where the store's
+// main-page tables changed since they were last derived (all of them when
+// the store did not keep which cells changed). A ConvertCode call in another
+// font, and any change of the store, closes the route: open it again after
+// such a call. The route
 // last opened is kept, so opening it again for the same font costs two
 // comparisons; OpenMainPageRouteAgain always looks at the tables.
 MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font);

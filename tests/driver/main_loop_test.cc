@@ -279,6 +279,26 @@ TEST(MainLoop, CharactersWrittenStraightKeepTheirPlacesInTheRun) {
   }
 }
 
+TEST(MainLoop, AFontIsSelectedNoEarlierThanItsFirstConversion) {
+  // Font 1102 (a one-shot code's ruby font for font 302) belongs to no class
+  // and keeps the kind of the font converted before it, which decides the
+  // shift of a code with a range type (0xA001). After the change to font 302
+  // the combined-character tag 0x95B4 converts nothing, so the one-shot code
+  // after it still takes the kind of font 1, as it does when fillers keep
+  // every word from the sweep of characters.
+  MemoryJob job;
+  job.root = VELKAN_SAMPLE_ROOT;
+  job.lentRoom = 65536;
+  const std::vector<uint16_t> words = {0xD009, 0x8140, 0xD003, 0xD02D, 0xC343, 0xC340, 0xC342, 0xD004,
+                                       0x95B4, 0xD093, 0xA001, 0x8142, 0xD009};
+  std::vector<uint16_t> fillers;
+  for (uint16_t w : words) fillers.insert(fillers.end(), {w, 0xD000});
+  Session a, b;
+  std::string straight = RunWords(a, words, job).output;
+  EXPECT_NE(straight.find("<ZAN2 kumi="), std::string::npos) << straight;
+  EXPECT_EQ(straight, RunWords(b, fillers, job).output);
+}
+
 TEST(Independence, OutputSwitchAndStreamAreResetPerPass) {
   Session s;
   EXPECT_EQ(RunWords(s, {0x45A1, 0xD075, 0x45A2}).output, Z(0x45A1));
