@@ -21,7 +21,7 @@ inline int16_t NextCurrentWord(Conversion& c) {
 // Accumulates digits starting with the word after the current one. The
 // digits in the block read are taken straight from it; the word that ends
 // them goes through NextWord. The value and the count wrap at 16 bits.
-int16_t Accumulate(Conversion& c, int16_t& value, int16_t& count) {
+[[gnu::always_inline]] inline int16_t Accumulate(Conversion& c, int16_t& value, int16_t& count) {
   CodeStream& s = c.stream;
   uint32_t v = 0;
   uint32_t n = 0;

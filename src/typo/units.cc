@@ -27,9 +27,10 @@ char* PutG(char* d, double value) {
   // everything else go to printf.
   if (std::fabs(value) < 10000.0) {
     double scaled = value * 100.0;
-    double k = std::nearbyint(scaled);
+    // The nearest whole number (halves, which are never near one, either way).
+    long hundredths = static_cast<long>(scaled + (scaled < 0.0 ? -0.5 : 0.5));
+    double k = static_cast<double>(hundredths);
     if (std::fabs(scaled - k) < 1e-6 && !(k == 0.0 && std::signbit(value))) {
-      long hundredths = static_cast<long>(k);
       if (hundredths < 0) {
         *d++ = '-';
         hundredths = -hundredths;

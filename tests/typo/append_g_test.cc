@@ -44,7 +44,7 @@ TEST(AppendG, SizesAndLengthsAsPrintfWritesThem) {
 }
 
 TEST(AppendG, OtherNumbersAsPrintfWritesThem) {
-  const double others[] = {-0.0, 0.0, 0.001, 0.005, 0.125, 1.0 / 3, 9999.995, 9999.99, 10000.0, 12345.67,
+  const double others[] = {-0.0, 0.0, 0.001, 0.005, -0.005, 12.345, -12.345, 0.125, 1.0 / 3, 9999.995, 9999.99, 10000.0, 12345.67,
                            123456.0, 999999.0, 1e6, 1.5e7, -2.5e-5, 1e300,
                            std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
                            std::numeric_limits<double>::quiet_NaN()};
