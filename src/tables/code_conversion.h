@@ -79,11 +79,11 @@ struct MainPageRoute {
 // ruby or external-character routes), and the store holds its tables; else
 // a closed route. Derives the Shift_JIS forms again where the store's
 // main-page tables changed since they were last derived (all of them when
-// the store did not keep which cells changed). A ConvertCode call in another
-// font, and any change of the store, closes the route: open it again after
-// such a call. The route
-// last opened is kept, so opening it again for the same font costs two
-// comparisons; OpenMainPageRouteAgain always looks at the tables.
+// the store did not keep which cells changed). A ConvertCode or SelectFont
+// call in another font, and any change of the store, closes the route: open
+// it again after such a call. The route last opened is kept, so opening it
+// again for the same font costs two comparisons; OpenMainPageRouteAgain
+// always looks at the tables.
 MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font);
 inline MainPageRoute OpenMainPageRoute(FontTables& tables, int16_t font) {
   if (font != 0 && font == tables.routeFont && tables.routeVersion == tables.store.version()) {

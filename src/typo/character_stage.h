@@ -29,7 +29,7 @@ constexpr bool IsValidCharacter(uint16_t w) {
 // Collects characters from the pending or next word up to the first command
 // word, which is left pending. Invalid words end the run with a warning and
 // are dropped. `written` counts the characters of the run the caller already
-// wrote straight to the output (see SweepMainPageCharacters). Returns 0, or
+// wrote straight to the output (the main loop's sweep). Returns 0, or
 // -1 when fetching a word failed.
 int16_t RunCharacters(Conversion& c, size_t written = 0);
 
