@@ -75,6 +75,19 @@ inline bool PlainCharacterNext(const CodeStream& s) {
   return n;
 }
 
+// Dispatches the command word `w`, the current word: to its handler, or
+// taken when it has none. A group stays pending for the pre-phase of the
+// next step.
+inline int16_t DispatchCommandWord(Conversion& c, const CommandTable& table, uint16_t w) {
+  if (w == kGroupOpen) {
+    c.stream.wordPending = 1;
+    return 1;
+  }
+  if (Handler h = table[w & 0xFF].main) return h(c);
+  c.stream.wordPending = 0;
+  return 1;
+}
+
 }  // namespace
 
 int16_t RunPrePhase(Conversion& c) {
@@ -99,11 +112,7 @@ int16_t DispatchCommand(Conversion& c) {
   CodeStream& s = c.stream;
   if (s.wordPending == 0 && !s.TakePlainWord(s.currentWord) && NextWord(c, s.currentWord) < 0) return -1;
   uint16_t w = s.currentWord;
-  if (IsCommandWord(w) && w != kGroupOpen) {
-    if (Handler h = Commands()[w & 0xFF].main) return h(c);
-    s.wordPending = 0;
-    return 1;
-  }
+  if (IsCommandWord(w)) return DispatchCommandWord(c, Commands(), w);
   s.wordPending = 1;
   return 1;
 }
@@ -166,15 +175,7 @@ int16_t RunMainLoop(Conversion& c) {
       s.SkipWords(1);
       s.currentWord = next;
       s.wordPending = 1;
-      // A group stays pending for the pre-phase of the next step.
-      if (next == kGroupOpen) {
-        r = 1;
-      } else if (Handler h = table[next & 0xFF].main) {
-        r = h(c);
-      } else {
-        s.wordPending = 0;
-        r = 1;
-      }
+      r = DispatchCommandWord(c, table, next);
     } else {
       if (RunCharacters(c, swept) == -1) return -1;
       r = DispatchCommand(c);
