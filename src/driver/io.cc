@@ -1,5 +1,7 @@
 #include "driver/io.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +11,7 @@ namespace velkan {
 
 namespace {
 constexpr size_t kSinkBuffer = 64 * 1024;
+constexpr long long kWriteBehind = 8 << 20;
 }  // namespace
 
 long MemorySource::Read(uint8_t* buf, size_t n) {
@@ -42,7 +45,16 @@ bool FdSink::WriteAll(const char* data, size_t n) {
     n -= static_cast<size_t>(w);
     written_ += w;
   }
+  if (regular_ && start_ + written_ - behindFrom_ >= kWriteBehind) WriteBehind();
   return true;
+}
+
+void FdSink::WriteBehind() {
+  // Only starts the writing and does not wait for it; a file system that
+  // cannot do this says so here, and a failed write shows in the sync at the
+  // end, so the result is not looked at.
+  (void)::sync_file_range(fd_, behindFrom_, start_ + written_ - behindFrom_, SYNC_FILE_RANGE_WRITE);
+  behindFrom_ = start_ + written_;
 }
 
 bool FdSink::TakeBytes(const char* data, size_t n) {
@@ -51,6 +63,13 @@ bool FdSink::TakeBytes(const char* data, size_t n) {
     buf_ = std::make_unique<char[]>(kSinkBuffer);
     cur_ = buf_.get();
     end_ = cur_ + kSinkBuffer;
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
+      // The sink's bytes go to the file from where its descriptor stands.
+      off_t at = ::lseek(fd_, 0, SEEK_CUR);
+      regular_ = at >= 0;
+      start_ = behindFrom_ = at;
+    }
   }
   if (n > static_cast<size_t>(end_ - cur_)) {
     if (!Flush()) return false;

@@ -30,12 +30,15 @@ TEST(MemorySource, ReadsInPiecesThenReportsTheEnd) {
   EXPECT_EQ(empty.Read(buf, 4), 0);
 }
 
+// Also from where the descriptor stands, and past the amounts after which
+// the disk's writing is started.
 TEST(FdSink, WritesEverythingInCallOrder) {
   TempDir dir;
   std::string path = (dir.path() / "out").string();
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   ASSERT_GE(fd, 0);
-  std::string want;
+  std::string want = "before the sink\r\n";
+  ASSERT_EQ(::write(fd, want.data(), want.size()), static_cast<ssize_t>(want.size()));
   {
     FdSink sink(fd);
     for (int i = 0; i < 5000; ++i) {
@@ -48,7 +51,13 @@ TEST(FdSink, WritesEverythingInCallOrder) {
     want += big;
     ASSERT_TRUE(sink.Write("\r\n", 2));
     want += "\r\n";
+    for (int i = 0; i < 300; ++i) {  // 19 MiB in pieces
+      std::string piece(65536 + 1 + i % 7, static_cast<char>('a' + i % 26));
+      ASSERT_TRUE(sink.Write(piece.data(), piece.size()));
+      want += piece;
+    }
     EXPECT_TRUE(sink.Flush());
+    EXPECT_EQ(sink.written(), static_cast<long long>(want.size() - 17));
     EXPECT_FALSE(sink.failed());
   }
   ::close(fd);
