@@ -5,13 +5,20 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 namespace velkan {
 
 namespace {
 constexpr size_t kSinkBuffer = 64 * 1024;
 constexpr long long kWriteBehind = 8 << 20;
+// The buffers once a thread writes them: fewer hand-overs for large outputs.
+constexpr size_t kThreadBuffer = 256 * 1024;
 }  // namespace
 
 long MemorySource::Read(uint8_t* buf, size_t n) {
@@ -31,49 +38,162 @@ long FdSource::Read(uint8_t* buf, size_t n) {
   }
 }
 
-bool FdSink::WriteAll(const char* data, size_t n) {
+bool FdSink::FileWriter::Write(const char* data, size_t n) {
+  long long done = written.load(std::memory_order_relaxed);
   while (n > 0) {
-    ssize_t w = ::write(fd_, data, n);
+    ssize_t w = ::write(fd, data, n);
     if (w < 0) {
       if (errno == EINTR) continue;
-      if (!failed_) error_ = errno;
-      failed_ = true;
-      end_ = cur_;  // no room is lent after a failure
+      error = errno;
+      written.store(done, std::memory_order_relaxed);
       return false;
     }
     data += w;
     n -= static_cast<size_t>(w);
-    written_ += w;
+    done += w;
   }
-  if (regular_ && start_ + written_ - behindFrom_ >= kWriteBehind) WriteBehind();
+  written.store(done, std::memory_order_relaxed);
+  if (regular && start + done - behindFrom >= kWriteBehind) {
+    // Only starts the writing and does not wait for it; a file system that
+    // cannot do this says so here, and a failed write shows in the sync at
+    // the end, so the result is not looked at.
+    (void)::sync_file_range(fd, behindFrom, start + done - behindFrom, SYNC_FILE_RANGE_WRITE);
+    behindFrom = start + done;
+  }
   return true;
 }
 
-void FdSink::WriteBehind() {
-  // Only starts the writing and does not wait for it; a file system that
-  // cannot do this says so here, and a failed write shows in the sync at the
-  // end, so the result is not looked at.
-  (void)::sync_file_range(fd_, behindFrom_, start_ + written_ - behindFrom_, SYNC_FILE_RANGE_WRITE);
-  behindFrom_ = start_ + written_;
+// A buffer handed over is the thread's until it has been written; then it is
+// the spare the sink takes at the next hand-over.
+struct FdSink::Thread {
+  std::mutex m;
+  std::condition_variable work;  // a buffer to write, or the end
+  std::condition_variable done;  // the buffer is written
+  std::unique_ptr<char[]> buf;
+  size_t size = 0;
+  bool busy = false;
+  bool ok = true;
+  bool quit = false;
+  std::thread worker;
+};
+
+FdSink::FdSink(int fd) { file_.fd = fd; }
+
+FdSink::~FdSink() {
+  Flush();
+  if (thread_) {
+    {
+      std::lock_guard<std::mutex> l(thread_->m);
+      thread_->quit = true;
+    }
+    thread_->work.notify_one();
+    thread_->worker.join();
+  }
+}
+
+void FdSink::Fail(int error) {
+  if (!failed_) error_ = error;
+  failed_ = true;
+  end_ = cur_;  // no room is lent after a failure
+}
+
+bool FdSink::Wait() {
+  if (!thread_) return true;
+  std::unique_lock<std::mutex> l(thread_->m);
+  thread_->done.wait(l, [this] { return !thread_->busy; });
+  if (thread_->ok) return true;
+  l.unlock();
+  Fail(file_.error);
+  return false;
+}
+
+bool FdSink::StartThread() {
+  try {
+    auto t = std::make_unique<Thread>();
+    t->buf = std::make_unique<char[]>(kThreadBuffer);
+    auto larger = std::make_unique<char[]>(kThreadBuffer);
+    Thread* raw = t.get();
+    t->worker = std::thread([raw, this] {
+      std::unique_lock<std::mutex> l(raw->m);
+      for (;;) {
+        raw->work.wait(l, [raw] { return raw->busy || raw->quit; });
+        if (!raw->busy) return;
+        l.unlock();
+        bool ok = file_.Write(raw->buf.get(), raw->size);
+        l.lock();
+        raw->ok = ok;
+        raw->busy = false;
+        raw->done.notify_one();
+      }
+    });
+    thread_ = std::move(t);
+    spare_ = std::move(larger);
+    return true;
+  } catch (const std::exception&) {
+    return false;  // no thread to be had: the sink writes itself, as into a pipe
+  }
+}
+
+bool FdSink::HandOver(bool mayStart) {
+  const size_t n = static_cast<size_t>(cur_ - buf_.get());
+  if (n == 0) return true;
+  if (!thread_) {
+    // Written here: into no regular file, and until the first buffer is
+    // full; the thread started then takes larger ones.
+    bool ok = file_.Write(buf_.get(), n);
+    cur_ = buf_.get();
+    if (!ok) {
+      Fail(file_.error);
+      return false;
+    }
+    if (mayStart && !thread_ && file_.regular) StartThread();
+    if (spare_) {
+      buf_ = std::move(spare_);
+      capacity_ = kThreadBuffer;
+      cur_ = buf_.get();
+      end_ = cur_ + capacity_;
+    }
+    return true;
+  }
+  if (!Wait()) return false;
+  {
+    std::lock_guard<std::mutex> l(thread_->m);
+    std::swap(buf_, thread_->buf);
+    thread_->size = n;
+    thread_->busy = true;
+  }
+  thread_->work.notify_one();
+  cur_ = buf_.get();
+  end_ = cur_ + capacity_;
+  return true;
 }
 
 bool FdSink::TakeBytes(const char* data, size_t n) {
   if (failed_) return false;
   if (!buf_) {
     buf_ = std::make_unique<char[]>(kSinkBuffer);
+    capacity_ = kSinkBuffer;
     cur_ = buf_.get();
-    end_ = cur_ + kSinkBuffer;
+    end_ = cur_ + capacity_;
     struct stat st {};
-    if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
+    if (::fstat(file_.fd, &st) == 0 && S_ISREG(st.st_mode)) {
       // The sink's bytes go to the file from where its descriptor stands.
-      off_t at = ::lseek(fd_, 0, SEEK_CUR);
-      regular_ = at >= 0;
-      start_ = behindFrom_ = at;
+      off_t at = ::lseek(file_.fd, 0, SEEK_CUR);
+      file_.regular = at >= 0;
+      file_.start = file_.behindFrom = at;
     }
   }
   if (n > static_cast<size_t>(end_ - cur_)) {
-    if (!Flush()) return false;
-    if (n >= kSinkBuffer) return WriteAll(data, n);
+    if (!HandOver(true)) return false;
+    if (n >= capacity_) {
+      // Straight to the descriptor, after the buffer handed over.
+      if (!Wait()) return false;
+      if (!file_.Write(data, n)) {
+        Fail(file_.error);
+        return false;
+      }
+      return true;
+    }
   }
   std::memcpy(cur_, data, n);
   cur_ += n;
@@ -82,11 +202,8 @@ bool FdSink::TakeBytes(const char* data, size_t n) {
 
 bool FdSink::Flush() {
   if (failed_) return false;
-  if (!buf_ || cur_ == buf_.get()) return true;
-  bool ok = WriteAll(buf_.get(), static_cast<size_t>(cur_ - buf_.get()));
-  cur_ = buf_.get();
-  if (!ok) end_ = cur_;  // nothing more is taken in
-  return ok;
+  if (!buf_) return true;
+  return HandOver(false) && Wait();
 }
 
 }  // namespace velkan

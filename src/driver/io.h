@@ -5,6 +5,7 @@
 // so a test can convert a memory buffer to a memory buffer.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -106,42 +107,66 @@ class FdSource final : public ByteSource {
 };
 
 // Writes a file descriptor (not owned) through a 64 KiB buffer. Into a
-// regular file it starts the disk's writing of every 8 MiB written, so
-// that a sync at the end of a large output waits for its last part only
-// rather than for all of it (and the dirty pages stay few).
+// regular file, once the output outgrows the buffer, a thread of the sink's
+// own writes each full buffer (then of 256 KiB) while the next one fills,
+// and the disk's
+// writing is started every 8 MiB, so that a sync at the end waits for the
+// last part only (and the dirty pages stay few). A write that fails on that
+// thread is reported when the next buffer is handed over, or by Flush.
 class FdSink final : public ByteSink {
  public:
-  explicit FdSink(int fd) : fd_(fd) {}
+  explicit FdSink(int fd);
   FdSink(const FdSink&) = delete;
   FdSink& operator=(const FdSink&) = delete;
-  ~FdSink() override { Flush(); }
+  ~FdSink() override;
+  // Writes out everything buffered and waits until the descriptor took it.
   bool Flush() override;
   // True once any write to the descriptor failed.
   bool failed() const { return failed_; }
   // errno of the first failed write, 0 if none.
   int error() const { return error_; }
   // Bytes the descriptor has taken so far (buffered bytes not counted).
-  long long written() const { return written_; }
+  long long written() const { return file_.written.load(std::memory_order_relaxed); }
 
  protected:
   bool TakeBytes(const char* data, size_t n) override;
 
  private:
-  bool WriteAll(const char* data, size_t n);
-  void WriteBehind();
-  int fd_;
+  // The descriptor's writing, done by the sink or by its thread, never by
+  // both at once.
+  struct FileWriter {
+    // Writes all n bytes; false (with `error` set) when the descriptor
+    // refused some.
+    bool Write(const char* data, size_t n);
+    int fd;
+    int error = 0;
+    std::atomic<long long> written{0};
+    // Whether the descriptor is a regular file; the file's offset where the
+    // sink's bytes begin, and where those whose writing to the disk was not
+    // yet started begin.
+    bool regular = false;
+    long long start = 0;
+    long long behindFrom = 0;
+  };
+  struct Thread;
+  // Writes [buf_, cur_), on the thread when one runs (started when
+  // `mayStart` and the file is regular), and empties the buffer.
+  bool HandOver(bool mayStart);
+  bool StartThread();
+  // Waits until the thread has written the buffer it was handed.
+  bool Wait();
+  void Fail(int error);
+
+  FileWriter file_;
   // The buffer, made at the first write; [buf_, cur_) is filled and
   // [cur_, end_) lent to writers. No room is lent once a write failed.
   std::unique_ptr<char[]> buf_;
+  size_t capacity_ = 0;
+  std::unique_ptr<Thread> thread_;
+  // The larger buffer the sink takes once the thread runs.
+  std::unique_ptr<char[]> spare_;
   bool failed_ = false;
   int error_ = 0;
-  long long written_ = 0;
-  // Whether the descriptor is a regular file; the file's offset where the
-  // sink's bytes begin, and where those whose writing to the disk was not
-  // yet started begin.
-  bool regular_ = false;
-  long long start_ = 0;
-  long long behindFrom_ = 0;
 };
 
 }  // namespace velkan

@@ -4,7 +4,11 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cerrno>
 #include <fstream>
@@ -51,8 +55,8 @@ TEST(FdSink, WritesEverythingInCallOrder) {
     want += big;
     ASSERT_TRUE(sink.Write("\r\n", 2));
     want += "\r\n";
-    for (int i = 0; i < 300; ++i) {  // 19 MiB in pieces
-      std::string piece(65536 + 1 + i % 7, static_cast<char>('a' + i % 26));
+    for (int i = 0; i < 300; ++i) {  // 19 MiB in pieces, some larger than any buffer
+      std::string piece((i % 50 == 7 ? 300000 : 65536) + 1 + i % 7, static_cast<char>('a' + i % 26));
       ASSERT_TRUE(sink.Write(piece.data(), piece.size()));
       want += piece;
     }
@@ -65,6 +69,41 @@ TEST(FdSink, WritesEverythingInCallOrder) {
   std::ostringstream got;
   got << in.rdbuf();
   EXPECT_EQ(got.str(), want);
+}
+
+// A regular file's buffers are written by the sink's thread: a write that
+// fails there is reported at a later write or by Flush, with the count of
+// the bytes the file took, and nothing is taken after it.
+TEST(FdSink, AFailureOfTheWritingThreadIsReported) {
+  TempDir dir;
+  std::string path = (dir.path() / "out").string();
+  constexpr rlim_t kLimit = 1500000;  // past the first buffers
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim {kLimit, kLimit};
+    if (::setrlimit(RLIMIT_FSIZE, &lim) != 0) ::_exit(10);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) ::_exit(11);
+    FdSink sink(fd);
+    std::string piece(1000, 'x');
+    long long taken = 0;
+    while (taken < 4 * 1000000 && sink.Write(piece.data(), piece.size())) taken += 1000;
+    if (taken >= 4 * 1000000) ::_exit(12);  // every write was taken
+    if (!sink.failed() || sink.error() != EFBIG) ::_exit(13);
+    if (sink.written() != static_cast<long long>(kLimit)) ::_exit(14);
+    if (sink.Write("y", 1) || sink.Flush()) ::_exit(15);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "the sink died instead of reporting the fault";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream got;
+  got << in.rdbuf();
+  EXPECT_EQ(got.str(), std::string(kLimit, 'x'));
 }
 
 TEST(FdSink, FailedWritesAreReportedAndStick) {
