@@ -75,7 +75,7 @@ bool EndsRubyMode(uint16_t code) {
 
 TextPrePass::TextPrePass(ByteSource& text, const PrePassTables& tables, const EscapeDefinitions& escapes)
     : text_(text), tables_(tables), escapes_(escapes), in_(kTextBlock + kLookahead) {
-  out_.reserve(kOutBlock + 2 * kMaxReplacementWords);
+  out_.resize(kOutBlock + 2 * kMaxReplacementWords);
   for (const EscapePair& pair : escapes.pairs) {
     if (pair.key == 0) break;
     pairs_.emplace_back(pair.key, pair.value);
@@ -106,13 +106,13 @@ TextPrePass::TextPrePass(ByteSource& text, const PrePassTables& tables, const Es
 }
 
 long TextPrePass::Read(uint8_t* buf, size_t n) {
-  while (outPos_ == out_.size()) {
+  while (outPos_ == outSize_) {
     if (stopped_ || readError_ || (textEnded_ && inPos_ == inEnd_)) return readError_ ? -1 : 0;
-    out_.clear();
+    outSize_ = 0;
     outPos_ = 0;
     Produce();
   }
-  size_t take = std::min(n, out_.size() - outPos_);
+  size_t take = std::min(n, outSize_ - outPos_);
   std::memcpy(buf, out_.data() + outPos_, take);
   outPos_ += take;
   return static_cast<long>(take);
@@ -140,7 +140,7 @@ bool TextPrePass::Refill() {
 }
 
 void TextPrePass::Produce() {
-  while (out_.size() < kOutBlock && !stopped_) {
+  while (outSize_ < kOutBlock && !stopped_) {
     if (!textEnded_ && inEnd_ - inPos_ < kLookahead && !Refill()) return;
     if (inPos_ == inEnd_) return;
     std::string_view t(in_.data() + inPos_, inEnd_ - inPos_);
@@ -149,11 +149,9 @@ void TextPrePass::Produce() {
   }
 }
 
-void TextPrePass::Emit(uint16_t word) {
-  out_ += static_cast<char>(word >> 8);
-  out_ += static_cast<char>(word & 0xFF);
-  state_.lastCode = word;
-}
+// A block ends at the first step past kOutBlock; the buffer has room for the
+// most one step makes, and grows should a step make more.
+void TextPrePass::Grow(size_t n) { out_.resize(2 * out_.size() + n); }
 
 uint16_t TextPrePass::Pair(uint16_t sjis) const {
   auto it = std::lower_bound(pairs_.begin(), pairs_.end(), sjis,
@@ -173,19 +171,33 @@ size_t TextPrePass::PlainStretch(std::string_view t) {
   const size_t n = t.size();
   const size_t stop = textEnded_ ? n : (n > kLookahead ? n - kLookahead : 0);
   size_t p = 0;
-  while (p < stop && p + 1 < n && out_.size() < kOutBlock) {
+  // A character makes one word, written while the block is short of
+  // kOutBlock: the buffer has room for a word past it.
+  static_assert(kMaxReplacementWords >= 1);
+  char* const begin = out_.data() + outSize_;
+  char* const full = out_.data() + kOutBlock;
+  char* d = begin;
+  uint16_t word = 0;
+  while (p < stop && p + 1 < n && d < full) {
     const uint8_t b = Byte(t, p);
     if (b < 0x20 || !plainLead_[b]) break;
     const uint16_t u = TwoBytes(t, p);
     if (MayBeNotation(u)) break;
     if (b <= 0x7E || (b >= 0xA1 && b <= 0xDF)) {
-      Emit(singleSix_[b]);
+      word = singleSix_[b];
       p += 1;
     } else {
       uint16_t r = ModeSix(u);
-      Emit(r != 0 ? r : kUnknownCharacter);
+      word = r != 0 ? r : kUnknownCharacter;
       p += 2;
     }
+    d[0] = static_cast<char>(word >> 8);
+    d[1] = static_cast<char>(word & 0xFF);
+    d += 2;
+  }
+  if (d != begin) {
+    outSize_ += static_cast<size_t>(d - begin);
+    state_.lastCode = word;
   }
   return p;
 }
@@ -199,7 +211,7 @@ size_t TextPrePass::Step(std::string_view t) {
 
   // 1. A replacement entry.
   if (const ReplacementEntry* e = tables_.replacements.Match(t)) {
-    out_.append(e->WordBytes());
+    Append(e->WordBytes());
     s.lastCode = e->Word(e->wordCount - 1u);
     return e->keyLength;
   }

@@ -15,6 +15,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -76,7 +77,17 @@ class TextPrePass final : public ByteSource {
   size_t PlainStretch(std::string_view t);
   bool MayBeNotation(uint16_t u) const { return (notation_[u >> 6] >> (u & 63)) & 1; }
 
-  void Emit(uint16_t word);
+  void Emit(uint16_t word) {
+    const char bytes[2] = {static_cast<char>(word >> 8), static_cast<char>(word & 0xFF)};
+    Append(std::string_view(bytes, 2));
+    state_.lastCode = word;
+  }
+  void Append(std::string_view bytes) {
+    if (bytes.size() > out_.size() - outSize_) [[unlikely]] Grow(bytes.size());
+    std::memcpy(out_.data() + outSize_, bytes.data(), bytes.size());
+    outSize_ += bytes.size();
+  }
+  void Grow(size_t n);
   size_t ApplyMode(int mode, std::string_view rest);
   void ApplyCommand(uint16_t code);
   int ArgumentCount(uint16_t code);
@@ -113,7 +124,10 @@ class TextPrePass final : public ByteSource {
   bool readError_ = false;
   long long textRead_ = 0;
 
-  std::string out_;  // words made and not yet delivered
+  // Words made, [0, outSize_) of `out_`; [outPos_, outSize_) not yet
+  // delivered.
+  std::vector<char> out_;
+  size_t outSize_ = 0;
   size_t outPos_ = 0;
 };
 
