@@ -146,7 +146,7 @@ bool FdSink::HandOver(bool mayStart) {
       Fail(file_.error);
       return false;
     }
-    if (mayStart && !thread_ && file_.regular) StartThread();
+    if (mayStart && file_.regular) StartThread();
     if (spare_) {
       buf_ = std::move(spare_);
       capacity_ = kThreadBuffer;

@@ -109,10 +109,10 @@ class FdSource final : public ByteSource {
 // Writes a file descriptor (not owned) through a 64 KiB buffer. Into a
 // regular file, once the output outgrows the buffer, a thread of the sink's
 // own writes each full buffer (then of 256 KiB) while the next one fills,
-// and the disk's
-// writing is started every 8 MiB, so that a sync at the end waits for the
-// last part only (and the dirty pages stay few). A write that fails on that
-// thread is reported when the next buffer is handed over, or by Flush.
+// and the disk's writing is started every 8 MiB, so that a sync at the end
+// waits for the last part only (and the dirty pages stay few). A write that
+// fails on that thread is reported when the next buffer is handed over, or
+// by Flush.
 class FdSink final : public ByteSink {
  public:
   explicit FdSink(int fd);
