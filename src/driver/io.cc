@@ -127,7 +127,10 @@ bool FdSink::StartThread() {
       }
     });
     thread_ = std::move(t);
-    spare_ = std::move(larger);
+    buf_ = std::move(larger);
+    capacity_ = kThreadBuffer;
+    cur_ = buf_.get();
+    end_ = cur_ + capacity_;
     return true;
   } catch (const std::exception&) {
     return false;  // no thread to be had: the sink writes itself, as into a pipe
@@ -147,12 +150,6 @@ bool FdSink::HandOver(bool mayStart) {
       return false;
     }
     if (mayStart && file_.regular) StartThread();
-    if (spare_) {
-      buf_ = std::move(spare_);
-      capacity_ = kThreadBuffer;
-      cur_ = buf_.get();
-      end_ = cur_ + capacity_;
-    }
     return true;
   }
   if (!Wait()) return false;

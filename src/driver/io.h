@@ -152,6 +152,8 @@ class FdSink final : public ByteSink {
   // Writes [buf_, cur_), on the thread when one runs (started when
   // `mayStart` and the file is regular), and empties the buffer.
   bool HandOver(bool mayStart);
+  // Starts the thread, with the larger buffers, on an empty buffer; false
+  // when no thread can be had.
   bool StartThread();
   // Waits until the thread has written the buffer it was handed.
   bool Wait();
@@ -163,8 +165,6 @@ class FdSink final : public ByteSink {
   std::unique_ptr<char[]> buf_;
   size_t capacity_ = 0;
   std::unique_ptr<Thread> thread_;
-  // The larger buffer the sink takes once the thread runs.
-  std::unique_ptr<char[]> spare_;
   bool failed_ = false;
   int error_ = 0;
 };
