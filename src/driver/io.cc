@@ -97,6 +97,12 @@ void FdSink::Fail(int error) {
   end_ = cur_;  // no room is lent after a failure
 }
 
+bool FdSink::WriteHere(const char* data, size_t n) {
+  if (file_.Write(data, n)) return true;
+  Fail(file_.error);
+  return false;
+}
+
 bool FdSink::Wait() {
   if (!thread_) return true;
   std::unique_lock<std::mutex> l(thread_->m);
@@ -143,12 +149,8 @@ bool FdSink::HandOver(bool mayStart) {
   if (!thread_) {
     // Written here: into no regular file, and until the first buffer is
     // full; the thread started then takes larger ones.
-    bool ok = file_.Write(buf_.get(), n);
     cur_ = buf_.get();
-    if (!ok) {
-      Fail(file_.error);
-      return false;
-    }
+    if (!WriteHere(cur_, n)) return false;
     if (mayStart && file_.regular) StartThread();
     return true;
   }
@@ -184,12 +186,7 @@ bool FdSink::TakeBytes(const char* data, size_t n) {
     if (!HandOver(true)) return false;
     if (n >= capacity_) {
       // Straight to the descriptor, after the buffer handed over.
-      if (!Wait()) return false;
-      if (!file_.Write(data, n)) {
-        Fail(file_.error);
-        return false;
-      }
-      return true;
+      return Wait() && WriteHere(data, n);
     }
   }
   std::memcpy(cur_, data, n);

@@ -157,6 +157,8 @@ class FdSink final : public ByteSink {
   bool StartThread();
   // Waits until the thread has written the buffer it was handed.
   bool Wait();
+  // Writes on the sink's side, while no thread writes; a failure is recorded.
+  bool WriteHere(const char* data, size_t n);
   void Fail(int error);
 
   FileWriter file_;
