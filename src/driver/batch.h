@@ -75,8 +75,10 @@ struct BatchCallbacks {
 
 // Runs every entry as its own job, at most `jobs` at a time (values below 1
 // count as 1), each with a new Session and `common` with the entry's input
-// and output (the `progress` of `common` is not used). Returns the results in
-// the order of the entries.
+// and output (the `progress` of `common` is not used). The `cancelled` of
+// `common` is asked by every job, running or not yet started: once it says
+// so, every job that is left ends kCancelled, its output left as it was.
+// Returns the results in the order of the entries.
 std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const JobOptions& common, int jobs,
                                 const BatchCallbacks& callbacks = {});
 

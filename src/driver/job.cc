@@ -46,6 +46,25 @@ class Fd {
   int fd_;
 };
 
+// Reads `source` until the job is cancelled: from then on the data ends. It
+// is asked once a block, so cancelling costs nothing per word.
+class CancellableSource final : public ByteSource {
+ public:
+  CancellableSource(ByteSource& source, const std::function<bool()>& cancelled)
+      : source_(source), cancelled_(cancelled) {}
+  long Read(uint8_t* buf, size_t n) override {
+    if (cancelled_ && cancelled_()) return 0;
+    return source_.Read(buf, n);
+  }
+  long long Size() const override { return source_.Size(); }
+
+ private:
+  ByteSource& source_;
+  const std::function<bool()>& cancelled_;
+};
+
+bool Cancelled(const JobOptions& o) { return o.cancelled && o.cancelled(); }
+
 std::string NotFoundMessage(const std::string& path) {
   return "「" + path + "」ファイルが見つかりません。";
 }
@@ -110,7 +129,10 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   }
   output = std::move(made);
 
-  FdSource file(input.get(), static_cast<long long>(inStat.st_size));
+  FdSource fileRead(input.get(), static_cast<long long>(inStat.st_size));
+  // The code words, or the text under the pre-pass, end when the job is
+  // cancelled, so that the pass ends at once.
+  CancellableSource file(fileRead, o.cancelled);
   PrePassTables prePassTables;
   EscapeDefinitions prePassEscapes;
   std::optional<TextPrePass> text;
@@ -127,9 +149,11 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   FdSink sink(output->fd());
   bool delivered = true;
   PassEnd end = ConvertStream(session, o, pass, chosen, source, sink, result, delivered, progress);
+  if (end == PassEnd::kCancelled) return end;
   if (!delivered || sink.failed()) {
     if (end == PassEnd::kEndOfJob) end = PassEnd::kStopped;
     if (result.status == JobStatus::kCompleted) result.status = JobStatus::kPassFailed;
+    result.outputWriteFailed = true;
     result.notes.push_back("writing " + o.outputFile + " failed: " +
                            std::strerror(sink.error() ? sink.error() : EIO) + "; it holds the " +
                            std::to_string(sink.written()) + " bytes written before the fault");
@@ -207,9 +231,11 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   ReleaseFontTables(c.fonts);
   bool storeClosed = CloseFormatStore(c.store) == 0;
   delivered = sink.Flush() && !c.out.writeFailed();
+  // A cancelled pass is thrown away, whatever cut it short.
+  const bool cancelled = Cancelled(o);
 
   PassEnd end = PassEnd::kEndOfJob;
-  if (loop != 1) {
+  if (loop != 1 && !cancelled) {
     end = PassEnd::kStopped;
     result.notes.push_back("pass " + std::to_string(pass) + " stopped at a failing command near byte " +
                            std::to_string(c.stream.consumed()) + " of " + chosen);
@@ -227,6 +253,10 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
     result.notes.push_back("the formats defined in pass " + std::to_string(pass) +
                            " may be lost for later jobs: " + c.store.error);
   }
+  if (cancelled) {
+    result.status = JobStatus::kCancelled;
+    return PassEnd::kCancelled;
+  }
   if (end != PassEnd::kEndOfJob && result.status == JobStatus::kCompleted) {
     result.status = JobStatus::kPassFailed;
   }
@@ -240,13 +270,27 @@ JobResult RunConversionJob(Session& session, const JobOptions& options) {
   std::unique_ptr<OutputFile> output;
   bool twoPasses = !options.udfFile.empty();
   for (int pass = 1; pass <= (twoPasses ? 2 : 1); ++pass) {
+    if (Cancelled(options)) {
+      result.status = JobStatus::kCancelled;
+      break;
+    }
     const std::string& chosen = (pass == 1 && twoPasses) ? options.udfFile : options.inputFile;
-    if (RunPass(session, options, pass, chosen, output, result) == PassEnd::kAbandoned) break;
+    PassEnd end = RunPass(session, options, pass, chosen, output, result);
+    if (end == PassEnd::kAbandoned || end == PassEnd::kCancelled) break;
+  }
+  if (result.status == JobStatus::kCancelled) {
+    const bool inPlace = output && output->inPlace();
+    if (output) output->Discard();
+    result.notes.push_back(inPlace ? "the conversion was cancelled; " + options.outputFile +
+                                         ", written in place, holds what was written before"
+                                   : "the conversion was cancelled; " + options.outputFile + " was left as it was");
+    return result;
   }
   // The output of the last pass that opened one takes the place of the
   // earlier file; a write fault before this left its first bytes in it.
   if (output && !output->Commit()) {
     if (result.status == JobStatus::kCompleted) result.status = JobStatus::kPassFailed;
+    result.outputWriteFailed = true;
     result.notes.push_back(output->error());
   }
   return result;

@@ -29,6 +29,15 @@ struct JobOptions {
   // Called now and then with the bytes of the current pass's input consumed
   // and its total (-1 when unknown), and the pass number (1 or 2).
   std::function<void(int pass, long long done, long long total)> progress;
+  // Asked before each pass and between blocks of its input (every 64 KiB of
+  // code words read, or of text read by the text pre-pass), never per word:
+  // true cancels the job. The pass ends there, its output is discarded (the
+  // temporary file removed, an earlier OUTPUT left as it was) and no further
+  // pass runs. Once it has returned true it must keep doing so. It is called
+  // on the thread that runs the job (in a batch, on every worker at once).
+  // A pass blocked writing to an output that takes nothing (a stalled pipe)
+  // asks it only once that write returns.
+  std::function<bool()> cancelled;
 };
 
 enum class JobStatus {
@@ -36,6 +45,7 @@ enum class JobStatus {
   kInputNotFound,     // the chosen file could not be read: message shown
   kOutputNotCreated,  // the output could not be created: message shown
   kPassFailed,        // a pass ended otherwise (see notes)
+  kCancelled,         // `cancelled` stopped the job; the output was discarded
 };
 
 struct JobResult {
@@ -44,6 +54,9 @@ struct JobResult {
   std::string message;
   // What went wrong without showing in the output (UTF-8 lines).
   std::vector<std::string> notes;
+  // True when the output could not be written as a whole (a write, the sync
+  // or the rename at the end failed); the notes say how.
+  bool outputWriteFailed = false;
 };
 
 // Runs the job. Never throws for bad input; every failure is in the result.
@@ -51,8 +64,9 @@ JobResult RunConversionJob(Session& session, const JobOptions& options);
 
 // How a pass ended: through the end-of-job command; stopped otherwise (a
 // failing command, a read or write fault), after which a second pass still
-// runs; or abandoned before converting, which ends the job.
-enum class PassEnd { kEndOfJob, kStopped, kAbandoned };
+// runs; abandoned before converting, which ends the job; or cancelled by
+// `cancelled`, which ends the job and discards its output.
+enum class PassEnd { kEndOfJob, kStopped, kAbandoned, kCancelled };
 
 // How far the input of a pass is read, for progress: bytes done (when not
 // set, the bytes of code words the pass has consumed) of a total (-1 when
@@ -68,7 +82,10 @@ struct InputProgress {
 // escape definitions, runs the main loop over `source` into `sink`, releases
 // everything and flushes `sink`. `input` says how progress is counted. `chosen` names the input in notes.
 // Notes and a failed status go to `result`; `delivered` is false when the
-// sink refused bytes (the caller, who knows the sink, reports that).
+// sink refused bytes (the caller, who knows the sink, reports that). A pass
+// that ends while `options.cancelled` says so ends kCancelled (its output is
+// for the caller to throw away); the caller ends `source` early when asked
+// to cancel, as RunConversionJob does.
 PassEnd ConvertStream(Session& session, const JobOptions& options, int pass, const std::string& chosen,
                       ByteSource& source, ByteSink& sink, JobResult& result, bool& delivered,
                       const InputProgress& input = {});

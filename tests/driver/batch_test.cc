@@ -180,6 +180,25 @@ TEST_F(BatchRunTest, ResultsComeInTheEntriesOrderAndEveryJobIsReportedOnce) {
   }
 }
 
+TEST_F(BatchRunTest, ACancelledBatchStartsNoFurtherJob) {
+  std::vector<BatchEntry> entries;
+  for (int i = 0; i < 5; ++i) {
+    fs::path in = dir.Write("j" + std::to_string(i) + ".zan", WordBytes({0x45A1, 0xD009}));
+    entries.push_back({in.string(), dir.path() / ("j" + std::to_string(i) + ".txt")});
+  }
+  common.cancelled = [] { return true; };
+  size_t failed = 0;
+  BatchCallbacks cb;
+  cb.tick = [&](const BatchStatus& s) { failed = s.failed; };
+  std::vector<JobResult> results = RunBatch(entries, common, 2, cb);
+  ASSERT_EQ(results.size(), entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    EXPECT_EQ(results[i].status, JobStatus::kCancelled) << i;
+    EXPECT_FALSE(fs::exists(entries[i].output)) << i;
+  }
+  EXPECT_EQ(failed, entries.size());
+}
+
 TEST_F(BatchRunTest, AnEmptyBatchRunsNothing) {
   int ticks = 0;
   BatchCallbacks cb;

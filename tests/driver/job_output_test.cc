@@ -137,6 +137,72 @@ TEST_F(JobOutput, AFullDiskIsReportedAndTheOutputHoldsWhatWasWrittenBeforeIt) {
   EXPECT_TRUE(Starting(dir.path(), ".out.txt.velkan-").empty());
 }
 
+TEST_F(JobOutput, ACancelledJobLeavesTheEarlierOutputAsItWas) {
+  const std::string earlier = std::string("the earlier output\r\n\0\x82\xa0", 23);
+  const fs::path zan = dir.Write("job.zan", LongJob(60000));
+  std::string text;
+  for (int i = 0; i < 100000; ++i) text += "abcdefgh\r\n";
+  const fs::path txt = dir.Write("job.txt", text);
+
+  struct Case {
+    fs::path input;
+    bool withUdf;
+  };
+  for (const Case& k : {Case{zan, false}, Case{txt, false}, Case{zan, true}}) {
+    SCOPED_TRACE(k.input.string() + (k.withUdf ? " after a format file" : ""));
+    dir.Write("out.txt", earlier);
+    JobOptions jo = o;
+    jo.inputFile = k.input.string();
+    // With a format file, the job is cancelled in its first pass: the
+    // second pass, over the input, never runs.
+    if (k.withUdf) jo.udfFile = dir.Write("formats.zan", LongJob(30000)).string();
+    bool begun = false, sawTemporary = false;
+    int asked = 0;
+    long long lastDone = 0, total = 0;
+    std::vector<int> passes;
+    fs::path folder = dir.path();
+    jo.progress = [&](int pass, long long done, long long size) {
+      begun = true;
+      lastDone = done;
+      total = size;
+      if (passes.empty() || passes.back() != pass) passes.push_back(pass);
+      if (!Starting(folder, ".out.txt.velkan-").empty()) sawTemporary = true;
+    };
+    // Once the conversion has begun: the pass ends at the next block.
+    jo.cancelled = [&] {
+      ++asked;
+      return begun;
+    };
+    Session s;
+    JobResult r = RunConversionJob(s, jo);
+    EXPECT_EQ(r.status, JobStatus::kCancelled) << Notes(r);
+    EXPECT_EQ(r.notes.back(), "the conversion was cancelled; " + out.string() + " was left as it was");
+    // The input cut short is no failing command.
+    EXPECT_EQ(Notes(r).find("stopped"), std::string::npos) << Notes(r);
+    EXPECT_FALSE(r.outputWriteFailed);
+    EXPECT_TRUE(sawTemporary);
+    EXPECT_EQ(passes, std::vector<int>{1});
+    // The pass ended at once, far from the end of its input.
+    EXPECT_LT(lastDone, total / 2);
+    EXPECT_EQ(Slurp(out), earlier);
+    EXPECT_TRUE(Starting(dir.path(), ".out.txt.").empty());
+    // Asked a few times a pass, never for each word.
+    EXPECT_LT(asked, 10);
+  }
+}
+
+TEST_F(JobOutput, AJobCancelledBeforeItStartsTouchesNothing) {
+  o.inputFile = dir.Write("job.zan", WordBytes({0x45A1, 0xD009})).string();
+  o.storeDir = dir.path() / "store";
+  o.cancelled = [] { return true; };
+  JobResult r = RunConversionJob(session, o);
+  EXPECT_EQ(r.status, JobStatus::kCancelled);
+  EXPECT_EQ(r.message, "");
+  EXPECT_FALSE(fs::exists(out));
+  EXPECT_FALSE(fs::exists(o.storeDir));
+  EXPECT_TRUE(Starting(dir.path(), ".").empty());
+}
+
 TEST_F(JobOutput, AnOutputThatNamesAnInputIsRefusedBeforeAnythingIsWritten) {
   const std::string job = WordBytes({0x45A1, 0xD009});
   fs::path in = dir.Write("job.zan", job);

@@ -38,6 +38,7 @@ const char* StatusName(JobStatus s) {
     case JobStatus::kInputNotFound: return "input-not-found";
     case JobStatus::kOutputNotCreated: return "output-not-created";
     case JobStatus::kPassFailed: return "failed";
+    case JobStatus::kCancelled: return "cancelled";
   }
   return "?";
 }
