@@ -203,6 +203,18 @@ TEST_F(JobOutput, AJobCancelledBeforeItStartsTouchesNothing) {
   EXPECT_TRUE(Starting(dir.path(), ".").empty());
 }
 
+TEST_F(JobOutput, AnOutputThatCannotBeWrittenIsSaidSo) {
+  o.inputFile = dir.Write("job.zan", WordBytes({0x45A1, 0xD009})).string();
+  JobResult r = RunConversionJob(session, o);
+  EXPECT_EQ(r.status, JobStatus::kCompleted) << Notes(r);
+  EXPECT_FALSE(r.outputWriteFailed);
+  // A device that takes no byte.
+  o.outputFile = "/dev/full";
+  r = RunConversionJob(session, o);
+  EXPECT_EQ(r.status, JobStatus::kPassFailed) << Notes(r);
+  EXPECT_TRUE(r.outputWriteFailed) << Notes(r);
+}
+
 TEST_F(JobOutput, AnOutputThatNamesAnInputIsRefusedBeforeAnythingIsWritten) {
   const std::string job = WordBytes({0x45A1, 0xD009});
   fs::path in = dir.Write("job.zan", job);
