@@ -91,7 +91,8 @@ MainDialog::MainDialog(std::filesystem::path settingsFile, QWidget* parent)
   auto button = [&](const QString& text, const char* name) {
     auto* b = new QPushButton(text, this);
     b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
+    // A focused button takes Enter; Convert takes it otherwise.
+    b->setAutoDefault(true);
     b->setMinimumWidth(du.X(50));
     return b;
   };
@@ -215,16 +216,44 @@ void MainDialog::Convert() {
   std::string saveError;
   bool saved = SaveSettings(settingsFile_, fields_, &saveError);
 
-  ProgressDialog progress(session_, JobOptionsFor(fields_), this);
+  JobOptions options = JobOptionsFor(fields_);
+  if (adjustJob_) adjustJob_(options);
+  ProgressDialog progress(session_, std::move(options), this);
   if (!saved) progress.AddNote(QStringLiteral("settings not saved: ") + QString::fromStdString(saveError));
+  running_ = &progress;
   progress.exec();
+  running_ = nullptr;
 
-  if (fields_.editerBoot == 1) {
+  if (closeAfterJob_) {
+    QDialog::reject();
+    return;
+  }
+  // A cancelled conversion changed nothing to look at.
+  if (fields_.editerBoot == 1 && progress.result().status != JobStatus::kCancelled) {
     LaunchResult launched = launchEditor_(fields_.editer, fields_.outputFile);
     if (launched.kind == LaunchResult::kFailed) {
       QMessageBox::warning(this, QString::fromUtf8(kMessageCaption), QString::fromStdString(launched.error));
     }
   }
+}
+
+void MainDialog::reject() {
+  if (running_ == nullptr) {
+    QDialog::reject();
+    return;
+  }
+  if (closeAfterJob_) return;
+  if (!running_->JobEnded()) {
+    QMessageBox ask(QMessageBox::Question, QString::fromUtf8(kMainCaption),
+                    QString::fromUtf8(kCloseWhileConvertingQuestion), QMessageBox::Yes | QMessageBox::No, this);
+    ask.button(QMessageBox::Yes)->setText(QStringLiteral("はい"));
+    ask.button(QMessageBox::No)->setText(QStringLiteral("いいえ"));
+    ask.setDefaultButton(QMessageBox::No);
+    if (ask.exec() != QMessageBox::Yes || running_ == nullptr) return;
+  }
+  // Closed once Convert has seen the progress dialog end.
+  closeAfterJob_ = true;
+  running_->CancelJobAndClose();
 }
 
 void MainDialog::ShowAbout() {

@@ -1,6 +1,8 @@
 // The main dialog "VELKAN変換": the four files, the three options, the
 // editor start, Convert and Cancel. Settings are loaded when it opens and
-// saved only by Convert; Cancel closes it without saving.
+// saved only by Convert; Cancel closes it without saving. Enter presses the
+// focused button, or Convert when no button has the focus. Closing the
+// dialog while a conversion runs asks whether to cancel it first.
 #pragma once
 
 #include <QDialog>
@@ -10,6 +12,7 @@
 
 #include "app/editor_launch.h"
 #include "app/settings.h"
+#include "driver/job.h"
 #include "driver/session.h"
 
 class QAbstractButton;
@@ -21,6 +24,10 @@ namespace velkan::app {
 
 // The caption of the main dialog.
 inline constexpr const char* kMainCaption = "VELKAN変換";
+// The question asked when the dialog is closed while a conversion runs.
+inline constexpr const char* kCloseWhileConvertingQuestion = "変換処理を中止して終了しますか？";
+
+class ProgressDialog;
 
 class MainDialog : public QDialog {
   Q_OBJECT
@@ -31,6 +38,8 @@ class MainDialog : public QDialog {
   using FileChooser = std::function<QString(QWidget* parent, const QString& initial, const QString& filters)>;
   // Starts the editor after a conversion (LaunchEditor by default).
   using EditorLauncher = std::function<LaunchResult(const std::string& editor, const std::string& output)>;
+  // Changes the options of each job before it runs.
+  using JobAdjuster = std::function<void(JobOptions& options)>;
 
   // Loads the settings from `settingsFile` and shows them.
   explicit MainDialog(std::filesystem::path settingsFile, QWidget* parent = nullptr);
@@ -39,6 +48,8 @@ class MainDialog : public QDialog {
   void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
   // Replaces the editor start, for tests.
   void SetEditorLauncher(EditorLauncher launcher) { launchEditor_ = std::move(launcher); }
+  // Changes the options of each job before it runs, for tests.
+  void SetJobAdjuster(JobAdjuster adjuster) { adjustJob_ = std::move(adjuster); }
 
   // The dialog's fields as last exchanged with its controls.
   const Settings& fields() const { return fields_; }
@@ -53,10 +64,14 @@ class MainDialog : public QDialog {
   // The editor settings button.
   void ChooseEditor();
   // Convert: save the settings, run the job in the progress dialog, then
-  // start the editor when EditerBoot is on.
+  // start the editor when EditerBoot is on and the job was not cancelled.
   void Convert();
   // The About box.
   void ShowAbout();
+  // Cancel, Escape and the window's close button: close the dialog. While
+  // a conversion runs, asks first; yes cancels it and closes the dialog
+  // once it has stopped, no lets it go on.
+  void reject() override;
 
  private:
   void ShowFields();
@@ -67,6 +82,11 @@ class MainDialog : public QDialog {
   Session session_;
   FileChooser chooseFile_;
   EditorLauncher launchEditor_;
+  JobAdjuster adjustJob_;
+  // The progress dialog of the conversion running now, else null.
+  ProgressDialog* running_ = nullptr;
+  // Set when the dialog is to close as soon as the conversion has ended.
+  bool closeAfterJob_ = false;
 
   QLineEdit* paths_[4] = {};
   QButtonGroup* kumi_ = nullptr;

@@ -1,5 +1,7 @@
 #include "app/progress_dialog.h"
 
+#include <QFile>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -21,7 +23,7 @@ constexpr int kBarRange = 1000;
 ProgressDialog::ProgressDialog(Session& session, JobOptions options, QWidget* parent)
     : QDialog(parent), session_(session), options_(std::move(options)) {
   setWindowTitle(QString::fromUtf8(kProgressCaption));
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setModal(true);
 
   status_ = new QLabel(this);
@@ -37,16 +39,27 @@ ProgressDialog::ProgressDialog(Session& session, JobOptions options, QWidget* pa
   notesLabel_->setWordWrap(true);
   notesLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   notesLabel_->hide();
+  // A focused button takes Enter: OK once the job has ended, 中止 before.
   ok_ = new QPushButton(QStringLiteral("OK"), this);
   ok_->setObjectName(QStringLiteral("okButton"));
+  ok_->setAutoDefault(true);
   ok_->setEnabled(false);
   connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+  abort_ = new QPushButton(QString::fromUtf8(kCancelButtonText), this);
+  abort_->setObjectName(QStringLiteral("cancelButton"));
+  abort_->setAutoDefault(true);
+  connect(abort_, &QPushButton::clicked, this, &ProgressDialog::CancelJob);
 
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(ok_);
+  buttons->addWidget(abort_);
+  buttons->addStretch(1);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(status_);
   layout->addWidget(bar_);
   layout->addWidget(notesLabel_);
-  layout->addWidget(ok_, 0, Qt::AlignHCenter);
+  layout->addLayout(buttons);
   setMinimumWidth(fontMetrics().averageCharWidth() * 155 / 4 * 3 / 2);
 
   poll_ = new QTimer(this);
@@ -75,9 +88,28 @@ QString ProgressDialog::StatusText() const { return status_->text(); }
 QString ProgressDialog::NotesText() const { return notes_.join(QLatin1Char('\n')); }
 int ProgressDialog::ProgressPermille() const { return bar_->value(); }
 
+void ProgressDialog::CancelJob() {
+  if (ended_) return;
+  // Asked by the job between blocks: it ends at the next one.
+  cancel_.store(true, std::memory_order_relaxed);
+  abort_->setEnabled(false);
+}
+
+void ProgressDialog::CancelJobAndClose() {
+  if (ended_) {
+    accept();
+    return;
+  }
+  closeWhenEnded_ = true;
+  CancelJob();
+}
+
 void ProgressDialog::reject() {
-  // Escape and the window's close button do nothing while the job runs.
-  if (ended_) QDialog::reject();
+  if (ended_) {
+    QDialog::reject();
+  } else {
+    CancelJob();
+  }
 }
 
 void ProgressDialog::showEvent(QShowEvent* event) {
@@ -91,12 +123,15 @@ void ProgressDialog::showEvent(QShowEvent* event) {
 void ProgressDialog::StartJob() {
   status_->setText(QString::fromUtf8(kRunningText));
   const bool twoPasses = !options_.udfFile.empty();
-  options_.progress = [this, twoPasses](int pass, long long done, long long total) {
+  options_.progress = [this, twoPasses, also = std::move(options_.progress)](int pass, long long done,
+                                                                             long long total) {
+    if (also) also(pass, done, total);
     if (total <= 0) return;
     long long share = std::clamp(done, 0LL, total) * kBarRange / total;
     if (twoPasses) share = (pass - 1) * (kBarRange / 2) + share / 2;
     permille_.store(static_cast<int>(share), std::memory_order_relaxed);
   };
+  options_.cancelled = [this] { return cancel_.load(std::memory_order_relaxed); };
   worker_ = QThread::create([this] { result_ = RunConversionJob(session_, options_); });
   worker_->setParent(this);
   // Emitted by the job's thread; delivered here on the UI thread.
@@ -110,9 +145,13 @@ void ProgressDialog::UpdateProgress() { bar_->setValue(permille_.load(std::memor
 void ProgressDialog::FinishJob() {
   poll_->stop();
   UpdateProgress();
+  const bool cancelled = result_.status == JobStatus::kCancelled;
   if (result_.status == JobStatus::kCompleted) bar_->setValue(kBarRange);
   if (!result_.message.empty()) {
     QMessageBox::warning(this, QString::fromUtf8(kMessageCaption), QString::fromStdString(result_.message));
+  } else if (result_.outputWriteFailed) {
+    QString output = QFile::decodeName(QByteArray::fromStdString(options_.outputFile));
+    QMessageBox::warning(this, QString::fromUtf8(kMessageCaption), QString::fromUtf8(kWriteFailedMessage).arg(output));
   }
   QStringList lines;
   for (const std::string& note : result_.notes) lines << QString::fromStdString(note);
@@ -120,13 +159,15 @@ void ProgressDialog::FinishJob() {
     lines << QStringLiteral("the conversion ended before the end of the input");
   }
   notes_ = lines + notes_;
-  status_->setText(QString::fromUtf8(kEndText));
+  status_->setText(QString::fromUtf8(cancelled ? kCancelledText : kEndText));
   ended_ = true;
   ShowNotes();
+  abort_->setEnabled(false);
   ok_->setEnabled(true);
   ok_->setDefault(true);
   ok_->setFocus();
   emit jobEnded();
+  if (closeWhenEnded_) accept();
 }
 
 }  // namespace velkan::app

@@ -1,8 +1,11 @@
 // The progress dialog "変換処理": runs one conversion job off the UI thread,
 // shows "処理中..." with a progress bar (the share of the input consumed),
 // then "処理を終了しました" with any failure the output does not show in a
-// line below it. OK closes it once the job has ended; until then the dialog
-// cannot be closed.
+// line below it. A failure to create or write the output is also shown in a
+// "組版メッセージ" box. While the job runs, 中止 (and Escape or the window's
+// close button) cancels it: the job stops at its next block, the earlier
+// output stays as it was and the dialog shows "処理を中止しました". OK
+// closes it once the job has ended.
 #pragma once
 
 #include <QDialog>
@@ -27,13 +30,18 @@ inline constexpr const char* kMessageCaption = "組版メッセージ";
 inline constexpr const char* kProgressCaption = "変換処理";
 inline constexpr const char* kRunningText = "処理中...";
 inline constexpr const char* kEndText = "処理を終了しました";
+inline constexpr const char* kCancelledText = "処理を中止しました";
+inline constexpr const char* kCancelButtonText = "中止";
+// The message shown when the output could not be written; %1 is the output.
+inline constexpr const char* kWriteFailedMessage = "「%1」ファイルに書き込めませんでした。";
 
 class ProgressDialog : public QDialog {
   Q_OBJECT
 
  public:
   // The job starts when the dialog is first shown. `session` must outlive
-  // the dialog and is used by no one else while the job runs.
+  // the dialog and is used by no one else while the job runs. A progress
+  // callback in `options` is called along with the dialog's own.
   ProgressDialog(Session& session, JobOptions options, QWidget* parent = nullptr);
   // Waits for a job still running.
   ~ProgressDialog() override;
@@ -46,8 +54,8 @@ class ProgressDialog : public QDialog {
   bool JobEnded() const { return ended_; }
   const JobResult& result() const { return result_; }
 
-  // The text shown now ("", "処理中..." or "処理を終了しました") and the
-  // lines below it.
+  // The text shown now ("", "処理中...", "処理を終了しました" or
+  // "処理を中止しました") and the lines below it.
   QString StatusText() const;
   QString NotesText() const;
   // The progress bar's value in thousandths of the whole job.
@@ -58,6 +66,12 @@ class ProgressDialog : public QDialog {
   void jobEnded();
 
  public slots:
+  // Cancels the job when it has not ended: 中止.
+  void CancelJob();
+  // Cancels the job when it has not ended, and closes the dialog once it has.
+  void CancelJobAndClose();
+  // Escape and the window's close button: cancel the job while it runs,
+  // close the dialog once it has ended.
   void reject() override;
 
  protected:
@@ -75,13 +89,17 @@ class ProgressDialog : public QDialog {
   QStringList notes_;
   bool started_ = false;
   bool ended_ = false;
+  bool closeWhenEnded_ = false;
   // Written by the job's thread, read by the UI timer.
   std::atomic<int> permille_{0};
+  // Set on the UI thread, asked by the job's thread between blocks.
+  std::atomic<bool> cancel_{false};
 
   QLabel* status_ = nullptr;
   QLabel* notesLabel_ = nullptr;
   QProgressBar* bar_ = nullptr;
   QPushButton* ok_ = nullptr;
+  QPushButton* abort_ = nullptr;
   QTimer* poll_ = nullptr;
   QThread* worker_ = nullptr;
 };

@@ -1,6 +1,6 @@
 // The main dialog on the offscreen platform: defaults, browsing, Convert
-// with its progress dialog and messages, Cancel, the editor start and the
-// About box.
+// with its progress dialog and messages, Cancel, the keys, cancelling a
+// conversion, the editor start and the About box.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -12,6 +12,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "app/about_dialog.h"
 #include "app/app_test_support.h"
@@ -79,6 +82,38 @@ class ModalAnswerer : public QObject {
 };
 
 std::filesystem::path Dir(const QTemporaryDir& d) { return std::filesystem::path(d.path().toStdString()); }
+
+// A job of many blocks: `lines` lines of four characters.
+std::string LongJobBytes(int lines) {
+  std::vector<uint16_t> words;
+  for (int i = 0; i < lines; ++i) words.insert(words.end(), {0x45A1, 0x45A2, 0x45A3, 0x45A4, 0xD009});
+  return WordBytes(words);
+}
+
+// Holds a job at its first progress report, early in its first block,
+// until released (or ten seconds have passed, so that a failing test never
+// hangs): what the test does meanwhile happens while the job runs.
+struct JobGate {
+  std::atomic<bool> reached{false};
+  std::atomic<bool> released{false};
+  void Hold(velkan::JobOptions& o) {
+    o.progress = [this](int, long long, long long) {
+      reached = true;
+      auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (!released && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    };
+  }
+};
+
+// The names of the files in `dir`.
+QStringList FilesIn(const std::filesystem::path& dir) {
+  QStringList names;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) names << QString::fromStdString(e.path().filename());
+  names.sort();
+  return names;
+}
 
 }  // namespace
 
@@ -354,6 +389,184 @@ class MainDialogTest : public QObject {
                                                  QString::fromStdString(SettingsPath().parent_path().string())),
              qPrintable(log.progressNotes.value(0)));
     QCOMPARE(ReadFile(Temp() / "job.out"), EngineOutput(Temp() / "job.zan"));
+  }
+
+  void enterPressesTheFocusedButtonNeverConvert() {
+    const auto output = Temp() / "job.out";
+    WriteFile(output, "earlier");
+    MainDialog d(SettingsPath());
+    FillJob(d, Temp() / "job.zan", output);
+    QStringList asked;
+    d.SetFileChooser([&](QWidget*, const QString&, const QString& filter) {
+      asked << filter;
+      return QString();
+    });
+    d.show();
+    QVERIFY(QTest::qWaitForWindowActive(&d));
+    ModalLog log;
+    ModalAnswerer answer(log);
+    for (const char* name : {"udfFileBrowse", "inputFileBrowse", "outputFileBrowse", "defineFileBrowse", "editorButton"}) {
+      for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        QAbstractButton* b = Button(d, name);
+        QVERIFY2(b, name);
+        b->setFocus();
+        QTest::keyClick(b, key);
+      }
+    }
+    QCOMPARE(asked.size(), 10);
+    QCOMPARE(log.progressStatus, QStringList());
+    QCOMPARE(ReadFile(output), std::string("earlier"));
+    QVERIFY(!std::filesystem::exists(SettingsPath()));
+
+    // From an edit box (or once the focus has left a button) Enter converts.
+    Edit(d, "inputFile")->setFocus();
+    QTest::keyClick(Edit(d, "inputFile"), Qt::Key_Return);
+    QCOMPARE(log.progressStatus, QStringList{QStringLiteral("処理を終了しました")});
+    QCOMPARE(ReadFile(output), EngineOutput(Temp() / "job.zan"));
+
+    // Enter on ｷｬﾝｾﾙ closes the dialog.
+    Button(d, "cancelButton")->setFocus();
+    QTest::keyClick(Button(d, "cancelButton"), Qt::Key_Return);
+    QCOMPARE(d.result(), int(QDialog::Rejected));
+    QVERIFY(!d.isVisible());
+    QCOMPARE(log.progressStatus.size(), 1);
+  }
+
+  void everyButtonOfTheDialogsTakesEnterWhenFocused() {
+    MainDialog main(SettingsPath());
+    velkan::app::AboutDialog about;
+    velkan::Session session;
+    ProgressDialog progress(session, velkan::JobOptions{});
+    for (QDialog* dialog : std::initializer_list<QDialog*>{&main, &about, &progress}) {
+      const QList<QPushButton*> buttons = dialog->findChildren<QPushButton*>();
+      QVERIFY(!buttons.isEmpty());
+      for (QPushButton* b : buttons) QVERIFY2(b->autoDefault(), qPrintable(b->text()));
+    }
+    QVERIFY(Button(main, "convertButton")->property("default").toBool());
+  }
+
+  void aRunningConversionCanBeCancelled() {
+    const auto input = Temp() / "long.zan";
+    WriteFile(input, LongJobBytes(60000));
+    const auto folder = Temp() / "out";
+    const auto output = folder / "job.txt";
+    WriteFile(output, "earlier");
+    enum Way { kClick, kEnter, kEscape, kClose };
+    for (Way way : {kClick, kEnter, kEscape, kClose}) {
+      velkan::JobOptions o;
+      o.inputFile = input.string();
+      o.outputFile = output.string();
+      o.tableRoot = tableRoot_;
+      JobGate gate;
+      gate.Hold(o);
+      velkan::Session session;
+      ProgressDialog p(session, o);
+      p.show();
+      QTRY_VERIFY(gate.reached);
+      QCOMPARE(p.StatusText(), QStringLiteral("処理中..."));
+      auto* abort = p.findChild<QPushButton*>(QStringLiteral("cancelButton"));
+      gate.released = abort == nullptr;
+      QVERIFY(abort);
+      QCOMPARE(abort->text(), QStringLiteral("中止"));
+      QVERIFY(abort->isEnabled());
+      switch (way) {
+        case kClick: QTest::mouseClick(abort, Qt::LeftButton); break;
+        case kEnter:
+          abort->setFocus();
+          QTest::keyClick(abort, Qt::Key_Return);
+          break;
+        case kEscape: QTest::keyClick(&p, Qt::Key_Escape); break;
+        case kClose: p.close(); break;
+      }
+      gate.released = true;
+      QTRY_VERIFY(p.JobEnded());
+      QCOMPARE(p.result().status, velkan::JobStatus::kCancelled);
+      QCOMPARE(p.StatusText(), QStringLiteral("処理を中止しました"));
+      QVERIFY2(p.NotesText().contains(QStringLiteral("was left as it was")), qPrintable(p.NotesText()));
+      QCOMPARE(ReadFile(output), std::string("earlier"));
+      QCOMPARE(FilesIn(folder), QStringList{"job.txt"});
+      // The dialog stays until OK (or Escape, now) closes it.
+      QVERIFY(p.isVisible());
+      QVERIFY(!abort->isEnabled());
+      QTest::keyClick(&p, Qt::Key_Escape);
+      QVERIFY(!p.isVisible());
+    }
+  }
+
+  void closingTheWindowDuringAConversionAsksFirst() {
+    const auto input = Temp() / "long.zan";
+    const auto folder = Temp() / "out";
+    const auto output = folder / "job.txt";
+    for (bool cancel : {false, true}) {
+      WriteFile(output, "earlier");
+      WriteFile(SettingsPath(), "[VELKAN]\nEditer=some-editor\nEditerBoot=1\n");
+      MainDialog d(SettingsPath());
+      FillJob(d, input, output);
+      WriteFile(input, LongJobBytes(60000));
+      int editorStarts = 0;
+      d.SetEditorLauncher([&](const std::string&, const std::string&) {
+        ++editorStarts;
+        return LaunchResult{};
+      });
+      JobGate gate;
+      d.SetJobAdjuster([&](velkan::JobOptions& o) { gate.Hold(o); });
+      d.show();
+
+      // Once the job runs, the window is closed; the question is answered.
+      QStringList questions, status;
+      bool closed = false;
+      QTimer steps;
+      steps.setInterval(10);
+      QObject::connect(&steps, &QTimer::timeout, [&] {
+        if (!closed && gate.reached) {
+          closed = true;
+          QTimer::singleShot(0, &d, [&d] { d.close(); });
+          return;
+        }
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+          questions << box->windowTitle() + QLatin1Char('|') + box->text();
+          QAbstractButton* answer = box->button(cancel ? QMessageBox::Yes : QMessageBox::No);
+          QCOMPARE(answer->text(), cancel ? QStringLiteral("はい") : QStringLiteral("いいえ"));
+          answer->click();
+          gate.released = true;
+        } else if (auto* progress = qobject_cast<ProgressDialog*>(modal); progress && progress->JobEnded()) {
+          status << progress->StatusText();
+          progress->accept();
+        }
+      });
+      steps.start();
+      Click(d, "convertButton");
+      gate.released = true;
+
+      QCOMPARE(questions, QStringList{QStringLiteral("VELKAN変換|変換処理を中止して終了しますか？")});
+      if (cancel) {
+        // Stopped, left as it was, and the window closed without an editor.
+        QVERIFY(!d.isVisible());
+        QCOMPARE(d.result(), int(QDialog::Rejected));
+        QCOMPARE(ReadFile(output), std::string("earlier"));
+        QCOMPARE(editorStarts, 0);
+      } else {
+        QVERIFY(d.isVisible());
+        QCOMPARE(status, QStringList{QStringLiteral("処理を終了しました")});
+        QCOMPARE(ReadFile(output), EngineOutput(input));
+        QCOMPARE(editorStarts, 1);
+      }
+      QCOMPARE(FilesIn(folder), QStringList{"job.txt"});
+    }
+  }
+
+  void aWriteFailureIsAMessage() {
+    MainDialog d(SettingsPath());
+    // A device that takes no byte.
+    FillJob(d, Temp() / "job.zan", "/dev/full");
+    ModalLog log;
+    ModalAnswerer answer(log);
+    Click(d, "convertButton");
+    QCOMPARE(log.messages, QStringList{QStringLiteral("組版メッセージ|「/dev/full」ファイルに書き込めませんでした。")});
+    QCOMPARE(log.progressStatus, QStringList{QStringLiteral("処理を終了しました")});
+    QVERIFY2(log.progressNotes.value(0).contains(QStringLiteral("writing /dev/full failed")),
+             qPrintable(log.progressNotes.value(0)));
   }
 
   void theEditorOpensTheOutputAfterConvert() {
