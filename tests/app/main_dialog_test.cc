@@ -432,19 +432,6 @@ class MainDialogTest : public QObject {
     QCOMPARE(log.progressStatus.size(), 1);
   }
 
-  void everyButtonOfTheDialogsTakesEnterWhenFocused() {
-    MainDialog main(SettingsPath());
-    velkan::app::AboutDialog about;
-    velkan::Session session;
-    ProgressDialog progress(session, velkan::JobOptions{});
-    for (QDialog* dialog : std::initializer_list<QDialog*>{&main, &about, &progress}) {
-      const QList<QPushButton*> buttons = dialog->findChildren<QPushButton*>();
-      QVERIFY(!buttons.isEmpty());
-      for (QPushButton* b : buttons) QVERIFY2(b->autoDefault(), qPrintable(b->text()));
-    }
-    QVERIFY(Button(main, "convertButton")->property("default").toBool());
-  }
-
   void aRunningConversionCanBeCancelled() {
     const auto input = Temp() / "long.zan";
     WriteFile(input, LongJobBytes(60000));
