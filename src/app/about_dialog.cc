@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "app/app_icon.h"
+#include "driver/version.h"
 
 namespace velkan::app {
 
@@ -17,13 +18,19 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   icon->setPixmap(ApplicationIcon().pixmap(32, 32));
   auto* text = new QLabel(QString::fromUtf8(kVersionText), this);
   text->setObjectName(QStringLiteral("versionText"));
+  auto* build = new QLabel(QString::fromStdString(VersionLine()), this);
+  build->setObjectName(QStringLiteral("buildText"));
+  build->setTextInteractionFlags(Qt::TextSelectableByMouse);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
   auto* row = new QHBoxLayout;
   row->addWidget(icon);
   row->addSpacing(12);
-  row->addWidget(text, 1);
+  auto* texts = new QVBoxLayout;
+  texts->addWidget(text);
+  texts->addWidget(build);
+  row->addLayout(texts, 1);
   row->addWidget(buttons, 0, Qt::AlignTop);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(row);

@@ -1,4 +1,5 @@
-// The About box: the icon, "VELKAN Version 3.00" and an OK button.
+// The About box: the icon, "VELKAN Version 3.00" with the version of this
+// build below it (as `velkan --version` prints it), and an OK button.
 #pragma once
 
 #include <QDialog>

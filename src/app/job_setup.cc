@@ -2,13 +2,12 @@
 
 #include <cstdlib>
 
-#include "cli/default_root.h"
 #include "driver/job_places.h"
 
 namespace velkan::app {
 
 std::string ChooseTableRoot(const std::string& rootSetting) {
-  return velkan::ChooseTableRoot(rootSetting, DefaultTableRoot()).string();
+  return velkan::ChooseTableRoot(rootSetting, DefaultTableRoot()).path.string();
 }
 
 JobOptions JobOptionsFor(const Settings& s) {
@@ -20,8 +19,10 @@ JobOptions JobOptionsFor(const Settings& s) {
   o.kumi = s.kumi;
   o.unit = s.unit;
   o.warning = s.warning;
-  o.tableRoot = ChooseTableRoot(s.root);
-  o.storeDir = ChooseStoreDir("", o.tableRoot, DefaultTableRoot());
+  const Place defaultRoot = DefaultTableRoot();
+  const Place root = velkan::ChooseTableRoot(s.root, defaultRoot);
+  o.tableRoot = root.path;
+  o.storeDir = ChooseStoreDir("", root, defaultRoot).path;
   if (const char* mtbl = std::getenv("MTBL")) o.mtbl = mtbl;
   return o;
 }

@@ -4,7 +4,6 @@
 #include <iostream>
 #include <string>
 
-#include "cli/default_root.h"
 #include "driver/job_listing.h"
 #include "driver/job_places.h"
 #include "tables/code_conversion.h"
@@ -23,8 +22,8 @@ constexpr const char* kUsage =
     "Lists the code words of JOB (a .zan file): byte offset, word, and what the\n"
     "word is. Commands show their names and the numbers their argument words\n"
     "spell; the lines of a parameter group are indented. Characters show the\n"
-    "character the tables of the root give them in font 1 (default root:\n"
-    "$VELKAN_ROOT, else the bundled sample root).\n";
+    "character the tables of the root give them in font 1 (default root: as\n"
+    "for 'velkan convert').\n";
 
 int UsageError(const std::string& what) {
   std::cerr << "velkan dump: " << what << "\nTry 'velkan dump --help'.\n";
@@ -96,7 +95,7 @@ int DumpCommand(int argc, char** argv) {
   }
   std::optional<std::string> mtbl;
   if (const char* m = std::getenv("MTBL")) mtbl = m;
-  TablePaths paths(ChooseTableRoot(root, DefaultTableRoot()), mtbl);
+  TablePaths paths(ChooseTableRoot(root, DefaultTableRoot()).path, mtbl);
   TableNamer namer(paths);
   std::cout << ListCodeWords(bytes, [&namer](uint16_t w) { return namer(w); });
   return std::cout.good() ? 0 : 1;

@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "cli/default_root.h"
 #include "cli/dump_command.h"
 #include "cli/tables_command.h"
 #include "driver/batch.h"
 #include "driver/job.h"
 #include "driver/job_places.h"
 #include "driver/session.h"
+#include "driver/version.h"
 
 namespace {
 
@@ -30,7 +30,8 @@ constexpr const char* kUsage =
     "  dump      list the code words of a job, with command names and arguments\n"
     "  tables    dump, build and check table files\n"
     "\n"
-    "Run 'velkan COMMAND --help' for the options of a command.\n";
+    "Run 'velkan COMMAND --help' for the options of a command;\n"
+    "'velkan --version' prints the version.\n";
 
 constexpr const char* kConvertUsage =
     "usage: velkan convert [--root DIR] [--store DIR] [--udf FILE] [--define FILE]\n"
@@ -53,12 +54,15 @@ constexpr const char* kConvertUsage =
     "before the fault.\n"
     "\n"
     "  --root DIR      the table root holding qdxfiles/ (default: $VELKAN_ROOT,\n"
-    "                  else the bundled sample root)\n"
+    "                  else the sample root of the build tree the program runs\n"
+    "                  from, else /etc/velkan/root when it exists, else the\n"
+    "                  installation's sample root, PREFIX/share/velkan/root;\n"
+    "                  'velkan tables check' shows the one chosen)\n"
     "  --store DIR     where the store of user-defined formats lies: the files\n"
     "                  QDXFILES/udf2.tbl and QDXFILES/udf2.fle below DIR, created\n"
     "                  when absent (default: $VELKAN_STORE, else\n"
-    "                  $XDG_STATE_HOME/velkan when the root is the bundled one,\n"
-    "                  else the table root).\n"
+    "                  $XDG_STATE_HOME/velkan when the table root is the\n"
+    "                  default one, else the table root).\n"
     "                  Formats defined by one job stay there for later jobs; give\n"
     "                  a writable DIR when the table root is read-only\n"
     "  --udf FILE      convert FILE first, only to store the formats it defines;\n"
@@ -237,8 +241,10 @@ int Convert(int argc, char** argv) {
     o.inputFile = inputs.front();
   }
 
-  o.tableRoot = velkan::ChooseTableRoot(root, velkan::DefaultTableRoot());
-  o.storeDir = velkan::ChooseStoreDir(o.storeDir.string(), o.tableRoot, velkan::DefaultTableRoot());
+  const velkan::Place defaultRoot = velkan::DefaultTableRoot();
+  const velkan::Place rootPlace = velkan::ChooseTableRoot(root, defaultRoot);
+  o.tableRoot = rootPlace.path;
+  o.storeDir = velkan::ChooseStoreDir(o.storeDir.string(), rootPlace, defaultRoot).path;
   if (const char* mtbl = std::getenv("MTBL")) o.mtbl = mtbl;
 
   if (haveOutDir) return RunBatchConversion(inputs, outDir, jobs > 0 ? jobs : velkan::DefaultJobCount(), o);
@@ -263,6 +269,10 @@ int main(int argc, char** argv) {
   if (cmd == "--help" || cmd == "-h" || cmd == "help") {
     std::cout << kUsage;
     return 0;
+  }
+  if (cmd == "--version" || cmd == "version") {
+    std::cout << velkan::VersionLine() << "\n";
+    return std::cout.flush() ? 0 : 1;
   }
   if (cmd == "convert") return Convert(argc - 2, argv + 2);
   if (cmd == "dump") return velkan::cli::DumpCommand(argc - 2, argv + 2);

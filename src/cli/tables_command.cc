@@ -9,7 +9,6 @@
 #include <string>
 #include <system_error>
 
-#include "cli/default_root.h"
 #include "driver/job_places.h"
 #include "tables/table_checks.h"
 #include "tables/table_file.h"
@@ -33,10 +32,12 @@ std::string Usage() {
       "build  compiles such a text back into the table file; a dump built\n"
       "       again gives the same bytes\n"
       "check  lists every table the converter looks for under ROOT (default:\n"
-      "       $VELKAN_ROOT, else the bundled sample root; font tables under\n"
-      "       $MTBL when it is set) as found, missing or malformed, with what a\n"
-      "       missing one costs a conversion, and where the format store lies.\n"
-      "       Exit status 1 when a table is missing or malformed\n"
+      "       $VELKAN_ROOT, else the sample root of the build tree, else\n"
+      "       /etc/velkan/root when it exists, else the installation's sample\n"
+      "       root; font tables under $MTBL when it is set) as found, missing or\n"
+      "       malformed, with what a missing one costs a conversion, and where\n"
+      "       the format store lies; for the root and the store it says which\n"
+      "       rule chose them. Exit status 1 when a table is missing or malformed\n"
       "\n"
       "formats:\n";
   for (const TableFormatInfo& f : TableFormats()) {
@@ -155,6 +156,27 @@ std::string Shown(const fs::path& path, const fs::path& root) {
   return p;
 }
 
+// Why the table root or (`store`) the format store lies where it does.
+std::string ChosenBecause(const Place& place, bool store) {
+  switch (place.rule) {
+    case PlaceRule::kNamed:
+      return store ? "named by --store" : "named by the ROOT argument";
+    case PlaceRule::kEnvironment:
+      return store ? "named by $VELKAN_STORE" : "named by $VELKAN_ROOT";
+    case PlaceRule::kBuildTree:
+      return "the sample root of the build tree this program runs from";
+    case PlaceRule::kSiteRoot:
+      return std::string("the site's root ") + kSiteTableRoot + ", which exists";
+    case PlaceRule::kInstallation:
+      return "the sample root of the installation this program belongs to";
+    case PlaceRule::kUserState:
+      return "the user's state directory ($XDG_STATE_HOME/velkan), as the table root is shared";
+    case PlaceRule::kBesideTables:
+      return "beside the tables, in the table root named";
+  }
+  return "";
+}
+
 int Check(int argc, char** argv) {
   std::string rootArg, storeArg;
   for (int i = 0; i < argc; ++i) {
@@ -170,12 +192,15 @@ int Check(int argc, char** argv) {
       return UsageError("check takes one root");
     }
   }
-  fs::path root = ChooseTableRoot(rootArg, DefaultTableRoot());
+  const Place defaultRoot = DefaultTableRoot();
+  const Place rootPlace = ChooseTableRoot(rootArg, defaultRoot);
+  const fs::path& root = rootPlace.path;
   std::optional<std::string> mtbl;
   if (const char* m = std::getenv("MTBL")) mtbl = m;
   TablePaths paths(root, mtbl);
 
   std::cout << "table root: " << root.string() << "\n";
+  std::cout << "  chosen as: " << ChosenBecause(rootPlace, false) << "\n";
   std::cout << "MTBL: " << (mtbl && !mtbl->empty() ? *mtbl + " (font tables are looked for there)" : "not set")
             << "\n\n";
   int found = 0, missing = 0, malformed = 0;
@@ -196,10 +221,12 @@ int Check(int argc, char** argv) {
       std::cout << "          " << (f.level == FindingLevel::kMalformed ? "! " : "- ") << f.text << "\n";
     }
   }
-  fs::path store = ChooseStoreDir(storeArg, root, DefaultTableRoot());
-  std::cout << "\nformat store: " << (store / "QDXFILES").string() << " ("
-            << (StoreWritable(store) ? "writable" : "NOT writable: conversions fail; give --store DIR or VELKAN_STORE")
+  const Place store = ChooseStoreDir(storeArg, rootPlace, defaultRoot);
+  std::cout << "\nformat store: " << (store.path / "QDXFILES").string() << " ("
+            << (StoreWritable(store.path) ? "writable"
+                                          : "NOT writable: conversions fail; give --store DIR or VELKAN_STORE")
             << ")\n";
+  std::cout << "  chosen as: " << ChosenBecause(store, true) << "\n";
   std::cout << found + missing + malformed << " tables: " << found << " found, " << missing << " missing, "
             << malformed << " malformed\n";
   return missing == 0 && malformed == 0 ? 0 : 1;

@@ -27,11 +27,31 @@ bool SameDirectory(const fs::path& a, const fs::path& b) {
 
 }  // namespace
 
-fs::path ChooseTableRoot(const std::string& rootOption, const fs::path& bundledRoot) {
-  if (!rootOption.empty()) return rootOption;
+fs::path ProgramFile() {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::path() : self;
+}
+
+Place FindDefaultTableRoot(const fs::path& program, const fs::path& siteRoot) {
+  std::error_code ec;
+  fs::path bin = program.parent_path();
+  if (!program.empty()) {
+    fs::path built = bin.parent_path() / "root";
+    if (fs::is_directory(built / "qdxfiles", ec)) return {built, PlaceRule::kBuildTree};
+  }
+  if (!siteRoot.empty() && fs::is_directory(siteRoot, ec)) return {siteRoot, PlaceRule::kSiteRoot};
+  if (program.empty()) return {VELKAN_INSTALLED_ROOT, PlaceRule::kInstallation};
+  return {(bin / VELKAN_ROOT_FROM_BINDIR).lexically_normal(), PlaceRule::kInstallation};
+}
+
+Place DefaultTableRoot() { return FindDefaultTableRoot(ProgramFile(), kSiteTableRoot); }
+
+Place ChooseTableRoot(const std::string& rootOption, const Place& defaultRoot) {
+  if (!rootOption.empty()) return {rootOption, PlaceRule::kNamed};
   std::string env = Env("VELKAN_ROOT");
-  if (!env.empty()) return env;
-  return bundledRoot;
+  if (!env.empty()) return {env, PlaceRule::kEnvironment};
+  return defaultRoot;
 }
 
 fs::path UserStateDir() {
@@ -44,12 +64,16 @@ fs::path UserStateDir() {
   return state / "velkan";
 }
 
-fs::path ChooseStoreDir(const std::string& storeOption, const fs::path& tableRoot, const fs::path& bundledRoot) {
-  if (!storeOption.empty()) return storeOption;
+Place ChooseStoreDir(const std::string& storeOption, const Place& tableRoot, const Place& defaultRoot) {
+  if (!storeOption.empty()) return {storeOption, PlaceRule::kNamed};
   std::string env = Env("VELKAN_STORE");
-  if (!env.empty()) return env;
-  if (!bundledRoot.empty() && SameDirectory(tableRoot, bundledRoot)) return UserStateDir();
-  return tableRoot;
+  if (!env.empty()) return {env, PlaceRule::kEnvironment};
+  bool shared = tableRoot.rule == PlaceRule::kBuildTree || tableRoot.rule == PlaceRule::kSiteRoot ||
+                tableRoot.rule == PlaceRule::kInstallation;
+  if (shared || (!defaultRoot.path.empty() && SameDirectory(tableRoot.path, defaultRoot.path))) {
+    return {UserStateDir(), PlaceRule::kUserState};
+  }
+  return {tableRoot.path, PlaceRule::kBesideTables};
 }
 
 }  // namespace velkan

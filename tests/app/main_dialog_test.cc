@@ -22,6 +22,7 @@
 #include "app/progress_dialog.h"
 #include "app/settings.h"
 #include "driver/job.h"
+#include "driver/version.h"
 
 using velkan::app::LaunchResult;
 using velkan::app::MainDialog;
@@ -675,7 +676,9 @@ class MainDialogTest : public QObject {
     QVERIFY(d.actions().contains(action));
     QCOMPARE(d.contextMenuPolicy(), Qt::ActionsContextMenu);
     action->trigger();
-    QCOMPARE(log.aboutTexts, (QStringList{"VELKAN Version 3.00", "VELKAN Version 3.00"}));
+    const QString texts = QStringLiteral("VELKAN Version 3.00|") + QString::fromStdString(velkan::VersionLine());
+    QCOMPARE(log.aboutTexts, (QStringList{texts, texts}));
+    QVERIFY(texts.contains(QStringLiteral("|velkan ")));
     QCOMPARE(log.aboutCaptions.value(0), QStringLiteral("バージョン情報"));
   }
 };

@@ -83,9 +83,13 @@ TEST_F(TablesCli, AFailedBuildNamesTheLineAndWritesNothing) {
 TEST_F(TablesCli, CheckFindsEveryTableOfTheBundledRoot) {
   CliRun r = Velkan("tables check");
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-  EXPECT_NE(r.out.find("table root: " + std::string(VELKAN_SAMPLE_ROOT) + "\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("table root: " + std::string(VELKAN_SAMPLE_ROOT) +
+                       "\n  chosen as: the sample root of the build tree this program runs from\n"),
+            std::string::npos)
+      << r.out;
   EXPECT_NE(r.out.find("32 tables: 32 found, 0 missing, 0 malformed\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("format store: " + (State() / "velkan" / "QDXFILES").string() + " (writable)"),
+  EXPECT_NE(r.out.find("format store: " + (State() / "velkan" / "QDXFILES").string() +
+                       " (writable)\n  chosen as: the user's state directory"),
             std::string::npos)
       << r.out;
 
@@ -98,8 +102,17 @@ TEST_F(TablesCli, CheckFindsEveryTableOfTheBundledRoot) {
   EXPECT_NE(other.out.find("without it: text jobs load no code table at all"), std::string::npos) << other.out;
   EXPECT_NE(other.out.find("format store: " + (dir_.path() / "root" / "QDXFILES").string()), std::string::npos)
       << "another root keeps its own store:\n" << other.out;
+  EXPECT_NE(other.out.find("  chosen as: named by $VELKAN_ROOT\n"), std::string::npos) << other.out;
+  EXPECT_NE(other.out.find("  chosen as: beside the tables, in the table root named\n"), std::string::npos)
+      << other.out;
   CliRun argument = Velkan("tables check " + Path("root"));
-  EXPECT_EQ(argument.out, other.out);
+  EXPECT_EQ(argument.out.substr(argument.out.find("MTBL")), other.out.substr(other.out.find("MTBL")));
+  EXPECT_NE(argument.out.find("  chosen as: named by the ROOT argument\n"), std::string::npos) << argument.out;
+  CliRun stored = Velkan("tables check --store " + Path("store") + " " + Path("root"));
+  EXPECT_NE(stored.out.find("format store: " + (dir_.path() / "store" / "QDXFILES").string() +
+                            " (writable)\n  chosen as: named by --store\n"),
+            std::string::npos)
+      << stored.out;
 }
 
 TEST_F(TablesCli, DumpListsAJobWithTheCharactersOfTheBundledTables) {
