@@ -41,8 +41,13 @@ Place FindDefaultTableRoot(const fs::path& program, const fs::path& siteRoot) {
     if (fs::is_directory(built / "qdxfiles", ec)) return {built, PlaceRule::kBuildTree};
   }
   if (!siteRoot.empty() && fs::is_directory(siteRoot, ec)) return {siteRoot, PlaceRule::kSiteRoot};
-  if (program.empty()) return {VELKAN_INSTALLED_ROOT, PlaceRule::kInstallation};
-  return {(bin / VELKAN_ROOT_FROM_BINDIR).lexically_normal(), PlaceRule::kInstallation};
+  if (!program.empty()) return {(bin / VELKAN_ROOT_FROM_BINDIR).lexically_normal(), PlaceRule::kInstallation};
+  // Without /proc: the folder the build was configured to install into, else
+  // the usual places of a package or a local installation.
+  for (const char* guess : {VELKAN_INSTALLED_ROOT, "/usr/share/velkan/root", "/usr/local/share/velkan/root"}) {
+    if (fs::is_directory(guess, ec)) return {guess, PlaceRule::kInstallation};
+  }
+  return {VELKAN_INSTALLED_ROOT, PlaceRule::kInstallation};
 }
 
 Place DefaultTableRoot() { return FindDefaultTableRoot(ProgramFile(), kSiteTableRoot); }

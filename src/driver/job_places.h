@@ -43,9 +43,10 @@ struct Place {
 std::filesystem::path ProgramFile();
 
 // The root of rules 3 to 5 for a program at `program` with the site root
-// `siteRoot` (empty: none). An empty `program` (its place unknown) gives the
-// site root when it exists, else the installation's root under the DATADIR
-// the build was configured for.
+// `siteRoot` (empty: none). An empty `program` (its place unknown, as without
+// /proc) gives the site root when it exists, else the first that exists of
+// the installation's root under the DATADIR the build was configured for,
+// /usr/share/velkan/root and /usr/local/share/velkan/root (else the first).
 Place FindDefaultTableRoot(const std::filesystem::path& program, const std::filesystem::path& siteRoot);
 
 // The site's root of rule 4.
