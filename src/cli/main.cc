@@ -35,13 +35,15 @@ constexpr const char* kUsage =
 
 constexpr const char* kConvertUsage =
     "usage: velkan convert [--root DIR] [--store DIR] [--udf FILE] [--define FILE]\n"
-    "                      [--vertical] [--unit pt|Q] [--no-warnings] INPUT -o OUTPUT\n"
+    "                      [--text] [--vertical] [--unit pt|Q] [--no-warnings]\n"
+    "                      INPUT -o OUTPUT\n"
     "       velkan convert [options] INPUT... --out-dir DIR [-j N]\n"
     "\n"
     "Converts INPUT, a code-word job (16-bit words, high byte first), into tagged\n"
     "Shift_JIS text in OUTPUT (created, or replaced). An INPUT (or --udf FILE)\n"
     "whose path contains \".txt\" in any case is a Shift_JIS text job: it is\n"
     "turned into code words first, with the text-input tables of the root.\n"
+    "INPUT - reads standard input.\n"
     "\n"
     "OUTPUT is written to a temporary file beside it and renamed into place when\n"
     "the job ends, so an interrupted conversion leaves the earlier OUTPUT as it\n"
@@ -68,6 +70,7 @@ constexpr const char* kConvertUsage =
     "  --udf FILE      convert FILE first, only to store the formats it defines;\n"
     "                  OUTPUT then holds the conversion of INPUT alone\n"
     "  --define FILE   definition file naming fonts, colours and rules\n"
+    "  --text          INPUT is a text job whatever its name (for standard input)\n"
     "  --vertical      vertical composition (default horizontal)\n"
     "  --unit pt|Q     unit of the job's lengths (default pt)\n"
     "  --no-warnings   write no <WAR> warning tags\n"
@@ -201,6 +204,8 @@ int Convert(int argc, char** argv) {
       if (!value(o.udfFile)) return UsageError("--udf needs a file");
     } else if (a == "--define") {
       if (!value(o.defineFile)) return UsageError("--define needs a file");
+    } else if (a == "--text") {
+      o.inputIsText = true;
     } else if (a == "--vertical") {
       o.kumi = 1;
     } else if (a == "--unit") {
@@ -239,6 +244,11 @@ int Convert(int argc, char** argv) {
     if (inputs.size() > 1) return UsageError("only one input file may be given with -o; use --out-dir DIR for several");
     if (!haveOutput) return UsageError("no output file given (-o OUTPUT, or --out-dir DIR)");
     o.inputFile = inputs.front();
+    if (o.inputFile == "-") o.inputFd = STDIN_FILENO;
+  } else {
+    for (const std::string& input : inputs) {
+      if (input == "-") return UsageError("standard input (-) cannot be converted with --out-dir");
+    }
   }
 
   const velkan::Place defaultRoot = velkan::DefaultTableRoot();
@@ -270,7 +280,7 @@ int main(int argc, char** argv) {
     std::cout << kUsage;
     return 0;
   }
-  if (cmd == "--version" || cmd == "version") {
+  if (cmd == "--version") {
     std::cout << velkan::VersionLine() << "\n";
     return std::cout.flush() ? 0 : 1;
   }

@@ -35,6 +35,7 @@ class Fd {
   Fd& operator=(const Fd&) = delete;
   ~Fd() { Close(); }
   int get() const { return fd_; }
+  void Swap(Fd& other) { std::swap(fd_, other.fd_); }
   bool Close() {
     if (fd_ < 0) return true;
     int r = ::close(fd_);
@@ -84,35 +85,76 @@ bool IsTextJob(const std::string& path) {
 // also through a link): replacing it would destroy what is being converted.
 bool RefuseOutputOntoAnInput(const JobOptions& o, JobResult& result) {
   struct Named {
-    const std::string& path;
+    std::string path;  // the file to compare with the output; empty: none
+    const std::string& shown;
     const char* what;
   };
-  for (const Named& in : {Named{o.inputFile, "the input file"}, Named{o.udfFile, "the user-defined format file"},
-                          Named{o.defineFile, "the definition file"}}) {
-    if (!SameFile(o.outputFile, in.path)) continue;
+  // An input read from a descriptor is compared as the file it is; only a
+  // regular file can be destroyed so (a terminal may well be both ends).
+  std::string inputPath = o.inputFile;
+  if (o.inputFd >= 0) {
+    struct stat st {};
+    bool regular = ::fstat(o.inputFd, &st) == 0 && S_ISREG(st.st_mode);
+    inputPath = regular ? "/dev/fd/" + std::to_string(o.inputFd) : std::string();
+  }
+  for (const Named& in : {Named{inputPath, o.inputFile, "the input file"},
+                          Named{o.udfFile, o.udfFile, "the user-defined format file"},
+                          Named{o.defineFile, o.defineFile, "the definition file"}}) {
+    if (in.path.empty() || !SameFile(o.outputFile, in.path)) continue;
     result.status = JobStatus::kOutputNotCreated;
     result.message = NotCreatedMessage(o.outputFile);
-    result.notes.push_back("the output file " + o.outputFile + " is " + in.what + " " + in.path +
+    result.notes.push_back("the output file " + o.outputFile + " is " + in.what + " " + in.shown +
                            " itself; converting would destroy it, so nothing was written");
     return true;
   }
   return false;
 }
 
+// The input of a pass, open, and its size when known (else -1).
+struct PassInput {
+  Fd owned;        // a file the pass opened, closed with it
+  int fd = -1;     // what the pass reads
+  long long size = -1;
+};
+
+// Opens the input of a pass: the file `chosen`, which must be a regular file
+// (a FIFO, a directory or a device counts as missing), or, for the job's
+// input given as a descriptor, that descriptor, which may be anything that
+// can be read but a directory. False when there is nothing to read.
+bool OpenPassInput(const JobOptions& o, bool jobInput, const std::string& chosen, PassInput& in) {
+  struct stat st {};
+  if (jobInput && o.inputFd >= 0) {
+    if (::fstat(o.inputFd, &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    in.fd = o.inputFd;
+    if (S_ISREG(st.st_mode)) {
+      // Read from where the descriptor stands, as a pipe would be.
+      off_t at = ::lseek(in.fd, 0, SEEK_CUR);
+      in.size = at >= 0 && at <= st.st_size ? st.st_size - at : -1;
+    }
+    return true;
+  }
+  // O_NONBLOCK: a FIFO given as the input is refused at once below instead
+  // of waiting for a writer; it means nothing for a regular file.
+  Fd opened(::open(chosen.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (opened.get() < 0 || ::fstat(opened.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  in.fd = opened.get();
+  in.size = static_cast<long long>(st.st_size);
+  in.owned.Swap(opened);
+  return true;
+}
+
 // `output` holds the output of the latest pass that opened one; a new pass
-// replaces it, so the output of a first pass is thrown away.
-PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::string& chosen,
+// replaces it, so the output of a first pass is thrown away. `jobInput`: the
+// pass reads the job's input (not the --udf file).
+PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, const std::string& chosen,
                 std::unique_ptr<OutputFile>& output, JobResult& result) {
   // A text job is read through the pre-pass, which turns it into code words
   // as the pass reads them; a text that cannot be read is not found, like a
   // code-word input.
-  const bool textJob = IsTextJob(chosen);
+  const bool textJob = (jobInput && o.inputIsText) || IsTextJob(chosen);
 
-  // O_NONBLOCK: a FIFO given as the input is refused at once below instead
-  // of waiting for a writer; it means nothing for a regular file.
-  Fd input(::open(chosen.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  struct stat inStat {};
-  if (input.get() < 0 || ::fstat(input.get(), &inStat) != 0 || !S_ISREG(inStat.st_mode)) {
+  PassInput input;
+  if (!OpenPassInput(o, jobInput, chosen, input)) {
     output.reset();
     result.status = JobStatus::kInputNotFound;
     result.message = NotFoundMessage(chosen);
@@ -129,7 +171,7 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, const std::stri
   }
   output = std::move(made);
 
-  FdSource fileRead(input.get(), static_cast<long long>(inStat.st_size));
+  FdSource fileRead(input.fd, input.size);
   // The code words, or the text under the pre-pass, end when the job is
   // cancelled, so that the pass ends at once.
   CancellableSource file(fileRead, o.cancelled);
@@ -274,8 +316,9 @@ JobResult RunConversionJob(Session& session, const JobOptions& options) {
       result.status = JobStatus::kCancelled;
       break;
     }
-    const std::string& chosen = (pass == 1 && twoPasses) ? options.udfFile : options.inputFile;
-    PassEnd end = RunPass(session, options, pass, chosen, output, result);
+    const bool jobInput = !(pass == 1 && twoPasses);
+    const std::string& chosen = jobInput ? options.inputFile : options.udfFile;
+    PassEnd end = RunPass(session, options, pass, jobInput, chosen, output, result);
     if (end == PassEnd::kAbandoned || end == PassEnd::kCancelled) break;
   }
   if (result.status == JobStatus::kCancelled) {

@@ -16,6 +16,13 @@ namespace velkan {
 struct JobOptions {
   std::string udfFile;     // user-defined format file; empty = one pass only
   std::string inputFile;   // ".zan" code words, or a text job (".TXT" in the path)
+  // When not negative, the input is read from this open descriptor (not
+  // owned, not closed: standard input, a pipe, a terminal or a file) instead
+  // of opening inputFile, which then only names it in messages.
+  int inputFd = -1;
+  // The input is a text job whatever its name (the --udf file is still known
+  // as one by its name).
+  bool inputIsText = false;
   std::string outputFile;
   std::string defineFile;  // definition file; may be missing
   int kumi = 0;            // 0 horizontal, 1 vertical

@@ -8,11 +8,13 @@
 #include <filesystem>
 #include <functional>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/cli_runner.h"
+#include "driver/version.h"
 #include "support/test_support.h"
 
 
@@ -258,6 +260,21 @@ TEST(Cli, HelpDescribesTheOutputFile) {
   EXPECT_NE(conv.out.find("renamed into place"), std::string::npos);
   EXPECT_NE(conv.out.find("before the fault"), std::string::npos);
   EXPECT_NE(conv.out.find("may not be\nINPUT"), std::string::npos) << conv.out;
+}
+
+// --version prints the line of the library it was linked with: the release,
+// and the git revision when the sources are a checkout.
+TEST(Cli, VersionPrintsTheReleaseAndTheRevision) {
+  CliResult v = RunCli({"--version"});
+  EXPECT_EQ(v.status, 0);
+  EXPECT_EQ(v.out, VersionLine() + "\n");
+  EXPECT_TRUE(std::regex_match(ReleaseVersion(), std::regex("[0-9]+\\.[0-9]+\\.[0-9]+"))) << ReleaseVersion();
+  const std::string revision = SourceRevision();
+  EXPECT_TRUE(revision.empty() || std::regex_match(revision, std::regex("git [0-9a-zA-Z._-]+( modified)?")))
+      << revision;
+  if (!revision.empty()) {
+    EXPECT_EQ(v.out, "velkan " + std::string(ReleaseVersion()) + " (" + revision + ")\n");
+  }
 }
 
 }  // namespace
