@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite twice:
 # once normally and once under AddressSanitizer + UndefinedBehaviorSanitizer;
-# then, where clang is present, every fuzz target for a short time.
+# between the two, installs the build and uses the installation with the
+# build tree out of reach, and makes and checks the Debian packages
+# (scripts/check-install.sh); then, where clang is present, every fuzz target
+# for a short time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -12,6 +15,9 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 ninja -C build -j"$jobs"
 echo "== tests =="
 (cd build && ctest --output-on-failure -j"$jobs")
+
+echo "== installation: the installed velkan with the build tree out of reach, the packages =="
+scripts/check-install.sh --hide-build --package build
 
 echo "== build (AddressSanitizer + UndefinedBehaviorSanitizer) =="
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELKAN_SANITIZE=ON >/dev/null
