@@ -43,7 +43,7 @@ constexpr const char* kConvertUsage =
     "Shift_JIS text in OUTPUT (created, or replaced). An INPUT (or --udf FILE)\n"
     "whose path contains \".txt\" in any case is a Shift_JIS text job: it is\n"
     "turned into code words first, with the text-input tables of the root.\n"
-    "INPUT - reads standard input.\n"
+    "INPUT - reads standard input; -o - writes standard output.\n"
     "\n"
     "OUTPUT is written to a temporary file beside it and renamed into place when\n"
     "the job ends, so an interrupted conversion leaves the earlier OUTPUT as it\n"
@@ -245,6 +245,7 @@ int Convert(int argc, char** argv) {
     if (!haveOutput) return UsageError("no output file given (-o OUTPUT, or --out-dir DIR)");
     o.inputFile = inputs.front();
     if (o.inputFile == "-") o.inputFd = STDIN_FILENO;
+    if (o.outputFile == "-") o.outputFd = STDOUT_FILENO;
   } else {
     for (const std::string& input : inputs) {
       if (input == "-") return UsageError("standard input (-) cannot be converted with --out-dir");

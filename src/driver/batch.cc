@@ -149,7 +149,7 @@ void Work(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entries, 
     if (i >= entries.size()) return;
     JobOptions o = common;
     o.inputFile = entries[i].input;
-    o.inputFd = -1;  // every entry is a file of its own
+    o.inputFd = o.outputFd = -1;  // every entry is a file of its own
     o.outputFile = entries[i].output.string();
     o.progress = [&current, lastPass](int pass, long long done, long long) {
       if (pass == lastPass) current.store(done, std::memory_order_relaxed);

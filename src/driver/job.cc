@@ -89,18 +89,21 @@ bool RefuseOutputOntoAnInput(const JobOptions& o, JobResult& result) {
     const std::string& shown;
     const char* what;
   };
-  // An input read from a descriptor is compared as the file it is; only a
-  // regular file can be destroyed so (a terminal may well be both ends).
-  std::string inputPath = o.inputFile;
-  if (o.inputFd >= 0) {
+  // A descriptor is compared as the file it is; only a regular file can be
+  // destroyed so (a terminal may well be both ends).
+  auto compared = [](int fd, const std::string& path) -> std::string {
+    if (fd < 0) return path;
     struct stat st {};
-    bool regular = ::fstat(o.inputFd, &st) == 0 && S_ISREG(st.st_mode);
-    inputPath = regular ? "/dev/fd/" + std::to_string(o.inputFd) : std::string();
-  }
+    bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    return regular ? "/dev/fd/" + std::to_string(fd) : std::string();
+  };
+  const std::string inputPath = compared(o.inputFd, o.inputFile);
+  const std::string outputPath = compared(o.outputFd, o.outputFile);
+  if (outputPath.empty()) return false;
   for (const Named& in : {Named{inputPath, o.inputFile, "the input file"},
                           Named{o.udfFile, o.udfFile, "the user-defined format file"},
                           Named{o.defineFile, o.defineFile, "the definition file"}}) {
-    if (in.path.empty() || !SameFile(o.outputFile, in.path)) continue;
+    if (in.path.empty() || !SameFile(outputPath, in.path)) continue;
     result.status = JobStatus::kOutputNotCreated;
     result.message = NotCreatedMessage(o.outputFile);
     result.notes.push_back("the output file " + o.outputFile + " is " + in.what + " " + in.shown +
@@ -163,7 +166,13 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, 
 
   output.reset();
   auto made = std::make_unique<OutputFile>();
-  if (!made->Open(o.outputFile)) {
+  // An output descriptor is written in place; what a first pass writes is
+  // thrown away, so it goes to /dev/null then, as nothing sent to the
+  // descriptor could be taken back.
+  const bool opened = o.outputFd < 0 ? made->Open(o.outputFile)
+                      : jobInput     ? made->Adopt(o.outputFd, o.outputFile)
+                                     : made->Open("/dev/null");
+  if (!opened) {
     result.status = JobStatus::kOutputNotCreated;
     result.message = NotCreatedMessage(o.outputFile);
     result.notes.push_back(made->error());

@@ -24,6 +24,10 @@ struct JobOptions {
   // as one by its name).
   bool inputIsText = false;
   std::string outputFile;
+  // When not negative, the output is written in place to this open
+  // descriptor (not owned, not closed, never reopened or truncated: standard
+  // output) instead of outputFile, which then only names it in messages.
+  int outputFd = -1;
   std::string defineFile;  // definition file; may be missing
   int kumi = 0;            // 0 horizontal, 1 vertical
   int unit = 0;            // 0 pt, 1 Q

@@ -70,6 +70,19 @@ bool OutputFile::OpenInPlace(bool truncate) {
   return true;
 }
 
+bool OutputFile::Adopt(int fd, const std::string& name) {
+  Discard();
+  error_.clear();
+  target_ = name;
+  fd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (fd_ < 0) {
+    error_ = Describe("cannot write", target_, errno);
+    return false;
+  }
+  inPlace_ = true;
+  return true;
+}
+
 bool OutputFile::Open(const std::string& path) {
   Discard();
   error_.clear();

@@ -35,6 +35,12 @@ class OutputFile {
   // folder, no permission); nothing at `path` has changed then.
   bool Open(const std::string& path);
 
+  // Prepares writing in place to the open descriptor `fd` (standard output),
+  // which is neither reopened nor truncated; a duplicate of it is written and
+  // closed, `fd` stays open. `name` names it in messages. Returns false with
+  // error() set when `fd` is not open.
+  bool Adopt(int fd, const std::string& name);
+
   // The descriptor to write to (-1 before a successful Open).
   int fd() const { return fd_; }
 

@@ -1,5 +1,5 @@
 // velkan in a pipeline: "-" as INPUT reads standard input, a code-word job or
-// (with --text) a text job.
+// (with --text) a text job; "-o -" writes standard output.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -107,6 +107,33 @@ TEST_F(PipelineCli, TextOptionReadsStandardInputAsATextJob) {
   args.insert(args.end(), {"-", "-o", Out()});
   RunVelkan(args, {}, {}, [&] { again.BecomeStandardInput(); });
   EXPECT_NE(Slurp(Out()), Slurp(source / "examples" / "sample.txt.out"));
+}
+
+TEST_F(PipelineCli, StandardOutputIsWrittenWhereItStands) {
+  // Standard output is a file here that already holds a line: the output
+  // follows it; the file is neither truncated nor replaced.
+  FilledPipe pipe(kJob);
+  CliRun r = RunVelkan({"convert", "--root", Root(), "-", "-o", "-"}, {}, {}, [&] {
+    pipe.BecomeStandardInput();
+    if (::write(1, "before\n", 7) != 7) ::_exit(126);
+  });
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "before\n" + kJobOut);
+
+  // What the pass of the format file writes is thrown away, not sent there.
+  fs::path udf = dir_.Write("formats.zan", WordBytes({0x45B0, 0xD009}));
+  fs::path job = dir_.Write("job.zan", kJob);
+  CliRun two = RunVelkan({"convert", "--root", Root(), "--store", (dir_.path() / "store").string(), "--udf",
+                          udf.string(), job.string(), "-o", "-"});
+  EXPECT_EQ(two.status, 0) << two.err;
+  EXPECT_EQ(two.out, kJobOut);
+
+  // Standard output that is the input file itself is refused.
+  CliRun onto = RunVelkan({"convert", "--root", Root(), job.string(), "-o", "-"}, {}, {},
+                          [&] { ::dup2(::open(job.c_str(), O_WRONLY | O_APPEND), 1); });
+  EXPECT_EQ(onto.status, 1);
+  EXPECT_NE(onto.err.find("is the input file " + job.string() + " itself"), std::string::npos) << onto.err;
+  EXPECT_EQ(Slurp(job), kJob);
 }
 
 TEST_F(PipelineCli, StandardInputCannotBeOneOfABatch) {
