@@ -38,6 +38,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
 
 fail() {
   echo "check-install: FAILED: $*" >&2
