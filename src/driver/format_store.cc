@@ -114,18 +114,31 @@ void CloseFd(int& fd) {
 }
 
 // Takes the lock of the table file (LOCK_SH or LOCK_EX), waiting as long as
-// another conversion holds it in the way.
-bool Lock(FormatStore& s, int how) {
-  int locked;
-  do {
-    locked = ::flock(s.tableFd, how);
-  } while (locked != 0 && errno == EINTR);
-  if (locked != 0) {
-    s.error = Describe("cannot lock", s.tablePath, errno);
-    return false;
+// another conversion holds it in the way, and lets go of it when it goes out
+// of scope. Turning a held lock from shared to exclusive lets go of it first.
+class StoreLock {
+ public:
+  StoreLock(FormatStore& s, int how) : s_(s) { Take(how); }
+  StoreLock(const StoreLock&) = delete;
+  StoreLock& operator=(const StoreLock&) = delete;
+  // Also after a failed turn, which may have let go of the lock already.
+  ~StoreLock() { ::flock(s_.tableFd, LOCK_UN); }
+  // False (with `error` set) when the lock could not be taken.
+  bool Take(int how) {
+    int locked;
+    do {
+      locked = ::flock(s_.tableFd, how);
+    } while (locked != 0 && errno == EINTR);
+    held_ = locked == 0;
+    if (!held_) s_.error = Describe("cannot lock", s_.tablePath, errno);
+    return held_;
   }
-  return true;
-}
+  bool held() const { return held_; }
+
+ private:
+  FormatStore& s_;
+  bool held_ = false;
+};
 
 // True when the file is shorter than `size` (or cannot be examined).
 bool ShortFile(int fd, off_t size) {
@@ -162,30 +175,30 @@ int16_t OpenFormatStore(FormatStore& s, const fs::path& storeDir) {
 
   s.tableFd = OpenOrCreate(s.tablePath, s.error);
   if (s.tableFd < 0) return -1;
-  s.exclusive = false;
-  // Passes that only read the store share it; the flags read here stay true
-  // as long as no pass holds it exclusively, which waits for this one.
-  bool ok = Lock(s, LOCK_SH);
-  if (ok) {
-    s.formatFd = OpenOrCreate(s.formatPath, s.error);
-    ok = s.formatFd >= 0;
-  }
-  // Files just created, or cut short, are filled up by a pass that holds the
-  // store alone (and finds them filled when another one did it meanwhile).
-  if (ok && (ShortFile(s.tableFd, kTableBytes) || ShortFile(s.formatFd, kFormatFileBytes))) {
-    ok = Lock(s, LOCK_EX);
-    s.exclusive = ok;
-    ok = ok && FillToSize(s.tableFd, kTableBytes, s.tablePath, s.error) &&
-         FillToSize(s.formatFd, kFormatFileBytes, s.formatPath, s.error);
-  }
-  if (ok && !ReadAllAt(s.tableFd, s.tableOnDisk.data(), s.tableOnDisk.size(), 0)) {
-    s.error = Describe("cannot read", s.tablePath, errno);
-    ok = false;
+  bool ok;
+  {
+    // The flags are read while no pass writes the store.
+    StoreLock lock(s, LOCK_SH);
+    ok = lock.held();
+    if (ok) {
+      s.formatFd = OpenOrCreate(s.formatPath, s.error);
+      ok = s.formatFd >= 0;
+    }
+    // Files just created, or cut short, are filled up by a pass that holds
+    // the store alone (and finds them filled when another one did it
+    // meanwhile).
+    if (ok && (ShortFile(s.tableFd, kTableBytes) || ShortFile(s.formatFd, kFormatFileBytes))) {
+      ok = lock.Take(LOCK_EX) && FillToSize(s.tableFd, kTableBytes, s.tablePath, s.error) &&
+           FillToSize(s.formatFd, kFormatFileBytes, s.formatPath, s.error);
+    }
+    if (ok && !ReadAllAt(s.tableFd, s.tableOnDisk.data(), s.tableOnDisk.size(), 0)) {
+      s.error = Describe("cannot read", s.tablePath, errno);
+      ok = false;
+    }
   }
   if (!ok) {
     CloseFd(s.formatFd);
     CloseFd(s.tableFd);
-    s.exclusive = false;
     return -1;
   }
 
@@ -196,55 +209,32 @@ int16_t OpenFormatStore(FormatStore& s, const fs::path& storeDir) {
   return 0;
 }
 
-int16_t HoldFormatStoreAlone(FormatStore& s) {
-  if (s.exclusive) return 0;
-  if (s.tableFd < 0) {
-    s.error = "the format table is not open";
-    return -1;
-  }
-  // Turning a shared lock exclusive lets go of it first: a pass waiting for
-  // the store may have had it in between.
-  if (!Lock(s, LOCK_EX)) return -1;
-  s.exclusive = true;
-  if (!ReadAllAt(s.tableFd, s.tableOnDisk.data(), s.tableOnDisk.size(), 0)) {
-    s.error = Describe("cannot read", s.tablePath, errno);
-    return -1;
-  }
-  for (size_t i = 0; i < s.state.size(); ++i) {
-    if (s.tableOnDisk[i] != 0) s.state[i] |= kFormatDefined;
-  }
-  // Formats may have been redefined in between: none is taken from the cache
-  // any more. The slot being replayed keeps its words until the replay ends,
-  // and is not given out before.
-  for (size_t t = 0; t < s.owner.size(); ++t) {
-    int16_t n = s.owner[t];
-    if (n < 0) continue;
-    size_t fn = static_cast<size_t>(n);
-    s.state[fn] = static_cast<uint8_t>((s.state[fn] & kFormatDefined) | kNoSlot);
-    s.owner[t] = -1;
-  }
-  return 0;
-}
-
 int16_t CloseFormatStore(FormatStore& s) {
   if (s.tableFd < 0 && s.formatFd < 0) return 0;
   bool ok = true;
   if (s.tableFd >= 0 && TableBytes(s) != s.tableOnDisk) {
-    // Holding the store alone may take in formats defined meanwhile, so the
-    // flags are composed after it.
-    if (HoldFormatStoreAlone(s) == 0) {
+    // Another pass may have written flags since they were read: its formats
+    // stay defined.
+    StoreLock lock(s, LOCK_EX);
+    std::array<uint8_t, kFormatCount> now{};
+    if (!lock.held()) {
+      ok = false;
+    } else if (!ReadAllAt(s.tableFd, now.data(), now.size(), 0)) {
+      s.error = Describe("cannot read", s.tablePath, errno);
+      ok = false;
+    } else {
       std::array<uint8_t, kFormatCount> flags = TableBytes(s);
-      if (WriteAllAt(s.tableFd, flags.data(), flags.size(), 0)) {
+      for (size_t i = 0; i < flags.size(); ++i) flags[i] |= now[i] != 0 ? 1 : 0;
+      if (flags == now) {
+        s.tableOnDisk = now;
+      } else if (WriteAllAt(s.tableFd, flags.data(), flags.size(), 0)) {
         s.tableOnDisk = flags;
       } else {
         s.error = Describe("cannot write the defined flags to", s.tablePath, errno);
         ok = false;
       }
-    } else {
-      ok = false;
     }
   }
-  // The table file goes last: closing it releases the lock.
   if (s.formatFd >= 0 && ::close(s.formatFd) != 0 && ok) {
     s.error = Describe("cannot close", s.formatPath, errno);
     ok = false;
@@ -255,7 +245,6 @@ int16_t CloseFormatStore(FormatStore& s) {
     ok = false;
   }
   s.tableFd = -1;
-  s.exclusive = false;
   return ok ? 0 : -1;
 }
 
@@ -281,9 +270,14 @@ int16_t LoadFormat(FormatStore& s, int16_t n) {
     s.error = "the format file is not open";
     return -1;
   }
-  if (!ReadAllAt(s.formatFd, bytes, sizeof bytes, off_t{n} * kFormatRecordBytes)) {
-    s.error = Describe("cannot read", s.formatPath, errno);
-    return -1;
+  {
+    // Not while another pass writes a record.
+    StoreLock lock(s, LOCK_SH);
+    if (!lock.held()) return -1;
+    if (!ReadAllAt(s.formatFd, bytes, sizeof bytes, off_t{n} * kFormatRecordBytes)) {
+      s.error = Describe("cannot read", s.formatPath, errno);
+      return -1;
+    }
   }
   FormatWords words;
   for (int i = 0; i < kFormatWords; ++i) {
@@ -319,9 +313,7 @@ void PutInCache(FormatStore& s, int16_t n, const FormatWords& words) {
 
 int16_t WriteFormat(FormatStore& s, int16_t n, const FormatWords& words) {
   if (n < 0 || n >= kFormatCount) return -1;
-  bool alone = s.formatFd < 0 || HoldFormatStoreAlone(s) == 0;
   PutInCache(s, n, words);
-  if (!alone) return -1;
   uint8_t bytes[kFormatRecordBytes];
   for (int i = 0; i < kFormatWords; ++i) {
     uint16_t w = words[static_cast<size_t>(i)];
@@ -332,7 +324,10 @@ int16_t WriteFormat(FormatStore& s, int16_t n, const FormatWords& words) {
     s.error = "the format file is not open";
     return -1;
   }
-  // One write of the whole record: a reader never sees half a format.
+  // The whole record under the exclusive lock: a reader never sees half a
+  // format.
+  StoreLock lock(s, LOCK_EX);
+  if (!lock.held()) return -1;
   if (!WriteAllAt(s.formatFd, bytes, sizeof bytes, off_t{n} * kFormatRecordBytes)) {
     s.error = Describe("cannot write", s.formatPath, errno);
     return -1;

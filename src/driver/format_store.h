@@ -8,12 +8,17 @@
 // defined; the defined flags reach the table when the store is closed.
 //
 // Conversions running at the same time share the store through an advisory
-// lock on the table file. An open store holds it shared, so passes that only
-// replay formats run side by side; the first change to the store (a format
-// defined, or flags to be written back) turns it exclusive for the rest of
-// the pass, once every other pass holding the store has closed it. Another
-// pass may have changed the store while the lock was being turned: what it
-// defined is taken in before anything is written, so nothing is lost.
+// lock on the table file, held only while the store's files are read or
+// written: shared while the flags or a record are read, exclusive while a
+// record or the flags are written. A pass holds nothing in between, so a
+// pass that waits (for the reader of its output, say) never holds up another
+// one. A record is written whole under the exclusive lock and read whole
+// under the shared one, so no pass sees half of a format. The defined flags
+// are only ever set: a pass merges its own into those the table holds when
+// it writes them back, so nothing another pass defined meanwhile is lost.
+// A pass knows the formats the table held when it opened the store and those
+// it defines itself; a format another pass redefines meanwhile is read as it
+// stands when it is loaded into the cache.
 #pragma once
 
 #include <array>
@@ -76,8 +81,6 @@ struct FormatStore {
 
   // The open files (-1 when closed) and where they are.
   int tableFd = -1;
-  // True once the lock is held exclusively (see above).
-  bool exclusive = false;
   // The table's bytes as last read from the file.
   std::array<uint8_t, kFormatCount> tableOnDisk{};
   int formatFd = -1;
@@ -89,16 +92,19 @@ struct FormatStore {
 
 // Opens (or creates with their exact sizes: 400 and 409600 zero bytes) the
 // store files below `storeDir`, an existing file being found without regard
-// to case; a missing "QDXFILES" folder is created. Takes the store's lock
-// shared (exclusive when a file has to be created or filled up), waiting for
-// a conversion that holds it exclusively, then reads the defined flags and
-// empties the cache. A file found shorter than its size is filled up with
-// zero bytes. Returns 0, or -1 with `error` set and nothing held open.
+// to case; a missing "QDXFILES" folder is created. Reads the defined flags
+// under the shared lock (so it waits while another pass writes the store;
+// files are created or filled up under the exclusive one) and empties the
+// cache. A file found shorter than its size is filled up with zero bytes.
+// Returns 0, or -1 with `error` set and nothing held open. No lock is held
+// once it returns.
 int16_t OpenFormatStore(FormatStore& s, const std::filesystem::path& storeDir);
 
-// Writes the 400 defined flags (0 or 1) to the table with one write unless
-// the table already holds exactly those bytes, and closes both files (which
-// releases the lock). Every step is attempted; returns -1 with `error` set
+// Writes the 400 defined flags (0 or 1) back unless they are the bytes the
+// table held when it was read: under the exclusive lock it reads what the
+// table holds now and writes, with one write, every format defined there or
+// here as defined (nothing when the table holds exactly those bytes). Then
+// closes both files. Every step is attempted; returns -1 with `error` set
 // when any failed, else 0. Does nothing and returns 0 when the store is not
 // open.
 int16_t CloseFormatStore(FormatStore& s);
@@ -107,8 +113,8 @@ int16_t CloseFormatStore(FormatStore& s);
 void ResetFormatReplay(Conversion& c);
 
 // Makes format n (0-399) available in the cache. Returns 0 when it is not
-// defined, 1 when it is in a cache slot (read from the format file if it was
-// not), -1 when reading the file failed.
+// defined, 1 when it is in a cache slot (read from the format file under the
+// shared lock if it was not), -1 when reading the file failed.
 int16_t LoadFormat(FormatStore& s, int16_t n);
 
 // Puts the words of format n into its cache slot, taking a slot first when
@@ -117,14 +123,8 @@ int16_t LoadFormat(FormatStore& s, int16_t n);
 // replayed is never given out.
 void PutInCache(FormatStore& s, int16_t n, const FormatWords& words);
 
-// Makes the store's lock exclusive if it is not yet. The formats another
-// conversion defined meanwhile become defined here too, and the cached
-// formats are read again when next needed (a replay goes on with the words
-// it has). Returns 0, or -1 with `error` set (the lock is then shared).
-int16_t HoldFormatStoreAlone(FormatStore& s);
-
 // Stores the words of format n in the cache and writes its record to the
-// format file with one write, low byte first, holding the store alone first.
+// format file with one write, low byte first, under the exclusive lock.
 // Returns 0, or -1 when the write failed (the cache then holds the new words
 // all the same).
 int16_t WriteFormat(FormatStore& s, int16_t n, const FormatWords& words);

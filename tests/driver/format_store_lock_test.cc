@@ -1,11 +1,15 @@
 // The lock by which conversions running at the same time share the store of
-// user-defined formats: readers side by side, a pass that changes it alone,
-// and nothing another pass defined is lost.
+// user-defined formats: held only while the files are read or written, so a
+// pass that waits holds up no other; no format is seen half written, and
+// nothing another pass defined is lost.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +20,7 @@
 #include "driver/code_stream.h"
 #include "driver/conversion.h"
 #include "driver/format_store.h"
+#include "driver/job.h"
 #include "support/test_support.h"
 
 namespace velkan {
@@ -24,6 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::LittleEndianWords;
 using test::TempDir;
+using test::WordBytes;
 
 using ::velkan::test::Slurp;
 
@@ -71,99 +77,167 @@ class StoreLock : public ::testing::Test {
     // A store laid out once, with format 3 defined.
     FormatStore s;
     EXPECT_EQ(0, OpenFormatStore(s, dir.path())) << s.error;
-    EXPECT_EQ(0, WriteFormat(s, 3, Words({0x4523, 0x4524})));
+    EXPECT_EQ(0, WriteFormat(s, 3, Words({0x45A3, 0x45A4})));
     EXPECT_EQ(0, CloseFormatStore(s)) << s.error;
   }
   fs::path Table() const { return dir.path() / "QDXFILES" / "udf2.tbl"; }
   TempDir dir;
 };
 
-TEST_F(StoreLock, PassesThatOnlyReadShareTheStore) {
-  FormatStore a;
+TEST_F(StoreLock, AnOpenStoreHoldsTheLockOnlyWhileItsFilesAreUsed) {
+  FormatStore a, b;
   ASSERT_EQ(0, OpenFormatStore(a, dir.path())) << a.error;
-  EXPECT_FALSE(a.exclusive);
-  ASSERT_TRUE(CanLock(Table(), LOCK_SH));  // so a second pass does not wait
-  EXPECT_FALSE(CanLock(Table(), LOCK_EX));
-  FormatStore b;
+  ASSERT_TRUE(CanLock(Table(), LOCK_EX)) << "an open store holds the lock";
   ASSERT_EQ(0, OpenFormatStore(b, dir.path())) << b.error;
   EXPECT_EQ(1, LoadFormat(a, 3));
   EXPECT_EQ(1, LoadFormat(b, 3));
-  EXPECT_EQ(Words({0x4523, 0x4524}), b.cache[b.state[3] & kNoSlot]);
-
-  // Closing a reader neither waits for the other nor writes anything.
-  auto closing = std::async(std::launch::async, [&] { return CloseFormatStore(a); });
-  if (closing.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
-    ADD_FAILURE() << "closing a store that was only read waits for another reader";
-  }
+  EXPECT_EQ(Words({0x45A3, 0x45A4}), b.cache[b.state[3] & kNoSlot]);
+  ASSERT_EQ(0, WriteFormat(a, 7, Words({0x4527})));
+  EXPECT_TRUE(CanLock(Table(), LOCK_EX)) << "a pass that defined a format still holds the store";
+  // A reader closes without writing anything.
   EXPECT_EQ(0, CloseFormatStore(b));
-  EXPECT_EQ(0, closing.get());
   EXPECT_EQ(TableWith({3}), Slurp(Table()));
-  EXPECT_TRUE(CanLock(Table(), LOCK_EX));
-}
-
-TEST_F(StoreLock, DefiningAFormatHoldsTheStoreAloneUntilItIsClosed) {
-  FormatStore s;
-  ASSERT_EQ(0, OpenFormatStore(s, dir.path())) << s.error;
-  ASSERT_EQ(0, WriteFormat(s, 7, Words({0x4527})));
-  EXPECT_TRUE(s.exclusive);
-  EXPECT_FALSE(CanLock(Table(), LOCK_SH));
-  ASSERT_EQ(0, CloseFormatStore(s)) << s.error;
-  EXPECT_FALSE(s.exclusive);
-  EXPECT_TRUE(CanLock(Table(), LOCK_EX));
+  ASSERT_EQ(0, CloseFormatStore(a)) << a.error;
   EXPECT_EQ(TableWith({3, 7}), Slurp(Table()));
 }
 
-TEST_F(StoreLock, WhatAnotherPassDefinedMeanwhileIsTakenIn) {
+TEST_F(StoreLock, WhatAnotherPassDefinedMeanwhileIsKept) {
   FormatStore s;
   ASSERT_EQ(0, OpenFormatStore(s, dir.path())) << s.error;
   ASSERT_EQ(1, LoadFormat(s, 3));
-  // Between letting go of the shared lock and getting it alone, another pass
-  // defined format 9 and redefined format 3.
+  // While this pass runs, another one defines format 9 and redefines 3.
   DefineOnDisk(dir.path(), 9, Words({0x4529}));
   DefineOnDisk(dir.path(), 3, Words({0x4533}));
   ASSERT_EQ(0, WriteFormat(s, 7, Words({0x4527})));
-  EXPECT_TRUE(s.state[9] & kFormatDefined);
-  ASSERT_EQ(1, LoadFormat(s, 3));
-  EXPECT_EQ(Words({0x4533}), s.cache[s.state[3] & kNoSlot]);  // not the cached old words
-  ASSERT_EQ(1, LoadFormat(s, 9));
-  EXPECT_EQ(Words({0x4529}), s.cache[s.state[9] & kNoSlot]);
   ASSERT_EQ(0, CloseFormatStore(s)) << s.error;
   EXPECT_EQ(TableWith({3, 7, 9}), Slurp(Table()));
+  FormatStore later;
+  ASSERT_EQ(0, OpenFormatStore(later, dir.path())) << later.error;
+  ASSERT_EQ(1, LoadFormat(later, 3));
+  EXPECT_EQ(Words({0x4533}), later.cache[later.state[3] & kNoSlot]);
+  EXPECT_EQ(0, CloseFormatStore(later));
 }
 
-TEST_F(StoreLock, AReplayGoesOnWithItsWordsWhenTheStoreIsTakenAlone) {
-  Session session;
-  TablePaths paths{fs::path(), std::nullopt};
-  MemorySource source{""};
-  MemorySink sink;
-  Conversion c{session, paths, source, sink};
-  ResetFormatReplay(c);
-  FormatStore& s = c.store;
-  ASSERT_EQ(0, OpenFormatStore(s, dir.path())) << s.error;
-  ASSERT_EQ(1, LoadFormat(s, 3));
-  s.replaying = 3;
-  s.replaySlot = static_cast<int16_t>(s.state[3] & kNoSlot);
-  s.position = 0;
-  c.stream.replayActive = 1;
-  uint16_t w = 0;
-  ASSERT_EQ(0, ReadReplayWord(c, w));
-  EXPECT_EQ(0x4523, w);
-
-  DefineOnDisk(dir.path(), 3, Words({0x4533}));
-  ASSERT_EQ(0, HoldFormatStoreAlone(s));
-  // Formats fill the cache; none lands on the slot being played.
-  for (int16_t n = 10; n < 20; ++n) {
-    ASSERT_EQ(0, WriteFormat(s, n, Words({static_cast<uint16_t>(0x4500 + n)})));
-    EXPECT_NE(s.replaySlot, s.state[static_cast<size_t>(n)] & kNoSlot);
+// Whether a lock request on the file waits, as /proc/locks shows it ("->").
+bool LockWaitsOn(const fs::path& file) {
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) return false;
+  std::ifstream locks("/proc/locks");
+  std::string line, inode = ":" + std::to_string(st.st_ino) + " ";
+  while (std::getline(locks, line)) {
+    if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos) return true;
   }
-  ASSERT_EQ(1, LoadFormat(s, 3));
-  EXPECT_NE(s.replaySlot, s.state[3] & kNoSlot);
-  EXPECT_EQ(Words({0x4533}), s.cache[s.state[3] & kNoSlot]);
-  ASSERT_EQ(0, ReadReplayWord(c, w));
-  EXPECT_EQ(0x4524, w);
-  ASSERT_EQ(0, ReadReplayWord(c, w));
-  EXPECT_EQ(kGroupClose, w);
+  return false;
+}
+
+TEST_F(StoreLock, AFormatIsNeverReadWhileItsRecordIsWritten) {
+  if (!std::ifstream("/proc/locks")) GTEST_SKIP() << "no /proc/locks to see a waiting lock in";
+  FormatStore s;
+  ASSERT_EQ(0, OpenFormatStore(s, dir.path())) << s.error;
+  // Another pass writes format 3 anew under the exclusive lock and has
+  // written its first half when this pass needs the format.
+  int writer = ::open(Table().c_str(), O_RDONLY);
+  ASSERT_GE(writer, 0);
+  ASSERT_EQ(0, ::flock(writer, LOCK_EX | LOCK_NB)) << "an open store holds the lock";
+  std::string record = Record(Words({0x4531, 0x4532, 0x4533}));
+  fs::path file = dir.path() / "QDXFILES" / "udf2.fle";
+  std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+  f.seekp(3 * kFormatRecordBytes);
+  f.write(record.data(), 2).flush();
+
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    EXPECT_EQ(1, LoadFormat(s, 3));
+    done = true;
+  });
+  while (!done && !LockWaitsOn(Table())) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_FALSE(done) << "the record was read while it was being written";
+  f.write(record.data() + 2, static_cast<std::streamsize>(record.size() - 2)).flush();
+  ::flock(writer, LOCK_UN);
+  reader.join();
+  ::close(writer);
+  EXPECT_EQ(Words({0x4531, 0x4532, 0x4533}), s.cache[s.state[3] & kNoSlot]);
   EXPECT_EQ(0, CloseFormatStore(s));
+}
+
+// A sink that stops at its first bytes until it is let go, as the output of
+// a pass does when its reader stalls.
+class StalledSink final : public ByteSink {
+ public:
+  std::future<void> Stalled() { return stalled_.get_future(); }
+  void LetGo() {
+    if (!letGo_) {
+      letGo_ = true;
+      release_.set_value();
+    }
+  }
+  const std::string& data() const { return data_; }
+
+ protected:
+  bool TakeBytes(const char* data, size_t n) override {
+    if (!stalledOnce_) {
+      stalledOnce_ = true;
+      stalled_.set_value();
+      release_.get_future().wait();
+    }
+    data_.append(data, n);
+    return true;
+  }
+
+ private:
+  std::promise<void> stalled_, release_;
+  bool stalledOnce_ = false;
+  bool letGo_ = false;
+  std::string data_;
+};
+
+// Converts `words` with the store under `dir` into `sink`.
+JobResult Convert(const fs::path& dir, const std::vector<uint16_t>& words, ByteSink& sink) {
+  JobOptions o;
+  o.tableRoot = dir / "root";
+  o.storeDir = dir;
+  std::string bytes = WordBytes(words);
+  MemorySource source(bytes);
+  Session session;
+  JobResult result;
+  bool delivered = false;
+  ConvertStream(session, o, 1, "job", source, sink, result, delivered);
+  return result;
+}
+
+TEST_F(StoreLock, APassWaitingForItsOutputHoldsUpNoOtherPass) {
+  dir.Write("root/qdxfiles/pifont.fil", std::string(1000, '\0'));
+  const std::vector<uint16_t> define7 = {0xD003, 0xD02C, 0xC347, 0xD004, 0x4527, 0xD004, 0xD004};
+  const std::vector<uint16_t> call3 = {0xD003, 0xD03F, 0xC343, 0xD004};
+  struct Case {
+    const char* what;
+    std::vector<uint16_t> words;
+  } cases[] = {{"a pass that defined a format", define7}, {"a pass that replayed a format", call3}};
+  for (Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    k.words.push_back(0x4530);  // output, where the pass stalls
+    StalledSink stalled;
+    std::future<void> stalledNow = stalled.Stalled();
+    std::future<JobResult> first =
+        std::async(std::launch::async, [&] { return Convert(dir.path(), k.words, stalled); });
+    stalledNow.wait();
+    // The stalled pass holds no lock, so a second pass, defining format 8
+    // and replaying format 3, runs to its end meanwhile.
+    bool unheld = CanLock(Table(), LOCK_EX);
+    EXPECT_TRUE(unheld) << "the stalled pass holds the store";
+    if (unheld) {
+      MemorySink sink;
+      std::vector<uint16_t> words = {0xD003, 0xD02C, 0xC348, 0xD004, 0x4528, 0xD004, 0xD004};
+      words.insert(words.end(), call3.begin(), call3.end());
+      JobResult second = Convert(dir.path(), words, sink);
+      EXPECT_EQ(JobStatus::kCompleted, second.status);
+      EXPECT_EQ("<ZAN2 code=45a3><ZAN2 code=45a4>", sink.data());
+    }
+    stalled.LetGo();
+    JobResult r = first.get();
+    EXPECT_EQ(JobStatus::kCompleted, r.status);
+    EXPECT_EQ(TableWith({3, 7, 8}), Slurp(Table()));
+  }
 }
 
 TEST_F(StoreLock, TwoPassesDefiningAtTheSameTimeLoseNothing) {

@@ -206,19 +206,6 @@ TEST(FormatStoreFiles, NoStoreWhereNothingCanBeCreated) {
   ::close(fd);
 }
 
-TEST(FormatStoreFiles, TheStoreIsLockedWhileOpen) {
-  TempDir dir;
-  FormatStore s;
-  ASSERT_EQ(0, OpenFormatStore(s, dir.path())) << s.error;
-  int fd = ::open(s.tablePath.c_str(), O_RDWR);
-  ASSERT_GE(fd, 0);
-  EXPECT_NE(0, ::flock(fd, LOCK_EX | LOCK_NB));
-  EXPECT_EQ(EWOULDBLOCK, errno);
-  ASSERT_EQ(0, CloseFormatStore(s));
-  EXPECT_EQ(0, ::flock(fd, LOCK_EX | LOCK_NB));
-  ::close(fd);
-}
-
 // A pass in memory whose store has no files: enough for the cache and the
 // replay, which never touch the disk.
 struct MemoryPass {
