@@ -22,7 +22,9 @@ JobOptions JobOptionsFor(const Settings& s) {
   const Place defaultRoot = DefaultTableRoot();
   const Place root = velkan::ChooseTableRoot(s.root, defaultRoot);
   o.tableRoot = root.path;
-  o.storeDir = ChooseStoreDir("", root, defaultRoot).path;
+  const Place store = ChooseStoreDir("", root, defaultRoot);
+  o.storeDir = store.path;
+  o.noStorePlace = store.rule == PlaceRule::kNowhere;
   if (const char* mtbl = std::getenv("MTBL")) o.mtbl = mtbl;
   return o;
 }

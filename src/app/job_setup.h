@@ -15,8 +15,8 @@ std::string ChooseTableRoot(const std::string& rootSetting);
 
 // The job the settings describe: the four paths, the three options, the
 // table root of ChooseTableRoot(), the format store of ChooseStoreDir() (the
-// user's state directory while the root is the bundled one) and MTBL as the
-// environment holds it now.
+// user's state directory while the root is the bundled one; `noStorePlace`
+// when there is none) and MTBL as the environment holds it now.
 // The progress callback is left empty.
 JobOptions JobOptionsFor(const Settings& s);
 

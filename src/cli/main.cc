@@ -63,8 +63,10 @@ constexpr const char* kConvertUsage =
     "  --store DIR     where the store of user-defined formats lies: the files\n"
     "                  QDXFILES/udf2.tbl and QDXFILES/udf2.fle below DIR, created\n"
     "                  when absent (default: $VELKAN_STORE, else\n"
-    "                  $XDG_STATE_HOME/velkan when the table root is the\n"
-    "                  default one, else the table root).\n"
+    "                  $XDG_STATE_HOME/velkan, or ~/.local/state/velkan, when the\n"
+    "                  table root is the default one, else the table root;\n"
+    "                  without XDG_STATE_HOME and HOME the default root needs\n"
+    "                  --store).\n"
     "                  Formats defined by one job stay there for later jobs; give\n"
     "                  a writable DIR when the table root is read-only\n"
     "  --udf FILE      convert FILE first, only to store the formats it defines;\n"
@@ -89,8 +91,8 @@ constexpr const char* kConvertUsage =
     "end the failed inputs are listed.\n"
     "\n"
     "Font tables are looked for under $MTBL when it is set. Conversions running at\n"
-    "the same time share the format store: passes that only replay formats run\n"
-    "side by side; a pass that defines one has the store to itself from then on.\n"
+    "the same time share the format store, each locking it only while it reads or\n"
+    "writes a format or the defined flags: a slow one holds up no other.\n"
     "\n"
     "Exit status: 0 when every pass ended through the end of the job; 1 when the\n"
     "input could not be read, the output could not be created or written, or a\n"
@@ -255,7 +257,10 @@ int Convert(int argc, char** argv) {
   const velkan::Place defaultRoot = velkan::DefaultTableRoot();
   const velkan::Place rootPlace = velkan::ChooseTableRoot(root, defaultRoot);
   o.tableRoot = rootPlace.path;
-  o.storeDir = velkan::ChooseStoreDir(o.storeDir.string(), rootPlace, defaultRoot).path;
+  const velkan::Place store = velkan::ChooseStoreDir(o.storeDir.string(), rootPlace, defaultRoot);
+  // Refused before anything runs, like the other missing choices.
+  if (store.rule == velkan::PlaceRule::kNowhere) return UsageError(velkan::NoStorePlaceMessage());
+  o.storeDir = store.path;
   if (const char* mtbl = std::getenv("MTBL")) o.mtbl = mtbl;
 
   if (haveOutDir) return RunBatchConversion(inputs, outDir, jobs > 0 ? jobs : velkan::DefaultJobCount(), o);

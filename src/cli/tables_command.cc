@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -173,6 +174,8 @@ std::string ChosenBecause(const Place& place, bool store) {
       return "the user's state directory ($XDG_STATE_HOME/velkan), as the table root is shared";
     case PlaceRule::kBesideTables:
       return "beside the tables, in the table root named";
+    case PlaceRule::kNowhere:
+      return "nowhere: the table root is shared and the user has no state directory";
   }
   return "";
 }
@@ -222,11 +225,15 @@ int Check(int argc, char** argv) {
     }
   }
   const Place store = ChooseStoreDir(storeArg, rootPlace, defaultRoot);
-  std::cout << "\nformat store: " << (store.path / "QDXFILES").string() << " ("
-            << (StoreWritable(store.path) ? "writable"
-                                          : "NOT writable: conversions fail; give --store DIR or VELKAN_STORE")
-            << ")\n";
-  std::cout << "  chosen as: " << ChosenBecause(store, true) << "\n";
+  if (store.rule == PlaceRule::kNowhere) {
+    std::cout << "\nformat store: none (conversions are refused): " << NoStorePlaceMessage() << "\n";
+  } else {
+    std::cout << "\nformat store: " << (store.path / "QDXFILES").string() << " ("
+              << (StoreWritable(store.path) ? "writable"
+                                            : "NOT writable: conversions fail; give --store DIR or VELKAN_STORE")
+              << ")\n";
+    std::cout << "  chosen as: " << ChosenBecause(store, true) << "\n";
+  }
   std::cout << found + missing + malformed << " tables: " << found << " found, " << missing << " missing, "
             << malformed << " malformed\n";
   return missing == 0 && malformed == 0 ? 0 : 1;

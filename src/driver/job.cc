@@ -14,6 +14,7 @@
 #include "driver/conversion.h"
 #include "driver/format_store.h"
 #include "driver/io.h"
+#include "driver/job_places.h"
 #include "driver/main_loop.h"
 #include "driver/output_file.h"
 #include "tables/code_tables.h"
@@ -227,8 +228,8 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   }
 
   OpenPitchFile(c.fonts.pitch, paths);
-  // The store stays locked for the whole pass: shared while the pass only
-  // reads it, alone once it changes it (see format_store.h).
+  // The store is shared with passes running at the same time, each locking
+  // it only while it reads or writes its files (see format_store.h).
   const std::filesystem::path& storeDir = o.storeDir.empty() ? o.tableRoot : o.storeDir;
   // A store directory of its own (such as the user's state directory) is
   // created when it is absent; a failure shows when the store is opened.
@@ -317,6 +318,11 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
 
 JobResult RunConversionJob(Session& session, const JobOptions& options) {
   JobResult result;
+  if (options.noStorePlace) {
+    result.status = JobStatus::kPassFailed;
+    result.notes.push_back(NoStorePlaceMessage());
+    return result;
+  }
   if (RefuseOutputOntoAnInput(options, result)) return result;
   std::unique_ptr<OutputFile> output;
   bool twoPasses = !options.udfFile.empty();

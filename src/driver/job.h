@@ -36,6 +36,9 @@ struct JobOptions {
   // Where the user-defined format store lies (its "QDXFILES" folder); empty
   // means the table root.
   std::filesystem::path storeDir;
+  // Set when no place for the store could be chosen (ChooseStoreDir found
+  // none): the job then converts nothing and says what to give.
+  bool noStorePlace = false;
   std::optional<std::string> mtbl;  // MTBL, read once at job start
   // Called now and then with the bytes of the current pass's input consumed
   // and its total (-1 when unknown), and the pass number (1 or 2).

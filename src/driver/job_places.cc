@@ -59,14 +59,12 @@ Place ChooseTableRoot(const std::string& rootOption, const Place& defaultRoot) {
   return defaultRoot;
 }
 
-fs::path UserStateDir() {
+std::optional<fs::path> UserStateDir() {
   fs::path state = Env("XDG_STATE_HOME");
-  if (state.empty() || !state.is_absolute()) {
-    std::string home = Env("HOME");
-    if (home.empty()) return fs::path("velkan-state");
-    state = fs::path(home) / ".local" / "state";
-  }
-  return state / "velkan";
+  if (state.is_absolute()) return state / "velkan";
+  fs::path home = Env("HOME");
+  if (home.is_absolute()) return home / ".local" / "state" / "velkan";
+  return std::nullopt;
 }
 
 Place ChooseStoreDir(const std::string& storeOption, const Place& tableRoot, const Place& defaultRoot) {
@@ -76,9 +74,16 @@ Place ChooseStoreDir(const std::string& storeOption, const Place& tableRoot, con
   bool shared = tableRoot.rule == PlaceRule::kBuildTree || tableRoot.rule == PlaceRule::kSiteRoot ||
                 tableRoot.rule == PlaceRule::kInstallation;
   if (shared || (!defaultRoot.path.empty() && SameDirectory(tableRoot.path, defaultRoot.path))) {
-    return {UserStateDir(), PlaceRule::kUserState};
+    std::optional<fs::path> state = UserStateDir();
+    if (!state) return {fs::path(), PlaceRule::kNowhere};
+    return {*state, PlaceRule::kUserState};
   }
   return {tableRoot.path, PlaceRule::kBesideTables};
+}
+
+std::string NoStorePlaceMessage() {
+  return "no place for the store of user-defined formats: neither XDG_STATE_HOME nor HOME names an absolute "
+         "folder; name one with --store DIR or VELKAN_STORE";
 }
 
 }  // namespace velkan

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace velkan {
@@ -30,6 +31,7 @@ enum class PlaceRule {
   kInstallation,  // the sample root of the installation the program belongs to
   kUserState,     // the store in the user's state directory, the root being shared
   kBesideTables,  // the store in the table root itself
+  kNowhere,       // no store: the root is shared and the user has no state directory
 };
 
 // A directory and the rule that chose it.
@@ -63,13 +65,19 @@ Place ChooseTableRoot(const std::string& rootOption, const Place& defaultRoot);
 // below it): `storeOption` when not empty, else $VELKAN_STORE when set and not
 // empty, else UserStateDir() when the table root is a shared root (chosen by
 // rule 3 to 5, or the same directory as `defaultRoot`), which may be
-// read-only and is used by everyone, else the table root itself. The job
-// creates the directory when it is absent.
+// read-only and is used by everyone, else the table root itself. A shared
+// root and no state directory give no place (rule kNowhere, an empty path):
+// the store is never made in some folder that happens to be at hand, and a
+// conversion is refused with NoStorePlaceMessage(). The job creates the
+// directory when it is absent.
 Place ChooseStoreDir(const std::string& storeOption, const Place& tableRoot, const Place& defaultRoot);
 
 // The per-user state directory of velkan: $XDG_STATE_HOME/velkan, or
 // $HOME/.local/state/velkan when XDG_STATE_HOME is not set or not absolute;
-// "velkan-state" under the working directory when neither helps.
-std::filesystem::path UserStateDir();
+// nothing when HOME is not an absolute path either.
+std::optional<std::filesystem::path> UserStateDir();
+
+// What is said when ChooseStoreDir finds no place for the store (UTF-8).
+std::string NoStorePlaceMessage();
 
 }  // namespace velkan

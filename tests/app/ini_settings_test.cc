@@ -235,6 +235,13 @@ class IniSettingsTest : public QObject {
     velkan::JobOptions o = velkan::app::JobOptionsFor(s);
     QCOMPARE(o.tableRoot.string(), velkan::DefaultTableRoot().path.string());
     QCOMPARE(o.storeDir.string(), std::string("/state/velkan"));
+    QVERIFY(!o.noStorePlace);
+    // Without a state directory the job is told there is no place.
+    ScopedEnv noState("XDG_STATE_HOME", std::nullopt);
+    ScopedEnv noHome("HOME", std::nullopt);
+    QVERIFY(velkan::app::JobOptionsFor(s).noStorePlace);
+    s.root = "/tables";
+    QVERIFY(!velkan::app::JobOptionsFor(s).noStorePlace);
   }
 };
 

@@ -26,12 +26,13 @@ struct CliRun {
 };
 
 // Runs the command with `env` assignments in front (VELKAN_STORE is unset
-// unless given there).
-CliRun RunCli(const TempDir& dir, const std::string& env, const std::string& args) {
+// unless given there), in `cwd` when given.
+CliRun RunCli(const TempDir& dir, const std::string& env, const std::string& args, const fs::path& cwd = {}) {
   fs::path errFile = dir.path() / "stderr.txt";
   fs::path outFile = dir.path() / "stdout.txt";
-  std::string cmd = "env -u VELKAN_STORE " + env + " '" + std::string(VELKAN_CLI_PATH) + "' convert " + args +
-                    " >'" + outFile.string() + "' 2>'" + errFile.string() + "'";
+  std::string cmd = (cwd.empty() ? "" : "cd '" + cwd.string() + "' && ") + "env -u VELKAN_STORE " + env + " '" +
+                    std::string(VELKAN_CLI_PATH) + "' convert " + args + " >'" + outFile.string() + "' 2>'" +
+                    errFile.string() + "'";
   int status = std::system(cmd.c_str());
   CliRun r;
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -105,6 +106,24 @@ TEST_F(StoreOption, AStoreThatCannotBeMadeIsReportedWithWhereItLooked) {
   EXPECT_NE(std::string::npos, r.err.find(notADirectory.string() + "/QDXFILES")) << r.err;
   EXPECT_TRUE(fs::exists(Out()));
   EXPECT_EQ("", Slurp(Out()));
+}
+
+TEST_F(StoreOption, WithoutHomeTheBundledRootsStoreMustBeNamed) {
+  fs::path cwd = dir_.path() / "cwd";
+  fs::create_directories(cwd);
+  const std::string noHome = "-u HOME -u XDG_STATE_HOME -u VELKAN_ROOT";
+  const std::string convert = "'" + call_.string() + "' -o '" + Out() + "'";
+  CliRun r = RunCli(dir_, noHome, convert, cwd);
+  EXPECT_EQ(2, r.exitCode) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find("--store DIR or VELKAN_STORE")) << r.err;
+  EXPECT_TRUE(fs::is_empty(cwd)) << "something was made in the working directory";
+  EXPECT_FALSE(fs::exists(Out()));
+
+  fs::path store = dir_.path() / "named-store";
+  r = RunCli(dir_, noHome, "--store '" + store.string() + "' " + convert, cwd);
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_TRUE(fs::exists(store / "QDXFILES" / "udf2.tbl"));
+  EXPECT_TRUE(fs::is_empty(cwd));
 }
 
 TEST_F(StoreOption, HelpDocumentsTheStore) {

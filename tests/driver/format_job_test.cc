@@ -51,6 +51,16 @@ TEST_F(FormatJob, AStoreThatCannotBeMadeEndsTheJobBeforeAnyPass) {
   EXPECT_EQ(0u, fs::file_size(o.outputFile));
 }
 
+TEST_F(FormatJob, AJobWithNoPlaceForTheStoreConvertsNothing) {
+  o.noStorePlace = true;
+  o.inputFile = dir.Write("job.zan", WordBytes({0x4521})).string();
+  JobResult r = RunConversionJob(session, o);
+  EXPECT_EQ(JobStatus::kPassFailed, r.status);
+  EXPECT_TRUE(AnyNoteHas(r, "--store DIR or VELKAN_STORE")) << Notes(r);
+  EXPECT_FALSE(fs::exists(o.outputFile));
+  EXPECT_FALSE(fs::exists(dir.path() / "root" / "qdxfiles" / "udf2.tbl"));
+}
+
 TEST_F(FormatJob, EndlessCallsAreExplained) {
   o.inputFile = dir.Write("job.zan", WordBytes({0xD003, 0xD02C, 0xC341, 0xD004, 0xD003, 0xD03F, 0xC341, 0xD004,
                                                 0xD004, 0xD003, 0xD03F, 0xC341, 0xD004}))

@@ -127,5 +127,24 @@ TEST(JobPlaces, TheStateDirectoryFollowsXdgElseHome) {
   EXPECT_EQ(UserStateDir(), fs::path("/home/u/.local/state/velkan"));
 }
 
+TEST(JobPlaces, WithoutAStateDirectoryASharedRootHasNoStore) {
+  test::TempDir bundled, other;
+  const Place defaultRoot{bundled.path(), PlaceRule::kBuildTree};
+  ScopedEnv store("VELKAN_STORE", std::nullopt);
+  ScopedEnv state("XDG_STATE_HOME", "relative/state");
+  for (std::optional<std::string> home : {std::optional<std::string>(), std::optional<std::string>("relative/home")}) {
+    ScopedEnv homeEnv("HOME", home);
+    // Never a folder of the working directory.
+    EXPECT_EQ(UserStateDir(), std::nullopt);
+    Place none = ChooseStoreDir("", defaultRoot, defaultRoot);
+    EXPECT_EQ(none.rule, PlaceRule::kNowhere);
+    EXPECT_TRUE(none.path.empty());
+    EXPECT_EQ(ChooseStoreDir("", {other.path(), PlaceRule::kNamed}, defaultRoot).path, other.path());
+    EXPECT_EQ(ChooseStoreDir("/mine", defaultRoot, defaultRoot).path, fs::path("/mine"));
+    ScopedEnv fromEnv("VELKAN_STORE", "/env/store");
+    EXPECT_EQ(ChooseStoreDir("", defaultRoot, defaultRoot).path, fs::path("/env/store"));
+  }
+}
+
 }  // namespace
 }  // namespace velkan
