@@ -536,9 +536,9 @@ int main(int argc, char** argv) {
     Die("the font tables under " + paths.root().string() + " do not load: " + fonts.prepareFailure);
   }
   velkan::CodeTables codes;
-  std::string failed;
+  velkan::TableFault failed;
   if (velkan::LoadCodeTables(codes, paths, &failed) != 0) {
-    Die("the code tables under " + paths.root().string() + " do not load (" + failed + ")");
+    Die("the code tables under " + paths.root().string() + " do not load (" + failed.Text() + ")");
   }
   Repertoire rep{MainPageCharacters(fonts, codes, paths), RomanCharacters(codes)};
   size_t convertedKanji = rep.kanji.size(), convertedRoman = rep.roman.size();

@@ -20,6 +20,7 @@
 #include "tables/code_tables.h"
 #include "tables/escape_definitions.h"
 #include "tables/font_tables.h"
+#include "tables/pitch_file.h"
 #include "tables/pre_pass_tables.h"
 #include "tables/text_pre_pass.h"
 #include "typo/pi_font.h"
@@ -73,6 +74,14 @@ std::string NotFoundMessage(const std::string& path) {
 
 std::string NotCreatedMessage(const std::string& path) {
   return "「" + path + "」ファイルが作成できません。";
+}
+
+// Adds a note unless the job has it already (a table missing in both passes
+// is told once).
+void NoteOnce(JobResult& result, std::string note) {
+  if (std::find(result.notes.begin(), result.notes.end(), note) == result.notes.end()) {
+    result.notes.push_back(std::move(note));
+  }
 }
 
 bool IsTextJob(const std::string& path) {
@@ -222,12 +231,15 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   delivered = true;
   Conversion c(session, paths, source, sink);
 
-  if (!o.defineFile.empty() && !c.definitions.Open(o.defineFile)) {
-    result.notes.push_back("definition file missing, unreadable or larger than 16 MiB, names are written as "
-                           "numbers: " + o.defineFile);
+  std::string why;
+  if (!o.defineFile.empty() && !c.definitions.Open(o.defineFile, &why)) {
+    NoteOnce(result, "definition file " + o.defineFile + " " + why + "; names are written as numbers");
   }
 
-  OpenPitchFile(c.fonts.pitch, paths);
+  TableFault fault;
+  if (OpenPitchFile(c.fonts.pitch, paths, &fault) != kPitchOpened) {
+    NoteOnce(result, "pitch file " + fault.Text() + "; roman characters written as code tags get the width 108");
+  }
   // The store is shared with passes running at the same time, each locking
   // it only while it reads or writes its files (see format_store.h).
   const std::filesystem::path& storeDir = o.storeDir.empty() ? o.tableRoot : o.storeDir;
@@ -246,27 +258,23 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
     return PassEnd::kAbandoned;
   }
 
-  if (LoadPiFontFile(c.pi, paths) != 0) {
+  if (LoadPiFontFile(c.pi, paths, &fault) != 0) {
     CloseFormatStore(c.store);
     result.status = JobStatus::kPassFailed;
-    result.notes.push_back("pi-font file missing or unreadable, the pass ended: " +
-                           paths.Fixed("\\qdxfiles\\pifont.fil").string());
+    NoteOnce(result, "pi-font file " + fault.Text() + "; the pass ended");
     return PassEnd::kAbandoned;
   }
 
   InitJob(c, o.kumi, o.unit, o.warning);
   if (c.fonts.prepareResult != 0) {
-    result.notes.push_back("font tables incomplete, characters fall back to code forms: " + c.fonts.prepareFailure);
+    NoteOnce(result, "font tables incomplete, characters fall back to code forms: " + c.fonts.prepareFailure);
   }
-  std::string failedTable;
-  if (LoadCodeTables(c.codes, paths, &failedTable) != 0) {
-    result.notes.push_back("code table missing, unreadable or larger than 16 MiB, later tables not loaded: " +
-                           failedTable);
+  if (LoadCodeTables(c.codes, paths, &fault) != 0) {
+    NoteOnce(result, "code table " + fault.Text() + "; later tables not loaded");
   }
-  if (LoadEscapeDefinitions(c.escapes, paths) != 0) {
-    result.notes.push_back("escape definitions missing, unreadable or larger than 16 MiB under " +
-                           paths.root().string());
-  }
+  std::vector<TableFault> escapeFaults;
+  LoadEscapeDefinitions(c.escapes, paths, &escapeFaults);
+  for (const TableFault& f : escapeFaults) NoteOnce(result, "escape definitions " + f.Text());
   c.chars.charClass = 0;
   c.ruby = RubyState{};
 
@@ -277,6 +285,8 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
     };
   }
   int16_t loop = RunMainLoop(c);
+  // Overlay and ruby tables are looked for as fonts need them.
+  for (const std::string& note : c.fonts.notes) NoteOnce(result, note);
 
   ReleaseEscapeDefinitions(c.escapes);
   ReleaseCodeTables(c.codes);

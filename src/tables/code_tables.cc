@@ -37,15 +37,24 @@ uint16_t WordAt(const std::string& bytes, size_t at) {
 }
 
 // Reads one pair table and hands each whole record (first word, second word)
-// to `add`. False when the file cannot be opened or read, or its header word
-// is missing.
+// to `add`. False, with `fault` saying why, when the file cannot be opened or
+// read, or its header word is missing.
 template <typename Add>
-bool LoadPairFile(const TablePaths& paths, const std::string& name, bool header, Add add) {
+bool LoadPairFile(const TablePaths& paths, const std::string& name, bool header, Add add, TableFault& fault) {
   std::string bytes;
-  if (ReadTableFile(paths.Fixed("\\QDXFILES\\" + name), bytes) != TableFileStatus::kRead) return false;
+  fault.path = paths.Fixed("\\QDXFILES\\" + name);
+  int error = 0;
+  TableFileStatus status = ReadTableFile(fault.path, bytes, kMaxTableFileBytes, &error);
+  if (status != TableFileStatus::kRead) {
+    fault.why = DescribeTableFileStatus(status, error);
+    return false;
+  }
   size_t at = 0;
   if (header) {
-    if (bytes.size() < 2) return false;
+    if (bytes.size() < 2) {
+      fault.why = "has no header word";
+      return false;
+    }
     at = 2;
   }
   for (; bytes.size() - at >= 4; at += 4) add(WordAt(bytes, at), WordAt(bytes, at + 2));
@@ -94,19 +103,20 @@ void CodeTables::AddHalfWidthRecord(uint16_t sjis, uint16_t word) {
   map_[kHalfWidth + i] = word;
 }
 
-int16_t LoadCodeTables(CodeTables& tables, const TablePaths& paths, std::string* failedFile) {
-  if (!tables.Allocate()) return -1;
-  auto fail = [&](const std::string& name) -> int16_t {
-    if (failedFile) *failedFile = name;
+int16_t LoadCodeTables(CodeTables& tables, const TablePaths& paths, TableFault* fault) {
+  TableFault unused;
+  TableFault& f = fault ? *fault : unused;
+  if (!tables.Allocate()) {
+    f = {paths.root(), "could not be loaded: no memory for the code tables"};
     return -1;
-  };
+  }
   auto addShiftJis = [&](uint16_t sjis, uint16_t source) { tables.AddShiftJisRecord(sjis, source); };
   for (const char* name : kPairTableNames) {
-    if (!LoadPairFile(paths, name, true, addShiftJis)) return fail(name);
+    if (!LoadPairFile(paths, name, true, addShiftJis, f)) return -1;
   }
-  if (!LoadPairFile(paths, "SJIS_ZAN.TBL", false, addShiftJis)) return fail("SJIS_ZAN.TBL");
+  if (!LoadPairFile(paths, "SJIS_ZAN.TBL", false, addShiftJis, f)) return -1;
   auto addHalfWidth = [&](uint16_t sjis, uint16_t word) { tables.AddHalfWidthRecord(sjis, word); };
-  if (!LoadPairFile(paths, "SJIS_JIS.TBL", true, addHalfWidth)) return fail("SJIS_JIS.TBL");
+  if (!LoadPairFile(paths, "SJIS_JIS.TBL", true, addHalfWidth, f)) return -1;
   return 0;
 }
 

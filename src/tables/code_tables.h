@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tables/table_file.h"
 #include "tables/table_root.h"
 
 namespace velkan {
@@ -58,9 +59,9 @@ class CodeTables {
 // -1 at the first file that cannot be opened (or is no regular file), whose
 // header word cannot be read or whose read fails; the files after it are not
 // loaded, what was loaded stays. A record cut short at the end of a file is
-// ignored. `failedFile` (if given) receives the name of the file that
-// stopped the load. -1 with nothing loaded when memory runs out.
-int16_t LoadCodeTables(CodeTables& tables, const TablePaths& paths, std::string* failedFile = nullptr);
+// ignored. `fault` (if given) receives the file that stopped the load and
+// why. -1 with nothing loaded when memory runs out.
+int16_t LoadCodeTables(CodeTables& tables, const TablePaths& paths, TableFault* fault = nullptr);
 
 // Frees the tables at the end of a job.
 void ReleaseCodeTables(CodeTables& tables);

@@ -102,9 +102,11 @@ void ApplyEscapeDefinitionLine(EscapeDefinitions& defs, std::string_view line, s
   }
 }
 
-int16_t ReadEscapeDefinitionFile(EscapeDefinitions& defs, const std::filesystem::path& file) {
+int16_t ReadEscapeDefinitionFile(EscapeDefinitions& defs, const std::filesystem::path& file, std::string* why) {
   std::string bytes;
-  TableFileStatus status = ReadTableFile(file, bytes);
+  int error = 0;
+  TableFileStatus status = ReadTableFile(file, bytes, kMaxTableFileBytes, &error);
+  if (why) *why = DescribeTableFileStatus(status, error);
   if (status == TableFileStatus::kCannotOpen) return -1;
   size_t pairIndex = 0;
   size_t markerIndex = 0;
@@ -114,12 +116,17 @@ int16_t ReadEscapeDefinitionFile(EscapeDefinitions& defs, const std::filesystem:
   return status == TableFileStatus::kRead ? 0 : -1;
 }
 
-int16_t LoadEscapeDefinitions(EscapeDefinitions& defs, const TablePaths& paths) {
+int16_t LoadEscapeDefinitions(EscapeDefinitions& defs, const TablePaths& paths, std::vector<TableFault>* faults) {
   defs = EscapeDefinitions{};
   defs.pairs.assign(kMaxEscapePairs, EscapePair{});
-  int16_t system = ReadEscapeDefinitionFile(defs, paths.Fixed("\\qdxfiles\\velkansys.tbl"));
-  int16_t user = ReadEscapeDefinitionFile(defs, paths.Fixed("\\qdxfiles\\velkanuser.tbl"));
-  return system == 0 && user == 0 ? 0 : -1;
+  int16_t result = 0;
+  for (const char* name : {"\\qdxfiles\\velkansys.tbl", "\\qdxfiles\\velkanuser.tbl"}) {
+    TableFault fault{paths.Fixed(name), ""};
+    if (ReadEscapeDefinitionFile(defs, fault.path, &fault.why) == 0) continue;
+    result = -1;
+    if (faults) faults->push_back(std::move(fault));
+  }
+  return result;
 }
 
 void ReleaseEscapeDefinitions(EscapeDefinitions& defs) { std::vector<EscapePair>().swap(defs.pairs); }

@@ -14,9 +14,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "tables/table_file.h"
 #include "tables/table_root.h"
 
 namespace velkan {
@@ -68,13 +70,17 @@ struct EscapeDefinitions {
 // carries over from the first file into the second. Both files are read even
 // when the first is missing. Returns 0, or -1 if either cannot be opened (or
 // is no regular file, or a read fails); whatever was read stays in force.
-int16_t LoadEscapeDefinitions(EscapeDefinitions& defs, const TablePaths& paths);
+// `faults` (if given) receives each file that failed, and why.
+int16_t LoadEscapeDefinitions(EscapeDefinitions& defs, const TablePaths& paths,
+                              std::vector<TableFault>* faults = nullptr);
 
 // Reads one definition file into `defs` on top of what is there: "&" pairs
 // and "@" markers are numbered from 0 again, so they replace the entries at
 // the same positions. Returns 0, or -1 when the file cannot be opened (or is
 // no regular file) or a read fails; the lines before a read failure count.
-int16_t ReadEscapeDefinitionFile(EscapeDefinitions& defs, const std::filesystem::path& file);
+// `why` (if given) then says what went wrong.
+int16_t ReadEscapeDefinitionFile(EscapeDefinitions& defs, const std::filesystem::path& file,
+                                 std::string* why = nullptr);
 
 // Applies one line (without its line end, at most kEscapeLineLength bytes
 // used) to `defs`. `pairIndex` and `markerIndex` are the file's running

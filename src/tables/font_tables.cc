@@ -19,13 +19,19 @@ struct FileCloser {
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Opens a regular file as a stream; nullptr for anything else (a directory
-// or FIFO where a table should be counts as missing).
-File OpenRead(const fs::path& path) {
-  int fd = OpenRegularFile(path);
-  if (fd < 0) return nullptr;
-  File f(::fdopen(fd, "rb"));
-  if (!f) ::close(fd);
-  return f;
+// or FIFO where a table should be counts as missing), with `why` (if given)
+// saying what stopped it.
+File OpenRead(const fs::path& path, std::string* why) {
+  int error = 0;
+  int fd = OpenRegularFile(path, &error);
+  if (fd >= 0) {
+    File f(::fdopen(fd, "rb"));
+    if (f) return f;
+    error = errno;
+    ::close(fd);
+  }
+  if (why) *why = DescribeTableFileStatus(TableFileStatus::kCannotOpen, error);
+  return nullptr;
 }
 
 uint16_t WordAt(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
@@ -148,11 +154,12 @@ std::string OverlayName(int number) {
 
 // Stores the records of a code file as LoadCodeFile says, handing each
 // (key, value) to `seen` as well. False when the file does not open;
-// `whole` tells whether it was read to its end without a fault.
+// `whole` tells whether it was read to its end without a fault. `why` says
+// what went wrong in either case (empty when nothing did).
 template <class Seen>
 bool ApplyCodeFile(ConversionStore& store, const fs::path& path, CodeFileKind kind, bool recordUndo, Seen&& seen,
-                   bool& whole) {
-  File f = OpenRead(path);
+                   bool& whole, std::string& why) {
+  File f = OpenRead(path, &why);
   if (!f) return false;
   ForEachRecord(f.get(), 1024, 4, [&](const unsigned char* r) {
     uint16_t key = WordAt(r);
@@ -161,19 +168,23 @@ bool ApplyCodeFile(ConversionStore& store, const fs::path& path, CodeFileKind ki
     seen(key, value);
   });
   whole = !std::ferror(f.get());
+  if (!whole) why = DescribeTableFileStatus(TableFileStatus::kReadError, errno);
   return true;
 }
 
 }  // namespace
 
 int16_t LoadCodeFile(ConversionStore& store, const fs::path& path, CodeFileKind kind, bool recordUndo,
-                     int16_t missing) {
+                     int16_t missing, std::string* why) {
   bool whole = false;
-  return ApplyCodeFile(store, path, kind, recordUndo, [](uint16_t, uint16_t) {}, whole) ? 0 : missing;
+  std::string fault;
+  bool opened = ApplyCodeFile(store, path, kind, recordUndo, [](uint16_t, uint16_t) {}, whole, fault);
+  if (why) *why = fault;
+  return opened ? 0 : missing;
 }
 
-int16_t LoadPiCodes(ConversionStore& store, const fs::path& path) {
-  File f = OpenRead(path);
+int16_t LoadPiCodes(ConversionStore& store, const fs::path& path, std::string* why) {
+  File f = OpenRead(path, why);
   if (!f) return kPiCodesMissing;
   ForEachRecord(f.get(), 600, 6, [&](const unsigned char* r) {
     uint16_t n = WordAt(r);
@@ -184,23 +195,31 @@ int16_t LoadPiCodes(ConversionStore& store, const fs::path& path) {
   return 0;
 }
 
-int16_t LoadFontInfo(ConversionStore& store, const fs::path& path) {
-  File f = OpenRead(path);
+int16_t LoadFontInfo(ConversionStore& store, const fs::path& path, std::string* why) {
+  File f = OpenRead(path, why);
   if (!f) return kFontInfoMissing;
+  auto broken = [&](TableFileStatus status) {
+    if (why) *why = DescribeTableFileStatus(status, errno);
+    return kFontInfoBroken;
+  };
   std::string line;
-  if (!ReadPiece(f.get(), line)) return kFontInfoBroken;
+  if (!ReadPiece(f.get(), line)) {
+    if (std::ferror(f.get())) return broken(TableFileStatus::kReadError);
+    if (why) *why = "is empty";
+    return kFontInfoBroken;
+  }
   size_t read = line.size();
   while (ReadPiece(f.get(), line)) {
     // A file larger than any real one ends like a read that failed.
     read += line.size() + 1;
-    if (read > kMaxTableFileBytes) return kFontInfoBroken;
+    if (read > kMaxTableFileBytes) return broken(TableFileStatus::kTooLarge);
     UseFontInfoLine(store, line);
   }
-  return std::ferror(f.get()) ? kFontInfoBroken : 0;
+  return std::ferror(f.get()) ? broken(TableFileStatus::kReadError) : 0;
 }
 
-int16_t LoadRubyTable(ConversionStore& store, const fs::path& path) {
-  File f = OpenRead(path);
+int16_t LoadRubyTable(ConversionStore& store, const fs::path& path, std::string* why) {
+  File f = OpenRead(path, why);
   if (!f) return kCodeFileMissing;
   uint16_t* table = store.MutableTable(kRubyTable);
   unsigned char bytes[kTableWords * 2];
@@ -223,6 +242,9 @@ int16_t PrepareFontTables(FontTables& t, const TablePaths& paths) {
   t.classified = false;
   t.routeFont = 0;
   t.rubyLoaded = false;
+  t.rubyUnusable = false;
+  t.overlayFiles.clear();
+  t.notes.clear();
   t.prepareFailure.clear();
   auto fail = [&t](int16_t code, std::string why) {
     t.prepareFailure = std::move(why);
@@ -231,24 +253,24 @@ int16_t PrepareFontTables(FontTables& t, const TablePaths& paths) {
   if (!t.store.AllocateFirst()) return fail(kFontTablesAllocFailed, "ERROR calloc M2Buf1_adr");
   if (!t.store.AllocateSecond()) return fail(kFontTablesAllocFailed, "ERROR calloc M2Buf2_adr");
 
+  std::string why;
   fs::path base = paths.Fixed(OverlayName(0));
-  if (LoadCodeFile(t.store, base, CodeFileKind::kCodes, false, kCodeFileMissing) != 0) {
-    return fail(kCodeFileMissing, "missing " + base.string());
+  if (LoadCodeFile(t.store, base, CodeFileKind::kCodes, false, kCodeFileMissing, &why) != 0) {
+    return fail(kCodeFileMissing, base.string() + " " + why);
   }
   fs::path romanA = paths.Prefixed("\\qdxfiles\\conv021.tbl");
-  if (LoadCodeFile(t.store, romanA, CodeFileKind::kRomanA, false, kRomanAMissing) != 0) {
-    return fail(kRomanAMissing, "missing " + romanA.string());
+  if (LoadCodeFile(t.store, romanA, CodeFileKind::kRomanA, false, kRomanAMissing, &why) != 0) {
+    return fail(kRomanAMissing, romanA.string() + " " + why);
   }
   fs::path romanB = paths.Prefixed("\\qdxfiles\\conv022.tbl");
-  if (LoadCodeFile(t.store, romanB, CodeFileKind::kRomanB, false, kRomanBMissing) != 0) {
-    return fail(kRomanBMissing, "missing " + romanB.string());
+  if (LoadCodeFile(t.store, romanB, CodeFileKind::kRomanB, false, kRomanBMissing, &why) != 0) {
+    return fail(kRomanBMissing, romanB.string() + " " + why);
   }
   fs::path pi = paths.Prefixed("\\qdxfiles\\convpi.tbl");
-  if (LoadPiCodes(t.store, pi) != 0) return fail(kPiCodesMissing, "missing " + pi.string());
+  if (LoadPiCodes(t.store, pi, &why) != 0) return fail(kPiCodesMissing, pi.string() + " " + why);
   fs::path info = paths.Prefixed("\\qdxfiles\\fntinf.fil");
-  int16_t r = LoadFontInfo(t.store, info);
-  if (r == kFontInfoMissing) return fail(r, "missing " + info.string());
-  if (r != 0) return fail(r, "empty or unreadable " + info.string());
+  int16_t r = LoadFontInfo(t.store, info, &why);
+  if (r != 0) return fail(r, info.string() + " " + why);
   return t.prepareResult = 0;
 }
 
@@ -257,8 +279,22 @@ void ReleaseFontTables(FontTables& t) {
   t.rubyLoaded = false;
   t.appliedOverlay = 0;
   t.keptOverlays.clear();
+  t.overlayFiles.clear();
   t.pitch.Close();
 }
+
+namespace {
+
+// The file of an overlay, its place found once a pass.
+FontTables::OverlayFile& OverlayFileOf(FontTables& t, const TablePaths& paths, uint16_t overlay) {
+  for (FontTables::OverlayFile& file : t.overlayFiles) {
+    if (file.number == overlay) return file;
+  }
+  t.overlayFiles.push_back({overlay, paths.Fixed(OverlayName(static_cast<int16_t>(overlay)))});
+  return t.overlayFiles.back();
+}
+
+}  // namespace
 
 void SelectOverlay(FontTables& t, const TablePaths& paths, int16_t font) {
   uint16_t group = font >= 0 ? t.store.Read(kFontMapTable, font) : 0;
@@ -288,14 +324,29 @@ void SelectOverlay(FontTables& t, const TablePaths& paths, int16_t font) {
     words.push_back(key);
     words.push_back(value);
   };
-  bool whole = false;
-  if (!ApplyCodeFile(t.store, paths.Fixed(OverlayName(static_cast<int16_t>(overlay))), CodeFileKind::kCodes, true,
-                     seen, whole)) {
+  FontTables::OverlayFile& file = OverlayFileOf(t, paths, overlay);
+  // A file that could not be opened when it was first needed is not looked
+  // for again in the pass.
+  if (file.unusable) {
     t.appliedOverlay = 0;
     return;
   }
+  bool whole = false;
+  std::string why;
+  bool opened = ApplyCodeFile(t.store, file.path, CodeFileKind::kCodes, true, seen, whole, why);
+  if (!opened) {
+    t.appliedOverlay = 0;
+    file.unusable = !file.found;
+  }
+  file.found = file.found || opened;
+  if (!why.empty() && !file.noted) {
+    file.noted = true;
+    t.notes.push_back("overlay table " + file.path.string() + " " + why + "; the fonts of the groups with overlay " +
+                      std::to_string(static_cast<int16_t>(overlay)) +
+                      (opened ? " got only part of it" : " keep the base codes"));
+  }
   // A file that could not be read to its end is read again next time.
-  if (keep && whole) t.keptOverlays.push_back({overlay, std::move(words)});
+  if (opened && keep && whole) t.keptOverlays.push_back({overlay, std::move(words)});
 }
 
 uint16_t SearchRubyTable(const ConversionStore& store, uint16_t code) {
@@ -323,7 +374,14 @@ uint16_t SearchRubyTable(const ConversionStore& store, uint16_t code) {
 
 int16_t RubyConvert(FontTables& t, const TablePaths& paths, uint16_t& code) {
   if (!t.rubyLoaded) {
-    if (LoadRubyTable(t.store, paths.Prefixed("\\qdxfiles\\convura.tbl")) != 0) return kCodeFileMissing;
+    if (t.rubyUnusable) return kCodeFileMissing;
+    fs::path path = paths.Prefixed("\\qdxfiles\\convura.tbl");
+    std::string why;
+    if (LoadRubyTable(t.store, path, &why) != 0) {
+      t.rubyUnusable = true;
+      t.notes.push_back("ruby table " + path.string() + " " + why + "; the characters of ruby fonts stay unconverted");
+      return kCodeFileMissing;
+    }
     t.rubyLoaded = true;
   }
   code = SearchRubyTable(t.store, code);

@@ -16,6 +16,7 @@
 
 #include "tables/conversion_store.h"
 #include "tables/pitch_file.h"
+#include "tables/table_file.h"
 #include "tables/table_root.h"
 
 namespace velkan {
@@ -53,12 +54,31 @@ struct FontTables {
   // from here rather than read again, since a job whose fonts of different
   // overlays take turns would otherwise read a file at every switch. Up to
   // kKeptOverlays files of at most kKeptOverlayRecords records are kept; a
-  // larger file is read at every switch, as is a missing one.
+  // further or larger file is read again at every switch.
   struct KeptOverlay {
     uint16_t number = 0;
     std::vector<uint16_t> words;
   };
   std::vector<KeptOverlay> keptOverlays;
+  // The overlay files looked for since PrepareFontTables, by overlay number:
+  // where the file is (its name is matched against the folder only once a
+  // pass), whether it was ever opened, whether it could not be opened when
+  // it was first needed (it is then not looked for again in the pass), and
+  // whether a note told of a fault.
+  struct OverlayFile {
+    uint16_t number = 0;
+    std::filesystem::path path;
+    bool found = false;
+    bool unusable = false;
+    bool noted = false;
+  };
+  std::vector<OverlayFile> overlayFiles;
+  // Whether "convura.tbl" could not be opened in this pass (it is not looked
+  // for again).
+  bool rubyUnusable = false;
+  // What the pass could not use after PrepareFontTables (an overlay file or
+  // "convura.tbl"), a line each, for the person.
+  std::vector<std::string> notes;
   // The font of the previous code conversion, whose overlay was selected
   // last (0 = none yet).
   int16_t lastFont = 0;
@@ -116,15 +136,17 @@ inline constexpr size_t kKeptOverlayRecords = 8192;
 // file should be counts as missing. With `recordUndo` the previous value of each entry changed is
 // recorded first; once the undo list is full, further pairs are not applied,
 // so an undo always restores the base. Returns 0, or `missing` when the file
-// cannot be opened.
+// cannot be opened. `why` (if given) says what went wrong, if anything
+// (DescribeTableFileStatus: a read that failed part of the way returns 0).
 int16_t LoadCodeFile(ConversionStore& store, const std::filesystem::path& path, CodeFileKind kind,
-                     bool recordUndo, int16_t missing);
+                     bool recordUndo, int16_t missing, std::string* why = nullptr);
 
 // Loads "convpi.tbl": records (n, first, second) read in blocks of 600 bytes
 // (at most kMaxFontFileRecords records); PiTable entries 2n and 2n+1 take
 // first and second. Records with n of 2048
-// or over are skipped. Returns 0 or kPiCodesMissing.
-int16_t LoadPiCodes(ConversionStore& store, const std::filesystem::path& path);
+// or over are skipped. Returns 0 or kPiCodesMissing (with `why`, if given,
+// saying why).
+int16_t LoadPiCodes(ConversionStore& store, const std::filesystem::path& path, std::string* why = nullptr);
 
 // Loads "fntinf.fil" into FontMap and OverlayMap. The first line is skipped;
 // a line is used when its first byte is not above '9' and its column 113 is
@@ -135,12 +157,12 @@ int16_t LoadPiCodes(ConversionStore& store, const std::filesystem::path& path);
 // are read in pieces of at most 255 bytes; a CR before the LF is not part of
 // the line. Returns 0, kFontInfoMissing, or kFontInfoBroken when the file is
 // empty, a read fails or it runs past kMaxTableFileBytes (the lines read so
-// far stay).
-int16_t LoadFontInfo(ConversionStore& store, const std::filesystem::path& path);
+// far stay); `why` (if given) says which.
+int16_t LoadFontInfo(ConversionStore& store, const std::filesystem::path& path, std::string* why = nullptr);
 
 // Loads "convura.tbl" (up to 8192 bytes) into RubyTable. Returns 0 or
-// kCodeFileMissing.
-int16_t LoadRubyTable(ConversionStore& store, const std::filesystem::path& path);
+// kCodeFileMissing (with `why`, if given, saying why).
+int16_t LoadRubyTable(ConversionStore& store, const std::filesystem::path& path, std::string* why = nullptr);
 
 // Allocates the store and loads, stopping at the first failure: the base
 // code file, "conv021.tbl", "conv022.tbl", "convpi.tbl", "fntinf.fil"; then
@@ -148,20 +170,23 @@ int16_t LoadRubyTable(ConversionStore& store, const std::filesystem::path& path)
 // loader's code, also kept in `prepareResult`. The pitch file is not touched.
 int16_t PrepareFontTables(FontTables& tables, const TablePaths& paths);
 
-// Frees the store, marks RubyTable unloaded and closes the pitch file.
+// Frees the store, marks RubyTable unloaded and closes the pitch file (the
+// notes stay until the next PrepareFontTables).
 void ReleaseFontTables(FontTables& tables);
 
 // Applies the overlay of `font`'s group: restores the entries the applied
 // overlay changed, then loads the new overlay file (none for overlay 0). Does
 // nothing when the font's group is 1000 or over or the overlay is already
 // applied. A missing overlay file leaves the base restored and no overlay
-// applied.
+// applied; a file that could not be opened when first needed is not looked
+// for again in the pass. A file that cannot be opened or read whole adds a
+// line to `notes` (once a file).
 void SelectOverlay(FontTables& tables, const TablePaths& paths, int16_t font);
 
 // Converts a ruby code through RubyTable, loading "convura.tbl" on first use.
 // Returns 0 with `code` replaced by its conversion (kGetaMark when absent),
-// or kCodeFileMissing with `code` unchanged when the file cannot be opened
-// (the next call tries again).
+// or kCodeFileMissing with `code` unchanged when the file cannot be opened;
+// that is noted in `notes` and the file is not looked for again in the pass.
 int16_t RubyConvert(FontTables& tables, const TablePaths& paths, uint16_t& code);
 
 // The value RubyTable gives for a code (kGetaMark when absent): eight moves

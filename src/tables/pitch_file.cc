@@ -26,11 +26,22 @@ long ReadAt(int fd, uint8_t* buf, size_t n, off_t offset) {
 
 }  // namespace
 
-int16_t PitchFile::Open(const std::filesystem::path& path) {
+int16_t PitchFile::Open(const std::filesystem::path& path, std::string* why) {
   Close();
-  fd_ = OpenRegularFile(path);
-  if (fd_ < 0) return openResult_ = kPitchNotOpened;
-  if (ReadAt(fd_, header_.data(), header_.size(), 0) != kHeaderBytes) return openResult_ = kPitchShortHeader;
+  int error = 0;
+  fd_ = OpenRegularFile(path, &error);
+  if (fd_ < 0) {
+    if (why) *why = DescribeTableFileStatus(TableFileStatus::kCannotOpen, error);
+    return openResult_ = kPitchNotOpened;
+  }
+  long got = ReadAt(fd_, header_.data(), header_.size(), 0);
+  if (got != kHeaderBytes) {
+    if (why) {
+      *why = got < 0 ? DescribeTableFileStatus(TableFileStatus::kReadError, errno)
+                     : "is shorter than its header of " + std::to_string(kHeaderBytes) + " bytes";
+    }
+    return openResult_ = kPitchShortHeader;
+  }
   return openResult_ = kPitchOpened;
 }
 
@@ -70,8 +81,12 @@ int16_t PitchFile::Width(int16_t font, uint16_t code) {
   return s.widths[static_cast<size_t>(column)];
 }
 
-int16_t OpenPitchFile(PitchFile& pitch, const TablePaths& paths) {
-  return pitch.Open(paths.Prefixed("\\QDXFILES\\pitfile.fil"));
+int16_t OpenPitchFile(PitchFile& pitch, const TablePaths& paths, TableFault* fault) {
+  std::filesystem::path path = paths.Prefixed("\\QDXFILES\\pitfile.fil");
+  std::string why;
+  int16_t r = pitch.Open(path, &why);
+  if (r != kPitchOpened && fault) *fault = {path, why};
+  return r;
 }
 
 }  // namespace velkan

@@ -10,7 +10,9 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 
+#include "tables/table_file.h"
 #include "tables/table_root.h"
 
 namespace velkan {
@@ -36,8 +38,8 @@ class PitchFile {
 
   // Opens the file (closing one opened before), reads its header and empties
   // the cache. Returns kPitchOpened, kPitchNotOpened or kPitchShortHeader;
-  // in the last two cases no widths are given.
-  int16_t Open(const std::filesystem::path& path);
+  // in the last two cases no widths are given and `why` (if given) says why.
+  int16_t Open(const std::filesystem::path& path, std::string* why = nullptr);
   // Closes the file and empties the cache.
   void Close();
 
@@ -67,8 +69,9 @@ class PitchFile {
   int blocksRead_ = 0;
 };
 
-// Opens the pitch file of a pass; its result is informative only.
-int16_t OpenPitchFile(PitchFile& pitch, const TablePaths& paths);
+// Opens the pitch file of a pass; its result is informative only. When no
+// widths can be given, `fault` (if given) names the file and says why.
+int16_t OpenPitchFile(PitchFile& pitch, const TablePaths& paths, TableFault* fault = nullptr);
 
 // The width of a roman character, as PitchFile::Width.
 inline int16_t PitchWidth(PitchFile& pitch, int16_t font, uint16_t code) { return pitch.Width(font, code); }

@@ -129,7 +129,8 @@ void ReleasePrePassTables(PrePassTables& tables) {
   tables.replacements.Clear();
 }
 
-int16_t LoadPrePassTables(PrePassTables& tables, const TablePaths& paths, std::string* failedFile) {
+int16_t LoadPrePassTables(PrePassTables& tables, const TablePaths& paths, TableFault* fault,
+                          TableFault* replacementFault) {
   ReleasePrePassTables(tables);
   try {
     tables.forwardMap.assign(2 * kForwardHalf, 0);
@@ -140,17 +141,23 @@ int16_t LoadPrePassTables(PrePassTables& tables, const TablePaths& paths, std::s
     ReleasePrePassTables(tables);
     return -1;
   }
-  auto fail = [&](const std::string& name) -> int16_t {
-    if (failedFile) *failedFile = name;
+  TableFault unused;
+  TableFault& f = fault ? *fault : unused;
+  auto fail = [&](std::string why) -> int16_t {
+    if (!why.empty()) f.why = std::move(why);
     return -1;
   };
   std::string bytes;
   auto read = [&](const std::string& name) {
-    return ReadTableFile(paths.Fixed("\\QDXFILES\\" + name), bytes) == TableFileStatus::kRead;
+    f.path = paths.Fixed("\\QDXFILES\\" + name);
+    int error = 0;
+    TableFileStatus status = ReadTableFile(f.path, bytes, kMaxTableFileBytes, &error);
+    f.why = DescribeTableFileStatus(status, error);
+    return status == TableFileStatus::kRead;
   };
 
   // "SJIS_ZAN.TBL": records without a header word.
-  if (!read("SJIS_ZAN.TBL")) return fail("SJIS_ZAN.TBL");
+  if (!read("SJIS_ZAN.TBL")) return fail("");
   for (size_t at = 0; bytes.size() - at >= 4; at += 4) {
     uint16_t sjis = WordAt(bytes, at);
     uint16_t code = WordAt(bytes, at + 2);
@@ -162,7 +169,8 @@ int16_t LoadPrePassTables(PrePassTables& tables, const TablePaths& paths, std::s
   tables.IndexCharacters();
 
   // "SJIS_JIS.TBL": header word, then (full-width code, single byte) records.
-  if (!read("SJIS_JIS.TBL") || bytes.size() < 2) return fail("SJIS_JIS.TBL");
+  if (!read("SJIS_JIS.TBL")) return fail("");
+  if (bytes.size() < 2) return fail("has no header word");
   for (size_t at = 2; bytes.size() - at >= 4; at += 4) {
     uint16_t code = WordAt(bytes, at + 2);
     if (code < 0x100) tables.singleByteMap[code] = WordAt(bytes, at);
@@ -170,11 +178,16 @@ int16_t LoadPrePassTables(PrePassTables& tables, const TablePaths& paths, std::s
 
   for (size_t i = 0; i < kBlockTableCount; ++i) {
     const char* name = kPairTableNames[i];
-    if (!read(name) || bytes.size() < 2) return fail(name);
-    if (tables.blocks[i].Fill(std::string_view(bytes).substr(2)) == 0) return fail(name);
+    if (!read(name)) return fail("");
+    if (bytes.size() < 2) return fail("has no header word");
+    if (tables.blocks[i].Fill(std::string_view(bytes).substr(2)) == 0) return fail("holds no word after its header");
   }
+  f = {};
 
-  LoadReplacementTable(tables.replacements, paths);
+  TableFault replacement;
+  if (LoadReplacementTable(tables.replacements, paths, &replacement) != 0 && replacementFault) {
+    *replacementFault = std::move(replacement);
+  }
   return 0;
 }
 

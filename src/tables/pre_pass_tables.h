@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tables/replacement_table.h"
+#include "tables/table_file.h"
 #include "tables/table_root.h"
 
 namespace velkan {
@@ -116,10 +117,12 @@ struct PrePassTables {
 // the job order, then "\qdxfiles\nmcnv.tbl". Returns 0, or -1 at the first
 // code table that cannot be opened, whose header word cannot be read, or
 // whose block read yields nothing: the tables after it (and the replacement
-// table) stay empty and `failedFile` (if given) receives its name. A missing
-// or empty "nmcnv.tbl" only leaves the replacement table empty. -1 with
-// nothing loaded when memory runs out.
-int16_t LoadPrePassTables(PrePassTables& tables, const TablePaths& paths, std::string* failedFile = nullptr);
+// table) stay empty and `fault` (if given) receives the file and why. A
+// "nmcnv.tbl" that cannot be used leaves the replacement table empty (or
+// with the lines read before a failed read) and is described in
+// `replacementFault` (if given). -1 with nothing loaded when memory runs out.
+int16_t LoadPrePassTables(PrePassTables& tables, const TablePaths& paths, TableFault* fault = nullptr,
+                          TableFault* replacementFault = nullptr);
 
 // Frees the tables; every look-up then finds nothing.
 void ReleasePrePassTables(PrePassTables& tables);

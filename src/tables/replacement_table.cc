@@ -66,10 +66,13 @@ const ReplacementEntry* ReplacementTable::Match(std::string_view text) const {
   return nullptr;
 }
 
-int16_t LoadReplacementTable(ReplacementTable& table, const TablePaths& paths) {
+int16_t LoadReplacementTable(ReplacementTable& table, const TablePaths& paths, TableFault* fault) {
   table.Clear();
   std::string bytes;
-  TableFileStatus status = ReadTableFile(paths.Fixed("\\qdxfiles\\nmcnv.tbl"), bytes);
+  std::filesystem::path path = paths.Fixed("\\qdxfiles\\nmcnv.tbl");
+  int error = 0;
+  TableFileStatus status = ReadTableFile(path, bytes, kMaxTableFileBytes, &error);
+  if (status != TableFileStatus::kRead && fault) *fault = {path, DescribeTableFileStatus(status, error)};
   if (status == TableFileStatus::kCannotOpen) return -1;
   for (std::string_view line : SplitTableLines(bytes, kReplacementLineLength)) {
     if (table.size() >= kMaxReplacementEntries) break;

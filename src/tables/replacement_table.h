@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tables/table_file.h"
 #include "tables/table_root.h"
 
 namespace velkan {
@@ -74,7 +75,8 @@ class ReplacementTable {
 
 // Clears the table and reads "\qdxfiles\nmcnv.tbl" into it. Returns 0, or -1
 // when the file cannot be opened (or is no regular file) or a read fails; the
-// table then holds what was read (nothing for a missing file).
-int16_t LoadReplacementTable(ReplacementTable& table, const TablePaths& paths);
+// table then holds what was read (nothing for a missing file), and `fault`
+// (if given) says why.
+int16_t LoadReplacementTable(ReplacementTable& table, const TablePaths& paths, TableFault* fault = nullptr);
 
 }  // namespace velkan

@@ -6,27 +6,34 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace velkan {
 
-int OpenRegularFile(const std::filesystem::path& path) {
+int OpenRegularFile(const std::filesystem::path& path, int* error) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    if (error) *error = errno;
+    return -1;
+  }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  int err = ::fstat(fd, &st) != 0 ? errno : 0;
+  if (err != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
+    if (error) *error = err;
     errno = EINVAL;
     return -1;
   }
   return fd;
 }
 
-TableFileStatus ReadTableFile(const std::filesystem::path& path, std::string& bytes, size_t limit) {
+TableFileStatus ReadTableFile(const std::filesystem::path& path, std::string& bytes, size_t limit, int* error) {
   bytes.clear();
-  int fd = OpenRegularFile(path);
+  int fd = OpenRegularFile(path, error);
   if (fd < 0) return TableFileStatus::kCannotOpen;
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
+    if (error) *error = errno;
     ::close(fd);
     return TableFileStatus::kCannotOpen;
   }
@@ -40,6 +47,7 @@ TableFileStatus ReadTableFile(const std::filesystem::path& path, std::string& by
     ssize_t r = ::read(fd, buf, want);
     if (r < 0 && errno == EINTR) continue;
     if (r < 0) {
+      if (error) *error = errno;
       status = TableFileStatus::kReadError;
       break;
     }
@@ -53,6 +61,35 @@ TableFileStatus ReadTableFile(const std::filesystem::path& path, std::string& by
   }
   ::close(fd);
   return status;
+}
+
+namespace {
+
+// strerror's text as it goes on in a sentence: "permission denied".
+std::string ErrorText(int error) {
+  std::string text = std::strerror(error);
+  if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' && (text.size() < 2 || !(text[1] >= 'A' && text[1] <= 'Z'))) {
+    text[0] = static_cast<char>(text[0] - 'A' + 'a');
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string DescribeTableFileStatus(TableFileStatus status, int error) {
+  switch (status) {
+    case TableFileStatus::kRead:
+      return "";
+    case TableFileStatus::kCannotOpen:
+      if (error == 0) return "not a file";
+      if (error == ENOENT || error == ENOTDIR) return "missing";
+      return "cannot be read: " + ErrorText(error);
+    case TableFileStatus::kReadError:
+      return "could not be read whole: " + ErrorText(error);
+    case TableFileStatus::kTooLarge:
+      return "larger than " + std::to_string(kMaxTableFileBytes >> 20) + " MiB";
+  }
+  return "";
 }
 
 std::vector<std::string_view> SplitTableLines(std::string_view text, size_t maxLine) {

@@ -20,8 +20,10 @@ enum class TableFileStatus {
 // Opens a regular file for reading and returns its descriptor, or -1 when it
 // is missing, unreadable, or no regular file. A directory, a FIFO or a device
 // where a table should be counts as a file that cannot be opened; a FIFO
-// never stops the job waiting for a writer.
-int OpenRegularFile(const std::filesystem::path& path);
+// never stops the job waiting for a writer. On -1, `error` (if given)
+// receives the errno of the failed open, or 0 for a file that is no regular
+// file.
+int OpenRegularFile(const std::filesystem::path& path, int* error = nullptr);
 
 // No table or definition file of the system comes near this size (the
 // largest hold a few thousand records or lines); a larger file is read no
@@ -33,8 +35,27 @@ inline constexpr size_t kMaxTableFileBytes = size_t{16} << 20;
 // file that cannot be opened, so a directory standing where a table should be
 // is reported, never read as an empty table. A file larger than `limit` gives
 // kTooLarge, which callers treat as a read that failed after `limit` bytes.
+// `error` (if given) receives the errno of a failed open or read, 0 for a
+// file that is no regular file.
 TableFileStatus ReadTableFile(const std::filesystem::path& path, std::string& bytes,
-                              size_t limit = kMaxTableFileBytes);
+                              size_t limit = kMaxTableFileBytes, int* error = nullptr);
+
+// Why a table file could not be used, as a note says it (UTF-8): "missing"
+// (nothing of that name, or a folder on the way missing), "not a file" (a
+// directory or FIFO stands there), "cannot be read: permission denied" (or
+// the open's other error), "could not be read whole: ..." (a read that
+// failed), "larger than 16 MiB". `error` is what ReadTableFile or
+// OpenRegularFile gave; empty for kRead.
+std::string DescribeTableFileStatus(TableFileStatus status, int error);
+
+// A table file that could not be used: where it was looked for and why
+// (DescribeTableFileStatus, or another reason of the loader's own).
+struct TableFault {
+  std::filesystem::path path;
+  std::string why;
+  // "PATH why", as notes name it.
+  std::string Text() const { return path.string() + " " + why; }
+};
 
 // The lines of a text table as its line reader takes them. A line ends at a
 // line feed, which is not part of it; a CR right before the line feed is not

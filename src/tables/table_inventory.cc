@@ -71,15 +71,19 @@ std::vector<TableReport> CheckTableRoot(const TablePaths& paths) {
     TableReport r;
     r.path = table.prefixed ? paths.Prefixed(table.name) : paths.Fixed(table.name);
     std::string bytes;
-    TableFileStatus status = ReadTableFile(r.path, bytes);
+    int error = 0;
+    TableFileStatus status = ReadTableFile(r.path, bytes, kMaxTableFileBytes, &error);
     if (status == TableFileStatus::kCannotOpen) {
       r.state = TableState::kMissing;
+      // Something stands there that cannot be used.
+      std::string why = DescribeTableFileStatus(status, error);
+      if (why != "missing") r.findings.push_back({FindingLevel::kMalformed, "it is there but " + why});
     } else {
       r.state = TableState::kFound;
       r.summary = SummariseTable(table.format, bytes);
       r.findings = CheckTableBytes(table.format, bytes, r.path.filename().string());
       if (status == TableFileStatus::kReadError) {
-        r.findings.push_back({FindingLevel::kMalformed, "a read failed part of the way"});
+        r.findings.push_back({FindingLevel::kMalformed, DescribeTableFileStatus(status, error)});
       }
       for (const TableFinding& f : r.findings) {
         if (f.level == FindingLevel::kMalformed) r.state = TableState::kMalformed;

@@ -533,14 +533,17 @@ void TextPrePass::PlainCharacter(std::string_view t, bool singleByte) {
 
 void LoadTextInputTables(PrePassTables& tables, EscapeDefinitions& escapes, const TablePaths& paths,
                          std::vector<std::string>* notes) {
-  std::string failed;
-  if (LoadPrePassTables(tables, paths, &failed) != 0 && notes) {
-    notes->push_back(failed.empty() ? "the text pre-pass tables could not be allocated"
-                                    : "text pre-pass: code table missing or empty, later tables not loaded: " +
-                                          failed);
+  TableFault failed, replacements;
+  if (LoadPrePassTables(tables, paths, &failed, &replacements) != 0 && notes) {
+    notes->push_back(failed.path.empty() ? "the text pre-pass tables could not be allocated"
+                                         : "text pre-pass: code table " + failed.Text() + "; later tables not loaded");
   }
-  if (LoadEscapeDefinitions(escapes, paths) != 0 && notes) {
-    notes->push_back("text pre-pass: escape definitions missing under " + paths.root().string());
+  if (!replacements.path.empty() && notes) {
+    notes->push_back("text pre-pass: replacement table " + replacements.Text() + "; text sequences are not replaced");
+  }
+  std::vector<TableFault> escapeFaults;
+  if (LoadEscapeDefinitions(escapes, paths, &escapeFaults) != 0 && notes) {
+    for (const TableFault& f : escapeFaults) notes->push_back("text pre-pass: escape definitions " + f.Text());
   }
 }
 

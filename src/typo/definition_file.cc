@@ -8,11 +8,16 @@ namespace {
 constexpr size_t kMaxLine = 259;
 }  // namespace
 
-bool DefinitionFile::Open(const std::string& path) {
+bool DefinitionFile::Open(const std::string& path, std::string* why) {
   Close();
   // A directory or other non-file at the path is no definition file.
   std::string content;
-  if (ReadTableFile(path, content) != TableFileStatus::kRead) return false;
+  int error = 0;
+  TableFileStatus status = ReadTableFile(path, content, kMaxTableFileBytes, &error);
+  if (status != TableFileStatus::kRead) {
+    if (why) *why = DescribeTableFileStatus(status, error);
+    return false;
+  }
   OpenFromMemory(std::move(content));
   return true;
 }

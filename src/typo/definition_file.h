@@ -21,8 +21,9 @@ class DefinitionFile {
   DefinitionFile& operator=(const DefinitionFile&) = delete;
 
   // Reads the file; returns false (and stays closed) when it cannot be
-  // opened, is no regular file (a directory, say) or a read fails.
-  bool Open(const std::string& path);
+  // opened, is no regular file (a directory, say), a read fails or it is
+  // larger than 16 MiB; `why` (if given) then says which.
+  bool Open(const std::string& path, std::string* why = nullptr);
   // Uses the given bytes as the file's content.
   void OpenFromMemory(std::string content);
   void Close();

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 
+#include "tables/table_file.h"
 #include "tables/table_root.h"
 
 namespace velkan {
@@ -14,7 +15,7 @@ struct PiWidths {
 
 // Clears the widths and reads up to 1000 bytes of "\qdxfiles\pifont.fil".
 // The file is opened for reading only. Returns 0, or -1 when it cannot be
-// opened or read.
-int16_t LoadPiFontFile(PiWidths& pi, const TablePaths& paths);
+// opened or read; `fault` (if given) then names it and says why.
+int16_t LoadPiFontFile(PiWidths& pi, const TablePaths& paths, TableFault* fault = nullptr);
 
 }  // namespace velkan

@@ -95,10 +95,14 @@ TEST_F(TablesCli, CheckFindsEveryTableOfTheBundledRoot) {
 
   // VELKAN_ROOT and the ROOT argument name other roots.
   dir_.Write("root/qdxfiles/pifont.fil", std::string(1000, '\0'));
+  fs::create_directories(dir_.path() / "root/qdxfiles/SJIS_JIS.TBL");
   CliRun other = Velkan("tables check", "VELKAN_ROOT=" + Path("root"));
   EXPECT_EQ(other.exitCode, 1);
   EXPECT_NE(other.out.find("31 tables: 1 found, 30 missing, 0 malformed"), std::string::npos) << other.out;
   EXPECT_NE(other.out.find("missing   \\QDXFILES\\SJIS_ZAN.TBL"), std::string::npos) << other.out;
+  EXPECT_NE(other.out.find("load no pair table\n          ! it is there but not a file\nmissing   \\qdxfiles"),
+            std::string::npos)
+      << "a folder where SJIS_JIS.TBL should be:\n" << other.out;
   EXPECT_NE(other.out.find("without it: text jobs load no code table at all"), std::string::npos) << other.out;
   EXPECT_NE(other.out.find("format store: " + (dir_.path() / "root" / "QDXFILES").string()), std::string::npos)
       << "another root keeps its own store:\n" << other.out;

@@ -109,9 +109,10 @@ TEST(CodeTablesTest, AMissingFileStopsTheLoadAndKeepsWhatCameBefore) {
                       {"SJIS_ZAN.TBL", {0x8262, 0x0043}}});
   fs::remove(root.File("SJ_KKA_2.TBL"));
   CodeTables t;
-  std::string failed;
+  TableFault failed;
   EXPECT_EQ(LoadCodeTables(t, root.paths(), &failed), -1);
-  EXPECT_EQ(failed, "SJ_KKA_2.TBL");
+  EXPECT_EQ(failed.path, root.File("SJ_KKA_2.TBL"));
+  EXPECT_EQ(failed.why, "missing");
   EXPECT_EQ(t.ShiftJisOf(0x0041), 0x8260);
   EXPECT_EQ(t.ShiftJisOf(0x0042), 0);  // after the missing file
   EXPECT_EQ(t.ShiftJisOf(0x0043), 0);
@@ -122,9 +123,10 @@ TEST(CodeTablesTest, AHeaderWordThatCannotBeReadFailsButAMissingZanHeaderDoesNot
     CodeTableRoot root;
     root.dir().Write("QDXFILES/SJ_KU3_1.TBL", "\x01");  // one byte: no header word
     CodeTables t;
-    std::string failed;
+    TableFault failed;
     EXPECT_EQ(LoadCodeTables(t, root.paths(), &failed), -1);
-    EXPECT_EQ(failed, "SJ_KU3_1.TBL");
+    EXPECT_EQ(failed.path.filename(), "SJ_KU3_1.TBL");
+    EXPECT_EQ(failed.why, "has no header word");
   }
   {
     CodeTableRoot root;
@@ -136,20 +138,21 @@ TEST(CodeTablesTest, AHeaderWordThatCannotBeReadFailsButAMissingZanHeaderDoesNot
     CodeTableRoot root;
     root.dir().Write("QDXFILES/SJIS_JIS.TBL", "");
     CodeTables t;
-    std::string failed;
+    TableFault failed;
     EXPECT_EQ(LoadCodeTables(t, root.paths(), &failed), -1);
-    EXPECT_EQ(failed, "SJIS_JIS.TBL");
+    EXPECT_EQ(failed.path.filename(), "SJIS_JIS.TBL");
   }
 }
 
-TEST(CodeTablesTest, ADirectoryWhereATableShouldBeCountsAsMissing) {
+TEST(CodeTablesTest, ADirectoryWhereATableShouldBeStopsTheLoadAsNotAFile) {
   CodeTableRoot root({{"SJIS_JIS.TBL", {0x8260, 0x0041}}});
   fs::remove(root.File("SJIS_ZAN.TBL"));
   fs::create_directory(root.File("SJIS_ZAN.TBL"));
   CodeTables t;
-  std::string failed;
+  TableFault failed;
   EXPECT_EQ(LoadCodeTables(t, root.paths(), &failed), -1);
-  EXPECT_EQ(failed, "SJIS_ZAN.TBL");
+  EXPECT_EQ(failed.path.filename(), "SJIS_ZAN.TBL");
+  EXPECT_EQ(failed.why, "not a file");
   EXPECT_EQ(t.SingleByteOf(0x8260), 0);
 }
 

@@ -460,14 +460,60 @@ TEST_F(FontTablesTest, MissingOverlayFileLeavesTheBaseRestored) {
   EXPECT_EQ(Base(1), 0x4023);
 }
 
-TEST_F(FontTablesTest, RubyConvertLoadsOnFirstUseAndRetriesWhenMissing) {
+TEST_F(FontTablesTest, AnOverlayFileIsLookedForOnceAPass) {
+  WriteAll();
+  ASSERT_EQ(PrepareFontTables(t, paths), 0);
+  SelectOverlay(t, paths, 7);  // overlay 6 has no file
+  EXPECT_EQ(t.appliedOverlay, 0);
+  ASSERT_EQ(t.notes.size(), 1u);
+  EXPECT_NE(t.notes[0].find("conv06.tbl missing; the fonts of the groups with overlay 6 keep the base codes"),
+            std::string::npos)
+      << t.notes[0];
+  // A file that turns up later in the pass is not looked for, nor noted again.
+  dir.Write("root/qdxfiles/conv06.tbl", PairBytes({{0x8003, 0x4623}}));
+  SelectOverlay(t, paths, 3);
+  SelectOverlay(t, paths, 7);
+  EXPECT_EQ(t.appliedOverlay, 0);
+  EXPECT_EQ(Base(3), 0x3023);
+  EXPECT_EQ(t.notes.size(), 1u);
+  ASSERT_EQ(PrepareFontTables(t, paths), 0);
+  EXPECT_TRUE(t.notes.empty());
+  SelectOverlay(t, paths, 7);
+  EXPECT_EQ(Base(3), 0x4623);
+
+  // A file too large to be kept is read at every switch to it, under the
+  // name found the first time: its name is not matched against the folder
+  // again.
+  std::filesystem::remove(dir.path() / "root/qdxfiles/conv06.tbl");
+  WordPairs large(kKeptOverlayRecords + 1, {0x8002, 0x4622});
+  dir.Write("root/qdxfiles/CONV06.TBL", PairBytes(large));
+  ASSERT_EQ(PrepareFontTables(t, paths), 0);
+  SelectOverlay(t, paths, 7);
+  EXPECT_EQ(Base(2), 0x4622);
+  dir.Write("root/qdxfiles/conv06.tbl", PairBytes({{0x8002, 0x4699}}));
+  large.assign(kKeptOverlayRecords + 1, {0x8002, 0x4655});
+  dir.Write("root/qdxfiles/CONV06.TBL", PairBytes(large));
+  SelectOverlay(t, paths, 1);
+  SelectOverlay(t, paths, 7);
+  EXPECT_EQ(Base(2), 0x4655);
+  EXPECT_TRUE(t.notes.empty());
+}
+
+TEST_F(FontTablesTest, RubyConvertLoadsOnFirstUseAndNotesAMissingFileOnce) {
   WriteAll();
   ASSERT_EQ(PrepareFontTables(t, paths), 0);
   uint16_t code = 0x9003;
   EXPECT_EQ(RubyConvert(t, paths, code), kCodeFileMissing);
   EXPECT_EQ(code, 0x9003);
   EXPECT_FALSE(t.rubyLoaded);
+  ASSERT_EQ(t.notes.size(), 1u);
+  EXPECT_NE(t.notes[0].find("convura.tbl missing"), std::string::npos) << t.notes[0];
+  // Not looked for again in the pass; the next pass finds it.
   dir.Write("root/qdxfiles/convura.tbl", RubyBytes(4));
+  EXPECT_EQ(RubyConvert(t, paths, code), kCodeFileMissing);
+  EXPECT_EQ(t.notes.size(), 1u);
+  ASSERT_EQ(PrepareFontTables(t, paths), 0);
+  EXPECT_TRUE(t.notes.empty());
   EXPECT_EQ(RubyConvert(t, paths, code), 0);
   EXPECT_EQ(code, 0x2501);
   code = 0x9004;

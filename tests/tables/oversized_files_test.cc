@@ -56,9 +56,10 @@ TEST(OversizedFiles, AHugeCodeTableStopsTheLoadLikeAReadError) {
   dir.Write("QDXFILES/SJIS_ZAN.TBL", LittleEndianWords({0x8260, 0x0041}));
   Huge(dir, "QDXFILES/SJIS_JIS.TBL", LittleEndianWords({0, 0x8260, 0x41}), kGigabyte);
   CodeTables t;
-  std::string failed;
+  TableFault failed;
   EXPECT_EQ(LoadCodeTables(t, TablePaths(dir.path(), std::nullopt), &failed), -1);
-  EXPECT_EQ(failed, "SJIS_JIS.TBL");
+  EXPECT_EQ(failed.path.filename(), "SJIS_JIS.TBL");
+  EXPECT_EQ(failed.why, "larger than 16 MiB");
   EXPECT_EQ(t.ShiftJisOf(0x0041), 0x8260);  // what came before stays
   EXPECT_EQ(t.SingleByteOf(0x8260), 0);
 }

@@ -137,10 +137,12 @@ TEST_F(PrePassTablesTest, TheReplacementTableComesLast) {
 }
 
 TEST_F(PrePassTablesTest, AMissingReplacementFileOnlyLeavesItsTableEmpty) {
-  std::string failed;
-  EXPECT_EQ(0, LoadPrePassTables(t_, paths_, &failed));
+  TableFault failed, replacements;
+  EXPECT_EQ(0, LoadPrePassTables(t_, paths_, &failed, &replacements));
   EXPECT_TRUE(t_.replacements.empty());
-  EXPECT_EQ("", failed);
+  EXPECT_TRUE(failed.path.empty());
+  EXPECT_EQ("nmcnv.tbl", replacements.path.filename());
+  EXPECT_EQ("missing", replacements.why);
 }
 
 TEST_F(PrePassTablesTest, TheFirstMissingOrEmptyTableStopsTheLoad) {
@@ -149,9 +151,10 @@ TEST_F(PrePassTablesTest, TheFirstMissingOrEmptyTableStopsTheLoad) {
   Table("SJ_KKA_1.TBL", {0x1234});  // a header word and no block: the read yields nothing
   Block("SJ_KMA_0.TBL", {0x8260, 0x46CA});
   dir_.Write("root/QDXFILES/nmcnv.tbl", "ab=4521\n");
-  std::string failed;
+  TableFault failed;
   EXPECT_EQ(-1, LoadPrePassTables(t_, paths_, &failed));
-  EXPECT_EQ("SJ_KKA_1.TBL", failed);
+  EXPECT_EQ("SJ_KKA_1.TBL", failed.path.filename());
+  EXPECT_EQ("holds no word after its header", failed.why);
   // What came before stays; nothing after is loaded, the replacements
   // neither.
   EXPECT_EQ(0x45B0, t_.Forward(0x8ABF));
@@ -161,17 +164,19 @@ TEST_F(PrePassTablesTest, TheFirstMissingOrEmptyTableStopsTheLoad) {
 
   Table("SJ_KKA_1.TBL", {});  // no header word
   EXPECT_EQ(-1, LoadPrePassTables(t_, paths_, &failed));
-  EXPECT_EQ("SJ_KKA_1.TBL", failed);
+  EXPECT_EQ("SJ_KKA_1.TBL", failed.path.filename());
+  EXPECT_EQ("has no header word", failed.why);
 
   std::filesystem::remove(dir_.path() / "root/QDXFILES/SJIS_ZAN.TBL");
   EXPECT_EQ(-1, LoadPrePassTables(t_, paths_, &failed));
-  EXPECT_EQ("SJIS_ZAN.TBL", failed);
+  EXPECT_EQ("SJIS_ZAN.TBL", failed.path.filename());
+  EXPECT_EQ("missing", failed.why);
   EXPECT_EQ(0, t_.Forward(0x8ABF));  // a new load starts from empty tables
 
   Zan({});
   Table("SJIS_JIS.TBL", {});  // its header word cannot be read
   EXPECT_EQ(-1, LoadPrePassTables(t_, paths_, &failed));
-  EXPECT_EQ("SJIS_JIS.TBL", failed);
+  EXPECT_EQ("SJIS_JIS.TBL", failed.path.filename());
 }
 
 TEST_F(PrePassTablesTest, AnEmptyZanTableIsNoFailure) {

@@ -265,9 +265,11 @@ TEST_F(PrepareTextInputTest, WritesTheWordsOfAWholeText) {
   std::vector<std::string> notes;
   EXPECT_EQ(0, PrepareTextInput(paths_, source, sink, &notes));
   EXPECT_EQ(test::WordBytes({0x45B0, 0xD009, 0x4521, 0x45B0}), sink.data());
-  // The escape definitions are missing: noted, not fatal.
-  ASSERT_EQ(1u, notes.size());
-  EXPECT_NE(std::string::npos, notes[0].find("escape definitions"));
+  // The escape definitions (both files) are missing: noted, not fatal.
+  ASSERT_EQ(2u, notes.size());
+  EXPECT_NE(std::string::npos, notes[0].find("escape definitions")) << notes[0];
+  EXPECT_NE(std::string::npos, notes[0].find("velkansys.tbl missing")) << notes[0];
+  EXPECT_NE(std::string::npos, notes[1].find("velkanuser.tbl missing")) << notes[1];
 }
 
 TEST_F(PrepareTextInputTest, AnEmptyTextFails) {
