@@ -210,6 +210,10 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, 
   FdSink sink(output->fd());
   bool delivered = true;
   PassEnd end = ConvertStream(session, o, pass, chosen, source, sink, result, delivered, progress);
+  if (text && text->looksLikeUtf8()) {
+    NoteOnce(result, chosen + " looks like UTF-8 text, but a text job is read as Shift_JIS (code page 932): its "
+                     "characters came out wrong. Convert it first, for example with iconv -f UTF-8 -t CP932");
+  }
   if (end == PassEnd::kCancelled) return end;
   if (!delivered || sink.failed()) {
     if (end == PassEnd::kEndOfJob) end = PassEnd::kStopped;

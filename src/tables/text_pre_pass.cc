@@ -133,6 +133,9 @@ bool TextPrePass::Refill() {
       textEnded_ = true;
       break;
     }
+    if (!encoding_.settled()) {
+      encoding_.Take(reinterpret_cast<const uint8_t*>(in_.data() + inEnd_), static_cast<size_t>(r));
+    }
     inEnd_ += static_cast<size_t>(r);
     textRead_ += r;
   }

@@ -25,6 +25,7 @@
 #include "tables/escape_definitions.h"
 #include "tables/pre_pass_tables.h"
 #include "tables/table_root.h"
+#include "tables/utf8_evidence.h"
 
 namespace velkan {
 
@@ -67,6 +68,9 @@ class TextPrePass final : public ByteSource {
   // Bytes of the text read so far, and whether a read of it failed.
   long long textRead() const { return textRead_; }
   bool readError() const { return readError_; }
+  // Whether the text read so far looks like UTF-8 rather than Shift_JIS
+  // (see Utf8Evidence; only its first bytes are looked at).
+  bool looksLikeUtf8() const { return encoding_.LooksLikeUtf8(); }
   // The state as the last step left it (for tests).
   const PrePassState& state() const { return state_; }
 
@@ -123,6 +127,7 @@ class TextPrePass final : public ByteSource {
   bool stopped_ = false;    // 0x1A met
   bool readError_ = false;
   long long textRead_ = 0;
+  Utf8Evidence encoding_;
 
   // Words made, [0, outSize_) of `out_`; [outPos_, outSize_) not yet
   // delivered.

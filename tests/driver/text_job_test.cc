@@ -117,6 +117,22 @@ TEST_F(TextJob, MissingTextTablesAreNotedAndThePassGoesOn) {
   EXPECT_EQ("<ZAN2 code=45b0>", Slurp(o.outputFile));
 }
 
+TEST_F(TextJob, AUtf8TextIsNoted) {
+  const std::string sample = Slurp(fs::path(VELKAN_SOURCE_DIR) / "examples" / "sample.txt");
+  const std::string twin = test::Readable(sample);  // the same text in UTF-8
+  struct Case {
+    std::string name, bytes;
+    bool noted;
+  } cases[] = {{"sjis.txt", sample, false}, {"utf8.txt", twin, true}, {"ascii.txt", "plain\r\n", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    o.inputFile = dir.Write(c.name, c.bytes).string();
+    JobResult r = RunConversionJob(session, o);
+    EXPECT_EQ(JobStatus::kCompleted, r.status) << Notes(r);
+    EXPECT_EQ(c.noted, Notes(r).find(o.inputFile + " looks like UTF-8") != std::string::npos) << Notes(r);
+  }
+}
+
 TEST_F(TextJob, ProgressCountsTheBytesOfTheText) {
   std::string text;
   for (int i = 0; i < 20000; ++i) text += Sjis("漢\n");

@@ -1,0 +1,53 @@
+#include "tables/utf8_evidence.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace velkan {
+
+void Utf8Evidence::Take(const uint8_t* data, size_t n) {
+  if (settled()) return;
+  n = std::min(n, kLookedAtBytes - looked_);
+  looked_ += n;
+  const uint8_t* p = data;
+  const uint8_t* const end = data + n;
+  while (p < end) {
+    if (need_ == 0) {
+      // ASCII stretches eight bytes at a time.
+      uint64_t eight;
+      while (end - p >= 8 && (std::memcpy(&eight, p, 8), (eight & 0x8080808080808080ull) == 0)) p += 8;
+      if (p == end) break;
+    }
+    uint8_t c = *p++;
+    if (need_ > 0) {
+      if (c < low_ || c > high_) {
+        broken_ = true;
+        return;
+      }
+      low_ = 0x80;
+      high_ = 0xBF;
+      if (--need_ == 0) (length_ == 2 ? twoByte_ : longer_)++;
+      continue;
+    }
+    if (c < 0x80) continue;
+    // The lead byte: how many bytes follow, and the narrower range of the
+    // first of them where overlong forms and surrogates are excluded.
+    if (c >= 0xC2 && c <= 0xDF) {
+      need_ = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      need_ = 2;
+      if (c == 0xE0) low_ = 0xA0;
+      if (c == 0xED) high_ = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      need_ = 3;
+      if (c == 0xF0) low_ = 0x90;
+      if (c == 0xF4) high_ = 0x8F;
+    } else {
+      broken_ = true;
+      return;
+    }
+    length_ = need_ + 1;
+  }
+}
+
+}  // namespace velkan
