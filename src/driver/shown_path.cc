@@ -1,0 +1,55 @@
+#include "driver/shown_path.h"
+
+#include <cstdint>
+
+namespace velkan {
+
+namespace {
+
+// The length of the valid UTF-8 character at the start of `s` (1 to 4), or 0
+// when it starts with no valid one (a stray continuation byte, a truncated or
+// overlong sequence, a surrogate, a value beyond U+10FFFF).
+size_t Utf8Length(std::string_view s) {
+  const auto b = [&s](size_t i) { return static_cast<uint8_t>(s[i]); };
+  const auto tail = [&](size_t i) { return i < s.size() && (b(i) & 0xC0) == 0x80; };
+  uint8_t c = b(0);
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) return tail(1) ? 2 : 0;
+  if (c >= 0xE0 && c <= 0xEF) {
+    if (!tail(1) || !tail(2)) return 0;
+    if (c == 0xE0 && b(1) < 0xA0) return 0;  // overlong
+    if (c == 0xED && b(1) >= 0xA0) return 0;  // surrogate
+    return 3;
+  }
+  if (c >= 0xF0 && c <= 0xF4) {
+    if (!tail(1) || !tail(2) || !tail(3)) return 0;
+    if (c == 0xF0 && b(1) < 0x90) return 0;  // overlong
+    if (c == 0xF4 && b(1) >= 0x90) return 0;  // beyond U+10FFFF
+    return 4;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::string ShownPath(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string shown;
+  shown.reserve(bytes.size());
+  while (!bytes.empty()) {
+    size_t n = Utf8Length(bytes);
+    uint8_t c = static_cast<uint8_t>(bytes[0]);
+    if (n == 0 || c < 0x20 || c == 0x7F) {
+      shown += "\\x";
+      shown += kHex[c >> 4];
+      shown += kHex[c & 15];
+      n = 1;
+    } else {
+      shown.append(bytes.substr(0, n));
+    }
+    bytes.remove_prefix(n);
+  }
+  return shown;
+}
+
+}  // namespace velkan
