@@ -13,12 +13,16 @@
 #include <vector>
 
 #include "cli/dump_command.h"
+#include "cli/standard_output.h"
 #include "cli/tables_command.h"
+#include "cli/termination.h"
 #include "driver/batch.h"
 #include "driver/job.h"
 #include "driver/job_places.h"
+#include "driver/output_file.h"
 #include "driver/session.h"
 #include "driver/version.h"
+#include "driver/shown_path.h"
 
 namespace {
 
@@ -47,13 +51,20 @@ constexpr const char* kConvertUsage =
     "\n"
     "OUTPUT is written to a temporary file beside it and renamed into place when\n"
     "the job ends, so an interrupted conversion leaves the earlier OUTPUT as it\n"
-    "was (a conversion killed outright may leave a file .NAME.velkan-XXXXXXXX\n"
-    "there, which can be removed). An existing OUTPUT keeps its permissions. A\n"
-    "pipe or device (such as /dev/stdout) is written directly. OUTPUT may not be\n"
-    "INPUT, the --udf FILE or the --define FILE, also not through a link.\n"
-    "When writing fails (a full disk, a file size limit, a closed pipe) the\n"
-    "conversion reports it and exits 1; OUTPUT then holds the bytes written\n"
-    "before the fault.\n"
+    "was: on SIGINT, SIGTERM or SIGHUP the temporary file is removed and the\n"
+    "program ends with status 128+N (only a conversion killed outright may leave\n"
+    "a file .NAME.velkan-XXXXXXXX there, which can be removed). An existing\n"
+    "OUTPUT keeps its permissions. When writing fails (a full disk, a file size\n"
+    "limit, a quota) the conversion says how many bytes could be written, removes\n"
+    "the partial file and exits 1: the earlier OUTPUT is unchanged.\n"
+    "\n"
+    "/dev/stdout, /dev/stderr, /dev/fd/N and /proc/self/fd/N are the descriptors\n"
+    "already open, written where they stand (\"-o /dev/stdout >> log\" appends).\n"
+    "These, pipes, devices and an existing OUTPUT in a folder where no new file\n"
+    "can be made are written in place: what they received before a failure\n"
+    "cannot be taken back. OUTPUT may not be INPUT, the --udf FILE, the --define\n"
+    "FILE, a file of the format store or of the root's qdxfiles folder, also not\n"
+    "through a link. An OUTPUT that cannot be made fails before converting.\n"
     "\n"
     "  --root DIR      the table root holding qdxfiles/ (default: $VELKAN_ROOT,\n"
     "                  else the sample root of the build tree the program runs\n"
@@ -69,8 +80,9 @@ constexpr const char* kConvertUsage =
     "                  --store).\n"
     "                  Formats defined by one job stay there for later jobs; give\n"
     "                  a writable DIR when the table root is read-only\n"
-    "  --udf FILE      convert FILE first, only to store the formats it defines;\n"
-    "                  OUTPUT then holds the conversion of INPUT alone\n"
+    "  --udf FILE      convert FILE first, only to store the formats it defines\n"
+    "                  (its output goes nowhere); OUTPUT then holds the\n"
+    "                  conversion of INPUT alone\n"
     "  --define FILE   definition file naming fonts, colours and rules\n"
     "  --text          INPUT is a text job whatever its name (for standard input)\n"
     "  --vertical      vertical composition (default horizontal)\n"
@@ -83,10 +95,13 @@ constexpr const char* kConvertUsage =
     "                  output named after its input with the extension replaced\n"
     "                  by \".txt\". The batch is refused before anything runs when\n"
     "                  an output would replace an input, the --udf or the --define\n"
-    "                  file, or when two inputs would give the same output\n"
+    "                  file or a file of the store or the tables, when two inputs\n"
+    "                  would give the same output (links followed), or when a\n"
+    "                  FIFO, a socket, a device or a folder stands at an output\n"
     "  -j, --jobs N    convert N inputs at a time (default: the number of\n"
     "                  processors). Each input is converted as if by a program\n"
     "                  of its own; with --udf, FILE is converted before each one\n"
+    "                  (fewer at a time when no more threads can be had)\n"
     "On a terminal a progress line shows the files done and the throughput; at the\n"
     "end the failed inputs are listed.\n"
     "\n"
@@ -122,7 +137,7 @@ std::string Rate(long long bytes, double seconds) {
 
 int RunBatchConversion(const std::vector<std::string>& inputs, const std::string& outDir, int jobs,
                        const velkan::JobOptions& common) {
-  velkan::BatchPlan plan = velkan::PlanBatch(inputs, outDir, {common.udfFile, common.defineFile});
+  velkan::BatchPlan plan = velkan::PlanBatch(inputs, outDir, common);
   if (!plan.ok()) {
     for (const std::string& why : plan.refusals) std::cerr << "velkan convert: " << why << "\n";
     std::cerr << "velkan convert: the batch was refused; nothing was converted\n";
@@ -131,7 +146,7 @@ int RunBatchConversion(const std::vector<std::string>& inputs, const std::string
   std::error_code ec;
   std::filesystem::create_directories(outDir, ec);
   if (ec || !std::filesystem::is_directory(outDir)) {
-    std::cerr << "velkan convert: cannot create the output folder " << outDir
+    std::cerr << "velkan convert: cannot create the output folder " << velkan::ShownPath(outDir)
               << (ec ? ": " + ec.message() : std::string()) << "\n";
     return 1;
   }
@@ -146,7 +161,7 @@ int RunBatchConversion(const std::vector<std::string>& inputs, const std::string
   cb.jobEnded = [&](size_t i, const velkan::JobResult& r) {
     if (r.message.empty() && r.notes.empty()) return;
     clearLine();
-    PrintJobResult("velkan: " + plan.entries[i].input + ": ", r);
+    PrintJobResult("velkan: " + velkan::ShownPath(plan.entries[i].input) + ": ", r);
   };
   if (terminal) {
     cb.tick = [&](const velkan::BatchStatus& s) {
@@ -175,13 +190,14 @@ int RunBatchConversion(const std::vector<std::string>& inputs, const std::string
   for (size_t i : failed) {
     const velkan::JobResult& r = results[i];
     std::string why = !r.message.empty() ? r.message : !r.notes.empty() ? r.notes.front() : "failed";
-    std::cerr << "  " << plan.entries[i].input << ": " << why << "\n";
+    std::cerr << "  " << velkan::ShownPath(plan.entries[i].input) << ": " << why << "\n";
   }
   return 1;
 }
 
-int Convert(int argc, char** argv) {
+int Convert(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
   velkan::JobOptions o;
+  o.temporaries = &temporaries;
   std::string root, outDir;
   std::vector<std::string> inputs;
   bool haveOutput = false, haveOutDir = false;
@@ -271,12 +287,7 @@ int Convert(int argc, char** argv) {
   return r.status == velkan::JobStatus::kCompleted ? 0 : 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // A reader that goes away shows as a write error of the output, reported
-  // with exit status 1, instead of ending the program without a word.
-  std::signal(SIGPIPE, SIG_IGN);
+int Run(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
   if (argc < 2) {
     std::cerr << kUsage;
     return 2;
@@ -288,11 +299,35 @@ int main(int argc, char** argv) {
   }
   if (cmd == "--version") {
     std::cout << velkan::VersionLine() << "\n";
-    return std::cout.flush() ? 0 : 1;
+    return 0;
   }
-  if (cmd == "convert") return Convert(argc - 2, argv + 2);
+  if (cmd == "convert") return Convert(argc - 2, argv + 2, temporaries);
   if (cmd == "dump") return velkan::cli::DumpCommand(argc - 2, argv + 2);
-  if (cmd == "tables") return velkan::cli::TablesCommand(argc - 2, argv + 2);
+  if (cmd == "tables") return velkan::cli::TablesCommand(argc - 2, argv + 2, temporaries);
   std::cerr << "velkan: unknown command '" << cmd << "'\n" << kUsage;
   return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The temporary output files of the conversions in flight, removed when a
+  // signal ends the program; made first, before any thread, and never freed,
+  // since the thread that takes the signals may use it until the very end.
+  static velkan::TemporaryFiles* const temporaries = new velkan::TemporaryFiles;
+  velkan::cli::RemoveTemporariesOnSignals(*temporaries);
+  // A reader that goes away shows as a write error of the output, reported
+  // with exit status 1, instead of ending the program without a word; so does
+  // a file size limit (EFBIG instead of SIGXFSZ).
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+  velkan::cli::StandardOutput out;
+  int status = Run(argc, argv, *temporaries);
+  // A failed write of the standard output (a full disk, a closed pipe) is a
+  // failure of the command, also when the text waited in the buffer until now.
+  if (int err = out.Close(); err != 0) {
+    std::cerr << "velkan: cannot write the standard output: " << std::strerror(err) << "\n";
+    if (status == 0) status = 1;
+  }
+  return status;
 }

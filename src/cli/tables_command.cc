@@ -3,14 +3,17 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <iostream>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <system_error>
 
+#include "driver/io.h"
 #include "driver/job_places.h"
+#include "driver/output_file.h"
+#include "driver/shown_path.h"
 #include "tables/table_checks.h"
 #include "tables/table_file.h"
 #include "tables/table_formats.h"
@@ -81,14 +84,14 @@ int Dump(int argc, char** argv) {
   }
   std::string bytes;
   if (!ReadWhole(file, bytes)) {
-    std::cerr << "velkan tables dump: cannot read " << file << "\n";
+    std::cerr << "velkan tables dump: cannot read " << ShownPath(file) << "\n";
     return 1;
   }
   std::cout << DumpTable(*format, bytes);
-  return std::cout.good() ? 0 : 1;
+  return 0;
 }
 
-int Build(int argc, char** argv) {
+int Build(int argc, char** argv, TemporaryFiles& temporaries) {
   std::string source, output;
   for (int i = 0; i < argc; ++i) {
     std::string a = argv[i];
@@ -106,32 +109,30 @@ int Build(int argc, char** argv) {
   if (source.empty() || output.empty()) return UsageError("build needs SOURCE and -o FILE");
   std::string text;
   if (!ReadWhole(source, text)) {
-    std::cerr << "velkan tables build: cannot read " << source << "\n";
+    std::cerr << "velkan tables build: cannot read " << ShownPath(source) << "\n";
     return 1;
   }
   TableBuild b = BuildTable(text);
   if (!b.ok) {
-    std::cerr << source << ": " << b.error << "\n";
+    std::cerr << ShownPath(source) << ": " << b.error << "\n";
     return 1;
   }
-  // Written beside the target and renamed, so a failed build leaves no
-  // half-written table behind.
-  std::string temp = output + ".part";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(b.bytes.data(), static_cast<std::streamsize>(b.bytes.size()));
-    out.close();
-    if (!out) {
-      std::cerr << "velkan tables build: cannot write " << temp << "\n";
-      std::remove(temp.c_str());
-      return 1;
-    }
+  // Written beside the target and renamed (or to a descriptor, a pipe or a
+  // device as it is), so a failed build leaves no half-written table behind.
+  OutputFile out;
+  if (!out.Open(output, &temporaries)) {
+    std::cerr << "velkan tables build: " << out.error() << "\n";
+    return 1;
   }
-  std::error_code ec;
-  fs::rename(temp, output, ec);
-  if (ec) {
-    std::cerr << "velkan tables build: cannot write " << output << ": " << ec.message() << "\n";
-    std::remove(temp.c_str());
+  FdSink sink(out.fd());
+  if (!sink.Write(b.bytes.data(), b.bytes.size()) || !sink.Flush()) {
+    std::cerr << "velkan tables build: cannot write " << ShownPath(output) << ": " << std::strerror(sink.error())
+              << (out.inPlace() ? "\n" : "; it is unchanged\n");
+    out.Discard();
+    return 1;
+  }
+  if (!out.Commit()) {
+    std::cerr << "velkan tables build: " << out.error() << "\n";
     return 1;
   }
   return 0;
@@ -153,8 +154,10 @@ bool StoreWritable(const fs::path& dir) {
 
 std::string Shown(const fs::path& path, const fs::path& root) {
   std::string p = path.string(), r = root.string();
-  if (!r.empty() && p.rfind(r, 0) == 0 && p.size() > r.size() && p[r.size()] == '/') return p.substr(r.size() + 1);
-  return p;
+  if (!r.empty() && p.rfind(r, 0) == 0 && p.size() > r.size() && p[r.size()] == '/') {
+    return ShownPath(p.substr(r.size() + 1));
+  }
+  return ShownPath(p);
 }
 
 // Why the table root or (`store`) the format store lies where it does.
@@ -202,9 +205,9 @@ int Check(int argc, char** argv) {
   if (const char* m = std::getenv("MTBL")) mtbl = m;
   TablePaths paths(root, mtbl);
 
-  std::cout << "table root: " << root.string() << "\n";
+  std::cout << "table root: " << ShownPath(root) << "\n";
   std::cout << "  chosen as: " << ChosenBecause(rootPlace, false) << "\n";
-  std::cout << "MTBL: " << (mtbl && !mtbl->empty() ? *mtbl + " (font tables are looked for there)" : "not set")
+  std::cout << "MTBL: " << (mtbl && !mtbl->empty() ? ShownPath(*mtbl) + " (font tables are looked for there)" : "not set")
             << "\n\n";
   int found = 0, missing = 0, malformed = 0;
   for (const TableReport& r : CheckTableRoot(paths)) {
@@ -228,7 +231,7 @@ int Check(int argc, char** argv) {
   if (store.rule == PlaceRule::kNowhere) {
     std::cout << "\nformat store: none (conversions are refused): " << NoStorePlaceMessage() << "\n";
   } else {
-    std::cout << "\nformat store: " << (store.path / "QDXFILES").string() << " ("
+    std::cout << "\nformat store: " << ShownPath(store.path / "QDXFILES") << " ("
               << (StoreWritable(store.path) ? "writable"
                                             : "NOT writable: conversions fail; give --store DIR or VELKAN_STORE")
               << ")\n";
@@ -241,7 +244,7 @@ int Check(int argc, char** argv) {
 
 }  // namespace
 
-int TablesCommand(int argc, char** argv) {
+int TablesCommand(int argc, char** argv, TemporaryFiles& temporaries) {
   if (argc < 1) {
     std::cerr << Usage();
     return 2;
@@ -252,7 +255,7 @@ int TablesCommand(int argc, char** argv) {
     return 0;
   }
   if (sub == "dump") return Dump(argc - 1, argv + 1);
-  if (sub == "build") return Build(argc - 1, argv + 1);
+  if (sub == "build") return Build(argc - 1, argv + 1, temporaries);
   if (sub == "check") return Check(argc - 1, argv + 1);
   return UsageError("unknown subcommand '" + sub + "'");
 }

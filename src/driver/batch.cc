@@ -14,7 +14,9 @@
 #include <thread>
 #include <utility>
 
+#include "driver/output_file.h"
 #include "driver/session.h"
+#include "driver/shown_path.h"
 
 namespace velkan {
 
@@ -33,17 +35,24 @@ struct FileId {
 
 FileId Identify(const fs::path& p) {
   FileId id;
-  std::error_code ec;
-  fs::path abs = fs::absolute(p, ec);
-  if (ec) abs = p;
-  fs::path canon = fs::weakly_canonical(abs, ec);
-  id.path = (ec ? abs.lexically_normal() : canon).string();
+  id.path = ResolvedPath(p).string();
   struct stat st {};
   if (::stat(p.c_str(), &st) == 0) {
     id.exists = true;
     id.inode = {st.st_dev, st.st_ino};
   }
   return id;
+}
+
+// What stands at `path` when it is something a batch cannot replace by a
+// file, as a phrase ("a FIFO"), else empty.
+std::string NoFileAt(const fs::path& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return {};
+  if (S_ISDIR(st.st_mode)) return "a folder";
+  if (S_ISFIFO(st.st_mode)) return "a FIFO";
+  if (S_ISSOCK(st.st_mode)) return "a socket";
+  return "a device";
 }
 
 // Files already claimed by the batch, found by path or by inode.
@@ -76,30 +85,32 @@ fs::path BatchOutputName(const std::string& input, const fs::path& outDir) {
   return outDir / name;
 }
 
-BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outDir,
-                    const std::vector<std::string>& guarded) {
+BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outDir, const JobOptions& common) {
   BatchPlan plan;
   FileClaims read;  // files the jobs read
-  for (const std::string& g : guarded) {
-    if (!g.empty()) read.Claim(Identify(g), "'" + g + "'");
-  }
-  for (const std::string& in : inputs) read.Claim(Identify(in), "the input '" + in + "'");
+  for (const std::string& in : inputs) read.Claim(Identify(in), "the input '" + ShownPath(in) + "'");
 
   FileClaims written;  // outputs planned so far
   for (const std::string& in : inputs) {
+    const std::string shownIn = "'" + ShownPath(in) + "'";
     if (fs::path(in).filename().empty()) {
-      plan.refusals.push_back("'" + in + "' names no file");
+      plan.refusals.push_back(shownIn + " names no file");
       continue;
     }
     fs::path out = BatchOutputName(in, outDir);
+    const std::string shownOut = "'" + ShownPath(out) + "'";
     FileId id = Identify(out);
     if (const std::string* claim = read.Find(id)) {
-      plan.refusals.push_back("the output of '" + in + "', '" + out.string() + "', would replace " + *claim);
+      plan.refusals.push_back("the output of " + shownIn + ", " + shownOut + ", would replace " + *claim);
+    } else if (std::string kept = ReservedOutput(common, out.string()); !kept.empty()) {
+      plan.refusals.push_back("the output of " + shownIn + ", " + shownOut + ", would replace " + kept);
     } else if (const std::string* other = written.Find(id)) {
-      plan.refusals.push_back("'" + in + "' and " + *other + " would both be converted into '" + out.string() +
-                              "'");
+      plan.refusals.push_back(shownIn + " and " + *other + " would both be converted into " + shownOut);
+    } else if (std::string what = NoFileAt(out); !what.empty()) {
+      plan.refusals.push_back("the output of " + shownIn + ", " + shownOut + ", is " + what +
+                              ", not a file a batch can replace");
     }
-    written.Claim(id, "'" + in + "'");
+    written.Claim(id, shownIn);
     plan.entries.push_back({in, out});
   }
   return plan;
@@ -140,47 +151,58 @@ long long FileSize(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<long long>(st.st_size) : 0;
 }
 
-void Work(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entries, const JobOptions& common,
-          std::vector<JobResult>& results) {
+// Runs the next job not yet taken, as worker `worker`; false when every job
+// was taken.
+bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entries, const JobOptions& common,
+             std::vector<JobResult>& results) {
   const int lastPass = common.udfFile.empty() ? 1 : 2;
   std::atomic<long long>& current = run.current[worker];
-  for (;;) {
-    size_t i = run.next.fetch_add(1);
-    if (i >= entries.size()) return;
-    JobOptions o = common;
-    o.inputFile = entries[i].input;
-    o.inputFd = o.outputFd = -1;  // every entry is a file of its own
-    o.outputFile = entries[i].output.string();
-    o.progress = [&current, lastPass](int pass, long long done, long long) {
-      if (pass == lastPass) current.store(done, std::memory_order_relaxed);
-    };
-    Session session;  // as if a new program ran this job alone
-    JobResult r = RunConversionJob(session, o);
-    long long bytes = r.status == JobStatus::kInputNotFound ? 0 : FileSize(o.inputFile);
-    std::lock_guard<std::mutex> lock(run.mutex);
-    current.store(0, std::memory_order_relaxed);
-    if (r.status != JobStatus::kCompleted) ++run.failed;
-    results[i] = std::move(r);
-    ++run.done;
-    run.endedBytes += bytes;
-    run.ended.push_back(i);
-    run.changed.notify_one();
-  }
+  size_t i = run.next.fetch_add(1);
+  if (i >= entries.size()) return false;
+  JobOptions o = common;
+  o.inputFile = entries[i].input;
+  o.inputFd = o.outputFd = -1;  // every entry is a file of its own
+  o.outputFile = entries[i].output.string();
+  o.progress = [&current, lastPass](int pass, long long done, long long) {
+    if (pass == lastPass) current.store(done, std::memory_order_relaxed);
+  };
+  Session session;  // as if a new program ran this job alone
+  JobResult r = RunConversionJob(session, o);
+  long long bytes = r.status == JobStatus::kInputNotFound ? 0 : FileSize(o.inputFile);
+  std::lock_guard<std::mutex> lock(run.mutex);
+  current.store(0, std::memory_order_relaxed);
+  if (r.status != JobStatus::kCompleted) ++run.failed;
+  results[i] = std::move(r);
+  ++run.done;
+  run.endedBytes += bytes;
+  run.ended.push_back(i);
+  run.changed.notify_one();
+  return true;
 }
 
 }  // namespace
 
 std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const JobOptions& common, int jobs,
-                                const BatchCallbacks& callbacks) {
+                                const BatchCallbacks& callbacks, const ThreadStarter& start) {
   std::vector<JobResult> results(entries.size());
   size_t workers = std::min(entries.size(), static_cast<size_t>(std::max(jobs, 1)));
-  BatchRun run(workers);
-  auto start = std::chrono::steady_clock::now();
+  BatchRun run(std::max<size_t>(workers, 1));
+  auto started = std::chrono::steady_clock::now();
 
+  // As many workers as threads can be had; the jobs wait in one queue, so
+  // fewer threads only take longer.
   std::vector<std::thread> threads;
   threads.reserve(workers);
   for (size_t w = 0; w < workers; ++w) {
-    threads.emplace_back(Work, std::ref(run), w, std::cref(entries), std::cref(common), std::ref(results));
+    auto work = [&run, w, &entries, &common, &results] {
+      while (WorkOne(run, w, entries, common, results)) {
+      }
+    };
+    try {
+      threads.push_back(start ? start(work) : std::thread(work));
+    } catch (const std::exception&) {
+      break;
+    }
   }
 
   auto status = [&]() {
@@ -190,12 +212,12 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
     s.failed = run.failed;
     s.bytes = run.endedBytes;
     for (const auto& c : run.current) s.bytes += c.load(std::memory_order_relaxed);
-    s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return s;
   };
 
   std::unique_lock<std::mutex> lock(run.mutex);
-  auto nextTick = start + callbacks.interval;
+  auto nextTick = started + callbacks.interval;
   for (;;) {
     while (!run.ended.empty()) {
       size_t i = run.ended.front();
@@ -207,15 +229,22 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
       }
     }
     if (run.done == entries.size()) break;
-    if (run.changed.wait_until(lock, nextTick) == std::cv_status::timeout ||
-        std::chrono::steady_clock::now() >= nextTick) {
-      nextTick = std::chrono::steady_clock::now() + callbacks.interval;
-      if (callbacks.tick) {
-        BatchStatus s = status();
-        lock.unlock();
-        callbacks.tick(s);
-        lock.lock();
-      }
+    if (threads.empty()) {
+      // No thread could be had: the jobs run here, one at a time.
+      lock.unlock();
+      WorkOne(run, 0, entries, common, results);
+      lock.lock();
+      if (std::chrono::steady_clock::now() < nextTick) continue;
+    } else if (run.changed.wait_until(lock, nextTick) != std::cv_status::timeout &&
+               std::chrono::steady_clock::now() < nextTick) {
+      continue;
+    }
+    nextTick = std::chrono::steady_clock::now() + callbacks.interval;
+    if (callbacks.tick) {
+      BatchStatus s = status();
+      lock.unlock();
+      callbacks.tick(s);
+      lock.lock();
     }
   }
   BatchStatus last = status();

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver/job.h"
@@ -40,13 +41,16 @@ struct BatchPlan {
 
 // Maps each input to its output in `outDir` and checks the whole batch before
 // anything runs. Refused are: an output that is an input of the batch (its
-// own or another job's) or one of the `guarded` files (the format file and
-// the definition file every job reads); and two inputs mapping to one output
-// (which includes an input named twice). Files are compared as the file
-// system sees them: the same file reached through another spelling, a
-// symbolic link or a hard link counts as the same.
+// own or another job's) or a file every job reads or keeps (the format file,
+// the definition file, the files of the format store and of the tables
+// folder of `common`, see ReservedOutput); two inputs mapping to one output
+// (which includes an input named twice); and an output where something other
+// than a regular file stands (a FIFO, a socket, a device or a folder, which
+// a batch cannot replace). Files are compared as the file system sees them:
+// the same file reached through another spelling, a symbolic link (also one
+// that leads nowhere yet) or a hard link counts as the same.
 BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::filesystem::path& outDir,
-                    const std::vector<std::string>& guarded = {});
+                    const JobOptions& common = {});
 
 // The number of jobs run at once when none is asked for: the processors this
 // process may run on (at least 1).
@@ -73,13 +77,20 @@ struct BatchCallbacks {
   std::chrono::milliseconds interval{200};
 };
 
+// Starts a thread that runs `work`; throws (std::system_error, as
+// std::thread does) when no thread can be had.
+using ThreadStarter = std::function<std::thread(std::function<void()> work)>;
+
 // Runs every entry as its own job, at most `jobs` at a time (values below 1
 // count as 1), each with a new Session and `common` with the entry's input
 // and output (the `progress` of `common` is not used). The `cancelled` of
 // `common` is asked by every job, running or not yet started: once it says
-// so, every job that is left ends kCancelled, its output left as it was.
+// so, every job that is left ends kCancelled, its output left as it was. The
+// jobs run on threads made by `start` (std::thread when empty); when fewer
+// threads can be had than asked for, the batch goes on with those it got, and
+// with none it runs its jobs one after the other on the calling thread.
 // Returns the results in the order of the entries.
 std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const JobOptions& common, int jobs,
-                                const BatchCallbacks& callbacks = {});
+                                const BatchCallbacks& callbacks = {}, const ThreadStarter& start = {});
 
 }  // namespace velkan

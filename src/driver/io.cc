@@ -34,7 +34,10 @@ long FdSource::Read(uint8_t* buf, size_t n) {
   for (;;) {
     ssize_t r = ::read(fd_, buf, n);
     if (r >= 0) return static_cast<long>(r);
-    if (errno != EINTR) return -1;
+    if (errno != EINTR) {
+      if (error_ == 0) error_ = errno;
+      return -1;
+    }
   }
 }
 

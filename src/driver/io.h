@@ -94,16 +94,45 @@ class MemorySink final : public ByteSink {
   std::string data_;
 };
 
+// Takes every byte and keeps none: the output of a pass that is thrown away.
+// It lends a buffer of its own, so writing costs what it costs into a file.
+class DiscardSink final : public ByteSink {
+ public:
+  DiscardSink() { Rewind(); }
+  DiscardSink(const DiscardSink&) = delete;
+  DiscardSink& operator=(const DiscardSink&) = delete;
+  bool Flush() override {
+    Rewind();
+    return true;
+  }
+
+ protected:
+  bool TakeBytes(const char*, size_t) override {
+    Rewind();
+    return true;
+  }
+
+ private:
+  void Rewind() {
+    cur_ = room_;
+    end_ = room_ + sizeof room_;
+  }
+  char room_[16384];
+};
+
 // Reads a file descriptor (not owned) with large reads.
 class FdSource final : public ByteSource {
  public:
   explicit FdSource(int fd, long long size = -1) : fd_(fd), size_(size) {}
   long Read(uint8_t* buf, size_t n) override;
   long long Size() const override { return size_; }
+  // errno of the first failed read, 0 if none.
+  int error() const { return error_; }
 
  private:
   int fd_;
   long long size_;
+  int error_ = 0;
 };
 
 // Writes a file descriptor (not owned) through a 64 KiB buffer. Into a

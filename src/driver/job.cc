@@ -1,6 +1,7 @@
 #include "driver/job.h"
 
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <optional>
 
@@ -17,6 +19,7 @@
 #include "driver/job_places.h"
 #include "driver/main_loop.h"
 #include "driver/output_file.h"
+#include "driver/shown_path.h"
 #include "tables/code_tables.h"
 #include "tables/escape_definitions.h"
 #include "tables/font_tables.h"
@@ -26,6 +29,8 @@
 #include "typo/pi_font.h"
 
 namespace velkan {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -68,20 +73,20 @@ class CancellableSource final : public ByteSource {
 
 bool Cancelled(const JobOptions& o) { return o.cancelled && o.cancelled(); }
 
-std::string NotFoundMessage(const std::string& path) {
-  return "「" + path + "」ファイルが見つかりません。";
-}
-
-std::string NotCreatedMessage(const std::string& path) {
-  return "「" + path + "」ファイルが作成できません。";
-}
-
 // Adds a note unless the job has it already (a table missing in both passes
 // is told once).
 void NoteOnce(JobResult& result, std::string note) {
   if (std::find(result.notes.begin(), result.notes.end(), note) == result.notes.end()) {
     result.notes.push_back(std::move(note));
   }
+}
+
+std::string NotFoundMessage(const std::string& path) {
+  return "「" + ShownPath(path) + "」ファイルが見つかりません。";
+}
+
+std::string NotCreatedMessage(const std::string& path) {
+  return "「" + ShownPath(path) + "」ファイルが作成できません。";
 }
 
 bool IsTextJob(const std::string& path) {
@@ -91,106 +96,82 @@ bool IsTextJob(const std::string& path) {
   return upper.find(".TXT") != std::string::npos;
 }
 
-// Refuses an output that names one of the job's own inputs (the same file,
-// also through a link): replacing it would destroy what is being converted.
-bool RefuseOutputOntoAnInput(const JobOptions& o, JobResult& result) {
-  struct Named {
-    std::string path;  // the file to compare with the output; empty: none
-    const std::string& shown;
-    const char* what;
-  };
-  // A descriptor is compared as the file it is; only a regular file can be
-  // destroyed so (a terminal may well be both ends).
-  auto compared = [](int fd, const std::string& path) -> std::string {
-    if (fd < 0) return path;
-    struct stat st {};
-    bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    return regular ? "/dev/fd/" + std::to_string(fd) : std::string();
-  };
-  const std::string inputPath = compared(o.inputFd, o.inputFile);
-  const std::string outputPath = compared(o.outputFd, o.outputFile);
-  if (outputPath.empty()) return false;
-  for (const Named& in : {Named{inputPath, o.inputFile, "the input file"},
-                          Named{o.udfFile, o.udfFile, "the user-defined format file"},
-                          Named{o.defineFile, o.defineFile, "the definition file"}}) {
-    if (in.path.empty() || !SameFile(outputPath, in.path)) continue;
-    result.status = JobStatus::kOutputNotCreated;
-    result.message = NotCreatedMessage(o.outputFile);
-    result.notes.push_back("the output file " + o.outputFile + " is " + in.what + " " + in.shown +
-                           " itself; converting would destroy it, so nothing was written");
-    return true;
-  }
-  return false;
+// The last component of a drive-root name ("udf2.tbl" of "\QDXFILES\udf2.tbl").
+std::string_view LastComponent(std::string_view name) { return name.substr(name.find_last_of('\\') + 1); }
+
+// The path a descriptor of the job is compared as: its /dev/fd name when it
+// is a regular file, else none (only a regular file can be destroyed so, and
+// a terminal may well be both ends); `path` itself when there is no
+// descriptor.
+std::string ComparedAs(int fd, const std::string& path) {
+  if (fd < 0) return path;
+  struct stat st {};
+  bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  return regular ? "/dev/fd/" + std::to_string(fd) : std::string();
+}
+
+// Refuses an output that names a file the job reads or keeps (see
+// ReservedOutput): replacing it would destroy it.
+bool RefuseReservedOutput(const JobOptions& o, JobResult& result) {
+  std::string reserved = ReservedOutput(o, ComparedAs(o.outputFd, o.outputFile));
+  if (reserved.empty()) return false;
+  result.status = JobStatus::kOutputNotCreated;
+  result.message = NotCreatedMessage(o.outputFile);
+  result.notes.push_back("the output file " + ShownPath(o.outputFile) + " is " + reserved +
+                         "; converting would destroy it, so nothing was written");
+  return true;
 }
 
 // The input of a pass, open, and its size when known (else -1).
 struct PassInput {
-  Fd owned;        // a file the pass opened, closed with it
-  int fd = -1;     // what the pass reads
+  Fd owned;     // a file the pass opened, closed with it
+  int fd = -1;  // what the pass reads
   long long size = -1;
 };
 
 // Opens the input of a pass: the file `chosen`, which must be a regular file
 // (a FIFO, a directory or a device counts as missing), or, for the job's
-// input given as a descriptor, that descriptor, which may be anything that
-// can be read but a directory. False when there is nothing to read.
-bool OpenPassInput(const JobOptions& o, bool jobInput, const std::string& chosen, PassInput& in) {
+// input given as a descriptor (`jobInput`), that descriptor, which may be
+// anything that can be read but a directory. When there is nothing to read,
+// the input is not found: the message is set and false returned.
+bool OpenPassInput(const JobOptions& o, bool jobInput, const std::string& chosen, PassInput& in,
+                   JobResult& result) {
   struct stat st {};
   if (jobInput && o.inputFd >= 0) {
-    if (::fstat(o.inputFd, &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    in.fd = o.inputFd;
-    if (S_ISREG(st.st_mode)) {
-      // Read from where the descriptor stands, as a pipe would be.
-      off_t at = ::lseek(in.fd, 0, SEEK_CUR);
-      in.size = at >= 0 && at <= st.st_size ? st.st_size - at : -1;
+    if (::fstat(o.inputFd, &st) == 0 && !S_ISDIR(st.st_mode)) {
+      in.fd = o.inputFd;
+      if (S_ISREG(st.st_mode)) {
+        // Read from where the descriptor stands, as a pipe would be.
+        off_t at = ::lseek(in.fd, 0, SEEK_CUR);
+        in.size = at >= 0 && at <= st.st_size ? st.st_size - at : -1;
+      }
+      return true;
     }
-    return true;
+  } else {
+    // O_NONBLOCK: a FIFO given as the input is refused at once below instead
+    // of waiting for a writer; it means nothing for a regular file.
+    Fd opened(::open(chosen.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (opened.get() >= 0 && ::fstat(opened.get(), &st) == 0 && S_ISREG(st.st_mode)) {
+      in.fd = opened.get();
+      in.size = static_cast<long long>(st.st_size);
+      in.owned.Swap(opened);
+      return true;
+    }
   }
-  // O_NONBLOCK: a FIFO given as the input is refused at once below instead
-  // of waiting for a writer; it means nothing for a regular file.
-  Fd opened(::open(chosen.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (opened.get() < 0 || ::fstat(opened.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  in.fd = opened.get();
-  in.size = static_cast<long long>(st.st_size);
-  in.owned.Swap(opened);
-  return true;
+  result.status = JobStatus::kInputNotFound;
+  result.message = NotFoundMessage(chosen);
+  return false;
 }
 
-// `output` holds the output of the latest pass that opened one; a new pass
-// replaces it, so the output of a first pass is thrown away. `jobInput`: the
-// pass reads the job's input (not the --udf file).
+// Runs a pass over an open input into `sink`. `jobInput`: the pass reads
+// the job's input (not the --udf file). `readError` is set to the errno of a
+// failed read of the input (0 if none); otherwise as ConvertStream.
 PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, const std::string& chosen,
-                std::unique_ptr<OutputFile>& output, JobResult& result) {
+                const PassInput& in, ByteSink& sink, JobResult& result, bool& delivered, int& readError) {
   // A text job is read through the pre-pass, which turns it into code words
-  // as the pass reads them; a text that cannot be read is not found, like a
-  // code-word input.
+  // as the pass reads them.
   const bool textJob = (jobInput && o.inputIsText) || IsTextJob(chosen);
-
-  PassInput input;
-  if (!OpenPassInput(o, jobInput, chosen, input)) {
-    output.reset();
-    result.status = JobStatus::kInputNotFound;
-    result.message = NotFoundMessage(chosen);
-    return PassEnd::kAbandoned;
-  }
-
-  output.reset();
-  auto made = std::make_unique<OutputFile>();
-  // An output descriptor is written in place; what a first pass writes is
-  // thrown away, so it goes to /dev/null then, as nothing sent to the
-  // descriptor could be taken back.
-  const bool opened = o.outputFd < 0 ? made->Open(o.outputFile)
-                      : jobInput     ? made->Adopt(o.outputFd, o.outputFile)
-                                     : made->Open("/dev/null");
-  if (!opened) {
-    result.status = JobStatus::kOutputNotCreated;
-    result.message = NotCreatedMessage(o.outputFile);
-    result.notes.push_back(made->error());
-    return PassEnd::kAbandoned;
-  }
-  output = std::move(made);
-
-  FdSource fileRead(input.fd, input.size);
+  FdSource fileRead(in.fd, in.size);
   // The code words, or the text under the pre-pass, end when the job is
   // cancelled, so that the pass ends at once.
   CancellableSource file(fileRead, o.cancelled);
@@ -207,23 +188,71 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, 
     progress.total = file.Size();
   }
   ByteSource& source = textJob ? static_cast<ByteSource&>(*text) : file;
-  FdSink sink(output->fd());
-  bool delivered = true;
   PassEnd end = ConvertStream(session, o, pass, chosen, source, sink, result, delivered, progress);
   if (text && text->looksLikeUtf8()) {
-    NoteOnce(result, chosen + " looks like UTF-8 text, but a text job is read as Shift_JIS (code page 932): its "
-                     "characters came out wrong. Convert it first, for example with iconv -f UTF-8 -t CP932");
+    NoteOnce(result, ShownPath(chosen) + " looks like UTF-8 text, but a text job is read as Shift_JIS (code page "
+                     "932): its characters came out wrong. Convert it first, for example with iconv -f UTF-8 -t CP932");
   }
-  if (end == PassEnd::kCancelled) return end;
-  if (!delivered || sink.failed()) {
-    if (end == PassEnd::kEndOfJob) end = PassEnd::kStopped;
+  readError = fileRead.error();
+  return end;
+}
+
+// Opens the output of the job: the descriptor given (written where it
+// stands) or the file named.
+bool OpenOutput(const JobOptions& o, OutputFile& output) {
+  return o.outputFd >= 0 ? output.Adopt(o.outputFd, o.outputFile) : output.Open(o.outputFile, o.temporaries);
+}
+
+// Ends a cancelled job: its output (if it was opened) is discarded, so an
+// earlier OUTPUT stays as it was, except one written in place.
+JobResult EndCancelled(const JobOptions& o, OutputFile* output, JobResult& result) {
+  result.status = JobStatus::kCancelled;
+  const bool inPlace = output != nullptr && output->inPlace();
+  if (output != nullptr) output->Discard();
+  result.notes.push_back(inPlace ? "the conversion was cancelled; " + ShownPath(o.outputFile) +
+                                       ", written in place, holds what was written before"
+                                 : "the conversion was cancelled; " + ShownPath(o.outputFile) + " was left as it was");
+  return std::move(result);
+}
+
+// Ends the pass whose output is kept: a conversion that could be read and
+// written whole takes the place of the earlier output; after a failed read
+// or write the earlier output stays as it was (a temporary file is removed),
+// except in place, where what was written stays.
+void FinishOutput(const JobOptions& o, OutputFile& output, const FdSink& sink, bool delivered, int readError,
+                  PassEnd& end, JobResult& result) {
+  const bool writeFailed = !delivered || sink.failed();
+  const std::string shown = ShownPath(o.outputFile);
+  if (!writeFailed && readError == 0) {
+    if (output.Commit()) return;
     if (result.status == JobStatus::kCompleted) result.status = JobStatus::kPassFailed;
     result.outputWriteFailed = true;
-    result.notes.push_back("writing " + o.outputFile + " failed: " +
-                           std::strerror(sink.error() ? sink.error() : EIO) + "; it holds the " +
-                           std::to_string(sink.written()) + " bytes written before the fault");
+    result.notes.push_back(output.error() + (output.inPlace()  ? std::string()
+                                             : output.existed() ? "; the earlier " + shown + " is unchanged"
+                                                                : "; " + shown + " was not made"));
+    return;
   }
-  return end;
+  if (end == PassEnd::kEndOfJob) end = PassEnd::kStopped;
+  if (result.status == JobStatus::kCompleted) result.status = JobStatus::kPassFailed;
+  std::string what;
+  if (writeFailed) {
+    result.outputWriteFailed = true;
+    what = "writing " + shown + " failed: " + std::strerror(sink.error() != 0 ? sink.error() : EIO) + ", only " +
+           std::to_string(sink.written()) + " bytes could be written";
+  } else {
+    what = "the conversion of " + ShownPath(o.inputFile) + " is incomplete (" + std::strerror(readError) + ")";
+  }
+  if (output.inPlace()) {
+    output.Commit();
+    result.notes.push_back(what + "; " + shown +
+                           " is written in place (an open descriptor, a pipe, a device, or a file in a folder where "
+                           "no new file can be made), so what it received stays");
+    return;
+  }
+  output.Discard();
+  result.notes.push_back(what + "; the partial output was removed" +
+                         (output.existed() ? " and the earlier " + shown + " is unchanged"
+                                           : ", so " + shown + " was not made"));
 }
 
 }  // namespace
@@ -237,7 +266,7 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
 
   std::string why;
   if (!o.defineFile.empty() && !c.definitions.Open(o.defineFile, &why)) {
-    NoteOnce(result, "definition file " + o.defineFile + " " + why + "; names are written as numbers");
+    NoteOnce(result, "definition file " + ShownPath(o.defineFile) + " " + why + "; names are written as numbers");
   }
 
   TableFault fault;
@@ -256,7 +285,7 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   if (OpenFormatStore(c.store, storeDir) != 0) {
     result.status = JobStatus::kPassFailed;
     result.notes.push_back("the user-defined format store could not be opened or created in " +
-                           ResolveUnder(storeDir, "\\QDXFILES").string() + " (" + c.store.error +
+                           ShownPath(ResolveUnder(storeDir, "\\QDXFILES")) + " (" + ShownPath(c.store.error) +
                            "); the job ended without converting. A writable place for it is named "
                            "with --store DIR or VELKAN_STORE");
     return PassEnd::kAbandoned;
@@ -271,7 +300,8 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
 
   InitJob(c, o.kumi, o.unit, o.warning);
   if (c.fonts.prepareResult != 0) {
-    NoteOnce(result, "font tables incomplete, characters fall back to code forms: " + c.fonts.prepareFailure);
+    NoteOnce(result, "font tables incomplete, characters fall back to code forms: " +
+                         ShownPath(c.fonts.prepareFailure));
   }
   if (LoadCodeTables(c.codes, paths, &fault) != 0) {
     NoteOnce(result, "code table " + fault.Text() + "; later tables not loaded");
@@ -290,7 +320,7 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   }
   int16_t loop = RunMainLoop(c);
   // Overlay and ruby tables are looked for as fonts need them.
-  for (const std::string& note : c.fonts.notes) NoteOnce(result, note);
+  for (const std::string& note : c.fonts.notes) NoteOnce(result, ShownPath(note));
 
   ReleaseEscapeDefinitions(c.escapes);
   ReleaseCodeTables(c.codes);
@@ -304,20 +334,20 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   if (loop != 1 && !cancelled) {
     end = PassEnd::kStopped;
     result.notes.push_back("pass " + std::to_string(pass) + " stopped at a failing command near byte " +
-                           std::to_string(c.stream.consumed()) + " of " + chosen);
+                           std::to_string(c.stream.consumed()) + " of " + ShownPath(chosen));
     if (storeClosed && !c.store.error.empty()) {
-      result.notes.push_back("user-defined format store: " + c.store.error);
+      result.notes.push_back("user-defined format store: " + ShownPath(c.store.error));
     }
   }
   if (c.stream.readError()) {
     end = PassEnd::kStopped;
-    result.notes.push_back("reading " + chosen + " failed; the output holds what was read before");
+    result.notes.push_back("reading " + ShownPath(chosen) + " failed; the pass ended there");
   }
   if (!delivered) end = PassEnd::kStopped;
   if (!storeClosed) {
     end = PassEnd::kStopped;
     result.notes.push_back("the formats defined in pass " + std::to_string(pass) +
-                           " may be lost for later jobs: " + c.store.error);
+                           " may be lost for later jobs: " + ShownPath(c.store.error));
   }
   if (cancelled) {
     result.status = JobStatus::kCancelled;
@@ -330,41 +360,102 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
 }
 
 
-JobResult RunConversionJob(Session& session, const JobOptions& options) {
+std::string ReservedOutput(const JobOptions& o, const std::string& output) {
+  if (output.empty()) return {};
+  const fs::path out = ResolvedPath(output);
+  struct Named {
+    std::string path;  // the file compared with the output; empty: none
+    const std::string& shown;
+    const char* what;
+  };
+  for (const Named& in : {Named{ComparedAs(o.inputFd, o.inputFile), o.inputFile, "the input file "},
+                          Named{o.udfFile, o.udfFile, "the user-defined format file "},
+                          Named{o.defineFile, o.defineFile, "the definition file "}}) {
+    // Also a file that does not exist yet: a job of a batch may read it
+    // after another made it.
+    if (!in.path.empty() && (SameFile(output, in.path) || ResolvedPath(in.path) == out)) {
+      return in.what + ShownPath(in.shown) + " itself";
+    }
+  }
+  // The store's files, found as the store finds them (without regard to
+  // case), also before they exist.
+  const fs::path& storeDir = o.storeDir.empty() ? o.tableRoot : o.storeDir;
+  const fs::path storeFolder = ResolvedPath(ResolveUnder(storeDir, "\\QDXFILES"));
+  for (const char* name : {kFormatTableName, kFormatFileName}) {
+    const fs::path file = ResolveUnder(storeDir, name);
+    const std::string base(LastComponent(name));
+    if (SameFile(output, file.string()) ||
+        (out.parent_path() == storeFolder && ::strcasecmp(out.filename().c_str(), base.c_str()) == 0)) {
+      return "a file of the user-defined format store in use (" + ShownPath(file) + ")";
+    }
+  }
+  // Anything in the tables folder of the root (and of MTBL).
+  std::vector<fs::path> roots = {o.tableRoot};
+  if (o.mtbl && !o.mtbl->empty()) roots.emplace_back(*o.mtbl);
+  for (const fs::path& root : roots) {
+    if (root.empty()) continue;
+    const fs::path inside = out.lexically_relative(ResolvedPath(root));
+    auto part = inside.begin();
+    if (part == inside.end() || std::next(part) == inside.end()) continue;
+    if (::strcasecmp(part->c_str(), "qdxfiles") == 0) return "a table file of the table root " + ShownPath(root);
+  }
+  return {};
+}
+
+JobResult RunConversionJob(Session& session, const JobOptions& o) {
   JobResult result;
-  if (options.noStorePlace) {
+  if (o.noStorePlace) {
     result.status = JobStatus::kPassFailed;
     result.notes.push_back(NoStorePlaceMessage());
     return result;
   }
-  if (RefuseOutputOntoAnInput(options, result)) return result;
-  std::unique_ptr<OutputFile> output;
-  bool twoPasses = !options.udfFile.empty();
-  for (int pass = 1; pass <= (twoPasses ? 2 : 1); ++pass) {
-    if (Cancelled(options)) {
-      result.status = JobStatus::kCancelled;
-      break;
+  if (RefuseReservedOutput(o, result)) return result;
+  const bool twoPasses = !o.udfFile.empty();
+  if (twoPasses) {
+    // The first pass only stores the formats of the format file: its output
+    // goes nowhere, and OUTPUT is not touched before the input of the pass
+    // that writes it is found. What makes OUTPUT impossible is found before
+    // anything is converted, though.
+    if (Cancelled(o)) return EndCancelled(o, nullptr, result);
+    PassInput udf;
+    if (!OpenPassInput(o, false, o.udfFile, udf, result)) return result;
+    const std::string outputName = o.outputFd >= 0 ? "/dev/fd/" + std::to_string(o.outputFd) : o.outputFile;
+    if (std::string why = OutputFile::Check(outputName); !why.empty()) {
+      result.status = JobStatus::kOutputNotCreated;
+      result.message = NotCreatedMessage(o.outputFile);
+      result.notes.push_back(why);
+      return result;
     }
-    const bool jobInput = !(pass == 1 && twoPasses);
-    const std::string& chosen = jobInput ? options.inputFile : options.udfFile;
-    PassEnd end = RunPass(session, options, pass, jobInput, chosen, output, result);
-    if (end == PassEnd::kAbandoned || end == PassEnd::kCancelled) break;
+    DiscardSink nowhere;
+    bool delivered = true;
+    int readError = 0;
+    PassEnd first = RunPass(session, o, 1, false, o.udfFile, udf, nowhere, result, delivered, readError);
+    if (first == PassEnd::kCancelled) return EndCancelled(o, nullptr, result);
+    if (first == PassEnd::kAbandoned) {
+      // The store or the pi-font file cannot be opened, so the pass that
+      // writes OUTPUT could not open them either: OUTPUT is left empty, as
+      // that pass would leave it.
+      OutputFile output;
+      if (!OpenOutput(o, output) || !output.Commit()) result.notes.push_back(output.error());
+      return result;
+    }
   }
-  if (result.status == JobStatus::kCancelled) {
-    const bool inPlace = output && output->inPlace();
-    if (output) output->Discard();
-    result.notes.push_back(inPlace ? "the conversion was cancelled; " + options.outputFile +
-                                         ", written in place, holds what was written before"
-                                   : "the conversion was cancelled; " + options.outputFile + " was left as it was");
+  if (Cancelled(o)) return EndCancelled(o, nullptr, result);
+  PassInput input;
+  if (!OpenPassInput(o, true, o.inputFile, input, result)) return result;
+  OutputFile output;
+  if (!OpenOutput(o, output)) {
+    result.status = JobStatus::kOutputNotCreated;
+    result.message = NotCreatedMessage(o.outputFile);
+    result.notes.push_back(output.error());
     return result;
   }
-  // The output of the last pass that opened one takes the place of the
-  // earlier file; a write fault before this left its first bytes in it.
-  if (output && !output->Commit()) {
-    if (result.status == JobStatus::kCompleted) result.status = JobStatus::kPassFailed;
-    result.outputWriteFailed = true;
-    result.notes.push_back(output->error());
-  }
+  bool delivered = true;
+  int readError = 0;
+  FdSink sink(output.fd());
+  PassEnd end = RunPass(session, o, twoPasses ? 2 : 1, true, o.inputFile, input, sink, result, delivered, readError);
+  if (end == PassEnd::kCancelled) return EndCancelled(o, &output, result);
+  FinishOutput(o, output, sink, delivered, readError, end, result);
   return result;
 }
 

@@ -13,6 +13,8 @@
 
 namespace velkan {
 
+class TemporaryFiles;
+
 struct JobOptions {
   std::string udfFile;     // user-defined format file; empty = one pass only
   std::string inputFile;   // ".zan" code words, or a text job (".TXT" in the path)
@@ -52,6 +54,10 @@ struct JobOptions {
   // A pass blocked writing to an output that takes nothing (a stalled pipe)
   // asks it only once that write returns.
   std::function<bool()> cancelled;
+  // Where the temporary output files of the job are recorded, so that the
+  // front end can remove them when the process is asked to end; none when
+  // null.
+  TemporaryFiles* temporaries = nullptr;
 };
 
 enum class JobStatus {
@@ -74,7 +80,25 @@ struct JobResult {
 };
 
 // Runs the job. Never throws for bad input; every failure is in the result.
+//
+// OUTPUT is written by the pass whose output is kept (the only pass, or the
+// second): it is opened once that pass's input was found. The first pass of a
+// job with a format file writes into nothing; when it ends the job because
+// the store or the pi-font file cannot be opened, OUTPUT is left empty, as
+// the pass that writes it would leave it. An OUTPUT that cannot be made (see
+// OutputFile::Check) or that ReservedOutput refuses fails the job before
+// anything is converted. After a failed write or read of the kept pass the
+// earlier OUTPUT stays as it was, unless it is written in place. The
+// temporary file is recorded in `options.temporaries`.
 JobResult RunConversionJob(Session& session, const JobOptions& options);
+
+// Why writing `output` would destroy a file the job reads or keeps, as a
+// phrase for a message ("the input file NAME itself"); empty when it would not. Kept
+// are the input, the format file and the definition file (also reached
+// through a link or a second name), the two files of the format store in use
+// (also when they do not exist yet, named in any case) and everything in the
+// tables folder ("qdxfiles" in any case) of the table root and of MTBL.
+std::string ReservedOutput(const JobOptions& options, const std::string& output);
 
 // How a pass ended: through the end-of-job command; stopped otherwise (a
 // failing command, a read or write fault), after which a second pass still

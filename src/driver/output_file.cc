@@ -1,13 +1,20 @@
 #include "driver/output_file.h"
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+
+#include "driver/shown_path.h"
 
 namespace velkan {
 
@@ -16,7 +23,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string Describe(const char* what, const fs::path& path, int err) {
-  return std::string(what) + " " + path.string() + ": " + std::strerror(err);
+  return std::string(what) + " " + ShownPath(path) + ": " + std::strerror(err);
 }
 
 // Eight hexadecimal digits that differ from call to call and process to
@@ -32,18 +39,206 @@ std::string RandomSuffix(unsigned attempt) {
   return text;
 }
 
-}  // namespace
+// A descriptor number as the kernel names it in /proc/PID/fd (no sign, no
+// leading zero), or -1.
+int DescriptorNumber(const std::string& s) {
+  if (s.empty() || s.size() > 9 || (s.size() > 1 && s[0] == '0')) return -1;
+  int n = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return -1;
+    n = n * 10 + (c - '0');
+  }
+  return n;
+}
 
-fs::path FollowLinks(const fs::path& path) {
-  fs::path p = path;
-  for (int hops = 0; hops < 40; ++hops) {
-    std::error_code ec;
-    if (!fs::is_symlink(fs::symlink_status(p, ec))) return p;
-    fs::path to = fs::read_symlink(p, ec);
-    if (ec) return p;
-    p = to.is_absolute() ? to : p.parent_path() / to;
+bool AllDigits(const std::string& s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The descriptor an absolute path in normal form names by its spelling
+// alone, or -1.
+int DescriptorSpelled(const fs::path& path) {
+  std::vector<std::string> parts;
+  for (const fs::path& part : path.relative_path()) parts.push_back(part.string());
+  if (!path.has_root_directory()) return -1;
+  if (parts.size() == 2 && parts[0] == "dev") {
+    if (parts[1] == "stdin") return 0;
+    if (parts[1] == "stdout") return 1;
+    if (parts[1] == "stderr") return 2;
+  }
+  if (parts.size() == 3 && parts[0] == "dev" && parts[1] == "fd") return DescriptorNumber(parts[2]);
+  if (parts.empty() || parts[0] != "proc") return -1;
+  const std::string self = std::to_string(::getpid());
+  // /proc/X/fd/N with X self, thread-self or this process's number;
+  // /proc/X/task/T/fd/N with X self or this process's number.
+  if (parts.size() == 4 && parts[2] == "fd" && (parts[1] == "self" || parts[1] == "thread-self" || parts[1] == self)) {
+    return DescriptorNumber(parts[3]);
+  }
+  if (parts.size() == 6 && parts[2] == "task" && AllDigits(parts[3]) && parts[4] == "fd" &&
+      (parts[1] == "self" || parts[1] == self)) {
+    return DescriptorNumber(parts[5]);
+  }
+  return -1;
+}
+
+// Whether the process may replace the files of other users in a sticky
+// folder (CAP_FOWNER).
+bool MayReplaceOthersFiles() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2]{};
+  if (::syscall(SYS_capget, &header, data) != 0) return ::geteuid() == 0;
+  return (data[CAP_FOWNER / 32].effective & (1u << (CAP_FOWNER % 32))) != 0;
+}
+
+// How an output is written.
+enum class Way {
+  kReplace,     // through a temporary file renamed onto it
+  kInPlace,     // opened and written as it is
+  kDescriptor,  // a descriptor of the process, written where it stands
+};
+
+// What opening an output would do, found without creating anything.
+struct Plan {
+  Way way = Way::kReplace;
+  int descriptor = -1;
+  bool exists = false;
+  struct stat old {};
+  fs::path target;
+  std::string error;  // not empty: nothing can be written there
+};
+
+Plan MakePlan(const std::string& path) {
+  Plan p;
+  p.target = path;
+  auto fail = [&p](const char* what, int err, const std::string& more = {}) {
+    p.error = Describe(what, p.target, err) + more;
+    return p;
+  };
+  if (path.empty()) return fail("cannot create", ENOENT);
+
+  int d = NamedDescriptor(path);
+  if (d >= 0) {
+    p.way = Way::kDescriptor;
+    p.descriptor = d;
+    const std::string n = std::to_string(d);
+    int flags = ::fcntl(d, F_GETFL);
+    if (flags < 0) return fail("cannot write to", EBADF, " (descriptor " + n + " is not open)");
+    if ((flags & O_ACCMODE) == O_RDONLY) {
+      return fail("cannot write to", EBADF, " (descriptor " + n + " is open for reading only)");
+    }
+    struct stat st {};
+    if (::fstat(d, &st) == 0 && S_ISDIR(st.st_mode)) return fail("cannot write to", EISDIR);
+    return p;
+  }
+
+  p.exists = ::stat(path.c_str(), &p.old) == 0;
+  if (!p.exists && errno != ENOENT) return fail("cannot create", errno);
+  if (p.exists && S_ISDIR(p.old.st_mode)) return fail("cannot create", EISDIR);
+  // Pipes, terminals and devices are written as they are, under the name
+  // given.
+  if (p.exists && !S_ISREG(p.old.st_mode)) {
+    p.way = Way::kInPlace;
+    return p;
+  }
+  p.target = ResolvedPath(path);
+  const fs::path dir = p.target.parent_path();
+  struct stat ds {};
+  if (::stat(dir.c_str(), &ds) != 0) return fail("cannot create", errno);
+  if (!S_ISDIR(ds.st_mode)) return fail("cannot create", ENOTDIR);
+  long nameMax = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+  if (nameMax <= 0) nameMax = NAME_MAX;
+  if (p.target.filename().native().size() > static_cast<size_t>(nameMax) || p.target.native().size() >= PATH_MAX) {
+    return fail("cannot create", ENAMETOOLONG);
+  }
+  if (::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+    int err = errno;
+    // A folder that lets no new file be made may still hold an output that
+    // can be rewritten.
+    if (p.exists && (err == EACCES || err == EPERM || err == EROFS)) {
+      if (::faccessat(AT_FDCWD, p.target.c_str(), W_OK, AT_EACCESS) != 0) return fail("cannot create", errno);
+      p.way = Way::kInPlace;
+      return p;
+    }
+    return fail("cannot create", err);
+  }
+  // In a sticky folder (such as /tmp) only the file's owner, the folder's
+  // owner and a privileged process may replace a file.
+  const uid_t me = ::geteuid();
+  if (p.exists && (ds.st_mode & S_ISVTX) != 0 && p.old.st_uid != me && ds.st_uid != me && !MayReplaceOthersFiles()) {
+    return fail("cannot replace", EPERM, " (a file of another user in a folder where only its owner may replace it)");
   }
   return p;
+}
+
+}  // namespace
+
+int TemporaryFiles::Create(const fs::path& path, int flags, mode_t mode) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (closed_) {
+    errno = ECANCELED;
+    return -1;
+  }
+  files_.reserve(files_.size() + 1);
+  int fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
+  if (fd >= 0) files_.push_back(path);
+  return fd;
+}
+
+void TemporaryFiles::Forget(const fs::path& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = std::find(files_.begin(), files_.end(), path);
+  if (it != files_.end()) files_.erase(it);
+}
+
+size_t TemporaryFiles::RemoveAll() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  closed_ = true;
+  for (const fs::path& f : files_) ::unlink(f.c_str());
+  size_t n = files_.size();
+  files_.clear();
+  return n;
+}
+
+int NamedDescriptor(const fs::path& path) {
+  std::error_code ec;
+  fs::path p = path;
+  for (int hops = 0; hops <= 40; ++hops) {
+    fs::path abs = fs::absolute(p, ec);
+    if (ec || abs.empty()) return -1;
+    int n = DescriptorSpelled(abs.lexically_normal());
+    if (n >= 0) return n;
+    // A folder that leads to one of those (/dev/fd is a link to /proc/self/fd).
+    fs::path folder = fs::canonical(abs.parent_path(), ec);
+    if (!ec) {
+      n = DescriptorSpelled(folder / abs.filename());
+      if (n >= 0) return n;
+    }
+    if (!fs::is_symlink(fs::symlink_status(abs, ec))) return -1;
+    fs::path to = fs::read_symlink(abs, ec);
+    if (ec) return -1;
+    p = to.is_absolute() ? to : abs.parent_path() / to;
+  }
+  return -1;
+}
+
+fs::path ResolvedPath(const fs::path& path) {
+  std::error_code ec;
+  fs::path p = fs::absolute(path, ec);
+  if (ec) p = path;
+  for (int hops = 0;; ++hops) {
+    fs::path name = p.filename();
+    if (name.empty() || name == "." || name == "..") {
+      fs::path whole = fs::weakly_canonical(p, ec);
+      return ec ? p.lexically_normal() : whole;
+    }
+    fs::path folder = fs::weakly_canonical(p.parent_path(), ec);
+    if (ec) folder = p.parent_path().lexically_normal();
+    p = folder / name;
+    if (hops >= 40 || !fs::is_symlink(fs::symlink_status(p, ec))) return p;
+    fs::path to = fs::read_symlink(p, ec);
+    if (ec) return p;
+    p = to.is_absolute() ? to : folder / to;
+  }
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -52,28 +247,23 @@ bool SameFile(const std::string& a, const std::string& b) {
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+std::string OutputFile::Check(const std::string& path) { return MakePlan(path).error; }
+
 OutputFile::~OutputFile() { Discard(); }
 
-void OutputFile::CloseFd() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-}
-
-bool OutputFile::OpenInPlace(bool truncate) {
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : 0);
-  fd_ = ::open(target_.c_str(), flags, 0666);
-  if (fd_ < 0) {
-    error_ = Describe("cannot create", target_, errno);
-    return false;
-  }
-  inPlace_ = true;
-  return true;
+void OutputFile::RemoveTemporary() {
+  if (temporary_.empty()) return;
+  ::unlink(temporary_.c_str());
+  if (temporaries_ != nullptr) temporaries_->Forget(temporary_);
+  temporary_.clear();
 }
 
 bool OutputFile::Adopt(int fd, const std::string& name) {
   Discard();
   error_.clear();
+  temporaries_ = nullptr;
   target_ = name;
+  existed_ = true;
   fd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
   if (fd_ < 0) {
     error_ = Describe("cannot write", target_, errno);
@@ -83,37 +273,45 @@ bool OutputFile::Adopt(int fd, const std::string& name) {
   return true;
 }
 
-bool OutputFile::Open(const std::string& path) {
+bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries) {
   Discard();
   error_.clear();
   inPlace_ = false;
-  struct stat old {};
-  bool exists = ::stat(path.c_str(), &old) == 0;
-  if (exists && S_ISDIR(old.st_mode)) {
-    target_ = path;
-    error_ = Describe("cannot create", target_, EISDIR);
+  temporaries_ = temporaries;
+  Plan plan = MakePlan(path);
+  target_ = plan.target;
+  existed_ = plan.exists || plan.way == Way::kDescriptor;
+  if (!plan.error.empty()) {
+    error_ = plan.error;
     return false;
   }
-  // Pipes, terminals and devices are written as they are, under the name
-  // given (a name such as /dev/stdout leads to no file that could be replaced).
-  if (exists && !S_ISREG(old.st_mode)) {
-    target_ = path;
-    return OpenInPlace(false);
-  }
-  std::error_code ec;
-  target_ = exists ? fs::canonical(path, ec) : FollowLinks(path);
-  if (ec) target_ = FollowLinks(path);
+  auto inPlace = [this](int fd, const char* what) {
+    fd_ = fd;
+    if (fd_ < 0) {
+      error_ = Describe(what, target_, errno);
+      return false;
+    }
+    inPlace_ = true;
+    return true;
+  };
+  if (plan.way == Way::kDescriptor) return inPlace(::fcntl(plan.descriptor, F_DUPFD_CLOEXEC, 3), "cannot write to");
+  // A regular file written in place is emptied first; a pipe or a device is
+  // written as it comes.
+  const int inPlaceFlags = O_WRONLY | O_CLOEXEC | O_NOCTTY | (S_ISREG(plan.old.st_mode) ? O_TRUNC : 0);
+  if (plan.way == Way::kInPlace) return inPlace(::open(target_.c_str(), inPlaceFlags), "cannot create");
 
-  fs::path dir = target_.parent_path();
   // The temporary name is the output's with 17 bytes more; a name near the
   // limit of 255 bytes is shortened for it.
   std::string name = target_.filename().string();
   if (name.size() > 200) name.resize(200);
-  std::string base = "." + name + ".velkan-";
+  const std::string base = "." + name + ".velkan-";
+  const fs::path dir = target_.parent_path();
+  const int flags = O_WRONLY | O_CLOEXEC;
   int err = 0;
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     fs::path candidate = dir / (base + RandomSuffix(attempt));
-    fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd_ = temporaries != nullptr ? temporaries->Create(candidate, flags, 0666)
+                                 : ::open(candidate.c_str(), flags | O_CREAT | O_EXCL, 0666);
     if (fd_ >= 0) {
       temporary_ = candidate;
       break;
@@ -122,15 +320,18 @@ bool OutputFile::Open(const std::string& path) {
     if (err != EEXIST) break;
   }
   if (fd_ < 0) {
-    // A folder that lets no new file be made may still hold an output that
-    // can be rewritten.
-    if (exists && (err == EACCES || err == EPERM || err == EROFS)) return OpenInPlace(true);
+    // The folder changed since it was looked at: an output it holds may
+    // still be rewritten.
+    if (plan.exists && (err == EACCES || err == EPERM || err == EROFS)) {
+      return inPlace(::open(target_.c_str(), inPlaceFlags), "cannot create");
+    }
     error_ = Describe("cannot create", target_, err);
     return false;
   }
-  if (exists) {
+  if (plan.exists) {
     // The replacement keeps the owner where the process may set it, and the
     // mode (without set-id bits when the owner could not be kept).
+    const struct stat& old = plan.old;
     bool owned = true;
     struct stat mine {};
     if (::fstat(fd_, &mine) == 0 && (mine.st_uid != old.st_uid || mine.st_gid != old.st_gid)) {
@@ -148,44 +349,41 @@ bool OutputFile::Commit() {
     if (error_.empty()) error_ = "no output file is open";
     return false;
   }
-  bool ok = true;
+  int err = 0;
   struct stat st {};
-  bool regular = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
-  const fs::path& written = temporary_.empty() ? target_ : temporary_;
-  if (regular && ::fsync(fd_) != 0) {
-    error_ = Describe("cannot write", target_, errno);
-    ok = false;
-  }
-  int closed = ::close(fd_);
+  // EINVAL: a file that cannot be synced, which is no failed write.
+  if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && ::fsync(fd_) != 0 && errno != EINVAL) err = errno;
+  if (::close(fd_) != 0 && err == 0 && errno != EINTR) err = errno;
   fd_ = -1;
-  if (closed != 0 && ok) {
-    error_ = Describe("cannot write", target_, errno);
-    ok = false;
+  if (err != 0) {
+    // A write the disk refused late: the earlier output stays.
+    RemoveTemporary();
+    error_ = Describe("cannot write", target_, err);
+    return false;
   }
-  if (temporary_.empty()) return ok;
+  if (temporary_.empty()) return true;
 
-  if (::rename(written.c_str(), target_.c_str()) != 0) {
-    int err = errno;
-    ::unlink(temporary_.c_str());
-    temporary_.clear();
+  if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+    err = errno;
+    RemoveTemporary();
     error_ = Describe("cannot replace", target_, err);
     return false;
   }
+  if (temporaries_ != nullptr) temporaries_->Forget(temporary_);
   temporary_.clear();
   // The new name reaches the disk with the folder.
-  int dirFd = ::open(target_.parent_path().empty() ? "." : target_.parent_path().c_str(),
-                     O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int dirFd = ::open(target_.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {
     ::fsync(dirFd);
     ::close(dirFd);
   }
-  return ok;
+  return true;
 }
 
 void OutputFile::Discard() {
-  CloseFd();
-  if (!temporary_.empty()) ::unlink(temporary_.c_str());
-  temporary_.clear();
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  RemoveTemporary();
 }
 
 }  // namespace velkan

@@ -2,22 +2,56 @@
 //
 // The tagged text is written to a temporary file beside the output (same
 // directory, a unique hidden name made with O_EXCL) and renamed onto the
-// output when the job ends, so a conversion that is killed or crashes leaves
-// the earlier file in place, never a half-written one. Only a conversion
-// killed outright (SIGKILL, a crash) can leave its temporary file behind: a
-// file ".NAME.velkan-XXXXXXXX" beside the output, which may be removed.
+// output when the job ends, so a conversion that is stopped, fails to write
+// or crashes leaves the earlier file in place, never a half-written one. A
+// front end that removes the temporary files when the process is asked to
+// end (TemporaryFiles below) leaves only a conversion killed outright
+// (SIGKILL, a crash) with its temporary file behind: a file
+// ".NAME.velkan-XXXXXXXX" beside the output, which may be removed.
 //
-// Outputs that cannot be replaced by a rename are written in place: a pipe,
-// a terminal or another device (/dev/stdout, /dev/null), and an existing
-// regular file in a directory where no new file can be made.
+// Outputs that cannot be replaced by a rename are written in place, and what
+// was written to them before a fault stays: a descriptor the process already
+// has open, named /dev/stdout, /dev/stderr, /dev/fd/N or /proc/self/fd/N
+// (written where it stands, neither opened again nor emptied, so
+// "-o /dev/stdout >> log" appends to log); a pipe, a terminal or another
+// device; and an existing regular file in a directory where no new file can
+// be made.
 #pragma once
 
 #include <sys/types.h>
 
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace velkan {
+
+// The temporary output files of the conversions in flight, kept by a front
+// end so that it can remove them when the process is asked to end (a signal).
+// Every job of a batch shares one; safe to use from any thread.
+class TemporaryFiles {
+ public:
+  TemporaryFiles() = default;
+  TemporaryFiles(const TemporaryFiles&) = delete;
+  TemporaryFiles& operator=(const TemporaryFiles&) = delete;
+
+  // Creates the new file `path` (open(2) with O_CREAT | O_EXCL added to
+  // `flags`) and records it, while no RemoveAll runs, so a file is never
+  // made unseen by a removal. Returns the descriptor, or -1 with errno set:
+  // ECANCELED once RemoveAll was called.
+  int Create(const std::filesystem::path& path, int flags, mode_t mode);
+  // Forgets a file that was renamed or removed.
+  void Forget(const std::filesystem::path& path);
+  // Removes every file recorded and refuses every later Create: called when
+  // the process is about to end. Returns how many were recorded.
+  size_t RemoveAll();
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::filesystem::path> files_;
+  bool closed_ = false;
+};
 
 class OutputFile {
  public:
@@ -27,13 +61,22 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
+  // What opening `path` would find wrong, found without creating or opening
+  // anything: an empty name, a name too long, a missing folder, a folder
+  // where the file can neither be made nor rewritten, a directory, a
+  // descriptor that is not open for writing, a file of another user in a
+  // sticky folder (which a rename may not replace). Returns the reason (as
+  // error() gives it), or an empty string when nothing is seen wrong.
+  static std::string Check(const std::string& path);
+
   // Prepares writing to `path`. A symbolic link is followed, so the file it
   // leads to is the one replaced. A new file gets the permissions a plain
   // create would give it (0666 less the umask); a replaced file keeps its
-  // mode (and owner, where the process may set it). Returns false with
-  // error() set when nothing can be written there (a directory, a missing
-  // folder, no permission); nothing at `path` has changed then.
-  bool Open(const std::string& path);
+  // mode (and owner, where the process may set it). The temporary file is
+  // made through `temporaries` when given. Returns false with error() set
+  // when nothing can be written there (see Check); nothing at `path` has
+  // changed then.
+  bool Open(const std::string& path, TemporaryFiles* temporaries = nullptr);
 
   // Prepares writing in place to the open descriptor `fd` (standard output),
   // which is neither reopened nor truncated; a duplicate of it is written and
@@ -45,11 +88,10 @@ class OutputFile {
   int fd() const { return fd_; }
 
   // Ends writing. A temporary file is synced to the disk, closed and renamed
-  // onto the output; when the sync or the close fails the rename is still
-  // made, so the output holds what was written, and false is returned. When
-  // the rename fails the temporary file is removed and the output stays as it
-  // was. In place, the file is synced (regular files only) and closed.
-  // Returns false with error() set when any step failed.
+  // onto the output; when the sync or the close fails (a write the disk
+  // refused late) it is removed instead and the output stays as it was, as
+  // when the rename fails. In place, the file is synced (regular files only)
+  // and closed. Returns false with error() set when any step failed.
   bool Commit();
 
   // Gives up: a temporary file is closed and removed and the output stays as
@@ -58,6 +100,8 @@ class OutputFile {
 
   // True when the output is written in place, not through a temporary file.
   bool inPlace() const { return inPlace_; }
+  // True when a file stood at the output's place when it was opened.
+  bool existed() const { return existed_; }
   // The file that ends up holding the output (a link at the path resolved).
   const std::filesystem::path& target() const { return target_; }
   // The temporary file while one is open, else empty.
@@ -67,20 +111,28 @@ class OutputFile {
   const std::string& error() const { return error_; }
 
  private:
-  bool OpenInPlace(bool truncate);
-  void CloseFd();
+  void RemoveTemporary();
 
   int fd_ = -1;
   bool inPlace_ = false;
+  bool existed_ = false;
   std::filesystem::path target_;
   std::filesystem::path temporary_;
+  TemporaryFiles* temporaries_ = nullptr;
   std::string error_;
 };
 
-// The file a path names with its symbolic links followed (up to 40 of them;
-// a relative link is taken from the link's folder). A path that is no link,
-// or a link that leads nowhere yet, gives the last name reached.
-std::filesystem::path FollowLinks(const std::filesystem::path& path);
+// The descriptor of this process that `path` names: 0, 1 and 2 for
+// /dev/stdin, /dev/stdout and /dev/stderr, N for /dev/fd/N,
+// /proc/self/fd/N, /proc/thread-self/fd/N and /proc/PID/fd/N of this
+// process, also reached through symbolic links; -1 for any other path.
+int NamedDescriptor(const std::filesystem::path& path);
+
+// The file a path leads to: absolute, with the symbolic links of its folders
+// and of its last name followed (up to 40; a relative link is taken from the
+// link's folder) and "." and ".." resolved. A link that leads nowhere yet
+// gives the name it leads to.
+std::filesystem::path ResolvedPath(const std::filesystem::path& path);
 
 // Whether two paths name the same existing file (device and inode, links
 // followed). False when either cannot be examined.

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/shown_path.h"
+
 namespace velkan {
 
 enum class TableFileStatus {
@@ -53,8 +55,8 @@ std::string DescribeTableFileStatus(TableFileStatus status, int error);
 struct TableFault {
   std::filesystem::path path;
   std::string why;
-  // "PATH why", as notes name it.
-  std::string Text() const { return path.string() + " " + why; }
+  // "PATH why", as notes name it (the path shown as messages show paths).
+  std::string Text() const { return ShownPath(path) + " " + why; }
 };
 
 // The lines of a text table as its line reader takes them. A line ends at a

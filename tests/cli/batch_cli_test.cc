@@ -1,9 +1,19 @@
 // `velkan convert` with several inputs: the output folder, parallel jobs, the
 // refusals before anything runs, the failure summary and the progress line.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <filesystem>
 #include <fstream>
@@ -161,6 +171,133 @@ TEST_F(BatchCli, ConflictingOutputsAreRefusedBeforeAnythingRuns) {
     EXPECT_EQ(Slurp(textJob), "some text");
     EXPECT_EQ(Slurp(define), "x");
   }
+}
+
+TEST_F(BatchCli, AnOutputThatIsNoFileOrLeadsToAnotherOutputIsRefused) {
+  fs::path out = Dir() / "out";
+  fs::create_directory(out);
+  ASSERT_EQ(::mkfifo((out / "fifo.txt").c_str(), 0600), 0);
+  int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(sock, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::string sockPath = (out / "socket.txt").string();
+  ASSERT_LT(sockPath.size(), sizeof addr.sun_path);
+  sockPath.copy(addr.sun_path, sockPath.size());
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  fs::create_symlink("/dev/null", out / "device.txt");
+  fs::create_directory(out / "folder.txt");
+  // a.txt leads to b.txt, which does not exist yet.
+  fs::create_symlink("b.txt", out / "a.txt");
+  fs::create_symlink(Dir() / "store" / "QDXFILES" / "udf2.fle", out / "store.txt");
+  fs::create_symlink(Dir() / "root" / "qdxfiles" / "new.tbl", out / "table.txt");
+  struct Case {
+    std::vector<std::string> inputs;
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      {{"fifo.zan"}, "fifo.txt"},
+      {{"socket.zan"}, "socket.txt"},
+      {{"device.zan"}, "device.txt"},
+      {{"folder.zan"}, "folder.txt"},
+      {{"a.zan", "b.zan"}, "would both be converted"},
+      {{"store.zan"}, "format store"},
+      {{"table.zan"}, "table"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.says);
+    std::vector<std::string> args;
+    for (const std::string& name : c.inputs) args.push_back(Write("in/" + name, WordBytes(kLineStartJob)).string());
+    args.insert(args.end(), {"--out-dir", out.string()});
+    // Stopped by an alarm rather than waiting forever on the FIFO.
+    CliRun r = RunVelkan(Args(args), {}, {}, [] { ::alarm(20); });
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_TRUE(Contains(r.err, c.says)) << r.err;
+    EXPECT_TRUE(Contains(r.err, "nothing was converted")) << r.err;
+  }
+  ::close(sock);
+  EXPECT_FALSE(fs::exists(out / "b.txt"));
+  EXPECT_FALSE(fs::exists(Dir() / "root" / "qdxfiles" / "new.tbl"));
+  EXPECT_FALSE(fs::exists(Dir() / "store" / "QDXFILES"));
+  // The same names elsewhere are converted.
+  std::vector<std::string> all;
+  for (const auto& e : fs::directory_iterator(Dir() / "in")) all.push_back(e.path().string());
+  CliRun r = RunVelkan(Args([&] {
+    std::vector<std::string> a = all;
+    a.insert(a.end(), {"--out-dir", (Dir() / "elsewhere").string()});
+    return a;
+  }()));
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
+TEST_F(BatchCli, AFileSizeLimitFailsTheOutputsItBindsAndNoOthers) {
+  std::vector<uint16_t> words;
+  for (int i = 0; i < 500; ++i) words.insert(words.end(), {0x45A1, 0x45A2, 0xD009});
+  fs::path big = Write("big.zan", WordBytes(words));
+  fs::path small = Write("small.zan", WordBytes(kLineStartJob));
+  const std::string expected = Alone(small);  // which makes the store before the limit binds
+  fs::path out = Dir() / "out";
+  CliRun r = RunVelkan(Args({big.string(), small.string(), "--out-dir", out.string(), "-j", "2"}), {}, {}, [] {
+    struct rlimit lim {4096, 4096};
+    ::setrlimit(RLIMIT_FSIZE, &lim);
+  });
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_TRUE(Contains(r.err, "1 of 2 files converted")) << r.err;
+  EXPECT_TRUE(Contains(r.err, "File too large")) << r.err;
+  EXPECT_FALSE(fs::exists(out / "big.txt"));
+  EXPECT_EQ(Slurp(out / "small.txt"), expected);
+  size_t files = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(out)) ++files;
+  EXPECT_EQ(files, 1u);
+}
+
+TEST_F(BatchCli, ASignalRemovesTheTemporaryFilesOfEveryJob) {
+  fs::path a = Write("a.zan", WordBytes(kLineStartJob));
+  fs::path b = Write("b.zan", WordBytes(kLineStartJob));
+  ASSERT_EQ(RunVelkan(Args({a.string(), "-o", (Dir() / "first.txt").string()})).status, 0);
+  // While the store is held, each job waits with its output open.
+  int table = ::open((Dir() / "store" / "QDXFILES" / "udf2.tbl").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(table, 0);
+  ASSERT_EQ(::flock(table, LOCK_EX), 0);
+  fs::path out = Dir() / "out";
+  RunningVelkan run(Args({a.string(), b.string(), "--out-dir", out.string(), "-j", "2"}));
+  size_t open = 0;
+  for (int i = 0; i < 2000 && open < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::error_code ec;
+    open = 0;
+    for (const auto& e : fs::directory_iterator(out, ec)) open += Contains(e.path().string(), ".velkan-");
+  }
+  ASSERT_EQ(open, 2u);
+  ASSERT_EQ(::kill(run.pid(), SIGTERM), 0);
+  CliRun r = run.Wait();
+  ::close(table);
+  EXPECT_EQ(r.status, 128 + SIGTERM) << r.err;
+  EXPECT_TRUE(fs::is_empty(out));
+}
+
+TEST_F(BatchCli, ABatchThatGetsNoThreadRunsItsJobsOneAfterTheOther) {
+  if (::geteuid() != 0) GTEST_SKIP() << "runs the batch as another user, under a limit of one process";
+  fs::path a = Write("a.zan", WordBytes(kLineStartJob));
+  fs::path b = Write("b.zan", WordBytes({0x45A2, 0xD009}));
+  const std::string aloneA = Alone(a), aloneB = Alone(b);
+  fs::path out = Dir() / "out";
+  fs::create_directory(out);
+  // The other user may go everywhere in the folder and write the store.
+  for (const auto& e : fs::recursive_directory_iterator(Dir())) {
+    fs::permissions(e.path(), fs::perms::all, fs::perm_options::add);
+  }
+  fs::permissions(Dir(), fs::perms::all, fs::perm_options::add);
+  CliRun r = RunVelkan(Args({a.string(), b.string(), "--out-dir", out.string(), "-j", "4"}), {}, {}, [] {
+    struct rlimit one {1, 1};
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0 || ::setrlimit(RLIMIT_NPROC, &one) != 0) ::_exit(120);
+  });
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Slurp(out / "a.txt"), aloneA);
+  EXPECT_EQ(Slurp(out / "b.txt"), aloneB);
+  size_t files = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(out)) ++files;
+  EXPECT_EQ(files, 2u);
 }
 
 TEST_F(BatchCli, OutputFolderIsCreated) {

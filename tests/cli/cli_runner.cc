@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,11 +15,10 @@ extern char** environ;
 
 namespace velkan::test {
 
-
-CliRun RunVelkan(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& cwd,
-                 const std::function<void()>& inChild) {
-  TempDir io;
-  std::filesystem::path outPath = io.path() / "stdout", errPath = io.path() / "stderr";
+RunningVelkan::RunningVelkan(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                             const std::string& cwd, const std::function<void()>& inChild)
+    : io_(std::make_unique<TempDir>()) {
+  std::filesystem::path outPath = io_->path() / "stdout", errPath = io_->path() / "stderr";
   std::vector<std::string> envs;
   for (char** e = environ; *e != nullptr; ++e) {
     std::string v = *e;
@@ -34,9 +34,8 @@ CliRun RunVelkan(const std::vector<std::string>& args, const std::vector<std::st
   for (std::string& e : envs) envp.push_back(e.data());
   envp.push_back(nullptr);
 
-  CliRun r;
-  pid_t pid = ::fork();
-  if (pid == 0) {
+  pid_ = ::fork();
+  if (pid_ == 0) {
     int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int n = ::open("/dev/null", O_RDONLY);
@@ -49,15 +48,33 @@ CliRun RunVelkan(const std::vector<std::string>& args, const std::vector<std::st
     ::execve(argp[0], argp.data(), envp.data());
     ::_exit(127);
   }
+  if (pid_ < 0) ADD_FAILURE() << "could not run " << VELKAN_CLI_PATH;
+}
+
+RunningVelkan::~RunningVelkan() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
   int st = 0;
-  if (pid < 0 || ::waitpid(pid, &st, 0) != pid) {
-    ADD_FAILURE() << "could not run " << VELKAN_CLI_PATH;
+  ::waitpid(pid_, &st, 0);
+}
+
+CliRun RunningVelkan::Wait() {
+  CliRun r;
+  int st = 0;
+  if (pid_ <= 0 || ::waitpid(pid_, &st, 0) != pid_) {
+    ADD_FAILURE() << "could not wait for " << VELKAN_CLI_PATH;
     return r;
   }
+  pid_ = -1;
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-  r.out = Slurp(outPath);
-  r.err = Slurp(errPath);
+  r.out = Slurp(io_->path() / "stdout");
+  r.err = Slurp(io_->path() / "stderr");
   return r;
+}
+
+CliRun RunVelkan(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& cwd,
+                 const std::function<void()>& inChild) {
+  return RunningVelkan(args, env, cwd, inChild).Wait();
 }
 
 }  // namespace velkan::test

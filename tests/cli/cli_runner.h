@@ -1,8 +1,11 @@
 // Runs the built `velkan` binary as a user would, for the command-line tests.
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,11 +17,33 @@ struct CliRun {
   std::string err;  // what it wrote on stderr
 };
 
-// Runs the binary with `args` in the directory `cwd` (empty: the test's
-// own), stdin from /dev/null and stdout and stderr captured in files (so not
-// a terminal). The environment is the test's own without VELKAN_ROOT,
-// VELKAN_STORE and MTBL, plus `env` ("NAME=value"). `inChild` (if given)
-// runs in the child just before the program starts.
+class TempDir;
+
+// A run of the binary that was started and is waited for by Wait() (or by
+// the destructor, which kills it first).
+class RunningVelkan {
+ public:
+  // Starts the binary with `args` in the directory `cwd` (empty: the test's
+  // own), stdin from /dev/null and stdout and stderr captured in files (so
+  // not a terminal). The environment is the test's own without VELKAN_ROOT,
+  // VELKAN_STORE and MTBL, plus `env` ("NAME=value"). `inChild` (if given)
+  // runs in the child just before the program starts.
+  RunningVelkan(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+                const std::string& cwd = {}, const std::function<void()>& inChild = {});
+  ~RunningVelkan();
+  RunningVelkan(const RunningVelkan&) = delete;
+  RunningVelkan& operator=(const RunningVelkan&) = delete;
+
+  pid_t pid() const { return pid_; }
+  // Waits for the program to end and gives what it did.
+  CliRun Wait();
+
+ private:
+  std::unique_ptr<TempDir> io_;
+  pid_t pid_ = -1;
+};
+
+// Starts the binary as RunningVelkan does and waits for it.
 CliRun RunVelkan(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
                  const std::string& cwd = {}, const std::function<void()>& inChild = {});
 

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
+#include <thread>
 
 #include "support/test_support.h"
 
@@ -76,17 +78,29 @@ TEST(PlanBatch, AnOutputOntoAnInputIsRefused) {
   EXPECT_FALSE(PlanBatch({job.string()}, d.path()).ok());
 }
 
-TEST(PlanBatch, GuardedFilesAreNeverReplaced) {
+TEST(PlanBatch, FilesEveryJobReadsAreNeverReplaced) {
   TempDir d;
   fs::path job = d.Write("in/names.zan", "");
   fs::path define = d.Write("names.txt", "");
-  BatchPlan p = PlanBatch({job.string()}, d.path(), {"", define.string()});
+  JobOptions common;
+  common.defineFile = define.string();
+  BatchPlan p = PlanBatch({job.string()}, d.path(), common);
   EXPECT_FALSE(p.ok());
-  EXPECT_NE(Refusals(p).find("would replace '" + define.string() + "'"), std::string::npos) << Refusals(p);
-  // A guarded file that does not exist yet is still guarded by its name.
-  BatchPlan q = PlanBatch({job.string()}, d.path() / "out", {(d.path() / "out" / "names.txt").string()});
-  EXPECT_FALSE(q.ok());
-  EXPECT_TRUE(PlanBatch({job.string()}, d.path() / "out", {define.string()}).ok());
+  EXPECT_NE(Refusals(p).find("would replace the definition file " + define.string()), std::string::npos)
+      << Refusals(p);
+  // A file that does not exist yet is still kept by its name.
+  common.defineFile = (d.path() / "out" / "names.txt").string();
+  EXPECT_FALSE(PlanBatch({job.string()}, d.path() / "out", common).ok());
+  common.defineFile = define.string();
+  EXPECT_TRUE(PlanBatch({job.string()}, d.path() / "out", common).ok());
+  // The files of the store and of the tables folder.
+  common.tableRoot = d.path() / "root";
+  fs::create_directories(common.tableRoot / "QDXFILES");
+  EXPECT_FALSE(PlanBatch({d.Write("in/udf2.fle", "").string()}, d.path() / "root" / "qdxfiles", common).ok());
+  fs::create_directories(d.path() / "out");
+  fs::create_symlink(common.tableRoot / "QDXFILES" / "udf2.tbl", d.path() / "out" / "link.txt");
+  BatchPlan s = PlanBatch({d.Write("in/link.zan", "").string()}, d.path() / "out", common);
+  EXPECT_NE(Refusals(s).find("format store"), std::string::npos) << Refusals(s);
 }
 
 TEST(PlanBatch, TwoInputsMappingToOneOutputAreRefused) {
@@ -197,6 +211,38 @@ TEST_F(BatchRunTest, ACancelledBatchStartsNoFurtherJob) {
     EXPECT_FALSE(fs::exists(entries[i].output)) << i;
   }
   EXPECT_EQ(failed, entries.size());
+}
+
+TEST_F(BatchRunTest, ThreadsThatCannotBeHadLeaveTheirJobsToTheOthers) {
+  std::vector<BatchEntry> entries;
+  for (int i = 0; i < 6; ++i) {
+    fs::path in = dir.Write("j" + std::to_string(i) + ".zan", WordBytes({static_cast<uint16_t>(0x45A1 + i)}));
+    entries.push_back({in.string(), dir.path() / "out" / ("j" + std::to_string(i) + ".txt")});
+  }
+  fs::create_directory(dir.path() / "out");
+  for (int granted : {0, 1, 2}) {
+    SCOPED_TRACE(granted);
+    int started = 0;
+    ThreadStarter start = [&](std::function<void()> work) {
+      if (started == granted) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+      ++started;
+      return std::thread(std::move(work));
+    };
+    std::vector<int> reported(entries.size(), 0);
+    BatchCallbacks cb;
+    cb.jobEnded = [&](size_t i, const JobResult&) { ++reported[i]; };
+    std::vector<JobResult> results = RunBatch(entries, common, 4, cb, start);
+    EXPECT_EQ(started, granted);
+    ASSERT_EQ(results.size(), entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+      EXPECT_EQ(results[i].status, JobStatus::kCompleted) << i;
+      EXPECT_EQ(reported[i], 1) << i;
+      EXPECT_EQ(Slurp(entries[i].output), "<ZAN2 code=45a" + std::to_string(1 + i) + ">") << i;
+    }
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path() / "out")) ++files;
+    EXPECT_EQ(files, entries.size());  // and no temporary file
+  }
 }
 
 TEST_F(BatchRunTest, AnEmptyBatchRunsNothing) {

@@ -2,6 +2,7 @@
 // links, and the outputs that are written in place.
 #include "driver/output_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -251,15 +252,142 @@ TEST(OutputFile, SameFileSeesLinksAndSecondNames) {
   EXPECT_FALSE(SameFile("", a.string()));
 }
 
-TEST(OutputFile, FollowLinksStopsAtAnEndlessChain) {
+TEST(OutputFile, ResolvedPathFollowsLinksAndStopsAtAnEndlessChain) {
   TempDir dir;
   fs::create_symlink("b", dir.path() / "a");
   fs::create_symlink("a", dir.path() / "b");
-  fs::path end = FollowLinks(dir.path() / "a");
+  fs::path end = ResolvedPath(dir.path() / "a");
   EXPECT_TRUE(end == dir.path() / "a" || end == dir.path() / "b") << end;
-  // A link that leads nowhere yet gives the name it leads to.
-  fs::create_symlink("new.txt", dir.path() / "dangling");
-  EXPECT_EQ(FollowLinks(dir.path() / "dangling"), dir.path() / "new.txt");
+  // A link that leads nowhere yet gives the name it leads to, taken from the
+  // folder the link lies in, also when that folder is reached by a link.
+  fs::create_directories(dir.path() / "real" / "sub");
+  fs::create_symlink("../new.txt", dir.path() / "real" / "sub" / "dangling");
+  fs::create_directory_symlink(dir.path() / "real" / "sub", dir.path() / "sub-link");
+  EXPECT_EQ(ResolvedPath(dir.path() / "sub-link" / "dangling"), dir.path() / "real" / "new.txt");
+  EXPECT_EQ(ResolvedPath(dir.path() / "real" / "." / "x" / ".." / "y"), dir.path() / "real" / "y");
+}
+
+TEST(OutputFile, NamesOfTheOpenDescriptors) {
+  EXPECT_EQ(NamedDescriptor("/dev/stdin"), 0);
+  EXPECT_EQ(NamedDescriptor("/dev/stdout"), 1);
+  EXPECT_EQ(NamedDescriptor("/dev/stderr"), 2);
+  EXPECT_EQ(NamedDescriptor("/dev/fd/7"), 7);
+  EXPECT_EQ(NamedDescriptor("/proc/self/fd/12"), 12);
+  EXPECT_EQ(NamedDescriptor("/proc/thread-self/fd/3"), 3);
+  EXPECT_EQ(NamedDescriptor("/proc/" + std::to_string(::getpid()) + "/fd/4"), 4);
+  EXPECT_EQ(NamedDescriptor("/proc/self/task/" + std::to_string(::getpid()) + "/fd/5"), 5);
+  EXPECT_EQ(NamedDescriptor("/dev/../dev/./fd/6"), 6);
+  TempDir dir;
+  fs::create_symlink("/dev/stderr", dir.path() / "err");
+  EXPECT_EQ(NamedDescriptor(dir.path() / "err"), 2);
+  if (fs::exists("/proc/self/fd")) {
+    fs::create_directory_symlink("/proc/self/fd", dir.path() / "fds");
+    EXPECT_EQ(NamedDescriptor(dir.path() / "fds" / "9"), 9);
+  }
+  // Not a descriptor of this process, or no descriptor at all.
+  EXPECT_EQ(NamedDescriptor("/proc/1/fd/1"), ::getpid() == 1 ? 1 : -1);
+  EXPECT_EQ(NamedDescriptor("/dev/fd/01"), -1);
+  EXPECT_EQ(NamedDescriptor("/dev/fd/x"), -1);
+  EXPECT_EQ(NamedDescriptor("/dev/null"), -1);
+  EXPECT_EQ(NamedDescriptor(dir.path() / "stdout"), -1);
+}
+
+TEST(OutputFile, ADescriptorIsWrittenWhereItStandsAndStaysOpen) {
+  TempDir dir;
+  fs::path file = dir.path() / "log";
+  int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+  ASSERT_GE(fd, 0);
+  Put(fd, "before\n");
+  {
+    OutputFile f;
+    ASSERT_TRUE(f.Open("/dev/fd/" + std::to_string(fd))) << f.error();
+    EXPECT_TRUE(f.inPlace());
+    EXPECT_TRUE(f.temporary().empty());
+    Put(f.fd(), "written\n");
+    EXPECT_TRUE(f.Commit()) << f.error();
+  }
+  Put(fd, "after\n");  // the caller's descriptor stays open
+  ::close(fd);
+  EXPECT_EQ(Slurp(file), "before\nwritten\nafter\n");
+  // Closed, or open for reading only.
+  OutputFile g;
+  EXPECT_FALSE(g.Open("/dev/fd/" + std::to_string(fd)));
+  EXPECT_NE(g.error().find("is not open"), std::string::npos) << g.error();
+  int reading = ::open(file.c_str(), O_RDONLY);
+  EXPECT_FALSE(g.Open("/proc/self/fd/" + std::to_string(reading)));
+  EXPECT_NE(g.error().find("reading only"), std::string::npos) << g.error();
+  ::close(reading);
+  EXPECT_EQ(Slurp(file), "before\nwritten\nafter\n");
+}
+
+TEST(OutputFile, WhatCannotBeMadeIsFoundBeforeAnythingIsWritten) {
+  TempDir dir;
+  fs::path plain = dir.Write("plain", "x");
+  for (const std::string& path : {std::string(), (dir.path() / std::string(256, 'n')).string(),
+                                  (dir.path() / "missing" / "out.txt").string(), (plain / "out.txt").string(),
+                                  dir.path().string()}) {
+    SCOPED_TRACE(path);
+    EXPECT_FALSE(OutputFile::Check(path).empty());
+    OutputFile f;
+    EXPECT_FALSE(f.Open(path));
+    EXPECT_EQ(f.error(), OutputFile::Check(path));
+  }
+  // A link that leads to a name too long.
+  fs::create_symlink(std::string(300, 'l'), dir.path() / "long-link");
+  EXPECT_NE(OutputFile::Check((dir.path() / "long-link").string()).find("File name too long"), std::string::npos);
+  EXPECT_TRUE(OutputFile::Check((dir.path() / "fine.txt").string()).empty());
+  EXPECT_TRUE(OutputFile::Check(plain.string()).empty());
+  EXPECT_TRUE(Others(dir.path(), {"plain", "long-link"}).empty());
+}
+
+TEST(OutputFile, AFileOfAnotherUserInAStickyFolderIsRefusedAtOnce) {
+  TempDir dir;
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  fs::path sticky = dir.path() / "tmp";
+  fs::create_directory(sticky);
+  ASSERT_EQ(::chmod(sticky.c_str(), 01777), 0);
+  fs::path theirs = dir.Write("tmp/theirs.txt", "theirs");
+  ASSERT_EQ(::chmod(theirs.c_str(), 0666), 0);
+  // The folder and the file belong to this user; the check runs in a child
+  // that is another one (permissions do not bind the superuser).
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(100);
+    int failed = 0;
+    OutputFile f;
+    if (f.Open(theirs.string())) failed |= 1;
+    if (f.error().find("Operation not permitted") == std::string::npos) failed |= 2;
+    if (OutputFile::Check(theirs.string()).empty()) failed |= 4;
+    OutputFile mine;  // a new file of its own is fine
+    if (!mine.Open((sticky / "mine.txt").string()) || !mine.Commit()) failed |= 8;
+    ::_exit(failed);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1 opened, 2 error text, 4 check, 8 own file, 100 could not drop rights";
+  EXPECT_EQ(Slurp(theirs), "theirs");
+  EXPECT_TRUE(Others(sticky, {"theirs.txt", "mine.txt"}).empty());
+}
+
+TEST(TemporaryFiles, RemoveAllRemovesTheFilesInFlightAndRefusesNewOnes) {
+  TempDir dir;
+  TemporaryFiles files;
+  OutputFile kept, removed;
+  ASSERT_TRUE(kept.Open((dir.path() / "kept.txt").string(), &files));
+  ASSERT_TRUE(removed.Open((dir.path() / "removed.txt").string(), &files));
+  Put(kept.fd(), "kept");
+  ASSERT_TRUE(kept.Commit());
+  ASSERT_FALSE(removed.temporary().empty());
+  EXPECT_EQ(files.RemoveAll(), 1u);  // the committed one was forgotten
+  EXPECT_FALSE(fs::exists(removed.temporary()));
+  EXPECT_EQ(Slurp(dir.path() / "kept.txt"), "kept");
+  OutputFile late;
+  EXPECT_FALSE(late.Open((dir.path() / "late.txt").string(), &files));
+  EXPECT_NE(late.error().find("canceled"), std::string::npos) << late.error();
+  EXPECT_FALSE(removed.Commit());
+  EXPECT_TRUE(Others(dir.path(), {"kept.txt"}).empty());
 }
 
 }  // namespace
