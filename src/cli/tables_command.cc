@@ -215,7 +215,7 @@ int Check(int argc, char** argv) {
     state.resize(10, ' ');
     std::string name = r.table.name;
     name.resize(26, ' ');
-    std::cout << state << name << (r.state == TableState::kMissing ? "" : r.summary) << "\n";
+    std::cout << state << name << (r.state == TableState::kMissing ? "" : ShownPath(r.summary)) << "\n";
     std::cout << "          " << Shown(r.path, root) << "\n";
     if (r.state == TableState::kMissing) {
       std::cout << "          without it: " << r.table.missingCost << "\n";
@@ -224,7 +224,7 @@ int Check(int argc, char** argv) {
       (r.state == TableState::kFound ? found : malformed)++;
     }
     for (const TableFinding& f : r.findings) {
-      std::cout << "          " << (f.level == FindingLevel::kMalformed ? "! " : "- ") << f.text << "\n";
+      std::cout << "          " << (f.level == FindingLevel::kMalformed ? "! " : "- ") << ShownPath(f.text) << "\n";
     }
   }
   const Place store = ChooseStoreDir(storeArg, rootPlace, defaultRoot);
