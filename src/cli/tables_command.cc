@@ -124,9 +124,15 @@ int Build(int argc, char** argv, TemporaryFiles& temporaries) {
     std::cerr << "velkan tables build: " << out.error() << "\n";
     return 1;
   }
-  FdSink sink(out.fd());
-  if (!sink.Write(b.bytes.data(), b.bytes.size()) || !sink.Flush()) {
-    std::cerr << "velkan tables build: cannot write " << ShownPath(output) << ": " << std::strerror(sink.error())
+  bool written = false;
+  int error = 0;
+  {
+    FdSink sink(out.fd());
+    written = sink.Write(b.bytes.data(), b.bytes.size()) && sink.Flush();
+    error = sink.error();
+  }
+  if (!written) {
+    std::cerr << "velkan tables build: cannot write " << ShownPath(output) << ": " << std::strerror(error)
               << (out.inPlace() ? "\n" : "; it is unchanged\n");
     out.Discard();
     return 1;

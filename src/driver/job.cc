@@ -215,13 +215,20 @@ JobResult EndCancelled(const JobOptions& o, OutputFile* output, JobResult& resul
   return std::move(result);
 }
 
+// What the sink of the kept pass took.
+struct Written {
+  bool failed = false;  // some bytes were refused
+  int error = 0;        // errno of the first refusal
+  long long bytes = 0;  // bytes taken
+};
+
 // Ends the pass whose output is kept: a conversion that could be read and
 // written whole takes the place of the earlier output; after a failed read
 // or write the earlier output stays as it was (a temporary file is removed),
 // except in place, where what was written stays.
-void FinishOutput(const JobOptions& o, OutputFile& output, const FdSink& sink, bool delivered, int readError,
-                  PassEnd& end, JobResult& result) {
-  const bool writeFailed = !delivered || sink.failed();
+void FinishOutput(const JobOptions& o, OutputFile& output, const Written& written, int readError, PassEnd& end,
+                  JobResult& result) {
+  const bool writeFailed = written.failed;
   const std::string shown = ShownPath(o.outputFile);
   if (!writeFailed && readError == 0) {
     if (output.Commit()) return;
@@ -237,8 +244,8 @@ void FinishOutput(const JobOptions& o, OutputFile& output, const FdSink& sink, b
   std::string what;
   if (writeFailed) {
     result.outputWriteFailed = true;
-    what = "writing " + shown + " failed: " + std::strerror(sink.error() != 0 ? sink.error() : EIO) + ", only " +
-           std::to_string(sink.written()) + " bytes could be written";
+    what = "writing " + shown + " failed: " + std::strerror(written.error != 0 ? written.error : EIO) + ", only " +
+           std::to_string(written.bytes) + " bytes could be written";
   } else {
     what = "the conversion of " + ShownPath(o.inputFile) + " is incomplete (" + std::strerror(readError) + ")";
   }
@@ -450,12 +457,18 @@ JobResult RunConversionJob(Session& session, const JobOptions& o) {
     result.notes.push_back(output.error());
     return result;
   }
-  bool delivered = true;
   int readError = 0;
-  FdSink sink(output.fd());
-  PassEnd end = RunPass(session, o, twoPasses ? 2 : 1, true, o.inputFile, input, sink, result, delivered, readError);
+  Written written;
+  PassEnd end;
+  {
+    // The sink is done with the descriptor before the output is ended.
+    FdSink sink(output.fd());
+    bool delivered = true;
+    end = RunPass(session, o, twoPasses ? 2 : 1, true, o.inputFile, input, sink, result, delivered, readError);
+    written = {!delivered || sink.failed(), sink.error(), sink.written()};
+  }
   if (end == PassEnd::kCancelled) return EndCancelled(o, &output, result);
-  FinishOutput(o, output, sink, delivered, readError, end, result);
+  FinishOutput(o, output, written, readError, end, result);
   return result;
 }
 
