@@ -213,7 +213,8 @@ int Check(int argc, char** argv) {
 
   std::cout << "table root: " << ShownPath(root) << "\n";
   std::cout << "  chosen as: " << ChosenBecause(rootPlace, false) << "\n";
-  std::cout << "MTBL: " << (mtbl && !mtbl->empty() ? ShownPath(*mtbl) + " (font tables are looked for there)" : "not set")
+  std::cout << "MTBL: "
+            << (mtbl && !mtbl->empty() ? ShownPath(*mtbl) + " (font tables are looked for there)" : "not set")
             << "\n\n";
   int found = 0, missing = 0, malformed = 0;
   for (const TableReport& r : CheckTableRoot(paths)) {

@@ -56,7 +56,8 @@ class OutputCli : public ::testing::Test {
   fs::path Write(const std::string& name, const std::string& bytes) const { return dir_.Write(name, bytes); }
   fs::path Job() const { return job_; }
   std::vector<std::string> Args(std::vector<std::string> rest) const {
-    std::vector<std::string> a = {"convert", "--root", (Dir() / "root").string(), "--store", (Dir() / "store").string()};
+    std::vector<std::string> a = {"convert", "--root", (Dir() / "root").string(), "--store",
+                                  (Dir() / "store").string()};
     a.insert(a.end(), rest.begin(), rest.end());
     return a;
   }
@@ -82,8 +83,8 @@ TEST_F(OutputCli, AnOpenDescriptorIsWrittenWhereItStands) {
     std::string name;
     int fd;
   };
-  for (const Case& c : {Case{"/dev/stdout", 1}, Case{"/dev/fd/1", 1}, Case{"/proc/self/fd/1", 1},
-                        Case{"/dev/fd/5", 5}, Case{"/proc/self/fd/5", 5}, Case{"//dev/./fd/5", 5}}) {
+  for (const Case& c : {Case{"/dev/stdout", 1}, Case{"/dev/fd/1", 1}, Case{"/proc/self/fd/1", 1}, Case{"/dev/fd/5", 5},
+                        Case{"/proc/self/fd/5", 5}, Case{"//dev/./fd/5", 5}}) {
     SCOPED_TRACE(c.name);
     int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ASSERT_GE(fd, 0);
@@ -148,8 +149,7 @@ TEST_F(OutputCli, TheFirstPassOfAFormatFileWritesNowhere) {
     ::close(fd);
   });
   // Stopped by an alarm rather than waiting forever for a second reader.
-  CliRun r = RunVelkan(Args({"--udf", udf.string(), Job().string(), "-o", fifo.string()}), {}, {},
-                       [] { ::alarm(20); });
+  CliRun r = RunVelkan(Args({"--udf", udf.string(), Job().string(), "-o", fifo.string()}), {}, {}, [] { ::alarm(20); });
   // A reader still waiting for a writer is let go.
   int unblock = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
   if (unblock >= 0) ::close(unblock);
@@ -170,9 +170,9 @@ TEST_F(OutputCli, TheFilesOfTheStoreAndOfTheTablesAreNoOutput) {
   fs::create_symlink(tables, Dir() / "tables-link");
   fs::create_symlink(store / "udf2.tbl", tables / "dangling-to-the-store");
 
-  for (const fs::path& name : {store / "udf2.fle", store / "udf2.tbl", store / "UDF2.FLE", Dir() / "store-link",
-                               tables / "pifont.fil", tables / "new.tbl", Dir() / "tables-link" / "conv00.tbl",
-                               Dir() / "root" / "." / "qdxfiles" / "x"}) {
+  for (const fs::path& name :
+       {store / "udf2.fle", store / "udf2.tbl", store / "UDF2.FLE", Dir() / "store-link", tables / "pifont.fil",
+        tables / "new.tbl", Dir() / "tables-link" / "conv00.tbl", Dir() / "root" / "." / "qdxfiles" / "x"}) {
     SCOPED_TRACE(name);
     CliRun r = RunVelkan(Args({"--udf", udf.string(), Job().string(), "-o", name.string()}));
     EXPECT_EQ(r.status, 1);
@@ -202,7 +202,9 @@ TEST_F(OutputCli, AFileSizeLimitLeavesTheEarlierOutputAsItWas) {
   fs::path fresh = Dir() / "fresh.txt";
   // As under "ulimit -f 4": the signal of the limit left as it comes.
   auto limit = [] {
-    struct rlimit lim {4096, 4096};
+    struct rlimit lim {
+      4096, 4096
+    };
     ::setrlimit(RLIMIT_FSIZE, &lim);
   };
   CliRun r = RunVelkan(Args({in.string(), "-o", out.string()}), {}, {}, limit);
@@ -283,10 +285,11 @@ TEST_F(OutputCli, ASignalRemovesTheTemporaryFileAndEndsTheProgram) {
 TEST_F(OutputCli, AnOutputThatCannotBeMadeFailsBeforeAnythingIsConverted) {
   fs::path udf = Write("formats.zan", WordBytes(kFormats));
   fs::path plain = Write("plain", "x");
+  fs::create_symlink(std::string(300, 'l'), Dir() / "long-link");  // a name too long, behind a link
   const fs::path store = Dir() / "fresh-store";
-  for (const std::string& name : {std::string(), (Dir() / std::string(300, 'n')).string(),
-                                 (Dir() / "missing" / "out.txt").string(), (plain / "out.txt").string(),
-                                 (Dir() / "root").string()}) {
+  for (const std::string& name :
+       {std::string(), (Dir() / std::string(300, 'n')).string(), (Dir() / "long-link").string(),
+        (Dir() / "missing" / "out.txt").string(), (plain / "out.txt").string(), (Dir() / "root").string()}) {
     SCOPED_TRACE(name);
     CliRun r = RunVelkan({"convert", "--root", (Dir() / "root").string(), "--store", store.string(), "--udf",
                           udf.string(), Job().string(), "-o", name},

@@ -2,7 +2,6 @@
 // links, and the outputs that are written in place.
 #include "driver/output_file.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -290,54 +289,6 @@ TEST(OutputFile, NamesOfTheOpenDescriptors) {
   EXPECT_EQ(NamedDescriptor("/dev/fd/x"), -1);
   EXPECT_EQ(NamedDescriptor("/dev/null"), -1);
   EXPECT_EQ(NamedDescriptor(dir.path() / "stdout"), -1);
-}
-
-TEST(OutputFile, ADescriptorIsWrittenWhereItStandsAndStaysOpen) {
-  TempDir dir;
-  fs::path file = dir.path() / "log";
-  int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-  ASSERT_GE(fd, 0);
-  Put(fd, "before\n");
-  {
-    OutputFile f;
-    ASSERT_TRUE(f.Open("/dev/fd/" + std::to_string(fd))) << f.error();
-    EXPECT_TRUE(f.inPlace());
-    EXPECT_TRUE(f.temporary().empty());
-    Put(f.fd(), "written\n");
-    EXPECT_TRUE(f.Commit()) << f.error();
-  }
-  Put(fd, "after\n");  // the caller's descriptor stays open
-  ::close(fd);
-  EXPECT_EQ(Slurp(file), "before\nwritten\nafter\n");
-  // Closed, or open for reading only.
-  OutputFile g;
-  EXPECT_FALSE(g.Open("/dev/fd/" + std::to_string(fd)));
-  EXPECT_NE(g.error().find("is not open"), std::string::npos) << g.error();
-  int reading = ::open(file.c_str(), O_RDONLY);
-  EXPECT_FALSE(g.Open("/proc/self/fd/" + std::to_string(reading)));
-  EXPECT_NE(g.error().find("reading only"), std::string::npos) << g.error();
-  ::close(reading);
-  EXPECT_EQ(Slurp(file), "before\nwritten\nafter\n");
-}
-
-TEST(OutputFile, WhatCannotBeMadeIsFoundBeforeAnythingIsWritten) {
-  TempDir dir;
-  fs::path plain = dir.Write("plain", "x");
-  for (const std::string& path : {std::string(), (dir.path() / std::string(256, 'n')).string(),
-                                  (dir.path() / "missing" / "out.txt").string(), (plain / "out.txt").string(),
-                                  dir.path().string()}) {
-    SCOPED_TRACE(path);
-    EXPECT_FALSE(OutputFile::Check(path).empty());
-    OutputFile f;
-    EXPECT_FALSE(f.Open(path));
-    EXPECT_EQ(f.error(), OutputFile::Check(path));
-  }
-  // A link that leads to a name too long.
-  fs::create_symlink(std::string(300, 'l'), dir.path() / "long-link");
-  EXPECT_NE(OutputFile::Check((dir.path() / "long-link").string()).find("File name too long"), std::string::npos);
-  EXPECT_TRUE(OutputFile::Check((dir.path() / "fine.txt").string()).empty());
-  EXPECT_TRUE(OutputFile::Check(plain.string()).empty());
-  EXPECT_TRUE(Others(dir.path(), {"plain", "long-link"}).empty());
 }
 
 TEST(OutputFile, AFileOfAnotherUserInAStickyFolderIsRefusedAtOnce) {

@@ -9,9 +9,12 @@ namespace {
 TEST(ShownPath, KeepsUtf8AndEscapesEverythingElse) {
   EXPECT_EQ(ShownPath("/tmp/job.zan"), "/tmp/job.zan");
   EXPECT_EQ(ShownPath("/原稿/第1章.zan"), "/原稿/第1章.zan");
-  EXPECT_EQ(ShownPath("😀 \xc2\xa0 \xdf\xbf \xef\xbf\xbf \xf4\x8f\xbf\xbf"), "😀 \xc2\xa0 \xdf\xbf \xef\xbf\xbf \xf4\x8f\xbf\xbf");
+  EXPECT_EQ(ShownPath("😀 \xc2\xa0 \xdf\xbf \xef\xbf\xbf \xf4\x8f\xbf\xbf"),
+            "😀 \xc2\xa0 \xdf\xbf \xef\xbf\xbf \xf4\x8f\xbf\xbf");
   // Shift_JIS and Latin-1 names.
-  EXPECT_EQ(ShownPath("\x8c\xb4\x8d" "e.zan"), "\\x8c\\xb4\\x8de.zan");
+  EXPECT_EQ(ShownPath("\x8c\xb4\x8d"
+                      "e.zan"),
+            "\\x8c\\xb4\\x8de.zan");
   EXPECT_EQ(ShownPath("caf\xe9"), "caf\\xe9");
   // Stray continuation bytes, cut sequences, overlong forms, surrogates and
   // values beyond U+10FFFF.
