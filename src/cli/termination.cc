@@ -14,8 +14,10 @@ namespace velkan::cli {
 
 namespace {
 
-constexpr int kEndingSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM,   SIGALRM,
-                                  SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF};
+// Those that end a program by default, but the ones of a crash and the
+// real-time signals (the C library uses some of these itself).
+constexpr int kEndingSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGALRM, SIGUSR1,
+                                  SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF, SIGIO,   SIGPWR};
 
 // Waits for one of `signals`, removes the files and ends the program by the
 // signal taken.

@@ -8,8 +8,9 @@ class TemporaryFiles;
 namespace velkan::cli {
 
 // Makes the signals that end a program by default (SIGHUP, SIGINT, SIGQUIT,
-// SIGTERM, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF) remove the
-// temporary output files recorded in `files` before they end the program.
+// SIGTERM, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF, SIGIO,
+// SIGPWR; not those of a crash, nor the real-time ones) remove the temporary
+// output files recorded in `files` before they end the program.
 // They are blocked in every thread and taken by one thread of their own with
 // sigwait, which removes the files and then ends the program by the same
 // signal, so that whoever started it sees the usual status 128+N. A signal
