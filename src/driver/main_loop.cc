@@ -149,6 +149,8 @@ int16_t RunMainLoop(Conversion& c) {
   CodeStream& s = c.stream;
   const CommandTable& table = Commands();
   for (uint32_t step = 1;; ++step) {
+    // Nothing more is converted (nor stored) once the output refused a write.
+    if (c.out.writeFailed()) [[unlikely]] return -1;
     if (c.progress && (step & 0xFFF) == 0) c.progress();
     size_t avail = 0;
     const uint8_t* p = s.PeekWords(avail);

@@ -8,7 +8,7 @@ namespace velkan {
 class Conversion;
 
 // Runs the loop until a main-slot handler ends the job (result 1) or a stage
-// fails (result -1).
+// fails (result -1); the step after a write the output refused fails too.
 int16_t RunMainLoop(Conversion& c);
 
 // Runs parameter groups and the commands that have a pre-phase handler, and
