@@ -1,6 +1,8 @@
 #include "driver/output_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <linux/capability.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -90,6 +92,14 @@ bool MayReplaceOthersFiles() {
   return (data[CAP_FOWNER / 32].effective & (1u << (CAP_FOWNER % 32))) != 0;
 }
 
+// The immutable and append-only attributes of a file or folder (statx's
+// STATX_ATTR_*), 0 where the file system keeps none or they cannot be read.
+uint64_t Attributes(const fs::path& path) {
+  struct statx sx {};
+  if (::statx(AT_FDCWD, path.c_str(), 0, 0, &sx) != 0) return 0;
+  return sx.stx_attributes & sx.stx_attributes_mask & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND);
+}
+
 // How an output is written.
 enum class Way {
   kReplace,     // through a temporary file renamed onto it
@@ -122,7 +132,12 @@ Plan MakePlan(const std::string& path) {
     p.descriptor = d;
     const std::string n = std::to_string(d);
     int flags = ::fcntl(d, F_GETFL);
-    if (flags < 0) return fail("cannot write to", EBADF, " (descriptor " + n + " is not open)");
+    // A descriptor that was closed when the program started may be held by
+    // a placeholder opened with O_PATH, so that no file the program opens
+    // takes its number (see the front ends): it counts as closed.
+    if (flags < 0 || (flags & O_PATH) != 0) {
+      return fail("cannot write to", EBADF, " (descriptor " + n + " is not open)");
+    }
     if ((flags & O_ACCMODE) == O_RDONLY) {
       return fail("cannot write to", EBADF, " (descriptor " + n + " is open for reading only)");
     }
@@ -150,12 +165,31 @@ Plan MakePlan(const std::string& path) {
   if (p.target.filename().native().size() > static_cast<size_t>(nameMax) || p.target.native().size() >= PATH_MAX) {
     return fail("cannot create", ENAMETOOLONG);
   }
+  // A folder whose files can be made but neither renamed nor removed, or
+  // that takes no change at all, and a file that takes no change or only
+  // more bytes at its end, would leave a temporary file behind or refuse the
+  // rename at the end.
+  const uint64_t dirAttributes = Attributes(dir);
+  if ((dirAttributes & STATX_ATTR_IMMUTABLE) != 0) {
+    return fail("cannot create", EPERM, " (its folder " + ShownPath(dir) + " is immutable: no file in it can change)");
+  }
+  if ((dirAttributes & STATX_ATTR_APPEND) != 0) {
+    return fail("cannot create", EPERM,
+                " (its folder " + ShownPath(dir) + " is append-only: a file made there can be neither renamed nor removed)");
+  }
+  if (p.exists) {
+    const uint64_t attributes = Attributes(p.target);
+    if ((attributes & STATX_ATTR_IMMUTABLE) != 0) return fail("cannot create", EPERM, " (the file is immutable)");
+    if ((attributes & STATX_ATTR_APPEND) != 0) return fail("cannot create", EPERM, " (the file is append-only)");
+    // A file the user may not write is not replaced either, as the shell's
+    // ">" and cp leave it (a privileged process may).
+    if (::faccessat(AT_FDCWD, p.target.c_str(), W_OK, AT_EACCESS) != 0) return fail("cannot create", errno);
+  }
   if (::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
     int err = errno;
     // A folder that lets no new file be made may still hold an output that
     // can be rewritten.
     if (p.exists && (err == EACCES || err == EPERM || err == EROFS)) {
-      if (::faccessat(AT_FDCWD, p.target.c_str(), W_OK, AT_EACCESS) != 0) return fail("cannot create", errno);
       p.way = Way::kInPlace;
       return p;
     }
@@ -172,15 +206,48 @@ Plan MakePlan(const std::string& path) {
 
 }  // namespace
 
+struct TemporaryFiles::Slot {
+  // kFree; kRecorded, `path` holding the file's name; kTaken by a signal
+  // handler that removes it.
+  static constexpr int kFree = 0, kRecorded = 1, kTaken = 2;
+  std::atomic<int> state{kFree};
+  char path[PATH_MAX];
+};
+
+TemporaryFiles::TemporaryFiles() : slots_(new Slot[kSignalSafeSlots]) {}
+TemporaryFiles::~TemporaryFiles() = default;
+
 int TemporaryFiles::Create(const fs::path& path, int flags, mode_t mode) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (closed_) {
-    errno = ECANCELED;
-    return -1;
+  // No handler runs on this thread meanwhile, and one running on another
+  // thread waits until the file is made and recorded (or refused).
+  sigset_t all, old;
+  sigfillset(&all);
+  ::pthread_sigmask(SIG_BLOCK, &all, &old);
+  creating_.fetch_add(1);
+  int fd = -1;
+  int err = ECANCELED;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!closed_ && !ending_.load()) {
+      files_.reserve(files_.size() + 1);
+      fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
+      err = errno;
+      if (fd >= 0) {
+        files_.push_back(path);
+        const std::string& name = path.native();
+        for (size_t i = 0; i < kSignalSafeSlots && name.size() < sizeof slots_[i].path; ++i) {
+          Slot& slot = slots_[i];
+          if (slot.state.load() != Slot::kFree) continue;
+          std::memcpy(slot.path, name.c_str(), name.size() + 1);
+          slot.state.store(Slot::kRecorded);
+          break;
+        }
+      }
+    }
   }
-  files_.reserve(files_.size() + 1);
-  int fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
-  if (fd >= 0) files_.push_back(path);
+  creating_.fetch_sub(1);
+  ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  if (fd < 0) errno = err;
   return fd;
 }
 
@@ -188,15 +255,89 @@ void TemporaryFiles::Forget(const fs::path& path) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = std::find(files_.begin(), files_.end(), path);
   if (it != files_.end()) files_.erase(it);
+  for (size_t i = 0; i < kSignalSafeSlots; ++i) {
+    Slot& slot = slots_[i];
+    int recorded = Slot::kRecorded;
+    // A slot a handler has taken stays taken: the process is ending.
+    if (slot.state.load() == Slot::kRecorded && path.native() == slot.path &&
+        slot.state.compare_exchange_strong(recorded, Slot::kFree)) {
+      break;
+    }
+  }
 }
 
-size_t TemporaryFiles::RemoveAll() {
+size_t TemporaryFiles::RemoveAll(std::vector<std::string>* failures) {
   std::lock_guard<std::mutex> lock(mutex_);
   closed_ = true;
-  for (const fs::path& f : files_) ::unlink(f.c_str());
+  for (const fs::path& f : files_) {
+    if (::unlink(f.c_str()) != 0 && errno != ENOENT && failures != nullptr) {
+      failures->push_back(ShownPath(f) + ": " + std::strerror(errno));
+    }
+  }
   size_t n = files_.size();
   files_.clear();
   return n;
+}
+
+namespace {
+
+// Writes on descriptor 2, in a signal handler.
+void WriteError(const char* text, size_t n) {
+  while (n > 0) {
+    ssize_t w = ::write(STDERR_FILENO, text, n);
+    if (w <= 0) return;
+    text += w;
+    n -= static_cast<size_t>(w);
+  }
+}
+void WriteError(const char* text) { WriteError(text, std::strlen(text)); }
+
+// What an unlink that failed says, in a signal handler (strerror may not be
+// called there).
+const char* UnlinkErrorText(int err) {
+  switch (err) {
+    case EPERM: return "Operation not permitted";
+    case EACCES: return "Permission denied";
+    case EROFS: return "Read-only file system";
+    case EBUSY: return "Device or resource busy";
+    case EIO: return "Input/output error";
+    default: return "cannot be removed";
+  }
+}
+
+}  // namespace
+
+void TemporaryFiles::RemoveAllInSignalHandler() noexcept {
+  ending_.store(true);
+  // A Create on another thread finishes first (it cannot be this thread's:
+  // it takes no signal).
+  while (creating_.load() != 0) {
+  }
+  for (size_t i = 0; i < kSignalSafeSlots; ++i) {
+    Slot& slot = slots_[i];
+    int recorded = Slot::kRecorded;
+    if (!slot.state.compare_exchange_strong(recorded, Slot::kTaken)) continue;
+    if (::unlink(slot.path) == 0 || errno == ENOENT) continue;
+    const int err = errno;
+    WriteError("velkan: the temporary file ");
+    // Shown as ShownPath shows it, a character at a time.
+    for (std::string_view p = slot.path; !p.empty();) {
+      size_t n = Utf8CharacterLength(p);
+      const auto c = static_cast<unsigned char>(p[0]);
+      if (n == 0 || c < 0x20 || c == 0x7F) {
+        const char hex[] = "0123456789abcdef";
+        const char escaped[4] = {'\\', 'x', hex[c >> 4], hex[c & 15]};
+        WriteError(escaped, 4);
+        n = 1;
+      } else {
+        WriteError(p.data(), n);
+      }
+      p.remove_prefix(n);
+    }
+    WriteError(" could not be removed: ");
+    WriteError(UnlinkErrorText(err));
+    WriteError("\n");
+  }
 }
 
 int NamedDescriptor(const fs::path& path) {
@@ -249,11 +390,21 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 std::string OutputFile::Check(const std::string& path) { return MakePlan(path).error; }
 
+bool OutputFile::Exists(const std::string& path) {
+  struct stat st {};
+  return NamedDescriptor(path) >= 0 || ::stat(path.c_str(), &st) == 0;
+}
+
 OutputFile::~OutputFile() { Discard(); }
+
+std::string OutputFile::WithLeftover() const { return leftover_.empty() ? std::string() : "; " + leftover_; }
 
 void OutputFile::RemoveTemporary() {
   if (temporary_.empty()) return;
-  ::unlink(temporary_.c_str());
+  if (::unlink(temporary_.c_str()) != 0 && errno != ENOENT) {
+    leftover_ = "the temporary file " + ShownPath(temporary_) + " could not be removed (" + std::strerror(errno) +
+                "); it may be removed by hand";
+  }
   if (temporaries_ != nullptr) temporaries_->Forget(temporary_);
   temporary_.clear();
 }
@@ -261,6 +412,7 @@ void OutputFile::RemoveTemporary() {
 bool OutputFile::Adopt(int fd, const std::string& name) {
   Discard();
   error_.clear();
+  leftover_.clear();
   temporaries_ = nullptr;
   target_ = name;
   existed_ = true;
@@ -276,6 +428,7 @@ bool OutputFile::Adopt(int fd, const std::string& name) {
 bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries) {
   Discard();
   error_.clear();
+  leftover_.clear();
   inPlace_ = false;
   temporaries_ = temporaries;
   Plan plan = MakePlan(path);
@@ -358,7 +511,7 @@ bool OutputFile::Commit() {
   if (err != 0) {
     // A write the disk refused late: the earlier output stays.
     RemoveTemporary();
-    error_ = Describe("cannot write", target_, err);
+    error_ = Describe("cannot write", target_, err) + WithLeftover();
     return false;
   }
   if (temporary_.empty()) return true;
@@ -366,7 +519,7 @@ bool OutputFile::Commit() {
   if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
     err = errno;
     RemoveTemporary();
-    error_ = Describe("cannot replace", target_, err);
+    error_ = Describe("cannot replace", target_, err) + WithLeftover();
     return false;
   }
   if (temporaries_ != nullptr) temporaries_->Forget(temporary_);

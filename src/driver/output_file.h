@@ -20,7 +20,9 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -28,29 +30,54 @@
 namespace velkan {
 
 // The temporary output files of the conversions in flight, kept by a front
-// end so that it can remove them when the process is asked to end (a signal).
-// Every job of a batch shares one; safe to use from any thread.
+// end so that it can remove them when the process is asked to end (a signal,
+// or the end of the program while a conversion still runs). Every job of a
+// batch shares one; safe to use from any thread.
+//
+// Besides its list, it keeps the first kSignalSafeSlots files in flight as
+// C strings in a table of its own that a signal handler may read, so that
+// RemoveAllInSignalHandler can remove them where no thread can wait for the
+// signal.
 class TemporaryFiles {
  public:
-  TemporaryFiles() = default;
+  // Files in flight a signal handler can remove: more than a batch runs at
+  // once on any machine it is meant for.
+  static constexpr size_t kSignalSafeSlots = 64;
+
+  TemporaryFiles();
+  ~TemporaryFiles();
   TemporaryFiles(const TemporaryFiles&) = delete;
   TemporaryFiles& operator=(const TemporaryFiles&) = delete;
 
   // Creates the new file `path` (open(2) with O_CREAT | O_EXCL added to
   // `flags`) and records it, while no RemoveAll runs, so a file is never
-  // made unseen by a removal. Returns the descriptor, or -1 with errno set:
-  // ECANCELED once RemoveAll was called.
+  // made unseen by a removal. The calling thread takes no signal meanwhile.
+  // Returns the descriptor, or -1 with errno set: ECANCELED once RemoveAll
+  // (or RemoveAllInSignalHandler) was called.
   int Create(const std::filesystem::path& path, int flags, mode_t mode);
   // Forgets a file that was renamed or removed.
   void Forget(const std::filesystem::path& path);
   // Removes every file recorded and refuses every later Create: called when
-  // the process is about to end. Returns how many were recorded.
-  size_t RemoveAll();
+  // the process is about to end. Returns how many were recorded; each that
+  // could not be removed is added to `failures` (when given) as
+  // "NAME: reason", NAME shown as ShownPath shows it.
+  size_t RemoveAll(std::vector<std::string>* failures = nullptr);
+  // The same from a signal handler: async-signal-safe (no lock, no memory
+  // allocated), it waits only for a Create running on another thread.
+  // Removes the files of the table and writes a line on descriptor 2 for
+  // each that could not be removed; refuses every later Create.
+  void RemoveAllInSignalHandler() noexcept;
 
  private:
+  struct Slot;
+
   std::mutex mutex_;
   std::vector<std::filesystem::path> files_;
   bool closed_ = false;
+  // Set by RemoveAllInSignalHandler; Creates running on other threads.
+  std::atomic<bool> ending_{false};
+  std::atomic<int> creating_{0};
+  std::unique_ptr<Slot[]> slots_;
 };
 
 class OutputFile {
@@ -64,10 +91,16 @@ class OutputFile {
   // What opening `path` would find wrong, found without creating or opening
   // anything: an empty name, a name too long, a missing folder, a folder
   // where the file can neither be made nor rewritten, a directory, a
-  // descriptor that is not open for writing, a file of another user in a
-  // sticky folder (which a rename may not replace). Returns the reason (as
+  // descriptor that is not open for writing, a file the user may not write
+  // (mode 0444, say), a file of another user in a sticky folder (which a
+  // rename may not replace), an immutable or append-only file or folder
+  // (where the file system keeps those attributes). Returns the reason (as
   // error() gives it), or an empty string when nothing is seen wrong.
   static std::string Check(const std::string& path);
+
+  // Whether something stands at `path` to be written (a file, what a link
+  // leads to, a FIFO, a device) or `path` names a descriptor of the process.
+  static bool Exists(const std::string& path);
 
   // Prepares writing to `path`. A symbolic link is followed, so the file it
   // leads to is the one replaced. A new file gets the permissions a plain
@@ -109,9 +142,15 @@ class OutputFile {
   // What went wrong in the last failed Open or Commit (a system error text,
   // with the file it concerns).
   const std::string& error() const { return error_; }
+  // Set when the temporary file could not be removed (a Discard, or a
+  // Commit that failed): a sentence that names it and says why, for the
+  // person to remove it. error() ends with it too.
+  const std::string& leftover() const { return leftover_; }
 
  private:
   void RemoveTemporary();
+  // "; " and leftover(), or nothing.
+  std::string WithLeftover() const;
 
   int fd_ = -1;
   bool inPlace_ = false;
@@ -120,6 +159,7 @@ class OutputFile {
   std::filesystem::path temporary_;
   TemporaryFiles* temporaries_ = nullptr;
   std::string error_;
+  std::string leftover_;
 };
 
 // The descriptor of this process that `path` names: 0, 1 and 2 for

@@ -4,12 +4,8 @@
 
 namespace velkan {
 
-namespace {
-
-// The length of the valid UTF-8 character at the start of `s` (1 to 4), or 0
-// when it starts with no valid one (a stray continuation byte, a truncated or
-// overlong sequence, a surrogate, a value beyond U+10FFFF).
-size_t Utf8Length(std::string_view s) {
+size_t Utf8CharacterLength(std::string_view s) {
+  if (s.empty()) return 0;
   const auto b = [&s](size_t i) { return static_cast<uint8_t>(s[i]); };
   const auto tail = [&](size_t i) { return i < s.size() && (b(i) & 0xC0) == 0x80; };
   uint8_t c = b(0);
@@ -30,14 +26,12 @@ size_t Utf8Length(std::string_view s) {
   return 0;
 }
 
-}  // namespace
-
 std::string ShownPath(std::string_view bytes) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string shown;
   shown.reserve(bytes.size());
   while (!bytes.empty()) {
-    size_t n = Utf8Length(bytes);
+    size_t n = Utf8CharacterLength(bytes);
     uint8_t c = static_cast<uint8_t>(bytes[0]);
     if (n == 0 || c < 0x20 || c == 0x7F) {
       shown += "\\x";

@@ -2,7 +2,10 @@
 // links, and the outputs that are written in place.
 #include "driver/output_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -320,6 +323,111 @@ TEST(OutputFile, AFileOfAnotherUserInAStickyFolderIsRefusedAtOnce) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << "1 opened, 2 error text, 4 check, 8 own file, 100 could not drop rights";
   EXPECT_EQ(Slurp(theirs), "theirs");
   EXPECT_TRUE(Others(sticky, {"theirs.txt", "mine.txt"}).empty());
+}
+
+TEST(OutputFile, AFileTheUserMayNotWriteIsRefusedAtOnce) {
+  TempDir dir;
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+  fs::path kept = dir.Write("kept.txt", "kept");
+  ASSERT_EQ(::chmod(kept.c_str(), 0444), 0);
+  // Its owner, who may write the folder, may not write the file. The
+  // superuser may, so the check runs in a child that is the file's owner.
+  if (::geteuid() == 0) ASSERT_EQ(::chown(kept.c_str(), 65534, 65534), 0);
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(100);
+    int failed = 0;
+    if (OutputFile::Check(kept.string()).find("Permission denied") == std::string::npos) failed |= 1;
+    OutputFile f;
+    if (f.Open(kept.string())) failed |= 2;
+    ::_exit(failed);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1 check, 2 opened, 100 could not drop rights";
+  EXPECT_EQ(Slurp(kept), "kept");
+  EXPECT_TRUE(Others(dir.path(), {"kept.txt"}).empty());
+}
+
+// Sets the inode flags `flags` (FS_*_FL) of a file or folder for the life of
+// the object; ok() is false where the file system or the process cannot.
+class InodeFlags {
+ public:
+  InodeFlags(const fs::path& path, int flags) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    ok_ = fd_ >= 0 && ::ioctl(fd_, FS_IOC_GETFLAGS, &old_) == 0;
+    int now = old_ | flags;
+    ok_ = ok_ && ::ioctl(fd_, FS_IOC_SETFLAGS, &now) == 0;
+  }
+  ~InodeFlags() {
+    if (ok_) ::ioctl(fd_, FS_IOC_SETFLAGS, &old_);
+    if (fd_ >= 0) ::close(fd_);
+  }
+  InodeFlags(const InodeFlags&) = delete;
+  InodeFlags& operator=(const InodeFlags&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  int fd_;
+  int old_ = 0;
+  bool ok_ = false;
+};
+
+TEST(OutputFile, AnAppendOnlyOrImmutableFileOrFolderIsRefusedAtOnce) {
+  TempDir dir;
+  const fs::path folder = dir.path() / "folder";
+  fs::create_directory(folder);
+  const fs::path file = dir.Write("folder/out.txt", "earlier");
+  struct Case {
+    fs::path flagged;
+    int flag;
+    const char* says;
+  } cases[] = {
+      {folder, FS_APPEND_FL, "is append-only"},
+      {folder, FS_IMMUTABLE_FL, "is immutable"},
+      {file, FS_APPEND_FL, "the file is append-only"},
+      {file, FS_IMMUTABLE_FL, "the file is immutable"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.says);
+    InodeFlags flagged(c.flagged, c.flag);
+    if (!flagged.ok()) GTEST_SKIP() << "the file system or the process cannot set those attributes";
+    for (const fs::path& out : {file, folder / "fresh.txt"}) {
+      if (c.flagged == file && out != file) continue;
+      const std::string why = OutputFile::Check(out.string());
+      EXPECT_NE(why.find(c.says), std::string::npos) << why;
+      OutputFile f;
+      EXPECT_FALSE(f.Open(out.string()));
+    }
+    EXPECT_EQ(Slurp(file), "earlier");
+    EXPECT_TRUE(Others(folder, {"out.txt"}).empty());
+  }
+}
+
+TEST(OutputFile, ATemporaryFileThatCannotBeRemovedIsNamed) {
+  TempDir dir;
+  const fs::path folder = dir.path() / "folder";
+  fs::create_directory(folder);
+  const fs::path out = dir.Write("folder/out.txt", "earlier");
+  OutputFile discarded, committed;
+  ASSERT_TRUE(discarded.Open(out.string()));
+  ASSERT_TRUE(committed.Open(out.string()));
+  const std::string first = discarded.temporary().string(), second = committed.temporary().string();
+  {
+    // Made append-only while they were written: neither renamed nor removed.
+    InodeFlags flagged(folder, FS_APPEND_FL);
+    if (!flagged.ok()) GTEST_SKIP() << "the file system or the process cannot set those attributes";
+    discarded.Discard();
+    EXPECT_NE(discarded.leftover().find("the temporary file " + first + " could not be removed"), std::string::npos)
+        << discarded.leftover();
+    EXPECT_FALSE(committed.Commit());
+    EXPECT_NE(committed.error().find("the temporary file " + second + " could not be removed"), std::string::npos)
+        << committed.error();
+  }
+  EXPECT_EQ(Slurp(out), "earlier");
+  fs::remove(first);
+  fs::remove(second);
 }
 
 TEST(TemporaryFiles, RemoveAllRemovesTheFilesInFlightAndRefusesNewOnes) {
