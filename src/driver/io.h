@@ -145,6 +145,9 @@ class FdSource final : public ByteSource {
 class FdSink final : public ByteSink {
  public:
   explicit FdSink(int fd);
+  // A sink whose descriptor is given by Attach, before anything is written.
+  FdSink() : FdSink(-1) {}
+  void Attach(int fd) { file_.fd = fd; }
   FdSink(const FdSink&) = delete;
   FdSink& operator=(const FdSink&) = delete;
   ~FdSink() override;

@@ -129,17 +129,33 @@ struct PassInput {
   long long size = -1;
 };
 
+// The descriptor a pass reads instead of opening `chosen`: the job's input
+// given as one (`jobInput`), or the descriptor `chosen` names (/dev/stdin,
+// /dev/fd/N, /proc/self/fd/N, as a process substitution gives); else -1.
+int InputDescriptor(const JobOptions& o, bool jobInput, const std::string& chosen) {
+  return jobInput && o.inputFd >= 0 ? o.inputFd : NamedDescriptor(chosen);
+}
+
+// The input a pass reads, as ReservedOutput compares it (see ComparedAs).
+std::string ComparedInput(const JobOptions& o, bool jobInput, const std::string& chosen) {
+  return ComparedAs(InputDescriptor(o, jobInput, chosen), chosen);
+}
+
 // Opens the input of a pass: the file `chosen`, which must be a regular file
-// (a FIFO, a directory or a device counts as missing), or, for the job's
-// input given as a descriptor (`jobInput`), that descriptor, which may be
-// anything that can be read but a directory. When there is nothing to read,
-// the input is not found: the message is set and false returned.
+// (a FIFO, a directory or a device counts as missing), or the descriptor
+// InputDescriptor gives, read where it stands, which may be anything open for
+// reading but a directory. When there is nothing to read, the input is not
+// found: the message is set and false returned.
 bool OpenPassInput(const JobOptions& o, bool jobInput, const std::string& chosen, PassInput& in,
                    JobResult& result) {
   struct stat st {};
-  if (jobInput && o.inputFd >= 0) {
-    if (::fstat(o.inputFd, &st) == 0 && !S_ISDIR(st.st_mode)) {
-      in.fd = o.inputFd;
+  if (const int fd = InputDescriptor(o, jobInput, chosen); fd >= 0) {
+    // A placeholder opened with O_PATH holds the number of a descriptor that
+    // was closed (see OutputFile::Check).
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0 && (flags & O_PATH) == 0 && (flags & O_ACCMODE) != O_WRONLY && ::fstat(fd, &st) == 0 &&
+        !S_ISDIR(st.st_mode)) {
+      in.fd = fd;
       if (S_ISREG(st.st_mode)) {
         // Read from where the descriptor stands, as a pipe would be.
         off_t at = ::lseek(in.fd, 0, SEEK_CUR);
@@ -167,7 +183,8 @@ bool OpenPassInput(const JobOptions& o, bool jobInput, const std::string& chosen
 // the job's input (not the --udf file). `readError` is set to the errno of a
 // failed read of the input (0 if none); otherwise as ConvertStream.
 PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, const std::string& chosen,
-                const PassInput& in, ByteSink& sink, JobResult& result, bool& delivered, int& readError) {
+                const PassInput& in, ByteSink& sink, JobResult& result, bool& delivered, int& readError,
+                const std::function<bool()>& ready = {}) {
   // A text job is read through the pre-pass, which turns it into code words
   // as the pass reads them.
   const bool textJob = (jobInput && o.inputIsText) || IsTextJob(chosen);
@@ -188,7 +205,7 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, 
     progress.total = file.Size();
   }
   ByteSource& source = textJob ? static_cast<ByteSource&>(*text) : file;
-  PassEnd end = ConvertStream(session, o, pass, chosen, source, sink, result, delivered, progress);
+  PassEnd end = ConvertStream(session, o, pass, chosen, source, sink, result, delivered, progress, ready);
   if (text && text->looksLikeUtf8()) {
     NoteOnce(result, ShownPath(chosen) + " looks like UTF-8 text, but a text job is read as Shift_JIS (code page "
                      "932): its characters came out wrong. Convert it first, for example with iconv -f UTF-8 -t CP932");
@@ -208,11 +225,32 @@ bool OpenOutput(const JobOptions& o, OutputFile& output) {
 JobResult EndCancelled(const JobOptions& o, OutputFile* output, JobResult& result) {
   result.status = JobStatus::kCancelled;
   const bool inPlace = output != nullptr && output->inPlace();
-  if (output != nullptr) output->Discard();
+  if (output != nullptr) {
+    output->Discard();
+    if (!output->leftover().empty()) result.notes.push_back(output->leftover());
+  }
   result.notes.push_back(inPlace ? "the conversion was cancelled; " + ShownPath(o.outputFile) +
                                        ", written in place, holds what was written before"
                                  : "the conversion was cancelled; " + ShownPath(o.outputFile) + " was left as it was");
   return std::move(result);
+}
+
+// Ends a job whose pass was abandoned before converting, since the store or
+// the pi-font file cannot be opened: an OUTPUT that did not exist is made,
+// empty, as such a pass leaves it; one that exists (a file, a FIFO, a
+// device, a descriptor) is left exactly as it was.
+void EndAbandoned(const JobOptions& o, JobResult& result) {
+  const std::string shown = ShownPath(o.outputFile);
+  if (o.outputFd >= 0 || OutputFile::Exists(o.outputFile)) {
+    result.notes.push_back(shown + " was left as it was");
+    return;
+  }
+  OutputFile output;
+  if (output.Open(o.outputFile, o.temporaries) && output.Commit()) {
+    result.notes.push_back(shown + " was made empty");
+  } else {
+    result.notes.push_back(output.error());
+  }
 }
 
 // What the sink of the kept pass took.
@@ -257,16 +295,16 @@ void FinishOutput(const JobOptions& o, OutputFile& output, const Written& writte
     return;
   }
   output.Discard();
-  result.notes.push_back(what + "; the partial output was removed" +
-                         (output.existed() ? " and the earlier " + shown + " is unchanged"
-                                           : ", so " + shown + " was not made"));
+  const std::string outcome = output.existed() ? "the earlier " + shown + " is unchanged" : shown + " was not made";
+  result.notes.push_back(output.leftover().empty() ? what + "; the partial output was removed and " + outcome
+                                                   : what + "; " + outcome + "; " + output.leftover());
 }
 
 }  // namespace
 
 PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std::string& chosen,
                       ByteSource& source, ByteSink& sink, JobResult& result, bool& delivered,
-                      const InputProgress& input) {
+                      const InputProgress& input, const std::function<bool()>& ready) {
   TablePaths paths(o.tableRoot, o.mtbl);
   delivered = true;
   Conversion c(session, paths, source, sink);
@@ -304,6 +342,10 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
     NoteOnce(result, "pi-font file " + fault.Text() + "; the pass ended");
     return PassEnd::kAbandoned;
   }
+  if (ready && !ready()) {
+    CloseFormatStore(c.store);
+    return Cancelled(o) ? PassEnd::kCancelled : PassEnd::kAbandoned;
+  }
 
   InitJob(c, o.kumi, o.unit, o.warning);
   if (c.fonts.prepareResult != 0) {
@@ -338,7 +380,8 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   const bool cancelled = Cancelled(o);
 
   PassEnd end = PassEnd::kEndOfJob;
-  if (loop != 1 && !cancelled) {
+  // A refused write ends the loop; the caller, who knows the sink, says so.
+  if (loop != 1 && !cancelled && !c.out.writeFailed()) {
     end = PassEnd::kStopped;
     result.notes.push_back("pass " + std::to_string(pass) + " stopped at a failing command near byte " +
                            std::to_string(c.stream.consumed()) + " of " + ShownPath(chosen));
@@ -375,8 +418,8 @@ std::string ReservedOutput(const JobOptions& o, const std::string& output) {
     const std::string& shown;
     const char* what;
   };
-  for (const Named& in : {Named{ComparedAs(o.inputFd, o.inputFile), o.inputFile, "the input file "},
-                          Named{o.udfFile, o.udfFile, "the user-defined format file "},
+  for (const Named& in : {Named{ComparedInput(o, true, o.inputFile), o.inputFile, "the input file "},
+                          Named{ComparedInput(o, false, o.udfFile), o.udfFile, "the user-defined format file "},
                           Named{o.defineFile, o.defineFile, "the definition file "}}) {
     // Also a file that does not exist yet: a job of a batch may read it
     // after another made it.
@@ -417,57 +460,75 @@ JobResult RunConversionJob(Session& session, const JobOptions& o) {
     return result;
   }
   if (RefuseReservedOutput(o, result)) return result;
+  if (Cancelled(o)) return EndCancelled(o, nullptr, result);
+  // OUTPUT is looked at before anything is converted, so that what makes it
+  // impossible is found at once, but it is opened only for the pass whose
+  // output is kept, once its input was found and the store and the pi-font
+  // file are open.
+  const std::string outputName = o.outputFd >= 0 ? "/dev/fd/" + std::to_string(o.outputFd) : o.outputFile;
+  auto refuseOutput = [&o, &result](const std::string& why) {
+    result.status = JobStatus::kOutputNotCreated;
+    result.message = NotCreatedMessage(o.outputFile);
+    result.notes.push_back(why);
+  };
   const bool twoPasses = !o.udfFile.empty();
+  PassInput input;
   if (twoPasses) {
     // The first pass only stores the formats of the format file: its output
-    // goes nowhere, and OUTPUT is not touched before the input of the pass
-    // that writes it is found. What makes OUTPUT impossible is found before
-    // anything is converted, though.
-    if (Cancelled(o)) return EndCancelled(o, nullptr, result);
+    // goes nowhere.
     PassInput udf;
     if (!OpenPassInput(o, false, o.udfFile, udf, result)) return result;
-    const std::string outputName = o.outputFd >= 0 ? "/dev/fd/" + std::to_string(o.outputFd) : o.outputFile;
     if (std::string why = OutputFile::Check(outputName); !why.empty()) {
-      result.status = JobStatus::kOutputNotCreated;
-      result.message = NotCreatedMessage(o.outputFile);
-      result.notes.push_back(why);
+      refuseOutput(why);
       return result;
     }
     DiscardSink nowhere;
     bool delivered = true;
     int readError = 0;
     PassEnd first = RunPass(session, o, 1, false, o.udfFile, udf, nowhere, result, delivered, readError);
-    if (first == PassEnd::kCancelled) return EndCancelled(o, nullptr, result);
+    if (first == PassEnd::kCancelled || Cancelled(o)) return EndCancelled(o, nullptr, result);
+    if (!OpenPassInput(o, true, o.inputFile, input, result)) return result;
+    // The store or the pi-font file cannot be opened, so the second pass
+    // could not open them either.
     if (first == PassEnd::kAbandoned) {
-      // The store or the pi-font file cannot be opened, so the pass that
-      // writes OUTPUT could not open them either: OUTPUT is left empty, as
-      // that pass would leave it.
-      OutputFile output;
-      if (!OpenOutput(o, output) || !output.Commit()) result.notes.push_back(output.error());
+      EndAbandoned(o, result);
+      return result;
+    }
+  } else {
+    if (!OpenPassInput(o, true, o.inputFile, input, result)) return result;
+    if (std::string why = OutputFile::Check(outputName); !why.empty()) {
+      refuseOutput(why);
       return result;
     }
   }
-  if (Cancelled(o)) return EndCancelled(o, nullptr, result);
-  PassInput input;
-  if (!OpenPassInput(o, true, o.inputFile, input, result)) return result;
   OutputFile output;
-  if (!OpenOutput(o, output)) {
-    result.status = JobStatus::kOutputNotCreated;
-    result.message = NotCreatedMessage(o.outputFile);
-    result.notes.push_back(output.error());
-    return result;
-  }
+  bool opened = false;
   int readError = 0;
   Written written;
   PassEnd end;
   {
     // The sink is done with the descriptor before the output is ended.
-    FdSink sink(output.fd());
+    FdSink sink;
+    auto open = [&] {
+      if (Cancelled(o)) return false;
+      if (!OpenOutput(o, output)) {
+        refuseOutput(output.error());
+        return false;
+      }
+      sink.Attach(output.fd());
+      opened = true;
+      return true;
+    };
     bool delivered = true;
-    end = RunPass(session, o, twoPasses ? 2 : 1, true, o.inputFile, input, sink, result, delivered, readError);
+    end = RunPass(session, o, twoPasses ? 2 : 1, true, o.inputFile, input, sink, result, delivered, readError, open);
     written = {!delivered || sink.failed(), sink.error(), sink.written()};
   }
-  if (end == PassEnd::kCancelled) return EndCancelled(o, &output, result);
+  if (end == PassEnd::kCancelled) return EndCancelled(o, opened ? &output : nullptr, result);
+  if (!opened) {
+    // The output could not be opened, or the store or the pi-font file not.
+    if (result.status != JobStatus::kOutputNotCreated) EndAbandoned(o, result);
+    return result;
+  }
   FinishOutput(o, output, written, readError, end, result);
   return result;
 }

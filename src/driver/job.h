@@ -82,14 +82,17 @@ struct JobResult {
 // Runs the job. Never throws for bad input; every failure is in the result.
 //
 // OUTPUT is written by the pass whose output is kept (the only pass, or the
-// second): it is opened once that pass's input was found. The first pass of a
-// job with a format file writes into nothing; when it ends the job because
-// the store or the pi-font file cannot be opened, OUTPUT is left empty, as
-// the pass that writes it would leave it. An OUTPUT that cannot be made (see
-// OutputFile::Check) or that ReservedOutput refuses fails the job before
-// anything is converted. After a failed write or read of the kept pass the
-// earlier OUTPUT stays as it was, unless it is written in place. The
-// temporary file is recorded in `options.temporaries`.
+// second): it is opened once that pass's input was found and the store and
+// the pi-font file are open; the first pass of a job with a format file
+// writes into nothing. When the store or the pi-font file cannot be opened
+// (in either pass), the job ends without converting: an OUTPUT that did not
+// exist is made empty, an existing one is left exactly as it was; INPUT is
+// still looked for first, and when it is not found OUTPUT is not touched.
+// An OUTPUT that cannot be made (see OutputFile::Check) or that
+// ReservedOutput refuses fails the job before anything is converted. After a
+// failed write or read of the kept pass the earlier OUTPUT stays as it was,
+// unless it is written in place. The temporary file is recorded in
+// `options.temporaries`.
 JobResult RunConversionJob(Session& session, const JobOptions& options);
 
 // Why writing `output` would destroy a file the job reads or keeps, as a
@@ -114,11 +117,14 @@ struct InputProgress {
   long long total = -1;
 };
 
-// The heart of a pass, once its input and output are open: opens the
-// definition file, the pitch file, the format store and the pi-font file,
-// initialises the state (with the font tables), loads the code tables and
-// escape definitions, runs the main loop over `source` into `sink`, releases
-// everything and flushes `sink`. `input` says how progress is counted. `chosen` names the input in notes.
+// The heart of a pass, once its input is open: opens the definition file,
+// the pitch file, the format store and the pi-font file, then asks `ready`
+// (when given; the caller opens the output there, and false abandons the
+// pass, or cancels it when `options.cancelled` says so), initialises the
+// state (with the font tables), loads the code tables and escape
+// definitions, runs the main loop over `source` into `sink`, releases
+// everything and flushes `sink`. The first write `sink` refuses ends the
+// main loop. `input` says how progress is counted. `chosen` names the input in notes.
 // Notes and a failed status go to `result`; `delivered` is false when the
 // sink refused bytes (the caller, who knows the sink, reports that). A pass
 // that ends while `options.cancelled` says so ends kCancelled (its output is
@@ -126,6 +132,6 @@ struct InputProgress {
 // to cancel, as RunConversionJob does.
 PassEnd ConvertStream(Session& session, const JobOptions& options, int pass, const std::string& chosen,
                       ByteSource& source, ByteSink& sink, JobResult& result, bool& delivered,
-                      const InputProgress& input = {});
+                      const InputProgress& input = {}, const std::function<bool()>& ready = {});
 
 }  // namespace velkan

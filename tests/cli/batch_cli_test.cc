@@ -252,15 +252,14 @@ TEST_F(BatchCli, AFileSizeLimitFailsTheOutputsItBindsAndNoOthers) {
 }
 
 TEST_F(BatchCli, ASignalRemovesTheTemporaryFilesOfEveryJob) {
-  fs::path a = Write("a.zan", WordBytes(kLineStartJob));
-  fs::path b = Write("b.zan", WordBytes(kLineStartJob));
-  ASSERT_EQ(RunVelkan(Args({a.string(), "-o", (Dir() / "first.txt").string()})).status, 0);
-  // While the store is held, each job waits with its output open.
-  int table = ::open((Dir() / "store" / "QDXFILES" / "udf2.tbl").c_str(), O_RDWR | O_CLOEXEC);
-  ASSERT_GE(table, 0);
-  ASSERT_EQ(::flock(table, LOCK_EX), 0);
+  // Two inputs that are pipes, as process substitutions give them: each job
+  // waits for its input with its output open.
+  HeldPipe a, b;
   fs::path out = Dir() / "out";
-  RunningVelkan run(Args({a.string(), b.string(), "--out-dir", out.string(), "-j", "2"}));
+  RunningVelkan run(Args({"/dev/fd/5", "/dev/fd/6", "--out-dir", out.string(), "-j", "2"}), {}, {}, [&] {
+    a.GiveAs(5);
+    b.GiveAs(6);
+  });
   size_t open = 0;
   for (int i = 0; i < 2000 && open < 2; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -271,7 +270,6 @@ TEST_F(BatchCli, ASignalRemovesTheTemporaryFilesOfEveryJob) {
   ASSERT_EQ(open, 2u);
   ASSERT_EQ(::kill(run.pid(), SIGTERM), 0);
   CliRun r = run.Wait();
-  ::close(table);
   EXPECT_EQ(r.status, 128 + SIGTERM) << r.err;
   EXPECT_TRUE(fs::is_empty(out));
 }

@@ -72,6 +72,38 @@ CliRun RunningVelkan::Wait() {
   return r;
 }
 
+HeldPipe::HeldPipe() {
+  int p[2];
+  if (::pipe2(p, O_CLOEXEC) != 0) {
+    ADD_FAILURE() << "no pipe";
+    return;
+  }
+  reader_ = p[0];
+  writer_ = p[1];
+}
+
+HeldPipe::~HeldPipe() {
+  if (reader_ >= 0) ::close(reader_);
+  Release();
+}
+
+void HeldPipe::GiveAs(int fd) const {
+  // A descriptor that already has the number keeps its close-on-exec flag.
+  if (reader_ == fd) ::fcntl(fd, F_SETFD, 0);
+  else ::dup2(reader_, fd);
+}
+
+void HeldPipe::Release(const std::string& bytes) {
+  if (writer_ < 0) return;
+  for (size_t done = 0; done < bytes.size();) {
+    ssize_t n = ::write(writer_, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  ::close(writer_);
+  writer_ = -1;
+}
+
 CliRun RunVelkan(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& cwd,
                  const std::function<void()>& inChild) {
   return RunningVelkan(args, env, cwd, inChild).Wait();

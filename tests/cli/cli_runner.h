@@ -43,6 +43,25 @@ class RunningVelkan {
   pid_t pid_ = -1;
 };
 
+// A pipe whose writing end the test keeps: a conversion that reads it waits,
+// with its output open, until Release() (or the end of the object).
+class HeldPipe {
+ public:
+  HeldPipe();
+  ~HeldPipe();
+  HeldPipe(const HeldPipe&) = delete;
+  HeldPipe& operator=(const HeldPipe&) = delete;
+  // In the child of RunningVelkan: the reading end becomes descriptor `fd`.
+  void GiveAs(int fd) const;
+  // Writes `bytes` and closes the writing end: the reader gets them and
+  // then the end of the data.
+  void Release(const std::string& bytes = {});
+
+ private:
+  int reader_ = -1;
+  int writer_ = -1;
+};
+
 // Starts the binary as RunningVelkan does and waits for it.
 CliRun RunVelkan(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
                  const std::string& cwd = {}, const std::function<void()>& inChild = {});

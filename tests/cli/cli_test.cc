@@ -164,20 +164,45 @@ TEST(Cli, OutputOntoTheInputIsRefusedAndTheInputKept) {
   EXPECT_EQ(Slurp(in), kJob);
 }
 
-TEST(Cli, MissingPiFontFileExitsOneAndLeavesAnEmptyOutput) {
+TEST(Cli, MissingPiFontFileExitsOneAndLeavesAnEarlierOutputAsItWas) {
   Root r;
   fs::remove(r.root() / "qdxfiles" / "pifont.fil");
   fs::path in = r.dir.Write("job.zan", kJob);
-  fs::path out = r.dir.path() / "out.txt";
-  {
-    std::ofstream old(out, std::ios::binary);
-    old << "old content";
+  fs::path udf = r.dir.Write("udf.zan", kJob);
+  fs::path out = r.dir.Write("keep.txt", "PRECIOUS\n");
+  fs::path fresh = r.dir.path() / "fresh.txt";
+  const std::vector<std::string> root = {"convert", "--root", r.root().string()};
+  auto run = [&root](std::vector<std::string> rest) {
+    rest.insert(rest.begin(), root.begin(), root.end());
+    return RunCli(rest);
+  };
+  for (bool twoPasses : {false, true}) {
+    SCOPED_TRACE(twoPasses ? "--udf" : "one pass");
+    std::vector<std::string> udfArgs = twoPasses ? std::vector<std::string>{"--udf", udf.string()}
+                                                 : std::vector<std::string>{};
+    auto with = [&udfArgs](std::vector<std::string> a) {
+      a.insert(a.begin(), udfArgs.begin(), udfArgs.end());
+      return a;
+    };
+    // An input that is not found is said first, and nothing is touched.
+    const std::string missing = (r.dir.path() / "missing.zan").string();
+    for (const fs::path& o : {out, fresh}) {
+      CliResult res = run(with({missing, "-o", o.string()}));
+      EXPECT_EQ(res.status, 1);
+      EXPECT_NE(res.err.find("「" + missing + "」ファイルが見つかりません。"), std::string::npos) << res.err;
+    }
+    EXPECT_FALSE(fs::exists(fresh));
+    // An earlier output stays as it was; a new one is made, empty.
+    CliResult res = run(with({in.string(), "-o", out.string()}));
+    EXPECT_EQ(res.status, 1);
+    EXPECT_NE(res.err.find("pifont.fil"), std::string::npos) << res.err;
+    EXPECT_EQ(Slurp(out), "PRECIOUS\n");
+    res = run(with({in.string(), "-o", fresh.string()}));
+    EXPECT_EQ(res.status, 1);
+    ASSERT_TRUE(fs::exists(fresh));
+    EXPECT_EQ(fs::file_size(fresh), 0u);
+    fs::remove(fresh);
   }
-  CliResult res = RunCli({"convert", "--root", r.root().string(), in.string(), "-o", out.string()});
-  EXPECT_EQ(res.status, 1);
-  EXPECT_NE(res.err.find("pifont.fil"), std::string::npos) << res.err;
-  ASSERT_TRUE(fs::exists(out));
-  EXPECT_EQ(fs::file_size(out), 0u);
 }
 
 TEST(Cli, PiFontFileFoundWithoutRegardToCase) {

@@ -221,22 +221,6 @@ TEST_F(OutputCli, AFileSizeLimitLeavesTheEarlierOutputAsItWas) {
   EXPECT_TRUE(Temporaries(Dir()).empty());
 }
 
-// Holds the store's lock, so that a conversion started meanwhile waits with
-// its output open, until the object goes.
-class StoreHeld {
- public:
-  explicit StoreHeld(const fs::path& table) : fd_(::open(table.c_str(), O_RDWR | O_CLOEXEC)) {
-    EXPECT_GE(fd_, 0) << table;
-    EXPECT_EQ(::flock(fd_, LOCK_EX), 0);
-  }
-  ~StoreHeld() { ::close(fd_); }
-  StoreHeld(const StoreHeld&) = delete;
-  StoreHeld& operator=(const StoreHeld&) = delete;
-
- private:
-  int fd_;
-};
-
 // Waits until `count` temporary files lie in `folder`; false if they never
 // come.
 bool AwaitTemporaries(const fs::path& folder, size_t count) {
@@ -256,12 +240,11 @@ bool AwaitTemporaries(const fs::path& folder, size_t count) {
 
 TEST_F(OutputCli, ASignalRemovesTheTemporaryFileAndEndsTheProgram) {
   fs::path out = Write("out.txt", "earlier");
-  ASSERT_EQ(RunVelkan(Args({Job().string(), "-o", (Dir() / "first.txt").string()})).status, 0);
-  const fs::path table = Dir() / "store" / "QDXFILES" / "udf2.tbl";
+  // The job waits for its input, with its output open.
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(sig);
-    StoreHeld held(table);
-    RunningVelkan run(Args({Job().string(), "-o", out.string()}));
+    HeldPipe input;
+    RunningVelkan run(Args({"-", "-o", out.string()}), {}, {}, [&] { input.GiveAs(0); });
     ASSERT_TRUE(AwaitTemporaries(Dir(), 1));
     ASSERT_EQ(::kill(run.pid(), sig), 0);
     CliRun r = run.Wait();
@@ -271,11 +254,14 @@ TEST_F(OutputCli, ASignalRemovesTheTemporaryFileAndEndsTheProgram) {
   }
   // A signal ignored by whoever started the program (nohup) stays ignored.
   {
-    auto held = std::make_unique<StoreHeld>(table);
-    RunningVelkan run(Args({Job().string(), "-o", out.string()}), {}, {}, [] { ::signal(SIGHUP, SIG_IGN); });
+    HeldPipe input;
+    RunningVelkan run(Args({"-", "-o", out.string()}), {}, {}, [&] {
+      input.GiveAs(0);
+      ::signal(SIGHUP, SIG_IGN);
+    });
     ASSERT_TRUE(AwaitTemporaries(Dir(), 1));
     ASSERT_EQ(::kill(run.pid(), SIGHUP), 0);
-    held.reset();
+    input.Release(kJob);
     CliRun r = run.Wait();
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Slurp(out), kJobOut);

@@ -1,6 +1,7 @@
 // What the output file of a job holds in every outcome: a conversion killed
 // midway, a full disk, an output that names one of the job's inputs, and
 // passes that end early.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -215,6 +216,29 @@ TEST_F(JobOutput, AnOutputThatCannotBeWrittenIsSaidSo) {
   EXPECT_TRUE(r.outputWriteFailed) << Notes(r);
 }
 
+TEST_F(JobOutput, TheFirstRefusedWriteEndsTheJob) {
+  // Lines enough to fill the sink's buffer many times, then the definition
+  // of format 1.
+  const std::string job = LongJob(60000) + WordBytes({0xD003, 0xD02C, 0xC341, 0xD004, 0x4521, 0xD004, 0xD004});
+  const fs::path in = dir.Write("job.zan", job);
+  int fd = ::open(in.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  o.inputFd = fd;
+  o.inputFile = in.string();
+  o.outputFile = "/dev/full";  // takes no byte
+  o.storeDir = dir.path() / "store";
+  JobResult r = RunConversionJob(session, o);
+  EXPECT_EQ(r.status, JobStatus::kPassFailed);
+  EXPECT_TRUE(r.outputWriteFailed) << Notes(r);
+  EXPECT_EQ(Notes(r).find("failing command"), std::string::npos) << Notes(r);
+  // The input was not read to its end, and the format was not stored.
+  EXPECT_LT(::lseek(fd, 0, SEEK_CUR), static_cast<off_t>(job.size() / 2));
+  ::close(fd);
+  const std::string table = Slurp(o.storeDir / "QDXFILES" / "udf2.tbl");
+  ASSERT_FALSE(table.empty());
+  EXPECT_EQ(table.find_first_not_of('\0'), std::string::npos);
+}
+
 TEST_F(JobOutput, AnOutputWrittenInPlaceNeverGetsTheFirstPass) {
   // An output in a folder where no new file can be made is rewritten in
   // place, so it is opened only for the pass whose output is kept.
@@ -332,15 +356,64 @@ TEST_F(JobOutput, TwoPassesLeaveTheSecondPassOutputAlone) {
   EXPECT_TRUE(Starting(dir.path(), ".out.txt").empty());
 }
 
-TEST_F(JobOutput, AFailedStoreOrPiFontFileLeavesAnEmptyOutputInPlace) {
-  dir.Write("out.txt", "earlier");
-  o.inputFile = dir.Write("job.zan", WordBytes({0x45A1})).string();
-  fs::remove(dir.path() / "root" / "qdxfiles" / "pifont.fil");
-  JobResult r = RunConversionJob(session, o);
-  EXPECT_EQ(r.status, JobStatus::kPassFailed);
-  ASSERT_TRUE(fs::exists(out));
-  EXPECT_EQ(fs::file_size(out), 0u);
-  EXPECT_TRUE(Starting(dir.path(), ".out.txt").empty());
+TEST_F(JobOutput, AJobThatCannotOpenTheStoreOrThePiFontFileMakesOnlyAMissingOutput) {
+  const fs::path udf = dir.Write("formats.zan", WordBytes({0x45A5, 0xD009}));
+  const fs::path job = dir.Write("job.zan", WordBytes({0x45A1, 0xD009}));
+  const fs::path fresh = dir.path() / "fresh.txt";
+  const fs::path fifo = dir.path() / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // No store can be made below a file; a root without the pi-font file.
+  const fs::path notAFolder = dir.Write("plain", "a file");
+  dir.Write("bare/qdxfiles/readme", "");
+  // Run in a child that a pending alarm ends, so that a job waiting to open
+  // the FIFO (which has no reader) fails the test instead of hanging it.
+  auto run = [](const JobOptions& jo) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      ::alarm(10);
+      Session s;
+      ::_exit(static_cast<int>(RunConversionJob(s, jo).status));
+    }
+    int status = 0;
+    EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  for (bool noStore : {true, false}) {
+    for (bool twoPasses : {false, true}) {
+      SCOPED_TRACE(std::string(noStore ? "no store" : "no pi-font file") + (twoPasses ? ", --udf" : ""));
+      JobOptions jo = o;
+      if (noStore) jo.storeDir = notAFolder;
+      else jo.tableRoot = dir.path() / "bare";
+      jo.udfFile = twoPasses ? udf.string() : "";
+      jo.inputFile = job.string();
+      // An output that exists is left exactly as it was.
+      dir.Write("out.txt", "earlier");
+      for (const fs::path& existing : {out, fifo}) {
+        jo.outputFile = existing.string();
+        EXPECT_EQ(run(jo), static_cast<int>(JobStatus::kPassFailed)) << existing;
+      }
+      EXPECT_EQ(Slurp(out), "earlier");
+      Session s;
+      JobResult r = RunConversionJob(s, jo);
+      EXPECT_NE(Notes(r).find(jo.outputFile + " was left as it was"), std::string::npos) << Notes(r);
+      // A missing one is made, empty, once the input was found.
+      jo.outputFile = fresh.string();
+      jo.inputFile = (dir.path() / "missing.zan").string();
+      r = RunConversionJob(s, jo);
+      EXPECT_EQ(r.status, JobStatus::kInputNotFound);
+      EXPECT_EQ(r.message, "「" + jo.inputFile + "」ファイルが見つかりません。");
+      EXPECT_FALSE(fs::exists(fresh));
+      jo.inputFile = job.string();
+      r = RunConversionJob(s, jo);
+      EXPECT_EQ(r.status, JobStatus::kPassFailed);
+      EXPECT_NE(Notes(r).find(fresh.string() + " was made empty"), std::string::npos) << Notes(r);
+      ASSERT_TRUE(fs::exists(fresh));
+      EXPECT_EQ(fs::file_size(fresh), 0u);
+      fs::remove(fresh);
+    }
+  }
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_TRUE(Starting(dir.path(), ".").empty());
 }
 
 TEST_F(JobOutput, AnOutputThatCannotBeMadeChangesNothing) {
