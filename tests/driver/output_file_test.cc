@@ -332,7 +332,9 @@ TEST(OutputFile, AFileTheUserMayNotWriteIsRefusedAtOnce) {
   ASSERT_EQ(::chmod(kept.c_str(), 0444), 0);
   // Its owner, who may write the folder, may not write the file. The
   // superuser may, so the check runs in a child that is the file's owner.
-  if (::geteuid() == 0) ASSERT_EQ(::chown(kept.c_str(), 65534, 65534), 0);
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(kept.c_str(), 65534, 65534), 0);
+  }
   pid_t pid = ::fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
