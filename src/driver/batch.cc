@@ -87,6 +87,11 @@ fs::path BatchOutputName(const std::string& input, const fs::path& outDir) {
 
 BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outDir, const JobOptions& common) {
   BatchPlan plan;
+  // Every job reads the format file from its start.
+  if (!common.udfFile.empty() && NamedDescriptor(common.udfFile) >= 0) {
+    plan.refusals.push_back("the user-defined format file '" + ShownPath(common.udfFile) +
+                            "' is a descriptor already open, which the jobs of a batch cannot each read whole");
+  }
   FileClaims read;  // files the jobs read
   for (const std::string& in : inputs) read.Claim(Identify(in), "the input '" + ShownPath(in) + "'");
 

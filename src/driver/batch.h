@@ -46,7 +46,8 @@ struct BatchPlan {
 // folder of `common`, see ReservedOutput); two inputs mapping to one output
 // (which includes an input named twice); and an output where something other
 // than a regular file stands (a FIFO, a socket, a device or a folder, which
-// a batch cannot replace). Files are compared as the file system sees them:
+// a batch cannot replace); and a format file that names a descriptor already
+// open (/dev/fd/N), which every job would read from where the others left it. Files are compared as the file system sees them:
 // the same file reached through another spelling, a symbolic link (also one
 // that leads nowhere yet) or a hard link counts as the same.
 BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::filesystem::path& outDir,

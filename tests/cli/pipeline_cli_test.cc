@@ -2,6 +2,7 @@
 // (with --text) a text job; "-o -" writes standard output.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -134,6 +135,48 @@ TEST_F(PipelineCli, StandardOutputIsWrittenWhereItStands) {
   EXPECT_EQ(onto.status, 1);
   EXPECT_NE(onto.err.find("is the input file " + job.string() + " itself"), std::string::npos) << onto.err;
   EXPECT_EQ(Slurp(job), kJob);
+}
+
+TEST_F(PipelineCli, AnInputNamedByItsDescriptorIsReadWhereItStands) {
+  // As a process substitution gives them: <(...) is /dev/fd/63, a pipe.
+  for (const char* name : {"/dev/stdin", "/dev/fd/0", "/dev/fd/63", "/proc/self/fd/63"}) {
+    SCOPED_TRACE(name);
+    FilledPipe pipe(kJob);
+    const int fd = std::string(name).find("63") != std::string::npos ? 63 : 0;
+    CliRun r = RunVelkan({"convert", "--root", Root(), name, "-o", Out()}, {}, {}, [&] {
+      pipe.BecomeStandardInput();
+      ::dup2(0, fd);
+    });
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Slurp(Out()), kJobOut);
+  }
+  // The format file too, and a file from where the descriptor stands.
+  fs::path formats = dir_.Write("formats.zan", WordBytes({0xD003, 0xD02C, 0xC344, 0xD004, 0x45B4, 0xD004, 0xD004}));
+  fs::path job = dir_.Write("job.zan", WordBytes({0x45B0, 0xD003, 0xD03F, 0xC344, 0xD004, 0xD009}));
+  CliRun r = RunVelkan({"convert", "--root", Root(), "--store", (dir_.path() / "store").string(), "--udf",
+                        "/dev/fd/5", "/dev/fd/6", "-o", Out()},
+                       {}, {}, [&] {
+                         ::dup2(::open(formats.c_str(), O_RDONLY), 5);
+                         int in = ::open(job.c_str(), O_RDONLY);
+                         ::lseek(in, 2, SEEK_SET);
+                         ::dup2(in, 6);
+                       });
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Slurp(Out()), "<ZAN2 code=45b4>\r\n");
+  // A descriptor that is not open is not found; a named FIFO still counts as
+  // missing, without waiting for a writer.
+  fs::path fifo = dir_.path() / "fifo.zan";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& name : {std::string("/dev/fd/9"), fifo.string()}) {
+    CliRun missing = RunVelkan({"convert", "--root", Root(), name, "-o", Out()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("「" + name + "」ファイルが見つかりません。"), std::string::npos) << missing.err;
+  }
+  // In a batch every job would read the format file from where another left it.
+  CliRun batch = RunVelkan({"convert", "--root", Root(), "--udf", "/dev/stdin", job.string(), "--out-dir",
+                            (dir_.path() / "out").string()});
+  EXPECT_EQ(batch.status, 2);
+  EXPECT_NE(batch.err.find("is a descriptor already open"), std::string::npos) << batch.err;
 }
 
 TEST_F(PipelineCli, StandardInputCannotBeOneOfABatch) {
