@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "cli/arguments.h"
 #include "driver/job_listing.h"
 #include "driver/job_places.h"
 #include "driver/shown_path.h"
@@ -74,14 +75,15 @@ int DumpCommand(int argc, char** argv) {
   std::string root, job;
   for (int i = 0; i < argc; ++i) {
     std::string a = argv[i];
+    std::string v;
     if (a == "--help" || a == "-h") {
       std::cout << kUsage;
       return 0;
-    } else if (a == "--root") {
-      if (i + 1 >= argc) return UsageError("--root needs a directory");
-      root = argv[++i];
+    } else if (OptionValue got = TakeOptionValue(argc, argv, i, {"--root"}, v); got != OptionValue::kOther) {
+      if (got == OptionValue::kMissing) return UsageError("--root needs a directory");
+      root = v;
     } else if (a.size() > 1 && a[0] == '-') {
-      return UsageError("unknown option '" + a + "'");
+      return UsageError("unknown option '" + ShownText(a) + "'");
     } else if (job.empty()) {
       job = a;
     } else {

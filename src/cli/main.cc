@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/arguments.h"
 #include "cli/dump_command.h"
 #include "cli/standard_output.h"
 #include "cli/tables_command.h"
-#include "cli/termination.h"
 #include "driver/batch.h"
 #include "driver/job.h"
 #include "driver/job_places.h"
@@ -23,8 +23,11 @@
 #include "driver/session.h"
 #include "driver/version.h"
 #include "driver/shown_path.h"
+#include "frontend/termination.h"
 
 namespace {
+
+using velkan::cli::OptionValue;
 
 constexpr const char* kUsage =
     "usage: velkan <command> [options]\n"
@@ -204,54 +207,60 @@ int Convert(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
   int jobs = 0;
   for (int i = 0; i < argc; ++i) {
     std::string a = argv[i];
-    auto value = [&](std::string& out) -> bool {
-      if (i + 1 >= argc) return false;
-      out = argv[++i];
-      return true;
+    // An option with a value: the value, or a usage error when it is
+    // missing; false when `a` is not that option.
+    std::string v;
+    bool missing = false;
+    auto option = [&](std::initializer_list<std::string_view> names) {
+      OptionValue got = velkan::cli::TakeOptionValue(argc, argv, i, names, v);
+      missing = got == OptionValue::kMissing;
+      return got != OptionValue::kOther;
     };
     if (a == "--help" || a == "-h") {
       std::cout << kConvertUsage;
       return 0;
-    } else if (a == "--root") {
-      if (!value(root)) return UsageError("--root needs a directory");
-    } else if (a == "--store") {
-      std::string dir;
-      if (!value(dir)) return UsageError("--store needs a directory");
-      o.storeDir = dir;
-    } else if (a == "--udf") {
-      if (!value(o.udfFile)) return UsageError("--udf needs a file");
-    } else if (a == "--define") {
-      if (!value(o.defineFile)) return UsageError("--define needs a file");
+    } else if (option({"--root"})) {
+      if (missing) return UsageError("--root needs a directory");
+      root = v;
+    } else if (option({"--store"})) {
+      if (missing) return UsageError("--store needs a directory");
+      o.storeDir = v;
+    } else if (option({"--udf"})) {
+      if (missing) return UsageError("--udf needs a file");
+      o.udfFile = v;
+    } else if (option({"--define"})) {
+      if (missing) return UsageError("--define needs a file");
+      o.defineFile = v;
     } else if (a == "--text") {
       o.inputIsText = true;
     } else if (a == "--vertical") {
       o.kumi = 1;
-    } else if (a == "--unit") {
-      std::string u;
-      if (!value(u)) return UsageError("--unit needs pt or Q");
-      if (u == "pt") o.unit = 0;
-      else if (u == "Q" || u == "q") o.unit = 1;
-      else return UsageError("--unit takes pt or Q, not '" + u + "'");
+    } else if (option({"--unit"})) {
+      if (missing) return UsageError("--unit needs pt or Q");
+      if (v == "pt") o.unit = 0;
+      else if (v == "Q" || v == "q") o.unit = 1;
+      else return UsageError("--unit takes pt or Q, not '" + velkan::ShownText(v) + "'");
     } else if (a == "--no-warnings") {
       o.warning = 1;
-    } else if (a == "-o" || a == "--output") {
-      if (!value(o.outputFile)) return UsageError("-o needs a file");
+    } else if (option({"-o", "--output"})) {
+      if (missing) return UsageError("-o needs a file");
+      o.outputFile = v;
       haveOutput = true;
-    } else if (a == "--out-dir") {
-      if (!value(outDir) || outDir.empty()) return UsageError("--out-dir needs a directory");
+    } else if (option({"--out-dir"})) {
+      if (missing || v.empty()) return UsageError("--out-dir needs a directory");
+      outDir = v;
       haveOutDir = true;
-    } else if (a == "-j" || a == "--jobs") {
-      std::string n;
-      if (!value(n)) return UsageError(a + " needs a number of jobs");
+    } else if (option({"-j", "--jobs"})) {
+      if (missing) return UsageError("-j needs a number of jobs");
       char* end = nullptr;
       errno = 0;
-      long v = std::strtol(n.c_str(), &end, 10);
-      if (n.empty() || *end != '\0' || errno != 0 || v < 1 || v > 1024) {
-        return UsageError(a + " takes a number from 1 to 1024, not '" + n + "'");
+      long n = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || errno != 0 || n < 1 || n > 1024) {
+        return UsageError("-j takes a number from 1 to 1024, not '" + velkan::ShownText(v) + "'");
       }
-      jobs = static_cast<int>(v);
+      jobs = static_cast<int>(n);
     } else if (a.size() > 1 && a[0] == '-') {
-      return UsageError("unknown option '" + a + "'");
+      return UsageError("unknown option '" + velkan::ShownText(a) + "'");
     } else {
       inputs.push_back(a);
     }
@@ -269,6 +278,13 @@ int Convert(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
       if (input == "-") return UsageError("standard input (-) cannot be converted with --out-dir");
     }
   }
+
+  // Nothing is open yet: a descriptor the command line names (/dev/fd/N) is
+  // held when it is closed, so that none of the files opened later takes it.
+  for (const std::string* named : {&o.outputFile, &o.udfFile, &o.defineFile}) {
+    velkan::frontend::HoldClosedDescriptor(velkan::NamedDescriptor(*named));
+  }
+  for (const std::string& input : inputs) velkan::frontend::HoldClosedDescriptor(velkan::NamedDescriptor(input));
 
   const velkan::Place defaultRoot = velkan::DefaultTableRoot();
   const velkan::Place rootPlace = velkan::ChooseTableRoot(root, defaultRoot);
@@ -304,18 +320,21 @@ int Run(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
   if (cmd == "convert") return Convert(argc - 2, argv + 2, temporaries);
   if (cmd == "dump") return velkan::cli::DumpCommand(argc - 2, argv + 2);
   if (cmd == "tables") return velkan::cli::TablesCommand(argc - 2, argv + 2, temporaries);
-  std::cerr << "velkan: unknown command '" << cmd << "'\n" << kUsage;
+  std::cerr << "velkan: unknown command '" << velkan::ShownText(cmd) << "'\n" << kUsage;
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything is opened, a closed standard descriptor is held, so that
+  // no file of the program takes its number.
+  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) velkan::frontend::HoldClosedDescriptor(fd);
   // The temporary output files of the conversions in flight, removed when a
   // signal ends the program; made first, before any thread, and never freed,
   // since the thread that takes the signals may use it until the very end.
   static velkan::TemporaryFiles* const temporaries = new velkan::TemporaryFiles;
-  velkan::cli::RemoveTemporariesOnSignals(*temporaries);
+  velkan::frontend::RemoveTemporariesWhenEnding(*temporaries);
   // A reader that goes away shows as a write error of the output, reported
   // with exit status 1, instead of ending the program without a word; so does
   // a file size limit (EFBIG instead of SIGXFSZ).

@@ -10,12 +10,16 @@
 #include <string>
 #include <system_error>
 
+#include "cli/arguments.h"
+#include "driver/format_store.h"
 #include "driver/io.h"
 #include "driver/job_places.h"
 #include "driver/output_file.h"
 #include "driver/shown_path.h"
+#include "frontend/termination.h"
 #include "tables/table_checks.h"
 #include "tables/table_file.h"
+#include "tables/table_root.h"
 #include "tables/table_formats.h"
 #include "tables/table_inventory.h"
 
@@ -41,7 +45,8 @@ std::string Usage() {
       "       root; font tables under $MTBL when it is set) as found, missing or\n"
       "       malformed, with what a missing one costs a conversion, and where\n"
       "       the format store lies; for the root and the store it says which\n"
-      "       rule chose them. Exit status 1 when a table is missing or malformed\n"
+      "       rule chose them. Exit status 1 when a table is missing or malformed,\n"
+      "       or when a conversion would be refused for want of a writable store\n"
       "\n"
       "formats:\n";
   for (const TableFormatInfo& f : TableFormats()) {
@@ -61,15 +66,22 @@ bool ReadWhole(const std::string& path, std::string& bytes) {
   return ReadTableFile(path, bytes) == TableFileStatus::kRead;
 }
 
+// The --help of a subcommand: the usage of every one, exit status 0.
+bool AsksForHelp(const std::string& a) { return a == "--help" || a == "-h"; }
+
 int Dump(int argc, char** argv) {
   std::string file, formatName;
   for (int i = 0; i < argc; ++i) {
     std::string a = argv[i];
-    if (a == "--format") {
-      if (i + 1 >= argc) return UsageError("--format needs a format name");
-      formatName = argv[++i];
+    std::string v;
+    if (AsksForHelp(a)) {
+      std::cout << Usage();
+      return 0;
+    } else if (OptionValue got = TakeOptionValue(argc, argv, i, {"--format"}, v); got != OptionValue::kOther) {
+      if (got == OptionValue::kMissing) return UsageError("--format needs a format name");
+      formatName = v;
     } else if (a.size() > 1 && a[0] == '-') {
-      return UsageError("unknown option '" + a + "'");
+      return UsageError("unknown option '" + ShownText(a) + "'");
     } else if (file.empty()) {
       file = a;
     } else {
@@ -79,8 +91,9 @@ int Dump(int argc, char** argv) {
   if (file.empty()) return UsageError("dump needs a file");
   std::optional<TableFormat> format = formatName.empty() ? FormatOfFileName(file) : FormatNamed(formatName);
   if (!format) {
-    return UsageError(formatName.empty() ? "the name of '" + file + "' tells no table format; give --format NAME"
-                                         : "unknown format '" + formatName + "'");
+    return UsageError(formatName.empty()
+                          ? "the name of '" + ShownPath(file) + "' tells no table format; give --format NAME"
+                          : "unknown format '" + ShownText(formatName) + "'");
   }
   std::string bytes;
   if (!ReadWhole(file, bytes)) {
@@ -95,11 +108,15 @@ int Build(int argc, char** argv, TemporaryFiles& temporaries) {
   std::string source, output;
   for (int i = 0; i < argc; ++i) {
     std::string a = argv[i];
-    if (a == "-o" || a == "--output") {
-      if (i + 1 >= argc) return UsageError("-o needs a file");
-      output = argv[++i];
+    std::string v;
+    if (AsksForHelp(a)) {
+      std::cout << Usage();
+      return 0;
+    } else if (OptionValue got = TakeOptionValue(argc, argv, i, {"-o", "--output"}, v); got != OptionValue::kOther) {
+      if (got == OptionValue::kMissing) return UsageError("-o needs a file");
+      output = v;
     } else if (a.size() > 1 && a[0] == '-') {
-      return UsageError("unknown option '" + a + "'");
+      return UsageError("unknown option '" + ShownText(a) + "'");
     } else if (source.empty()) {
       source = a;
     } else {
@@ -107,6 +124,15 @@ int Build(int argc, char** argv, TemporaryFiles& temporaries) {
     }
   }
   if (source.empty() || output.empty()) return UsageError("build needs SOURCE and -o FILE");
+  // Nothing is open yet: a descriptor named is held when it is closed (see
+  // frontend/termination.h).
+  for (const std::string* named : {&source, &output}) frontend::HoldClosedDescriptor(NamedDescriptor(*named));
+  // The table would replace its own source before it was read whole.
+  if (SameFile(source, output) || ResolvedPath(source) == ResolvedPath(output)) {
+    std::cerr << "velkan tables build: the output " << ShownPath(output)
+              << " is the source itself; building would destroy it, so nothing was written\n";
+    return 1;
+  }
   std::string text;
   if (!ReadWhole(source, text)) {
     std::cerr << "velkan tables build: cannot read " << ShownPath(source) << "\n";
@@ -144,18 +170,27 @@ int Build(int argc, char** argv, TemporaryFiles& temporaries) {
   return 0;
 }
 
-// Whether a conversion could keep its format store in `dir`: the store
-// files there, or the nearest folder that exists, can be written.
+// Whether a conversion could keep its format store in `dir`: its folder
+// (QDXFILES, found as the store finds it), or the nearest folder above it
+// that exists, is a folder that can be written, and the store's files there
+// can be written.
 bool StoreWritable(const fs::path& dir) {
   std::error_code ec;
-  fs::path p = dir / "QDXFILES";
+  fs::path p = ResolveUnder(dir, "\\QDXFILES");
   while (!p.empty() && !fs::exists(p, ec)) {
     fs::path parent = p.parent_path();
     if (parent == p) break;
     p = parent;
   }
   if (p.empty()) p = ".";
-  return ::access(p.c_str(), W_OK) == 0;
+  if (!fs::is_directory(p, ec) || ::access(p.c_str(), W_OK | X_OK) != 0) return false;
+  for (const char* name : {kFormatTableName, kFormatFileName}) {
+    const fs::path file = ResolveUnder(dir, name);
+    if (fs::exists(file, ec) && (!fs::is_regular_file(file, ec) || ::access(file.c_str(), R_OK | W_OK) != 0)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 std::string Shown(const fs::path& path, const fs::path& root) {
@@ -193,11 +228,15 @@ int Check(int argc, char** argv) {
   std::string rootArg, storeArg;
   for (int i = 0; i < argc; ++i) {
     std::string a = argv[i];
-    if (a == "--store") {
-      if (i + 1 >= argc) return UsageError("--store needs a directory");
-      storeArg = argv[++i];
+    std::string v;
+    if (AsksForHelp(a)) {
+      std::cout << Usage();
+      return 0;
+    } else if (OptionValue got = TakeOptionValue(argc, argv, i, {"--store"}, v); got != OptionValue::kOther) {
+      if (got == OptionValue::kMissing) return UsageError("--store needs a directory");
+      storeArg = v;
     } else if (a.size() > 1 && a[0] == '-') {
-      return UsageError("unknown option '" + a + "'");
+      return UsageError("unknown option '" + ShownText(a) + "'");
     } else if (rootArg.empty()) {
       rootArg = a;
     } else {
@@ -235,18 +274,19 @@ int Check(int argc, char** argv) {
     }
   }
   const Place store = ChooseStoreDir(storeArg, rootPlace, defaultRoot);
+  bool storeUsable = false;
   if (store.rule == PlaceRule::kNowhere) {
     std::cout << "\nformat store: none (conversions are refused): " << NoStorePlaceMessage() << "\n";
   } else {
+    storeUsable = StoreWritable(store.path);
     std::cout << "\nformat store: " << ShownPath(store.path / "QDXFILES") << " ("
-              << (StoreWritable(store.path) ? "writable"
-                                            : "NOT writable: conversions fail; give --store DIR or VELKAN_STORE")
+              << (storeUsable ? "writable" : "NOT writable: conversions fail; give --store DIR or VELKAN_STORE")
               << ")\n";
     std::cout << "  chosen as: " << ChosenBecause(store, true) << "\n";
   }
   std::cout << found + missing + malformed << " tables: " << found << " found, " << missing << " missing, "
             << malformed << " malformed\n";
-  return missing == 0 && malformed == 0 ? 0 : 1;
+  return missing == 0 && malformed == 0 && storeUsable ? 0 : 1;
 }
 
 }  // namespace
@@ -264,7 +304,7 @@ int TablesCommand(int argc, char** argv, TemporaryFiles& temporaries) {
   if (sub == "dump") return Dump(argc - 1, argv + 1);
   if (sub == "build") return Build(argc - 1, argv + 1, temporaries);
   if (sub == "check") return Check(argc - 1, argv + 1);
-  return UsageError("unknown subcommand '" + sub + "'");
+  return UsageError("unknown subcommand '" + ShownText(sub) + "'");
 }
 
 }  // namespace velkan::cli

@@ -138,11 +138,11 @@ Plan MakePlan(const std::string& path) {
     if (flags < 0 || (flags & O_PATH) != 0) {
       return fail("cannot write to", EBADF, " (descriptor " + n + " is not open)");
     }
+    struct stat st {};
+    if (::fstat(d, &st) == 0 && S_ISDIR(st.st_mode)) return fail("cannot write to", EISDIR);
     if ((flags & O_ACCMODE) == O_RDONLY) {
       return fail("cannot write to", EBADF, " (descriptor " + n + " is open for reading only)");
     }
-    struct stat st {};
-    if (::fstat(d, &st) == 0 && S_ISDIR(st.st_mode)) return fail("cannot write to", EISDIR);
     return p;
   }
 
@@ -301,7 +301,7 @@ const char* UnlinkErrorText(int err) {
     case EROFS: return "Read-only file system";
     case EBUSY: return "Device or resource busy";
     case EIO: return "Input/output error";
-    default: return "cannot be removed";
+    default: return "refused by the system";
   }
 }
 
@@ -319,7 +319,7 @@ void TemporaryFiles::RemoveAllInSignalHandler() noexcept {
     if (!slot.state.compare_exchange_strong(recorded, Slot::kTaken)) continue;
     if (::unlink(slot.path) == 0 || errno == ENOENT) continue;
     const int err = errno;
-    WriteError("velkan: the temporary file ");
+    WriteError("velkan: cannot remove the temporary file ");
     // Shown as ShownPath shows it, a character at a time.
     for (std::string_view p = slot.path; !p.empty();) {
       size_t n = Utf8CharacterLength(p);
@@ -334,7 +334,7 @@ void TemporaryFiles::RemoveAllInSignalHandler() noexcept {
       }
       p.remove_prefix(n);
     }
-    WriteError(" could not be removed: ");
+    WriteError(": ");
     WriteError(UnlinkErrorText(err));
     WriteError("\n");
   }

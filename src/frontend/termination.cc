@@ -1,16 +1,20 @@
-#include "cli/termination.h"
+#include "frontend/termination.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <exception>
-#include <functional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "driver/output_file.h"
 
-namespace velkan::cli {
+namespace velkan::frontend {
 
 namespace {
 
@@ -19,13 +23,28 @@ namespace {
 constexpr int kEndingSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGALRM, SIGUSR1,
                                   SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF, SIGIO,   SIGPWR};
 
+// The registry the signal handler and the exit handler remove the files of:
+// set once by RemoveTemporariesWhenEnding before either is installed, never
+// changed after.
+TemporaryFiles* endingFiles = nullptr;
+
+// Removes every file recorded and names on stderr those that stay.
+void RemoveAll(TemporaryFiles& files) {
+  std::vector<std::string> failures;
+  files.RemoveAll(&failures);
+  for (const std::string& f : failures) {
+    const std::string line = "velkan: cannot remove the temporary file " + f + "\n";
+    if (::write(STDERR_FILENO, line.data(), line.size()) < 0) break;
+  }
+}
+
 // Waits for one of `signals`, removes the files and ends the program by the
 // signal taken.
 [[noreturn]] void EndOnSignal(sigset_t signals, TemporaryFiles& files) {
   int sig = 0;
   while (::sigwait(&signals, &sig) != 0) {
   }
-  files.RemoveAll();
+  RemoveAll(files);
   // Raised again with its default action: pending while this thread blocks
   // it, taken as soon as it is let through.
   ::signal(sig, SIG_DFL);
@@ -37,9 +56,26 @@ constexpr int kEndingSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGALRM,
   ::_exit(128 + sig);  // a signal whose default action did not end the program
 }
 
+// Where no thread waits for them, the signals come here: only what a signal
+// handler may do.
+extern "C" void RemoveAndEnd(int sig) {
+  endingFiles->RemoveAllInSignalHandler();
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  sigemptyset(&dfl.sa_mask);
+  ::sigaction(sig, &dfl, nullptr);
+  // Pending while the handler runs (the signal is blocked in it), taken with
+  // its default action as soon as it returns.
+  ::raise(sig);
+}
+
+extern "C" void RemoveAtExit() { RemoveAll(*endingFiles); }
+
 }  // namespace
 
-void RemoveTemporariesOnSignals(TemporaryFiles& files) {
+void RemoveTemporariesWhenEnding(TemporaryFiles& files) {
+  endingFiles = &files;
+  std::atexit(RemoveAtExit);
   sigset_t signals;
   sigemptyset(&signals);
   for (int sig : kEndingSignals) {
@@ -50,9 +86,26 @@ void RemoveTemporariesOnSignals(TemporaryFiles& files) {
   if (::pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return;
   try {
     std::thread(EndOnSignal, signals, std::ref(files)).detach();
+    return;
   } catch (const std::exception&) {
     ::pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
   }
+  // No thread to be had: a handler, which blocks the other ending signals
+  // while it runs.
+  struct sigaction handler {};
+  handler.sa_handler = RemoveAndEnd;
+  handler.sa_mask = signals;
+  for (int sig : kEndingSignals) {
+    if (sigismember(&signals, sig) == 1) ::sigaction(sig, &handler, nullptr);
+  }
 }
 
-}  // namespace velkan::cli
+void HoldClosedDescriptor(int fd) {
+  if (fd < 0 || ::fcntl(fd, F_GETFD) != -1 || errno != EBADF) return;
+  int placeholder = ::open("/", O_PATH | O_CLOEXEC);
+  if (placeholder < 0 || placeholder == fd) return;
+  ::dup3(placeholder, fd, O_CLOEXEC);
+  ::close(placeholder);
+}
+
+}  // namespace velkan::frontend

@@ -51,6 +51,51 @@ TEST(Cli, HelpExitsZeroAndDescribesTheOptions) {
   for (const char* opt : {"--root", "--udf", "--define", "--vertical", "--unit pt|Q", "--no-warnings", "-o OUTPUT"}) {
     EXPECT_NE(conv.out.find(opt), std::string::npos) << opt;
   }
+  CliResult dump = RunCli({"dump", "--help"});
+  EXPECT_EQ(dump.status, 0);
+  EXPECT_NE(dump.out.find("velkan dump"), std::string::npos) << dump.out;
+}
+
+TEST(Cli, AValueMayBeAttachedToItsOption) {
+  Root r;
+  fs::path in = r.dir.Write("job.zan", kJob);
+  fs::path def = r.dir.Write("job.def", "<PI>\r\n");
+  const std::string root = r.root().string(), store = (r.dir.path() / "store").string();
+  fs::path separate = r.dir.path() / "separate.txt", attached = r.dir.path() / "attached.txt";
+  ASSERT_EQ(RunCli({"convert", "--root", root, "--store", store, "--udf", in.string(), "--define", def.string(),
+                    "--unit", "Q", in.string(), "-o", separate.string()})
+                .status,
+            0);
+  CliResult res = RunCli({"convert", "--root=" + root, "--store=" + store, "--udf=" + in.string(),
+                          "--define=" + def.string(), "--unit=Q", in.string(), "-o" + attached.string()});
+  EXPECT_EQ(res.status, 0) << res.err;
+  EXPECT_EQ(Slurp(attached), Slurp(separate));
+  res = RunCli({"convert", "--root=" + root, "--store=" + store, in.string(), "--output=" + attached.string()});
+  EXPECT_EQ(res.status, 0) << res.err;
+  // A batch: the folder and the number of jobs.
+  for (const std::vector<std::string>& jobs : {std::vector<std::string>{"-j2"}, {"--jobs=2"}}) {
+    fs::path folder = r.dir.path() / ("batch" + jobs.front());
+    res = RunCli({"convert", "--root=" + root, "--store=" + store, in.string(), jobs.front(),
+                  "--out-dir=" + folder.string()});
+    EXPECT_EQ(res.status, 0) << res.err;
+    EXPECT_TRUE(fs::exists(folder / "job.txt")) << jobs.front();
+  }
+  // What the other commands take.
+  fs::path listed = r.dir.Write("table.txt", "format zan\n8140 0001\n");
+  for (const std::string& built : {"-o" + (r.dir.path() / "a.tbl").string(), "--output=" + (r.dir.path() / "b.tbl").string()}) {
+    EXPECT_EQ(RunCli({"tables", "build", listed.string(), built}).status, 0) << built;
+  }
+  EXPECT_EQ(Slurp(r.dir.path() / "a.tbl"), Slurp(r.dir.path() / "b.tbl"));
+  const std::string table = (r.dir.path() / "a.tbl").string();
+  auto same = [](const std::vector<std::string>& one, const std::vector<std::string>& other) {
+    CliResult a = RunCli(one), b = RunCli(other);
+    EXPECT_EQ(a.status, b.status) << one.back();
+    EXPECT_FALSE(a.out.empty()) << one.back();
+    EXPECT_EQ(a.out, b.out);
+  };
+  same({"tables", "dump", "--format=zan", table}, {"tables", "dump", "--format", "zan", table});
+  same({"tables", "check", "--store=" + store, root}, {"tables", "check", "--store", store, root});
+  same({"dump", "--root=" + root, in.string()}, {"dump", "--root", root, in.string()});
 }
 
 TEST(Cli, BadUsageExitsTwo) {

@@ -112,13 +112,40 @@ TEST_F(OutputCli, AnOpenDescriptorIsWrittenWhereItStands) {
 }
 
 TEST_F(OutputCli, ADescriptorThatIsClosedOrOnlyReadIsNoOutput) {
-  // Descriptor 7 is closed; 0 is /dev/null opened for reading.
-  for (const char* name : {"/dev/fd/7", "/proc/self/fd/7", "/dev/stdin", "/dev/fd/0"}) {
-    SCOPED_TRACE(name);
-    CliRun r = RunVelkan(Args({Job().string(), "-o", name}), {}, {}, [] { ::close(7); });
+  const fs::path folder = Dir() / "folder";
+  fs::create_directory(folder);
+  struct Case {
+    std::string name;
+    int fd;
+    int opened;  // what the descriptor is: -1 closed, else open(2) flags of the folder or /dev/null
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      // Closed; 3 and 1 are the numbers the program's own first files would
+      // take.
+      {"/dev/fd/7", 7, -1, "descriptor 7 is not open"},
+      {"/proc/self/fd/7", 7, -1, "descriptor 7 is not open"},
+      {"/dev/fd/3", 3, -1, "descriptor 3 is not open"},
+      {"/dev/stdout", 1, -1, "descriptor 1 is not open"},
+      {"-", 1, -1, "descriptor 1 is not open"},
+      // Open for reading only, or a folder.
+      {"/dev/stdin", 0, O_RDONLY, "descriptor 0 is open for reading only"},
+      {"/dev/fd/0", 0, O_RDONLY, "descriptor 0 is open for reading only"},
+      {"-", 1, O_RDONLY, "descriptor 1 is open for reading only"},
+      {"-", 1, O_RDONLY | O_DIRECTORY, "Is a directory"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name + " " + std::to_string(c.opened));
+    CliRun r = RunVelkan(Args({Job().string(), "-o", c.name}), {}, {}, [&] {
+      if (c.opened < 0) {
+        ::close(c.fd);
+      } else {
+        ::dup2(::open((c.opened & O_DIRECTORY) != 0 ? folder.c_str() : "/dev/null", c.opened), c.fd);
+      }
+    });
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(Contains(r.err, "「" + std::string(name) + "」ファイルが作成できません。")) << r.err;
-    EXPECT_TRUE(Contains(r.err, "Bad file descriptor")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "「" + c.name + "」ファイルが作成できません。")) << r.err;
+    EXPECT_TRUE(Contains(r.err, c.says)) << r.err;
     EXPECT_FALSE(fs::exists(Dir() / "store" / "QDXFILES"));  // nothing was converted
   }
 }
@@ -268,6 +295,30 @@ TEST_F(OutputCli, ASignalRemovesTheTemporaryFileAndEndsTheProgram) {
   }
 }
 
+TEST_F(OutputCli, WithoutAThreadForTheSignalsAHandlerRemovesTheTemporaryFile) {
+  if (::geteuid() != 0) GTEST_SKIP() << "runs the program as another user, under a limit of one process";
+  fs::path out = Write("out.txt", "earlier");
+  // The other user may go everywhere in the folder and write the store.
+  for (const auto& e : fs::recursive_directory_iterator(Dir())) {
+    fs::permissions(e.path(), fs::perms::all, fs::perm_options::add);
+  }
+  fs::permissions(Dir(), fs::perms::all, fs::perm_options::add);
+  HeldPipe input;
+  // (Under the sanitizers, the leak check at the end needs a thread of its
+  // own, which the limit forbids.)
+  RunningVelkan run(Args({"-", "-o", out.string()}), {"ASAN_OPTIONS=detect_leaks=0"}, {}, [&] {
+    input.GiveAs(0);
+    struct rlimit one {1, 1};
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0 || ::setrlimit(RLIMIT_NPROC, &one) != 0) ::_exit(120);
+  });
+  ASSERT_TRUE(AwaitTemporaries(Dir(), 1));
+  ASSERT_EQ(::kill(run.pid(), SIGTERM), 0);
+  CliRun r = run.Wait();
+  EXPECT_EQ(r.status, 128 + SIGTERM) << r.err;
+  EXPECT_TRUE(Temporaries(Dir()).empty());
+  EXPECT_EQ(Slurp(out), "earlier");
+}
+
 TEST_F(OutputCli, AnOutputThatCannotBeMadeFailsBeforeAnythingIsConverted) {
   fs::path udf = Write("formats.zan", WordBytes(kFormats));
   fs::path plain = Write("plain", "x");
@@ -299,6 +350,30 @@ TEST_F(OutputCli, BytesOfAPathThatAreNoUtf8AreShownEscaped) {
   const std::string japanese = (Dir() / "原稿.zan").string();
   CliRun j = RunVelkan(Args({japanese, "-o", (Dir() / "out.txt").string()}));
   EXPECT_TRUE(Contains(j.err, "「" + japanese + "」ファイルが見つかりません。")) << j.err;
+
+  // Whatever a person typed is shown so in a usage message: a Shift_JIS byte
+  // pair and an escape sequence that would colour the terminal.
+  const std::string typed = "j\x93\xfa\x1b[31m";
+  const std::string escaped = "j\\x93\\xfa\\x1b[31m";
+  const std::vector<std::vector<std::string>> commands = {
+      {typed},
+      {"convert", "--" + typed},
+      {"convert", "--unit", typed, Job().string(), "-o", "out"},
+      {"convert", "-j", typed, Job().string(), "--out-dir", "out"},
+      {"dump", "--" + typed},
+      {"tables", typed},
+      {"tables", "dump", typed + ".tbl"},
+      {"tables", "dump", "--format", typed, "table"},
+      {"tables", "build", "--" + typed},
+      {"tables", "check", "--" + typed},
+  };
+  for (const auto& args : commands) {
+    CliRun u = RunVelkan(args);
+    SCOPED_TRACE(u.err);
+    EXPECT_EQ(u.status, 2);
+    EXPECT_TRUE(Contains(u.err, escaped));
+    EXPECT_FALSE(Contains(u.err, "\x1b") || Contains(u.err, "\x93"));
+  }
 }
 
 TEST(CliStdout, AFailedWriteOfTheStandardOutputIsReported) {

@@ -80,6 +80,38 @@ TEST_F(TablesCli, AFailedBuildNamesTheLineAndWritesNothing) {
   EXPECT_NE(help.out.find("pi-widths"), std::string::npos) << "the formats are listed";
 }
 
+TEST_F(TablesCli, ABuildOntoItsOwnSourceIsRefused) {
+  const std::string source = "format zan\n8140 0001\n";
+  fs::path src = dir_.Write("table.txt", source);
+  fs::create_symlink(src, dir_.path() / "link.txt");
+  fs::create_hard_link(src, dir_.path() / "hard.txt");
+  for (const char* output : {"table.txt", "link.txt", "hard.txt", "./table.txt"}) {
+    CliRun r = Velkan("tables build " + Path("table.txt") + " -o " + Path(output));
+    EXPECT_EQ(r.exitCode, 1) << output;
+    EXPECT_NE(r.err.find("is the source itself"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(Slurp(src), source);
+  EXPECT_TRUE(fs::is_symlink(dir_.path() / "link.txt"));
+}
+
+TEST_F(TablesCli, EverySubcommandHasItsHelp) {
+  for (const char* sub : {"dump", "build", "check"}) {
+    CliRun r = Velkan(std::string("tables ") + sub + " --help");
+    EXPECT_EQ(r.exitCode, 0) << sub;
+    EXPECT_NE(r.out.find("velkan tables " + std::string(sub)), std::string::npos) << r.out;
+  }
+}
+
+TEST_F(TablesCli, CheckFailsWhenAConversionWouldBeRefusedForItsStore) {
+  fs::path plain = dir_.Write("plain", "a file");
+  CliRun file = Velkan("tables check --store " + Path("plain"));
+  EXPECT_EQ(file.exitCode, 1) << file.out;
+  EXPECT_NE(file.out.find("NOT writable"), std::string::npos) << file.out;
+  CliRun nowhere = Velkan("tables check", "HOME= XDG_STATE_HOME=");
+  EXPECT_EQ(nowhere.exitCode, 1) << nowhere.out;
+  EXPECT_NE(nowhere.out.find("format store: none (conversions are refused)"), std::string::npos) << nowhere.out;
+}
+
 TEST_F(TablesCli, CheckFindsEveryTableOfTheBundledRoot) {
   CliRun r = Velkan("tables check");
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
