@@ -69,7 +69,7 @@ class TextPrePass final : public ByteSource {
   long long textRead() const { return textRead_; }
   bool readError() const { return readError_; }
   // Whether the text read so far looks like UTF-8 rather than Shift_JIS
-  // (see Utf8Evidence; only its first bytes are looked at).
+  // (see Utf8Evidence).
   bool looksLikeUtf8() const { return encoding_.LooksLikeUtf8(); }
   // The state as the last step left it (for tests).
   const PrePassState& state() const { return state_; }

@@ -40,9 +40,12 @@ TEST(Utf8Evidence, TellsUtf8FromShiftJis) {
       {"\xEF\xBB\xBFplain text after a byte order mark\r\n", true},
       {"plain ASCII is both\r\n", false},
       {"", false},
-      // Two bytes that happen to form one character of two bytes, as a pair
-      // of half-width katakana may (ﾃｽ), are no evidence; three are.
+      // Pairs of half-width katakana form characters of two bytes (ﾃｽ is
+      // C3 BD, ﾊｲ is CA B2), however many: no evidence. So is é (C3 A9,
+      // which is ﾃｩ); à (C3 A0) is no katakana pair.
       {Sjis("ﾃｽ") + " test\r\n", false},
+      {Sjis("ﾊｲ ﾊｲ ﾊｲ") + "\\br\r\n", false},
+      {"caf\xC3\xA9\r\n", false},
       {"caf\xC3\xA9 na\xC3\xAFve \xC3\xA0 la carte\r\n", true},
       // Overlong forms, surrogates and stray continuation bytes break UTF-8.
       {"\xE3\x81\x82\xC0\xAF", false},
@@ -59,18 +62,20 @@ TEST(Utf8Evidence, TellsUtf8FromShiftJis) {
   }
 }
 
-TEST(Utf8Evidence, OnlyTheFirstBytesAreLookedAt) {
-  // A fault after the bytes looked at, or after the characters that settle
-  // it, changes nothing.
-  std::string ascii(Utf8Evidence::kLookedAtBytes, 'a');
-  EXPECT_FALSE(LooksLikeUtf8(ascii + "\xE3\x81\x82"));
-  std::string kana;
-  for (int i = 0; i < Utf8Evidence::kSettlingCharacters; ++i) kana += "\xE3\x81\x82";
+TEST(Utf8Evidence, EveryByteIsLookedAtUntilOneBreaksUtf8) {
+  const std::string ascii(size_t{2} << 20, 'a');
+  // Kanji after megabytes of ASCII.
+  EXPECT_TRUE(LooksLikeUtf8(ascii + "吾輩は猫である。\r\n"));
+  EXPECT_FALSE(LooksLikeUtf8(ascii + Sjis("吾輩は猫である。\r\n")));
+  // UTF-8 lines, then Shift_JIS ones: the text is no UTF-8.
+  std::string mixed;
+  for (int i = 0; i < 1000; ++i) mixed += "吾輩は猫である。\r\n";
+  EXPECT_TRUE(LooksLikeUtf8(mixed));
+  mixed += Sjis("名前はまだ無い。\r\n");
+  EXPECT_FALSE(LooksLikeUtf8(mixed));
   Utf8Evidence e;
-  e.Take(reinterpret_cast<const uint8_t*>(kana.data()), kana.size());
+  e.Take(reinterpret_cast<const uint8_t*>(mixed.data()), mixed.size());
   EXPECT_TRUE(e.settled());
-  e.Take(reinterpret_cast<const uint8_t*>("\x81"), 1);
-  EXPECT_TRUE(e.LooksLikeUtf8());
 }
 
 }  // namespace
