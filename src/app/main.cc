@@ -1,4 +1,6 @@
 // velkan-gui: the desktop dialog over the conversion engine.
+#include <unistd.h>
+
 #include <QApplication>
 #include <csignal>
 
@@ -6,10 +8,22 @@
 #include "app/main_dialog.h"
 #include "app/search_path.h"
 #include "app/settings.h"
+#include "driver/output_file.h"
+#include "frontend/termination.h"
 
 int main(int argc, char** argv) {
+  // Before anything is opened, a closed standard descriptor is held, so that
+  // no file of the program takes its number.
+  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) velkan::frontend::HoldClosedDescriptor(fd);
   // The environment is changed before any thread exists.
   velkan::app::SetUpSearchPath(velkan::app::SharedProfilePath());
+  // The temporary output files of the conversions in flight, removed when a
+  // signal ends the program or when it ends through exit(), as the toolkit
+  // ends it when the display goes away; made before any other thread, and
+  // never freed, since the thread that takes the signals may use it until
+  // the very end.
+  static velkan::TemporaryFiles* const temporaries = new velkan::TemporaryFiles;
+  velkan::frontend::RemoveTemporariesWhenEnding(*temporaries);
   // A file size limit shows as a write error of the output (EFBIG), reported
   // like any other, instead of ending the program.
   std::signal(SIGXFSZ, SIG_IGN);
@@ -19,6 +33,7 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(velkan::app::ApplicationIcon());
 
   velkan::app::MainDialog dialog(velkan::app::SettingsFilePath());
+  dialog.SetTemporaryFiles(temporaries);
   dialog.exec();
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontMetrics>
@@ -218,10 +219,20 @@ void MainDialog::Convert() {
 
   JobOptions options = JobOptionsFor(fields_);
   if (adjustJob_) adjustJob_(options);
+  options.temporaries = temporaries_;
   ProgressDialog progress(session_, std::move(options), this);
   if (!saved) progress.AddNote(QStringLiteral("settings not saved: ") + QString::fromStdString(saveError));
   running_ = &progress;
-  progress.exec();
+  // The progress dialog is not modal: a window blocked by a modal one gets
+  // no close request from the window system, and the main window's close
+  // button must still ask whether to cancel. Its controls are disabled
+  // instead, until the progress dialog is closed.
+  SetControlsEnabled(false);
+  QEventLoop untilClosed;
+  connect(&progress, &QDialog::finished, &untilClosed, &QEventLoop::quit);
+  progress.show();
+  untilClosed.exec();
+  SetControlsEnabled(true);
   running_ = nullptr;
 
   if (closeAfterJob_) {
@@ -254,6 +265,13 @@ void MainDialog::reject() {
   // Closed once Convert has seen the progress dialog end.
   closeAfterJob_ = true;
   running_->CancelJobAndClose();
+}
+
+void MainDialog::SetControlsEnabled(bool enabled) {
+  for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (!w->isWindow()) w->setEnabled(enabled);
+  }
+  for (QAction* a : actions()) a->setEnabled(enabled);
 }
 
 void MainDialog::ShowAbout() {

@@ -50,6 +50,9 @@ class MainDialog : public QDialog {
   void SetEditorLauncher(EditorLauncher launcher) { launchEditor_ = std::move(launcher); }
   // Changes the options of each job before it runs, for tests.
   void SetJobAdjuster(JobAdjuster adjuster) { adjustJob_ = std::move(adjuster); }
+  // Where the temporary output files of the conversions are recorded (see
+  // JobOptions::temporaries); none by default.
+  void SetTemporaryFiles(TemporaryFiles* files) { temporaries_ = files; }
 
   // The dialog's fields as last exchanged with its controls.
   const Settings& fields() const { return fields_; }
@@ -63,8 +66,10 @@ class MainDialog : public QDialog {
   void Browse(int index);
   // The editor settings button.
   void ChooseEditor();
-  // Convert: save the settings, run the job in the progress dialog, then
-  // start the editor when EditerBoot is on and the job was not cancelled.
+  // Convert: save the settings, run the job in the progress dialog (not
+  // modal: the dialog's own controls are disabled meanwhile, while its close
+  // button and Escape still ask), then start the editor when EditerBoot is
+  // on and the job was not cancelled.
   void Convert();
   // The About box.
   void ShowAbout();
@@ -76,6 +81,8 @@ class MainDialog : public QDialog {
  private:
   void ShowFields();
   void ReadFields();
+  // Enables or disables every control and action of the dialog.
+  void SetControlsEnabled(bool enabled);
 
   std::filesystem::path settingsFile_;
   Settings fields_;
@@ -83,6 +90,7 @@ class MainDialog : public QDialog {
   FileChooser chooseFile_;
   EditorLauncher launchEditor_;
   JobAdjuster adjustJob_;
+  TemporaryFiles* temporaries_ = nullptr;
   // The progress dialog of the conversion running now, else null.
   ProgressDialog* running_ = nullptr;
   // Set when the dialog is to close as soon as the conversion has ended.

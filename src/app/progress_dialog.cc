@@ -24,7 +24,6 @@ ProgressDialog::ProgressDialog(Session& session, JobOptions options, QWidget* pa
     : QDialog(parent), session_(session), options_(std::move(options)) {
   setWindowTitle(QString::fromUtf8(kProgressCaption));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  setModal(true);
 
   status_ = new QLabel(this);
   status_->setAlignment(Qt::AlignCenter);

@@ -5,7 +5,8 @@
 // "組版メッセージ" box. While the job runs, 中止 (and Escape or the window's
 // close button) cancels it: the job stops at its next block, the earlier
 // output stays as it was and the dialog shows "処理を中止しました". OK
-// closes it once the job has ended.
+// closes it once the job has ended. It is not modal: the window that shows
+// it keeps its own close button working (see MainDialog::Convert).
 #pragma once
 
 #include <QDialog>

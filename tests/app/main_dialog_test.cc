@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 #include <QtTest>
 #include <atomic>
 #include <chrono>
@@ -47,6 +48,14 @@ struct ModalLog {
   QStringList aboutCaptions;
 };
 
+// The progress dialog shown now, if any (it is no modal window).
+ProgressDialog* ShownProgress() {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* p = qobject_cast<ProgressDialog*>(w); p != nullptr && p->isVisible()) return p;
+  }
+  return nullptr;
+}
+
 class ModalAnswerer : public QObject {
  public:
   explicit ModalAnswerer(ModalLog& log) : log_(log) {
@@ -61,12 +70,6 @@ class ModalAnswerer : public QObject {
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
       log_.messages << box->windowTitle() + QLatin1Char('|') + box->text();
       box->accept();
-    } else if (auto* progress = qobject_cast<ProgressDialog*>(modal)) {
-      if (!progress->JobEnded()) return;
-      log_.progressStatus << progress->StatusText();
-      log_.progressNotes << progress->NotesText();
-      log_.progressPermille << progress->ProgressPermille();
-      QTest::mouseClick(progress->findChild<QPushButton*>(QStringLiteral("okButton")), Qt::LeftButton);
     } else if (auto* about = qobject_cast<velkan::app::AboutDialog*>(modal)) {
       QStringList texts;
       for (QLabel* l : about->findChildren<QLabel*>()) {
@@ -75,6 +78,12 @@ class ModalAnswerer : public QObject {
       log_.aboutTexts << texts.join(QLatin1Char('|'));
       log_.aboutCaptions << about->windowTitle();
       about->accept();
+    } else if (auto* progress = ShownProgress()) {
+      if (!progress->JobEnded()) return;
+      log_.progressStatus << progress->StatusText();
+      log_.progressNotes << progress->NotesText();
+      log_.progressPermille << progress->ProgressPermille();
+      QTest::mouseClick(progress->findChild<QPushButton*>(QStringLiteral("okButton")), Qt::LeftButton);
     }
   }
 
@@ -500,15 +509,23 @@ class MainDialogTest : public QObject {
       d.SetJobAdjuster([&](velkan::JobOptions& o) { gate.Hold(o); });
       d.show();
 
-      // Once the job runs, the window is closed; the question is answered.
+      // Once the job runs, the window is closed as the window system closes
+      // it; the question is answered.
       QStringList questions, status;
-      bool closed = false;
+      bool closed = false, blocked = false, enabled = true;
       QTimer steps;
       steps.setInterval(10);
       QObject::connect(&steps, &QTimer::timeout, [&] {
         if (!closed && gate.reached) {
           closed = true;
-          QTimer::singleShot(0, &d, [&d] { d.close(); });
+          // A window blocked by a modal one would get no close request from
+          // the window system at all.
+          QWindow* modal = QGuiApplication::modalWindow();
+          blocked = modal != nullptr && modal != d.windowHandle();
+          // The dialog's own controls are disabled instead.
+          enabled = Button(d, "convertButton")->isEnabled() || Edit(d, "inputFile")->isEnabled() ||
+                    d.findChild<QAction*>(QStringLiteral("aboutAction"))->isEnabled();
+          QTimer::singleShot(0, &d, [&d] { d.windowHandle()->close(); });
           return;
         }
         QWidget* modal = QApplication::activeModalWidget();
@@ -518,7 +535,7 @@ class MainDialogTest : public QObject {
           QCOMPARE(answer->text(), cancel ? QStringLiteral("はい") : QStringLiteral("いいえ"));
           answer->click();
           gate.released = true;
-        } else if (auto* progress = qobject_cast<ProgressDialog*>(modal); progress && progress->JobEnded()) {
+        } else if (auto* progress = ShownProgress(); progress && progress->JobEnded()) {
           status << progress->StatusText();
           progress->accept();
         }
@@ -527,6 +544,8 @@ class MainDialogTest : public QObject {
       Click(d, "convertButton");
       gate.released = true;
 
+      QVERIFY(!blocked);
+      QVERIFY(!enabled);
       QCOMPARE(questions, QStringList{QStringLiteral("VELKAN変換|変換処理を中止して終了しますか？")});
       if (cancel) {
         // Stopped, left as it was, and the window closed without an editor.
@@ -539,6 +558,7 @@ class MainDialogTest : public QObject {
         QCOMPARE(status, QStringList{QStringLiteral("処理を終了しました")});
         QCOMPARE(ReadFile(output), EngineOutput(input));
         QCOMPARE(editorStarts, 1);
+        QVERIFY(Button(d, "convertButton")->isEnabled());
       }
       QCOMPARE(FilesIn(folder), QStringList{"job.txt"});
     }
