@@ -66,27 +66,37 @@ bool ReadWhole(const std::string& path, std::string& bytes) {
   return ReadTableFile(path, bytes) == TableFileStatus::kRead;
 }
 
-// The --help of a subcommand: the usage of every one, exit status 0.
-bool AsksForHelp(const std::string& a) { return a == "--help" || a == "-h"; }
+// Reads the arguments of a subcommand: --help (the usage of every
+// subcommand), its one option that takes a value (`names`; `missing` is
+// said when the value is missing), and one argument of its own (`tooMany` is
+// said of a second). Returns the exit status when the subcommand ends here
+// (0 after --help, 2 for bad usage), else -1.
+int ReadArguments(int argc, char** argv, std::initializer_list<std::string_view> names, const char* missing,
+                  std::string& value, std::string& argument, const char* tooMany) {
+  for (int i = 0; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      std::cout << Usage();
+      return 0;
+    } else if (OptionValue got = TakeOptionValue(argc, argv, i, names, value); got != OptionValue::kOther) {
+      if (got == OptionValue::kMissing) return UsageError(missing);
+    } else if (a.size() > 1 && a[0] == '-') {
+      return UsageError("unknown option '" + ShownText(a) + "'");
+    } else if (argument.empty()) {
+      argument = a;
+    } else {
+      return UsageError(tooMany);
+    }
+  }
+  return -1;
+}
 
 int Dump(int argc, char** argv) {
   std::string file, formatName;
-  for (int i = 0; i < argc; ++i) {
-    std::string a = argv[i];
-    std::string v;
-    if (AsksForHelp(a)) {
-      std::cout << Usage();
-      return 0;
-    } else if (OptionValue got = TakeOptionValue(argc, argv, i, {"--format"}, v); got != OptionValue::kOther) {
-      if (got == OptionValue::kMissing) return UsageError("--format needs a format name");
-      formatName = v;
-    } else if (a.size() > 1 && a[0] == '-') {
-      return UsageError("unknown option '" + ShownText(a) + "'");
-    } else if (file.empty()) {
-      file = a;
-    } else {
-      return UsageError("dump takes one file");
-    }
+  if (int status = ReadArguments(argc, argv, {"--format"}, "--format needs a format name", formatName, file,
+                                 "dump takes one file");
+      status >= 0) {
+    return status;
   }
   if (file.empty()) return UsageError("dump needs a file");
   std::optional<TableFormat> format = formatName.empty() ? FormatOfFileName(file) : FormatNamed(formatName);
@@ -106,22 +116,10 @@ int Dump(int argc, char** argv) {
 
 int Build(int argc, char** argv, TemporaryFiles& temporaries) {
   std::string source, output;
-  for (int i = 0; i < argc; ++i) {
-    std::string a = argv[i];
-    std::string v;
-    if (AsksForHelp(a)) {
-      std::cout << Usage();
-      return 0;
-    } else if (OptionValue got = TakeOptionValue(argc, argv, i, {"-o", "--output"}, v); got != OptionValue::kOther) {
-      if (got == OptionValue::kMissing) return UsageError("-o needs a file");
-      output = v;
-    } else if (a.size() > 1 && a[0] == '-') {
-      return UsageError("unknown option '" + ShownText(a) + "'");
-    } else if (source.empty()) {
-      source = a;
-    } else {
-      return UsageError("build takes one source");
-    }
+  if (int status = ReadArguments(argc, argv, {"-o", "--output"}, "-o needs a file", output, source,
+                                 "build takes one source");
+      status >= 0) {
+    return status;
   }
   if (source.empty() || output.empty()) return UsageError("build needs SOURCE and -o FILE");
   // Nothing is open yet: a descriptor named is held when it is closed (see
@@ -226,22 +224,10 @@ std::string ChosenBecause(const Place& place, bool store) {
 
 int Check(int argc, char** argv) {
   std::string rootArg, storeArg;
-  for (int i = 0; i < argc; ++i) {
-    std::string a = argv[i];
-    std::string v;
-    if (AsksForHelp(a)) {
-      std::cout << Usage();
-      return 0;
-    } else if (OptionValue got = TakeOptionValue(argc, argv, i, {"--store"}, v); got != OptionValue::kOther) {
-      if (got == OptionValue::kMissing) return UsageError("--store needs a directory");
-      storeArg = v;
-    } else if (a.size() > 1 && a[0] == '-') {
-      return UsageError("unknown option '" + ShownText(a) + "'");
-    } else if (rootArg.empty()) {
-      rootArg = a;
-    } else {
-      return UsageError("check takes one root");
-    }
+  if (int status = ReadArguments(argc, argv, {"--store"}, "--store needs a directory", storeArg, rootArg,
+                                 "check takes one root");
+      status >= 0) {
+    return status;
   }
   const Place defaultRoot = DefaultTableRoot();
   const Place rootPlace = ChooseTableRoot(rootArg, defaultRoot);

@@ -43,6 +43,15 @@ void Put(int fd, const std::string& text) {
   ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
 }
 
+// The temporary output files left in `folder`.
+std::vector<std::string> Temporaries(const fs::path& folder) {
+  std::vector<std::string> found;
+  for (const auto& e : fs::directory_iterator(folder)) {
+    if (e.path().filename().string().find(".velkan-") != std::string::npos) found.push_back(e.path());
+  }
+  return found;
+}
+
 // A folder with a table root (the pi-font file every job needs), a store of
 // its own and a job.
 class OutputCli : public ::testing::Test {
@@ -60,14 +69,6 @@ class OutputCli : public ::testing::Test {
                                   (Dir() / "store").string()};
     a.insert(a.end(), rest.begin(), rest.end());
     return a;
-  }
-  // The temporary output files left in `folder`.
-  static std::vector<std::string> Temporaries(const fs::path& folder) {
-    std::vector<std::string> found;
-    for (const auto& e : fs::directory_iterator(folder)) {
-      if (e.path().filename().string().find(".velkan-") != std::string::npos) found.push_back(e.path());
-    }
-    return found;
   }
 
  private:
@@ -265,6 +266,19 @@ bool AwaitTemporaries(const fs::path& folder, size_t count) {
   return false;
 }
 
+// Sends `sig` to a conversion once its temporary file lies beside `out`:
+// the program ends by the signal, the file is gone and `out` holds what it
+// held ("earlier").
+void EndMidway(RunningVelkan& run, int sig, const fs::path& out) {
+  const fs::path folder = out.parent_path();
+  ASSERT_TRUE(AwaitTemporaries(folder, 1));
+  ASSERT_EQ(::kill(run.pid(), sig), 0);
+  CliRun r = run.Wait();
+  EXPECT_EQ(r.status, 128 + sig) << r.err;
+  EXPECT_TRUE(Temporaries(folder).empty());
+  EXPECT_EQ(Slurp(out), "earlier");
+}
+
 TEST_F(OutputCli, ASignalRemovesTheTemporaryFileAndEndsTheProgram) {
   fs::path out = Write("out.txt", "earlier");
   // The job waits for its input, with its output open.
@@ -272,12 +286,7 @@ TEST_F(OutputCli, ASignalRemovesTheTemporaryFileAndEndsTheProgram) {
     SCOPED_TRACE(sig);
     HeldPipe input;
     RunningVelkan run(Args({"-", "-o", out.string()}), {}, {}, [&] { input.GiveAs(0); });
-    ASSERT_TRUE(AwaitTemporaries(Dir(), 1));
-    ASSERT_EQ(::kill(run.pid(), sig), 0);
-    CliRun r = run.Wait();
-    EXPECT_EQ(r.status, 128 + sig) << r.err;
-    EXPECT_TRUE(Temporaries(Dir()).empty());
-    EXPECT_EQ(Slurp(out), "earlier");
+    EndMidway(run, sig, out);
   }
   // A signal ignored by whoever started the program (nohup) stays ignored.
   {
@@ -311,12 +320,7 @@ TEST_F(OutputCli, WithoutAThreadForTheSignalsAHandlerRemovesTheTemporaryFile) {
     struct rlimit one {1, 1};
     if (::setgid(65534) != 0 || ::setuid(65534) != 0 || ::setrlimit(RLIMIT_NPROC, &one) != 0) ::_exit(120);
   });
-  ASSERT_TRUE(AwaitTemporaries(Dir(), 1));
-  ASSERT_EQ(::kill(run.pid(), SIGTERM), 0);
-  CliRun r = run.Wait();
-  EXPECT_EQ(r.status, 128 + SIGTERM) << r.err;
-  EXPECT_TRUE(Temporaries(Dir()).empty());
-  EXPECT_EQ(Slurp(out), "earlier");
+  EndMidway(run, SIGTERM, out);
 }
 
 TEST_F(OutputCli, AnOutputThatCannotBeMadeFailsBeforeAnythingIsConverted) {

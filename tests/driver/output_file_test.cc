@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -52,6 +53,21 @@ struct Umask {
   ~Umask() { ::umask(old); }
   mode_t old;
 };
+
+// Runs `check` in a child that is another user when this one is the
+// superuser (whom permissions do not bind) and returns what it returns: the
+// failed checks as bits, 100 when the child could not give up its rights,
+// -1 when it did not end normally.
+int AsAnotherUser(const std::function<int()>& check) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(100);
+    ::_exit(check());
+  }
+  int status = 0;
+  if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
 
 TEST(OutputFile, TheEarlierFileStaysUntilTheCommit) {
   TempDir dir;
@@ -197,29 +213,21 @@ TEST(OutputFile, AnOutputInAFolderThatTakesNoNewFileIsRewrittenInPlace) {
   ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
   ASSERT_EQ(::chmod(out.c_str(), 0666), 0);
   ASSERT_EQ(::chmod(out.parent_path().c_str(), 0555), 0);
-  // Permissions do not bind the superuser: the checks run in a child that
-  // gives up those rights when it has them. Its exit code says which failed.
-  pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(100);
+  int failed = AsAnotherUser([&out] {
     int failed = 0;
     OutputFile f;
-    if (!f.Open(out.string())) ::_exit(101);
+    if (!f.Open(out.string())) return 101;
     if (!f.inPlace()) failed |= 1;
     if (::write(f.fd(), "new", 3) != 3) failed |= 2;
     if (!f.Commit()) failed |= 4;
     OutputFile g;  // a new file cannot be made there at all
     if (g.Open((out.parent_path() / "fresh.txt").string())) failed |= 8;
     if (g.error().find("Permission denied") == std::string::npos) failed |= 16;
-    ::_exit(failed);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    return failed;
+  });
   ::chmod(out.parent_path().c_str(), 0755);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "1 not in place, 2 write, 4 commit, 8 fresh file made, 16 error text, "
-                                       "100 could not drop rights, 101 could not open";
+  EXPECT_EQ(failed, 0) << "1 not in place, 2 write, 4 commit, 8 fresh file made, 16 error text, "
+                          "100 could not drop rights, 101 could not open";
   EXPECT_EQ(Slurp(out), "new");
   EXPECT_FALSE(fs::exists(out.parent_path() / "fresh.txt"));
 }
@@ -302,12 +310,8 @@ TEST(OutputFile, AFileOfAnotherUserInAStickyFolderIsRefusedAtOnce) {
   ASSERT_EQ(::chmod(sticky.c_str(), 01777), 0);
   fs::path theirs = dir.Write("tmp/theirs.txt", "theirs");
   ASSERT_EQ(::chmod(theirs.c_str(), 0666), 0);
-  // The folder and the file belong to this user; the check runs in a child
-  // that is another one (permissions do not bind the superuser).
-  pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(100);
+  // The folder and the file belong to this user; the check runs as another.
+  int failed = AsAnotherUser([&] {
     int failed = 0;
     OutputFile f;
     if (f.Open(theirs.string())) failed |= 1;
@@ -315,12 +319,9 @@ TEST(OutputFile, AFileOfAnotherUserInAStickyFolderIsRefusedAtOnce) {
     if (OutputFile::Check(theirs.string()).empty()) failed |= 4;
     OutputFile mine;  // a new file of its own is fine
     if (!mine.Open((sticky / "mine.txt").string()) || !mine.Commit()) failed |= 8;
-    ::_exit(failed);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "1 opened, 2 error text, 4 check, 8 own file, 100 could not drop rights";
+    return failed;
+  });
+  EXPECT_EQ(failed, 0) << "1 opened, 2 error text, 4 check, 8 own file, 100 could not drop rights";
   EXPECT_EQ(Slurp(theirs), "theirs");
   EXPECT_TRUE(Others(sticky, {"theirs.txt", "mine.txt"}).empty());
 }
@@ -330,25 +331,19 @@ TEST(OutputFile, AFileTheUserMayNotWriteIsRefusedAtOnce) {
   ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
   fs::path kept = dir.Write("kept.txt", "kept");
   ASSERT_EQ(::chmod(kept.c_str(), 0444), 0);
-  // Its owner, who may write the folder, may not write the file. The
-  // superuser may, so the check runs in a child that is the file's owner.
+  // Its owner, who may write the folder, may not write the file (the check
+  // runs as the other user, who owns it then).
   if (::geteuid() == 0) {
     ASSERT_EQ(::chown(kept.c_str(), 65534, 65534), 0);
   }
-  pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(100);
+  int failed = AsAnotherUser([&kept] {
     int failed = 0;
     if (OutputFile::Check(kept.string()).find("Permission denied") == std::string::npos) failed |= 1;
     OutputFile f;
     if (f.Open(kept.string())) failed |= 2;
-    ::_exit(failed);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "1 check, 2 opened, 100 could not drop rights";
+    return failed;
+  });
+  EXPECT_EQ(failed, 0) << "1 check, 2 opened, 100 could not drop rights";
   EXPECT_EQ(Slurp(kept), "kept");
   EXPECT_TRUE(Others(dir.path(), {"kept.txt"}).empty());
 }
