@@ -125,8 +125,10 @@ int Build(int argc, char** argv, TemporaryFiles& temporaries) {
   // Nothing is open yet: a descriptor named is held when it is closed (see
   // frontend/termination.h).
   for (const std::string* named : {&source, &output}) frontend::HoldClosedDescriptor(NamedDescriptor(*named));
-  // The table would replace its own source before it was read whole.
-  if (SameFile(source, output) || ResolvedPath(source) == ResolvedPath(output)) {
+  // The table would replace its own source before it was read whole (a
+  // terminal may well be both ends, though).
+  std::error_code ec;
+  if (fs::is_regular_file(source, ec) && (SameFile(source, output) || ResolvedPath(source) == ResolvedPath(output))) {
     std::cerr << "velkan tables build: the output " << ShownPath(output)
               << " is the source itself; building would destroy it, so nothing was written\n";
     return 1;
@@ -138,7 +140,7 @@ int Build(int argc, char** argv, TemporaryFiles& temporaries) {
   }
   TableBuild b = BuildTable(text);
   if (!b.ok) {
-    std::cerr << ShownPath(source) << ": " << b.error << "\n";
+    std::cerr << ShownPath(source) << ": " << ShownText(b.error) << "\n";
     return 1;
   }
   // Written beside the target and renamed (or to a descriptor, a pipe or a
@@ -159,6 +161,7 @@ int Build(int argc, char** argv, TemporaryFiles& temporaries) {
     std::cerr << "velkan tables build: cannot write " << ShownPath(output) << ": " << std::strerror(error)
               << (out.inPlace() ? "\n" : "; it is unchanged\n");
     out.Discard();
+    if (!out.leftover().empty()) std::cerr << "velkan tables build: " << out.leftover() << "\n";
     return 1;
   }
   if (!out.Commit()) {

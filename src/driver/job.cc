@@ -150,11 +150,12 @@ bool OpenPassInput(const JobOptions& o, bool jobInput, const std::string& chosen
                    JobResult& result) {
   struct stat st {};
   if (const int fd = InputDescriptor(o, jobInput, chosen); fd >= 0) {
-    // A placeholder opened with O_PATH holds the number of a descriptor that
-    // was closed (see OutputFile::Check).
+    // One the caller gives is taken as it is; one a name leads to must be
+    // one the process was given.
+    const bool given = jobInput && o.inputFd >= 0;
     const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0 && (flags & O_PATH) == 0 && (flags & O_ACCMODE) != O_WRONLY && ::fstat(fd, &st) == 0 &&
-        !S_ISDIR(st.st_mode)) {
+    if (flags >= 0 && (flags & O_PATH) == 0 && (given || GivenDescriptor(fd)) && (flags & O_ACCMODE) != O_WRONLY &&
+        ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode)) {
       in.fd = fd;
       if (S_ISREG(st.st_mode)) {
         // Read from where the descriptor stands, as a pipe would be.
@@ -465,7 +466,10 @@ JobResult RunConversionJob(Session& session, const JobOptions& o) {
   // impossible is found at once, but it is opened only for the pass whose
   // output is kept, once its input was found and the store and the pi-font
   // file are open.
-  const std::string outputName = o.outputFd >= 0 ? "/dev/fd/" + std::to_string(o.outputFd) : o.outputFile;
+  auto checkOutput = [&o] {
+    return o.outputFd >= 0 ? OutputFile::CheckDescriptor(o.outputFd, "/dev/fd/" + std::to_string(o.outputFd))
+                           : OutputFile::Check(o.outputFile);
+  };
   auto refuseOutput = [&o, &result](const std::string& why) {
     result.status = JobStatus::kOutputNotCreated;
     result.message = NotCreatedMessage(o.outputFile);
@@ -478,7 +482,7 @@ JobResult RunConversionJob(Session& session, const JobOptions& o) {
     // goes nowhere.
     PassInput udf;
     if (!OpenPassInput(o, false, o.udfFile, udf, result)) return result;
-    if (std::string why = OutputFile::Check(outputName); !why.empty()) {
+    if (std::string why = checkOutput(); !why.empty()) {
       refuseOutput(why);
       return result;
     }
@@ -496,7 +500,7 @@ JobResult RunConversionJob(Session& session, const JobOptions& o) {
     }
   } else {
     if (!OpenPassInput(o, true, o.inputFile, input, result)) return result;
-    if (std::string why = OutputFile::Check(outputName); !why.empty()) {
+    if (std::string why = checkOutput(); !why.empty()) {
       refuseOutput(why);
       return result;
     }

@@ -117,7 +117,9 @@ struct Plan {
   std::string error;  // not empty: nothing can be written there
 };
 
-Plan MakePlan(const std::string& path) {
+// `given`: a descriptor the caller gives (then `path` only names it), else
+// -1: `path` may name one.
+Plan MakePlan(const std::string& path, int given = -1) {
   Plan p;
   p.target = path;
   auto fail = [&p](const char* what, int err, const std::string& more = {}) {
@@ -126,16 +128,14 @@ Plan MakePlan(const std::string& path) {
   };
   if (path.empty()) return fail("cannot create", ENOENT);
 
-  int d = NamedDescriptor(path);
+  const bool named = given < 0;
+  const int d = named ? NamedDescriptor(path) : given;
   if (d >= 0) {
     p.way = Way::kDescriptor;
     p.descriptor = d;
     const std::string n = std::to_string(d);
-    int flags = ::fcntl(d, F_GETFL);
-    // A descriptor that was closed when the program started may be held by
-    // a placeholder opened with O_PATH, so that no file the program opens
-    // takes its number (see the front ends): it counts as closed.
-    if (flags < 0 || (flags & O_PATH) != 0) {
+    const int flags = ::fcntl(d, F_GETFL);
+    if (flags < 0 || (flags & O_PATH) != 0 || (named && !GivenDescriptor(d))) {
       return fail("cannot write to", EBADF, " (descriptor " + n + " is not open)");
     }
     struct stat st {};
@@ -340,6 +340,12 @@ void TemporaryFiles::RemoveAllInSignalHandler() noexcept {
   }
 }
 
+bool GivenDescriptor(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  const int fdFlags = ::fcntl(fd, F_GETFD);
+  return flags >= 0 && fdFlags >= 0 && (flags & O_PATH) == 0 && (fdFlags & FD_CLOEXEC) == 0;
+}
+
 int NamedDescriptor(const fs::path& path) {
   std::error_code ec;
   fs::path p = path;
@@ -389,6 +395,8 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 std::string OutputFile::Check(const std::string& path) { return MakePlan(path).error; }
+
+std::string OutputFile::CheckDescriptor(int fd, const std::string& name) { return MakePlan(name, fd).error; }
 
 bool OutputFile::Exists(const std::string& path) {
   struct stat st {};

@@ -97,6 +97,9 @@ class OutputFile {
   // (where the file system keeps those attributes). Returns the reason (as
   // error() gives it), or an empty string when nothing is seen wrong.
   static std::string Check(const std::string& path);
+  // The same for the open descriptor `fd` the caller gives (see Adopt),
+  // named `name` in the reason.
+  static std::string CheckDescriptor(int fd, const std::string& name);
 
   // Whether something stands at `path` to be written (a file, what a link
   // leads to, a FIFO, a device) or `path` names a descriptor of the process.
@@ -167,6 +170,12 @@ class OutputFile {
 // /proc/self/fd/N, /proc/thread-self/fd/N and /proc/PID/fd/N of this
 // process, also reached through symbolic links; -1 for any other path.
 int NamedDescriptor(const std::filesystem::path& path);
+
+// Whether `fd` is a descriptor the process was given, open: not one it
+// opened itself (every file the program and its libraries open is
+// close-on-exec, which no descriptor inherited through exec is), nor a
+// placeholder (O_PATH) a front end holds the number of a closed one with.
+bool GivenDescriptor(int fd);
 
 // The file a path leads to: absolute, with the symbolic links of its folders
 // and of its last name followed (up to 40; a relative link is taken from the

@@ -302,6 +302,23 @@ TEST(OutputFile, NamesOfTheOpenDescriptors) {
   EXPECT_EQ(NamedDescriptor(dir.path() / "stdout"), -1);
 }
 
+TEST(OutputFile, ADescriptorTheProcessOpenedItselfIsNoneItWasGiven) {
+  TempDir dir;
+  const fs::path own = dir.Write("own.txt", "own");
+  // As every file the program opens: close-on-exec, which no descriptor
+  // inherited through exec is.
+  const int fd = ::open(own.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  const std::string name = "/dev/fd/" + std::to_string(fd);
+  EXPECT_NE(OutputFile::Check(name).find("is not open"), std::string::npos) << OutputFile::Check(name);
+  // A caller that gives it as the output's descriptor means it.
+  EXPECT_EQ(OutputFile::CheckDescriptor(fd, name), "");
+  ASSERT_EQ(::fcntl(fd, F_SETFD, 0), 0);
+  EXPECT_EQ(OutputFile::Check(name), "");
+  ::close(fd);
+  EXPECT_EQ(Slurp(own), "own");
+}
+
 TEST(OutputFile, AFileOfAnotherUserInAStickyFolderIsRefusedAtOnce) {
   TempDir dir;
   ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
