@@ -171,7 +171,8 @@ Plan MakePlan(const std::string& path, int given = -1) {
   // rename at the end.
   const uint64_t dirAttributes = Attributes(dir);
   if ((dirAttributes & STATX_ATTR_IMMUTABLE) != 0) {
-    return fail("cannot create", EPERM, " (its folder " + ShownPath(dir) + " is immutable: no file in it can change)");
+    return fail("cannot create", EPERM,
+                " (its folder " + ShownPath(dir) + " is immutable: no file can be made, renamed or removed there)");
   }
   if ((dirAttributes & STATX_ATTR_APPEND) != 0) {
     return fail("cannot create", EPERM,
