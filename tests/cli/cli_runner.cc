@@ -19,10 +19,21 @@ RunningVelkan::RunningVelkan(const std::vector<std::string>& args, const std::ve
                              const std::string& cwd, const std::function<void()>& inChild)
     : io_(std::make_unique<TempDir>()) {
   std::filesystem::path outPath = io_->path() / "stdout", errPath = io_->path() / "stderr";
+  // A variable the test gives replaces the inherited one of the same name
+  // (getenv finds the first, so appending would not be enough: a test's
+  // ASAN_OPTIONS must win over the one CI runs the suite with).
+  auto given = [&env](const std::string& v) {
+    size_t eq = v.find('=');
+    for (const std::string& g : env) {
+      if (eq != std::string::npos && g.compare(0, eq + 1, v, 0, eq + 1) == 0) return true;
+    }
+    return false;
+  };
   std::vector<std::string> envs;
   for (char** e = environ; *e != nullptr; ++e) {
     std::string v = *e;
     if (v.rfind("VELKAN_ROOT=", 0) == 0 || v.rfind("VELKAN_STORE=", 0) == 0 || v.rfind("MTBL=", 0) == 0) continue;
+    if (given(v)) continue;
     envs.push_back(v);
   }
   envs.insert(envs.end(), env.begin(), env.end());
