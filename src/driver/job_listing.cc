@@ -87,7 +87,8 @@ std::string ListCodeWords(std::string_view bytes, const CharacterNamer& nameOf) 
     out += Line(offset, w, indent, shown.empty() ? "character" : "character " + shown);
   }
   if (bytes.size() % 2 != 0) {
-    char buf[48];
+    // Room for the longest offset a size_t gives (16 digits).
+    char buf[64];
     std::snprintf(buf, sizeof buf, "%06zx  %02X    odd trailing byte, not read\n", bytes.size() - 1,
                   static_cast<unsigned char>(bytes.back()));
     out += buf;
