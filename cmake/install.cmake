@@ -69,8 +69,10 @@ endif()
 # include/velkan/ so that a program includes "driver/job.h" as velkan's own
 # code does.
 install(TARGETS velkan EXPORT velkanTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT libvelkan-dev)
-install(FILES src/driver/job.h src/driver/io.h src/driver/session.h src/driver/version.h
+install(FILES src/engine/job.h src/conversion/session.h src/engine/version.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velkan/driver COMPONENT libvelkan-dev)
+install(FILES src/io/byte_streams.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velkan/driver RENAME io.h
+  COMPONENT libvelkan-dev)
 set(VELKAN_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/velkan)
 install(EXPORT velkanTargets NAMESPACE velkan:: DESTINATION ${VELKAN_CMAKE_DIR} COMPONENT libvelkan-dev)
 configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/velkanConfig.cmake.in
