@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/job.h"
-#include "driver/session.h"
+#include "conversion/session.h"
+#include "engine/job.h"
 #include "tables/code_tables.h"
 
 namespace fs = std::filesystem;

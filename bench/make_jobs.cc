@@ -54,8 +54,8 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/io.h"
-#include "tables/character_output.h"
+#include "conversion/character_output.h"
+#include "io/byte_streams.h"
 #include "tables/code_conversion.h"
 #include "tables/code_tables.h"
 #include "tables/escape_definitions.h"

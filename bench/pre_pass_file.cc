@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "driver/io.h"
+#include "io/byte_streams.h"
 #include "tables/table_root.h"
 #include "tables/text_pre_pass.h"
 

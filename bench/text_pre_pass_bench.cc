@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/io.h"
+#include "io/byte_streams.h"
 #include "tables/code_tables.h"
 #include "tables/text_pre_pass.h"
 

@@ -65,14 +65,14 @@ if(TARGET velkan_gui)
 endif()
 
 # --- libvelkan-dev: the library for programs that embed the converter ------
-# The job API (driver/job.h) and the headers it includes, under
-# include/velkan/ so that a program includes "driver/job.h" as velkan's own
+# The job API (engine/job.h) and the headers it includes, under
+# include/velkan/ so that a program includes "engine/job.h" as velkan's own
 # code does.
 install(TARGETS velkan EXPORT velkanTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT libvelkan-dev)
-install(FILES src/engine/job.h src/conversion/session.h src/engine/version.h
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velkan/driver COMPONENT libvelkan-dev)
-install(FILES src/io/byte_streams.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velkan/driver RENAME io.h
-  COMPONENT libvelkan-dev)
+foreach(header engine/job.h engine/version.h conversion/session.h io/byte_streams.h)
+  get_filename_component(folder ${header} DIRECTORY)
+  install(FILES src/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velkan/${folder} COMPONENT libvelkan-dev)
+endforeach()
 set(VELKAN_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/velkan)
 install(EXPORT velkanTargets NAMESPACE velkan:: DESTINATION ${VELKAN_CMAKE_DIR} COMPONENT libvelkan-dev)
 configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/velkanConfig.cmake.in

@@ -1,4 +1,4 @@
-# Writes the source file of the version (src/driver/version.h) at every build:
+# Writes the source file of the version (src/engine/version.h) at every build:
 # the release from project(VERSION), and the git revision when the sources are
 # a checkout of their own (not a tarball unpacked inside another repository).
 # The file is rewritten only when its text changes, so the program is linked
@@ -31,7 +31,7 @@ if(GIT_FOUND)
 endif()
 
 set(text "// Written by cmake/version_info.cmake at build time; do not edit.
-#include \"driver/version.h\"
+#include \"engine/version.h\"
 
 namespace velkan {
 

@@ -7,18 +7,18 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "driver/conversion.h"
-#include "driver/format_store.h"
-#include "driver/main_loop.h"
-#include "driver/io.h"
-#include "driver/session.h"
+#include "conversion/conversion.h"
+#include "conversion/format_store.h"
+#include "conversion/session.h"
+#include "engine/main_loop.h"
+#include "io/byte_streams.h"
 #include "tables/code_tables.h"
 #include "tables/escape_definitions.h"
 #include "tables/font_tables.h"
+#include "tables/pi_font.h"
 #include "tables/pre_pass_tables.h"
 #include "tables/table_file.h"
 #include "tables/text_pre_pass.h"
-#include "typo/pi_font.h"
 #include "typo/typo_literals.h"
 
 namespace velkan::fuzz {

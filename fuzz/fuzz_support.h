@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/job.h"
+#include "engine/job.h"
 #include "tables/code_tables.h"
 
 namespace velkan::fuzz {

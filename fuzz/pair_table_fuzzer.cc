@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "driver/io.h"
+#include "io/byte_streams.h"
 #include "tables/code_tables.h"
 #include "tables/escape_definitions.h"
 #include "tables/pre_pass_tables.h"

@@ -50,7 +50,7 @@ DESTDIR="$work/root" cmake --install "$build" >"$work/install.log" || { cat "$wo
 installed="$work/root$prefix"
 for f in bin/velkan share/velkan/root/qdxfiles/SJIS_ZAN.TBL share/velkan/root/sample.def \
          share/man/man1/velkan.1 share/bash-completion/completions/velkan share/doc/velkan/README.md \
-         share/doc/velkan/copyright include/velkan/driver/job.h lib/cmake/velkan/velkanConfig.cmake; do
+         share/doc/velkan/copyright include/velkan/engine/job.h lib/cmake/velkan/velkanConfig.cmake; do
   [ -e "$installed/$f" ] || fail "$f was not installed"
 done
 version=$("$build/bin/velkan" --version)

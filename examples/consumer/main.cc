@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "driver/job.h"
-#include "driver/version.h"
+#include "engine/job.h"
+#include "engine/version.h"
 
 int main(int argc, char** argv) {
   if (argc < 4 || argc > 5) {

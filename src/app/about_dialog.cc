@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 #include "app/app_icon.h"
-#include "driver/version.h"
+#include "engine/version.h"
 
 namespace velkan::app {
 

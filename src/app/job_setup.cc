@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "driver/job_places.h"
+#include "engine/job_places.h"
 
 namespace velkan::app {
 

@@ -4,13 +4,13 @@
 #include <string>
 
 #include "app/settings.h"
-#include "driver/job.h"
+#include "engine/job.h"
 
 namespace velkan::app {
 
 // The table root a job uses: the Root setting when the user set one, else
 // VELKAN_ROOT when it is set and not empty, else the default root of
-// driver/job_places.h (the build tree's or the installation's sample root).
+// engine/job_places.h (the build tree's or the installation's sample root).
 std::string ChooseTableRoot(const std::string& rootSetting);
 
 // The job the settings describe: the four paths, the three options, the

@@ -8,8 +8,8 @@
 #include "app/main_dialog.h"
 #include "app/search_path.h"
 #include "app/settings.h"
-#include "driver/output_file.h"
 #include "frontend/termination.h"
+#include "io/output_file.h"
 
 int main(int argc, char** argv) {
   // Before anything is opened, a closed standard descriptor is held, so that

@@ -12,8 +12,8 @@
 
 #include "app/editor_launch.h"
 #include "app/settings.h"
-#include "driver/job.h"
-#include "driver/session.h"
+#include "conversion/session.h"
+#include "engine/job.h"
 
 class QAbstractButton;
 class QButtonGroup;

@@ -14,8 +14,8 @@
 #include <QStringList>
 #include <atomic>
 
-#include "driver/job.h"
-#include "driver/session.h"
+#include "conversion/session.h"
+#include "engine/job.h"
 
 class QLabel;
 class QProgressBar;

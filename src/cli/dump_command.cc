@@ -5,14 +5,14 @@
 #include <string>
 
 #include "cli/arguments.h"
-#include "driver/job_listing.h"
-#include "driver/job_places.h"
-#include "driver/shown_path.h"
+#include "engine/job_places.h"
+#include "io/shown_path.h"
 #include "tables/code_conversion.h"
 #include "tables/code_tables.h"
 #include "tables/font_tables.h"
-#include "tables/shift_jis_text.h"
 #include "tables/table_file.h"
+#include "tools/job_listing.h"
+#include "tools/shift_jis_text.h"
 
 namespace velkan::cli {
 

@@ -16,14 +16,14 @@
 #include "cli/dump_command.h"
 #include "cli/standard_output.h"
 #include "cli/tables_command.h"
-#include "driver/batch.h"
-#include "driver/job.h"
-#include "driver/job_places.h"
-#include "driver/output_file.h"
-#include "driver/session.h"
-#include "driver/version.h"
-#include "driver/shown_path.h"
+#include "conversion/session.h"
+#include "engine/batch.h"
+#include "engine/job.h"
+#include "engine/job_places.h"
+#include "engine/version.h"
 #include "frontend/termination.h"
+#include "io/output_file.h"
+#include "io/shown_path.h"
 
 namespace {
 

@@ -11,17 +11,17 @@
 #include <system_error>
 
 #include "cli/arguments.h"
-#include "driver/format_store.h"
-#include "driver/io.h"
-#include "driver/job_places.h"
-#include "driver/output_file.h"
-#include "driver/shown_path.h"
+#include "conversion/format_store.h"
+#include "engine/job_places.h"
 #include "frontend/termination.h"
-#include "tables/table_checks.h"
+#include "io/byte_streams.h"
+#include "io/output_file.h"
+#include "io/shown_path.h"
 #include "tables/table_file.h"
 #include "tables/table_root.h"
-#include "tables/table_formats.h"
-#include "tables/table_inventory.h"
+#include "tools/table_checks.h"
+#include "tools/table_formats.h"
+#include "tools/table_inventory.h"
 
 namespace velkan::cli {
 

@@ -1,13 +1,13 @@
-#include "typo/fill_rules.h"
+#include "commands/fill_rules.h"
 
 #include <cstdio>
 #include <string>
 
-#include "driver/code_stream.h"
-#include "driver/conversion.h"
-#include "driver/readers.h"
-#include "typo/ruby.h"
-#include "typo/rules.h"
+#include "commands/ruby.h"
+#include "commands/rules.h"
+#include "conversion/code_stream.h"
+#include "conversion/conversion.h"
+#include "conversion/readers.h"
 #include "typo/typo_literals.h"
 #include "typo/units.h"
 

@@ -1,11 +1,11 @@
-#include "driver/format_commands.h"
+#include "commands/format_commands.h"
 
 #include <string>
 
-#include "driver/code_stream.h"
-#include "driver/conversion.h"
-#include "driver/format_store.h"
-#include "driver/readers.h"
+#include "conversion/code_stream.h"
+#include "conversion/conversion.h"
+#include "conversion/format_store.h"
+#include "conversion/readers.h"
 
 namespace velkan {
 

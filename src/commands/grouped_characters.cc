@@ -1,12 +1,12 @@
-#include "typo/grouped_characters.h"
+#include "commands/grouped_characters.h"
 
 #include <string>
 
-#include "driver/code_stream.h"
-#include "driver/conversion.h"
-#include "driver/readers.h"
-#include "typo/rules.h"
-#include "typo/ruby.h"
+#include "commands/ruby.h"
+#include "commands/rules.h"
+#include "conversion/code_stream.h"
+#include "conversion/conversion.h"
+#include "conversion/readers.h"
 #include "typo/size_attributes.h"
 
 namespace velkan {

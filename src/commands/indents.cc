@@ -1,11 +1,11 @@
 #include "commands/indents.h"
 
 #include "commands/commands_literals.h"
-#include "driver/code_stream.h"
-#include "driver/conversion.h"
-#include "driver/readers.h"
-#include "driver/wrap.h"
+#include "conversion/code_stream.h"
+#include "conversion/conversion.h"
+#include "conversion/readers.h"
 #include "typo/units.h"
+#include "typo/wrap.h"
 
 namespace velkan {
 

@@ -3,11 +3,11 @@
 #include <string>
 
 #include "commands/commands_literals.h"
-#include "driver/conversion.h"
-#include "driver/readers.h"
-#include "typo/fill_rules.h"
-#include "typo/rules.h"
-#include "typo/ruby.h"
+#include "commands/fill_rules.h"
+#include "commands/ruby.h"
+#include "commands/rules.h"
+#include "conversion/conversion.h"
+#include "conversion/readers.h"
 #include "typo/size_attributes.h"
 #include "typo/units.h"
 

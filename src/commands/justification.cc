@@ -1,11 +1,11 @@
 #include "commands/justification.h"
 
 #include "commands/commands_literals.h"
-#include "driver/conversion.h"
-#include "driver/readers.h"
-#include "driver/wrap.h"
-#include "typo/ruby.h"
+#include "commands/ruby.h"
+#include "conversion/conversion.h"
+#include "conversion/readers.h"
 #include "typo/units.h"
+#include "typo/wrap.h"
 
 namespace velkan {
 

@@ -3,11 +3,11 @@
 #include <array>
 
 #include "commands/commands_literals.h"
-#include "driver/code_stream.h"
-#include "driver/conversion.h"
-#include "driver/readers.h"
-#include "driver/wrap.h"
-#include "typo/ruby.h"
+#include "commands/ruby.h"
+#include "conversion/code_stream.h"
+#include "conversion/conversion.h"
+#include "conversion/readers.h"
+#include "typo/wrap.h"
 
 namespace velkan {
 

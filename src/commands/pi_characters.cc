@@ -1,12 +1,12 @@
-#include "typo/pi_characters.h"
+#include "commands/pi_characters.h"
 
 #include <cstdio>
 #include <string>
 
-#include "driver/conversion.h"
-#include "driver/readers.h"
+#include "commands/ruby.h"
+#include "conversion/conversion.h"
+#include "conversion/readers.h"
 #include "tables/conversion_store.h"
-#include "typo/ruby.h"
 
 namespace velkan {
 

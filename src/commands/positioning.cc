@@ -1,7 +1,7 @@
 #include "commands/positioning.h"
 
-#include "driver/conversion.h"
-#include "driver/readers.h"
+#include "conversion/conversion.h"
+#include "conversion/readers.h"
 
 namespace velkan {
 

@@ -1,8 +1,8 @@
-#include "typo/ruby.h"
+#include "commands/ruby.h"
 
 #include <string_view>
 
-#include "driver/conversion.h"
+#include "conversion/conversion.h"
 
 namespace velkan {
 

@@ -4,12 +4,12 @@
 #include <string_view>
 
 #include "commands/commands_literals.h"
-#include "driver/code_stream.h"
-#include "driver/conversion.h"
-#include "driver/format_commands.h"
-#include "driver/format_store.h"
-#include "typo/rules.h"
-#include "typo/ruby.h"
+#include "commands/format_commands.h"
+#include "commands/ruby.h"
+#include "commands/rules.h"
+#include "conversion/code_stream.h"
+#include "conversion/conversion.h"
+#include "conversion/format_store.h"
 
 namespace velkan {
 

@@ -1,9 +1,9 @@
-#include "typo/stage_commands.h"
+#include "commands/stage_commands.h"
 
-#include "driver/code_stream.h"
-#include "driver/conversion.h"
-#include "driver/readers.h"
-#include "typo/ruby.h"
+#include "commands/ruby.h"
+#include "conversion/code_stream.h"
+#include "conversion/conversion.h"
+#include "conversion/readers.h"
 #include "typo/typo_literals.h"
 
 namespace velkan {

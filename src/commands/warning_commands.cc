@@ -1,9 +1,9 @@
 #include "commands/warning_commands.h"
 
 #include "commands/commands_literals.h"
-#include "driver/code_stream.h"
-#include "driver/conversion.h"
-#include "driver/readers.h"
+#include "conversion/code_stream.h"
+#include "conversion/conversion.h"
+#include "conversion/readers.h"
 #include "typo/units.h"
 
 namespace velkan {

@@ -1,11 +1,11 @@
-#include "tables/character_output.h"
+#include "conversion/character_output.h"
 
 #include <array>
 #include <charconv>
 #include <cstring>
 #include <string_view>
 
-#include "driver/conversion.h"
+#include "conversion/conversion.h"
 #include "tables/code_conversion.h"
 #include "tables/shift_jis_rule.h"
 #include "tables/tables_literals.h"

@@ -1,10 +1,10 @@
-#include "typo/character_stage.h"
+#include "conversion/character_stage.h"
 
 #include <array>
 
-#include "driver/code_stream.h"
-#include "driver/conversion.h"
-#include "tables/character_output.h"
+#include "conversion/character_output.h"
+#include "conversion/code_stream.h"
+#include "conversion/conversion.h"
 #include "typo/typo_literals.h"
 
 namespace velkan {

@@ -1,9 +1,9 @@
-#include "driver/code_stream.h"
+#include "conversion/code_stream.h"
 
 #include <cstring>
 
-#include "driver/conversion.h"
-#include "driver/format_store.h"
+#include "conversion/conversion.h"
+#include "conversion/format_store.h"
 
 namespace velkan {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "driver/io.h"
+#include "io/byte_streams.h"
 
 namespace velkan {
 

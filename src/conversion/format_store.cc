@@ -1,4 +1,4 @@
-#include "driver/format_store.h"
+#include "conversion/format_store.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -9,8 +9,8 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/code_stream.h"
-#include "driver/conversion.h"
+#include "conversion/code_stream.h"
+#include "conversion/conversion.h"
 #include "tables/table_root.h"
 
 namespace velkan {

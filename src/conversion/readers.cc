@@ -1,8 +1,8 @@
-#include "driver/readers.h"
+#include "conversion/readers.h"
 
-#include "driver/code_stream.h"
-#include "driver/conversion.h"
-#include "driver/wrap.h"
+#include "conversion/code_stream.h"
+#include "conversion/conversion.h"
+#include "typo/wrap.h"
 
 namespace velkan {
 

@@ -1,10 +1,10 @@
-#include "driver/tag_writer.h"
+#include "conversion/tag_writer.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "driver/conversion.h"
+#include "conversion/conversion.h"
 
 namespace velkan {
 

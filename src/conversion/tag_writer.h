@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "driver/io.h"
-#include "driver/session.h"
+#include "conversion/session.h"
+#include "io/byte_streams.h"
 
 namespace velkan {
 

@@ -1,4 +1,4 @@
-#include "driver/batch.h"
+#include "engine/batch.h"
 
 #include <sched.h>
 #include <sys/stat.h>
@@ -14,9 +14,9 @@
 #include <thread>
 #include <utility>
 
-#include "driver/output_file.h"
-#include "driver/session.h"
-#include "driver/shown_path.h"
+#include "conversion/session.h"
+#include "io/output_file.h"
+#include "io/shown_path.h"
 
 namespace velkan {
 

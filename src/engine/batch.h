@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/job.h"
+#include "engine/job.h"
 
 namespace velkan {
 

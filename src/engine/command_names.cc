@@ -1,4 +1,4 @@
-#include "driver/command_names.h"
+#include "engine/command_names.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "driver/job.h"
+#include "engine/job.h"
 
 #include <fcntl.h>
 #include <strings.h>
@@ -13,20 +13,20 @@
 #include <memory>
 #include <optional>
 
-#include "driver/conversion.h"
-#include "driver/format_store.h"
-#include "driver/io.h"
-#include "driver/job_places.h"
-#include "driver/main_loop.h"
-#include "driver/output_file.h"
-#include "driver/shown_path.h"
+#include "conversion/conversion.h"
+#include "conversion/format_store.h"
+#include "engine/job_places.h"
+#include "engine/main_loop.h"
+#include "io/byte_streams.h"
+#include "io/output_file.h"
+#include "io/shown_path.h"
 #include "tables/code_tables.h"
 #include "tables/escape_definitions.h"
 #include "tables/font_tables.h"
+#include "tables/pi_font.h"
 #include "tables/pitch_file.h"
 #include "tables/pre_pass_tables.h"
 #include "tables/text_pre_pass.h"
-#include "typo/pi_font.h"
 
 namespace velkan {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/io.h"
-#include "driver/session.h"
+#include "conversion/session.h"
+#include "io/byte_streams.h"
 
 namespace velkan {
 

@@ -1,4 +1,4 @@
-#include "driver/job_places.h"
+#include "engine/job_places.h"
 
 #include <cstdlib>
 #include <system_error>

@@ -1,13 +1,13 @@
-#include "driver/main_loop.h"
+#include "engine/main_loop.h"
 
 #include <cstring>
 
-#include "driver/code_stream.h"
-#include "driver/command_table.h"
-#include "driver/conversion.h"
-#include "tables/character_output.h"
+#include "conversion/character_output.h"
+#include "conversion/character_stage.h"
+#include "conversion/code_stream.h"
+#include "conversion/conversion.h"
+#include "engine/command_table.h"
 #include "tables/code_conversion.h"
-#include "typo/character_stage.h"
 #include "typo/typo_state.h"
 
 namespace velkan {

@@ -1,5 +1,5 @@
-#include "driver/conversion.h"
-#include "driver/format_store.h"
+#include "conversion/conversion.h"
+#include "conversion/format_store.h"
 #include "tables/font_tables.h"
 #include "typo/typo_state.h"
 

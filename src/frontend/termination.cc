@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/output_file.h"
+#include "io/output_file.h"
 
 namespace velkan::frontend {
 

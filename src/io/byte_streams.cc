@@ -1,4 +1,4 @@
-#include "driver/io.h"
+#include "io/byte_streams.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "driver/output_file.h"
+#include "io/output_file.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -16,7 +16,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "driver/shown_path.h"
+#include "io/shown_path.h"
 
 namespace velkan {
 

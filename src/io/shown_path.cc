@@ -1,4 +1,4 @@
-#include "driver/shown_path.h"
+#include "io/shown_path.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "typo/pi_font.h"
+#include "tables/pi_font.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/shown_path.h"
+#include "io/shown_path.h"
 
 namespace velkan {
 

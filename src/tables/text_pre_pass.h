@@ -21,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/io.h"
+#include "io/byte_streams.h"
 #include "tables/escape_definitions.h"
 #include "tables/pre_pass_tables.h"
 #include "tables/table_root.h"

@@ -1,9 +1,9 @@
-#include "tables/font_info_lines.h"
+#include "tools/font_info_lines.h"
 
 #include <cstdio>
 
-#include "tables/shift_jis_text.h"
 #include "tables/table_file.h"
+#include "tools/shift_jis_text.h"
 
 namespace velkan {
 

@@ -1,8 +1,8 @@
-#include "driver/job_listing.h"
+#include "tools/job_listing.h"
 
 #include <cstdio>
 
-#include "driver/command_names.h"
+#include "engine/command_names.h"
 
 namespace velkan {
 

@@ -1,4 +1,4 @@
-#include "tables/shift_jis_text.h"
+#include "tools/shift_jis_text.h"
 
 #include <iconv.h>
 

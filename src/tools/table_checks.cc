@@ -1,13 +1,13 @@
-#include "tables/table_checks.h"
+#include "tools/table_checks.h"
 
 #include <algorithm>
 #include <cctype>
 #include <set>
 
 #include "tables/escape_definitions.h"
-#include "tables/font_info_lines.h"
 #include "tables/replacement_table.h"
 #include "tables/table_file.h"
+#include "tools/font_info_lines.h"
 
 namespace velkan {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tables/table_formats.h"
+#include "tools/table_formats.h"
 
 namespace velkan {
 

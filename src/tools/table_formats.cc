@@ -1,4 +1,4 @@
-#include "tables/table_formats.h"
+#include "tools/table_formats.h"
 
 #include <algorithm>
 #include <array>
@@ -7,11 +7,11 @@
 #include <map>
 #include <memory>
 
-#include "driver/command_names.h"
+#include "engine/command_names.h"
 #include "tables/code_tables.h"
-#include "tables/font_info_lines.h"
 #include "tables/replacement_table.h"
-#include "tables/shift_jis_text.h"
+#include "tools/font_info_lines.h"
+#include "tools/shift_jis_text.h"
 
 namespace velkan {
 

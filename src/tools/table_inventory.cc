@@ -1,4 +1,4 @@
-#include "tables/table_inventory.h"
+#include "tools/table_inventory.h"
 
 #include <cstdio>
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "tables/table_checks.h"
-#include "tables/table_formats.h"
 #include "tables/table_root.h"
+#include "tools/table_checks.h"
+#include "tools/table_formats.h"
 
 namespace velkan {
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "driver/conversion.h"
+#include "conversion/conversion.h"
 #include "typo/typo_literals.h"
 #include "typo/units.h"
 

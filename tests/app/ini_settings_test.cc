@@ -8,7 +8,7 @@
 #include "app/ini_file.h"
 #include "app/job_setup.h"
 #include "app/settings.h"
-#include "driver/job_places.h"
+#include "engine/job_places.h"
 
 using velkan::app::IniFile;
 using velkan::app::Settings;

@@ -22,8 +22,8 @@
 #include "app/main_dialog.h"
 #include "app/progress_dialog.h"
 #include "app/settings.h"
-#include "driver/job.h"
-#include "driver/version.h"
+#include "engine/job.h"
+#include "engine/version.h"
 
 using velkan::app::LaunchResult;
 using velkan::app::MainDialog;

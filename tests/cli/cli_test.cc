@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "cli/cli_runner.h"
-#include "driver/version.h"
+#include "engine/version.h"
 #include "support/test_support.h"
 
 

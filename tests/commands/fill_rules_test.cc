@@ -1,6 +1,6 @@
 // The parameters of the split-line and box structures and the page-number
 // values that outlive a job.
-#include "typo/fill_rules.h"
+#include "commands/fill_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Group marks: part sizes against a non-square current size, the state
 // cycle, and an enclosure left open by an earlier job.
-#include "typo/grouped_characters.h"
+#include "commands/grouped_characters.h"
 
 #include <gtest/gtest.h>
 

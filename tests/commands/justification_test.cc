@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "typo/typo_state.h"
 #include "support/memory_pass.h"
 #include "support/test_support.h"
+#include "typo/typo_state.h"
 
 namespace velkan::test {
 namespace {

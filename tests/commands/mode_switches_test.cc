@@ -7,7 +7,7 @@
 #include <set>
 
 #include "commands/pass_fixture.h"
-#include "driver/readers.h"
+#include "conversion/readers.h"
 
 namespace velkan::test {
 namespace {

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/command_table.h"
-#include "driver/conversion.h"
-#include "driver/io.h"
-#include "driver/main_loop.h"
-#include "driver/session.h"
+#include "conversion/conversion.h"
+#include "conversion/session.h"
+#include "engine/command_table.h"
+#include "engine/main_loop.h"
+#include "io/byte_streams.h"
 #include "support/test_support.h"
 
 namespace velkan::test {

@@ -1,12 +1,12 @@
 // Pi characters: the code from the definition file in vertical composition,
 // the width of the pi-font file, and short numbers ending the conversion.
-#include "typo/pi_characters.h"
+#include "commands/pi_characters.h"
 
 #include <gtest/gtest.h>
 
 #include "support/memory_pass.h"
 #include "support/test_support.h"
-#include "typo/pi_font.h"
+#include "tables/pi_font.h"
 
 namespace velkan::test {
 namespace {

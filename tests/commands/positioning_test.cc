@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "driver/main_loop.h"
+#include "engine/main_loop.h"
 #include "support/memory_conversion.h"
 
 namespace velkan::test {

@@ -1,6 +1,6 @@
 // Underline and rule settings as the group commands store them, and the two
 // lengths derived from them.
-#include "typo/rules.h"
+#include "commands/rules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The commands beside the character stage, driven directly where their
 // effect is on the state rather than the output.
-#include "typo/stage_commands.h"
+#include "commands/stage_commands.h"
 
 #include <gtest/gtest.h>
 
-#include "driver/code_stream.h"
-#include "driver/main_loop.h"
+#include "conversion/code_stream.h"
+#include "engine/main_loop.h"
 #include "support/memory_conversion.h"
 
 namespace velkan::test {

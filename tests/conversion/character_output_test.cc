@@ -1,10 +1,10 @@
-#include "tables/character_output.h"
+#include "conversion/character_output.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include "driver/conversion.h"
+#include "conversion/conversion.h"
 #include "support/test_support.h"
 #include "tables/table_files.h"
 

@@ -1,15 +1,15 @@
 // The character stage: which words it accepts, where it cuts runs for the
 // counted scopes and the manual ruby, and what it writes between the runs.
-#include "typo/character_stage.h"
+#include "conversion/character_stage.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "conversion/character_output.h"
 #include "support/memory_conversion.h"
 #include "support/test_support.h"
-#include "tables/character_output.h"
 
 namespace velkan::test {
 namespace {

@@ -1,13 +1,13 @@
 // The code stream: byte order, fillers, skipped regions, the end of the input
 // and the block reads behind it.
-#include "driver/code_stream.h"
+#include "conversion/code_stream.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "driver/word_fixture.h"
+#include "conversion/word_fixture.h"
 
 namespace velkan::test {
 namespace {

@@ -17,10 +17,10 @@
 #include <sstream>
 #include <thread>
 
-#include "driver/code_stream.h"
-#include "driver/conversion.h"
-#include "driver/format_store.h"
-#include "driver/job.h"
+#include "conversion/code_stream.h"
+#include "conversion/conversion.h"
+#include "conversion/format_store.h"
+#include "engine/job.h"
 #include "support/test_support.h"
 
 namespace velkan {

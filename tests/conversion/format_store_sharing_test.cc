@@ -11,10 +11,10 @@
 #include <sstream>
 #include <thread>
 
-#include "driver/conversion.h"
-#include "driver/format_store.h"
-#include "driver/job.h"
-#include "driver/main_loop.h"
+#include "conversion/conversion.h"
+#include "conversion/format_store.h"
+#include "engine/job.h"
+#include "engine/main_loop.h"
 #include "support/test_support.h"
 
 namespace velkan {

@@ -1,5 +1,5 @@
 // The store files of user-defined formats and the cache in front of them.
-#include "driver/format_store.h"
+#include "conversion/format_store.h"
 
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -12,8 +12,8 @@
 #include <random>
 #include <sstream>
 
-#include "driver/code_stream.h"
-#include "driver/conversion.h"
+#include "conversion/code_stream.h"
+#include "conversion/conversion.h"
 #include "support/test_support.h"
 
 namespace velkan {

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "driver/conversion.h"
+#include "conversion/character_output.h"
+#include "conversion/conversion.h"
 #include "support/test_support.h"
-#include "tables/character_output.h"
 #include "tables/code_conversion.h"
 #include "tables/table_files.h"
 

@@ -1,14 +1,14 @@
 // The argument readers, started as a handler starts them: standing on the
 // command word, which is never part of the number.
-#include "driver/readers.h"
+#include "conversion/readers.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "driver/code_stream.h"
-#include "driver/word_fixture.h"
+#include "conversion/code_stream.h"
+#include "conversion/word_fixture.h"
 
 namespace velkan::test {
 namespace {

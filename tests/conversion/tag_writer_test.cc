@@ -1,14 +1,14 @@
 // The two output primitives: the output switch, the Warning option, the
 // line-start flag and refused writes.
-#include "driver/tag_writer.h"
+#include "conversion/tag_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "driver/io.h"
-#include "driver/session.h"
-#include "driver/word_fixture.h"
+#include "conversion/session.h"
+#include "conversion/word_fixture.h"
+#include "io/byte_streams.h"
 #include "support/test_support.h"
 #include "typo/typo_literals.h"
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/conversion.h"
-#include "driver/io.h"
-#include "driver/session.h"
+#include "conversion/conversion.h"
+#include "conversion/session.h"
+#include "io/byte_streams.h"
 #include "support/test_support.h"
 
 namespace velkan::test {

@@ -1,6 +1,6 @@
 // The batch planner (output names and the conflicts refused before a batch
 // runs) and the batch runner.
-#include "driver/batch.h"
+#include "engine/batch.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

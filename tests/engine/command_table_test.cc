@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "driver/command_table.h"
+#include "engine/command_table.h"
 
 namespace velkan {
 namespace {

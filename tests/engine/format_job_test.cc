@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "driver/job.h"
+#include "engine/job.h"
 #include "support/test_support.h"
 
 namespace velkan {

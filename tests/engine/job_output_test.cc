@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/job.h"
+#include "engine/job.h"
 #include "support/test_support.h"
 
 namespace velkan {

@@ -1,6 +1,6 @@
 // Where a job looks for its tables and keeps its format store when the user
 // names neither.
-#include "driver/job_places.h"
+#include "engine/job_places.h"
 
 #include <gtest/gtest.h>
 

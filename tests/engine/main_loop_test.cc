@@ -1,6 +1,6 @@
 // The main loop: which slot meets a command, parameter groups, the end of the
 // pass, and the independence of conversions and sessions.
-#include "driver/main_loop.h"
+#include "engine/main_loop.h"
 
 #include <gtest/gtest.h>
 
@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "driver/code_stream.h"
-#include "driver/word_fixture.h"
+#include "conversion/character_stage.h"
+#include "conversion/code_stream.h"
+#include "conversion/word_fixture.h"
 #include "support/test_support.h"
-#include "typo/character_stage.h"
 #include "typo/typo_state.h"
 
 namespace velkan::test {

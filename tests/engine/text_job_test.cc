@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "driver/job.h"
+#include "engine/job.h"
 #include "support/test_support.h"
 #include "tables/code_tables.h"
 

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "driver/output_file.h"
+#include "io/output_file.h"
 #include "support/test_support.h"
 
 namespace velkan {

@@ -8,9 +8,9 @@
 #include <sstream>
 #include <strings.h>
 
-#include "driver/format_store.h"
-#include "driver/job.h"
-#include "driver/session.h"
+#include "conversion/format_store.h"
+#include "conversion/session.h"
+#include "engine/job.h"
 #include "golden/case_file.h"
 #include "support/test_support.h"
 #include "tables/code_tables.h"

@@ -1,6 +1,6 @@
 // Byte sources and sinks: reads in pieces, buffered writes in call order, and
 // write failures reported rather than lost.
-#include "driver/io.h"
+#include "io/byte_streams.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

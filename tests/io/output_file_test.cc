@@ -1,6 +1,6 @@
 // The output file replaced whole or not at all: temporary file, permissions,
 // links, and the outputs that are written in place.
-#include "driver/output_file.h"
+#include "io/output_file.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Paths as messages show them: UTF-8 kept, every other byte escaped.
-#include "driver/shown_path.h"
+#include "io/shown_path.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "support/memory_pass.h"
 
-#include "driver/main_loop.h"
-#include "driver/readers.h"
+#include "conversion/readers.h"
+#include "engine/main_loop.h"
 #include "support/test_support.h"
 
 namespace velkan::test {

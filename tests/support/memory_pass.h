@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/conversion.h"
-#include "driver/io.h"
-#include "driver/session.h"
+#include "conversion/conversion.h"
+#include "conversion/session.h"
+#include "io/byte_streams.h"
 #include "tables/table_root.h"
 
 namespace velkan::test {

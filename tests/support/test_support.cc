@@ -11,7 +11,7 @@
 #include <sstream>
 #include <vector>
 
-#include "driver/main_loop.h"
+#include "engine/main_loop.h"
 #include "tables/code_tables.h"
 
 namespace velkan::test {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/conversion.h"
-#include "driver/session.h"
+#include "conversion/conversion.h"
+#include "conversion/session.h"
 
 namespace velkan::test {
 

@@ -7,17 +7,17 @@
 #include <filesystem>
 #include <fstream>
 
-#include "driver/format_store.h"
+#include "conversion/format_store.h"
 #include "support/test_support.h"
 #include "tables/code_tables.h"
 #include "tables/conversion_store.h"
-#include "tables/font_tables.h"
-#include "tables/pitch_file.h"
 #include "tables/escape_definitions.h"
+#include "tables/font_tables.h"
+#include "tables/pi_font.h"
+#include "tables/pitch_file.h"
 #include "tables/replacement_table.h"
 #include "tables/table_file.h"
 #include "typo/definition_file.h"
-#include "typo/pi_font.h"
 
 namespace velkan {
 namespace {

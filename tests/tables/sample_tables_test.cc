@@ -10,8 +10,8 @@
 #include "tables/code_tables.h"
 #include "tables/escape_definitions.h"
 #include "tables/replacement_table.h"
-#include "tables/shift_jis_text.h"
 #include "tables/table_file.h"
+#include "tools/shift_jis_text.h"
 
 namespace velkan {
 namespace {

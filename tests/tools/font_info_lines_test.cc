@@ -1,7 +1,7 @@
 // The table tools read font information lines as the converter's loader
 // does: for a file of varied lines, the groups and overlays they derive are
 // those the loader puts into FontMap and OverlayMap.
-#include "tables/font_info_lines.h"
+#include "tools/font_info_lines.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // The listing of a code-word job: offsets, words, command names with the
 // numbers of their arguments, indented groups, and the words the converter
 // skips marked as such; and the names of the command words.
-#include "driver/job_listing.h"
+#include "tools/job_listing.h"
 
 #include <gtest/gtest.h>
 
-#include "driver/command_names.h"
-#include "driver/command_table.h"
+#include "engine/command_names.h"
+#include "engine/command_table.h"
 #include "support/test_support.h"
 
 namespace velkan {

@@ -1,6 +1,6 @@
 // What the table checks find: the parts of a file the converter rejects, cuts
 // or misreads are malformed; what it reads fully but may surprise is a note.
-#include "tables/table_checks.h"
+#include "tools/table_checks.h"
 
 #include <gtest/gtest.h>
 

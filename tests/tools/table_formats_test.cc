@@ -2,7 +2,7 @@
 // text that builds back to the same bytes, the sources of the bundled tables
 // build and dump again unchanged, and malformed sources are refused with the
 // line they fail on.
-#include "tables/table_formats.h"
+#include "tools/table_formats.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "support/test_support.h"
-#include "tables/font_info_lines.h"
+#include "tools/font_info_lines.h"
 
 namespace velkan {
 namespace {

@@ -1,13 +1,13 @@
 // The account of a table root: every table the converter looks for, found,
 // missing or malformed, with the overlay files the font information names.
-#include "tables/table_inventory.h"
+#include "tools/table_inventory.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "support/test_support.h"
-#include "tables/table_formats.h"
+#include "tools/table_formats.h"
 
 namespace velkan {
 namespace {
