@@ -31,11 +31,6 @@ int16_t ThicknessDigitLine(Conversion& c, std::string& tag) {
 
 }  // namespace
 
-void ResetStructureParameters(Conversion& c) {
-  c.splitLine = SplitLineParameters{};
-  c.box = BoxParameters{};
-}
-
 int16_t CmdFillRule(Conversion& c) {
   CodeStream& s = c.stream;
   CloseManualRuby(c);

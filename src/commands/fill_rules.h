@@ -14,25 +14,6 @@ class Conversion;
 // Session: zero at program start, kept from job to job.
 using NumberValues = std::array<int16_t, 6>;
 
-// The split-line structure's sizes (quarter units; a first size of 0 means
-// none), its type (line spacing) and par value; set together by 0xD064.
-struct SplitLineParameters {
-  int16_t firstSize = 0;
-  int16_t secondSize = 0;
-  int16_t type = 0;
-  int16_t par = 0;
-};
-
-// The box structure's line selector (0: the line comes from the definition
-// file) and gap (internal units); set together by 0xD0A0.
-struct BoxParameters {
-  int16_t lineSelector = 0;
-  int32_t gap = 0;
-};
-
-// Sets the split-line and box parameters to 0. Called by InitJob.
-void ResetStructureParameters(Conversion& c);
-
 // 0xD01E, main: the fill rule. The word after the command selects the line;
 // when no attribute could be given, nothing is written and a command word in
 // that place is left pending for the main loop. Result 0 or -1.

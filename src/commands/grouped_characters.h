@@ -16,21 +16,6 @@ class Conversion;
 
 inline constexpr uint16_t kEnclosureWord = 0xD09C;
 
-// The sizes of the two parts (quarter units), set together by 0xD099; a
-// first height of 0 means that no size is given.
-struct GroupSizes {
-  int16_t height0 = 0;
-  int16_t width0 = 0;
-  int16_t height1 = 0;
-  int16_t width1 = 0;
-};
-
-// Zero at the start of every job.
-struct GroupedCharacters {
-  int16_t groupState = 0;  // 0 no group open, 1 first part open, 2 second part open
-  GroupSizes sizes;
-};
-
 // 0xD099, group: four comma-separated sizes (height and width of the first,
 // then of the second part). A missing comma or a size above the job's
 // largest size changes none of them and skips the arguments. Result 1.

@@ -14,27 +14,6 @@ namespace velkan {
 
 class Conversion;
 
-// Scope kinds of the counted structures opened here (see ScopeClosingTag).
-inline constexpr int16_t kScopeIndexBase = 0;    // + selector 1..3
-inline constexpr int16_t kScopeSuffixBase = 10;  // + selector 1..3
-inline constexpr int16_t kScopeDoubleIndex = 20;
-inline constexpr int16_t kScopeTayo = 30;
-
-// Parameters of the next tags and the open structures; all 0 at the start of
-// a job.
-struct InlineStructures {
-  // Size inside the next TAYO run (quarter units; height 0 = not set).
-  int16_t tayoHeight = 0;
-  int16_t tayoWidth = 0;
-  // Spacing of the next TAYO run in quarter units: 1..99 positive, 101 and
-  // above negative by (value - 100), 0 and 100 none.
-  int16_t tayoAki = 0;
-  // Width of the next "<em wid=...>" (internal units).
-  int32_t emWidth = 0;
-  int16_t wariOpen = 0;  // 1 while a split note is open
-  int16_t bunState = 0;  // 0 none, 1 numerator open, 2 denominator open
-};
-
 // 0xD05A, group: height, width and spacing of the next TAYO run,
 // comma-separated sizes. Taken only when both sizes lie within the job's size
 // limits and each is followed by a comma (result 1); otherwise the

@@ -8,15 +8,6 @@ namespace velkan {
 
 class Conversion;
 
-// Each 0 (closed), 1 (base open) or 2 (ruby text open). The kinds are
-// independent of each other.
-struct RubyState {
-  int16_t groupA = 0;    // 0xD058
-  int16_t groupB = 0;    // 0xD07C
-  int16_t kinsoku = 0;   // 0xD0A3
-  int16_t manual = 0;    // 0xD07E, the placement commands and the character stage
-};
-
 // If the manual ruby's text is open, writes "</RUB>" and closes it. Called
 // first by the handlers that write tags of their own.
 void CloseManualRuby(Conversion& c);

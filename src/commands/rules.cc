@@ -105,12 +105,6 @@ int16_t DigitThenWarn(Conversion& c, const char* warning) {
 
 }  // namespace
 
-void ResetRuleState(Conversion& c) {
-  c.underline = UnderlineSettings{};
-  c.underlineOpen = 0;
-  c.rules = RuleSettings{};
-}
-
 bool AppendThicknessLine(Conversion& c, std::string& tag, int32_t key) {
   auto v = c.definitions.Lookup(lit::kSectionRuleThickness, Decimal(key));
   if (!v) return false;

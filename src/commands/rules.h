@@ -13,25 +13,6 @@ namespace velkan {
 
 class Conversion;
 
-// The appearance of the next underline, set by the in-group command 0xD073.
-struct UnderlineSettings {
-  int16_t type = 0;          // 0 UL2, 1 UL1, 2 UL5, 3 and 4 UL3
-  int16_t thicknessKey = 0;  // 0..9, looked up in "罫線太さ"
-  int32_t gap = 12960;       // internal units, written as aki
-  int16_t lineKind = 0;      // 0 line from thicknessKey, 1 fixed line, else "罫種別"
-};
-
-// The rule of enclosures, set by the in-group command 0xD09B.
-struct RuleSettings {
-  int16_t thicknessKey = 0;   // looked up in "罫線太さ"
-  int32_t innerWidth = 0;     // internal units, space inside a stand-alone box
-  int32_t enclosureSize = 0;  // internal units, the margin is derived from it
-};
-
-// Sets the underline and rule settings to their defaults and closes no open
-// underline: `underlineOpen` becomes 0. Called by InitJob.
-void ResetRuleState(Conversion& c);
-
 // Appends " line=%s" with the "罫線太さ" value of the decimal key, when the
 // definition file has one. Returns whether it was appended.
 bool AppendThicknessLine(Conversion& c, std::string& tag, int32_t key);

@@ -8,15 +8,11 @@
 #include <cstdint>
 #include <functional>
 
-#include "commands/fill_rules.h"
-#include "commands/grouped_characters.h"
-#include "commands/inline_structures.h"
-#include "commands/ruby.h"
-#include "commands/rules.h"
 #include "conversion/character_output.h"
 #include "conversion/code_stream.h"
 #include "conversion/format_store.h"
 #include "conversion/session.h"
+#include "conversion/structure_state.h"
 #include "conversion/tag_writer.h"
 #include "io/byte_streams.h"
 #include "tables/code_tables.h"

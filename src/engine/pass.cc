@@ -44,9 +44,12 @@ void InitJob(Conversion& c, int direction, int unit, int warnings) {
 
   // The rule settings with an underline closed, no raw tag open, and the
   // structure parameters at 0.
-  ResetRuleState(c);
+  c.underline = UnderlineSettings{};
+  c.underlineOpen = 0;
+  c.rules = RuleSettings{};
   c.rawTagOpen = 0;
-  ResetStructureParameters(c);
+  c.splitLine = SplitLineParameters{};
+  c.box = BoxParameters{};
 }
 
 }  // namespace velkan
