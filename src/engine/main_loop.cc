@@ -8,6 +8,7 @@
 #include "conversion/conversion.h"
 #include "engine/command_table.h"
 #include "tables/code_conversion.h"
+#include "conversion/state_tags.h"
 #include "typo/typo_state.h"
 
 namespace velkan {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "conversion/conversion.h"
+#include "typo/definition_file.h"
 #include "typo/typo_literals.h"
 #include "typo/units.h"
 
@@ -14,60 +14,14 @@ namespace velkan {
 
 namespace {
 
-// A tag composed in a buffer of the stack; a tag longer than the buffer
-// (names from the definition file can be long) goes on in a string.
-class TagText {
- public:
-  explicit TagText(std::string_view name) : nameLength_(name.size()) { Add(name); }
-  TagText(const TagText&) = delete;
-  TagText& operator=(const TagText&) = delete;
-
-  // Inlined, so that the keys' lengths are known where they are copied.
-  [[gnu::always_inline]] void Add(std::string_view text) {
-    if (long_.empty() && text.size() <= sizeof buf_ - size_) [[likely]] {
-      std::memcpy(buf_ + size_, text.data(), text.size());
-      size_ += text.size();
-      return;
-    }
-    Spill(text);
-  }
-  void AddInt(long long v) {
-    char d[24];
-    Add(std::string_view(d, static_cast<size_t>(std::to_chars(d, d + sizeof d, v).ptr - d)));
-  }
-  // printf("%g", value) followed by the unit name.
-  void AddNumberWithUnit(double value, int16_t unit) {
-    char d[kMostG];
-    Add(std::string_view(d, static_cast<size_t>(PutG(d, value) - d)));
-    Add(UnitName(unit));
-  }
-  // Writes "<NAME ...>" when at least one attribute follows the name.
-  void WriteIfAny(Conversion& c) {
-    if (size() == nameLength_) return;
-    Add(">");
-    c.out.WriteText(long_.empty() ? std::string_view(buf_, size_) : std::string_view(long_));
-  }
-
- private:
-  [[gnu::noinline]] void Spill(std::string_view text) {
-    if (long_.empty()) long_.assign(buf_, size_);
-    long_.append(text);
-  }
-  size_t size() const { return long_.empty() ? size_ : long_.size(); }
-  size_t nameLength_;
-  char buf_[192];
-  size_t size_ = 0;
-  std::string long_;
-};
-
 // " key=" followed by the name the definition file gives the number in
 // `section`, or by the number itself when it has none.
-[[gnu::always_inline]] inline void AddNamed(Conversion& c, TagText& tag, std::string_view key, const char* section,
-                                            int16_t number) {
+[[gnu::always_inline]] inline void AddNamed(const DefinitionFile& names, TagText& tag, std::string_view key,
+                                            const char* section, int16_t number) {
   char d[8];
   std::string_view decimal(d, static_cast<size_t>(std::to_chars(d, d + sizeof d, number).ptr - d));
   tag.Add(key);
-  if (std::optional<std::string> name = c.definitions.Lookup(section, decimal)) {
+  if (std::optional<std::string> name = names.Lookup(section, decimal)) {
     tag.Add(*name);
   } else {
     tag.Add(decimal);
@@ -115,15 +69,12 @@ void ResetTypoState(TypoState& typo) {
   typo.colour = -1;
 }
 
-void WriteJTag(Conversion& c) {
-  TypoState& now = c.typo;
-  TypoState& was = c.emitted;
-  const int16_t unit = c.session.settings.unit;
-  const bool vertical = c.session.settings.direction == 1;
-  TagText tag("<J");
+std::string_view ComposeJTag(const TypoState& now, TypoState& was, const TagFormat& format, TagText& tag) {
+  const int16_t unit = format.unit;
+  const bool vertical = format.vertical;
 
   if (now.font != was.font) {
-    AddNamed(c, tag, " f=", lit::kSectionFontNames, now.font);
+    AddNamed(format.names, tag, " f=", lit::kSectionFontNames, now.font);
     was.font = now.font;
   }
 
@@ -162,7 +113,7 @@ void WriteJTag(Conversion& c) {
   }
 
   if (now.colour != was.colour) {
-    AddNamed(c, tag, " color=", lit::kSectionColourNames, now.colour);
+    AddNamed(format.names, tag, " color=", lit::kSectionColourNames, now.colour);
     was.colour = now.colour;
   }
 
@@ -172,14 +123,11 @@ void WriteJTag(Conversion& c) {
     was.tume = now.tume;
   }
 
-  tag.WriteIfAny(c);
+  return tag.Close();
 }
 
-void WriteGTag(Conversion& c) {
-  TypoState& now = c.typo;
-  TypoState& was = c.emitted;
-  const int16_t unit = c.session.settings.unit;
-  TagText tag("<G");
+std::string_view ComposeGTag(const TypoState& now, TypoState& was, const TagFormat& format, TagText& tag) {
+  const int16_t unit = format.unit;
 
   if (now.lineSpacing != was.lineSpacing) {
     tag.Add(" l=");
@@ -203,15 +151,13 @@ void WriteGTag(Conversion& c) {
     }
   }
 
-  tag.WriteIfAny(c);
+  return tag.Close();
 }
 
-void WriteMoveTag(Conversion& c) {
-  PendingMove& m = c.move;
-  TagText tag("<MOVE");
+std::string_view ComposeMoveTag(PendingMove& m, const TagFormat& format, TagText& tag) {
   if (m.up != 0) {
     tag.Add(" up=");
-    tag.AddNumberWithUnit(-FormatLength(m.up), c.session.settings.unit);
+    tag.AddNumberWithUnit(-FormatLength(m.up), format.unit);
     m.up = 0;
   }
   if (m.aki != 0) {
@@ -223,25 +169,7 @@ void WriteMoveTag(Conversion& c) {
     tag.Add(" bnkn=N");
     m.bnkn = 0;
   }
-  tag.WriteIfAny(c);
-}
-
-void WriteCharacterTags(Conversion& c) {
-  const TypoState& now = c.typo;
-  const TypoState& was = c.emitted;
-  if (!CharacterTagsPending(now, was, c.move)) return;
-  // Each tag is written only when one of its attributes changed (a tag with
-  // no attribute to write is left out anyway).
-  if (now.font != was.font || now.height != was.height || now.width != was.width ||
-      now.position != was.position || now.jkr != was.jkr || now.colour != was.colour || now.tume != was.tume) {
-    WriteJTag(c);
-  }
-  if (now.lineSpacing != was.lineSpacing || now.measure != was.measure || now.indentLeft != was.indentLeft ||
-      now.indentRight != was.indentRight || now.indentStart != was.indentStart ||
-      now.indentHanging != was.indentHanging) {
-    WriteGTag(c);
-  }
-  if (c.move.up != 0 || c.move.aki != 0 || c.move.bnkn == -1) WriteMoveTag(c);
+  return tag.Close();
 }
 
 }  // namespace velkan

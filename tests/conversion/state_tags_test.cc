@@ -1,7 +1,7 @@
 // The state tags for settings whose commands are not reachable from a golden
 // case yet (tsume, indents, the one-shot <MOVE> values), and the rules of
 // change detection.
-#include "typo/typo_state.h"
+#include "conversion/state_tags.h"
 
 #include <gtest/gtest.h>
 
