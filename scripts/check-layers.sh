@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Checks the folders of src/ against the layering of the sources: reads every
+# `#include "FOLDER/..."` line of src/*/*.h and src/*/*.cc (a generated
+# header such as "typo/typo_literals.h" counts for its folder) and fails when
+#   - two folders include each other, directly or through other folders (a
+#     cycle);
+#   - a folder includes a front end (cli, app) that is not itself;
+#   - a folder of the engine (every folder but cli, app and tools) includes
+#     tools.
+#
+#   scripts/check-layers.sh [--graph] [SRC]
+#
+# SRC is the source folder (default: src beside this script). --graph also
+# prints which folder includes which. Exit status 0 when the layering holds,
+# 1 when it does not (every fault is listed), 2 for bad usage.
+set -euo pipefail
+
+graph=0
+if [ "${1:-}" = --graph ]; then
+  graph=1
+  shift
+fi
+src=${1:-"$(dirname "$0")/../src"}
+[ $# -le 1 ] || { echo "usage: scripts/check-layers.sh [--graph] [SRC]" >&2; exit 2; }
+[ -d "$src" ] || { echo "check-layers: no folder $src" >&2; exit 2; }
+cd "$src"
+
+# One line per include of another folder: FROM TO FILE:LINE.
+edges=$(
+  for file in */*.h */*.cc; do
+    [ -f "$file" ] || continue
+    awk -v from="${file%%/*}" -v file="$file" '
+      /^[ \t]*#[ \t]*include[ \t]*"/ {
+        path = $0
+        sub(/^[^"]*"/, "", path)
+        sub(/".*$/, "", path)
+        n = index(path, "/")
+        if (n > 1) {
+          to = substr(path, 1, n - 1)
+          if (to != from) print from, to, file ":" FNR
+        }
+      }' "$file"
+  done
+)
+
+printf '%s\n' "$edges" | awk -v graph="$graph" '
+  NF == 3 {
+    key = $1 SUBSEP $2
+    if (!(key in example)) example[key] = $3
+    folder[$1] = 1
+    folder[$2] = 1
+    reach[key] = 1
+    if (($2 == "cli" || $2 == "app") && $1 != $2) {
+      print "check-layers: " $3 " includes the front end " $2 " (" $1 " may not)"
+      faults++
+    }
+    if ($2 == "tools" && $1 != "cli" && $1 != "app") {
+      print "check-layers: " $3 " includes tools (the engine folder " $1 " may not)"
+      faults++
+    }
+  }
+  END {
+    # Which folder reaches which, through any chain of includes.
+    for (k in folder) for (i in folder) for (j in folder)
+      if (((i, k) in reach) && ((k, j) in reach)) reach[i, j] = 1
+    for (a in folder) for (b in folder) {
+      if (a < b && ((a, b) in reach) && ((b, a) in reach)) {
+        print "check-layers: " a " and " b " include each other (a cycle of folders)"
+        faults++
+      }
+    }
+    if (faults > 0) {
+      # The direct includes within the cycles, one example each.
+      for (key in example) {
+        split(key, p, SUBSEP)
+        if (((p[2], p[1]) in reach)) print "  " p[1] " -> " p[2] ": " example[key]
+      }
+    }
+    if (graph) {
+      n = 0
+      for (f in folder) names[++n] = f
+      # Sorted by name, for a stable listing.
+      for (i = 2; i <= n; i++)
+        for (j = i; j > 1 && names[j - 1] > names[j]; j--) { t = names[j]; names[j] = names[j - 1]; names[j - 1] = t }
+      for (i = 1; i <= n; i++) {
+        line = ""
+        for (j = 1; j <= n; j++) if ((names[i], names[j]) in example) line = line " " names[j]
+        print names[i] " ->" (line == "" ? " (nothing)" : line)
+      }
+    }
+    exit faults > 0 ? 1 : 0
+  }'
