@@ -199,7 +199,7 @@ std::vector<bool> FailingLines(const std::vector<ProbeLine>& lines, const velkan
         auto w = static_cast<uint16_t>(high << 8 | buf[k]);
         high = -1;
         const std::vector<uint16_t>& want = lines[line].words;
-        if (w != (pos < want.size() ? want[pos] : velkan::kLineEndCommand)) {
+        if (w != (pos < want.size() ? want[pos] : velkan::kLineEnd)) {
           failed[line++] = true;
           fresh = true;
         } else if (pos == want.size()) {
@@ -351,7 +351,7 @@ void WriteCharacterJobs(const fs::path& dir, const Repertoire& rep, long long ch
     const Character& c = seq.Next(lineEnd);
     if (words) {
       PutBE(words->buf(), c.source);
-      if (lineEnd) PutBE(words->buf(), velkan::kLineEndCommand);
+      if (lineEnd) PutBE(words->buf(), velkan::kLineEnd);
       words->MaybeFlush();
     }
     if (utf16) {
@@ -400,7 +400,7 @@ class WordCheck final : public velkan::ByteSink {
     bool lineEnd;
     const Character& c = seq_.Next(lineEnd);
     PutBE(want_, c.source);
-    if (lineEnd) PutBE(want_, velkan::kLineEndCommand);
+    if (lineEnd) PutBE(want_, velkan::kLineEnd);
   }
 
   CharacterSequence seq_;

@@ -9,6 +9,7 @@
 #include "io/shown_path.h"
 #include "tables/code_conversion.h"
 #include "tables/code_tables.h"
+#include "tables/command_words.h"
 #include "tables/font_tables.h"
 #include "tables/table_file.h"
 #include "tools/job_listing.h"
@@ -59,7 +60,7 @@ class TableNamer {
         return ShiftJisCharacter(sjis);
       }
     }
-    if ((word & 0xF000) == 0xD000 || (word & 0xF000) == 0x1000) return {};
+    if (IsCommandWord(word) || (word & 0xF000) == 0x1000) return {};
     return JisCharacter(ConvertCode(fonts_, paths_, 1, word));
   }
 

@@ -15,10 +15,6 @@ namespace velkan {
 
 namespace {
 
-constexpr uint16_t kSpaceCommand = 0xD002;
-constexpr uint16_t kBellCommand = 0xD00A;
-constexpr uint16_t kEmSpaceCommand = 0xD008;
-constexpr uint16_t kVerticalHorizontalRule = 0xD08F;
 
 // Reads the optional thickness digit behind a rule word (a word that is no
 // digit stays pending; the key is then 0) and appends its line.
@@ -44,9 +40,9 @@ int16_t CmdFillRule(Conversion& c) {
     if (ThicknessDigitLine(c, tag) < 0) return -1;
     written = true;
   }
-  if (w1 == kBellCommand) {
+  if (w1 == kBell) {
     if (NextWord(c, s.currentWord) < 0) return -1;
-    if (s.currentWord == kEmSpaceCommand) {
+    if (s.currentWord == kTagEm) {
       if (ThicknessDigitLine(c, tag) < 0) return -1;
       tag += " aki=30em";
       written = true;
@@ -71,7 +67,7 @@ int16_t CmdFillRule(Conversion& c) {
 
   if (written) {
     c.out.WriteText(tag);
-  } else if ((w1 & 0xFF00) == 0xD000) {
+  } else if (InCommandTable(w1)) {
     s.currentWord = w1;
     s.wordPending = 1;
   }

@@ -7,9 +7,6 @@ namespace velkan {
 
 class Conversion;
 
-inline constexpr uint16_t kDefineFormat = 0xD02C;
-inline constexpr uint16_t kCallFormat = 0xD03F;
-
 // 0xD02C (in a group): reads the format number n and, when it is 0-399 and
 // the group closes right after it, collects the body that follows the group
 // and stores it as format n, in the cache and in the format file at once.

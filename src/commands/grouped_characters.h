@@ -14,8 +14,6 @@ namespace velkan {
 
 class Conversion;
 
-inline constexpr uint16_t kEnclosureWord = 0xD09C;
-
 // 0xD099, group: four comma-separated sizes (height and width of the first,
 // then of the second part). A missing comma or a size above the job's
 // largest size changes none of them and skips the arguments. Result 1.

@@ -13,8 +13,6 @@ namespace velkan {
 
 class Conversion;
 
-inline constexpr uint16_t kSelectIndentLeft = 0xD034;
-inline constexpr uint16_t kSelectIndentRight = 0xD035;
 
 // 0xD02F: left or right indent given as a length. Result 1 when set.
 int16_t CmdIndent(Conversion& c);

@@ -15,9 +15,6 @@ namespace velkan {
 class Conversion;
 
 // Word after 0xD03B that selects how its length is read.
-inline constexpr uint16_t kSelectMeasureLength = 0xD039;
-inline constexpr uint16_t kSelectMeasureMillimetres = 0xD03A;
-inline constexpr uint16_t kSelectMeasureChars = 0xD05E;
 
 // 0xD05E, group: measure = a count of characters without the last pitch
 // difference (ReadCharsSpan). Result 1.

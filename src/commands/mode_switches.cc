@@ -13,7 +13,6 @@ namespace velkan {
 
 namespace {
 
-constexpr uint16_t kEndOfTable = 0xD023;
 constexpr int kLensValues = 26;
 
 // A mode without a counterpart: the mode name with "許可" or "禁止".
@@ -76,38 +75,38 @@ int16_t TsumeLoosen(Conversion& c, int16_t forbid) {
 int16_t Silent(Conversion&, int16_t) { return 0; }
 
 constexpr std::array<ModeSwitchRow, 32> kModeSwitchTable = {{
-    {0xD094, WarnMode<lit::kWarnModeSeparationBan>},
-    {0xD062, Silent},
-    {0xD06F, WarnMode<lit::kWarnModeRubySubscript>},
-    {0xD00E, LetterSpaceAdd},
-    {0xD011, LetterSpaceSubtract},
-    {0xD014, TsumeTighten},
-    {0xD010, TsumeLoosen},
-    {0xD019, WarnMode<lit::kWarnModeRagged>},
-    {0xD00F, WarnMode<lit::kWarnModeRagged>},
-    {0xD012, WarnMode<lit::kWarnModeRagged>},
-    {0xD013, WarnMode<lit::kWarnModeHyphen>},
-    {0xD015, WarnMode<lit::kWarnModeLetterSpace>},
-    {0xD018, WarnMode<lit::kWarnModePrintCancel>},
-    {0xD065, WarnMode<lit::kWarnModeTopAligned>},
-    {0xD083, WarnMode<lit::kWarnModeColumnTopAligned>},
-    {0xD066, WarnMode<lit::kWarnModeHalfWidthInLine>},
-    {0xD067, WarnMode<lit::kWarnModeLatinQuarterSpace>},
-    {0xD095, WarnMode<lit::kWarnModeHalfWidthDigits>},
-    {0xD068, WarnMode<lit::kWarnModeLatinAutoIndent>},
-    {0xD069, WarnMode<lit::kWarnModeRubyAlignVertical>},
-    {0xD06A, WarnMode<lit::kWarnModeRubyAlignHorizontal>},
-    {0xD06B, WarnMode<lit::kWarnModePushIn>},
-    {0xD06C, WarnMode<lit::kWarnModeHangingPunctuation>},
-    {0xD07D, WarnMode<lit::kWarnModeSmallKanaKinsoku>},
-    {0xD0BF, WarnMode<lit::kWarnModeSpaceSwitch>},
-    {0xD05C, WarnMode<lit::kWarnModeJustify>},
-    {0xD0F3, WarnMode<lit::kWarnModeThreeCharRuby>},
-    {0xD0CD, WarnMode<lit::kWarnModeAutoDeform>},
-    {0xD021, Silent},
-    {0xD0C6, WarnMode<lit::kWarnModeBottomAligned>},
-    {0xD0DE, nullptr},
-    {kEndOfTable, nullptr},
+    {kNoSplit, WarnMode<lit::kWarnModeSeparationBan>},
+    {kMode62, Silent},
+    {kRubyBelow, WarnMode<lit::kWarnModeRubySubscript>},
+    {kLetterSpaceAdd, LetterSpaceAdd},
+    {kLetterSpaceSubtract, LetterSpaceSubtract},
+    {kTsumeTighten, TsumeTighten},
+    {kTsumeLoosen, TsumeLoosen},
+    {kRagged, WarnMode<lit::kWarnModeRagged>},
+    {kRaggedB, WarnMode<lit::kWarnModeRagged>},
+    {kRaggedC, WarnMode<lit::kWarnModeRagged>},
+    {kHyphenation, WarnMode<lit::kWarnModeHyphen>},
+    {kLetterSpacing, WarnMode<lit::kWarnModeLetterSpace>},
+    {kPrintCancel, WarnMode<lit::kWarnModePrintCancel>},
+    {kTopAlign, WarnMode<lit::kWarnModeTopAligned>},
+    {kColumnTopAlign, WarnMode<lit::kWarnModeColumnTopAligned>},
+    {kHalfWidthInLine, WarnMode<lit::kWarnModeHalfWidthInLine>},
+    {kRomanQuarterSpace, WarnMode<lit::kWarnModeLatinQuarterSpace>},
+    {kHalfDigitsRoman, WarnMode<lit::kWarnModeHalfWidthDigits>},
+    {kRomanAutoIndent, WarnMode<lit::kWarnModeLatinAutoIndent>},
+    {kRubyAlignVertical, WarnMode<lit::kWarnModeRubyAlignVertical>},
+    {kRubyAlignHorizontal, WarnMode<lit::kWarnModeRubyAlignHorizontal>},
+    {kPushIn, WarnMode<lit::kWarnModePushIn>},
+    {kHangOut, WarnMode<lit::kWarnModeHangingPunctuation>},
+    {kSmallKanaKinsoku, WarnMode<lit::kWarnModeSmallKanaKinsoku>},
+    {kSpaceSwitchMode, WarnMode<lit::kWarnModeSpaceSwitch>},
+    {kJustMode, WarnMode<lit::kWarnModeJustify>},
+    {kThreeCharRuby, WarnMode<lit::kWarnModeThreeCharRuby>},
+    {kAutoDeformMode, WarnMode<lit::kWarnModeAutoDeform>},
+    {kMode21, Silent},
+    {kBottomAlign, WarnMode<lit::kWarnModeBottomAligned>},
+    {kModeDE, nullptr},
+    {kEndOfText23, nullptr},
 }};
 
 int16_t ModeSwitch(Conversion& c, int16_t forbid) {
@@ -144,7 +143,7 @@ std::span<const ModeSwitchRow> ModeSwitchTable() { return kModeSwitchTable; }
 ModeAction FindModeAction(uint16_t word) {
   for (const ModeSwitchRow& row : kModeSwitchTable) {
     if (row.word == word) return row.action;
-    if (row.word == kEndOfTable) break;
+    if (row.word == kEndOfText23) break;
   }
   return nullptr;
 }

@@ -35,14 +35,12 @@ int16_t Tag(Conversion& c, std::string_view text, bool closeRuby) {
   return 0;
 }
 
-constexpr uint16_t kEndOfTable = 0xD023;
-
 constexpr std::array<BellRow, 5> kBellTable = {{
-    {0xD00A, CmdSwitchSource},            // the replay toggle, as 0xD0B3
-    {0xD008, CmdVerticalHorizontalRule},  // as 0xD08F
-    {0xD006, CmdVerticalHorizontalRule},  // as 0xD08F
-    {0xD001, CmdLineEnd},                 // a plain line end, as 0xD009
-    {kEndOfTable, nullptr},
+    {kBell, CmdSwitchSource},                 // the replay toggle, as 0xD0B3
+    {kTagEm, CmdVerticalHorizontalRule},      // as 0xD08F
+    {kTagTh, CmdVerticalHorizontalRule},      // as 0xD08F
+    {kLineEndRT, CmdLineEnd},                 // a plain line end, as 0xD009
+    {kEndOfText23, nullptr},
 }};
 
 }  // namespace
@@ -122,7 +120,7 @@ int16_t CmdBell(Conversion& c) {
       if (row.action != nullptr) return row.action(c);
       break;
     }
-    if (row.word == kEndOfTable) break;
+    if (row.word == kEndOfText23) break;
   }
   return WarnAndConsume(c, lit::kWarnBell);
 }

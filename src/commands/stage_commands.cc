@@ -8,10 +8,6 @@
 
 namespace velkan {
 
-namespace {
-constexpr uint16_t kKinsokuReleaseEnd = 0xD01C;
-}  // namespace
-
 int16_t CmdOneShotCode(Conversion& c) {
   CloseManualRuby(c);
   CodeStream& s = c.stream;
@@ -28,7 +24,7 @@ int16_t CmdKinsokuRelease(Conversion& c) {
   CodeStream& s = c.stream;
   for (;;) {
     if (NextWord(c, s.currentWord) < 0) return -1;
-    if (s.currentWord == kKinsokuReleaseEnd) break;
+    if (s.currentWord == kLineEnd1C) break;
     // The end of the input cannot be followed by the word the drop waits
     // for: the drop ends there and the end word stays for the main loop.
     if (s.currentWord == kEndOfJob && s.exhausted()) {

@@ -10,8 +10,6 @@ namespace velkan {
 
 namespace {
 
-constexpr uint16_t kIndentLengthSelector = 0xD02F;
-constexpr uint16_t kIndentCharsSelector = 0xD096;
 constexpr int16_t kMaxSpaceCount = 399;
 
 }  // namespace
@@ -66,10 +64,10 @@ int16_t CmdNewIndent(Conversion& c) {
   const uint16_t selector = s.currentWord;
   int32_t x = 0, y = 0;
   bool more;
-  if (selector == kIndentLengthSelector) {
+  if (selector == kIndent) {
     if (ReadLength(c, x) < 0) return -1;
     more = !IsCommandWord(s.currentWord);
-  } else if (selector == kIndentCharsSelector) {
+  } else if (selector == kIndentChars) {
     if (ReadCharsFull(c, x) < 0) return -1;
     more = !IsCommandWord(s.currentWord);
   } else {

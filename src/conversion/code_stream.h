@@ -7,20 +7,11 @@
 #include <vector>
 
 #include "io/byte_streams.h"
+#include "tables/command_words.h"
 
 namespace velkan {
 
 class Conversion;
-
-// Command words the stream itself gives meaning to.
-inline constexpr uint16_t kFillerWord = 0xD000;
-inline constexpr uint16_t kGroupOpen = 0xD003;
-inline constexpr uint16_t kGroupClose = 0xD004;
-inline constexpr uint16_t kSkipRegion = 0xD050;
-inline constexpr uint16_t kEndOfJob = 0xD056;
-
-// True for every word the dispatch treats as a command (0xD000-0xDFFF).
-constexpr bool IsCommandWord(uint16_t w) { return (w & 0xF000) == 0xD000; }
 
 class CodeStream {
  public:

@@ -11,16 +11,11 @@
 
 #include <cstdint>
 
+#include "tables/command_words.h"
+
 namespace velkan {
 
 class Conversion;
-
-inline constexpr uint16_t kDigitZero = 0xC340;
-inline constexpr uint16_t kDigitNine = 0xC349;
-inline constexpr uint16_t kPointSeparator = 0xC334;
-inline constexpr uint16_t kCommaSeparator = 0xC335;
-
-constexpr bool IsDigitWord(uint16_t w) { return w >= kDigitZero && w <= kDigitNine; }
 
 // Reads digits into `value` (value * 10 + digit, wrapping). Returns the number
 // of digits (0 when the first word is none; value is then 0).

@@ -16,187 +16,251 @@
 #include "commands/warning_commands.h"
 #include "conversion/tag_writer.h"
 #include "engine/main_loop.h"
+#include "tables/command_words.h"
 
 namespace velkan {
 
 namespace {
 
-// One line per command word: {pre-phase, main, in-group}. Entries not listed
-// are empty: such a word is dropped by the dispatch and skipped in a group.
-constexpr CommandTable BuildCommandTable() {
+// One line per command word: word, name, its handlers in the pre-phase, in
+// the main dispatch and inside a parameter group ({}: none), and what it
+// does. Mode words are named after their mode; they follow a permit or a
+// forbid, which reads them (commands/mode_switches.cc).
+constexpr CommandRow kRows[] = {
+//   word    name                      pre-phase             main                       in-group
+    {0xD000, "filler",                {},                   {},                        {}},                       // dropped by the code stream
+    {0xD001, "line-end-rt",           {},                   CmdLineEndRT,              {}},                       // line end, justified right
+    {0xD002, "space",                 {},                   CmdSpace,                  {}},                       // space <sp> (a blank inside a raw tag)
+    {0xD003, "group",                 RunParameterGroup,    RunParameterGroup,         {}},                       // open a parameter group
+    {0xD004, "group-end",             ConsumeWord,          ConsumeWord,               {}},                       // close a group (harmless outside)
+    {0xD005, "line-end-qc",           {},                   CmdLineEndQC,              {}},                       // line end, centred
+    {0xD006, "th",                    {},                   CmdTagTh,                  {}},                       // <th>
+    {0xD007, "en",                    {},                   CmdTagEn,                  {}},                       // <en>
+    {0xD008, "em",                    {},                   CmdTagEm,                  {}},                       // <em>
+    {0xD009, "line-end",              {},                   CmdLineEnd,                {}},                       // line end
+    {0xD00A, "bell",                  {},                   CmdBell,                   {}},                       // bell: next word is a sub-command
+    {0xD00B, "line-end-qr",           {},                   CmdLineEndQR,              {}},                       // line end, flush right
+    {0xD00C, "permit",                CmdModePermit,        CmdModePermit,             {}},                       // permit the mode named by the next word
+    {0xD00D, "forbid",                CmdModeForbid,        CmdModeForbid,             {}},                       // forbid the mode named by the next word
+    {0xD00E, "letter-space-add",      {},                   {},                        {}},                       // mode word: letter spacing added, two digits
+    {0xD00F, "ragged-b",              {},                   {},                        {}},                       // mode word: ragged setting, warning
+    {0xD010, "tsume-loosen",          {},                   {},                        {}},                       // mode word: tsume loosened, two digits
+    {0xD011, "letter-space-sub",      {},                   {},                        {}},                       // mode word: letter spacing reduced, two digits
+    {0xD012, "ragged-c",              {},                   {},                        {}},                       // mode word: ragged setting, warning
+    {0xD013, "hyphenation",           {},                   {},                        {}},                       // mode word: hyphenation, warning
+    {0xD014, "tsume-tighten",         {},                   {},                        {}},                       // mode word: tsume tightened, two digits
+    {0xD015, "letter-spacing",        {},                   {},                        {}},                       // mode word: letter spacing, warning
+    {0xD018, "print-cancel",          {},                   {},                        {}},                       // mode word: print cancel, warning
+    {0xD019, "ragged",                {},                   {},                        {}},                       // mode word: ragged setting, warning
+    {0xD01C, "line-end-1c",           {},                   CmdLineEnd,                {}},                       // line end
+    {0xD01D, "nop-1d",                CmdNoEffect,          CmdNoEffect,               {}},                       // consumed without effect
+    {0xD01E, "fill-rule",             {},                   CmdFillRule,               {}},                       // fill rule <FIL>, line chosen by the next word
+    {0xD01F, "ruby-close",            {},                   CmdCloseRubyOnly,          {}},                       // closes a manual ruby, no output
+    {0xD020, "end-of-text",           CmdEndOfText,         CmdEndOfText,              {}},                       // end of text (consumed in pre-phase)
+    {0xD021, "mode-21",               {},                   {},                        {}},                       // mode word, no effect
+    {0xD022, "nop-22",                CmdNoEffect,          CmdNoEffect,               {}},                       // consumed without effect
+    {0xD023, "end-of-text-23",        {},                   CmdEndOfText,              {}},                       // end of text
+    {0xD024, "h-tab",                 CmdHorizontalTab,     CmdHorizontalTab,          {}},                       // warning: horizontal tab
+    {0xD025, "v-tab-start",           {},                   CmdVerticalTabStart,       {}},                       // warning: vertical tab start
+    {0xD026, "v-tab-middle",          {},                   CmdVerticalTabMiddle,      {}},                       // warning: vertical tab middle
+    {0xD027, "v-tab-end",             {},                   CmdVerticalTabEnd,         {}},                       // warning: vertical tab end
+    {0xD028, "page-number-0",         {},                   CmdPageNumber0,            {}},                       // warning: page number 0
+    {0xD029, "zero-line",             {},                   CmdZeroLine,               {}},                       // <G l=0>, suppresses a following line end at line start
+    {0xD02A, "shift-up",              {},                   {},                        CmdShiftUp},               // size: shift the baseline up (group)
+    {0xD02B, "shift-down",            {},                   {},                        CmdShiftDown},             // size: shift the baseline down (group)
+    {0xD02C, "define-format",         {},                   {},                        CmdDefineFormat},          // define format n: the body follows the group
+    {0xD02D, "font",                  {},                   {},                        CmdFont},                  // font number (group)
+    {0xD02E, "size-base",             {},                   {},                        CmdSizeBase},              // size[,pitch], position BASE (group)
+    {0xD02F, "indent",                {},                   {},                        CmdIndent},                // length,D034|D035,lines: left/right indent (group)
+    {0xD030, "indent-reset",          {},                   {},                        CmdIndentReset},           // left, right and hanging indents to 0 (group)
+    {0xD031, "indent-hanging",        {},                   {},                        CmdIndentHanging},         // length: hanging indent (group)
+    {0xD032, "indent-start",          {},                   {},                        CmdIndentStart},           // length: first-line indent (group)
+    {0xD033, "position-indent",       {},                   {},                        CmdPositionIndent},        // D034|D035,n; else warning: position indent (group)
+    {0xD034, "left",                  {},                   {},                        {}},                       // selector of an indent
+    {0xD035, "right",                 {},                   {},                        {}},                       // selector of an indent
+    {0xD036, "baseline-jump",         {},                   {},                        CmdBaselineJump},          // size, warning: baseline jump (group)
+    {0xD037, "page-number-values",    {},                   {},                        CmdPageNumberValues},      // up to six page-number values, warning (group)
+    {0xD038, "line-spacing",          {},                   {},                        CmdLineSpacing},           // line spacing (group)
+    {0xD039, "measure",               {},                   {},                        CmdMeasure},               // measure as a length (group)
+    {0xD03A, "measure-mm",            {},                   {},                        CmdMeasureMillimetres},    // quarter mm: measure (group)
+    {0xD03B, "indexed-length",        {},                   {},                        CmdCheckIndexedLength},    // index,D039|D03A|D05E,length checked; bad ends the job (group)
+    {0xD03C, "length-format",         {},                   {},                        CmdLengthWithFormat},      // length [D03F format number], no effect
+    {0xD03D, "raw-tag",               {},                   CmdRawTagBracket,          {}},                       // raw tag bracket: "<" then ">"
+    {0xD03E, "count-format",          {},                   {},                        CmdCountWithFormat},       // count [D03F format number], no effect
+    {0xD03F, "call-format",           {},                   {},                        CmdCallFormat},            // call format n (replay after the group)
+    {0xD040, "line-start-position",   {},                   {},                        CmdLineHeadPosition},      // length, warning: line-head position (group)
+    {0xD041, "width",                 {},                   {},                        CmdWidth},                 // width[,pitch], height kept (group)
+    {0xD043, "national-hyphen",       {},                   {},                        CmdNationalHyphen},        // integer, warning: national hyphenation (group)
+    {0xD046, "suffix",                {},                   CmdSuffix,                 {}},                       // digit 1-3: <SFX3>/<SFX1>/<SFX2> over one character
+    {0xD047, "index",                 {},                   CmdIndex,                  {}},                       // digit 1-3: <IDX3>/<IDX1>/<IDX2> over one character
+    {0xD048, "didx",                  {},                   CmdDoubleIndex,            {}},                       // <DIDX> over one character
+    {0xD049, "european-fraction",     {},                   CmdEuropeanFraction,       {}},                       // warning: European fraction
+    {0xD04A, "accent-lower",          {},                   CmdSmallAccent,            {}},                       // warning: lower-case accent
+    {0xD04B, "accent-upper",          {},                   CmdCapitalAccent,          {}},                       // warning: capital accent
+    {0xD04C, "word-space",            {},                   {},                        CmdWordSpace},             // size,size,size, warning: word space (group)
+    {0xD04D, "hyphen",                {},                   CmdTagHyphen,              {}},                       // <->
+    {0xD04E, "tk",                    {},                   CmdTagTk,                  {}},                       // <tk>
+    {0xD04F, "mi",                    {},                   CmdTagMi,                  {}},                       // <mi>
+    {0xD050, "skip-region",           {},                   {},                        {}},                       // the words up to the next D050 are dropped by the code stream
+    {0xD051, "size-top",              {},                   {},                        CmdSizeTop},               // size[,pitch], position TOP (group)
+    {0xD052, "size-centre",           {},                   {},                        CmdSizeCenter},            // size[,pitch], position CENTER (group)
+    {0xD053, "size-bottom",           {},                   {},                        CmdSizeBottom},            // size[,pitch], position BOTTOM (group)
+    {0xD054, "ignored-54",            ConsumeWord,          ConsumeWord,               {}},                       // consumed without effect
+    {0xD055, "ignored-55",            ConsumeWord,          ConsumeWord,               {}},                       // consumed without effect
+    {0xD056, "end-of-job",            {},                   CmdEndOfText,              {}},                       // end of job (also at end of input)
+    {0xD057, "skipped-57",            {},                   CmdSkippedCommand,         CmdSkippedCommand},        // consumed; skipped in a group
+    {0xD058, "group-ruby",            {},                   CmdGroupRubyA,             {}},                       // group ruby: open, middle, close
+    {0xD059, "warichu",               {},                   CmdWarichu,                {}},                       // <WARI ...> / </WARI>
+    {0xD05A, "tayo-size",             {},                   {},                        CmdTayoParameters},        // h,w,aki of the next <TAYO> (group)
+    {0xD05B, "pi",                    {},                   CmdPiCharacter,            {}},                       // three digits: pi character
+    {0xD05C, "just-mode",             {},                   {},                        {}},                       // mode word: justification, warning
+    {0xD05D, "s4",                    {},                   CmdTagS4,                  {}},                       // <s4>
+    {0xD05E, "measure-chars",         {},                   {},                        CmdMeasureChars},          // characters[,pitch]: measure (group)
+    {0xD060, "no-break-dm",           CmdNoBreakDm,         CmdNoBreakDm,              {}},                       // <dm wid=0>, no break before the next character
+    {0xD061, "tayo",                  {},                   CmdTayo,                   {}},                       // two digits: <TAYO ...> over that many characters
+    {0xD062, "mode-62",               {},                   {},                        {}},                       // mode word, no effect
+    {0xD064, "warichu-settings",      {},                   {},                        CmdSplitLineParameters},   // size,size,type,par of split lines (group)
+    {0xD065, "top-align",             {},                   {},                        {}},                       // mode word: top aligned, warning
+    {0xD066, "half-width-in-line",    {},                   {},                        {}},                       // mode word: half width in the line, warning
+    {0xD067, "roman-quarter-space",   {},                   {},                        {}},                       // mode word: roman quarter space, warning
+    {0xD068, "roman-auto-indent",     {},                   {},                        {}},                       // mode word: roman automatic indent, warning
+    {0xD069, "ruby-align-vertical",   {},                   {},                        {}},                       // mode word: ruby aligned (vertical), warning
+    {0xD06A, "ruby-align-horizontal", {},                   {},                        {}},                       // mode word: ruby aligned (horizontal), warning
+    {0xD06B, "push-in",               {},                   {},                        {}},                       // mode word: pushing in, warning
+    {0xD06C, "hang-out",              {},                   {},                        {}},                       // mode word: hanging punctuation, warning
+    {0xD06D, "dm",                    {},                   CmdTagDm,                  {}},                       // <dm>
+    {0xD06E, "ruby-rd",               {},                   CmdRubyRd,                 {}},                       // manual ruby placement <rd>
+    {0xD06F, "ruby-below",            {},                   {},                        {}},                       // mode word: ruby below, warning
+    {0xD070, "centering",             {},                   {},                        CmdCentering},             // length, warning: centering (group)
+    {0xD071, "play-count",            {},                   {},                        CmdPlayCount},             // n,c: the next c calls of format n play
+    {0xD072, "underline",             {},                   CmdUnderlineMark,          {}},                       // underline start / end mark
+    {0xD073, "underline-settings",    {},                   {},                        CmdUnderlineSettings},     // underline type,thickness,gap,kind,... (group)
+    {0xD074, "ignored-length",        {},                   {},                        CmdIgnoredLength},         // length read and ignored (group)
+    {0xD075, "output-switch",         {},                   CmdOutputSwitch,           {}},                       // output on/off
+    {0xD076, "ignored-integer",       {},                   {},                        CmdIgnoredInteger},        // integer read and ignored (group)
+    {0xD077, "heading-push-out",      {},                   CmdHeadingPushOut,         {}},                       // warning: heading push-out
+    {0xD078, "no-break",              CmdNoBreak,           CmdNoBreak,                {}},                       // no break before the next character
+    {0xD079, "indent-ignore",         {},                   CmdIgnoreIndent,           {}},                       // warning: indent ignored
+    {0xD07A, "origin-set",            {},                   CmdOriginSet,              {}},                       // warning: origin set
+    {0xD07B, "origin-return",         {},                   CmdOriginReturn,           {}},                       // warning: origin return
+    {0xD07C, "group-ruby-b",          {},                   CmdGroupRubyB,             {}},                       // group ruby (second kind): open, middle, close
+    {0xD07D, "small-kana-kinsoku",    {},                   {},                        {}},                       // mode word: small kana kinsoku, warning
+    {0xD07E, "manual-ruby",           {},                   CmdManualRuby,             {}},                       // manual ruby start/end mark
+    {0xD07F, "ruby-rd2",              {},                   CmdRubyRd2,                {}},                       // manual ruby placement <rd2>
+    {0xD080, "ruby-rd4",              {},                   CmdRubyRd4,                {}},                       // manual ruby placement <rd4>
+    {0xD081, "ruby-rb2",              {},                   CmdRubyRb2,                {}},                       // manual ruby placement <rb2>
+    {0xD082, "ruby-rb4",              {},                   CmdRubyRb4,                {}},                       // manual ruby placement <rb4>
+    {0xD083, "column-top-align",      {},                   {},                        {}},                       // mode word: column top aligned, warning
+    {0xD084, "colour",                {},                   {},                        CmdColour},                // colour number (group)
+    {0xD088, "coordinate-rule-88",    {},                   {},                        CmdCoordinateRule},        // coordinate rule n,len,len,len, warning (group)
+    {0xD08A, "coordinate-rule-8a",    {},                   {},                        CmdCoordinateRule},        // coordinate rule n,len,len,len, warning (group)
+    {0xD08B, "coordinate-rule-8b",    {},                   {},                        CmdCoordinateRuleCounted}, // coordinate rule n,len,len,len[,n], warning (group)
+    {0xD08C, "ignored-8c",            {},                   CmdIgnoredCommand,         {}},                       // consumed without output
+    {0xD08D, "fraction",              {},                   CmdFraction,               {}},                       // <BUN ...> / <BUN2 ...> / </BUN>
+    {0xD08E, "page-number-1",         {},                   CmdPageNumber1,            {}},                       // warning: page number 1
+    {0xD08F, "vh-rule",               {},                   CmdVerticalHorizontalRule, {}},                       // [digit], warning: vertical/horizontal rule
+    {0xD091, "vh-rule-91",            {},                   CmdVerticalHorizontalRule, {}},                       // [digit], warning: vertical/horizontal rule
+    {0xD092, "page-number-2",         {},                   CmdPageNumber2,            {}},                       // warning: page number 2
+    {0xD093, "one-shot-code",         {},                   CmdOneShotCode,            {}},                       // next character as a code tag
+    {0xD094, "no-split",              {},                   {},                        {}},                       // mode word: no split, warning
+    {0xD095, "half-digits-roman",     {},                   {},                        {}},                       // mode word: half-width digits, warning
+    {0xD096, "indent-chars",          {},                   {},                        CmdIndentChars},           // characters,D034|D035,lines: left/right indent (group)
+    {0xD097, "indent-hanging-chars",  {},                   {},                        CmdIndentHangingChars},    // characters: hanging indent (group)
+    {0xD098, "indent-start-chars",    {},                   {},                        CmdIndentStartChars},      // characters: first-line indent (group)
+    {0xD099, "grouped-sizes",         {},                   {},                        CmdGroupSizes},            // h0,w0,h1,w1: sizes of the next group (group)
+    {0xD09A, "grouped",               {},                   CmdGroupMark,              {}},                       // group mark: <GOU>/<GOU2>/</GOU>, <MAKI>/</MAKI>
+    {0xD09B, "rule-settings",         {},                   {},                        CmdRuleSettings},          // enclosure rule thickness,inner width,size (group)
+    {0xD09C, "enclosure",             {},                   CmdEnclosureBox,           {}},                       // stand-alone enclosure box <MAKI>...</MAKI>
+    {0xD09D, "origin-set-n",          {},                   CmdOriginSetValue,         {}},                       // [digit]; without it warning: origin set, value
+    {0xD09E, "origin-n",              {},                   CmdOriginReturnValue,      {}},                       // [digit], no effect
+    {0xD0A0, "box-settings",          {},                   {},                        CmdBoxParameters},         // box line selector[,gap] (group)
+    {0xD0A1, "d2",                    {},                   CmdTagD2,                  {}},                       // <d2>
+    {0xD0A2, "d1",                    {},                   CmdTagD1,                  {}},                       // <d1>
+    {0xD0A3, "kinsoku-ruby",          {},                   CmdKinsokuRuby,            {}},                       // kinsoku ruby: open, middle, close
+    {0xD0A4, "coordinate-rule-a4",    {},                   {},                        CmdCoordinateRule},        // coordinate rule n,len,len,len, warning (group)
+    {0xD0A5, "coordinate-rule-a5",    {},                   {},                        CmdCoordinateRule},        // coordinate rule n,len,len,len, warning (group)
+    {0xD0A6, "coordinate-rule-a6",    {},                   {},                        CmdCoordinateRuleCounted}, // coordinate rule n,len,len,len[,n], warning (group)
+    {0xD0A7, "relative-rule-a7",      {},                   CmdRelativeRuleDigit,      {}},                       // [digit], warning: relative rule
+    {0xD0A8, "relative-rule-a8",      {},                   CmdRelativeRuleDigit,      {}},                       // [digit], warning: relative rule
+    {0xD0A9, "relative-rule-a9",      {},                   CmdRelativeRuleDigit,      {}},                       // [digit], warning: relative rule
+    {0xD0AA, "relative-rule-aa",      {},                   CmdRelativeRule,           {}},                       // warning: relative rule
+    {0xD0AB, "relative-rule-ab",      {},                   CmdRelativeRuleDigit,      {}},                       // [digit], warning: relative rule
+    {0xD0AC, "relative-rule-ac",      {},                   CmdRelativeRule,           {}},                       // warning: relative rule
+    {0xD0AD, "one-shot-solid",        {},                   CmdOneShotSolid,           {}},                       // warning: one-shot solid
+    {0xD0AE, "relative-rule-ignored", {},                   CmdRelativeRuleIgnored,    {}},                       // warning: relative rule ignored
+    {0xD0B0, "space-1moji",           {},                   CmdTagSpOneMoji,           {}},                       // <sp wid=1moji>
+    {0xD0B1, "s2",                    {},                   CmdTagS2,                  {}},                       // <s2>
+    {0xD0B2, "s3",                    {},                   CmdTagS3,                  {}},                       // <s3>
+    {0xD0B3, "switch-source",         CmdSwitchSource,      CmdSwitchSource,           {}},                       // switch between the replay and the input
+    {0xD0B4, "filsp",                 {},                   CmdFillSpace,              {}},                       // <FILSP>
+    {0xD0B5, "half-line-up",          CmdShiftUpHalfLine,   CmdShiftUpHalfLine,        {}},                       // shift the baseline up half a line
+    {0xD0B6, "half-line-down",        CmdShiftDownHalfLine, CmdShiftDownHalfLine,      {}},                       // shift the baseline down half a line
+    {0xD0B9, "kinsoku-release",       {},                   CmdKinsokuRelease,         {}},                       // warning, drop words through D01C
+    {0xD0BA, "space-command-ba",      {},                   {},                        CmdSpaceCommand},          // length,count, warning: space command (group)
+    {0xD0BB, "line-end-bb",           {},                   CmdLineEnd,                {}},                       // line end
+    {0xD0BC, "space-command",         {},                   {},                        CmdSpaceCommand},          // length,count, warning: space command (group)
+    {0xD0BD, "space-execution",       {},                   {},                        CmdSpaceExecution},        // warning: space execution, arguments skipped (group)
+    {0xD0BE, "new-indent",            {},                   {},                        CmdNewIndent},             // selector,length,length,n, warnings: new indent (group)
+    {0xD0BF, "space-switch-mode",     {},                   {},                        {}},                       // mode word: space switch, warning
+    {0xD0C6, "bottom-align",          {},                   {},                        {}},                       // mode word: bottom aligned, warning
+    {0xD0C7, "ignored-count",         {},                   CmdIgnoredCount,           {}},                       // up to two digits, ignored
+    {0xD0CA, "new-indent-ca",         {},                   {},                        CmdNewIndent},             // selector,length,length,n, warnings: new indent (group)
+    {0xD0CB, "multiple-line-feed",    {},                   CmdMultipleLineFeed,       {}},                       // two digits, warning: multiple line feed
+    {0xD0CC, "auto-deform",           {},                   {},                        CmdAutoDeform},            // size,size[,n], warning: automatic deformation (group)
+    {0xD0CD, "auto-deform-mode",      {},                   {},                        {}},                       // mode word: automatic deformation, warning
+    {0xD0CE, "deform-lens",           {},                   CmdForcedDeformLens,       {}},                       // up to 26 sizes, warning: forced deformation (lens)
+    {0xD0CF, "justify-size",          {},                   {},                        CmdJustifySize},           // size; below the smallest size warning: justification (group)
+    {0xD0D0, "justify-spacing",       {},                   {},                        CmdJustifyLeadingLength},  // size; negative warning: justification by leading (group)
+    {0xD0D1, "justify-ignore",        CmdJustifyIgnore,     CmdJustifyIgnore,          {}},                       // warning: justification ignored
+    {0xD0D3, "em-width",              {},                   {},                        CmdEmWidth},               // size: width of the next <em wid=...> (group)
+    {0xD0D4, "em-space",              {},                   CmdEmSpace,                {}},                       // <em wid=...>
+    {0xD0D5, "deform-ignored",        {},                   CmdForcedDeformIgnored,    {}},                       // warning: forced deformation (ignored)
+    {0xD0D6, "deform-variable",       {},                   {},                        CmdForcedDeformVariable},  // up to five values, warning: forced deformation (group)
+    {0xD0D7, "justify-ueki",          {},                   CmdJustifyPlanted,         {}},                       // warning: justification (planted)
+    {0xD0D8, "justify-line-spacing",  {},                   CmdJustifyLeading,         {}},                       // warning: justification by leading
+    {0xD0D9, "indent-percent",        {},                   {},                        CmdIndentPercent},         // percent,D034|D035,lines, warning: percentage indent (group)
+    {0xD0DA, "mixed-start-position",  {},                   {},                        CmdMixedStart},            // length, warning: mixed setting start (group)
+    {0xD0DB, "mixed-start",           {},                   CmdMixedSettingStart,      {}},                       // warning: mixed setting starts
+    {0xD0DC, "mixed-end",             {},                   CmdMixedSettingEnd,        {}},                       // warning: mixed setting ends
+    {0xD0DD, "justify-no-split",      CmdJustifyNoSplit,    CmdJustifyNoSplit,         {}},                       // warning: justification, no split
+    {0xD0DE, "mode-de",               {},                   {},                        {}},                       // mode word, no effect
+    {0xD0F3, "three-char-ruby",       {},                   {},                        {}},                       // mode word: three-character ruby, warning
+    {0xD0F7, "page-break",            {},                   CmdPageBreak,              {}},                       // warning: page break
+    {0xD0F8, "column-break",          {},                   CmdColumnBreak,            {}},                       // warning: column break
+};
+
+constexpr bool RowsInOrder() {
+  for (size_t i = 0; i < std::size(kRows); ++i) {
+    if (!InCommandTable(kRows[i].word) || kRows[i].name.empty()) return false;
+    if (i > 0 && kRows[i - 1].word >= kRows[i].word) return false;
+  }
+  return true;
+}
+static_assert(RowsInOrder(), "one row a command word 0xD000-0xD0FF, in order, each with a name");
+
+constexpr CommandTable BuildDispatch() {
   CommandTable t{};
-  auto& e = t;
-  e[0x01] = {nullptr, CmdLineEndRT, nullptr};                     // D001 line end, justified right
-  e[0x02] = {nullptr, CmdSpace, nullptr};                         // D002 space <sp> (a blank inside a raw tag)
-  e[0x03] = {RunParameterGroup, RunParameterGroup, nullptr};      // D003 open a parameter group
-  e[0x04] = {ConsumeWord, ConsumeWord, nullptr};                  // D004 close a group (harmless outside)
-  e[0x05] = {nullptr, CmdLineEndQC, nullptr};                     // D005 line end, centred
-  e[0x06] = {nullptr, CmdTagTh, nullptr};                         // D006 <th>
-  e[0x07] = {nullptr, CmdTagEn, nullptr};                         // D007 <en>
-  e[0x08] = {nullptr, CmdTagEm, nullptr};                         // D008 <em>
-  e[0x09] = {nullptr, CmdLineEnd, nullptr};                       // D009 line end
-  e[0x0A] = {nullptr, CmdBell, nullptr};                          // D00A bell: next word is a sub-command
-  e[0x0B] = {nullptr, CmdLineEndQR, nullptr};                     // D00B line end, flush right
-  e[0x0C] = {CmdModePermit, CmdModePermit, nullptr};              // D00C permit the mode named by the next word
-  e[0x0D] = {CmdModeForbid, CmdModeForbid, nullptr};              // D00D forbid the mode named by the next word
-  e[0x1C] = {nullptr, CmdLineEnd, nullptr};                       // D01C line end
-  e[0x1D] = {CmdNoEffect, CmdNoEffect, nullptr};                  // D01D consumed without effect
-  e[0x1E] = {nullptr, CmdFillRule, nullptr};                      // D01E fill rule <FIL>, line chosen by the next word
-  e[0x1F] = {nullptr, CmdCloseRubyOnly, nullptr};                 // D01F closes a manual ruby, no output
-  e[0x20] = {CmdEndOfText, CmdEndOfText, nullptr};                // D020 end of text (consumed in pre-phase)
-  e[0x22] = {CmdNoEffect, CmdNoEffect, nullptr};                  // D022 consumed without effect
-  e[0x23] = {nullptr, CmdEndOfText, nullptr};                     // D023 end of text
-  e[0x24] = {CmdHorizontalTab, CmdHorizontalTab, nullptr};        // D024 warning: horizontal tab
-  e[0x25] = {nullptr, CmdVerticalTabStart, nullptr};              // D025 warning: vertical tab start
-  e[0x26] = {nullptr, CmdVerticalTabMiddle, nullptr};             // D026 warning: vertical tab middle
-  e[0x27] = {nullptr, CmdVerticalTabEnd, nullptr};                // D027 warning: vertical tab end
-  e[0x28] = {nullptr, CmdPageNumber0, nullptr};                   // D028 warning: page number 0
-  e[0x29] = {nullptr, CmdZeroLine, nullptr};                      // D029 <G l=0>, suppresses a following line end at line start
-  e[0x2A] = {nullptr, nullptr, CmdShiftUp};                       // D02A size: shift the baseline up (group)
-  e[0x2B] = {nullptr, nullptr, CmdShiftDown};                     // D02B size: shift the baseline down (group)
-  e[0x2C] = {nullptr, nullptr, CmdDefineFormat};                  // D02C define format n: the body follows the group
-  e[0x2D] = {nullptr, nullptr, CmdFont};                          // D02D font number (group)
-  e[0x2E] = {nullptr, nullptr, CmdSizeBase};                      // D02E size[,pitch], position BASE (group)
-  e[0x2F] = {nullptr, nullptr, CmdIndent};                        // D02F length,D034|D035,lines: left/right indent (group)
-  e[0x30] = {nullptr, nullptr, CmdIndentReset};                   // D030 left, right and hanging indents to 0 (group)
-  e[0x31] = {nullptr, nullptr, CmdIndentHanging};                 // D031 length: hanging indent (group)
-  e[0x32] = {nullptr, nullptr, CmdIndentStart};                   // D032 length: first-line indent (group)
-  e[0x33] = {nullptr, nullptr, CmdPositionIndent};                // D033 D034|D035,n; else warning: position indent (group)
-  e[0x36] = {nullptr, nullptr, CmdBaselineJump};                  // D036 size, warning: baseline jump (group)
-  e[0x37] = {nullptr, nullptr, CmdPageNumberValues};              // D037 up to six page-number values, warning (group)
-  e[0x38] = {nullptr, nullptr, CmdLineSpacing};                   // D038 line spacing (group)
-  e[0x39] = {nullptr, nullptr, CmdMeasure};                       // D039 measure as a length (group)
-  e[0x3A] = {nullptr, nullptr, CmdMeasureMillimetres};            // D03A quarter mm: measure (group)
-  e[0x3B] = {nullptr, nullptr, CmdCheckIndexedLength};            // D03B index,D039|D03A|D05E,length checked; bad ends the job (group)
-  e[0x3C] = {nullptr, nullptr, CmdLengthWithFormat};              // D03C length [D03F format number], no effect
-  e[0x3D] = {nullptr, CmdRawTagBracket, nullptr};                 // D03D raw tag bracket: "<" then ">"
-  e[0x3E] = {nullptr, nullptr, CmdCountWithFormat};               // D03E count [D03F format number], no effect
-  e[0x3F] = {nullptr, nullptr, CmdCallFormat};                    // D03F call format n (replay after the group)
-  e[0x40] = {nullptr, nullptr, CmdLineHeadPosition};              // D040 length, warning: line-head position (group)
-  e[0x41] = {nullptr, nullptr, CmdWidth};                         // D041 width[,pitch], height kept (group)
-  e[0x43] = {nullptr, nullptr, CmdNationalHyphen};                // D043 integer, warning: national hyphenation (group)
-  e[0x46] = {nullptr, CmdSuffix, nullptr};                        // D046 digit 1-3: <SFX3>/<SFX1>/<SFX2> over one character
-  e[0x47] = {nullptr, CmdIndex, nullptr};                         // D047 digit 1-3: <IDX3>/<IDX1>/<IDX2> over one character
-  e[0x48] = {nullptr, CmdDoubleIndex, nullptr};                   // D048 <DIDX> over one character
-  e[0x49] = {nullptr, CmdEuropeanFraction, nullptr};              // D049 warning: European fraction
-  e[0x4A] = {nullptr, CmdSmallAccent, nullptr};                   // D04A warning: lower-case accent
-  e[0x4B] = {nullptr, CmdCapitalAccent, nullptr};                 // D04B warning: capital accent
-  e[0x4C] = {nullptr, nullptr, CmdWordSpace};                     // D04C size,size,size, warning: word space (group)
-  e[0x4D] = {nullptr, CmdTagHyphen, nullptr};                     // D04D <->
-  e[0x4E] = {nullptr, CmdTagTk, nullptr};                         // D04E <tk>
-  e[0x4F] = {nullptr, CmdTagMi, nullptr};                         // D04F <mi>
-  e[0x51] = {nullptr, nullptr, CmdSizeTop};                       // D051 size[,pitch], position TOP (group)
-  e[0x52] = {nullptr, nullptr, CmdSizeCenter};                    // D052 size[,pitch], position CENTER (group)
-  e[0x53] = {nullptr, nullptr, CmdSizeBottom};                    // D053 size[,pitch], position BOTTOM (group)
-  e[0x54] = {ConsumeWord, ConsumeWord, nullptr};                  // D054 consumed without effect
-  e[0x55] = {ConsumeWord, ConsumeWord, nullptr};                  // D055 consumed without effect
-  e[0x56] = {nullptr, CmdEndOfText, nullptr};                     // D056 end of job (also at end of input)
-  e[0x57] = {nullptr, CmdSkippedCommand, CmdSkippedCommand};      // D057 consumed; skipped in a group
-  e[0x58] = {nullptr, CmdGroupRubyA, nullptr};                    // D058 group ruby: open, middle, close
-  e[0x59] = {nullptr, CmdWarichu, nullptr};                       // D059 <WARI ...> / </WARI>
-  e[0x5A] = {nullptr, nullptr, CmdTayoParameters};                // D05A h,w,aki of the next <TAYO> (group)
-  e[0x5B] = {nullptr, CmdPiCharacter, nullptr};                   // D05B three digits: pi character
-  e[0x5D] = {nullptr, CmdTagS4, nullptr};                         // D05D <s4>
-  e[0x5E] = {nullptr, nullptr, CmdMeasureChars};                  // D05E characters[,pitch]: measure (group)
-  e[0x60] = {CmdNoBreakDm, CmdNoBreakDm, nullptr};                // D060 <dm wid=0>, no break before the next character
-  e[0x61] = {nullptr, CmdTayo, nullptr};                          // D061 two digits: <TAYO ...> over that many characters
-  e[0x64] = {nullptr, nullptr, CmdSplitLineParameters};           // D064 size,size,type,par of split lines (group)
-  e[0x6D] = {nullptr, CmdTagDm, nullptr};                         // D06D <dm>
-  e[0x6E] = {nullptr, CmdRubyRd, nullptr};                        // D06E manual ruby placement <rd>
-  e[0x70] = {nullptr, nullptr, CmdCentering};                     // D070 length, warning: centering (group)
-  e[0x71] = {nullptr, nullptr, CmdPlayCount};                     // D071 n,c: the next c calls of format n play
-  e[0x72] = {nullptr, CmdUnderlineMark, nullptr};                 // D072 underline start / end mark
-  e[0x73] = {nullptr, nullptr, CmdUnderlineSettings};             // D073 underline type,thickness,gap,kind,... (group)
-  e[0x74] = {nullptr, nullptr, CmdIgnoredLength};                 // D074 length read and ignored (group)
-  e[0x75] = {nullptr, CmdOutputSwitch, nullptr};                  // D075 output on/off
-  e[0x76] = {nullptr, nullptr, CmdIgnoredInteger};                // D076 integer read and ignored (group)
-  e[0x77] = {nullptr, CmdHeadingPushOut, nullptr};                // D077 warning: heading push-out
-  e[0x78] = {CmdNoBreak, CmdNoBreak, nullptr};                    // D078 no break before the next character
-  e[0x79] = {nullptr, CmdIgnoreIndent, nullptr};                  // D079 warning: indent ignored
-  e[0x7A] = {nullptr, CmdOriginSet, nullptr};                     // D07A warning: origin set
-  e[0x7B] = {nullptr, CmdOriginReturn, nullptr};                  // D07B warning: origin return
-  e[0x7C] = {nullptr, CmdGroupRubyB, nullptr};                    // D07C group ruby (second kind): open, middle, close
-  e[0x7E] = {nullptr, CmdManualRuby, nullptr};                    // D07E manual ruby start/end mark
-  e[0x7F] = {nullptr, CmdRubyRd2, nullptr};                       // D07F manual ruby placement <rd2>
-  e[0x80] = {nullptr, CmdRubyRd4, nullptr};                       // D080 manual ruby placement <rd4>
-  e[0x81] = {nullptr, CmdRubyRb2, nullptr};                       // D081 manual ruby placement <rb2>
-  e[0x82] = {nullptr, CmdRubyRb4, nullptr};                       // D082 manual ruby placement <rb4>
-  e[0x84] = {nullptr, nullptr, CmdColour};                        // D084 colour number (group)
-  e[0x88] = {nullptr, nullptr, CmdCoordinateRule};                // D088 coordinate rule n,len,len,len, warning (group)
-  e[0x8A] = {nullptr, nullptr, CmdCoordinateRule};                // D08A coordinate rule n,len,len,len, warning (group)
-  e[0x8B] = {nullptr, nullptr, CmdCoordinateRuleCounted};         // D08B coordinate rule n,len,len,len[,n], warning (group)
-  e[0x8C] = {nullptr, CmdIgnoredCommand, nullptr};                // D08C consumed without output
-  e[0x8D] = {nullptr, CmdFraction, nullptr};                      // D08D <BUN ...> / <BUN2 ...> / </BUN>
-  e[0x8E] = {nullptr, CmdPageNumber1, nullptr};                   // D08E warning: page number 1
-  e[0x8F] = {nullptr, CmdVerticalHorizontalRule, nullptr};        // D08F [digit], warning: vertical/horizontal rule
-  e[0x91] = {nullptr, CmdVerticalHorizontalRule, nullptr};        // D091 [digit], warning: vertical/horizontal rule
-  e[0x92] = {nullptr, CmdPageNumber2, nullptr};                   // D092 warning: page number 2
-  e[0x93] = {nullptr, CmdOneShotCode, nullptr};                   // D093 next character as a code tag
-  e[0x96] = {nullptr, nullptr, CmdIndentChars};                   // D096 characters,D034|D035,lines: left/right indent (group)
-  e[0x97] = {nullptr, nullptr, CmdIndentHangingChars};            // D097 characters: hanging indent (group)
-  e[0x98] = {nullptr, nullptr, CmdIndentStartChars};              // D098 characters: first-line indent (group)
-  e[0x99] = {nullptr, nullptr, CmdGroupSizes};                    // D099 h0,w0,h1,w1: sizes of the next group (group)
-  e[0x9A] = {nullptr, CmdGroupMark, nullptr};                     // D09A group mark: <GOU>/<GOU2>/</GOU>, <MAKI>/</MAKI>
-  e[0x9B] = {nullptr, nullptr, CmdRuleSettings};                  // D09B enclosure rule thickness,inner width,size (group)
-  e[0x9C] = {nullptr, CmdEnclosureBox, nullptr};                  // D09C stand-alone enclosure box <MAKI>...</MAKI>
-  e[0x9D] = {nullptr, CmdOriginSetValue, nullptr};                // D09D [digit]; without it warning: origin set, value
-  e[0x9E] = {nullptr, CmdOriginReturnValue, nullptr};             // D09E [digit], no effect
-  e[0xA0] = {nullptr, nullptr, CmdBoxParameters};                 // D0A0 box line selector[,gap] (group)
-  e[0xA1] = {nullptr, CmdTagD2, nullptr};                         // D0A1 <d2>
-  e[0xA2] = {nullptr, CmdTagD1, nullptr};                         // D0A2 <d1>
-  e[0xA3] = {nullptr, CmdKinsokuRuby, nullptr};                   // D0A3 kinsoku ruby: open, middle, close
-  e[0xA4] = {nullptr, nullptr, CmdCoordinateRule};                // D0A4 coordinate rule n,len,len,len, warning (group)
-  e[0xA5] = {nullptr, nullptr, CmdCoordinateRule};                // D0A5 coordinate rule n,len,len,len, warning (group)
-  e[0xA6] = {nullptr, nullptr, CmdCoordinateRuleCounted};         // D0A6 coordinate rule n,len,len,len[,n], warning (group)
-  e[0xA7] = {nullptr, CmdRelativeRuleDigit, nullptr};             // D0A7 [digit], warning: relative rule
-  e[0xA8] = {nullptr, CmdRelativeRuleDigit, nullptr};             // D0A8 [digit], warning: relative rule
-  e[0xA9] = {nullptr, CmdRelativeRuleDigit, nullptr};             // D0A9 [digit], warning: relative rule
-  e[0xAA] = {nullptr, CmdRelativeRule, nullptr};                  // D0AA warning: relative rule
-  e[0xAB] = {nullptr, CmdRelativeRuleDigit, nullptr};             // D0AB [digit], warning: relative rule
-  e[0xAC] = {nullptr, CmdRelativeRule, nullptr};                  // D0AC warning: relative rule
-  e[0xAD] = {nullptr, CmdOneShotSolid, nullptr};                  // D0AD warning: one-shot solid
-  e[0xAE] = {nullptr, CmdRelativeRuleIgnored, nullptr};           // D0AE warning: relative rule ignored
-  e[0xB0] = {nullptr, CmdTagSpOneMoji, nullptr};                  // D0B0 <sp wid=1moji>
-  e[0xB1] = {nullptr, CmdTagS2, nullptr};                         // D0B1 <s2>
-  e[0xB2] = {nullptr, CmdTagS3, nullptr};                         // D0B2 <s3>
-  e[0xB3] = {CmdSwitchSource, CmdSwitchSource, nullptr};          // D0B3 switch between the replay and the input
-  e[0xB4] = {nullptr, CmdFillSpace, nullptr};                     // D0B4 <FILSP>
-  e[0xB5] = {CmdShiftUpHalfLine, CmdShiftUpHalfLine, nullptr};    // D0B5 shift the baseline up half a line
-  e[0xB6] = {CmdShiftDownHalfLine, CmdShiftDownHalfLine, nullptr};  // D0B6 shift the baseline down half a line
-  e[0xB9] = {nullptr, CmdKinsokuRelease, nullptr};                // D0B9 warning, drop words through D01C
-  e[0xBA] = {nullptr, nullptr, CmdSpaceCommand};                  // D0BA length,count, warning: space command (group)
-  e[0xBB] = {nullptr, CmdLineEnd, nullptr};                       // D0BB line end
-  e[0xBC] = {nullptr, nullptr, CmdSpaceCommand};                  // D0BC length,count, warning: space command (group)
-  e[0xBD] = {nullptr, nullptr, CmdSpaceExecution};                // D0BD warning: space execution, arguments skipped (group)
-  e[0xBE] = {nullptr, nullptr, CmdNewIndent};                     // D0BE selector,length,length,n, warnings: new indent (group)
-  e[0xC7] = {nullptr, CmdIgnoredCount, nullptr};                  // D0C7 up to two digits, ignored
-  e[0xCA] = {nullptr, nullptr, CmdNewIndent};                     // D0CA selector,length,length,n, warnings: new indent (group)
-  e[0xCB] = {nullptr, CmdMultipleLineFeed, nullptr};              // D0CB two digits, warning: multiple line feed
-  e[0xCC] = {nullptr, nullptr, CmdAutoDeform};                    // D0CC size,size[,n], warning: automatic deformation (group)
-  e[0xCE] = {nullptr, CmdForcedDeformLens, nullptr};              // D0CE up to 26 sizes, warning: forced deformation (lens)
-  e[0xCF] = {nullptr, nullptr, CmdJustifySize};                   // D0CF size; below the smallest size warning: justification (group)
-  e[0xD0] = {nullptr, nullptr, CmdJustifyLeadingLength};          // D0D0 size; negative warning: justification by leading (group)
-  e[0xD1] = {CmdJustifyIgnore, CmdJustifyIgnore, nullptr};        // D0D1 warning: justification ignored
-  e[0xD3] = {nullptr, nullptr, CmdEmWidth};                       // D0D3 size: width of the next <em wid=...> (group)
-  e[0xD4] = {nullptr, CmdEmSpace, nullptr};                       // D0D4 <em wid=...>
-  e[0xD5] = {nullptr, CmdForcedDeformIgnored, nullptr};           // D0D5 warning: forced deformation (ignored)
-  e[0xD6] = {nullptr, nullptr, CmdForcedDeformVariable};          // D0D6 up to five values, warning: forced deformation (group)
-  e[0xD7] = {nullptr, CmdJustifyPlanted, nullptr};                // D0D7 warning: justification (planted)
-  e[0xD8] = {nullptr, CmdJustifyLeading, nullptr};                // D0D8 warning: justification by leading
-  e[0xD9] = {nullptr, nullptr, CmdIndentPercent};                 // D0D9 percent,D034|D035,lines, warning: percentage indent (group)
-  e[0xDA] = {nullptr, nullptr, CmdMixedStart};                    // D0DA length, warning: mixed setting start (group)
-  e[0xDB] = {nullptr, CmdMixedSettingStart, nullptr};             // D0DB warning: mixed setting starts
-  e[0xDC] = {nullptr, CmdMixedSettingEnd, nullptr};               // D0DC warning: mixed setting ends
-  e[0xDD] = {CmdJustifyNoSplit, CmdJustifyNoSplit, nullptr};      // D0DD warning: justification, no split
-  e[0xF7] = {nullptr, CmdPageBreak, nullptr};                     // D0F7 warning: page break
-  e[0xF8] = {nullptr, CmdColumnBreak, nullptr};                   // D0F8 warning: column break
+  for (const CommandRow& row : kRows) t[row.word & 0xFF] = {row.prePhase, row.main, row.inGroup};
   return t;
 }
 
-constexpr CommandTable kCommandTable = BuildCommandTable();
+constexpr std::array<std::string_view, 256> BuildNames() {
+  std::array<std::string_view, 256> names{};
+  for (const CommandRow& row : kRows) names[row.word & 0xFF] = row.name;
+  return names;
+}
+
+constexpr CommandTable kDispatch = BuildDispatch();
+constexpr std::array<std::string_view, 256> kNames = BuildNames();
 
 }  // namespace
 
-const CommandTable& Commands() { return kCommandTable; }
+std::span<const CommandRow> CommandRows() { return kRows; }
+
+const CommandTable& Commands() { return kDispatch; }
+
+std::string_view CommandName(uint8_t lowByte) { return kNames[lowByte]; }
+
+std::string_view CommandWordName(uint16_t word) { return InCommandTable(word) ? kNames[word & 0xFF] : std::string_view(); }
 
 }  // namespace velkan

@@ -1,8 +1,13 @@
-// The CommandTable: for each low byte of a command word, three handler slots.
+// The command table: one row for every command word 0xD000-0xD0FF the system
+// names or handles, with its name and its three handler slots. The dispatch
+// table the main loop indexes and the names `velkan dump` prints are both
+// derived from the rows at compile time.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <span>
+#include <string_view>
 
 namespace velkan {
 
@@ -12,15 +17,39 @@ class Conversion;
 // slot 2 ends the job; in the pre-phase slot 0 ends the pre-phase.
 using Handler = int16_t (*)(Conversion&);
 
+// One command word: its name (lower-case words joined by "-") and what
+// handles it where it is met. An empty slot means that the word is dropped
+// by the dispatch there, and skipped inside a group.
+struct CommandRow {
+  uint16_t word;
+  std::string_view name;
+  Handler prePhase;  // met by the pre-phase (after another command)
+  Handler main;      // met by the dispatch (after a character)
+  Handler inGroup;   // met inside a parameter group
+};
+
+// The rows, ordered by word, each word once.
+std::span<const CommandRow> CommandRows();
+
+// The three slots of a low byte, as the dispatch reads them.
 struct CommandEntry {
-  Handler prePhase = nullptr;  // met by the pre-phase (after another command)
-  Handler main = nullptr;      // met by the dispatch (after a character)
-  Handler inGroup = nullptr;   // met inside a parameter group
+  Handler prePhase = nullptr;
+  Handler main = nullptr;
+  Handler inGroup = nullptr;
 };
 
 using CommandTable = std::array<CommandEntry, 256>;
 
-// The table of the system, indexed by the low byte of the command word.
+// The dispatch table, indexed by the low byte of the command word (a word
+// 0xD100-0xDFFF is dispatched by its low byte too).
 const CommandTable& Commands();
+
+// The name of command word 0xD000 + `lowByte` ("line-end" for 0xD009), or an
+// empty view for a word without a row.
+std::string_view CommandName(uint8_t lowByte);
+
+// The name of a word 0xD000-0xD0FF as CommandName gives it; empty for any
+// other word.
+std::string_view CommandWordName(uint16_t word);
 
 }  // namespace velkan

@@ -130,7 +130,7 @@ int16_t RunParameterGroup(Conversion& c) {
       s.wordPending = 1;
       return 1;
     }
-    Handler h = (w & 0xFF00) == 0xD000 ? table[w & 0xFF].inGroup : nullptr;
+    Handler h = InCommandTable(w) ? table[w & 0xFF].inGroup : nullptr;
     if (h != nullptr) {
       if (h(c) == -1) return -1;
     } else if (!s.TakePlainWord(s.currentWord) && NextWord(c, s.currentWord) < 0) {

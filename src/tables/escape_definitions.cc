@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "tables/command_words.h"
 #include "tables/table_file.h"
 
 namespace velkan {
@@ -70,7 +71,7 @@ void ApplyEscapeDefinitionLine(EscapeDefinitions& defs, std::string_view line, s
       if (defs.locked) break;
       if (key == 0x9001 || key == 0x9002) {
         defs.commandLead[key - 0x9001] = FirstChar(value);
-      } else if ((key & 0xFF00) == 0xD000) {
+      } else if (InCommandTable(key)) {
         SetName(defs.commandNames[key & 0xFF], value);
       }
       break;
@@ -160,7 +161,7 @@ EscapeMatch MatchModeName(const EscapeDefinitions& defs, std::string_view text) 
 EscapeMatch MatchCommandName(const EscapeDefinitions& defs, std::string_view text) {
   for (size_t low = 0; low < defs.commandNames.size(); ++low) {
     const EscapeName& name = defs.commandNames[low];
-    if (NameAt(name, text)) return {static_cast<uint16_t>(0xD000 + low), name.length};
+    if (NameAt(name, text)) return {CommandWordOf(static_cast<uint8_t>(low)), name.length};
   }
   return {};
 }

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "tables/code_tables.h"
+#include "tables/command_words.h"
 #include "tables/table_file.h"
 
 namespace velkan {
@@ -100,7 +101,7 @@ void PrePassTables::IndexCharacters() {
   commandGlyphMax = *high;
   commandIndex.clear();
   for (size_t i = 0; i < commandGlyphs.size(); ++i) {
-    if (commandGlyphs[i] != 0) commandIndex.emplace_back(commandGlyphs[i], static_cast<uint16_t>(0xD000 + i));
+    if (commandGlyphs[i] != 0) commandIndex.emplace_back(commandGlyphs[i], CommandWordOf(static_cast<uint8_t>(i)));
   }
   SortKeepingFirst(commandIndex);
   modeIndex.clear();
@@ -163,7 +164,7 @@ int16_t LoadPrePassTables(PrePassTables& tables, const TablePaths& paths, TableF
     uint16_t code = WordAt(bytes, at + 2);
     long i = ForwardIndex(sjis);
     if (i >= 0) tables.forwardMap[static_cast<size_t>(i)] = code;
-    if ((code & 0xFF00) == 0xD000) tables.commandGlyphs[code & 0xFF] = sjis;
+    if (InCommandTable(code)) tables.commandGlyphs[code & 0xFF] = sjis;
     if (code >= 0x1000 && code <= 0x1010) tables.modeCharacters[code - 0x1000] = sjis;
   }
   tables.IndexCharacters();

@@ -59,7 +59,8 @@ BlockTableId PositionTable(int m, int position) {
 // Commands that end a line: after one, a line end of the text writes nothing.
 bool EndsLine(uint16_t code) {
   switch (code) {
-    case 0xD001: case 0xD005: case 0xD009: case 0xD00B: case 0xD01C: case 0xD020: case 0xD023:
+    case kLineEndRT: case kLineEndQC: case kLineEnd: case kLineEndQR: case kLineEnd1C: case kEndOfText:
+    case kEndOfText23:
       return true;
     default:
       return false;
@@ -68,7 +69,7 @@ bool EndsLine(uint16_t code) {
 
 // Commands that end mode 10.
 bool EndsRubyMode(uint16_t code) {
-  return code == 0xD001 || code == 0xD005 || code == 0xD009 || code == 0xD00B || code == 0xD01C;
+  return code == kLineEndRT || code == kLineEndQC || code == kLineEnd || code == kLineEndQR || code == kLineEnd1C;
 }
 
 }  // namespace
@@ -231,8 +232,8 @@ size_t TextPrePass::Step(std::string_view t) {
   if (haveTwo) {
     if (uint16_t code = Pair(u)) {
       Emit(code);
-      if (code == 0xD003) s.group = 1;
-      if (code == 0xD004) s.group = 0;
+      if (code == kGroupOpen) s.group = 1;
+      if (code == kGroupClose) s.group = 0;
       s.countdown = 0;
       s.digitPosition = 0;
       return 2;
@@ -351,20 +352,20 @@ int TextPrePass::ArgumentCount(uint16_t code) {
   int& a = state_.argumentA;
   int& b = state_.argumentB;
   switch (code) {
-    case 0xD006: case 0xD008:
+    case kTagTh: case kTagEm:
       b = 0;
       if (a) {
         a = 0;
         return 1;
       }
       return 0;
-    case 0xD00A:
+    case kBell:
       a = !a;
       return 0;
-    case 0xD00C:
+    case kModePermit:
       b = 1;
       return 0;
-    case 0xD00E: case 0xD010: case 0xD011: case 0xD014:
+    case kLetterSpaceAdd: case kTsumeLoosen: case kLetterSpaceSubtract: case kTsumeTighten:
       a = 0;
       if (b) {
         b = 0;
@@ -377,12 +378,13 @@ int TextPrePass::ArgumentCount(uint16_t code) {
   a = 0;
   b = 0;
   switch (code) {
-    case 0xD046: case 0xD047: case 0xD08F: case 0xD091: case 0xD09D:
-    case 0xD09E: case 0xD0A7: case 0xD0A8: case 0xD0A9: case 0xD0AB:
+    case kSuffix: case kIndex: case kVerticalHorizontalRule: case kVerticalHorizontalRule91:
+    case kOriginSetValue: case kOriginReturnValue: case kRelativeRuleA7: case kRelativeRuleA8:
+    case kRelativeRuleA9: case kRelativeRuleAB:
       return 1;
-    case 0xD05B:
+    case kPiCharacter:
       return 3;
-    case 0xD061: case 0xD0CB:
+    case kTayo: case kMultipleLineFeed:
       return 2;
     default:
       return 0;
@@ -395,8 +397,8 @@ void TextPrePass::ApplyCommand(uint16_t code) {
   s.digitPosition = 0;
   Emit(code);
   s.argumentCount = ArgumentCount(code);
-  if (code == 0xD003) s.group = 1;
-  if (code == 0xD004) s.group = 0;
+  if (code == kGroupOpen) s.group = 1;
+  if (code == kGroupClose) s.group = 0;
   if (s.mode10 && EndsRubyMode(code)) {
     s.mode10 = 0;
     s.mode = s.savedMode;
@@ -407,7 +409,7 @@ void TextPrePass::LineEnd(std::string_view after) {
   PrePassState& s = state_;
   // A line that goes on behind marker 0 is no line end.
   if (MatchMarker(escapes_, after).marker != 0 && !EndsLine(s.lastCode)) {
-    Emit(kLineEndCommand);
+    Emit(kLineEnd);
     s.countdown = 0;
   }
   s.lastCode = 0;

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "io/byte_streams.h"
+#include "tables/command_words.h"
 #include "tables/escape_definitions.h"
 #include "tables/pre_pass_tables.h"
 #include "tables/table_root.h"
@@ -32,8 +33,6 @@ namespace velkan {
 // Code words the pre-pass itself produces.
 inline constexpr uint16_t kNoUsableForm = 0x963C;    // no full-width form, bad hexadecimal escape
 inline constexpr uint16_t kUnknownCharacter = 0x9631;  // the tables of the mode do not know it
-inline constexpr uint16_t kSpaceCommand = 0xD002;
-inline constexpr uint16_t kLineEndCommand = 0xD009;
 inline constexpr uint16_t kCircledTen = 0x95B4;       // "10" counted in mode 1
 inline constexpr uint16_t kParenthesisedTen = 0x95BE; // "10" counted in mode 2
 

@@ -2,18 +2,19 @@
 
 #include <cstdio>
 
-#include "engine/command_names.h"
+#include "engine/command_table.h"
+#include "tables/command_words.h"
 
 namespace velkan {
 
 namespace {
 
-bool IsArgumentWord(uint16_t w) { return (w >= 0xC340 && w <= 0xC349) || w == 0xC334 || w == 0xC335; }
+bool IsArgumentWord(uint16_t w) { return IsDigitWord(w) || w == kPointSeparator || w == kCommaSeparator; }
 
 char ArgumentChar(uint16_t w) {
-  if (w == 0xC334) return '.';
-  if (w == 0xC335) return ',';
-  return static_cast<char>('0' + (w - 0xC340));
+  if (w == kPointSeparator) return '.';
+  if (w == kCommaSeparator) return ',';
+  return static_cast<char>('0' + (w - kDigitZero));
 }
 
 std::string Line(size_t offset, uint16_t word, int indent, const std::string& text) {
@@ -36,33 +37,33 @@ std::string ListCodeWords(std::string_view bytes, const CharacterNamer& nameOf) 
     uint16_t w = wordAt(i);
     size_t offset = 2 * i;
     ++i;
-    if (w == 0x0000 || w == 0xD000) {
+    if (w == 0x0000 || w == kFillerWord) {
       out += Line(offset, w, indent, "filler");
       continue;
     }
-    if (w == 0xD050) {
+    if (w == kSkipRegion) {
       out += Line(offset, w, indent, "skip-region: the words up to the next D050 are not read");
-      while (i < count && wordAt(i) != 0xD050) {
+      while (i < count && wordAt(i) != kSkipRegion) {
         out += Line(2 * i, wordAt(i), indent + 1, "skipped");
         ++i;
       }
       if (i < count) {
-        out += Line(2 * i, 0xD050, indent, "skip-region end");
+        out += Line(2 * i, kSkipRegion, indent, "skip-region end");
         ++i;
       }
       continue;
     }
-    if (w == 0xD003) {
+    if (w == kGroupOpen) {
       out += Line(offset, w, indent, "group {");
       ++indent;
       continue;
     }
-    if (w == 0xD004) {
+    if (w == kGroupClose) {
       if (indent > 0) --indent;
       out += Line(offset, w, indent, "} group-end");
       continue;
     }
-    if ((w & 0xF000) == 0xD000) {
+    if (IsCommandWord(w)) {
       std::string text;
       std::string_view name = CommandName(static_cast<uint8_t>(w & 0xFF));
       if (name.empty()) {
@@ -71,7 +72,7 @@ std::string ListCodeWords(std::string_view bytes, const CharacterNamer& nameOf) 
         text = buf;
       } else {
         text = std::string(name);
-        if ((w & 0xFF00) != 0xD000) {
+        if (!InCommandTable(w)) {
           char buf[32];
           std::snprintf(buf, sizeof buf, " (as D0%02X)", w & 0xFF);
           text += buf;

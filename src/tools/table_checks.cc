@@ -4,6 +4,7 @@
 #include <cctype>
 #include <set>
 
+#include "tables/command_words.h"
 #include "tables/escape_definitions.h"
 #include "tables/replacement_table.h"
 #include "tables/table_file.h"
@@ -87,7 +88,7 @@ void CheckPairs(Findings& f, TableFormat format, std::string_view bytes, const s
     size_t commands = 0, modes = 0;
     for (size_t i = 0; i < records; ++i) {
       uint16_t word = WordAt(bytes, 4 * i + 2);
-      if (word >= 0xD000 && word <= 0xD0FF) ++commands;
+      if (InCommandTable(word)) ++commands;
       if (word >= 0x1000 && word <= 0x1010) ++modes;
     }
     f.Note(std::to_string(commands) + " command character(s), " + std::to_string(modes) + " mode character(s)");

@@ -7,8 +7,9 @@
 #include <map>
 #include <memory>
 
-#include "engine/command_names.h"
+#include "engine/command_table.h"
 #include "tables/code_tables.h"
+#include "tables/command_words.h"
 #include "tables/replacement_table.h"
 #include "tools/font_info_lines.h"
 #include "tools/shift_jis_text.h"
@@ -109,7 +110,7 @@ std::string RecordNote(TableFormat f, const uint16_t* first, const uint16_t* las
       case TableFormat::kPairs:
         return SjisShown(r[0]);
       case TableFormat::kZan:
-        if (r[1] >= 0xD000 && r[1] <= 0xD0FF) return CommandNote(r[1]);
+        if (InCommandTable(r[1])) return CommandNote(r[1]);
         if (r[1] >= 0x1000 && r[1] <= 0x1010) return ModeCharacterNote(r[1]);
         return SjisShown(r[0]);
       case TableFormat::kHalfWidth: {
@@ -300,7 +301,7 @@ std::string EscapeNote(std::string_view line) {
       return "no effect (key " + Hex4(key) + ")";
     case '#':
       if (key == 0x9001 || key == 0x9002) return "command lead character " + std::to_string(key - 0x9000);
-      if (key >= 0xD000 && key <= 0xD0FF) return "name of " + CommandNote(static_cast<uint16_t>(key));
+      if (InCommandTable(static_cast<uint16_t>(key))) return "name of " + CommandNote(static_cast<uint16_t>(key));
       return "no effect (key " + Hex4(key) + ")";
     case '&': {
       std::string shown = SjisShown(static_cast<uint16_t>(key));

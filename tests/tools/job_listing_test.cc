@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/command_names.h"
-#include "engine/command_table.h"
 #include "support/test_support.h"
 
 namespace velkan {
@@ -63,20 +61,6 @@ TEST(JobListing, CharactersShowWhatTheNamerGivesThem) {
             "000004  D003    group {\n"
             "000006  D004    } group-end\n");
   EXPECT_EQ(ListCodeWords(""), "offset  word  meaning\n");
-}
-
-TEST(CommandNames, EveryCommandWithAHandlerHasAName) {
-  const CommandTable& table = Commands();
-  for (int low = 0; low < 256; ++low) {
-    const CommandEntry& e = table[low];
-    if (e.prePhase || e.main || e.inGroup) {
-      EXPECT_FALSE(CommandName(static_cast<uint8_t>(low)).empty()) << "D0" << std::hex << low;
-    }
-  }
-  EXPECT_EQ(CommandWordName(0xD009), "line-end");
-  EXPECT_EQ(CommandWordName(0xD109), "") << "only D000-D0FF are named";
-  EXPECT_EQ(CommandWordName(0x4509), "");
-  EXPECT_EQ(CommandName(0xFF), "");
 }
 
 }  // namespace
