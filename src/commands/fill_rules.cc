@@ -5,6 +5,7 @@
 
 #include "commands/ruby.h"
 #include "commands/rules.h"
+#include "commands/warning_commands.h"
 #include "conversion/code_stream.h"
 #include "conversion/conversion.h"
 #include "conversion/readers.h"
@@ -27,23 +28,23 @@ int16_t ThicknessDigitLine(Conversion& c, std::string& tag) {
 
 }  // namespace
 
-int16_t CmdFillRule(Conversion& c) {
+Flow CmdFillRule(Conversion& c) {
   CodeStream& s = c.stream;
   CloseManualRuby(c);
   s.wordPending = 0;
-  if (NextWord(c, s.currentWord) < 0) return -1;
+  if (NextWord(c, s.currentWord) < 0) return Flow::kFail;
   const uint16_t w1 = s.currentWord;
   std::string tag = "<FIL";
   bool written = false;
 
   if (w1 == kVerticalHorizontalRule) {
-    if (ThicknessDigitLine(c, tag) < 0) return -1;
+    if (ThicknessDigitLine(c, tag) < 0) return Flow::kFail;
     written = true;
   }
   if (w1 == kBell) {
-    if (NextWord(c, s.currentWord) < 0) return -1;
+    if (NextWord(c, s.currentWord) < 0) return Flow::kFail;
     if (s.currentWord == kTagEm) {
-      if (ThicknessDigitLine(c, tag) < 0) return -1;
+      if (ThicknessDigitLine(c, tag) < 0) return Flow::kFail;
       tag += " aki=30em";
       written = true;
     }
@@ -71,69 +72,69 @@ int16_t CmdFillRule(Conversion& c) {
     s.currentWord = w1;
     s.wordPending = 1;
   }
-  return 0;
+  return Flow::kGoOn;
 }
 
-int16_t CmdPageNumber0(Conversion& c) { return WarnAndConsume(c, lit::kWarnPageNumber0); }
-int16_t CmdPageNumber1(Conversion& c) { return WarnAndConsume(c, lit::kWarnPageNumber1); }
-int16_t CmdPageNumber2(Conversion& c) { return WarnAndConsume(c, lit::kWarnPageNumber2); }
+Flow CmdPageNumber0(Conversion& c) { return WarnAndConsume(c, lit::kWarnPageNumber0); }
+Flow CmdPageNumber1(Conversion& c) { return WarnAndConsume(c, lit::kWarnPageNumber1); }
+Flow CmdPageNumber2(Conversion& c) { return WarnAndConsume(c, lit::kWarnPageNumber2); }
 
-int16_t CmdPageNumberValues(Conversion& c) {
+Flow CmdPageNumberValues(Conversion& c) {
   CodeStream& s = c.stream;
   NumberValues& values = c.session.numberValues;
   for (int16_t& value : values) {
     int16_t r = ReadInteger(c, value);
-    if (r < 0) return -1;
+    if (r < 0) return Flow::kFail;
     if (r == 0 || s.currentWord != kCommaSeparator) {
-      if (SkipArguments(c) < 0) return -1;
+      if (SkipArguments(c) < 0) return Flow::kFail;
       break;
     }
   }
   c.out.WriteWarningF(lit::kWarnPageNumberValues, values[0], values[1], values[2], values[3], values[4],
                       values[5]);
-  return 0;
+  return Flow::kGoOn;
 }
 
-int16_t CmdCentering(Conversion& c) {
+Flow CmdCentering(Conversion& c) {
   int32_t length;
-  if (ReadLength(c, length) < 0) return -1;
+  if (ReadLength(c, length) < 0) return Flow::kFail;
   c.out.WriteWarningF(lit::kWarnCentering, FormatLength(length));
-  return 0;
+  return Flow::kGoOn;
 }
 
-int16_t CmdBaselineJump(Conversion& c) {
+Flow CmdBaselineJump(Conversion& c) {
   int16_t size;
-  if (ReadQuarters(c, size) < 0) return -1;
+  if (ReadQuarters(c, size) < 0) return Flow::kFail;
   c.out.WriteWarningF(lit::kWarnBaselineJump, size);
-  return 0;
+  return Flow::kGoOn;
 }
 
-int16_t CmdSplitLineParameters(Conversion& c) {
+Flow CmdSplitLineParameters(Conversion& c) {
   CodeStream& s = c.stream;
   SplitLineParameters p;
-  if (ReadQuarters(c, p.firstSize) < 0) return -1;
+  if (ReadQuarters(c, p.firstSize) < 0) return Flow::kFail;
   if (s.currentWord == kCommaSeparator) {
-    if (ReadQuarters(c, p.secondSize) < 0) return -1;
+    if (ReadQuarters(c, p.secondSize) < 0) return Flow::kFail;
     if (s.currentWord == kCommaSeparator) {
-      if (ReadInteger(c, p.type) < 0) return -1;
-      if (s.currentWord == kCommaSeparator && ReadInteger(c, p.par) < 0) return -1;
+      if (ReadInteger(c, p.type) < 0) return Flow::kFail;
+      if (s.currentWord == kCommaSeparator && ReadInteger(c, p.par) < 0) return Flow::kFail;
     }
   }
   c.splitLine = p;
-  return 0;
+  return Flow::kGoOn;
 }
 
-int16_t CmdBoxParameters(Conversion& c) {
+Flow CmdBoxParameters(Conversion& c) {
   CodeStream& s = c.stream;
   BoxParameters p;
-  if (ReadInteger(c, p.lineSelector) < 0) return -1;
+  if (ReadInteger(c, p.lineSelector) < 0) return Flow::kFail;
   if (s.currentWord == kCommaSeparator) {
     int16_t r = ReadLength(c, p.gap);
-    if (r < 0) return -1;
+    if (r < 0) return Flow::kFail;
     if (r == 0) p.gap = kInternalPerUnit;
   }
   c.box = p;
-  return 0;
+  return Flow::kGoOn;
 }
 
 }  // namespace velkan

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 
+#include "conversion/flow.h"
+
 namespace velkan {
 
 class Conversion;
@@ -16,34 +18,31 @@ using NumberValues = std::array<int16_t, 6>;
 
 // 0xD01E, main: the fill rule. The word after the command selects the line;
 // when no attribute could be given, nothing is written and a command word in
-// that place is left pending for the main loop. Result 0 or -1.
-int16_t CmdFillRule(Conversion& c);
+// that place is left pending for the main loop.
+Flow CmdFillRule(Conversion& c);
 
-// 0xD028, 0xD08E, 0xD092, main: the warnings "ノンブル０", "ノンブル１",
-// "ノンブル２". Result 0.
-int16_t CmdPageNumber0(Conversion& c);
-int16_t CmdPageNumber1(Conversion& c);
-int16_t CmdPageNumber2(Conversion& c);
+// 0xD028, 0xD08E, 0xD092, main: the warnings "ノンブル０", "ノンブル１", "ノンブル２".
+Flow CmdPageNumber0(Conversion& c);
+Flow CmdPageNumber1(Conversion& c);
+Flow CmdPageNumber2(Conversion& c);
 
-// 0xD037, in-group: up to six comma-separated integers into NumberValues,
-// then a warning with all six. Result 0 or -1.
-int16_t CmdPageNumberValues(Conversion& c);
+// 0xD037, in-group: up to six comma-separated integers into NumberValues, then
+// a warning with all six.
+Flow CmdPageNumberValues(Conversion& c);
 
-// 0xD070, in-group: a length, reported as "センタリング，長さ(%g)". Result 0
-// or -1.
-int16_t CmdCentering(Conversion& c);
+// 0xD070, in-group: a length, reported as "センタリング，長さ(%g)".
+Flow CmdCentering(Conversion& c);
 
-// 0xD036, in-group: a size, reported in quarter units as
-// "ベースラインJUMP，サイズ(%d)". Result 0 or -1.
-int16_t CmdBaselineJump(Conversion& c);
+// 0xD036, in-group: a size, reported in quarter units as "ベースラインJUMP，サイズ(%d)".
+Flow CmdBaselineJump(Conversion& c);
 
 // 0xD064, in-group: two sizes and two integers, comma-separated, into
-// SplitLineParameters; the values after a missing comma are 0. Result 0 or
-// -1 (nothing stored).
-int16_t CmdSplitLineParameters(Conversion& c);
+// SplitLineParameters; the values after a missing comma are 0 (nothing is
+// stored when a read fails).
+Flow CmdSplitLineParameters(Conversion& c);
 
 // 0xD0A0, in-group: the line selector (none: 0) and, after a comma, the gap
-// (no digits: one unit); without the comma the gap is 0. Result 0 or -1.
-int16_t CmdBoxParameters(Conversion& c);
+// (no digits: one unit); without the comma the gap is 0.
+Flow CmdBoxParameters(Conversion& c);
 
 }  // namespace velkan

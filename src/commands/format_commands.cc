@@ -9,10 +9,10 @@
 
 namespace velkan {
 
-int16_t CmdDefineFormat(Conversion& c) {
+Flow CmdDefineFormat(Conversion& c) {
   int16_t n = 0;
-  if (ReadInteger(c, n) < 0) return -1;
-  if (n < 0 || n >= kFormatCount || c.stream.currentWord != kGroupClose) return 0;
+  if (ReadInteger(c, n) < 0) return Flow::kFail;
+  if (n < 0 || n >= kFormatCount || c.stream.currentWord != kGroupClose) return Flow::kGoOn;
 
   // The body is read into a word of our own: `currentWord` stays on the
   // 0xD004 that closes the header, and the group loop closes it afterwards.
@@ -22,7 +22,7 @@ int16_t CmdDefineFormat(Conversion& c) {
   bool endMark = false;
   for (;;) {
     uint16_t w = 0;
-    if (NextWord(c, w) < 0 || w == kEndOfJob) return -1;
+    if (NextWord(c, w) < 0 || w == kEndOfJob) return Flow::kFail;
     bool keep = true;
     if (w == kGroupClose) {
       if (endMark) break;
@@ -35,16 +35,16 @@ int16_t CmdDefineFormat(Conversion& c) {
       endMark = false;
     }
     if (!keep) continue;
-    if (count == kFormatWords) return 0;  // too long: nothing is defined
+    if (count == kFormatWords) return Flow::kGoOn;  // too long: nothing is defined
     body[static_cast<size_t>(count++)] = w;
   }
-  return WriteFormat(c.store, n, body);
+  return WriteFormat(c.store, n, body) < 0 ? Flow::kFail : Flow::kGoOn;
 }
 
-int16_t CmdCallFormat(Conversion& c) {
+Flow CmdCallFormat(Conversion& c) {
   int16_t n = 0;
-  if (ReadInteger(c, n) < 0) return -1;
-  if (n < 0 || n >= kFormatCount || c.stream.currentWord != kGroupClose) return -1;
+  if (ReadInteger(c, n) < 0) return Flow::kFail;
+  if (n < 0 || n >= kFormatCount || c.stream.currentWord != kGroupClose) return Flow::kFail;
 
   FormatStore& s = c.store;
   int16_t& counter = s.playCounter[static_cast<size_t>(n)];
@@ -53,11 +53,12 @@ int16_t CmdCallFormat(Conversion& c) {
     counter = static_cast<int16_t>(was - 1);
     if (was == 0) {
       counter = -1;
-      return 0;
+      return Flow::kGoOn;
     }
   }
   int16_t loaded = LoadFormat(s, n);
-  if (loaded <= 0) return loaded;
+  if (loaded < 0) return Flow::kFail;
+  if (loaded == 0) return Flow::kGoOn;  // not defined: nothing plays
 
   // Formats that call each other without reading any input would play for
   // ever; such a chain ends the pass.
@@ -65,7 +66,7 @@ int16_t CmdCallFormat(Conversion& c) {
   if (at == s.inputAtLastStart) {
     if (++s.startsWithoutInput > s.maxStartsWithoutInput) {
       s.error = "formats call each other without end; stopped at a call of format " + std::to_string(n);
-      return -1;
+      return Flow::kFail;
     }
   } else {
     s.inputAtLastStart = at;
@@ -76,44 +77,44 @@ int16_t CmdCallFormat(Conversion& c) {
   s.replaySlot = static_cast<int16_t>(s.state[static_cast<size_t>(n)] & kNoSlot);
   s.position = 0;
   c.stream.replayActive = 1;
-  return 0;
+  return Flow::kGoOn;
 }
 
-int16_t CmdPlayCount(Conversion& c) {
+Flow CmdPlayCount(Conversion& c) {
   int16_t n = 0;
-  if (ReadInteger(c, n) < 0) return -1;
-  if (c.stream.currentWord != kCommaSeparator) return 0;
+  if (ReadInteger(c, n) < 0) return Flow::kFail;
+  if (c.stream.currentWord != kCommaSeparator) return Flow::kGoOn;
   int16_t count = 0;
-  if (ReadInteger(c, count) < 0) return -1;
+  if (ReadInteger(c, count) < 0) return Flow::kFail;
   if (n >= 0 && n < kFormatCount && count >= -1) c.store.playCounter[static_cast<size_t>(n)] = count;
-  return 0;
+  return Flow::kGoOn;
 }
 
-int16_t CmdSwitchSource(Conversion& c) {
+Flow CmdSwitchSource(Conversion& c) {
   c.stream.wordPending = 0;
-  if (c.store.replaying < 0) return -1;
+  if (c.store.replaying < 0) return Flow::kFail;
   c.stream.replayActive = c.stream.replayActive ? 0 : 1;
-  return 0;
+  return Flow::kEndPrePhase;
 }
 
-int16_t CmdCountWithFormat(Conversion& c) {
+Flow CmdCountWithFormat(Conversion& c) {
   int16_t count = 0;
-  if (ReadInteger(c, count) < 0) return -1;
+  if (ReadInteger(c, count) < 0) return Flow::kFail;
   if (c.stream.currentWord == kCallFormat) {
     int16_t n = 0;
-    if (ReadInteger(c, n) < 0) return -1;
+    if (ReadInteger(c, n) < 0) return Flow::kFail;
   }
-  return 0;
+  return Flow::kGoOn;
 }
 
-int16_t CmdLengthWithFormat(Conversion& c) {
+Flow CmdLengthWithFormat(Conversion& c) {
   int32_t length = 0;
-  if (ReadUnitLength(c, length) < 0) return -1;
+  if (ReadUnitLength(c, length) < 0) return Flow::kFail;
   if (c.stream.currentWord == kCallFormat) {
     int16_t n = 0;
-    if (ReadInteger(c, n) < 0) return -1;
+    if (ReadInteger(c, n) < 0) return Flow::kFail;
   }
-  return 0;
+  return Flow::kGoOn;
 }
 
 }  // namespace velkan

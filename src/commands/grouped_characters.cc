@@ -34,9 +34,9 @@ std::string EnclosureOpeningTag(Conversion& c) {
   return tag;
 }
 
-int16_t OpenGroup(Conversion& c) {
+Flow OpenGroup(Conversion& c) {
   CodeStream& s = c.stream;
-  if (NextWord(c, s.currentWord) < 0) return -1;
+  if (NextWord(c, s.currentWord) < 0) return Flow::kFail;
   std::string tag;
   if (s.currentWord == kEnclosureWord) {
     tag = EnclosureOpeningTag(c);
@@ -53,25 +53,25 @@ int16_t OpenGroup(Conversion& c) {
   }
   c.out.WriteText(tag);
   c.groups.groupState = 1;
-  return 0;
+  return Flow::kGoOn;
 }
 
 }  // namespace
 
-int16_t CmdGroupSizes(Conversion& c) {
+Flow CmdGroupSizes(Conversion& c) {
   int16_t v[4] = {};
   for (int i = 0; i < 4; ++i) {
-    if (ReadQuarters(c, v[i]) < 0) return -1;
+    if (ReadQuarters(c, v[i]) < 0) return Flow::kFail;
     bool last = i == 3;
     if (v[i] > c.limits.maxSize || (!last && c.stream.currentWord != kCommaSeparator)) {
-      return SkipArguments(c) < 0 ? -1 : 1;
+      return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
     }
   }
   c.groups.sizes = GroupSizes{v[0], v[1], v[2], v[3]};
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdGroupMark(Conversion& c) {
+Flow CmdGroupMark(Conversion& c) {
   CloseManualRuby(c);
   GroupedCharacters& g = c.groups;
   switch (g.groupState) {
@@ -94,7 +94,7 @@ int16_t CmdGroupMark(Conversion& c) {
       break;
   }
   c.stream.wordPending = 0;
-  return 0;
+  return Flow::kGoOn;
 }
 
 }  // namespace velkan

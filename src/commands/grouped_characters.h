@@ -10,19 +10,20 @@
 
 #include <cstdint>
 
+#include "conversion/flow.h"
+
 namespace velkan {
 
 class Conversion;
 
 // 0xD099, group: four comma-separated sizes (height and width of the first,
-// then of the second part). A missing comma or a size above the job's
-// largest size changes none of them and skips the arguments. Result 1.
-int16_t CmdGroupSizes(Conversion& c);
+// then of the second part). A missing comma or a size above the job's largest
+// size changes none of them and skips the arguments.
+Flow CmdGroupSizes(Conversion& c);
 
 // 0xD09A, main: the next mark of the group (see above). At the first mark the
 // word after the command is fetched: 0xD09C is consumed with it, any other
-// word stays pending for the first part. Result 0, or -1 when fetching
-// failed.
-int16_t CmdGroupMark(Conversion& c);
+// word stays pending for the first part.
+Flow CmdGroupMark(Conversion& c);
 
 }  // namespace velkan

@@ -14,24 +14,24 @@ namespace {
 bool IsIndentSelector(uint16_t w) { return w == kSelectIndentLeft || w == kSelectIndentRight; }
 
 // Passes over the rest of a rejected command's arguments: result 0, or -1.
-int16_t Reject(Conversion& c) { return SkipArguments(c) < 0 ? -1 : 0; }
+Flow Reject(Conversion& c) { return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn; }
 
 enum class Given { kLength, kChars, kPercent };
 
 // The shared course of 0xD02F, 0xD096 and 0xD0D9.
-int16_t SideIndent(Conversion& c, Given given) {
+Flow SideIndent(Conversion& c, Given given) {
   int32_t length = 0;
   int16_t percent = 0;
   switch (given) {
     case Given::kLength:
-      if (ReadLength(c, length) < 0) return -1;
+      if (ReadLength(c, length) < 0) return Flow::kFail;
       break;
     case Given::kChars:
-      if (ReadCharsFull(c, length) < 0) return -1;
+      if (ReadCharsFull(c, length) < 0) return Flow::kFail;
       break;
     case Given::kPercent:
       // A quarter of a percent of the measure, taken in whole 1/400ths.
-      if (ReadQuarters(c, percent) < 0) return -1;
+      if (ReadQuarters(c, percent) < 0) return Flow::kFail;
       length = Wrap32(int64_t{c.typo.measure / 400} * percent);
       break;
   }
@@ -39,7 +39,7 @@ int16_t SideIndent(Conversion& c, Given given) {
   uint16_t selector = c.stream.currentWord;
   if (!IsIndentSelector(selector)) return Reject(c);
   int16_t lines;
-  if (ReadInteger(c, lines) < 0) return -1;
+  if (ReadInteger(c, lines) < 0) return Flow::kFail;
   if (lines < 0) return Reject(c);
   if (given == Given::kPercent) {
     c.out.WriteWarningF(lit::kWarnIndentPercent, FormatLength(length), lines);
@@ -48,58 +48,58 @@ int16_t SideIndent(Conversion& c, Given given) {
   } else {
     c.typo.indentRight = length;
   }
-  return 1;
+  return Flow::kGoOn;
 }
 
 }  // namespace
 
-int16_t CmdIndent(Conversion& c) { return SideIndent(c, Given::kLength); }
-int16_t CmdIndentChars(Conversion& c) { return SideIndent(c, Given::kChars); }
-int16_t CmdIndentPercent(Conversion& c) { return SideIndent(c, Given::kPercent); }
+Flow CmdIndent(Conversion& c) { return SideIndent(c, Given::kLength); }
+Flow CmdIndentChars(Conversion& c) { return SideIndent(c, Given::kChars); }
+Flow CmdIndentPercent(Conversion& c) { return SideIndent(c, Given::kPercent); }
 
-int16_t CmdIndentHanging(Conversion& c) {
+Flow CmdIndentHanging(Conversion& c) {
   int32_t v;
-  if (ReadLength(c, v) < 0) return -1;
+  if (ReadLength(c, v) < 0) return Flow::kFail;
   c.typo.indentHanging = v;
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdIndentHangingChars(Conversion& c) {
+Flow CmdIndentHangingChars(Conversion& c) {
   int32_t v;
-  if (ReadCharsFull(c, v) < 0) return -1;
+  if (ReadCharsFull(c, v) < 0) return Flow::kFail;
   c.typo.indentHanging = v;
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdIndentStart(Conversion& c) {
+Flow CmdIndentStart(Conversion& c) {
   int32_t v;
-  if (ReadLength(c, v) < 0) return -1;
+  if (ReadLength(c, v) < 0) return Flow::kFail;
   c.typo.indentStart = v;
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdIndentStartChars(Conversion& c) {
+Flow CmdIndentStartChars(Conversion& c) {
   int32_t v;
-  if (ReadCharsFull(c, v) < 0) return -1;
+  if (ReadCharsFull(c, v) < 0) return Flow::kFail;
   c.typo.indentStart = v;
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdIndentReset(Conversion& c) {
+Flow CmdIndentReset(Conversion& c) {
   c.typo.indentLeft = 0;
   c.typo.indentRight = 0;
   c.typo.indentHanging = 0;
-  return NextWord(c, c.stream.currentWord) < 0 ? -1 : 1;
+  return NextWord(c, c.stream.currentWord) < 0 ? Flow::kFail : Flow::kGoOn;
 }
 
-int16_t CmdPositionIndent(Conversion& c) {
-  if (NextWord(c, c.stream.currentWord) < 0) return -1;
+Flow CmdPositionIndent(Conversion& c) {
+  if (NextWord(c, c.stream.currentWord) < 0) return Flow::kFail;
   if (!IsIndentSelector(c.stream.currentWord)) {
     c.out.WriteWarning(lit::kWarnPositionIndent);
     return Reject(c);
   }
   int16_t position;
-  return ReadInteger(c, position) < 0 ? -1 : 1;
+  return ReadInteger(c, position) < 0 ? Flow::kFail : Flow::kGoOn;
 }
 
 }  // namespace velkan

@@ -4,46 +4,45 @@
 // selector word, 0xD034 for the left and 0xD035 for the right indent, and a
 // number of lines that the output cannot use. A negative length or a
 // missing selector skips the command's remaining arguments and changes
-// nothing (result 0). Every handler returns -1 when reading failed.
+// nothing. Every handler fails when reading failed.
 #pragma once
 
 #include <cstdint>
+
+#include "conversion/flow.h"
 
 namespace velkan {
 
 class Conversion;
 
 
-// 0xD02F: left or right indent given as a length. Result 1 when set.
-int16_t CmdIndent(Conversion& c);
+// 0xD02F: left or right indent given as a length.
+Flow CmdIndent(Conversion& c);
 
 // 0xD096: left or right indent given as a count of characters (ReadCharsFull).
-// Result 1 when set.
-int16_t CmdIndentChars(Conversion& c);
+Flow CmdIndentChars(Conversion& c);
 
 // 0xD0D9: indent given as a percentage of the measure (quarter percent);
-// cannot be expressed, so a well formed command warns
-// "インデント％指定, %g％, %d行" with the resulting length and the lines.
-// Result 1 when warned.
-int16_t CmdIndentPercent(Conversion& c);
+// cannot be expressed, so a well formed command warns "インデント％指定, %g％, %d行"
+// with the resulting length and the lines.
+Flow CmdIndentPercent(Conversion& c);
 
 // 0xD031 / 0xD097: hanging indent as a length / a count of characters.
-// Result 1.
-int16_t CmdIndentHanging(Conversion& c);
-int16_t CmdIndentHangingChars(Conversion& c);
+Flow CmdIndentHanging(Conversion& c);
+Flow CmdIndentHangingChars(Conversion& c);
 
 // 0xD032 / 0xD098: indent of the first line as a length / a count of
-// characters. Result 1.
-int16_t CmdIndentStart(Conversion& c);
-int16_t CmdIndentStartChars(Conversion& c);
+// characters.
+Flow CmdIndentStart(Conversion& c);
+Flow CmdIndentStartChars(Conversion& c);
 
 // 0xD030: clears the left, right and hanging indents (not the first-line
-// indent) and moves on to the next word. Result 1.
-int16_t CmdIndentReset(Conversion& c);
+// indent) and moves on to the next word.
+Flow CmdIndentReset(Conversion& c);
 
 // 0xD033: an indent at a position, which cannot be expressed. Followed by a
-// selector and an integer, it is passed over silently (result 1); without a
-// selector it warns "位置指定インデント" and skips its arguments (result 0).
-int16_t CmdPositionIndent(Conversion& c);
+// selector and an integer, it is passed over silently; without a selector it
+// warns "位置指定インデント" and skips its arguments.
+Flow CmdPositionIndent(Conversion& c);
 
 }  // namespace velkan

@@ -24,54 +24,54 @@ void OpenCountedScope(Conversion& c, int16_t characters, int16_t kind) {
 }
 
 // The shared course of 0xD046 and 0xD047: the tags for the selectors 1, 2, 3.
-int16_t SuffixOrIndex(Conversion& c, const char* const (&tags)[3], int16_t kindBase, const char* warning) {
+Flow SuffixOrIndex(Conversion& c, const char* const (&tags)[3], int16_t kindBase, const char* warning) {
   int16_t selector;
   int16_t missing = ReadDigits(c, selector, 1);
   if (missing < 0) {
     CloseManualRuby(c);
-    return -1;
+    return Flow::kFail;
   }
   if (missing != 0 || selector < 1 || selector > 3) selector = 0;
   CloseManualRuby(c);
   if (selector == 0) {
     c.out.WriteWarning(warning);
-    return 0;
+    return Flow::kGoOn;
   }
   c.out.WriteText(tags[selector - 1]);
   OpenCountedScope(c, 1, static_cast<int16_t>(kindBase + selector));
-  return 0;
+  return Flow::kGoOn;
 }
 
 }  // namespace
 
-int16_t CmdTayoParameters(Conversion& c) {
+Flow CmdTayoParameters(Conversion& c) {
   int16_t h, w = 0, aki = 0;
-  if (ReadQuarters(c, h) < 0) return -1;
+  if (ReadQuarters(c, h) < 0) return Flow::kFail;
   bool complete = c.stream.currentWord == kCommaSeparator;
   if (complete) {
-    if (ReadQuarters(c, w) < 0) return -1;
+    if (ReadQuarters(c, w) < 0) return Flow::kFail;
     complete = c.stream.currentWord == kCommaSeparator;
   }
-  if (complete && ReadQuarters(c, aki) < 0) return -1;
+  if (complete && ReadQuarters(c, aki) < 0) return Flow::kFail;
   const SizeLimits& lim = c.limits;
   auto inRange = [&](int16_t s) { return s >= lim.minSize && s <= lim.maxSize; };
-  if (!complete || !inRange(h) || !inRange(w)) return SkipArguments(c) < 0 ? -1 : 0;
+  if (!complete || !inRange(h) || !inRange(w)) return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
   c.inlines.tayoHeight = h;
   c.inlines.tayoWidth = w;
   c.inlines.tayoAki = aki;
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdEmWidth(Conversion& c) {
+Flow CmdEmWidth(Conversion& c) {
   int32_t width;
-  if (ReadUnitLength(c, width) < 0) return -1;
+  if (ReadUnitLength(c, width) < 0) return Flow::kFail;
   c.inlines.emWidth = width;
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdTayo(Conversion& c) {
+Flow CmdTayo(Conversion& c) {
   int16_t characters;
-  if (ReadDigits(c, characters, 2) < 0) return -1;
+  if (ReadDigits(c, characters, 2) < 0) return Flow::kFail;
   CloseManualRuby(c);
   const InlineStructures& in = c.inlines;
   std::string tag = "<TAYO";
@@ -93,28 +93,28 @@ int16_t CmdTayo(Conversion& c) {
   tag += ">";
   c.out.WriteText(tag);
   OpenCountedScope(c, characters, kScopeTayo);
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdSuffix(Conversion& c) {
+Flow CmdSuffix(Conversion& c) {
   static constexpr const char* kTags[3] = {"<SFX3>", "<SFX1>", "<SFX2>"};
   return SuffixOrIndex(c, kTags, kScopeSuffixBase, lit::kWarnSuffix);
 }
 
-int16_t CmdIndex(Conversion& c) {
+Flow CmdIndex(Conversion& c) {
   static constexpr const char* kTags[3] = {"<IDX3>", "<IDX1>", "<IDX2>"};
   return SuffixOrIndex(c, kTags, kScopeIndexBase, lit::kWarnIndex);
 }
 
-int16_t CmdDoubleIndex(Conversion& c) {
+Flow CmdDoubleIndex(Conversion& c) {
   CloseManualRuby(c);
   c.out.WriteText("<DIDX>");
   OpenCountedScope(c, 1, kScopeDoubleIndex);
   c.stream.wordPending = 0;
-  return 0;
+  return Flow::kGoOn;
 }
 
-int16_t CmdWarichu(Conversion& c) {
+Flow CmdWarichu(Conversion& c) {
   CloseManualRuby(c);
   InlineStructures& in = c.inlines;
   if (in.wariOpen == 1) {
@@ -142,10 +142,10 @@ int16_t CmdWarichu(Conversion& c) {
     in.wariOpen = 1;
   }
   c.stream.wordPending = 0;
-  return 0;
+  return Flow::kGoOn;
 }
 
-int16_t CmdFraction(Conversion& c) {
+Flow CmdFraction(Conversion& c) {
   CloseManualRuby(c);
   InlineStructures& in = c.inlines;
   if (in.bunState == 2) {
@@ -161,22 +161,22 @@ int16_t CmdFraction(Conversion& c) {
     in.bunState = static_cast<int16_t>(in.bunState + 1);
   }
   c.stream.wordPending = 0;
-  return 0;
+  return Flow::kGoOn;
 }
 
-int16_t CmdEuropeanFraction(Conversion& c) {
+Flow CmdEuropeanFraction(Conversion& c) {
   c.out.WriteWarning(lit::kWarnEuropeanFraction);
   c.stream.wordPending = 0;
-  return 0;
+  return Flow::kGoOn;
 }
 
-int16_t CmdEmSpace(Conversion& c) {
+Flow CmdEmSpace(Conversion& c) {
   std::string tag = "<em wid=";
   AppendNumberWithUnit(tag, FormatLength(c.inlines.emWidth), Unit(c));
   tag += ">";
   c.out.WriteText(tag);
   c.stream.wordPending = 0;
-  return 0;
+  return Flow::kGoOn;
 }
 
 }  // namespace velkan

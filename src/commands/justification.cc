@@ -1,6 +1,7 @@
 #include "commands/justification.h"
 
 #include "commands/commands_literals.h"
+#include "commands/warning_commands.h"
 #include "commands/ruby.h"
 #include "conversion/conversion.h"
 #include "conversion/readers.h"
@@ -15,154 +16,156 @@ void ShiftUp(Conversion& c, int64_t by) { c.move.up = Wrap32(int64_t{c.move.up} 
 
 }  // namespace
 
-int16_t CmdMeasureChars(Conversion& c) {
+Flow CmdMeasureChars(Conversion& c) {
   int32_t v;
-  if (ReadCharsSpan(c, v) < 0) return -1;
+  if (ReadCharsSpan(c, v) < 0) return Flow::kFail;
   c.typo.measure = v;
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdMeasureMillimetres(Conversion& c) {
+Flow CmdMeasureMillimetres(Conversion& c) {
   int32_t v;
-  if (ReadMillimetres(c, v) < 0) return -1;
+  if (ReadMillimetres(c, v) < 0) return Flow::kFail;
   c.typo.measure = v;
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdShiftUp(Conversion& c) {
+Flow CmdShiftUp(Conversion& c) {
   int32_t v;
-  if (ReadUnitLength(c, v) < 0) return -1;
+  if (ReadUnitLength(c, v) < 0) return Flow::kFail;
   ShiftUp(c, v);
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdShiftDown(Conversion& c) {
+Flow CmdShiftDown(Conversion& c) {
   int32_t v;
-  if (ReadUnitLength(c, v) < 0) return -1;
+  if (ReadUnitLength(c, v) < 0) return Flow::kFail;
   ShiftUp(c, -int64_t{v});
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdShiftUpHalfLine(Conversion& c) {
+Flow CmdShiftUpHalfLine(Conversion& c) {
   c.stream.wordPending = 0;
   ShiftUp(c, c.typo.lineSpacing / 2);
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdShiftDownHalfLine(Conversion& c) {
+Flow CmdShiftDownHalfLine(Conversion& c) {
   c.stream.wordPending = 0;
   ShiftUp(c, -int64_t{c.typo.lineSpacing / 2});
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdCheckIndexedLength(Conversion& c) {
+Flow CmdCheckIndexedLength(Conversion& c) {
   int16_t index;
-  if (ReadInteger(c, index) < 0) return -1;
+  if (ReadInteger(c, index) < 0) return Flow::kFail;
   int32_t length = 0;
   int16_t r;
   switch (c.stream.currentWord) {
     case kSelectMeasureLength: r = ReadLength(c, length); break;
     case kSelectMeasureMillimetres: r = ReadMillimetres(c, length); break;
     case kSelectMeasureChars: r = ReadCharsSpan(c, length); break;
-    default: return -1;
+    default: return Flow::kFail;
   }
-  if (r < 0) return -1;
+  if (r < 0) return Flow::kFail;
   const SizeLimits& lim = c.limits;
-  if (index < 0 || index > 60 || length < lim.minLength || length > lim.maxLength) return -1;
-  return 1;
+  if (index < 0 || index > 60 || length < lim.minLength || length > lim.maxLength) return Flow::kFail;
+  return Flow::kGoOn;
 }
 
-int16_t CmdFillSpace(Conversion& c) {
+Flow CmdFillSpace(Conversion& c) {
   CloseManualRuby(c);
   c.out.WriteText("<FILSP>");
   c.stream.wordPending = 0;
-  return 0;
+  return Flow::kGoOn;
 }
 
-int16_t CmdNoEffect(Conversion& c) {
+Flow CmdNoEffect(Conversion& c) {
   c.stream.wordPending = 0;
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdOriginSet(Conversion& c) { return WarnAndConsume(c, lit::kWarnOriginSet, 0); }
-int16_t CmdOriginReturn(Conversion& c) { return WarnAndConsume(c, lit::kWarnOriginReturn, 0); }
-int16_t CmdHorizontalTab(Conversion& c) { return WarnAndConsume(c, lit::kWarnHorizontalTab, 1); }
-int16_t CmdVerticalTabStart(Conversion& c) { return WarnAndConsume(c, lit::kWarnVerticalTabStart, 0); }
-int16_t CmdVerticalTabMiddle(Conversion& c) { return WarnAndConsume(c, lit::kWarnVerticalTabMiddle, 0); }
-int16_t CmdVerticalTabEnd(Conversion& c) { return WarnAndConsume(c, lit::kWarnVerticalTabEnd, 0); }
-int16_t CmdCapitalAccent(Conversion& c) { return WarnAndConsume(c, lit::kWarnCapitalAccent, 0); }
-int16_t CmdSmallAccent(Conversion& c) { return WarnAndConsume(c, lit::kWarnSmallAccent, 0); }
-int16_t CmdOneShotSolid(Conversion& c) { return WarnAndConsume(c, lit::kWarnOneShotSolid, 1); }
-int16_t CmdJustifyPlanted(Conversion& c) { return WarnAndConsume(c, lit::kWarnJustifyPlanted, 0); }
-int16_t CmdJustifyLeading(Conversion& c) { return WarnAndConsume(c, lit::kWarnJustifyLeading, 0); }
-int16_t CmdJustifyIgnore(Conversion& c) { return WarnAndConsume(c, lit::kWarnJustifyIgnore, 0); }
-int16_t CmdJustifyNoSplit(Conversion& c) { return WarnAndConsume(c, lit::kWarnJustifyNoSplit, 0); }
-int16_t CmdIgnoreIndent(Conversion& c) { return WarnAndConsume(c, lit::kWarnIgnoreIndent, 0); }
+Flow CmdOriginSet(Conversion& c) { return WarnAndConsume(c, lit::kWarnOriginSet); }
+Flow CmdOriginReturn(Conversion& c) { return WarnAndConsume(c, lit::kWarnOriginReturn); }
+Flow CmdHorizontalTab(Conversion& c) { return WarnAndConsume(c, lit::kWarnHorizontalTab); }
+Flow CmdVerticalTabStart(Conversion& c) { return WarnAndConsume(c, lit::kWarnVerticalTabStart); }
+Flow CmdVerticalTabMiddle(Conversion& c) { return WarnAndConsume(c, lit::kWarnVerticalTabMiddle); }
+Flow CmdVerticalTabEnd(Conversion& c) { return WarnAndConsume(c, lit::kWarnVerticalTabEnd); }
+Flow CmdCapitalAccent(Conversion& c) { return WarnAndConsume(c, lit::kWarnCapitalAccent); }
+Flow CmdSmallAccent(Conversion& c) { return WarnAndConsume(c, lit::kWarnSmallAccent); }
+Flow CmdOneShotSolid(Conversion& c) { return WarnAndConsume(c, lit::kWarnOneShotSolid); }
+Flow CmdJustifyPlanted(Conversion& c) { return WarnAndConsume(c, lit::kWarnJustifyPlanted); }
+Flow CmdJustifyLeading(Conversion& c) { return WarnAndConsume(c, lit::kWarnJustifyLeading); }
+Flow CmdJustifyIgnore(Conversion& c) { return WarnAndConsume(c, lit::kWarnJustifyIgnore, Flow::kEndPrePhase); }
+Flow CmdJustifyNoSplit(Conversion& c) {
+  return WarnAndConsume(c, lit::kWarnJustifyNoSplit, Flow::kEndPrePhase);
+}
+Flow CmdIgnoreIndent(Conversion& c) { return WarnAndConsume(c, lit::kWarnIgnoreIndent); }
 
 // Without a digit the word that ended the reading is left pending, so that a
 // character or command right after the origin is not lost.
-int16_t CmdOriginSetValue(Conversion& c) {
+Flow CmdOriginSetValue(Conversion& c) {
   int16_t value;
   int16_t missing = ReadDigits(c, value, 1);
-  if (missing < 0) return -1;
+  if (missing < 0) return Flow::kFail;
   if (missing > 0) c.out.WriteWarningF(lit::kWarnOriginSetValue, 0);
-  return 0;
+  return Flow::kGoOn;
 }
 
-int16_t CmdOriginReturnValue(Conversion& c) {
+Flow CmdOriginReturnValue(Conversion& c) {
   int16_t value;
-  return ReadDigits(c, value, 1) < 0 ? -1 : 0;
+  return ReadDigits(c, value, 1) < 0 ? Flow::kFail : Flow::kGoOn;
 }
 
-int16_t CmdJustifySize(Conversion& c) {
+Flow CmdJustifySize(Conversion& c) {
   int32_t length;
-  if (ReadUnitLength(c, length) < 0) return -1;
+  if (ReadUnitLength(c, length) < 0) return Flow::kFail;
   if (length < int32_t{c.limits.minSize} * kInternalPerQuarter) {
     c.out.WriteWarningF(lit::kWarnJustifySize, FormatLength(length));
   }
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdJustifyLeadingLength(Conversion& c) {
+Flow CmdJustifyLeadingLength(Conversion& c) {
   int32_t length;
-  if (ReadUnitLength(c, length) < 0) return -1;
+  if (ReadUnitLength(c, length) < 0) return Flow::kFail;
   if (length < 0) c.out.WriteWarningF(lit::kWarnJustifyLeadingLength, FormatLength(length));
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdMixedStart(Conversion& c) {
+Flow CmdMixedStart(Conversion& c) {
   int32_t length;
-  if (ReadLength(c, length) < 0) return -1;
+  if (ReadLength(c, length) < 0) return Flow::kFail;
   c.out.WriteWarningF(lit::kWarnMixedStart, FormatLength(length));
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdLineHeadPosition(Conversion& c) {
+Flow CmdLineHeadPosition(Conversion& c) {
   int32_t length;
-  if (ReadLength(c, length) < 0) return -1;
+  if (ReadLength(c, length) < 0) return Flow::kFail;
   c.out.WriteWarningF(lit::kWarnLineHeadPosition, FormatLength(length));
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdWordSpace(Conversion& c) {
+Flow CmdWordSpace(Conversion& c) {
   int16_t a, b, w;
-  if (ReadQuarters(c, a) < 0) return -1;
-  if (c.stream.currentWord != kCommaSeparator) return 1;
-  if (ReadQuarters(c, b) < 0) return -1;
-  if (c.stream.currentWord != kCommaSeparator) return 1;
-  if (ReadQuarters(c, w) < 0) return -1;
+  if (ReadQuarters(c, a) < 0) return Flow::kFail;
+  if (c.stream.currentWord != kCommaSeparator) return Flow::kGoOn;
+  if (ReadQuarters(c, b) < 0) return Flow::kFail;
+  if (c.stream.currentWord != kCommaSeparator) return Flow::kGoOn;
+  if (ReadQuarters(c, w) < 0) return Flow::kFail;
   c.out.WriteWarningF(lit::kWarnWordSpace, a, b, w);
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdAutoDeform(Conversion& c) {
+Flow CmdAutoDeform(Conversion& c) {
   int16_t a, b, v = 0;
-  if (ReadQuarters(c, a) < 0) return -1;
-  if (c.stream.currentWord != kCommaSeparator) return 1;
-  if (ReadQuarters(c, b) < 0) return -1;
-  if (c.stream.currentWord == kCommaSeparator && ReadInteger(c, v) < 0) return -1;
+  if (ReadQuarters(c, a) < 0) return Flow::kFail;
+  if (c.stream.currentWord != kCommaSeparator) return Flow::kGoOn;
+  if (ReadQuarters(c, b) < 0) return Flow::kFail;
+  if (c.stream.currentWord == kCommaSeparator && ReadInteger(c, v) < 0) return Flow::kFail;
   c.out.WriteWarningF(lit::kWarnAutoDeform, a, b, v);
-  return 1;
+  return Flow::kGoOn;
 }
 
 }  // namespace velkan

@@ -109,17 +109,17 @@ constexpr std::array<ModeSwitchRow, 32> kModeSwitchTable = {{
     {kEndOfText23, nullptr},
 }};
 
-int16_t ModeSwitch(Conversion& c, int16_t forbid) {
+Flow ModeSwitch(Conversion& c, int16_t forbid) {
   CodeStream& s = c.stream;
   CloseManualRuby(c);
-  if (NextWord(c, s.currentWord) < 0) return -1;
+  if (NextWord(c, s.currentWord) < 0) return Flow::kFail;
   // The mode word is consumed; a numeric action that finds too few digits
   // leaves the word that stopped it pending.
   s.wordPending = 0;
   if (ModeAction action = FindModeAction(s.currentWord)) {
-    if (action(c, forbid) < 0) return -1;
+    if (action(c, forbid) < 0) return Flow::kFail;
   }
-  return 1;
+  return Flow::kGoOn;
 }
 
 // Reads a size after a comma; returns 1 when read, 0 when no comma stands
@@ -148,35 +148,41 @@ ModeAction FindModeAction(uint16_t word) {
   return nullptr;
 }
 
-int16_t CmdModePermit(Conversion& c) { return ModeSwitch(c, 0); }
-int16_t CmdModeForbid(Conversion& c) { return ModeSwitch(c, 1); }
-
-int16_t CmdForcedDeformIgnored(Conversion& c) {
-  c.out.WriteWarning(lit::kWarnForcedDeformIgnored);
+Flow CmdOutputSwitch(Conversion& c) {
+  c.out.outputSuppressed = c.out.outputSuppressed == 0 ? 1 : 0;
   c.stream.wordPending = 0;
-  return 0;
+  return Flow::kGoOn;
 }
 
-int16_t CmdForcedDeformVariable(Conversion& c) {
+Flow CmdModePermit(Conversion& c) { return ModeSwitch(c, 0); }
+Flow CmdModeForbid(Conversion& c) { return ModeSwitch(c, 1); }
+
+Flow CmdForcedDeformIgnored(Conversion& c) {
+  c.out.WriteWarning(lit::kWarnForcedDeformIgnored);
+  c.stream.wordPending = 0;
+  return Flow::kGoOn;
+}
+
+Flow CmdForcedDeformVariable(Conversion& c) {
   int16_t ignored;
-  if (ReadQuarters(c, ignored) < 0) return -1;
+  if (ReadQuarters(c, ignored) < 0) return Flow::kFail;
   // Each further value is read only behind a comma; the first other word
   // ends the list and stays current for the group.
   int16_t r = CommaThenInteger(c);
   if (r > 0) r = CommaThenInteger(c);
   if (r > 0) r = CommaThenQuarters(c);
   if (r > 0) r = CommaThenQuarters(c);
-  if (r < 0) return -1;
+  if (r < 0) return Flow::kFail;
   c.out.WriteWarning(lit::kWarnForcedDeformVariable);
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdForcedDeformLens(Conversion& c) {
+Flow CmdForcedDeformLens(Conversion& c) {
   CodeStream& s = c.stream;
   s.wordPending = 0;
   int16_t ignored;
   for (int i = 0; i < kLensValues; ++i) {
-    if (ReadQuarters(c, ignored) < 0) return -1;
+    if (ReadQuarters(c, ignored) < 0) return Flow::kFail;
     if (s.currentWord != kCommaSeparator) {
       s.wordPending = 1;  // not an argument: left for the main loop
       break;
@@ -184,7 +190,7 @@ int16_t CmdForcedDeformLens(Conversion& c) {
     // A comma after the last value is consumed with the command.
   }
   c.out.WriteWarning(lit::kWarnForcedDeformLens);
-  return 0;
+  return Flow::kGoOn;
 }
 
 }  // namespace velkan

@@ -15,11 +15,11 @@ uint16_t PiTableCode(const Conversion& c, int16_t n) {
   return c.fonts.store.Read(kPiTable, 2 * n + 1);
 }
 
-int16_t CmdPiCharacter(Conversion& c) {
+Flow CmdPiCharacter(Conversion& c) {
   CloseManualRuby(c);
   int16_t n;
   int16_t missing = ReadDigits(c, n, 3);
-  if (missing != 0 || n < 0 || n > 999) return -1;
+  if (missing != 0 || n < 0 || n > 999) return Flow::kFail;
   c.stream.wordPending = 0;
 
   char key[8];
@@ -38,7 +38,7 @@ int16_t CmdPiCharacter(Conversion& c) {
   std::snprintf(width, sizeof width, " \"PI\" wid=%d>", c.pi.width[static_cast<size_t>(n)]);
   tag += width;
   c.out.WriteText(tag);
-  return 0;
+  return Flow::kGoOn;
 }
 
 }  // namespace velkan

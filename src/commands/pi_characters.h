@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "conversion/flow.h"
+
 namespace velkan {
 
 class Conversion;
@@ -16,7 +18,7 @@ uint16_t PiTableCode(const Conversion& c, int16_t n);
 // writes "<ZAN2 code=%04x "PI" wid=%d>" with PiTableCode(n) and the width of
 // pi character n. In vertical composition a value of key "%03d" in the
 // definition file's "PI" section takes the place of the code. Fewer than
-// three digits end the conversion (result -1); otherwise result 0.
-int16_t CmdPiCharacter(Conversion& c);
+// three digits fail, which ends the conversion.
+Flow CmdPiCharacter(Conversion& c);
 
 }  // namespace velkan

@@ -25,57 +25,57 @@ int16_t ReadSizePair(Conversion& c, SizePair& pair) {
   return 1;
 }
 
-int16_t SetSize(Conversion& c, int32_t position) {
+Flow SetSize(Conversion& c, int32_t position) {
   SizePair p;
-  if (ReadSizePair(c, p) < 0) return -1;
+  if (ReadSizePair(c, p) < 0) return Flow::kFail;
   c.typo.height = p.size;
   c.typo.width = p.size;
   c.typo.jkr = p.jkr;
   c.typo.position = position;
-  return 1;
+  return Flow::kGoOn;
 }
 
 }  // namespace
 
-int16_t CmdFont(Conversion& c) {
+Flow CmdFont(Conversion& c) {
   int16_t n = 0;
-  if (ReadInteger(c, n) < 0) return -1;
+  if (ReadInteger(c, n) < 0) return Flow::kFail;
   c.typo.font = n;
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdColour(Conversion& c) {
+Flow CmdColour(Conversion& c) {
   int16_t n = 0;
-  if (ReadInteger(c, n) < 0) return -1;
+  if (ReadInteger(c, n) < 0) return Flow::kFail;
   c.typo.colour = n;
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdSizeCenter(Conversion& c) { return SetSize(c, 0); }
-int16_t CmdSizeTop(Conversion& c) { return SetSize(c, 1); }
-int16_t CmdSizeBottom(Conversion& c) { return SetSize(c, 2); }
-int16_t CmdSizeBase(Conversion& c) { return SetSize(c, 3); }
+Flow CmdSizeCenter(Conversion& c) { return SetSize(c, 0); }
+Flow CmdSizeTop(Conversion& c) { return SetSize(c, 1); }
+Flow CmdSizeBottom(Conversion& c) { return SetSize(c, 2); }
+Flow CmdSizeBase(Conversion& c) { return SetSize(c, 3); }
 
-int16_t CmdWidth(Conversion& c) {
+Flow CmdWidth(Conversion& c) {
   SizePair p;
-  if (ReadSizePair(c, p) < 0) return -1;
+  if (ReadSizePair(c, p) < 0) return Flow::kFail;
   c.typo.width = p.size;
   c.typo.jkr = p.jkr;
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdLineSpacing(Conversion& c) {
+Flow CmdLineSpacing(Conversion& c) {
   int32_t l = 0;
-  if (ReadUnitLength(c, l) < 0) return -1;
+  if (ReadUnitLength(c, l) < 0) return Flow::kFail;
   c.typo.lineSpacing = l;
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t CmdMeasure(Conversion& c) {
+Flow CmdMeasure(Conversion& c) {
   int32_t l = 0;
-  if (ReadLength(c, l) < 0) return -1;
+  if (ReadLength(c, l) < 0) return Flow::kFail;
   c.typo.measure = l;
-  return 1;
+  return Flow::kGoOn;
 }
 
 }  // namespace velkan

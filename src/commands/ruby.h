@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "conversion/flow.h"
+
 namespace velkan {
 
 class Conversion;
@@ -15,23 +17,23 @@ void CloseManualRuby(Conversion& c);
 // Three-mark ruby, main slot: CloseManualRuby, then by the kind's state
 // "<RUB>" (0 -> 1), the middle tag (1 -> 2) or "</RUB>" (2 -> 0). The middle
 // tag is "<RUB2 mode=GROUP>" for 0xD058 and 0xD07C, "<RUB2 mode=KINSOKU>" for
-// 0xD0A3. Consumes the word; result 0.
-int16_t CmdGroupRubyA(Conversion& c);   // 0xD058
-int16_t CmdGroupRubyB(Conversion& c);   // 0xD07C
-int16_t CmdKinsokuRuby(Conversion& c);  // 0xD0A3
+// 0xD0A3. Consumes the word.
+Flow CmdGroupRubyA(Conversion& c);   // 0xD058
+Flow CmdGroupRubyB(Conversion& c);   // 0xD07C
+Flow CmdKinsokuRuby(Conversion& c);  // 0xD0A3
 
 // 0xD07E, main slot: the start and end mark of a manual ruby. Closed: writes
-// "<RUB>" and opens the base; ruby text open: writes "</RUB>" and closes;
-// base open: nothing. Consumes the word; result 0.
-int16_t CmdManualRuby(Conversion& c);
+// "<RUB>" and opens the base; ruby text open: writes "</RUB>" and closes; base
+// open: nothing. Consumes the word.
+Flow CmdManualRuby(Conversion& c);
 
-// Placement of a manual ruby, main slot: a base that is open is first
-// switched to the ruby text ("<RUB2 mode=MANUAL>"); then the command's own
-// tag is written in every state. Consumes the word; result 0.
-int16_t CmdRubyRd2(Conversion& c);  // 0xD07F "<rd2>"
-int16_t CmdRubyRd4(Conversion& c);  // 0xD080 "<rd4>"
-int16_t CmdRubyRb2(Conversion& c);  // 0xD081 "<rb2>"
-int16_t CmdRubyRb4(Conversion& c);  // 0xD082 "<rb4>"
-int16_t CmdRubyRd(Conversion& c);   // 0xD06E "<rd>"
+// Placement of a manual ruby, main slot: a base that is open is first switched
+// to the ruby text ("<RUB2 mode=MANUAL>"); then the command's own tag is
+// written in every state. Consumes the word.
+Flow CmdRubyRd2(Conversion& c);  // 0xD07F "<rd2>"
+Flow CmdRubyRd4(Conversion& c);  // 0xD080 "<rd4>"
+Flow CmdRubyRb2(Conversion& c);  // 0xD081 "<rb2>"
+Flow CmdRubyRb4(Conversion& c);  // 0xD082 "<rb4>"
+Flow CmdRubyRd(Conversion& c);   // 0xD06E "<rd>"
 
 }  // namespace velkan

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "commands/ruby.h"
+#include "commands/warning_commands.h"
 #include "conversion/code_stream.h"
 #include "conversion/conversion.h"
 #include "conversion/readers.h"
@@ -76,31 +77,31 @@ std::string UnderlineStartTag(Conversion& c) {
 
 // The coordinate rule; `counted` reads the trailing integer of 0xD08B and
 // 0xD0A6.
-int16_t CoordinateRule(Conversion& c, bool counted) {
+Flow CoordinateRule(Conversion& c, bool counted) {
   CodeStream& s = c.stream;
   int16_t n;
-  if (ReadInteger(c, n) < 0) return -1;
+  if (ReadInteger(c, n) < 0) return Flow::kFail;
   int32_t lengths[3];
   for (int32_t& l : lengths) {
-    if (s.currentWord != kCommaSeparator) return SkipArguments(c) < 0 ? -1 : 0;
-    if (ReadLength(c, l) < 0) return -1;
+    if (s.currentWord != kCommaSeparator) return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
+    if (ReadLength(c, l) < 0) return Flow::kFail;
   }
   c.out.WriteWarningF(lit::kWarnCoordinateRule, n, FormatLength(lengths[0]), FormatLength(lengths[1]),
                       FormatLength(lengths[2]));
   if (counted && s.currentWord == kCommaSeparator) {
     int16_t ignored;
-    if (ReadInteger(c, ignored) < 0) return -1;
+    if (ReadInteger(c, ignored) < 0) return Flow::kFail;
   }
-  return 0;
+  return Flow::kGoOn;
 }
 
 // Reads one optional digit word behind a main-slot command (a word that is
 // no digit stays pending) and writes the warning.
-int16_t DigitThenWarn(Conversion& c, const char* warning) {
+Flow DigitThenWarn(Conversion& c, const char* warning) {
   int16_t ignored;
-  if (ReadDigits(c, ignored, 1) < 0) return -1;
+  if (ReadDigits(c, ignored, 1) < 0) return Flow::kFail;
   c.out.WriteWarning(warning);
-  return 0;
+  return Flow::kGoOn;
 }
 
 }  // namespace
@@ -139,35 +140,35 @@ int32_t UnderlineRuleWidth(const Conversion& c) {
   return ClampLength(height + 2 * int64_t{c.underline.gap});
 }
 
-int16_t CmdUnderlineSettings(Conversion& c) {
+Flow CmdUnderlineSettings(Conversion& c) {
   CodeStream& s = c.stream;
   UnderlineSettings u;  // the defaults for every field not given
   int16_t v;
   int16_t r = ReadInteger(c, v);
-  if (r < 0) return -1;
+  if (r < 0) return Flow::kFail;
   u.type = (r == 0 || v < 0 || v > kMaxUnderlineType) ? 0 : v;
   if (s.currentWord == kCommaSeparator) {
-    if ((r = ReadInteger(c, v)) < 0) return -1;
+    if ((r = ReadInteger(c, v)) < 0) return Flow::kFail;
     u.thicknessKey = (r == 0 || v < 0 || v > kMaxThicknessKey) ? 0 : v;
     if (s.currentWord == kCommaSeparator) {
       int32_t gap;
-      if ((r = ReadLength(c, gap)) < 0) return -1;
+      if ((r = ReadLength(c, gap)) < 0) return Flow::kFail;
       u.gap = r == 0 ? kInternalPerUnit : gap;
       if (s.currentWord == kCommaSeparator) {
-        if ((r = ReadInteger(c, v)) < 0) return -1;
+        if ((r = ReadInteger(c, v)) < 0) return Flow::kFail;
         u.lineKind = r == 0 ? 0 : v;
         // A length, one character word and an integer are accepted without
         // effect.
         if (s.currentWord == kCommaSeparator) {
           int32_t ignoredLength;
-          if (ReadLength(c, ignoredLength) < 0) return -1;
+          if (ReadLength(c, ignoredLength) < 0) return Flow::kFail;
           if (s.currentWord == kCommaSeparator) {
             // The character word; a command in its place ends the arguments
             // and stays current, so the group's closing word is never passed.
-            if (NextWord(c, s.currentWord) < 0) return -1;
+            if (NextWord(c, s.currentWord) < 0) return Flow::kFail;
             if (!IsCommandWord(s.currentWord)) {
-              if (NextWord(c, s.currentWord) < 0) return -1;
-              if (s.currentWord == kCommaSeparator && ReadInteger(c, v) < 0) return -1;
+              if (NextWord(c, s.currentWord) < 0) return Flow::kFail;
+              if (s.currentWord == kCommaSeparator && ReadInteger(c, v) < 0) return Flow::kFail;
             }
           }
         }
@@ -175,10 +176,10 @@ int16_t CmdUnderlineSettings(Conversion& c) {
     }
   }
   c.underline = u;
-  return 0;
+  return Flow::kGoOn;
 }
 
-int16_t CmdUnderlineMark(Conversion& c) {
+Flow CmdUnderlineMark(Conversion& c) {
   CloseManualRuby(c);
   if (c.underlineOpen == 1) {
     c.out.WriteText(UnderlineEndTag(c.underline.type));
@@ -188,23 +189,23 @@ int16_t CmdUnderlineMark(Conversion& c) {
     c.underlineOpen = 1;
   }
   c.stream.wordPending = 0;
-  return 0;
+  return Flow::kGoOn;
 }
 
-int16_t CmdRuleSettings(Conversion& c) {
+Flow CmdRuleSettings(Conversion& c) {
   CodeStream& s = c.stream;
   int16_t key;
   int32_t inner, size;
-  if (ReadInteger(c, key) < 0) return -1;
-  if (s.currentWord != kCommaSeparator) return SkipArguments(c) < 0 ? -1 : 0;
-  if (ReadLength(c, inner) < 0) return -1;
-  if (s.currentWord != kCommaSeparator) return SkipArguments(c) < 0 ? -1 : 0;
-  if (ReadLength(c, size) < 0) return -1;
+  if (ReadInteger(c, key) < 0) return Flow::kFail;
+  if (s.currentWord != kCommaSeparator) return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
+  if (ReadLength(c, inner) < 0) return Flow::kFail;
+  if (s.currentWord != kCommaSeparator) return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
+  if (ReadLength(c, size) < 0) return Flow::kFail;
   c.rules = RuleSettings{key, inner, size};
-  return 0;
+  return Flow::kGoOn;
 }
 
-int16_t CmdEnclosureBox(Conversion& c) {
+Flow CmdEnclosureBox(Conversion& c) {
   const int16_t unit = c.session.settings.unit;
   std::string text = "<MAKI";
   AppendThicknessLine(c, text, c.rules.thicknessKey);
@@ -218,14 +219,14 @@ int16_t CmdEnclosureBox(Conversion& c) {
   text += "</MAKI>";
   c.out.WriteText(text);
   c.stream.wordPending = 0;
-  return 0;
+  return Flow::kGoOn;
 }
 
-int16_t CmdRelativeRuleDigit(Conversion& c) { return DigitThenWarn(c, lit::kWarnRelativeRule); }
-int16_t CmdRelativeRule(Conversion& c) { return WarnAndConsume(c, lit::kWarnRelativeRule); }
-int16_t CmdRelativeRuleIgnored(Conversion& c) { return WarnAndConsume(c, lit::kWarnRelativeRuleIgnored); }
-int16_t CmdVerticalHorizontalRule(Conversion& c) { return DigitThenWarn(c, lit::kWarnVerticalHorizontalRule); }
-int16_t CmdCoordinateRule(Conversion& c) { return CoordinateRule(c, false); }
-int16_t CmdCoordinateRuleCounted(Conversion& c) { return CoordinateRule(c, true); }
+Flow CmdRelativeRuleDigit(Conversion& c) { return DigitThenWarn(c, lit::kWarnRelativeRule); }
+Flow CmdRelativeRule(Conversion& c) { return WarnAndConsume(c, lit::kWarnRelativeRule); }
+Flow CmdRelativeRuleIgnored(Conversion& c) { return WarnAndConsume(c, lit::kWarnRelativeRuleIgnored); }
+Flow CmdVerticalHorizontalRule(Conversion& c) { return DigitThenWarn(c, lit::kWarnVerticalHorizontalRule); }
+Flow CmdCoordinateRule(Conversion& c) { return CoordinateRule(c, false); }
+Flow CmdCoordinateRuleCounted(Conversion& c) { return CoordinateRule(c, true); }
 
 }  // namespace velkan

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "conversion/flow.h"
+
 namespace velkan {
 
 class Conversion;
@@ -31,43 +33,42 @@ void AppendEnclosureMargin(const Conversion& c, std::string& tag);
 int32_t UnderlineRuleWidth(const Conversion& c);
 
 // 0xD073, in-group: type, thicknessKey, gap, lineKind and three ignored
-// arguments, comma-separated; missing ones take the defaults. Result 0, or
-// -1 when a read failed (nothing is then stored).
-int16_t CmdUnderlineSettings(Conversion& c);
+// arguments, comma-separated; missing ones take the defaults.
+Flow CmdUnderlineSettings(Conversion& c);
 
 // 0xD072, main: CloseManualRuby; the end tag of the current type when an
-// underline is open, else the start tag. Result 0.
-int16_t CmdUnderlineMark(Conversion& c);
+// underline is open, else the start tag.
+Flow CmdUnderlineMark(Conversion& c);
 
 // 0xD09B, in-group: thickness key, inner width, enclosure size. A missing
-// comma skips the remaining arguments and changes nothing. Result 0 or -1.
-int16_t CmdRuleSettings(Conversion& c);
+// comma skips the remaining arguments and changes nothing.
+Flow CmdRuleSettings(Conversion& c);
 
-// 0xD09C, main: "<MAKI ...>", an optional "<em wid=...>" and "</MAKI>" as
-// one text. Result 0.
-int16_t CmdEnclosureBox(Conversion& c);
+// 0xD09C, main: "<MAKI ...>", an optional "<em wid=...>" and "</MAKI>" as one
+// text.
+Flow CmdEnclosureBox(Conversion& c);
 
-// 0xD0A7, 0xD0A8, 0xD0A9, 0xD0AB, main: an optional digit word (a word that
-// is no digit stays pending), then the warning "相対罫". Result 0 or -1.
-int16_t CmdRelativeRuleDigit(Conversion& c);
+// 0xD0A7, 0xD0A8, 0xD0A9, 0xD0AB, main: an optional digit word (a word that is
+// no digit stays pending), then the warning "相対罫".
+Flow CmdRelativeRuleDigit(Conversion& c);
 
-// 0xD0AA, 0xD0AC, main: the warning "相対罫". Result 0.
-int16_t CmdRelativeRule(Conversion& c);
+// 0xD0AA, 0xD0AC, main: the warning "相対罫".
+Flow CmdRelativeRule(Conversion& c);
 
-// 0xD0AE, main: the warning "相対罫無視". Result 0.
-int16_t CmdRelativeRuleIgnored(Conversion& c);
+// 0xD0AE, main: the warning "相対罫無視".
+Flow CmdRelativeRuleIgnored(Conversion& c);
 
 // 0xD08F, 0xD091, main (and the bell's 0xD006 and 0xD008): an optional digit
-// word, then the warning "縦横罫". Result 0 or -1.
-int16_t CmdVerticalHorizontalRule(Conversion& c);
+// word, then the warning "縦横罫".
+Flow CmdVerticalHorizontalRule(Conversion& c);
 
-// 0xD088, 0xD08A, 0xD0A4, 0xD0A5, in-group: an integer and three lengths
-// after commas, reported as a warning; a missing comma skips the remaining
-// arguments without a warning. Result 0 or -1.
-int16_t CmdCoordinateRule(Conversion& c);
+// 0xD088, 0xD08A, 0xD0A4, 0xD0A5, in-group: an integer and three lengths after
+// commas, reported as a warning; a missing comma skips the remaining arguments
+// without a warning.
+Flow CmdCoordinateRule(Conversion& c);
 
 // 0xD08B, 0xD0A6, in-group: as CmdCoordinateRule, then an ignored integer
 // after a further comma.
-int16_t CmdCoordinateRuleCounted(Conversion& c);
+Flow CmdCoordinateRuleCounted(Conversion& c);
 
 }  // namespace velkan

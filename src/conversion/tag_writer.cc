@@ -65,16 +65,4 @@ int16_t TagWriter::WriteWarningF(const char* format, ...) {
   return WriteWarning(std::string_view(message, len));
 }
 
-int16_t WarnAndConsume(Conversion& c, std::string_view message, int16_t result) {
-  c.out.WriteWarning(message);
-  c.stream.wordPending = 0;
-  return result;
-}
-
-int16_t CmdOutputSwitch(Conversion& c) {
-  c.out.outputSuppressed = c.out.outputSuppressed == 0 ? 1 : 0;
-  c.stream.wordPending = 0;
-  return 1;
-}
-
 }  // namespace velkan

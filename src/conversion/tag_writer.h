@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
+
 #include "conversion/session.h"
 #include "io/byte_streams.h"
 
@@ -66,12 +67,5 @@ class TagWriter {
   Session& session_;
   bool writeFailed_ = false;
 };
-
-// For commands the output cannot express: writes `message` as a warning,
-// consumes the command word and returns `result`.
-int16_t WarnAndConsume(Conversion& c, std::string_view message, int16_t result = 0);
-
-// 0xD075, main slot: toggles the output switch and consumes the word.
-int16_t CmdOutputSwitch(Conversion& c);
 
 }  // namespace velkan

@@ -9,13 +9,17 @@
 #include <span>
 #include <string_view>
 
+#include "conversion/flow.h"
+
 namespace velkan {
 
 class Conversion;
 
-// A handler works on the conversion and returns -1 for a failure; in the main
-// slot 2 ends the job; in the pre-phase slot 0 ends the pre-phase.
-using Handler = int16_t (*)(Conversion&);
+// A handler works on the conversion and tells the loop how to go on (see
+// Flow). The handlers' headers say when one ends the pre-phase or the job;
+// every handler fails when a word it needs cannot be fetched, and goes on
+// otherwise unless its header says more.
+using Handler = Flow (*)(Conversion&);
 
 // One command word: its name (lower-case words joined by "-") and what
 // handles it where it is met. An empty slot means that the word is dropped

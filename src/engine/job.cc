@@ -368,7 +368,7 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
       else o.progress(pass, c.stream.consumed(), c.stream.total());
     };
   }
-  int16_t loop = RunMainLoop(c);
+  const Flow loop = RunMainLoop(c);
   // Overlay and ruby tables are looked for as fonts need them.
   for (const std::string& note : c.fonts.notes) NoteOnce(result, ShownPath(note));
 
@@ -382,7 +382,7 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
 
   PassEnd end = PassEnd::kEndOfJob;
   // A refused write ends the loop; the caller, who knows the sink, says so.
-  if (loop != 1 && !cancelled && !c.out.writeFailed()) {
+  if (loop != Flow::kEndJob && !cancelled && !c.out.writeFailed()) {
     end = PassEnd::kStopped;
     result.notes.push_back("pass " + std::to_string(pass) + " stopped at a failing command near byte " +
                            std::to_string(c.stream.consumed()) + " of " + ShownPath(chosen));

@@ -79,14 +79,14 @@ inline bool PlainCharacterNext(const CodeStream& s) {
 // Dispatches the command word `w`, the current word: to its handler, or
 // taken when it has none. A group stays pending for the pre-phase of the
 // next step.
-inline int16_t DispatchCommandWord(Conversion& c, const CommandTable& table, uint16_t w) {
+inline Flow DispatchCommandWord(Conversion& c, const CommandTable& table, uint16_t w) {
   if (w == kGroupOpen) {
     c.stream.wordPending = 1;
-    return 1;
+    return Flow::kGoOn;
   }
   if (Handler h = table[w & 0xFF].main) return h(c);
   c.stream.wordPending = 0;
-  return 1;
+  return Flow::kGoOn;
 }
 
 }  // namespace
@@ -103,60 +103,61 @@ int16_t RunPrePhase(Conversion& c) {
       s.wordPending = 1;
       return 0;
     }
-    int16_t r = h(c);
-    if (r == -1) return -1;
-    if (r == 0) return 0;
+    // Only main-slot handlers end the job: anything else goes on.
+    Flow r = h(c);
+    if (r == Flow::kFail) return -1;
+    if (r == Flow::kEndPrePhase) return 0;
   }
 }
 
-int16_t DispatchCommand(Conversion& c) {
+Flow DispatchCommand(Conversion& c) {
   CodeStream& s = c.stream;
-  if (s.wordPending == 0 && !s.TakePlainWord(s.currentWord) && NextWord(c, s.currentWord) < 0) return -1;
+  if (s.wordPending == 0 && !s.TakePlainWord(s.currentWord) && NextWord(c, s.currentWord) < 0) return Flow::kFail;
   uint16_t w = s.currentWord;
   if (IsCommandWord(w)) return DispatchCommandWord(c, Commands(), w);
   s.wordPending = 1;
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t RunParameterGroup(Conversion& c) {
+Flow RunParameterGroup(Conversion& c) {
   CodeStream& s = c.stream;
   const CommandTable& table = Commands();
-  if (!s.TakePlainWord(s.currentWord) && NextWord(c, s.currentWord) < 0) return -1;
+  if (!s.TakePlainWord(s.currentWord) && NextWord(c, s.currentWord) < 0) return Flow::kFail;
   while (s.currentWord != kGroupClose) {
     uint16_t w = s.currentWord;
     // The end of the input cannot be followed by the 0xD004 the group waits
     // for: the group ends there and the end word stays for the main loop.
     if (w == kEndOfJob && s.exhausted()) {
       s.wordPending = 1;
-      return 1;
+      return Flow::kGoOn;
     }
     Handler h = InCommandTable(w) ? table[w & 0xFF].inGroup : nullptr;
     if (h != nullptr) {
-      if (h(c) == -1) return -1;
+      if (h(c) == Flow::kFail) return Flow::kFail;
     } else if (!s.TakePlainWord(s.currentWord) && NextWord(c, s.currentWord) < 0) {
-      return -1;
+      return Flow::kFail;
     }
   }
   s.wordPending = 0;
-  return 1;
+  return Flow::kGoOn;
 }
 
-int16_t ConsumeWord(Conversion& c) {
+Flow ConsumeWord(Conversion& c) {
   c.stream.wordPending = 0;
-  return 0;
+  return Flow::kEndPrePhase;
 }
 
-int16_t RunMainLoop(Conversion& c) {
+Flow RunMainLoop(Conversion& c) {
   CodeStream& s = c.stream;
   const CommandTable& table = Commands();
   for (uint32_t step = 1;; ++step) {
     // Nothing more is converted (nor stored) once the output refused a write.
-    if (c.out.writeFailed()) [[unlikely]] return -1;
+    if (c.out.writeFailed()) [[unlikely]] return Flow::kFail;
     if (c.progress && (step & 0xFFF) == 0) c.progress();
     size_t avail = 0;
     const uint8_t* p = s.PeekWords(avail);
     if (!PlainCharacterNext(s, p, avail)) {
-      if (RunPrePhase(c) == -1) return -1;
+      if (RunPrePhase(c) == -1) return Flow::kFail;
       p = s.PeekWords(avail);
     }
     // The tags write to the output only; what the stream shows stays.
@@ -168,7 +169,7 @@ int16_t RunMainLoop(Conversion& c) {
     if (s.wordPending == 0 && c.ruby.manual == 0 && c.session.scopeCountdown == 0) {
       swept = SweepMainPageCharacters(c, p, avail);
     }
-    int16_t r;
+    Flow r;
     if (swept > 0) {
       s.currentWord = static_cast<uint16_t>(p[2 * swept - 2] << 8 | p[2 * swept - 1]);
     }
@@ -180,11 +181,10 @@ int16_t RunMainLoop(Conversion& c) {
       s.wordPending = 1;
       r = DispatchCommandWord(c, table, next);
     } else {
-      if (RunCharacters(c, swept) == -1) return -1;
+      if (RunCharacters(c, swept) == -1) return Flow::kFail;
       r = DispatchCommand(c);
     }
-    if (r == -1) return -1;
-    if (r == 2) return 1;
+    if (r == Flow::kFail || r == Flow::kEndJob) return r;
   }
 }
 

@@ -23,7 +23,7 @@ std::string Group(const std::string& sizes, int16_t height, int16_t width, int d
   // The size is already in force: no size tag of its own is written.
   pass.c().typo.height = pass.c().emitted.height = height;
   pass.c().typo.width = pass.c().emitted.width = width;
-  EXPECT_EQ(pass.Run(), 1);
+  EXPECT_EQ(pass.Run(), Flow::kEndJob);
   return pass.output();
 }
 
@@ -45,7 +45,7 @@ TEST(GroupTags, SecondPartComparedWithTheFirst) {
 TEST(GroupState, CyclesThroughTheThreeMarks) {
   Session session;
   MemoryPass pass(session, {kMark, kA, kMark, kB});
-  EXPECT_EQ(pass.Run(), 1);
+  EXPECT_EQ(pass.Run(), Flow::kEndJob);
   EXPECT_EQ(pass.c().groups.groupState, 2);
   InitJob(pass.c(), 0, 0, 0);
   EXPECT_EQ(pass.c().groups.groupState, 0);
@@ -55,7 +55,7 @@ TEST(GroupState, EnclosureLeftOpenByAnEarlierJobDoesNotCarryOver) {
   Session session;
   session.enclosureFlag = 1;  // an enclosure was still open when the last job ended
   MemoryPass pass(session, {kMark, kA, kMark, kB, kMark});
-  EXPECT_EQ(pass.Run(), 1);
+  EXPECT_EQ(pass.Run(), Flow::kEndJob);
   EXPECT_EQ(pass.output(), "<GOU><ZAN2 code=45a1><GOU2><ZAN2 code=45a2></GOU>");
   EXPECT_EQ(session.enclosureFlag, 0);
 }
@@ -64,7 +64,7 @@ TEST(GroupSizes, TakenTogetherOrNotAtAll) {
   Session session;
   MemoryPass pass(session, Join({{kOpen, 0xD099}, Args("10,9,8,7"), {0xD099}, Args("1,2,3"), {0xD099},
                                  Args("1,2,186.25,3"), {kClose}}));
-  EXPECT_EQ(pass.Run(), 1);
+  EXPECT_EQ(pass.Run(), Flow::kEndJob);
   const GroupSizes& g = pass.c().groups.sizes;
   EXPECT_EQ(g.height0, 40);
   EXPECT_EQ(g.width0, 36);

@@ -21,13 +21,13 @@ struct GroupRun {
   }
   Session session;
   MemoryPass pass;
-  int16_t result = 0;
+  Flow result = Flow::kFail;
   const TypoState& typo() { return pass.c().typo; }
 };
 
 TEST(Indents, LengthWithSelectorSetsLeftOrRight) {
   GroupRun left(Join({{0xD02F}, Args("1.6"), {kSelectIndentLeft}, Args("2")}));
-  EXPECT_EQ(left.result, 1);
+  EXPECT_EQ(left.result, Flow::kEndJob);
   EXPECT_EQ(left.typo().indentLeft, 233280);  // 18 pt
   EXPECT_EQ(left.typo().indentRight, 0);
 
@@ -50,7 +50,7 @@ TEST(Indents, MissingSelectorLeavesTheNextCommandToTheGroup) {
   // 0xD030 after the rejected indent still runs: the hanging indent set
   // before is cleared, and the left indent was never set.
   GroupRun r(Join({{0xD031}, Args("1"), {0xD02F}, Args("2"), {0xD030, 0xD02F}, Args("3"), {0xD0FF}, Args("1")}));
-  EXPECT_EQ(r.result, 1);
+  EXPECT_EQ(r.result, Flow::kEndJob);
   EXPECT_EQ(r.typo().indentHanging, 0);
   EXPECT_EQ(r.typo().indentLeft, 0);
 }
@@ -59,7 +59,7 @@ TEST(Indents, NegativeLengthOrLineCountChangesNothing) {
   // 15000 picas are beyond 32 bits of internal units and wrap to a negative
   // length.
   GroupRun length(Join({{0xD02F}, Args("15000"), {kSelectIndentLeft}, Args("1")}));
-  EXPECT_EQ(length.result, 1);
+  EXPECT_EQ(length.result, Flow::kEndJob);
   EXPECT_EQ(length.typo().indentLeft, 0);
   GroupRun lines(Join({{0xD02F}, Args("2"), {kSelectIndentLeft}, Args("40000")}));
   EXPECT_EQ(lines.typo().indentLeft, 0);
@@ -88,7 +88,7 @@ TEST(Indents, PercentageIndentIsOnlyReported) {
 
 TEST(Indents, PositionIndentWithSelectorPassesSilently) {
   GroupRun r(Join({{0xD033, kSelectIndentRight}, Args("3")}));
-  EXPECT_EQ(r.result, 1);
+  EXPECT_EQ(r.result, Flow::kEndJob);
   EXPECT_EQ(r.pass.output(), "");  // no warning (the line end at the start is suppressed)
 }
 

@@ -22,7 +22,7 @@ std::string TayoTag(const std::string& params, int16_t height, int16_t width, in
   // The size is already in force: no size tag of its own is written.
   pass.c().typo.height = pass.c().emitted.height = height;
   pass.c().typo.width = pass.c().emitted.width = width;
-  EXPECT_EQ(pass.Run(), 1);
+  EXPECT_EQ(pass.Run(), Flow::kEndJob);
   return pass.output();
 }
 
@@ -56,7 +56,7 @@ TEST(TayoTag, EdgeCaseOfTheHalfSizeWithNegativeSpacing) {
 TEST(TayoScope, CountIsTheDigitsReadAndKindTheTayoKind) {
   Session session;
   MemoryPass pass(session, Join({{kTayo}, Args("12")}));
-  EXPECT_EQ(pass.Run(), 1);
+  EXPECT_EQ(pass.Run(), Flow::kEndJob);
   EXPECT_EQ(session.scopeCountdown, 12);
   EXPECT_EQ(session.scopeKind, kScopeTayo);
 }
@@ -65,14 +65,14 @@ TEST(TayoScope, ClosesAnOpenManualRubyBeforeTheTag) {
   Session session;
   MemoryPass pass(session, Join({{kTayo}, Args("01")}));
   pass.c().ruby.manual = 2;
-  EXPECT_EQ(pass.Run(), 1);
+  EXPECT_EQ(pass.Run(), Flow::kEndJob);
   EXPECT_EQ(pass.output(), "</RUB><TAYO size=0.5moji>");
 }
 
 TEST(TayoParameters, AcceptedOnlyWithinTheSizeLimits) {
   Session session;
   MemoryPass pass(session, Join({{kOpen, 0xD05A}, Args("4.5,186,25.25"), {0xD05A}, Args("4.25,8,1"), {kClose}}));
-  EXPECT_EQ(pass.Run(), 1);
+  EXPECT_EQ(pass.Run(), Flow::kEndJob);
   EXPECT_EQ(pass.c().inlines.tayoHeight, 18);
   EXPECT_EQ(pass.c().inlines.tayoWidth, 744);
   EXPECT_EQ(pass.c().inlines.tayoAki, 101);
@@ -97,7 +97,7 @@ TEST(SuffixAndIndex, ScopeKindsFollowTheSelector) {
                                       std::tuple{0xD047, "1", 1}, std::tuple{0xD047, "3", 3}}) {
     Session session;
     MemoryPass pass(session, Join({{static_cast<uint16_t>(command)}, Args(digit)}));
-    EXPECT_EQ(pass.Run(), 1);
+    EXPECT_EQ(pass.Run(), Flow::kEndJob);
     EXPECT_EQ(session.scopeCountdown, 1);
     EXPECT_EQ(session.scopeKind, kind);
   }
@@ -108,7 +108,7 @@ TEST(SuffixAndIndex, OutOfRangeSelectorLeavesAnOpenScopeAlone) {
   session.scopeCountdown = 5;
   session.scopeKind = kScopeTayo;
   MemoryPass pass(session, Join({{0xD047}, Args("4")}));
-  EXPECT_EQ(pass.Run(), 1);
+  EXPECT_EQ(pass.Run(), Flow::kEndJob);
   EXPECT_EQ(session.scopeCountdown, 5);
   EXPECT_EQ(session.scopeKind, kScopeTayo);
 }

@@ -36,12 +36,12 @@ TEST(ModeSwitchTable, EndsWithTheEndRowAndHoldsEachWordOnce) {
 TEST(ModeSwitches, LetterSpaceAccumulatesUntilTheMoveTag) {
   Session s;
   Pass p(s, {0xD00E, D(1), D(8), 0xD011, D(0), D(5), 0xD00E, D(2), D(0)});
-  EXPECT_EQ(p.Call(CmdModePermit, kPermit), 1);
+  EXPECT_EQ(p.Call(CmdModePermit, kPermit), Flow::kGoOn);
   EXPECT_EQ(p.c.move.aki, 18);
   EXPECT_EQ(p.c.stream.wordPending, 0);
-  EXPECT_EQ(p.Call(CmdModePermit, kPermit), 1);
+  EXPECT_EQ(p.Call(CmdModePermit, kPermit), Flow::kGoOn);
   EXPECT_EQ(p.c.move.aki, 13);
-  EXPECT_EQ(p.Call(CmdModePermit, kPermit), 1);
+  EXPECT_EQ(p.Call(CmdModePermit, kPermit), Flow::kGoOn);
   EXPECT_EQ(p.c.move.aki, 33);
 }
 
@@ -49,7 +49,7 @@ TEST(ModeSwitches, ForbiddingLetterSpaceReadsNothing) {
   Session s;
   Pass p(s, {0xD00E, D(1), D(8)});
   p.c.move.aki = 7;
-  EXPECT_EQ(p.Call(CmdModeForbid, kForbid), 1);
+  EXPECT_EQ(p.Call(CmdModeForbid, kForbid), Flow::kGoOn);
   EXPECT_EQ(p.c.move.aki, 7);
   EXPECT_EQ(p.Next(), D(1));  // the digits were not read
 }
@@ -57,27 +57,27 @@ TEST(ModeSwitches, ForbiddingLetterSpaceReadsNothing) {
 TEST(ModeSwitches, TsumeIsSetAndReset) {
   Session s;
   Pass p(s, {0xD014, D(2), D(7), 0xD014, 0xD010, D(0), D(3), 0xD010});
-  EXPECT_EQ(p.Call(CmdModePermit, kPermit), 1);
+  EXPECT_EQ(p.Call(CmdModePermit, kPermit), Flow::kGoOn);
   EXPECT_EQ(p.c.typo.tume, -27);
-  EXPECT_EQ(p.Call(CmdModeForbid, kForbid), 1);
+  EXPECT_EQ(p.Call(CmdModeForbid, kForbid), Flow::kGoOn);
   EXPECT_EQ(p.c.typo.tume, 0);
-  EXPECT_EQ(p.Call(CmdModePermit, kPermit), 1);
+  EXPECT_EQ(p.Call(CmdModePermit, kPermit), Flow::kGoOn);
   EXPECT_EQ(p.c.typo.tume, 3);
-  EXPECT_EQ(p.Call(CmdModeForbid, kForbid), 1);
+  EXPECT_EQ(p.Call(CmdModeForbid, kForbid), Flow::kGoOn);
   EXPECT_EQ(p.c.typo.tume, 0);
 }
 
 TEST(ModeSwitches, OneDigitChangesNothingAndLeavesTheWordPending) {
   Session s;
   Pass p(s, {0xD00E, D(1), kChar});
-  EXPECT_EQ(p.Call(CmdModePermit, kPermit), 1);
+  EXPECT_EQ(p.Call(CmdModePermit, kPermit), Flow::kGoOn);
   EXPECT_EQ(p.c.move.aki, 0);
   EXPECT_EQ(p.c.stream.currentWord, kChar);
   EXPECT_EQ(p.c.stream.wordPending, 1);
 
   Pass q(s, {0xD014, D(5), 0xD009});
   q.c.typo.tume = 12;
-  EXPECT_EQ(q.Call(CmdModePermit, kPermit), 1);
+  EXPECT_EQ(q.Call(CmdModePermit, kPermit), Flow::kGoOn);
   EXPECT_EQ(q.c.typo.tume, 12);
   EXPECT_EQ(q.c.stream.currentWord, 0xD009);
   EXPECT_EQ(q.c.stream.wordPending, 1);
@@ -87,14 +87,14 @@ TEST(ModeSwitches, LetterSpaceWrapsInsteadOfOverflowing) {
   Session s;
   Pass p(s, {0xD00E, D(9), D(9)});
   p.c.move.aki = 32700;
-  EXPECT_EQ(p.Call(CmdModePermit, kPermit), 1);
+  EXPECT_EQ(p.Call(CmdModePermit, kPermit), Flow::kGoOn);
   EXPECT_EQ(p.c.move.aki, static_cast<int16_t>(32700 + 99 - 65536));
 }
 
 TEST(ModeSwitches, TheEndOfTheInputIsConsumedAsAModeWord) {
   Session s;
   Pass p(s, {});
-  EXPECT_EQ(p.Call(CmdModePermit, kPermit), 1);
+  EXPECT_EQ(p.Call(CmdModePermit, kPermit), Flow::kGoOn);
   EXPECT_EQ(p.c.stream.currentWord, 0xD056);
   EXPECT_EQ(p.c.stream.wordPending, 0);
   EXPECT_EQ(p.Next(), 0xD056);  // the job still ends
@@ -111,7 +111,7 @@ TEST(ForcedDeformation, LensTakesAtMost26Values) {
   }
   Session s;
   Pass p(s, words);
-  EXPECT_EQ(p.Call(CmdForcedDeformLens, 0xD0CE), 0);
+  EXPECT_EQ(p.Call(CmdForcedDeformLens, 0xD0CE), Flow::kGoOn);
   EXPECT_EQ(p.c.stream.currentWord, kComma);
   EXPECT_EQ(p.c.stream.wordPending, 0);
   EXPECT_EQ(p.Next(), D(2));
@@ -122,7 +122,7 @@ TEST(ForcedDeformation, LensTakesAtMost26Values) {
 TEST(ForcedDeformation, LensLeavesAWordThatIsNoArgument) {
   Session s;
   Pass p(s, {D(1), kComma, D(2), kChar});
-  EXPECT_EQ(p.Call(CmdForcedDeformLens, 0xD0CE), 0);
+  EXPECT_EQ(p.Call(CmdForcedDeformLens, 0xD0CE), Flow::kGoOn);
   EXPECT_EQ(p.c.stream.currentWord, kChar);
   EXPECT_EQ(p.c.stream.wordPending, 1);
 }
@@ -130,12 +130,12 @@ TEST(ForcedDeformation, LensLeavesAWordThatIsNoArgument) {
 TEST(ForcedDeformation, VariableStopsAfterFiveValuesOrAtTheFirstOtherWord) {
   Session s;
   Pass p(s, {D(1), 0xC334, D(5), kComma, D(2), kComma, D(3), kComma, D(4), kComma, D(5), kComma, D(6)});
-  EXPECT_EQ(p.Call(CmdForcedDeformVariable, 0xD0D6), 1);
+  EXPECT_EQ(p.Call(CmdForcedDeformVariable, 0xD0D6), Flow::kGoOn);
   EXPECT_EQ(p.c.stream.currentWord, kComma);  // the comma after the fifth
   EXPECT_EQ(p.Next(), D(6));
 
   Pass q(s, {D(1), kComma, D(2), 0xD004});
-  EXPECT_EQ(q.Call(CmdForcedDeformVariable, 0xD0D6), 1);
+  EXPECT_EQ(q.Call(CmdForcedDeformVariable, 0xD0D6), Flow::kGoOn);
   EXPECT_EQ(q.c.stream.currentWord, 0xD004);
 }
 

@@ -30,7 +30,7 @@ class Pass {
 
   // Calls a handler as the dispatch does: `command` is the current word and
   // still pending; the words given to the constructor follow it.
-  int16_t Call(Handler h, uint16_t command) {
+  Flow Call(Handler h, uint16_t command) {
     c.stream.currentWord = command;
     c.stream.wordPending = 1;
     return h(c);

@@ -18,7 +18,7 @@ TEST(PiCharacter, VerticalCompositionTakesTheDefinedCode) {
   MemoryPass pass(session, Join({{kPi}, Args("007")}), 1);
   pass.Define(Sjis("<PI>\r\n7=wrong\r\n007=2a2b\r\n"));
   pass.c().pi.width[7] = 200;
-  EXPECT_EQ(pass.Run(), 1);
+  EXPECT_EQ(pass.Run(), Flow::kEndJob);
   EXPECT_EQ(pass.output(), "<ZAN2 code=2a2b \"PI\" wid=200>");
 }
 
@@ -26,7 +26,7 @@ TEST(PiCharacter, KeyWithoutLeadingZerosIsNotFound) {
   Session session;
   MemoryPass pass(session, Join({{kPi}, Args("007")}), 1);
   pass.Define(Sjis("<PI>\r\n7=wrong\r\n"));
-  EXPECT_EQ(pass.Run(), 1);
+  EXPECT_EQ(pass.Run(), Flow::kEndJob);
   EXPECT_EQ(pass.output().find("wrong"), std::string::npos);
   EXPECT_EQ(pass.output().substr(0, 11), "<ZAN2 code=");
 }
@@ -36,7 +36,7 @@ TEST(PiCharacter, HorizontalCompositionIgnoresTheDefinition) {
   MemoryPass pass(session, Join({{kPi}, Args("999")}), 0);
   pass.Define(Sjis("<PI>\r\n999=2a2b\r\n"));
   pass.c().pi.width[999] = 255;
-  EXPECT_EQ(pass.Run(), 1);
+  EXPECT_EQ(pass.Run(), Flow::kEndJob);
   EXPECT_EQ(pass.output().find("2a2b"), std::string::npos);
   EXPECT_NE(pass.output().find(" \"PI\" wid=255>"), std::string::npos);
 }
@@ -44,7 +44,7 @@ TEST(PiCharacter, HorizontalCompositionIgnoresTheDefinition) {
 TEST(PiCharacter, FewerThanThreeDigitsEndTheConversion) {
   Session session;
   MemoryPass pass(session, Join({{kPi}, Args("07"), {0x45A1}}), 1);
-  EXPECT_EQ(pass.Run(), -1);
+  EXPECT_EQ(pass.Run(), Flow::kFail);
   EXPECT_EQ(pass.output(), "");
 }
 

@@ -19,7 +19,7 @@ TEST(UnderlineSettings, StoresAllFourFieldsAndStopsAtTheGroupEnd) {
   Session s;
   // type 1, key 2, gap 0.6 (6 pt), kind 7
   Pass p(s, {D(1), kComma, D(2), kComma, D(0), kPoint, D(6), kComma, D(7), kClose});
-  EXPECT_EQ(p.Call(CmdUnderlineSettings, 0xD073), 0);
+  EXPECT_EQ(p.Call(CmdUnderlineSettings, 0xD073), Flow::kGoOn);
   EXPECT_EQ(p.c.underline.type, 1);
   EXPECT_EQ(p.c.underline.thicknessKey, 2);
   EXPECT_EQ(p.c.underline.gap, 6 * 12960);
@@ -31,7 +31,7 @@ TEST(UnderlineSettings, FieldsAfterAMissingCommaTakeTheirDefaults) {
   Session s;
   Pass p(s, {D(2), kComma, D(3), kClose});
   p.c.underline = UnderlineSettings{4, 9, 0, 5};
-  EXPECT_EQ(p.Call(CmdUnderlineSettings, 0xD073), 0);
+  EXPECT_EQ(p.Call(CmdUnderlineSettings, 0xD073), Flow::kGoOn);
   EXPECT_EQ(p.c.underline.type, 2);
   EXPECT_EQ(p.c.underline.thicknessKey, 3);
   EXPECT_EQ(p.c.underline.gap, 12960);
@@ -41,7 +41,7 @@ TEST(UnderlineSettings, FieldsAfterAMissingCommaTakeTheirDefaults) {
 TEST(UnderlineSettings, AGapWithoutDigitsIsOneUnitInAQJob) {
   Session s;
   Pass p(s, {D(0), kComma, D(0), kComma, kComma, D(3)}, /*unit=*/1);
-  EXPECT_EQ(p.Call(CmdUnderlineSettings, 0xD073), 0);
+  EXPECT_EQ(p.Call(CmdUnderlineSettings, 0xD073), Flow::kGoOn);
   EXPECT_EQ(p.c.underline.gap, 12960);
   EXPECT_EQ(p.c.underline.lineKind, 3);
 }
@@ -51,7 +51,7 @@ TEST(UnderlineSettings, AGapWithoutDigitsIsOneUnitInAQJob) {
 TEST(UnderlineSettings, TheIgnoredCharacterNeverPassesTheGroupEnd) {
   Session s;
   Pass p(s, {D(1), kComma, D(0), kComma, D(1), kComma, D(0), kComma, D(1), kComma, kClose, 0x4521});
-  EXPECT_EQ(p.Call(CmdUnderlineSettings, 0xD073), 0);
+  EXPECT_EQ(p.Call(CmdUnderlineSettings, 0xD073), Flow::kGoOn);
   EXPECT_EQ(p.c.stream.currentWord, kClose);
   EXPECT_EQ(p.Next(), 0x4521);
 }
@@ -59,14 +59,14 @@ TEST(UnderlineSettings, TheIgnoredCharacterNeverPassesTheGroupEnd) {
 TEST(RuleSettings, StoresKeyWidthAndSizeOrNothing) {
   Session s;
   Pass p(s, {D(3), kComma, D(0), kPoint, D(2), kComma, D(1), kPoint, D(6), kClose});
-  EXPECT_EQ(p.Call(CmdRuleSettings, 0xD09B), 0);
+  EXPECT_EQ(p.Call(CmdRuleSettings, 0xD09B), Flow::kGoOn);
   EXPECT_EQ(p.c.rules.thicknessKey, 3);
   EXPECT_EQ(p.c.rules.innerWidth, 2 * 12960);
   EXPECT_EQ(p.c.rules.enclosureSize, 18 * 12960);
 
   Pass q(s, {D(5), kComma, D(4), kClose});
   q.c.rules = RuleSettings{1, 2, 3};
-  EXPECT_EQ(q.Call(CmdRuleSettings, 0xD09B), 0);
+  EXPECT_EQ(q.Call(CmdRuleSettings, 0xD09B), Flow::kGoOn);
   EXPECT_EQ(q.c.rules.thicknessKey, 1);
   EXPECT_EQ(q.c.rules.innerWidth, 2);
   EXPECT_EQ(q.c.rules.enclosureSize, 3);

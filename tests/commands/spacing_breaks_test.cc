@@ -37,12 +37,12 @@ TEST(RawTag, AnOpenBracketDoesNotOutliveItsJob) {
 TEST(NoBreak, MarksTheNextMoveTag) {
   Session s;
   Pass p(s, {});
-  EXPECT_EQ(p.Call(CmdNoBreakDm, 0xD060), 0);
+  EXPECT_EQ(p.Call(CmdNoBreakDm, 0xD060), Flow::kEndPrePhase);
   EXPECT_EQ(p.c.move.bnkn, -1);
   EXPECT_EQ(p.output(), "<dm wid=0>");
 
   Pass q(s, {});
-  EXPECT_EQ(q.Call(CmdNoBreak, 0xD078), 1);  // the pre-phase goes on
+  EXPECT_EQ(q.Call(CmdNoBreak, 0xD078), Flow::kGoOn);  // the pre-phase goes on
   EXPECT_EQ(q.c.move.bnkn, -1);
   EXPECT_EQ(q.output(), "");
 }
@@ -66,12 +66,13 @@ TEST(Bell, SwitchesTheReplaySourceBackAndForth) {
   p.c.store.replaySlot = 0;
   p.c.store.position = 0;
 
-  // From the input: over to the replay.
-  EXPECT_EQ(p.Call(CmdBell, 0xD00A), 0);
+  // From the input: over to the replay. The bell gives the result of the
+  // handler it runs, 0xD0B3's (which also stands in the pre-phase).
+  EXPECT_EQ(p.Call(CmdBell, 0xD00A), Flow::kEndPrePhase);
   EXPECT_EQ(p.c.stream.replayActive, 1);
   EXPECT_EQ(p.c.stream.wordPending, 0);
   // From the replay: back to the input, the replay keeping its place.
-  EXPECT_EQ(p.Call(CmdBell, 0xD00A), 0);
+  EXPECT_EQ(p.Call(CmdBell, 0xD00A), Flow::kEndPrePhase);
   EXPECT_EQ(p.c.stream.replayActive, 0);
   EXPECT_EQ(p.c.store.position, 1);
   EXPECT_EQ(p.Next(), 0x4522);
@@ -81,7 +82,7 @@ TEST(Bell, SwitchesTheReplaySourceBackAndForth) {
 TEST(Bell, SwitchingWithoutAReplayFails) {
   Session s;
   Pass p(s, {0xD00A});
-  EXPECT_EQ(p.Call(CmdBell, 0xD00A), -1);
+  EXPECT_EQ(p.Call(CmdBell, 0xD00A), Flow::kFail);
   EXPECT_EQ(p.c.stream.replayActive, 0);
 }
 

@@ -20,7 +20,7 @@ void StandOnFirstWord(MemoryConversion& m) {
 TEST(OneShotCode, DropsGroupClosesAndLeavesTheNextWordPending) {
   MemoryConversion m({0xD093, 0xD004, 0xD004, 0x45A1, 0x45A2});
   StandOnFirstWord(m);
-  EXPECT_EQ(CmdOneShotCode(m.c), 0);
+  EXPECT_EQ(CmdOneShotCode(m.c), Flow::kGoOn);
   EXPECT_EQ(m.c.stream.currentWord, 0x45A1);
   EXPECT_EQ(m.c.stream.wordPending, 1);
   EXPECT_EQ(m.c.chars.oneShotCode, 1);
@@ -31,7 +31,7 @@ TEST(OneShotCode, ClosesAnOpenManualRubyText) {
   MemoryConversion m({0xD093, 0x45A1});
   StandOnFirstWord(m);
   m.c.ruby.manual = 2;
-  EXPECT_EQ(CmdOneShotCode(m.c), 0);
+  EXPECT_EQ(CmdOneShotCode(m.c), Flow::kGoOn);
   EXPECT_EQ(m.output(), "</RUB>");
   EXPECT_EQ(m.c.ruby.manual, 0);
 }
@@ -40,7 +40,7 @@ TEST(OneShotCode, AManualRubyBaseStaysOpen) {
   MemoryConversion m({0xD093, 0x45A1});
   StandOnFirstWord(m);
   m.c.ruby.manual = 1;
-  EXPECT_EQ(CmdOneShotCode(m.c), 0);
+  EXPECT_EQ(CmdOneShotCode(m.c), Flow::kGoOn);
   EXPECT_EQ(m.output(), "");
   EXPECT_EQ(m.c.ruby.manual, 1);
 }
@@ -48,7 +48,7 @@ TEST(OneShotCode, AManualRubyBaseStaysOpen) {
 TEST(OneShotCode, AtTheEndOfTheInputTheEndWordIsPending) {
   MemoryConversion m({0xD093, 0xD004});
   StandOnFirstWord(m);
-  EXPECT_EQ(CmdOneShotCode(m.c), 0);
+  EXPECT_EQ(CmdOneShotCode(m.c), Flow::kGoOn);
   EXPECT_EQ(m.c.stream.currentWord, kEndOfJob);
   EXPECT_EQ(m.c.stream.wordPending, 1);
 }
@@ -56,7 +56,7 @@ TEST(OneShotCode, AtTheEndOfTheInputTheEndWordIsPending) {
 TEST(KinsokuRelease, StopsAfterTheLineEndWord) {
   MemoryConversion m({0xD0B9, 0x45A1, 0xD009, 0xD01C, 0x45A2});
   StandOnFirstWord(m);
-  EXPECT_EQ(CmdKinsokuRelease(m.c), 0);
+  EXPECT_EQ(CmdKinsokuRelease(m.c), Flow::kGoOn);
   EXPECT_EQ(m.c.stream.currentWord, 0xD01C);
   EXPECT_EQ(m.c.stream.wordPending, 0);
 }
@@ -64,7 +64,7 @@ TEST(KinsokuRelease, StopsAfterTheLineEndWord) {
 TEST(KinsokuRelease, EndOfInputLeavesTheEndWordPending) {
   MemoryConversion m({0xD0B9, 0x45A1});
   StandOnFirstWord(m);
-  EXPECT_EQ(CmdKinsokuRelease(m.c), 0);
+  EXPECT_EQ(CmdKinsokuRelease(m.c), Flow::kGoOn);
   EXPECT_EQ(m.c.stream.currentWord, kEndOfJob);
   EXPECT_EQ(m.c.stream.wordPending, 1);
 }
@@ -72,12 +72,12 @@ TEST(KinsokuRelease, EndOfInputLeavesTheEndWordPending) {
 TEST(IgnoredValues, InGroupHandlersStopAtTheNextWord) {
   MemoryConversion m({0xD076, 0xC341, 0xC340, 0xC340, 0xC340, 0xD004});
   StandOnFirstWord(m);
-  EXPECT_EQ(CmdIgnoredInteger(m.c), 1);
+  EXPECT_EQ(CmdIgnoredInteger(m.c), Flow::kGoOn);
   EXPECT_EQ(m.c.stream.currentWord, 0xD004);
 
   MemoryConversion l({0xD074, 0xC341, 0xC334, 0xC345, 0xD052});
   StandOnFirstWord(l);
-  EXPECT_EQ(CmdIgnoredLength(l.c), 1);
+  EXPECT_EQ(CmdIgnoredLength(l.c), Flow::kGoOn);
   EXPECT_EQ(l.c.stream.currentWord, 0xD052);
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "conversion/session.h"
+#include "commands/mode_switches.h"
 #include "conversion/word_fixture.h"
 #include "io/byte_streams.h"
 #include "support/test_support.h"
@@ -162,10 +163,10 @@ TEST(OutputSwitch, TogglesAndConsumesTheWord) {
   WordConversion w({0x4521});
   w.c.stream.currentWord = 0xD075;
   w.c.stream.wordPending = 1;
-  EXPECT_EQ(CmdOutputSwitch(w.c), 1);
+  EXPECT_EQ(CmdOutputSwitch(w.c), Flow::kGoOn);
   EXPECT_EQ(w.c.out.outputSuppressed, 1);
   EXPECT_EQ(w.c.stream.wordPending, 0);
-  EXPECT_EQ(CmdOutputSwitch(w.c), 1);
+  EXPECT_EQ(CmdOutputSwitch(w.c), Flow::kGoOn);
   EXPECT_EQ(w.c.out.outputSuppressed, 0);
 }
 

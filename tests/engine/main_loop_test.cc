@@ -27,7 +27,7 @@ std::string Z(uint16_t w) {
 std::string InvalidWord(const char* hex) { return Sjis(std::string("<WAR \"不正文字，") + hex + "\">"); }
 
 // Output of one pass right after program start.
-std::string Output(const std::vector<uint16_t>& words, int16_t expectLoop = 1) {
+std::string Output(const std::vector<uint16_t>& words, Flow expectLoop = Flow::kEndJob) {
   Session session;
   MemoryRun r = RunWords(session, words);
   EXPECT_EQ(r.loopResult, expectLoop);
@@ -161,24 +161,24 @@ TEST(PrePhase, ContinuesAfterOtherResultsAndLeavesTheFirstOtherWordPending) {
 TEST(Dispatch, SlotResults) {
   {
     WordConversion w({0x45A1});
-    EXPECT_EQ(DispatchCommand(w.c), 1);  // a character stays pending
+    EXPECT_EQ(DispatchCommand(w.c), Flow::kGoOn);  // a character stays pending
     EXPECT_EQ(w.c.stream.currentWord, 0x45A1);
     EXPECT_EQ(w.c.stream.wordPending, 1);
   }
   {
     WordConversion w({0xD003, 0xD075, 0xD004});
-    EXPECT_EQ(DispatchCommand(w.c), 1);  // a group waits for the pre-phase
+    EXPECT_EQ(DispatchCommand(w.c), Flow::kGoOn);  // a group waits for the pre-phase
     EXPECT_EQ(w.c.stream.wordPending, 1);
     EXPECT_EQ(w.c.out.outputSuppressed, 0);
   }
   {
     WordConversion w({0xD034, 0x45A1});
-    EXPECT_EQ(DispatchCommand(w.c), 1);  // dropped
+    EXPECT_EQ(DispatchCommand(w.c), Flow::kGoOn);  // dropped
     EXPECT_EQ(w.c.stream.wordPending, 0);
   }
   {
     WordConversion w({0xD020});
-    EXPECT_EQ(DispatchCommand(w.c), 2);
+    EXPECT_EQ(DispatchCommand(w.c), Flow::kEndJob);
   }
 }
 
@@ -189,9 +189,9 @@ bool Step(Conversion& c) {
   EXPECT_EQ(RunPrePhase(c), 0);
   WriteCharacterTags(c);
   EXPECT_EQ(RunCharacters(c), 0);
-  int16_t r = DispatchCommand(c);
-  EXPECT_NE(r, -1);
-  return r == 2;
+  Flow r = DispatchCommand(c);
+  EXPECT_NE(r, Flow::kFail);
+  return r == Flow::kEndJob;
 }
 
 TEST(Independence, TwoConversionsSteppedInTurnKeepTheirOwnState) {

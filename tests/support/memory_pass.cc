@@ -33,6 +33,6 @@ MemoryPass::MemoryPass(Session& session, const std::vector<uint16_t>& words, int
   InitJob(*conversion_, direction, unit, warnings);
 }
 
-int16_t MemoryPass::Run() { return RunMainLoop(*conversion_); }
+Flow MemoryPass::Run() { return RunMainLoop(*conversion_); }
 
 }  // namespace velkan::test

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "conversion/conversion.h"
+#include "conversion/flow.h"
 #include "conversion/session.h"
 #include "io/byte_streams.h"
 #include "tables/table_root.h"
@@ -33,8 +34,8 @@ class MemoryPass {
   // Gives the pass a definition file.
   void Define(const std::string& sjisContent) { c().definitions.OpenFromMemory(sjisContent); }
 
-  // Runs the main loop to its end and returns its result (1 or -1).
-  int16_t Run();
+  // Runs the main loop to its end and returns its result (kEndJob or kFail).
+  Flow Run();
 
   Conversion& c() { return *conversion_; }
   const std::string& output() const { return sink_.data(); }

@@ -14,6 +14,20 @@
 #include "engine/main_loop.h"
 #include "tables/code_tables.h"
 
+namespace velkan {
+
+void PrintTo(Flow flow, std::ostream* os) {
+  switch (flow) {
+    case Flow::kGoOn: *os << "Flow::kGoOn"; return;
+    case Flow::kEndPrePhase: *os << "Flow::kEndPrePhase"; return;
+    case Flow::kEndJob: *os << "Flow::kEndJob"; return;
+    case Flow::kFail: *os << "Flow::kFail"; return;
+  }
+  *os << "Flow(" << static_cast<int>(flow) << ")";
+}
+
+}  // namespace velkan
+
 namespace velkan::test {
 
 namespace fs = std::filesystem;

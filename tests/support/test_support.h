@@ -5,11 +5,20 @@
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "conversion/conversion.h"
+#include "conversion/flow.h"
 #include "conversion/session.h"
+
+namespace velkan {
+
+// Shows a handler's result by its name in test failures.
+void PrintTo(Flow flow, std::ostream* os);
+
+}  // namespace velkan
 
 namespace velkan::test {
 
@@ -48,7 +57,7 @@ class TempDir {
 // Runs one pass over the given input words in memory and returns the output.
 struct MemoryRun {
   std::string output;
-  int16_t loopResult = 0;
+  Flow loopResult = Flow::kFail;
 };
 
 struct MemoryJob {
