@@ -31,9 +31,9 @@ int16_t ThicknessDigitLine(Conversion& c, std::string& tag) {
 Flow CmdFillRule(Conversion& c) {
   CodeStream& s = c.stream;
   CloseManualRuby(c);
-  s.wordPending = 0;
-  if (NextWord(c, s.currentWord) < 0) return Flow::kFail;
-  const uint16_t w1 = s.currentWord;
+  s.Consume();
+  if (s.Take() < 0) return Flow::kFail;
+  const uint16_t w1 = s.current();
   std::string tag = "<FIL";
   bool written = false;
 
@@ -42,8 +42,8 @@ Flow CmdFillRule(Conversion& c) {
     written = true;
   }
   if (w1 == kBell) {
-    if (NextWord(c, s.currentWord) < 0) return Flow::kFail;
-    if (s.currentWord == kTagEm) {
+    if (s.Take() < 0) return Flow::kFail;
+    if (s.current() == kTagEm) {
       if (ThicknessDigitLine(c, tag) < 0) return Flow::kFail;
       tag += " aki=30em";
       written = true;
@@ -69,8 +69,7 @@ Flow CmdFillRule(Conversion& c) {
   if (written) {
     c.out.WriteText(tag);
   } else if (InCommandTable(w1)) {
-    s.currentWord = w1;
-    s.wordPending = 1;
+    s.Keep(w1);
   }
   return Flow::kGoOn;
 }
@@ -85,7 +84,7 @@ Flow CmdPageNumberValues(Conversion& c) {
   for (int16_t& value : values) {
     int16_t r = ReadInteger(c, value);
     if (r < 0) return Flow::kFail;
-    if (r == 0 || s.currentWord != kCommaSeparator) {
+    if (r == 0 || s.current() != kCommaSeparator) {
       if (SkipArguments(c) < 0) return Flow::kFail;
       break;
     }
@@ -113,11 +112,11 @@ Flow CmdSplitLineParameters(Conversion& c) {
   CodeStream& s = c.stream;
   SplitLineParameters p;
   if (ReadQuarters(c, p.firstSize) < 0) return Flow::kFail;
-  if (s.currentWord == kCommaSeparator) {
+  if (s.current() == kCommaSeparator) {
     if (ReadQuarters(c, p.secondSize) < 0) return Flow::kFail;
-    if (s.currentWord == kCommaSeparator) {
+    if (s.current() == kCommaSeparator) {
       if (ReadInteger(c, p.type) < 0) return Flow::kFail;
-      if (s.currentWord == kCommaSeparator && ReadInteger(c, p.par) < 0) return Flow::kFail;
+      if (s.current() == kCommaSeparator && ReadInteger(c, p.par) < 0) return Flow::kFail;
     }
   }
   c.splitLine = p;
@@ -128,7 +127,7 @@ Flow CmdBoxParameters(Conversion& c) {
   CodeStream& s = c.stream;
   BoxParameters p;
   if (ReadInteger(c, p.lineSelector) < 0) return Flow::kFail;
-  if (s.currentWord == kCommaSeparator) {
+  if (s.current() == kCommaSeparator) {
     int16_t r = ReadLength(c, p.gap);
     if (r < 0) return Flow::kFail;
     if (r == 0) p.gap = kInternalPerUnit;

@@ -12,7 +12,7 @@ namespace velkan {
 Flow CmdDefineFormat(Conversion& c) {
   int16_t n = 0;
   if (ReadInteger(c, n) < 0) return Flow::kFail;
-  if (n < 0 || n >= kFormatCount || c.stream.currentWord != kGroupClose) return Flow::kGoOn;
+  if (n < 0 || n >= kFormatCount || c.stream.current() != kGroupClose) return Flow::kGoOn;
 
   // The body is read into a word of our own: `currentWord` stays on the
   // 0xD004 that closes the header, and the group loop closes it afterwards.
@@ -22,7 +22,7 @@ Flow CmdDefineFormat(Conversion& c) {
   bool endMark = false;
   for (;;) {
     uint16_t w = 0;
-    if (NextWord(c, w) < 0 || w == kEndOfJob) return Flow::kFail;
+    if (c.stream.Next(w) < 0 || w == kEndOfJob) return Flow::kFail;
     bool keep = true;
     if (w == kGroupClose) {
       if (endMark) break;
@@ -44,7 +44,7 @@ Flow CmdDefineFormat(Conversion& c) {
 Flow CmdCallFormat(Conversion& c) {
   int16_t n = 0;
   if (ReadInteger(c, n) < 0) return Flow::kFail;
-  if (n < 0 || n >= kFormatCount || c.stream.currentWord != kGroupClose) return Flow::kFail;
+  if (n < 0 || n >= kFormatCount || c.stream.current() != kGroupClose) return Flow::kFail;
 
   FormatStore& s = c.store;
   int16_t& counter = s.playCounter[static_cast<size_t>(n)];
@@ -83,7 +83,7 @@ Flow CmdCallFormat(Conversion& c) {
 Flow CmdPlayCount(Conversion& c) {
   int16_t n = 0;
   if (ReadInteger(c, n) < 0) return Flow::kFail;
-  if (c.stream.currentWord != kCommaSeparator) return Flow::kGoOn;
+  if (c.stream.current() != kCommaSeparator) return Flow::kGoOn;
   int16_t count = 0;
   if (ReadInteger(c, count) < 0) return Flow::kFail;
   if (n >= 0 && n < kFormatCount && count >= -1) c.store.playCounter[static_cast<size_t>(n)] = count;
@@ -91,7 +91,7 @@ Flow CmdPlayCount(Conversion& c) {
 }
 
 Flow CmdSwitchSource(Conversion& c) {
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   if (c.store.replaying < 0) return Flow::kFail;
   c.stream.replayActive = c.stream.replayActive ? 0 : 1;
   return Flow::kEndPrePhase;
@@ -100,7 +100,7 @@ Flow CmdSwitchSource(Conversion& c) {
 Flow CmdCountWithFormat(Conversion& c) {
   int16_t count = 0;
   if (ReadInteger(c, count) < 0) return Flow::kFail;
-  if (c.stream.currentWord == kCallFormat) {
+  if (c.stream.current() == kCallFormat) {
     int16_t n = 0;
     if (ReadInteger(c, n) < 0) return Flow::kFail;
   }
@@ -110,7 +110,7 @@ Flow CmdCountWithFormat(Conversion& c) {
 Flow CmdLengthWithFormat(Conversion& c) {
   int32_t length = 0;
   if (ReadUnitLength(c, length) < 0) return Flow::kFail;
-  if (c.stream.currentWord == kCallFormat) {
+  if (c.stream.current() == kCallFormat) {
     int16_t n = 0;
     if (ReadInteger(c, n) < 0) return Flow::kFail;
   }

@@ -36,12 +36,12 @@ std::string EnclosureOpeningTag(Conversion& c) {
 
 Flow OpenGroup(Conversion& c) {
   CodeStream& s = c.stream;
-  if (NextWord(c, s.currentWord) < 0) return Flow::kFail;
+  if (s.Take() < 0) return Flow::kFail;
   std::string tag;
-  if (s.currentWord == kEnclosureWord) {
+  if (s.current() == kEnclosureWord) {
     tag = EnclosureOpeningTag(c);
     c.session.enclosureFlag = 1;
-    s.wordPending = 0;
+    s.Consume();
   } else {
     const GroupSizes& g = c.groups.sizes;
     tag = "<GOU";
@@ -49,7 +49,7 @@ Flow OpenGroup(Conversion& c) {
     tag += ">";
     // A group left open by an earlier job must not make this one an enclosure.
     c.session.enclosureFlag = 0;
-    s.wordPending = 1;
+    s.Keep();
   }
   c.out.WriteText(tag);
   c.groups.groupState = 1;
@@ -63,7 +63,7 @@ Flow CmdGroupSizes(Conversion& c) {
   for (int i = 0; i < 4; ++i) {
     if (ReadQuarters(c, v[i]) < 0) return Flow::kFail;
     bool last = i == 3;
-    if (v[i] > c.limits.maxSize || (!last && c.stream.currentWord != kCommaSeparator)) {
+    if (v[i] > c.limits.maxSize || (!last && c.stream.current() != kCommaSeparator)) {
       return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
     }
   }
@@ -93,7 +93,7 @@ Flow CmdGroupMark(Conversion& c) {
       g.groupState = 0;
       break;
   }
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 

@@ -36,7 +36,7 @@ Flow SideIndent(Conversion& c, Given given) {
       break;
   }
   if (length < 0) return Reject(c);
-  uint16_t selector = c.stream.currentWord;
+  uint16_t selector = c.stream.current();
   if (!IsIndentSelector(selector)) return Reject(c);
   int16_t lines;
   if (ReadInteger(c, lines) < 0) return Flow::kFail;
@@ -89,12 +89,12 @@ Flow CmdIndentReset(Conversion& c) {
   c.typo.indentLeft = 0;
   c.typo.indentRight = 0;
   c.typo.indentHanging = 0;
-  return NextWord(c, c.stream.currentWord) < 0 ? Flow::kFail : Flow::kGoOn;
+  return c.stream.Take() < 0 ? Flow::kFail : Flow::kGoOn;
 }
 
 Flow CmdPositionIndent(Conversion& c) {
-  if (NextWord(c, c.stream.currentWord) < 0) return Flow::kFail;
-  if (!IsIndentSelector(c.stream.currentWord)) {
+  if (c.stream.Take() < 0) return Flow::kFail;
+  if (!IsIndentSelector(c.stream.current())) {
     c.out.WriteWarning(lit::kWarnPositionIndent);
     return Reject(c);
   }

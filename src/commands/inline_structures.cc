@@ -47,10 +47,10 @@ Flow SuffixOrIndex(Conversion& c, const char* const (&tags)[3], int16_t kindBase
 Flow CmdTayoParameters(Conversion& c) {
   int16_t h, w = 0, aki = 0;
   if (ReadQuarters(c, h) < 0) return Flow::kFail;
-  bool complete = c.stream.currentWord == kCommaSeparator;
+  bool complete = c.stream.current() == kCommaSeparator;
   if (complete) {
     if (ReadQuarters(c, w) < 0) return Flow::kFail;
-    complete = c.stream.currentWord == kCommaSeparator;
+    complete = c.stream.current() == kCommaSeparator;
   }
   if (complete && ReadQuarters(c, aki) < 0) return Flow::kFail;
   const SizeLimits& lim = c.limits;
@@ -110,7 +110,7 @@ Flow CmdDoubleIndex(Conversion& c) {
   CloseManualRuby(c);
   c.out.WriteText("<DIDX>");
   OpenCountedScope(c, 1, kScopeDoubleIndex);
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
@@ -141,7 +141,7 @@ Flow CmdWarichu(Conversion& c) {
     c.out.WriteText(tag);
     in.wariOpen = 1;
   }
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
@@ -160,13 +160,13 @@ Flow CmdFraction(Conversion& c) {
     c.out.WriteText(tag);
     in.bunState = static_cast<int16_t>(in.bunState + 1);
   }
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
 Flow CmdEuropeanFraction(Conversion& c) {
   c.out.WriteWarning(lit::kWarnEuropeanFraction);
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
@@ -175,7 +175,7 @@ Flow CmdEmSpace(Conversion& c) {
   AppendNumberWithUnit(tag, FormatLength(c.inlines.emWidth), Unit(c));
   tag += ">";
   c.out.WriteText(tag);
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 

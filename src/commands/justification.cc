@@ -45,13 +45,13 @@ Flow CmdShiftDown(Conversion& c) {
 }
 
 Flow CmdShiftUpHalfLine(Conversion& c) {
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   ShiftUp(c, c.typo.lineSpacing / 2);
   return Flow::kGoOn;
 }
 
 Flow CmdShiftDownHalfLine(Conversion& c) {
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   ShiftUp(c, -int64_t{c.typo.lineSpacing / 2});
   return Flow::kGoOn;
 }
@@ -61,7 +61,7 @@ Flow CmdCheckIndexedLength(Conversion& c) {
   if (ReadInteger(c, index) < 0) return Flow::kFail;
   int32_t length = 0;
   int16_t r;
-  switch (c.stream.currentWord) {
+  switch (c.stream.current()) {
     case kSelectMeasureLength: r = ReadLength(c, length); break;
     case kSelectMeasureMillimetres: r = ReadMillimetres(c, length); break;
     case kSelectMeasureChars: r = ReadCharsSpan(c, length); break;
@@ -76,12 +76,12 @@ Flow CmdCheckIndexedLength(Conversion& c) {
 Flow CmdFillSpace(Conversion& c) {
   CloseManualRuby(c);
   c.out.WriteText("<FILSP>");
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
 Flow CmdNoEffect(Conversion& c) {
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
@@ -150,9 +150,9 @@ Flow CmdLineHeadPosition(Conversion& c) {
 Flow CmdWordSpace(Conversion& c) {
   int16_t a, b, w;
   if (ReadQuarters(c, a) < 0) return Flow::kFail;
-  if (c.stream.currentWord != kCommaSeparator) return Flow::kGoOn;
+  if (c.stream.current() != kCommaSeparator) return Flow::kGoOn;
   if (ReadQuarters(c, b) < 0) return Flow::kFail;
-  if (c.stream.currentWord != kCommaSeparator) return Flow::kGoOn;
+  if (c.stream.current() != kCommaSeparator) return Flow::kGoOn;
   if (ReadQuarters(c, w) < 0) return Flow::kFail;
   c.out.WriteWarningF(lit::kWarnWordSpace, a, b, w);
   return Flow::kGoOn;
@@ -161,9 +161,9 @@ Flow CmdWordSpace(Conversion& c) {
 Flow CmdAutoDeform(Conversion& c) {
   int16_t a, b, v = 0;
   if (ReadQuarters(c, a) < 0) return Flow::kFail;
-  if (c.stream.currentWord != kCommaSeparator) return Flow::kGoOn;
+  if (c.stream.current() != kCommaSeparator) return Flow::kGoOn;
   if (ReadQuarters(c, b) < 0) return Flow::kFail;
-  if (c.stream.currentWord == kCommaSeparator && ReadInteger(c, v) < 0) return Flow::kFail;
+  if (c.stream.current() == kCommaSeparator && ReadInteger(c, v) < 0) return Flow::kFail;
   c.out.WriteWarningF(lit::kWarnAutoDeform, a, b, v);
   return Flow::kGoOn;
 }

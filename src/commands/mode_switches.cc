@@ -112,11 +112,11 @@ constexpr std::array<ModeSwitchRow, 32> kModeSwitchTable = {{
 Flow ModeSwitch(Conversion& c, int16_t forbid) {
   CodeStream& s = c.stream;
   CloseManualRuby(c);
-  if (NextWord(c, s.currentWord) < 0) return Flow::kFail;
+  if (s.Take() < 0) return Flow::kFail;
   // The mode word is consumed; a numeric action that finds too few digits
   // leaves the word that stopped it pending.
-  s.wordPending = 0;
-  if (ModeAction action = FindModeAction(s.currentWord)) {
+  s.Consume();
+  if (ModeAction action = FindModeAction(s.current())) {
     if (action(c, forbid) < 0) return Flow::kFail;
   }
   return Flow::kGoOn;
@@ -125,13 +125,13 @@ Flow ModeSwitch(Conversion& c, int16_t forbid) {
 // Reads a size after a comma; returns 1 when read, 0 when no comma stands
 // there, -1 when a fetch failed.
 int16_t CommaThenQuarters(Conversion& c) {
-  if (c.stream.currentWord != kCommaSeparator) return 0;
+  if (c.stream.current() != kCommaSeparator) return 0;
   int16_t ignored;
   return ReadQuarters(c, ignored) < 0 ? -1 : 1;
 }
 
 int16_t CommaThenInteger(Conversion& c) {
-  if (c.stream.currentWord != kCommaSeparator) return 0;
+  if (c.stream.current() != kCommaSeparator) return 0;
   int16_t ignored;
   return ReadInteger(c, ignored) < 0 ? -1 : 1;
 }
@@ -150,7 +150,7 @@ ModeAction FindModeAction(uint16_t word) {
 
 Flow CmdOutputSwitch(Conversion& c) {
   c.out.outputSuppressed = c.out.outputSuppressed == 0 ? 1 : 0;
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
@@ -159,7 +159,7 @@ Flow CmdModeForbid(Conversion& c) { return ModeSwitch(c, 1); }
 
 Flow CmdForcedDeformIgnored(Conversion& c) {
   c.out.WriteWarning(lit::kWarnForcedDeformIgnored);
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
@@ -179,12 +179,12 @@ Flow CmdForcedDeformVariable(Conversion& c) {
 
 Flow CmdForcedDeformLens(Conversion& c) {
   CodeStream& s = c.stream;
-  s.wordPending = 0;
+  s.Consume();
   int16_t ignored;
   for (int i = 0; i < kLensValues; ++i) {
     if (ReadQuarters(c, ignored) < 0) return Flow::kFail;
-    if (s.currentWord != kCommaSeparator) {
-      s.wordPending = 1;  // not an argument: left for the main loop
+    if (s.current() != kCommaSeparator) {
+      s.Keep();  // not an argument: left for the main loop
       break;
     }
     // A comma after the last value is consumed with the command.

@@ -20,7 +20,7 @@ Flow CmdPiCharacter(Conversion& c) {
   int16_t n;
   int16_t missing = ReadDigits(c, n, 3);
   if (missing != 0 || n < 0 || n > 999) return Flow::kFail;
-  c.stream.wordPending = 0;
+  c.stream.Consume();
 
   char key[8];
   std::snprintf(key, sizeof key, "%03d", n);

@@ -18,7 +18,7 @@ int16_t ReadSizePair(Conversion& c, SizePair& pair) {
   int16_t s1 = 0;
   if (ReadQuarters(c, s1) < 0) return -1;
   int16_t s2 = s1;
-  if (c.stream.currentWord == kCommaSeparator && ReadQuarters(c, s2) < 0) return -1;
+  if (c.stream.current() == kCommaSeparator && ReadQuarters(c, s2) < 0) return -1;
   pair.size = s1;
   // The difference of two 16-bit values, kept as the 16-bit field wraps it.
   pair.jkr = static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint16_t>(s2) - static_cast<uint16_t>(s1)));

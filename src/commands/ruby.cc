@@ -24,7 +24,7 @@ Flow ThreeMark(Conversion& c, int16_t& state, std::string_view middle) {
       state = 0;
       break;
   }
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
@@ -34,7 +34,7 @@ Flow Placement(Conversion& c, std::string_view tag) {
     c.ruby.manual = 2;
   }
   c.out.WriteText(tag);
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
@@ -59,7 +59,7 @@ Flow CmdManualRuby(Conversion& c) {
     c.out.WriteText("</RUB>");
     c.ruby.manual = 0;
   }
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 

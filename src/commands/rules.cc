@@ -83,12 +83,12 @@ Flow CoordinateRule(Conversion& c, bool counted) {
   if (ReadInteger(c, n) < 0) return Flow::kFail;
   int32_t lengths[3];
   for (int32_t& l : lengths) {
-    if (s.currentWord != kCommaSeparator) return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
+    if (s.current() != kCommaSeparator) return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
     if (ReadLength(c, l) < 0) return Flow::kFail;
   }
   c.out.WriteWarningF(lit::kWarnCoordinateRule, n, FormatLength(lengths[0]), FormatLength(lengths[1]),
                       FormatLength(lengths[2]));
-  if (counted && s.currentWord == kCommaSeparator) {
+  if (counted && s.current() == kCommaSeparator) {
     int16_t ignored;
     if (ReadInteger(c, ignored) < 0) return Flow::kFail;
   }
@@ -147,28 +147,28 @@ Flow CmdUnderlineSettings(Conversion& c) {
   int16_t r = ReadInteger(c, v);
   if (r < 0) return Flow::kFail;
   u.type = (r == 0 || v < 0 || v > kMaxUnderlineType) ? 0 : v;
-  if (s.currentWord == kCommaSeparator) {
+  if (s.current() == kCommaSeparator) {
     if ((r = ReadInteger(c, v)) < 0) return Flow::kFail;
     u.thicknessKey = (r == 0 || v < 0 || v > kMaxThicknessKey) ? 0 : v;
-    if (s.currentWord == kCommaSeparator) {
+    if (s.current() == kCommaSeparator) {
       int32_t gap;
       if ((r = ReadLength(c, gap)) < 0) return Flow::kFail;
       u.gap = r == 0 ? kInternalPerUnit : gap;
-      if (s.currentWord == kCommaSeparator) {
+      if (s.current() == kCommaSeparator) {
         if ((r = ReadInteger(c, v)) < 0) return Flow::kFail;
         u.lineKind = r == 0 ? 0 : v;
         // A length, one character word and an integer are accepted without
         // effect.
-        if (s.currentWord == kCommaSeparator) {
+        if (s.current() == kCommaSeparator) {
           int32_t ignoredLength;
           if (ReadLength(c, ignoredLength) < 0) return Flow::kFail;
-          if (s.currentWord == kCommaSeparator) {
+          if (s.current() == kCommaSeparator) {
             // The character word; a command in its place ends the arguments
             // and stays current, so the group's closing word is never passed.
-            if (NextWord(c, s.currentWord) < 0) return Flow::kFail;
-            if (!IsCommandWord(s.currentWord)) {
-              if (NextWord(c, s.currentWord) < 0) return Flow::kFail;
-              if (s.currentWord == kCommaSeparator && ReadInteger(c, v) < 0) return Flow::kFail;
+            if (s.Take() < 0) return Flow::kFail;
+            if (!IsCommandWord(s.current())) {
+              if (s.Take() < 0) return Flow::kFail;
+              if (s.current() == kCommaSeparator && ReadInteger(c, v) < 0) return Flow::kFail;
             }
           }
         }
@@ -188,7 +188,7 @@ Flow CmdUnderlineMark(Conversion& c) {
     c.out.WriteText(UnderlineStartTag(c));
     c.underlineOpen = 1;
   }
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
@@ -197,9 +197,9 @@ Flow CmdRuleSettings(Conversion& c) {
   int16_t key;
   int32_t inner, size;
   if (ReadInteger(c, key) < 0) return Flow::kFail;
-  if (s.currentWord != kCommaSeparator) return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
+  if (s.current() != kCommaSeparator) return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
   if (ReadLength(c, inner) < 0) return Flow::kFail;
-  if (s.currentWord != kCommaSeparator) return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
+  if (s.current() != kCommaSeparator) return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
   if (ReadLength(c, size) < 0) return Flow::kFail;
   c.rules = RuleSettings{key, inner, size};
   return Flow::kGoOn;
@@ -218,7 +218,7 @@ Flow CmdEnclosureBox(Conversion& c) {
   }
   text += "</MAKI>";
   c.out.WriteText(text);
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 

@@ -24,7 +24,7 @@ Flow LineEnd(Conversion& c, std::string_view text) {
     s.atLineStart = 1;
   }
   s.suppressLineEnd = 0;
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
@@ -32,7 +32,7 @@ Flow LineEnd(Conversion& c, std::string_view text) {
 Flow Tag(Conversion& c, std::string_view text, bool closeRuby) {
   if (closeRuby) CloseManualRuby(c);
   c.out.WriteText(text);
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
@@ -53,20 +53,20 @@ Flow CmdLineEnd(Conversion& c) { return LineEnd(c, "\r\n"); }
 
 Flow CmdEndOfText(Conversion& c) {
   CloseManualRuby(c);
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kEndJob;
 }
 
 Flow CmdEndOfTextInPrePhase(Conversion& c) {
   CloseManualRuby(c);
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
 Flow CmdZeroLine(Conversion& c) {
   c.out.WriteText("<G l=0>");
   c.session.suppressLineEnd = 1;
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
@@ -75,7 +75,7 @@ Flow CmdColumnBreak(Conversion& c) { return WarnAndConsume(c, lit::kWarnColumnBr
 
 Flow CmdCloseRubyOnly(Conversion& c) {
   CloseManualRuby(c);
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
@@ -99,21 +99,21 @@ Flow CmdNoBreakDm(Conversion& c) {
   CloseManualRuby(c);
   c.out.WriteText("<dm wid=0>");
   c.move.bnkn = -1;
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kEndPrePhase;
 }
 
 Flow CmdNoBreak(Conversion& c) {
   CloseManualRuby(c);
   c.move.bnkn = -1;
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
 Flow CmdRawTagBracket(Conversion& c) {
   c.out.WriteText(c.rawTagOpen ? ">" : "<");
   c.rawTagOpen = c.rawTagOpen ? 0 : 1;
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
@@ -121,9 +121,9 @@ std::span<const BellRow> BellTable() { return kBellTable; }
 
 Flow CmdBell(Conversion& c) {
   CodeStream& s = c.stream;
-  if (NextWord(c, s.currentWord) < 0) return Flow::kFail;
+  if (s.Take() < 0) return Flow::kFail;
   for (const BellRow& row : kBellTable) {
-    if (row.word == s.currentWord) {
+    if (row.word == s.current()) {
       if (row.action != nullptr) return row.action(c);
       break;
     }

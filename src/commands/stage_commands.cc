@@ -12,10 +12,10 @@ Flow CmdOneShotCode(Conversion& c) {
   CloseManualRuby(c);
   CodeStream& s = c.stream;
   do {
-    if (NextWord(c, s.currentWord) < 0) return Flow::kFail;
-  } while (s.currentWord == kGroupClose);
+    if (s.Take() < 0) return Flow::kFail;
+  } while (s.current() == kGroupClose);
   c.chars.oneShotCode = 1;
-  s.wordPending = 1;
+  s.Keep();
   return Flow::kGoOn;
 }
 
@@ -23,16 +23,16 @@ Flow CmdKinsokuRelease(Conversion& c) {
   c.out.WriteWarning(lit::kWarnKinsokuRelease);
   CodeStream& s = c.stream;
   for (;;) {
-    if (NextWord(c, s.currentWord) < 0) return Flow::kFail;
-    if (s.currentWord == kLineEnd1C) break;
+    if (s.Take() < 0) return Flow::kFail;
+    if (s.current() == kLineEnd1C) break;
     // The end of the input cannot be followed by the word the drop waits
     // for: the drop ends there and the end word stays for the main loop.
-    if (s.currentWord == kEndOfJob && s.exhausted()) {
-      s.wordPending = 1;
+    if (s.current() == kEndOfJob && s.exhausted()) {
+      s.Keep();
       return Flow::kGoOn;
     }
   }
-  s.wordPending = 0;
+  s.Consume();
   return Flow::kGoOn;
 }
 
@@ -43,13 +43,13 @@ Flow CmdIgnoredCount(Conversion& c) {
 
 Flow CmdMixedSettingStart(Conversion& c) {
   c.out.WriteWarning(lit::kWarnMixedSettingStart);
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
 Flow CmdMixedSettingEnd(Conversion& c) {
   c.out.WriteWarning(lit::kWarnMixedSettingEnd);
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 

@@ -31,14 +31,14 @@ Flow CmdNationalHyphen(Conversion& c) {
 
 Flow CmdHeadingPushOut(Conversion& c) {
   c.out.WriteWarning(lit::kWarnHeadingPushOut);
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
 Flow CmdSpaceCommand(Conversion& c) {
   int32_t length;
   if (ReadUnitLength(c, length) < 0) return Flow::kFail;
-  if (c.stream.currentWord == kCommaSeparator) {
+  if (c.stream.current() == kCommaSeparator) {
     int16_t n;
     int16_t digits = ReadInteger(c, n);
     if (digits < 0) return Flow::kFail;
@@ -53,30 +53,30 @@ Flow CmdSpaceCommand(Conversion& c) {
 Flow CmdSpaceExecution(Conversion& c) {
   CodeStream& s = c.stream;
   c.out.WriteWarning(lit::kWarnSpaceExecution);
-  if (NextWord(c, s.currentWord) < 0) return Flow::kFail;
-  if (s.currentWord == kGroupClose) return Flow::kGoOn;
+  if (s.Take() < 0) return Flow::kFail;
+  if (s.current() == kGroupClose) return Flow::kGoOn;
   return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
 }
 
 Flow CmdNewIndent(Conversion& c) {
   CodeStream& s = c.stream;
-  if (NextWord(c, s.currentWord) < 0) return Flow::kFail;
-  const uint16_t selector = s.currentWord;
+  if (s.Take() < 0) return Flow::kFail;
+  const uint16_t selector = s.current();
   int32_t x = 0, y = 0;
   bool more;
   if (selector == kIndent) {
     if (ReadLength(c, x) < 0) return Flow::kFail;
-    more = !IsCommandWord(s.currentWord);
+    more = !IsCommandWord(s.current());
   } else if (selector == kIndentChars) {
     if (ReadCharsFull(c, x) < 0) return Flow::kFail;
-    more = !IsCommandWord(s.currentWord);
+    more = !IsCommandWord(s.current());
   } else {
     // Any other selector word is passed over, but never the group's end.
     more = selector != kGroupClose && selector != kEndOfJob;
   }
   if (more) {
     if (ReadUnitLength(c, y) < 0) return Flow::kFail;
-    more = !IsCommandWord(s.currentWord);
+    more = !IsCommandWord(s.current());
   }
   if (more) {
     int16_t unused;
@@ -89,20 +89,20 @@ Flow CmdNewIndent(Conversion& c) {
 }
 
 Flow CmdIgnoredCommand(Conversion& c) {
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
 Flow CmdSkippedCommand(Conversion& c) {
   CodeStream& s = c.stream;
-  if (NextWord(c, s.currentWord) < 0) return Flow::kFail;
-  s.wordPending = 1;
+  if (s.Take() < 0) return Flow::kFail;
+  s.Keep();
   return Flow::kGoOn;
 }
 
 Flow WarnAndConsume(Conversion& c, std::string_view message, Flow result) {
   c.out.WriteWarning(message);
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return result;
 }
 

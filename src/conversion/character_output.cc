@@ -394,7 +394,7 @@ size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen) {
   if (avail == 0) return 0;
   // A word of another page (a command, most often) ends the sweep before it
   // begins; the route is not looked at.
-  uint16_t first = static_cast<uint16_t>(p[0] << 8 | p[1]);
+  uint16_t first = LoadBigEndian16(p);
   if (!MayBePlainCharacter(first)) {
     routeOpen = true;
     return 0;
@@ -451,7 +451,7 @@ size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen) {
         d += 2;
         continue;
       }
-      uint16_t w = static_cast<uint16_t>(q[0] << 8 | q[1]);
+      uint16_t w = LoadBigEndian16(q);
       // Pages 0xC3 and 0xC4, cells below 0x80.
       unsigned k = w - 0xC300u;
       if (k >= 0x200 || (k & 0x80) != 0) goto done;
@@ -473,7 +473,7 @@ done:
   if (d != base) put(d);
   size_t n = static_cast<size_t>(q - p) / 2;
   state.charClass = charClass;
-  c.stream.SkipWords(n);
+  c.stream.TakeWords(n);
   return n;
 }
 

@@ -72,7 +72,7 @@ int16_t RunCharacters(Conversion& c, size_t written) {
   while (!done) {
     // Without manual ruby or a counted scope to watch, the characters that
     // follow in the block read go into the run at once.
-    if (s.wordPending == 0 && c.ruby.manual == 0 && session.scopeCountdown == 0) {
+    if (!s.pending() && c.ruby.manual == 0 && session.scopeCountdown == 0) {
       // Plain characters go straight to the output, once the words held are
       // written; they still count in the run (its end decides which words a
       // combined character may take). The held words are not written while
@@ -87,15 +87,13 @@ int16_t RunCharacters(Conversion& c, size_t written) {
           run.written = static_cast<int>(written < kRun ? written : written % kRun);
           size_t avail = 0;
           const uint8_t* p = s.PeekWords(avail);
-          s.currentWord = static_cast<uint16_t>(p[-2] << 8 | p[-1]);
           // A command after the characters (the most common end) ends the
           // stage at once: nothing is held, and no ruby or scope is watched.
           if (avail > 0) {
-            uint16_t w = static_cast<uint16_t>(p[0] << 8 | p[1]);
+            uint16_t w = LoadBigEndian16(p);
             if (IsCommandWord(w) && w != kFillerWord && w != kSkipRegion) {
-              s.SkipWords(1);
-              s.currentWord = w;
-              s.wordPending = 1;
+              s.TakeWords(1);
+              s.Keep();
               return 0;
             }
           }
@@ -106,14 +104,13 @@ int16_t RunCharacters(Conversion& c, size_t written) {
                            : s.TakeWordsWhile(run.words.data() + run.count, run.room(), IsValidCharacter);
       if (n > 0) {
         run.count += static_cast<int>(n);
-        s.currentWord = run.words[static_cast<size_t>(run.count - 1)];
         if (run.position() == kMaxRun) HandOver(c, run);
         continue;
       }
     }
     bool taken = false;
-    if (s.wordPending == 0 && !s.TakePlainWord(s.currentWord) && NextWord(c, s.currentWord) < 0) return -1;
-    uint16_t w = s.currentWord;
+    if (s.TakeUnlessPending() < 0) return -1;
+    uint16_t w = s.current();
     uint8_t high = static_cast<uint8_t>(w >> 8);
     if (high == 0xC5 || high == 0xC6) {
       if (c.ruby.manual == 1) {
@@ -127,17 +124,17 @@ int16_t RunCharacters(Conversion& c, size_t written) {
       c.ruby.manual = 0;
     }
     if (IsCommandWord(w)) {
-      s.wordPending = 1;
+      s.Keep();
       done = true;
     } else if (IsValidCharacter(w)) {
       run.words[static_cast<size_t>(run.count++)] = w;
       taken = true;
-      s.wordPending = 0;
+      s.Consume();
     } else {
       // The characters before an invalid word are written before its warning.
       HandOver(c, run);
       c.out.WriteWarningF(lit::kWarnInvalidWord, w);
-      s.wordPending = 0;
+      s.Consume();
       done = true;
     }
     if (done || run.position() == kMaxRun) HandOver(c, run);

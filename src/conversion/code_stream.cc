@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "conversion/conversion.h"
 #include "conversion/format_store.h"
 
 namespace velkan {
@@ -11,7 +10,7 @@ namespace {
 constexpr size_t kBlock = 64 * 1024;
 }  // namespace
 
-CodeStream::CodeStream(ByteSource& source) : source_(source), buf_(kBlock + 1) {}
+CodeStream::CodeStream(ByteSource& source, FormatStore& store) : source_(source), store_(store), buf_(kBlock + 1) {}
 
 int CodeStream::ReadRawWordSlow(uint16_t& word) {
   // Keep a lone byte left over from the last block and read behind it.
@@ -30,18 +29,22 @@ int CodeStream::ReadRawWordSlow(uint16_t& word) {
     consumed_ += r;
   }
   if (end_ - pos_ < 2) return 2;
-  word = static_cast<uint16_t>(buf_[pos_] << 8 | buf_[pos_ + 1]);
+  word = LoadBigEndian16(buf_.data() + pos_);
   pos_ += 2;
   return 1;
 }
 
-int16_t NextWord(Conversion& c, uint16_t& word) {
-  CodeStream& s = c.stream;
+int16_t CodeStream::Next(uint16_t& word) {
   for (;;) {
     uint16_t w = word;
-    if (s.replayActive) {
-      if (ReadReplayWord(c, w) < 0) return -1;
-    } else if (s.ReadRawWord(w) == 2) {
+    if (replayActive) {
+      // At the end of the format the replay stops and gives the 0xD004 that
+      // closes the group of its call.
+      if (!ReadReplayWord(store_, w)) {
+        replayActive = 0;
+        w = kGroupClose;
+      }
+    } else if (ReadRawWord(w) == 2) {
       word = kEndOfJob;
       return 0;
     }
@@ -51,7 +54,7 @@ int16_t NextWord(Conversion& c, uint16_t& word) {
       // the input itself.
       uint16_t skipped = 0;
       do {
-        if (s.ReadRawWord(skipped) == 2) {
+        if (ReadRawWord(skipped) == 2) {
           word = kEndOfJob;
           return 0;
         }

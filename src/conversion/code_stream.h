@@ -6,48 +6,73 @@
 #include <cstdint>
 #include <vector>
 
+#include "io/byte_order.h"
 #include "io/byte_streams.h"
 #include "tables/command_words.h"
 
 namespace velkan {
 
-class Conversion;
+struct FormatStore;
 
+// The words of a pass as the main loop, the handlers and the readers take
+// them: the raw words of the input, the meaningful words (fillers and
+// skipped regions dropped, a replayed format in place of the input while one
+// plays), and the current word, the one last taken, which a stage either
+// consumes or keeps pending for the next stage. Taking a word never changes
+// whether the current word counts as pending: the stage that processes it
+// says so with Consume or Keep.
 class CodeStream {
  public:
-  explicit CodeStream(ByteSource& source);
+  // Reads `source`; the words of a replayed format come from `store`.
+  CodeStream(ByteSource& source, FormatStore& store);
   CodeStream(const CodeStream&) = delete;
   CodeStream& operator=(const CodeStream&) = delete;
 
-  // Reads the next two bytes as one word (first byte high). Returns 1 with
-  // the word, or 2 at the end of the data (a lone trailing byte, or a read
-  // error, counts as the end) leaving `word` unchanged.
-  int ReadRawWord(uint16_t& word) {
-    if (end_ - pos_ >= 2) {
-      word = static_cast<uint16_t>(buf_[pos_] << 8 | buf_[pos_ + 1]);
-      pos_ += 2;
-      return 1;
-    }
-    return ReadRawWordSlow(word);
-  }
+  // --- The current word ---
 
-  // Takes the next word straight from the block read when that is possible
-  // and the word needs nothing of NextWord: no replay runs, and the word is
-  // no filler and does not open a skipped region. Returns false, taking
-  // nothing, otherwise (NextWord then decides).
-  bool TakePlainWord(uint16_t& word) {
-    if (replayActive != 0 || end_ - pos_ < 2) return false;
-    uint16_t w = static_cast<uint16_t>(buf_[pos_] << 8 | buf_[pos_ + 1]);
-    if (w == 0x0000 || w == kFillerWord || w == kSkipRegion) return false;
-    pos_ += 2;
-    word = w;
-    return true;
+  // The word last taken.
+  uint16_t current() const { return currentWord; }
+  // True while the current word waits to be processed by the next stage.
+  bool pending() const { return wordPending != 0; }
+  // The current word is processed: the next stage takes a new one.
+  void Consume() { wordPending = 0; }
+  // The current word is left for the next stage.
+  void Keep() { wordPending = 1; }
+  // `word` becomes the current word again and is left for the next stage:
+  // for a handler that read on past the word it leaves to the main loop.
+  void Keep(uint16_t word) {
+    currentWord = word;
+    wordPending = 1;
   }
+  // The next meaningful word (see Next) becomes the current word. Returns 0,
+  // or -1 when the source failed.
+  int16_t Take() {
+    if (TakePlainWord()) return 0;
+    return Next(currentWord);
+  }
+  // Take, unless the current word is pending: then it stays the current
+  // word, still pending. Returns 0 or -1.
+  int16_t TakeUnlessPending() { return pending() ? 0 : Take(); }
+
+  // --- Meaningful words ---
+
+  // Delivers the next meaningful word into `word` without touching the
+  // current word: 0x0000 and 0xD000 are dropped, a region 0xD050 ... 0xD050
+  // is skipped, and the end of the input gives 0xD056 at this and every later
+  // call. Takes its words from the format replay while `replayActive` is set.
+  // Returns 0, or -1 when the source failed.
+  int16_t Next(uint16_t& word);
+
+  // 1 while Next takes its words from a replayed stored format.
+  int16_t replayActive = 0;
+
+  // --- The words of the block read ---
 
   // Takes words from the block read into `out` (at most `max`) as long as
   // `accept(word)` holds and no replay runs; `accept` must refuse the words
-  // NextWord gives meaning to (0x0000, 0xD000, 0xD050). Returns the number
-  // taken; the first word refused stays unread.
+  // Next gives meaning to (0x0000, 0xD000, 0xD050). The last word taken
+  // becomes the current word. Returns the number taken; the
+  // first word refused stays unread.
   template <typename Accept>
   size_t TakeWordsWhile(uint16_t* out, size_t max, Accept accept) {
     if (replayActive != 0) return 0;
@@ -56,24 +81,43 @@ class CodeStream {
     const uint8_t* p = buf_.data() + pos_;
     size_t n = 0;
     while (n < max) {
-      uint16_t w = static_cast<uint16_t>(p[2 * n] << 8 | p[2 * n + 1]);
+      uint16_t w = LoadBigEndian16(p + 2 * n);
       if (!accept(w)) break;
       out[n++] = w;
     }
-    pos_ += 2 * n;
+    if (n > 0) TakeWords(n);
     return n;
   }
 
   // The words of the block read that are not yet taken, two bytes each,
   // high byte first: sets `count` and returns their start (count 0 while a
-  // replay runs). Take them with SkipWords; nothing of NextWord applies to
-  // them, so a caller takes only words NextWord gives no meaning to.
+  // replay runs). Take them with TakeWords; nothing of Next applies to them,
+  // so a caller takes only words Next gives no meaning to.
   const uint8_t* PeekWords(size_t& count) const {
     count = replayActive != 0 ? 0 : (end_ - pos_) / 2;
     return buf_.data() + pos_;
   }
-  // Takes `n` words of those PeekWords showed.
-  void SkipWords(size_t n) { pos_ += 2 * n; }
+  // Takes `n` words of those PeekWords showed; the last of them becomes the
+  // current word. Nothing changes for n = 0.
+  void TakeWords(size_t n) {
+    if (n == 0) return;
+    pos_ += 2 * n;
+    currentWord = LoadBigEndian16(buf_.data() + pos_ - 2);
+  }
+
+  // --- Raw words and the input ---
+
+  // Reads the next two bytes as one word (first byte high). Returns 1 with
+  // the word, or 2 at the end of the data (a lone trailing byte, or a read
+  // error, counts as the end) leaving `word` unchanged.
+  int ReadRawWord(uint16_t& word) {
+    if (end_ - pos_ >= 2) {
+      word = LoadBigEndian16(buf_.data() + pos_);
+      pos_ += 2;
+      return 1;
+    }
+    return ReadRawWordSlow(word);
+  }
 
   // Bytes consumed so far, and the total when the source knows it (-1 if not).
   long long consumed() const { return consumed_ - static_cast<long long>(end_ - pos_); }
@@ -83,17 +127,28 @@ class CodeStream {
   // True when a read of the source failed (the stream then ended early).
   bool readError() const { return readError_; }
 
-  // The word last fetched for the main loop, the handlers and the readers.
-  uint16_t currentWord = 0;
-  // 1: `currentWord` waits to be processed; 0: the next stage fetches.
-  int16_t wordPending = 0;
-  // 1 while NextWord takes its words from a replayed stored format.
-  int16_t replayActive = 0;
-
  private:
+  // Takes the next word as the current one straight from the block read
+  // when that is possible and the word needs nothing of Next: no replay
+  // runs, and the word is no filler and does not open a skipped region.
+  // Returns false, taking nothing, otherwise (Next then decides).
+  bool TakePlainWord() {
+    if (replayActive != 0 || end_ - pos_ < 2) return false;
+    uint16_t w = LoadBigEndian16(buf_.data() + pos_);
+    if (w == 0x0000 || w == kFillerWord || w == kSkipRegion) return false;
+    pos_ += 2;
+    currentWord = w;
+    return true;
+  }
   int ReadRawWordSlow(uint16_t& word);
 
+  // The word last taken for the main loop, the handlers and the readers.
+  uint16_t currentWord = 0;
+  // 1: `currentWord` waits to be processed; 0: the next stage takes a word.
+  int16_t wordPending = 0;
+
   ByteSource& source_;
+  FormatStore& store_;
   std::vector<uint8_t> buf_;
   size_t pos_ = 0;
   size_t end_ = 0;
@@ -101,11 +156,5 @@ class CodeStream {
   bool atEnd_ = false;
   bool readError_ = false;
 };
-
-// Delivers the next meaningful word: 0x0000 and 0xD000 are dropped, a region
-// 0xD050 ... 0xD050 is skipped, and the end of the input gives 0xD056 at this
-// and every later call. Takes its words from the format replay while
-// `replayActive` is set. Returns 0, or -1 when the source failed.
-int16_t NextWord(Conversion& c, uint16_t& word);
 
 }  // namespace velkan

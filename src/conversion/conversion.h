@@ -28,7 +28,7 @@ namespace velkan {
 class Conversion {
  public:
   Conversion(Session& session, const TablePaths& paths, ByteSource& input, ByteSink& output)
-      : session(session), paths(paths), stream(input), out(output, session) {}
+      : session(session), paths(paths), stream(input, store), out(output, session) {}
   Conversion(const Conversion&) = delete;
   Conversion& operator=(const Conversion&) = delete;
 

@@ -9,8 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "conversion/code_stream.h"
-#include "conversion/conversion.h"
+#include "io/byte_order.h"
 #include "tables/table_root.h"
 
 namespace velkan {
@@ -248,8 +247,7 @@ int16_t CloseFormatStore(FormatStore& s) {
   return ok ? 0 : -1;
 }
 
-void ResetFormatReplay(Conversion& c) {
-  FormatStore& s = c.store;
+void ResetFormatReplay(FormatStore& s) {
   s.playCounter.fill(-1);
   s.replaying = -1;
   s.replaySlot = -1;
@@ -257,7 +255,6 @@ void ResetFormatReplay(Conversion& c) {
   s.ring = 0;
   s.startsWithoutInput = 0;
   s.inputAtLastStart = -1;
-  c.stream.replayActive = 0;
 }
 
 int16_t LoadFormat(FormatStore& s, int16_t n) {
@@ -280,9 +277,7 @@ int16_t LoadFormat(FormatStore& s, int16_t n) {
     }
   }
   FormatWords words;
-  for (int i = 0; i < kFormatWords; ++i) {
-    words[static_cast<size_t>(i)] = static_cast<uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
-  }
+  for (int i = 0; i < kFormatWords; ++i) words[static_cast<size_t>(i)] = LoadLittleEndian16(bytes + 2 * i);
   PutInCache(s, n, words);
   return 1;
 }
@@ -335,20 +330,17 @@ int16_t WriteFormat(FormatStore& s, int16_t n, const FormatWords& words) {
   return 0;
 }
 
-int16_t ReadReplayWord(Conversion& c, uint16_t& word) {
-  FormatStore& s = c.store;
+bool ReadReplayWord(FormatStore& s, uint16_t& word) {
   if (s.replaying >= 0 && s.replaySlot >= 0 && s.replaySlot < kCacheSlots && s.position < kFormatWords) {
     uint16_t w = s.cache[static_cast<size_t>(s.replaySlot)][s.position++];
     if (w != 0) {
       word = w;
-      return 0;
+      return true;
     }
   }
   s.replaying = -1;
   s.replaySlot = -1;
-  c.stream.replayActive = 0;
-  word = kGroupClose;
-  return 0;
+  return false;
 }
 
 }  // namespace velkan

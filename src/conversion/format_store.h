@@ -28,8 +28,6 @@
 
 namespace velkan {
 
-class Conversion;
-
 inline constexpr int kFormatCount = 400;
 inline constexpr int kFormatWords = 512;
 inline constexpr int kCacheSlots = 8;
@@ -109,8 +107,9 @@ int16_t OpenFormatStore(FormatStore& s, const std::filesystem::path& storeDir);
 // open.
 int16_t CloseFormatStore(FormatStore& s);
 
-// Clears the play counters and the replay (called at the start of every pass).
-void ResetFormatReplay(Conversion& c);
+// Clears the play counters and the replay (called at the start of every pass,
+// with the stream's replay switched off).
+void ResetFormatReplay(FormatStore& s);
 
 // Makes format n (0-399) available in the cache. Returns 0 when it is not
 // defined, 1 when it is in a cache slot (read from the format file under the
@@ -129,9 +128,10 @@ void PutInCache(FormatStore& s, int16_t n, const FormatWords& words);
 // all the same).
 int16_t WriteFormat(FormatStore& s, int16_t n, const FormatWords& words);
 
-// The replay source of NextWord while `replayActive` is set: the next word of
-// the format being replayed; at its end (a 0 word, or after its 512th word)
-// the replay stops and 0xD004 is delivered. Returns 0.
-int16_t ReadReplayWord(Conversion& c, uint16_t& word);
+// The replay source of the code stream while its `replayActive` is set: true
+// with the next word of the format being replayed; false at its end (a 0
+// word, or after its 512th word), where the replay stops (the stream then
+// delivers 0xD004 and reads the input again).
+bool ReadReplayWord(FormatStore& s, uint16_t& word);
 
 }  // namespace velkan

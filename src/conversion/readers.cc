@@ -10,17 +10,9 @@ namespace {
 
 constexpr int32_t kQuarterUnits = 3240;
 
-// NextWord into the current word, taking it straight from the block read
-// when nothing of NextWord applies to it.
-inline int16_t NextCurrentWord(Conversion& c) {
-  CodeStream& s = c.stream;
-  if (s.TakePlainWord(s.currentWord)) return 0;
-  return NextWord(c, s.currentWord);
-}
-
 // Accumulates digits starting with the word after the current one. The
 // digits in the block read are taken straight from it; the word that ends
-// them goes through NextWord. The value and the count wrap at 16 bits.
+// them is taken as any word is. The value and the count wrap at 16 bits.
 [[gnu::always_inline]] inline int16_t Accumulate(Conversion& c, int16_t& value, int16_t& count) {
   CodeStream& s = c.stream;
   uint32_t v = 0;
@@ -31,18 +23,15 @@ inline int16_t NextCurrentWord(Conversion& c) {
     const uint8_t* p = s.PeekWords(avail);
     size_t i = 0;
     for (; i < avail; ++i) {
-      uint16_t w = static_cast<uint16_t>(p[2 * i] << 8 | p[2 * i + 1]);
+      uint16_t w = LoadBigEndian16(p + 2 * i);
       if (!IsDigitWord(w)) break;
       v = v * 10 + (w - kDigitZero);
       ++n;
     }
-    if (i > 0) {
-      s.SkipWords(i);
-      s.currentWord = static_cast<uint16_t>(p[2 * i - 2] << 8 | p[2 * i - 1]);
-    }
-    r = NextCurrentWord(c);
-    if (r < 0 || !IsDigitWord(s.currentWord)) break;
-    v = v * 10 + (s.currentWord - kDigitZero);
+    s.TakeWords(i);
+    r = s.Take();
+    if (r < 0 || !IsDigitWord(s.current())) break;
+    v = v * 10 + (s.current() - kDigitZero);
     ++n;
   }
   value = Wrap16(static_cast<int32_t>(v));
@@ -55,7 +44,7 @@ int16_t Quarters(Conversion& c, int16_t& value) {
   int16_t a, digitsA;
   if (Accumulate(c, a, digitsA) < 0) return -1;
   int16_t b = 0, digitsB = 0, read = digitsA;
-  if (c.stream.currentWord == kPointSeparator) {
+  if (c.stream.current() == kPointSeparator) {
     if (Accumulate(c, b, digitsB) < 0) return -1;
     read = Wrap16(int32_t{read} + digitsB + 1);
   }
@@ -66,7 +55,7 @@ int16_t Quarters(Conversion& c, int16_t& value) {
 int16_t CharCount(Conversion& c, int32_t& value, bool span) {
   int16_t n;
   if (Quarters(c, n) < 0) return -1;
-  if (c.stream.currentWord == kCommaSeparator) {
+  if (c.stream.current() == kCommaSeparator) {
     int16_t p;
     if (Quarters(c, p) < 0) return -1;
     value = Wrap32(int64_t{n} * p * 810);
@@ -89,16 +78,16 @@ int16_t ReadInteger(Conversion& c, int16_t& value) {
 
 int16_t ReadDigits(Conversion& c, int16_t& value, int16_t n) {
   CodeStream& s = c.stream;
-  s.wordPending = 0;
+  s.Consume();
   value = 0;
   if (n <= 0) return 0;
   for (int16_t i = 0; i < n; ++i) {
-    if (NextCurrentWord(c) < 0) return -1;
-    if (!IsDigitWord(s.currentWord)) {
-      s.wordPending = 1;
+    if (c.stream.Take() < 0) return -1;
+    if (!IsDigitWord(s.current())) {
+      s.Keep();
       return static_cast<int16_t>(n - i);
     }
-    value = Wrap16(int32_t{value} * 10 + (s.currentWord - kDigitZero));
+    value = Wrap16(int32_t{value} * 10 + (s.current() - kDigitZero));
   }
   return 0;
 }
@@ -119,7 +108,7 @@ int16_t ReadLength(Conversion& c, int32_t& value) {
   if (Accumulate(c, a, digitsA) < 0) return -1;
   int16_t b = 0, digitsB = 0;
   int32_t read = digitsA;
-  bool point = c.stream.currentWord == kPointSeparator;
+  bool point = c.stream.current() == kPointSeparator;
   if (point) {
     if (Accumulate(c, b, digitsB) < 0) return -1;
     read += digitsB + 1;
@@ -129,7 +118,7 @@ int16_t ReadLength(Conversion& c, int32_t& value) {
     return Wrap16(read);
   }
   int64_t v = (int64_t{a} * 12 + b) * 4 * kQuarterUnits;
-  if (point && c.stream.currentWord == kPointSeparator) {
+  if (point && c.stream.current() == kPointSeparator) {
     int16_t f, digitsC;
     if (Accumulate(c, f, digitsC) < 0) return -1;
     read += digitsC + 1;
@@ -160,8 +149,8 @@ int16_t ReadCharsSpan(Conversion& c, int32_t& value) { return CharCount(c, value
 
 int16_t SkipArguments(Conversion& c) {
   CodeStream& s = c.stream;
-  while (IsDigitWord(s.currentWord) || s.currentWord == kPointSeparator || s.currentWord == kCommaSeparator) {
-    if (NextCurrentWord(c) < 0) return -1;
+  while (IsDigitWord(s.current()) || s.current() == kPointSeparator || s.current() == kCommaSeparator) {
+    if (c.stream.Take() < 0) return -1;
   }
   return 0;
 }

@@ -19,7 +19,7 @@ namespace {
 // plain character: the pre-phase has nothing to do before it.
 // `p` and `avail` are what PeekWords shows.
 inline bool PlainCharacterNext(const CodeStream& s, const uint8_t* p, size_t avail) {
-  return s.wordPending == 0 && avail > 0 && MayBePlainCharacter(static_cast<uint16_t>(p[0] << 8 | p[1]));
+  return !s.pending() && avail > 0 && MayBePlainCharacter(LoadBigEndian16(p));
 }
 inline bool PlainCharacterNext(const CodeStream& s) {
   size_t avail = 0;
@@ -35,7 +35,7 @@ inline bool PlainCharacterNext(const CodeStream& s) {
 // PeekWords shows.
 [[gnu::always_inline]] inline size_t SweepMainPageCharacters(Conversion& c, const uint8_t* const p, size_t avail) {
   if (c.chars.oneShotCode != 0) return 0;
-  if (avail == 0 || !IsMainPageCode(static_cast<uint16_t>(p[0] << 8 | p[1]))) return 0;
+  if (avail == 0 || !IsMainPageCode(LoadBigEndian16(p))) return 0;
   const int16_t font = c.typo.font;
   MainPageRoute route = OpenMainPageRoute(c.fonts, font);
   if (!route.open()) [[unlikely]] {
@@ -43,7 +43,7 @@ inline bool PlainCharacterNext(const CodeStream& s) {
     // which the conversion of the first character does next in any case:
     // every code of the main pages is converted in the font, save the two
     // written as combined-character tags, before which nothing is selected.
-    uint16_t first = static_cast<uint16_t>(p[0] << 8 | p[1]);
+    uint16_t first = LoadBigEndian16(p);
     if (first == 0x95B4 || first == 0x95BE) return 0;
     SelectFont(c.fonts, c.paths, font);
     route = OpenMainPageRoute(c.fonts, font);
@@ -72,7 +72,7 @@ inline bool PlainCharacterNext(const CodeStream& s) {
   } while (q < stop && (t = route.WireShiftJisAt(q)) != 0);
   c.out.Wrote(d);
   size_t n = static_cast<size_t>(q - p) / 2;
-  c.stream.SkipWords(n);
+  c.stream.TakeWords(n);
   return n;
 }
 
@@ -81,11 +81,11 @@ inline bool PlainCharacterNext(const CodeStream& s) {
 // next step.
 inline Flow DispatchCommandWord(Conversion& c, const CommandTable& table, uint16_t w) {
   if (w == kGroupOpen) {
-    c.stream.wordPending = 1;
+    c.stream.Keep();
     return Flow::kGoOn;
   }
   if (Handler h = table[w & 0xFF].main) return h(c);
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kGoOn;
 }
 
@@ -96,11 +96,11 @@ int16_t RunPrePhase(Conversion& c) {
   const CommandTable& table = Commands();
   for (;;) {
     if (PlainCharacterNext(s)) return 0;
-    if (s.wordPending == 0 && !s.TakePlainWord(s.currentWord) && NextWord(c, s.currentWord) < 0) return -1;
-    uint16_t w = s.currentWord;
+    if (s.TakeUnlessPending() < 0) return -1;
+    uint16_t w = s.current();
     Handler h = IsCommandWord(w) ? table[w & 0xFF].prePhase : nullptr;
     if (h == nullptr) {
-      s.wordPending = 1;
+      s.Keep();
       return 0;
     }
     // Only main-slot handlers end the job: anything else goes on.
@@ -112,38 +112,38 @@ int16_t RunPrePhase(Conversion& c) {
 
 Flow DispatchCommand(Conversion& c) {
   CodeStream& s = c.stream;
-  if (s.wordPending == 0 && !s.TakePlainWord(s.currentWord) && NextWord(c, s.currentWord) < 0) return Flow::kFail;
-  uint16_t w = s.currentWord;
+  if (s.TakeUnlessPending() < 0) return Flow::kFail;
+  uint16_t w = s.current();
   if (IsCommandWord(w)) return DispatchCommandWord(c, Commands(), w);
-  s.wordPending = 1;
+  s.Keep();
   return Flow::kGoOn;
 }
 
 Flow RunParameterGroup(Conversion& c) {
   CodeStream& s = c.stream;
   const CommandTable& table = Commands();
-  if (!s.TakePlainWord(s.currentWord) && NextWord(c, s.currentWord) < 0) return Flow::kFail;
-  while (s.currentWord != kGroupClose) {
-    uint16_t w = s.currentWord;
+  if (s.Take() < 0) return Flow::kFail;
+  while (s.current() != kGroupClose) {
+    uint16_t w = s.current();
     // The end of the input cannot be followed by the 0xD004 the group waits
     // for: the group ends there and the end word stays for the main loop.
     if (w == kEndOfJob && s.exhausted()) {
-      s.wordPending = 1;
+      s.Keep();
       return Flow::kGoOn;
     }
     Handler h = InCommandTable(w) ? table[w & 0xFF].inGroup : nullptr;
     if (h != nullptr) {
       if (h(c) == Flow::kFail) return Flow::kFail;
-    } else if (!s.TakePlainWord(s.currentWord) && NextWord(c, s.currentWord) < 0) {
+    } else if (s.Take() < 0) {
       return Flow::kFail;
     }
   }
-  s.wordPending = 0;
+  s.Consume();
   return Flow::kGoOn;
 }
 
 Flow ConsumeWord(Conversion& c) {
-  c.stream.wordPending = 0;
+  c.stream.Consume();
   return Flow::kEndPrePhase;
 }
 
@@ -166,19 +166,15 @@ Flow RunMainLoop(Conversion& c) {
     // which is dispatched at once. Anything else, and whatever follows the
     // characters when it is no command, goes through the character stage.
     size_t swept = 0;
-    if (s.wordPending == 0 && c.ruby.manual == 0 && c.session.scopeCountdown == 0) {
+    if (!s.pending() && c.ruby.manual == 0 && c.session.scopeCountdown == 0) {
       swept = SweepMainPageCharacters(c, p, avail);
     }
     Flow r;
-    if (swept > 0) {
-      s.currentWord = static_cast<uint16_t>(p[2 * swept - 2] << 8 | p[2 * swept - 1]);
-    }
     // The filler and the skipped region are no command that ends the stage.
-    uint16_t next = swept > 0 && swept < avail ? static_cast<uint16_t>(p[2 * swept] << 8 | p[2 * swept + 1]) : 0;
+    uint16_t next = swept > 0 && swept < avail ? LoadBigEndian16(p + 2 * swept) : 0;
     if (IsCommandWord(next) && next != kFillerWord && next != kSkipRegion) {
-      s.SkipWords(1);
-      s.currentWord = next;
-      s.wordPending = 1;
+      s.TakeWords(1);
+      s.Keep();
       r = DispatchCommandWord(c, table, next);
     } else {
       if (RunCharacters(c, swept) == -1) return Flow::kFail;

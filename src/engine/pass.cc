@@ -6,14 +6,12 @@
 namespace velkan {
 
 void InitJob(Conversion& c, int direction, int unit, int warnings) {
-  // 1. The state flags of the pass: the ruby states, the output switch and
-  // the code stream. The structure flags of the handlers (grouped
-  // characters, underline, raw tag, inline structures) are cleared here too
-  // as they are added.
+  // 1. The state flags of the pass: the ruby states and the output switch
+  // (the code stream of a new conversion starts with no word taken). The
+  // structure flags of the handlers (grouped characters, underline, raw tag,
+  // inline structures) are cleared here too as they are added.
   c.ruby = RubyState{};
   c.out.outputSuppressed = 0;
-  c.stream.currentWord = 0;
-  c.stream.wordPending = 0;
 
   // 2. The job options, each only when it is 0 or 1.
   JobSettings& job = c.session.settings;
@@ -38,7 +36,8 @@ void InitJob(Conversion& c, int direction, int unit, int warnings) {
   // defaults and the preparation of the font tables go here as they are
   // added; the result of the font-table preparation is not looked at.)
   c.limits = kJobLimits;
-  ResetFormatReplay(c);
+  ResetFormatReplay(c.store);
+  c.stream.replayActive = 0;
   PrepareFontTables(c.fonts, c.paths);
   c.chars.oneShotCode = 0;
 

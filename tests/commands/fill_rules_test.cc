@@ -23,7 +23,7 @@ TEST(SplitLineParameters, ReadsTwoSizesAndTwoIntegers) {
   EXPECT_EQ(p.c.splitLine.secondSize, 18);
   EXPECT_EQ(p.c.splitLine.type, 2);
   EXPECT_EQ(p.c.splitLine.par, 10);
-  EXPECT_EQ(p.c.stream.currentWord, kClose);
+  EXPECT_EQ(p.c.stream.current(), kClose);
 }
 
 TEST(SplitLineParameters, ValuesAfterAMissingCommaAreZero) {
@@ -70,12 +70,12 @@ TEST(FillRule, LeavesACommandPendingWhenNothingIsWritten) {
   Pass p(s, {0xD009});
   EXPECT_EQ(p.Call(CmdFillRule, 0xD01E), Flow::kGoOn);
   EXPECT_EQ(p.output(), "");
-  EXPECT_EQ(p.c.stream.currentWord, 0xD009);
-  EXPECT_EQ(p.c.stream.wordPending, 1);
+  EXPECT_EQ(p.c.stream.current(), 0xD009);
+  EXPECT_TRUE(p.c.stream.pending());
 
   Pass q(s, {0x4521, 0x4522});
   EXPECT_EQ(q.Call(CmdFillRule, 0xD01E), Flow::kGoOn);
-  EXPECT_EQ(q.c.stream.wordPending, 0);  // a character is dropped
+  EXPECT_FALSE(q.c.stream.pending());  // a character is dropped
   EXPECT_EQ(q.Next(), 0x4522);
 }
 

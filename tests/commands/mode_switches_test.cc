@@ -38,7 +38,7 @@ TEST(ModeSwitches, LetterSpaceAccumulatesUntilTheMoveTag) {
   Pass p(s, {0xD00E, D(1), D(8), 0xD011, D(0), D(5), 0xD00E, D(2), D(0)});
   EXPECT_EQ(p.Call(CmdModePermit, kPermit), Flow::kGoOn);
   EXPECT_EQ(p.c.move.aki, 18);
-  EXPECT_EQ(p.c.stream.wordPending, 0);
+  EXPECT_FALSE(p.c.stream.pending());
   EXPECT_EQ(p.Call(CmdModePermit, kPermit), Flow::kGoOn);
   EXPECT_EQ(p.c.move.aki, 13);
   EXPECT_EQ(p.Call(CmdModePermit, kPermit), Flow::kGoOn);
@@ -72,15 +72,15 @@ TEST(ModeSwitches, OneDigitChangesNothingAndLeavesTheWordPending) {
   Pass p(s, {0xD00E, D(1), kChar});
   EXPECT_EQ(p.Call(CmdModePermit, kPermit), Flow::kGoOn);
   EXPECT_EQ(p.c.move.aki, 0);
-  EXPECT_EQ(p.c.stream.currentWord, kChar);
-  EXPECT_EQ(p.c.stream.wordPending, 1);
+  EXPECT_EQ(p.c.stream.current(), kChar);
+  EXPECT_TRUE(p.c.stream.pending());
 
   Pass q(s, {0xD014, D(5), 0xD009});
   q.c.typo.tume = 12;
   EXPECT_EQ(q.Call(CmdModePermit, kPermit), Flow::kGoOn);
   EXPECT_EQ(q.c.typo.tume, 12);
-  EXPECT_EQ(q.c.stream.currentWord, 0xD009);
-  EXPECT_EQ(q.c.stream.wordPending, 1);
+  EXPECT_EQ(q.c.stream.current(), 0xD009);
+  EXPECT_TRUE(q.c.stream.pending());
 }
 
 TEST(ModeSwitches, LetterSpaceWrapsInsteadOfOverflowing) {
@@ -95,8 +95,8 @@ TEST(ModeSwitches, TheEndOfTheInputIsConsumedAsAModeWord) {
   Session s;
   Pass p(s, {});
   EXPECT_EQ(p.Call(CmdModePermit, kPermit), Flow::kGoOn);
-  EXPECT_EQ(p.c.stream.currentWord, 0xD056);
-  EXPECT_EQ(p.c.stream.wordPending, 0);
+  EXPECT_EQ(p.c.stream.current(), 0xD056);
+  EXPECT_FALSE(p.c.stream.pending());
   EXPECT_EQ(p.Next(), 0xD056);  // the job still ends
 }
 
@@ -112,8 +112,8 @@ TEST(ForcedDeformation, LensTakesAtMost26Values) {
   Session s;
   Pass p(s, words);
   EXPECT_EQ(p.Call(CmdForcedDeformLens, 0xD0CE), Flow::kGoOn);
-  EXPECT_EQ(p.c.stream.currentWord, kComma);
-  EXPECT_EQ(p.c.stream.wordPending, 0);
+  EXPECT_EQ(p.c.stream.current(), kComma);
+  EXPECT_FALSE(p.c.stream.pending());
   EXPECT_EQ(p.Next(), D(2));
   EXPECT_EQ(p.Next(), D(7));
   EXPECT_EQ(p.output(), Sjis("<WAR \"強制変形(レンズ)\">"));
@@ -123,20 +123,20 @@ TEST(ForcedDeformation, LensLeavesAWordThatIsNoArgument) {
   Session s;
   Pass p(s, {D(1), kComma, D(2), kChar});
   EXPECT_EQ(p.Call(CmdForcedDeformLens, 0xD0CE), Flow::kGoOn);
-  EXPECT_EQ(p.c.stream.currentWord, kChar);
-  EXPECT_EQ(p.c.stream.wordPending, 1);
+  EXPECT_EQ(p.c.stream.current(), kChar);
+  EXPECT_TRUE(p.c.stream.pending());
 }
 
 TEST(ForcedDeformation, VariableStopsAfterFiveValuesOrAtTheFirstOtherWord) {
   Session s;
   Pass p(s, {D(1), 0xC334, D(5), kComma, D(2), kComma, D(3), kComma, D(4), kComma, D(5), kComma, D(6)});
   EXPECT_EQ(p.Call(CmdForcedDeformVariable, 0xD0D6), Flow::kGoOn);
-  EXPECT_EQ(p.c.stream.currentWord, kComma);  // the comma after the fifth
+  EXPECT_EQ(p.c.stream.current(), kComma);  // the comma after the fifth
   EXPECT_EQ(p.Next(), D(6));
 
   Pass q(s, {D(1), kComma, D(2), 0xD004});
   EXPECT_EQ(q.Call(CmdForcedDeformVariable, 0xD0D6), Flow::kGoOn);
-  EXPECT_EQ(q.c.stream.currentWord, 0xD004);
+  EXPECT_EQ(q.c.stream.current(), 0xD004);
 }
 
 }  // namespace

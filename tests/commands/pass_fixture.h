@@ -31,15 +31,14 @@ class Pass {
   // Calls a handler as the dispatch does: `command` is the current word and
   // still pending; the words given to the constructor follow it.
   Flow Call(Handler h, uint16_t command) {
-    c.stream.currentWord = command;
-    c.stream.wordPending = 1;
+    c.stream.Keep(command);
     return h(c);
   }
 
   // The word the stream delivers next.
   uint16_t Next() {
     uint16_t w = 0;
-    NextWord(c, w);
+    c.stream.Next(w);
     return w;
   }
 

@@ -25,7 +25,7 @@ TEST(SizeCommands, SizeAndPitch) {
   EXPECT_EQ(m.c.typo.jkr, 32);
   EXPECT_EQ(m.c.typo.position, 3);
   // The group was closed and the character after it waits.
-  EXPECT_EQ(m.c.stream.currentWord, 0x45A1);
+  EXPECT_EQ(m.c.stream.current(), 0x45A1);
 }
 
 TEST(SizeCommands, SizeAloneHasNoPitchDifference) {

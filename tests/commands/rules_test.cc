@@ -24,7 +24,7 @@ TEST(UnderlineSettings, StoresAllFourFieldsAndStopsAtTheGroupEnd) {
   EXPECT_EQ(p.c.underline.thicknessKey, 2);
   EXPECT_EQ(p.c.underline.gap, 6 * 12960);
   EXPECT_EQ(p.c.underline.lineKind, 7);
-  EXPECT_EQ(p.c.stream.currentWord, kClose);
+  EXPECT_EQ(p.c.stream.current(), kClose);
 }
 
 TEST(UnderlineSettings, FieldsAfterAMissingCommaTakeTheirDefaults) {
@@ -52,7 +52,7 @@ TEST(UnderlineSettings, TheIgnoredCharacterNeverPassesTheGroupEnd) {
   Session s;
   Pass p(s, {D(1), kComma, D(0), kComma, D(1), kComma, D(0), kComma, D(1), kComma, kClose, 0x4521});
   EXPECT_EQ(p.Call(CmdUnderlineSettings, 0xD073), Flow::kGoOn);
-  EXPECT_EQ(p.c.stream.currentWord, kClose);
+  EXPECT_EQ(p.c.stream.current(), kClose);
   EXPECT_EQ(p.Next(), 0x4521);
 }
 
@@ -70,7 +70,7 @@ TEST(RuleSettings, StoresKeyWidthAndSizeOrNothing) {
   EXPECT_EQ(q.c.rules.thicknessKey, 1);
   EXPECT_EQ(q.c.rules.innerWidth, 2);
   EXPECT_EQ(q.c.rules.enclosureSize, 3);
-  EXPECT_EQ(q.c.stream.currentWord, kClose);
+  EXPECT_EQ(q.c.stream.current(), kClose);
 }
 
 TEST(EnclosureMargin, IsHalfTheSizeLessTheHeight) {

@@ -70,7 +70,7 @@ TEST(Bell, SwitchesTheReplaySourceBackAndForth) {
   // handler it runs, 0xD0B3's (which also stands in the pre-phase).
   EXPECT_EQ(p.Call(CmdBell, 0xD00A), Flow::kEndPrePhase);
   EXPECT_EQ(p.c.stream.replayActive, 1);
-  EXPECT_EQ(p.c.stream.wordPending, 0);
+  EXPECT_FALSE(p.c.stream.pending());
   // From the replay: back to the input, the replay keeping its place.
   EXPECT_EQ(p.Call(CmdBell, 0xD00A), Flow::kEndPrePhase);
   EXPECT_EQ(p.c.stream.replayActive, 0);

@@ -12,7 +12,7 @@
 namespace velkan::test {
 namespace {
 
-// Every word NextWord delivers up to and including the first 0xD056.
+// Every word the stream delivers (Next) up to and including the first 0xD056.
 std::vector<uint16_t> Drain(WordConversion& w, size_t limit = 200000) {
   std::vector<uint16_t> got;
   for (size_t i = 0; i < limit; ++i) {
@@ -85,12 +85,12 @@ TEST(CodeStream, UnclosedRegionEndingInAnOddByte) {
 
 TEST(CodeStream, FetchingDoesNotTouchThePendingFlag) {
   WordConversion w({0x4521});
-  w.c.stream.wordPending = 1;
+  w.c.stream.Keep();
   uint16_t word = 0;
-  ASSERT_EQ(NextWord(w.c, word), 0);
+  ASSERT_EQ(w.c.stream.Next(word), 0);
   EXPECT_EQ(word, 0x4521);
-  EXPECT_EQ(w.c.stream.wordPending, 1);
-  EXPECT_EQ(w.c.stream.currentWord, 0);  // only the given variable is set
+  EXPECT_TRUE(w.c.stream.pending());
+  EXPECT_EQ(w.c.stream.current(), 0);  // only the given variable is set
 }
 
 // Words of a large input, delivered by a source in chunks of a given size, so
@@ -117,7 +117,7 @@ void ExpectLargeInputReadWhole(size_t chunk) {
   std::vector<uint16_t> got;
   for (;;) {
     uint16_t w = 0;
-    ASSERT_EQ(NextWord(c, w), 0);
+    ASSERT_EQ(c.stream.Next(w), 0);
     if (w == kEndOfJob) break;
     got.push_back(w);
     ASSERT_LE(got.size(), want.size());
@@ -144,13 +144,13 @@ TEST(CodeStream, ReadErrorEndsTheInputLikeItsEnd) {
   Conversion c(session, paths, source, sink);
   InitJob(c, 0, 0, 0);
   uint16_t w = 0;
-  ASSERT_EQ(NextWord(c, w), 0);
+  ASSERT_EQ(c.stream.Next(w), 0);
   EXPECT_EQ(w, 0x4521);
-  ASSERT_EQ(NextWord(c, w), 0);
+  ASSERT_EQ(c.stream.Next(w), 0);
   EXPECT_EQ(w, 0x4522);
-  ASSERT_EQ(NextWord(c, w), 0);
+  ASSERT_EQ(c.stream.Next(w), 0);
   EXPECT_EQ(w, kEndOfJob);
-  ASSERT_EQ(NextWord(c, w), 0);
+  ASSERT_EQ(c.stream.Next(w), 0);
   EXPECT_EQ(w, kEndOfJob);
   EXPECT_TRUE(c.stream.readError());
   EXPECT_TRUE(c.stream.exhausted());
@@ -165,7 +165,7 @@ TEST(CodeStream, ReadErrorInsideASkippedRegionEndsTheInput) {
   Conversion c(session, paths, source, sink);
   InitJob(c, 0, 0, 0);
   uint16_t w = 0;
-  ASSERT_EQ(NextWord(c, w), 0);
+  ASSERT_EQ(c.stream.Next(w), 0);
   EXPECT_EQ(w, kEndOfJob);
   EXPECT_TRUE(c.stream.readError());
 }

@@ -214,7 +214,7 @@ struct MemoryPass {
   MemorySource source{""};
   MemorySink sink;
   Conversion c{session, paths, source, sink};
-  MemoryPass() { ResetFormatReplay(c); }
+  MemoryPass() { ResetFormatReplay(c.store); }
 
   // Starts the replay of a format in the cache, as a call does.
   void Play(int16_t n) {
@@ -223,9 +223,14 @@ struct MemoryPass {
     c.store.position = 0;
     c.stream.replayActive = 1;
   }
+  // The next word of the replay, as the stream takes it: 0xD004 once the
+  // format has ended, which switches the replay off.
   uint16_t Next() {
     uint16_t w = 0;
-    EXPECT_EQ(0, ReadReplayWord(c, w));
+    if (!ReadReplayWord(c.store, w)) {
+      c.stream.replayActive = 0;
+      w = kGroupClose;
+    }
     return w;
   }
 };

@@ -37,7 +37,7 @@ std::vector<uint16_t> Cat(std::vector<uint16_t> a, const std::vector<uint16_t>& 
 struct OnCommand : WordConversion {
   explicit OnCommand(const std::vector<uint16_t>& rest, int unit = 0)
       : WordConversion(Cat({kCommand}, rest), unit, 0) {
-    c.stream.currentWord = Next();
+    c.stream.Take();
   }
 };
 
@@ -46,7 +46,7 @@ TEST(ReadInteger, ReadsDigitsUpToTheFirstOtherWord) {
   int16_t v = -7;
   EXPECT_EQ(ReadInteger(w.c, v), 2);
   EXPECT_EQ(v, 12);
-  EXPECT_EQ(w.c.stream.currentWord, 0xD004);
+  EXPECT_EQ(w.c.stream.current(), 0xD004);
   EXPECT_EQ(w.Next(), 0x4521);  // the stopping word was not consumed twice
 }
 
@@ -55,14 +55,14 @@ TEST(ReadInteger, NoDigitGivesZeroAndCountZero) {
   int16_t v = 99;
   EXPECT_EQ(ReadInteger(w.c, v), 0);
   EXPECT_EQ(v, 0);
-  EXPECT_EQ(w.c.stream.currentWord, kComma);
+  EXPECT_EQ(w.c.stream.current(), kComma);
 }
 
 TEST(ReadInteger, CommandWordItselfIsNeverADigit) {
   // Standing on a digit word (as after a separator), the reader still starts
   // with the word after it.
   WordConversion w({0xC345, 0xC346, 0xD004});
-  w.c.stream.currentWord = w.Next();
+  w.c.stream.Take();
   int16_t v = 0;
   EXPECT_EQ(ReadInteger(w.c, v), 1);
   EXPECT_EQ(v, 6);
@@ -73,7 +73,7 @@ TEST(ReadInteger, FillersAndSkippedRegionsInsideANumberAreInvisible) {
   int16_t v = 0;
   EXPECT_EQ(ReadInteger(w.c, v), 3);
   EXPECT_EQ(v, 123);
-  EXPECT_EQ(w.c.stream.currentWord, 0xD004);
+  EXPECT_EQ(w.c.stream.current(), 0xD004);
 }
 
 TEST(ReadInteger, EndOfInputEndsTheNumber) {
@@ -81,7 +81,7 @@ TEST(ReadInteger, EndOfInputEndsTheNumber) {
   int16_t v = 0;
   EXPECT_EQ(ReadInteger(w.c, v), 1);
   EXPECT_EQ(v, 7);
-  EXPECT_EQ(w.c.stream.currentWord, kEndOfJob);
+  EXPECT_EQ(w.c.stream.current(), kEndOfJob);
 }
 
 TEST(ReadInteger, LongDigitGroupsWrapAsSixteenBitValues) {
@@ -100,12 +100,12 @@ TEST(ReadInteger, LongDigitGroupsWrapAsSixteenBitValues) {
 
 TEST(ReadDigits, ReadsExactlyNDigitsAndConsumesTheLast) {
   OnCommand w({0xC340, 0xC341, 0xC342, 0xC343});
-  w.c.stream.wordPending = 1;
+  w.c.stream.Keep();
   int16_t v = 0;
   EXPECT_EQ(ReadDigits(w.c, v, 3), 0);
   EXPECT_EQ(v, 12);
-  EXPECT_EQ(w.c.stream.wordPending, 0);
-  EXPECT_EQ(w.c.stream.currentWord, 0xC342);
+  EXPECT_FALSE(w.c.stream.pending());
+  EXPECT_EQ(w.c.stream.current(), 0xC342);
   EXPECT_EQ(w.Next(), 0xC343);  // the fourth digit is not read
 }
 
@@ -114,24 +114,24 @@ TEST(ReadDigits, NonDigitLeavesTheWordPendingAndCountsTheMissing) {
   int16_t v = 0;
   EXPECT_EQ(ReadDigits(w.c, v, 3), 2);
   EXPECT_EQ(v, 5);
-  EXPECT_EQ(w.c.stream.wordPending, 1);
-  EXPECT_EQ(w.c.stream.currentWord, 0x4521);
+  EXPECT_TRUE(w.c.stream.pending());
+  EXPECT_EQ(w.c.stream.current(), 0x4521);
 
   OnCommand none({0xD009});
   EXPECT_EQ(ReadDigits(none.c, v, 2), 2);
   EXPECT_EQ(v, 0);
-  EXPECT_EQ(none.c.stream.currentWord, 0xD009);
-  EXPECT_EQ(none.c.stream.wordPending, 1);
+  EXPECT_EQ(none.c.stream.current(), 0xD009);
+  EXPECT_TRUE(none.c.stream.pending());
 }
 
 TEST(ReadDigits, ZeroCountReadsNothingButConsumesTheCommand) {
   OnCommand w({0xC345});
-  w.c.stream.wordPending = 1;
+  w.c.stream.Keep();
   int16_t v = 3;
   EXPECT_EQ(ReadDigits(w.c, v, 0), 0);
   EXPECT_EQ(v, 0);
-  EXPECT_EQ(w.c.stream.wordPending, 0);
-  EXPECT_EQ(w.c.stream.currentWord, kCommand);
+  EXPECT_FALSE(w.c.stream.pending());
+  EXPECT_EQ(w.c.stream.current(), kCommand);
   EXPECT_EQ(w.Next(), 0xC345);
 }
 
@@ -140,8 +140,8 @@ TEST(ReadDigits, EndOfInputCountsAsMissingDigits) {
   int16_t v = 0;
   EXPECT_EQ(ReadDigits(w.c, v, 2), 1);
   EXPECT_EQ(v, 1);
-  EXPECT_EQ(w.c.stream.currentWord, kEndOfJob);
-  EXPECT_EQ(w.c.stream.wordPending, 1);
+  EXPECT_EQ(w.c.stream.current(), kEndOfJob);
+  EXPECT_TRUE(w.c.stream.pending());
 }
 
 TEST(RoundToQuarters, FractionDigitsToQuarters) {
@@ -182,7 +182,7 @@ TEST(ReadQuarters, IntegerAndFraction) {
     int16_t v = -1;
     EXPECT_EQ(ReadQuarters(w.c, v), k.count) << k.args;
     EXPECT_EQ(v, k.value) << k.args;
-    EXPECT_EQ(w.c.stream.currentWord, 0xD004) << k.args;
+    EXPECT_EQ(w.c.stream.current(), 0xD004) << k.args;
   }
 }
 
@@ -191,12 +191,12 @@ TEST(ReadQuarters, StopsAtASecondPointOrAComma) {
   int16_t v = 0;
   EXPECT_EQ(ReadQuarters(w.c, v), 3);
   EXPECT_EQ(v, 6);
-  EXPECT_EQ(w.c.stream.currentWord, kPoint);
+  EXPECT_EQ(w.c.stream.current(), kPoint);
 
   OnCommand comma(Args("2,3"));
   EXPECT_EQ(ReadQuarters(comma.c, v), 1);
   EXPECT_EQ(v, 8);
-  EXPECT_EQ(comma.c.stream.currentWord, kComma);
+  EXPECT_EQ(comma.c.stream.current(), kComma);
 }
 
 TEST(ReadQuarters, LargeValuesWrapToSixteenBits) {
@@ -220,7 +220,7 @@ TEST(ReadLength, PointJobReadsPicasPointsAndAQuarterFraction) {
     int32_t v = -1;
     EXPECT_EQ(ReadLength(w.c, v), k.count) << k.args;
     EXPECT_EQ(v, k.value) << k.args;
-    EXPECT_EQ(w.c.stream.currentWord, 0xD004) << k.args;
+    EXPECT_EQ(w.c.stream.current(), 0xD004) << k.args;
   }
 }
 
@@ -234,7 +234,7 @@ TEST(ReadLength, QJobReadsUnitsAndAQuarterFraction) {
   OnCommand second(Args("1.6.5"), 1);
   EXPECT_EQ(ReadLength(second.c, v), 3);
   EXPECT_EQ(v, 19440);
-  EXPECT_EQ(second.c.stream.currentWord, kPoint);
+  EXPECT_EQ(second.c.stream.current(), kPoint);
 }
 
 TEST(ReadLength, PointJobReadsNoFractionWithoutTheFirstPoint) {
@@ -242,7 +242,7 @@ TEST(ReadLength, PointJobReadsNoFractionWithoutTheFirstPoint) {
   int32_t v = 0;
   EXPECT_EQ(ReadLength(w.c, v), 1);
   EXPECT_EQ(v, 2 * 12 * 12960);
-  EXPECT_EQ(w.c.stream.currentWord, kComma);
+  EXPECT_EQ(w.c.stream.current(), kComma);
 }
 
 TEST(ReadLength, HugeDigitGroupsWrapAsThirtyTwoBitLengths) {
@@ -304,7 +304,7 @@ TEST(ReadChars, CurrentPitchOrAnExplicitOne) {
     pitch.c.typo.jkr = 4;
     EXPECT_EQ(reader(pitch.c, v), 1);
     EXPECT_EQ(v, 8 * 40 * 810);
-    EXPECT_EQ(pitch.c.stream.currentWord, 0xD004);
+    EXPECT_EQ(pitch.c.stream.current(), 0xD004);
   }
 }
 
@@ -321,28 +321,28 @@ TEST(ReadChars, LargeProductsWrapToThirtyTwoBits) {
 }
 
 TEST(SkipArguments, PassesEveryDigitAndBothSeparators) {
-  WordConversion w({0xC341, 0xC342, 0xC343, 0xC344, 0xC345, 0xC346, 0xC347, 0xC348, 0xC349, kPoint, kComma,
-                    0x0000, 0xC340, 0x4521, 0xC341});
-  w.c.stream.currentWord = 0xC340;
+  WordConversion w({0xC340, 0xC341, 0xC342, 0xC343, 0xC344, 0xC345, 0xC346, 0xC347, 0xC348, 0xC349, kPoint,
+                    kComma, 0x0000, 0xC340, 0x4521, 0xC341});
+  w.c.stream.Take();
   EXPECT_EQ(SkipArguments(w.c), 0);
-  EXPECT_EQ(w.c.stream.currentWord, 0x4521);
+  EXPECT_EQ(w.c.stream.current(), 0x4521);
 }
 
 TEST(SkipArguments, StopsAtOnceOnAnotherWord) {
   for (uint16_t stop : {uint16_t{0xD004}, uint16_t{0xC33F}, uint16_t{0xC34A}, uint16_t{0xC336}, uint16_t{0xC333}}) {
-    WordConversion w({0xC341});
-    w.c.stream.currentWord = stop;
+    WordConversion w({stop, 0xC341});
+    w.c.stream.Take();
     EXPECT_EQ(SkipArguments(w.c), 0);
-    EXPECT_EQ(w.c.stream.currentWord, stop);
+    EXPECT_EQ(w.c.stream.current(), stop);
     EXPECT_EQ(w.Next(), 0xC341);  // nothing was fetched
   }
 }
 
 TEST(SkipArguments, EndOfInputStopsIt) {
-  WordConversion w({0xC341, kComma});
-  w.c.stream.currentWord = 0xC340;
+  WordConversion w({0xC340, 0xC341, kComma});
+  w.c.stream.Take();
   EXPECT_EQ(SkipArguments(w.c), 0);
-  EXPECT_EQ(w.c.stream.currentWord, kEndOfJob);
+  EXPECT_EQ(w.c.stream.current(), kEndOfJob);
 }
 
 }  // namespace

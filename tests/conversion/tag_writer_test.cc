@@ -161,11 +161,10 @@ TEST(WriteWarning, TheCutNeverSplitsADoubleByteCharacter) {
 
 TEST(OutputSwitch, TogglesAndConsumesTheWord) {
   WordConversion w({0x4521});
-  w.c.stream.currentWord = 0xD075;
-  w.c.stream.wordPending = 1;
+  w.c.stream.Keep(0xD075);
   EXPECT_EQ(CmdOutputSwitch(w.c), Flow::kGoOn);
   EXPECT_EQ(w.c.out.outputSuppressed, 1);
-  EXPECT_EQ(w.c.stream.wordPending, 0);
+  EXPECT_FALSE(w.c.stream.pending());
   EXPECT_EQ(CmdOutputSwitch(w.c), Flow::kGoOn);
   EXPECT_EQ(w.c.out.outputSuppressed, 0);
 }

@@ -60,7 +60,7 @@ class WordConversion {
   // The next word as the main loop would fetch it; fails the test on -1.
   uint16_t Next() {
     uint16_t w = 0;
-    if (NextWord(c, w) != 0) ADD_FAILURE() << "NextWord failed";
+    if (c.stream.Next(w) != 0) ADD_FAILURE() << "the stream failed";
     return w;
   }
 

@@ -147,34 +147,34 @@ TEST(MainLoop, GroupClosersOutsideAGroupAreHarmless) {
 TEST(PrePhase, EndsAtAHandlerThatReturnsZero) {
   WordConversion w({0xD004, 0x45A1});
   EXPECT_EQ(RunPrePhase(w.c), 0);
-  EXPECT_EQ(w.c.stream.currentWord, 0xD004);
-  EXPECT_EQ(w.c.stream.wordPending, 0);
+  EXPECT_EQ(w.c.stream.current(), 0xD004);
+  EXPECT_FALSE(w.c.stream.pending());
 }
 
 TEST(PrePhase, ContinuesAfterOtherResultsAndLeavesTheFirstOtherWordPending) {
   WordConversion w({0xD020, 0xD003, 0xC341, 0xD004, 0xD020, 0xD009, 0x45A1});
   EXPECT_EQ(RunPrePhase(w.c), 0);
-  EXPECT_EQ(w.c.stream.currentWord, 0xD009);
-  EXPECT_EQ(w.c.stream.wordPending, 1);
+  EXPECT_EQ(w.c.stream.current(), 0xD009);
+  EXPECT_TRUE(w.c.stream.pending());
 }
 
 TEST(Dispatch, SlotResults) {
   {
     WordConversion w({0x45A1});
     EXPECT_EQ(DispatchCommand(w.c), Flow::kGoOn);  // a character stays pending
-    EXPECT_EQ(w.c.stream.currentWord, 0x45A1);
-    EXPECT_EQ(w.c.stream.wordPending, 1);
+    EXPECT_EQ(w.c.stream.current(), 0x45A1);
+    EXPECT_TRUE(w.c.stream.pending());
   }
   {
     WordConversion w({0xD003, 0xD075, 0xD004});
     EXPECT_EQ(DispatchCommand(w.c), Flow::kGoOn);  // a group waits for the pre-phase
-    EXPECT_EQ(w.c.stream.wordPending, 1);
+    EXPECT_TRUE(w.c.stream.pending());
     EXPECT_EQ(w.c.out.outputSuppressed, 0);
   }
   {
     WordConversion w({0xD034, 0x45A1});
     EXPECT_EQ(DispatchCommand(w.c), Flow::kGoOn);  // dropped
-    EXPECT_EQ(w.c.stream.wordPending, 0);
+    EXPECT_FALSE(w.c.stream.pending());
   }
   {
     WordConversion w({0xD020});
