@@ -3,39 +3,35 @@
 #include <string_view>
 
 #include "conversion/conversion.h"
+#include "typo/state_tag_text.h"
 #include "typo/typo_state.h"
 
 namespace velkan {
 
 namespace {
 
-TagFormat FormatOf(const Conversion& c) {
-  return TagFormat{c.session.settings.unit, c.session.settings.direction == 1, c.definitions};
-}
-
-void WriteIfAny(Conversion& c, std::string_view text) {
-  if (!text.empty()) c.out.WriteText(text);
-}
+// What the state tags of a conversion are composed from, and where they go
+// (see typo/state_tag_text.h).
+struct ConversionTags {
+  Conversion& c;
+  const TypoState& now() const { return c.typo; }
+  TypoState& emitted() const { return c.emitted; }
+  PendingMove& move() const { return c.move; }
+  int16_t unit() const { return c.session.settings.unit; }
+  bool vertical() const { return c.session.settings.direction == 1; }
+  const DefinitionFile& names() const { return c.definitions; }
+  void WriteText(std::string_view text) const { c.out.WriteText(text); }
+};
 
 }  // namespace
 
-void WriteJTag(Conversion& c) {
-  TagText tag("<J");
-  WriteIfAny(c, ComposeJTag(c.typo, c.emitted, FormatOf(c), tag));
-}
+void WriteJTag(Conversion& c) { WriteJTag(ConversionTags{c}); }
 
-void WriteGTag(Conversion& c) {
-  TagText tag("<G");
-  WriteIfAny(c, ComposeGTag(c.typo, c.emitted, FormatOf(c), tag));
-}
+void WriteGTag(Conversion& c) { WriteGTag(ConversionTags{c}); }
 
-void WriteMoveTag(Conversion& c) {
-  TagText tag("<MOVE");
-  WriteIfAny(c, ComposeMoveTag(c.move, FormatOf(c), tag));
-}
+void WriteMoveTag(Conversion& c) { WriteMoveTag(ConversionTags{c}); }
 
 void WriteCharacterTags(Conversion& c) {
-  if (!CharacterTagsPending(c.typo, c.emitted, c.move)) return;
   // Each tag is written only when one of its attributes changed (a tag with
   // no attribute to write is left out anyway).
   if (JTagPending(c.typo, c.emitted)) WriteJTag(c);

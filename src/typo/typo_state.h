@@ -2,19 +2,10 @@
 // written to the output, and the one-shot values of the <MOVE> tag.
 #pragma once
 
-#include <charconv>
-#include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <string>
-#include <string_view>
 #include <type_traits>
 
-#include "typo/units.h"
-
 namespace velkan {
-
-class DefinitionFile;
 
 // Lengths in internal units, sizes in quarter units.
 struct TypoState {
@@ -65,82 +56,6 @@ void ResetTypoState(TypoState& typo);
 inline bool CharacterTagsPending(const TypoState& now, const TypoState& emitted, const PendingMove& move) {
   return __builtin_memcmp(&now, &emitted, sizeof now) != 0 || move.up != 0 || move.aki != 0 || move.bnkn == -1;
 }
-
-// A tag composed in a buffer of the stack; a tag longer than the buffer
-// (names from the definition file can be long) goes on in a string.
-class TagText {
- public:
-  // Starts the tag with its name ("<J").
-  explicit TagText(std::string_view name) : nameLength_(name.size()) { Add(name); }
-  TagText(const TagText&) = delete;
-  TagText& operator=(const TagText&) = delete;
-
-  // Appends text. Inlined, so that the keys' lengths are known where they
-  // are copied.
-  [[gnu::always_inline]] void Add(std::string_view text) {
-    if (long_.empty() && text.size() <= sizeof buf_ - size_) [[likely]] {
-      std::memcpy(buf_ + size_, text.data(), text.size());
-      size_ += text.size();
-      return;
-    }
-    Spill(text);
-  }
-  void AddInt(long long v) {
-    char d[24];
-    Add(std::string_view(d, static_cast<size_t>(std::to_chars(d, d + sizeof d, v).ptr - d)));
-  }
-  // printf("%g", value) followed by the unit name.
-  void AddNumberWithUnit(double value, int16_t unit) {
-    char d[kMostG];
-    Add(std::string_view(d, static_cast<size_t>(PutG(d, value) - d)));
-    Add(UnitName(unit));
-  }
-  // Closes the tag with ">" and gives its text, when at least one attribute
-  // follows the name; else gives an empty text.
-  std::string_view Close() {
-    if (size() == nameLength_) return {};
-    Add(">");
-    return long_.empty() ? std::string_view(buf_, size_) : std::string_view(long_);
-  }
-
- private:
-  [[gnu::noinline]] void Spill(std::string_view text) {
-    if (long_.empty()) long_.assign(buf_, size_);
-    long_.append(text);
-  }
-  size_t size() const { return long_.empty() ? size_ : long_.size(); }
-  size_t nameLength_;
-  char buf_[192];
-  size_t size_ = 0;
-  std::string long_;
-};
-
-// How the state tags are written: the job's unit (0 pt, 1 Q), the direction
-// of composition, and the definition file that names fonts and colours.
-struct TagFormat {
-  int16_t unit = 0;
-  bool vertical = false;
-  const DefinitionFile& names;
-};
-
-// "<J" with f, size (or h and w), posi, jkr, color and tume for the character
-// settings of `now` that differ from `emitted`, which then takes the current
-// values. Font and colour numbers are written as the names the definition
-// file gives them in sections "書体名" and "カラー", else as numbers. In
-// vertical composition h carries the width and w the height. A pitch
-// difference that changes to 0 is noted but not written. Composed in `tag`
-// ("<J" so far); gives the text to write, empty when no attribute was added.
-std::string_view ComposeJTag(const TypoState& now, TypoState& emitted, const TagFormat& format, TagText& tag);
-
-// "<G" with l, mes, ind_l, ind_r, ind_s and ind_h for the line settings that
-// changed, as ComposeJTag. The measure and indents are written as a whole
-// number of character heights ("%dmoji") when they are one, else as lengths.
-std::string_view ComposeGTag(const TypoState& now, TypoState& emitted, const TagFormat& format, TagText& tag);
-
-// "<MOVE" with up (the accumulated shift, sign inverted), aki (per mille,
-// sign inverted) and bnkn=N for the pending one-shot values, each cleared
-// once composed; as ComposeJTag.
-std::string_view ComposeMoveTag(PendingMove& move, const TagFormat& format, TagText& tag);
 
 // Whether a <J> or a <G> tag has an attribute to write.
 inline bool JTagPending(const TypoState& now, const TypoState& was) {

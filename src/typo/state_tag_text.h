@@ -1,0 +1,255 @@
+// The state tags composed from the typographic state: "<J ...>", "<G ...>"
+// and "<MOVE ...>".
+//
+// The writers are templates over `tags`, the caller's view of what a tag is
+// composed from and where it goes, passed by value (a reference wrapped in a
+// small struct), so that the main loop's step reads its state and writes its
+// output directly. `tags` provides:
+//   now()        const TypoState&   the current settings
+//   emitted()    TypoState&         the settings last written
+//   move()       PendingMove&       the one-shot <MOVE> values
+//   unit()       int16_t            the job's unit (0 pt, 1 Q)
+//   vertical()   bool               vertical composition
+//   names()      const DefinitionFile&   names of fonts and colours
+//   WriteText(std::string_view)     writes a finished tag
+#pragma once
+
+#include <charconv>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "typo/definition_file.h"
+#include "typo/typo_literals.h"
+#include "typo/typo_state.h"
+#include "typo/units.h"
+
+namespace velkan {
+
+namespace state_tags {
+
+// A tag composed in a buffer of the stack; a tag longer than the buffer
+// (names from the definition file can be long) goes on in a string.
+class TagText {
+ public:
+  explicit TagText(std::string_view name) : nameLength_(name.size()) { Add(name); }
+  TagText(const TagText&) = delete;
+  TagText& operator=(const TagText&) = delete;
+
+  // Inlined, so that the keys' lengths are known where they are copied.
+  [[gnu::always_inline]] void Add(std::string_view text) {
+    if (long_.empty() && text.size() <= sizeof buf_ - size_) [[likely]] {
+      std::memcpy(buf_ + size_, text.data(), text.size());
+      size_ += text.size();
+      return;
+    }
+    Spill(text);
+  }
+  void AddInt(long long v) {
+    char d[24];
+    Add(std::string_view(d, static_cast<size_t>(std::to_chars(d, d + sizeof d, v).ptr - d)));
+  }
+  // printf("%g", value) followed by the unit name.
+  void AddNumberWithUnit(double value, int16_t unit) {
+    char d[kMostG];
+    Add(std::string_view(d, static_cast<size_t>(PutG(d, value) - d)));
+    Add(UnitName(unit));
+  }
+  // Writes "<NAME ...>" with out.WriteText when at least one attribute
+  // follows the name.
+  template <typename Tags>
+  void WriteIfAny(Tags& out) {
+    if (size() == nameLength_) return;
+    Add(">");
+    out.WriteText(long_.empty() ? std::string_view(buf_, size_) : std::string_view(long_));
+  }
+
+ private:
+  [[gnu::noinline]] void Spill(std::string_view text) {
+    if (long_.empty()) long_.assign(buf_, size_);
+    long_.append(text);
+  }
+  size_t size() const { return long_.empty() ? size_ : long_.size(); }
+  size_t nameLength_;
+  char buf_[192];
+  size_t size_ = 0;
+  std::string long_;
+};
+
+// The attributes of the state tags.
+
+// " key=" followed by the name the definition file gives the number in
+// `section`, or by the number itself when it has none.
+[[gnu::always_inline]] inline void AddNamed(const DefinitionFile& names, TagText& tag, std::string_view key,
+                                            const char* section, int16_t number) {
+  char d[8];
+  std::string_view decimal(d, static_cast<size_t>(std::to_chars(d, d + sizeof d, number).ptr - d));
+  tag.Add(key);
+  if (std::optional<std::string> name = names.Lookup(section, decimal)) {
+    tag.Add(*name);
+  } else {
+    tag.Add(decimal);
+  }
+}
+
+// A size attribute " key=%g" followed by the unit.
+[[gnu::always_inline]] inline void AddSize(TagText& tag, std::string_view key, int16_t quarters, int16_t unit) {
+  tag.Add(key);
+  tag.AddNumberWithUnit(FormatSize(quarters), unit);
+}
+
+// A measure or indent: "%dmoji" when it is a whole number of character
+// heights, else the length in the job unit.
+inline void AddLineLength(TagText& tag, std::string_view key, int32_t length, int16_t height, int16_t unit) {
+  tag.Add(key);
+  MojiCountResult m = MojiCount(length, height);
+  if (m.isWhole) {
+    tag.AddInt(m.count);
+    tag.Add("moji");
+  } else {
+    tag.AddNumberWithUnit(FormatLength(length), unit);
+  }
+}
+
+inline std::string_view PositionName(int32_t position) {
+  switch (position) {
+    case 1: return "TOP";
+    case 2: return "BOTTOM";
+    case 3: return "BASE";
+    default: return "CENTER";
+  }
+}
+
+}  // namespace state_tags
+
+// "<J" with f, size (or h and w), posi, jkr, color and tume for the character
+// settings that differ from the emitted ones, which then take the current
+// values. Font and colour numbers are written as the
+// names the definition file gives them in sections "書体名" and "カラー",
+// else as numbers. In vertical composition h carries the width and w the
+// height. A pitch difference that changes to 0 is noted but not written.
+// Nothing is written when no attribute was added.
+template <typename Tags>
+void WriteJTag(Tags tags) {
+  const TypoState& now = tags.now();
+  TypoState& was = tags.emitted();
+  state_tags::TagText tag("<J");
+  const int16_t unit = tags.unit();
+  const bool vertical = tags.vertical();
+
+  if (now.font != was.font) {
+    state_tags::AddNamed(tags.names(), tag, " f=", lit::kSectionFontNames, now.font);
+    was.font = now.font;
+  }
+
+  // Equal height and width make one size attribute; otherwise each changed
+  // dimension is written on its own. The output's h is across the line, so
+  // in vertical composition it carries the width and w the height.
+  const bool square = now.height == now.width;
+  bool sizeWritten = false;
+  if (now.height != was.height) {
+    if (square) {
+      state_tags::AddSize(tag, " size=", now.height, unit);
+      sizeWritten = true;
+    } else {
+      state_tags::AddSize(tag, vertical ? " w=" : " h=", now.height, unit);
+    }
+    was.height = now.height;
+  }
+  if (now.width != was.width) {
+    if (!square) {
+      state_tags::AddSize(tag, vertical ? " h=" : " w=", now.width, unit);
+    } else if (!sizeWritten) {
+      state_tags::AddSize(tag, " size=", now.width, unit);
+    }
+    was.width = now.width;
+  }
+
+  if (now.position != was.position) {
+    tag.Add(" posi=");
+    tag.Add(state_tags::PositionName(now.position));
+    was.position = now.position;
+  }
+
+  if (now.jkr != was.jkr) {
+    if (now.jkr != 0) state_tags::AddSize(tag, " jkr=", now.jkr, unit);
+    was.jkr = now.jkr;
+  }
+
+  if (now.colour != was.colour) {
+    state_tags::AddNamed(tags.names(), tag, " color=", lit::kSectionColourNames, now.colour);
+    was.colour = now.colour;
+  }
+
+  if (now.tume != was.tume) {
+    tag.Add(" tume=");
+    tag.AddInt(PerMille(now.tume));
+    was.tume = now.tume;
+  }
+
+  tag.WriteIfAny(tags);
+}
+
+// "<G" with l, mes, ind_l, ind_r, ind_s and ind_h for the line settings that
+// changed, as WriteJTag. The measure and indents are written as a whole
+// number of character heights ("%dmoji") when they are one, else as lengths.
+template <typename Tags>
+void WriteGTag(Tags tags) {
+  const TypoState& now = tags.now();
+  TypoState& was = tags.emitted();
+  state_tags::TagText tag("<G");
+  const int16_t unit = tags.unit();
+
+  if (now.lineSpacing != was.lineSpacing) {
+    tag.Add(" l=");
+    tag.AddNumberWithUnit(FormatLength(now.lineSpacing), unit);
+    was.lineSpacing = now.lineSpacing;
+  }
+
+  struct LineLength {
+    const char* key;
+    int32_t TypoState::*field;
+  };
+  static constexpr LineLength kLengths[] = {
+      {" mes=", &TypoState::measure},          {" ind_l=", &TypoState::indentLeft},
+      {" ind_r=", &TypoState::indentRight},    {" ind_s=", &TypoState::indentStart},
+      {" ind_h=", &TypoState::indentHanging},
+  };
+  for (const LineLength& l : kLengths) {
+    if (now.*l.field != was.*l.field) {
+      state_tags::AddLineLength(tag, l.key, now.*l.field, now.height, unit);
+      was.*l.field = now.*l.field;
+    }
+  }
+
+  tag.WriteIfAny(tags);
+}
+
+// "<MOVE" with up (the accumulated shift, sign inverted), aki (per mille,
+// sign inverted) and bnkn=N for the pending one-shot values, each cleared
+// once written. Nothing is written when none is pending.
+template <typename Tags>
+void WriteMoveTag(Tags tags) {
+  PendingMove& m = tags.move();
+  state_tags::TagText tag("<MOVE");
+  if (m.up != 0) {
+    tag.Add(" up=");
+    tag.AddNumberWithUnit(-FormatLength(m.up), tags.unit());
+    m.up = 0;
+  }
+  if (m.aki != 0) {
+    tag.Add(" aki=");
+    tag.AddInt(PerMille(-int32_t{m.aki}));
+    m.aki = 0;
+  }
+  if (m.bnkn == -1) {
+    tag.Add(" bnkn=N");
+    m.bnkn = 0;
+  }
+  tag.WriteIfAny(tags);
+}
+
+}  // namespace velkan
