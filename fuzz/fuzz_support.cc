@@ -10,11 +10,13 @@
 #include "conversion/conversion.h"
 #include "conversion/format_store.h"
 #include "conversion/session.h"
-#include "engine/main_loop.h"
+#include "engine/job_pass.h"
+#include "engine/pass.h"
 #include "io/byte_streams.h"
 #include "tables/code_tables.h"
 #include "tables/escape_definitions.h"
 #include "tables/font_tables.h"
+#include "tables/pass_tables.h"
 #include "tables/pi_font.h"
 #include "tables/pre_pass_tables.h"
 #include "tables/table_file.h"
@@ -222,21 +224,13 @@ JobOptions Fixture::Options() const {
   return o;
 }
 
-struct PreparedPass::Tables {
-  CodeTables codes;
-  EscapeDefinitions escapes;
-  PiWidths pi;
-  PrePassTables prePass;
-  EscapeDefinitions prePassEscapes;
+struct PreparedPass::Tables : PassTables {
+  using PassTables::PassTables;
 };
 
 PreparedPass::PreparedPass() : options_(Fixture::Get().Options()) {
-  tables_ = std::make_unique<Tables>();
-  TablePaths paths(options_.tableRoot, options_.mtbl);
-  LoadCodeTables(tables_->codes, paths);
-  LoadEscapeDefinitions(tables_->escapes, paths);
-  LoadPiFontFile(tables_->pi, paths);
-  LoadTextInputTables(tables_->prePass, tables_->prePassEscapes, paths, nullptr);
+  tables_ = std::make_unique<Tables>(TablePaths(options_.tableRoot, options_.mtbl));
+  LoadPassTables(*tables_, true);
   std::string bytes;
   ReadTableFile(options_.defineFile, bytes);
   definitions_ = bytes;
@@ -258,31 +252,25 @@ std::string PreparedPass::ConvertText(std::string_view text, const PassChoices& 
 std::string PreparedPass::ConvertFrom(ByteSource& source, const PassChoices& choices) {
   if (choices.storeDir.empty()) Fixture::Get().ResetStore();
   Session session;
-  TablePaths paths(choices.tableRoot.empty() ? options_.tableRoot : choices.tableRoot, options_.mtbl);
+  // The font tables are read every run, as a job reads them (a pass changes
+  // them); the code tables and the pi widths, which a pass only reads, are
+  // lent to it.
+  PassTables tables(TablePaths(choices.tableRoot.empty() ? options_.tableRoot : choices.tableRoot, options_.mtbl));
+  PrepareFontTables(tables.fonts, tables.paths);
+  tables.pi = tables_->pi;
+  CodeTables& codes = choices.codes ? *choices.codes : tables_->codes;
+  std::swap(tables.codes, codes);
   MemorySink sink;
   {
-    Conversion c(session, paths, source, sink);
+    Pass pass(session, PassSettings{choices.direction, choices.unit, choices.warnings}, tables, source, sink);
+    Conversion& c = pass.conversion();
     c.definitions.OpenFromMemory(choices.definitions ? *choices.definitions : definitions_);
+    c.store.maxStartsWithoutInput = 4096;
     // A store that cannot be opened ends the pass before it starts, as in
     // the job.
-    if (OpenFormatStore(c.store, choices.storeDir.empty() ? options_.storeDir : choices.storeDir) != 0) {
-      return {};
-    }
-    c.store.maxStartsWithoutInput = 4096;
-    c.pi = tables_->pi;
-    InitJob(c, choices.direction, choices.unit, choices.warnings);
-    // The pass only reads the tables: they are lent to it, not copied.
-    CodeTables& codes = choices.codes ? *choices.codes : tables_->codes;
-    c.codes = std::move(codes);
-    c.escapes = std::move(tables_->escapes);
-    c.chars.charClass = 0;
-    c.ruby = RubyState{};
-    RunMainLoop(c);
-    codes = std::move(c.codes);
-    tables_->escapes = std::move(c.escapes);
-    ReleaseFontTables(c.fonts);
-    CloseFormatStore(c.store);
+    if (OpenFormatStore(c.store, choices.storeDir.empty() ? options_.storeDir : choices.storeDir) == 0) pass.Run();
   }
+  std::swap(tables.codes, codes);
   return sink.data();
 }
 
@@ -292,7 +280,9 @@ std::string ConvertBytes(const JobOptions& options, std::string_view input) {
   MemorySink sink;
   JobResult result;
   bool delivered = true;
-  ConvertStream(session, options, 1, "fuzz input", source, sink, result, delivered);
+  PassTables tables(TablePaths(options.tableRoot, options.mtbl));
+  LoadPassTables(tables);
+  ConvertStream(session, options, 1, "fuzz input", tables, source, sink, result, delivered);
   return sink.data();
 }
 

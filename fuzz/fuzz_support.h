@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/job.h"
+#include "io/byte_streams.h"
 #include "tables/code_tables.h"
 
 namespace velkan::fuzz {
@@ -77,12 +78,12 @@ struct PassChoices {
   std::filesystem::path tableRoot;
 };
 
-// A pass over the fixture whose code tables, escape definitions, pi-font
-// file and pre-pass tables are read once, not per run: each Convert builds a
-// fresh Conversion as ConvertStream does, opens the store files, lends it
-// the loaded tables and runs the main loop (the font tables are read by the
-// job initialisation every run, as in a job). Many times faster than
-// ConvertBytes, which reads every table per run. A chain of
+// A pass over the fixture whose code tables, pi-font file and pre-pass
+// tables are read once, not per run: each Convert starts a fresh Pass as
+// ConvertStream does, lends it the loaded tables, opens the store files and
+// runs the main loop (the font tables, which a pass changes, are read every
+// run, as in a job). Many times faster than ConvertBytes, which reads every
+// table per run. A chain of
 // format calls that reads no input ends after 4096 starts (not 2^20), which
 // spares the fuzzer long runs that show nothing new.
 class PreparedPass {

@@ -1,8 +1,8 @@
 #include "commands/justification.h"
 
 #include "commands/commands_literals.h"
-#include "commands/warning_commands.h"
 #include "commands/ruby.h"
+#include "commands/warning_commands.h"
 #include "conversion/conversion.h"
 #include "conversion/readers.h"
 #include "typo/units.h"

@@ -4,10 +4,10 @@
 #include <string_view>
 
 #include "commands/commands_literals.h"
-#include "commands/warning_commands.h"
 #include "commands/format_commands.h"
 #include "commands/ruby.h"
 #include "commands/rules.h"
+#include "commands/warning_commands.h"
 #include "conversion/code_stream.h"
 #include "conversion/conversion.h"
 #include "conversion/format_store.h"

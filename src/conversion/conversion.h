@@ -16,8 +16,8 @@
 #include "conversion/tag_writer.h"
 #include "io/byte_streams.h"
 #include "tables/code_tables.h"
-#include "tables/escape_definitions.h"
 #include "tables/font_tables.h"
+#include "tables/pass_tables.h"
 #include "tables/pi_font.h"
 #include "tables/table_root.h"
 #include "typo/definition_file.h"
@@ -27,13 +27,27 @@ namespace velkan {
 
 class Conversion {
  public:
-  Conversion(Session& session, const TablePaths& paths, ByteSource& input, ByteSink& output)
-      : session(session), paths(paths), stream(input, store), out(output, session) {}
+  // A pass of `session` over `input` into `output`, reading `tables`: it
+  // only reads their code tables and pi widths and changes their font tables
+  // (see PassTables).
+  Conversion(Session& session, PassTables& tables, ByteSource& input, ByteSink& output)
+      : session(session),
+        paths(tables.paths),
+        codes(tables.codes),
+        pi(tables.pi),
+        fonts(tables.fonts),
+        stream(input, store),
+        out(output, session) {}
   Conversion(const Conversion&) = delete;
   Conversion& operator=(const Conversion&) = delete;
 
   Session& session;
+  // The tables of the pass and where they lie.
   const TablePaths& paths;
+  const CodeTables& codes;
+  const PiWidths& pi;
+  FontTables& fonts;
+
   CodeStream stream;
   TagWriter out;
 
@@ -58,17 +72,14 @@ class Conversion {
   BoxParameters box;
 
   DefinitionFile definitions;
-  CodeTables codes;
-  EscapeDefinitions escapes;
-  FontTables fonts;
-  PiWidths pi;
   FormatStore store;
 
   // Called every few thousand steps of the main loop when set.
   std::function<void()> progress;
 };
 
-// Resets the state of a pass and takes the job options that are 0 or 1.
+// Sets the state of a pass to its start and takes the job options that are
+// 0 or 1 into the session; any other value keeps the session's.
 void InitJob(Conversion& c, int direction, int unit, int warnings);
 
 }  // namespace velkan

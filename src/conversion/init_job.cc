@@ -1,6 +1,5 @@
 #include "conversion/conversion.h"
 #include "conversion/format_store.h"
-#include "tables/font_tables.h"
 #include "typo/typo_state.h"
 
 namespace velkan {
@@ -32,13 +31,11 @@ void InitJob(Conversion& c, int direction, int unit, int warnings) {
   c.groups = GroupedCharacters{};
 
   // 5. The limits of the setting commands, the replay state of the format
-  // store and the one-shot code flag of the character output. (The underline
-  // defaults and the preparation of the font tables go here as they are
-  // added; the result of the font-table preparation is not looked at.)
+  // store and the one-shot code flag of the character output. (The font
+  // tables are prepared with the tables of the pass, see LoadPassTables.)
   c.limits = kJobLimits;
   ResetFormatReplay(c.store);
   c.stream.replayActive = 0;
-  PrepareFontTables(c.fonts, c.paths);
   c.chars.oneShotCode = 0;
 
   // The rule settings with an underline closed, no raw tag open, and the

@@ -15,17 +15,14 @@
 
 #include "conversion/conversion.h"
 #include "conversion/format_store.h"
+#include "engine/job_pass.h"
 #include "engine/job_places.h"
-#include "engine/main_loop.h"
+#include "engine/pass.h"
 #include "io/byte_streams.h"
 #include "io/output_file.h"
 #include "io/shown_path.h"
-#include "tables/code_tables.h"
-#include "tables/escape_definitions.h"
-#include "tables/font_tables.h"
-#include "tables/pi_font.h"
-#include "tables/pitch_file.h"
-#include "tables/pre_pass_tables.h"
+#include "tables/pass_tables.h"
+#include "tables/table_root.h"
 #include "tables/text_pre_pass.h"
 
 namespace velkan {
@@ -193,20 +190,22 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, 
   // The code words, or the text under the pre-pass, end when the job is
   // cancelled, so that the pass ends at once.
   CancellableSource file(fileRead, o.cancelled);
-  PrePassTables prePassTables;
-  EscapeDefinitions prePassEscapes;
+  PassTables tables(TablePaths(o.tableRoot, o.mtbl));
+  LoadPassTables(tables, textJob);
+  // What the text pre-pass's tables lack is told first: the pre-pass reads
+  // them before the pass reads its own.
+  for (const std::string& note : tables.faults.textInput) result.notes.push_back(note);
   std::optional<TextPrePass> text;
   InputProgress progress;
   if (textJob) {
-    LoadTextInputTables(prePassTables, prePassEscapes, TablePaths(o.tableRoot, o.mtbl), &result.notes);
-    text.emplace(file, prePassTables, prePassEscapes);
+    text.emplace(file, tables.prePass, tables.prePassEscapes);
     // A text job counts the bytes of the text read, since its words have no
     // size known beforehand.
     progress.done = [&text] { return text->textRead(); };
     progress.total = file.Size();
   }
   ByteSource& source = textJob ? static_cast<ByteSource&>(*text) : file;
-  PassEnd end = ConvertStream(session, o, pass, chosen, source, sink, result, delivered, progress, ready);
+  PassEnd end = ConvertStream(session, o, pass, chosen, tables, source, sink, result, delivered, progress, ready);
   if (text && text->looksLikeUtf8()) {
     NoteOnce(result, ShownPath(chosen) + " looks like UTF-8 text, but a text job is read as Shift_JIS (code page "
                      "932): its characters came out wrong. Convert it first, for example with iconv -f UTF-8 -t CP932");
@@ -303,21 +302,20 @@ void FinishOutput(const JobOptions& o, OutputFile& output, const Written& writte
 
 }  // namespace
 
-PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std::string& chosen,
+PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std::string& chosen, PassTables& tables,
                       ByteSource& source, ByteSink& sink, JobResult& result, bool& delivered,
                       const InputProgress& input, const std::function<bool()>& ready) {
-  TablePaths paths(o.tableRoot, o.mtbl);
+  const PassTableFaults& faults = tables.faults;
   delivered = true;
-  Conversion c(session, paths, source, sink);
+  Pass p(session, PassSettings{o.kumi, o.unit, o.warning}, tables, source, sink);
+  Conversion& c = p.conversion();
 
   std::string why;
   if (!o.defineFile.empty() && !c.definitions.Open(o.defineFile, &why)) {
     NoteOnce(result, "definition file " + ShownPath(o.defineFile) + " " + why + "; names are written as numbers");
   }
-
-  TableFault fault;
-  if (OpenPitchFile(c.fonts.pitch, paths, &fault) != kPitchOpened) {
-    NoteOnce(result, "pitch file " + fault.Text() + "; roman characters written as code tags get the width 108");
+  if (faults.pitch) {
+    NoteOnce(result, "pitch file " + faults.pitch->Text() + "; roman characters written as code tags get the width 108");
   }
   // The store is shared with passes running at the same time, each locking
   // it only while it reads or writes its files (see format_store.h).
@@ -336,31 +334,18 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
                            "with --store DIR or VELKAN_STORE");
     return PassEnd::kAbandoned;
   }
-
-  if (LoadPiFontFile(c.pi, paths, &fault) != 0) {
-    CloseFormatStore(c.store);
+  if (faults.piFont) {
     result.status = JobStatus::kPassFailed;
-    NoteOnce(result, "pi-font file " + fault.Text() + "; the pass ended");
+    NoteOnce(result, "pi-font file " + faults.piFont->Text() + "; the pass ended");
     return PassEnd::kAbandoned;
   }
-  if (ready && !ready()) {
-    CloseFormatStore(c.store);
-    return Cancelled(o) ? PassEnd::kCancelled : PassEnd::kAbandoned;
-  }
-
-  InitJob(c, o.kumi, o.unit, o.warning);
-  if (c.fonts.prepareResult != 0) {
+  if (ready && !ready()) return Cancelled(o) ? PassEnd::kCancelled : PassEnd::kAbandoned;
+  if (tables.fonts.prepareResult != 0) {
     NoteOnce(result, "font tables incomplete, characters fall back to code forms: " +
-                         ShownPath(c.fonts.prepareFailure));
+                         ShownPath(tables.fonts.prepareFailure));
   }
-  if (LoadCodeTables(c.codes, paths, &fault) != 0) {
-    NoteOnce(result, "code table " + fault.Text() + "; later tables not loaded");
-  }
-  std::vector<TableFault> escapeFaults;
-  LoadEscapeDefinitions(c.escapes, paths, &escapeFaults);
-  for (const TableFault& f : escapeFaults) NoteOnce(result, "escape definitions " + f.Text());
-  c.chars.charClass = 0;
-  c.ruby = RubyState{};
+  if (faults.codes) NoteOnce(result, "code table " + faults.codes->Text() + "; later tables not loaded");
+  for (const TableFault& f : faults.escapes) NoteOnce(result, "escape definitions " + f.Text());
 
   if (o.progress) {
     c.progress = [&o, pass, &c, &input] {
@@ -368,15 +353,13 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
       else o.progress(pass, c.stream.consumed(), c.stream.total());
     };
   }
-  const Flow loop = RunMainLoop(c);
+  const Flow loop = p.Run();
   // Overlay and ruby tables are looked for as fonts need them.
-  for (const std::string& note : c.fonts.notes) NoteOnce(result, ShownPath(note));
+  for (const std::string& note : tables.fonts.notes) NoteOnce(result, ShownPath(note));
 
-  ReleaseEscapeDefinitions(c.escapes);
-  ReleaseCodeTables(c.codes);
-  ReleaseFontTables(c.fonts);
-  bool storeClosed = CloseFormatStore(c.store) == 0;
-  delivered = sink.Flush() && !c.out.writeFailed();
+  const Pass::Closing closing = p.Close();
+  const bool storeClosed = closing.storeClosed;
+  delivered = closing.delivered;
   // A cancelled pass is thrown away, whatever cut it short.
   const bool cancelled = Cancelled(o);
 

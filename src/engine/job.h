@@ -1,4 +1,9 @@
 // The conversion job: one or two passes from the chosen files to the output.
+//
+// This is the engine's public header, the one front ends and embedding
+// programs include: options in, a result with notes out, progress and
+// cancel callbacks. It needs nothing of the engine but the Session
+// (conversion/session.h), what carries over from job to job.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +14,6 @@
 #include <vector>
 
 #include "conversion/session.h"
-#include "io/byte_streams.h"
 
 namespace velkan {
 
@@ -102,36 +106,5 @@ JobResult RunConversionJob(Session& session, const JobOptions& options);
 // (also when they do not exist yet, named in any case) and everything in the
 // tables folder ("qdxfiles" in any case) of the table root and of MTBL.
 std::string ReservedOutput(const JobOptions& options, const std::string& output);
-
-// How a pass ended: through the end-of-job command; stopped otherwise (a
-// failing command, a read or write fault), after which a second pass still
-// runs; abandoned before converting, which ends the job; or cancelled by
-// `cancelled`, which ends the job and discards its output.
-enum class PassEnd { kEndOfJob, kStopped, kAbandoned, kCancelled };
-
-// How far the input of a pass is read, for progress: bytes done (when not
-// set, the bytes of code words the pass has consumed) of a total (-1 when
-// unknown).
-struct InputProgress {
-  std::function<long long()> done;
-  long long total = -1;
-};
-
-// The heart of a pass, once its input is open: opens the definition file,
-// the pitch file, the format store and the pi-font file, then asks `ready`
-// (when given; the caller opens the output there, and false abandons the
-// pass, or cancels it when `options.cancelled` says so), initialises the
-// state (with the font tables), loads the code tables and escape
-// definitions, runs the main loop over `source` into `sink`, releases
-// everything and flushes `sink`. The first write `sink` refuses ends the
-// main loop. `input` says how progress is counted. `chosen` names the input in notes.
-// Notes and a failed status go to `result`; `delivered` is false when the
-// sink refused bytes (the caller, who knows the sink, reports that). A pass
-// that ends while `options.cancelled` says so ends kCancelled (its output is
-// for the caller to throw away); the caller ends `source` early when asked
-// to cancel, as RunConversionJob does.
-PassEnd ConvertStream(Session& session, const JobOptions& options, int pass, const std::string& chosen,
-                      ByteSource& source, ByteSink& sink, JobResult& result, bool& delivered,
-                      const InputProgress& input = {}, const std::function<bool()>& ready = {});
 
 }  // namespace velkan

@@ -6,9 +6,9 @@
 #include "conversion/character_stage.h"
 #include "conversion/code_stream.h"
 #include "conversion/conversion.h"
+#include "conversion/state_tags.h"
 #include "engine/command_table.h"
 #include "tables/code_conversion.h"
-#include "conversion/state_tags.h"
 #include "typo/typo_state.h"
 
 namespace velkan {

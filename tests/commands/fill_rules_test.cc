@@ -17,7 +17,7 @@ uint16_t D(int digit) { return static_cast<uint16_t>(0xC340 + digit); }
 
 TEST(SplitLineParameters, ReadsTwoSizesAndTwoIntegers) {
   Session s;
-  Pass p(s, {D(4), kComma, D(4), kPoint, D(5), kComma, D(2), kComma, D(1), D(0), kClose});
+  HandlerPass p(s, {D(4), kComma, D(4), kPoint, D(5), kComma, D(2), kComma, D(1), D(0), kClose});
   EXPECT_EQ(p.Call(CmdSplitLineParameters, 0xD064), Flow::kGoOn);
   EXPECT_EQ(p.c.splitLine.firstSize, 16);
   EXPECT_EQ(p.c.splitLine.secondSize, 18);
@@ -28,7 +28,7 @@ TEST(SplitLineParameters, ReadsTwoSizesAndTwoIntegers) {
 
 TEST(SplitLineParameters, ValuesAfterAMissingCommaAreZero) {
   Session s;
-  Pass p(s, {D(6), kComma, D(5), kClose});
+  HandlerPass p(s, {D(6), kComma, D(5), kClose});
   p.c.splitLine = SplitLineParameters{1, 2, 3, 4};
   EXPECT_EQ(p.Call(CmdSplitLineParameters, 0xD064), Flow::kGoOn);
   EXPECT_EQ(p.c.splitLine.firstSize, 24);
@@ -39,18 +39,18 @@ TEST(SplitLineParameters, ValuesAfterAMissingCommaAreZero) {
 
 TEST(BoxParameters, GapIsZeroWithoutCommaAndOneUnitWithoutDigits) {
   Session s;
-  Pass a(s, {D(1), kClose});
+  HandlerPass a(s, {D(1), kClose});
   a.c.box.gap = 99;
   EXPECT_EQ(a.Call(CmdBoxParameters, 0xD0A0), Flow::kGoOn);
   EXPECT_EQ(a.c.box.lineSelector, 1);
   EXPECT_EQ(a.c.box.gap, 0);
 
-  Pass b(s, {kComma, kClose});
+  HandlerPass b(s, {kComma, kClose});
   EXPECT_EQ(b.Call(CmdBoxParameters, 0xD0A0), Flow::kGoOn);
   EXPECT_EQ(b.c.box.lineSelector, 0);
   EXPECT_EQ(b.c.box.gap, 12960);
 
-  Pass c(s, {D(2), kComma, D(0), kPoint, D(5), kClose});  // 5 pt
+  HandlerPass c(s, {D(2), kComma, D(0), kPoint, D(5), kClose});  // 5 pt
   EXPECT_EQ(c.Call(CmdBoxParameters, 0xD0A0), Flow::kGoOn);
   EXPECT_EQ(c.c.box.lineSelector, 2);
   EXPECT_EQ(c.c.box.gap, 5 * 12960);
@@ -67,13 +67,13 @@ TEST(NumberValues, OutliveTheJobThatSetThem) {
 
 TEST(FillRule, LeavesACommandPendingWhenNothingIsWritten) {
   Session s;
-  Pass p(s, {0xD009});
+  HandlerPass p(s, {0xD009});
   EXPECT_EQ(p.Call(CmdFillRule, 0xD01E), Flow::kGoOn);
   EXPECT_EQ(p.output(), "");
   EXPECT_EQ(p.c.stream.current(), 0xD009);
   EXPECT_TRUE(p.c.stream.pending());
 
-  Pass q(s, {0x4521, 0x4522});
+  HandlerPass q(s, {0x4521, 0x4522});
   EXPECT_EQ(q.Call(CmdFillRule, 0xD01E), Flow::kGoOn);
   EXPECT_FALSE(q.c.stream.pending());  // a character is dropped
   EXPECT_EQ(q.Next(), 0x4522);

@@ -35,7 +35,7 @@ TEST(ModeSwitchTable, EndsWithTheEndRowAndHoldsEachWordOnce) {
 
 TEST(ModeSwitches, LetterSpaceAccumulatesUntilTheMoveTag) {
   Session s;
-  Pass p(s, {0xD00E, D(1), D(8), 0xD011, D(0), D(5), 0xD00E, D(2), D(0)});
+  HandlerPass p(s, {0xD00E, D(1), D(8), 0xD011, D(0), D(5), 0xD00E, D(2), D(0)});
   EXPECT_EQ(p.Call(CmdModePermit, kPermit), Flow::kGoOn);
   EXPECT_EQ(p.c.move.aki, 18);
   EXPECT_FALSE(p.c.stream.pending());
@@ -47,7 +47,7 @@ TEST(ModeSwitches, LetterSpaceAccumulatesUntilTheMoveTag) {
 
 TEST(ModeSwitches, ForbiddingLetterSpaceReadsNothing) {
   Session s;
-  Pass p(s, {0xD00E, D(1), D(8)});
+  HandlerPass p(s, {0xD00E, D(1), D(8)});
   p.c.move.aki = 7;
   EXPECT_EQ(p.Call(CmdModeForbid, kForbid), Flow::kGoOn);
   EXPECT_EQ(p.c.move.aki, 7);
@@ -56,7 +56,7 @@ TEST(ModeSwitches, ForbiddingLetterSpaceReadsNothing) {
 
 TEST(ModeSwitches, TsumeIsSetAndReset) {
   Session s;
-  Pass p(s, {0xD014, D(2), D(7), 0xD014, 0xD010, D(0), D(3), 0xD010});
+  HandlerPass p(s, {0xD014, D(2), D(7), 0xD014, 0xD010, D(0), D(3), 0xD010});
   EXPECT_EQ(p.Call(CmdModePermit, kPermit), Flow::kGoOn);
   EXPECT_EQ(p.c.typo.tume, -27);
   EXPECT_EQ(p.Call(CmdModeForbid, kForbid), Flow::kGoOn);
@@ -69,13 +69,13 @@ TEST(ModeSwitches, TsumeIsSetAndReset) {
 
 TEST(ModeSwitches, OneDigitChangesNothingAndLeavesTheWordPending) {
   Session s;
-  Pass p(s, {0xD00E, D(1), kChar});
+  HandlerPass p(s, {0xD00E, D(1), kChar});
   EXPECT_EQ(p.Call(CmdModePermit, kPermit), Flow::kGoOn);
   EXPECT_EQ(p.c.move.aki, 0);
   EXPECT_EQ(p.c.stream.current(), kChar);
   EXPECT_TRUE(p.c.stream.pending());
 
-  Pass q(s, {0xD014, D(5), 0xD009});
+  HandlerPass q(s, {0xD014, D(5), 0xD009});
   q.c.typo.tume = 12;
   EXPECT_EQ(q.Call(CmdModePermit, kPermit), Flow::kGoOn);
   EXPECT_EQ(q.c.typo.tume, 12);
@@ -85,7 +85,7 @@ TEST(ModeSwitches, OneDigitChangesNothingAndLeavesTheWordPending) {
 
 TEST(ModeSwitches, LetterSpaceWrapsInsteadOfOverflowing) {
   Session s;
-  Pass p(s, {0xD00E, D(9), D(9)});
+  HandlerPass p(s, {0xD00E, D(9), D(9)});
   p.c.move.aki = 32700;
   EXPECT_EQ(p.Call(CmdModePermit, kPermit), Flow::kGoOn);
   EXPECT_EQ(p.c.move.aki, static_cast<int16_t>(32700 + 99 - 65536));
@@ -93,7 +93,7 @@ TEST(ModeSwitches, LetterSpaceWrapsInsteadOfOverflowing) {
 
 TEST(ModeSwitches, TheEndOfTheInputIsConsumedAsAModeWord) {
   Session s;
-  Pass p(s, {});
+  HandlerPass p(s, {});
   EXPECT_EQ(p.Call(CmdModePermit, kPermit), Flow::kGoOn);
   EXPECT_EQ(p.c.stream.current(), 0xD056);
   EXPECT_FALSE(p.c.stream.pending());
@@ -110,7 +110,7 @@ TEST(ForcedDeformation, LensTakesAtMost26Values) {
     words.push_back(D(i % 10));
   }
   Session s;
-  Pass p(s, words);
+  HandlerPass p(s, words);
   EXPECT_EQ(p.Call(CmdForcedDeformLens, 0xD0CE), Flow::kGoOn);
   EXPECT_EQ(p.c.stream.current(), kComma);
   EXPECT_FALSE(p.c.stream.pending());
@@ -121,7 +121,7 @@ TEST(ForcedDeformation, LensTakesAtMost26Values) {
 
 TEST(ForcedDeformation, LensLeavesAWordThatIsNoArgument) {
   Session s;
-  Pass p(s, {D(1), kComma, D(2), kChar});
+  HandlerPass p(s, {D(1), kComma, D(2), kChar});
   EXPECT_EQ(p.Call(CmdForcedDeformLens, 0xD0CE), Flow::kGoOn);
   EXPECT_EQ(p.c.stream.current(), kChar);
   EXPECT_TRUE(p.c.stream.pending());
@@ -129,12 +129,12 @@ TEST(ForcedDeformation, LensLeavesAWordThatIsNoArgument) {
 
 TEST(ForcedDeformation, VariableStopsAfterFiveValuesOrAtTheFirstOtherWord) {
   Session s;
-  Pass p(s, {D(1), 0xC334, D(5), kComma, D(2), kComma, D(3), kComma, D(4), kComma, D(5), kComma, D(6)});
+  HandlerPass p(s, {D(1), 0xC334, D(5), kComma, D(2), kComma, D(3), kComma, D(4), kComma, D(5), kComma, D(6)});
   EXPECT_EQ(p.Call(CmdForcedDeformVariable, 0xD0D6), Flow::kGoOn);
   EXPECT_EQ(p.c.stream.current(), kComma);  // the comma after the fifth
   EXPECT_EQ(p.Next(), D(6));
 
-  Pass q(s, {D(1), kComma, D(2), 0xD004});
+  HandlerPass q(s, {D(1), kComma, D(2), 0xD004});
   EXPECT_EQ(q.Call(CmdForcedDeformVariable, 0xD0D6), Flow::kGoOn);
   EXPECT_EQ(q.c.stream.current(), 0xD004);
 }

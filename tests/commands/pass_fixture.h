@@ -11,22 +11,18 @@
 #include "conversion/session.h"
 #include "engine/command_table.h"
 #include "engine/main_loop.h"
+#include "engine/pass.h"
 #include "io/byte_streams.h"
 #include "support/test_support.h"
 
 namespace velkan::test {
 
-class Pass {
+class HandlerPass {
  public:
-  // InitJob has run with the given unit (0 pt, 1 Q); the stream stands
-  // before the first of `words`.
-  Pass(Session& session, const std::vector<uint16_t>& words, int unit = 0)
-      : paths_(std::filesystem::path(), std::nullopt),
-        input_(WordBytes(words)),
-        source_(input_),
-        c(session, paths_, source_, sink_) {
-    InitJob(c, 0, unit, 0);
-  }
+  // A pass without tables, started with the given unit (0 pt, 1 Q); the
+  // stream stands before the first of `words`.
+  HandlerPass(Session& session, const std::vector<uint16_t>& words, int unit = 0)
+      : input_(WordBytes(words)), source_(input_), pass_(session, PassSettings{0, unit, 0}, tables_, source_, sink_) {}
 
   // Calls a handler as the dispatch does: `command` is the current word and
   // still pending; the words given to the constructor follow it.
@@ -45,13 +41,14 @@ class Pass {
   const std::string& output() const { return sink_.data(); }
 
  private:
-  TablePaths paths_;
+  LoadedTables tables_;
   std::string input_;
   MemorySource source_;
   MemorySink sink_;
+  Pass pass_;
 
  public:
-  Conversion c;
+  Conversion& c = pass_.conversion();
 };
 
 }  // namespace velkan::test

@@ -18,7 +18,7 @@ uint16_t D(int digit) { return static_cast<uint16_t>(0xC340 + digit); }
 TEST(UnderlineSettings, StoresAllFourFieldsAndStopsAtTheGroupEnd) {
   Session s;
   // type 1, key 2, gap 0.6 (6 pt), kind 7
-  Pass p(s, {D(1), kComma, D(2), kComma, D(0), kPoint, D(6), kComma, D(7), kClose});
+  HandlerPass p(s, {D(1), kComma, D(2), kComma, D(0), kPoint, D(6), kComma, D(7), kClose});
   EXPECT_EQ(p.Call(CmdUnderlineSettings, 0xD073), Flow::kGoOn);
   EXPECT_EQ(p.c.underline.type, 1);
   EXPECT_EQ(p.c.underline.thicknessKey, 2);
@@ -29,7 +29,7 @@ TEST(UnderlineSettings, StoresAllFourFieldsAndStopsAtTheGroupEnd) {
 
 TEST(UnderlineSettings, FieldsAfterAMissingCommaTakeTheirDefaults) {
   Session s;
-  Pass p(s, {D(2), kComma, D(3), kClose});
+  HandlerPass p(s, {D(2), kComma, D(3), kClose});
   p.c.underline = UnderlineSettings{4, 9, 0, 5};
   EXPECT_EQ(p.Call(CmdUnderlineSettings, 0xD073), Flow::kGoOn);
   EXPECT_EQ(p.c.underline.type, 2);
@@ -40,7 +40,7 @@ TEST(UnderlineSettings, FieldsAfterAMissingCommaTakeTheirDefaults) {
 
 TEST(UnderlineSettings, AGapWithoutDigitsIsOneUnitInAQJob) {
   Session s;
-  Pass p(s, {D(0), kComma, D(0), kComma, kComma, D(3)}, /*unit=*/1);
+  HandlerPass p(s, {D(0), kComma, D(0), kComma, kComma, D(3)}, /*unit=*/1);
   EXPECT_EQ(p.Call(CmdUnderlineSettings, 0xD073), Flow::kGoOn);
   EXPECT_EQ(p.c.underline.gap, 12960);
   EXPECT_EQ(p.c.underline.lineKind, 3);
@@ -50,7 +50,7 @@ TEST(UnderlineSettings, AGapWithoutDigitsIsOneUnitInAQJob) {
 // so the group's closing word is not read past.
 TEST(UnderlineSettings, TheIgnoredCharacterNeverPassesTheGroupEnd) {
   Session s;
-  Pass p(s, {D(1), kComma, D(0), kComma, D(1), kComma, D(0), kComma, D(1), kComma, kClose, 0x4521});
+  HandlerPass p(s, {D(1), kComma, D(0), kComma, D(1), kComma, D(0), kComma, D(1), kComma, kClose, 0x4521});
   EXPECT_EQ(p.Call(CmdUnderlineSettings, 0xD073), Flow::kGoOn);
   EXPECT_EQ(p.c.stream.current(), kClose);
   EXPECT_EQ(p.Next(), 0x4521);
@@ -58,13 +58,13 @@ TEST(UnderlineSettings, TheIgnoredCharacterNeverPassesTheGroupEnd) {
 
 TEST(RuleSettings, StoresKeyWidthAndSizeOrNothing) {
   Session s;
-  Pass p(s, {D(3), kComma, D(0), kPoint, D(2), kComma, D(1), kPoint, D(6), kClose});
+  HandlerPass p(s, {D(3), kComma, D(0), kPoint, D(2), kComma, D(1), kPoint, D(6), kClose});
   EXPECT_EQ(p.Call(CmdRuleSettings, 0xD09B), Flow::kGoOn);
   EXPECT_EQ(p.c.rules.thicknessKey, 3);
   EXPECT_EQ(p.c.rules.innerWidth, 2 * 12960);
   EXPECT_EQ(p.c.rules.enclosureSize, 18 * 12960);
 
-  Pass q(s, {D(5), kComma, D(4), kClose});
+  HandlerPass q(s, {D(5), kComma, D(4), kClose});
   q.c.rules = RuleSettings{1, 2, 3};
   EXPECT_EQ(q.Call(CmdRuleSettings, 0xD09B), Flow::kGoOn);
   EXPECT_EQ(q.c.rules.thicknessKey, 1);
@@ -75,7 +75,7 @@ TEST(RuleSettings, StoresKeyWidthAndSizeOrNothing) {
 
 TEST(EnclosureMargin, IsHalfTheSizeLessTheHeight) {
   Session s;
-  Pass p(s, {});
+  HandlerPass p(s, {});
   EXPECT_EQ(EnclosureMargin(p.c), 0);  // no enclosure size yet
   p.c.rules.enclosureSize = 18 * 12960;
   EXPECT_EQ(EnclosureMargin(p.c), 5 * 12960);  // height 8 units
@@ -88,7 +88,7 @@ TEST(EnclosureMargin, IsHalfTheSizeLessTheHeight) {
 
 TEST(EnclosureMargin, AMarginBelowAHundredthIsLeftOut) {
   Session s;
-  Pass p(s, {});
+  HandlerPass p(s, {});
   p.c.rules.enclosureSize = 32 * 3240 + 258;  // margin 129 internal units
   std::string tag;
   AppendEnclosureMargin(p.c, tag);
@@ -100,7 +100,7 @@ TEST(EnclosureMargin, AMarginBelowAHundredthIsLeftOut) {
 
 TEST(EnclosureMargin, ExtremeSizesDoNotOverflow) {
   Session s;
-  Pass p(s, {});
+  HandlerPass p(s, {});
   p.c.rules.enclosureSize = INT32_MIN;
   p.c.typo.height = INT16_MAX;
   EXPECT_EQ(EnclosureMargin(p.c), (int64_t{INT32_MIN} - int64_t{INT16_MAX} * 3240) / 2);
@@ -110,7 +110,7 @@ TEST(EnclosureMargin, ExtremeSizesDoNotOverflow) {
 
 TEST(UnderlineRuleWidth, IsTheHeightPlusTwiceTheGap) {
   Session s;
-  Pass p(s, {});
+  HandlerPass p(s, {});
   EXPECT_EQ(UnderlineRuleWidth(p.c), 10 * 12960);  // 8 + 2 x 1
   p.c.typo.height = 40;
   p.c.underline.gap = 6480;
@@ -119,7 +119,7 @@ TEST(UnderlineRuleWidth, IsTheHeightPlusTwiceTheGap) {
 
 TEST(InitJob, ResetsTheRuleStateOfAPass) {
   Session s;
-  Pass p(s, {});
+  HandlerPass p(s, {});
   p.c.underline = UnderlineSettings{3, 4, 5, 6};
   p.c.underlineOpen = 1;
   p.c.rules = RuleSettings{1, 2, 3};

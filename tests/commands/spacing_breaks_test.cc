@@ -36,12 +36,12 @@ TEST(RawTag, AnOpenBracketDoesNotOutliveItsJob) {
 
 TEST(NoBreak, MarksTheNextMoveTag) {
   Session s;
-  Pass p(s, {});
+  HandlerPass p(s, {});
   EXPECT_EQ(p.Call(CmdNoBreakDm, 0xD060), Flow::kEndPrePhase);
   EXPECT_EQ(p.c.move.bnkn, -1);
   EXPECT_EQ(p.output(), "<dm wid=0>");
 
-  Pass q(s, {});
+  HandlerPass q(s, {});
   EXPECT_EQ(q.Call(CmdNoBreak, 0xD078), Flow::kGoOn);  // the pre-phase goes on
   EXPECT_EQ(q.c.move.bnkn, -1);
   EXPECT_EQ(q.output(), "");
@@ -58,7 +58,7 @@ TEST(Bell, SwitchesTheReplaySourceBackAndForth) {
   Session s;
   // Format 3 sits in cache slot 0 and is being replayed; its own next words
   // are the bell's second half and then a character.
-  Pass p(s, {0xD00A, 0x4522});
+  HandlerPass p(s, {0xD00A, 0x4522});
   p.c.store.state[3] = 0x80;
   p.c.store.cache[0][0] = 0xD00A;
   p.c.store.cache[0][1] = 0x4521;
@@ -81,7 +81,7 @@ TEST(Bell, SwitchesTheReplaySourceBackAndForth) {
 
 TEST(Bell, SwitchingWithoutAReplayFails) {
   Session s;
-  Pass p(s, {0xD00A});
+  HandlerPass p(s, {0xD00A});
   EXPECT_EQ(p.Call(CmdBell, 0xD00A), Flow::kFail);
   EXPECT_EQ(p.c.stream.replayActive, 0);
 }

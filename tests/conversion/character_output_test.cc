@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "conversion/conversion.h"
+#include "engine/pass.h"
 #include "support/test_support.h"
 #include "tables/table_files.h"
 
@@ -81,12 +82,19 @@ class CharacterOutputTest : public ::testing::Test {
     dir.Write("root/QDXFILES/pitfile.fil", pitch);
   }
 
+  // Starts a pass with the tables of the root, as they are now.
+  void StartPass(int direction = 0, int warnings = 0) {
+    pass.reset();
+    tables = std::make_unique<test::LoadedTables>(dir.path() / "root");
+    pass = std::make_unique<Pass>(session, PassSettings{direction, 0, warnings}, *tables, source, sink);
+    conv = &pass->conversion();
+  }
+
   void Start(int direction = 0, int warnings = 0) {
-    conv = std::make_unique<Conversion>(session, paths, source, sink);
-    InitJob(*conv, direction, 0, warnings);
-    ASSERT_EQ(conv->fonts.prepareResult, 0) << conv->fonts.prepareFailure;
-    ASSERT_EQ(LoadCodeTables(conv->codes, paths), 0);
-    ASSERT_EQ(OpenPitchFile(conv->fonts.pitch, paths), 1);
+    StartPass(direction, warnings);
+    ASSERT_EQ(tables->fonts.prepareResult, 0) << tables->fonts.prepareFailure;
+    ASSERT_FALSE(tables->faults.codes) << tables->faults.codes->Text();
+    ASSERT_FALSE(tables->faults.pitch) << tables->faults.pitch->Text();
   }
 
   // Writes one run and returns what it wrote.
@@ -98,11 +106,12 @@ class CharacterOutputTest : public ::testing::Test {
   }
 
   TempDir dir;
-  TablePaths paths{dir.path() / "root", std::nullopt};
   Session session;
   MemorySource source{""};
   MemorySink sink;
-  std::unique_ptr<Conversion> conv;
+  std::unique_ptr<test::LoadedTables> tables;
+  std::unique_ptr<Pass> pass;
+  Conversion* conv = nullptr;
 };
 
 TEST_F(CharacterOutputTest, ShiftJisCharactersFromTheConvertRoute) {
@@ -278,11 +287,13 @@ TEST_F(CharacterOutputTest, WarningsOffWriteNothingForBadCharacters) {
 }
 
 TEST_F(CharacterOutputTest, WithoutFontTablesCharactersKeepTheirCodeForms) {
+  // Without the base code file (and without the pitch file, so that a
+  // roman character's width is the default).
   std::filesystem::remove(dir.path() / "root/qdxfiles/conv00.tbl");
-  conv = std::make_unique<Conversion>(session, paths, source, sink);
-  InitJob(*conv, 0, 0, 0);
-  EXPECT_EQ(conv->fonts.prepareResult, kCodeFileMissing);
-  ASSERT_EQ(LoadCodeTables(conv->codes, paths), 0);
+  std::filesystem::remove(dir.path() / "root/QDXFILES/pitfile.fil");
+  StartPass();
+  EXPECT_EQ(tables->fonts.prepareResult, kCodeFileMissing);
+  ASSERT_FALSE(tables->faults.codes);
   EXPECT_EQ(Run({0x8001, 0xA001, 0xC342}),
             Sjis("<WAR \"不正文字，32769\">□<ZAN2 type=abc code=0000 wid=108>"));
 }

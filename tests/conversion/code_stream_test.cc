@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "conversion/word_fixture.h"
+#include "engine/pass.h"
 
 namespace velkan::test {
 namespace {
@@ -109,11 +110,11 @@ void ExpectLargeInputReadWhole(size_t chunk) {
   }
   std::string bytes = WordBytes(words) + "\x7F";  // and an odd trailing byte
   Session session;
-  TablePaths paths({}, std::nullopt);
+  LoadedTables tables;
   ChunkedSource source(bytes, chunk);
   MemorySink sink;
-  Conversion c(session, paths, source, sink);
-  InitJob(c, 0, 0, 0);
+  Pass pass(session, PassSettings{}, tables, source, sink);
+  Conversion& c = pass.conversion();
   std::vector<uint16_t> got;
   for (;;) {
     uint16_t w = 0;
@@ -138,11 +139,11 @@ TEST(CodeStream, ReadErrorEndsTheInputLikeItsEnd) {
   // and the error is remembered for the job's report.
   std::string bytes = WordBytes({0x4521, 0x4522, 0x4523, 0x4524});
   Session session;
-  TablePaths paths({}, std::nullopt);
+  LoadedTables tables;
   ChunkedSource source(bytes, 3, 4);
   MemorySink sink;
-  Conversion c(session, paths, source, sink);
-  InitJob(c, 0, 0, 0);
+  Pass pass(session, PassSettings{}, tables, source, sink);
+  Conversion& c = pass.conversion();
   uint16_t w = 0;
   ASSERT_EQ(c.stream.Next(w), 0);
   EXPECT_EQ(w, 0x4521);
@@ -159,11 +160,11 @@ TEST(CodeStream, ReadErrorEndsTheInputLikeItsEnd) {
 TEST(CodeStream, ReadErrorInsideASkippedRegionEndsTheInput) {
   std::string bytes = WordBytes({0xD050, 0x4521, 0x4522, 0xD050, 0x4523});
   Session session;
-  TablePaths paths({}, std::nullopt);
+  LoadedTables tables;
   ChunkedSource source(bytes, 2, 4);
   MemorySink sink;
-  Conversion c(session, paths, source, sink);
-  InitJob(c, 0, 0, 0);
+  Pass pass(session, PassSettings{}, tables, source, sink);
+  Conversion& c = pass.conversion();
   uint16_t w = 0;
   ASSERT_EQ(c.stream.Next(w), 0);
   EXPECT_EQ(w, kEndOfJob);

@@ -21,6 +21,7 @@
 #include "conversion/conversion.h"
 #include "conversion/format_store.h"
 #include "engine/job.h"
+#include "engine/job_pass.h"
 #include "support/test_support.h"
 
 namespace velkan {
@@ -201,7 +202,9 @@ JobResult Convert(const fs::path& dir, const std::vector<uint16_t>& words, ByteS
   Session session;
   JobResult result;
   bool delivered = false;
-  ConvertStream(session, o, 1, "job", source, sink, result, delivered);
+  PassTables tables(TablePaths(o.tableRoot, o.mtbl));
+  LoadPassTables(tables);
+  ConvertStream(session, o, 1, "job", tables, source, sink, result, delivered);
   return result;
 }
 

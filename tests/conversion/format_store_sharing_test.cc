@@ -14,7 +14,7 @@
 #include "conversion/conversion.h"
 #include "conversion/format_store.h"
 #include "engine/job.h"
-#include "engine/main_loop.h"
+#include "engine/pass.h"
 #include "support/test_support.h"
 
 namespace velkan {
@@ -140,13 +140,12 @@ TEST(FormatStoreSharing, APassKilledMidwayLeavesEarlierDefinitionsIntact) {
     // The child converts what arrives through the pipe, holding the store.
     ::close(pipeFds[1]);
     Session session;
-    TablePaths paths(root, std::nullopt);
+    test::LoadedTables tables(root);
     FdSource source(pipeFds[0]);
     MemorySink sink;
-    Conversion c(session, paths, source, sink);
-    if (OpenFormatStore(c.store, root) != 0) ::_exit(3);
-    InitJob(c, 0, 0, 0);
-    RunMainLoop(c);
+    Pass pass(session, PassSettings{}, tables, source, sink);
+    if (OpenFormatStore(pass.conversion().store, root) != 0) ::_exit(3);
+    pass.Run();
     ::_exit(0);
   }
   ::close(pipeFds[0]);

@@ -14,6 +14,7 @@
 
 #include "conversion/code_stream.h"
 #include "conversion/conversion.h"
+#include "engine/pass.h"
 #include "support/test_support.h"
 
 namespace velkan {
@@ -210,11 +211,11 @@ TEST(FormatStoreFiles, NoStoreWhereNothingCanBeCreated) {
 // replay, which never touch the disk.
 struct MemoryPass {
   Session session;
-  TablePaths paths{fs::path(), std::nullopt};
+  test::LoadedTables tables;
   MemorySource source{""};
   MemorySink sink;
-  Conversion c{session, paths, source, sink};
-  MemoryPass() { ResetFormatReplay(c.store); }
+  Pass pass{session, PassSettings{}, tables, source, sink};
+  Conversion& c = pass.conversion();
 
   // Starts the replay of a format in the cache, as a call does.
   void Play(int16_t n) {

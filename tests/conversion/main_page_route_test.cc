@@ -8,6 +8,7 @@
 
 #include "conversion/character_output.h"
 #include "conversion/conversion.h"
+#include "engine/pass.h"
 #include "support/test_support.h"
 #include "tables/code_conversion.h"
 #include "tables/table_files.h"
@@ -35,19 +36,21 @@ uint16_t BaseCode(unsigned c) {
   }
 }
 
-// A conversion with the tables laid out once for the whole test.
-struct Pass {
-  explicit Pass(const TablePaths& paths) : conv(session, paths, source, sink) {
-    InitJob(conv, 0, 0, 0);
-    EXPECT_EQ(conv.fonts.prepareResult, 0) << conv.fonts.prepareFailure;
-    EXPECT_EQ(LoadCodeTables(conv.codes, paths), 0);
+// A pass with the tables laid out once for the whole test.
+struct TablePass {
+  explicit TablePass(const std::filesystem::path& root)
+      : tables(root), pass(session, PassSettings{}, tables, source, sink) {
+    EXPECT_EQ(tables.fonts.prepareResult, 0) << tables.fonts.prepareFailure;
+    EXPECT_FALSE(tables.faults.codes);
   }
   std::string Written(size_t from) const { return sink.data().substr(from); }
 
   Session session;
+  test::LoadedTables tables;
   MemorySource source{""};
   MemorySink sink;
-  Conversion conv;
+  Pass pass;
+  Conversion& conv = pass.conversion();
 };
 
 class MainPageRoute : public ::testing::Test {
@@ -103,14 +106,14 @@ class MainPageRoute : public ::testing::Test {
   }
 
   void Start() {
-    reference = std::make_unique<Pass>(paths);
-    tested = std::make_unique<Pass>(paths);
+    reference = std::make_unique<TablePass>(paths.root());
+    tested = std::make_unique<TablePass>(paths.root());
   }
 
   TempDir dir;
   TablePaths paths{dir.path() / "root", std::nullopt};
-  std::unique_ptr<Pass> reference;
-  std::unique_ptr<Pass> tested;
+  std::unique_ptr<TablePass> reference;
+  std::unique_ptr<TablePass> tested;
 };
 
 std::vector<uint16_t> AllMainPageCodes() {

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "conversion/session.h"
 #include "commands/mode_switches.h"
+#include "conversion/session.h"
 #include "conversion/word_fixture.h"
 #include "io/byte_streams.h"
 #include "support/test_support.h"

@@ -11,6 +11,7 @@
 
 #include "conversion/conversion.h"
 #include "conversion/session.h"
+#include "engine/pass.h"
 #include "io/byte_streams.h"
 #include "support/test_support.h"
 
@@ -47,15 +48,13 @@ struct RawBytes {
   std::string bytes;
 };
 
-// Everything a Conversion refers to, with the pass initialised (InitJob).
+// A pass without tables over words in memory, started as a job starts it.
 class WordConversion {
  public:
   explicit WordConversion(const std::vector<uint16_t>& words, int unit = 0, int warnings = 0)
       : WordConversion(RawBytes{WordBytes(words)}, unit, warnings) {}
   explicit WordConversion(RawBytes raw, int unit = 0, int warnings = 0)
-      : bytes_(std::move(raw.bytes)), source_(bytes_), c(session, paths_, source_, sink) {
-    InitJob(c, 0, unit, warnings);
-  }
+      : bytes_(std::move(raw.bytes)), source_(bytes_), pass_(session, PassSettings{0, unit, warnings}, tables_, source_, sink) {}
 
   // The next word as the main loop would fetch it; fails the test on -1.
   uint16_t Next() {
@@ -68,12 +67,13 @@ class WordConversion {
   MemorySink sink;
 
  private:
+  LoadedTables tables_;
   std::string bytes_;
-  TablePaths paths_{{}, std::nullopt};
   MemorySource source_;
+  Pass pass_;
 
  public:
-  Conversion c;
+  Conversion& c = pass_.conversion();
 };
 
 }  // namespace velkan::test

@@ -10,9 +10,9 @@
 
 #include "conversion/character_stage.h"
 #include "conversion/code_stream.h"
+#include "conversion/state_tags.h"
 #include "conversion/word_fixture.h"
 #include "support/test_support.h"
-#include "conversion/state_tags.h"
 #include "typo/typo_state.h"
 
 namespace velkan::test {

@@ -1,7 +1,6 @@
 #include "support/memory_pass.h"
 
 #include "conversion/readers.h"
-#include "engine/main_loop.h"
 #include "support/test_support.h"
 
 namespace velkan::test {
@@ -28,11 +27,10 @@ std::vector<uint16_t> Join(std::initializer_list<std::vector<uint16_t>> parts) {
 
 MemoryPass::MemoryPass(Session& session, const std::vector<uint16_t>& words, int direction, int unit,
                        int warnings)
-    : input_(WordBytes(words)), source_(input_), paths_({}, std::nullopt) {
-  conversion_ = std::make_unique<Conversion>(session, paths_, source_, sink_);
-  InitJob(*conversion_, direction, unit, warnings);
-}
+    : input_(WordBytes(words)),
+      source_(input_),
+      pass_(std::make_unique<Pass>(session, PassSettings{direction, unit, warnings}, tables_, source_, sink_)) {}
 
-Flow MemoryPass::Run() { return RunMainLoop(*conversion_); }
+Flow MemoryPass::Run() { return pass_->Run(); }
 
 }  // namespace velkan::test

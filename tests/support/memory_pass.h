@@ -10,7 +10,9 @@
 #include "conversion/conversion.h"
 #include "conversion/flow.h"
 #include "conversion/session.h"
+#include "engine/pass.h"
 #include "io/byte_streams.h"
+#include "support/test_support.h"
 #include "tables/table_root.h"
 
 namespace velkan::test {
@@ -24,8 +26,8 @@ std::vector<uint16_t> Join(std::initializer_list<std::vector<uint16_t>> parts);
 
 class MemoryPass {
  public:
-  // Prepares a pass over `words` with the given job options (no tables);
-  // InitJob has run, no word has been read yet.
+  // Starts a pass over `words` with the given job options (no tables); no
+  // word has been read yet.
   MemoryPass(Session& session, const std::vector<uint16_t>& words, int direction = 0, int unit = 0,
              int warnings = 0);
   MemoryPass(const MemoryPass&) = delete;
@@ -37,15 +39,17 @@ class MemoryPass {
   // Runs the main loop to its end and returns its result (kEndJob or kFail).
   Flow Run();
 
-  Conversion& c() { return *conversion_; }
+  Conversion& c() { return pass_->conversion(); }
+  // The tables the pass reads (none loaded but what an empty root gives).
+  PassTables& tables() { return tables_; }
   const std::string& output() const { return sink_.data(); }
 
  private:
+  LoadedTables tables_;
   std::string input_;
   MemorySource source_;
   MemorySink sink_;
-  TablePaths paths_;
-  std::unique_ptr<Conversion> conversion_;
+  std::unique_ptr<Pass> pass_;
 };
 
 }  // namespace velkan::test

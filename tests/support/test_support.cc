@@ -11,7 +11,7 @@
 #include <sstream>
 #include <vector>
 
-#include "engine/main_loop.h"
+#include "engine/pass.h"
 #include "tables/code_tables.h"
 
 namespace velkan {
@@ -167,7 +167,7 @@ class LendingSink final : public ByteSink {
 }  // namespace
 
 MemoryRun RunBytes(Session& session, const std::string& input, const MemoryJob& job) {
-  TablePaths paths(job.root, std::nullopt);
+  LoadedTables tables(job.root);
   MemorySource source(input);
   MemorySink memory;
   std::optional<LendingSink> lending;
@@ -175,16 +175,14 @@ MemoryRun RunBytes(Session& session, const std::string& input, const MemoryJob& 
   ByteSink& sink = lending ? static_cast<ByteSink&>(*lending) : memory;
   MemoryRun result;
   {
-    Conversion c(session, paths, source, sink);
+    Pass pass(session, PassSettings{job.direction, job.unit, job.warnings}, tables, source, sink);
+    Conversion& c = pass.conversion();
     if (job.haveDefinitions) c.definitions.OpenFromMemory(job.definitions);
-    if (!job.root.empty()) OpenPitchFile(c.fonts.pitch, paths);
     if (!job.storeDir.empty() && OpenFormatStore(c.store, job.storeDir) != 0) {
       ADD_FAILURE() << "format store: " << c.store.error;
     }
-    InitJob(c, job.direction, job.unit, job.warnings);
-    if (!job.root.empty()) LoadCodeTables(c.codes, paths);
-    result.loopResult = RunMainLoop(c);
-    if (CloseFormatStore(c.store) != 0) ADD_FAILURE() << "format store: " << c.store.error;
+    result.loopResult = pass.Run();
+    if (!pass.Close().storeClosed) ADD_FAILURE() << "format store: " << c.store.error;
   }
   if (lending) {
     lending->Flush();

@@ -12,6 +12,7 @@
 #include "conversion/conversion.h"
 #include "conversion/flow.h"
 #include "conversion/session.h"
+#include "tables/pass_tables.h"
 
 namespace velkan {
 
@@ -52,6 +53,16 @@ class TempDir {
 
  private:
   std::filesystem::path path_;
+};
+
+// The tables of a pass read from `root` as a job reads them; an empty root
+// gives a pass without tables (every table missing), as the passes over words
+// in memory run.
+class LoadedTables : public PassTables {
+ public:
+  explicit LoadedTables(const std::filesystem::path& root = {}) : PassTables(TablePaths(root, std::nullopt)) {
+    LoadPassTables(*this);
+  }
 };
 
 // Runs one pass over the given input words in memory and returns the output.

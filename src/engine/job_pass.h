@@ -1,0 +1,48 @@
+// The pass of a job, for the job itself and for the programs that run a job's
+// pass over bytes in memory (the fuzz targets, the tests).
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "conversion/session.h"
+#include "engine/job.h"
+#include "io/byte_streams.h"
+#include "tables/pass_tables.h"
+
+namespace velkan {
+
+// How a pass ended: through the end-of-job command; stopped otherwise (a
+// failing command, a read or write fault), after which a second pass still
+// runs; abandoned before converting, which ends the job; or cancelled by
+// `cancelled`, which ends the job and discards its output.
+enum class PassEnd { kEndOfJob, kStopped, kAbandoned, kCancelled };
+
+// How far the input of a pass is read, for progress: bytes done (when not
+// set, the bytes of code words the pass has consumed) of a total (-1 when
+// unknown).
+struct InputProgress {
+  std::function<long long()> done;
+  long long total = -1;
+};
+
+// The heart of a pass, once its input is open: starts a Pass over `source`
+// into `sink` with `tables` (loaded by LoadPassTables; what they lack is
+// noted as a pass notes it, but for the text pre-pass's tables, whose notes
+// the caller gives), opens the definition file and the format store, then
+// asks `ready` (when given; the caller opens the output there, and false
+// abandons the pass, or cancels it when `options.cancelled` says so), runs
+// the main loop, then closes the store and flushes `sink`. A store that
+// cannot be opened, or a pi-font file that could not be read, abandons the
+// pass before it converts. The first write `sink` refuses ends the main
+// loop. `input` says how progress is counted; `chosen` names the input in
+// notes. Notes and a failed status go to `result`; `delivered` is false when
+// the sink refused bytes (the caller, who knows the sink, reports that). A
+// pass that ends while `options.cancelled` says so ends kCancelled (its
+// output is for the caller to throw away); the caller ends `source` early
+// when asked to cancel, as RunConversionJob does.
+PassEnd ConvertStream(Session& session, const JobOptions& options, int pass, const std::string& chosen,
+                      PassTables& tables, ByteSource& source, ByteSink& sink, JobResult& result, bool& delivered,
+                      const InputProgress& input = {}, const std::function<bool()>& ready = {});
+
+}  // namespace velkan
