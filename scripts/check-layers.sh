@@ -5,8 +5,10 @@
 #   - two folders include each other, directly or through other folders (a
 #     cycle);
 #   - a folder includes a front end (cli, app) that is not itself;
-#   - a folder of the engine (every folder but cli, app and tools) includes
-#     tools.
+#   - a folder other than the front ends includes frontend, the library the
+#     front ends share (it stands above the engine);
+#   - a folder other than the front ends includes tools (the engine, and
+#     frontend, which the dialog links as well).
 #
 #   scripts/check-layers.sh [--graph] [SRC]
 #
@@ -52,6 +54,10 @@ printf '%s\n' "$edges" | awk -v graph="$graph" '
     reach[key] = 1
     if (($2 == "cli" || $2 == "app") && $1 != $2) {
       print "check-layers: " $3 " includes the front end " $2 " (" $1 " may not)"
+      faults++
+    }
+    if ($2 == "frontend" && $1 != "cli" && $1 != "app") {
+      print "check-layers: " $3 " includes frontend, the library of the front ends (" $1 " may not)"
       faults++
     }
     if ($2 == "tools" && $1 != "cli" && $1 != "app") {
