@@ -65,11 +65,12 @@ if(TARGET velkan_gui)
 endif()
 
 # --- libvelkan-dev: the library for programs that embed the converter ------
-# The job API (engine/job.h), the version (engine/version.h) and the one
-# header the job API includes (conversion/session.h), under include/velkan/
+# The job API (engine/job.h), the version (engine/version.h) and the
+# headers the job API includes (conversion/session.h,
+# conversion/written_warning.h), under include/velkan/
 # so that a program includes "engine/job.h" as velkan's own code does.
 install(TARGETS velkan EXPORT velkanTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT libvelkan-dev)
-foreach(header engine/job.h engine/version.h conversion/session.h)
+foreach(header engine/job.h engine/version.h conversion/session.h conversion/written_warning.h)
   get_filename_component(folder ${header} DIRECTORY)
   install(FILES src/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velkan/${folder} COMPONENT libvelkan-dev)
 endforeach()

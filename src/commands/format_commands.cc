@@ -6,6 +6,7 @@
 #include "conversion/conversion.h"
 #include "conversion/format_store.h"
 #include "conversion/readers.h"
+#include "conversion/warning_facts.h"
 
 namespace velkan {
 
@@ -76,6 +77,8 @@ Flow CmdCallFormat(Conversion& c) {
   s.replaying = n;
   s.replaySlot = static_cast<int16_t>(s.state[static_cast<size_t>(n)] & kNoSlot);
   s.position = 0;
+  // A call read from the input is where the warnings of the replay come from.
+  if (c.out.facts != nullptr && c.stream.replayActive == 0) c.out.facts->CallStarts();
   c.stream.replayActive = 1;
   return Flow::kGoOn;
 }

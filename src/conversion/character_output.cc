@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "conversion/conversion.h"
+#include "conversion/warning_facts.h"
 #include "tables/code_conversion.h"
 #include "tables/shift_jis_rule.h"
 #include "tables/tables_literals.h"
@@ -307,8 +308,14 @@ void AddKumiTag(RunText& out, const Plan& p) {
   out.Add("\">");
 }
 
+// Notes the character word a warning is about when the warnings are listed.
+void NoteCharacter(RunText& out, uint16_t w) {
+  if (WarningFacts* facts = out.conversion().out.facts) facts->Character(w);
+}
+
 void WarnInvalid(RunText& out, uint16_t w) {
   out.Flush();
+  NoteCharacter(out, w);
   out.conversion().out.WriteWarningF(lit::kWarnInvalidCharacter, w);
 }
 
@@ -327,6 +334,7 @@ void AddCodeForm(RunText& out, const Plan& p, uint16_t w, uint16_t j) {
     AddTypedTag(out, p, j);
   } else if ((In(h, 0xB200, 0xB700) && jisCell) || page == 0xC500 || page == 0xC600) {
     out.Flush();
+    NoteCharacter(out, w);
     out.conversion().out.WriteWarningF(lit::kWarnRubyCode, j);
   } else if (In(page, 0xA000, 0xA300) || page == 0xB000 || page == 0xB200 || In(page, 0xC000, 0xC200)) {
     AddTypedTag(out, p, j);

@@ -5,6 +5,7 @@
 #include "conversion/character_output.h"
 #include "conversion/code_stream.h"
 #include "conversion/conversion.h"
+#include "conversion/warning_facts.h"
 #include "typo/typo_literals.h"
 
 namespace velkan {
@@ -133,6 +134,7 @@ int16_t RunCharacters(Conversion& c, size_t written) {
     } else {
       // The characters before an invalid word are written before its warning.
       HandOver(c, run);
+      if (c.out.facts != nullptr) c.out.facts->Character(w);
       c.out.WriteWarningF(lit::kWarnInvalidWord, w);
       s.Consume();
       done = true;

@@ -17,6 +17,7 @@ int CodeStream::ReadRawWordSlow(uint16_t& word) {
   while (!atEnd_ && end_ - pos_ < 2) {
     size_t keep = end_ - pos_;
     if (keep > 0) std::memmove(buf_.data(), buf_.data() + pos_, keep);
+    dispatchPos_ -= static_cast<long long>(pos_);
     pos_ = 0;
     end_ = keep;
     long r = source_.Read(buf_.data() + end_, kBlock);
@@ -32,6 +33,19 @@ int CodeStream::ReadRawWordSlow(uint16_t& word) {
   word = LoadBigEndian16(buf_.data() + pos_);
   pos_ += 2;
   return 1;
+}
+
+long long CodeStream::FindTakenWord(uint16_t word, long long from) const {
+  const long long here = consumed();  // the offset of buf_[pos_]
+  const long long first = here - static_cast<long long>(pos_);
+  // The words taken lie at here - 2, here - 4, ... down to the buffer's start.
+  long long at = here - static_cast<long long>(pos_ / 2 * 2);
+  if (from > at) at += (from - at + 1) / 2 * 2;
+  for (; at + 2 <= here; at += 2) {
+    const size_t i = static_cast<size_t>(at - first);
+    if (LoadBigEndian16(buf_.data() + i) == word) return at;
+  }
+  return -1;
 }
 
 int16_t CodeStream::Next(uint16_t& word) {

@@ -127,6 +127,18 @@ class CodeStream {
   // True when a read of the source failed (the stream then ended early).
   bool readError() const { return readError_; }
 
+  // Marks the word taken last as the command word handed to a handler: one
+  // store, whatever else is asked.
+  void MarkDispatch() { dispatchPos_ = static_cast<long long>(pos_); }
+  // The byte offset in the input of the word marked last, -1 before any.
+  long long dispatchOffset() const {
+    return dispatchPos_ < kNoMark / 2 ? -1 : consumed_ - static_cast<long long>(end_) + dispatchPos_ - 2;
+  }
+  // The byte offset in the input of the first word equal to `word` among the
+  // words of the block read already taken, from offset `from` on; -1 when
+  // there is none (the block read holds only the input's latest words).
+  long long FindTakenWord(uint16_t word, long long from) const;
+
  private:
   // Takes the next word as the current one straight from the block read
   // when that is possible and the word needs nothing of Next: no replay
@@ -152,6 +164,11 @@ class CodeStream {
   std::vector<uint8_t> buf_;
   size_t pos_ = 0;
   size_t end_ = 0;
+  // pos_ when the last command was marked, counted from the start of the
+  // block read then: negative once later blocks were read; far below zero
+  // before the first mark.
+  static constexpr long long kNoMark = -(1LL << 62);
+  long long dispatchPos_ = kNoMark;
   long long consumed_ = 0;
   bool atEnd_ = false;
   bool readError_ = false;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "conversion/conversion.h"
+#include "conversion/warning_facts.h"
 
 namespace velkan {
 
@@ -32,6 +33,7 @@ std::string_view CutAtCharacter(std::string_view message, size_t limit) {
 int16_t TagWriter::WriteWarning(std::string_view message) {
   if (outputSuppressed == 1 || session_.settings.warnings == 1) return 1;
   message = CutAtCharacter(message, kMaxWarningMessage);
+  if (facts != nullptr) [[unlikely]] facts->Written(message);
   // Composed in the sink's buffer when it has room for the whole tag.
   const size_t n = message.size() + 8;
   char buffer[kWarningBuffer];

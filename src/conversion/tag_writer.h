@@ -11,6 +11,7 @@
 namespace velkan {
 
 class Conversion;
+class WarningFacts;
 
 class TagWriter {
  public:
@@ -56,6 +57,10 @@ class TagWriter {
 
   // Composes the message with printf and writes it as WriteWarning does.
   int16_t WriteWarningF(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+  // Told of every warning tag written when a list of them is asked for;
+  // null otherwise.
+  WarningFacts* facts = nullptr;
 
   // 1 while everything written is dropped (the output switch 0xD075).
   int16_t outputSuppressed = 0;

@@ -15,10 +15,12 @@
 
 #include "conversion/conversion.h"
 #include "conversion/format_store.h"
+#include "conversion/warning_facts.h"
 #include "engine/job_pass.h"
 #include "engine/job_places.h"
 #include "engine/pass.h"
 #include "io/byte_streams.h"
+#include "io/line_counting_sink.h"
 #include "io/output_file.h"
 #include "io/shown_path.h"
 #include "tables/pass_tables.h"
@@ -86,12 +88,6 @@ std::string NotCreatedMessage(const std::string& path) {
   return "「" + ShownPath(path) + "」ファイルが作成できません。";
 }
 
-bool IsTextJob(const std::string& path) {
-  std::string upper = path;
-  std::transform(upper.begin(), upper.end(), upper.begin(),
-                 [](unsigned char ch) { return static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 32 : ch); });
-  return upper.find(".TXT") != std::string::npos;
-}
 
 // The last component of a drive-root name ("udf2.tbl" of "\QDXFILES\udf2.tbl").
 std::string_view LastComponent(std::string_view name) { return name.substr(name.find_last_of('\\') + 1); }
@@ -197,15 +193,24 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, 
   for (const std::string& note : tables.faults.textInput) result.notes.push_back(note);
   std::optional<TextPrePass> text;
   InputProgress progress;
+  // The warnings of the pass whose output is kept are listed when asked.
+  TextLineMarks lines;
+  WarningListing listing;
+  if (o.listWarnings && ready) listing.list = &result.warnings;
   if (textJob) {
     text.emplace(file, tables.prePass, tables.prePassEscapes);
+    if (listing.list != nullptr) {
+      text->TrackLines(&lines);
+      listing.lines = &lines;
+    }
     // A text job counts the bytes of the text read, since its words have no
     // size known beforehand.
     progress.done = [&text] { return text->textRead(); };
     progress.total = file.Size();
   }
   ByteSource& source = textJob ? static_cast<ByteSource&>(*text) : file;
-  PassEnd end = ConvertStream(session, o, pass, chosen, tables, source, sink, result, delivered, progress, ready);
+  PassEnd end =
+      ConvertStream(session, o, pass, chosen, tables, source, sink, result, delivered, progress, ready, listing);
   if (text && text->looksLikeUtf8()) {
     NoteOnce(result, ShownPath(chosen) + " looks like UTF-8 text, but a text job is read as Shift_JIS (code page "
                      "932): its characters came out wrong. Convert it first, for example with iconv -f UTF-8 -t CP932");
@@ -224,6 +229,7 @@ bool OpenOutput(const JobOptions& o, OutputFile& output) {
 // earlier OUTPUT stays as it was, except one written in place.
 JobResult EndCancelled(const JobOptions& o, OutputFile* output, JobResult& result) {
   result.status = JobStatus::kCancelled;
+  if (output == nullptr || !output->inPlace()) result.warnings.clear();
   const bool inPlace = output != nullptr && output->inPlace();
   if (output != nullptr) {
     output->Discard();
@@ -272,6 +278,7 @@ void FinishOutput(const JobOptions& o, OutputFile& output, const Written& writte
     if (output.Commit()) return;
     if (result.status == JobStatus::kCompleted) result.status = JobStatus::kPassFailed;
     result.outputWriteFailed = true;
+    result.warnings.clear();  // they were written nowhere that lasts
     result.notes.push_back(output.error() + (output.inPlace()  ? std::string()
                                              : output.existed() ? "; the earlier " + shown + " is unchanged"
                                                                 : "; " + shown + " was not made"));
@@ -295,6 +302,7 @@ void FinishOutput(const JobOptions& o, OutputFile& output, const Written& writte
     return;
   }
   output.Discard();
+  result.warnings.clear();
   const std::string outcome = output.existed() ? "the earlier " + shown + " is unchanged" : shown + " was not made";
   result.notes.push_back(output.leftover().empty() ? what + "; the partial output was removed and " + outcome
                                                    : what + "; " + outcome + "; " + output.leftover());
@@ -304,11 +312,21 @@ void FinishOutput(const JobOptions& o, OutputFile& output, const Written& writte
 
 PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std::string& chosen, PassTables& tables,
                       ByteSource& source, ByteSink& sink, JobResult& result, bool& delivered,
-                      const InputProgress& input, const std::function<bool()>& ready) {
+                      const InputProgress& input, const std::function<bool()>& ready,
+                      const WarningListing& listing) {
   const PassTableFaults& faults = tables.faults;
   delivered = true;
-  Pass p(session, PassSettings{o.kumi, o.unit, o.warning}, tables, source, sink);
+  // Listed warnings are placed by the lines counted on the way out.
+  std::optional<LineCountingSink> counted;
+  if (listing.list != nullptr) counted.emplace(sink);
+  ByteSink& out = counted ? static_cast<ByteSink&>(*counted) : sink;
+  Pass p(session, PassSettings{o.kumi, o.unit, o.warning}, tables, source, out);
   Conversion& c = p.conversion();
+  std::optional<WarningFacts> facts;
+  if (listing.list != nullptr) {
+    facts.emplace(c.stream, *counted, listing.lines, *listing.list);
+    c.out.facts = &*facts;
+  }
 
   std::string why;
   if (!o.defineFile.empty() && !c.definitions.Open(o.defineFile, &why)) {
@@ -393,6 +411,13 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   return end;
 }
 
+
+bool IsTextJob(const std::string& path) {
+  std::string upper = path;
+  std::transform(upper.begin(), upper.end(), upper.begin(),
+                 [](unsigned char ch) { return static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 32 : ch); });
+  return upper.find(".TXT") != std::string::npos;
+}
 
 std::string ReservedOutput(const JobOptions& o, const std::string& output) {
   if (output.empty()) return {};

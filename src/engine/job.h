@@ -3,7 +3,8 @@
 // This is the engine's public header, the one front ends and embedding
 // programs include: options in, a result with notes out, progress and
 // cancel callbacks. It needs nothing of the engine but the Session
-// (conversion/session.h), what carries over from job to job.
+// (conversion/session.h), what carries over from job to job, and the
+// warnings a job lists (conversion/written_warning.h).
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "conversion/session.h"
+#include "conversion/written_warning.h"
 
 namespace velkan {
 
@@ -62,6 +64,9 @@ struct JobOptions {
   // front end can remove them when the process is asked to end; none when
   // null.
   TemporaryFiles* temporaries = nullptr;
+  // When set, the job lists every warning tag it writes to OUTPUT in
+  // `JobResult::warnings`. The output is the same either way.
+  bool listWarnings = false;
 };
 
 enum class JobStatus {
@@ -81,6 +86,10 @@ struct JobResult {
   // True when the output could not be written as a whole (a write, the sync
   // or the rename at the end failed); the notes say how.
   bool outputWriteFailed = false;
+  // With `JobOptions::listWarnings`: the warning tags of the kept pass's
+  // output, in output order (none are written with warnings switched off or
+  // while the output switch drops everything).
+  std::vector<WrittenWarning> warnings;
 };
 
 // Runs the job. Never throws for bad input; every failure is in the result.
@@ -98,6 +107,10 @@ struct JobResult {
 // unless it is written in place. The temporary file is recorded in
 // `options.temporaries`.
 JobResult RunConversionJob(Session& session, const JobOptions& options);
+
+// Whether the file at `path` is read as a text job: ".txt" in any case
+// anywhere in the path.
+bool IsTextJob(const std::string& path);
 
 // Why writing `output` would destroy a file the job reads or keeps, as a
 // phrase for a message ("the input file NAME itself"); empty when it would not. Kept

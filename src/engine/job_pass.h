@@ -4,11 +4,13 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "conversion/session.h"
 #include "engine/job.h"
 #include "io/byte_streams.h"
 #include "tables/pass_tables.h"
+#include "tables/text_line_marks.h"
 
 namespace velkan {
 
@@ -26,6 +28,14 @@ struct InputProgress {
   long long total = -1;
 };
 
+// What a pass records of the warnings it writes: when `list` is set, every
+// warning tag goes there (see WrittenWarning), with the text line of a text
+// job's words told by `lines` (null for a code-word job).
+struct WarningListing {
+  std::vector<WrittenWarning>* list = nullptr;
+  TextLineMarks* lines = nullptr;
+};
+
 // The heart of a pass, once its input is open: starts a Pass over `source`
 // into `sink` with `tables` (loaded by LoadPassTables; what they lack is
 // noted as a pass notes it, but for the text pre-pass's tables, whose notes
@@ -40,9 +50,11 @@ struct InputProgress {
 // the sink refused bytes (the caller, who knows the sink, reports that). A
 // pass that ends while `options.cancelled` says so ends kCancelled (its
 // output is for the caller to throw away); the caller ends `source` early
-// when asked to cancel, as RunConversionJob does.
+// when asked to cancel, as RunConversionJob does. `listing` says whether and
+// how the warnings written are listed.
 PassEnd ConvertStream(Session& session, const JobOptions& options, int pass, const std::string& chosen,
                       PassTables& tables, ByteSource& source, ByteSink& sink, JobResult& result, bool& delivered,
-                      const InputProgress& input = {}, const std::function<bool()>& ready = {});
+                      const InputProgress& input = {}, const std::function<bool()>& ready = {},
+                      const WarningListing& listing = {});
 
 }  // namespace velkan

@@ -84,7 +84,10 @@ inline Flow DispatchCommandWord(Conversion& c, const CommandTable& table, uint16
     c.stream.Keep();
     return Flow::kGoOn;
   }
-  if (Handler h = table[w & 0xFF].main) return h(c);
+  if (Handler h = table[w & 0xFF].main) {
+    c.stream.MarkDispatch();
+    return h(c);
+  }
   c.stream.Consume();
   return Flow::kGoOn;
 }
@@ -104,6 +107,7 @@ int16_t RunPrePhase(Conversion& c) {
       return 0;
     }
     // Only main-slot handlers end the job: anything else goes on.
+    s.MarkDispatch();
     Flow r = h(c);
     if (r == Flow::kFail) return -1;
     if (r == Flow::kEndPrePhase) return 0;
@@ -133,6 +137,7 @@ Flow RunParameterGroup(Conversion& c) {
     }
     Handler h = InCommandTable(w) ? table[w & 0xFF].inGroup : nullptr;
     if (h != nullptr) {
+      s.MarkDispatch();
       if (h(c) == Flow::kFail) return Flow::kFail;
     } else if (s.Take() < 0) {
       return Flow::kFail;

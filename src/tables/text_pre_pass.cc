@@ -107,8 +107,10 @@ TextPrePass::TextPrePass(ByteSource& text, const PrePassTables& tables, const Es
 }
 
 long TextPrePass::Read(uint8_t* buf, size_t n) {
+  if (marks_ != nullptr) marks_->Delivered(outBase_ + static_cast<long long>(outPos_) - 2);
   while (outPos_ == outSize_) {
     if (stopped_ || readError_ || (textEnded_ && inPos_ == inEnd_)) return readError_ ? -1 : 0;
+    outBase_ += static_cast<long long>(outSize_);
     outSize_ = 0;
     outPos_ = 0;
     Produce();
@@ -413,6 +415,7 @@ void TextPrePass::LineEnd(std::string_view after) {
     s.countdown = 0;
   }
   s.lastCode = 0;
+  if (marks_ != nullptr) marks_->Add(outBase_ + static_cast<long long>(outSize_), ++line_);
 }
 
 int TextPrePass::ChooseMode(bool digit) {

@@ -26,6 +26,7 @@
 #include "tables/escape_definitions.h"
 #include "tables/pre_pass_tables.h"
 #include "tables/table_root.h"
+#include "tables/text_line_marks.h"
 #include "tables/utf8_evidence.h"
 
 namespace velkan {
@@ -70,6 +71,10 @@ class TextPrePass final : public ByteSource {
   // Whether the text read so far looks like UTF-8 rather than Shift_JIS
   // (see Utf8Evidence).
   bool looksLikeUtf8() const { return encoding_.LooksLikeUtf8(); }
+  // Marks in `marks` (when not null) where the words of each line of the
+  // text begin, and tells it at each Read the words delivered before (but
+  // the last word, which a reader of words in blocks may still hold).
+  void TrackLines(TextLineMarks* marks) { marks_ = marks; }
   // The state as the last step left it (for tests).
   const PrePassState& state() const { return state_; }
 
@@ -133,6 +138,11 @@ class TextPrePass final : public ByteSource {
   std::vector<char> out_;
   size_t outSize_ = 0;
   size_t outPos_ = 0;
+  // The byte offset of out_[0] among all words made, and the line of the
+  // text being read (counted only while lines are tracked).
+  long long outBase_ = 0;
+  long long line_ = 1;
+  TextLineMarks* marks_ = nullptr;
 };
 
 // Converts a whole text into code words written to `words`: loads the

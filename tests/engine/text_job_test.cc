@@ -30,10 +30,11 @@ struct TextJob : ::testing::Test {
   TextJob() {
     dir.Write("root/qdxfiles/pifont.fil", std::string(1000, '\0'));
     // 漢 stands for 0x45B0; ｛ ｝ open and close a group, ＃ defines a
-    // format and ＊ calls one; digits in a group are digit words.
+    // format and ＊ calls one; digits in a group are digit words; 警 is a
+    // command that writes a warning.
     dir.Write("root/qdxfiles/SJIS_ZAN.TBL",
               LittleEndianWords({Code("漢"), 0x45B0, Code("｛"), 0xD003, Code("｝"), 0xD004, Code("＃"), 0xD02C,
-                                 Code("＊"), 0xD03F}));
+                                 Code("＊"), 0xD03F, Code("警"), 0xD077}));
     dir.Write("root/qdxfiles/SJIS_JIS.TBL", LittleEndianWords({0, Code("４"), '4'}));
     for (const char* name : kPairTableNames) {
       dir.Write(std::string("root/qdxfiles/") + name, LittleEndianWords({0, 0, 0}));
@@ -99,6 +100,24 @@ TEST_F(TextJob, AUserDefinedFormatFileMayBeATextToo) {
   // Format 4 holds 漢; the input calls it.
   o.udfFile = dir.Write("formats.txt", Sjis("｛＃4｝漢｝｝")).string();
   EXPECT_EQ("<ZAN2 code=45b0>", Convert("job.txt", Sjis("｛＊4｝")));
+}
+
+// Each warning is put down to the line of the text that held its command: a
+// replayed format's to the line of the call, also far into a long text.
+TEST_F(TextJob, ListedWarningsComeFromTheLinesOfTheText) {
+  std::string text = Sjis("漢\r\n警漢\r\n\r\n｛＃４｝警｝｝\r\n漢｛＊４｝\n警\r\n");
+  for (int i = 0; i < 50000; ++i) text += Sjis("漢\r\n");
+  text += Sjis("漢警\r\n");
+  o.listWarnings = true;
+  o.inputFile = dir.Write("job.txt", text).string();
+  JobResult r = RunConversionJob(session, o);
+  ASSERT_EQ(JobStatus::kCompleted, r.status) << Notes(r);
+  std::vector<long long> lines;
+  for (const WrittenWarning& w : r.warnings) {
+    lines.push_back(w.inputLine);
+    EXPECT_EQ(-1, w.inputOffset);
+  }
+  EXPECT_EQ((std::vector<long long>{2, 5, 6, 50007}), lines);
 }
 
 TEST_F(TextJob, AnEmptyTextConvertsToAnEmptyOutput) {

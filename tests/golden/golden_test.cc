@@ -15,6 +15,7 @@
 #include "support/test_support.h"
 #include "tables/code_tables.h"
 #include "tables/table_root.h"
+#include "tools/shift_jis_text.h"
 
 namespace velkan::test {
 namespace {
@@ -84,6 +85,74 @@ void CheckStore(const fs::path& root, const std::vector<StoredFormat>& formats) 
   }
 }
 
+// The warning tags found in an output: their text and where they begin.
+std::vector<WrittenWarning> WarningsInOutput(const std::string& out) {
+  std::vector<WrittenWarning> found;
+  long long line = 1;
+  size_t lineStart = 0, scanned = 0;
+  for (size_t at = out.find("<WAR \""); at != std::string::npos; at = out.find("<WAR \"", at + 1)) {
+    for (; scanned < at; ++scanned) {
+      if (out[scanned] == '\n') {
+        ++line;
+        lineStart = scanned + 1;
+      }
+    }
+    size_t end = out.find("\">", at + 6);
+    if (end == std::string::npos) break;
+    WrittenWarning w;
+    w.line = line;
+    w.column = static_cast<long long>(at - lineStart + 1);
+    w.text = out.substr(at + 6, end - at - 6);
+    found.push_back(std::move(w));
+  }
+  return found;
+}
+
+// The list of warnings agrees with the tags of the output: the same texts at
+// the same places, in the same order; each comes from a place in the input:
+// a code-word job's offset holds the command word that caused it (the call
+// of a replayed format) or the character it is about; a text job's line is
+// a line of the text. Both only go forward, as the job is read.
+void CheckWarningList(const CaseFile& c, const std::string& out, const JobResult& r) {
+  std::vector<WrittenWarning> want = WarningsInOutput(out);
+  ASSERT_EQ(want.size(), r.warnings.size()) << "warnings listed and found in the output";
+  long long lines = 1 + std::count(c.input.begin(), c.input.end(), '\n');
+  long long lastOrigin = -1;
+  for (size_t i = 0; i < want.size(); ++i) {
+    const WrittenWarning& got = r.warnings[i];
+    SCOPED_TRACE("warning " + std::to_string(i) + " " + Readable(got.text));
+    EXPECT_EQ(want[i].text, got.text);
+    EXPECT_EQ(want[i].line, got.line);
+    EXPECT_EQ(want[i].column, got.column);
+    long long origin = c.textJob ? got.inputLine : got.inputOffset;
+    EXPECT_GE(origin, lastOrigin);
+    lastOrigin = origin;
+    if (c.textJob) {
+      EXPECT_EQ(-1, got.inputOffset);
+      EXPECT_GE(got.inputLine, 1);
+      EXPECT_LE(got.inputLine, lines);
+      continue;
+    }
+    EXPECT_EQ(-1, got.inputLine);
+    ASSERT_GE(got.inputOffset, 0);
+    ASSERT_LE(static_cast<size_t>(got.inputOffset) + 2, c.input.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(c.input.data()) + got.inputOffset;
+    const uint16_t word = static_cast<uint16_t>(p[0] << 8 | p[1]);
+    if ((word & 0xF000) != 0xD000) {
+      // A character: the warning names its code, or the code it has as
+      // ruby.
+      char hex[8], dec[8];
+      std::snprintf(hex, sizeof hex, "%04x", word);
+      std::snprintf(dec, sizeof dec, "%d", word);
+      std::string ruby;
+      ASSERT_TRUE(Utf8ToShiftJis("ルビ，", ruby));
+      EXPECT_TRUE(got.text.find(hex) != std::string::npos || got.text.find(dec) != std::string::npos ||
+                  got.text.starts_with(ruby))
+          << "the word at " << got.inputOffset << " is " << hex;
+    }
+  }
+}
+
 class GoldenCase : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(GoldenCase, ConvertsExactly) {
@@ -140,6 +209,11 @@ TEST_P(GoldenCase, ConvertsExactly) {
     else FAIL() << "unknown option in case: " << opt;
   }
 
+  // The cases with warnings (or with warnings switched off) list them, the
+  // others not: the output must be the same either way.
+  const bool listed = c.expected.find("<WAR") != std::string::npos ||
+                      std::find(c.options.begin(), c.options.end(), "--no-warnings") != c.options.end();
+  o.listWarnings = listed;
   Session session;
   JobResult r = RunConversionJob(session, o);
   std::string notes;
@@ -147,6 +221,11 @@ TEST_P(GoldenCase, ConvertsExactly) {
   EXPECT_EQ(c.status, StatusName(r.status)) << r.message << "\n" << notes;
   std::string got = fs::exists(o.outputFile) ? Slurp(o.outputFile) : std::string();
   EXPECT_TRUE(got == c.expected) << Difference(c.expected, got) << "\nnotes:\n" << notes;
+  if (listed) {
+    CheckWarningList(c, got, r);
+  } else {
+    EXPECT_TRUE(r.warnings.empty());
+  }
 
   if (c.haveRerun) {
     // A later run of the program: only what lies on disk carries over.
