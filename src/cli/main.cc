@@ -16,6 +16,7 @@
 #include "cli/dump_command.h"
 #include "cli/standard_output.h"
 #include "cli/tables_command.h"
+#include "cli/warning_report.h"
 #include "conversion/session.h"
 #include "engine/batch.h"
 #include "engine/job.h"
@@ -43,7 +44,7 @@ constexpr const char* kUsage =
 constexpr const char* kConvertUsage =
     "usage: velkan convert [--root DIR] [--store DIR] [--udf FILE] [--define FILE]\n"
     "                      [--text] [--vertical] [--unit pt|Q] [--no-warnings]\n"
-    "                      INPUT -o OUTPUT\n"
+    "                      [--report FILE] [-q] INPUT -o OUTPUT\n"
     "       velkan convert [options] INPUT... --out-dir DIR [-j N]\n"
     "\n"
     "Converts INPUT, a code-word job (16-bit words, high byte first), into tagged\n"
@@ -100,6 +101,16 @@ constexpr const char* kConvertUsage =
     "  --vertical      vertical composition (default horizontal)\n"
     "  --unit pt|Q     unit of the job's lengths (default pt)\n"
     "  --no-warnings   write no <WAR> warning tags\n"
+    "  --report FILE   write the warnings of each input to FILE (- for standard\n"
+    "                  output) as JSON Lines, one line per input in the order of\n"
+    "                  the inputs: input, output, status, notes, warnings (each\n"
+    "                  with the line and column of the output, the text, and\n"
+    "                  input_offset, the byte of INPUT that caused it, or for a\n"
+    "                  text job input_line) and counts per text. FILE is put in\n"
+    "                  place at the end; it may not be a file the job reads or\n"
+    "                  writes. OUTPUT is the same with or without it\n"
+    "  -q, --quiet     no summary line of the warnings of each job, which is\n"
+    "                  printed when stderr is a terminal and --report not given\n"
     "  -o OUTPUT       the output file\n"
     "\n"
     "Batch conversion:\n"
@@ -135,9 +146,42 @@ int UsageError(const std::string& what) {
 // Prints what a job reports: its message and notes, each on a line of its
 // own, prefixed with `prefix`.
 void PrintJobResult(const std::string& prefix, const velkan::JobResult& r) {
-  if (!r.message.empty()) std::cerr << prefix << r.message << "\n";
-  for (const std::string& note : r.notes) std::cerr << prefix << note << "\n";
+  for (const std::string& line : velkan::cli::JobMessages(r)) std::cerr << prefix << line << "\n";
 }
+
+// What the command tells of the warnings of its jobs: the report file when
+// one is asked for, else on a terminal a summary line per job (unless -q).
+struct WarningOutput {
+  std::string reportPath;  // empty: no report
+  bool summary = false;
+  velkan::cli::ReportFile report;
+
+  // Whether the jobs are to list their warnings.
+  bool listed() const { return !reportPath.empty() || summary; }
+  // Prints the summary of a job whose output was kept.
+  void Summarize(const std::string& prefix, const velkan::JobResult& r) const {
+    if (summary && (r.status == velkan::JobStatus::kCompleted || !r.warnings.empty())) {
+      std::cerr << prefix << velkan::cli::WarningSummary(r) << "\n";
+    }
+  }
+  // Checks and opens the report before anything runs; false (after saying
+  // why) when it cannot be written.
+  bool Prepare(const velkan::JobOptions& common, const std::vector<std::string>& inputs,
+               const std::vector<std::string>& outputs) {
+    if (reportPath.empty()) return true;
+    std::string why = velkan::cli::ReportFile::Refusal(reportPath, common, inputs, outputs);
+    if (why.empty() && !report.Open(reportPath, common.temporaries)) why = report.error();
+    if (why.empty()) return true;
+    std::cerr << "velkan convert: --report " << velkan::ShownPath(reportPath) << ": " << why << "\n";
+    return false;
+  }
+  // Writes the report lines; false (after saying why) when that failed.
+  bool Finish(const std::vector<std::string>& lines) {
+    if (reportPath.empty() || report.Write(lines)) return true;
+    std::cerr << "velkan convert: the report could not be written: " << report.error() << "\n";
+    return false;
+  }
+};
 
 // A number of bytes per second, readable.
 std::string Rate(long long bytes, double seconds) {
@@ -148,13 +192,16 @@ std::string Rate(long long bytes, double seconds) {
 }
 
 int RunBatchConversion(const std::vector<std::string>& inputs, const std::string& outDir, int jobs,
-                       const velkan::JobOptions& common) {
+                       const velkan::JobOptions& common, WarningOutput& warnings) {
   velkan::BatchPlan plan = velkan::PlanBatch(inputs, outDir, common);
   if (!plan.ok()) {
     for (const std::string& why : plan.refusals) std::cerr << "velkan convert: " << why << "\n";
     std::cerr << "velkan convert: the batch was refused; nothing was converted\n";
     return 2;
   }
+  std::vector<std::string> outputs;
+  for (const velkan::BatchEntry& e : plan.entries) outputs.push_back(e.output.string());
+  if (!warnings.Prepare(common, inputs, outputs)) return 2;
   std::error_code ec;
   std::filesystem::create_directories(outDir, ec);
   if (ec || !std::filesystem::is_directory(outDir)) {
@@ -171,9 +218,10 @@ int RunBatchConversion(const std::vector<std::string>& inputs, const std::string
   };
   velkan::BatchCallbacks cb;
   cb.jobEnded = [&](size_t i, const velkan::JobResult& r) {
-    if (r.message.empty() && r.notes.empty()) return;
+    const std::string prefix = "velkan: " + velkan::ShownPath(plan.entries[i].input) + ": ";
     clearLine();
-    PrintJobResult("velkan: " + velkan::ShownPath(plan.entries[i].input) + ": ", r);
+    PrintJobResult(prefix, r);
+    warnings.Summarize(prefix, r);
   };
   if (terminal) {
     cb.tick = [&](const velkan::BatchStatus& s) {
@@ -186,6 +234,11 @@ int RunBatchConversion(const std::vector<std::string>& inputs, const std::string
   std::vector<velkan::JobResult> results = velkan::RunBatch(plan.entries, common, jobs, cb);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   clearLine();
+  std::vector<std::string> lines;
+  for (size_t i = 0; i < results.size(); ++i) {
+    lines.push_back(velkan::cli::ReportLine(plan.entries[i].input, outputs[i], results[i]));
+  }
+  const bool reported = warnings.Finish(lines);
 
   std::vector<size_t> failed;
   for (size_t i = 0; i < results.size(); ++i) {
@@ -197,7 +250,7 @@ int RunBatchConversion(const std::vector<std::string>& inputs, const std::string
     std::cerr << "velkan: " << results.size() - failed.size() << " of " << results.size()
               << " files converted in " << took << "\n";
   }
-  if (failed.empty()) return 0;
+  if (failed.empty()) return reported ? 0 : 1;
   std::cerr << "velkan: failed:\n";
   for (size_t i : failed) {
     const velkan::JobResult& r = results[i];
@@ -212,8 +265,9 @@ int Convert(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
   o.temporaries = &temporaries;
   std::string root, outDir;
   std::vector<std::string> inputs;
-  bool haveOutput = false, haveOutDir = false;
+  bool haveOutput = false, haveOutDir = false, quiet = false;
   int jobs = 0;
+  WarningOutput warnings;
   for (int i = 0; i < argc; ++i) {
     std::string a = argv[i];
     // An option with a value: the value, or a usage error when it is
@@ -251,6 +305,11 @@ int Convert(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
       else return UsageError("--unit takes pt or Q, not '" + velkan::ShownText(v) + "'");
     } else if (a == "--no-warnings") {
       o.warning = 1;
+    } else if (option({"--report"})) {
+      if (missing || v.empty()) return UsageError("--report needs a file (- for standard output)");
+      warnings.reportPath = v;
+    } else if (a == "-q" || a == "--quiet") {
+      quiet = true;
     } else if (option({"-o", "--output"})) {
       if (missing) return UsageError("-o needs a file");
       o.outputFile = v;
@@ -304,12 +363,20 @@ int Convert(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
   o.storeDir = store.path;
   if (const char* mtbl = std::getenv("MTBL")) o.mtbl = mtbl;
 
-  if (haveOutDir) return RunBatchConversion(inputs, outDir, jobs > 0 ? jobs : velkan::DefaultJobCount(), o);
+  // The summary is for a person at a terminal; scripts read the report.
+  warnings.summary = warnings.reportPath.empty() && !quiet && ::isatty(STDERR_FILENO) == 1;
+  o.listWarnings = warnings.listed();
+  if (haveOutDir) {
+    return RunBatchConversion(inputs, outDir, jobs > 0 ? jobs : velkan::DefaultJobCount(), o, warnings);
+  }
 
+  if (!warnings.Prepare(o, {o.inputFile}, {o.outputFile})) return 2;
   velkan::Session session;
   velkan::JobResult r = velkan::RunConversionJob(session, o);
   PrintJobResult("velkan: ", r);
-  return r.status == velkan::JobStatus::kCompleted ? 0 : 1;
+  warnings.Summarize("velkan: ", r);
+  const bool reported = warnings.Finish({velkan::cli::ReportLine(o.inputFile, o.outputFile, r)});
+  return r.status == velkan::JobStatus::kCompleted && reported ? 0 : 1;
 }
 
 int Run(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
