@@ -362,30 +362,9 @@ TEST_F(BatchCli, HelpNamesTheBatchOptions) {
 TEST_F(BatchCli, ProgressLineOnATerminal) {
   fs::path a = Write("a.zan", WordBytes(kLineStartJob));
   fs::path b = Write("b.zan", WordBytes(kLineStartJob));
-  std::vector<std::string> args = Args({a.string(), b.string(), "--out-dir", (Dir() / "out").string()});
-  args.insert(args.begin(), VELKAN_CLI_PATH);
-  std::vector<char*> argp;
-  for (std::string& s : args) argp.push_back(s.data());
-  argp.push_back(nullptr);
-
-  int master = -1;
-  pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::execv(argp[0], argp.data());
-    ::_exit(127);
-  }
-  std::string seen;
-  char buf[512];
-  for (;;) {
-    ssize_t n = ::read(master, buf, sizeof buf);
-    if (n <= 0) break;  // EIO once the program has ended
-    seen.append(buf, static_cast<size_t>(n));
-  }
-  int st = 0;
-  ASSERT_EQ(::waitpid(pid, &st, 0), pid);
-  ::close(master);
-  EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << seen;
+  CliRun r = RunVelkanOnTerminal(Args({a.string(), b.string(), "--out-dir", (Dir() / "out").string()}));
+  const std::string& seen = r.out;
+  EXPECT_EQ(0, r.status) << seen;
   EXPECT_TRUE(Contains(seen, "velkan: 2/2 files, ")) << seen;
   EXPECT_TRUE(Contains(seen, " MiB/s")) << seen;
   EXPECT_TRUE(Contains(seen, "\r\033[Kvelkan: 2 of 2 files converted in ")) << seen;

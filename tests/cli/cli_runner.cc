@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -118,6 +119,35 @@ void HeldPipe::Release(const std::string& bytes) {
 CliRun RunVelkan(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& cwd,
                  const std::function<void()>& inChild) {
   return RunningVelkan(args, env, cwd, inChild).Wait();
+}
+
+CliRun RunVelkanOnTerminal(const std::vector<std::string>& args) {
+  std::vector<std::string> all = {VELKAN_CLI_PATH};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argp;
+  for (std::string& s : all) argp.push_back(s.data());
+  argp.push_back(nullptr);
+  CliRun run;
+  int master = -1;
+  pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid < 0) {
+    ADD_FAILURE() << "no terminal for " << VELKAN_CLI_PATH;
+    return run;
+  }
+  if (pid == 0) {
+    ::execv(argp[0], argp.data());
+    ::_exit(127);
+  }
+  char buf[512];
+  for (;;) {
+    ssize_t n = ::read(master, buf, sizeof buf);
+    if (n <= 0) break;  // EIO once the program has ended
+    run.out.append(buf, static_cast<size_t>(n));
+  }
+  int st = 0;
+  if (::waitpid(pid, &st, 0) == pid) run.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+  ::close(master);
+  return run;
 }
 
 }  // namespace velkan::test

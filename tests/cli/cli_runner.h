@@ -66,4 +66,9 @@ class HeldPipe {
 CliRun RunVelkan(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
                  const std::string& cwd = {}, const std::function<void()>& inChild = {});
 
+// Starts the binary with `args` on a new terminal (its standard input,
+// output and error) and waits for it: `out` gets all the terminal showed,
+// `err` stays empty.
+CliRun RunVelkanOnTerminal(const std::vector<std::string>& args);
+
 }  // namespace velkan::test

@@ -134,6 +134,21 @@ TEST_F(ReportCli, ListsTheWarningsOfTheOutputAloneAndInABatch) {
   EXPECT_FALSE(parsed[2]["notes"].empty());
 }
 
+// On a terminal each job ends with a summary of its warnings, unless -q.
+TEST_F(ReportCli, ASummaryLineOnATerminal) {
+  std::vector<long long> offsets;
+  const std::string input = dir_.Write("job.zan", JobWithWarnings(offsets)).string();
+  CliRun r = RunVelkanOnTerminal(Args({input, "-o", Path("out.txt")}));
+  EXPECT_EQ(0, r.status) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("velkan: 4 warnings: 4 × 見出し追い出し\r\n")) << r.out;
+  r = RunVelkanOnTerminal(Args({input, "-o", Path("out.txt"), "-q"}));
+  EXPECT_EQ(0, r.status) << r.out;
+  EXPECT_EQ(std::string::npos, r.out.find("warnings")) << r.out;
+  const std::string other = dir_.Write("other.zan", Slurp(input)).string();
+  r = RunVelkanOnTerminal(Args({input, other, "--out-dir", Path("batch")}));
+  EXPECT_NE(std::string::npos, r.out.find("velkan: " + input + ": 4 warnings: 4 × ")) << r.out;
+}
+
 TEST_F(ReportCli, NoWarningsWrittenNoneListed) {
   std::vector<long long> offsets;
   const std::string input = dir_.Write("job.zan", JobWithWarnings(offsets)).string();
