@@ -1,6 +1,10 @@
 #include "tools/job_listing.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "engine/command_table.h"
 #include "tables/command_words.h"
@@ -23,7 +27,67 @@ std::string Line(size_t offset, uint16_t word, int indent, const std::string& te
   return std::string(head) + std::string(static_cast<size_t>(indent) * 2, ' ') + text + "\n";
 }
 
+// The offset a line of a listing begins with; -1 for the header.
+long long LineOffset(std::string_view line) {
+  long long offset = 0;
+  size_t i = 0;
+  for (; i < line.size() && i < 15 && std::isxdigit(static_cast<unsigned char>(line[i])); ++i) {
+    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(line[i])));
+    offset = offset * 16 + (c <= '9' ? c - '0' : c - 'a' + 10);
+  }
+  return i == 0 ? -1 : offset;
+}
+
+// The lines of a listing, each with its line end.
+std::vector<std::string_view> Lines(std::string_view listing) {
+  std::vector<std::string_view> lines;
+  while (!listing.empty()) {
+    size_t end = listing.find('\n');
+    end = end == std::string_view::npos ? listing.size() : end + 1;
+    lines.push_back(listing.substr(0, end));
+    listing.remove_prefix(end);
+  }
+  return lines;
+}
+
 }  // namespace
+
+std::string ListingAround(std::string_view listing, long long offset, int context) {
+  std::vector<std::string_view> lines = Lines(listing);
+  // The last line that begins at or before the offset holds it.
+  size_t at = lines.size();
+  for (size_t i = 0; i < lines.size(); ++i) {
+    long long begins = LineOffset(lines[i]);
+    if (begins >= 0 && begins <= offset) at = i;
+  }
+  if (at == lines.size()) return {};
+  const size_t from = at > static_cast<size_t>(context) + 1 ? at - static_cast<size_t>(context) : 1;
+  const size_t to = std::min(lines.size(), at + static_cast<size_t>(context) + 1);
+  std::string out = "  " + std::string(lines[0]);
+  for (size_t i = from; i < to; ++i) out += (i == at ? "> " : "  ") + std::string(lines[i]);
+  return out;
+}
+
+std::string WithLineNumbers(std::string_view listing, const char* heading,
+                            const std::function<long long(long long offset)>& lineOf) {
+  // The column goes behind the offset and the word, which lead every line.
+  constexpr size_t kLead = 14;  // "000000  D003  "
+  std::string out;
+  for (std::string_view line : Lines(listing)) {
+    const long long offset = LineOffset(line);
+    char column[32];
+    if (offset < 0) {
+      std::snprintf(column, sizeof column, "%s  ", heading);
+    } else {
+      std::snprintf(column, sizeof column, "%*lld  ", static_cast<int>(std::strlen(heading)), lineOf(offset));
+    }
+    const size_t lead = std::min(kLead, line.size());
+    out.append(line.substr(0, lead));
+    out += column;
+    out.append(line.substr(lead));
+  }
+  return out;
+}
 
 std::string ListCodeWords(std::string_view bytes, const CharacterNamer& nameOf) {
   const size_t count = bytes.size() / 2;

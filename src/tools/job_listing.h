@@ -21,4 +21,17 @@ using CharacterNamer = std::function<std::string(uint16_t word)>;
 // byte are marked as such.
 std::string ListCodeWords(std::string_view bytes, const CharacterNamer& nameOf = nullptr);
 
+// The lines of `listing` (as ListCodeWords makes it) around byte offset
+// `offset`: its header, the line whose word or arguments hold the offset
+// marked with "> " in front (the others get two blanks), and `context`
+// lines before and after it. Empty when no line begins at or before it (the
+// caller tells an offset past the job's end).
+std::string ListingAround(std::string_view listing, long long offset, int context);
+
+// Each line of `listing` (as ListCodeWords makes it) with the number
+// `lineOf(offset)` gives for the offset it begins with, in a column headed
+// `heading` behind the offset and the word (so ListingAround still reads it).
+std::string WithLineNumbers(std::string_view listing, const char* heading,
+                            const std::function<long long(long long offset)>& lineOf);
+
 }  // namespace velkan

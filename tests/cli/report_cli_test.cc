@@ -149,6 +149,28 @@ TEST_F(ReportCli, ASummaryLineOnATerminal) {
   EXPECT_NE(std::string::npos, r.out.find("velkan: " + input + ": 4 warnings: 4 × ")) << r.out;
 }
 
+// A report's input offset leads back into the job: dump --at marks the
+// command there; a text job's words are listed with their text lines.
+TEST_F(ReportCli, DumpShowsWhereAWarningCameFrom) {
+  std::vector<long long> offsets;
+  const std::string input = dir_.Write("job.zan", JobWithWarnings(offsets)).string();
+  CliRun r = RunVelkan({"dump", "--root", Path("root"), "--at", std::to_string(offsets[2]), "--context", "1", input});
+  ASSERT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(4, std::count(r.out.begin(), r.out.end(), '\n')) << r.out;
+  char marked[32];
+  std::snprintf(marked, sizeof marked, "\n> %06llx  D03F", offsets[2]);
+  EXPECT_NE(std::string::npos, r.out.find(marked)) << r.out;
+  EXPECT_EQ(1, RunVelkan({"dump", "--root", Path("root"), "--at", "100000", input}).status);
+
+  // Without --root the sample tables read the text.
+  const std::string text = dir_.Write("lines.txt", "ab\r\ncd\n\nef\n").string();
+  r = RunVelkan({"dump", "--at", "0x6", "--context", "1", text});
+  ASSERT_EQ(0, r.status) << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("> 000006  ")) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("     2  character c")) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("000004  D009     1  line-end")) << r.out;
+}
+
 TEST_F(ReportCli, NoWarningsWrittenNoneListed) {
   std::vector<long long> offsets;
   const std::string input = dir_.Write("job.zan", JobWithWarnings(offsets)).string();

@@ -25,6 +25,31 @@ TEST(JobListing, CommandsShowTheirNamesAndArgumentsGroupsAreIndented) {
             "00001c  D009  line-end\n");
 }
 
+TEST(JobListing, AroundAnOffsetTheLineHoldingItIsMarked) {
+  std::string listing = ListCodeWords(WordBytes({0xD003, 0xD052, 0xC341, 0xC342, 0xC334, 0xC345, 0xC335, 0xC343,
+                                                 0xD004, 0x45A1, 0xD05B, 0xC340, 0xC340, 0xC347, 0xD009}));
+  // An argument word belongs to the line of its command.
+  EXPECT_EQ(ListingAround(listing, 0x06, 1),
+            "  offset  word  meaning\n"
+            "  000000  D003  group {\n"
+            "> 000002  D052    size-centre 12.5,3\n"
+            "  000010  D004  } group-end\n");
+  EXPECT_EQ(ListingAround(listing, 0x1c, 2),
+            "  offset  word  meaning\n"
+            "  000012  45A1  character\n"
+            "  000014  D05B  pi 007\n"
+            "> 00001c  D009  line-end\n");
+}
+
+TEST(JobListing, LinesGetTheNumberTheirOffsetIsGiven) {
+  std::string listing = ListCodeWords(WordBytes({0x45A1, 0xD009, 0x45A2}));
+  EXPECT_EQ(WithLineNumbers(listing, "line", [](long long offset) { return offset < 4 ? 1 : 2; }),
+            "offset  word  line  meaning\n"
+            "000000  45A1     1  character\n"
+            "000002  D009     1  line-end\n"
+            "000004  45A2     2  character\n");
+}
+
 TEST(JobListing, SkippedWordsFillersAndOddBytesAreMarked) {
   std::string bytes = WordBytes({0x0000, 0xD050, 0x4521, 0xD009, 0xD050, 0xD000, 0xD0FF, 0xD109}) + "\x12";
   EXPECT_EQ(ListCodeWords(bytes),
