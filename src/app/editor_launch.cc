@@ -70,6 +70,33 @@ std::vector<std::string> EditorArguments(std::string_view editorSetting, const s
   return args;
 }
 
+std::vector<std::string> EditorArgumentsAtLine(std::string_view editorSetting, std::string_view linePattern,
+                                               const std::string& outputPath, long long line) {
+  std::vector<std::string> args = SplitCommandWords(editorSetting);
+  if (args.empty()) return args;
+  bool pathGiven = false;
+  for (const std::string& word : SplitCommandWords(linePattern.empty() ? kDefaultLinePattern : linePattern)) {
+    std::string arg;
+    for (size_t i = 0; i < word.size(); ++i) {
+      const char next = i + 1 < word.size() ? word[i + 1] : '\0';
+      if (word[i] == '%' && (next == 'l' || next == 'f' || next == '%')) {
+        if (next == 'l') arg += std::to_string(line);
+        if (next == 'f') {
+          arg += outputPath;
+          pathGiven = true;
+        }
+        if (next == '%') arg += '%';
+        ++i;
+      } else {
+        arg += word[i];
+      }
+    }
+    args.push_back(std::move(arg));
+  }
+  if (!pathGiven) args.push_back(outputPath);
+  return args;
+}
+
 namespace {
 
 bool IsExecutableFile(const std::string& path) {
@@ -96,8 +123,11 @@ std::optional<std::string> FindProgram(const std::string& name, const std::optio
 }
 
 LaunchResult LaunchEditor(std::string_view editorSetting, const std::string& outputPath) {
+  return LaunchEditorWith(EditorArguments(editorSetting, outputPath));
+}
+
+LaunchResult LaunchEditorWith(std::vector<std::string> args) {
   LaunchResult result;
-  std::vector<std::string> args = EditorArguments(editorSetting, outputPath);
   if (args.empty()) return result;
 
   result.kind = LaunchResult::kFailed;

@@ -30,6 +30,19 @@ std::vector<std::string> EditorArguments(std::string_view editorSetting, const s
 // file winning. nullopt when none is found.
 std::optional<std::string> FindProgram(const std::string& name, const std::optional<std::string>& searchPath);
 
+// The pattern that opens a file at a line when the settings give none:
+// "+LINE FILE", which most editors take.
+inline constexpr const char* kDefaultLinePattern = "+%l %f";
+
+// The argument vector that opens `outputPath` at line `line` in the editor:
+// the words of the setting, then the words of `linePattern` (the default
+// when empty) with "%l" replaced by the line, "%f" by the output path (the
+// word staying one word, blanks and all) and "%%" by "%"; the path is added
+// as a last word when no word holds "%f". Empty when the setting holds no
+// word.
+std::vector<std::string> EditorArgumentsAtLine(std::string_view editorSetting, std::string_view linePattern,
+                                               const std::string& outputPath, long long line);
+
 struct LaunchResult {
   enum Kind {
     kStarted,         // the editor runs
@@ -45,5 +58,9 @@ struct LaunchResult {
 // environment. The editor runs on its own: it is neither waited for nor
 // left behind as a child of this process.
 LaunchResult LaunchEditor(std::string_view editorSetting, const std::string& outputPath);
+
+// The same with the arguments `args` (the program first), as
+// EditorArgumentsAtLine makes them; nothing is started when it is empty.
+LaunchResult LaunchEditorWith(std::vector<std::string> args);
 
 }  // namespace velkan::app

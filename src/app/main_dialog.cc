@@ -76,7 +76,8 @@ MainDialog::MainDialog(std::filesystem::path settingsFile, QWidget* parent)
       chooseFile_(ChooseFileWithDialog),
       launchEditor_([](const std::string& editor, const std::string& output) {
         return LaunchEditor(editor, output);
-      }) {
+      }),
+      launchAtLine_([](const std::vector<std::string>& args) { return LaunchEditorWith(args); }) {
   setWindowTitle(QString::fromUtf8(kMainCaption));
   setWindowIcon(ApplicationIcon());
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -222,6 +223,16 @@ void MainDialog::Convert() {
   options.temporaries = temporaries_;
   ProgressDialog progress(session_, std::move(options), this);
   if (!saved) progress.AddNote(QStringLiteral("settings not saved: ") + QString::fromStdString(saveError));
+  // Without an editor the progress dialog shows the output itself.
+  if (!SplitCommandWords(fields_.editer).empty()) {
+    progress.SetLineOpener([this, &progress](long long line) {
+      LaunchResult launched =
+          launchAtLine_(EditorArgumentsAtLine(fields_.editer, fields_.editerLine, fields_.outputFile, line));
+      if (launched.kind == LaunchResult::kFailed) {
+        QMessageBox::warning(&progress, QString::fromUtf8(kMessageCaption), QString::fromStdString(launched.error));
+      }
+    });
+  }
   running_ = &progress;
   // The progress dialog is not modal: a window blocked by a modal one gets
   // no close request from the window system, and the main window's close

@@ -38,6 +38,9 @@ class MainDialog : public QDialog {
   using FileChooser = std::function<QString(QWidget* parent, const QString& initial, const QString& filters)>;
   // Starts the editor after a conversion (LaunchEditor by default).
   using EditorLauncher = std::function<LaunchResult(const std::string& editor, const std::string& output)>;
+  // Starts the editor on a line of the output, with the arguments
+  // EditorArgumentsAtLine makes (LaunchEditorWith by default).
+  using LineLauncher = std::function<LaunchResult(const std::vector<std::string>& args)>;
   // Changes the options of each job before it runs.
   using JobAdjuster = std::function<void(JobOptions& options)>;
 
@@ -48,6 +51,8 @@ class MainDialog : public QDialog {
   void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
   // Replaces the editor start, for tests.
   void SetEditorLauncher(EditorLauncher launcher) { launchEditor_ = std::move(launcher); }
+  // Replaces the editor start at a line of the output, for tests.
+  void SetLineLauncher(LineLauncher launcher) { launchAtLine_ = std::move(launcher); }
   // Changes the options of each job before it runs, for tests.
   void SetJobAdjuster(JobAdjuster adjuster) { adjustJob_ = std::move(adjuster); }
   // Where the temporary output files of the conversions are recorded (see
@@ -69,7 +74,9 @@ class MainDialog : public QDialog {
   // Convert: save the settings, run the job in the progress dialog (not
   // modal: the dialog's own controls are disabled meanwhile, while its close
   // button and Escape still ask), then start the editor when EditerBoot is
-  // on and the job was not cancelled.
+  // on and the job was not cancelled. A warning of the progress dialog's
+  // list opens the editor at its line (with EditerLine, or "+LINE FILE"),
+  // or the dialog's own view of the output when no editor is set.
   void Convert();
   // The About box.
   void ShowAbout();
@@ -89,6 +96,7 @@ class MainDialog : public QDialog {
   Session session_;
   FileChooser chooseFile_;
   EditorLauncher launchEditor_;
+  LineLauncher launchAtLine_;
   JobAdjuster adjustJob_;
   TemporaryFiles* temporaries_ = nullptr;
   // The progress dialog of the conversion running now, else null.

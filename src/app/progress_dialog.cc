@@ -9,6 +9,8 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include "app/warning_list_dialog.h"
 #include <algorithm>
 #include <utility>
 
@@ -38,6 +40,14 @@ ProgressDialog::ProgressDialog(Session& session, JobOptions options, QWidget* pa
   notesLabel_->setWordWrap(true);
   notesLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   notesLabel_->hide();
+  warningsLabel_ = new QLabel(this);
+  warningsLabel_->setObjectName(QStringLiteral("warningCount"));
+  warningsLabel_->setAlignment(Qt::AlignCenter);
+  warningsLabel_->hide();
+  warningList_ = new QPushButton(QString::fromUtf8(kWarningListButtonText), this);
+  warningList_->setObjectName(QStringLiteral("warningListButton"));
+  warningList_->setEnabled(false);
+  connect(warningList_, &QPushButton::clicked, this, &ProgressDialog::ShowWarningList);
   // A focused button takes Enter: OK once the job has ended, 中止 before.
   ok_ = new QPushButton(QStringLiteral("OK"), this);
   ok_->setObjectName(QStringLiteral("okButton"));
@@ -53,10 +63,12 @@ ProgressDialog::ProgressDialog(Session& session, JobOptions options, QWidget* pa
   buttons->addStretch(1);
   buttons->addWidget(ok_);
   buttons->addWidget(abort_);
+  buttons->addWidget(warningList_);
   buttons->addStretch(1);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(status_);
   layout->addWidget(bar_);
+  layout->addWidget(warningsLabel_);
   layout->addWidget(notesLabel_);
   layout->addLayout(buttons);
   setMinimumWidth(fontMetrics().averageCharWidth() * 155 / 4 * 3 / 2);
@@ -86,6 +98,21 @@ void ProgressDialog::ShowNotes() {
 QString ProgressDialog::StatusText() const { return status_->text(); }
 QString ProgressDialog::NotesText() const { return notes_.join(QLatin1Char('\n')); }
 int ProgressDialog::ProgressPermille() const { return bar_->value(); }
+QString ProgressDialog::WarningCountText() const { return warningsLabel_->isHidden() ? QString() : warningsLabel_->text(); }
+bool ProgressDialog::WarningListEnabled() const { return warningList_->isEnabled(); }
+
+void ProgressDialog::ShowWarningList() {
+  auto open = [this](long long line) {
+    if (openLine_) {
+      openLine_(line);
+      return;
+    }
+    OutputView view(QFile::decodeName(QByteArray::fromStdString(options_.outputFile)), line, this);
+    view.exec();
+  };
+  WarningListDialog list(result_.warnings, open, this);
+  list.exec();
+}
 
 void ProgressDialog::CancelJob() {
   if (ended_) return;
@@ -131,6 +158,8 @@ void ProgressDialog::StartJob() {
     permille_.store(static_cast<int>(share), std::memory_order_relaxed);
   };
   options_.cancelled = [this] { return cancel_.load(std::memory_order_relaxed); };
+  // The warnings are counted and listed at the end.
+  options_.listWarnings = true;
   worker_ = QThread::create([this] { result_ = RunConversionJob(session_, options_); });
   worker_->setParent(this);
   // Emitted by the job's thread; delivered here on the UI thread.
@@ -159,6 +188,12 @@ void ProgressDialog::FinishJob() {
   }
   notes_ = lines + notes_;
   status_->setText(QString::fromUtf8(cancelled ? kCancelledText : kEndText));
+  // The warnings of an output that was kept.
+  if (result_.status == JobStatus::kCompleted || !result_.warnings.empty()) {
+    warningsLabel_->setText(QString::fromUtf8(kWarningCountText).arg(result_.warnings.size()));
+    warningsLabel_->show();
+    warningList_->setEnabled(!result_.warnings.empty());
+  }
   ended_ = true;
   ShowNotes();
   abort_->setEnabled(false);

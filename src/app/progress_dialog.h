@@ -2,7 +2,9 @@
 // shows "処理中..." with a progress bar (the share of the input consumed),
 // then "処理を終了しました" with any failure the output does not show in a
 // line below it. A failure to create or write the output is also shown in a
-// "組版メッセージ" box. While the job runs, 中止 (and Escape or the window's
+// "組版メッセージ" box. At the end the number of warnings written to the
+// output is shown ("警告 N 件"), and 警告一覧 lists them (see
+// WarningListDialog). While the job runs, 中止 (and Escape or the window's
 // close button) cancels it: the job stops at its next block, the earlier
 // output stays as it was and the dialog shows "処理を中止しました". OK
 // closes it once the job has ended. It is not modal: the window that shows
@@ -13,6 +15,7 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <functional>
 
 #include "conversion/session.h"
 #include "engine/job.h"
@@ -47,6 +50,10 @@ class ProgressDialog : public QDialog {
   // Waits for a job still running.
   ~ProgressDialog() override;
 
+  // What a double click on a warning of the list does with its line; when
+  // none is set, the output is shown at that line in an OutputView.
+  void SetLineOpener(std::function<void(long long line)> opener) { openLine_ = std::move(opener); }
+
   // Adds a line to show below the end text (for example a settings file
   // that could not be written).
   void AddNote(const QString& note);
@@ -61,6 +68,10 @@ class ProgressDialog : public QDialog {
   QString NotesText() const;
   // The progress bar's value in thousandths of the whole job.
   int ProgressPermille() const;
+  // The warning count shown at the end ("" before, or when the output was
+  // not kept), and whether 警告一覧 can be pressed.
+  QString WarningCountText() const;
+  bool WarningListEnabled() const;
 
  signals:
   // The job has ended and its messages have been shown.
@@ -71,6 +82,8 @@ class ProgressDialog : public QDialog {
   void CancelJob();
   // Cancels the job when it has not ended, and closes the dialog once it has.
   void CancelJobAndClose();
+  // 警告一覧: the list of the warnings, modal.
+  void ShowWarningList();
   // Escape and the window's close button: cancel the job while it runs,
   // close the dialog once it has ended.
   void reject() override;
@@ -98,6 +111,9 @@ class ProgressDialog : public QDialog {
 
   QLabel* status_ = nullptr;
   QLabel* notesLabel_ = nullptr;
+  QLabel* warningsLabel_ = nullptr;
+  QPushButton* warningList_ = nullptr;
+  std::function<void(long long line)> openLine_;
   QProgressBar* bar_ = nullptr;
   QPushButton* ok_ = nullptr;
   QPushButton* abort_ = nullptr;

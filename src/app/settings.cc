@@ -41,6 +41,7 @@ Settings ReadSettings(const IniFile& ini) {
   out.warning = LeadingInteger(ini.GetOr(s, "Warning", ""));
   out.editerBoot = LeadingInteger(ini.GetOr(s, "EditerBoot", ""));
   out.root = ini.GetOr(s, "Root", "");
+  out.editerLine = ini.GetOr(s, "EditerLine", "");
   return out;
 }
 
@@ -56,6 +57,7 @@ void WriteSettings(IniFile& ini, const Settings& v) {
   ini.Set(s, "Warning", std::to_string(v.warning));
   ini.Set(s, "EditerBoot", std::to_string(v.editerBoot));
   if (!v.root.empty()) ini.Set(s, "Root", v.root);
+  if (!v.editerLine.empty()) ini.Set(s, "EditerLine", v.editerLine);
 }
 
 Settings LoadSettings(const std::filesystem::path& path) { return ReadSettings(IniFile::Load(path)); }

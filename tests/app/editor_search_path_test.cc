@@ -63,6 +63,16 @@ class EditorSearchPathTest : public QObject {
     QCOMPARE(velkan::app::EditorArguments("   ", "/out/job.txt"), Words{});
   }
 
+  void theLinePatternPlacesTheLineAndThePath() {
+    using velkan::app::EditorArgumentsAtLine;
+    QCOMPARE(EditorArgumentsAtLine("vi", "", "/out dir/job.txt", 12), (Words{"vi", "+12", "/out dir/job.txt"}));
+    QCOMPARE(EditorArgumentsAtLine("code -r", "--goto '%f:%l' 100%%", "/o/a b.txt", 7),
+             (Words{"code", "-r", "--goto", "/o/a b.txt:7", "100%"}));
+    // Without %f the path comes last.
+    QCOMPARE(EditorArgumentsAtLine("kate", "--line %l", "/o/x.txt", 3), (Words{"kate", "--line", "3", "/o/x.txt"}));
+    QCOMPARE(EditorArgumentsAtLine(" ", "+%l %f", "/o/x.txt", 3), Words{});
+  }
+
   void programsAreFoundAlongTheSearchPath() {
     QTemporaryDir d;
     const auto a = Dir(d) / "a", b = Dir(d) / "b", c = Dir(d) / "c";

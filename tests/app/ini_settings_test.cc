@@ -150,10 +150,12 @@ class IniSettingsTest : public QObject {
                                          "Unit=0\nWarning=0\nEditerBoot=0\n\n[PATH]\ntzwfntutl=/opt/u\n"));
     QVERIFY(velkan::app::LoadSettings(path) == s);
 
-    // In a new file Root comes after the nine keys.
+    // In a new file Root comes after the nine keys, then EditerLine.
     const auto fresh = Dir(d) / "fresh.ini";
+    s.editerLine = "--line %l %f";
     QVERIFY(velkan::app::SaveSettings(fresh, s));
-    QVERIFY(ReadFile(fresh).ends_with("EditerBoot=0\nRoot=/tables\n"));
+    QVERIFY(ReadFile(fresh).ends_with("EditerBoot=0\nRoot=/tables\nEditerLine=--line %l %f\n"));
+    QVERIFY(velkan::app::LoadSettings(fresh) == s);
   }
 
   void aFailedSaveSaysWhy() {

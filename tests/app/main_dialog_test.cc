@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
@@ -22,6 +23,7 @@
 #include "app/main_dialog.h"
 #include "app/progress_dialog.h"
 #include "app/settings.h"
+#include "app/warning_list_dialog.h"
 #include "engine/job.h"
 #include "engine/version.h"
 
@@ -440,6 +442,55 @@ class MainDialogTest : public QObject {
     QCOMPARE(d.result(), int(QDialog::Rejected));
     QVERIFY(!d.isVisible());
     QCOMPARE(log.progressStatus.size(), 1);
+  }
+
+  void theWarningsAreCountedListedAndOpenedAtTheirLine() {
+    // Two lines of warnings behind a line of text; none for a job without.
+    const auto input = Temp() / "warned.zan";
+    WriteFile(input, WordBytes({0x45A1, 0xD009, 0xD077, 0xD009, 0x45A2, 0xD077, 0xD077, 0xD009}));
+    velkan::JobOptions o;
+    o.inputFile = input.string();
+    o.outputFile = (Temp() / "warned.txt").string();
+    o.tableRoot = tableRoot_;
+    velkan::Session session;
+    ProgressDialog p(session, o);
+    QCOMPARE(p.WarningCountText(), QString());
+    p.show();
+    QTRY_VERIFY(p.JobEnded());
+    QCOMPARE(p.result().status, velkan::JobStatus::kCompleted);
+    QCOMPARE(p.WarningCountText(), QStringLiteral("警告 3 件"));
+    QVERIFY(p.WarningListEnabled());
+    QCOMPARE(p.findChild<QPushButton*>(QStringLiteral("warningListButton"))->text(), QStringLiteral("警告一覧"));
+
+    QList<long long> opened;
+    velkan::app::WarningListDialog list(p.result().warnings, [&](long long line) { opened << line; });
+    QTableWidget* table = list.table();
+    QCOMPARE(table->rowCount(), 3);
+    QCOMPARE(table->item(0, 1)->text(), QStringLiteral("見出し追い出し"));
+    QCOMPARE(table->item(2, 2)->data(Qt::DisplayRole).toLongLong(), 3LL);
+    // Sorted by line, the other way round: the last line comes first.
+    table->sortByColumn(0, Qt::DescendingOrder);
+    QCOMPARE(table->item(0, 0)->data(Qt::DisplayRole).toLongLong(), 3LL);
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    QRect cell = table->visualItemRect(table->item(2, 1));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(opened, QList<long long>{2});
+
+    // The view of the output, decoded, at the line asked for.
+    velkan::app::OutputView view(QString::fromStdString(o.outputFile), 3);
+    QCOMPARE(view.CurrentLine(), 3);
+    QVERIFY(view.Text().contains(QStringLiteral("<WAR \"見出し追い出し\">")));
+
+    velkan::JobOptions plain = o;
+    plain.inputFile = (Temp() / "plain.zan").string();
+    WriteFile(plain.inputFile, WordBytes(kJobWords));
+    ProgressDialog q(session, plain);
+    q.show();
+    QTRY_VERIFY(q.JobEnded());
+    QCOMPARE(q.WarningCountText(), QStringLiteral("警告 0 件"));
+    QVERIFY(!q.WarningListEnabled());
   }
 
   void aRunningConversionCanBeCancelled() {
