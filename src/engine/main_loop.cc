@@ -106,8 +106,8 @@ int16_t RunPrePhase(Conversion& c) {
       s.Keep();
       return 0;
     }
-    // Only main-slot handlers end the job: anything else goes on.
     s.MarkDispatch();
+    // Only main-slot handlers end the job: anything else goes on.
     Flow r = h(c);
     if (r == Flow::kFail) return -1;
     if (r == Flow::kEndPrePhase) return 0;
