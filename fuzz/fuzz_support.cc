@@ -257,9 +257,9 @@ std::string PreparedPass::ConvertFrom(ByteSource& source, const PassChoices& cho
   // lent to it.
   PassTables tables(TablePaths(choices.tableRoot.empty() ? options_.tableRoot : choices.tableRoot, options_.mtbl));
   PrepareFontTables(tables.fonts, tables.paths);
-  tables.pi = tables_->pi;
-  CodeTables& codes = choices.codes ? *choices.codes : tables_->codes;
-  std::swap(tables.codes, codes);
+  tables.own()->pi = tables_->pi;
+  CodeTables& codes = choices.codes ? *choices.codes : tables_->own()->codes;
+  std::swap(tables.own()->codes, codes);
   MemorySink sink;
   {
     Pass pass(session, PassSettings{choices.direction, choices.unit, choices.warnings}, tables, source, sink);
@@ -270,7 +270,7 @@ std::string PreparedPass::ConvertFrom(ByteSource& source, const PassChoices& cho
     // the job.
     if (OpenFormatStore(c.store, choices.storeDir.empty() ? options_.storeDir : choices.storeDir) == 0) pass.Run();
   }
-  std::swap(tables.codes, codes);
+  std::swap(tables.own()->codes, codes);
   return sink.data();
 }
 

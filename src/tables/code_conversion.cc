@@ -1,5 +1,7 @@
 #include "tables/code_conversion.h"
 
+#include <memory>
+
 #include "tables/shift_jis_rule.h"
 
 namespace velkan {
@@ -126,6 +128,18 @@ uint16_t MainPageSjis(const uint16_t* t8, const uint16_t* t9, unsigned code) {
   return JisToShiftJis(j == 0x2000 ? kGetaMark : j);
 }
 
+// Derives the route's cell of main-page code 0x8000 + k.
+void DeriveCell(std::vector<uint16_t>& wire, const uint16_t* t8, const uint16_t* t9, unsigned k) {
+  uint16_t code = static_cast<uint16_t>(0x8000 + k);
+  wire[WireOrder(code)] = WireOrder(MainPageSjis(t8, t9, code));
+}
+
+// Derives the route's whole table (0 beyond the main pages).
+void DeriveAll(std::vector<uint16_t>& wire, const uint16_t* t8, const uint16_t* t9) {
+  if (wire.size() != 0x10000) wire.assign(0x10000, 0);
+  for (unsigned k = 0; k < 0x2000; ++k) DeriveCell(wire, t8, t9, k);
+}
+
 }  // namespace
 
 MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font) {
@@ -138,25 +152,41 @@ MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font) {
   const uint16_t* t8 = store.Table(8);
   const uint16_t* t9 = store.Table(9);
   if (t8 == nullptr || t9 == nullptr) return r;
-  std::vector<uint16_t>& wire = tables.mainPageWire;
-  auto derive = [&](unsigned k) {
-    uint16_t code = static_cast<uint16_t>(0x8000 + k);
-    wire[WireOrder(code)] = WireOrder(MainPageSjis(t8, t9, code));
-  };
+  std::vector<uint16_t>& wire = tables.ownWire;
   // Fonts whose overlays differ take turns often, a character or two each:
   // after an overlay only the cells it wrote or undid are derived again.
-  if (wire.empty() || store.mainPagesAllChanged()) {
-    wire.resize(0x10000);
-    for (unsigned k = 0; k < 0x2000; ++k) derive(k);
-  } else {
+  if (tables.mainPageWire == nullptr || store.mainPagesAllChanged()) {
+    tables.sharedWire.reset();
+    DeriveAll(wire, t8, t9);
+  } else if (const int n = store.mainPageCellCount(); n > 0) {
+    // The shared table is copied before the first cell of this pass's own.
+    if (tables.sharedWire) {
+      wire = *tables.sharedWire;
+      tables.sharedWire.reset();
+    }
     const uint16_t* cells = store.mainPageCells();
-    for (int i = 0, n = store.mainPageCellCount(); i < n; ++i) derive(cells[i]);
+    for (int i = 0; i < n; ++i) DeriveCell(wire, t8, t9, cells[i]);
   }
   store.ForgetMainPageChanges();
-  r.wire = wire.data();
+  tables.mainPageWire = tables.sharedWire ? tables.sharedWire->data() : wire.data();
+  r.wire = tables.mainPageWire;
   tables.routeFont = font;
   tables.routeVersion = store.version();
   return r;
+}
+
+void DeriveSharedMainPageRoute(FontTables& tables) {
+  ConversionStore& store = tables.store;
+  const uint16_t* t8 = store.Table(8);
+  const uint16_t* t9 = store.Table(9);
+  if (t8 == nullptr || t9 == nullptr) return;
+  auto wire = std::make_shared<std::vector<uint16_t>>();
+  DeriveAll(*wire, t8, t9);
+  store.ForgetMainPageChanges();
+  tables.ownWire = {};
+  tables.sharedWire = std::move(wire);
+  tables.mainPageWire = tables.sharedWire->data();
+  tables.routeFont = 0;
 }
 
 void SelectFont(FontTables& tables, const TablePaths& paths, int16_t font) {

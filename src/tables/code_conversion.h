@@ -85,9 +85,15 @@ struct MainPageRoute {
 // again for the same font costs two comparisons; OpenMainPageRouteAgain
 // always looks at the tables.
 MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font);
+// Derives the main-page route's table of the store's tables as they stand
+// into a table that passes started from these font tables share (see
+// ShareFontTables), so that none of them derives it again. Nothing when the
+// store holds no tables.
+void DeriveSharedMainPageRoute(FontTables& tables);
+
 inline MainPageRoute OpenMainPageRoute(FontTables& tables, int16_t font) {
   if (font != 0 && font == tables.routeFont && tables.routeVersion == tables.store.version()) {
-    return MainPageRoute{tables.mainPageWire.data()};
+    return MainPageRoute{tables.mainPageWire};
   }
   return OpenMainPageRouteAgain(tables, font);
 }

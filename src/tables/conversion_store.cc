@@ -1,5 +1,6 @@
 #include "tables/conversion_store.h"
 
+#include <cstring>
 #include <new>
 
 namespace velkan {
@@ -19,8 +20,16 @@ int FirstBufferSlot(int table) {
 
 int SecondBufferSlot(int table) { return table >= 16 && table <= 21 ? table - 16 : -1; }
 
-std::unique_ptr<uint16_t[]> ZeroedBuffer() {
-  return std::unique_ptr<uint16_t[]>(new (std::nothrow) uint16_t[kBufferWords]());
+std::shared_ptr<uint16_t[]> ZeroedBuffer() {
+  return std::shared_ptr<uint16_t[]>(new (std::nothrow) uint16_t[kBufferWords]());
+}
+
+// A buffer of this store's own holding what `shared` holds (absent when
+// memory is short).
+std::shared_ptr<uint16_t[]> CopiedBuffer(const std::shared_ptr<uint16_t[]>& shared) {
+  std::shared_ptr<uint16_t[]> copy(new (std::nothrow) uint16_t[kBufferWords]);
+  if (copy) std::memcpy(copy.get(), shared.get(), kBufferWords * sizeof(uint16_t));
+  return copy;
 }
 
 }  // namespace
@@ -36,8 +45,38 @@ void ConversionStore::MapTables() {
   }
 }
 
+void ConversionStore::ShareBuffersOf(const ConversionStore& base) {
+  first_ = base.first_;
+  second_ = base.second_;
+  firstShared_ = first_ != nullptr;
+  secondShared_ = second_ != nullptr;
+  shared_ = firstShared_ || secondShared_;
+  undoWords_ = base.undoWords_;
+  version_ = base.version_;
+  mainPagesAllChanged_ = base.mainPagesAllChanged_;
+  mainPageCellCount_ = base.mainPageCellCount_;
+  std::memcpy(mainPageCells_, base.mainPageCells_, sizeof(uint16_t) * static_cast<size_t>(mainPageCellCount_));
+  MapTables();
+}
+
+void ConversionStore::Unshare(int table) {
+  const bool any = FirstBufferSlot(table) < 0 && SecondBufferSlot(table) < 0;
+  if (firstShared_ && (any || FirstBufferSlot(table) >= 0)) {
+    first_ = CopiedBuffer(first_);
+    firstShared_ = false;
+  }
+  if (secondShared_ && (any || SecondBufferSlot(table) >= 0)) {
+    second_ = CopiedBuffer(second_);
+    secondShared_ = false;
+  }
+  shared_ = firstShared_ || secondShared_;
+  MapTables();
+}
+
 bool ConversionStore::AllocateFirst() {
   ++version_;
+  firstShared_ = false;
+  shared_ = secondShared_;
   mainPagesAllChanged_ = true;
   first_ = ZeroedBuffer();
   MapTables();
@@ -46,6 +85,8 @@ bool ConversionStore::AllocateFirst() {
 
 bool ConversionStore::AllocateSecond() {
   ++version_;
+  secondShared_ = false;
+  shared_ = firstShared_;
   mainPagesAllChanged_ = true;
   second_ = ZeroedBuffer();
   undoWords_ = 0;
@@ -55,6 +96,7 @@ bool ConversionStore::AllocateSecond() {
 
 void ConversionStore::Release() {
   ++version_;
+  firstShared_ = secondShared_ = shared_ = false;
   mainPagesAllChanged_ = true;
   first_.reset();
   second_.reset();
@@ -63,6 +105,7 @@ void ConversionStore::Release() {
 }
 
 bool ConversionStore::RecordUndo(uint16_t key, uint16_t previous) {
+  if (secondShared_) Unshare(kRubyTable);
   if (!second_ || undoWords_ + 2 > kUndoWords) return false;
   uint16_t* list = second_.get() + 6 * kTableWords;
   list[undoWords_] = key;

@@ -43,6 +43,14 @@ class ConversionStore {
   void Release();
   bool allocated() const { return first_ != nullptr && second_ != nullptr; }
 
+  // Takes the buffers, undo list and record of changes of `base` without
+  // copying them: both stores then read the same buffers, and this one
+  // copies a buffer for itself before it first writes to it (a Write, a
+  // table handed out for writing, an undo recorded). `base` must not change
+  // while it is shared; any number of stores may share it at once, from any
+  // thread.
+  void ShareBuffersOf(const ConversionStore& base);
+
   // The entry of a table. 0 for a table number that addresses nothing, an
   // index outside 0-4095 or an absent buffer.
   uint16_t Read(int table, int index) const {
@@ -51,6 +59,7 @@ class ConversionStore {
   }
   // Sets an entry; dropped where Read would give 0 for want of a place.
   void Write(int table, int index, uint16_t value) {
+    if (shared_) Unshare(table);
     if (uint16_t* p = Slot(table, index)) {
       *p = value;
       ++version_;
@@ -67,6 +76,7 @@ class ConversionStore {
   // Entries may be changed through the pointer until the next conversion;
   // handing it out counts as a change (see version()).
   uint16_t* MutableTable(int table) {
+    if (shared_) Unshare(table);
     ++version_;
     if ((table & ~1) == 8) mainPagesAllChanged_ = true;
     return static_cast<unsigned>(table) < kTableNumbers ? tables_[table] : nullptr;
@@ -122,12 +132,20 @@ class ConversionStore {
   }
   // Points every table number at its place (nullptr where there is none).
   void MapTables();
+  // Copies the shared buffer that `table` lies in (both for a number outside
+  // either) for this store alone.
+  void Unshare(int table);
 
   // The place of each table number 0-21, nullptr for numbers without one or
   // an absent buffer.
   uint16_t* tables_[kTableNumbers] = {};
-  std::unique_ptr<uint16_t[]> first_;
-  std::unique_ptr<uint16_t[]> second_;
+  std::shared_ptr<uint16_t[]> first_;
+  std::shared_ptr<uint16_t[]> second_;
+  // Whether the first or second buffer is shared with another store (see
+  // ShareBuffersOf), and either of them.
+  bool firstShared_ = false;
+  bool secondShared_ = false;
+  bool shared_ = false;
   int undoWords_ = 0;
   uint64_t version_ = 0;
   // More than an overlay of usual size writes; past that, deriving the

@@ -233,8 +233,10 @@ int16_t LoadRubyTable(ConversionStore& store, const fs::path& path, std::string*
   return 0;
 }
 
-int16_t PrepareFontTables(FontTables& t, const TablePaths& paths) {
-  t.store.ClearUndo();
+namespace {
+
+// Forgets what a pass did with the font tables.
+void ResetPassState(FontTables& t) {
   t.appliedOverlay = 0;
   t.keptOverlays.clear();
   t.lastFont = 0;
@@ -245,6 +247,23 @@ int16_t PrepareFontTables(FontTables& t, const TablePaths& paths) {
   t.rubyUnusable = false;
   t.overlayFiles.clear();
   t.notes.clear();
+}
+
+}  // namespace
+
+void ShareFontTables(FontTables& t, const FontTables& base) {
+  ResetPassState(t);
+  t.store.ShareBuffersOf(base.store);
+  t.ownWire = {};
+  t.sharedWire = base.sharedWire;
+  t.mainPageWire = t.sharedWire ? t.sharedWire->data() : nullptr;
+  t.prepareResult = base.prepareResult;
+  t.prepareFailure = base.prepareFailure;
+}
+
+int16_t PrepareFontTables(FontTables& t, const TablePaths& paths) {
+  t.store.ClearUndo();
+  ResetPassState(t);
   t.prepareFailure.clear();
   auto fail = [&t](int16_t code, std::string why) {
     t.prepareFailure = std::move(why);

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -98,8 +99,14 @@ struct FontTables {
   // for all 65536 codes (0 beyond the main pages), code and character both
   // in wire order (see WireOrder in code_conversion.h), so that a word of
   // the code stream is looked up and its character written with one load
-  // and one store each.
-  std::vector<uint16_t> mainPageWire;
+  // and one store each. `mainPageWire` points at the table in use: this
+  // pass's own `ownWire`, or `sharedWire`, derived once from the store's
+  // tables as loaded and shared by every pass lent the same tables (see
+  // ShareFontTables) until a change of the main pages makes this pass derive
+  // a table of its own.
+  const uint16_t* mainPageWire = nullptr;
+  std::vector<uint16_t> ownWire;
+  std::shared_ptr<const std::vector<uint16_t>> sharedWire;
   // The font the main-page route was last opened for (0: none), as of store
   // version `routeVersion`; it stays open for that font until a conversion
   // selects another font or classifies the font again. OpenMainPageRoute
@@ -169,6 +176,14 @@ int16_t LoadRubyTable(ConversionStore& store, const std::filesystem::path& path,
 // no overlay is applied. Returns 0, kFontTablesAllocFailed or the failing
 // loader's code, also kept in `prepareResult`. The pitch file is not touched.
 int16_t PrepareFontTables(FontTables& tables, const TablePaths& paths);
+
+// Starts `tables` as a pass's own from `base`, tables prepared
+// (PrepareFontTables) and not used by any pass since: as PrepareFontTables
+// would leave them, with the store's buffers and the main-page route's table
+// shared with `base` until this pass changes them (see
+// ConversionStore::ShareBuffersOf). The pitch file is not touched. `base`
+// must not change while any pass shares it.
+void ShareFontTables(FontTables& tables, const FontTables& base);
 
 // Frees the store, marks RubyTable unloaded and closes the pitch file (the
 // notes stay until the next PrepareFontTables).

@@ -1,20 +1,67 @@
 #include "tables/pass_tables.h"
 
+#include "tables/code_conversion.h"
 #include "tables/pitch_file.h"
 #include "tables/text_pre_pass.h"
 
 namespace velkan {
 
+namespace {
+
+// Opens the pitch file of `t` at t.pitchPath; a failure is a fault.
+void OpenPitch(PassTables& t) {
+  std::string why;
+  if (t.fonts.pitch.Open(t.pitchPath, &why) != kPitchOpened) t.faults.pitch = TableFault{t.pitchPath, why};
+}
+
+std::shared_ptr<ReadTables> NewReadTables(ReadTables*& own) {
+  auto read = std::make_shared<ReadTables>();
+  own = read.get();
+  return read;
+}
+
+}  // namespace
+
+PassTables::PassTables(TablePaths paths)
+    : read_(NewReadTables(own_)),
+      paths(std::move(paths)),
+      codes(read_->codes),
+      escapes(read_->escapes),
+      pi(read_->pi),
+      prePass(read_->prePass),
+      prePassEscapes(read_->prePassEscapes) {}
+
+PassTables::PassTables(const PassTables& loaded, Lend)
+    : read_(loaded.read_),
+      paths(loaded.paths),
+      codes(read_->codes),
+      escapes(read_->escapes),
+      pi(read_->pi),
+      prePass(read_->prePass),
+      prePassEscapes(read_->prePassEscapes),
+      pitchPath(loaded.pitchPath),
+      faults(loaded.faults) {
+  ShareFontTables(fonts, loaded.fonts);
+  if (!faults.pitch) OpenPitch(*this);
+}
+
 void LoadPassTables(PassTables& tables, bool textInput) {
+  ReadTables& read = *tables.own();
   PassTableFaults& faults = tables.faults;
   faults = PassTableFaults{};
-  if (textInput) LoadTextInputTables(tables.prePass, tables.prePassEscapes, tables.paths, &faults.textInput);
+  if (textInput) LoadTextInputTables(read.prePass, read.prePassEscapes, tables.paths, &faults.textInput);
   TableFault fault;
-  if (OpenPitchFile(tables.fonts.pitch, tables.paths, &fault) != kPitchOpened) faults.pitch = fault;
-  if (LoadPiFontFile(tables.pi, tables.paths, &fault) != 0) faults.piFont = fault;
+  tables.pitchPath = PitchFilePath(tables.paths);
+  OpenPitch(tables);
+  if (LoadPiFontFile(read.pi, tables.paths, &fault) != 0) faults.piFont = fault;
   PrepareFontTables(tables.fonts, tables.paths);
-  if (LoadCodeTables(tables.codes, tables.paths, &fault) != 0) faults.codes = fault;
-  LoadEscapeDefinitions(tables.escapes, tables.paths, &faults.escapes);
+  if (LoadCodeTables(read.codes, tables.paths, &fault) != 0) faults.codes = fault;
+  LoadEscapeDefinitions(read.escapes, tables.paths, &faults.escapes);
+}
+
+void PrepareForLending(PassTables& tables) {
+  if (tables.fonts.prepareResult == 0) DeriveSharedMainPageRoute(tables.fonts);
+  tables.fonts.pitch.Close();
 }
 
 }  // namespace velkan

@@ -2,16 +2,20 @@
 //
 // They fall in two parts. What a pass only reads (the code tables, the escape
 // definitions, the pi-font widths and, for a text job, the text pre-pass's
-// tables) does not change while it converts: one loaded value could be lent
-// to every pass of a batch at once. What a pass changes as it converts is its
-// own: the font tables, whose conversion store takes the overlay of the font
-// in use (and its undo list), which read the overlay files and "convura.tbl"
-// as fonts need them and keep what they read, and which keep the main-page
-// route derived from the store; and the pitch file, an open file with a cache
-// of its blocks. A pass leaves its font tables changed: the next pass needs
-// them prepared again (PrepareFontTables, as LoadPassTables does).
+// tables) does not change while it converts: one loaded value is lent to
+// every pass of a batch at once (ReadTables, shared). What a pass changes as
+// it converts is its own: the font tables, whose conversion store takes the
+// overlay of the font in use (and its undo list), which read the overlay
+// files and "convura.tbl" as fonts need them and keep what they read, and
+// which keep the main-page route derived from the store; and the pitch file,
+// an open file with a cache of its blocks. A pass leaves its font tables
+// changed: the next pass needs them prepared again (PrepareFontTables, as
+// LoadPassTables does), or started again from tables loaded for lending
+// (see the lending constructor below).
 #pragma once
 
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,26 +42,57 @@ struct PassTableFaults {
   std::vector<TableFault> escapes;   // each escape definition file that failed
 };
 
-struct PassTables {
-  // The tables of the root (and MTBL) `paths` names; nothing is loaded yet.
-  explicit PassTables(TablePaths paths) : paths(std::move(paths)) {}
-  PassTables(const PassTables&) = delete;
-  PassTables& operator=(const PassTables&) = delete;
-
-  // Where the tables lie: a pass reads overlay files and "convura.tbl"
-  // through them as fonts need them.
-  const TablePaths paths;
-
-  // --- Only read while a pass runs ---
+// What a pass only reads.
+struct ReadTables {
   CodeTables codes;
   EscapeDefinitions escapes;
   PiWidths pi;
   // The text pre-pass's tables, loaded for a text job only.
   PrePassTables prePass;
   EscapeDefinitions prePassEscapes;
+};
+
+class PassTables {
+ public:
+  // The tables of the root (and MTBL) `paths` names; nothing is loaded yet.
+  explicit PassTables(TablePaths paths);
+  // The tables of one pass lent from `loaded` (loaded by LoadPassTables and
+  // made ready for lending by PrepareForLending): the read-only tables are
+  // loaded's own, shared; the font tables start as loaded's were prepared,
+  // sharing their buffers until this pass changes them; the pitch file is
+  // opened again (a file that cannot be opened now is a fault of this pass);
+  // the faults are loaded's. `loaded` must not change while tables lent
+  // from it are in use; it may lend to any number of passes at once.
+  struct Lend {};
+  PassTables(const PassTables& loaded, Lend);
+  PassTables(const PassTables&) = delete;
+  PassTables& operator=(const PassTables&) = delete;
+
+ private:
+  // The read-only tables; `own_` only when they are this value's own (set
+  // while `read_` is made, so declared before it).
+  ReadTables* own_ = nullptr;
+  std::shared_ptr<const ReadTables> read_;
+
+ public:
+  // Where the tables lie: a pass reads overlay files and "convura.tbl"
+  // through them as fonts need them.
+  const TablePaths paths;
+
+  // --- Only read while a pass runs ---
+  const CodeTables& codes;
+  const EscapeDefinitions& escapes;
+  const PiWidths& pi;
+  const PrePassTables& prePass;
+  const EscapeDefinitions& prePassEscapes;
+  // The read-only tables to load or change, when they are this value's own;
+  // nullptr when they are lent.
+  ReadTables* own() { return own_; }
 
   // --- Changed by the pass that reads them ---
   FontTables fonts;  // with the pitch file
+  // The pitch file as LoadPassTables found it.
+  std::filesystem::path pitchPath;
 
   PassTableFaults faults;
 };
@@ -70,5 +105,11 @@ struct PassTables {
 // (and the font tables' own result), and the tables keep what their loaders
 // leave them as.
 void LoadPassTables(PassTables& tables, bool textInput = false);
+
+// Makes loaded tables ready to lend (see PassTables' lending constructor):
+// derives the main-page route's table once, for every pass lent them, and
+// closes the pitch file, which each such pass opens for itself. The tables
+// are not to be used by a pass themselves afterwards.
+void PrepareForLending(PassTables& tables);
 
 }  // namespace velkan

@@ -81,8 +81,10 @@ int16_t PitchFile::Width(int16_t font, uint16_t code) {
   return s.widths[static_cast<size_t>(column)];
 }
 
+std::filesystem::path PitchFilePath(const TablePaths& paths) { return paths.Prefixed("\\QDXFILES\\pitfile.fil"); }
+
 int16_t OpenPitchFile(PitchFile& pitch, const TablePaths& paths, TableFault* fault) {
-  std::filesystem::path path = paths.Prefixed("\\QDXFILES\\pitfile.fil");
+  std::filesystem::path path = PitchFilePath(paths);
   std::string why;
   int16_t r = pitch.Open(path, &why);
   if (r != kPitchOpened && fault) *fault = {path, why};

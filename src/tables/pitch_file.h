@@ -69,6 +69,9 @@ class PitchFile {
   int blocksRead_ = 0;
 };
 
+// The pitch file of the tables `paths` names.
+std::filesystem::path PitchFilePath(const TablePaths& paths);
+
 // Opens the pitch file of a pass; its result is informative only. When no
 // widths can be given, `fault` (if given) names the file and says why.
 int16_t OpenPitchFile(PitchFile& pitch, const TablePaths& paths, TableFault* fault = nullptr);

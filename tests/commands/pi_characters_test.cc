@@ -17,7 +17,7 @@ TEST(PiCharacter, VerticalCompositionTakesTheDefinedCode) {
   Session session;
   MemoryPass pass(session, Join({{kPi}, Args("007")}), 1);
   pass.Define(Sjis("<PI>\r\n7=wrong\r\n007=2a2b\r\n"));
-  pass.tables().pi.width[7] = 200;
+  pass.tables().own()->pi.width[7] = 200;
   EXPECT_EQ(pass.Run(), Flow::kEndJob);
   EXPECT_EQ(pass.output(), "<ZAN2 code=2a2b \"PI\" wid=200>");
 }
@@ -35,7 +35,7 @@ TEST(PiCharacter, HorizontalCompositionIgnoresTheDefinition) {
   Session session;
   MemoryPass pass(session, Join({{kPi}, Args("999")}), 0);
   pass.Define(Sjis("<PI>\r\n999=2a2b\r\n"));
-  pass.tables().pi.width[999] = 255;
+  pass.tables().own()->pi.width[999] = 255;
   EXPECT_EQ(pass.Run(), Flow::kEndJob);
   EXPECT_EQ(pass.output().find("2a2b"), std::string::npos);
   EXPECT_NE(pass.output().find(" \"PI\" wid=255>"), std::string::npos);

@@ -1,0 +1,86 @@
+#include "tables/table_lender.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <system_error>
+
+namespace velkan {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+FileStamp Stamp(const fs::path& path) {
+  FileStamp s;
+  s.path = path;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return s;
+  s.exists = true;
+  s.device = st.st_dev;
+  s.inode = st.st_ino;
+  s.size = static_cast<unsigned long long>(st.st_size);
+  s.modifiedSeconds = st.st_mtim.tv_sec;
+  s.modifiedNanoseconds = st.st_mtim.tv_nsec;
+  return s;
+}
+
+bool Unchanged(const std::vector<FileStamp>& stamps) {
+  return std::all_of(stamps.begin(), stamps.end(), [](const FileStamp& s) { return Stamp(s.path) == s; });
+}
+
+}  // namespace
+
+std::vector<FileStamp> StampTableFiles(const TablePaths& paths) {
+  const std::vector<fs::path> tableFolders = {paths.Fixed("\\qdxfiles"), paths.Prefixed("\\qdxfiles")};
+  std::vector<fs::path> stamped;  // files and folders, each once
+  auto add = [&stamped](const fs::path& p) {
+    if (std::find(stamped.begin(), stamped.end(), p) == stamped.end()) stamped.push_back(p);
+  };
+  add(paths.root());
+  if (paths.mtbl() && !paths.mtbl()->empty()) add(*paths.mtbl());
+  for (const fs::path& folder : tableFolders) {
+    add(folder);
+    std::error_code ec;
+    std::vector<fs::path> entries;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(it->path());
+    std::sort(entries.begin(), entries.end());
+    for (const fs::path& entry : entries) add(entry);
+  }
+  std::vector<FileStamp> stamps;
+  stamps.reserve(stamped.size());
+  for (const fs::path& p : stamped) stamps.push_back(Stamp(p));
+  return stamps;
+}
+
+TableLender::TableLender(TablePaths paths, std::chrono::steady_clock::duration recheck)
+    : paths_(std::move(paths)), recheck_(recheck) {}
+
+std::unique_ptr<PassTables> TableLender::Lend(bool textInput) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_ptr<Loaded>& loaded = loaded_[textInput ? 1 : 0];
+  const auto now = std::chrono::steady_clock::now();
+  if (loaded && now - loaded->checked >= recheck_) {
+    if (!Unchanged(loaded->stamps)) loaded.reset();
+    else loaded->checked = now;
+  }
+  if (!loaded) {
+    auto fresh = std::make_unique<Loaded>();
+    // Stamped first: a change made while the tables load is seen next time.
+    fresh->stamps = StampTableFiles(paths_);
+    fresh->tables = std::make_unique<PassTables>(paths_);
+    LoadPassTables(*fresh->tables, textInput);
+    PrepareForLending(*fresh->tables);
+    fresh->checked = std::chrono::steady_clock::now();
+    loaded = std::move(fresh);
+    ++loads_;
+  }
+  return std::make_unique<PassTables>(*loaded->tables, PassTables::Lend{});
+}
+
+int TableLender::loads() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return loads_;
+}
+
+}  // namespace velkan

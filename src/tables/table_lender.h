@@ -1,0 +1,70 @@
+// The tables of one root loaded once and lent to many passes (the jobs of a
+// batch), read again when their files change.
+//
+// Tables loaded for lending are shared read-only by every pass lent them, on
+// any thread (see PassTables' lending constructor): a pass pays for none of
+// them but what it changes (an overlay, the ruby table), which it copies for
+// itself. What was loaded is checked against the files before a pass is lent
+// the tables, at most once per `recheck`: every file of the tables folders
+// (and those folders and the table root themselves) by identity (device and
+// inode), modification time and size. When any differs, the tables are
+// loaded again for that pass and the ones after it; a pass keeps the tables
+// it was lent to its end.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "tables/pass_tables.h"
+#include "tables/table_root.h"
+
+namespace velkan {
+
+// How long tables are lent before their files are looked at again.
+inline constexpr std::chrono::milliseconds kTableRecheck{200};
+
+// What a file was when the tables were loaded.
+struct FileStamp {
+  std::filesystem::path path;
+  bool exists = false;
+  unsigned long long device = 0, inode = 0, size = 0;
+  long long modifiedSeconds = 0, modifiedNanoseconds = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+// The stamps of the files the tables of `paths` are read from: the root, the
+// MTBL folder, their tables folders and every entry of those.
+std::vector<FileStamp> StampTableFiles(const TablePaths& paths);
+
+class TableLender {
+ public:
+  explicit TableLender(TablePaths paths, std::chrono::steady_clock::duration recheck = kTableRecheck);
+  TableLender(const TableLender&) = delete;
+  TableLender& operator=(const TableLender&) = delete;
+
+  // The tables of one pass (with the text pre-pass's tables when
+  // `textInput`), lent from those loaded for it. Safe to call from any
+  // thread.
+  std::unique_ptr<PassTables> Lend(bool textInput);
+
+  // How often the tables were loaded (for tests).
+  int loads() const;
+
+ private:
+  struct Loaded {
+    std::unique_ptr<PassTables> tables;
+    std::vector<FileStamp> stamps;
+    std::chrono::steady_clock::time_point checked;
+  };
+
+  const TablePaths paths_;
+  const std::chrono::steady_clock::duration recheck_;
+  mutable std::mutex mutex_;
+  // Without and with the text pre-pass's tables.
+  std::unique_ptr<Loaded> loaded_[2];
+  int loads_ = 0;
+};
+
+}  // namespace velkan

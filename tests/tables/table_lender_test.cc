@@ -1,0 +1,97 @@
+// Tables lent to many passes: loaded once and shared read-only, each pass's
+// changes its own, and loaded again once their files change.
+#include "tables/table_lender.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "support/test_support.h"
+#include "tables/code_conversion.h"
+
+namespace velkan {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+// Every entry of the store's 22 tables.
+std::vector<uint16_t> StoreEntries(const ConversionStore& store) {
+  std::vector<uint16_t> entries;
+  for (int t = 0; t < 22; ++t) {
+    for (int i = 0; i < kTableWords; ++i) entries.push_back(store.Read(t, i));
+  }
+  return entries;
+}
+
+class TableLenderTest : public ::testing::Test {
+ protected:
+  TableLenderTest() : root(dir.path() / "root") { fs::copy(VELKAN_SAMPLE_ROOT, root, fs::copy_options::recursive); }
+  TempDir dir;
+  fs::path root;
+};
+
+TEST_F(TableLenderTest, PassesShareWhatTheyReadAndKeepWhatTheyChange) {
+  TableLender lender(TablePaths(root, std::nullopt), std::chrono::hours(1));
+  std::unique_ptr<PassTables> a = lender.Lend(false);
+  std::unique_ptr<PassTables> b = lender.Lend(false);
+  EXPECT_EQ(lender.loads(), 1);
+  EXPECT_EQ(&a->codes, &b->codes);
+  EXPECT_EQ(&a->pi, &b->pi);
+  EXPECT_EQ(a->own(), nullptr);
+
+  // Lent tables are what a pass loading them itself has.
+  test::LoadedTables fresh(root);
+  EXPECT_EQ(StoreEntries(a->fonts.store), StoreEntries(fresh.fonts.store));
+  EXPECT_EQ(a->pi.width, fresh.pi.width);
+  EXPECT_EQ(a->fonts.prepareResult, 0);
+  EXPECT_EQ(a->fonts.pitch.openResult(), kPitchOpened);
+  EXPECT_EQ(b->fonts.pitch.openResult(), kPitchOpened);
+
+  // Font 5's group has an overlay: selecting it changes a's store and
+  // route, not b's nor those lent later.
+  const std::vector<uint16_t> base = StoreEntries(b->fonts.store);
+  SelectFont(a->fonts, a->paths, 1);
+  const uint16_t* baseRoute = OpenMainPageRoute(a->fonts, 1).wire;
+  SelectFont(a->fonts, a->paths, 5);
+  MainPageRoute overlaid = OpenMainPageRoute(a->fonts, 5);
+  ASSERT_TRUE(overlaid.open());
+  EXPECT_NE(StoreEntries(a->fonts.store), base);
+  EXPECT_NE(overlaid.wire, baseRoute);
+  EXPECT_EQ(StoreEntries(b->fonts.store), base);
+  EXPECT_EQ(StoreEntries(lender.Lend(false)->fonts.store), base);
+  SelectFont(b->fonts, b->paths, 1);
+  EXPECT_EQ(OpenMainPageRoute(b->fonts, 1).wire, baseRoute);
+
+  // A text job's tables are loaded once more, with the pre-pass's.
+  lender.Lend(true);
+  lender.Lend(true);
+  EXPECT_EQ(lender.loads(), 2);
+}
+
+TEST_F(TableLenderTest, ChangedTableFilesAreLoadedAgainForLaterPasses) {
+  TableLender lender(TablePaths(root, std::nullopt), std::chrono::seconds(0));
+  std::unique_ptr<PassTables> before = lender.Lend(false);
+  lender.Lend(false);
+  EXPECT_EQ(lender.loads(), 1);
+
+  const fs::path pifont = root / "qdxfiles" / "pifont.fil";
+  const uint8_t width = before->pi.width[7];
+  std::string bytes = test::Slurp(pifont);
+  bytes[7] = static_cast<char>(width + 1);
+  dir.Write("root/qdxfiles/pifont.fil", bytes);
+  fs::last_write_time(pifont, fs::last_write_time(pifont) + std::chrono::seconds(2));
+  std::unique_ptr<PassTables> after = lender.Lend(false);
+  EXPECT_EQ(lender.loads(), 2);
+  EXPECT_EQ(after->pi.width[7], width + 1);
+  EXPECT_EQ(before->pi.width[7], width);  // a pass keeps the tables it was lent
+
+  // A new file in the tables folder counts as a change too.
+  dir.Write("root/qdxfiles/conv07.tbl", "");
+  lender.Lend(false);
+  EXPECT_EQ(lender.loads(), 3);
+}
+
+}  // namespace
+}  // namespace velkan
