@@ -10,7 +10,8 @@ namespace {
 constexpr size_t kBlock = 64 * 1024;
 }  // namespace
 
-CodeStream::CodeStream(ByteSource& source, FormatStore& store) : source_(source), store_(store), buf_(kBlock + 1) {}
+CodeStream::CodeStream(ByteSource& source, FormatStore& store)
+    : source_(source), store_(store), buf_{std::make_unique_for_overwrite<uint8_t[]>(kBlock + 1)} {}
 
 int CodeStream::ReadRawWordSlow(uint16_t& word) {
   // Keep a lone byte left over from the last block and read behind it.

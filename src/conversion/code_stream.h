@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "io/byte_order.h"
@@ -161,7 +162,12 @@ class CodeStream {
 
   ByteSource& source_;
   FormatStore& store_;
-  std::vector<uint8_t> buf_;
+  // The block read; only the bytes read into it are looked at, so it is not
+  // cleared when made.
+  struct Block {
+    std::unique_ptr<uint8_t[]> bytes;
+    uint8_t* data() const { return bytes.get(); }
+  } buf_;
   size_t pos_ = 0;
   size_t end_ = 0;
   // pos_ when the last command was marked, counted from the start of the

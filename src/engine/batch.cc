@@ -10,11 +10,14 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
 
 #include "conversion/session.h"
+#include "engine/batch_share.h"
+#include "engine/job_pass.h"
 #include "io/output_file.h"
 #include "io/shown_path.h"
 
@@ -95,6 +98,7 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
   FileClaims read;  // files the jobs read
   for (const std::string& in : inputs) read.Claim(Identify(in), "the input '" + ShownPath(in) + "'");
 
+  const KeptFiles kept(common);
   FileClaims written;  // outputs planned so far
   for (const std::string& in : inputs) {
     const std::string shownIn = "'" + ShownPath(in) + "'";
@@ -107,8 +111,8 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
     FileId id = Identify(out);
     if (const std::string* claim = read.Find(id)) {
       plan.refusals.push_back("the output of " + shownIn + ", " + shownOut + ", would replace " + *claim);
-    } else if (std::string kept = ReservedOutput(common, out.string()); !kept.empty()) {
-      plan.refusals.push_back("the output of " + shownIn + ", " + shownOut + ", would replace " + kept);
+    } else if (std::string reserved = ReservedOutput(kept, common, out.string()); !reserved.empty()) {
+      plan.refusals.push_back("the output of " + shownIn + ", " + shownOut + ", would replace " + reserved);
     } else if (const std::string* other = written.Find(id)) {
       plan.refusals.push_back(shownIn + " and " + *other + " would both be converted into " + shownOut);
     } else if (std::string what = NoFileAt(out); !what.empty()) {
@@ -149,7 +153,53 @@ struct BatchRun {
   long long endedBytes = 0;
   // Per worker: bytes read so far of the input its running job converts.
   std::vector<std::atomic<long long>> current;
+  // Guarded by `mutex`: jobs ended whose outputs, written and closed, wait
+  // to reach the disk together with others', and the jobs ended so far,
+  // waiting or not.
+  struct Held {
+    size_t index;
+    JobResult result;
+    std::unique_ptr<OutputFile> output;
+    long long bytes;
+  };
+  std::vector<Held> held;
+  size_t finished = 0;
 };
+
+// Outputs that wait to reach the disk together: at most this many, so that
+// a batch shows its outputs as it goes and the temporary files in flight
+// stay few.
+constexpr size_t kHeldOutputs = 32;
+
+// Puts the outputs of `group` in place: one sync of the file system of each
+// folder they lie in, then the renames, then a sync of each folder. A crash
+// before the end leaves earlier outputs or complete new ones. An output that
+// cannot be put in place fails its job.
+void Deliver(std::vector<BatchRun::Held>& group, const std::vector<BatchEntry>& entries) {
+  std::map<fs::path, int> folders;  // the errno of the folder's sync
+  for (BatchRun::Held& h : group) folders.emplace(h.output->target().parent_path(), 0);
+  for (auto& [folder, error] : folders) error = SyncFileSystemOf(folder);
+  for (BatchRun::Held& h : group) {
+    if (!h.output->Deliver(folders[h.output->target().parent_path()])) {
+      NoteOutputNotPlaced(entries[h.index].output.string(), *h.output, h.result);
+    }
+    h.output.reset();
+  }
+  for (const auto& folder : folders) SyncFolder(folder.first);
+}
+
+// Ends the jobs of `group`: their results are kept and reported. Called
+// with `run.mutex` held.
+void Release(BatchRun& run, std::vector<BatchRun::Held>& group, std::vector<JobResult>& results) {
+  for (BatchRun::Held& h : group) {
+    if (h.result.status != JobStatus::kCompleted) ++run.failed;
+    results[h.index] = std::move(h.result);
+    ++run.done;
+    run.endedBytes += h.bytes;
+    run.ended.push_back(h.index);
+  }
+  run.changed.notify_one();
+}
 
 long long FileSize(const std::string& path) {
   struct stat st {};
@@ -172,16 +222,26 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
     if (pass == lastPass) current.store(done, std::memory_order_relaxed);
   };
   Session session;  // as if a new program ran this job alone
-  JobResult r = RunConversionJob(session, o);
+  std::unique_ptr<OutputFile> output;
+  JobResult r = RunJob(session, o, &output);
   long long bytes = r.status == JobStatus::kInputNotFound ? 0 : FileSize(o.inputFile);
-  std::lock_guard<std::mutex> lock(run.mutex);
+  std::unique_lock<std::mutex> lock(run.mutex);
   current.store(0, std::memory_order_relaxed);
-  if (r.status != JobStatus::kCompleted) ++run.failed;
-  results[i] = std::move(r);
-  ++run.done;
-  run.endedBytes += bytes;
-  run.ended.push_back(i);
-  run.changed.notify_one();
+  ++run.finished;
+  std::vector<BatchRun::Held> ready;
+  BatchRun::Held ended{i, std::move(r), std::move(output), bytes};
+  (ended.output ? run.held : ready).push_back(std::move(ended));
+  // The outputs waiting are delivered a group at a time; the last job of
+  // the batch delivers those left.
+  if (!run.held.empty() && (run.held.size() >= kHeldOutputs || run.finished == entries.size())) {
+    std::vector<BatchRun::Held> group;
+    group.swap(run.held);
+    lock.unlock();
+    Deliver(group, entries);
+    lock.lock();
+    for (BatchRun::Held& h : group) ready.push_back(std::move(h));
+  }
+  Release(run, ready, results);
   return true;
 }
 
@@ -190,6 +250,10 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
 std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const JobOptions& common, int jobs,
                                 const BatchCallbacks& callbacks, const ThreadStarter& start) {
   std::vector<JobResult> results(entries.size());
+  // The tables and the definition file are read once for every job.
+  std::optional<BatchShare> share;
+  JobOptions shared = common;
+  if (shared.shared == nullptr) shared.shared = &share.emplace(common);
   size_t workers = std::min(entries.size(), static_cast<size_t>(std::max(jobs, 1)));
   BatchRun run(std::max<size_t>(workers, 1));
   auto started = std::chrono::steady_clock::now();
@@ -199,8 +263,8 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
   std::vector<std::thread> threads;
   threads.reserve(workers);
   for (size_t w = 0; w < workers; ++w) {
-    auto work = [&run, w, &entries, &common, &results] {
-      while (WorkOne(run, w, entries, common, results)) {
+    auto work = [&run, w, &entries, &shared, &results] {
+      while (WorkOne(run, w, entries, shared, results)) {
       }
     };
     try {
@@ -237,7 +301,7 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
     if (threads.empty()) {
       // No thread could be had: the jobs run here, one at a time.
       lock.unlock();
-      WorkOne(run, 0, entries, common, results);
+      WorkOne(run, 0, entries, shared, results);
       lock.lock();
       if (std::chrono::steady_clock::now() < nextTick) continue;
     } else if (run.changed.wait_until(lock, nextTick) != std::cv_status::timeout &&

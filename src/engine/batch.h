@@ -3,8 +3,10 @@
 //
 // Each job of a batch runs as if a new program ran it alone: it gets a Session
 // of its own and the common job options with its own input and output. The
-// jobs share nothing in memory; the store of user-defined formats on disk is
-// shared through its lock.
+// jobs share the tables and the definition file, read once (BatchShare), and
+// the store of user-defined formats on disk, through its lock. Their outputs
+// reach the disk a group at a time: one sync of the file system, then the
+// renames into place.
 #pragma once
 
 #include <chrono>
@@ -86,7 +88,9 @@ using ThreadStarter = std::function<std::thread(std::function<void()> work)>;
 // count as 1), each with a new Session and `common` with the entry's input
 // and output (the `progress` of `common` is not used). The `cancelled` of
 // `common` is asked by every job, running or not yet started: once it says
-// so, every job that is left ends kCancelled, its output left as it was. The
+// so, every job that is left ends kCancelled, its output left as it was. A
+// job's output is put in place with those of other jobs (see above), and the
+// job counts as ended, and is reported, once its output is in place. The
 // jobs run on threads made by `start` (std::thread when empty); when fewer
 // threads can be had than asked for, the batch goes on with those it got, and
 // with none it runs its jobs one after the other on the calling thread.

@@ -16,6 +16,7 @@
 #include "conversion/conversion.h"
 #include "conversion/format_store.h"
 #include "conversion/warning_facts.h"
+#include "engine/batch_share.h"
 #include "engine/job_pass.h"
 #include "engine/job_places.h"
 #include "engine/pass.h"
@@ -106,7 +107,8 @@ std::string ComparedAs(int fd, const std::string& path) {
 // Refuses an output that names a file the job reads or keeps (see
 // ReservedOutput): replacing it would destroy it.
 bool RefuseReservedOutput(const JobOptions& o, JobResult& result) {
-  std::string reserved = ReservedOutput(o, ComparedAs(o.outputFd, o.outputFile));
+  const std::string output = ComparedAs(o.outputFd, o.outputFile);
+  std::string reserved = o.shared != nullptr ? ReservedOutput(o.shared->kept, o, output) : ReservedOutput(o, output);
   if (reserved.empty()) return false;
   result.status = JobStatus::kOutputNotCreated;
   result.message = NotCreatedMessage(o.outputFile);
@@ -186,8 +188,14 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, 
   // The code words, or the text under the pre-pass, end when the job is
   // cancelled, so that the pass ends at once.
   CancellableSource file(fileRead, o.cancelled);
-  PassTables tables(TablePaths(o.tableRoot, o.mtbl));
-  LoadPassTables(tables, textJob);
+  std::unique_ptr<PassTables> loaded;
+  if (o.shared != nullptr) {
+    loaded = o.shared->tables.Lend(textJob);
+  } else {
+    loaded = std::make_unique<PassTables>(TablePaths(o.tableRoot, o.mtbl));
+    LoadPassTables(*loaded, textJob);
+  }
+  PassTables& tables = *loaded;
   // What the text pre-pass's tables lack is told first: the pre-pass reads
   // them before the pass reads its own.
   for (const std::string& note : tables.faults.textInput) result.notes.push_back(note);
@@ -270,18 +278,21 @@ struct Written {
 // written whole takes the place of the earlier output; after a failed read
 // or write the earlier output stays as it was (a temporary file is removed),
 // except in place, where what was written stays.
-void FinishOutput(const JobOptions& o, OutputFile& output, const Written& written, int readError, PassEnd& end,
-                  JobResult& result) {
+void FinishOutput(const JobOptions& o, std::unique_ptr<OutputFile>& outputFile, const Written& written,
+                  int readError, PassEnd& end, JobResult& result, std::unique_ptr<OutputFile>* held) {
+  OutputFile& output = *outputFile;
   const bool writeFailed = written.failed;
   const std::string shown = ShownPath(o.outputFile);
   if (!writeFailed && readError == 0) {
-    if (output.Commit()) return;
-    if (result.status == JobStatus::kCompleted) result.status = JobStatus::kPassFailed;
-    result.outputWriteFailed = true;
-    result.warnings.clear();  // they were written nowhere that lasts
-    result.notes.push_back(output.error() + (output.inPlace()  ? std::string()
-                                             : output.existed() ? "; the earlier " + shown + " is unchanged"
-                                                                : "; " + shown + " was not made"));
+    if (held != nullptr && !output.inPlace()) {
+      if (output.CloseUnsynced()) {
+        *held = std::move(outputFile);
+        return;
+      }
+    } else if (output.Commit()) {
+      return;
+    }
+    NoteOutputNotPlaced(o.outputFile, output, result);
     return;
   }
   if (end == PassEnd::kEndOfJob) end = PassEnd::kStopped;
@@ -310,6 +321,16 @@ void FinishOutput(const JobOptions& o, OutputFile& output, const Written& writte
 
 }  // namespace
 
+void NoteOutputNotPlaced(const std::string& outputFile, const OutputFile& output, JobResult& result) {
+  const std::string shown = ShownPath(outputFile);
+  if (result.status == JobStatus::kCompleted) result.status = JobStatus::kPassFailed;
+  result.outputWriteFailed = true;
+  result.warnings.clear();  // they were written nowhere that lasts
+  result.notes.push_back(output.error() + (output.inPlace()  ? std::string()
+                                           : output.existed() ? "; the earlier " + shown + " is unchanged"
+                                                              : "; " + shown + " was not made"));
+}
+
 PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std::string& chosen, PassTables& tables,
                       ByteSource& source, ByteSink& sink, JobResult& result, bool& delivered,
                       const InputProgress& input, const std::function<bool()>& ready,
@@ -328,9 +349,15 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
     c.out.facts = &*facts;
   }
 
-  std::string why;
-  if (!o.defineFile.empty() && !c.definitions.Open(o.defineFile, &why)) {
-    NoteOnce(result, "definition file " + ShownPath(o.defineFile) + " " + why + "; names are written as numbers");
+  if (!o.defineFile.empty()) {
+    // A batch read the file once, when it started.
+    std::string why = o.shared != nullptr ? o.shared->definitionsFault : std::string();
+    const bool defined = o.shared == nullptr             ? c.definitions.Open(o.defineFile, &why)
+                         : o.shared->definitionsRead ? (c.definitions.OpenFromMemory(o.shared->definitions), true)
+                                                     : false;
+    if (!defined) {
+      NoteOnce(result, "definition file " + ShownPath(o.defineFile) + " " + why + "; names are written as numbers");
+    }
   }
   if (faults.pitch) {
     NoteOnce(result, "pitch file " + faults.pitch->Text() + "; roman characters written as code tags get the width 108");
@@ -419,49 +446,67 @@ bool IsTextJob(const std::string& path) {
   return upper.find(".TXT") != std::string::npos;
 }
 
-std::string ReservedOutput(const JobOptions& o, const std::string& output) {
-  if (output.empty()) return {};
-  const fs::path out = ResolvedPath(output);
+KeptFiles::KeptFiles(const JobOptions& o) {
   struct Named {
     std::string path;  // the file compared with the output; empty: none
     const std::string& shown;
     const char* what;
   };
-  for (const Named& in : {Named{ComparedInput(o, true, o.inputFile), o.inputFile, "the input file "},
-                          Named{ComparedInput(o, false, o.udfFile), o.udfFile, "the user-defined format file "},
+  for (const Named& in : {Named{ComparedInput(o, false, o.udfFile), o.udfFile, "the user-defined format file "},
                           Named{o.defineFile, o.defineFile, "the definition file "}}) {
-    // Also a file that does not exist yet: a job of a batch may read it
-    // after another made it.
-    if (!in.path.empty() && (SameFile(output, in.path) || ResolvedPath(in.path) == out)) {
-      return in.what + ShownPath(in.shown) + " itself";
-    }
+    if (!in.path.empty()) read.push_back({in.path, ResolvedPath(in.path), in.what + ShownPath(in.shown) + " itself"});
   }
   // The store's files, found as the store finds them (without regard to
   // case), also before they exist.
   const fs::path& storeDir = o.storeDir.empty() ? o.tableRoot : o.storeDir;
-  const fs::path storeFolder = ResolvedPath(ResolveUnder(storeDir, "\\QDXFILES"));
+  storeFolder = ResolvedPath(ResolveUnder(storeDir, "\\QDXFILES"));
   for (const char* name : {kFormatTableName, kFormatFileName}) {
-    const fs::path file = ResolveUnder(storeDir, name);
-    const std::string base(LastComponent(name));
-    if (SameFile(output, file.string()) ||
-        (out.parent_path() == storeFolder && ::strcasecmp(out.filename().c_str(), base.c_str()) == 0)) {
-      return "a file of the user-defined format store in use (" + ShownPath(file) + ")";
+    store.push_back({ResolveUnder(storeDir, name), std::string(LastComponent(name))});
+  }
+  // The tables folder of the root (and of MTBL).
+  std::vector<fs::path> named = {o.tableRoot};
+  if (o.mtbl && !o.mtbl->empty()) named.emplace_back(*o.mtbl);
+  for (const fs::path& root : named) {
+    if (!root.empty()) roots.push_back({root, ResolvedPath(root)});
+  }
+}
+
+std::string ReservedOutput(const KeptFiles& kept, const JobOptions& o, const std::string& output) {
+  if (output.empty()) return {};
+  const fs::path out = ResolvedPath(output);
+  // Also a file that does not exist yet: a job of a batch may read it after
+  // another made it.
+  auto same = [&](const std::string& path, const fs::path& resolved) {
+    return SameFile(output, path) || resolved == out;
+  };
+  if (std::string input = ComparedInput(o, true, o.inputFile); !input.empty() && same(input, ResolvedPath(input))) {
+    return "the input file " + ShownPath(o.inputFile) + " itself";
+  }
+  for (const KeptFiles::Read& in : kept.read) {
+    if (same(in.path, in.resolved)) return in.what;
+  }
+  for (const KeptFiles::StoreFile& file : kept.store) {
+    if (SameFile(output, file.path.string()) ||
+        (out.parent_path() == kept.storeFolder && ::strcasecmp(out.filename().c_str(), file.base.c_str()) == 0)) {
+      return "a file of the user-defined format store in use (" + ShownPath(file.path) + ")";
     }
   }
-  // Anything in the tables folder of the root (and of MTBL).
-  std::vector<fs::path> roots = {o.tableRoot};
-  if (o.mtbl && !o.mtbl->empty()) roots.emplace_back(*o.mtbl);
-  for (const fs::path& root : roots) {
-    if (root.empty()) continue;
-    const fs::path inside = out.lexically_relative(ResolvedPath(root));
+  for (const KeptFiles::Root& root : kept.roots) {
+    const fs::path inside = out.lexically_relative(root.resolved);
     auto part = inside.begin();
     if (part == inside.end() || std::next(part) == inside.end()) continue;
-    if (::strcasecmp(part->c_str(), "qdxfiles") == 0) return "a table file of the table root " + ShownPath(root);
+    if (::strcasecmp(part->c_str(), "qdxfiles") == 0) return "a table file of the table root " + ShownPath(root.named);
   }
   return {};
 }
 
-JobResult RunConversionJob(Session& session, const JobOptions& o) {
+std::string ReservedOutput(const JobOptions& o, const std::string& output) {
+  return ReservedOutput(KeptFiles(o), o, output);
+}
+
+JobResult RunConversionJob(Session& session, const JobOptions& o) { return RunJob(session, o, nullptr); }
+
+JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFile>* held) {
   JobResult result;
   if (o.noStorePlace) {
     result.status = JobStatus::kPassFailed;
@@ -513,7 +558,8 @@ JobResult RunConversionJob(Session& session, const JobOptions& o) {
       return result;
     }
   }
-  OutputFile output;
+  auto outputFile = std::make_unique<OutputFile>();
+  OutputFile& output = *outputFile;
   bool opened = false;
   int readError = 0;
   Written written;
@@ -541,7 +587,7 @@ JobResult RunConversionJob(Session& session, const JobOptions& o) {
     if (result.status != JobStatus::kOutputNotCreated) EndAbandoned(o, result);
     return result;
   }
-  FinishOutput(o, output, written, readError, end, result);
+  FinishOutput(o, outputFile, written, readError, end, result, held);
   return result;
 }
 

@@ -20,6 +20,7 @@
 namespace velkan {
 
 class TemporaryFiles;
+class BatchShare;
 
 struct JobOptions {
   std::string udfFile;     // user-defined format file; empty = one pass only
@@ -67,6 +68,11 @@ struct JobOptions {
   // When set, the job lists every warning tag it writes to OUTPUT in
   // `JobResult::warnings`. The output is the same either way.
   bool listWarnings = false;
+  // What the jobs of a batch share (the tables loaded once, the definition
+  // file read once; see engine/batch_share.h), made for options with the
+  // same table root, MTBL and definition file; none when null: the job reads
+  // them itself.
+  BatchShare* shared = nullptr;
 };
 
 enum class JobStatus {

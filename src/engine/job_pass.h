@@ -2,7 +2,9 @@
 // pass over bytes in memory (the fuzz targets, the tests).
 #pragma once
 
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,8 @@
 #include "tables/text_line_marks.h"
 
 namespace velkan {
+
+class OutputFile;
 
 // How a pass ended: through the end-of-job command; stopped otherwise (a
 // failing command, a read or write fault), after which a second pass still
@@ -56,5 +60,43 @@ PassEnd ConvertStream(Session& session, const JobOptions& options, int pass, con
                       PassTables& tables, ByteSource& source, ByteSink& sink, JobResult& result, bool& delivered,
                       const InputProgress& input = {}, const std::function<bool()>& ready = {},
                       const WarningListing& listing = {});
+
+// What ReservedOutput compares an output with besides the job's input,
+// found once for every job with the same options but the input and output:
+// the format file and the definition file, the store's files and the
+// roots, each resolved as ResolvedPath resolves it.
+struct KeptFiles {
+  explicit KeptFiles(const JobOptions& options);
+  struct Read {
+    std::string path;
+    std::filesystem::path resolved;
+    std::string what;  // "the definition file NAME itself"
+  };
+  std::vector<Read> read;
+  std::filesystem::path storeFolder;
+  struct StoreFile {
+    std::filesystem::path path;
+    std::string base;  // its name, matched without regard to case
+  };
+  std::vector<StoreFile> store;
+  struct Root {
+    std::filesystem::path named, resolved;
+  };
+  std::vector<Root> roots;
+};
+
+// ReservedOutput with the kept files of `options` found beforehand.
+std::string ReservedOutput(const KeptFiles& kept, const JobOptions& options, const std::string& output);
+
+// RunConversionJob; but with `held`, an output written through a temporary
+// file that would be put in place is closed without a sync and handed to
+// `*held` instead: the caller syncs the file system for several such outputs
+// at once, then calls Deliver, and NoteOutputNotPlaced when that fails.
+JobResult RunJob(Session& session, const JobOptions& options, std::unique_ptr<OutputFile>* held);
+
+// Notes in `result` that `output`, the job's output `outputFile`, could not
+// be put in place (a failed Commit or Deliver; its error() says why) and
+// fails the job.
+void NoteOutputNotPlaced(const std::string& outputFile, const OutputFile& output, JobResult& result);
 
 }  // namespace velkan

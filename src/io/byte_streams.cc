@@ -119,8 +119,8 @@ bool FdSink::Wait() {
 bool FdSink::StartThread() {
   try {
     auto t = std::make_unique<Thread>();
-    t->buf = std::make_unique<char[]>(kThreadBuffer);
-    auto larger = std::make_unique<char[]>(kThreadBuffer);
+    t->buf = std::make_unique_for_overwrite<char[]>(kThreadBuffer);
+    auto larger = std::make_unique_for_overwrite<char[]>(kThreadBuffer);
     Thread* raw = t.get();
     t->worker = std::thread([raw, this] {
       std::unique_lock<std::mutex> l(raw->m);
@@ -173,7 +173,7 @@ bool FdSink::HandOver(bool mayStart) {
 bool FdSink::TakeBytes(const char* data, size_t n) {
   if (failed_) return false;
   if (!buf_) {
-    buf_ = std::make_unique<char[]>(kSinkBuffer);
+    buf_ = std::make_unique_for_overwrite<char[]>(kSinkBuffer);
     capacity_ = kSinkBuffer;
     cur_ = buf_.get();
     end_ = cur_ + capacity_;

@@ -355,6 +355,11 @@ int NamedDescriptor(const fs::path& path) {
     if (ec || abs.empty()) return -1;
     int n = DescriptorSpelled(abs.lexically_normal());
     if (n >= 0) return n;
+    // A regular file or a folder is no descriptor's name: those are links
+    // (/dev/stdin, the entries of /proc/self/fd) or devices. Most paths are
+    // told so with one lstat instead of resolving their folders.
+    struct stat st {};
+    if (::lstat(abs.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) return -1;
     // A folder that leads to one of those (/dev/fd is a link to /proc/self/fd).
     fs::path folder = fs::canonical(abs.parent_path(), ec);
     if (!ec) {
@@ -506,7 +511,7 @@ bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries) {
   return true;
 }
 
-bool OutputFile::Commit() {
+bool OutputFile::Close(bool sync) {
   if (fd_ < 0) {
     if (error_.empty()) error_ = "no output file is open";
     return false;
@@ -514,7 +519,7 @@ bool OutputFile::Commit() {
   int err = 0;
   struct stat st {};
   // EINVAL: a file that cannot be synced, which is no failed write.
-  if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && ::fsync(fd_) != 0 && errno != EINVAL) err = errno;
+  if (sync && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && ::fsync(fd_) != 0 && errno != EINVAL) err = errno;
   if (::close(fd_) != 0 && err == 0 && errno != EINTR) err = errno;
   fd_ = -1;
   if (err != 0) {
@@ -523,28 +528,71 @@ bool OutputFile::Commit() {
     error_ = Describe("cannot write", target_, err) + WithLeftover();
     return false;
   }
-  if (temporary_.empty()) return true;
+  return true;
+}
 
+bool OutputFile::Rename() {
+  if (temporary_.empty()) return true;
   if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
-    err = errno;
+    const int err = errno;
     RemoveTemporary();
     error_ = Describe("cannot replace", target_, err) + WithLeftover();
     return false;
   }
   if (temporaries_ != nullptr) temporaries_->Forget(temporary_);
   temporary_.clear();
+  return true;
+}
+
+bool OutputFile::Commit() {
+  if (!Close(true)) return false;
+  if (temporary_.empty()) return true;
+  if (!Rename()) return false;
   // The new name reaches the disk with the folder.
-  int dirFd = ::open(target_.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  SyncFolder(target_.parent_path());
+  return true;
+}
+
+bool OutputFile::CloseUnsynced() {
+  if (!Close(false)) return false;
+  closedUnsynced_ = !temporary_.empty();
+  return true;
+}
+
+bool OutputFile::Deliver(int syncError) {
+  if (!closedUnsynced_) {
+    error_ = "no output file is waiting to be put in place";
+    return false;
+  }
+  closedUnsynced_ = false;
+  if (syncError != 0) {
+    RemoveTemporary();
+    error_ = Describe("cannot write", target_, syncError) + WithLeftover();
+    return false;
+  }
+  return Rename();
+}
+
+int SyncFileSystemOf(const fs::path& folder) {
+  int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) return errno;
+  int err = ::syncfs(dirFd) == 0 ? 0 : errno;
+  ::close(dirFd);
+  return err;
+}
+
+void SyncFolder(const fs::path& folder) {
+  int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {
     ::fsync(dirFd);
     ::close(dirFd);
   }
-  return true;
 }
 
 void OutputFile::Discard() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  closedUnsynced_ = false;
   RemoveTemporary();
 }
 

@@ -130,6 +130,18 @@ class OutputFile {
   // and closed. Returns false with error() set when any step failed.
   bool Commit();
 
+  // The first half of a commit whose sync is the caller's (the outputs of a
+  // batch reach the disk together, see OutputBatch): the file is closed,
+  // not synced, and stays a temporary file until Deliver. Failures as
+  // Commit's. In place (no temporary file), the file is only closed.
+  bool CloseUnsynced();
+  // The second half, once the caller has synced the file system: renames
+  // the temporary file onto the output (the folder is not synced). A failed
+  // rename removes it and leaves the output as it was, as does a
+  // `syncError` (the errno of the caller's failed sync), which renames
+  // nothing.
+  bool Deliver(int syncError = 0);
+
   // Gives up: a temporary file is closed and removed and the output stays as
   // it was; in place, the descriptor is closed (what was written stays).
   void Discard();
@@ -152,18 +164,32 @@ class OutputFile {
 
  private:
   void RemoveTemporary();
+  // Syncs (when `sync`) and closes the file; a failure removes the
+  // temporary file.
+  bool Close(bool sync);
+  // Renames the temporary file (if any) onto the output.
+  bool Rename();
   // "; " and leftover(), or nothing.
   std::string WithLeftover() const;
 
   int fd_ = -1;
   bool inPlace_ = false;
   bool existed_ = false;
+  bool closedUnsynced_ = false;  // CloseUnsynced left a temporary file to Deliver
   std::filesystem::path target_;
   std::filesystem::path temporary_;
   TemporaryFiles* temporaries_ = nullptr;
   std::string error_;
   std::string leftover_;
 };
+
+// Syncs the file system `folder` lies on (syncfs). Returns 0 or the errno
+// of the failure.
+int SyncFileSystemOf(const std::filesystem::path& folder);
+
+// Syncs a folder, so that the names made or renamed in it reach the disk
+// (best effort: a folder that cannot be opened is not synced).
+void SyncFolder(const std::filesystem::path& folder);
 
 // The descriptor of this process that `path` names: 0, 1 and 2 for
 // /dev/stdin, /dev/stdout and /dev/stderr, N for /dev/fd/N,

@@ -8,16 +8,22 @@ namespace {
 constexpr size_t kMaxLine = 259;
 }  // namespace
 
-bool DefinitionFile::Open(const std::string& path, std::string* why) {
-  Close();
+bool DefinitionFile::Read(const std::string& path, std::string& content, std::string* why) {
   // A directory or other non-file at the path is no definition file.
-  std::string content;
   int error = 0;
   TableFileStatus status = ReadTableFile(path, content, kMaxTableFileBytes, &error);
   if (status != TableFileStatus::kRead) {
+    content.clear();
     if (why) *why = DescribeTableFileStatus(status, error);
     return false;
   }
+  return true;
+}
+
+bool DefinitionFile::Open(const std::string& path, std::string* why) {
+  Close();
+  std::string content;
+  if (!Read(path, content, why)) return false;
   OpenFromMemory(std::move(content));
   return true;
 }

@@ -24,6 +24,8 @@ class DefinitionFile {
   // opened, is no regular file (a directory, say), a read fails or it is
   // larger than 16 MiB; `why` (if given) then says which.
   bool Open(const std::string& path, std::string* why = nullptr);
+  // Reads the bytes of the file at `path` as Open does, into `content`.
+  static bool Read(const std::string& path, std::string& content, std::string* why = nullptr);
   // Uses the given bytes as the file's content.
   void OpenFromMemory(std::string content);
   void Close();

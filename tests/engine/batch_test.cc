@@ -11,6 +11,7 @@
 #include <system_error>
 #include <thread>
 
+#include "support/memory_pass.h"
 #include "support/test_support.h"
 
 namespace velkan {
@@ -243,6 +244,101 @@ TEST_F(BatchRunTest, ThreadsThatCannotBeHadLeaveTheirJobsToTheOthers) {
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path() / "out")) ++files;
     EXPECT_EQ(files, entries.size());  // and no temporary file
   }
+}
+
+// The words of a format's definition (number n of one digit, then `words`
+// and the end mark) and of its call.
+std::vector<uint16_t> Define(int n, std::vector<uint16_t> words) {
+  std::vector<uint16_t> w = {0xD003, 0xD02C, static_cast<uint16_t>(0xC340 + n), 0xD004};
+  w.insert(w.end(), words.begin(), words.end());
+  w.insert(w.end(), {0xD004, 0xD004});
+  return w;
+}
+std::vector<uint16_t> Call(int n) { return {0xD003, 0xD03F, static_cast<uint16_t>(0xC340 + n), 0xD004}; }
+std::vector<uint16_t> Font(std::vector<uint16_t> digits) {
+  std::vector<uint16_t> w = {0xD003, 0xD02D};
+  w.insert(w.end(), digits.begin(), digits.end());
+  w.push_back(0xD004);
+  return w;
+}
+
+// A batch converts its jobs exactly as separate programs would, one after
+// the other on the same store: the outputs, the results and the store's
+// final bytes. The jobs read the sample tables (a font with an overlay, the
+// ruby font, a text job), a format file and a definition file; early jobs
+// define formats that later ones call (and one redefines); more jobs than
+// wait to reach the disk together.
+TEST(BatchEquivalence, ABatchConvertsAsSeparateProgramsOneAfterTheOther) {
+  TempDir dir;
+  const fs::path source = VELKAN_SOURCE_DIR;
+  JobOptions common;
+  common.tableRoot = VELKAN_SAMPLE_ROOT;
+  common.defineFile = (fs::path(VELKAN_SAMPLE_ROOT) / "sample.def").string();
+  common.udfFile = dir.Write("formats.zan", WordBytes(Define(4, {0x45B4, 0x45B5}))).string();
+
+  std::vector<std::vector<uint16_t>> jobs = {
+      test::Join({Define(7, {0x45A1, 0x45A2}), Call(4), {0x4521, 0xD009}}),
+      test::Join({Font({0xC345}), {0x4521, 0x3021}, Call(7), Font({0xC341}), {0x4521, 0x3021}}),
+      test::Join({Font({0xC348, 0xC340, 0xC341}), {0x4521, 0x4522}, Font({0xC341}), Call(7)}),
+      test::Join({Define(7, {0x45C1}), Call(7), Call(9)}),
+      test::Join({Call(7), {0x3021, 0xD009}}),
+  };
+  std::vector<std::string> inputs = {(source / "examples" / "sample.zan").string()};
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    inputs.push_back(dir.Write("in/j" + std::to_string(i) + ".zan", WordBytes(jobs[i])).string());
+  }
+  inputs.push_back(fs::copy_file(source / "examples" / "sample.txt", dir.path() / "in" / "text.txt")
+                       ? (dir.path() / "in" / "text.txt").string()
+                       : std::string());
+  // Enough further jobs that some outputs reach the disk before the batch ends.
+  for (int i = 0; i < 40; ++i) {
+    inputs.push_back(
+        dir.Write("in/k" + std::to_string(i) + ".zan", WordBytes(Call(i % 2 ? 7 : 4)))
+            .string());
+  }
+
+  // Both stores start alike, with format 9 left by an earlier program.
+  for (const char* store : {"batch-store", "one-by-one-store"}) {
+    JobOptions first = common;
+    first.udfFile.clear();
+    first.storeDir = dir.path() / store;
+    first.inputFile = dir.Write("seed.zan", WordBytes(Define(9, {0x4530}))).string();
+    first.outputFile = (dir.path() / "seed.txt").string();
+    Session session;
+    ASSERT_EQ(RunConversionJob(session, first).status, JobStatus::kCompleted);
+  }
+
+  JobOptions batch = common;
+  batch.storeDir = dir.path() / "batch-store";
+  BatchPlan plan = PlanBatch(inputs, dir.path() / "batch", batch);
+  ASSERT_TRUE(plan.ok());
+  fs::create_directory(dir.path() / "batch");
+  std::vector<JobResult> results = RunBatch(plan.entries, batch, 1);
+  ASSERT_EQ(results.size(), inputs.size());
+
+  fs::create_directory(dir.path() / "one-by-one");
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    SCOPED_TRACE(inputs[i]);
+    JobOptions o = common;
+    o.storeDir = dir.path() / "one-by-one-store";
+    o.inputFile = inputs[i];
+    o.outputFile = BatchOutputName(inputs[i], dir.path() / "one-by-one").string();
+    Session session;  // a new program
+    JobResult alone = RunConversionJob(session, o);
+    EXPECT_EQ(results[i].status, alone.status);
+    EXPECT_EQ(results[i].notes, alone.notes);
+    std::string converted = Slurp(o.outputFile);
+    EXPECT_FALSE(converted.empty());
+    EXPECT_EQ(Slurp(plan.entries[i].output), converted);
+  }
+  for (const char* file : {"udf2.tbl", "udf2.fle"}) {
+    std::string kept = Slurp(dir.path() / "batch-store" / "QDXFILES" / file);
+    EXPECT_EQ(kept.size(), fs::file_size(dir.path() / "one-by-one-store" / "QDXFILES" / file)) << file;
+    EXPECT_TRUE(kept == Slurp(dir.path() / "one-by-one-store" / "QDXFILES" / file)) << file;
+  }
+  size_t files = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path() / "batch")) ++files;
+  EXPECT_EQ(files, inputs.size());  // and no temporary file
 }
 
 TEST_F(BatchRunTest, AnEmptyBatchRunsNothing) {

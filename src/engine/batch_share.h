@@ -1,0 +1,34 @@
+// What the jobs of a batch share, so that each pays only for its own input
+// and output: the tables of the root, loaded once and lent to every pass
+// (TableLender: checked against their files now and then, loaded again when
+// they changed), the definition file, read once when the batch starts, and
+// the files no output may replace, found once.
+#pragma once
+
+#include <string>
+
+#include "engine/job.h"
+#include "engine/job_pass.h"
+#include "tables/table_lender.h"
+
+namespace velkan {
+
+class BatchShare {
+ public:
+  // For jobs run with `common`'s table root, MTBL and definition file.
+  explicit BatchShare(const JobOptions& common);
+  BatchShare(const BatchShare&) = delete;
+  BatchShare& operator=(const BatchShare&) = delete;
+
+  TableLender tables;
+  // The files no job's output may replace, found once.
+  const KeptFiles kept;
+
+  // The definition file as it was read: its bytes, or why it could not be
+  // read (no definition file: not read, no reason).
+  bool definitionsRead = false;
+  std::string definitions;
+  std::string definitionsFault;
+};
+
+}  // namespace velkan
