@@ -351,15 +351,15 @@ int NamedDescriptor(const fs::path& path) {
   std::error_code ec;
   fs::path p = path;
   for (int hops = 0; hops <= 40; ++hops) {
-    fs::path abs = fs::absolute(p, ec);
-    if (ec || abs.empty()) return -1;
-    int n = DescriptorSpelled(abs.lexically_normal());
-    if (n >= 0) return n;
     // A regular file or a folder is no descriptor's name: those are links
     // (/dev/stdin, the entries of /proc/self/fd) or devices. Most paths are
     // told so with one lstat instead of resolving their folders.
     struct stat st {};
-    if (::lstat(abs.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) return -1;
+    if (!p.empty() && ::lstat(p.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) return -1;
+    fs::path abs = fs::absolute(p, ec);
+    if (ec || abs.empty()) return -1;
+    int n = DescriptorSpelled(abs.lexically_normal());
+    if (n >= 0) return n;
     // A folder that leads to one of those (/dev/fd is a link to /proc/self/fd).
     fs::path folder = fs::canonical(abs.parent_path(), ec);
     if (!ec) {
