@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Throughput of velkan beside iconv on the same characters, and peak memory.
 #
-#   bench/run.sh [-b BUILD] [-t ROOT] [-m MILLION] [-r RUNS] [-k JOBS] [--batch] [--huge GIB] [--keep DIR]
+#   bench/run.sh [-b BUILD] [-t ROOT] [-m MILLION] [-r RUNS] [-k JOBS] [-s SMALL] [--disk DIR] [--batch]
+#                [--huge GIB] [--keep DIR]
 #
 #   -b BUILD    build folder holding bin/velkan and bin/velkan_bench_jobs (default: build)
 #   -t ROOT     the table root the jobs are made for and converted with
@@ -12,6 +13,12 @@
 #               overlays, text (default all four; overlays is the command job
 #               switching a font with an overlay on and off, made only when
 #               the root has such a font)
+#   -s SMALL    the small-jobs batch: SMALL jobs of 2048 words of characters
+#               converted as one batch with -j 1, beside one job holding the
+#               same words, in the run's folder and on a disk (default 2000;
+#               0 leaves it out)
+#   --disk DIR  where the small-jobs batch is run on a disk (default /var/tmp;
+#               left out when DIR is a tmpfs)
 #   --batch     also convert 8 copies of the character job with -j 1 and -j 2
 #   --huge GIB  also convert a character job of GIB gibibytes once, for its
 #               peak memory (written and removed again)
@@ -38,8 +45,11 @@ millions=16
 runs=5
 jobs=chars,commands,overlays,text
 batch=0
+small=2000
+disk=/var/tmp
 huge=0
 keep=
+diskDir=
 while [ $# -gt 0 ]; do
   case "$1" in
     -b) build=$2; shift 2 ;;
@@ -47,6 +57,8 @@ while [ $# -gt 0 ]; do
     -m) millions=$2; shift 2 ;;
     -r) runs=$2; shift 2 ;;
     -k) jobs=$2; shift 2 ;;
+    -s) small=$2; shift 2 ;;
+    --disk) disk=$2; shift 2 ;;
     --batch) batch=1; shift ;;
     --huge) huge=$2; shift 2 ;;
     --keep) keep=$2; shift 2 ;;
@@ -80,7 +92,7 @@ else
     if [ -w /dev/shm ] && [ -n "$free" ] && [ "$free" -gt "$need" ]; then base=/dev/shm; fi
   fi
   dir=$(mktemp -d "$base/velkan-bench.XXXXXX")
-  trap 'rm -rf "$dir"' EXIT
+  trap 'rm -rf "$dir"; [ -z "${diskDir:-}" ] || rm -rf "$diskDir"' EXIT
 fi
 
 echo "velkan at $(git -C "$(dirname "$0")" rev-parse --short HEAD 2>/dev/null || echo unknown)," \
@@ -182,6 +194,48 @@ if [ $batch = 1 ] && [ -f "$dir/chars.zan" ]; then
   done
   awk -v a="$batch1" -v b="$batch2" 'BEGIN { printf "speed-up from 1 to 2 jobs: %.2f\n", a / b }'
   rm -rf "$dir/batch"
+fi
+
+# The small-jobs batch: the cost of a job besides its words. One job of
+# SMALL * 2048 words, then the same words as SMALL jobs of 2048 words in one
+# batch (-j 1): the ratio is the one job's time over the batch's (1 when a
+# job costs nothing but its words). velkan syncs a single output before its
+# rename and a batch's outputs together, so on a disk the ratio counts that.
+smallBatch() {
+  local where=$1 kind=$2 one many
+  mkdir -p "$where/jobs"
+  head -c $((small * 4096)) "$dir/small.zan" >"$where/one.zan"
+  split -b 4096 -a 6 -d --additional-suffix=.zan "$where/one.zan" "$where/jobs/j"
+  measure "$where/one.txt" "${convert[@]}" "$where/one.zan" -o "$where/one.txt"
+  one=$best
+  measure "$where/out" "${convert[@]}" "$where"/jobs/j*.zan --out-dir "$where/out" -j 1
+  many=$best
+  [ $ok = 1 ] || sed 's/^/    velkan: /' "$dir/err" | head -n 3
+  printf 'small jobs, %-6s %5d jobs of 2048 words: %.3f s, one job of the same words %.3f s, ratio %.2f\n' \
+    "$kind" "$small" "$many" "$one" "$(awk -v a="$one" -v b="$many" 'BEGIN { printf "%.2f", a / b }')"
+  # Each job starts as a program of its own would (a line end before any
+  # text is dropped), so the outputs joined are not the one job's.
+  if [ "$(find "$where/out" -name 'j*.txt' -size +0 | wc -l)" = "$small" ]; then
+    echo "    check: every job of the batch has its output"
+  else
+    echo "    CHECK FAILED: not so: every job of the batch has its output"
+    failures=$((failures + 1))
+  fi
+  rm -rf "$where/jobs" "$where/out" "$where/one.zan" "$where/one.txt"
+}
+
+if [ "$small" != 0 ]; then
+  # At least SMALL * 2048 words of characters, a line end every 40.
+  "$gen" "$root" "$dir/smalljob" "$(awk -v n="$small" 'BEGIN { printf "%.6f", n * 2048 / 1e6 }')" charwords >/dev/null
+  mv "$dir/smalljob/chars.zan" "$dir/small.zan"
+  rm -rf "$dir/smalljob"
+  smallBatch "$dir/small" "($(stat -f -c %T "$dir" 2>/dev/null || echo unknown))"
+  if [ -d "$disk" ] && [ -w "$disk" ] && [ "$(stat -f -c %T "$disk")" != tmpfs ]; then
+    diskDir=$(mktemp -d "$disk/velkan-bench-small.XXXXXX")
+    smallBatch "$diskDir" "($(stat -f -c %T "$diskDir"))"
+    rm -rf "$diskDir"
+  fi
+  rm -f "$dir/small.zan"
 fi
 
 if [ "$huge" != 0 ]; then
