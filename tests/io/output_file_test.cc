@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -112,6 +113,43 @@ TEST(OutputFile, DiscardLeavesTheEarlierFileAndNoTemporary) {
   ASSERT_TRUE(g.Open((dir.path() / "fresh.txt").string()));
   g.Discard();
   EXPECT_FALSE(fs::exists(dir.path() / "fresh.txt"));
+}
+
+// The outputs of a batch: closed unsynced, the temporary file stays until
+// Deliver renames it; a sync that failed, or a rename refused, removes it
+// and leaves the earlier output.
+TEST(OutputFile, AnOutputClosedUnsyncedIsInPlaceOnlyOnceDelivered) {
+  TempDir dir;
+  fs::path out = dir.Write("out.txt", "earlier");
+  OutputFile f;
+  ASSERT_TRUE(f.Open(out.string()));
+  Put(f.fd(), "new text");
+  ASSERT_TRUE(f.CloseUnsynced()) << f.error();
+  EXPECT_EQ(f.fd(), -1);
+  EXPECT_EQ(Slurp(out), "earlier");
+  EXPECT_EQ(Slurp(f.temporary()), "new text");
+  ASSERT_TRUE(f.Deliver()) << f.error();
+  EXPECT_EQ(Slurp(out), "new text");
+  EXPECT_TRUE(Others(dir.path(), {"out.txt"}).empty());
+  EXPECT_FALSE(f.Deliver());  // once only
+
+  OutputFile unsynced;
+  ASSERT_TRUE(unsynced.Open(out.string()));
+  Put(unsynced.fd(), "lost");
+  ASSERT_TRUE(unsynced.CloseUnsynced());
+  EXPECT_FALSE(unsynced.Deliver(EIO));
+  EXPECT_NE(unsynced.error().find("cannot write"), std::string::npos) << unsynced.error();
+  EXPECT_EQ(Slurp(out), "new text");
+
+  // A folder made where the output goes meanwhile refuses the rename.
+  fs::path place = dir.path() / "place.txt";
+  OutputFile refused;
+  ASSERT_TRUE(refused.Open(place.string()));
+  ASSERT_TRUE(refused.CloseUnsynced());
+  fs::create_directory(place);
+  EXPECT_FALSE(refused.Deliver());
+  EXPECT_NE(refused.error().find("cannot replace"), std::string::npos) << refused.error();
+  EXPECT_TRUE(Others(dir.path(), {"out.txt", "place.txt"}).empty());
 }
 
 TEST(OutputFile, TwoOutputsAtOnceUseTheirOwnTemporaryFiles) {
