@@ -38,7 +38,6 @@
 //   or charwords for chars.zan alone (for a very large job).
 // Nothing here grows with the size of a job: the files are written in blocks.
 #include <fcntl.h>
-#include <iconv.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -56,6 +55,7 @@
 
 #include "conversion/character_output.h"
 #include "io/byte_streams.h"
+#include "io/encoding_converter.h"
 #include "tables/code_conversion.h"
 #include "tables/code_tables.h"
 #include "tables/escape_definitions.h"
@@ -81,18 +81,10 @@ void PutBE(std::string& s, uint16_t w) {
 
 // Converts bytes with iconv; empty when they do not convert whole.
 std::string Iconv(const char* from, const char* to, const std::string& in) {
-  iconv_t cd = ::iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) Die(std::string("iconv cannot convert ") + from + " to " + to);
-  std::string src = in;
-  std::string out(in.size() * 4 + 8, '\0');
-  char* ip = src.data();
-  size_t il = src.size();
-  char* op = out.data();
-  size_t ol = out.size();
-  size_t r = ::iconv(cd, &ip, &il, &op, &ol);
-  ::iconv_close(cd);
-  if (r == static_cast<size_t>(-1) || il != 0) return {};
-  out.resize(out.size() - ol);
+  velkan::EncodingConverter converter(to, from);
+  if (!converter.ok()) Die(std::string("iconv cannot convert ") + from + " to " + to);
+  std::string out;
+  if (!converter.Convert(in, out)) return {};
   return out;
 }
 

@@ -1,8 +1,6 @@
 #include "tools/shift_jis_text.h"
 
-#include <iconv.h>
-
-#include <cerrno>
+#include "io/encoding_converter.h"
 
 namespace velkan {
 
@@ -11,32 +9,8 @@ namespace {
 // Converts `in` with a fresh conversion descriptor; false on any byte that
 // does not convert (an incomplete sequence at the end included).
 bool Convert(const char* to, const char* from, std::string_view in, std::string& out) {
-  out.clear();
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  std::string src(in);
-  char* inPtr = src.data();
-  size_t inLeft = src.size();
-  char buf[1024];
-  bool ok = true;
-  while (inLeft > 0) {
-    char* outPtr = buf;
-    size_t outLeft = sizeof buf;
-    size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    out.append(buf, sizeof buf - outLeft);
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      ok = false;
-      break;
-    }
-  }
-  if (ok) {
-    char* outPtr = buf;
-    size_t outLeft = sizeof buf;
-    if (iconv(cd, nullptr, nullptr, &outPtr, &outLeft) == static_cast<size_t>(-1)) ok = false;
-    out.append(buf, sizeof buf - outLeft);
-  }
-  iconv_close(cd);
-  return ok;
+  EncodingConverter converter(to, from);
+  return converter.Convert(in, out);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "engine/pass.h"
+#include "io/encoding_converter.h"
 #include "tables/code_tables.h"
 
 namespace velkan {
@@ -32,28 +32,9 @@ namespace velkan::test {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-bool Iconv(const char* to, const char* from, const std::string& in, std::string& out) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  std::string src = in;
-  out.assign(src.size() * 4 + 8, '\0');
-  char* s = src.data();
-  size_t sl = src.size();
-  char* d = out.data();
-  size_t dl = out.size();
-  size_t r = iconv(cd, &s, &sl, &d, &dl);
-  iconv_close(cd);
-  out.resize(out.size() - dl);
-  return r != static_cast<size_t>(-1);
-}
-
-}  // namespace
-
 std::string Sjis(const std::string& utf8) {
   std::string out;
-  if (!Iconv("CP932", "UTF-8", utf8, out)) {
+  if (!EncodingConverter("CP932", "UTF-8").Convert(utf8, out)) {
     ADD_FAILURE() << "text has no Shift_JIS form: " << utf8;
     return {};
   }
@@ -74,7 +55,7 @@ std::string Readable(const std::string& bytes) {
       out += "\\n\n";
     } else if (b >= 0x20 && b < 0x7F) {
       out += static_cast<char>(b);
-    } else if (piece.size() == len && Iconv("UTF-8", "CP932", piece, conv) && !conv.empty()) {
+    } else if (piece.size() == len && EncodingConverter("UTF-8", "CP932").Convert(piece, conv) && !conv.empty()) {
       out += conv;
     } else {
       char hex[8];
