@@ -54,6 +54,7 @@
 #include <vector>
 
 #include "conversion/character_output.h"
+#include "io/byte_order.h"
 #include "io/byte_streams.h"
 #include "io/encoding_converter.h"
 #include "tables/code_conversion.h"
@@ -93,7 +94,7 @@ std::string Iconv(const char* from, const char* to, const std::string& in) {
 uint16_t RoundTrip(const std::string& cp932) {
   std::string u = Iconv("CP932", "UTF-16BE", cp932);
   if (u.size() != 2 || Iconv("UTF-16BE", "CP932", u) != cp932) return 0;
-  return static_cast<uint16_t>(static_cast<uint8_t>(u[0]) << 8 | static_cast<uint8_t>(u[1]));
+  return velkan::LoadBigEndian16(u.data());
 }
 
 // A character of the jobs: its code word, the bytes the converter writes for

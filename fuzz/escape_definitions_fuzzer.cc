@@ -6,6 +6,7 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
+#include "io/byte_order.h"
 #include "tables/escape_definitions.h"
 
 namespace {
@@ -19,7 +20,7 @@ unsigned MatchEverywhere(const velkan::EscapeDefinitions& defs, std::string_view
     if (velkan::IsMarkerLead(defs, at[0])) sum += static_cast<unsigned>(velkan::MatchMarker(defs, at).length);
     sum += velkan::IsModeLead(defs, at[0]) + velkan::IsCommandLead(defs, at[0]);
     if (at.size() >= 2) {
-      auto code = static_cast<uint16_t>(static_cast<unsigned char>(at[0]) << 8 | static_cast<unsigned char>(at[1]));
+      uint16_t code = velkan::LoadBigEndian16(at.data());
       sum += velkan::LookupEscapePair(defs, code);
     }
   }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "io/byte_order.h"
 #include "tables/table_file.h"
 #include "tables/table_root.h"
 
@@ -36,10 +37,7 @@ struct ReplacementEntry {
   // The words as they go into the code stream, high byte first.
   std::string_view WordBytes() const { return {words.data(), 2u * wordCount}; }
   // Word i (i < wordCount).
-  uint16_t Word(size_t i) const {
-    return static_cast<uint16_t>(static_cast<unsigned char>(words[2 * i]) << 8 |
-                                 static_cast<unsigned char>(words[2 * i + 1]));
-  }
+  uint16_t Word(size_t i) const { return LoadBigEndian16(words.data() + 2 * i); }
 };
 
 class ReplacementTable {

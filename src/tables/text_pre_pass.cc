@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "io/byte_order.h"
+
 namespace velkan {
 
 namespace {
@@ -20,9 +22,7 @@ constexpr size_t kOutBlock = 64 * 1024;
 bool IsAsciiDigit(uint8_t c) { return c >= '0' && c <= '9'; }
 bool IsFullWidthDigit(uint16_t d) { return d >= 0x824F && d <= 0x8258; }
 uint8_t Byte(std::string_view t, size_t i) { return static_cast<uint8_t>(t[i]); }
-uint16_t TwoBytes(std::string_view t, size_t i) {
-  return static_cast<uint16_t>(Byte(t, i) << 8 | Byte(t, i + 1));
-}
+uint16_t TwoBytes(std::string_view t, size_t i) { return LoadBigEndian16(t.data() + i); }
 
 // The value of a hexadecimal digit of a mode 9 escape at the start of `t`
 // and the bytes it takes; -1 when the character there is none.

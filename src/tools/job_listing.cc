@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/command_table.h"
+#include "io/byte_order.h"
 #include "tables/command_words.h"
 
 namespace velkan {
@@ -91,9 +92,7 @@ std::string WithLineNumbers(std::string_view listing, const char* heading,
 
 std::string ListCodeWords(std::string_view bytes, const CharacterNamer& nameOf) {
   const size_t count = bytes.size() / 2;
-  auto wordAt = [&](size_t i) {
-    return static_cast<uint16_t>(static_cast<unsigned char>(bytes[2 * i]) << 8 | static_cast<unsigned char>(bytes[2 * i + 1]));
-  };
+  auto wordAt = [&](size_t i) { return LoadBigEndian16(bytes.data() + 2 * i); };
   std::string out = "offset  word  meaning\n";
   int indent = 0;
   size_t i = 0;

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "engine/job.h"
+#include "io/byte_order.h"
 #include "support/test_support.h"
 #include "tables/code_tables.h"
 
@@ -45,7 +46,7 @@ struct TextJob : ::testing::Test {
   }
   static uint16_t Code(const std::string& utf8) {
     std::string s = Sjis(utf8);
-    return static_cast<uint16_t>(static_cast<uint8_t>(s[0]) << 8 | static_cast<uint8_t>(s[1]));
+    return LoadBigEndian16(s.data());
   }
   std::string Convert(const std::string& inputName, const std::string& bytes) {
     o.inputFile = dir.Write(inputName, bytes).string();

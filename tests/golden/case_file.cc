@@ -3,6 +3,7 @@
 #include <cctype>
 #include <sstream>
 
+#include "io/byte_order.h"
 #include "support/test_support.h"
 
 namespace velkan::test {
@@ -128,8 +129,7 @@ bool StoredSection(const std::string& head, const std::string& body, StoredForma
   if (!WordsTo(body, bytes, error, false)) return false;
   if (bytes.size() > 1024) { error = "== " + kind + ": more than 512 words"; return false; }
   for (size_t k = 0; k + 1 < bytes.size(); k += 2) {
-    out.words.push_back(static_cast<uint16_t>(static_cast<unsigned char>(bytes[k]) << 8 |
-                                              static_cast<unsigned char>(bytes[k + 1])));
+    out.words.push_back(LoadBigEndian16(bytes.data() + k));
   }
   return true;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "io/byte_order.h"
 #include "support/test_support.h"
 #include "tables/code_tables.h"
 
@@ -79,7 +80,7 @@ class TextPrePassTest : public ::testing::Test {
   // The Shift-JIS code of one double-byte character.
   static uint16_t Code(const std::string& utf8) {
     std::string s = Sjis(utf8);
-    return static_cast<uint16_t>(static_cast<uint8_t>(s[0]) << 8 | static_cast<uint8_t>(s[1]));
+    return LoadBigEndian16(s.data());
   }
   void Forward(uint16_t sjis, uint16_t code) {
     size_t i = sjis >= 0xE000 ? 0x2000u + (sjis - 0xE000u) : sjis - 0x8000u;
@@ -110,7 +111,7 @@ class TextPrePassTest : public ::testing::Test {
     EXPECT_EQ(0u, bytes.size() % 2);
     std::vector<uint16_t> words;
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-      words.push_back(static_cast<uint16_t>(static_cast<uint8_t>(bytes[i]) << 8 | static_cast<uint8_t>(bytes[i + 1])));
+      words.push_back(LoadBigEndian16(bytes.data() + i));
     }
     return words;
   }
@@ -208,7 +209,7 @@ TEST_F(TextPrePassTest, AMissInAPositionModeFallsBackToTheCurrentModeEvenMode10)
   uint8_t buf[16];
   ASSERT_EQ(2, pass.Read(buf, sizeof buf));
   // Not in SJ_KU2_0, nor in SJIS_RUB.TBL: unknown. Mode 10 stays on.
-  EXPECT_EQ(kUnknownCharacter, buf[0] << 8 | buf[1]);
+  EXPECT_EQ(kUnknownCharacter, LoadBigEndian16(buf));
   EXPECT_EQ(10, pass.state().mode);
   EXPECT_EQ(1, pass.state().mode10);
   EXPECT_EQ(0, pass.state().countdown);
@@ -230,7 +231,7 @@ TEST_F(TextPrePassTest, ARefillThatFailsDeliversTheWordsMadeBeforeThenAnError) {
   size_t words = 0;
   long n = 0;
   while ((n = pass.Read(buf.data(), buf.size())) > 0) {
-    for (long i = 0; i < n; i += 2) EXPECT_EQ(0x45B0, buf[static_cast<size_t>(i)] << 8 | buf[static_cast<size_t>(i) + 1]);
+    for (long i = 0; i < n; i += 2) EXPECT_EQ(0x45B0, LoadBigEndian16(buf.data() + i));
     words += static_cast<size_t>(n) / 2;
   }
   EXPECT_EQ(-1, n);
