@@ -350,32 +350,12 @@ void AddCodeForm(RunText& out, const Plan& p, uint16_t w, uint16_t j) {
 // reserved for them.
 size_t WriteMainPageCharacters(RunText& out, const MainPageRoute& route, const uint16_t* run, size_t i,
                                int16_t& charClass) {
-  const size_t start = i;
-  for (;;) {
-    char* d = out.Reserve(2 * kMaxRunLength + 2);
-    char* const begin = d;
-    const size_t pieceEnd = i + kMaxRunLength;
-    bool stopped = false;
-    for (uint16_t w; i < pieceEnd; ++i) {
-      w = run[i];
-      uint16_t t = w != 0 ? route.ShiftJisOf(w) : 0;
-      if (t == 0) {
-        stopped = true;
-        break;
-      }
-      if (i == start && charClass == 6) {
-        *d++ = '\\';
-        *d++ = '/';
-      }
-      d[0] = static_cast<char>(t >> 8);
-      d[1] = static_cast<char>(t & 0xFF);
-      d += 2;
-    }
-    out.Commit(static_cast<size_t>(d - begin));
-    if (stopped) break;
+  const uint16_t* q = run + i;
+  for (uint16_t t; (t = route.WireShiftJisAt(q)) != 0;) {
+    char* const begin = out.Reserve(2 * kMaxRunLength + 4);
+    out.Commit(static_cast<size_t>(PutMainPageCharacters(begin, route, q, q + kMaxRunLength, t, charClass) - begin));
   }
-  if (i > start) charClass = 1;
-  return i;
+  return static_cast<size_t>(q - run);
 }
 
 }  // namespace
@@ -449,35 +429,32 @@ size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen) {
     // As many words as surely fit in the room left.
     size_t fit = static_cast<size_t>(limit - d) / kMostBytes;
     const uint8_t* stop = static_cast<size_t>(end - q) / 2 > fit ? q + 2 * fit : end;
-    for (; q < stop; q += 2) {
+    while (q < stop) {
       if (uint16_t t = route.WireShiftJisAt(q)) {
-        if (charClass != 1) {
-          d = PutSeparator(d, 1, charClass);
-          charClass = 1;
-        }
-        std::memcpy(d, &t, 2);
-        d += 2;
-        continue;
+        d = PutMainPageCharacters(d, route, q, stop, t, charClass);
+        if (q == stop) break;
+        // The word at q is none the route converts: perhaps a roman one.
       }
       uint16_t w = LoadBigEndian16(q);
       // Pages 0xC3 and 0xC4, cells below 0x80.
       unsigned k = w - 0xC300u;
-      if (k >= 0x200 || (k & 0x80) != 0) goto done;
+      if (k >= 0x200 || (k & 0x80) != 0) break;
       uint8_t b = state.romanBytes[((k >> 1) & 0x80) | (k & 0x7F)];
-      if (b == 0) goto done;
+      if (b == 0) break;
       int16_t now = RomanClass(w, b);
       d = PutSeparator(d, now, charClass);
       if (b == '<' || b == '>' || b == '\\') *d++ = '\\';
       *d++ = static_cast<char>(b);
       charClass = now;
+      q += 2;
     }
+    if (q < stop) break;  // a word that is no plain character
     if (q < end) {
       put(d);
       takeRoom();
       d = base;
     }
   }
-done:
   if (d != base) put(d);
   size_t n = static_cast<size_t>(q - p) / 2;
   state.charClass = charClass;

@@ -7,6 +7,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+#include "tables/code_conversion.h"
 
 namespace velkan {
 
@@ -52,6 +56,33 @@ size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen);
 // Copies the separator between character classes `prev` and `now` to `d`
 // (room for four bytes) and returns the position behind it.
 char* PutSeparator(char* d, int16_t now, int16_t prev);
+
+// Writes to `d` the characters of the main pages that the route converts,
+// from the word at `q` on, `t` being that word's Shift_JIS form in wire order
+// (not 0): behind the separator an ordinary character needs after class `charClass`
+// (which becomes 1), two bytes a character, up to `stop` or the first word
+// the route does not convert (a 0 word is none). Moves `q` past the words
+// written and returns the position behind the bytes; needs room for 4 + 2
+// bytes a word. The words are either bytes, two a word high byte first (the
+// code stream's block), or whole words (a character run). The one writer of
+// the main pages' characters: the main loop's sweep, WritePlainCharacters and
+// WriteCharacterRun all write through it.
+template <typename Word>
+[[gnu::always_inline]] inline char* PutMainPageCharacters(char* d, const MainPageRoute& route, const Word*& q,
+                                                         const Word* const stop, uint16_t t, int16_t& charClass) {
+  static_assert(std::is_same_v<Word, uint8_t> || std::is_same_v<Word, uint16_t>);
+  constexpr size_t kStep = sizeof(uint16_t) / sizeof(Word);
+  if (charClass != 1) [[unlikely]] {
+    d = PutSeparator(d, 1, charClass);
+    charClass = 1;
+  }
+  do {
+    std::memcpy(d, &t, 2);
+    d += 2;
+    q += kStep;
+  } while (q < stop && (t = route.WireShiftJisAt(q)) != 0);
+  return d;
+}
 
 // True for the codes of the main pages, 0x8000-0x9FFF.
 constexpr bool IsMainPageCode(uint16_t w) { return (w & 0xE000) == 0x8000; }

@@ -58,19 +58,8 @@ inline bool PlainCharacterNext(const CodeStream& s) {
   if (begin == nullptr || end - begin < 6) [[unlikely]] return 0;
   size_t fit = static_cast<size_t>(end - begin - 4) / 2;
   const uint8_t* const stop = p + 2 * (avail < fit ? avail : fit);
-  char* d = begin;
-  CharacterState& state = c.chars;
-  if (state.charClass != 1) [[unlikely]] {
-    d = PutSeparator(d, 1, state.charClass);
-    state.charClass = 1;
-  }
   const uint8_t* q = p;
-  do {
-    std::memcpy(d, &t, 2);
-    d += 2;
-    q += 2;
-  } while (q < stop && (t = route.WireShiftJisAt(q)) != 0);
-  c.out.Wrote(d);
+  c.out.Wrote(PutMainPageCharacters(begin, route, q, stop, t, c.chars.charClass));
   size_t n = static_cast<size_t>(q - p) / 2;
   c.stream.TakeWords(n);
   return n;

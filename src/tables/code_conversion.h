@@ -61,16 +61,18 @@ struct MainPageRoute {
   // ConvertCode; nullptr while the route is closed.
   const uint16_t* wire = nullptr;
   bool open() const { return wire != nullptr; }
-  // The Shift_JIS character of `code`, or 0 when the route does not give it.
-  uint16_t ShiftJisOf(uint16_t code) const { return WireOrder(wire[WireOrder(code)]); }
-  // The same for the code whose two bytes, high byte first, are at `p`: the
-  // Shift_JIS character in wire order, ready to be copied to the output as
-  // two bytes, lead byte first.
+  // The Shift_JIS character of `code` in wire order, ready to be copied to
+  // the output as two bytes, lead byte first; 0 when the route does not give
+  // it.
+  uint16_t WireShiftJisOf(uint16_t code) const { return wire[WireOrder(code)]; }
+  // The same for the code whose two bytes, high byte first, are at `p`.
   uint16_t WireShiftJisAt(const uint8_t* p) const {
     uint16_t code;
     std::memcpy(&code, p, 2);
     return wire[code];
   }
+  // The same for the code at `w`.
+  uint16_t WireShiftJisAt(const uint16_t* w) const { return WireShiftJisOf(*w); }
 };
 
 // Opens the route when the last ConvertCode or SelectFont call was in
