@@ -5,10 +5,15 @@
 #   - two folders include each other, directly or through other folders (a
 #     cycle);
 #   - a folder includes a front end (cli, app) that is not itself;
-#   - a folder other than the front ends includes frontend, the library the
-#     front ends share (it stands above the engine);
+#   - a folder other than the front ends and tools includes frontend, the
+#     library the front ends share (it stands above the engine);
 #   - a folder other than the front ends includes tools (the engine, and
-#     frontend, which the dialog links as well).
+#     frontend, which the dialog links as well);
+#   - a front end includes a header of the engine's folders other than those
+#     of its front-end interface (FRONT_END_API below): the job API, the batch,
+#     the places of the tables and the store, the output files' temporaries and
+#     shown paths. What else a command of the command line needs is the tools'
+#     to include.
 #
 #   scripts/check-layers.sh [--graph] [SRC]
 #
@@ -27,7 +32,13 @@ src=${1:-"$(dirname "$0")/../src"}
 [ -d "$src" ] || { echo "check-layers: no folder $src" >&2; exit 2; }
 cd "$src"
 
-# One line per include of another folder: FROM TO FILE:LINE.
+# The headers of the engine's folders a front end may include: the job API
+# (installed for embedders as well) and what the front ends set up around it.
+FRONT_END_API="engine/job.h engine/version.h conversion/session.h engine/batch.h engine/job_places.h
+  io/output_file.h io/shown_path.h"
+ENGINE_FOLDERS="io tables typo conversion commands engine"
+
+# One line per include of another folder: FROM TO FILE:LINE HEADER.
 edges=$(
   for file in */*.h */*.cc; do
     [ -f "$file" ] || continue
@@ -39,14 +50,20 @@ edges=$(
         n = index(path, "/")
         if (n > 1) {
           to = substr(path, 1, n - 1)
-          if (to != from) print from, to, file ":" FNR
+          if (to != from) print from, to, file ":" FNR, path
         }
       }' "$file"
   done
 )
 
-printf '%s\n' "$edges" | awk -v graph="$graph" '
-  NF == 3 {
+printf '%s\n' "$edges" | awk -v graph="$graph" -v api="$FRONT_END_API" -v engine="$ENGINE_FOLDERS" '
+  BEGIN {
+    n = split(api, words, /[ \t\n]+/)
+    for (i = 1; i <= n; i++) if (words[i] != "") allowed[words[i]] = 1
+    n = split(engine, words, " ")
+    for (i = 1; i <= n; i++) engineFolder[words[i]] = 1
+  }
+  NF == 4 {
     key = $1 SUBSEP $2
     if (!(key in example)) example[key] = $3
     folder[$1] = 1
@@ -56,12 +73,16 @@ printf '%s\n' "$edges" | awk -v graph="$graph" '
       print "check-layers: " $3 " includes the front end " $2 " (" $1 " may not)"
       faults++
     }
-    if ($2 == "frontend" && $1 != "cli" && $1 != "app") {
+    if ($2 == "frontend" && $1 != "cli" && $1 != "app" && $1 != "tools") {
       print "check-layers: " $3 " includes frontend, the library of the front ends (" $1 " may not)"
       faults++
     }
     if ($2 == "tools" && $1 != "cli" && $1 != "app") {
       print "check-layers: " $3 " includes tools (the engine folder " $1 " may not)"
+      faults++
+    }
+    if (($1 == "cli" || $1 == "app") && ($2 in engineFolder) && !($4 in allowed)) {
+      print "check-layers: " $3 " includes " $4 " (a front end includes only the engine headers of FRONT_END_API)"
       faults++
     }
   }

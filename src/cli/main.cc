@@ -12,10 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/arguments.h"
-#include "cli/dump_command.h"
 #include "cli/standard_output.h"
-#include "cli/tables_command.h"
 #include "cli/warning_report.h"
 #include "conversion/session.h"
 #include "engine/batch.h"
@@ -25,10 +22,13 @@
 #include "frontend/termination.h"
 #include "io/output_file.h"
 #include "io/shown_path.h"
+#include "tools/arguments.h"
+#include "tools/dump_command.h"
+#include "tools/tables_command.h"
 
 namespace {
 
-using velkan::cli::OptionValue;
+using velkan::tools::OptionValue;
 
 constexpr const char* kUsage =
     "usage: velkan <command> [options]\n"
@@ -275,7 +275,7 @@ int Convert(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
     std::string v;
     bool missing = false;
     auto option = [&](std::initializer_list<std::string_view> names) {
-      OptionValue got = velkan::cli::TakeOptionValue(argc, argv, i, names, v);
+      OptionValue got = velkan::tools::TakeOptionValue(argc, argv, i, names, v);
       missing = got == OptionValue::kMissing;
       return got != OptionValue::kOther;
     };
@@ -394,8 +394,8 @@ int Run(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
     return 0;
   }
   if (cmd == "convert") return Convert(argc - 2, argv + 2, temporaries);
-  if (cmd == "dump") return velkan::cli::DumpCommand(argc - 2, argv + 2);
-  if (cmd == "tables") return velkan::cli::TablesCommand(argc - 2, argv + 2, temporaries);
+  if (cmd == "dump") return velkan::tools::DumpCommand(argc - 2, argv + 2);
+  if (cmd == "tables") return velkan::tools::TablesCommand(argc - 2, argv + 2, temporaries);
   std::cerr << "velkan: unknown command '" << velkan::ShownText(cmd) << "'\n" << kUsage;
   return 2;
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace velkan::cli {
+namespace velkan::tools {
 
 enum class OptionValue {
   kOther,    // argv[i] is none of the names
@@ -21,4 +21,4 @@ enum class OptionValue {
 OptionValue TakeOptionValue(int argc, char** argv, int& i, std::initializer_list<std::string_view> names,
                             std::string& value);
 
-}  // namespace velkan::cli
+}  // namespace velkan::tools

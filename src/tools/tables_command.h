@@ -5,7 +5,7 @@ namespace velkan {
 class TemporaryFiles;
 }
 
-namespace velkan::cli {
+namespace velkan::tools {
 
 // Runs `velkan tables SUBCOMMAND ...` with the arguments after "tables".
 // Returns the exit status: 0 success, 1 a failure (or, for check, a table
@@ -13,4 +13,4 @@ namespace velkan::cli {
 // built is recorded in `temporaries`.
 int TablesCommand(int argc, char** argv, TemporaryFiles& temporaries);
 
-}  // namespace velkan::cli
+}  // namespace velkan::tools

@@ -1,4 +1,4 @@
-#include "cli/tables_command.h"
+#include "tools/tables_command.h"
 
 #include <unistd.h>
 
@@ -10,7 +10,6 @@
 #include <string>
 #include <system_error>
 
-#include "cli/arguments.h"
 #include "conversion/format_store.h"
 #include "engine/job_places.h"
 #include "frontend/termination.h"
@@ -19,11 +18,12 @@
 #include "io/shown_path.h"
 #include "tables/table_file.h"
 #include "tables/table_root.h"
+#include "tools/arguments.h"
 #include "tools/table_checks.h"
 #include "tools/table_formats.h"
 #include "tools/table_inventory.h"
 
-namespace velkan::cli {
+namespace velkan::tools {
 
 namespace fs = std::filesystem;
 
@@ -296,4 +296,4 @@ int TablesCommand(int argc, char** argv, TemporaryFiles& temporaries) {
   return UsageError("unknown subcommand '" + ShownText(sub) + "'");
 }
 
-}  // namespace velkan::cli
+}  // namespace velkan::tools

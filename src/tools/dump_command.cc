@@ -1,4 +1,4 @@
-#include "cli/dump_command.h"
+#include "tools/dump_command.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "cli/arguments.h"
 #include "engine/job.h"
 #include "engine/job_places.h"
 #include "io/byte_streams.h"
@@ -18,10 +17,11 @@
 #include "tables/table_file.h"
 #include "tables/text_line_marks.h"
 #include "tables/text_pre_pass.h"
+#include "tools/arguments.h"
 #include "tools/job_listing.h"
 #include "tools/shift_jis_text.h"
 
-namespace velkan::cli {
+namespace velkan::tools {
 
 namespace {
 
@@ -180,4 +180,4 @@ int DumpCommand(int argc, char** argv) {
   return 0;
 }
 
-}  // namespace velkan::cli
+}  // namespace velkan::tools

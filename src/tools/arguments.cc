@@ -1,6 +1,6 @@
-#include "cli/arguments.h"
+#include "tools/arguments.h"
 
-namespace velkan::cli {
+namespace velkan::tools {
 
 OptionValue TakeOptionValue(int argc, char** argv, int& i, std::initializer_list<std::string_view> names,
                             std::string& value) {
@@ -25,4 +25,4 @@ OptionValue TakeOptionValue(int argc, char** argv, int& i, std::initializer_list
   return OptionValue::kOther;
 }
 
-}  // namespace velkan::cli
+}  // namespace velkan::tools
