@@ -11,8 +11,8 @@
 #     frontend, which the dialog links as well);
 #   - a front end includes a header of the engine's folders other than those
 #     of its front-end interface (FRONT_END_API below): the job API, the batch,
-#     the places of the tables and the store, the output files' temporaries and
-#     shown paths. What else a command of the command line needs is the tools'
+#     the places of the tables and the store, the output files' temporaries,
+#     shown paths and the conversion between encodings. What else a command of the command line needs is the tools'
 #     to include.
 #
 #   scripts/check-layers.sh [--graph] [SRC]
@@ -35,7 +35,7 @@ cd "$src"
 # The headers of the engine's folders a front end may include: the job API
 # (installed for embedders as well) and what the front ends set up around it.
 FRONT_END_API="engine/job.h engine/version.h conversion/session.h engine/batch.h engine/job_places.h
-  io/output_file.h io/shown_path.h"
+  io/output_file.h io/shown_path.h io/encoding_converter.h"
 ENGINE_FOLDERS="io tables typo conversion commands engine"
 
 # One line per include of another folder: FROM TO FILE:LINE HEADER.

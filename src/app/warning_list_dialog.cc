@@ -1,15 +1,16 @@
 #include "app/warning_list_dialog.h"
 
-#include <iconv.h>
-
 #include <QFile>
 #include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QTableWidget>
 #include <QTextBlock>
 #include <QVBoxLayout>
-#include <cerrno>
 #include <map>
+#include <string>
+#include <string_view>
+
+#include "io/encoding_converter.h"
 
 namespace velkan::app {
 
@@ -26,26 +27,19 @@ QTableWidgetItem* NumberItem(long long n) {
 }  // namespace
 
 QString DecodeShiftJis(const QByteArray& bytes) {
-  iconv_t cd = ::iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return QString::fromLatin1(bytes);
-  QByteArray utf8;
-  char* in = const_cast<char*>(bytes.constData());
-  size_t inLeft = static_cast<size_t>(bytes.size());
-  char buf[4096];
-  while (inLeft > 0) {
-    char* out = buf;
-    size_t outLeft = sizeof buf;
-    size_t r = ::iconv(cd, &in, &inLeft, &out, &outLeft);
-    utf8.append(buf, static_cast<qsizetype>(out - buf));
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      // A byte that begins no character: shown as U+FFFD, and on behind it.
-      utf8.append("\xEF\xBF\xBD");
-      ++in;
-      --inLeft;
-    }
+  velkan::EncodingConverter converter("UTF-8", "CP932");
+  if (!converter.ok()) return QString::fromLatin1(bytes);
+  std::string utf8, part;
+  std::string_view rest(bytes.constData(), static_cast<size_t>(bytes.size()));
+  size_t stoppedAt = 0;
+  while (!converter.Convert(rest, part, &stoppedAt)) {
+    // A byte that begins no character: shown as U+FFFD, and on behind it.
+    utf8 += part;
+    utf8 += "\xEF\xBF\xBD";
+    rest.remove_prefix(stoppedAt + 1);
   }
-  ::iconv_close(cd);
-  return QString::fromUtf8(utf8);
+  utf8 += part;
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 WarningListDialog::WarningListDialog(const std::vector<WrittenWarning>& warnings,

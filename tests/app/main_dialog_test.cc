@@ -752,6 +752,14 @@ class MainDialogTest : public QObject {
     QVERIFY(texts.contains(QStringLiteral("|velkan ")));
     QCOMPARE(log.aboutCaptions.value(0), QStringLiteral("バージョン情報"));
   }
+
+  // The warning list shows a byte that begins no character as U+FFFD and
+  // goes on behind it: here a lead byte cut off at the end of the text.
+  void decodeShiftJisMarksWhatIsNoCharacter() {
+    QCOMPARE(velkan::app::DecodeShiftJis(QByteArray("ab")), QStringLiteral("ab"));
+    QCOMPARE(velkan::app::DecodeShiftJis(QByteArray("ab\x82")), QStringLiteral("ab\uFFFD"));
+    QCOMPARE(velkan::app::DecodeShiftJis(QByteArray("\x82")), QStringLiteral("\uFFFD"));
+  }
 };
 
 QTEST_MAIN(MainDialogTest)
