@@ -123,7 +123,7 @@ void RunOnce(const fs::path& dir, long words) {
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (r.status != velkan::JobStatus::kCompleted) {
     std::fprintf(stderr, "conversion failed\n");
-    for (const auto& n : r.notes) std::fprintf(stderr, "  %s\n", n.c_str());
+    for (const auto& n : r.notes) std::fprintf(stderr, "  %s\n", n.Text().c_str());
     std::exit(1);
   }
   std::printf("%10ld words  %7.3f s  %12.0f words/s  output %8.1f MB  peak memory %ld KB\n", words, seconds,

@@ -537,9 +537,9 @@ int main(int argc, char** argv) {
   size_t convertedKanji = rep.kanji.size(), convertedRoman = rep.roman.size();
   velkan::PrePassTables prePass;
   velkan::EscapeDefinitions escapes;
-  std::vector<std::string> notes;
+  std::vector<velkan::Note> notes;
   velkan::LoadTextInputTables(prePass, escapes, paths, &notes);
-  for (const std::string& note : notes) std::fprintf(stderr, "velkan_bench_jobs: %s\n", note.c_str());
+  for (const velkan::Note& note : notes) std::fprintf(stderr, "velkan_bench_jobs: %s\n", note.Text().c_str());
   KeepWhatThePrePassGivesBack(rep, prePass, escapes);
   velkan::ReleaseEscapeDefinitions(escapes);
   velkan::ReleasePrePassTables(prePass);

@@ -173,9 +173,9 @@ int main(int argc, char** argv) {
   TablePaths paths(dir / "root", std::nullopt);
   PrePassTables tables;
   EscapeDefinitions escapes;
-  std::vector<std::string> notes;
+  std::vector<Note> notes;
   LoadTextInputTables(tables, escapes, paths, &notes);
-  for (const std::string& n : notes) std::fprintf(stderr, "note: %s\n", n.c_str());
+  for (const Note& n : notes) std::fprintf(stderr, "note: %s\n", n.Text().c_str());
 
   int fd = ::open(textPath.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return 1;

@@ -25,6 +25,12 @@ foreach(src ${VELKAN_SAMPLE_SOURCES})
   install(FILES ${VELKAN_SAMPLE_ROOT}/${rel} DESTINATION ${VELKAN_DATA_DIR}/root/${relDir} COMPONENT velkan)
 endforeach()
 install(FILES ${CMAKE_BINARY_DIR}/dist/man/velkan.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT velkan)
+# The message catalogs, which the dialog reads too.
+foreach(mo ${VELKAN_CATALOGS})
+  file(RELATIVE_PATH rel ${CMAKE_BINARY_DIR}/locale ${mo})
+  get_filename_component(relDir ${rel} DIRECTORY)
+  install(FILES ${mo} DESTINATION ${CMAKE_INSTALL_LOCALEDIR}/${relDir} COMPONENT velkan)
+endforeach()
 install(FILES ${VELKAN_DIST_DIR}/bash-completion/velkan
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT velkan)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/velkan COMPONENT velkan)
@@ -67,10 +73,10 @@ endif()
 # --- libvelkan-dev: the library for programs that embed the converter ------
 # The job API (engine/job.h), the version (engine/version.h) and the
 # headers the job API includes (conversion/session.h,
-# conversion/written_warning.h), under include/velkan/
+# conversion/written_warning.h, io/note.h), under include/velkan/
 # so that a program includes "engine/job.h" as velkan's own code does.
 install(TARGETS velkan EXPORT velkanTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT libvelkan-dev)
-foreach(header engine/job.h engine/version.h conversion/session.h conversion/written_warning.h)
+foreach(header engine/job.h engine/version.h conversion/session.h conversion/written_warning.h io/note.h)
   get_filename_component(folder ${header} DIRECTORY)
   install(FILES src/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velkan/${folder} COMPONENT libvelkan-dev)
 endforeach()
@@ -115,7 +121,9 @@ set(CPACK_DEBIAN_VELKAN-GUI_PACKAGE_NAME velkan-gui)
 set(CPACK_DEBIAN_VELKAN-GUI_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_VELKAN-GUI_PACKAGE_DEPENDS "velkan (= ${PROJECT_VERSION})")
 # Without a Japanese font every label of the dialog shows as empty boxes.
-set(CPACK_DEBIAN_VELKAN-GUI_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-ipafont-gothic")
+# Qt's own texts (the file dialogs, the buttons) in Japanese come from its
+# translations.
+set(CPACK_DEBIAN_VELKAN-GUI_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-ipafont-gothic, qt6-translations-l10n")
 set(CPACK_DEBIAN_VELKAN-GUI_DESCRIPTION "desktop dialog of the velkan typesetting job converter
 velkan-gui is one dialog over the velkan converter: the user-defined
 format file, the input, the output and the definition file, the

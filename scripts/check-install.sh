@@ -50,7 +50,8 @@ DESTDIR="$work/root" cmake --install "$build" >"$work/install.log" || { cat "$wo
 installed="$work/root$prefix"
 for f in bin/velkan share/velkan/root/qdxfiles/SJIS_ZAN.TBL share/velkan/root/sample.def \
          share/man/man1/velkan.1 share/bash-completion/completions/velkan share/doc/velkan/README.md \
-         share/doc/velkan/copyright include/velkan/engine/job.h lib/cmake/velkan/velkanConfig.cmake; do
+         share/doc/velkan/copyright share/locale/ja/LC_MESSAGES/velkan.mo include/velkan/engine/job.h \
+         lib/cmake/velkan/velkanConfig.cmake; do
   [ -e "$installed/$f" ] || fail "$f was not installed"
 done
 version=$("$build/bin/velkan" --version)
@@ -64,7 +65,9 @@ fi
 mkdir -p "$work/elsewhere"
 cd "$work/elsewhere"
 export XDG_STATE_HOME="$work/state"
-unset VELKAN_ROOT VELKAN_STORE MTBL
+unset VELKAN_ROOT VELKAN_STORE MTBL LANGUAGE LC_ALL LC_MESSAGES
+# The messages checked below are the English ones.
+export LANG=C.UTF-8
 velkan="$installed/bin/velkan"
 
 echo "== $velkan --version =="
@@ -125,6 +128,8 @@ if [ "$package" = 1 ]; then
     dpkg-deb -c "$deb"
   done
   dpkg-deb -c "$work"/packages/velkan_*.deb | grep -E ' \./usr/bin/velkan$' >/dev/null || fail "no usr/bin/velkan in the package"
+  dpkg-deb -c "$work"/packages/velkan_*.deb | grep -E ' \./usr/share/locale/ja/LC_MESSAGES/velkan\.mo$' >/dev/null ||
+    fail "no Japanese message catalog in the package"
   dpkg-deb -f "$work"/packages/velkan_*.deb Depends | grep libc6 >/dev/null || fail "the package has no Depends on libc6"
   if command -v lintian >/dev/null; then
     echo "== lintian =="

@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
   velkan::Session session;  // what carries over from job to job
   velkan::JobResult result = velkan::RunConversionJob(session, options);
   if (!result.message.empty()) std::cerr << result.message << "\n";
-  for (const std::string& note : result.notes) std::cerr << note << "\n";
+  for (const velkan::Note& note : result.notes) std::cerr << note.Text() << "\n";
   std::cerr << "converted with " << velkan::VersionLine() << "\n";
   return result.status == velkan::JobStatus::kCompleted ? 0 : 1;
 }

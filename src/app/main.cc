@@ -2,12 +2,17 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <clocale>
 #include <csignal>
 
 #include "app/app_icon.h"
 #include "app/main_dialog.h"
 #include "app/search_path.h"
 #include "app/settings.h"
+#include "frontend/messages.h"
 #include "frontend/termination.h"
 #include "io/output_file.h"
 
@@ -29,6 +34,18 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
 
   QApplication app(argc, argv);
+  // The toolkit took every category of the locale from the environment;
+  // numbers keep their decimal point (the conversion writes lengths with
+  // printf), and the messages follow the locale as the command's do.
+  std::setlocale(LC_NUMERIC, "C");
+  velkan::frontend::SetUpMessages();
+  // The toolkit's own texts (file dialogs, standard buttons) in the same
+  // language, from its translations where they are installed.
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&qtTexts);
+  }
   QApplication::setApplicationName(QStringLiteral("velkan"));
   QApplication::setWindowIcon(velkan::app::ApplicationIcon());
 

@@ -20,6 +20,7 @@
 #include "app/app_icon.h"
 #include "app/job_setup.h"
 #include "app/progress_dialog.h"
+#include "frontend/messages.h"
 
 namespace velkan::app {
 
@@ -222,7 +223,7 @@ void MainDialog::Convert() {
   if (adjustJob_) adjustJob_(options);
   options.temporaries = temporaries_;
   ProgressDialog progress(session_, std::move(options), this);
-  if (!saved) progress.AddNote(QStringLiteral("settings not saved: ") + QString::fromStdString(saveError));
+  if (!saved) progress.AddNote(QString::fromStdString(FillPlaces(_("settings not saved: %s"), {saveError})));
   // Without an editor the progress dialog shows the output itself.
   if (!SplitCommandWords(fields_.editer).empty()) {
     progress.SetLineOpener([this, &progress](long long line) {

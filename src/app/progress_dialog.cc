@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "frontend/messages.h"
+
 namespace velkan::app {
 
 namespace {
@@ -182,9 +184,9 @@ void ProgressDialog::FinishJob() {
     QMessageBox::warning(this, QString::fromUtf8(kMessageCaption), QString::fromUtf8(kWriteFailedMessage).arg(output));
   }
   QStringList lines;
-  for (const std::string& note : result_.notes) lines << QString::fromStdString(note);
+  for (const Note& note : result_.notes) lines << QString::fromStdString(frontend::RenderNote(note));
   if (result_.status == JobStatus::kPassFailed && lines.isEmpty()) {
-    lines << QStringLiteral("the conversion ended before the end of the input");
+    lines << QString::fromUtf8(_("the conversion ended before the end of the input"));
   }
   notes_ = lines + notes_;
   status_->setText(QString::fromUtf8(cancelled ? kCancelledText : kEndText));

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "engine/job.h"
 #include "engine/job_places.h"
 #include "engine/version.h"
+#include "frontend/messages.h"
 #include "frontend/termination.h"
 #include "io/output_file.h"
 #include "io/shown_path.h"
@@ -30,7 +32,7 @@ namespace {
 
 using velkan::tools::OptionValue;
 
-constexpr const char* kUsage =
+constexpr const char* kUsage = N_(
     "usage: velkan <command> [options]\n"
     "\n"
     "commands:\n"
@@ -39,18 +41,20 @@ constexpr const char* kUsage =
     "  tables    dump, build and check table files\n"
     "\n"
     "Run 'velkan COMMAND --help' for the options of a command;\n"
-    "'velkan --version' prints the version.\n";
+    "'velkan --version' prints the version.\n");
 
-constexpr const char* kConvertUsage =
+constexpr const char* kConvertUsage = N_(
     "usage: velkan convert [--root DIR] [--store DIR] [--udf FILE] [--define FILE]\n"
-    "                      [--text] [--vertical] [--unit pt|Q] [--no-warnings]\n"
-    "                      [--report FILE] [-q] INPUT -o OUTPUT\n"
+    "                      [--text] [--input-encoding shift_jis|utf-8] [--vertical]\n"
+    "                      [--unit pt|Q] [--no-warnings] [--report FILE] [-q]\n"
+    "                      INPUT -o OUTPUT\n"
     "       velkan convert [options] INPUT... --out-dir DIR [-j N]\n"
     "\n"
     "Converts INPUT, a code-word job (16-bit words, high byte first), into tagged\n"
     "Shift_JIS text in OUTPUT (created, or replaced). An INPUT (or --udf FILE)\n"
-    "whose path contains \".txt\" in any case is a Shift_JIS text job: it is\n"
-    "turned into code words first, with the text-input tables of the root.\n"
+    "whose path contains \".txt\" in any case is a text job, Shift_JIS unless\n"
+    "--input-encoding says otherwise: it is turned into code words first, with\n"
+    "the text-input tables of the root.\n"
     "INPUT - reads standard input; -o - writes standard output. /dev/stdin,\n"
     "/dev/fd/N and /proc/self/fd/N as INPUT or --udf FILE are read where they\n"
     "stand (a process substitution <(...) gives /dev/fd/N); a named FIFO counts\n"
@@ -98,6 +102,13 @@ constexpr const char* kConvertUsage =
     "                  conversion of INPUT alone\n"
     "  --define FILE   definition file naming fonts, colours and rules\n"
     "  --text          INPUT is a text job whatever its name (for standard input)\n"
+    "  --input-encoding shift_jis|utf-8\n"
+    "                  the encoding of the text jobs, INPUT and the --udf FILE\n"
+    "                  (default shift_jis, code page 932). A UTF-8 text is turned\n"
+    "                  into Shift_JIS as it is read, a byte-order mark skipped; a\n"
+    "                  character without a Shift_JIS form, and a byte that is no\n"
+    "                  UTF-8, is written as the geta mark (0x81AC) and noted\n"
+    "                  with its line and column\n"
     "  --vertical      vertical composition (default horizontal)\n"
     "  --unit pt|Q     unit of the job's lengths (default pt)\n"
     "  --no-warnings   write no <WAR> warning tags\n"
@@ -135,12 +146,23 @@ constexpr const char* kConvertUsage =
     "Exit status: 0 when every pass ended through the end of the job; 1 when the\n"
     "input could not be read, the output could not be created or written, or a\n"
     "pass ended otherwise (the reason is printed), in a batch when any input\n"
-    "failed so; 2 for bad usage and for a batch refused before it ran.\n";
+    "failed so; 2 for bad usage and for a batch refused before it ran.\n");
 
-int UsageError(const std::string& what) {
-  std::cerr << "velkan convert: " << what << "\n"
-            << "Try 'velkan convert --help'.\n";
-  return 2;
+// A usage error of `velkan convert` (see tools::UsageError).
+int UsageError(const char* what, const std::vector<std::string>& args = {}) {
+  return velkan::tools::UsageError("convert", what, args);
+}
+
+// The encoding a value of --input-encoding names, in any case, with "-" or
+// "_" or nothing between its words ("utf-8", "UTF8", "Shift_JIS", "sjis").
+std::optional<velkan::TextEncoding> TextEncodingNamed(const std::string& name) {
+  std::string key;
+  for (char ch : name) {
+    if (ch != '-' && ch != '_') key += static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
+  }
+  if (key == "utf8") return velkan::TextEncoding::kUtf8;
+  if (key == "shiftjis" || key == "sjis" || key == "cp932") return velkan::TextEncoding::kShiftJis;
+  return std::nullopt;
 }
 
 // Prints what a job reports: its message and notes, each on a line of its
@@ -178,7 +200,8 @@ struct WarningOutput {
   // Writes the report lines; false (after saying why) when that failed.
   bool Finish(const std::vector<std::string>& lines) {
     if (reportPath.empty() || report.Write(lines)) return true;
-    std::cerr << "velkan convert: the report could not be written: " << report.error() << "\n";
+    std::cerr << "velkan convert: " << velkan::FillPlaces(_("the report could not be written: %s"), {report.error()})
+              << "\n";
     return false;
   }
 };
@@ -187,16 +210,18 @@ struct WarningOutput {
 std::string Rate(long long bytes, double seconds) {
   char buf[48];
   double rate = seconds > 0 ? static_cast<double>(bytes) / seconds : 0;
-  std::snprintf(buf, sizeof buf, "%.1f MiB/s", rate / (1024.0 * 1024.0));
-  return buf;
+  std::snprintf(buf, sizeof buf, "%.1f", rate / (1024.0 * 1024.0));
+  return velkan::FillPlaces(_("%s MiB/s"), {buf});
 }
 
 int RunBatchConversion(const std::vector<std::string>& inputs, const std::string& outDir, int jobs,
                        const velkan::JobOptions& common, WarningOutput& warnings) {
   velkan::BatchPlan plan = velkan::PlanBatch(inputs, outDir, common);
   if (!plan.ok()) {
-    for (const std::string& why : plan.refusals) std::cerr << "velkan convert: " << why << "\n";
-    std::cerr << "velkan convert: the batch was refused; nothing was converted\n";
+    for (const velkan::Note& why : plan.refusals) {
+      std::cerr << "velkan convert: " << velkan::frontend::RenderNote(why) << "\n";
+    }
+    std::cerr << "velkan convert: " << _("the batch was refused; nothing was converted") << "\n";
     return 2;
   }
   std::vector<std::string> outputs;
@@ -205,8 +230,11 @@ int RunBatchConversion(const std::vector<std::string>& inputs, const std::string
   std::error_code ec;
   std::filesystem::create_directories(outDir, ec);
   if (ec || !std::filesystem::is_directory(outDir)) {
-    std::cerr << "velkan convert: cannot create the output folder " << velkan::ShownPath(outDir)
-              << (ec ? ": " + ec.message() : std::string()) << "\n";
+    std::cerr << "velkan convert: "
+              << velkan::FillPlaces(ec ? _("cannot create the output folder %s: %s")
+                                       : _("cannot create the output folder %s"),
+                                    {velkan::ShownPath(outDir), ec.message()})
+              << "\n";
     return 1;
   }
 
@@ -225,7 +253,9 @@ int RunBatchConversion(const std::vector<std::string>& inputs, const std::string
   };
   if (terminal) {
     cb.tick = [&](const velkan::BatchStatus& s) {
-      std::cerr << "\r\033[Kvelkan: " << s.done << "/" << s.total << " files, " << Rate(s.bytes, s.seconds)
+      std::cerr << "\r\033[Kvelkan: "
+                << velkan::FillPlaces(_("%s/%s files, %s"),
+                                      {std::to_string(s.done), std::to_string(s.total), Rate(s.bytes, s.seconds)})
                 << std::flush;
       lineShown = true;
     };
@@ -246,15 +276,20 @@ int RunBatchConversion(const std::vector<std::string>& inputs, const std::string
   }
   if (terminal || !failed.empty()) {
     char took[32];
-    std::snprintf(took, sizeof took, "%.2f s", seconds);
-    std::cerr << "velkan: " << results.size() - failed.size() << " of " << results.size()
-              << " files converted in " << took << "\n";
+    std::snprintf(took, sizeof took, "%.2f", seconds);
+    std::cerr << "velkan: "
+              << velkan::FillPlaces(_("%s of %s files converted in %s s"),
+                                    {std::to_string(results.size() - failed.size()), std::to_string(results.size()),
+                                     took})
+              << "\n";
   }
   if (failed.empty()) return reported ? 0 : 1;
-  std::cerr << "velkan: failed:\n";
+  std::cerr << "velkan: " << _("failed:") << "\n";
   for (size_t i : failed) {
     const velkan::JobResult& r = results[i];
-    std::string why = !r.message.empty() ? r.message : !r.notes.empty() ? r.notes.front() : "failed";
+    std::string why = !r.message.empty() ? r.message
+                      : !r.notes.empty() ? velkan::frontend::RenderNote(r.notes.front())
+                                         : std::string(_("failed"));
     std::cerr << "  " << velkan::ShownPath(plan.entries[i].input) << ": " << why << "\n";
   }
   return 1;
@@ -280,70 +315,79 @@ int Convert(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
       return got != OptionValue::kOther;
     };
     if (a == "--help" || a == "-h") {
-      std::cout << kConvertUsage;
+      std::cout << _(kConvertUsage);
       return 0;
     } else if (option({"--root"})) {
-      if (missing) return UsageError("--root needs a directory");
+      if (missing) return UsageError(N_("--root needs a directory"));
       root = v;
     } else if (option({"--store"})) {
-      if (missing) return UsageError("--store needs a directory");
+      if (missing) return UsageError(N_("--store needs a directory"));
       o.storeDir = v;
     } else if (option({"--udf"})) {
-      if (missing) return UsageError("--udf needs a file");
+      if (missing) return UsageError(N_("--udf needs a file"));
       o.udfFile = v;
     } else if (option({"--define"})) {
-      if (missing) return UsageError("--define needs a file");
+      if (missing) return UsageError(N_("--define needs a file"));
       o.defineFile = v;
     } else if (a == "--text") {
       o.inputIsText = true;
+    } else if (option({"--input-encoding"})) {
+      if (missing) return UsageError(N_("--input-encoding needs shift_jis or utf-8"));
+      if (std::optional<velkan::TextEncoding> e = TextEncodingNamed(v)) {
+        o.inputEncoding = *e;
+      } else {
+        return UsageError(N_("--input-encoding takes shift_jis or utf-8, not '%s'"), {velkan::ShownText(v)});
+      }
     } else if (a == "--vertical") {
       o.kumi = 1;
     } else if (option({"--unit"})) {
-      if (missing) return UsageError("--unit needs pt or Q");
+      if (missing) return UsageError(N_("--unit needs pt or Q"));
       if (v == "pt") o.unit = 0;
       else if (v == "Q" || v == "q") o.unit = 1;
-      else return UsageError("--unit takes pt or Q, not '" + velkan::ShownText(v) + "'");
+      else return UsageError(N_("--unit takes pt or Q, not '%s'"), {velkan::ShownText(v)});
     } else if (a == "--no-warnings") {
       o.warning = 1;
     } else if (option({"--report"})) {
-      if (missing || v.empty()) return UsageError("--report needs a file (- for standard output)");
+      if (missing || v.empty()) return UsageError(N_("--report needs a file (- for standard output)"));
       warnings.reportPath = v;
     } else if (a == "-q" || a == "--quiet") {
       quiet = true;
     } else if (option({"-o", "--output"})) {
-      if (missing) return UsageError("-o needs a file");
+      if (missing) return UsageError(N_("-o needs a file"));
       o.outputFile = v;
       haveOutput = true;
     } else if (option({"--out-dir"})) {
-      if (missing || v.empty()) return UsageError("--out-dir needs a directory");
+      if (missing || v.empty()) return UsageError(N_("--out-dir needs a directory"));
       outDir = v;
       haveOutDir = true;
     } else if (option({"-j", "--jobs"})) {
-      if (missing) return UsageError("-j needs a number of jobs");
+      if (missing) return UsageError(N_("-j needs a number of jobs"));
       char* end = nullptr;
       errno = 0;
       long n = std::strtol(v.c_str(), &end, 10);
       if (v.empty() || *end != '\0' || errno != 0 || n < 1 || n > 1024) {
-        return UsageError("-j takes a number from 1 to 1024, not '" + velkan::ShownText(v) + "'");
+        return UsageError(N_("-j takes a number from 1 to 1024, not '%s'"), {velkan::ShownText(v)});
       }
       jobs = static_cast<int>(n);
     } else if (a.size() > 1 && a[0] == '-') {
-      return UsageError("unknown option '" + velkan::ShownText(a) + "'");
+      return UsageError(N_("unknown option '%s'"), {velkan::ShownText(a)});
     } else {
       inputs.push_back(a);
     }
   }
-  if (inputs.empty()) return UsageError("no input file given");
-  if (haveOutDir && haveOutput) return UsageError("-o and --out-dir cannot be given together");
+  if (inputs.empty()) return UsageError(N_("no input file given"));
+  if (haveOutDir && haveOutput) return UsageError(N_("-o and --out-dir cannot be given together"));
   if (!haveOutDir) {
-    if (inputs.size() > 1) return UsageError("only one input file may be given with -o; use --out-dir DIR for several");
-    if (!haveOutput) return UsageError("no output file given (-o OUTPUT, or --out-dir DIR)");
+    if (inputs.size() > 1) {
+      return UsageError(N_("only one input file may be given with -o; use --out-dir DIR for several"));
+    }
+    if (!haveOutput) return UsageError(N_("no output file given (-o OUTPUT, or --out-dir DIR)"));
     o.inputFile = inputs.front();
     if (o.inputFile == "-") o.inputFd = STDIN_FILENO;
     if (o.outputFile == "-") o.outputFd = STDOUT_FILENO;
   } else {
     for (const std::string& input : inputs) {
-      if (input == "-") return UsageError("standard input (-) cannot be converted with --out-dir");
+      if (input == "-") return UsageError(N_("standard input (-) cannot be converted with --out-dir"));
     }
   }
 
@@ -359,7 +403,9 @@ int Convert(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
   o.tableRoot = rootPlace.path;
   const velkan::Place store = velkan::ChooseStoreDir(o.storeDir.string(), rootPlace, defaultRoot);
   // Refused before anything runs, like the other missing choices.
-  if (store.rule == velkan::PlaceRule::kNowhere) return UsageError(velkan::NoStorePlaceMessage());
+  if (store.rule == velkan::PlaceRule::kNowhere) {
+    return UsageError("%s", {velkan::frontend::RenderNote(velkan::NoStorePlaceMessage())});
+  }
   o.storeDir = store.path;
   if (const char* mtbl = std::getenv("MTBL")) o.mtbl = mtbl;
 
@@ -381,12 +427,12 @@ int Convert(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
 
 int Run(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
   if (argc < 2) {
-    std::cerr << kUsage;
+    std::cerr << _(kUsage);
     return 2;
   }
   std::string cmd = argv[1];
   if (cmd == "--help" || cmd == "-h" || cmd == "help") {
-    std::cout << kUsage;
+    std::cout << _(kUsage);
     return 0;
   }
   if (cmd == "--version") {
@@ -396,13 +442,16 @@ int Run(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
   if (cmd == "convert") return Convert(argc - 2, argv + 2, temporaries);
   if (cmd == "dump") return velkan::tools::DumpCommand(argc - 2, argv + 2);
   if (cmd == "tables") return velkan::tools::TablesCommand(argc - 2, argv + 2, temporaries);
-  std::cerr << "velkan: unknown command '" << velkan::ShownText(cmd) << "'\n" << kUsage;
+  std::cerr << "velkan: " << velkan::FillPlaces(_("unknown command '%s'"), {velkan::ShownText(cmd)}) << "\n"
+            << _(kUsage);
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The language of the messages, before the first one.
+  velkan::frontend::SetUpMessages();
   // Before anything is opened, a closed standard descriptor is held, so that
   // no file of the program takes its number.
   for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) velkan::frontend::HoldClosedDescriptor(fd);
@@ -421,7 +470,8 @@ int main(int argc, char** argv) {
   // A failed write of the standard output (a full disk, a closed pipe) is a
   // failure of the command, also when the text waited in the buffer until now.
   if (int err = out.Close(); err != 0) {
-    std::cerr << "velkan: cannot write the standard output: " << std::strerror(err) << "\n";
+    std::cerr << "velkan: " << velkan::FillPlaces(_("cannot write the standard output: %s"), {std::strerror(err)})
+              << "\n";
     if (status == 0) status = 1;
   }
   return status;

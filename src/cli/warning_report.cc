@@ -7,6 +7,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "frontend/messages.h"
 #include "io/shown_path.h"
 #include "tools/shift_jis_text.h"
 
@@ -47,7 +48,7 @@ bool WriteAll(int fd, const std::string& text) {
 std::vector<std::string> JobMessages(const JobResult& r) {
   std::vector<std::string> lines;
   if (!r.message.empty()) lines.push_back(r.message);
-  lines.insert(lines.end(), r.notes.begin(), r.notes.end());
+  for (const Note& note : r.notes) lines.push_back(frontend::RenderNote(note));
   return lines;
 }
 
@@ -118,19 +119,21 @@ std::string ReportFile::Refusal(const std::string& path, const JobOptions& commo
                                 const std::vector<std::string>& inputs, const std::vector<std::string>& outputs) {
   if (path == "-") {
     for (const std::string& out : outputs) {
-      if (out == "-") return "the report and the output cannot both go to standard output";
+      if (out == "-") return _("the report and the output cannot both go to standard output");
     }
     return {};
   }
   for (const std::string& out : outputs) {
     if (out == path || SameFile(path, out) || ResolvedPath(path) == ResolvedPath(out)) {
-      return "the report may not replace the output file " + ShownPath(out);
+      return FillPlaces(_("the report may not replace the output file %s"), {ShownPath(out)});
     }
   }
   for (const std::string& in : inputs) {
     JobOptions o = common;
     o.inputFile = in;
-    if (std::string why = ReservedOutput(o, path); !why.empty()) return "the report may not replace " + why;
+    if (std::optional<Note> why = ReservedOutput(o, path)) {
+      return FillPlaces(_("the report may not replace %s"), {frontend::RenderNote(*why)});
+    }
   }
   return OutputFile::Check(path);
 }
@@ -153,7 +156,7 @@ bool ReportFile::Write(const std::vector<std::string>& lines) {
     return true;
   }
   if (!WriteAll(file_.fd(), text)) {
-    error_ = std::string("writing the report failed: ") + std::strerror(errno);
+    error_ = FillPlaces(_("writing the report failed: %s"), {std::strerror(errno)});
     file_.Discard();
     return false;
   }

@@ -12,7 +12,7 @@
 namespace velkan::cli {
 
 // The lines the command prints for what a job reports (its message, then
-// its notes), in the command's language, UTF-8.
+// its notes, rendered by frontend::RenderNote), in the command's language, UTF-8.
 std::vector<std::string> JobMessages(const JobResult& r);
 
 // A warning's text (Shift_JIS bytes as written) in UTF-8; a byte that is no

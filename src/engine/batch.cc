@@ -18,6 +18,7 @@
 #include "conversion/session.h"
 #include "engine/batch_share.h"
 #include "engine/job_pass.h"
+#include "io/message_mark.h"
 #include "io/output_file.h"
 #include "io/shown_path.h"
 
@@ -48,21 +49,21 @@ FileId Identify(const fs::path& p) {
 }
 
 // What stands at `path` when it is something a batch cannot replace by a
-// file, as a phrase ("a FIFO"), else empty.
-std::string NoFileAt(const fs::path& path) {
+// file, as a phrase ("a FIFO"), else null.
+const char* NoFileAt(const fs::path& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return {};
-  if (S_ISDIR(st.st_mode)) return "a folder";
-  if (S_ISFIFO(st.st_mode)) return "a FIFO";
-  if (S_ISSOCK(st.st_mode)) return "a socket";
-  return "a device";
+  if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return nullptr;
+  if (S_ISDIR(st.st_mode)) return N_("a folder");
+  if (S_ISFIFO(st.st_mode)) return N_("a FIFO");
+  if (S_ISSOCK(st.st_mode)) return N_("a socket");
+  return N_("a device");
 }
 
 // Files already claimed by the batch, found by path or by inode.
 class FileClaims {
  public:
   // The claim on the same file as `id`, or nullptr.
-  const std::string* Find(const FileId& id) const {
+  const Note* Find(const FileId& id) const {
     if (auto it = byPath_.find(id.path); it != byPath_.end()) return &it->second;
     if (id.exists) {
       if (auto it = byInode_.find(id.inode); it != byInode_.end()) return &it->second;
@@ -70,14 +71,14 @@ class FileClaims {
     return nullptr;
   }
   // Records `what` as the claim on `id` (a first claim is kept).
-  void Claim(const FileId& id, const std::string& what) {
+  void Claim(const FileId& id, const Note& what) {
     byPath_.emplace(id.path, what);
     if (id.exists) byInode_.emplace(id.inode, what);
   }
 
  private:
-  std::map<std::string, std::string> byPath_;
-  std::map<std::pair<dev_t, ino_t>, std::string> byInode_;
+  std::map<std::string, Note> byPath_;
+  std::map<std::pair<dev_t, ino_t>, Note> byInode_;
 };
 
 }  // namespace
@@ -92,34 +93,35 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
   BatchPlan plan;
   // Every job reads the format file from its start.
   if (!common.udfFile.empty() && NamedDescriptor(common.udfFile) >= 0) {
-    plan.refusals.push_back("the user-defined format file '" + ShownPath(common.udfFile) +
-                            "' is a descriptor already open, which the jobs of a batch cannot each read whole");
+    plan.refusals.push_back(Note(N_("the user-defined format file '%s' is a descriptor already open, which the jobs "
+                                    "of a batch cannot each read whole"),
+                                 {ShownPath(common.udfFile)}));
   }
   FileClaims read;  // files the jobs read
-  for (const std::string& in : inputs) read.Claim(Identify(in), "the input '" + ShownPath(in) + "'");
+  for (const std::string& in : inputs) read.Claim(Identify(in), Note(N_("the input '%s'"), {ShownPath(in)}));
 
   const KeptFiles kept(common);
   FileClaims written;  // outputs planned so far
   for (const std::string& in : inputs) {
     const std::string shownIn = "'" + ShownPath(in) + "'";
     if (fs::path(in).filename().empty()) {
-      plan.refusals.push_back(shownIn + " names no file");
+      plan.refusals.push_back(Note(N_("%s names no file"), {shownIn}));
       continue;
     }
     fs::path out = BatchOutputName(in, outDir);
     const std::string shownOut = "'" + ShownPath(out) + "'";
     FileId id = Identify(out);
-    if (const std::string* claim = read.Find(id)) {
-      plan.refusals.push_back("the output of " + shownIn + ", " + shownOut + ", would replace " + *claim);
-    } else if (std::string reserved = ReservedOutput(kept, common, out.string()); !reserved.empty()) {
-      plan.refusals.push_back("the output of " + shownIn + ", " + shownOut + ", would replace " + reserved);
-    } else if (const std::string* other = written.Find(id)) {
-      plan.refusals.push_back(shownIn + " and " + *other + " would both be converted into " + shownOut);
-    } else if (std::string what = NoFileAt(out); !what.empty()) {
-      plan.refusals.push_back("the output of " + shownIn + ", " + shownOut + ", is " + what +
-                              ", not a file a batch can replace");
+    if (const Note* claim = read.Find(id)) {
+      plan.refusals.push_back(Note(N_("the output of %s, %s, would replace %s"), {shownIn, shownOut, *claim}));
+    } else if (std::optional<Note> reserved = ReservedOutput(kept, common, out.string())) {
+      plan.refusals.push_back(Note(N_("the output of %s, %s, would replace %s"), {shownIn, shownOut, *reserved}));
+    } else if (const Note* other = written.Find(id)) {
+      plan.refusals.push_back(Note(N_("%s and %s would both be converted into %s"), {shownIn, *other, shownOut}));
+    } else if (const char* what = NoFileAt(out)) {
+      plan.refusals.push_back(
+          Note(N_("the output of %s, %s, is %s, not a file a batch can replace"), {shownIn, shownOut, what}));
     }
-    written.Claim(id, shownIn);
+    written.Claim(id, Note(shownIn));
     plan.entries.push_back({in, out});
   }
   return plan;

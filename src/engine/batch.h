@@ -35,9 +35,8 @@ std::filesystem::path BatchOutputName(const std::string& input, const std::files
 // The jobs of a batch, or why it cannot run.
 struct BatchPlan {
   std::vector<BatchEntry> entries;
-  // One readable line per conflict found (UTF-8); the batch runs only when
-  // there is none.
-  std::vector<std::string> refusals;
+  // One note per conflict found; the batch runs only when there is none.
+  std::vector<Note> refusals;
   bool ok() const { return refusals.empty(); }
 };
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -22,11 +23,13 @@
 #include "engine/pass.h"
 #include "io/byte_streams.h"
 #include "io/line_counting_sink.h"
+#include "io/message_mark.h"
 #include "io/output_file.h"
 #include "io/shown_path.h"
 #include "tables/pass_tables.h"
 #include "tables/table_root.h"
 #include "tables/text_pre_pass.h"
+#include "tables/utf8_text_source.h"
 
 namespace velkan {
 
@@ -75,7 +78,7 @@ bool Cancelled(const JobOptions& o) { return o.cancelled && o.cancelled(); }
 
 // Adds a note unless the job has it already (a table missing in both passes
 // is told once).
-void NoteOnce(JobResult& result, std::string note) {
+void NoteOnce(JobResult& result, Note note) {
   if (std::find(result.notes.begin(), result.notes.end(), note) == result.notes.end()) {
     result.notes.push_back(std::move(note));
   }
@@ -108,12 +111,13 @@ std::string ComparedAs(int fd, const std::string& path) {
 // ReservedOutput): replacing it would destroy it.
 bool RefuseReservedOutput(const JobOptions& o, JobResult& result) {
   const std::string output = ComparedAs(o.outputFd, o.outputFile);
-  std::string reserved = o.shared != nullptr ? ReservedOutput(o.shared->kept, o, output) : ReservedOutput(o, output);
-  if (reserved.empty()) return false;
+  std::optional<Note> reserved =
+      o.shared != nullptr ? ReservedOutput(o.shared->kept, o, output) : ReservedOutput(o, output);
+  if (!reserved) return false;
   result.status = JobStatus::kOutputNotCreated;
   result.message = NotCreatedMessage(o.outputFile);
-  result.notes.push_back("the output file " + ShownPath(o.outputFile) + " is " + reserved +
-                         "; converting would destroy it, so nothing was written");
+  result.notes.push_back(Note(N_("the output file %s is %s; converting would destroy it, so nothing was written"),
+                              {ShownPath(o.outputFile), *std::move(reserved)}));
   return true;
 }
 
@@ -175,6 +179,27 @@ bool OpenPassInput(const JobOptions& o, bool jobInput, const std::string& chosen
   return false;
 }
 
+// Notes the places of a UTF-8 text that were written as the geta mark: the
+// first ones with their line and column, then how many more there were.
+void NoteEncodingFaults(JobResult& result, const std::string& shown, const Utf8TextSource& utf8) {
+  for (const TextEncodingFault& f : utf8.faults()) {
+    const std::string line = std::to_string(f.line), column = std::to_string(f.column);
+    if (f.codePoint == 0) {
+      result.notes.push_back(Note(N_("%s, line %s, column %s: bytes that are no UTF-8, written as the geta mark"),
+                                  {shown, line, column}));
+    } else {
+      char code[16];
+      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(f.codePoint));
+      result.notes.push_back(Note(N_("%s, line %s, column %s: %s has no Shift_JIS form, written as the geta mark"),
+                                  {shown, line, column, std::string(code)}));
+    }
+  }
+  if (utf8.faultCount() > static_cast<long long>(utf8.faults().size())) {
+    result.notes.push_back(Note(N_("%s: %s more characters written as the geta mark"),
+                                {shown, std::to_string(utf8.faultCount() - static_cast<long long>(utf8.faults().size()))}));
+  }
+}
+
 // Runs a pass over an open input into `sink`. `jobInput`: the pass reads
 // the job's input (not the --udf file). `readError` is set to the errno of a
 // failed read of the input (0 if none); otherwise as ConvertStream.
@@ -198,30 +223,37 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, 
   PassTables& tables = *loaded;
   // What the text pre-pass's tables lack is told first: the pre-pass reads
   // them before the pass reads its own.
-  for (const std::string& note : tables.faults.textInput) result.notes.push_back(note);
+  for (const Note& note : tables.faults.textInput) result.notes.push_back(note);
   std::optional<TextPrePass> text;
+  // A UTF-8 text becomes Shift_JIS before the pre-pass reads it.
+  std::optional<Utf8TextSource> utf8;
   InputProgress progress;
   // The warnings of the pass whose output is kept are listed when asked.
   TextLineMarks lines;
   WarningListing listing;
   if (o.listWarnings && ready) listing.list = &result.warnings;
   if (textJob) {
-    text.emplace(file, tables.prePass, tables.prePassEscapes);
+    if (o.inputEncoding == TextEncoding::kUtf8) utf8.emplace(file);
+    text.emplace(utf8 ? static_cast<ByteSource&>(*utf8) : file, tables.prePass, tables.prePassEscapes);
     if (listing.list != nullptr) {
       text->TrackLines(&lines);
       listing.lines = &lines;
     }
     // A text job counts the bytes of the text read, since its words have no
     // size known beforehand.
-    progress.done = [&text] { return text->textRead(); };
+    progress.done = [&text, &utf8] { return utf8 ? utf8->utf8Read() : text->textRead(); };
     progress.total = file.Size();
   }
   ByteSource& source = textJob ? static_cast<ByteSource&>(*text) : file;
   PassEnd end =
       ConvertStream(session, o, pass, chosen, tables, source, sink, result, delivered, progress, ready, listing);
-  if (text && text->looksLikeUtf8()) {
-    NoteOnce(result, ShownPath(chosen) + " looks like UTF-8 text, but a text job is read as Shift_JIS (code page "
-                     "932): its characters came out wrong. Convert it first, for example with iconv -f UTF-8 -t CP932");
+  if (utf8) {
+    NoteEncodingFaults(result, ShownPath(chosen), *utf8);
+  } else if (text && text->looksLikeUtf8()) {
+    NoteOnce(result, Note(N_("%s looks like UTF-8 text, but a text job is read as Shift_JIS (code page 932): its "
+                             "characters came out wrong. Convert it as UTF-8 with --input-encoding utf-8 (in the "
+                             "dialog: %s UTF-8)"),
+                          {ShownPath(chosen), std::string("入力の文字コード")}));
   }
   readError = fileRead.error();
   return end;
@@ -243,9 +275,10 @@ JobResult EndCancelled(const JobOptions& o, OutputFile* output, JobResult& resul
     output->Discard();
     if (!output->leftover().empty()) result.notes.push_back(output->leftover());
   }
-  result.notes.push_back(inPlace ? "the conversion was cancelled; " + ShownPath(o.outputFile) +
-                                       ", written in place, holds what was written before"
-                                 : "the conversion was cancelled; " + ShownPath(o.outputFile) + " was left as it was");
+  result.notes.push_back(
+      Note(inPlace ? N_("the conversion was cancelled; %s, written in place, holds what was written before")
+                   : N_("the conversion was cancelled; %s was left as it was"),
+           {ShownPath(o.outputFile)}));
   return std::move(result);
 }
 
@@ -256,12 +289,12 @@ JobResult EndCancelled(const JobOptions& o, OutputFile* output, JobResult& resul
 void EndAbandoned(const JobOptions& o, JobResult& result) {
   const std::string shown = ShownPath(o.outputFile);
   if (o.outputFd >= 0 || OutputFile::Exists(o.outputFile)) {
-    result.notes.push_back(shown + " was left as it was");
+    result.notes.push_back(Note(N_("%s was left as it was"), {shown}));
     return;
   }
   OutputFile output;
   if (output.Open(o.outputFile, o.temporaries) && output.Commit()) {
-    result.notes.push_back(shown + " was made empty");
+    result.notes.push_back(Note(N_("%s was made empty"), {shown}));
   } else {
     result.notes.push_back(output.error());
   }
@@ -297,26 +330,37 @@ void FinishOutput(const JobOptions& o, std::unique_ptr<OutputFile>& outputFile, 
   }
   if (end == PassEnd::kEndOfJob) end = PassEnd::kStopped;
   if (result.status == JobStatus::kCompleted) result.status = JobStatus::kPassFailed;
-  std::string what;
+  Note what = Note("");
   if (writeFailed) {
     result.outputWriteFailed = true;
-    what = "writing " + shown + " failed: " + std::strerror(written.error != 0 ? written.error : EIO) + ", only " +
-           std::to_string(written.bytes) + " bytes could be written";
+    what = Note(N_("writing %s failed: %s, only %s bytes could be written"),
+                {shown, std::string(std::strerror(written.error != 0 ? written.error : EIO)),
+                 std::to_string(written.bytes)});
   } else {
-    what = "the conversion of " + ShownPath(o.inputFile) + " is incomplete (" + std::strerror(readError) + ")";
+    what = Note(N_("the conversion of %s is incomplete (%s)"),
+                {ShownPath(o.inputFile), std::string(std::strerror(readError))});
   }
   if (output.inPlace()) {
     output.Commit();
-    result.notes.push_back(what + "; " + shown +
-                           " is written in place (an open descriptor, a pipe, a device, or a file in a folder where "
-                           "no new file can be made), so what it received stays");
+    result.notes.push_back(Note(N_("%s; %s is written in place (an open descriptor, a pipe, a device, or a file in a "
+                                   "folder where no new file can be made), so what it received stays"),
+                                {std::move(what), shown}));
     return;
   }
   output.Discard();
   result.warnings.clear();
-  const std::string outcome = output.existed() ? "the earlier " + shown + " is unchanged" : shown + " was not made";
-  result.notes.push_back(output.leftover().empty() ? what + "; the partial output was removed and " + outcome
-                                                   : what + "; " + outcome + "; " + output.leftover());
+  if (output.leftover().empty()) {
+    result.notes.push_back(output.existed()
+                               ? Note(N_("%s; the partial output was removed and the earlier %s is unchanged"),
+                                      {std::move(what), shown})
+                               : Note(N_("%s; the partial output was removed and %s was not made"),
+                                      {std::move(what), shown}));
+  } else {
+    result.notes.push_back(output.existed() ? Note(N_("%s; the earlier %s is unchanged; %s"),
+                                                   {std::move(what), shown, output.leftover()})
+                                            : Note(N_("%s; %s was not made; %s"),
+                                                   {std::move(what), shown, output.leftover()}));
+  }
 }
 
 }  // namespace
@@ -326,9 +370,9 @@ void NoteOutputNotPlaced(const std::string& outputFile, const OutputFile& output
   if (result.status == JobStatus::kCompleted) result.status = JobStatus::kPassFailed;
   result.outputWriteFailed = true;
   result.warnings.clear();  // they were written nowhere that lasts
-  result.notes.push_back(output.error() + (output.inPlace()  ? std::string()
-                                           : output.existed() ? "; the earlier " + shown + " is unchanged"
-                                                              : "; " + shown + " was not made"));
+  result.notes.push_back(output.inPlace()    ? Note(output.error())
+                         : output.existed() ? Note(N_("%s; the earlier %s is unchanged"), {output.error(), shown})
+                                            : Note(N_("%s; %s was not made"), {output.error(), shown}));
 }
 
 PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std::string& chosen, PassTables& tables,
@@ -356,11 +400,13 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
                          : o.shared->definitionsRead ? (c.definitions.OpenFromMemory(o.shared->definitions), true)
                                                      : false;
     if (!defined) {
-      NoteOnce(result, "definition file " + ShownPath(o.defineFile) + " " + why + "; names are written as numbers");
+      NoteOnce(result,
+               Note(N_("definition file %s %s; names are written as numbers"), {ShownPath(o.defineFile), why}));
     }
   }
   if (faults.pitch) {
-    NoteOnce(result, "pitch file " + faults.pitch->Text() + "; roman characters written as code tags get the width 108");
+    NoteOnce(result, Note(N_("pitch file %s; roman characters written as code tags get the width 108"),
+                          {faults.pitch->Text()}));
   }
   // The store is shared with passes running at the same time, each locking
   // it only while it reads or writes its files (see format_store.h).
@@ -373,24 +419,24 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   }
   if (OpenFormatStore(c.store, storeDir) != 0) {
     result.status = JobStatus::kPassFailed;
-    result.notes.push_back("the user-defined format store could not be opened or created in " +
-                           ShownPath(ResolveUnder(storeDir, "\\QDXFILES")) + " (" + ShownPath(c.store.error) +
-                           "); the job ended without converting. A writable place for it is named "
-                           "with --store DIR or VELKAN_STORE");
+    result.notes.push_back(Note(N_("the user-defined format store could not be opened or created in %s (%s); the "
+                                   "job ended without converting. A writable place for it is named with --store DIR "
+                                   "or VELKAN_STORE"),
+                                {ShownPath(ResolveUnder(storeDir, "\\QDXFILES")), ShownPath(c.store.error)}));
     return PassEnd::kAbandoned;
   }
   if (faults.piFont) {
     result.status = JobStatus::kPassFailed;
-    NoteOnce(result, "pi-font file " + faults.piFont->Text() + "; the pass ended");
+    NoteOnce(result, Note(N_("pi-font file %s; the pass ended"), {faults.piFont->Text()}));
     return PassEnd::kAbandoned;
   }
   if (ready && !ready()) return Cancelled(o) ? PassEnd::kCancelled : PassEnd::kAbandoned;
   if (tables.fonts.prepareResult != 0) {
-    NoteOnce(result, "font tables incomplete, characters fall back to code forms: " +
-                         ShownPath(tables.fonts.prepareFailure));
+    NoteOnce(result, Note(N_("font tables incomplete, characters fall back to code forms: %s"),
+                          {ShownPath(tables.fonts.prepareFailure)}));
   }
-  if (faults.codes) NoteOnce(result, "code table " + faults.codes->Text() + "; later tables not loaded");
-  for (const TableFault& f : faults.escapes) NoteOnce(result, "escape definitions " + f.Text());
+  if (faults.codes) NoteOnce(result, Note(N_("code table %s; later tables not loaded"), {faults.codes->Text()}));
+  for (const TableFault& f : faults.escapes) NoteOnce(result, Note(N_("escape definitions %s"), {f.Text()}));
 
   if (o.progress) {
     c.progress = [&o, pass, &c, &input] {
@@ -400,7 +446,7 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   }
   const Flow loop = p.Run();
   // Overlay and ruby tables are looked for as fonts need them.
-  for (const std::string& note : tables.fonts.notes) NoteOnce(result, ShownPath(note));
+  for (const Note& note : tables.fonts.notes) NoteOnce(result, note);
 
   const Pass::Closing closing = p.Close();
   const bool storeClosed = closing.storeClosed;
@@ -412,21 +458,21 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   // A refused write ends the loop; the caller, who knows the sink, says so.
   if (loop != Flow::kEndJob && !cancelled && !c.out.writeFailed()) {
     end = PassEnd::kStopped;
-    result.notes.push_back("pass " + std::to_string(pass) + " stopped at a failing command near byte " +
-                           std::to_string(c.stream.consumed()) + " of " + ShownPath(chosen));
+    result.notes.push_back(Note(N_("pass %s stopped at a failing command near byte %s of %s"),
+                                {std::to_string(pass), std::to_string(c.stream.consumed()), ShownPath(chosen)}));
     if (storeClosed && !c.store.error.empty()) {
-      result.notes.push_back("user-defined format store: " + ShownPath(c.store.error));
+      result.notes.push_back(Note(N_("user-defined format store: %s"), {ShownPath(c.store.error)}));
     }
   }
   if (c.stream.readError()) {
     end = PassEnd::kStopped;
-    result.notes.push_back("reading " + ShownPath(chosen) + " failed; the pass ended there");
+    result.notes.push_back(Note(N_("reading %s failed; the pass ended there"), {ShownPath(chosen)}));
   }
   if (!delivered) end = PassEnd::kStopped;
   if (!storeClosed) {
     end = PassEnd::kStopped;
-    result.notes.push_back("the formats defined in pass " + std::to_string(pass) +
-                           " may be lost for later jobs: " + ShownPath(c.store.error));
+    result.notes.push_back(Note(N_("the formats defined in pass %s may be lost for later jobs: %s"),
+                                {std::to_string(pass), ShownPath(c.store.error)}));
   }
   if (cancelled) {
     result.status = JobStatus::kCancelled;
@@ -450,11 +496,14 @@ KeptFiles::KeptFiles(const JobOptions& o) {
   struct Named {
     std::string path;  // the file compared with the output; empty: none
     const std::string& shown;
-    const char* what;
+    const char* what;  // the phrase, with a place for the name
   };
-  for (const Named& in : {Named{ComparedInput(o, false, o.udfFile), o.udfFile, "the user-defined format file "},
-                          Named{o.defineFile, o.defineFile, "the definition file "}}) {
-    if (!in.path.empty()) read.push_back({in.path, ResolvedPath(in.path), in.what + ShownPath(in.shown) + " itself"});
+  for (const Named& in : {Named{ComparedInput(o, false, o.udfFile), o.udfFile,
+                                N_("the user-defined format file %s itself")},
+                          Named{o.defineFile, o.defineFile, N_("the definition file %s itself")}}) {
+    if (!in.path.empty()) {
+      read.push_back({in.path, ResolvedPath(in.path), Note(in.what, {ShownPath(in.shown)})});
+    }
   }
   // The store's files, found as the store finds them (without regard to
   // case), also before they exist.
@@ -471,7 +520,7 @@ KeptFiles::KeptFiles(const JobOptions& o) {
   }
 }
 
-std::string ReservedOutput(const KeptFiles& kept, const JobOptions& o, const std::string& output) {
+std::optional<Note> ReservedOutput(const KeptFiles& kept, const JobOptions& o, const std::string& output) {
   if (output.empty()) return {};
   const fs::path out = ResolvedPath(output);
   // Also a file that does not exist yet: a job of a batch may read it after
@@ -480,7 +529,7 @@ std::string ReservedOutput(const KeptFiles& kept, const JobOptions& o, const std
     return SameFile(output, path) || resolved == out;
   };
   if (std::string input = ComparedInput(o, true, o.inputFile); !input.empty() && same(input, ResolvedPath(input))) {
-    return "the input file " + ShownPath(o.inputFile) + " itself";
+    return Note(N_("the input file %s itself"), {ShownPath(o.inputFile)});
   }
   for (const KeptFiles::Read& in : kept.read) {
     if (same(in.path, in.resolved)) return in.what;
@@ -488,19 +537,21 @@ std::string ReservedOutput(const KeptFiles& kept, const JobOptions& o, const std
   for (const KeptFiles::StoreFile& file : kept.store) {
     if (SameFile(output, file.path.string()) ||
         (out.parent_path() == kept.storeFolder && ::strcasecmp(out.filename().c_str(), file.base.c_str()) == 0)) {
-      return "a file of the user-defined format store in use (" + ShownPath(file.path) + ")";
+      return Note(N_("a file of the user-defined format store in use (%s)"), {ShownPath(file.path)});
     }
   }
   for (const KeptFiles::Root& root : kept.roots) {
     const fs::path inside = out.lexically_relative(root.resolved);
     auto part = inside.begin();
     if (part == inside.end() || std::next(part) == inside.end()) continue;
-    if (::strcasecmp(part->c_str(), "qdxfiles") == 0) return "a table file of the table root " + ShownPath(root.named);
+    if (::strcasecmp(part->c_str(), "qdxfiles") == 0) {
+      return Note(N_("a table file of the table root %s"), {ShownPath(root.named)});
+    }
   }
   return {};
 }
 
-std::string ReservedOutput(const JobOptions& o, const std::string& output) {
+std::optional<Note> ReservedOutput(const JobOptions& o, const std::string& output) {
   return ReservedOutput(KeptFiles(o), o, output);
 }
 
@@ -523,10 +574,10 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
     return o.outputFd >= 0 ? OutputFile::CheckDescriptor(o.outputFd, "/dev/fd/" + std::to_string(o.outputFd))
                            : OutputFile::Check(o.outputFile);
   };
-  auto refuseOutput = [&o, &result](const std::string& why) {
+  auto refuseOutput = [&o, &result](Note why) {
     result.status = JobStatus::kOutputNotCreated;
     result.message = NotCreatedMessage(o.outputFile);
-    result.notes.push_back(why);
+    result.notes.push_back(std::move(why));
   };
   const bool twoPasses = !o.udfFile.empty();
   PassInput input;

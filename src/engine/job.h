@@ -16,11 +16,18 @@
 
 #include "conversion/session.h"
 #include "conversion/written_warning.h"
+#include "io/note.h"
 
 namespace velkan {
 
 class TemporaryFiles;
 class BatchShare;
+
+// How the bytes of a text job are read.
+enum class TextEncoding {
+  kShiftJis,  // Shift_JIS (code page 932), the system's own
+  kUtf8,      // UTF-8, turned into Shift_JIS as it is read (tables/utf8_text_source.h)
+};
 
 struct JobOptions {
   std::string udfFile;     // user-defined format file; empty = one pass only
@@ -32,6 +39,9 @@ struct JobOptions {
   // The input is a text job whatever its name (the --udf file is still known
   // as one by its name).
   bool inputIsText = false;
+  // The encoding of the text jobs of the job: the input and the format
+  // file, when they are text jobs. A code-word job is read as it is.
+  TextEncoding inputEncoding = TextEncoding::kShiftJis;
   std::string outputFile;
   // When not negative, the output is written in place to this open
   // descriptor (not owned, not closed, never reopened or truncated: standard
@@ -87,8 +97,9 @@ struct JobResult {
   JobStatus status = JobStatus::kCompleted;
   // The message the system shows in a message box (UTF-8), empty if none.
   std::string message;
-  // What went wrong without showing in the output (UTF-8 lines).
-  std::vector<std::string> notes;
+  // What went wrong without showing in the output, one note a line (a front
+  // end renders them in its user's language; Note::Text() gives English).
+  std::vector<Note> notes;
   // True when the output could not be written as a whole (a write, the sync
   // or the rename at the end failed); the notes say how.
   bool outputWriteFailed = false;
@@ -119,11 +130,11 @@ JobResult RunConversionJob(Session& session, const JobOptions& options);
 bool IsTextJob(const std::string& path);
 
 // Why writing `output` would destroy a file the job reads or keeps, as a
-// phrase for a message ("the input file NAME itself"); empty when it would not. Kept
-// are the input, the format file and the definition file (also reached
+// phrase for a note ("the input file NAME itself"); none when it would not.
+// Kept are the input, the format file and the definition file (also reached
 // through a link or a second name), the two files of the format store in use
 // (also when they do not exist yet, named in any case) and everything in the
 // tables folder ("qdxfiles" in any case) of the table root and of MTBL.
-std::string ReservedOutput(const JobOptions& options, const std::string& output);
+std::optional<Note> ReservedOutput(const JobOptions& options, const std::string& output);
 
 }  // namespace velkan

@@ -70,7 +70,7 @@ struct KeptFiles {
   struct Read {
     std::string path;
     std::filesystem::path resolved;
-    std::string what;  // "the definition file NAME itself"
+    Note what;  // "the definition file NAME itself"
   };
   std::vector<Read> read;
   std::filesystem::path storeFolder;
@@ -86,7 +86,7 @@ struct KeptFiles {
 };
 
 // ReservedOutput with the kept files of `options` found beforehand.
-std::string ReservedOutput(const KeptFiles& kept, const JobOptions& options, const std::string& output);
+std::optional<Note> ReservedOutput(const KeptFiles& kept, const JobOptions& options, const std::string& output);
 
 // RunConversionJob; but with `held`, an output written through a temporary
 // file that would be put in place is closed without a sync and handed to

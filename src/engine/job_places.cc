@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "io/message_mark.h"
+
 namespace velkan {
 
 namespace fs = std::filesystem;
@@ -81,9 +83,9 @@ Place ChooseStoreDir(const std::string& storeOption, const Place& tableRoot, con
   return {tableRoot.path, PlaceRule::kBesideTables};
 }
 
-std::string NoStorePlaceMessage() {
-  return "no place for the store of user-defined formats: neither XDG_STATE_HOME nor HOME names an absolute "
-         "folder; name one with --store DIR or VELKAN_STORE";
+Note NoStorePlaceMessage() {
+  return Note(N_("no place for the store of user-defined formats: neither XDG_STATE_HOME nor HOME names an "
+                 "absolute folder; name one with --store DIR or VELKAN_STORE"));
 }
 
 }  // namespace velkan

@@ -20,6 +20,8 @@
 #include <optional>
 #include <string>
 
+#include "io/note.h"
+
 namespace velkan {
 
 // The rule that chose a place.
@@ -78,6 +80,6 @@ Place ChooseStoreDir(const std::string& storeOption, const Place& tableRoot, con
 std::optional<std::filesystem::path> UserStateDir();
 
 // What is said when ChooseStoreDir finds no place for the store (UTF-8).
-std::string NoStorePlaceMessage();
+Note NoStorePlaceMessage();
 
 }  // namespace velkan

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "io/message_mark.h"
 #include "tables/table_file.h"
 
 namespace velkan {
@@ -360,9 +361,9 @@ void SelectOverlay(FontTables& t, const TablePaths& paths, int16_t font) {
   file.found = file.found || opened;
   if (!why.empty() && !file.noted) {
     file.noted = true;
-    t.notes.push_back("overlay table " + file.path.string() + " " + why + "; the fonts of the groups with overlay " +
-                      std::to_string(static_cast<int16_t>(overlay)) +
-                      (opened ? " got only part of it" : " keep the base codes"));
+    t.notes.push_back(Note(opened ? N_("overlay table %s %s; the fonts of the groups with overlay %s got only part of it")
+                                  : N_("overlay table %s %s; the fonts of the groups with overlay %s keep the base codes"),
+                           {ShownPath(file.path), why, std::to_string(static_cast<int16_t>(overlay))}));
   }
   // A file that could not be read to its end is read again next time.
   if (opened && keep && whole) t.keptOverlays.push_back({overlay, std::move(words)});
@@ -398,7 +399,8 @@ int16_t RubyConvert(FontTables& t, const TablePaths& paths, uint16_t& code) {
     std::string why;
     if (LoadRubyTable(t.store, path, &why) != 0) {
       t.rubyUnusable = true;
-      t.notes.push_back("ruby table " + path.string() + " " + why + "; the characters of ruby fonts stay unconverted");
+      t.notes.push_back(
+          Note(N_("ruby table %s %s; the characters of ruby fonts stay unconverted"), {ShownPath(path), why}));
       return kCodeFileMissing;
     }
     t.rubyLoaded = true;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "io/note.h"
 #include "tables/conversion_store.h"
 #include "tables/pitch_file.h"
 #include "tables/table_file.h"
@@ -79,7 +80,7 @@ struct FontTables {
   bool rubyUnusable = false;
   // What the pass could not use after PrepareFontTables (an overlay file or
   // "convura.tbl"), a line each, for the person.
-  std::vector<std::string> notes;
+  std::vector<Note> notes;
   // The font of the previous code conversion, whose overlay was selected
   // last (0 = none yet).
   int16_t lastFont = 0;

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "io/note.h"
 #include "tables/code_tables.h"
 #include "tables/escape_definitions.h"
 #include "tables/font_tables.h"
@@ -34,7 +35,7 @@ namespace velkan {
 struct PassTableFaults {
   // The text pre-pass's tables (a text job only), a line each as
   // LoadTextInputTables words them.
-  std::vector<std::string> textInput;
+  std::vector<Note> textInput;
   std::optional<TableFault> pitch;   // no roman widths
   std::optional<TableFault> piFont;  // the pi-font file: no pass can run
   // The font tables: FontTables::prepareResult and prepareFailure.

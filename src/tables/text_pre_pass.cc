@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "io/byte_order.h"
+#include "io/message_mark.h"
 
 namespace velkan {
 
@@ -540,23 +541,25 @@ void TextPrePass::PlainCharacter(std::string_view t, bool singleByte) {
 }
 
 void LoadTextInputTables(PrePassTables& tables, EscapeDefinitions& escapes, const TablePaths& paths,
-                         std::vector<std::string>* notes) {
+                         std::vector<Note>* notes) {
   TableFault failed, replacements;
   if (LoadPrePassTables(tables, paths, &failed, &replacements) != 0 && notes) {
-    notes->push_back(failed.path.empty() ? "the text pre-pass tables could not be allocated"
-                                         : "text pre-pass: code table " + failed.Text() + "; later tables not loaded");
+    notes->push_back(failed.path.empty()
+                         ? Note(N_("the text pre-pass tables could not be allocated"))
+                         : Note(N_("text pre-pass: code table %s; later tables not loaded"), {failed.Text()}));
   }
   if (!replacements.path.empty() && notes) {
-    notes->push_back("text pre-pass: replacement table " + replacements.Text() + "; text sequences are not replaced");
+    notes->push_back(
+        Note(N_("text pre-pass: replacement table %s; text sequences are not replaced"), {replacements.Text()}));
   }
   std::vector<TableFault> escapeFaults;
   if (LoadEscapeDefinitions(escapes, paths, &escapeFaults) != 0 && notes) {
-    for (const TableFault& f : escapeFaults) notes->push_back("text pre-pass: escape definitions " + f.Text());
+    for (const TableFault& f : escapeFaults) notes->push_back(Note(N_("text pre-pass: escape definitions %s"), {f.Text()}));
   }
 }
 
 int16_t PrepareTextInput(const TablePaths& paths, ByteSource& text, ByteSink& words,
-                         std::vector<std::string>* notes) {
+                         std::vector<Note>* notes) {
   PrePassTables tables;
   EscapeDefinitions escapes;
   LoadTextInputTables(tables, escapes, paths, notes);

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "io/byte_streams.h"
+#include "io/note.h"
 #include "tables/command_words.h"
 #include "tables/escape_definitions.h"
 #include "tables/pre_pass_tables.h"
@@ -151,12 +152,12 @@ class TextPrePass final : public ByteSource {
 // read of it fails or a write fails; 0 otherwise. Missing tables do not stop
 // it; `notes` (if given) receives a line for each table that failed to load.
 int16_t PrepareTextInput(const TablePaths& paths, ByteSource& text, ByteSink& words,
-                         std::vector<std::string>* notes = nullptr);
+                         std::vector<Note>* notes = nullptr);
 
 // Loads what the pre-pass reads: LoadPrePassTables, then
 // LoadEscapeDefinitions. Adds a line to `notes` (if given) for each load that
 // failed; the pre-pass then runs with what was loaded.
 void LoadTextInputTables(PrePassTables& tables, EscapeDefinitions& escapes, const TablePaths& paths,
-                         std::vector<std::string>* notes);
+                         std::vector<Note>* notes);
 
 }  // namespace velkan

@@ -1,5 +1,9 @@
 #include "tools/arguments.h"
 
+#include <iostream>
+
+#include "frontend/messages.h"
+
 namespace velkan::tools {
 
 OptionValue TakeOptionValue(int argc, char** argv, int& i, std::initializer_list<std::string_view> names,
@@ -23,6 +27,12 @@ OptionValue TakeOptionValue(int argc, char** argv, int& i, std::initializer_list
     }
   }
   return OptionValue::kOther;
+}
+
+int UsageError(const char* command, const char* what, const std::vector<std::string>& args) {
+  std::cerr << "velkan " << command << ": " << FillPlaces(_(what), args) << "\n"
+            << FillPlaces(_("Try 'velkan %s --help'."), {command}) << "\n";
+  return 2;
 }
 
 }  // namespace velkan::tools

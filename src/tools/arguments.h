@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velkan::tools {
 
@@ -20,5 +21,11 @@ enum class OptionValue {
 // it is the next argument.
 OptionValue TakeOptionValue(int argc, char** argv, int& i, std::initializer_list<std::string_view> names,
                             std::string& value);
+
+// Says on the standard error that the command line of `command` ("convert",
+// "tables") is wrong: `what`, a marked message (N_) shown in the user's
+// language with its places filled from `args`, and where help is found.
+// Returns 2, the exit status of bad usage.
+int UsageError(const char* command, const char* what, const std::vector<std::string>& args = {});
 
 }  // namespace velkan::tools

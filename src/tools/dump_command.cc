@@ -9,6 +9,7 @@
 #include "engine/job.h"
 #include "engine/job_places.h"
 #include "io/byte_streams.h"
+#include "frontend/messages.h"
 #include "io/shown_path.h"
 #include "tables/code_conversion.h"
 #include "tables/code_tables.h"
@@ -25,7 +26,7 @@ namespace velkan::tools {
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kUsage = N_(
     "usage: velkan dump [--root DIR] [--text] [--at OFFSET [--context N]] JOB\n"
     "\n"
     "Lists the code words of JOB (a .zan file): byte offset, word, and what the\n"
@@ -42,11 +43,11 @@ constexpr const char* kUsage =
     "  --at OFFSET   list only the lines around the word at byte OFFSET\n"
     "                (decimal, or hexadecimal after 0x: the input_offset of a\n"
     "                --report), that line marked with '>'\n"
-    "  --context N   lines shown before and after it (default 10)\n";
+    "  --context N   lines shown before and after it (default 10)\n");
 
-int UsageError(const std::string& what) {
-  std::cerr << "velkan dump: " << what << "\nTry 'velkan dump --help'.\n";
-  return 2;
+// A usage error of `velkan dump` (see tools::UsageError).
+int UsageError(const char* what, const std::vector<std::string>& args = {}) {
+  return tools::UsageError("dump", what, args);
 }
 
 // Names characters as the tables under a root write them in the default
@@ -102,9 +103,9 @@ long long NumberArgument(const std::string& v, long long max) {
 std::string TextJobWords(const std::string& text, const TablePaths& paths, TextLineMarks& lines) {
   PrePassTables tables;
   EscapeDefinitions escapes;
-  std::vector<std::string> notes;
+  std::vector<Note> notes;
   LoadTextInputTables(tables, escapes, paths, &notes);
-  for (const std::string& note : notes) std::cerr << "velkan dump: " << note << "\n";
+  for (const Note& note : notes) std::cerr << "velkan dump: " << frontend::RenderNote(note) << "\n";
   MemorySource source(text);
   TextPrePass pass(source, tables, escapes);
   pass.TrackLines(&lines);
@@ -126,31 +127,31 @@ int DumpCommand(int argc, char** argv) {
     std::string v;
     OptionValue got = OptionValue::kOther;
     if (a == "--help" || a == "-h") {
-      std::cout << kUsage;
+      std::cout << _(kUsage);
       return 0;
     } else if (got = TakeOptionValue(argc, argv, i, {"--root"}, v); got != OptionValue::kOther) {
-      if (got == OptionValue::kMissing) return UsageError("--root needs a directory");
+      if (got == OptionValue::kMissing) return UsageError(N_("--root needs a directory"));
       root = v;
     } else if (got = TakeOptionValue(argc, argv, i, {"--at"}, v); got != OptionValue::kOther) {
       at = got == OptionValue::kMissing ? -1 : NumberArgument(v, 1LL << 62);
-      if (at < 0) return UsageError("--at needs a byte offset (decimal, or hexadecimal after 0x)");
+      if (at < 0) return UsageError(N_("--at needs a byte offset (decimal, or hexadecimal after 0x)"));
     } else if (got = TakeOptionValue(argc, argv, i, {"--context"}, v); got != OptionValue::kOther) {
       context = got == OptionValue::kMissing ? -1 : NumberArgument(v, 100000);
-      if (context < 0) return UsageError("--context needs a number of lines");
+      if (context < 0) return UsageError(N_("--context needs a number of lines"));
     } else if (a == "--text") {
       text = true;
     } else if (a.size() > 1 && a[0] == '-') {
-      return UsageError("unknown option '" + ShownText(a) + "'");
+      return UsageError(N_("unknown option '%s'"), {ShownText(a)});
     } else if (job.empty()) {
       job = a;
     } else {
-      return UsageError("dump takes one job");
+      return UsageError(N_("dump takes one job"));
     }
   }
-  if (job.empty()) return UsageError("no job given");
+  if (job.empty()) return UsageError(N_("no job given"));
   std::string bytes;
   if (ReadTableFile(job, bytes) != TableFileStatus::kRead) {
-    std::cerr << "velkan dump: cannot read " << ShownPath(job) << "\n";
+    std::cerr << "velkan dump: " << FillPlaces(_("cannot read %s"), {ShownPath(job)}) << "\n";
     return 1;
   }
   std::optional<std::string> mtbl;
@@ -169,8 +170,11 @@ int DumpCommand(int argc, char** argv) {
     std::string around = at < static_cast<long long>(bytes.size()) ? ListingAround(listing, at, static_cast<int>(context))
                                                                    : std::string();
     if (around.empty()) {
-      std::cerr << "velkan dump: " << ShownPath(job) << " has no word at byte " << at << " (it holds "
-                << bytes.size() << " bytes" << (textJob ? " of words" : "") << ")\n";
+      std::cerr << "velkan dump: "
+                << FillPlaces(textJob ? _("%s has no word at byte %s (it holds %s bytes of words)")
+                                      : _("%s has no word at byte %s (it holds %s bytes)"),
+                              {ShownPath(job), std::to_string(at), std::to_string(bytes.size())})
+                << "\n";
       return 1;
     }
     listing = std::move(around);

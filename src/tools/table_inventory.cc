@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "io/message_mark.h"
 #include "tables/code_tables.h"
 #include "tables/table_file.h"
 
@@ -98,11 +99,11 @@ std::vector<TableReport> CheckTableRoot(const TablePaths& paths) {
 const char* TableStateName(TableState state) {
   switch (state) {
     case TableState::kFound:
-      return "found";
+      return N_("found");
     case TableState::kMissing:
-      return "missing";
+      return N_("missing");
     case TableState::kMalformed:
-      return "malformed";
+      return N_("malformed");
   }
   return "";
 }

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -9,9 +10,11 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "conversion/format_store.h"
 #include "engine/job_places.h"
+#include "frontend/messages.h"
 #include "frontend/termination.h"
 #include "io/byte_streams.h"
 #include "io/output_file.h"
@@ -30,7 +33,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string Usage() {
-  std::string u =
+  std::string u = _(
       "usage: velkan tables dump [--format NAME] FILE\n"
       "       velkan tables build SOURCE -o FILE\n"
       "       velkan tables check [--store DIR] [ROOT]\n"
@@ -48,7 +51,7 @@ std::string Usage() {
       "       rule chose them. Exit status 1 when a table is missing or malformed,\n"
       "       or when a conversion would be refused for want of a writable store\n"
       "\n"
-      "formats:\n";
+      "formats:\n");
   for (const TableFormatInfo& f : TableFormats()) {
     std::string name(f.name);
     name.resize(14, ' ');
@@ -57,9 +60,14 @@ std::string Usage() {
   return u;
 }
 
-int UsageError(const std::string& what) {
-  std::cerr << "velkan tables: " << what << "\nTry 'velkan tables --help'.\n";
-  return 2;
+// A usage error of `velkan tables` (see cli::UsageError).
+int UsageError(const char* what, const std::vector<std::string>& args = {}) {
+  return tools::UsageError("tables", what, args);
+}
+
+// A failure of the subcommand `sub`: a marked message, its places filled.
+void Failure(const char* sub, const char* what, const std::vector<std::string>& args) {
+  std::cerr << "velkan tables " << sub << ": " << FillPlaces(_(what), args) << "\n";
 }
 
 bool ReadWhole(const std::string& path, std::string& bytes) {
@@ -81,7 +89,7 @@ int ReadArguments(int argc, char** argv, std::initializer_list<std::string_view>
     } else if (OptionValue got = TakeOptionValue(argc, argv, i, names, value); got != OptionValue::kOther) {
       if (got == OptionValue::kMissing) return UsageError(missing);
     } else if (a.size() > 1 && a[0] == '-') {
-      return UsageError("unknown option '" + ShownText(a) + "'");
+      return UsageError(N_("unknown option '%s'"), {ShownText(a)});
     } else if (argument.empty()) {
       argument = a;
     } else {
@@ -93,21 +101,21 @@ int ReadArguments(int argc, char** argv, std::initializer_list<std::string_view>
 
 int Dump(int argc, char** argv) {
   std::string file, formatName;
-  if (int status = ReadArguments(argc, argv, {"--format"}, "--format needs a format name", formatName, file,
-                                 "dump takes one file");
+  if (int status = ReadArguments(argc, argv, {"--format"}, N_("--format needs a format name"), formatName, file,
+                                 N_("dump takes one file"));
       status >= 0) {
     return status;
   }
-  if (file.empty()) return UsageError("dump needs a file");
+  if (file.empty()) return UsageError(N_("dump needs a file"));
   std::optional<TableFormat> format = formatName.empty() ? FormatOfFileName(file) : FormatNamed(formatName);
   if (!format) {
-    return UsageError(formatName.empty()
-                          ? "the name of '" + ShownPath(file) + "' tells no table format; give --format NAME"
-                          : "unknown format '" + ShownText(formatName) + "'");
+    return formatName.empty() ? UsageError(N_("the name of '%s' tells no table format; give --format NAME"),
+                                           {ShownPath(file)})
+                              : UsageError(N_("unknown format '%s'"), {ShownText(formatName)});
   }
   std::string bytes;
   if (!ReadWhole(file, bytes)) {
-    std::cerr << "velkan tables dump: cannot read " << ShownPath(file) << "\n";
+    Failure("dump", N_("cannot read %s"), {ShownPath(file)});
     return 1;
   }
   std::cout << DumpTable(*format, bytes);
@@ -116,12 +124,12 @@ int Dump(int argc, char** argv) {
 
 int Build(int argc, char** argv, TemporaryFiles& temporaries) {
   std::string source, output;
-  if (int status = ReadArguments(argc, argv, {"-o", "--output"}, "-o needs a file", output, source,
-                                 "build takes one source");
+  if (int status = ReadArguments(argc, argv, {"-o", "--output"}, N_("-o needs a file"), output, source,
+                                 N_("build takes one source"));
       status >= 0) {
     return status;
   }
-  if (source.empty() || output.empty()) return UsageError("build needs SOURCE and -o FILE");
+  if (source.empty() || output.empty()) return UsageError(N_("build needs SOURCE and -o FILE"));
   // Nothing is open yet: a descriptor named is held when it is closed (see
   // frontend/termination.h).
   for (const std::string* named : {&source, &output}) frontend::HoldClosedDescriptor(NamedDescriptor(*named));
@@ -129,13 +137,13 @@ int Build(int argc, char** argv, TemporaryFiles& temporaries) {
   // terminal may well be both ends, though).
   std::error_code ec;
   if (fs::is_regular_file(source, ec) && (SameFile(source, output) || ResolvedPath(source) == ResolvedPath(output))) {
-    std::cerr << "velkan tables build: the output " << ShownPath(output)
-              << " is the source itself; building would destroy it, so nothing was written\n";
+    Failure("build", N_("the output %s is the source itself; building would destroy it, so nothing was written"),
+            {ShownPath(output)});
     return 1;
   }
   std::string text;
   if (!ReadWhole(source, text)) {
-    std::cerr << "velkan tables build: cannot read " << ShownPath(source) << "\n";
+    Failure("build", N_("cannot read %s"), {ShownPath(source)});
     return 1;
   }
   TableBuild b = BuildTable(text);
@@ -158,8 +166,8 @@ int Build(int argc, char** argv, TemporaryFiles& temporaries) {
     error = sink.error();
   }
   if (!written) {
-    std::cerr << "velkan tables build: cannot write " << ShownPath(output) << ": " << std::strerror(error)
-              << (out.inPlace() ? "\n" : "; it is unchanged\n");
+    Failure("build", out.inPlace() ? N_("cannot write %s: %s") : N_("cannot write %s: %s; it is unchanged"),
+            {ShownPath(output), std::strerror(error)});
     out.Discard();
     if (!out.leftover().empty()) std::cerr << "velkan tables build: " << out.leftover() << "\n";
     return 1;
@@ -194,6 +202,20 @@ bool StoreWritable(const fs::path& dir) {
   return true;
 }
 
+// `text` followed by spaces up to `columns` columns of a terminal (a
+// character of three or four bytes in UTF-8, as kana and kanji are, takes
+// two); at least one space.
+std::string PaddedTo(std::string text, size_t columns) {
+  size_t width = 0;
+  for (size_t i = 0; i < text.size();) {
+    const size_t n = std::max<size_t>(Utf8CharacterLength(std::string_view(text).substr(i)), 1);
+    width += n >= 3 ? 2 : 1;
+    i += n;
+  }
+  text.append(width < columns ? columns - width : 1, ' ');
+  return text;
+}
+
 std::string Shown(const fs::path& path, const fs::path& root) {
   std::string p = path.string(), r = root.string();
   if (!r.empty() && p.rfind(r, 0) == 0 && p.size() > r.size() && p[r.size()] == '/') {
@@ -206,29 +228,29 @@ std::string Shown(const fs::path& path, const fs::path& root) {
 std::string ChosenBecause(const Place& place, bool store) {
   switch (place.rule) {
     case PlaceRule::kNamed:
-      return store ? "named by --store" : "named by the ROOT argument";
+      return store ? _("named by --store") : _("named by the ROOT argument");
     case PlaceRule::kEnvironment:
-      return store ? "named by $VELKAN_STORE" : "named by $VELKAN_ROOT";
+      return store ? _("named by $VELKAN_STORE") : _("named by $VELKAN_ROOT");
     case PlaceRule::kBuildTree:
-      return "the sample root of the build tree this program runs from";
+      return _("the sample root of the build tree this program runs from");
     case PlaceRule::kSiteRoot:
-      return std::string("the site's root ") + kSiteTableRoot + ", which exists";
+      return FillPlaces(_("the site's root %s, which exists"), {kSiteTableRoot});
     case PlaceRule::kInstallation:
-      return "the sample root of the installation this program belongs to";
+      return _("the sample root of the installation this program belongs to");
     case PlaceRule::kUserState:
-      return "the user's state directory ($XDG_STATE_HOME/velkan), as the table root is shared";
+      return _("the user's state directory ($XDG_STATE_HOME/velkan), as the table root is shared");
     case PlaceRule::kBesideTables:
-      return "beside the tables, in the table root named";
+      return _("beside the tables, in the table root named");
     case PlaceRule::kNowhere:
-      return "nowhere: the table root is shared and the user has no state directory";
+      return _("nowhere: the table root is shared and the user has no state directory");
   }
   return "";
 }
 
 int Check(int argc, char** argv) {
   std::string rootArg, storeArg;
-  if (int status = ReadArguments(argc, argv, {"--store"}, "--store needs a directory", storeArg, rootArg,
-                                 "check takes one root");
+  if (int status = ReadArguments(argc, argv, {"--store"}, N_("--store needs a directory"), storeArg, rootArg,
+                                 N_("check takes one root"));
       status >= 0) {
     return status;
   }
@@ -239,21 +261,20 @@ int Check(int argc, char** argv) {
   if (const char* m = std::getenv("MTBL")) mtbl = m;
   TablePaths paths(root, mtbl);
 
-  std::cout << "table root: " << ShownPath(root) << "\n";
-  std::cout << "  chosen as: " << ChosenBecause(rootPlace, false) << "\n";
-  std::cout << "MTBL: "
-            << (mtbl && !mtbl->empty() ? ShownPath(*mtbl) + " (font tables are looked for there)" : "not set")
+  std::cout << FillPlaces(_("table root: %s"), {ShownPath(root)}) << "\n";
+  std::cout << "  " << FillPlaces(_("chosen as: %s"), {ChosenBecause(rootPlace, false)}) << "\n";
+  std::cout << (mtbl && !mtbl->empty() ? FillPlaces(_("MTBL: %s (font tables are looked for there)"), {ShownPath(*mtbl)})
+                                       : std::string(_("MTBL: not set")))
             << "\n\n";
   int found = 0, missing = 0, malformed = 0;
   for (const TableReport& r : CheckTableRoot(paths)) {
-    std::string state = TableStateName(r.state);
-    state.resize(10, ' ');
+    std::string state = PaddedTo(_(TableStateName(r.state)), 10);
     std::string name = r.table.name;
     name.resize(26, ' ');
     std::cout << state << name << (r.state == TableState::kMissing ? "" : ShownPath(r.summary)) << "\n";
     std::cout << "          " << Shown(r.path, root) << "\n";
     if (r.state == TableState::kMissing) {
-      std::cout << "          without it: " << r.table.missingCost << "\n";
+      std::cout << "          " << FillPlaces(_("without it: %s"), {r.table.missingCost}) << "\n";
       ++missing;
     } else {
       (r.state == TableState::kFound ? found : malformed)++;
@@ -265,16 +286,24 @@ int Check(int argc, char** argv) {
   const Place store = ChooseStoreDir(storeArg, rootPlace, defaultRoot);
   bool storeUsable = false;
   if (store.rule == PlaceRule::kNowhere) {
-    std::cout << "\nformat store: none (conversions are refused): " << NoStorePlaceMessage() << "\n";
+    std::cout << "\n"
+              << FillPlaces(_("format store: none (conversions are refused): %s"),
+                            {frontend::RenderNote(NoStorePlaceMessage())})
+              << "\n";
   } else {
     storeUsable = StoreWritable(store.path);
-    std::cout << "\nformat store: " << ShownPath(store.path / "QDXFILES") << " ("
-              << (storeUsable ? "writable" : "NOT writable: conversions fail; give --store DIR or VELKAN_STORE")
-              << ")\n";
-    std::cout << "  chosen as: " << ChosenBecause(store, true) << "\n";
+    std::cout << "\n"
+              << FillPlaces(storeUsable ? _("format store: %s (writable)")
+                                        : _("format store: %s (NOT writable: conversions fail; give --store DIR or "
+                                            "VELKAN_STORE)"),
+                            {ShownPath(store.path / "QDXFILES")})
+              << "\n";
+    std::cout << "  " << FillPlaces(_("chosen as: %s"), {ChosenBecause(store, true)}) << "\n";
   }
-  std::cout << found + missing + malformed << " tables: " << found << " found, " << missing << " missing, "
-            << malformed << " malformed\n";
+  std::cout << FillPlaces(_("%s tables: %s found, %s missing, %s malformed"),
+                          {std::to_string(found + missing + malformed), std::to_string(found),
+                           std::to_string(missing), std::to_string(malformed)})
+            << "\n";
   return missing == 0 && malformed == 0 && storeUsable ? 0 : 1;
 }
 
@@ -293,7 +322,7 @@ int TablesCommand(int argc, char** argv, TemporaryFiles& temporaries) {
   if (sub == "dump") return Dump(argc - 1, argv + 1);
   if (sub == "build") return Build(argc - 1, argv + 1, temporaries);
   if (sub == "check") return Check(argc - 1, argv + 1);
-  return UsageError("unknown subcommand '" + ShownText(sub) + "'");
+  return UsageError(N_("unknown subcommand '%s'"), {ShownText(sub)});
 }
 
 }  // namespace velkan::tools

@@ -34,9 +34,15 @@ RunningVelkan::RunningVelkan(const std::vector<std::string>& args, const std::ve
   for (char** e = environ; *e != nullptr; ++e) {
     std::string v = *e;
     if (v.rfind("VELKAN_ROOT=", 0) == 0 || v.rfind("VELKAN_STORE=", 0) == 0 || v.rfind("MTBL=", 0) == 0) continue;
+    // The messages are English unless a test asks for a language.
+    if (v.rfind("LANGUAGE=", 0) == 0 || v.rfind("LC_ALL=", 0) == 0 || v.rfind("LC_MESSAGES=", 0) == 0 ||
+        v.rfind("LANG=", 0) == 0) {
+      continue;
+    }
     if (given(v)) continue;
     envs.push_back(v);
   }
+  if (!given("LANG=")) envs.emplace_back("LANG=C.UTF-8");
   envs.insert(envs.end(), env.begin(), env.end());
   std::vector<std::string> argv = {VELKAN_CLI_PATH};
   argv.insert(argv.end(), args.begin(), args.end());

@@ -26,7 +26,8 @@ class RunningVelkan {
   // Starts the binary with `args` in the directory `cwd` (empty: the test's
   // own), stdin from /dev/null and stdout and stderr captured in files (so
   // not a terminal). The environment is the test's own without VELKAN_ROOT,
-  // VELKAN_STORE and MTBL, plus `env` ("NAME=value"). `inChild` (if given)
+  // VELKAN_STORE and MTBL and with LANG=C.UTF-8 (LANGUAGE, LC_ALL and
+  // LC_MESSAGES unset), plus `env` ("NAME=value", which wins). `inChild` (if given)
   // runs in the child just before the program starts.
   RunningVelkan(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
                 const std::string& cwd = {}, const std::function<void()>& inChild = {});

@@ -36,7 +36,7 @@ TEST(BatchOutputName, ReplacesTheExtensionByTxt) {
 // Runs the planner and says whether it refused, with the reasons joined.
 std::string Refusals(const BatchPlan& p) {
   std::string all;
-  for (const std::string& r : p.refusals) all += r + "\n";
+  for (const Note& r : p.refusals) all += r.Text() + "\n";
   return all;
 }
 
@@ -111,9 +111,9 @@ TEST(PlanBatch, TwoInputsMappingToOneOutputAreRefused) {
   fs::path a3 = d.Write("3/a", "");
   BatchPlan p = PlanBatch({a.string(), a2.string(), a3.string()}, d.path() / "out");
   ASSERT_EQ(p.refusals.size(), 2u) << Refusals(p);
-  EXPECT_NE(p.refusals[0].find("'" + a2.string() + "' and '" + a.string() + "' would both be converted into"),
+  EXPECT_NE(p.refusals[0].Text().find("'" + a2.string() + "' and '" + a.string() + "' would both be converted into"),
             std::string::npos)
-      << p.refusals[0];
+      << p.refusals[0].Text();
   // The same input twice, once spelt another way.
   std::string again = (d.path() / "1" / "." / "a.zan").string();
   EXPECT_EQ(PlanBatch({a.string(), again}, d.path() / "out").refusals.size(), 1u);

@@ -16,14 +16,14 @@ using test::TempDir;
 using test::WordBytes;
 
 bool AnyNoteHas(const JobResult& r, const std::string& text) {
-  for (const std::string& n : r.notes)
-    if (n.find(text) != std::string::npos) return true;
+  for (const Note& n : r.notes)
+    if (n.Text().find(text) != std::string::npos) return true;
   return false;
 }
 
 std::string Notes(const JobResult& r) {
   std::string all;
-  for (const std::string& n : r.notes) all += n + "\n";
+  for (const Note& n : r.notes) all += n.Text() + "\n";
   return all;
 }
 

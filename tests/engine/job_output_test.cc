@@ -29,7 +29,7 @@ using ::velkan::test::Slurp;
 
 std::string Notes(const JobResult& r) {
   std::string all;
-  for (const std::string& n : r.notes) all += n + "\n";
+  for (const Note& n : r.notes) all += n.Text() + "\n";
   return all;
 }
 
@@ -176,7 +176,7 @@ TEST_F(JobOutput, ACancelledJobLeavesTheEarlierOutputAsItWas) {
     Session s;
     JobResult r = RunConversionJob(s, jo);
     EXPECT_EQ(r.status, JobStatus::kCancelled) << Notes(r);
-    EXPECT_EQ(r.notes.back(), "the conversion was cancelled; " + out.string() + " was left as it was");
+    EXPECT_EQ(r.notes.back().Text(), "the conversion was cancelled; " + out.string() + " was left as it was");
     // The input cut short is no failing command.
     EXPECT_EQ(Notes(r).find("stopped"), std::string::npos) << Notes(r);
     EXPECT_FALSE(r.outputWriteFailed);

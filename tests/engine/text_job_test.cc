@@ -23,7 +23,7 @@ using ::velkan::test::Slurp;
 
 std::string Notes(const JobResult& r) {
   std::string all;
-  for (const std::string& n : r.notes) all += n + "\n";
+  for (const Note& n : r.notes) all += n.Text() + "\n";
   return all;
 }
 

@@ -217,7 +217,7 @@ TEST_P(GoldenCase, ConvertsExactly) {
   Session session;
   JobResult r = RunConversionJob(session, o);
   std::string notes;
-  for (const auto& n : r.notes) notes += "  " + n + "\n";
+  for (const auto& n : r.notes) notes += "  " + n.Text() + "\n";
   EXPECT_EQ(c.status, StatusName(r.status)) << r.message << "\n" << notes;
   std::string got = fs::exists(o.outputFile) ? Slurp(o.outputFile) : std::string();
   EXPECT_TRUE(got == c.expected) << Difference(c.expected, got) << "\nnotes:\n" << notes;
@@ -234,7 +234,7 @@ TEST_P(GoldenCase, ConvertsExactly) {
     o.inputFile = dir.Write("job2.zan", c.rerunInput).string();
     JobResult r2 = RunConversionJob(later, o);
     std::string notes2;
-    for (const auto& n : r2.notes) notes2 += "  " + n + "\n";
+    for (const auto& n : r2.notes) notes2 += "  " + n.Text() + "\n";
     EXPECT_EQ(c.rerunStatus, StatusName(r2.status)) << r2.message << "\n" << notes2;
     std::string got2 = fs::exists(o.outputFile) ? Slurp(o.outputFile) : std::string();
     EXPECT_TRUE(got2 == c.rerunExpected) << "second run: " << Difference(c.rerunExpected, got2) << "\nnotes:\n"

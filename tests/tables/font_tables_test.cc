@@ -466,9 +466,9 @@ TEST_F(FontTablesTest, AnOverlayFileIsLookedForOnceAPass) {
   SelectOverlay(t, paths, 7);  // overlay 6 has no file
   EXPECT_EQ(t.appliedOverlay, 0);
   ASSERT_EQ(t.notes.size(), 1u);
-  EXPECT_NE(t.notes[0].find("conv06.tbl missing; the fonts of the groups with overlay 6 keep the base codes"),
+  EXPECT_NE(t.notes[0].Text().find("conv06.tbl missing; the fonts of the groups with overlay 6 keep the base codes"),
             std::string::npos)
-      << t.notes[0];
+      << t.notes[0].Text();
   // A file that turns up later in the pass is not looked for, nor noted again.
   dir.Write("root/qdxfiles/conv06.tbl", PairBytes({{0x8003, 0x4623}}));
   SelectOverlay(t, paths, 3);
@@ -507,7 +507,7 @@ TEST_F(FontTablesTest, RubyConvertLoadsOnFirstUseAndNotesAMissingFileOnce) {
   EXPECT_EQ(code, 0x9003);
   EXPECT_FALSE(t.rubyLoaded);
   ASSERT_EQ(t.notes.size(), 1u);
-  EXPECT_NE(t.notes[0].find("convura.tbl missing"), std::string::npos) << t.notes[0];
+  EXPECT_NE(t.notes[0].Text().find("convura.tbl missing"), std::string::npos) << t.notes[0].Text();
   // Not looked for again in the pass; the next pass finds it.
   dir.Write("root/qdxfiles/convura.tbl", RubyBytes(4));
   EXPECT_EQ(RubyConvert(t, paths, code), kCodeFileMissing);

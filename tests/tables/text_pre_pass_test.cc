@@ -263,14 +263,14 @@ TEST_F(PrepareTextInputTest, WritesTheWordsOfAWholeText) {
   std::string text = Sjis("漢zz漢");
   MemorySource source(text);
   MemorySink sink;
-  std::vector<std::string> notes;
+  std::vector<Note> notes;
   EXPECT_EQ(0, PrepareTextInput(paths_, source, sink, &notes));
   EXPECT_EQ(test::WordBytes({0x45B0, 0xD009, 0x4521, 0x45B0}), sink.data());
   // The escape definitions (both files) are missing: noted, not fatal.
   ASSERT_EQ(2u, notes.size());
-  EXPECT_NE(std::string::npos, notes[0].find("escape definitions")) << notes[0];
-  EXPECT_NE(std::string::npos, notes[0].find("velkansys.tbl missing")) << notes[0];
-  EXPECT_NE(std::string::npos, notes[1].find("velkanuser.tbl missing")) << notes[1];
+  EXPECT_NE(std::string::npos, notes[0].Text().find("escape definitions")) << notes[0].Text();
+  EXPECT_NE(std::string::npos, notes[0].Text().find("velkansys.tbl missing")) << notes[0].Text();
+  EXPECT_NE(std::string::npos, notes[1].Text().find("velkanuser.tbl missing")) << notes[1].Text();
 }
 
 TEST_F(PrepareTextInputTest, AnEmptyTextFails) {
@@ -285,11 +285,11 @@ TEST_F(PrepareTextInputTest, MissingTablesAreNotedAndTheTextIsStillConverted) {
   std::string text = Sjis("漢");
   MemorySource source(text);
   MemorySink sink;
-  std::vector<std::string> notes;
+  std::vector<Note> notes;
   EXPECT_EQ(0, PrepareTextInput(paths_, source, sink, &notes));
   EXPECT_EQ(test::WordBytes({kUnknownCharacter}), sink.data());
   ASSERT_FALSE(notes.empty());
-  EXPECT_NE(std::string::npos, notes[0].find("SJIS_ZAN.TBL"));
+  EXPECT_NE(std::string::npos, notes[0].Text().find("SJIS_ZAN.TBL"));
 }
 
 TEST_F(PrepareTextInputTest, AFailedWriteFails) {

@@ -1,0 +1,38 @@
+#include "frontend/messages.h"
+
+#include <libintl.h>
+
+#include <clocale>
+
+#include "engine/job_places.h"
+
+namespace velkan::frontend {
+
+namespace {
+constexpr const char* kDomain = "velkan";
+}
+
+std::filesystem::path MessageCatalogFolder(const std::filesystem::path& program) {
+  std::error_code ec;
+  const std::filesystem::path bin = program.parent_path();
+  const std::filesystem::path built = bin.parent_path() / "locale";
+  if (!program.empty() && std::filesystem::is_directory(built, ec)) return built;
+  return (bin / VELKAN_LOCALE_FROM_BINDIR).lexically_normal();
+}
+
+void SetUpMessages() {
+  std::setlocale(LC_CTYPE, "");
+  std::setlocale(LC_MESSAGES, "");
+  const std::filesystem::path program = ProgramFile();
+  const std::filesystem::path folder = program.empty() ? std::filesystem::path(VELKAN_INSTALLED_LOCALE)
+                                                       : MessageCatalogFolder(program);
+  ::bindtextdomain(kDomain, folder.c_str());
+  ::bind_textdomain_codeset(kDomain, "UTF-8");
+  ::textdomain(kDomain);
+}
+
+const char* Translate(const char* msgid) { return ::dgettext(kDomain, msgid); }
+
+std::string RenderNote(const Note& note) { return note.Render(Translate); }
+
+}  // namespace velkan::frontend
