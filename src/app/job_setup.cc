@@ -19,6 +19,7 @@ JobOptions JobOptionsFor(const Settings& s) {
   o.kumi = s.kumi;
   o.unit = s.unit;
   o.warning = s.warning;
+  o.inputEncoding = s.inputEncoding == 1 ? TextEncoding::kUtf8 : TextEncoding::kShiftJis;
   const Place defaultRoot = DefaultTableRoot();
   const Place root = velkan::ChooseTableRoot(s.root, defaultRoot);
   o.tableRoot = root.path;

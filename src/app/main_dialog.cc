@@ -117,7 +117,7 @@ MainDialog::MainDialog(std::filesystem::path settingsFile, QWidget* parent)
   }
   grid->setRowMinimumHeight(row++, du.Y(6));
 
-  // The three options: a label and two radio buttons each.
+  // The four options: a label and two radio buttons each.
   auto options = [&](const char* label, QButtonGroup*& group, const char* first, const char* second,
                      const char* name) {
     group = new QButtonGroup(this);
@@ -142,6 +142,7 @@ MainDialog::MainDialog(std::filesystem::path settingsFile, QWidget* parent)
   options("組方向", kumi_, "横組", "縦組", "kumi");
   options("単位", unit_, "pt", "Q", "unit");
   options("ワーニング", warning_, "出力", "非出力", "warning");
+  options("入力の文字コード", inputEncoding_, "Shift_JIS", "UTF-8", "inputEncoding");
   grid->setRowMinimumHeight(row++, du.Y(5));
 
   editerBoot_ = new QCheckBox(QStringLiteral("変換後にエディタ起動"), this);
@@ -182,6 +183,7 @@ void MainDialog::ShowFields() {
   kumi_->button(fields_.kumi == 1 ? 1 : 0)->setChecked(true);
   unit_->button(fields_.unit == 1 ? 1 : 0)->setChecked(true);
   warning_->button(fields_.warning == 1 ? 1 : 0)->setChecked(true);
+  inputEncoding_->button(fields_.inputEncoding == 1 ? 1 : 0)->setChecked(true);
   editerBoot_->setChecked(fields_.editerBoot == 1);
 }
 
@@ -191,6 +193,7 @@ void MainDialog::ReadFields() {
   fields_.kumi = kumi_->checkedId() == 1 ? 1 : 0;
   fields_.unit = unit_->checkedId() == 1 ? 1 : 0;
   fields_.warning = warning_->checkedId() == 1 ? 1 : 0;
+  fields_.inputEncoding = inputEncoding_->checkedId() == 1 ? 1 : 0;
   fields_.editerBoot = editerBoot_->isChecked() ? 1 : 0;
 }
 

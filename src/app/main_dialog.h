@@ -108,6 +108,7 @@ class MainDialog : public QDialog {
   QButtonGroup* kumi_ = nullptr;
   QButtonGroup* unit_ = nullptr;
   QButtonGroup* warning_ = nullptr;
+  QButtonGroup* inputEncoding_ = nullptr;
   QCheckBox* editerBoot_ = nullptr;
 };
 

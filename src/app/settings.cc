@@ -40,6 +40,7 @@ Settings ReadSettings(const IniFile& ini) {
   out.unit = LeadingInteger(ini.GetOr(s, "Unit", ""));
   out.warning = LeadingInteger(ini.GetOr(s, "Warning", ""));
   out.editerBoot = LeadingInteger(ini.GetOr(s, "EditerBoot", ""));
+  out.inputEncoding = LeadingInteger(ini.GetOr(s, "InputEncoding", ""));
   out.root = ini.GetOr(s, "Root", "");
   out.editerLine = ini.GetOr(s, "EditerLine", "");
   return out;
@@ -56,6 +57,7 @@ void WriteSettings(IniFile& ini, const Settings& v) {
   ini.Set(s, "Unit", std::to_string(v.unit));
   ini.Set(s, "Warning", std::to_string(v.warning));
   ini.Set(s, "EditerBoot", std::to_string(v.editerBoot));
+  ini.Set(s, "InputEncoding", std::to_string(v.inputEncoding));
   if (!v.root.empty()) ini.Set(s, "Root", v.root);
   if (!v.editerLine.empty()) ini.Set(s, "EditerLine", v.editerLine);
 }

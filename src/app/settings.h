@@ -22,6 +22,7 @@ struct Settings {
   int unit = 0;            // Unit: 0 pt, 1 Q
   int warning = 0;         // Warning: 0 warnings written, 1 not
   int editerBoot = 0;      // EditerBoot: 1 starts the editor after Convert
+  int inputEncoding = 0;   // InputEncoding: text jobs in 0 Shift_JIS, 1 UTF-8
   std::string root;        // Root: table root; empty = not set by the user
   // EditerLine: the editor's arguments that open the output at a line
   // (see EditorArgumentsAtLine); empty = the default "+%l %f".
@@ -44,8 +45,8 @@ Settings ReadSettings(const IniFile& ini);
 
 // Writes the nine keys into `ini` in their order (UDFFile, InputFile,
 // OutputFile, DefineFile, Editer, Kumi, Unit, Warning, EditerBoot), empty
-// ones included, the integers with "%d"; then Root and EditerLine, each only
-// when it is set.
+// ones included, the integers with "%d"; then InputEncoding, likewise; then
+// Root and EditerLine, each only when it is set.
 void WriteSettings(IniFile& ini, const Settings& s);
 
 // The settings in the file at `path`; the defaults when it is missing.

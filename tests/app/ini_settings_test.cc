@@ -29,6 +29,7 @@ Settings Sample() {
   s.unit = 0;
   s.warning = 1;
   s.editerBoot = 1;
+  s.inputEncoding = 1;
   return s;
 }
 
@@ -132,7 +133,8 @@ class IniSettingsTest : public QObject {
                                          "Kumi=1\n"
                                          "Unit=0\n"
                                          "Warning=1\n"
-                                         "EditerBoot=1\n"));
+                                         "EditerBoot=1\n"
+                                         "InputEncoding=1\n"));
     QVERIFY(velkan::app::LoadSettings(path) == Sample());
   }
 
@@ -147,14 +149,14 @@ class IniSettingsTest : public QObject {
     QVERIFY(velkan::app::SaveSettings(path, s));
     QCOMPARE(ReadFile(path), std::string("; kept\n[VELKAN]\nRoot=/tables\nKumi=1\n"
                                          "UDFFile=\nInputFile=\nOutputFile=\nDefineFile=\nEditer=\n"
-                                         "Unit=0\nWarning=0\nEditerBoot=0\n\n[PATH]\ntzwfntutl=/opt/u\n"));
+                                         "Unit=0\nWarning=0\nEditerBoot=0\nInputEncoding=0\n\n[PATH]\ntzwfntutl=/opt/u\n"));
     QVERIFY(velkan::app::LoadSettings(path) == s);
 
     // In a new file Root comes after the nine keys, then EditerLine.
     const auto fresh = Dir(d) / "fresh.ini";
     s.editerLine = "--line %l %f";
     QVERIFY(velkan::app::SaveSettings(fresh, s));
-    QVERIFY(ReadFile(fresh).ends_with("EditerBoot=0\nRoot=/tables\nEditerLine=--line %l %f\n"));
+    QVERIFY(ReadFile(fresh).ends_with("EditerBoot=0\nInputEncoding=0\nRoot=/tables\nEditerLine=--line %l %f\n"));
     QVERIFY(velkan::app::LoadSettings(fresh) == s);
   }
 
@@ -220,6 +222,9 @@ class IniSettingsTest : public QObject {
     QCOMPARE(o.kumi, 1);
     QCOMPARE(o.unit, 0);
     QCOMPARE(o.warning, 1);
+    QVERIFY(o.inputEncoding == velkan::TextEncoding::kUtf8);
+    s.inputEncoding = 0;
+    QVERIFY(velkan::app::JobOptionsFor(s).inputEncoding == velkan::TextEncoding::kShiftJis);
     QCOMPARE(o.tableRoot.string(), std::string("/tables"));
     QCOMPARE(o.mtbl.value_or("?"), std::string("/fonts"));
     ScopedEnv noMtbl("MTBL", std::nullopt);

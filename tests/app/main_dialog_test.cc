@@ -193,7 +193,9 @@ class MainDialogTest : public QObject {
       QCOMPARE(Edit(d, name)->text(), QString());
     }
     for (const char* name : {"kumi0", "unit0", "warning0"}) QVERIFY2(Button(d, name)->isChecked(), name);
-    for (const char* name : {"kumi1", "unit1", "warning1", "editerBoot"}) QVERIFY2(!Button(d, name)->isChecked(), name);
+    for (const char* name : {"kumi1", "unit1", "warning1", "inputEncoding1", "editerBoot"}) {
+      QVERIFY2(!Button(d, name)->isChecked(), name);
+    }
     QVERIFY(!std::filesystem::exists(SettingsPath()));
   }
 
@@ -217,20 +219,23 @@ class MainDialogTest : public QObject {
     }
     QCOMPARE(labels, (QStringList{"UDFファイル", "参照", "入力ファイル", "参照", "出力ファイル", "参照",
                                   "定義ファイル", "参照", "組方向", "横組", "縦組", "単位", "pt", "Q",
-                                  "ワーニング", "出力", "非出力", "変換後にエディタ起動", "エディタ設定",
+                                  "ワーニング", "出力", "非出力", "入力の文字コード", "Shift_JIS", "UTF-8",
+                                  "変換後にエディタ起動", "エディタ設定",
                                   "変換", "ｷｬﾝｾﾙ"}));
   }
 
   void savedSettingsAreShown() {
     WriteFile(SettingsPath(),
               "[VELKAN]\nUDFFile=/u.zan\nInputFile=/in put.txt\nOutputFile=/o.txt\nDefineFile=/d.def\n"
-              "Editer=vi\nKumi=1\nUnit=1abc\nWarning=1\nEditerBoot=1\n");
+              "Editer=vi\nKumi=1\nUnit=1abc\nWarning=1\nEditerBoot=1\nInputEncoding=1\n");
     MainDialog d(SettingsPath());
     QCOMPARE(Edit(d, "udfFile")->text(), QStringLiteral("/u.zan"));
     QCOMPARE(Edit(d, "inputFile")->text(), QStringLiteral("/in put.txt"));
     QCOMPARE(Edit(d, "outputFile")->text(), QStringLiteral("/o.txt"));
     QCOMPARE(Edit(d, "defineFile")->text(), QStringLiteral("/d.def"));
-    for (const char* name : {"kumi1", "unit1", "warning1", "editerBoot"}) QVERIFY2(Button(d, name)->isChecked(), name);
+    for (const char* name : {"kumi1", "unit1", "warning1", "inputEncoding1", "editerBoot"}) {
+      QVERIFY2(Button(d, name)->isChecked(), name);
+    }
     QCOMPARE(d.fields().editer, std::string("vi"));
   }
 
@@ -303,7 +308,7 @@ class MainDialogTest : public QObject {
     QCOMPARE(ReadFile(SettingsPath()), "[VELKAN]\nUDFFile=\nInputFile=" + input.string() +
                                            "\nOutputFile=" + output.string() +
                                            "\nDefineFile=/no/such.def\nEditer=/usr/bin/vi\n"
-                                           "Kumi=0\nUnit=1\nWarning=1\nEditerBoot=0\n");
+                                           "Kumi=0\nUnit=1\nWarning=1\nEditerBoot=0\nInputEncoding=0\n");
     QCOMPARE(log.messages, QStringList());
     QCOMPARE(log.progressStatus, QStringList{QStringLiteral("処理を終了しました")});
     QCOMPARE(log.progressPermille, QList<int>{1000});
@@ -340,7 +345,7 @@ class MainDialogTest : public QObject {
     QCOMPARE(log.progressNotes.size(), 1);
     QVERIFY2(!log.progressNotes.value(0).contains(QStringLiteral("pifont")), qPrintable(log.progressNotes.value(0)));
     QCOMPARE(ReadFile(output), EngineOutput(input));
-    QVERIFY(ReadFile(SettingsPath()).ends_with("EditerBoot=0\n"));
+    QVERIFY(ReadFile(SettingsPath()).ends_with("EditerBoot=0\nInputEncoding=0\n"));
     QVERIFY(ReadFile(SettingsPath()).find("Root=" + tableRoot_.string() + "\n") != std::string::npos);
   }
 
