@@ -1,9 +1,11 @@
 #include "tables/utf8_text_source.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <string_view>
+
+#include "io/encoding_converter.h"
 
 namespace velkan {
 
@@ -40,24 +42,19 @@ const ShiftJisForms& ShiftJisForms::Get() {
 
 ShiftJisForms::ShiftJisForms() : forms_(0x10000, kNoForm) {
   for (uint32_t cp = 0; cp < 0x80; ++cp) forms_[cp] = static_cast<uint16_t>(cp);
-  iconv_t cd = iconv_open("CP932", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return;
+  EncodingConverter toCp932("CP932", "UTF-8");
+  if (!toCp932.ok()) return;
   available_ = true;
+  std::string out;
   for (uint32_t cp = 0x80; cp < 0x10000; ++cp) {
     if (cp >= 0xD800 && cp <= 0xDFFF) continue;
-    char in[4], out[4];
-    char* inPtr = in;
-    size_t inLeft = EncodeUtf8(cp, in);
-    char* outPtr = out;
-    size_t outLeft = sizeof out;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) || inLeft != 0) continue;
-    const size_t made = sizeof out - outLeft;
-    const auto b0 = static_cast<uint8_t>(out[0]), b1 = static_cast<uint8_t>(out[1]);
-    if (made == 1) forms_[cp] = b0;
-    if (made == 2) forms_[cp] = static_cast<uint16_t>(b0 << 8 | b1);
+    char in[4];
+    const size_t length = EncodeUtf8(cp, in);
+    if (!toCp932.Convert(std::string_view(in, length), out)) continue;
+    const auto b0 = static_cast<uint8_t>(out[0]);
+    if (out.size() == 1) forms_[cp] = b0;
+    if (out.size() == 2) forms_[cp] = static_cast<uint16_t>(b0 << 8 | static_cast<uint8_t>(out[1]));
   }
-  iconv_close(cd);
 }
 
 Utf8TextSource::Utf8TextSource(ByteSource& utf8)
