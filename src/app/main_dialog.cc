@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 #include <utility>
 
 #include "app/about_dialog.h"
@@ -21,6 +22,7 @@
 #include "app/job_setup.h"
 #include "app/progress_dialog.h"
 #include "frontend/messages.h"
+#include "io/shown_path.h"
 
 namespace velkan::app {
 
@@ -88,6 +90,7 @@ MainDialog::MainDialog(std::filesystem::path settingsFile, QWidget* parent)
   auto* grid = new QGridLayout(this);
   grid->setHorizontalSpacing(du.X(4));
   grid->setColumnMinimumWidth(1, du.X(95));
+  // Widening the window widens the path fields alone.
   grid->setColumnStretch(1, 1);
   int row = 0;
 
@@ -106,6 +109,8 @@ MainDialog::MainDialog(std::filesystem::path settingsFile, QWidget* parent)
     paths_[i] = new QLineEdit(this);
     paths_[i]->setObjectName(QString::fromLatin1(kPathNames[i]) + QStringLiteral("Edit"));
     label->setBuddy(paths_[i]);
+    // The tooltip shows the whole path, however narrow the field.
+    connect(paths_[i], &QLineEdit::textChanged, this, [this, i] { ShowPathToolTip(i); });
     QPushButton* browse = button(QStringLiteral("参照"), "");
     browse->setObjectName(QString::fromLatin1(kPathNames[i]) + QStringLiteral("Browse"));
     connect(browse, &QPushButton::clicked, this, [this, i] { Browse(i); });
@@ -117,7 +122,9 @@ MainDialog::MainDialog(std::filesystem::path settingsFile, QWidget* parent)
   }
   grid->setRowMinimumHeight(row++, du.Y(6));
 
-  // The four options: a label and two radio buttons each.
+  // The four options: a label and two radio buttons each, the second ones
+  // in one column.
+  QList<QRadioButton*> firstChoices;
   auto options = [&](const char* label, QButtonGroup*& group, const char* first, const char* second,
                      const char* name) {
     group = new QButtonGroup(this);
@@ -125,7 +132,7 @@ MainDialog::MainDialog(std::filesystem::path settingsFile, QWidget* parent)
     auto* b = new QRadioButton(QString::fromUtf8(second), this);
     a->setObjectName(QString::fromLatin1(name) + QStringLiteral("0"));
     b->setObjectName(QString::fromLatin1(name) + QStringLiteral("1"));
-    a->setMinimumWidth(du.X(44));
+    firstChoices << a;
     group->addButton(a, 0);
     group->addButton(b, 1);
     auto* line = new QHBoxLayout;
@@ -143,6 +150,9 @@ MainDialog::MainDialog(std::filesystem::path settingsFile, QWidget* parent)
   options("単位", unit_, "pt", "Q", "unit");
   options("ワーニング", warning_, "出力", "非出力", "warning");
   options("入力の文字コード", inputEncoding_, "Shift_JIS", "UTF-8", "inputEncoding");
+  int firstWidth = du.X(44);
+  for (QRadioButton* a : firstChoices) firstWidth = std::max(firstWidth, a->sizeHint().width() + du.X(4));
+  for (QRadioButton* a : firstChoices) a->setMinimumWidth(firstWidth);
   grid->setRowMinimumHeight(row++, du.Y(5));
 
   editerBoot_ = new QCheckBox(QStringLiteral("変換後にエディタ起動"), this);
@@ -162,7 +172,13 @@ MainDialog::MainDialog(std::filesystem::path settingsFile, QWidget* parent)
   grid->addWidget(convert, row, 1, Qt::AlignRight);
   grid->addWidget(cancel, row, 2);
 
-  grid->setSizeConstraint(QLayout::SetFixedSize);
+  // The window opens at the size its controls ask for and is never smaller;
+  // it can be made wider, for long paths, but not taller, which would only
+  // spread the rows apart.
+  grid->setSizeConstraint(QLayout::SetDefaultConstraint);
+  grid->activate();
+  setMinimumSize(sizeHint());
+  setMaximumHeight(sizeHint().height());
 
   // The About box: from the context menu and F1.
   auto* about = new QAction(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)..."), this);
@@ -178,7 +194,11 @@ MainDialog::MainDialog(std::filesystem::path settingsFile, QWidget* parent)
 
 void MainDialog::ShowFields() {
   const std::string* paths[4] = {&fields_.udfFile, &fields_.inputFile, &fields_.outputFile, &fields_.defineFile};
-  for (int i = 0; i < 4; ++i) paths_[i]->setText(PathText(*paths[i]));
+  for (int i = 0; i < 4; ++i) {
+    shownPaths_[i] = *paths[i];
+    paths_[i]->setText(PathText(*paths[i]));
+    ShowPathToolTip(i);
+  }
   // A stored value other than 0 or 1 shows as the first choice.
   kumi_->button(fields_.kumi == 1 ? 1 : 0)->setChecked(true);
   unit_->button(fields_.unit == 1 ? 1 : 0)->setChecked(true);
@@ -189,12 +209,25 @@ void MainDialog::ShowFields() {
 
 void MainDialog::ReadFields() {
   std::string* paths[4] = {&fields_.udfFile, &fields_.inputFile, &fields_.outputFile, &fields_.defineFile};
-  for (int i = 0; i < 4; ++i) *paths[i] = PathBytes(paths_[i]->text());
+  for (int i = 0; i < 4; ++i) *paths[i] = FieldPath(i);
   fields_.kumi = kumi_->checkedId() == 1 ? 1 : 0;
   fields_.unit = unit_->checkedId() == 1 ? 1 : 0;
   fields_.warning = warning_->checkedId() == 1 ? 1 : 0;
   fields_.inputEncoding = inputEncoding_->checkedId() == 1 ? 1 : 0;
   fields_.editerBoot = editerBoot_->isChecked() ? 1 : 0;
+}
+
+std::string MainDialog::FieldPath(int index) const {
+  const QString text = paths_[index]->text();
+  // A name that is no UTF-8 (a Shift_JIS file name, say) shows with
+  // replacement characters; while the field shows it unchanged, it still
+  // stands for the file's own name.
+  if (text == PathText(shownPaths_[index])) return shownPaths_[index];
+  return PathBytes(text);
+}
+
+void MainDialog::ShowPathToolTip(int index) {
+  paths_[index]->setToolTip(QString::fromStdString(ShownPath(FieldPath(index))));
 }
 
 void MainDialog::Browse(int index) {

@@ -1,5 +1,6 @@
-// The main dialog "VELKAN変換": the four files, the three options, the
-// editor start, Convert and Cancel. Settings are loaded when it opens and
+// The main dialog "VELKAN変換": the four files, the four options, the
+// editor start, Convert and Cancel. The window can be widened, which widens
+// the path fields; each field's tooltip shows its whole path. Settings are loaded when it opens and
 // saved only by Convert; Cancel closes it without saving. Enter presses the
 // focused button, or Convert when no button has the focus. Closing the
 // dialog while a conversion runs asks whether to cancel it first.
@@ -88,6 +89,12 @@ class MainDialog : public QDialog {
  private:
   void ShowFields();
   void ReadFields();
+  // The path field `index` holds: the bytes last shown there while its text
+  // is unchanged, else its text's.
+  std::string FieldPath(int index) const;
+  // Shows the whole path of field `index` in its tooltip, as messages show
+  // paths (bytes that are no UTF-8 escaped).
+  void ShowPathToolTip(int index);
   // Enables or disables every control and action of the dialog.
   void SetControlsEnabled(bool enabled);
 
@@ -105,6 +112,8 @@ class MainDialog : public QDialog {
   bool closeAfterJob_ = false;
 
   QLineEdit* paths_[4] = {};
+  // The paths as last shown in the fields, byte for byte.
+  std::string shownPaths_[4];
   QButtonGroup* kumi_ = nullptr;
   QButtonGroup* unit_ = nullptr;
   QButtonGroup* warning_ = nullptr;

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -237,6 +238,98 @@ class MainDialogTest : public QObject {
       QVERIFY2(Button(d, name)->isChecked(), name);
     }
     QCOMPARE(d.fields().editer, std::string("vi"));
+  }
+
+  // The second choices of the options stand in one column, however long
+  // the first ones' texts.
+  void theChoicesStandInColumns() {
+    MainDialog d(SettingsPath());
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    for (const char* name : {"unit", "warning", "inputEncoding"}) {
+      const QByteArray n(name);
+      QCOMPARE(Button(d, n + "0")->x(), Button(d, "kumi0")->x());
+      QCOMPARE(Button(d, n + "1")->x(), Button(d, "kumi1")->x());
+      QVERIFY(Button(d, n + "0")->geometry().right() < Button(d, n + "1")->x());
+    }
+  }
+
+  // The window opens at the size its controls ask for and is never made
+  // smaller or taller; made wider, it gives the width to the path fields
+  // alone, so that a long path shows whole.
+  void wideningTheWindowWidensThePathFields() {
+    MainDialog d(SettingsPath());
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    const QSize start = d.size();
+    QCOMPARE(d.minimumSize(), start);
+    QCOMPARE(d.maximumHeight(), start.height());
+    QVERIFY(d.maximumWidth() > start.width());
+    const char* const fields[] = {"udfFile", "inputFile", "outputFile", "defineFile"};
+    const char* const buttons[] = {"udfFileBrowse", "inputFileBrowse", "outputFileBrowse", "defineFileBrowse",
+                                   "editorButton",  "convertButton",   "cancelButton",     "kumi0"};
+    auto fieldWidths = [&] {
+      QList<int> w;
+      for (const char* name : fields) w << Edit(d, name)->width();
+      return w;
+    };
+    auto buttonWidths = [&] {
+      QList<int> w;
+      for (const char* name : buttons) w << Button(d, name)->width();
+      return w;
+    };
+    const QList<int> fieldsBefore = fieldWidths(), buttonsBefore = buttonWidths();
+
+    constexpr int kMore = 300;
+    d.resize(start.width() + kMore, start.height() + kMore);
+    QTRY_COMPARE(d.width(), start.width() + kMore);
+    QCOMPARE(d.height(), start.height());
+    QList<int> wider;
+    for (int w : fieldsBefore) wider << w + kMore;
+    QTRY_COMPARE(fieldWidths(), wider);
+    QCOMPARE(buttonWidths(), buttonsBefore);
+    // The Convert button stays beside Cancel.
+    QCOMPARE(Button(d, "cancelButton")->x() - Button(d, "convertButton")->geometry().right() - 1,
+             d.findChild<QGridLayout*>()->horizontalSpacing());
+
+    d.resize(start.width() - 100, start.height() - 50);
+    QTRY_COMPARE(d.size(), start);
+    QTRY_COMPARE(fieldWidths(), fieldsBefore);
+  }
+
+  // A field's tooltip shows its whole path, following the text; a name that
+  // is no UTF-8 shows escaped, as messages show it, and is kept byte for
+  // byte while the field is left as it is.
+  void aPathFieldsTooltipShowsItsWholePath() {
+    const auto input = Temp() / "jobs" / "job\xff 1.zan";
+    const auto shown = Temp() / "jobs" / "job\\xff 1.zan";
+    WriteFile(input, WordBytes(kJobWords));
+    // QTemporaryDir cannot remove a name that is no UTF-8.
+    const std::unique_ptr<const std::filesystem::path, void (*)(const std::filesystem::path*)> removed(
+        &input, [](const std::filesystem::path* p) { std::filesystem::remove(*p); });
+    WriteFile(SettingsPath(), "[VELKAN]\nInputFile=" + input.string() + "\nOutputFile=" +
+                                  (Temp() / "job.out").string() + "\n");
+    MainDialog d(SettingsPath());
+    QCOMPARE(Edit(d, "inputFile")->toolTip(), QString::fromStdString(shown.string()));
+    QCOMPARE(Edit(d, "outputFile")->toolTip(), QString::fromStdString((Temp() / "job.out").string()));
+    QCOMPARE(Edit(d, "udfFile")->toolTip(), QString());
+
+    const QString typed = QStringLiteral("/組版/とても長いフォルダの名前/その下のフォルダ/出力 ファイル.txt");
+    Edit(d, "defineFile")->setText(typed);
+    QCOMPARE(Edit(d, "defineFile")->toolTip(), typed);
+    Edit(d, "defineFile")->setText(QString());
+    QCOMPARE(Edit(d, "defineFile")->toolTip(), QString());
+
+    ModalLog log;
+    ModalAnswerer answer(log);
+    Click(d, "convertButton");
+    QCOMPARE(log.messages, QStringList());
+    QVERIFY(ReadFile(SettingsPath()).find("InputFile=" + input.string() + "\n") != std::string::npos);
+    QCOMPARE(ReadFile(Temp() / "job.out"), EngineOutput(input));
+
+    // Typed over, the field holds what it shows.
+    Edit(d, "inputFile")->setText(QStringLiteral("/typed/in.zan"));
+    QCOMPARE(Edit(d, "inputFile")->toolTip(), QStringLiteral("/typed/in.zan"));
   }
 
   void browsingShowsTheChoiceButSavesNothing() {
