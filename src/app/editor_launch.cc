@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "io/shown_path.h"
+
 extern char** environ;
 
 namespace velkan::app {
@@ -135,10 +137,14 @@ LaunchResult LaunchEditorWith(std::vector<std::string> args) {
   if (const char* path = std::getenv("PATH")) searchPath = path;
   std::optional<std::string> program = FindProgram(args[0], searchPath);
   if (!program) {
-    result.error = "エディタ「" + args[0] + "」が見つかりません。";
+    result.error = "エディタ「" + ShownPath(args[0]) + "」が見つかりません。";
     return result;
   }
 
+  auto cannotStart = [&](int err) {
+    result.error = "エディタ「" + ShownPath(*program) + "」を起動できません: " + std::strerror(err);
+    return result;
+  };
   // Everything the child needs is prepared here: between fork and exec only
   // async-signal-safe calls are made.
   std::vector<char*> argv;
@@ -146,10 +152,7 @@ LaunchResult LaunchEditorWith(std::vector<std::string> args) {
   argv.push_back(nullptr);
 
   int report[2];
-  if (::pipe2(report, O_CLOEXEC) != 0) {
-    result.error = std::string("pipe: ") + std::strerror(errno);
-    return result;
-  }
+  if (::pipe2(report, O_CLOEXEC) != 0) return cannotStart(errno);
   // The editor is the grandchild: the child exits at once and is reaped
   // here, so the editor is adopted by init and never lingers as a zombie.
   // The grandchild writes its errno into the pipe when exec fails; a pipe
@@ -172,8 +175,7 @@ LaunchResult LaunchEditorWith(std::vector<std::string> args) {
   if (child < 0) {
     int err = errno;
     ::close(report[0]);
-    result.error = std::string("fork: ") + std::strerror(err);
-    return result;
+    return cannotStart(err);
   }
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -184,10 +186,7 @@ LaunchResult LaunchEditorWith(std::vector<std::string> args) {
     n = ::read(report[0], &err, sizeof err);
   } while (n < 0 && errno == EINTR);
   ::close(report[0]);
-  if (n == static_cast<ssize_t>(sizeof err)) {
-    result.error = "エディタ「" + *program + "」を起動できません: " + std::strerror(err);
-    return result;
-  }
+  if (n == static_cast<ssize_t>(sizeof err)) return cannotStart(err);
   result.kind = LaunchResult::kStarted;
   return result;
 }

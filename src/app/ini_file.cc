@@ -11,6 +11,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "io/shown_path.h"
+
 namespace velkan::app {
 
 namespace {
@@ -173,11 +175,11 @@ bool IniFile::Save(const std::filesystem::path& path, std::string* error) const 
   std::filesystem::path target = WriteTarget(path);
   std::error_code ec;
   if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
-  if (ec) return fail(target.parent_path().string() + ": " + ec.message());
+  if (ec) return fail(ShownPath(target.parent_path()) + ": " + ec.message());
 
   std::string temp = target.string() + ".XXXXXX";
   int fd = ::mkstemp(temp.data());
-  if (fd < 0) return fail(target.string() + ": " + std::strerror(errno));
+  if (fd < 0) return fail(ShownPath(target) + ": " + std::strerror(errno));
   struct stat old {};
   ::fchmod(fd, ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
 
@@ -191,7 +193,7 @@ bool IniFile::Save(const std::filesystem::path& path, std::string* error) const 
       int err = errno;
       ::close(fd);
       ::unlink(temp.c_str());
-      return fail(target.string() + ": " + std::strerror(err));
+      return fail(ShownPath(target) + ": " + std::strerror(err));
     }
     p += n;
     left -= static_cast<size_t>(n);
@@ -199,7 +201,7 @@ bool IniFile::Save(const std::filesystem::path& path, std::string* error) const 
   if (::close(fd) != 0 || ::rename(temp.c_str(), target.c_str()) != 0) {
     int err = errno;
     ::unlink(temp.c_str());
-    return fail(target.string() + ": " + std::strerror(err));
+    return fail(ShownPath(target) + ": " + std::strerror(err));
   }
   return true;
 }

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "frontend/messages.h"
+#include "io/shown_path.h"
 
 namespace velkan::app {
 
@@ -180,7 +181,8 @@ void ProgressDialog::FinishJob() {
   if (!result_.message.empty()) {
     QMessageBox::warning(this, QString::fromUtf8(kMessageCaption), QString::fromStdString(result_.message));
   } else if (result_.outputWriteFailed) {
-    QString output = QFile::decodeName(QByteArray::fromStdString(options_.outputFile));
+    // The path as the job's own messages show it.
+    const QString output = QString::fromStdString(ShownPath(options_.outputFile));
     QMessageBox::warning(this, QString::fromUtf8(kMessageCaption), QString::fromUtf8(kWriteFailedMessage).arg(output));
   }
   QStringList lines;

@@ -1,11 +1,15 @@
 #include "app/settings.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <system_error>
+
+#include "io/shown_path.h"
 
 namespace velkan::app {
 
@@ -68,9 +72,14 @@ bool SaveSettings(const std::filesystem::path& path, const Settings& s, std::str
   // A profile that exists but cannot be read is not replaced by one that
   // would hold only these keys.
   std::error_code ec;
-  if (std::filesystem::exists(path, ec) && !std::ifstream(path, std::ios::binary)) {
-    if (error) *error = path.string() + ": cannot be read";
-    return false;
+  if (std::filesystem::exists(path, ec)) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      // The reason in the user's language, as the system gives it.
+      if (error) *error = ShownPath(path) + ": " + std::strerror(errno);
+      return false;
+    }
+    ::close(fd);
   }
   IniFile ini = IniFile::Load(path);
   WriteSettings(ini, s);

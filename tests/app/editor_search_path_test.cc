@@ -117,6 +117,9 @@ class EditorSearchPathTest : public QObject {
     LaunchResult missing = velkan::app::LaunchEditor("no-such-editor-here", "/out/job.txt");
     QCOMPARE(missing.kind, LaunchResult::kFailed);
     QVERIFY(missing.error.find("no-such-editor-here") != std::string::npos);
+    // A name that is no UTF-8 is shown escaped, as messages show paths.
+    missing = velkan::app::LaunchEditor("editor\xff", "/out/job.txt");
+    QVERIFY2(missing.error.find("editor\\xff") != std::string::npos, missing.error.c_str());
 
     // Found, but the exec itself fails: the failure comes back from the
     // started process.
