@@ -96,6 +96,9 @@ IniFile IniFile::Parse(std::string_view text) {
 }
 
 IniFile IniFile::Load(const std::filesystem::path& path) {
+  // A FIFO or a device in its place is no profile, and is never waited on.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return IniFile();
   std::ifstream in(path, std::ios::binary);
   if (!in) return IniFile();
   std::ostringstream text;

@@ -29,7 +29,7 @@ class IniFile {
   static IniFile Parse(std::string_view text);
 
   // The profile in the file at `path`; an empty profile when the file is
-  // missing or cannot be read.
+  // missing, is no regular file or cannot be read.
   static IniFile Load(const std::filesystem::path& path);
 
   // The value of `key` in `section`, or nullopt when either is absent. The

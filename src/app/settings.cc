@@ -73,7 +73,7 @@ bool SaveSettings(const std::filesystem::path& path, const Settings& s, std::str
   // would hold only these keys.
   std::error_code ec;
   if (std::filesystem::exists(path, ec)) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
       // The reason in the user's language, as the system gives it.
       if (error) *error = ShownPath(path) + ": " + std::strerror(errno);

@@ -1,5 +1,7 @@
 // The profile reader and writer, the settings kept in velkan.ini and the
 // job a set of settings describes.
+#include <sys/stat.h>
+
 #include <QTemporaryDir>
 #include <QtTest>
 #include <climits>
@@ -166,6 +168,15 @@ class IniSettingsTest : public QObject {
     std::string error;
     QVERIFY(!velkan::app::SaveSettings(Dir(d) / "blocker" / "velkan.ini", Sample(), &error));
     QVERIFY(!error.empty());
+  }
+
+  // A FIFO where the profile should be is read as no profile, without
+  // waiting for a writer.
+  void aFifoIsNoProfile() {
+    QTemporaryDir d;
+    const auto fifo = Dir(d) / "velkan.ini";
+    QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
+    QVERIFY(velkan::app::LoadSettings(fifo) == Settings());
   }
 
   void aLinkedProfileStaysLinked() {
