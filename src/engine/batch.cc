@@ -122,7 +122,7 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
           Note(N_("the output of %s, %s, is %s, not a file a batch can replace"), {shownIn, shownOut, what}));
     }
     written.Claim(id, Note(shownIn));
-    plan.entries.push_back({in, out});
+    plan.entries.push_back({in, out, true});
   }
   return plan;
 }
@@ -225,7 +225,10 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   };
   Session session;  // as if a new program ran this job alone
   std::unique_ptr<OutputFile> output;
-  JobResult r = RunJob(session, o, &output);
+  OutputPlan plan;
+  plan.reservedChecked = entries[i].planned;
+  plan.folder = &common.shared->FolderOf(o.outputFile);
+  JobResult r = RunJob(session, o, &output, plan);
   long long bytes = r.status == JobStatus::kInputNotFound ? 0 : FileSize(o.inputFile);
   std::unique_lock<std::mutex> lock(run.mutex);
   current.store(0, std::memory_order_relaxed);

@@ -25,6 +25,9 @@ namespace velkan {
 struct BatchEntry {
   std::string input;
   std::filesystem::path output;
+  // Set by PlanBatch, which refused every output ReservedOutput refuses: the
+  // job does not ask again. An entry made otherwise is checked by its job.
+  bool planned = false;
 };
 
 // The output of `input` in `outDir`: the input's file name with its

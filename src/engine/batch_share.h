@@ -2,13 +2,19 @@
 // and output: the tables of the root, loaded once and lent to every pass
 // (TableLender: checked against their files now and then, loaded again when
 // they changed), the definition file, read once when the batch starts, and
-// the files no output may replace, found once.
+// the files no output may replace, found once, and the folders the outputs
+// go to, looked at once.
 #pragma once
 
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "engine/job.h"
 #include "engine/job_pass.h"
+#include "io/output_file.h"
 #include "tables/table_lender.h"
 
 namespace velkan {
@@ -29,6 +35,14 @@ class BatchShare {
   bool definitionsRead = false;
   std::string definitions;
   std::string definitionsFault;
+
+  // The folder of `output`, looked at when the first output into it asks
+  // (see OutputFolder). Safe to call from any thread.
+  const OutputFolder& FolderOf(const std::string& output);
+
+ private:
+  std::mutex foldersMutex_;
+  std::map<std::filesystem::path, std::unique_ptr<OutputFolder>> folders_;
 };
 
 }  // namespace velkan

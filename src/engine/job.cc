@@ -261,8 +261,8 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, 
 
 // Opens the output of the job: the descriptor given (written where it
 // stands) or the file named.
-bool OpenOutput(const JobOptions& o, OutputFile& output) {
-  return o.outputFd >= 0 ? output.Adopt(o.outputFd, o.outputFile) : output.Open(o.outputFile, o.temporaries);
+bool OpenOutput(const JobOptions& o, OutputFile& output, const OutputFolder* folder) {
+  return o.outputFd >= 0 ? output.Adopt(o.outputFd, o.outputFile) : output.Open(o.outputFile, o.temporaries, folder);
 }
 
 // Ends a cancelled job: its output (if it was opened) is discarded, so an
@@ -557,22 +557,22 @@ std::optional<Note> ReservedOutput(const JobOptions& o, const std::string& outpu
 
 JobResult RunConversionJob(Session& session, const JobOptions& o) { return RunJob(session, o, nullptr); }
 
-JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFile>* held) {
+JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFile>* held, const OutputPlan& plan) {
   JobResult result;
   if (o.noStorePlace) {
     result.status = JobStatus::kPassFailed;
     result.notes.push_back(NoStorePlaceMessage());
     return result;
   }
-  if (RefuseReservedOutput(o, result)) return result;
+  if (!plan.reservedChecked && RefuseReservedOutput(o, result)) return result;
   if (Cancelled(o)) return EndCancelled(o, nullptr, result);
   // OUTPUT is looked at before anything is converted, so that what makes it
   // impossible is found at once, but it is opened only for the pass whose
   // output is kept, once its input was found and the store and the pi-font
   // file are open.
-  auto checkOutput = [&o] {
+  auto checkOutput = [&o, &plan] {
     return o.outputFd >= 0 ? OutputFile::CheckDescriptor(o.outputFd, "/dev/fd/" + std::to_string(o.outputFd))
-                           : OutputFile::Check(o.outputFile);
+                           : OutputFile::Check(o.outputFile, plan.folder);
   };
   auto refuseOutput = [&o, &result](Note why) {
     result.status = JobStatus::kOutputNotCreated;
@@ -620,7 +620,7 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
     FdSink sink;
     auto open = [&] {
       if (Cancelled(o)) return false;
-      if (!OpenOutput(o, output)) {
+      if (!OpenOutput(o, output, plan.folder)) {
         refuseOutput(output.error());
         return false;
       }

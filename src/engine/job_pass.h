@@ -17,6 +17,7 @@
 namespace velkan {
 
 class OutputFile;
+struct OutputFolder;
 
 // How a pass ended: through the end-of-job command; stopped otherwise (a
 // failing command, a read or write fault), after which a second pass still
@@ -88,11 +89,23 @@ struct KeptFiles {
 // ReservedOutput with the kept files of `options` found beforehand.
 std::optional<Note> ReservedOutput(const KeptFiles& kept, const JobOptions& options, const std::string& output);
 
+// What a batch found of a job's output before the job ran.
+struct OutputPlan {
+  // The batch refused the output where ReservedOutput would have (see
+  // PlanBatch): the job does not ask again.
+  bool reservedChecked = false;
+  // The output's folder, looked at once for the jobs of the batch; null: the
+  // job looks at it.
+  const OutputFolder* folder = nullptr;
+};
+
 // RunConversionJob; but with `held`, an output written through a temporary
 // file that would be put in place is closed without a sync and handed to
 // `*held` instead: the caller syncs the file system for several such outputs
 // at once, then calls Deliver, and NoteOutputNotPlaced when that fails.
-JobResult RunJob(Session& session, const JobOptions& options, std::unique_ptr<OutputFile>* held);
+// `plan` says what need not be looked at again.
+JobResult RunJob(Session& session, const JobOptions& options, std::unique_ptr<OutputFile>* held,
+                 const OutputPlan& plan = {});
 
 // Notes in `result` that `output`, the job's output `outputFile`, could not
 // be put in place (a failed Commit or Deliver; its error() says why) and

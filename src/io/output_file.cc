@@ -117,9 +117,81 @@ struct Plan {
   std::string error;  // not empty: nothing can be written there
 };
 
+OutputFolder LookAtFolder(const fs::path& dir) {
+  OutputFolder f;
+  f.dir = dir;
+  if (::stat(dir.c_str(), &f.st) != 0) {
+    f.error = errno;
+    return f;
+  }
+  if (!S_ISDIR(f.st.st_mode)) {
+    f.error = ENOTDIR;
+    return f;
+  }
+  f.nameMax = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+  if (f.nameMax <= 0) f.nameMax = NAME_MAX;
+  f.attributes = Attributes(dir);
+  f.access = ::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
+  return f;
+}
+
+// The checks of `p`, whose target is resolved, `exists` and `old` are set,
+// against the facts of its folder.
+Plan& CheckInFolder(Plan& p, const OutputFolder& folder) {
+  auto fail = [&p](const char* what, int err, const std::string& more = {}) -> Plan& {
+    p.error = Describe(what, p.target, err) + more;
+    return p;
+  };
+  const fs::path& dir = folder.dir;
+  if (folder.error != 0) return fail("cannot create", folder.error);
+  if (p.target.filename().native().size() > static_cast<size_t>(folder.nameMax) ||
+      p.target.native().size() >= PATH_MAX) {
+    return fail("cannot create", ENAMETOOLONG);
+  }
+  // A folder whose files can be made but neither renamed nor removed, or
+  // that takes no change at all, and a file that takes no change or only
+  // more bytes at its end, would leave a temporary file behind or refuse the
+  // rename at the end.
+  if ((folder.attributes & STATX_ATTR_IMMUTABLE) != 0) {
+    return fail("cannot create", EPERM,
+                " (its folder " + ShownPath(dir) + " is immutable: no file can be made, renamed or removed there)");
+  }
+  if ((folder.attributes & STATX_ATTR_APPEND) != 0) {
+    return fail("cannot create", EPERM,
+                " (its folder " + ShownPath(dir) + " is append-only: a file made there can be neither renamed nor removed)");
+  }
+  if (p.exists) {
+    const uint64_t attributes = Attributes(p.target);
+    if ((attributes & STATX_ATTR_IMMUTABLE) != 0) return fail("cannot create", EPERM, " (the file is immutable)");
+    if ((attributes & STATX_ATTR_APPEND) != 0) return fail("cannot create", EPERM, " (the file is append-only)");
+    // A file the user may not write is not replaced either, as the shell's
+    // ">" and cp leave it (a privileged process may).
+    if (::faccessat(AT_FDCWD, p.target.c_str(), W_OK, AT_EACCESS) != 0) return fail("cannot create", errno);
+  }
+  if (folder.access != 0) {
+    // A folder that lets no new file be made may still hold an output that
+    // can be rewritten.
+    if (p.exists && (folder.access == EACCES || folder.access == EPERM || folder.access == EROFS)) {
+      p.way = Way::kInPlace;
+      return p;
+    }
+    return fail("cannot create", folder.access);
+  }
+  // In a sticky folder (such as /tmp) only the file's owner, the folder's
+  // owner and a privileged process may replace a file.
+  const uid_t me = ::geteuid();
+  if (p.exists && (folder.st.st_mode & S_ISVTX) != 0 && p.old.st_uid != me && folder.st.st_uid != me &&
+      !MayReplaceOthersFiles()) {
+    return fail("cannot replace", EPERM, " (a file of another user in a folder where only its owner may replace it)");
+  }
+  return p;
+}
+
 // `given`: a descriptor the caller gives (then `path` only names it), else
-// -1: `path` may name one.
-Plan MakePlan(const std::string& path, int given = -1) {
+// -1: `path` may name one. `known`: the facts of the folder of `path`, found
+// before; used when what stands at `path` is no link (nothing, or a regular
+// file), whose target then lies in that folder.
+Plan MakePlan(const std::string& path, int given = -1, const OutputFolder* known = nullptr) {
   Plan p;
   p.target = path;
   auto fail = [&p](const char* what, int err, const std::string& more = {}) {
@@ -127,6 +199,18 @@ Plan MakePlan(const std::string& path, int given = -1) {
     return p;
   };
   if (path.empty()) return fail("cannot create", ENOENT);
+
+  if (known != nullptr && given < 0) {
+    const fs::path name = fs::path(path).filename();
+    const bool plainName = !name.empty() && name != "." && name != "..";
+    const bool found = plainName && ::lstat(path.c_str(), &p.old) == 0;
+    if (plainName && ((found && S_ISREG(p.old.st_mode)) || (!found && errno == ENOENT))) {
+      p.exists = found;
+      p.target = known->dir / name;
+      return CheckInFolder(p, *known);
+    }
+    p.old = {};
+  }
 
   const bool named = given < 0;
   const int d = named ? NamedDescriptor(path) : given;
@@ -156,53 +240,7 @@ Plan MakePlan(const std::string& path, int given = -1) {
     return p;
   }
   p.target = ResolvedPath(path);
-  const fs::path dir = p.target.parent_path();
-  struct stat ds {};
-  if (::stat(dir.c_str(), &ds) != 0) return fail("cannot create", errno);
-  if (!S_ISDIR(ds.st_mode)) return fail("cannot create", ENOTDIR);
-  long nameMax = ::pathconf(dir.c_str(), _PC_NAME_MAX);
-  if (nameMax <= 0) nameMax = NAME_MAX;
-  if (p.target.filename().native().size() > static_cast<size_t>(nameMax) || p.target.native().size() >= PATH_MAX) {
-    return fail("cannot create", ENAMETOOLONG);
-  }
-  // A folder whose files can be made but neither renamed nor removed, or
-  // that takes no change at all, and a file that takes no change or only
-  // more bytes at its end, would leave a temporary file behind or refuse the
-  // rename at the end.
-  const uint64_t dirAttributes = Attributes(dir);
-  if ((dirAttributes & STATX_ATTR_IMMUTABLE) != 0) {
-    return fail("cannot create", EPERM,
-                " (its folder " + ShownPath(dir) + " is immutable: no file can be made, renamed or removed there)");
-  }
-  if ((dirAttributes & STATX_ATTR_APPEND) != 0) {
-    return fail("cannot create", EPERM,
-                " (its folder " + ShownPath(dir) + " is append-only: a file made there can be neither renamed nor removed)");
-  }
-  if (p.exists) {
-    const uint64_t attributes = Attributes(p.target);
-    if ((attributes & STATX_ATTR_IMMUTABLE) != 0) return fail("cannot create", EPERM, " (the file is immutable)");
-    if ((attributes & STATX_ATTR_APPEND) != 0) return fail("cannot create", EPERM, " (the file is append-only)");
-    // A file the user may not write is not replaced either, as the shell's
-    // ">" and cp leave it (a privileged process may).
-    if (::faccessat(AT_FDCWD, p.target.c_str(), W_OK, AT_EACCESS) != 0) return fail("cannot create", errno);
-  }
-  if (::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
-    int err = errno;
-    // A folder that lets no new file be made may still hold an output that
-    // can be rewritten.
-    if (p.exists && (err == EACCES || err == EPERM || err == EROFS)) {
-      p.way = Way::kInPlace;
-      return p;
-    }
-    return fail("cannot create", err);
-  }
-  // In a sticky folder (such as /tmp) only the file's owner, the folder's
-  // owner and a privileged process may replace a file.
-  const uid_t me = ::geteuid();
-  if (p.exists && (ds.st_mode & S_ISVTX) != 0 && p.old.st_uid != me && ds.st_uid != me && !MayReplaceOthersFiles()) {
-    return fail("cannot replace", EPERM, " (a file of another user in a folder where only its owner may replace it)");
-  }
-  return p;
+  return CheckInFolder(p, LookAtFolder(p.target.parent_path()));
 }
 
 }  // namespace
@@ -400,7 +438,17 @@ bool SameFile(const std::string& a, const std::string& b) {
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-std::string OutputFile::Check(const std::string& path) { return MakePlan(path).error; }
+OutputFolder OutputFolder::Of(const std::string& output) {
+  std::error_code ec;
+  fs::path folder = fs::absolute(output, ec).parent_path();
+  if (ec) folder = fs::path(output).parent_path();
+  fs::path whole = fs::weakly_canonical(folder, ec);
+  return LookAtFolder(ec ? folder.lexically_normal() : whole);
+}
+
+std::string OutputFile::Check(const std::string& path, const OutputFolder* folder) {
+  return MakePlan(path, -1, folder).error;
+}
 
 std::string OutputFile::CheckDescriptor(int fd, const std::string& name) { return MakePlan(name, fd).error; }
 
@@ -439,13 +487,13 @@ bool OutputFile::Adopt(int fd, const std::string& name) {
   return true;
 }
 
-bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries) {
+bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries, const OutputFolder* folder) {
   Discard();
   error_.clear();
   leftover_.clear();
   inPlace_ = false;
   temporaries_ = temporaries;
-  Plan plan = MakePlan(path);
+  Plan plan = MakePlan(path, -1, folder);
   target_ = plan.target;
   existed_ = plan.exists || plan.way == Way::kDescriptor;
   if (!plan.error.empty()) {

@@ -18,9 +18,11 @@
 // be made.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -80,6 +82,25 @@ class TemporaryFiles {
   std::unique_ptr<Slot[]> slots_;
 };
 
+// The folder of many outputs (those of a batch), looked at once: its path
+// resolved (the links of its folders followed) and what Check finds wrong
+// with the folder itself. Given to Check and Open for an output in that
+// folder, only what stands at the output's own name is looked at (one lstat;
+// a link or anything but a regular file is looked at in full). It does not
+// see later changes of the folder: one that became unwritable fails the Open
+// that creates the temporary file, which then says so.
+struct OutputFolder {
+  // The folder `output` lies in, looked at now.
+  static OutputFolder Of(const std::string& output);
+
+  std::filesystem::path dir;  // resolved
+  int error = 0;              // errno of examining it, or ENOTDIR
+  struct stat st {};
+  long nameMax = 255;
+  uint64_t attributes = 0;  // immutable or append-only (statx)
+  int access = 0;           // errno of asking to make files in it, or 0
+};
+
 class OutputFile {
  public:
   OutputFile() = default;
@@ -96,7 +117,9 @@ class OutputFile {
   // rename may not replace), an immutable or append-only file or folder
   // (where the file system keeps those attributes). Returns the reason (as
   // error() gives it), or an empty string when nothing is seen wrong.
-  static std::string Check(const std::string& path);
+  // With `folder` (the OutputFolder of `path`), the folder is not looked at
+  // again.
+  static std::string Check(const std::string& path, const OutputFolder* folder = nullptr);
   // The same for the open descriptor `fd` the caller gives (see Adopt),
   // named `name` in the reason.
   static std::string CheckDescriptor(int fd, const std::string& name);
@@ -111,8 +134,8 @@ class OutputFile {
   // mode (and owner, where the process may set it). The temporary file is
   // made through `temporaries` when given. Returns false with error() set
   // when nothing can be written there (see Check); nothing at `path` has
-  // changed then.
-  bool Open(const std::string& path, TemporaryFiles* temporaries = nullptr);
+  // changed then. `folder` as for Check.
+  bool Open(const std::string& path, TemporaryFiles* temporaries = nullptr, const OutputFolder* folder = nullptr);
 
   // Prepares writing in place to the open descriptor `fd` (standard output),
   // which is neither reopened nor truncated; a duplicate of it is written and
