@@ -264,8 +264,9 @@ int RunBatchConversion(const std::vector<std::string>& inputs, const std::string
   std::vector<velkan::JobResult> results = velkan::RunBatch(plan.entries, common, jobs, cb);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   clearLine();
+  // The report's lines are made only when a report is written.
   std::vector<std::string> lines;
-  for (size_t i = 0; i < results.size(); ++i) {
+  for (size_t i = 0; i < results.size() && !warnings.reportPath.empty(); ++i) {
     lines.push_back(velkan::cli::ReportLine(plan.entries[i].input, outputs[i], results[i]));
   }
   const bool reported = warnings.Finish(lines);
