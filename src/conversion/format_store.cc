@@ -152,7 +152,61 @@ std::array<uint8_t, kFormatCount> TableBytes(const FormatStore& s) {
   return flags;
 }
 
+std::pair<unsigned long long, unsigned long long> Identity(const struct stat& st) {
+  return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
+}
+
+// Whether `path` still leads to the file that had the identity `id` when it
+// was opened, at its full `size`.
+bool StillNamed(const fs::path& path, const std::pair<unsigned long long, unsigned long long>& id, off_t size) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && Identity(st) == id && st.st_size >= size;
+}
+
+// Takes the files `s.kept` holds for `storeDir` when their names still lead
+// to them, at their full sizes; closes them otherwise. True when taken.
+bool TakeKept(FormatStore& s, const fs::path& storeDir) {
+  FormatStoreFiles& k = *s.kept;
+  const bool usable = k.Holds(storeDir) && k.formatFd >= 0 && StillNamed(k.tablePath, k.tableId, kTableBytes) &&
+                      StillNamed(k.formatPath, k.formatId, kFormatFileBytes);
+  if (usable) {
+    s.tableFd = k.tableFd;
+    s.formatFd = k.formatFd;
+    s.tablePath = k.tablePath;
+    s.formatPath = k.formatPath;
+  } else {
+    CloseFd(k.formatFd);
+    CloseFd(k.tableFd);
+    k.tableId = k.formatId = {};
+  }
+  k.tableFd = k.formatFd = -1;
+  return usable;
+}
+
+// Hands the open files of `s` to `s.kept` (for `storeDir`).
+void Keep(FormatStore& s) {
+  FormatStoreFiles& k = *s.kept;
+  // Files taken from `k` keep the identities they had; new ones are asked.
+  if (k.tableId == decltype(k.tableId){} || k.formatId == decltype(k.formatId){}) {
+    struct stat table {}, format {};
+    if (::fstat(s.tableFd, &table) != 0 || ::fstat(s.formatFd, &format) != 0) return;
+    k.tableId = Identity(table);
+    k.formatId = Identity(format);
+  }
+  k.storeDir = s.storeDir;
+  k.tableFd = s.tableFd;
+  k.formatFd = s.formatFd;
+  k.tablePath = s.tablePath;
+  k.formatPath = s.formatPath;
+  s.tableFd = s.formatFd = -1;
+}
+
 }  // namespace
+
+FormatStoreFiles::~FormatStoreFiles() {
+  CloseFd(formatFd);
+  CloseFd(tableFd);
+}
 
 FormatStore::FormatStore() {
   state.fill(kNoSlot);
@@ -169,24 +223,27 @@ int16_t OpenFormatStore(FormatStore& s, const fs::path& storeDir) {
   CloseFd(s.formatFd);
   CloseFd(s.tableFd);
   s.error.clear();
-  s.tablePath = ResolveUnder(storeDir, kFormatTableName);
-  s.formatPath = ResolveUnder(storeDir, kFormatFileName);
-
-  s.tableFd = OpenOrCreate(s.tablePath, s.error);
-  if (s.tableFd < 0) return -1;
+  s.storeDir = storeDir;
+  const bool taken = s.kept != nullptr && TakeKept(s, storeDir);
+  if (!taken) {
+    s.tablePath = ResolveUnder(storeDir, kFormatTableName);
+    s.formatPath = ResolveUnder(storeDir, kFormatFileName);
+    s.tableFd = OpenOrCreate(s.tablePath, s.error);
+    if (s.tableFd < 0) return -1;
+  }
   bool ok;
   {
     // The flags are read while no pass writes the store.
     StoreLock lock(s, LOCK_SH);
     ok = lock.held();
-    if (ok) {
+    if (ok && !taken) {
       s.formatFd = OpenOrCreate(s.formatPath, s.error);
       ok = s.formatFd >= 0;
     }
     // Files just created, or cut short, are filled up by a pass that holds
     // the store alone (and finds them filled when another one did it
-    // meanwhile).
-    if (ok && (ShortFile(s.tableFd, kTableBytes) || ShortFile(s.formatFd, kFormatFileBytes))) {
+    // meanwhile); files taken from those kept were found at their full size.
+    if (ok && !taken && (ShortFile(s.tableFd, kTableBytes) || ShortFile(s.formatFd, kFormatFileBytes))) {
       ok = lock.Take(LOCK_EX) && FillToSize(s.tableFd, kTableBytes, s.tablePath, s.error) &&
            FillToSize(s.formatFd, kFormatFileBytes, s.formatPath, s.error);
     }
@@ -233,6 +290,9 @@ int16_t CloseFormatStore(FormatStore& s) {
         ok = false;
       }
     }
+  }
+  if (ok && s.kept != nullptr && s.tableFd >= 0 && s.formatFd >= 0) {
+    Keep(s);
   }
   if (s.formatFd >= 0 && ::close(s.formatFd) != 0 && ok) {
     s.error = Describe("cannot close", s.formatPath, errno);

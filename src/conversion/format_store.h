@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 namespace velkan {
 
@@ -45,6 +46,34 @@ inline constexpr const char* kFormatTableName = "\\QDXFILES\\udf2.tbl";
 inline constexpr const char* kFormatFileName = "\\QDXFILES\\udf2.fle";
 
 using FormatWords = std::array<uint16_t, kFormatWords>;
+
+// The store's files kept open from pass to pass by one thread of a batch, so
+// that a pass neither looks for them nor opens them again. Each thread keeps
+// its own: the store's lock is taken on an open file, and threads sharing one
+// would share its lock. A pass lent them still reads the defined flags afresh
+// under the shared lock and writes its own back when it closes the store, as
+// a pass that opened the files itself does, so it sees what the passes
+// before it defined, in this program or another. The files are found and
+// opened again when their names no longer lead to them (another program
+// replaced or removed one) or the pass's store directory is another.
+struct FormatStoreFiles {
+  FormatStoreFiles() = default;
+  // Closes the files kept.
+  ~FormatStoreFiles();
+  FormatStoreFiles(const FormatStoreFiles&) = delete;
+  FormatStoreFiles& operator=(const FormatStoreFiles&) = delete;
+
+  // Whether files of the store in `storeDir` are kept.
+  bool Holds(const std::filesystem::path& dir) const { return tableFd >= 0 && storeDir == dir; }
+
+  std::filesystem::path storeDir;
+  int tableFd = -1;
+  int formatFd = -1;
+  std::filesystem::path tablePath;
+  std::filesystem::path formatPath;
+  // The identity (device, inode) of each file when it was opened.
+  std::pair<unsigned long long, unsigned long long> tableId{}, formatId{};
+};
 
 struct FormatStore {
   FormatStore();
@@ -84,8 +113,13 @@ struct FormatStore {
   int formatFd = -1;
   std::filesystem::path tablePath;
   std::filesystem::path formatPath;
+  // The store directory the files were opened for.
+  std::filesystem::path storeDir;
   // What went wrong in the last failed store operation, for the person.
   std::string error;
+  // Where the files are taken from when they were kept open, and handed back
+  // to when the store is closed; none when null.
+  FormatStoreFiles* kept = nullptr;
 };
 
 // Opens (or creates with their exact sizes: 400 and 409600 zero bytes) the
@@ -95,14 +129,16 @@ struct FormatStore {
 // files are created or filled up under the exclusive one) and empties the
 // cache. A file found shorter than its size is filled up with zero bytes.
 // Returns 0, or -1 with `error` set and nothing held open. No lock is held
-// once it returns.
+// once it returns. With `kept` set, files it keeps for `storeDir` are taken
+// from it when their names still lead to them.
 int16_t OpenFormatStore(FormatStore& s, const std::filesystem::path& storeDir);
 
 // Writes the 400 defined flags (0 or 1) back unless they are the bytes the
 // table held when it was read: under the exclusive lock it reads what the
 // table holds now and writes, with one write, every format defined there or
 // here as defined (nothing when the table holds exactly those bytes). Then
-// closes both files. Every step is attempted; returns -1 with `error` set
+// closes both files, or hands them to `kept` when that is set and every step
+// succeeded. Every step is attempted; returns -1 with `error` set
 // when any failed, else 0. Does nothing and returns 0 when the store is not
 // open.
 int16_t CloseFormatStore(FormatStore& s);

@@ -15,6 +15,7 @@
 #include <thread>
 #include <utility>
 
+#include "conversion/format_store.h"
 #include "conversion/session.h"
 #include "engine/batch_share.h"
 #include "engine/job_pass.h"
@@ -37,9 +38,9 @@ struct FileId {
   std::pair<dev_t, ino_t> inode{};
 };
 
-FileId Identify(const fs::path& p) {
+FileId Identify(const fs::path& p, PathResolver& resolver) {
   FileId id;
-  id.path = ResolvedPath(p).string();
+  id.path = resolver.Resolve(p).string();
   struct stat st {};
   if (::stat(p.c_str(), &st) == 0) {
     id.exists = true;
@@ -97,8 +98,12 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
                                     "of a batch cannot each read whole"),
                                  {ShownPath(common.udfFile)}));
   }
+  // The inputs and outputs lie in few folders, each resolved once.
+  PathResolver resolver;
   FileClaims read;  // files the jobs read
-  for (const std::string& in : inputs) read.Claim(Identify(in), Note(N_("the input '%s'"), {ShownPath(in)}));
+  for (const std::string& in : inputs) {
+    read.Claim(Identify(in, resolver), Note(N_("the input '%s'"), {ShownPath(in)}));
+  }
 
   const KeptFiles kept(common);
   FileClaims written;  // outputs planned so far
@@ -110,10 +115,10 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
     }
     fs::path out = BatchOutputName(in, outDir);
     const std::string shownOut = "'" + ShownPath(out) + "'";
-    FileId id = Identify(out);
+    FileId id = Identify(out, resolver);
     if (const Note* claim = read.Find(id)) {
       plan.refusals.push_back(Note(N_("the output of %s, %s, would replace %s"), {shownIn, shownOut, *claim}));
-    } else if (std::optional<Note> reserved = ReservedOutput(kept, common, out.string())) {
+    } else if (std::optional<Note> reserved = ReservedOutput(kept, common, out.string(), &resolver)) {
       plan.refusals.push_back(Note(N_("the output of %s, %s, would replace %s"), {shownIn, shownOut, *reserved}));
     } else if (const Note* other = written.Find(id)) {
       plan.refusals.push_back(Note(N_("%s and %s would both be converted into %s"), {shownIn, *other, shownOut}));
@@ -142,7 +147,7 @@ namespace {
 
 // The state the workers and the calling thread share.
 struct BatchRun {
-  explicit BatchRun(size_t workers) : current(workers) {
+  explicit BatchRun(size_t workers) : current(workers), stores(new FormatStoreFiles[workers]) {
     for (auto& c : current) c.store(0);
   }
   std::atomic<size_t> next{0};
@@ -155,6 +160,8 @@ struct BatchRun {
   long long endedBytes = 0;
   // Per worker: bytes read so far of the input its running job converts.
   std::vector<std::atomic<long long>> current;
+  // Per worker: the files of the format store, kept open from job to job.
+  std::unique_ptr<FormatStoreFiles[]> stores;
   // Guarded by `mutex`: jobs ended whose outputs, written and closed, wait
   // to reach the disk together with others', and the jobs ended so far,
   // waiting or not.
@@ -220,6 +227,7 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   o.inputFile = entries[i].input;
   o.inputFd = o.outputFd = -1;  // every entry is a file of its own
   o.outputFile = entries[i].output.string();
+  o.storeFiles = &run.stores[worker];
   o.progress = [&current, lastPass](int pass, long long done, long long) {
     if (pass == lastPass) current.store(done, std::memory_order_relaxed);
   };

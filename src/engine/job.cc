@@ -413,10 +413,11 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   const std::filesystem::path& storeDir = o.storeDir.empty() ? o.tableRoot : o.storeDir;
   // A store directory of its own (such as the user's state directory) is
   // created when it is absent; a failure shows when the store is opened.
-  if (!o.storeDir.empty() && o.storeDir != o.tableRoot) {
+  if (!o.storeDir.empty() && o.storeDir != o.tableRoot && (o.storeFiles == nullptr || !o.storeFiles->Holds(storeDir))) {
     std::error_code ignored;
     std::filesystem::create_directories(o.storeDir, ignored);
   }
+  c.store.kept = o.storeFiles;
   if (OpenFormatStore(c.store, storeDir) != 0) {
     result.status = JobStatus::kPassFailed;
     result.notes.push_back(Note(N_("the user-defined format store could not be opened or created in %s (%s); the "
@@ -520,15 +521,19 @@ KeptFiles::KeptFiles(const JobOptions& o) {
   }
 }
 
-std::optional<Note> ReservedOutput(const KeptFiles& kept, const JobOptions& o, const std::string& output) {
+std::optional<Note> ReservedOutput(const KeptFiles& kept, const JobOptions& o, const std::string& output,
+                                   PathResolver* resolver) {
   if (output.empty()) return {};
-  const fs::path out = ResolvedPath(output);
+  auto resolved = [resolver](const std::string& path) {
+    return resolver != nullptr ? resolver->Resolve(path) : ResolvedPath(path);
+  };
+  const fs::path out = resolved(output);
   // Also a file that does not exist yet: a job of a batch may read it after
   // another made it.
   auto same = [&](const std::string& path, const fs::path& resolved) {
     return SameFile(output, path) || resolved == out;
   };
-  if (std::string input = ComparedInput(o, true, o.inputFile); !input.empty() && same(input, ResolvedPath(input))) {
+  if (std::string input = ComparedInput(o, true, o.inputFile); !input.empty() && same(input, resolved(input))) {
     return Note(N_("the input file %s itself"), {ShownPath(o.inputFile)});
   }
   for (const KeptFiles::Read& in : kept.read) {

@@ -22,6 +22,7 @@ namespace velkan {
 
 class TemporaryFiles;
 class BatchShare;
+struct FormatStoreFiles;
 
 // How the bytes of a text job are read.
 enum class TextEncoding {
@@ -83,6 +84,10 @@ struct JobOptions {
   // same table root, MTBL and definition file; none when null: the job reads
   // them itself.
   BatchShare* shared = nullptr;
+  // The files of the format store kept open from job to job by the thread
+  // that runs the job (see conversion/format_store.h); none when null: each
+  // pass opens them itself.
+  FormatStoreFiles* storeFiles = nullptr;
 };
 
 enum class JobStatus {

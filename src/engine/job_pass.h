@@ -18,6 +18,7 @@ namespace velkan {
 
 class OutputFile;
 struct OutputFolder;
+class PathResolver;
 
 // How a pass ended: through the end-of-job command; stopped otherwise (a
 // failing command, a read or write fault), after which a second pass still
@@ -86,8 +87,10 @@ struct KeptFiles {
   std::vector<Root> roots;
 };
 
-// ReservedOutput with the kept files of `options` found beforehand.
-std::optional<Note> ReservedOutput(const KeptFiles& kept, const JobOptions& options, const std::string& output);
+// ReservedOutput with the kept files of `options` found beforehand, and the
+// paths resolved through `resolver` when given.
+std::optional<Note> ReservedOutput(const KeptFiles& kept, const JobOptions& options, const std::string& output,
+                                   PathResolver* resolver = nullptr);
 
 // What a batch found of a job's output before the job ran.
 struct OutputPlan {

@@ -412,9 +412,12 @@ int NamedDescriptor(const fs::path& path) {
   return -1;
 }
 
-fs::path ResolvedPath(const fs::path& path) {
+namespace {
+
+// ResolvedPath, with the folders resolved through `resolver` when given.
+fs::path Resolve(const fs::path& path, PathResolver* resolver) {
   std::error_code ec;
-  fs::path p = fs::absolute(path, ec);
+  fs::path p = resolver != nullptr ? resolver->Absolute(path) : fs::absolute(path, ec);
   if (ec) p = path;
   for (int hops = 0;; ++hops) {
     fs::path name = p.filename();
@@ -422,7 +425,7 @@ fs::path ResolvedPath(const fs::path& path) {
       fs::path whole = fs::weakly_canonical(p, ec);
       return ec ? p.lexically_normal() : whole;
     }
-    fs::path folder = fs::weakly_canonical(p.parent_path(), ec);
+    fs::path folder = resolver != nullptr ? resolver->Folder(p.parent_path()) : fs::weakly_canonical(p.parent_path(), ec);
     if (ec) folder = p.parent_path().lexically_normal();
     p = folder / name;
     if (hops >= 40 || !fs::is_symlink(fs::symlink_status(p, ec))) return p;
@@ -431,6 +434,32 @@ fs::path ResolvedPath(const fs::path& path) {
     p = to.is_absolute() ? to : folder / to;
   }
 }
+
+}  // namespace
+
+fs::path ResolvedPath(const fs::path& path) { return Resolve(path, nullptr); }
+
+fs::path PathResolver::Absolute(const fs::path& path) {
+  if (path.is_absolute() || path.empty()) return path;
+  if (cwd_.empty()) {
+    std::error_code ec;
+    cwd_ = fs::current_path(ec);
+    if (ec) return fs::absolute(path, ec);
+  }
+  return cwd_ / path;
+}
+
+fs::path PathResolver::Folder(const fs::path& folder) {
+  auto it = folders_.find(folder);
+  if (it != folders_.end()) return it->second;
+  std::error_code ec;
+  fs::path whole = fs::weakly_canonical(folder, ec);
+  if (ec) whole = folder.lexically_normal();
+  folders_.emplace(folder, whole);
+  return whole;
+}
+
+fs::path PathResolver::Resolve(const fs::path& path) { return velkan::Resolve(path, this); }
 
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa {}, sb {};

@@ -24,6 +24,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -231,6 +232,24 @@ bool GivenDescriptor(int fd);
 // link's folder) and "." and ".." resolved. A link that leads nowhere yet
 // gives the name it leads to.
 std::filesystem::path ResolvedPath(const std::filesystem::path& path);
+
+// ResolvedPath for many paths in few folders (the inputs and outputs of a
+// batch): each folder is resolved once, and the working folder asked once.
+// It does not see a link among the folders that changes after it resolved
+// them.
+class PathResolver {
+ public:
+  std::filesystem::path Resolve(const std::filesystem::path& path);
+  // `path` made absolute against the working folder.
+  std::filesystem::path Absolute(const std::filesystem::path& path);
+  // The folder `folder` (absolute) resolved, as ResolvedPath resolves a
+  // path's folders.
+  std::filesystem::path Folder(const std::filesystem::path& folder);
+
+ private:
+  std::filesystem::path cwd_;
+  std::map<std::filesystem::path, std::filesystem::path> folders_;
+};
 
 // Whether two paths name the same existing file (device and inode, links
 // followed). False when either cannot be examined.

@@ -264,5 +264,65 @@ TEST_F(StoreLock, TwoPassesDefiningAtTheSameTimeLoseNothing) {
   }
 }
 
+// The files kept open from pass to pass by a thread of a batch: each pass
+// still reads the flags afresh and merges its own into the table, so what
+// another program defines between or during the passes is seen and kept.
+TEST_F(StoreLock, FilesKeptFromPassToPassSeeAndKeepWhatOthersDefine) {
+  FormatStoreFiles kept;
+  {
+    FormatStore first;
+    first.kept = &kept;
+    ASSERT_EQ(0, OpenFormatStore(first, dir.path())) << first.error;
+    ASSERT_EQ(0, WriteFormat(first, 7, Words({0x4527})));
+    ASSERT_EQ(0, CloseFormatStore(first)) << first.error;
+  }
+  ASSERT_TRUE(kept.Holds(dir.path()));
+  const int table = kept.tableFd;
+  EXPECT_TRUE(CanLock(Table(), LOCK_EX)) << "files kept between passes hold the lock";
+  EXPECT_EQ(TableWith({3, 7}), Slurp(Table()));
+
+  // Another program defines 9 and redefines 3 between the passes, and
+  // defines 12 during the second.
+  DefineOnDisk(dir.path(), 9, Words({0x4529}));
+  DefineOnDisk(dir.path(), 3, Words({0x4533}));
+  FormatStore second;
+  second.kept = &kept;
+  ASSERT_EQ(0, OpenFormatStore(second, dir.path())) << second.error;
+  EXPECT_EQ(table, second.tableFd) << "the kept files are used, not opened again";
+  ASSERT_EQ(1, LoadFormat(second, 9));
+  ASSERT_EQ(1, LoadFormat(second, 3));
+  EXPECT_EQ(Words({0x4533}), second.cache[second.state[3] & kNoSlot]);
+  DefineOnDisk(dir.path(), 12, Words({0x4532}));
+  ASSERT_EQ(0, WriteFormat(second, 11, Words({0x4531})));
+  ASSERT_EQ(0, CloseFormatStore(second)) << second.error;
+  EXPECT_EQ(TableWith({3, 7, 9, 11, 12}), Slurp(Table()));
+}
+
+// A store file another program replaced or removed between two passes is
+// found and opened again, not read through the file kept open.
+TEST_F(StoreLock, KeptFilesNoLongerNamedAreOpenedAgain) {
+  FormatStoreFiles kept;
+  auto pass = [&](std::initializer_list<int> want) {
+    FormatStore s;
+    s.kept = &kept;
+    ASSERT_EQ(0, OpenFormatStore(s, dir.path())) << s.error;
+    std::string seen(kFormatCount, '\0');
+    for (int n = 0; n < kFormatCount; ++n) seen[static_cast<size_t>(n)] = (s.state[static_cast<size_t>(n)] >> 7) & 1;
+    EXPECT_EQ(TableWith(want), seen);
+    ASSERT_EQ(0, CloseFormatStore(s)) << s.error;
+  };
+  pass({3});
+  // The table is replaced by a new file naming format 20 defined.
+  dir.Write("QDXFILES/udf2.tbl.new", TableWith({20}));
+  fs::rename(dir.path() / "QDXFILES" / "udf2.tbl.new", Table());
+  pass({20});
+  // Both files are removed: the store is made afresh.
+  fs::remove(Table());
+  fs::remove(dir.path() / "QDXFILES" / "udf2.fle");
+  pass({});
+  EXPECT_EQ(400u, fs::file_size(Table()));
+  EXPECT_EQ(409600u, fs::file_size(dir.path() / "QDXFILES" / "udf2.fle"));
+}
+
 }  // namespace
 }  // namespace velkan

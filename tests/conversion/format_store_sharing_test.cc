@@ -13,6 +13,7 @@
 
 #include "conversion/conversion.h"
 #include "conversion/format_store.h"
+#include "engine/batch.h"
 #include "engine/job.h"
 #include "engine/pass.h"
 #include "support/test_support.h"
@@ -117,6 +118,53 @@ TEST(FormatStoreSharing, TwoConversionsAtOnceKeepEachOthersDefinitions) {
   }
   EXPECT_EQ(400u, fs::file_size(s.tablePath));
   EXPECT_EQ(409600u, fs::file_size(s.formatPath));
+  EXPECT_EQ(0, CloseFormatStore(s));
+}
+
+// Batches keep the store's files open from job to job, each worker its own:
+// two batches of two workers each on one store, and a program of its own
+// defining formats while they run, lose none of each other's definitions.
+TEST(FormatStoreSharing, BatchesAndAProgramAtOnceKeepEachOthersDefinitions) {
+  TempDir dir;
+  fs::path root = MakeRoot(dir);
+  constexpr int kJobs = 16;
+  auto batch = [&](int first, std::vector<std::string>* failures) {
+    std::vector<BatchEntry> entries;
+    for (int i = 0; i < kJobs; ++i) {
+      const std::string name = std::to_string(first + i);
+      entries.push_back({dir.Write("in-" + name + ".zan", WordBytes(Definition(first + i))).string(),
+                         dir.path() / ("out-" + name + ".txt")});
+    }
+    JobOptions common;
+    common.tableRoot = root;
+    for (const JobResult& r : RunBatch(entries, common, 2)) {
+      if (r.status != JobStatus::kCompleted) failures->push_back("a job of the batch did not complete");
+    }
+  };
+  std::vector<std::string> failuresA, failuresB;
+  std::thread a(batch, 10, &failuresA);
+  std::thread b(batch, 100, &failuresB);
+  for (int n = 300; n < 300 + kJobs; ++n) {
+    FormatStore s;
+    ASSERT_EQ(0, OpenFormatStore(s, root)) << s.error;
+    std::vector<uint16_t> body = BodyOf(n);
+    FormatWords words{};
+    std::copy(body.begin(), body.end(), words.begin());
+    EXPECT_EQ(0, WriteFormat(s, static_cast<int16_t>(n), words));
+    EXPECT_EQ(0, CloseFormatStore(s)) << s.error;
+  }
+  a.join();
+  b.join();
+  for (const auto& f : failuresA) ADD_FAILURE() << f;
+  for (const auto& f : failuresB) ADD_FAILURE() << f;
+
+  FormatStore s;
+  ASSERT_EQ(0, OpenFormatStore(s, root)) << s.error;
+  for (int i = 0; i < kJobs; ++i) {
+    ExpectDefined(s, 10 + i);
+    ExpectDefined(s, 100 + i);
+    ExpectDefined(s, 300 + i);
+  }
   EXPECT_EQ(0, CloseFormatStore(s));
 }
 
