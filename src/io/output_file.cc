@@ -425,7 +425,8 @@ fs::path Resolve(const fs::path& path, PathResolver* resolver) {
       fs::path whole = fs::weakly_canonical(p, ec);
       return ec ? p.lexically_normal() : whole;
     }
-    fs::path folder = resolver != nullptr ? resolver->Folder(p.parent_path()) : fs::weakly_canonical(p.parent_path(), ec);
+    fs::path folder =
+        resolver != nullptr ? resolver->Folder(p.parent_path()) : fs::weakly_canonical(p.parent_path(), ec);
     if (ec) folder = p.parent_path().lexically_normal();
     p = folder / name;
     if (hops >= 40 || !fs::is_symlink(fs::symlink_status(p, ec))) return p;
@@ -450,16 +451,40 @@ fs::path PathResolver::Absolute(const fs::path& path) {
 }
 
 fs::path PathResolver::Folder(const fs::path& folder) {
-  auto it = folders_.find(folder);
+  auto it = folders_.find(folder.native());
   if (it != folders_.end()) return it->second;
   std::error_code ec;
   fs::path whole = fs::weakly_canonical(folder, ec);
   if (ec) whole = folder.lexically_normal();
-  folders_.emplace(folder, whole);
+  folders_.emplace(folder.native(), whole);
   return whole;
 }
 
-fs::path PathResolver::Resolve(const fs::path& path) { return velkan::Resolve(path, this); }
+fs::path PathResolver::Resolve(const fs::path& path) {
+  // A name in a folder, told apart on the path's bytes: the folder looked up
+  // as it is spelled, the name appended, and one lstat for a link. Anything
+  // else (a name "." or "..", a path ending in "/") goes the whole way.
+  const fs::path whole = Absolute(path);
+  const std::string& bytes = whole.native();
+  const size_t slash = bytes.rfind('/');
+  if (slash == std::string::npos) return velkan::Resolve(path, this);
+  const std::string_view name = std::string_view(bytes).substr(slash + 1);
+  if (name.empty() || name == "." || name == "..") return velkan::Resolve(path, this);
+  std::string spelled = bytes.substr(0, slash == 0 ? 1 : slash);
+  auto it = folders_.find(spelled);
+  if (it == folders_.end()) {
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(whole.parent_path(), ec);
+    if (ec) resolved = whole.parent_path().lexically_normal();
+    it = folders_.emplace(std::move(spelled), std::move(resolved)).first;
+  }
+  std::string named = it->second.native();
+  if (named.empty() || named.back() != '/') named += '/';
+  named += name;
+  struct stat st {};
+  if (::lstat(named.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return velkan::Resolve(path, this);
+  return fs::path(std::move(named));
+}
 
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa {}, sb {};

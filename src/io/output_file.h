@@ -248,7 +248,8 @@ class PathResolver {
 
  private:
   std::filesystem::path cwd_;
-  std::map<std::filesystem::path, std::filesystem::path> folders_;
+  // By the folder as spelled.
+  std::map<std::string, std::filesystem::path, std::less<>> folders_;
 };
 
 // Whether two paths name the same existing file (device and inode, links

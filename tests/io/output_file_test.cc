@@ -315,6 +315,64 @@ TEST(OutputFile, ResolvedPathFollowsLinksAndStopsAtAnEndlessChain) {
   EXPECT_EQ(ResolvedPath(dir.path() / "real" / "." / "x" / ".." / "y"), dir.path() / "real" / "y");
 }
 
+// Resolving many paths in few folders, each folder once, gives what
+// ResolvedPath gives, also for paths met again and folders reached by links.
+TEST(OutputFile, APathResolverResolvesAsResolvedPath) {
+  TempDir dir;
+  fs::create_directories(dir.path() / "real" / "sub");
+  dir.Write("real/sub/file.zan", "x");
+  fs::create_symlink("../new.txt", dir.path() / "real" / "sub" / "dangling");
+  fs::create_symlink("file.zan", dir.path() / "real" / "sub" / "link.zan");
+  fs::create_directory_symlink(dir.path() / "real" / "sub", dir.path() / "sub-link");
+  const std::vector<fs::path> paths = {
+      dir.path() / "real" / "sub" / "file.zan",   dir.path() / "sub-link" / "file.zan",
+      dir.path() / "sub-link" / "link.zan",       dir.path() / "sub-link" / "dangling",
+      dir.path() / "sub-link" / "missing.txt",    dir.path() / "real" / "." / "x" / ".." / "y",
+      dir.path() / "real" / "sub" / "..",         dir.path() / "sub-link" / "",
+      dir.path() / "none" / "deeper" / "a.txt",   "relative/a.zan",
+      "/",                                        ""};
+  PathResolver resolver;
+  for (int round = 0; round < 2; ++round) {
+    for (const fs::path& p : paths) EXPECT_EQ(resolver.Resolve(p), ResolvedPath(p)) << p;
+  }
+}
+
+// An output's folder looked at once finds what looking at it with each output
+// finds: the same reasons, the same file replaced.
+TEST(OutputFile, AFolderLookedAtOnceChecksAsEachOutputWould) {
+  TempDir dir;
+  fs::create_directories(dir.path() / "out" / "dir.txt");
+  dir.Write("out/old.txt", "old");
+  dir.Write("elsewhere/target.txt", "target");
+  fs::create_symlink(dir.path() / "elsewhere" / "target.txt", dir.path() / "out" / "link.txt");
+  const std::string folderOf = (dir.path() / "out" / "x.txt").string();
+  const OutputFolder folder = OutputFolder::Of(folderOf);
+  const std::vector<std::string> names = {"new.txt", "old.txt", "dir.txt", "link.txt", std::string(300, 'n')};
+  for (const std::string& name : names) {
+    const std::string path = (dir.path() / "out" / name).string();
+    EXPECT_EQ(OutputFile::Check(path, &folder), OutputFile::Check(path)) << name;
+  }
+  for (const char* name : {"new.txt", "old.txt", "link.txt"}) {
+    OutputFile once, each;
+    const std::string path = (dir.path() / "out" / name).string();
+    ASSERT_TRUE(once.Open(path, nullptr, &folder)) << once.error();
+    ASSERT_TRUE(each.Open(path)) << each.error();
+    EXPECT_EQ(once.target(), each.target()) << name;
+    EXPECT_EQ(once.existed(), each.existed()) << name;
+    each.Discard();
+    Put(once.fd(), "new");
+    ASSERT_TRUE(once.Commit()) << once.error();
+  }
+  EXPECT_EQ(Slurp(dir.path() / "out" / "old.txt"), "new");
+  EXPECT_EQ(Slurp(dir.path() / "elsewhere" / "target.txt"), "new");
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "out" / "link.txt"));
+  // A folder that is missing refuses every output in it.
+  const std::string missing = (dir.path() / "none" / "a.txt").string();
+  const OutputFolder none = OutputFolder::Of(missing);
+  EXPECT_EQ(OutputFile::Check(missing, &none), OutputFile::Check(missing));
+  EXPECT_FALSE(OutputFile::Check(missing, &none).empty());
+}
+
 TEST(OutputFile, NamesOfTheOpenDescriptors) {
   EXPECT_EQ(NamedDescriptor("/dev/stdin"), 0);
   EXPECT_EQ(NamedDescriptor("/dev/stdout"), 1);
