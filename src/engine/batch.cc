@@ -173,12 +173,28 @@ struct BatchRun {
   };
   std::vector<Held> held;
   size_t finished = 0;
+  // Guarded by `mutex`: set when the calling thread puts the outputs in
+  // place while the workers go on converting (it has workers), and the
+  // outputs it is putting in place.
+  bool deliveredAside = false;
+  size_t delivering = 0;
+  std::condition_variable room;
 };
 
-// Outputs that wait to reach the disk together: at most this many, so that
-// a batch shows its outputs as it goes and the temporary files in flight
-// stay few.
+// Outputs that wait to reach the disk together: this many, so that a batch
+// shows its outputs as it goes and the temporary files in flight stay few.
 constexpr size_t kHeldOutputs = 32;
+// While a group is put in place beside the workers, they go on until this
+// many outputs wait or are being put in place: with the jobs running, fewer
+// than the temporary files a signal handler can remove
+// (TemporaryFiles::kSignalSafeSlots) for a batch of a few jobs at once.
+constexpr size_t kOutputsInFlight = 56;
+
+// Whether the outputs waiting are to be put in place now: a full group, or
+// the last ones of the batch, and none being put in place.
+bool GroupReady(const BatchRun& run, size_t total) {
+  return run.delivering == 0 && !run.held.empty() && (run.held.size() >= kHeldOutputs || run.finished == total);
+}
 
 // Puts the outputs of `group` in place: one sync of the file system of each
 // folder they lie in, then the renames, then a sync of each folder. A crash
@@ -221,6 +237,9 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
              std::vector<JobResult>& results) {
   const int lastPass = common.udfFile.empty() ? 1 : 2;
   std::atomic<long long>& current = run.current[worker];
+  if (std::unique_lock<std::mutex> lock(run.mutex); run.deliveredAside) {
+    run.room.wait(lock, [&run] { return run.held.size() + run.delivering < kOutputsInFlight; });
+  }
   size_t i = run.next.fetch_add(1);
   if (i >= entries.size()) return false;
   JobOptions o = common;
@@ -244,9 +263,10 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   std::vector<BatchRun::Held> ready;
   BatchRun::Held ended{i, std::move(r), std::move(output), bytes};
   (ended.output ? run.held : ready).push_back(std::move(ended));
-  // The outputs waiting are delivered a group at a time; the last job of
-  // the batch delivers those left.
-  if (!run.held.empty() && (run.held.size() >= kHeldOutputs || run.finished == entries.size())) {
+  // The outputs waiting are delivered a group at a time, by the calling
+  // thread when it has workers; else here, the last job of the batch
+  // delivering those left.
+  if (!run.deliveredAside && GroupReady(run, entries.size())) {
     std::vector<BatchRun::Held> group;
     group.swap(run.held);
     lock.unlock();
@@ -275,6 +295,9 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
   // fewer threads only take longer.
   std::vector<std::thread> threads;
   threads.reserve(workers);
+  // Held until the workers are counted: a worker that ends a job meanwhile
+  // knows who puts its output in place.
+  std::unique_lock<std::mutex> lock(run.mutex);
   for (size_t w = 0; w < workers; ++w) {
     auto work = [&run, w, &entries, &shared, &results] {
       while (WorkOne(run, w, entries, shared, results)) {
@@ -287,6 +310,7 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
     }
   }
 
+  run.deliveredAside = !threads.empty();
   auto status = [&]() {
     BatchStatus s;
     s.total = entries.size();
@@ -298,7 +322,6 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
     return s;
   };
 
-  std::unique_lock<std::mutex> lock(run.mutex);
   auto nextTick = started + callbacks.interval;
   for (;;) {
     while (!run.ended.empty()) {
@@ -317,6 +340,18 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
       WorkOne(run, 0, entries, shared, results);
       lock.lock();
       if (std::chrono::steady_clock::now() < nextTick) continue;
+    } else if (GroupReady(run, entries.size())) {
+      // The outputs reach the disk here while the workers convert.
+      std::vector<BatchRun::Held> group;
+      group.swap(run.held);
+      run.delivering = group.size();
+      lock.unlock();
+      Deliver(group, entries);
+      lock.lock();
+      run.delivering = 0;
+      run.room.notify_all();
+      Release(run, group, results);
+      continue;
     } else if (run.changed.wait_until(lock, nextTick) != std::cv_status::timeout &&
                std::chrono::steady_clock::now() < nextTick) {
       continue;
