@@ -91,8 +91,11 @@ using ThreadStarter = std::function<std::thread(std::function<void()> work)>;
 // and output (the `progress` of `common` is not used). The `cancelled` of
 // `common` is asked by every job, running or not yet started: once it says
 // so, every job that is left ends kCancelled, its output left as it was. A
-// job's output is put in place with those of other jobs (see above), and the
-// job counts as ended, and is reported, once its output is in place. The
+// job's output is put in place with those of other jobs (see above), by the
+// calling thread while the workers go on, and the job counts as ended, and
+// is reported, once its output is in place. Each worker keeps the format
+// store's files open from job to job (FormatStoreFiles). An entry PlanBatch
+// made is not checked against the kept files again (BatchEntry::planned). The
 // jobs run on threads made by `start` (std::thread when empty); when fewer
 // threads can be had than asked for, the batch goes on with those it got, and
 // with none it runs its jobs one after the other on the calling thread.
