@@ -178,17 +178,22 @@ struct BatchRun {
   // outputs it is putting in place.
   bool deliveredAside = false;
   size_t delivering = 0;
+  size_t inFlight = 0;  // OutputsInFlight of the workers
   std::condition_variable room;
 };
 
 // Outputs that wait to reach the disk together: this many, so that a batch
 // shows its outputs as it goes and the temporary files in flight stay few.
 constexpr size_t kHeldOutputs = 32;
+
 // While a group is put in place beside the workers, they go on until this
-// many outputs wait or are being put in place: with the jobs running, fewer
-// than the temporary files a signal handler can remove
-// (TemporaryFiles::kSignalSafeSlots) for a batch of a few jobs at once.
-constexpr size_t kOutputsInFlight = 56;
+// many outputs wait or are being put in place: with one more for each job
+// running, no more than the temporary files a signal handler can remove
+// (TemporaryFiles::kSignalSafeSlots), but never fewer than a group, which
+// the calling thread waits for.
+size_t OutputsInFlight(size_t workers) {
+  return std::max(kHeldOutputs, TemporaryFiles::kSignalSafeSlots - std::min(workers, TemporaryFiles::kSignalSafeSlots));
+}
 
 // Whether the outputs waiting are to be put in place now: a full group, or
 // the last ones of the batch, and none being put in place.
@@ -238,7 +243,7 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   const int lastPass = common.udfFile.empty() ? 1 : 2;
   std::atomic<long long>& current = run.current[worker];
   if (std::unique_lock<std::mutex> lock(run.mutex); run.deliveredAside) {
-    run.room.wait(lock, [&run] { return run.held.size() + run.delivering < kOutputsInFlight; });
+    run.room.wait(lock, [&run] { return run.held.size() + run.delivering < run.inFlight; });
   }
   size_t i = run.next.fetch_add(1);
   if (i >= entries.size()) return false;
@@ -311,6 +316,7 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
   }
 
   run.deliveredAside = !threads.empty();
+  run.inFlight = OutputsInFlight(threads.size());
   auto status = [&]() {
     BatchStatus s;
     s.total = entries.size();
