@@ -11,6 +11,7 @@
 #include <system_error>
 #include <thread>
 
+#include "io/output_file.h"
 #include "support/memory_pass.h"
 #include "support/test_support.h"
 
@@ -192,6 +193,37 @@ TEST_F(BatchRunTest, ResultsComeInTheEntriesOrderAndEveryJobIsReportedOnce) {
     EXPECT_EQ(last.failed, 2u);
     EXPECT_EQ(last.bytes, inputBytes - 6);  // the missing input counts nothing
     EXPECT_GE(last.seconds, 0.0);
+  }
+}
+
+// Outputs are put in place a group at a time while the workers go on; the
+// temporary files in flight never outnumber those a signal handler can
+// remove, and every output is in place at the end.
+TEST_F(BatchRunTest, OutputsWaitingBesideTheWorkersStayWithinWhatASignalRemoves) {
+  fs::create_directory(dir.path() / "out");
+  std::vector<BatchEntry> entries;
+  for (int i = 0; i < 150; ++i) {
+    fs::path in = dir.Write("in/j" + std::to_string(i) + ".zan", WordBytes({0x45A1, 0xD009}));
+    entries.push_back({in.string(), dir.path() / "out" / ("j" + std::to_string(i) + ".txt")});
+  }
+  auto inFlight = [&] {
+    size_t n = 0;
+    for (const auto& e : fs::directory_iterator(dir.path() / "out")) {
+      n += e.path().filename().string().find(".velkan-") != std::string::npos ? 1 : 0;
+    }
+    return n;
+  };
+  for (int jobs : {1, 2, 4}) {
+    SCOPED_TRACE(jobs);
+    size_t most = 0;
+    BatchCallbacks cb;
+    cb.jobEnded = [&](size_t, const JobResult&) { most = std::max(most, inFlight()); };
+    for (const JobResult& r : RunBatch(entries, common, jobs, cb)) EXPECT_EQ(r.status, JobStatus::kCompleted);
+    EXPECT_LE(most, TemporaryFiles::kSignalSafeSlots);
+    EXPECT_EQ(inFlight(), 0u);
+    for (const BatchEntry& e : entries) EXPECT_EQ(Slurp(e.output), "<ZAN2 code=45a1>\r\n") << e.output;
+    fs::remove_all(dir.path() / "out");
+    fs::create_directory(dir.path() / "out");
   }
 }
 
