@@ -97,7 +97,7 @@ Flow CoordinateRule(Conversion& c, bool counted) {
 
 // Reads one optional digit word behind a main-slot command (a word that is
 // no digit stays pending) and writes the warning.
-Flow DigitThenWarn(Conversion& c, const char* warning) {
+Flow DigitThenWarn(Conversion& c, std::string_view warning) {
   int16_t ignored;
   if (ReadDigits(c, ignored, 1) < 0) return Flow::kFail;
   c.out.WriteWarning(warning);

@@ -21,6 +21,7 @@
 #include "tables/pi_font.h"
 #include "tables/table_root.h"
 #include "typo/definition_file.h"
+#include "typo/state_tag_cache.h"
 #include "typo/typo_state.h"
 
 namespace velkan {
@@ -53,6 +54,7 @@ class Conversion {
 
   TypoState typo;      // the current settings
   TypoState emitted;   // the settings last written
+  StateTagCache tagCache;  // <J> and <G> texts composed before in this pass
   PendingMove move;
   SizeLimits limits;   // bounds of the setting commands, set by InitJob
   RubyState ruby;

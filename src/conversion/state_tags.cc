@@ -1,5 +1,7 @@
 #include "conversion/state_tags.h"
 
+#include <cstddef>
+#include <cstring>
 #include <string_view>
 
 #include "conversion/conversion.h"
@@ -23,11 +25,54 @@ struct ConversionTags {
   void WriteText(std::string_view text) const { c.out.WriteText(text); }
 };
 
+// As ConversionTags, keeping what it writes in the cache under `key`.
+struct CachingTags : ConversionTags {
+  const StateTagKey& key;
+  void WriteText(std::string_view text) const {
+    c.tagCache.Put(key, text);
+    c.out.WriteText(text);
+  }
+};
+
+// Writes the text kept in the cache entry `e`, as the tag's writer would:
+// with one copy of fixed size when the output lends room for it.
+void WriteKept(Conversion& c, const StateTagCache::Entry& e) {
+  if (e.size == 0) return;
+  char* end = nullptr;
+  char* room = c.out.Room(end);
+  if (room != nullptr && end - room >= static_cast<ptrdiff_t>(StateTagCache::kMostText)) [[likely]] {
+    std::memcpy(room, e.text, StateTagCache::kMostText);
+    c.out.Wrote(room + e.size);
+    return;
+  }
+  c.out.WriteText(std::string_view(e.text, e.size));
+}
+
 }  // namespace
 
-void WriteJTag(Conversion& c) { WriteJTag(ConversionTags{c}); }
+void WriteJTag(Conversion& c) {
+  const StateTagKey key = JTagKey(c.typo, c.emitted, c.session.settings.unit, c.session.settings.direction == 1,
+                                  c.definitions.generation());
+  if (const StateTagCache::Entry* e = c.tagCache.Find(key)) {
+    WriteKept(c, *e);
+    TakeJSettings(c.typo, c.emitted);
+    return;
+  }
+  // A tag with nothing to write is kept as an empty text.
+  c.tagCache.Put(key, {});
+  WriteJTag(CachingTags{{c}, key});
+}
 
-void WriteGTag(Conversion& c) { WriteGTag(ConversionTags{c}); }
+void WriteGTag(Conversion& c) {
+  const StateTagKey key = GTagKey(c.typo, c.emitted, c.session.settings.unit);
+  if (const StateTagCache::Entry* e = c.tagCache.Find(key)) {
+    WriteKept(c, *e);
+    TakeGSettings(c.typo, c.emitted);
+    return;
+  }
+  c.tagCache.Put(key, {});
+  WriteGTag(CachingTags{{c}, key});
+}
 
 void WriteMoveTag(Conversion& c) { WriteMoveTag(ConversionTags{c}); }
 

@@ -31,11 +31,13 @@ bool DefinitionFile::Open(const std::string& path, std::string* why) {
 void DefinitionFile::OpenFromMemory(std::string content) {
   content_ = std::move(content);
   open_ = true;
+  ++generation_;
   SplitLines();
 }
 
 void DefinitionFile::Close() {
   open_ = false;
+  ++generation_;
   content_.clear();
   lines_.clear();
 }

@@ -30,6 +30,10 @@ class DefinitionFile {
   void OpenFromMemory(std::string content);
   void Close();
   bool isOpen() const { return open_; }
+  // A number that changes whenever the content changes (Open,
+  // OpenFromMemory, Close): what was composed from the names before can be
+  // told apart from what the names give now.
+  uint32_t generation() const { return generation_; }
 
   // The value of `key` in section `section` (both Shift_JIS bytes): the first
   // line that is exactly "<section>" starts the section, a line starting with
@@ -42,6 +46,7 @@ class DefinitionFile {
  private:
   void SplitLines();
   bool open_ = false;
+  uint32_t generation_ = 0;
   std::string content_;
   std::vector<std::string_view> lines_;
 };

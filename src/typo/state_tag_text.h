@@ -23,6 +23,7 @@
 #include <string_view>
 
 #include "typo/definition_file.h"
+#include "typo/state_tag_cache.h"
 #include "typo/typo_literals.h"
 #include "typo/typo_state.h"
 #include "typo/units.h"
@@ -226,6 +227,94 @@ void WriteGTag(Tags tags) {
   }
 
   tag.WriteIfAny(tags);
+}
+
+namespace state_tags {
+
+// The bytes of `state` from `offset` on as one word.
+template <typename Word>
+inline Word Load(const TypoState& state, size_t offset) {
+  Word w;
+  std::memcpy(&w, reinterpret_cast<const char*>(&state) + offset, sizeof w);
+  return w;
+}
+
+// For each 16-bit (`lanes` 0x7FFF...) or 32-bit (0x7FFFFFFF...) lane of
+// `d`, its top bit set when the lane is not zero.
+inline uint64_t NonZeroLanes(uint64_t d, uint64_t lanes) { return (((d & lanes) + lanes) | d) & ~lanes; }
+
+// The whole lanes whose top bit `nonZero` sets.
+inline uint64_t WholeLanes(uint64_t nonZero, int laneBits) {
+  return (nonZero >> (laneBits - 1)) * ((uint64_t{1} << laneBits) - 1);
+}
+
+}  // namespace state_tags
+
+// What the text of WriteJTag depends on: the values of the character
+// settings that differ from the emitted ones, which of them differ, whether
+// the size is square, the unit, the direction and the generation of the
+// names. Kept beside WriteJTag: whatever it comes to read must be here too.
+// Font, height, width and jkr are compared as four lanes of one word, tume
+// and colour as two lanes of another.
+inline StateTagKey JTagKey(const TypoState& now, const TypoState& was, int16_t unit, bool vertical,
+                           uint32_t namesGeneration) {
+  using state_tags::Load;
+  static_assert(offsetof(TypoState, font) == 0 && offsetof(TypoState, height) == 2 &&
+                offsetof(TypoState, width) == 4 && offsetof(TypoState, jkr) == 6 && offsetof(TypoState, tume) == 8 &&
+                offsetof(TypoState, colour) == 10);
+  constexpr uint64_t k16 = 0x7FFF7FFF7FFF7FFFULL;
+  const uint64_t n0 = Load<uint64_t>(now, 0), n1 = Load<uint32_t>(now, 8);
+  const uint64_t c0 = state_tags::NonZeroLanes(n0 ^ Load<uint64_t>(was, 0), k16);
+  const uint64_t c1 = state_tags::NonZeroLanes(n1 ^ Load<uint32_t>(was, 8), k16 & 0xFFFFFFFF);
+  const bool position = now.position != was.position;
+  const uint64_t p = position ? static_cast<uint32_t>(now.position) : 0;
+  return StateTagKey{{n0 & state_tags::WholeLanes(c0, 16), (n1 & state_tags::WholeLanes(c1, 16)) | p << 32,
+                      namesGeneration | static_cast<uint64_t>(static_cast<uint16_t>(unit)) << 32 |
+                          uint64_t{vertical} << 48 | uint64_t{now.height == now.width} << 49 | uint64_t{'J'} << 56,
+                      c0 | c1 >> 1 | uint64_t{position}}};
+}
+
+// What the text of WriteGTag depends on: the line settings that changed and
+// their values, the character height when a measure or indent changed (it
+// decides "moji"), and the unit. The six lengths are compared as two lanes
+// of each of three words.
+inline StateTagKey GTagKey(const TypoState& now, const TypoState& was, int16_t unit) {
+  using state_tags::Load;
+  static_assert(offsetof(TypoState, lineSpacing) == 12 && offsetof(TypoState, measure) == 32 &&
+                offsetof(TypoState, indentLeft) == 16 && offsetof(TypoState, indentStart) == 28);
+  constexpr uint64_t k32 = 0x7FFFFFFF7FFFFFFFULL;
+  uint64_t part[3];
+  uint64_t changed = 0;
+  for (int i = 0; i < 3; ++i) {
+    const uint64_t n = Load<uint64_t>(now, 12 + 8 * static_cast<size_t>(i));
+    const uint64_t c = state_tags::NonZeroLanes(n ^ Load<uint64_t>(was, 12 + 8 * static_cast<size_t>(i)), k32);
+    part[i] = n & state_tags::WholeLanes(c, 32);
+    changed |= c >> i;
+  }
+  // Anything but the line spacing (the low lane of the first word).
+  const uint64_t height = (changed & ~(uint64_t{1} << 31)) != 0 ? static_cast<uint16_t>(now.height) : 0;
+  return StateTagKey{{part[0], part[1], part[2],
+                      changed | height | static_cast<uint64_t>(static_cast<uint16_t>(unit)) << 32 |
+                          uint64_t{'G'} << 48}};
+}
+
+// The emitted settings a <J> or <G> tag takes on once written.
+inline void TakeJSettings(const TypoState& now, TypoState& was) {
+  was.font = now.font;
+  was.height = now.height;
+  was.width = now.width;
+  was.position = now.position;
+  was.jkr = now.jkr;
+  was.colour = now.colour;
+  was.tume = now.tume;
+}
+inline void TakeGSettings(const TypoState& now, TypoState& was) {
+  was.lineSpacing = now.lineSpacing;
+  was.measure = now.measure;
+  was.indentLeft = now.indentLeft;
+  was.indentRight = now.indentRight;
+  was.indentStart = now.indentStart;
+  was.indentHanging = now.indentHanging;
 }
 
 // "<MOVE" with up (the accumulated shift, sign inverted), aki (per mille,

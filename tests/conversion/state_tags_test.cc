@@ -5,6 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string>
+
+#include "typo/state_tag_text.h"
+#include "typo/typo_literals.h"
+
 #include "support/memory_conversion.h"
 
 namespace velkan::test {
@@ -144,6 +150,81 @@ TEST(WriteCharacterTags, SilencedByTheOutputSwitch) {
   m.c.out.outputSuppressed = 0;
   WriteCharacterTags(m.c);
   EXPECT_EQ(m.output(), "");
+}
+
+// The state tags composed afresh every time, as a reference for the tags a
+// pass writes from the texts it kept.
+struct FreshTags {
+  Conversion& c;
+  const TypoState& now() const { return c.typo; }
+  TypoState& emitted() const { return c.emitted; }
+  PendingMove& move() const { return c.move; }
+  int16_t unit() const { return c.session.settings.unit; }
+  bool vertical() const { return c.session.settings.direction == 1; }
+  const DefinitionFile& names() const { return c.definitions; }
+  void WriteText(std::string_view text) const { c.out.WriteText(text); }
+};
+
+// Settings taking turns among a few values, so that most tags are written
+// from kept texts, with the unit, the direction and the names of the
+// definition file changing in between (names longer than a kept text too):
+// the output is the one of tags composed every time.
+TEST(WriteCharacterTags, KeptTextsAreTheComposedOnes) {
+  MemoryConversion kept, fresh;
+  std::mt19937 rnd(24);
+  auto pick = [&](std::initializer_list<int32_t> values) {
+    return *(values.begin() + std::uniform_int_distribution<size_t>(0, values.size() - 1)(rnd));
+  };
+  auto names = [](const std::string& font2) {
+    return std::string("<") + lit::kSectionFontNames + ">\r\n2=" + font2 + "\r\n<" + lit::kSectionColourNames +
+           ">\r\n4=red\r\n";
+  };
+  size_t written = 0, fromKept = 0;  // tags, and those with a text kept for them
+  for (int i = 0; i < 20000; ++i) {
+    const int change = std::uniform_int_distribution<int>(0, 15)(rnd);
+    // The same values for both conversions.
+    const int32_t a = pick({0, 1, 2}), b = pick({0, 1, 2});
+    for (Conversion* c : {&kept.c, &fresh.c}) {
+      TypoState& t = c->typo;
+      auto n16 = [](int32_t v) { return static_cast<int16_t>(v); };
+      switch (change) {
+        case 0: t.font = n16(1 + a); break;
+        case 1: t.height = t.width = n16(32 + 4 * a); break;
+        case 2: t.width = n16(32 + 2 * b); break;
+        case 3: t.position = a == 2 ? 3 : a; break;
+        case 4: t.jkr = n16(2 * a - 2); break;
+        case 5: t.colour = n16(a - 1 + 4 * b); break;
+        case 6: t.tume = n16(27 * a - 5 * b); break;
+        case 7: t.lineSpacing = (14 + b) * 12960; break;
+        case 8: t.measure = (128 + a) * 12960; break;
+        case 9: t.indentLeft = 4 * a * 12960; break;
+        case 10: t.indentHanging = 16 * b * 12960; t.indentStart = 6 * a * 12960; break;
+        case 11: c->session.settings.unit = n16(b % 2); break;
+        case 12: c->session.settings.direction = n16(a % 2); break;
+        case 13:
+          // Rarer: new names make every kept <J> text useless.
+          if (i % 64 != 0) break;
+          if (a == 0) c->definitions.Close();
+          else c->definitions.OpenFromMemory(names(a == 1 ? "Gothic" : std::string(70, 'g')));
+          break;
+        default: break;
+      }
+    }
+    const TypoState& now = kept.c.typo;
+    const JobSettings& job = kept.c.session.settings;
+    written += JTagPending(now, kept.c.emitted) + GTagPending(now, kept.c.emitted);
+    if (JTagPending(now, kept.c.emitted) &&
+        kept.c.tagCache.Find(JTagKey(now, kept.c.emitted, job.unit, job.direction == 1, kept.c.definitions.generation()))) {
+      ++fromKept;
+    }
+    if (GTagPending(now, kept.c.emitted) && kept.c.tagCache.Find(GTagKey(now, kept.c.emitted, job.unit))) ++fromKept;
+    WriteCharacterTags(kept.c);
+    WriteJTag(FreshTags{fresh.c});
+    WriteGTag(FreshTags{fresh.c});
+    ASSERT_EQ(kept.output(), fresh.output()) << "after step " << i;
+  }
+  EXPECT_GT(written, 5000u);
+  EXPECT_GT(fromKept, written / 10);
 }
 
 }  // namespace
