@@ -32,7 +32,7 @@ class StateTagCache {
   static constexpr size_t kMostText = 64;
 
   struct Entry {
-    StateTagKey key;
+    StateTagKey key{};
     // The text's length; kNone while the entry holds no text.
     uint32_t size = kNone;
     char text[kMostText] = {};
@@ -56,9 +56,9 @@ class StateTagCache {
       if (e->key == key) e->size = kNone;
       return;
     }
-    if (e == &pair[0] && !(pair[0].key == key)) pair[1] = pair[0];
+    if (e == &pair[0] && pair[0].size != kNone && !(pair[0].key == key)) pair[1] = pair[0];
     e->key = key;
-    std::memcpy(e->text, text.data(), text.size());
+    if (!text.empty()) std::memcpy(e->text, text.data(), text.size());
     e->size = static_cast<uint32_t>(text.size());
   }
 
