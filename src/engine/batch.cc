@@ -118,7 +118,9 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
     FileId id = Identify(out, resolver);
     if (const Note* claim = read.Find(id)) {
       plan.refusals.push_back(Note(N_("the output of %s, %s, would replace %s"), {shownIn, shownOut, *claim}));
-    } else if (std::optional<Note> reserved = ReservedOutput(kept, common, out.string(), &resolver)) {
+    } else if (std::optional<Note> reserved =
+                   ReservedOutput(kept, common, out.native(), id.path, FileKey{id.exists, id.inode.first, id.inode.second},
+                                  resolver)) {
       plan.refusals.push_back(Note(N_("the output of %s, %s, would replace %s"), {shownIn, shownOut, *reserved}));
     } else if (const Note* other = written.Find(id)) {
       plan.refusals.push_back(Note(N_("%s and %s would both be converted into %s"), {shownIn, *other, shownOut}));

@@ -493,6 +493,17 @@ bool IsTextJob(const std::string& path) {
   return upper.find(".TXT") != std::string::npos;
 }
 
+FileKey FileKey::Of(const std::string& path) {
+  FileKey key;
+  struct stat st {};
+  if (!path.empty() && ::stat(path.c_str(), &st) == 0) {
+    key.exists = true;
+    key.dev = st.st_dev;
+    key.ino = st.st_ino;
+  }
+  return key;
+}
+
 KeptFiles::KeptFiles(const JobOptions& o) {
   struct Named {
     std::string path;  // the file compared with the output; empty: none
@@ -503,57 +514,91 @@ KeptFiles::KeptFiles(const JobOptions& o) {
                                 N_("the user-defined format file %s itself")},
                           Named{o.defineFile, o.defineFile, N_("the definition file %s itself")}}) {
     if (!in.path.empty()) {
-      read.push_back({in.path, ResolvedPath(in.path), Note(in.what, {ShownPath(in.shown)})});
+      read.push_back({in.path, ResolvedPath(in.path).native(), FileKey::Of(in.path), Note(in.what, {ShownPath(in.shown)})});
     }
   }
   // The store's files, found as the store finds them (without regard to
   // case), also before they exist.
   const fs::path& storeDir = o.storeDir.empty() ? o.tableRoot : o.storeDir;
-  storeFolder = ResolvedPath(ResolveUnder(storeDir, "\\QDXFILES"));
+  storeFolder = ResolvedPath(ResolveUnder(storeDir, "\\QDXFILES")).native();
   for (const char* name : {kFormatTableName, kFormatFileName}) {
-    store.push_back({ResolveUnder(storeDir, name), std::string(LastComponent(name))});
+    fs::path file = ResolveUnder(storeDir, name);
+    FileKey key = FileKey::Of(file.native());
+    store.push_back({std::move(file), std::string(LastComponent(name)), key});
   }
   // The tables folder of the root (and of MTBL).
   std::vector<fs::path> named = {o.tableRoot};
   if (o.mtbl && !o.mtbl->empty()) named.emplace_back(*o.mtbl);
   for (const fs::path& root : named) {
-    if (!root.empty()) roots.push_back({root, ResolvedPath(root)});
+    if (!root.empty()) roots.push_back({root, ResolvedPath(root).native()});
   }
 }
 
-std::optional<Note> ReservedOutput(const KeptFiles& kept, const JobOptions& o, const std::string& output,
-                                   PathResolver* resolver) {
-  if (output.empty()) return {};
-  auto resolved = [resolver](const std::string& path) {
-    return resolver != nullptr ? resolver->Resolve(path) : ResolvedPath(path);
-  };
-  const fs::path out = resolved(output);
-  // Also a file that does not exist yet: a job of a batch may read it after
-  // another made it.
-  auto same = [&](const std::string& path, const fs::path& resolved) {
-    return SameFile(output, path) || resolved == out;
-  };
-  if (std::string input = ComparedInput(o, true, o.inputFile); !input.empty() && same(input, resolved(input))) {
-    return Note(N_("the input file %s itself"), {ShownPath(o.inputFile)});
+namespace {
+
+// Whether the resolved path `out` lies in a tables folder of the resolved
+// root `root`: a name below root/qdxfiles, the folder matched without regard
+// to case.
+bool InTablesFolder(std::string_view out, std::string_view root) {
+  if (out.size() <= root.size() || out.compare(0, root.size(), root) != 0) return false;
+  std::string_view inside = out.substr(root.size());
+  if (root.empty() || root.back() != '/') {
+    if (inside.front() != '/') return false;
+    inside.remove_prefix(1);
+  }
+  const size_t slash = inside.find('/');
+  if (slash == std::string_view::npos) return false;
+  return slash == 8 && ::strncasecmp(inside.data(), "qdxfiles", 8) == 0;
+}
+
+// ReservedOutput on strings: `out` is the output resolved; `same` tells
+// whether the output is the existing file of a kept one.
+template <typename Same>
+std::optional<Note> ReservedAs(const KeptFiles& kept, const JobOptions& o, const std::string& output,
+                               std::string_view out, PathResolver* resolver, const Same& same) {
+  if (std::string input = ComparedInput(o, true, o.inputFile); !input.empty()) {
+    const fs::path in = resolver != nullptr ? resolver->Resolve(input) : ResolvedPath(input);
+    if (SameFile(output, input) || in.native() == out) {
+      return Note(N_("the input file %s itself"), {ShownPath(o.inputFile)});
+    }
   }
   for (const KeptFiles::Read& in : kept.read) {
-    if (same(in.path, in.resolved)) return in.what;
+    if (same(in.path, in.key) || in.resolved == out) return in.what;
   }
+  const size_t slash = out.rfind('/');
+  const std::string_view folder = slash == 0 ? out.substr(0, 1) : out.substr(0, slash == std::string_view::npos ? 0 : slash);
+  const std::string_view name = slash == std::string_view::npos ? out : out.substr(slash + 1);
   for (const KeptFiles::StoreFile& file : kept.store) {
-    if (SameFile(output, file.path.string()) ||
-        (out.parent_path() == kept.storeFolder && ::strcasecmp(out.filename().c_str(), file.base.c_str()) == 0)) {
+    if (same(file.path.native(), file.key) ||
+        (folder == kept.storeFolder && name.size() == file.base.size() &&
+         ::strncasecmp(name.data(), file.base.data(), name.size()) == 0)) {
       return Note(N_("a file of the user-defined format store in use (%s)"), {ShownPath(file.path)});
     }
   }
   for (const KeptFiles::Root& root : kept.roots) {
-    const fs::path inside = out.lexically_relative(root.resolved);
-    auto part = inside.begin();
-    if (part == inside.end() || std::next(part) == inside.end()) continue;
-    if (::strcasecmp(part->c_str(), "qdxfiles") == 0) {
-      return Note(N_("a table file of the table root %s"), {ShownPath(root.named)});
-    }
+    if (InTablesFolder(out, root.resolved)) return Note(N_("a table file of the table root %s"), {ShownPath(root.named)});
   }
   return {};
+}
+
+}  // namespace
+
+std::optional<Note> ReservedOutput(const KeptFiles& kept, const JobOptions& o, const std::string& output,
+                                   PathResolver* resolver) {
+  if (output.empty()) return {};
+  const fs::path out = resolver != nullptr ? resolver->Resolve(output) : ResolvedPath(output);
+  // Also a file that does not exist yet: a job of a batch may read it after
+  // another made it. The kept files are looked at again: a job may have made
+  // or replaced them since `kept` was made.
+  auto same = [&output](const std::string& path, const FileKey&) { return SameFile(output, path); };
+  return ReservedAs(kept, o, output, out.native(), resolver, same);
+}
+
+std::optional<Note> ReservedOutput(const KeptFiles& kept, const JobOptions& o, const std::string& output,
+                                   const std::string& resolved, const FileKey& key, PathResolver& resolver) {
+  if (output.empty()) return {};
+  auto same = [&key](const std::string&, const FileKey& kept) { return key.Same(kept); };
+  return ReservedAs(kept, o, output, resolved, &resolver, same);
 }
 
 std::optional<Note> ReservedOutput(const JobOptions& o, const std::string& output) {

@@ -2,6 +2,8 @@
 // pass over bytes in memory (the fuzz targets, the tests).
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -63,26 +65,40 @@ PassEnd ConvertStream(Session& session, const JobOptions& options, int pass, con
                       const InputProgress& input = {}, const std::function<bool()>& ready = {},
                       const WarningListing& listing = {});
 
+// A file as it stood when looked at: whether it existed, and its device and
+// inode (links followed).
+struct FileKey {
+  static FileKey Of(const std::string& path);
+  bool Same(const FileKey& other) const { return exists && other.exists && dev == other.dev && ino == other.ino; }
+  bool exists = false;
+  dev_t dev{};
+  ino_t ino{};
+};
+
 // What ReservedOutput compares an output with besides the job's input,
 // found once for every job with the same options but the input and output:
 // the format file and the definition file, the store's files and the
-// roots, each resolved as ResolvedPath resolves it.
+// roots, each resolved as ResolvedPath resolves it, the files as they stood
+// when looked at (`keys`).
 struct KeptFiles {
   explicit KeptFiles(const JobOptions& options);
   struct Read {
     std::string path;
-    std::filesystem::path resolved;
+    std::string resolved;
+    FileKey key;
     Note what;  // "the definition file NAME itself"
   };
   std::vector<Read> read;
-  std::filesystem::path storeFolder;
+  std::string storeFolder;
   struct StoreFile {
     std::filesystem::path path;
     std::string base;  // its name, matched without regard to case
+    FileKey key;
   };
   std::vector<StoreFile> store;
   struct Root {
-    std::filesystem::path named, resolved;
+    std::filesystem::path named;
+    std::string resolved;
   };
   std::vector<Root> roots;
 };
@@ -91,6 +107,13 @@ struct KeptFiles {
 // paths resolved through `resolver` when given.
 std::optional<Note> ReservedOutput(const KeptFiles& kept, const JobOptions& options, const std::string& output,
                                    PathResolver* resolver = nullptr);
+
+// The same for an output already resolved (`resolved`, as `resolver`
+// resolves it) and looked at (`key`), compared with the kept files as they
+// stood when `kept` was made: for a batch's planning, which makes `kept`
+// just before. Only strings and keys are compared.
+std::optional<Note> ReservedOutput(const KeptFiles& kept, const JobOptions& options, const std::string& output,
+                                   const std::string& resolved, const FileKey& key, PathResolver& resolver);
 
 // What a batch found of a job's output before the job ran.
 struct OutputPlan {

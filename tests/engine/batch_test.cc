@@ -103,6 +103,18 @@ TEST(PlanBatch, FilesEveryJobReadsAreNeverReplaced) {
   fs::create_symlink(common.tableRoot / "QDXFILES" / "udf2.tbl", d.path() / "out" / "link.txt");
   BatchPlan s = PlanBatch({d.Write("in/link.zan", "").string()}, d.path() / "out", common);
   EXPECT_NE(Refusals(s).find("format store"), std::string::npos) << Refusals(s);
+  // Any file in the tables folder, however the folder is spelled, but not
+  // in a folder whose name only begins like it.
+  BatchPlan t = PlanBatch({d.Write("in/codes.zan", "").string()}, d.path() / "root/./QdxFiles", common);
+  EXPECT_NE(Refusals(t).find("a table file of the table root"), std::string::npos) << Refusals(t);
+  fs::create_directories(common.tableRoot / "qdxfiles2");
+  EXPECT_TRUE(PlanBatch({d.Write("in/codes.zan", "").string()}, common.tableRoot / "qdxfiles2", common).ok());
+  common.tableRoot += "/";
+  EXPECT_FALSE(PlanBatch({d.Write("in/codes.zan", "").string()}, d.path() / "root" / "QDXFILES", common).ok());
+  // A second name of a kept file is found by the file itself.
+  fs::create_hard_link(define, d.path() / "out" / "hard.txt");
+  BatchPlan h = PlanBatch({d.Write("in/hard.zan", "").string()}, d.path() / "out", common);
+  EXPECT_NE(Refusals(h).find("the definition file"), std::string::npos) << Refusals(h);
 }
 
 TEST(PlanBatch, TwoInputsMappingToOneOutputAreRefused) {
