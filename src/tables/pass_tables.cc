@@ -42,7 +42,8 @@ PassTables::PassTables(const PassTables& loaded, Lend)
       pitchPath(loaded.pitchPath),
       faults(loaded.faults) {
   ShareFontTables(fonts, loaded.fonts);
-  if (!faults.pitch) OpenPitch(*this);
+  if (loaded.fonts.pitch.whole()) fonts.pitch.Share(loaded.fonts.pitch);
+  else if (!faults.pitch) OpenPitch(*this);
 }
 
 void LoadPassTables(PassTables& tables, bool textInput) {
@@ -61,7 +62,9 @@ void LoadPassTables(PassTables& tables, bool textInput) {
 
 void PrepareForLending(PassTables& tables) {
   if (tables.fonts.prepareResult == 0) DeriveSharedMainPageRoute(tables.fonts);
-  tables.fonts.pitch.Close();
+  // The pitch file is lent from memory; one that cannot be read whole is
+  // opened by each pass for itself.
+  tables.fonts.pitch.ReadWhole();
 }
 
 }  // namespace velkan

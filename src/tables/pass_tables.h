@@ -60,8 +60,9 @@ class PassTables {
   // The tables of one pass lent from `loaded` (loaded by LoadPassTables and
   // made ready for lending by PrepareForLending): the read-only tables are
   // loaded's own, shared; the font tables start as loaded's were prepared,
-  // sharing their buffers until this pass changes them; the pitch file is
-  // opened again (a file that cannot be opened now is a fault of this pass);
+  // sharing their buffers until this pass changes them; the pitch file's
+  // widths are loaded's, read whole (one that could not be read whole is
+  // opened again, and one that cannot be opened now is a fault of this pass);
   // the faults are loaded's. `loaded` must not change while tables lent
   // from it are in use; it may lend to any number of passes at once.
   struct Lend {};
@@ -109,7 +110,8 @@ void LoadPassTables(PassTables& tables, bool textInput = false);
 
 // Makes loaded tables ready to lend (see PassTables' lending constructor):
 // derives the main-page route's table once, for every pass lent them, and
-// closes the pitch file, which each such pass opens for itself. The tables
+// reads the pitch file whole into memory, closing it (see PitchFile::
+// ReadWhole; each pass opens one that cannot be read for itself). The tables
 // are not to be used by a pass themselves afterwards.
 void PrepareForLending(PassTables& tables);
 

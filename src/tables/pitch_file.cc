@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "tables/table_file.h"
 
@@ -48,11 +50,48 @@ int16_t PitchFile::Open(const std::filesystem::path& path, std::string* why) {
 void PitchFile::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  image_.reset();
   openResult_ = kPitchNotOpened;
   header_.fill(0);
   cache_ = {};
   nextSlot_ = 0;
   blocksRead_ = 0;
+}
+
+bool PitchFile::ReadWhole() {
+  if (openResult_ != kPitchOpened || fd_ < 0) return false;
+  // Block numbers are signed bytes: no block lies beyond block 127.
+  constexpr size_t kMostBytes = static_cast<size_t>(127 + 3 + 1) * kBlockBytes;
+  auto image = std::make_shared<std::vector<uint8_t>>(kMostBytes);
+  const long got = ReadAt(fd_, image->data(), image->size(), 0);
+  if (got < kHeaderBytes) {
+    Close();
+    return false;
+  }
+  image->resize(static_cast<size_t>(got));
+  image->shrink_to_fit();
+  ::close(fd_);
+  fd_ = -1;
+  image_ = std::move(image);
+  return true;
+}
+
+void PitchFile::Share(const PitchFile& loaded) {
+  Close();
+  if (!loaded.image_) return;
+  image_ = loaded.image_;
+  header_ = loaded.header_;
+  openResult_ = loaded.openResult_;
+}
+
+long PitchFile::Read(uint8_t* buf, size_t n, off_t offset) const {
+  if (!image_) return ReadAt(fd_, buf, n, offset);
+  const size_t size = image_->size();
+  const size_t from = static_cast<size_t>(offset);
+  if (from >= size) return 0;
+  const size_t count = std::min(n, size - from);
+  std::memcpy(buf, image_->data() + from, count);
+  return static_cast<long>(count);
 }
 
 int16_t PitchFile::Width(int16_t font, uint16_t code) {
@@ -69,7 +108,7 @@ int16_t PitchFile::Width(int16_t font, uint16_t code) {
   if (block == 0) return kPitchNoBlock;
   if (block < 0) return kPitchSeekFailed;
   std::array<uint8_t, kBlockBytes> bytes;
-  long got = ReadAt(fd_, bytes.data(), bytes.size(), static_cast<off_t>(block + 3) * kBlockBytes);
+  long got = Read(bytes.data(), bytes.size(), static_cast<off_t>(block + 3) * kBlockBytes);
   if (got < 0) return kPitchSeekFailed;
   if (got != kBlockBytes) return kPitchShortBlock;
   Slot& s = cache_[static_cast<size_t>(nextSlot_)];

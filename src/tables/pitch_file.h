@@ -10,7 +10,9 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "tables/table_file.h"
 #include "tables/table_root.h"
@@ -43,6 +45,18 @@ class PitchFile {
   // Closes the file and empties the cache.
   void Close();
 
+  // Reads the whole of the opened file (as far as a block can lie) into
+  // memory and closes the descriptor: the widths are read from memory from
+  // then on, and `Share` lends them. False, with the file closed, when the
+  // file was not opened or cannot be read.
+  bool ReadWhole();
+  // Whether the widths come from memory read by ReadWhole.
+  bool whole() const { return image_ != nullptr; }
+  // Opens the widths `loaded` read whole, sharing them: no file is opened
+  // (`loaded` must have been read whole, and keep its widths while they are
+  // shared). The cache is this file's own.
+  void Share(const PitchFile& loaded);
+
   // The width of roman character `code` (0xC300-0xC37F or 0xC400-0xC47F) in
   // `font`: a signed byte (-128..127), or a result code below -128 when the
   // file gives none (not open, no block for the font, seek failure, short
@@ -61,7 +75,13 @@ class PitchFile {
     std::array<int8_t, kBlockBytes> widths{};
   };
 
+  // Reads up to n bytes at `offset` from the file or its image: the count
+  // read, or -1 on an error.
+  long Read(uint8_t* buf, size_t n, off_t offset) const;
+
   int fd_ = -1;
+  // The whole file, once read by ReadWhole (then shared, read-only).
+  std::shared_ptr<const std::vector<uint8_t>> image_;
   int16_t openResult_ = kPitchNotOpened;
   std::array<uint8_t, kHeaderBytes> header_{};
   std::array<Slot, kCacheSlots> cache_{};

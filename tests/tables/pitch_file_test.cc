@@ -80,6 +80,33 @@ TEST_F(PitchFileTest, FiveBlocksAreCachedAndReusedInTurn) {
   EXPECT_EQ(pitch.blocksRead(), 8);
 }
 
+TEST_F(PitchFileTest, AFileReadWholeGivesWhatTheFileGivesToEveryPassSharingIt) {
+  ASSERT_EQ(Open(PitchBytes({{1, 1}, {2, 2}, {3, -2}, {5, 127}}, 1) + std::string(100, '\0')), kPitchOpened);
+  ASSERT_TRUE(pitch.ReadWhole());
+  EXPECT_TRUE(pitch.whole());
+  // Read whole, the file itself is no longer looked at.
+  dir.Write("root/QDXFILES/PITFILE.FIL", PitchBytes({{1, 2}}, 2));
+  PitchFile lent;
+  lent.Share(pitch);
+  for (PitchFile* p : {&pitch, &lent}) {
+    EXPECT_EQ(p->openResult(), kPitchOpened);
+    EXPECT_EQ(PitchWidth(*p, 1, 0xC341), 10 + 0x41);
+    EXPECT_EQ(PitchWidth(*p, 1, 0xC410), -5);
+    EXPECT_EQ(PitchWidth(*p, 2, 0xC341), kPitchShortBlock);
+    EXPECT_EQ(PitchWidth(*p, 3, 0xC341), kPitchSeekFailed);
+    EXPECT_EQ(PitchWidth(*p, 4, 0xC341), kPitchNoBlock);
+    EXPECT_EQ(PitchWidth(*p, 5, 0xC341), kPitchShortBlock);  // far beyond the end
+  }
+  EXPECT_EQ(lent.blocksRead(), 1);  // each keeps its own cache
+  pitch.Close();
+  EXPECT_EQ(PitchWidth(lent, 1, 0xC300), 10);
+  EXPECT_EQ(PitchWidth(pitch, 1, 0xC300), kPitchNotOpened);
+  // Nothing to read whole, nothing to share.
+  EXPECT_FALSE(pitch.ReadWhole());
+  lent.Share(pitch);
+  EXPECT_EQ(lent.openResult(), kPitchNotOpened);
+}
+
 TEST_F(PitchFileTest, MissingFileOrShortHeaderGivesNoWidths) {
   EXPECT_EQ(OpenPitchFile(pitch, paths), kPitchNotOpened);
   EXPECT_EQ(PitchWidth(pitch, 1, 0xC341), kPitchNotOpened);

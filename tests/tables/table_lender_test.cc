@@ -9,6 +9,7 @@
 
 #include "support/test_support.h"
 #include "tables/code_conversion.h"
+#include "tables/pitch_file.h"
 
 namespace velkan {
 namespace {
@@ -87,10 +88,26 @@ TEST_F(TableLenderTest, ChangedTableFilesAreLoadedAgainForLaterPasses) {
   EXPECT_EQ(after->pi.width[7], width + 1);
   EXPECT_EQ(before->pi.width[7], width);  // a pass keeps the tables it was lent
 
+  // So does the pitch file, whose widths are lent from memory.
+  const fs::path pitfile = root / "qdxfiles" / "pitfile.fil";
+  ASSERT_TRUE(after->fonts.pitch.whole());
+  bytes = test::Slurp(pitfile);
+  const int16_t font = 1;
+  const size_t at = (static_cast<uint8_t>(bytes.at(2 + font)) + 3) * 256 + 0x41;
+  ASSERT_LT(at, bytes.size());
+  const int16_t pitchWidth = PitchWidth(after->fonts.pitch, font, 0xC341);
+  bytes[at] = static_cast<char>(pitchWidth + 1);
+  dir.Write("root/qdxfiles/pitfile.fil", bytes);
+  fs::last_write_time(pitfile, fs::last_write_time(pitfile) + std::chrono::seconds(2));
+  std::unique_ptr<PassTables> newPitch = lender.Lend(false);
+  EXPECT_EQ(lender.loads(), 3);
+  EXPECT_EQ(PitchWidth(newPitch->fonts.pitch, font, 0xC341), pitchWidth + 1);
+  EXPECT_EQ(PitchWidth(after->fonts.pitch, font, 0xC341), pitchWidth);
+
   // A new file in the tables folder counts as a change too.
   dir.Write("root/qdxfiles/conv07.tbl", "");
   lender.Lend(false);
-  EXPECT_EQ(lender.loads(), 3);
+  EXPECT_EQ(lender.loads(), 4);
 }
 
 }  // namespace
