@@ -117,6 +117,24 @@ struct Plan {
   std::string error;  // not empty: nothing can be written there
 };
 
+// The last name of `path` as its bytes spell it: what follows the last "/"
+// (empty after a final "/").
+std::string_view LastName(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// `name` in the folder `dir`, joined as std::filesystem::path's "/" joins them
+// (`dir` empty or ending in "/" takes no other).
+std::string InFolder(std::string_view dir, std::string_view name) {
+  std::string joined;
+  joined.reserve(dir.size() + 1 + name.size());
+  joined += dir;
+  if (!dir.empty() && dir.back() != '/') joined += '/';
+  joined += name;
+  return joined;
+}
+
 OutputFolder LookAtFolder(const fs::path& dir) {
   OutputFolder f;
   f.dir = dir;
@@ -144,7 +162,7 @@ Plan& CheckInFolder(Plan& p, const OutputFolder& folder) {
   };
   const fs::path& dir = folder.dir;
   if (folder.error != 0) return fail("cannot create", folder.error);
-  if (p.target.filename().native().size() > static_cast<size_t>(folder.nameMax) ||
+  if (LastName(p.target.native()).size() > static_cast<size_t>(folder.nameMax) ||
       p.target.native().size() >= PATH_MAX) {
     return fail("cannot create", ENAMETOOLONG);
   }
@@ -201,12 +219,12 @@ Plan MakePlan(const std::string& path, int given = -1, const OutputFolder* known
   if (path.empty()) return fail("cannot create", ENOENT);
 
   if (known != nullptr && given < 0) {
-    const fs::path name = fs::path(path).filename();
+    const std::string_view name = LastName(path);
     const bool plainName = !name.empty() && name != "." && name != "..";
     const bool found = plainName && ::lstat(path.c_str(), &p.old) == 0;
     if (plainName && ((found && S_ISREG(p.old.st_mode)) || (!found && errno == ENOENT))) {
       p.exists = found;
-      p.target = known->dir / name;
+      p.target = InFolder(known->dir.native(), name);
       return CheckInFolder(p, *known);
     }
     p.old = {};
@@ -571,14 +589,21 @@ bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries, cons
 
   // The temporary name is the output's with 17 bytes more; a name near the
   // limit of 255 bytes is shortened for it.
-  std::string name = target_.filename().string();
-  if (name.size() > 200) name.resize(200);
-  const std::string base = "." + name + ".velkan-";
-  const fs::path dir = target_.parent_path();
+  // The name is built as bytes: the target is a resolved path, its folder
+  // all but its last name.
+  const std::string& target = target_.native();
+  const std::string_view name = LastName(target).substr(0, 200);
+  std::string spelled = InFolder(std::string_view(target).substr(0, target.size() - LastName(target).size()), "");
+  spelled += '.';
+  spelled += name;
+  spelled += ".velkan-";
+  const size_t base = spelled.size();
   const int flags = O_WRONLY | O_CLOEXEC;
   int err = 0;
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate = dir / (base + RandomSuffix(attempt));
+    spelled.resize(base);
+    spelled += RandomSuffix(attempt);
+    fs::path candidate(spelled);
     fd_ = temporaries != nullptr ? temporaries->Create(candidate, flags, 0666)
                                  : ::open(candidate.c_str(), flags | O_CREAT | O_EXCL, 0666);
     if (fd_ >= 0) {

@@ -174,6 +174,9 @@ TEST(OutputFile, ANameNearTheLengthLimitStillGetsATemporaryFile) {
   ASSERT_TRUE(f.Open(out.string())) << f.error();
   EXPECT_FALSE(f.inPlace());
   EXPECT_LE(f.temporary().filename().string().size(), 255u);
+  EXPECT_EQ(f.temporary().parent_path(), out.parent_path());
+  EXPECT_EQ(f.temporary().filename().string().rfind("." + std::string(200, 'n') + ".velkan-", 0), 0u)
+      << f.temporary();
   Put(f.fd(), "x");
   ASSERT_TRUE(f.Commit()) << f.error();
   EXPECT_EQ(Slurp(out), "x");
@@ -359,6 +362,9 @@ TEST(OutputFile, AFolderLookedAtOnceChecksAsEachOutputWould) {
     ASSERT_TRUE(each.Open(path)) << each.error();
     EXPECT_EQ(once.target(), each.target()) << name;
     EXPECT_EQ(once.existed(), each.existed()) << name;
+    EXPECT_EQ(once.temporary().parent_path(), each.target().parent_path()) << name;
+    EXPECT_EQ(once.temporary().filename().string().rfind("." + each.target().filename().string() + ".velkan-", 0), 0u)
+        << once.temporary();
     each.Discard();
     Put(once.fd(), "new");
     ASSERT_TRUE(once.Commit()) << once.error();
