@@ -526,12 +526,12 @@ int main(int argc, char** argv) {
   // The characters the root's tables give.
   velkan::FontTables fonts;
   if (velkan::PrepareFontTables(fonts, paths) != 0) {
-    Die("the font tables under " + paths.root().string() + " do not load: " + fonts.prepareFailure);
+    Die("the font tables under " + paths.root().string() + " do not load: " + fonts.prepareFailure.Text());
   }
   velkan::CodeTables codes;
   velkan::TableFault failed;
   if (velkan::LoadCodeTables(codes, paths, &failed) != 0) {
-    Die("the code tables under " + paths.root().string() + " do not load (" + failed.Text() + ")");
+    Die("the code tables under " + paths.root().string() + " do not load (" + failed.Text().Text() + ")");
   }
   Repertoire rep{MainPageCharacters(fonts, codes, paths), RomanCharacters(codes)};
   size_t convertedKanji = rep.kanji.size(), convertedRoman = rep.roman.size();

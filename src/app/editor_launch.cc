@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "frontend/messages.h"
 #include "io/shown_path.h"
 
 extern char** environ;
@@ -142,7 +143,7 @@ LaunchResult LaunchEditorWith(std::vector<std::string> args) {
   }
 
   auto cannotStart = [&](int err) {
-    result.error = "エディタ「" + ShownPath(*program) + "」を起動できません: " + std::strerror(err);
+    result.error = "エディタ「" + ShownPath(*program) + "」を起動できません: " + frontend::SystemErrorText(err);
     return result;
   };
   // Everything the child needs is prepared here: between fork and exec only

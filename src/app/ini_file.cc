@@ -11,6 +11,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "frontend/messages.h"
 #include "io/shown_path.h"
 
 namespace velkan::app {
@@ -178,11 +179,11 @@ bool IniFile::Save(const std::filesystem::path& path, std::string* error) const 
   std::filesystem::path target = WriteTarget(path);
   std::error_code ec;
   if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
-  if (ec) return fail(ShownPath(target.parent_path()) + ": " + ec.message());
+  if (ec) return fail(ShownPath(target.parent_path()) + ": " + frontend::SystemErrorText(ec.value()));
 
   std::string temp = target.string() + ".XXXXXX";
   int fd = ::mkstemp(temp.data());
-  if (fd < 0) return fail(ShownPath(target) + ": " + std::strerror(errno));
+  if (fd < 0) return fail(ShownPath(target) + ": " + frontend::SystemErrorText(errno));
   struct stat old {};
   ::fchmod(fd, ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
 
@@ -196,7 +197,7 @@ bool IniFile::Save(const std::filesystem::path& path, std::string* error) const 
       int err = errno;
       ::close(fd);
       ::unlink(temp.c_str());
-      return fail(ShownPath(target) + ": " + std::strerror(err));
+      return fail(ShownPath(target) + ": " + frontend::SystemErrorText(err));
     }
     p += n;
     left -= static_cast<size_t>(n);
@@ -204,7 +205,7 @@ bool IniFile::Save(const std::filesystem::path& path, std::string* error) const 
   if (::close(fd) != 0 || ::rename(temp.c_str(), target.c_str()) != 0) {
     int err = errno;
     ::unlink(temp.c_str());
-    return fail(ShownPath(target) + ": " + std::strerror(err));
+    return fail(ShownPath(target) + ": " + frontend::SystemErrorText(err));
   }
   return true;
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "frontend/messages.h"
 #include "io/shown_path.h"
 
 namespace velkan::app {
@@ -76,7 +77,7 @@ bool SaveSettings(const std::filesystem::path& path, const Settings& s, std::str
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
       // The reason in the user's language, as the system gives it.
-      if (error) *error = ShownPath(path) + ": " + std::strerror(errno);
+      if (error) *error = ShownPath(path) + ": " + frontend::SystemErrorText(errno);
       return false;
     }
     ::close(fd);

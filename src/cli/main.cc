@@ -233,7 +233,7 @@ int RunBatchConversion(const std::vector<std::string>& inputs, const std::string
     std::cerr << "velkan convert: "
               << velkan::FillPlaces(ec ? _("cannot create the output folder %s: %s")
                                        : _("cannot create the output folder %s"),
-                                    {velkan::ShownPath(outDir), ec.message()})
+                                    {velkan::ShownPath(outDir), velkan::frontend::SystemErrorText(ec.value())})
               << "\n";
     return 1;
   }
@@ -471,7 +471,7 @@ int main(int argc, char** argv) {
   // A failed write of the standard output (a full disk, a closed pipe) is a
   // failure of the command, also when the text waited in the buffer until now.
   if (int err = out.Close(); err != 0) {
-    std::cerr << "velkan: " << velkan::FillPlaces(_("cannot write the standard output: %s"), {std::strerror(err)})
+    std::cerr << "velkan: " << velkan::FillPlaces(_("cannot write the standard output: %s"), {velkan::frontend::SystemErrorText(err)})
               << "\n";
     if (status == 0) status = 1;
   }

@@ -105,14 +105,18 @@ std::string ReportLine(const std::string& input, const std::string& output, cons
 
 std::string WarningSummary(const JobResult& r) {
   const size_t n = r.warnings.size();
-  std::string line = std::to_string(n) + (n == 1 ? " warning" : " warnings");
   const auto counts = CountByText(r.warnings);
+  if (counts.empty()) return FillPlaces(P_("%s warning", "%s warnings", n), {std::to_string(n)});
+  // The warning texts are the system's own; only the words around them are
+  // velkan's.
+  std::string most;
   for (size_t i = 0; i < counts.size() && i < 3; ++i) {
-    line += i == 0 ? ": " : ", ";
-    line += std::to_string(counts[i].second) + " × " + WarningTextUtf8(counts[i].first);
+    // TRANSLATORS: between the most frequent warnings of a job.
+    if (i > 0) most += _(", ");
+    most += std::to_string(counts[i].second) + " × " + WarningTextUtf8(counts[i].first);
   }
-  if (counts.size() > 3) line += ", …";
-  return line;
+  if (counts.size() > 3) most += std::string(_(", ")) + "…";
+  return FillPlaces(P_("%s warning: %s", "%s warnings: %s", n), {std::to_string(n), most});
 }
 
 std::string ReportFile::Refusal(const std::string& path, const JobOptions& common,
@@ -135,14 +139,14 @@ std::string ReportFile::Refusal(const std::string& path, const JobOptions& commo
       return FillPlaces(_("the report may not replace %s"), {frontend::RenderNote(*why)});
     }
   }
-  return OutputFile::Check(path);
+  return frontend::RenderNote(OutputFile::Check(path));
 }
 
 bool ReportFile::Open(const std::string& path, TemporaryFiles* temporaries) {
   standardOutput_ = path == "-";
   if (standardOutput_) return true;
   if (!file_.Open(path, temporaries)) {
-    error_ = file_.error();
+    error_ = frontend::RenderNote(file_.error());
     return false;
   }
   return true;
@@ -156,12 +160,12 @@ bool ReportFile::Write(const std::vector<std::string>& lines) {
     return true;
   }
   if (!WriteAll(file_.fd(), text)) {
-    error_ = FillPlaces(_("writing the report failed: %s"), {std::strerror(errno)});
+    error_ = FillPlaces(_("writing the report failed: %s"), {frontend::SystemErrorText(errno)});
     file_.Discard();
     return false;
   }
   if (!file_.Commit()) {
-    error_ = file_.error();
+    error_ = frontend::RenderNote(file_.error());
     return false;
   }
   return true;

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "io/byte_order.h"
+#include "io/message_mark.h"
+#include "io/shown_path.h"
 #include "tables/table_root.h"
 
 namespace velkan {
@@ -21,8 +23,9 @@ namespace {
 constexpr off_t kTableBytes = kFormatCount;
 constexpr off_t kFormatFileBytes = off_t{kFormatCount} * kFormatRecordBytes;
 
-std::string Describe(const char* what, const fs::path& path, int err) {
-  return std::string(what) + " " + path.string() + ": " + std::strerror(err);
+// `format` with the path and the system's error in its places.
+Note Describe(const char* format, const fs::path& path, int err) {
+  return Note(format, {ShownPath(path), Note::SystemError(err)});
 }
 
 // Writes all n bytes at `offset`; a regular file takes them in one call.
@@ -61,29 +64,29 @@ bool ReadAllAt(int fd, void* data, size_t n, off_t offset) {
 
 // Opens a store file for reading and writing, creating it (and a missing
 // folder above it) when it cannot be opened. Only regular files are taken.
-int OpenOrCreate(const fs::path& path, std::string& error) {
+int OpenOrCreate(const fs::path& path, Note& error) {
   // O_NONBLOCK keeps a stray FIFO of that name from stopping the job; it
   // means nothing for a regular file.
   int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     if (::mkdir(path.parent_path().c_str(), 0777) != 0 && errno != EEXIST) {
-      error = Describe("cannot create the folder", path.parent_path(), errno);
+      error = Describe(N_("cannot create the folder %s: %s"), path.parent_path(), errno);
       return -1;
     }
     fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) {
-      error = Describe("cannot open or create", path, errno);
+      error = Describe(N_("cannot open or create %s: %s"), path, errno);
       return -1;
     }
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
-    error = Describe("cannot examine", path, errno);
+    error = Describe(N_("cannot examine %s: %s"), path, errno);
     ::close(fd);
     return -1;
   }
   if (!S_ISREG(st.st_mode)) {
-    error = "not a regular file: " + path.string();
+    error = Note(N_("not a regular file: %s"), {ShownPath(path)});
     ::close(fd);
     return -1;
   }
@@ -92,16 +95,16 @@ int OpenOrCreate(const fs::path& path, std::string& error) {
 
 // Fills a store file up to its fixed size with zero bytes: a new file gets
 // all of them, one cut short by an interrupted creation the rest.
-bool FillToSize(int fd, off_t size, const fs::path& path, std::string& error) {
+bool FillToSize(int fd, off_t size, const fs::path& path, Note& error) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
-    error = Describe("cannot examine", path, errno);
+    error = Describe(N_("cannot examine %s: %s"), path, errno);
     return false;
   }
   if (st.st_size >= size) return true;
   std::vector<char> zeros(static_cast<size_t>(size - st.st_size), '\0');
   if (!WriteAllAt(fd, zeros.data(), zeros.size(), st.st_size)) {
-    error = Describe("cannot write", path, errno);
+    error = Describe(N_("cannot write %s: %s"), path, errno);
     return false;
   }
   return true;
@@ -129,7 +132,7 @@ class StoreLock {
       locked = ::flock(s_.tableFd, how);
     } while (locked != 0 && errno == EINTR);
     held_ = locked == 0;
-    if (!held_) s_.error = Describe("cannot lock", s_.tablePath, errno);
+    if (!held_) s_.error = Describe(N_("cannot lock %s: %s"), s_.tablePath, errno);
     return held_;
   }
   bool held() const { return held_; }
@@ -222,7 +225,7 @@ FormatStore::~FormatStore() {
 int16_t OpenFormatStore(FormatStore& s, const fs::path& storeDir) {
   CloseFd(s.formatFd);
   CloseFd(s.tableFd);
-  s.error.clear();
+  s.error = Note();
   s.storeDir = storeDir;
   const bool taken = s.kept != nullptr && TakeKept(s, storeDir);
   if (!taken) {
@@ -248,7 +251,7 @@ int16_t OpenFormatStore(FormatStore& s, const fs::path& storeDir) {
            FillToSize(s.formatFd, kFormatFileBytes, s.formatPath, s.error);
     }
     if (ok && !ReadAllAt(s.tableFd, s.tableOnDisk.data(), s.tableOnDisk.size(), 0)) {
-      s.error = Describe("cannot read", s.tablePath, errno);
+      s.error = Describe(N_("cannot read %s: %s"), s.tablePath, errno);
       ok = false;
     }
   }
@@ -276,7 +279,7 @@ int16_t CloseFormatStore(FormatStore& s) {
     if (!lock.held()) {
       ok = false;
     } else if (!ReadAllAt(s.tableFd, now.data(), now.size(), 0)) {
-      s.error = Describe("cannot read", s.tablePath, errno);
+      s.error = Describe(N_("cannot read %s: %s"), s.tablePath, errno);
       ok = false;
     } else {
       std::array<uint8_t, kFormatCount> flags = TableBytes(s);
@@ -286,7 +289,7 @@ int16_t CloseFormatStore(FormatStore& s) {
       } else if (WriteAllAt(s.tableFd, flags.data(), flags.size(), 0)) {
         s.tableOnDisk = flags;
       } else {
-        s.error = Describe("cannot write the defined flags to", s.tablePath, errno);
+        s.error = Describe(N_("cannot write the defined flags to %s: %s"), s.tablePath, errno);
         ok = false;
       }
     }
@@ -295,12 +298,12 @@ int16_t CloseFormatStore(FormatStore& s) {
     Keep(s);
   }
   if (s.formatFd >= 0 && ::close(s.formatFd) != 0 && ok) {
-    s.error = Describe("cannot close", s.formatPath, errno);
+    s.error = Describe(N_("cannot close %s: %s"), s.formatPath, errno);
     ok = false;
   }
   s.formatFd = -1;
   if (s.tableFd >= 0 && ::close(s.tableFd) != 0 && ok) {
-    s.error = Describe("cannot close", s.tablePath, errno);
+    s.error = Describe(N_("cannot close %s: %s"), s.tablePath, errno);
     ok = false;
   }
   s.tableFd = -1;
@@ -324,7 +327,7 @@ int16_t LoadFormat(FormatStore& s, int16_t n) {
   if ((st & kNoSlot) != kNoSlot) return 1;
   uint8_t bytes[kFormatRecordBytes];
   if (s.formatFd < 0) {
-    s.error = "the format file is not open";
+    s.error = Note(N_("the format file is not open"));
     return -1;
   }
   {
@@ -332,7 +335,7 @@ int16_t LoadFormat(FormatStore& s, int16_t n) {
     StoreLock lock(s, LOCK_SH);
     if (!lock.held()) return -1;
     if (!ReadAllAt(s.formatFd, bytes, sizeof bytes, off_t{n} * kFormatRecordBytes)) {
-      s.error = Describe("cannot read", s.formatPath, errno);
+      s.error = Describe(N_("cannot read %s: %s"), s.formatPath, errno);
       return -1;
     }
   }
@@ -376,7 +379,7 @@ int16_t WriteFormat(FormatStore& s, int16_t n, const FormatWords& words) {
     bytes[2 * i + 1] = static_cast<uint8_t>(w >> 8);
   }
   if (s.formatFd < 0) {
-    s.error = "the format file is not open";
+    s.error = Note(N_("the format file is not open"));
     return -1;
   }
   // The whole record under the exclusive lock: a reader never sees half a
@@ -384,7 +387,7 @@ int16_t WriteFormat(FormatStore& s, int16_t n, const FormatWords& words) {
   StoreLock lock(s, LOCK_EX);
   if (!lock.held()) return -1;
   if (!WriteAllAt(s.formatFd, bytes, sizeof bytes, off_t{n} * kFormatRecordBytes)) {
-    s.error = Describe("cannot write", s.formatPath, errno);
+    s.error = Describe(N_("cannot write %s: %s"), s.formatPath, errno);
     return -1;
   }
   return 0;

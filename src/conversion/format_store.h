@@ -27,6 +27,8 @@
 #include <string>
 #include <utility>
 
+#include "io/note.h"
+
 namespace velkan {
 
 inline constexpr int kFormatCount = 400;
@@ -116,7 +118,7 @@ struct FormatStore {
   // The store directory the files were opened for.
   std::filesystem::path storeDir;
   // What went wrong in the last failed store operation, for the person.
-  std::string error;
+  Note error;
   // Where the files are taken from when they were kept open, and handed back
   // to when the store is closed; none when null.
   FormatStoreFiles* kept = nullptr;

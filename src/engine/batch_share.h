@@ -34,7 +34,7 @@ class BatchShare {
   // read (no definition file: not read, no reason).
   bool definitionsRead = false;
   std::string definitions;
-  std::string definitionsFault;
+  Note definitionsFault;
 
   // The folder of `output`, looked at when the first output into it asks
   // (see OutputFolder). Safe to call from any thread.

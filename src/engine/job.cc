@@ -334,11 +334,11 @@ void FinishOutput(const JobOptions& o, std::unique_ptr<OutputFile>& outputFile, 
   if (writeFailed) {
     result.outputWriteFailed = true;
     what = Note(N_("writing %s failed: %s, only %s bytes could be written"),
-                {shown, std::string(std::strerror(written.error != 0 ? written.error : EIO)),
+                {shown, Note::SystemError(written.error != 0 ? written.error : EIO),
                  std::to_string(written.bytes)});
   } else {
     what = Note(N_("the conversion of %s is incomplete (%s)"),
-                {ShownPath(o.inputFile), std::string(std::strerror(readError))});
+                {ShownPath(o.inputFile), Note::SystemError(readError)});
   }
   if (output.inPlace()) {
     output.Commit();
@@ -370,7 +370,7 @@ void NoteOutputNotPlaced(const std::string& outputFile, const OutputFile& output
   if (result.status == JobStatus::kCompleted) result.status = JobStatus::kPassFailed;
   result.outputWriteFailed = true;
   result.warnings.clear();  // they were written nowhere that lasts
-  result.notes.push_back(output.inPlace()    ? Note(output.error())
+  result.notes.push_back(output.inPlace()    ? output.error()
                          : output.existed() ? Note(N_("%s; the earlier %s is unchanged"), {output.error(), shown})
                                             : Note(N_("%s; %s was not made"), {output.error(), shown}));
 }
@@ -395,7 +395,7 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
 
   if (!o.defineFile.empty()) {
     // A batch read the file once, when it started.
-    std::string why = o.shared != nullptr ? o.shared->definitionsFault : std::string();
+    Note why = o.shared != nullptr ? o.shared->definitionsFault : Note();
     const bool defined = o.shared == nullptr             ? c.definitions.Open(o.defineFile, &why)
                          : o.shared->definitionsRead ? (c.definitions.OpenFromMemory(o.shared->definitions), true)
                                                      : false;
@@ -423,7 +423,7 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
     result.notes.push_back(Note(N_("the user-defined format store could not be opened or created in %s (%s); the "
                                    "job ended without converting. A writable place for it is named with --store DIR "
                                    "or VELKAN_STORE"),
-                                {ShownPath(ResolveUnder(storeDir, "\\QDXFILES")), ShownPath(c.store.error)}));
+                                {ShownPath(ResolveUnder(storeDir, "\\QDXFILES")), c.store.error}));
     return PassEnd::kAbandoned;
   }
   if (faults.piFont) {
@@ -434,7 +434,7 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   if (ready && !ready()) return Cancelled(o) ? PassEnd::kCancelled : PassEnd::kAbandoned;
   if (tables.fonts.prepareResult != 0) {
     NoteOnce(result, Note(N_("font tables incomplete, characters fall back to code forms: %s"),
-                          {ShownPath(tables.fonts.prepareFailure)}));
+                          {tables.fonts.prepareFailure}));
   }
   if (faults.codes) NoteOnce(result, Note(N_("code table %s; later tables not loaded"), {faults.codes->Text()}));
   for (const TableFault& f : faults.escapes) NoteOnce(result, Note(N_("escape definitions %s"), {f.Text()}));
@@ -462,7 +462,7 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
     result.notes.push_back(Note(N_("pass %s stopped at a failing command near byte %s of %s"),
                                 {std::to_string(pass), std::to_string(c.stream.consumed()), ShownPath(chosen)}));
     if (storeClosed && !c.store.error.empty()) {
-      result.notes.push_back(Note(N_("user-defined format store: %s"), {ShownPath(c.store.error)}));
+      result.notes.push_back(Note(N_("user-defined format store: %s"), {c.store.error}));
     }
   }
   if (c.stream.readError()) {
@@ -473,7 +473,7 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   if (!storeClosed) {
     end = PassEnd::kStopped;
     result.notes.push_back(Note(N_("the formats defined in pass %s may be lost for later jobs: %s"),
-                                {std::to_string(pass), ShownPath(c.store.error)}));
+                                {std::to_string(pass), c.store.error}));
   }
   if (cancelled) {
     result.status = JobStatus::kCancelled;
@@ -636,7 +636,7 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
     // goes nowhere.
     PassInput udf;
     if (!OpenPassInput(o, false, o.udfFile, udf, result)) return result;
-    if (std::string why = checkOutput(); !why.empty()) {
+    if (Note why = checkOutput(); !why.empty()) {
       refuseOutput(why);
       return result;
     }
@@ -654,7 +654,7 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
     }
   } else {
     if (!OpenPassInput(o, true, o.inputFile, input, result)) return result;
-    if (std::string why = checkOutput(); !why.empty()) {
+    if (Note why = checkOutput(); !why.empty()) {
       refuseOutput(why);
       return result;
     }

@@ -3,6 +3,7 @@
 #include <libintl.h>
 
 #include <clocale>
+#include <cstring>
 
 #include "engine/job_places.h"
 
@@ -33,6 +34,20 @@ void SetUpMessages() {
 
 const char* Translate(const char* msgid) { return ::dgettext(kDomain, msgid); }
 
-std::string RenderNote(const Note& note) { return note.Render(Translate); }
+const char* TranslatePlural(const char* singular, const char* plural, unsigned long n) {
+  return ::dngettext(kDomain, singular, plural, n);
+}
+
+std::string RenderNote(const Note& note) {
+  // An error velkan does not name itself, in the C library's words for the
+  // locale (where its catalogs are installed).
+  auto describe = [](int number) -> std::string {
+    char buffer[256];
+    return ::strerror_r(number, buffer, sizeof buffer);
+  };
+  return note.Render(Translate, describe);
+}
+
+std::string SystemErrorText(int number) { return RenderNote(Note::SystemError(number)); }
 
 }  // namespace velkan::frontend

@@ -20,6 +20,9 @@
 // The translation of a marked message (the message itself when the catalog
 // has none).
 #define _(text) ::velkan::frontend::Translate(text)
+// The translation of a message about `n` things, in the form the language
+// gives that number (`singular` and `plural` are the English forms).
+#define P_(singular, plural, n) ::velkan::frontend::TranslatePlural(singular, plural, n)
 
 namespace velkan::frontend {
 
@@ -36,9 +39,16 @@ std::filesystem::path MessageCatalogFolder(const std::filesystem::path& program)
 
 // The translation of `msgid` in the user's language.
 const char* Translate(const char* msgid);
+// The translation of the message with the English forms `singular` and
+// `plural` for `n` things.
+const char* TranslatePlural(const char* singular, const char* plural, unsigned long n);
 
 // `note` in the user's language: the one way notes are shown, by the
 // command line, its report and the dialog.
 std::string RenderNote(const Note& note);
+
+// The error `number` (an errno value) of the operating system in the user's
+// language.
+std::string SystemErrorText(int number);
 
 }  // namespace velkan::frontend

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "frontend/messages.h"
 #include "io/output_file.h"
 
 namespace velkan::frontend {
@@ -30,10 +31,10 @@ TemporaryFiles* endingFiles = nullptr;
 
 // Removes every file recorded and names on stderr those that stay.
 void RemoveAll(TemporaryFiles& files) {
-  std::vector<std::string> failures;
+  std::vector<Note> failures;
   files.RemoveAll(&failures);
-  for (const std::string& f : failures) {
-    const std::string line = "velkan: cannot remove the temporary file " + f + "\n";
+  for (const Note& f : failures) {
+    const std::string line = "velkan: " + RenderNote(f) + "\n";
     if (::write(STDERR_FILENO, line.data(), line.size()) < 0) break;
   }
 }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "io/system_error.h"
+
 namespace velkan {
 
 std::string FillPlaces(const char* format, const std::vector<std::string>& args) {
@@ -40,11 +42,29 @@ std::string FillPlaces(const char* format, const std::vector<std::string>& args)
   return out;
 }
 
-std::string Note::Render(const std::function<const char*(const char*)>& translate) const {
+Note Note::SystemError(int number, bool inSentence) {
+  Note note;
+  note.error_ = number;
+  note.inSentence_ = inSentence;
+  return note;
+}
+
+std::string Note::Render(const std::function<const char*(const char*)>& translate,
+                         const std::function<std::string(int)>& describe) const {
+  if (error_ != 0) {
+    const char* known = SystemErrorMessage(error_);
+    std::string text = known != nullptr ? translate(known) : describe ? describe(error_) : EnglishSystemError(error_);
+    // "Permission denied" goes on as "permission denied"; "EOF" stays.
+    if (inSentence_ && text.size() >= 1 && text[0] >= 'A' && text[0] <= 'Z' &&
+        (text.size() < 2 || !(text[1] >= 'A' && text[1] <= 'Z'))) {
+      text[0] = static_cast<char>(text[0] - 'A' + 'a');
+    }
+    return text;
+  }
   if (format_ == nullptr) return text_;
   std::vector<std::string> filled;
   filled.reserve(args_.size());
-  for (const Note& arg : args_) filled.push_back(arg.Render(translate));
+  for (const Note& arg : args_) filled.push_back(arg.Render(translate, describe));
   return FillPlaces(translate(format_), filled);
 }
 
@@ -55,7 +75,8 @@ std::string Note::Text() const {
 bool Note::operator==(const Note& other) const {
   const bool sameFormat = format_ == other.format_ ||
                           (format_ != nullptr && other.format_ != nullptr && std::strcmp(format_, other.format_) == 0);
-  return sameFormat && text_ == other.text_ && args_ == other.args_;
+  return sameFormat && text_ == other.text_ && error_ == other.error_ && inSentence_ == other.inSentence_ &&
+         args_ == other.args_;
 }
 
 }  // namespace velkan

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "io/message_mark.h"
 #include "io/shown_path.h"
 
 namespace velkan {
@@ -24,8 +25,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Describe(const char* what, const fs::path& path, int err) {
-  return std::string(what) + " " + ShownPath(path) + ": " + std::strerror(err);
+// `format` (with places for the path, the system's reason and `more`)
+// filled in.
+Note Describe(const char* format, const fs::path& path, int err, std::vector<Note> more = {}) {
+  std::vector<Note> args = {Note(ShownPath(path)), Note::SystemError(err)};
+  for (Note& m : more) args.push_back(std::move(m));
+  return Note(format, std::move(args));
 }
 
 // Eight hexadecimal digits that differ from call to call and process to
@@ -114,7 +119,7 @@ struct Plan {
   bool exists = false;
   struct stat old {};
   fs::path target;
-  std::string error;  // not empty: nothing can be written there
+  Note error;  // not empty: nothing can be written there
 };
 
 // The last name of `path` as its bytes spell it: what follows the last "/"
@@ -156,35 +161,36 @@ OutputFolder LookAtFolder(const fs::path& dir) {
 // The checks of `p`, whose target is resolved, `exists` and `old` are set,
 // against the facts of its folder.
 Plan& CheckInFolder(Plan& p, const OutputFolder& folder) {
-  auto fail = [&p](const char* what, int err, const std::string& more = {}) -> Plan& {
-    p.error = Describe(what, p.target, err) + more;
+  auto fail = [&p](const char* format, int err, std::vector<Note> more = {}) -> Plan& {
+    p.error = Describe(format, p.target, err, std::move(more));
     return p;
   };
   const fs::path& dir = folder.dir;
-  if (folder.error != 0) return fail("cannot create", folder.error);
+  if (folder.error != 0) return fail(N_("cannot create %s: %s"), folder.error);
   if (LastName(p.target.native()).size() > static_cast<size_t>(folder.nameMax) ||
       p.target.native().size() >= PATH_MAX) {
-    return fail("cannot create", ENAMETOOLONG);
+    return fail(N_("cannot create %s: %s"), ENAMETOOLONG);
   }
   // A folder whose files can be made but neither renamed nor removed, or
   // that takes no change at all, and a file that takes no change or only
   // more bytes at its end, would leave a temporary file behind or refuse the
   // rename at the end.
   if ((folder.attributes & STATX_ATTR_IMMUTABLE) != 0) {
-    return fail("cannot create", EPERM,
-                " (its folder " + ShownPath(dir) + " is immutable: no file can be made, renamed or removed there)");
+    return fail(N_("cannot create %s: %s (its folder %s is immutable: no file can be made, renamed or removed there)"),
+                EPERM, {ShownPath(dir)});
   }
   if ((folder.attributes & STATX_ATTR_APPEND) != 0) {
-    return fail("cannot create", EPERM,
-                " (its folder " + ShownPath(dir) + " is append-only: a file made there can be neither renamed nor removed)");
+    return fail(
+        N_("cannot create %s: %s (its folder %s is append-only: a file made there can be neither renamed nor removed)"),
+        EPERM, {ShownPath(dir)});
   }
   if (p.exists) {
     const uint64_t attributes = Attributes(p.target);
-    if ((attributes & STATX_ATTR_IMMUTABLE) != 0) return fail("cannot create", EPERM, " (the file is immutable)");
-    if ((attributes & STATX_ATTR_APPEND) != 0) return fail("cannot create", EPERM, " (the file is append-only)");
+    if ((attributes & STATX_ATTR_IMMUTABLE) != 0) return fail(N_("cannot create %s: %s (the file is immutable)"), EPERM);
+    if ((attributes & STATX_ATTR_APPEND) != 0) return fail(N_("cannot create %s: %s (the file is append-only)"), EPERM);
     // A file the user may not write is not replaced either, as the shell's
     // ">" and cp leave it (a privileged process may).
-    if (::faccessat(AT_FDCWD, p.target.c_str(), W_OK, AT_EACCESS) != 0) return fail("cannot create", errno);
+    if (::faccessat(AT_FDCWD, p.target.c_str(), W_OK, AT_EACCESS) != 0) return fail(N_("cannot create %s: %s"), errno);
   }
   if (folder.access != 0) {
     // A folder that lets no new file be made may still hold an output that
@@ -193,14 +199,15 @@ Plan& CheckInFolder(Plan& p, const OutputFolder& folder) {
       p.way = Way::kInPlace;
       return p;
     }
-    return fail("cannot create", folder.access);
+    return fail(N_("cannot create %s: %s"), folder.access);
   }
   // In a sticky folder (such as /tmp) only the file's owner, the folder's
   // owner and a privileged process may replace a file.
   const uid_t me = ::geteuid();
   if (p.exists && (folder.st.st_mode & S_ISVTX) != 0 && p.old.st_uid != me && folder.st.st_uid != me &&
       !MayReplaceOthersFiles()) {
-    return fail("cannot replace", EPERM, " (a file of another user in a folder where only its owner may replace it)");
+    return fail(N_("cannot replace %s: %s (a file of another user in a folder where only its owner may replace it)"),
+                EPERM);
   }
   return p;
 }
@@ -212,11 +219,11 @@ Plan& CheckInFolder(Plan& p, const OutputFolder& folder) {
 Plan MakePlan(const std::string& path, int given = -1, const OutputFolder* known = nullptr) {
   Plan p;
   p.target = path;
-  auto fail = [&p](const char* what, int err, const std::string& more = {}) {
-    p.error = Describe(what, p.target, err) + more;
+  auto fail = [&p](const char* format, int err, std::vector<Note> more = {}) {
+    p.error = Describe(format, p.target, err, std::move(more));
     return p;
   };
-  if (path.empty()) return fail("cannot create", ENOENT);
+  if (path.empty()) return fail(N_("cannot create %s: %s"), ENOENT);
 
   if (known != nullptr && given < 0) {
     const std::string_view name = LastName(path);
@@ -238,19 +245,19 @@ Plan MakePlan(const std::string& path, int given = -1, const OutputFolder* known
     const std::string n = std::to_string(d);
     const int flags = ::fcntl(d, F_GETFL);
     if (flags < 0 || (flags & O_PATH) != 0 || (named && !GivenDescriptor(d))) {
-      return fail("cannot write to", EBADF, " (descriptor " + n + " is not open)");
+      return fail(N_("cannot write to %s: %s (descriptor %s is not open)"), EBADF, {n});
     }
     struct stat st {};
-    if (::fstat(d, &st) == 0 && S_ISDIR(st.st_mode)) return fail("cannot write to", EISDIR);
+    if (::fstat(d, &st) == 0 && S_ISDIR(st.st_mode)) return fail(N_("cannot write to %s: %s"), EISDIR);
     if ((flags & O_ACCMODE) == O_RDONLY) {
-      return fail("cannot write to", EBADF, " (descriptor " + n + " is open for reading only)");
+      return fail(N_("cannot write to %s: %s (descriptor %s is open for reading only)"), EBADF, {n});
     }
     return p;
   }
 
   p.exists = ::stat(path.c_str(), &p.old) == 0;
-  if (!p.exists && errno != ENOENT) return fail("cannot create", errno);
-  if (p.exists && S_ISDIR(p.old.st_mode)) return fail("cannot create", EISDIR);
+  if (!p.exists && errno != ENOENT) return fail(N_("cannot create %s: %s"), errno);
+  if (p.exists && S_ISDIR(p.old.st_mode)) return fail(N_("cannot create %s: %s"), EISDIR);
   // Pipes, terminals and devices are written as they are, under the name
   // given.
   if (p.exists && !S_ISREG(p.old.st_mode)) {
@@ -323,12 +330,12 @@ void TemporaryFiles::Forget(const fs::path& path) {
   }
 }
 
-size_t TemporaryFiles::RemoveAll(std::vector<std::string>* failures) {
+size_t TemporaryFiles::RemoveAll(std::vector<Note>* failures) {
   std::lock_guard<std::mutex> lock(mutex_);
   closed_ = true;
   for (const fs::path& f : files_) {
     if (::unlink(f.c_str()) != 0 && errno != ENOENT && failures != nullptr) {
-      failures->push_back(ShownPath(f) + ": " + std::strerror(errno));
+      failures->push_back(Note(N_("cannot remove the temporary file %s: %s"), {ShownPath(f), Note::SystemError(errno)}));
     }
   }
   size_t n = files_.size();
@@ -518,11 +525,11 @@ OutputFolder OutputFolder::Of(const std::string& output) {
   return LookAtFolder(ec ? folder.lexically_normal() : whole);
 }
 
-std::string OutputFile::Check(const std::string& path, const OutputFolder* folder) {
+Note OutputFile::Check(const std::string& path, const OutputFolder* folder) {
   return MakePlan(path, -1, folder).error;
 }
 
-std::string OutputFile::CheckDescriptor(int fd, const std::string& name) { return MakePlan(name, fd).error; }
+Note OutputFile::CheckDescriptor(int fd, const std::string& name) { return MakePlan(name, fd).error; }
 
 bool OutputFile::Exists(const std::string& path) {
   struct stat st {};
@@ -531,13 +538,15 @@ bool OutputFile::Exists(const std::string& path) {
 
 OutputFile::~OutputFile() { Discard(); }
 
-std::string OutputFile::WithLeftover() const { return leftover_.empty() ? std::string() : "; " + leftover_; }
+Note OutputFile::WithLeftover(Note error) const {
+  return leftover_.empty() ? error : Note(N_("%s; %s"), {std::move(error), leftover_});
+}
 
 void OutputFile::RemoveTemporary() {
   if (temporary_.empty()) return;
   if (::unlink(temporary_.c_str()) != 0 && errno != ENOENT) {
-    leftover_ = "the temporary file " + ShownPath(temporary_) + " could not be removed (" + std::strerror(errno) +
-                "); it may be removed by hand";
+    leftover_ = Note(N_("the temporary file %s could not be removed (%s); it may be removed by hand"),
+                     {ShownPath(temporary_), Note::SystemError(errno)});
   }
   if (temporaries_ != nullptr) temporaries_->Forget(temporary_);
   temporary_.clear();
@@ -545,14 +554,14 @@ void OutputFile::RemoveTemporary() {
 
 bool OutputFile::Adopt(int fd, const std::string& name) {
   Discard();
-  error_.clear();
-  leftover_.clear();
+  error_ = Note();
+  leftover_ = Note();
   temporaries_ = nullptr;
   target_ = name;
   existed_ = true;
   fd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
   if (fd_ < 0) {
-    error_ = Describe("cannot write", target_, errno);
+    error_ = Describe(N_("cannot write %s: %s"), target_, errno);
     return false;
   }
   inPlace_ = true;
@@ -561,8 +570,8 @@ bool OutputFile::Adopt(int fd, const std::string& name) {
 
 bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries, const OutputFolder* folder) {
   Discard();
-  error_.clear();
-  leftover_.clear();
+  error_ = Note();
+  leftover_ = Note();
   inPlace_ = false;
   temporaries_ = temporaries;
   Plan plan = MakePlan(path, -1, folder);
@@ -572,20 +581,20 @@ bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries, cons
     error_ = plan.error;
     return false;
   }
-  auto inPlace = [this](int fd, const char* what) {
+  auto inPlace = [this](int fd, const char* format) {
     fd_ = fd;
     if (fd_ < 0) {
-      error_ = Describe(what, target_, errno);
+      error_ = Describe(format, target_, errno);
       return false;
     }
     inPlace_ = true;
     return true;
   };
-  if (plan.way == Way::kDescriptor) return inPlace(::fcntl(plan.descriptor, F_DUPFD_CLOEXEC, 3), "cannot write to");
+  if (plan.way == Way::kDescriptor) return inPlace(::fcntl(plan.descriptor, F_DUPFD_CLOEXEC, 3), N_("cannot write to %s: %s"));
   // A regular file written in place is emptied first; a pipe or a device is
   // written as it comes.
   const int inPlaceFlags = O_WRONLY | O_CLOEXEC | O_NOCTTY | (S_ISREG(plan.old.st_mode) ? O_TRUNC : 0);
-  if (plan.way == Way::kInPlace) return inPlace(::open(target_.c_str(), inPlaceFlags), "cannot create");
+  if (plan.way == Way::kInPlace) return inPlace(::open(target_.c_str(), inPlaceFlags), N_("cannot create %s: %s"));
 
   // The temporary name is the output's with 17 bytes more; a name near the
   // limit of 255 bytes is shortened for it.
@@ -617,9 +626,9 @@ bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries, cons
     // The folder changed since it was looked at: an output it holds may
     // still be rewritten.
     if (plan.exists && (err == EACCES || err == EPERM || err == EROFS)) {
-      return inPlace(::open(target_.c_str(), inPlaceFlags), "cannot create");
+      return inPlace(::open(target_.c_str(), inPlaceFlags), N_("cannot create %s: %s"));
     }
-    error_ = Describe("cannot create", target_, err);
+    error_ = Describe(N_("cannot create %s: %s"), target_, err);
     return false;
   }
   if (plan.exists) {
@@ -640,7 +649,7 @@ bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries, cons
 
 bool OutputFile::Close(bool sync) {
   if (fd_ < 0) {
-    if (error_.empty()) error_ = "no output file is open";
+    if (error_.empty()) error_ = Note(N_("no output file is open"));
     return false;
   }
   int err = 0;
@@ -652,7 +661,7 @@ bool OutputFile::Close(bool sync) {
   if (err != 0) {
     // A write the disk refused late: the earlier output stays.
     RemoveTemporary();
-    error_ = Describe("cannot write", target_, err) + WithLeftover();
+    error_ = WithLeftover(Describe(N_("cannot write %s: %s"), target_, err));
     return false;
   }
   return true;
@@ -663,7 +672,7 @@ bool OutputFile::Rename() {
   if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
     const int err = errno;
     RemoveTemporary();
-    error_ = Describe("cannot replace", target_, err) + WithLeftover();
+    error_ = WithLeftover(Describe(N_("cannot replace %s: %s"), target_, err));
     return false;
   }
   if (temporaries_ != nullptr) temporaries_->Forget(temporary_);
@@ -688,13 +697,13 @@ bool OutputFile::CloseUnsynced() {
 
 bool OutputFile::Deliver(int syncError) {
   if (!closedUnsynced_) {
-    error_ = "no output file is waiting to be put in place";
+    error_ = Note(N_("no output file is waiting to be put in place"));
     return false;
   }
   closedUnsynced_ = false;
   if (syncError != 0) {
     RemoveTemporary();
-    error_ = Describe("cannot write", target_, syncError) + WithLeftover();
+    error_ = WithLeftover(Describe(N_("cannot write %s: %s"), target_, syncError));
     return false;
   }
   return Rename();

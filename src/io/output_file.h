@@ -30,6 +30,8 @@
 #include <string>
 #include <vector>
 
+#include "io/note.h"
+
 namespace velkan {
 
 // The temporary output files of the conversions in flight, kept by a front
@@ -62,9 +64,10 @@ class TemporaryFiles {
   void Forget(const std::filesystem::path& path);
   // Removes every file recorded and refuses every later Create: called when
   // the process is about to end. Returns how many were recorded; each that
-  // could not be removed is added to `failures` (when given) as
-  // "NAME: reason", NAME shown as ShownPath shows it.
-  size_t RemoveAll(std::vector<std::string>* failures = nullptr);
+  // could not be removed is added to `failures` (when given) as the message
+  // "cannot remove the temporary file NAME: reason", NAME shown as ShownPath
+  // shows it.
+  size_t RemoveAll(std::vector<Note>* failures = nullptr);
   // The same from a signal handler: async-signal-safe (no lock, no memory
   // allocated), it waits only for a Create running on another thread.
   // Removes the files of the table and writes a line on descriptor 2 for
@@ -117,13 +120,13 @@ class OutputFile {
   // (mode 0444, say), a file of another user in a sticky folder (which a
   // rename may not replace), an immutable or append-only file or folder
   // (where the file system keeps those attributes). Returns the reason (as
-  // error() gives it), or an empty string when nothing is seen wrong.
+  // error() gives it), or an empty note when nothing is seen wrong.
   // With `folder` (the OutputFolder of `path`), the folder is not looked at
   // again.
-  static std::string Check(const std::string& path, const OutputFolder* folder = nullptr);
+  static Note Check(const std::string& path, const OutputFolder* folder = nullptr);
   // The same for the open descriptor `fd` the caller gives (see Adopt),
   // named `name` in the reason.
-  static std::string CheckDescriptor(int fd, const std::string& name);
+  static Note CheckDescriptor(int fd, const std::string& name);
 
   // Whether something stands at `path` to be written (a file, what a link
   // leads to, a FIFO, a device) or `path` names a descriptor of the process.
@@ -178,13 +181,13 @@ class OutputFile {
   const std::filesystem::path& target() const { return target_; }
   // The temporary file while one is open, else empty.
   const std::filesystem::path& temporary() const { return temporary_; }
-  // What went wrong in the last failed Open or Commit (a system error text,
+  // What went wrong in the last failed Open or Commit (a system error,
   // with the file it concerns).
-  const std::string& error() const { return error_; }
+  const Note& error() const { return error_; }
   // Set when the temporary file could not be removed (a Discard, or a
   // Commit that failed): a sentence that names it and says why, for the
   // person to remove it. error() ends with it too.
-  const std::string& leftover() const { return leftover_; }
+  const Note& leftover() const { return leftover_; }
 
  private:
   void RemoveTemporary();
@@ -193,8 +196,8 @@ class OutputFile {
   bool Close(bool sync);
   // Renames the temporary file (if any) onto the output.
   bool Rename();
-  // "; " and leftover(), or nothing.
-  std::string WithLeftover() const;
+  // `error`, followed by "; " and leftover() when there is one.
+  Note WithLeftover(Note error) const;
 
   int fd_ = -1;
   bool inPlace_ = false;
@@ -203,8 +206,8 @@ class OutputFile {
   std::filesystem::path target_;
   std::filesystem::path temporary_;
   TemporaryFiles* temporaries_ = nullptr;
-  std::string error_;
-  std::string leftover_;
+  Note error_;
+  Note leftover_;
 };
 
 // Syncs the file system `folder` lies on (syncfs). Returns 0 or the errno

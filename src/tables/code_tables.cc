@@ -3,6 +3,7 @@
 #include <new>
 #include <string>
 
+#include "io/message_mark.h"
 #include "tables/table_file.h"
 
 namespace velkan {
@@ -52,7 +53,7 @@ bool LoadPairFile(const TablePaths& paths, const std::string& name, bool header,
   size_t at = 0;
   if (header) {
     if (bytes.size() < 2) {
-      fault.why = "has no header word";
+      fault.why = Note(N_("has no header word"));
       return false;
     }
     at = 2;
@@ -107,7 +108,7 @@ int16_t LoadCodeTables(CodeTables& tables, const TablePaths& paths, TableFault* 
   TableFault unused;
   TableFault& f = fault ? *fault : unused;
   if (!tables.Allocate()) {
-    f = {paths.root(), "could not be loaded: no memory for the code tables"};
+    f = {paths.root(), Note(N_("could not be loaded: no memory for the code tables"))};
     return -1;
   }
   auto addShiftJis = [&](uint16_t sjis, uint16_t source) { tables.AddShiftJisRecord(sjis, source); };

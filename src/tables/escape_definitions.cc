@@ -103,7 +103,7 @@ void ApplyEscapeDefinitionLine(EscapeDefinitions& defs, std::string_view line, s
   }
 }
 
-int16_t ReadEscapeDefinitionFile(EscapeDefinitions& defs, const std::filesystem::path& file, std::string* why) {
+int16_t ReadEscapeDefinitionFile(EscapeDefinitions& defs, const std::filesystem::path& file, Note* why) {
   std::string bytes;
   int error = 0;
   TableFileStatus status = ReadTableFile(file, bytes, kMaxTableFileBytes, &error);

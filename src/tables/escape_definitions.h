@@ -80,7 +80,7 @@ int16_t LoadEscapeDefinitions(EscapeDefinitions& defs, const TablePaths& paths,
 // no regular file) or a read fails; the lines before a read failure count.
 // `why` (if given) then says what went wrong.
 int16_t ReadEscapeDefinitionFile(EscapeDefinitions& defs, const std::filesystem::path& file,
-                                 std::string* why = nullptr);
+                                 Note* why = nullptr);
 
 // Applies one line (without its line end, at most kEscapeLineLength bytes
 // used) to `defs`. `pairIndex` and `markerIndex` are the file's running

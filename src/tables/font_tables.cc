@@ -22,7 +22,7 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // Opens a regular file as a stream; nullptr for anything else (a directory
 // or FIFO where a table should be counts as missing), with `why` (if given)
 // saying what stopped it.
-File OpenRead(const fs::path& path, std::string* why) {
+File OpenRead(const fs::path& path, Note* why) {
   int error = 0;
   int fd = OpenRegularFile(path, &error);
   if (fd >= 0) {
@@ -159,7 +159,7 @@ std::string OverlayName(int number) {
 // what went wrong in either case (empty when nothing did).
 template <class Seen>
 bool ApplyCodeFile(ConversionStore& store, const fs::path& path, CodeFileKind kind, bool recordUndo, Seen&& seen,
-                   bool& whole, std::string& why) {
+                   bool& whole, Note& why) {
   File f = OpenRead(path, &why);
   if (!f) return false;
   ForEachRecord(f.get(), 1024, 4, [&](const unsigned char* r) {
@@ -176,15 +176,15 @@ bool ApplyCodeFile(ConversionStore& store, const fs::path& path, CodeFileKind ki
 }  // namespace
 
 int16_t LoadCodeFile(ConversionStore& store, const fs::path& path, CodeFileKind kind, bool recordUndo,
-                     int16_t missing, std::string* why) {
+                     int16_t missing, Note* why) {
   bool whole = false;
-  std::string fault;
+  Note fault;
   bool opened = ApplyCodeFile(store, path, kind, recordUndo, [](uint16_t, uint16_t) {}, whole, fault);
   if (why) *why = fault;
   return opened ? 0 : missing;
 }
 
-int16_t LoadPiCodes(ConversionStore& store, const fs::path& path, std::string* why) {
+int16_t LoadPiCodes(ConversionStore& store, const fs::path& path, Note* why) {
   File f = OpenRead(path, why);
   if (!f) return kPiCodesMissing;
   ForEachRecord(f.get(), 600, 6, [&](const unsigned char* r) {
@@ -196,7 +196,7 @@ int16_t LoadPiCodes(ConversionStore& store, const fs::path& path, std::string* w
   return 0;
 }
 
-int16_t LoadFontInfo(ConversionStore& store, const fs::path& path, std::string* why) {
+int16_t LoadFontInfo(ConversionStore& store, const fs::path& path, Note* why) {
   File f = OpenRead(path, why);
   if (!f) return kFontInfoMissing;
   auto broken = [&](TableFileStatus status) {
@@ -206,7 +206,7 @@ int16_t LoadFontInfo(ConversionStore& store, const fs::path& path, std::string* 
   std::string line;
   if (!ReadPiece(f.get(), line)) {
     if (std::ferror(f.get())) return broken(TableFileStatus::kReadError);
-    if (why) *why = "is empty";
+    if (why) *why = Note(N_("is empty"));
     return kFontInfoBroken;
   }
   size_t read = line.size();
@@ -219,7 +219,7 @@ int16_t LoadFontInfo(ConversionStore& store, const fs::path& path, std::string* 
   return std::ferror(f.get()) ? broken(TableFileStatus::kReadError) : 0;
 }
 
-int16_t LoadRubyTable(ConversionStore& store, const fs::path& path, std::string* why) {
+int16_t LoadRubyTable(ConversionStore& store, const fs::path& path, Note* why) {
   File f = OpenRead(path, why);
   if (!f) return kCodeFileMissing;
   uint16_t* table = store.MutableTable(kRubyTable);
@@ -265,32 +265,32 @@ void ShareFontTables(FontTables& t, const FontTables& base) {
 int16_t PrepareFontTables(FontTables& t, const TablePaths& paths) {
   t.store.ClearUndo();
   ResetPassState(t);
-  t.prepareFailure.clear();
-  auto fail = [&t](int16_t code, std::string why) {
+  t.prepareFailure = Note();
+  auto fail = [&t](int16_t code, Note why) {
     t.prepareFailure = std::move(why);
     return t.prepareResult = code;
   };
-  if (!t.store.AllocateFirst()) return fail(kFontTablesAllocFailed, "ERROR calloc M2Buf1_adr");
-  if (!t.store.AllocateSecond()) return fail(kFontTablesAllocFailed, "ERROR calloc M2Buf2_adr");
+  if (!t.store.AllocateFirst()) return fail(kFontTablesAllocFailed, std::string("ERROR calloc M2Buf1_adr"));
+  if (!t.store.AllocateSecond()) return fail(kFontTablesAllocFailed, std::string("ERROR calloc M2Buf2_adr"));
 
-  std::string why;
+  Note why;
   fs::path base = paths.Fixed(OverlayName(0));
   if (LoadCodeFile(t.store, base, CodeFileKind::kCodes, false, kCodeFileMissing, &why) != 0) {
-    return fail(kCodeFileMissing, base.string() + " " + why);
+    return fail(kCodeFileMissing, TableFault{base, why}.Text());
   }
   fs::path romanA = paths.Prefixed("\\qdxfiles\\conv021.tbl");
   if (LoadCodeFile(t.store, romanA, CodeFileKind::kRomanA, false, kRomanAMissing, &why) != 0) {
-    return fail(kRomanAMissing, romanA.string() + " " + why);
+    return fail(kRomanAMissing, TableFault{romanA, why}.Text());
   }
   fs::path romanB = paths.Prefixed("\\qdxfiles\\conv022.tbl");
   if (LoadCodeFile(t.store, romanB, CodeFileKind::kRomanB, false, kRomanBMissing, &why) != 0) {
-    return fail(kRomanBMissing, romanB.string() + " " + why);
+    return fail(kRomanBMissing, TableFault{romanB, why}.Text());
   }
   fs::path pi = paths.Prefixed("\\qdxfiles\\convpi.tbl");
-  if (LoadPiCodes(t.store, pi, &why) != 0) return fail(kPiCodesMissing, pi.string() + " " + why);
+  if (LoadPiCodes(t.store, pi, &why) != 0) return fail(kPiCodesMissing, TableFault{pi, why}.Text());
   fs::path info = paths.Prefixed("\\qdxfiles\\fntinf.fil");
   int16_t r = LoadFontInfo(t.store, info, &why);
-  if (r != 0) return fail(r, info.string() + " " + why);
+  if (r != 0) return fail(r, TableFault{info, why}.Text());
   return t.prepareResult = 0;
 }
 
@@ -352,7 +352,7 @@ void SelectOverlay(FontTables& t, const TablePaths& paths, int16_t font) {
     return;
   }
   bool whole = false;
-  std::string why;
+  Note why;
   bool opened = ApplyCodeFile(t.store, file.path, CodeFileKind::kCodes, true, seen, whole, why);
   if (!opened) {
     t.appliedOverlay = 0;
@@ -396,7 +396,7 @@ int16_t RubyConvert(FontTables& t, const TablePaths& paths, uint16_t& code) {
   if (!t.rubyLoaded) {
     if (t.rubyUnusable) return kCodeFileMissing;
     fs::path path = paths.Prefixed("\\qdxfiles\\convura.tbl");
-    std::string why;
+    Note why;
     if (LoadRubyTable(t.store, path, &why) != 0) {
       t.rubyUnusable = true;
       t.notes.push_back(

@@ -117,7 +117,7 @@ struct FontTables {
   // The result of the last PrepareFontTables and, when it failed, the text
   // that tells the user why.
   int16_t prepareResult = 0;
-  std::string prepareFailure;
+  Note prepareFailure;
 };
 
 // How a code file's keys address the store.
@@ -147,14 +147,14 @@ inline constexpr size_t kKeptOverlayRecords = 8192;
 // cannot be opened. `why` (if given) says what went wrong, if anything
 // (DescribeTableFileStatus: a read that failed part of the way returns 0).
 int16_t LoadCodeFile(ConversionStore& store, const std::filesystem::path& path, CodeFileKind kind,
-                     bool recordUndo, int16_t missing, std::string* why = nullptr);
+                     bool recordUndo, int16_t missing, Note* why = nullptr);
 
 // Loads "convpi.tbl": records (n, first, second) read in blocks of 600 bytes
 // (at most kMaxFontFileRecords records); PiTable entries 2n and 2n+1 take
 // first and second. Records with n of 2048
 // or over are skipped. Returns 0 or kPiCodesMissing (with `why`, if given,
 // saying why).
-int16_t LoadPiCodes(ConversionStore& store, const std::filesystem::path& path, std::string* why = nullptr);
+int16_t LoadPiCodes(ConversionStore& store, const std::filesystem::path& path, Note* why = nullptr);
 
 // Loads "fntinf.fil" into FontMap and OverlayMap. The first line is skipped;
 // a line is used when its first byte is not above '9' and its column 113 is
@@ -166,11 +166,11 @@ int16_t LoadPiCodes(ConversionStore& store, const std::filesystem::path& path, s
 // the line. Returns 0, kFontInfoMissing, or kFontInfoBroken when the file is
 // empty, a read fails or it runs past kMaxTableFileBytes (the lines read so
 // far stay); `why` (if given) says which.
-int16_t LoadFontInfo(ConversionStore& store, const std::filesystem::path& path, std::string* why = nullptr);
+int16_t LoadFontInfo(ConversionStore& store, const std::filesystem::path& path, Note* why = nullptr);
 
 // Loads "convura.tbl" (up to 8192 bytes) into RubyTable. Returns 0 or
 // kCodeFileMissing (with `why`, if given, saying why).
-int16_t LoadRubyTable(ConversionStore& store, const std::filesystem::path& path, std::string* why = nullptr);
+int16_t LoadRubyTable(ConversionStore& store, const std::filesystem::path& path, Note* why = nullptr);
 
 // Allocates the store and loads, stopping at the first failure: the base
 // code file, "conv021.tbl", "conv022.tbl", "convpi.tbl", "fntinf.fil"; then

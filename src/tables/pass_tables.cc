@@ -10,7 +10,7 @@ namespace {
 
 // Opens the pitch file of `t` at t.pitchPath; a failure is a fault.
 void OpenPitch(PassTables& t) {
-  std::string why;
+  Note why;
   if (t.fonts.pitch.Open(t.pitchPath, &why) != kPitchOpened) t.faults.pitch = TableFault{t.pitchPath, why};
 }
 

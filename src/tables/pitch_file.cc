@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "io/message_mark.h"
 #include "tables/table_file.h"
 
 namespace velkan {
@@ -28,7 +29,7 @@ long ReadAt(int fd, uint8_t* buf, size_t n, off_t offset) {
 
 }  // namespace
 
-int16_t PitchFile::Open(const std::filesystem::path& path, std::string* why) {
+int16_t PitchFile::Open(const std::filesystem::path& path, Note* why) {
   Close();
   int error = 0;
   fd_ = OpenRegularFile(path, &error);
@@ -40,7 +41,7 @@ int16_t PitchFile::Open(const std::filesystem::path& path, std::string* why) {
   if (got != kHeaderBytes) {
     if (why) {
       *why = got < 0 ? DescribeTableFileStatus(TableFileStatus::kReadError, errno)
-                     : "is shorter than its header of " + std::to_string(kHeaderBytes) + " bytes";
+                     : Note(N_("is shorter than its header of %s bytes"), {std::to_string(kHeaderBytes)});
     }
     return openResult_ = kPitchShortHeader;
   }
@@ -124,7 +125,7 @@ std::filesystem::path PitchFilePath(const TablePaths& paths) { return paths.Pref
 
 int16_t OpenPitchFile(PitchFile& pitch, const TablePaths& paths, TableFault* fault) {
   std::filesystem::path path = PitchFilePath(paths);
-  std::string why;
+  Note why;
   int16_t r = pitch.Open(path, &why);
   if (r != kPitchOpened && fault) *fault = {path, why};
   return r;

@@ -41,7 +41,7 @@ class PitchFile {
   // Opens the file (closing one opened before), reads its header and empties
   // the cache. Returns kPitchOpened, kPitchNotOpened or kPitchShortHeader;
   // in the last two cases no widths are given and `why` (if given) says why.
-  int16_t Open(const std::filesystem::path& path, std::string* why = nullptr);
+  int16_t Open(const std::filesystem::path& path, Note* why = nullptr);
   // Closes the file and empties the cache.
   void Close();
 

@@ -5,6 +5,7 @@
 
 #include "tables/code_tables.h"
 #include "tables/command_words.h"
+#include "io/message_mark.h"
 #include "tables/table_file.h"
 
 namespace velkan {
@@ -144,7 +145,7 @@ int16_t LoadPrePassTables(PrePassTables& tables, const TablePaths& paths, TableF
   }
   TableFault unused;
   TableFault& f = fault ? *fault : unused;
-  auto fail = [&](std::string why) -> int16_t {
+  auto fail = [&](Note why) -> int16_t {
     if (!why.empty()) f.why = std::move(why);
     return -1;
   };
@@ -158,7 +159,7 @@ int16_t LoadPrePassTables(PrePassTables& tables, const TablePaths& paths, TableF
   };
 
   // "SJIS_ZAN.TBL": records without a header word.
-  if (!read("SJIS_ZAN.TBL")) return fail("");
+  if (!read("SJIS_ZAN.TBL")) return fail(Note());
   for (size_t at = 0; bytes.size() - at >= 4; at += 4) {
     uint16_t sjis = WordAt(bytes, at);
     uint16_t code = WordAt(bytes, at + 2);
@@ -170,8 +171,8 @@ int16_t LoadPrePassTables(PrePassTables& tables, const TablePaths& paths, TableF
   tables.IndexCharacters();
 
   // "SJIS_JIS.TBL": header word, then (full-width code, single byte) records.
-  if (!read("SJIS_JIS.TBL")) return fail("");
-  if (bytes.size() < 2) return fail("has no header word");
+  if (!read("SJIS_JIS.TBL")) return fail(Note());
+  if (bytes.size() < 2) return fail(Note(N_("has no header word")));
   for (size_t at = 2; bytes.size() - at >= 4; at += 4) {
     uint16_t code = WordAt(bytes, at + 2);
     if (code < 0x100) tables.singleByteMap[code] = WordAt(bytes, at);
@@ -179,9 +180,9 @@ int16_t LoadPrePassTables(PrePassTables& tables, const TablePaths& paths, TableF
 
   for (size_t i = 0; i < kBlockTableCount; ++i) {
     const char* name = kPairTableNames[i];
-    if (!read(name)) return fail("");
-    if (bytes.size() < 2) return fail("has no header word");
-    if (tables.blocks[i].Fill(std::string_view(bytes).substr(2)) == 0) return fail("holds no word after its header");
+    if (!read(name)) return fail(Note());
+    if (bytes.size() < 2) return fail(Note(N_("has no header word")));
+    if (tables.blocks[i].Fill(std::string_view(bytes).substr(2)) == 0) return fail(Note(N_("holds no word after its header")));
   }
   f = {};
 

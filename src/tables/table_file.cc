@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "io/message_mark.h"
+
 namespace velkan {
 
 int OpenRegularFile(const std::filesystem::path& path, int* error) {
@@ -65,32 +67,30 @@ TableFileStatus ReadTableFile(const std::filesystem::path& path, std::string& by
 
 namespace {
 
-// strerror's text as it goes on in a sentence: "permission denied".
-std::string ErrorText(int error) {
-  std::string text = std::strerror(error);
-  if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' && (text.size() < 2 || !(text[1] >= 'A' && text[1] <= 'Z'))) {
-    text[0] = static_cast<char>(text[0] - 'A' + 'a');
-  }
-  return text;
-}
+// The system's error as it goes on in a sentence: "permission denied".
+Note ErrorText(int error) { return Note::SystemError(error, true); }
 
 }  // namespace
 
-std::string DescribeTableFileStatus(TableFileStatus status, int error) {
+Note DescribeTableFileStatus(TableFileStatus status, int error) {
   switch (status) {
     case TableFileStatus::kRead:
-      return "";
+      return Note();
     case TableFileStatus::kCannotOpen:
-      if (error == 0) return "not a file";
-      if (error == ENOENT || error == ENOTDIR) return "missing";
-      return "cannot be read: " + ErrorText(error);
+      if (error == 0) return Note(N_("not a file"));
+      if (error == ENOENT || error == ENOTDIR) return Note(N_("missing"));
+      return Note(N_("cannot be read: %s"), {ErrorText(error)});
     case TableFileStatus::kReadError:
-      return "could not be read whole: " + ErrorText(error);
+      return Note(N_("could not be read whole: %s"), {ErrorText(error)});
     case TableFileStatus::kTooLarge:
-      return "larger than " + std::to_string(kMaxTableFileBytes >> 20) + " MiB";
+      return Note(N_("larger than %s MiB"), {std::to_string(kMaxTableFileBytes >> 20)});
   }
-  return "";
+  return Note();
 }
+
+// TRANSLATORS: a table file and why it could not be used ("missing",
+// "cannot be read: ...").
+Note TableFault::Text() const { return Note(N_("%s %s"), {ShownPath(path), why}); }
 
 std::vector<std::string_view> SplitTableLines(std::string_view text, size_t maxLine) {
   std::vector<std::string_view> lines;

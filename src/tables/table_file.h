@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "io/note.h"
 #include "io/shown_path.h"
 
 namespace velkan {
@@ -48,15 +49,15 @@ TableFileStatus ReadTableFile(const std::filesystem::path& path, std::string& by
 // the open's other error), "could not be read whole: ..." (a read that
 // failed), "larger than 16 MiB". `error` is what ReadTableFile or
 // OpenRegularFile gave; empty for kRead.
-std::string DescribeTableFileStatus(TableFileStatus status, int error);
+Note DescribeTableFileStatus(TableFileStatus status, int error);
 
 // A table file that could not be used: where it was looked for and why
 // (DescribeTableFileStatus, or another reason of the loader's own).
 struct TableFault {
   std::filesystem::path path;
-  std::string why;
+  Note why;
   // "PATH why", as notes name it (the path shown as messages show paths).
-  std::string Text() const { return ShownPath(path) + " " + why; }
+  Note Text() const;
 };
 
 // The lines of a text table as its line reader takes them. A line ends at a

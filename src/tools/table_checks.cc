@@ -4,6 +4,7 @@
 #include <cctype>
 #include <set>
 
+#include "frontend/messages.h"
 #include "tables/command_words.h"
 #include "tables/escape_definitions.h"
 #include "tables/replacement_table.h"
@@ -45,12 +46,17 @@ struct Findings {
   void Note(std::string text) { list.push_back({FindingLevel::kNote, std::move(text)}); }
 };
 
+// The finding for lines the reader takes in pieces.
+std::string LongLines(size_t n) {
+  return FillPlaces(_("%s line(s) are longer than 79 characters and are read in pieces"), {std::to_string(n)});
+}
+
 // The records of a word format after `start`, and a finding for a cut record.
 size_t CountRecords(Findings& f, std::string_view bytes, size_t start, size_t recordBytes) {
   if (bytes.size() < start) return 0;
   size_t rest = (bytes.size() - start) % recordBytes;
   if (rest != 0) {
-    f.Malformed(std::to_string(rest) + " byte(s) after the last whole record are not read");
+    f.Malformed(FillPlaces(_("%s byte(s) after the last whole record are not read"), {std::to_string(rest)}));
   }
   return (bytes.size() - start) / recordBytes;
 }
@@ -58,20 +64,20 @@ size_t CountRecords(Findings& f, std::string_view bytes, size_t start, size_t re
 void CheckPairs(Findings& f, TableFormat format, std::string_view bytes, const std::string& name) {
   bool header = format != TableFormat::kZan;
   if (header && bytes.size() < 2) {
-    f.Malformed("no whole header word: loading the code tables stops at this file");
+    f.Malformed(_("no whole header word: loading the code tables stops at this file"));
     return;
   }
   size_t start = header ? 2 : 0;
   size_t records = CountRecords(f, bytes, start, 4);
   if (records == 0) {
-    f.Malformed(format == TableFormat::kZan ? "no records: no character of a text job is known"
-                                            : "no records: a text job stops loading its tables at this file");
+    f.Malformed(format == TableFormat::kZan ? _("no records: no character of a text job is known")
+                                            : _("no records: a text job stops loading its tables at this file"));
   }
   if (format == TableFormat::kPairs && !name.empty()) {
     size_t capacity = PairCapacity(name);
     if (records > capacity) {
-      f.Malformed("text jobs read only the first " + std::to_string(capacity) + " of its " +
-                  std::to_string(records) + " records");
+      f.Malformed(FillPlaces(_("text jobs read only the first %s of its %s records"),
+                             {std::to_string(capacity), std::to_string(records)}));
     }
   }
   if (format == TableFormat::kHalfWidth) {
@@ -81,8 +87,11 @@ void CheckPairs(Findings& f, TableFormat format, std::string_view bytes, const s
       if (word > 0xFF) ++noByte;
       if (sjis < 0x8000 || sjis > 0x8FFF) ++outside;
     }
-    if (noByte) f.Note(std::to_string(noByte) + " record(s) give no single byte (code word above 00FF)");
-    if (outside) f.Note(std::to_string(outside) + " record(s) name a full-width code outside 8000-8FFF, which conversion jobs ignore");
+    if (noByte) f.Note(FillPlaces(_("%s record(s) give no single byte (code word above 00FF)"), {std::to_string(noByte)}));
+    if (outside) {
+      f.Note(FillPlaces(_("%s record(s) name a full-width code outside 8000-8FFF, which conversion jobs ignore"),
+                        {std::to_string(outside)}));
+    }
   }
   if (format == TableFormat::kZan) {
     size_t commands = 0, modes = 0;
@@ -91,7 +100,8 @@ void CheckPairs(Findings& f, TableFormat format, std::string_view bytes, const s
       if (InCommandTable(word)) ++commands;
       if (word >= 0x1000 && word <= 0x1010) ++modes;
     }
-    f.Note(std::to_string(commands) + " command character(s), " + std::to_string(modes) + " mode character(s)");
+    f.Note(FillPlaces(_("%s command character(s), %s mode character(s)"),
+                      {std::to_string(commands), std::to_string(modes)}));
   }
 }
 
@@ -106,11 +116,18 @@ void CheckCodes(Findings& f, TableFormat format, std::string_view bytes, const s
     if (format == TableFormat::kCodes && !(table <= 1 || (table >= 8 && table <= 12))) ++nowhere;
     if (format == TableFormat::kRoman && (index < 0x300 || index > 0x37F)) ++unused;
   }
-  if (nowhere) f.Malformed(std::to_string(nowhere) + " record(s) address no code table (key above 1FFF and below 8000, or above CFFF)");
-  if (unused) f.Note(std::to_string(unused) + " record(s) lie outside the indexes 300-37F, which roman fonts never read");
+  if (nowhere) {
+    f.Malformed(FillPlaces(_("%s record(s) address no code table (key above 1FFF and below 8000, or above CFFF)"),
+                           {std::to_string(nowhere)}));
+  }
+  if (unused) {
+    f.Note(FillPlaces(_("%s record(s) lie outside the indexes 300-37F, which roman fonts never read"),
+                      {std::to_string(unused)}));
+  }
   bool overlay = name.size() == 10 && name != "CONV00.TBL";
   if (format == TableFormat::kCodes && overlay && live > 4032) {
-    f.Malformed("an overlay changes at most 4032 entries; " + std::to_string(live - 4032) + " record(s) are not applied");
+    f.Malformed(FillPlaces(_("an overlay changes at most 4032 entries; %s record(s) are not applied"),
+                           {std::to_string(live - 4032)}));
   }
 }
 
@@ -122,13 +139,18 @@ void CheckPiCodes(Findings& f, std::string_view bytes) {
     if (n >= 2048) ++beyond;
     else if (n >= 1000) ++unused;
   }
-  if (beyond) f.Malformed(std::to_string(beyond) + " record(s) have a pi number of 2048 or over and are skipped");
-  if (unused) f.Note(std::to_string(unused) + " record(s) have a pi number of 1000-2047, which no pi command reaches");
+  if (beyond) {
+    f.Malformed(FillPlaces(_("%s record(s) have a pi number of 2048 or over and are skipped"), {std::to_string(beyond)}));
+  }
+  if (unused) {
+    f.Note(FillPlaces(_("%s record(s) have a pi number of 1000-2047, which no pi command reaches"),
+                      {std::to_string(unused)}));
+  }
 }
 
 void CheckRuby(Findings& f, std::string_view bytes) {
   if (bytes.size() > 8192) {
-    f.Malformed("only the first 8192 bytes (2048 pairs) are read");
+    f.Malformed(_("only the first 8192 bytes (2048 pairs) are read"));
     bytes = bytes.substr(0, 8192);
   }
   size_t records = CountRecords(f, bytes, 0, 4);
@@ -145,25 +167,27 @@ void CheckRuby(Findings& f, std::string_view bytes) {
     last = key;
     ++used;
   }
-  if (!sorted) f.Malformed("the codes are not in ascending order: the search can miss some");
-  if (zeroInside) f.Malformed("a zero pair stands before other pairs: the search can miss those behind it");
-  if (used > 1034) f.Malformed("the search reaches only the first 1034 of its " + std::to_string(used) + " pairs");
+  if (!sorted) f.Malformed(_("the codes are not in ascending order: the search can miss some"));
+  if (zeroInside) f.Malformed(_("a zero pair stands before other pairs: the search can miss those behind it"));
+  if (used > 1034) {
+    f.Malformed(FillPlaces(_("the search reaches only the first 1034 of its %s pairs"), {std::to_string(used)}));
+  }
 }
 
 void CheckFontInfo(Findings& f, std::string_view bytes) {
   std::vector<std::string_view> lines = FontInfoFileLines(bytes);
   if (lines.empty()) {
-    f.Malformed("empty: the font tables report it broken, no font has a group");
+    f.Malformed(_("empty: the font tables report it broken, no font has a group"));
     return;
   }
   size_t used = 0;
   for (size_t i = 1; i < lines.size(); ++i) used += ReadFontInfoLine(lines[i]).has_value();
-  if (used == 0) f.Note("no font line is used: every font is in group 0");
+  if (used == 0) f.Note(_("no font line is used: every font is in group 0"));
 }
 
 void CheckPitch(Findings& f, std::string_view bytes) {
   if (bytes.size() < 1024) {
-    f.Malformed("the header is shorter than 1024 bytes: no font has widths");
+    f.Malformed(_("the header is shorter than 1024 bytes: no font has widths"));
     return;
   }
   for (size_t font = 0; font + 2 < 1024; ++font) {
@@ -171,17 +195,17 @@ void CheckPitch(Findings& f, std::string_view bytes) {
     if (block <= 0) continue;
     size_t end = (static_cast<size_t>(block) + 4) * 256;
     if (end > bytes.size()) {
-      f.Malformed("font index " + std::to_string(font) + ": block " + std::to_string(block) +
-                  " lies beyond the end of the file");
+      f.Malformed(FillPlaces(_("font index %s: block %s lies beyond the end of the file"),
+                             {std::to_string(font), std::to_string(block)}));
     }
   }
 }
 
 void CheckPiWidths(Findings& f, std::string_view bytes) {
   if (bytes.size() < 1000) {
-    f.Note("pi characters " + std::to_string(bytes.size()) + "-999 have the width 0");
+    f.Note(FillPlaces(_("pi characters %s-999 have the width 0"), {std::to_string(bytes.size())}));
   } else if (bytes.size() > 1000) {
-    f.Note(std::to_string(bytes.size() - 1000) + " byte(s) after the first 1000 are not read");
+    f.Note(FillPlaces(_("%s byte(s) after the first 1000 are not read"), {std::to_string(bytes.size() - 1000)}));
   }
 }
 
@@ -210,17 +234,21 @@ void CheckEscapes(Findings& f, std::string_view bytes) {
       case '$':
       case '#':
         if (key != 0x9001 && key != 0x9002 && value.size() > kEscapeNameLength) {
-          f.Malformed("the name \"" + std::string(value) + "\" (" + Hex4(key) + ") is cut to " +
-                      std::to_string(kEscapeNameLength) + " characters");
+          f.Malformed(FillPlaces(_("the name \"%s\" (%s) is cut to %s characters"),
+                                 {std::string(value), Hex4(key), std::to_string(kEscapeNameLength)}));
         }
         break;
       default:
         break;
     }
   }
-  if (longLines) f.Malformed(std::to_string(longLines) + " line(s) are longer than 79 characters and are read in pieces");
-  if (pairs > kMaxEscapePairs) f.Malformed("only the first 1024 of its " + std::to_string(pairs) + " code pairs are kept");
-  if (markers > kEscapeMarkerCount) f.Malformed("only the first 3 of its " + std::to_string(markers) + " markers are kept");
+  if (longLines) f.Malformed(LongLines(longLines));
+  if (pairs > kMaxEscapePairs) {
+    f.Malformed(FillPlaces(_("only the first 1024 of its %s code pairs are kept"), {std::to_string(pairs)}));
+  }
+  if (markers > kEscapeMarkerCount) {
+    f.Malformed(FillPlaces(_("only the first 3 of its %s markers are kept"), {std::to_string(markers)}));
+  }
 }
 
 void CheckReplacements(Findings& f, std::string_view bytes) {
@@ -234,7 +262,9 @@ void CheckReplacements(Findings& f, std::string_view bytes) {
     }
     ++entries;
     size_t eq = line.find('=');
-    if (eq > kMaxReplacementKey) f.Malformed("the key \"" + std::string(line.substr(0, eq)) + "\" is cut to 20 bytes");
+    if (eq > kMaxReplacementKey) {
+      f.Malformed(FillPlaces(_("the key \"%s\" is cut to 20 bytes"), {std::string(line.substr(0, eq))}));
+    }
     size_t digits = 0;
     for (size_t i = eq + 1; i < line.size() && i <= eq + kReplacementScanLength; ++i) {
       if (line[i] == ',') continue;
@@ -242,13 +272,15 @@ void CheckReplacements(Findings& f, std::string_view bytes) {
       ++digits;
     }
     if (digits / 4 > kMaxReplacementWords) {
-      f.Malformed("the entry for \"" + std::string(line.substr(0, eq)) + "\" keeps only 10 of its " +
-                  std::to_string(digits / 4) + " words");
+      f.Malformed(FillPlaces(_("the entry for \"%s\" keeps only 10 of its %s words"),
+                             {std::string(line.substr(0, eq)), std::to_string(digits / 4)}));
     }
   }
-  if (longLines) f.Malformed(std::to_string(longLines) + " line(s) are longer than 79 characters and are read in pieces");
-  if (entries > kMaxReplacementEntries) f.Malformed("only the first 256 of its " + std::to_string(entries) + " entries are kept");
-  if (ignored) f.Note(std::to_string(ignored) + " line(s) define no entry and are ignored");
+  if (longLines) f.Malformed(LongLines(longLines));
+  if (entries > kMaxReplacementEntries) {
+    f.Malformed(FillPlaces(_("only the first 256 of its %s entries are kept"), {std::to_string(entries)}));
+  }
+  if (ignored) f.Note(FillPlaces(_("%s line(s) define no entry and are ignored"), {std::to_string(ignored)}));
 }
 
 }  // namespace
@@ -294,36 +326,41 @@ std::vector<TableFinding> CheckTableBytes(TableFormat format, std::string_view b
 }
 
 std::string SummariseTable(TableFormat format, std::string_view bytes) {
-  auto plural = [](size_t n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); };
+  auto count = [](const char* form, size_t n) { return FillPlaces(form, {std::to_string(n)}); };
+  auto records = [&count](size_t n) { return count(P_("%s record", "%s records", n), n); };
   switch (format) {
     case TableFormat::kPairs:
     case TableFormat::kHalfWidth:
-      return plural(bytes.size() < 2 ? 0 : (bytes.size() - 2) / 4, "record");
+      return records(bytes.size() < 2 ? 0 : (bytes.size() - 2) / 4);
     case TableFormat::kZan:
     case TableFormat::kCodes:
     case TableFormat::kRoman:
     case TableFormat::kRuby:
-      return plural(bytes.size() / 4, "record");
+      return records(bytes.size() / 4);
     case TableFormat::kPiCodes:
-      return plural(bytes.size() / 6, "record");
+      return records(bytes.size() / 6);
     case TableFormat::kPitch: {
       size_t fonts = 0;
       for (size_t i = 2; i < std::min<size_t>(bytes.size(), 1024); ++i) fonts += static_cast<int8_t>(bytes[i]) > 0;
       size_t blocks = bytes.size() > 1024 ? (bytes.size() - 1024) / 256 : 0;
-      return plural(fonts, "font") + " with widths, " + plural(blocks, "block");
+      // TRANSLATORS: "3 fonts with widths, 5 blocks" of a pitch file.
+      return FillPlaces(_("%s with widths, %s"), {count(P_("%s font", "%s fonts", fonts), fonts),
+                                                  count(P_("%s block", "%s blocks", blocks), blocks)});
     }
     case TableFormat::kPiWidths:
-      return plural(bytes.size(), "byte");
+      return count(P_("%s byte", "%s bytes", bytes.size()), bytes.size());
     case TableFormat::kFontInfo: {
       std::vector<std::string_view> lines = FontInfoFileLines(bytes);
       size_t used = 0;
       for (size_t i = 1; i < lines.size(); ++i) used += ReadFontInfoLine(lines[i]).has_value();
-      return plural(used, "font line");
+      return count(P_("%s font line", "%s font lines", used), used);
     }
     case TableFormat::kEscapes:
     case TableFormat::kReplacements:
-    case TableFormat::kText:
-      return plural(SplitTableLines(bytes, 1u << 30).size(), "line");
+    case TableFormat::kText: {
+      const size_t lines = SplitTableLines(bytes, 1u << 30).size();
+      return count(P_("%s line", "%s lines", lines), lines);
+    }
   }
   return {};
 }

@@ -17,7 +17,7 @@ enum class FindingLevel {
 
 struct TableFinding {
   FindingLevel level = FindingLevel::kNote;
-  std::string text;  // UTF-8, one line
+  std::string text;  // UTF-8, one line, in the user's language
 };
 
 // What the converter would make of a table file: its problems and notes.
@@ -28,7 +28,8 @@ struct TableFinding {
 std::vector<TableFinding> CheckTableBytes(TableFormat format, std::string_view bytes,
                                           std::string_view fileName = {});
 
-// A short account of what a table file holds ("94 records", "12 lines").
+// A short account of what a table file holds ("94 records", "12 lines"), in
+// the user's language.
 std::string SummariseTable(TableFormat format, std::string_view bytes);
 
 // The overlay numbers (1-99) a font information file ("fntinf.fil") gives its

@@ -17,7 +17,7 @@ struct TableLookup {
   std::string name;         // as the converter names it: "\QDXFILES\SJIS_HNW.TBL"
   bool prefixed = false;    // looked for under MTBL when it is set
   TableFormat format = TableFormat::kText;
-  std::string missingCost;  // what a conversion loses without it (UTF-8, one line)
+  std::string missingCost;  // what a conversion loses without it (UTF-8, one line, in the user's language)
 };
 
 // The tables in the order of their kind: the code tables, the escape

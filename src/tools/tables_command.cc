@@ -155,7 +155,7 @@ int Build(int argc, char** argv, TemporaryFiles& temporaries) {
   // device as it is), so a failed build leaves no half-written table behind.
   OutputFile out;
   if (!out.Open(output, &temporaries)) {
-    std::cerr << "velkan tables build: " << out.error() << "\n";
+    std::cerr << "velkan tables build: " << frontend::RenderNote(out.error()) << "\n";
     return 1;
   }
   bool written = false;
@@ -167,13 +167,13 @@ int Build(int argc, char** argv, TemporaryFiles& temporaries) {
   }
   if (!written) {
     Failure("build", out.inPlace() ? N_("cannot write %s: %s") : N_("cannot write %s: %s; it is unchanged"),
-            {ShownPath(output), std::strerror(error)});
+            {ShownPath(output), frontend::SystemErrorText(error)});
     out.Discard();
-    if (!out.leftover().empty()) std::cerr << "velkan tables build: " << out.leftover() << "\n";
+    if (!out.leftover().empty()) std::cerr << "velkan tables build: " << frontend::RenderNote(out.leftover()) << "\n";
     return 1;
   }
   if (!out.Commit()) {
-    std::cerr << "velkan tables build: " << out.error() << "\n";
+    std::cerr << "velkan tables build: " << frontend::RenderNote(out.error()) << "\n";
     return 1;
   }
   return 0;

@@ -8,7 +8,7 @@ namespace {
 constexpr size_t kMaxLine = 259;
 }  // namespace
 
-bool DefinitionFile::Read(const std::string& path, std::string& content, std::string* why) {
+bool DefinitionFile::Read(const std::string& path, std::string& content, Note* why) {
   // A directory or other non-file at the path is no definition file.
   int error = 0;
   TableFileStatus status = ReadTableFile(path, content, kMaxTableFileBytes, &error);
@@ -20,7 +20,7 @@ bool DefinitionFile::Read(const std::string& path, std::string& content, std::st
   return true;
 }
 
-bool DefinitionFile::Open(const std::string& path, std::string* why) {
+bool DefinitionFile::Open(const std::string& path, Note* why) {
   Close();
   std::string content;
   if (!Read(path, content, why)) return false;

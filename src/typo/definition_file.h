@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "io/note.h"
+
 namespace velkan {
 
 class DefinitionFile {
@@ -23,9 +25,9 @@ class DefinitionFile {
   // Reads the file; returns false (and stays closed) when it cannot be
   // opened, is no regular file (a directory, say), a read fails or it is
   // larger than 16 MiB; `why` (if given) then says which.
-  bool Open(const std::string& path, std::string* why = nullptr);
+  bool Open(const std::string& path, Note* why = nullptr);
   // Reads the bytes of the file at `path` as Open does, into `content`.
-  static bool Read(const std::string& path, std::string& content, std::string* why = nullptr);
+  static bool Read(const std::string& path, std::string& content, Note* why = nullptr);
   // Uses the given bytes as the file's content.
   void OpenFromMemory(std::string content);
   void Close();

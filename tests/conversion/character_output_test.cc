@@ -92,7 +92,7 @@ class CharacterOutputTest : public ::testing::Test {
 
   void Start(int direction = 0, int warnings = 0) {
     StartPass(direction, warnings);
-    ASSERT_EQ(tables->fonts.prepareResult, 0) << tables->fonts.prepareFailure;
+    ASSERT_EQ(tables->fonts.prepareResult, 0) << tables->fonts.prepareFailure.Text();
     ASSERT_FALSE(tables->faults.codes) << tables->faults.codes->Text();
     ASSERT_FALSE(tables->faults.pitch) << tables->faults.pitch->Text();
   }

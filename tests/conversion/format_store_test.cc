@@ -189,7 +189,7 @@ TEST(FormatStoreFiles, NoStoreWhereNothingCanBeCreated) {
   fs::path notADirectory = dir.Write("plain-file", "x");
   FormatStore s;
   EXPECT_EQ(-1, OpenFormatStore(s, notADirectory));
-  EXPECT_NE(std::string::npos, s.error.find(notADirectory.string())) << s.error;
+  EXPECT_NE(std::string::npos, s.error.Text().find(notADirectory.string())) << s.error;
   EXPECT_EQ(-1, s.tableFd);
   EXPECT_EQ(-1, s.formatFd);
   EXPECT_EQ(0, CloseFormatStore(s));
@@ -199,7 +199,7 @@ TEST(FormatStoreFiles, NoStoreWhereNothingCanBeCreated) {
   fs::create_directories(other.path() / "QDXFILES" / "udf2.fle");
   FormatStore t;
   EXPECT_EQ(-1, OpenFormatStore(t, other.path()));
-  EXPECT_NE(std::string::npos, t.error.find("udf2.fle")) << t.error;
+  EXPECT_NE(std::string::npos, t.error.Text().find("udf2.fle")) << t.error;
   EXPECT_EQ(-1, t.tableFd);
   int fd = ::open((other.path() / "QDXFILES" / "udf2.tbl").c_str(), O_RDWR);
   ASSERT_GE(fd, 0);

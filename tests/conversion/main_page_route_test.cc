@@ -40,7 +40,7 @@ uint16_t BaseCode(unsigned c) {
 struct TablePass {
   explicit TablePass(const std::filesystem::path& root)
       : tables(root), pass(session, PassSettings{}, tables, source, sink) {
-    EXPECT_EQ(tables.fonts.prepareResult, 0) << tables.fonts.prepareFailure;
+    EXPECT_EQ(tables.fonts.prepareResult, 0) << tables.fonts.prepareFailure.Text();
     EXPECT_FALSE(tables.faults.codes);
   }
   std::string Written(size_t from) const { return sink.data().substr(from); }

@@ -138,7 +138,7 @@ TEST(OutputFile, AnOutputClosedUnsyncedIsInPlaceOnlyOnceDelivered) {
   Put(unsynced.fd(), "lost");
   ASSERT_TRUE(unsynced.CloseUnsynced());
   EXPECT_FALSE(unsynced.Deliver(EIO));
-  EXPECT_NE(unsynced.error().find("cannot write"), std::string::npos) << unsynced.error();
+  EXPECT_NE(unsynced.error().Text().find("cannot write"), std::string::npos) << unsynced.error();
   EXPECT_EQ(Slurp(out), "new text");
 
   // A folder made where the output goes meanwhile refuses the rename.
@@ -148,7 +148,7 @@ TEST(OutputFile, AnOutputClosedUnsyncedIsInPlaceOnlyOnceDelivered) {
   ASSERT_TRUE(refused.CloseUnsynced());
   fs::create_directory(place);
   EXPECT_FALSE(refused.Deliver());
-  EXPECT_NE(refused.error().find("cannot replace"), std::string::npos) << refused.error();
+  EXPECT_NE(refused.error().Text().find("cannot replace"), std::string::npos) << refused.error();
   EXPECT_TRUE(Others(dir.path(), {"out.txt", "place.txt"}).empty());
 }
 
@@ -231,10 +231,10 @@ TEST(OutputFile, ADirectoryOrAMissingFolderIsNoOutput) {
   fs::create_directories(dir.path() / "sub");
   OutputFile f;
   EXPECT_FALSE(f.Open((dir.path() / "sub").string()));
-  EXPECT_NE(f.error().find("Is a directory"), std::string::npos) << f.error();
+  EXPECT_NE(f.error().Text().find("Is a directory"), std::string::npos) << f.error();
   EXPECT_EQ(f.fd(), -1);
   EXPECT_FALSE(f.Open((dir.path() / "none" / "out.txt").string()));
-  EXPECT_NE(f.error().find("none"), std::string::npos) << f.error();
+  EXPECT_NE(f.error().Text().find("none"), std::string::npos) << f.error();
   EXPECT_FALSE(f.Commit());
   EXPECT_TRUE(Others(dir.path(), {"sub"}).empty());
 }
@@ -263,7 +263,7 @@ TEST(OutputFile, AnOutputInAFolderThatTakesNoNewFileIsRewrittenInPlace) {
     if (!f.Commit()) failed |= 4;
     OutputFile g;  // a new file cannot be made there at all
     if (g.Open((out.parent_path() / "fresh.txt").string())) failed |= 8;
-    if (g.error().find("Permission denied") == std::string::npos) failed |= 16;
+    if (g.error().Text().find("Permission denied") == std::string::npos) failed |= 16;
     return failed;
   });
   ::chmod(out.parent_path().c_str(), 0755);
@@ -283,7 +283,7 @@ TEST(OutputFile, ARenameThatFailsKeepsTheEarlierFileAndRemovesTheTemporary) {
   fs::remove(out);
   fs::create_directories(out / "inside");
   EXPECT_FALSE(f.Commit());
-  EXPECT_NE(f.error().find("cannot replace"), std::string::npos) << f.error();
+  EXPECT_NE(f.error().Text().find("cannot replace"), std::string::npos) << f.error();
   EXPECT_TRUE(fs::is_directory(out));
   EXPECT_TRUE(Others(dir.path(), {"out.txt"}).empty());
 }
@@ -412,11 +412,11 @@ TEST(OutputFile, ADescriptorTheProcessOpenedItselfIsNoneItWasGiven) {
   const int fd = ::open(own.c_str(), O_WRONLY | O_CLOEXEC);
   ASSERT_GE(fd, 0);
   const std::string name = "/dev/fd/" + std::to_string(fd);
-  EXPECT_NE(OutputFile::Check(name).find("is not open"), std::string::npos) << OutputFile::Check(name);
+  EXPECT_NE(OutputFile::Check(name).Text().find("is not open"), std::string::npos) << OutputFile::Check(name);
   // A caller that gives it as the output's descriptor means it.
-  EXPECT_EQ(OutputFile::CheckDescriptor(fd, name), "");
+  EXPECT_TRUE(OutputFile::CheckDescriptor(fd, name).empty());
   ASSERT_EQ(::fcntl(fd, F_SETFD, 0), 0);
-  EXPECT_EQ(OutputFile::Check(name), "");
+  EXPECT_TRUE(OutputFile::Check(name).empty());
   ::close(fd);
   EXPECT_EQ(Slurp(own), "own");
 }
@@ -434,7 +434,7 @@ TEST(OutputFile, AFileOfAnotherUserInAStickyFolderIsRefusedAtOnce) {
     int failed = 0;
     OutputFile f;
     if (f.Open(theirs.string())) failed |= 1;
-    if (f.error().find("Operation not permitted") == std::string::npos) failed |= 2;
+    if (f.error().Text().find("Operation not permitted") == std::string::npos) failed |= 2;
     if (OutputFile::Check(theirs.string()).empty()) failed |= 4;
     OutputFile mine;  // a new file of its own is fine
     if (!mine.Open((sticky / "mine.txt").string()) || !mine.Commit()) failed |= 8;
@@ -457,7 +457,7 @@ TEST(OutputFile, AFileTheUserMayNotWriteIsRefusedAtOnce) {
   }
   int failed = AsAnotherUser([&kept] {
     int failed = 0;
-    if (OutputFile::Check(kept.string()).find("Permission denied") == std::string::npos) failed |= 1;
+    if (OutputFile::Check(kept.string()).Text().find("Permission denied") == std::string::npos) failed |= 1;
     OutputFile f;
     if (f.Open(kept.string())) failed |= 2;
     return failed;
@@ -511,7 +511,7 @@ TEST(OutputFile, AnAppendOnlyOrImmutableFileOrFolderIsRefusedAtOnce) {
     if (!flagged.ok()) GTEST_SKIP() << "the file system or the process cannot set those attributes";
     for (const fs::path& out : {file, folder / "fresh.txt"}) {
       if (c.flagged == file && out != file) continue;
-      const std::string why = OutputFile::Check(out.string());
+      const std::string why = OutputFile::Check(out.string()).Text();
       EXPECT_NE(why.find(c.says), std::string::npos) << why;
       OutputFile f;
       EXPECT_FALSE(f.Open(out.string()));
@@ -535,10 +535,10 @@ TEST(OutputFile, ATemporaryFileThatCannotBeRemovedIsNamed) {
     InodeFlags flagged(folder, FS_APPEND_FL);
     if (!flagged.ok()) GTEST_SKIP() << "the file system or the process cannot set those attributes";
     discarded.Discard();
-    EXPECT_NE(discarded.leftover().find("the temporary file " + first + " could not be removed"), std::string::npos)
+    EXPECT_NE(discarded.leftover().Text().find("the temporary file " + first + " could not be removed"), std::string::npos)
         << discarded.leftover();
     EXPECT_FALSE(committed.Commit());
-    EXPECT_NE(committed.error().find("the temporary file " + second + " could not be removed"), std::string::npos)
+    EXPECT_NE(committed.error().Text().find("the temporary file " + second + " could not be removed"), std::string::npos)
         << committed.error();
   }
   EXPECT_EQ(Slurp(out), "earlier");
@@ -560,7 +560,7 @@ TEST(TemporaryFiles, RemoveAllRemovesTheFilesInFlightAndRefusesNewOnes) {
   EXPECT_EQ(Slurp(dir.path() / "kept.txt"), "kept");
   OutputFile late;
   EXPECT_FALSE(late.Open((dir.path() / "late.txt").string(), &files));
-  EXPECT_NE(late.error().find("canceled"), std::string::npos) << late.error();
+  EXPECT_NE(late.error().Text().find("canceled"), std::string::npos) << late.error();
   EXPECT_FALSE(removed.Commit());
   EXPECT_TRUE(Others(dir.path(), {"kept.txt"}).empty());
 }

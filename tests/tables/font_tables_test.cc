@@ -347,7 +347,7 @@ TEST_F(FontTablesTest, PrepareStopsAtTheFirstMissingFileWithItsCode) {
     FontTables fresh;
     EXPECT_EQ(PrepareFontTables(fresh, paths), s.code) << s.file;
     EXPECT_EQ(fresh.prepareResult, s.code);
-    EXPECT_NE(fresh.prepareFailure.find(s.file), std::string::npos) << fresh.prepareFailure;
+    EXPECT_NE(fresh.prepareFailure.Text().find(s.file), std::string::npos) << fresh.prepareFailure.Text();
     EXPECT_TRUE(fresh.store.allocated());
   }
 }

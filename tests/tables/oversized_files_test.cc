@@ -59,7 +59,7 @@ TEST(OversizedFiles, AHugeCodeTableStopsTheLoadLikeAReadError) {
   TableFault failed;
   EXPECT_EQ(LoadCodeTables(t, TablePaths(dir.path(), std::nullopt), &failed), -1);
   EXPECT_EQ(failed.path.filename(), "SJIS_JIS.TBL");
-  EXPECT_EQ(failed.why, "larger than 16 MiB");
+  EXPECT_EQ(failed.why.Text(), "larger than 16 MiB");
   EXPECT_EQ(t.ShiftJisOf(0x0041), 0x8260);  // what came before stays
   EXPECT_EQ(t.SingleByteOf(0x8260), 0);
 }
