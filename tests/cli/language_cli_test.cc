@@ -90,6 +90,54 @@ TEST(Languages, MessagesAreJapaneseInAJapaneseLocaleAndEnglishOtherwise) {
   EXPECT_NE(missing.err.find("名前は番号のまま出力します"), std::string::npos) << missing.err;
 }
 
+TEST(Languages, ReasonsAndErrorsOfTheSystemAreInTheLanguageToo) {
+  Locales locales({"ja_JP.UTF-8"});
+  NEED_LOCALES(locales);
+  TempDir dir;
+  const std::string sample = (kExamples / "sample.zan").string();
+  // A refused output: the reason and the system's error.
+  const std::string out = (dir.path() / "none" / "out").string();
+  CliRun refused = RunVelkan({"convert", sample, "-o", out}, locales.Env("LANG", "ja_JP.UTF-8"));
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find(out + " を作成できません: そのようなファイルやフォルダはありません"), std::string::npos)
+      << refused.err;
+  EXPECT_NE(RunVelkan({"convert", sample, "-o", out}).err.find("cannot create " + out + ": No such file or directory"),
+            std::string::npos);
+  // A store that cannot be made: its reason is a message of the store.
+  const std::string plain = dir.Write("plain", "x").string();
+  CliRun store = RunVelkan({"convert", "--store", plain, sample, "-o", (dir.path() / "out").string()},
+                           locales.Env("LANG", "ja_JP.UTF-8"));
+  EXPECT_NE(store.err.find("(フォルダ " + plain + "/QDXFILES を作成できません: フォルダではありません)"),
+            std::string::npos)
+      << store.err;
+  // The account of the tables: states, summaries and what a missing one costs.
+  CliRun check = RunVelkan({"tables", "check", VELKAN_SAMPLE_ROOT}, locales.Env("LANG", "ja_JP.UTF-8"));
+  EXPECT_NE(check.out.find("\\QDXFILES\\SJIS_ROM.TBL    レコード 94 個"), std::string::npos) << check.out;
+  check = RunVelkan({"tables", "check", dir.path().string()}, locales.Env("LANG", "ja_JP.UTF-8"));
+  EXPECT_NE(check.out.find("ない場合: 変換テーブルの読み込みがここで止まります。"), std::string::npos) << check.out;
+}
+
+// LANGUAGE chooses the language before LANG and LC_MESSAGES, except in the
+// locale "C": the C library takes C.UTF-8 as a locale of its own there.
+TEST(Languages, LanguageComesFirstButNotInTheCLocale) {
+  Locales locales({"ja_JP.UTF-8"});
+  NEED_LOCALES(locales);
+  const std::vector<std::string> bad = {"convert", "--unit", "x", "in.zan", "-o", "out"};
+  const std::string en = "velkan convert: --unit takes pt or Q, not 'x'\n";
+  const std::string ja = "velkan convert: --unit に指定できるのは pt か Q で、'x' は指定できません\n";
+  auto firstLine = [&bad](std::vector<std::string> env) {
+    std::string err = RunVelkan(bad, env).err;
+    return err.substr(0, err.find('\n') + 1);
+  };
+  std::vector<std::string> env = locales.Env("LANG", "ja_JP.UTF-8");
+  env.push_back("LANGUAGE=ja:en");
+  EXPECT_EQ(firstLine(env), ja);
+  env.back() = "LANGUAGE=en";
+  EXPECT_EQ(firstLine(env), en);
+  EXPECT_EQ(firstLine({"LANG=C.UTF-8", "LANGUAGE=ja"}), ja);
+  EXPECT_EQ(firstLine({"LC_ALL=C", "LANGUAGE=ja"}), en);
+}
+
 TEST(Languages, TheOutputIsTheSameInEveryLocale) {
   Locales locales({"ja_JP.UTF-8", "de_DE.UTF-8"});
   NEED_LOCALES(locales);
