@@ -2,7 +2,8 @@
 # Writes the template of the message catalogs, po/velkan.pot, from the
 # messages marked in the sources: _("...") where a message is shown, N_("...")
 # where it is only named (a note's identifier), P_("...", "...", n) for a
-# message about n things. Then brings po/*.po up to the
+# message about n things, C_("context", "...") for one translated apart
+# from another of the same English. Then brings po/*.po up to the
 # new template (msgmerge): new messages come in untranslated, changed ones
 # fuzzy, and both must be translated before the catalog test passes.
 #
@@ -20,7 +21,7 @@ pot() {
   # Sorted by file, without the date of making, so that the template changes
   # only when a message does.
   find src -name '*.cc' -o -name '*.h' | LC_ALL=C sort |
-    xgettext --files-from=- --language=C++ --from-code=UTF-8 --keyword=_ --keyword=N_ --keyword=P_:1,2 \
+    xgettext --files-from=- --language=C++ --from-code=UTF-8 --keyword=_ --keyword=N_ --keyword=P_:1,2 --keyword=C_:1c,2 \
       --add-comments=TRANSLATORS: --sort-by-file --add-location=file --package-name=velkan --msgid-bugs-address= \
       --omit-header -o -
 }

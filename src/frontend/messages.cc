@@ -34,6 +34,13 @@ void SetUpMessages() {
 
 const char* Translate(const char* msgid) { return ::dgettext(kDomain, msgid); }
 
+const char* TranslateInContext(const char* keyed) {
+  const char* translated = ::dgettext(kDomain, keyed);
+  if (translated != keyed) return translated;
+  const char* separator = std::strchr(keyed, '\004');
+  return separator != nullptr ? separator + 1 : keyed;
+}
+
 const char* TranslatePlural(const char* singular, const char* plural, unsigned long n) {
   return ::dngettext(kDomain, singular, plural, n);
 }

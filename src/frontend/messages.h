@@ -23,6 +23,10 @@
 // The translation of a message about `n` things, in the form the language
 // gives that number (`singular` and `plural` are the English forms).
 #define P_(singular, plural, n) ::velkan::frontend::TranslatePlural(singular, plural, n)
+// The translation of a message whose English is also another message's but
+// which the catalogs translate apart: `context` tells the two apart there
+// (the state of a table, "missing", beside the reason a note gives).
+#define C_(context, text) ::velkan::frontend::TranslateInContext(context "\004" text)
 
 namespace velkan::frontend {
 
@@ -36,6 +40,10 @@ void SetUpMessages();
 // tree's "locale" folder beside its bin/ when there is one, else the
 // installation's share/locale (the same relative way as the table root).
 std::filesystem::path MessageCatalogFolder(const std::filesystem::path& program);
+
+// The translation of `keyed` ("CONTEXT\004MESSAGE", as C_ writes it) in the
+// user's language; MESSAGE when the catalog has none.
+const char* TranslateInContext(const char* keyed);
 
 // The translation of `msgid` in the user's language.
 const char* Translate(const char* msgid);

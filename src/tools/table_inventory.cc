@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "frontend/messages.h"
-#include "io/message_mark.h"
 #include "tables/code_tables.h"
 #include "tables/table_file.h"
 
@@ -103,18 +102,6 @@ std::vector<TableReport> CheckTableRoot(const TablePaths& paths) {
     reports.push_back(std::move(r));
   }
   return reports;
-}
-
-const char* TableStateName(TableState state) {
-  switch (state) {
-    case TableState::kFound:
-      return N_("found");
-    case TableState::kMissing:
-      return N_("missing");
-    case TableState::kMalformed:
-      return N_("malformed");
-  }
-  return "";
 }
 
 }  // namespace velkan

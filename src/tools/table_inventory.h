@@ -41,7 +41,4 @@ struct TableReport {
 // malformed.
 std::vector<TableReport> CheckTableRoot(const TablePaths& paths);
 
-// "found", "missing" or "malformed".
-const char* TableStateName(TableState state);
-
 }  // namespace velkan

@@ -216,6 +216,20 @@ std::string PaddedTo(std::string text, size_t columns) {
   return text;
 }
 
+// The state column of `tables check`: its word "missing" is translated apart
+// from the reason a note gives for a table that is not there.
+const char* StateWord(TableState state) {
+  switch (state) {
+    case TableState::kFound:
+      return C_("table state", "found");
+    case TableState::kMissing:
+      return C_("table state", "missing");
+    case TableState::kMalformed:
+      return C_("table state", "malformed");
+  }
+  return "";
+}
+
 std::string Shown(const fs::path& path, const fs::path& root) {
   std::string p = path.string(), r = root.string();
   if (!r.empty() && p.rfind(r, 0) == 0 && p.size() > r.size() && p[r.size()] == '/') {
@@ -268,7 +282,7 @@ int Check(int argc, char** argv) {
             << "\n\n";
   int found = 0, missing = 0, malformed = 0;
   for (const TableReport& r : CheckTableRoot(paths)) {
-    std::string state = PaddedTo(_(TableStateName(r.state)), 10);
+    std::string state = PaddedTo(StateWord(r.state), 10);
     std::string name = r.table.name;
     name.resize(26, ' ');
     std::cout << state << name << (r.state == TableState::kMissing ? "" : ShownPath(r.summary)) << "\n";

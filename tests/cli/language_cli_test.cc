@@ -115,6 +115,18 @@ TEST(Languages, ReasonsAndErrorsOfTheSystemAreInTheLanguageToo) {
   EXPECT_NE(check.out.find("\\QDXFILES\\SJIS_ROM.TBL    レコード 94 個"), std::string::npos) << check.out;
   check = RunVelkan({"tables", "check", dir.path().string()}, locales.Env("LANG", "ja_JP.UTF-8"));
   EXPECT_NE(check.out.find("ない場合: 変換テーブルの読み込みがここで止まります。"), std::string::npos) << check.out;
+  EXPECT_NE(check.out.find("\nなし      \\QDXFILES\\SJIS_HNW.TBL"), std::string::npos) << check.out;
+  // A table that is not there, as the reason of a note: a word of its own,
+  // not the state column's.
+  const fs::path root = dir.path() / "root";
+  fs::copy(VELKAN_SAMPLE_ROOT, root, fs::copy_options::recursive);
+  const fs::path pitch = root / "qdxfiles" / "pitfile.fil";
+  fs::remove(pitch);
+  CliRun gone = RunVelkan({"convert", "--root", root.string(), "--store", (dir.path() / "store").string(), sample, "-o",
+                           (dir.path() / "out").string()},
+                          locales.Env("LANG", "ja_JP.UTF-8"));
+  EXPECT_EQ(gone.status, 0) << gone.err;
+  EXPECT_NE(gone.err.find("ピッチファイル " + pitch.string() + ": 見つかりません。"), std::string::npos) << gone.err;
 }
 
 // LANGUAGE chooses the language before LANG and LC_MESSAGES, except in the
