@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "io/message_mark.h"
 #include "tables/table_file.h"
 #include "tools/shift_jis_text.h"
 
@@ -92,7 +93,7 @@ std::optional<FontInfoLine> ReadFontInfoLine(std::string_view line, std::string*
 
 std::vector<std::string_view> FontInfoFileLines(std::string_view bytes) { return SplitTableLines(bytes, 255); }
 
-bool RenderFontDirective(std::string_view directive, std::string& line, std::string& error) {
+bool RenderFontDirective(std::string_view directive, std::string& line, Note& error) {
   // Tokens up to "name"; the name is the rest of the directive.
   std::vector<std::string_view> t;
   std::string_view name;
@@ -125,7 +126,9 @@ bool RenderFontDirective(std::string_view directive, std::string& line, std::str
     if (v < lo || v > hi) return std::nullopt;
     return v;
   };
-  const char* usage = "expected: font G F [also E] [overlay N] [name TEXT] (G, F, E 0-999, N 0-99)";
+  // TRANSLATORS: the way a line is written, then the ranges of its numbers.
+  const Note usage(N_("expected: %s (%s)"),
+                   {std::string("font G F [also E] [overlay N] [name TEXT]"), Note(N_("G, F, E 0-999, N 0-99"))});
   if (t.size() < 3 || t[0] != "font") {
     error = usage;
     return false;
@@ -155,19 +158,20 @@ bool RenderFontDirective(std::string_view directive, std::string& line, std::str
   if (*group < 100 && *font >= 100) {
     // "%3d%3d" would read the digits of both as one run: "  4301" is group
     // 430 and font 1.
-    error = "group " + std::to_string(*group) + " and font " + std::to_string(*font) +
-            " would run together at the start of the line; give the group three digits (100 or more)";
+    error = Note(N_("group %s and font %s would run together at the start of the line; give the group three digits "
+                    "(100 or more)"),
+                 {std::to_string(*group), std::to_string(*font)});
     return false;
   }
   line = Field3(*group) + Field3(*font);
   if (haveName && !name.empty()) {
     std::string sjis;
     if (!Utf8ToShiftJis(name, sjis)) {
-      error = "the name has a character without a Shift_JIS form";
+      error = Note(N_("the name has a character without a Shift_JIS form"));
       return false;
     }
     if (kNameColumn + sjis.size() > kAlsoColumn) {
-      error = "the name is longer than " + std::to_string(kAlsoColumn - kNameColumn) + " bytes";
+      error = Note(N_("the name is longer than %s bytes"), {std::to_string(kAlsoColumn - kNameColumn)});
       return false;
     }
     line += " " + sjis;
@@ -221,7 +225,8 @@ std::optional<std::string> FontLineDirective(std::string_view line) {
     d += " name " + utf8;
   }
   // Only a line the directive lays out exactly the same way.
-  std::string again, error;
+  std::string again;
+  Note error;
   if (!RenderFontDirective(d, again, error) || again != line) return std::nullopt;
   return d;
 }

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "io/note.h"
+
 namespace velkan {
 
 // What the converter takes from one used font line.
@@ -45,7 +47,7 @@ std::optional<std::string> FontLineDirective(std::string_view line);
 // the overlay "%02d" at 125. False with `error` set when the directive is
 // malformed, the name does not fit, or a group below 100 comes with a font of
 // 100 or more (the converter would read their digits as one number).
-bool RenderFontDirective(std::string_view directive, std::string& line, std::string& error);
+bool RenderFontDirective(std::string_view directive, std::string& line, Note& error);
 
 // One line saying what the converter makes of a line after the title.
 std::string DescribeFontLine(std::string_view line);

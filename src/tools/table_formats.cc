@@ -8,6 +8,8 @@
 #include <memory>
 
 #include "engine/command_table.h"
+#include "io/message_mark.h"
+#include "io/note.h"
 #include "tables/code_tables.h"
 #include "tables/command_words.h"
 #include "tables/replacement_table.h"
@@ -426,10 +428,10 @@ class Builder {
   explicit Builder(TableFormat f) : f_(f) {}
   virtual ~Builder() = default;
   // Takes one line (comment removed, not empty; text lines whole). Returns
-  // an error text, empty when the line was taken.
-  virtual std::string Line(std::string_view raw, const std::vector<std::string_view>& tokens) = 0;
-  // The bytes of the file, or an error text in `error`.
-  virtual std::string Finish(std::string& error) = 0;
+  // what is wrong with it, an empty note when the line was taken.
+  virtual Note Line(std::string_view raw, const std::vector<std::string_view>& tokens) = 0;
+  // The bytes of the file, or what is wrong in `error`.
+  virtual std::string Finish(Note& error) = 0;
 
  protected:
   TableFormat f_;
@@ -438,35 +440,37 @@ class Builder {
 class WordBuilder : public Builder {
  public:
   using Builder::Builder;
-  std::string Line(std::string_view, const std::vector<std::string_view>& t) override {
-    if (tailDone_) return "nothing may follow the tail";
+  Note Line(std::string_view, const std::vector<std::string_view>& t) override {
+    if (tailDone_) return Note(N_("nothing may follow the tail"));
     const int width = RecordWords(f_);
     if (t[0] == "header") {
-      if (!HasHeaderWord(f_)) return "format " + std::string(FormatName(f_)) + " has no header word";
-      if (haveHeader_ || records_ > 0) return "the header must come first, once";
+      if (!HasHeaderWord(f_)) return Note(N_("format %s has no header word"), {std::string(FormatName(f_))});
+      if (haveHeader_ || records_ > 0) return Note(N_("the header must come first, once"));
       auto v = t.size() == 2 ? ParseHex(t[1], 4) : std::nullopt;
-      if (!v) return "expected: header HHHH";
+      // TRANSLATORS: the way a line is written, such as "header HHHH"
+      // (words of the table's format, kept as they are).
+      if (!v) return Note(N_("expected: %s"), {std::string("header HHHH")});
       PutWord(bytes_, static_cast<uint16_t>(*v));
       haveHeader_ = true;
-      return "";
+      return Note();
     }
     if (t[0] == "tail") {
       if (t.size() < 2 || t.size() - 1 >= static_cast<size_t>(2 * width)) {
-        return "a tail holds 1 to " + std::to_string(2 * width - 1) + " bytes";
+        return Note(N_("a tail holds 1 to %s bytes"), {std::to_string(2 * width - 1)});
       }
       for (size_t i = 1; i < t.size(); ++i) {
         auto b = ParseHex(t[i], 2);
-        if (!b) return "expected a byte of two hexadecimal digits, got '" + std::string(t[i]) + "'";
+        if (!b) return Note(N_("expected a byte of two hexadecimal digits, got '%s'"), {std::string(t[i])});
         bytes_.push_back(static_cast<char>(*b));
       }
       tailDone_ = true;
-      return "";
+      return Note();
     }
-    if (HasHeaderWord(f_) && !haveHeader_) return "records need a header line before them";
+    if (HasHeaderWord(f_) && !haveHeader_) return Note(N_("records need a header line before them"));
     bool run = t[0] == "run";
     size_t fields = static_cast<size_t>(width) + (run ? 2 : 0);
     if (t.size() != fields) {
-      return run ? "expected: run " + Fields() + " COUNT" : "expected: " + Fields();
+      return Note(N_("expected: %s"), {run ? "run " + Fields() + " COUNT" : Fields()});
     }
     std::array<uint16_t, 3> rec{};
     for (int k = 0; k < width; ++k) {
@@ -478,22 +482,26 @@ class WordBuilder : public Builder {
       } else {
         v = ParseHex(tok, 4);
       }
-      if (!v) return "'" + std::string(tok) + "' is not " + (f_ == TableFormat::kPiCodes && k == 0 ? "a number 0-65535" : "a word of 1-4 hexadecimal digits");
+      if (!v) {
+        return Note(f_ == TableFormat::kPiCodes && k == 0 ? N_("'%s' is not a number 0-65535")
+                                                          : N_("'%s' is not a word of 1-4 hexadecimal digits"),
+                    {std::string(tok)});
+      }
       rec[static_cast<size_t>(k)] = static_cast<uint16_t>(*v);
     }
     long count = 1;
     if (run) {
       auto c = ParseDecimal(t.back(), 1, 32768);
-      if (!c) return "a run counts 1 to 32768 records";
+      if (!c) return Note(N_("a run counts 1 to 32768 records"));
       count = *c;
     }
     for (long i = 0; i < count; ++i) {
       for (int k = 0; k < width; ++k) PutWord(bytes_, static_cast<uint16_t>(rec[static_cast<size_t>(k)] + i));
       ++records_;
     }
-    return "";
+    return Note();
   }
-  std::string Finish(std::string&) override { return bytes_; }
+  std::string Finish(Note&) override { return bytes_; }
 
  private:
   std::string Fields() const { return f_ == TableFormat::kPiCodes ? "N FFFF SSSS" : "KKKK VVVV"; }
@@ -509,25 +517,25 @@ class ByteMapBuilder : public Builder {
   using Builder::Builder;
 
  protected:
-  std::string SetLength(const std::vector<std::string_view>& t) {
-    if (haveLength_) return "the length is given twice";
+  Note SetLength(const std::vector<std::string_view>& t) {
+    if (haveLength_) return Note(N_("the length is given twice"));
     auto n = t.size() == 2 ? ParseDecimal(t[1], 0, 1L << 24) : std::nullopt;
-    if (!n) return "expected: length N (0 to 16777216)";
+    if (!n) return Note(N_("expected: %s"), {std::string("length N (0 to 16777216)")});
     length_ = static_cast<size_t>(*n);
     haveLength_ = true;
-    return "";
+    return Note();
   }
   void Put(size_t offset, unsigned char value) {
     if (bytes_.size() <= offset) bytes_.resize(offset + 1, '\0');
     bytes_[offset] = static_cast<char>(value);
   }
-  std::string Result(size_t minimum, std::string& error) {
+  std::string Result(size_t minimum, Note& error) {
     std::string out = bytes_;
     size_t size = haveLength_ ? length_ : std::max(minimum, out.size());
     if (out.size() > size) {
       for (size_t i = size; i < out.size(); ++i) {
         if (out[i] != 0) {
-          error = "a value lies at byte " + std::to_string(i) + ", beyond the length " + std::to_string(size);
+          error = Note(N_("a value lies at byte %s, beyond the length %s"), {std::to_string(i), std::to_string(size)});
           return {};
         }
       }
@@ -545,44 +553,44 @@ class ByteMapBuilder : public Builder {
 class PitchBuilder : public ByteMapBuilder {
  public:
   using ByteMapBuilder::ByteMapBuilder;
-  std::string Line(std::string_view, const std::vector<std::string_view>& t) override {
+  Note Line(std::string_view, const std::vector<std::string_view>& t) override {
     if (t[0] == "length") return SetLength(t);
     if (t[0] == "header-byte") {
       auto i = t.size() == 3 ? ParseDecimal(t[1], 0, 1) : std::nullopt;
       auto v = t.size() == 3 ? ParseDecimal(t[2], 0, 255) : std::nullopt;
-      if (!i || !v) return "expected: header-byte I V (I 0 or 1, V 0-255)";
+      if (!i || !v) return Note(N_("expected: %s (%s)"), {std::string("header-byte I V"), Note(N_("I 0 or 1, V 0-255"))});
       Put(static_cast<size_t>(*i), static_cast<unsigned char>(*v));
-      return "";
+      return Note();
     }
     if (t[0] == "font") {
       auto font = t.size() == 3 ? ParseDecimal(t[1], 0, 1021) : std::nullopt;
       auto block = t.size() == 3 ? ParseDecimal(t[2], -128, 127) : std::nullopt;
-      if (!font || !block) return "expected: font F B (F 0-1021, B -128 to 127)";
+      if (!font || !block) return Note(N_("expected: %s (%s)"), {std::string("font F B"), Note(N_("F 0-1021, B -128 to 127"))});
       Put(static_cast<size_t>(*font) + 2, static_cast<unsigned char>(*block));
-      return "";
+      return Note();
     }
     if (t[0] == "block") {
       auto b = t.size() == 2 ? ParseDecimal(t[1], 1, 65535) : std::nullopt;
-      if (!b) return "expected: block B (1 or more)";
+      if (!b) return Note(N_("expected: %s (%s)"), {std::string("block B"), Note(N_("1 or more"))});
       block_ = *b;
       maxEnd_ = std::max(maxEnd_, static_cast<size_t>(*b + 4) * 256);
-      return "";
+      return Note();
     }
     if (t[0].size() == 3 && t[0].back() == ':') {
-      if (block_ == 0) return "widths need a block line before them";
+      if (block_ == 0) return Note(N_("widths need a block line before them"));
       auto column = ParseHex(t[0].substr(0, 2), 2);
-      if (!column) return "expected a column of two hexadecimal digits before ':'";
-      if (*column + (t.size() - 1) > 256) return "a block has 256 columns";
+      if (!column) return Note(N_("expected a column of two hexadecimal digits before ':'"));
+      if (*column + (t.size() - 1) > 256) return Note(N_("a block has 256 columns"));
       for (size_t i = 1; i < t.size(); ++i) {
         auto w = ParseDecimal(t[i], -128, 127);
-        if (!w) return "'" + std::string(t[i]) + "' is no width from -128 to 127";
+        if (!w) return Note(N_("'%s' is no width from -128 to 127"), {std::string(t[i])});
         Put(static_cast<size_t>(block_ + 3) * 256 + *column + i - 1, static_cast<unsigned char>(*w));
       }
-      return "";
+      return Note();
     }
-    return "unknown line: " + std::string(t[0]);
+    return Note(N_("unknown line: %s"), {std::string(t[0])});
   }
-  std::string Finish(std::string& error) override { return Result(std::max<size_t>(1024, maxEnd_), error); }
+  std::string Finish(Note& error) override { return Result(std::max<size_t>(1024, maxEnd_), error); }
 
  private:
   long block_ = 0;
@@ -592,62 +600,63 @@ class PitchBuilder : public ByteMapBuilder {
 class PiWidthBuilder : public ByteMapBuilder {
  public:
   using ByteMapBuilder::ByteMapBuilder;
-  std::string Line(std::string_view, const std::vector<std::string_view>& t) override {
+  Note Line(std::string_view, const std::vector<std::string_view>& t) override {
     if (t[0] == "length") return SetLength(t);
     if (t[0].size() >= 2 && t[0].back() == ':') {
       auto start = ParseDecimal(t[0].substr(0, t[0].size() - 1), 0, 1L << 24);
-      if (!start) return "expected a pi number before ':'";
+      if (!start) return Note(N_("expected a pi number before ':'"));
       for (size_t i = 1; i < t.size(); ++i) {
         auto w = ParseDecimal(t[i], 0, 255);
-        if (!w) return "'" + std::string(t[i]) + "' is no width from 0 to 255";
+        if (!w) return Note(N_("'%s' is no width from 0 to 255"), {std::string(t[i])});
         Put(static_cast<size_t>(*start) + i - 1, static_cast<unsigned char>(*w));
       }
-      return "";
+      return Note();
     }
-    return "unknown line: " + std::string(t[0]);
+    return Note(N_("unknown line: %s"), {std::string(t[0])});
   }
-  std::string Finish(std::string& error) override { return Result(0, error); }
+  std::string Finish(Note& error) override { return Result(0, error); }
 };
 
 class TextBuilder : public Builder {
  public:
   using Builder::Builder;
-  std::string Line(std::string_view raw, const std::vector<std::string_view>& t) override {
+  Note Line(std::string_view raw, const std::vector<std::string_view>& t) override {
     raw = Trim(raw);
     if (!t.empty() && t[0] == "line-end") {
-      if (t.size() != 2) return "expected: line-end crlf|lf|none";
+      if (t.size() != 2) return Note(N_("expected: %s"), {std::string("line-end crlf|lf|none")});
       if (t[1] == "crlf") lineEnd_ = "\r\n";
       else if (t[1] == "lf") lineEnd_ = "\n";
       else if (t[1] == "none") lineEnd_ = "";
-      else return "a line end is crlf, lf or none";
-      return "";
+      else return Note(N_("a line end is crlf, lf or none"));
+      return Note();
     }
     if (!t.empty() && t[0] == "font" && f_ == TableFormat::kFontInfo) {
-      std::string line, error;
+      std::string line;
+      Note error;
       if (!RenderFontDirective(raw, line, error)) return error;
       bytes_ += line + lineEnd_;
-      return "";
+      return Note();
     }
-    return "unknown line in a text format: " + std::string(t.empty() ? raw : t[0]);
+    return Note(N_("unknown line in a text format: %s"), {std::string(t.empty() ? raw : t[0])});
   }
   // A "|" line: `text` is everything after the bar.
-  std::string TextLine(std::string_view text) {
+  Note TextLine(std::string_view text) {
     if (!text.empty() && text[0] == 'x' && (text.size() == 1 || text[1] == ' ' || text[1] == '\t')) {
       for (std::string_view tok : Tokens(text.substr(1))) {
         auto b = ParseHex(tok, 2);
-        if (!b || tok.size() != 2) return "expected bytes of two hexadecimal digits after |x";
+        if (!b || tok.size() != 2) return Note(N_("expected bytes of two hexadecimal digits after |x"));
         bytes_.push_back(static_cast<char>(*b));
       }
       bytes_ += lineEnd_;
-      return "";
+      return Note();
     }
     if (!text.empty() && text[0] == ' ') text.remove_prefix(1);
     std::string sjis;
-    if (!Utf8ToShiftJis(text, sjis)) return "the text has a character without a Shift_JIS form (or is no UTF-8)";
+    if (!Utf8ToShiftJis(text, sjis)) return Note(N_("the text has a character without a Shift_JIS form (or is no UTF-8)"));
     bytes_ += sjis + lineEnd_;
-    return "";
+    return Note();
   }
-  std::string Finish(std::string&) override { return bytes_; }
+  std::string Finish(Note&) override { return bytes_; }
 
  private:
   std::string bytes_;
@@ -715,10 +724,13 @@ TableBuild BuildTable(std::string_view source) {
   TextBuilder* text = nullptr;
   size_t pos = 0;
   int number = 0;
-  auto fail = [&](const std::string& what) {
+  auto fail = [&](const Note& what) {
     result.ok = false;
     result.bytes.clear();
-    result.error = number > 0 ? "line " + std::to_string(number) + ": " + what : what;
+    // TRANSLATORS: a line of a readable table that cannot be built, and
+    // what is wrong with it.
+    result.fault = number > 0 ? Note(N_("line %s: %s"), {std::to_string(number), what}) : what;
+    result.error = result.fault.Text();
     return result;
   };
   while (pos < source.size()) {
@@ -730,8 +742,9 @@ TableBuild BuildTable(std::string_view source) {
     size_t first = line.find_first_not_of(" \t");
     if (first == std::string_view::npos || line[first] == '#') continue;
     if (line[first] == '|') {
-      if (!text) return fail(builder ? "text lines belong to text formats only" : "the first line must name the format");
-      std::string error = text->TextLine(line.substr(first + 1));
+      if (!text) return fail(builder ? Note(N_("text lines belong to text formats only"))
+                                   : Note(N_("the first line must name the format")));
+      Note error = text->TextLine(line.substr(first + 1));
       if (!error.empty()) return fail(error);
       continue;
     }
@@ -739,9 +752,9 @@ TableBuild BuildTable(std::string_view source) {
     std::vector<std::string_view> tokens = Tokens(content);
     if (tokens.empty()) continue;
     if (!builder) {
-      if (tokens[0] != "format" || tokens.size() != 2) return fail("the first line must be: format NAME");
+      if (tokens[0] != "format" || tokens.size() != 2) return fail(Note(N_("the first line must be: %s"), {std::string("format NAME")}));
       auto f = FormatNamed(tokens[1]);
-      if (!f) return fail("unknown format '" + std::string(tokens[1]) + "'");
+      if (!f) return fail(Note(N_("unknown format '%s'"), {std::string(tokens[1])}));
       result.format = *f;
       if (*f == TableFormat::kPitch) builder = std::make_unique<PitchBuilder>(*f);
       else if (*f == TableFormat::kPiWidths) builder = std::make_unique<PiWidthBuilder>(*f);
@@ -754,14 +767,14 @@ TableBuild BuildTable(std::string_view source) {
       }
       continue;
     }
-    std::string error = builder->Line(content, tokens);
+    Note error = builder->Line(content, tokens);
     if (!error.empty()) return fail(error);
   }
   if (!builder) {
     number = 0;
-    return fail("no format line: the first line must be: format NAME");
+    return fail(Note(N_("no format line: the first line must be: %s"), {std::string("format NAME")}));
   }
-  std::string error;
+  Note error;
   std::string bytes = builder->Finish(error);
   if (!error.empty()) {
     number = 0;

@@ -35,6 +35,8 @@
 #include <string_view>
 #include <vector>
 
+#include "io/note.h"
+
 namespace velkan {
 
 enum class TableFormat {
@@ -83,7 +85,8 @@ struct TableBuild {
   bool ok = false;
   TableFormat format = TableFormat::kText;
   std::string bytes;  // the table file, when ok
-  std::string error;  // "line N: what is wrong", when not ok
+  Note fault;         // "line N: what is wrong", when not ok
+  std::string error;  // the fault in English
 };
 
 // Compiles a readable form into the bytes of the table file.

@@ -148,7 +148,7 @@ int Build(int argc, char** argv, TemporaryFiles& temporaries) {
   }
   TableBuild b = BuildTable(text);
   if (!b.ok) {
-    std::cerr << ShownPath(source) << ": " << ShownText(b.error) << "\n";
+    std::cerr << ShownPath(source) << ": " << ShownText(frontend::RenderNote(b.fault)) << "\n";
     return 1;
   }
   // Written beside the target and renamed (or to a descriptor, a pipe or a

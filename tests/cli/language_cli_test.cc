@@ -129,6 +129,23 @@ TEST(Languages, ReasonsAndErrorsOfTheSystemAreInTheLanguageToo) {
   EXPECT_NE(gone.err.find("ピッチファイル " + pitch.string() + ": 見つかりません。"), std::string::npos) << gone.err;
 }
 
+// What `tables build` finds wrong with a readable table, down to the ranges
+// of a line's numbers; the words of the format stay as they are written.
+TEST(Languages, TableBuildErrorsAreInTheLanguageToo) {
+  Locales locales({"ja_JP.UTF-8"});
+  NEED_LOCALES(locales);
+  TempDir dir;
+  const std::string source = dir.Write("bad.txt", "format pitch\nfont 1022 1\n").string();
+  const std::string out = (dir.path() / "out.tbl").string();
+  CliRun en = RunVelkan({"tables", "build", source, "-o", out});
+  EXPECT_EQ(en.status, 1);
+  EXPECT_EQ(en.err, source + ": line 2: expected: font F B (F 0-1021, B -128 to 127)\n");
+  CliRun ja = RunVelkan({"tables", "build", source, "-o", out}, locales.Env("LANG", "ja_JP.UTF-8"));
+  EXPECT_EQ(ja.status, 1);
+  EXPECT_EQ(ja.err, source + ": 2 行目: 書き方は font F B です (F は 0-1021、B は -128 から 127)\n");
+  EXPECT_FALSE(fs::exists(out));
+}
+
 // LANGUAGE chooses the language before LANG and LC_MESSAGES, except in the
 // locale "C": the C library takes C.UTF-8 as a locale of its own there.
 TEST(Languages, LanguageComesFirstButNotInTheCLocale) {
