@@ -520,7 +520,7 @@ class ByteMapBuilder : public Builder {
   Note SetLength(const std::vector<std::string_view>& t) {
     if (haveLength_) return Note(N_("the length is given twice"));
     auto n = t.size() == 2 ? ParseDecimal(t[1], 0, 1L << 24) : std::nullopt;
-    if (!n) return Note(N_("expected: %s"), {std::string("length N (0 to 16777216)")});
+    if (!n) return Note(N_("expected: %s (%s)"), {std::string("length N"), Note(N_("0 to 16777216"))});
     length_ = static_cast<size_t>(*n);
     haveLength_ = true;
     return Note();
@@ -558,14 +558,18 @@ class PitchBuilder : public ByteMapBuilder {
     if (t[0] == "header-byte") {
       auto i = t.size() == 3 ? ParseDecimal(t[1], 0, 1) : std::nullopt;
       auto v = t.size() == 3 ? ParseDecimal(t[2], 0, 255) : std::nullopt;
-      if (!i || !v) return Note(N_("expected: %s (%s)"), {std::string("header-byte I V"), Note(N_("I 0 or 1, V 0-255"))});
+      if (!i || !v) {
+        return Note(N_("expected: %s (%s)"), {std::string("header-byte I V"), Note(N_("I 0 or 1, V 0-255"))});
+      }
       Put(static_cast<size_t>(*i), static_cast<unsigned char>(*v));
       return Note();
     }
     if (t[0] == "font") {
       auto font = t.size() == 3 ? ParseDecimal(t[1], 0, 1021) : std::nullopt;
       auto block = t.size() == 3 ? ParseDecimal(t[2], -128, 127) : std::nullopt;
-      if (!font || !block) return Note(N_("expected: %s (%s)"), {std::string("font F B"), Note(N_("F 0-1021, B -128 to 127"))});
+      if (!font || !block) {
+        return Note(N_("expected: %s (%s)"), {std::string("font F B"), Note(N_("F 0-1021, B -128 to 127"))});
+      }
       Put(static_cast<size_t>(*font) + 2, static_cast<unsigned char>(*block));
       return Note();
     }
@@ -652,7 +656,9 @@ class TextBuilder : public Builder {
     }
     if (!text.empty() && text[0] == ' ') text.remove_prefix(1);
     std::string sjis;
-    if (!Utf8ToShiftJis(text, sjis)) return Note(N_("the text has a character without a Shift_JIS form (or is no UTF-8)"));
+    if (!Utf8ToShiftJis(text, sjis)) {
+      return Note(N_("the text has a character without a Shift_JIS form (or is no UTF-8)"));
+    }
     bytes_ += sjis + lineEnd_;
     return Note();
   }
@@ -752,7 +758,9 @@ TableBuild BuildTable(std::string_view source) {
     std::vector<std::string_view> tokens = Tokens(content);
     if (tokens.empty()) continue;
     if (!builder) {
-      if (tokens[0] != "format" || tokens.size() != 2) return fail(Note(N_("the first line must be: %s"), {std::string("format NAME")}));
+      if (tokens[0] != "format" || tokens.size() != 2) {
+        return fail(Note(N_("the first line must be: %s"), {std::string("format NAME")}));
+      }
       auto f = FormatNamed(tokens[1]);
       if (!f) return fail(Note(N_("unknown format '%s'"), {std::string(tokens[1])}));
       result.format = *f;
