@@ -37,7 +37,10 @@ inline bool PlainCharacterNext(const CodeStream& s) {
   if (c.chars.oneShotCode != 0) return 0;
   if (avail == 0 || !IsMainPageCode(LoadBigEndian16(p))) return 0;
   const int16_t font = c.typo.font;
-  MainPageRoute route = OpenMainPageRoute(c.fonts, font);
+  // Right after a change of font the route is closed until the font is
+  // selected: it is not looked at before.
+  MainPageRoute route;
+  if (font == c.fonts.lastFont) route = OpenMainPageRoute(c.fonts, font);
   if (!route.open()) [[unlikely]] {
     // After a change of font the route opens once the font is selected,
     // which the conversion of the first character does next in any case:
