@@ -5,25 +5,13 @@
 #include <string_view>
 
 #include "conversion/conversion.h"
+#include "conversion/conversion_tags.h"
 #include "typo/state_tag_text.h"
 #include "typo/typo_state.h"
 
 namespace velkan {
 
 namespace {
-
-// What the state tags of a conversion are composed from, and where they go
-// (see typo/state_tag_text.h).
-struct ConversionTags {
-  Conversion& c;
-  const TypoState& now() const { return c.typo; }
-  TypoState& emitted() const { return c.emitted; }
-  PendingMove& move() const { return c.move; }
-  int16_t unit() const { return c.session.settings.unit; }
-  bool vertical() const { return c.session.settings.direction == 1; }
-  const DefinitionFile& names() const { return c.definitions; }
-  void WriteText(std::string_view text) const { c.out.WriteText(text); }
-};
 
 // As ConversionTags, keeping what it writes in the cache under `key`.
 struct CachingTags : ConversionTags {

@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 
+#include "conversion/conversion_tags.h"
 #include "typo/state_tag_text.h"
 #include "typo/typo_literals.h"
 
@@ -152,19 +153,6 @@ TEST(WriteCharacterTags, SilencedByTheOutputSwitch) {
   EXPECT_EQ(m.output(), "");
 }
 
-// The state tags composed afresh every time, as a reference for the tags a
-// pass writes from the texts it kept.
-struct FreshTags {
-  Conversion& c;
-  const TypoState& now() const { return c.typo; }
-  TypoState& emitted() const { return c.emitted; }
-  PendingMove& move() const { return c.move; }
-  int16_t unit() const { return c.session.settings.unit; }
-  bool vertical() const { return c.session.settings.direction == 1; }
-  const DefinitionFile& names() const { return c.definitions; }
-  void WriteText(std::string_view text) const { c.out.WriteText(text); }
-};
-
 // Settings taking turns among a few values, so that most tags are written
 // from kept texts, with the unit, the direction and the names of the
 // definition file changing in between (names longer than a kept text too):
@@ -219,8 +207,8 @@ TEST(WriteCharacterTags, KeptTextsAreTheComposedOnes) {
     }
     if (GTagPending(now, kept.c.emitted) && kept.c.tagCache.Find(GTagKey(now, kept.c.emitted, job.unit))) ++fromKept;
     WriteCharacterTags(kept.c);
-    WriteJTag(FreshTags{fresh.c});
-    WriteGTag(FreshTags{fresh.c});
+    WriteJTag(ConversionTags{fresh.c});
+    WriteGTag(ConversionTags{fresh.c});
     ASSERT_EQ(kept.output(), fresh.output()) << "after step " << i;
   }
   EXPECT_GT(written, 5000u);
