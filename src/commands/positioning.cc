@@ -28,10 +28,7 @@ int16_t ReadSizePair(Conversion& c, SizePair& pair) {
 Flow SetSize(Conversion& c, int32_t position) {
   SizePair p;
   if (ReadSizePair(c, p) < 0) return Flow::kFail;
-  c.typo.height = p.size;
-  c.typo.width = p.size;
-  c.typo.jkr = p.jkr;
-  c.typo.position = position;
+  positioning_detail::ApplySize(c, p.size, p.jkr, position);
   return Flow::kGoOn;
 }
 

@@ -7,9 +7,14 @@
 // the tags follow at the next step of the main loop.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+#include "conversion/code_stream.h"
+#include "conversion/conversion.h"
 #include "conversion/flow.h"
+#include "conversion/readers.h"
+#include "typo/wrap.h"
 
 namespace velkan {
 
@@ -38,5 +43,77 @@ Flow CmdLineSpacing(Conversion& c);
 
 // 0xD039: measure = a length (picas and points in a pt job, Q in a Q job).
 Flow CmdMeasure(Conversion& c);
+
+namespace positioning_detail {
+
+// What a size command sets: height = width = `size`, the pitch difference
+// and the position.
+inline void ApplySize(Conversion& c, int16_t size, int16_t jkr, int32_t position) {
+  c.typo.height = size;
+  c.typo.width = size;
+  c.typo.jkr = jkr;
+  c.typo.position = position;
+}
+
+// ReadQuarters over the words at [p, end): an integer and, after a point
+// separator, fraction digits. Returns where the first word after them lies.
+inline const uint8_t* QuartersAt(const uint8_t* p, const uint8_t* end, int16_t& value) {
+  uint32_t a = 0, b = 0, n = 0;
+  p = ScanDigits(p, end, a, n);
+  int16_t fraction = 0;  // RoundToQuarters(0)
+  if (p < end && LoadBigEndian16(p) == kPointSeparator) {
+    p = ScanDigits(p + 2, end, b, n);
+    fraction = RoundToQuarters(Wrap16(static_cast<int32_t>(b)));
+  }
+  value = Wrap16(int32_t{Wrap16(static_cast<int32_t>(a))} * 4 + fraction);
+  return p;
+}
+
+}  // namespace positioning_detail
+
+// Runs the setting command `handler` (one of CmdFont, CmdColour, the size
+// commands, CmdWidth and CmdLineSpacing), the current word inside a group,
+// straight from the block read when its arguments and the 0xD004 closing
+// the group lie there and hold no comma after a size: sets what `handler`
+// would, takes the words through the 0xD004 and returns true. Returns false
+// having done nothing otherwise (any other handler, a replay running, a
+// word the group would skip, the block read ending first). Inline, so that
+// the group's loop runs it without a call.
+inline bool RunSettingInBlock(Conversion& c, Flow (*handler)(Conversion&)) {
+  using positioning_detail::QuartersAt;
+  size_t avail = 0;
+  const uint8_t* const p = c.stream.PeekWords(avail);
+  const uint8_t* const end = p + 2 * avail;
+  const uint8_t* q = p;
+  int16_t v = 0;
+  if (handler == CmdFont || handler == CmdColour) {
+    uint32_t a = 0, n = 0;
+    q = ScanDigits(p, end, a, n);
+    v = Wrap16(static_cast<int32_t>(a));
+    if (q == end || LoadBigEndian16(q) != kGroupClose) return false;
+    (handler == CmdFont ? c.typo.font : c.typo.colour) = v;
+  } else if (handler == CmdLineSpacing) {
+    q = QuartersAt(p, end, v);
+    if (q == end || LoadBigEndian16(q) != kGroupClose) return false;
+    c.typo.lineSpacing = int32_t{v} * kQuarterUnits;
+  } else if (handler == CmdWidth) {
+    q = QuartersAt(p, end, v);
+    if (q == end || LoadBigEndian16(q) != kGroupClose) return false;
+    c.typo.width = v;
+    c.typo.jkr = 0;
+  } else {
+    int32_t position = handler == CmdSizeCenter ? 0
+                       : handler == CmdSizeTop  ? 1
+                       : handler == CmdSizeBottom ? 2
+                       : handler == CmdSizeBase ? 3
+                                                : -1;
+    if (position < 0) return false;
+    q = QuartersAt(p, end, v);
+    if (q == end || LoadBigEndian16(q) != kGroupClose) return false;
+    positioning_detail::ApplySize(c, v, 0, position);
+  }
+  c.stream.TakeWords(static_cast<size_t>(q - p) / 2 + 1);
+  return true;
+}
 
 }  // namespace velkan

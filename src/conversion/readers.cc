@@ -8,8 +8,6 @@ namespace velkan {
 
 namespace {
 
-constexpr int32_t kQuarterUnits = 3240;
-
 // Accumulates digits starting with the word after the current one. The
 // digits in the block read are taken straight from it; the word that ends
 // them is taken as any word is. The value and the count wrap at 16 bits.
@@ -21,14 +19,7 @@ constexpr int32_t kQuarterUnits = 3240;
   for (;;) {
     size_t avail = 0;
     const uint8_t* p = s.PeekWords(avail);
-    size_t i = 0;
-    for (; i < avail; ++i) {
-      uint16_t w = LoadBigEndian16(p + 2 * i);
-      if (!IsDigitWord(w)) break;
-      v = v * 10 + (w - kDigitZero);
-      ++n;
-    }
-    s.TakeWords(i);
+    s.TakeWords(static_cast<size_t>(ScanDigits(p, p + 2 * avail, v, n) - p) / 2);
     r = s.Take();
     if (r < 0 || !IsDigitWord(s.current())) break;
     v = v * 10 + (s.current() - kDigitZero);

@@ -11,11 +11,28 @@
 
 #include <cstdint>
 
+#include "io/byte_order.h"
 #include "tables/command_words.h"
 
 namespace velkan {
 
 class Conversion;
+
+// Internal units in a quarter of a unit of the job.
+inline constexpr int32_t kQuarterUnits = 3240;
+
+// Accumulates the digit words stored high byte first from `p` on, before
+// `end`, into `value` (value * 10 + digit, wrapping at 32 bits) and counts
+// them in `count`. Returns where the first other word (or `end`) lies.
+inline const uint8_t* ScanDigits(const uint8_t* p, const uint8_t* end, uint32_t& value, uint32_t& count) {
+  for (; p < end; p += 2) {
+    uint16_t w = LoadBigEndian16(p);
+    if (!IsDigitWord(w)) break;
+    value = value * 10 + (w - kDigitZero);
+    ++count;
+  }
+  return p;
+}
 
 // Reads digits into `value` (value * 10 + digit, wrapping). Returns the number
 // of digits (0 when the first word is none; value is then 0).

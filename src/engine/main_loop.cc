@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "commands/positioning.h"
 #include "conversion/character_output.h"
 #include "conversion/character_stage.h"
 #include "conversion/code_stream.h"
@@ -130,6 +131,9 @@ Flow RunParameterGroup(Conversion& c) {
     Handler h = InCommandTable(w) ? table[w & 0xFF].inGroup : nullptr;
     if (h != nullptr) {
       s.MarkDispatch();
+      // A setting command whose arguments and the group's end lie in the
+      // block read is run there and then.
+      if (RunSettingInBlock(c, h)) break;
       if (h(c) == Flow::kFail) return Flow::kFail;
     } else if (s.Take() < 0) {
       return Flow::kFail;

@@ -144,6 +144,64 @@ TEST(MainLoop, GroupClosersOutsideAGroupAreHarmless) {
   }
 }
 
+TEST(MainLoop, SettingGroupsComeOutTheSameWhereverTheBlockReadEnds) {
+  // Groups behind characters, of every setting command a group runs straight
+  // from the block read and of shapes it leaves to the readers (a comma
+  // after a size, a point after a font, two commands), and one the input
+  // ends in. Read whole and in reads of a few bytes, so that the block read
+  // ends at every place inside a group, they come out as when a filler
+  // before each group and after each command word sends the group through
+  // the pre-phase and the readers.
+  constexpr uint16_t kPoint = 0xC334, kComma = 0xC335;
+  auto d = [](int digit) { return static_cast<uint16_t>(0xC340 + digit); };
+  const std::vector<std::vector<uint16_t>> groups = {
+      {0xD02D, d(3)},
+      {0xD02D},
+      {0xD02D, d(7), d(0), d(0), d(0), d(0), d(1)},
+      {0xD084, d(2)},
+      {0xD052, d(1), d(2)},
+      {0xD051, d(7), kPoint, d(2), d(5)},
+      {0xD053, d(9), kPoint, d(1), d(2), d(5)},
+      {0xD02E, d(8), kPoint},
+      {0xD041, d(1), d(1)},
+      {0xD038, d(1), d(4), kPoint, d(5)},
+      {0xD052, d(1), d(0), kComma, d(1), d(2)},
+      {0xD02D, d(2), kPoint, d(5)},
+      {0xD02D, d(4), 0xD052, d(9)},
+      {0xD052, d(9), d(9), d(9), d(9), d(9), d(9), 0xD02D, d(2)},
+  };
+  std::vector<uint16_t> words, viaReaders;
+  for (size_t i = 0; i <= groups.size(); ++i) {
+    for (uint16_t ch : {uint16_t{0x80A1}, uint16_t{0x80A2}}) {
+      words.push_back(ch);
+      viaReaders.push_back(ch);
+    }
+    words.push_back(kGroupOpen);
+    viaReaders.insert(viaReaders.end(), {kFillerWord, kGroupOpen});
+    const std::vector<uint16_t>& g = i < groups.size() ? groups[i] : groups[0];
+    for (uint16_t w : g) {
+      words.push_back(w);
+      viaReaders.push_back(w);
+      if (IsCommandWord(w)) viaReaders.push_back(kFillerWord);
+    }
+    if (i < groups.size()) {
+      words.push_back(kGroupClose);
+      viaReaders.push_back(kGroupClose);
+    }
+  }
+  MemoryJob job;
+  job.root = VELKAN_SAMPLE_ROOT;
+  job.lentRoom = 65536;
+  Session first;
+  const std::string want = RunWords(first, viaReaders, job).output;
+  ASSERT_NE(want.find("<J size="), std::string::npos) << want;
+  for (size_t chunk : {0, 1, 2, 3, 5, 7, 11, 17, 31}) {
+    job.chunk = chunk;
+    Session session;
+    EXPECT_EQ(RunWords(session, words, job).output, want) << "reads of " << chunk << " bytes";
+  }
+}
+
 TEST(PrePhase, EndsAtAHandlerThatReturnsZero) {
   WordConversion w({0xD004, 0x45A1});
   EXPECT_EQ(RunPrePhase(w.c), 0);

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <vector>
 
+#include "conversion/word_fixture.h"
 #include "engine/pass.h"
 #include "io/encoding_converter.h"
 #include "tables/code_tables.h"
@@ -149,7 +150,10 @@ class LendingSink final : public ByteSink {
 
 MemoryRun RunBytes(Session& session, const std::string& input, const MemoryJob& job) {
   LoadedTables tables(job.root);
-  MemorySource source(input);
+  MemorySource whole(input);
+  std::optional<ChunkedSource> chunked;
+  if (job.chunk > 0) chunked.emplace(input, job.chunk);
+  ByteSource& source = chunked ? static_cast<ByteSource&>(*chunked) : whole;
   MemorySink memory;
   std::optional<LendingSink> lending;
   if (job.lentRoom > 0) lending.emplace(job.lentRoom);

@@ -84,6 +84,9 @@ struct MemoryJob {
   // 0: the output goes to a MemorySink, which lends no room; else to a sink
   // that lends a buffer of this many bytes, as the file sink does.
   size_t lentRoom = 0;
+  // 0: the input is read whole; else at most this many bytes a read, so that
+  // the block read ends wherever a read ends.
+  size_t chunk = 0;
 };
 
 MemoryRun RunWords(Session& session, const std::vector<uint16_t>& words, const MemoryJob& job = {});
