@@ -173,7 +173,14 @@ Flow RunMainLoop(Conversion& c) {
     Flow r;
     // The filler and the skipped region are no command that ends the stage.
     uint16_t next = swept > 0 && swept < avail ? LoadBigEndian16(p + 2 * swept) : 0;
-    if (IsCommandWord(next) && next != kFillerWord && next != kSkipRegion) {
+    if (next == kGroupOpen && !c.out.writeFailed()) {
+      // A group behind the characters is run at once, as the pre-phase of
+      // the next step would run it (after a refused write it waits there,
+      // and the next step ends the pass before it).
+      s.TakeWords(1);
+      s.MarkDispatch();
+      r = RunParameterGroup(c);
+    } else if (IsCommandWord(next) && next != kFillerWord && next != kSkipRegion) {
       s.TakeWords(1);
       s.Keep();
       r = DispatchCommandWord(c, table, next);

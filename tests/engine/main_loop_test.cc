@@ -202,6 +202,38 @@ TEST(MainLoop, SettingGroupsComeOutTheSameWhereverTheBlockReadEnds) {
   }
 }
 
+TEST(MainLoop, AGroupBehindCharactersIsNotRunOnceAWriteWasRefused) {
+  // A sink that lends a little room and refuses whatever does not fit: the
+  // warning of the horizontal tab (in the pre-phase) is refused, the
+  // character still fits. Nothing more is converted or stored once the
+  // output refused a write, so the group behind the character is not run.
+  class SmallRoomSink final : public ByteSink {
+   public:
+    SmallRoomSink() {
+      cur_ = room_;
+      end_ = room_ + sizeof room_;
+    }
+
+   protected:
+    bool TakeBytes(const char*, size_t) override { return false; }
+
+   private:
+    char room_[8];
+  };
+  Session session;
+  LoadedTables tables(VELKAN_SAMPLE_ROOT);
+  const std::string words = WordBytes({0xD024, 0x80A1, 0xD003, 0xD02D, 0xC343, 0xD004, 0x80A2});
+  MemorySource source(words);
+  SmallRoomSink sink;
+  Pass pass(session, PassSettings{}, tables, source, sink);
+  Conversion& c = pass.conversion();
+  const int16_t font = c.typo.font;
+  EXPECT_EQ(RunMainLoop(c), Flow::kFail);
+  EXPECT_TRUE(c.out.writeFailed());
+  EXPECT_EQ(c.typo.font, font);
+  EXPECT_EQ(c.stream.current(), kGroupOpen);
+}
+
 TEST(PrePhase, EndsAtAHandlerThatReturnsZero) {
   WordConversion w({0xD004, 0x45A1});
   EXPECT_EQ(RunPrePhase(w.c), 0);
