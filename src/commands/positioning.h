@@ -79,7 +79,7 @@ inline const uint8_t* QuartersAt(const uint8_t* p, const uint8_t* end, int16_t& 
 // having done nothing otherwise (any other handler, a replay running, a
 // word the group would skip, the block read ending first). Inline, so that
 // the group's loop runs it without a call.
-inline bool RunSettingInBlock(Conversion& c, Flow (*handler)(Conversion&)) {
+[[gnu::always_inline]] inline bool RunSettingInBlock(Conversion& c, Flow (*handler)(Conversion&)) {
   using positioning_detail::QuartersAt;
   size_t avail = 0;
   const uint8_t* const p = c.stream.PeekWords(avail);

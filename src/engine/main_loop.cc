@@ -116,10 +116,13 @@ Flow DispatchCommand(Conversion& c) {
   return Flow::kGoOn;
 }
 
-Flow RunParameterGroup(Conversion& c) {
+namespace {
+
+// The words of a group from its current word on: runs the in-group handlers
+// up to the closing 0xD004 (see RunParameterGroup).
+Flow RunGroupBody(Conversion& c) {
   CodeStream& s = c.stream;
   const CommandTable& table = Commands();
-  if (s.Take() < 0) return Flow::kFail;
   while (s.current() != kGroupClose) {
     uint16_t w = s.current();
     // The end of the input cannot be followed by the 0xD004 the group waits
@@ -141,6 +144,31 @@ Flow RunParameterGroup(Conversion& c) {
   }
   s.Consume();
   return Flow::kGoOn;
+}
+
+// Runs the group whose 0xD003 is the next word of the block read, `p` the
+// word after it and `avail` the words from there on, as RunParameterGroup
+// would: a setting command alone in the group without a call.
+[[gnu::always_inline]] inline Flow RunGroupAt(Conversion& c, const CommandTable& table, const uint8_t* p, size_t avail) {
+  CodeStream& s = c.stream;
+  s.TakeWords(1);
+  s.MarkDispatch();
+  if (avail == 0) return RunParameterGroup(c);
+  const uint16_t w = LoadBigEndian16(p);
+  Handler h = InCommandTable(w) && w != kFillerWord && w != kSkipRegion ? table[w & 0xFF].inGroup : nullptr;
+  if (h == nullptr) return RunParameterGroup(c);
+  s.TakeWords(1);
+  s.MarkDispatch();
+  if (!RunSettingInBlock(c, h)) return RunGroupBody(c);
+  s.Consume();
+  return Flow::kGoOn;
+}
+
+}  // namespace
+
+Flow RunParameterGroup(Conversion& c) {
+  if (c.stream.Take() < 0) return Flow::kFail;
+  return RunGroupBody(c);
 }
 
 Flow ConsumeWord(Conversion& c) {
@@ -177,9 +205,7 @@ Flow RunMainLoop(Conversion& c) {
       // A group behind the characters is run at once, as the pre-phase of
       // the next step would run it (after a refused write it waits there,
       // and the next step ends the pass before it).
-      s.TakeWords(1);
-      s.MarkDispatch();
-      r = RunParameterGroup(c);
+      r = RunGroupAt(c, table, p + 2 * (swept + 1), avail - swept - 1);
     } else if (IsCommandWord(next) && next != kFillerWord && next != kSkipRegion) {
       s.TakeWords(1);
       s.Keep();
