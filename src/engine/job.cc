@@ -620,16 +620,22 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
   // impossible is found at once, but it is opened only for the pass whose
   // output is kept, once its input was found and the store and the pi-font
   // file are open.
-  auto checkOutput = [&o, &plan] {
+  auto outputFile = std::make_unique<OutputFile>();
+  OutputFile& output = *outputFile;
+  const bool twoPasses = !o.udfFile.empty();
+  // With one pass, only the store's opening and the tables' lending come
+  // between the check and the opening of the output: the opening takes what
+  // the check found.
+  auto checkOutput = [&o, &plan, &output, twoPasses] {
     return o.outputFd >= 0 ? OutputFile::CheckDescriptor(o.outputFd, "/dev/fd/" + std::to_string(o.outputFd))
-                           : OutputFile::Check(o.outputFile, plan.folder);
+           : twoPasses     ? OutputFile::Check(o.outputFile, plan.folder)
+                           : output.Examine(o.outputFile, plan.folder);
   };
   auto refuseOutput = [&o, &result](Note why) {
     result.status = JobStatus::kOutputNotCreated;
     result.message = NotCreatedMessage(o.outputFile);
     result.notes.push_back(std::move(why));
   };
-  const bool twoPasses = !o.udfFile.empty();
   PassInput input;
   if (twoPasses) {
     // The first pass only stores the formats of the format file: its output
@@ -659,8 +665,6 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
       return result;
     }
   }
-  auto outputFile = std::make_unique<OutputFile>();
-  OutputFile& output = *outputFile;
   bool opened = false;
   int readError = 0;
   Written written;
@@ -674,7 +678,12 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
         refuseOutput(output.error());
         return false;
       }
-      sink.Attach(output.fd());
+      // A temporary file was just made: empty, written from its start.
+      if (output.temporary().empty()) {
+        sink.Attach(output.fd());
+      } else {
+        sink.AttachNewFile(output.fd());
+      }
       opened = true;
       return true;
     };

@@ -87,6 +87,9 @@ void RemoveTemporariesWhenEnding(TemporaryFiles& files) {
   if (::pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return;
   try {
     std::thread(EndOnSignal, signals, std::ref(files)).detach();
+    // Every thread blocks the signals; that one removes the files with
+    // RemoveAll, never from a handler.
+    files.NoHandlerRemoves();
     return;
   } catch (const std::exception&) {
     ::pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);

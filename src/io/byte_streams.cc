@@ -31,9 +31,16 @@ long MemorySource::Read(uint8_t* buf, size_t n) {
 }
 
 long FdSource::Read(uint8_t* buf, size_t n) {
+  if (ended_) return 0;
   for (;;) {
     ssize_t r = ::read(fd_, buf, n);
-    if (r >= 0) return static_cast<long>(r);
+    if (r >= 0) {
+      read_ += r;
+      // A regular file gives fewer bytes than asked for only at its end. A
+      // size of 0 says nothing (files of /proc have content all the same).
+      ended_ = r > 0 && static_cast<size_t>(r) < n && size_ > 0 && read_ == size_;
+      return static_cast<long>(r);
+    }
     if (errno != EINTR) {
       if (error_ == 0) error_ = errno;
       return -1;
@@ -178,7 +185,9 @@ bool FdSink::TakeBytes(const char* data, size_t n) {
     cur_ = buf_.get();
     end_ = cur_ + capacity_;
     struct stat st {};
-    if (::fstat(file_.fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    if (knownNew_) {
+      file_.regular = true;
+    } else if (::fstat(file_.fd, &st) == 0 && S_ISREG(st.st_mode)) {
       // The sink's bytes go to the file from where its descriptor stands.
       off_t at = ::lseek(file_.fd, 0, SEEK_CUR);
       file_.regular = at >= 0;

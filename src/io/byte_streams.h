@@ -120,7 +120,10 @@ class DiscardSink final : public ByteSink {
   char room_[16384];
 };
 
-// Reads a file descriptor (not owned) with large reads.
+// Reads a file descriptor (not owned) with large reads. `size`, when known
+// (a regular file's size, else -1), also spares the read that would only find
+// the end: once a read came back short with exactly `size` bytes read in all,
+// the file ended there. A file that grew past it is read to its end as any.
 class FdSource final : public ByteSource {
  public:
   explicit FdSource(int fd, long long size = -1) : fd_(fd), size_(size) {}
@@ -132,6 +135,8 @@ class FdSource final : public ByteSource {
  private:
   int fd_;
   long long size_;
+  long long read_ = 0;  // bytes read so far
+  bool ended_ = false;  // the end was met where `size_` said it lies
   int error_ = 0;
 };
 
@@ -148,6 +153,12 @@ class FdSink final : public ByteSink {
   // A sink whose descriptor is given by Attach, before anything is written.
   FdSink() : FdSink(-1) {}
   void Attach(int fd) { file_.fd = fd; }
+  // The same for a regular file the caller has just made, empty: written from
+  // its start without asking the descriptor what it is and where it stands.
+  void AttachNewFile(int fd) {
+    file_.fd = fd;
+    knownNew_ = true;
+  }
   FdSink(const FdSink&) = delete;
   FdSink& operator=(const FdSink&) = delete;
   ~FdSink() override;
@@ -201,6 +212,7 @@ class FdSink final : public ByteSink {
   std::unique_ptr<Thread> thread_;
   bool failed_ = false;
   int error_ = 0;
+  bool knownNew_ = false;  // AttachNewFile
 };
 
 }  // namespace velkan

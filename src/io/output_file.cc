@@ -112,8 +112,10 @@ enum class Way {
   kDescriptor,  // a descriptor of the process, written where it stands
 };
 
+}  // namespace
+
 // What opening an output would do, found without creating anything.
-struct Plan {
+struct OutputFile::Plan {
   Way way = Way::kReplace;
   int descriptor = -1;
   bool exists = false;
@@ -121,6 +123,10 @@ struct Plan {
   fs::path target;
   Note error;  // not empty: nothing can be written there
 };
+
+namespace {
+
+using Plan = OutputFile::Plan;
 
 // The last name of `path` as its bytes spell it: what follows the last "/"
 // (empty after a final "/").
@@ -203,11 +209,12 @@ Plan& CheckInFolder(Plan& p, const OutputFolder& folder) {
   }
   // In a sticky folder (such as /tmp) only the file's owner, the folder's
   // owner and a privileged process may replace a file.
-  const uid_t me = ::geteuid();
-  if (p.exists && (folder.st.st_mode & S_ISVTX) != 0 && p.old.st_uid != me && folder.st.st_uid != me &&
-      !MayReplaceOthersFiles()) {
-    return fail(N_("cannot replace %s: %s (a file of another user in a folder where only its owner may replace it)"),
-                EPERM);
+  if (p.exists && (folder.st.st_mode & S_ISVTX) != 0) {
+    const uid_t me = ::geteuid();
+    if (p.old.st_uid != me && folder.st.st_uid != me && !MayReplaceOthersFiles()) {
+      return fail(N_("cannot replace %s: %s (a file of another user in a folder where only its owner may replace it)"),
+                  EPERM);
+    }
   }
   return p;
 }
@@ -284,9 +291,12 @@ TemporaryFiles::~TemporaryFiles() = default;
 int TemporaryFiles::Create(const fs::path& path, int flags, mode_t mode) {
   // No handler runs on this thread meanwhile, and one running on another
   // thread waits until the file is made and recorded (or refused).
+  const bool masked = handlerRemoves_.load();
   sigset_t all, old;
-  sigfillset(&all);
-  ::pthread_sigmask(SIG_BLOCK, &all, &old);
+  if (masked) {
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_BLOCK, &all, &old);
+  }
   creating_.fetch_add(1);
   int fd = -1;
   int err = ECANCELED;
@@ -310,7 +320,7 @@ int TemporaryFiles::Create(const fs::path& path, int flags, mode_t mode) {
     }
   }
   creating_.fetch_sub(1);
-  ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  if (masked) ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
   if (fd < 0) errno = err;
   return fd;
 }
@@ -529,6 +539,13 @@ Note OutputFile::Check(const std::string& path, const OutputFolder* folder) {
   return MakePlan(path, -1, folder).error;
 }
 
+Note OutputFile::Examine(const std::string& path, const OutputFolder* folder) {
+  examined_ = std::make_unique<Plan>(MakePlan(path, -1, folder));
+  examinedPath_ = path;
+  examinedFolder_ = folder;
+  return examined_->error;
+}
+
 Note OutputFile::CheckDescriptor(int fd, const std::string& name) { return MakePlan(name, fd).error; }
 
 bool OutputFile::Exists(const std::string& path) {
@@ -536,6 +553,7 @@ bool OutputFile::Exists(const std::string& path) {
   return NamedDescriptor(path) >= 0 || ::stat(path.c_str(), &st) == 0;
 }
 
+OutputFile::OutputFile() = default;
 OutputFile::~OutputFile() { Discard(); }
 
 Note OutputFile::WithLeftover(Note error) const {
@@ -554,6 +572,7 @@ void OutputFile::RemoveTemporary() {
 
 bool OutputFile::Adopt(int fd, const std::string& name) {
   Discard();
+  examined_.reset();
   error_ = Note();
   leftover_ = Note();
   temporaries_ = nullptr;
@@ -574,7 +593,9 @@ bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries, cons
   leftover_ = Note();
   inPlace_ = false;
   temporaries_ = temporaries;
-  Plan plan = MakePlan(path, -1, folder);
+  std::unique_ptr<Plan> examined = std::move(examined_);
+  Plan plan = examined != nullptr && examinedPath_ == path && examinedFolder_ == folder ? std::move(*examined)
+                                                                                        : MakePlan(path, -1, folder);
   target_ = plan.target;
   existed_ = plan.exists || plan.way == Way::kDescriptor;
   if (!plan.error.empty()) {

@@ -56,10 +56,17 @@ class TemporaryFiles {
 
   // Creates the new file `path` (open(2) with O_CREAT | O_EXCL added to
   // `flags`) and records it, while no RemoveAll runs, so a file is never
-  // made unseen by a removal. The calling thread takes no signal meanwhile.
+  // made unseen by a removal. The calling thread takes no signal meanwhile
+  // (unless no handler removes files, see NoHandlerRemoves).
   // Returns the descriptor, or -1 with errno set: ECANCELED once RemoveAll
   // (or RemoveAllInSignalHandler) was called.
   int Create(const std::filesystem::path& path, int flags, mode_t mode);
+  // Says that RemoveAllInSignalHandler is never called: the files are removed
+  // only by RemoveAll, which waits for a Create in progress, so Create need
+  // not keep signals off the thread that makes the file (two system calls a
+  // file). Called by a front end that takes the signals on a thread of its
+  // own, before the first Create.
+  void NoHandlerRemoves() { handlerRemoves_.store(false); }
   // Forgets a file that was renamed or removed.
   void Forget(const std::filesystem::path& path);
   // Removes every file recorded and refuses every later Create: called when
@@ -83,6 +90,7 @@ class TemporaryFiles {
   // Set by RemoveAllInSignalHandler; Creates running on other threads.
   std::atomic<bool> ending_{false};
   std::atomic<int> creating_{0};
+  std::atomic<bool> handlerRemoves_{true};
   std::unique_ptr<Slot[]> slots_;
 };
 
@@ -107,7 +115,7 @@ struct OutputFolder {
 
 class OutputFile {
  public:
-  OutputFile() = default;
+  OutputFile();
   // Removes a temporary file that was not committed.
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
@@ -124,6 +132,12 @@ class OutputFile {
   // With `folder` (the OutputFolder of `path`), the folder is not looked at
   // again.
   static Note Check(const std::string& path, const OutputFolder* folder = nullptr);
+  // Check, keeping what it found for the Open of the same `path` and
+  // `folder` that follows (the next call but Check's): that Open looks at
+  // nothing again. For an Open that follows at once, as when only the store
+  // is opened in between: what it would find could as well change after it,
+  // while the output is written.
+  Note Examine(const std::string& path, const OutputFolder* folder = nullptr);
   // The same for the open descriptor `fd` the caller gives (see Adopt),
   // named `name` in the reason.
   static Note CheckDescriptor(int fd, const std::string& name);
@@ -139,6 +153,7 @@ class OutputFile {
   // made through `temporaries` when given. Returns false with error() set
   // when nothing can be written there (see Check); nothing at `path` has
   // changed then. `folder` as for Check.
+  // After Examine of the same `path` and `folder`, what it found is used.
   bool Open(const std::string& path, TemporaryFiles* temporaries = nullptr, const OutputFolder* folder = nullptr);
 
   // Prepares writing in place to the open descriptor `fd` (standard output),
@@ -189,6 +204,9 @@ class OutputFile {
   // person to remove it. error() ends with it too.
   const Note& leftover() const { return leftover_; }
 
+  // What Check finds; opaque outside the implementation.
+  struct Plan;
+
  private:
   void RemoveTemporary();
   // Syncs (when `sync`) and closes the file; a failure removes the
@@ -208,6 +226,10 @@ class OutputFile {
   TemporaryFiles* temporaries_ = nullptr;
   Note error_;
   Note leftover_;
+  // What Examine found, and for which path and folder.
+  std::unique_ptr<Plan> examined_;
+  std::string examinedPath_;
+  const OutputFolder* examinedFolder_ = nullptr;
 };
 
 // Syncs the file system `folder` lies on (syncfs). Returns 0 or the errno

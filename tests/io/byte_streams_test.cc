@@ -34,6 +34,32 @@ TEST(MemorySource, ReadsInPiecesThenReportsTheEnd) {
   EXPECT_EQ(empty.Read(buf, 4), 0);
 }
 
+// The size a source is given spares the read that finds the end, but never
+// cuts a file short: one that grew since its size was taken is read whole,
+// and a size of 0 (a file of /proc, a pipe) ends nothing.
+TEST(FdSource, ASizeGivenNeverCutsTheInputShort) {
+  TempDir dir;
+  const std::filesystem::path grown = dir.Write("grown", "abcdef");
+  int fd = ::open(grown.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  FdSource source(fd, 3);  // the size before it grew
+  uint8_t buf[64];
+  EXPECT_EQ(source.Read(buf, sizeof buf), 6);
+  EXPECT_EQ(source.Read(buf, sizeof buf), 0);
+  ::close(fd);
+
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  FdSource piped(fds[0], 0);
+  ASSERT_EQ(::write(fds[1], "ab", 2), 2);
+  EXPECT_EQ(piped.Read(buf, sizeof buf), 2);
+  ASSERT_EQ(::write(fds[1], "cd", 2), 2);
+  ::close(fds[1]);
+  EXPECT_EQ(piped.Read(buf, sizeof buf), 2);
+  EXPECT_EQ(piped.Read(buf, sizeof buf), 0);
+  ::close(fds[0]);
+}
+
 // Also from where the descriptor stands, and past the amounts after which
 // the disk's writing is started.
 TEST(FdSink, WritesEverythingInCallOrder) {
