@@ -204,6 +204,25 @@ void Keep(FormatStore& s) {
   s.tableFd = s.formatFd = -1;
 }
 
+// Reads the defined flags under the shared lock, so not while another pass
+// writes the store, into `tableOnDisk` and `state` (no format has a cache
+// slot yet). False with `error` set when they could not be read.
+bool ReadFlags(FormatStore& s) {
+  {
+    StoreLock lock(s, LOCK_SH);
+    if (!lock.held()) return false;
+    if (!ReadAllAt(s.tableFd, s.tableOnDisk.data(), s.tableOnDisk.size(), 0)) {
+      s.error = Describe(N_("cannot read %s: %s"), s.tablePath, errno);
+      return false;
+    }
+  }
+  for (int i = 0; i < kFormatCount; ++i) {
+    s.state[static_cast<size_t>(i)] = s.tableOnDisk[static_cast<size_t>(i)] != 0 ? 0xFF : kNoSlot;
+  }
+  s.flagsPending = false;
+  return true;
+}
+
 }  // namespace
 
 FormatStoreFiles::~FormatStoreFiles() {
@@ -227,26 +246,32 @@ int16_t OpenFormatStore(FormatStore& s, const fs::path& storeDir) {
   CloseFd(s.tableFd);
   s.error = Note();
   s.storeDir = storeDir;
-  const bool taken = s.kept != nullptr && TakeKept(s, storeDir);
-  if (!taken) {
-    s.tablePath = ResolveUnder(storeDir, kFormatTableName);
-    s.formatPath = ResolveUnder(storeDir, kFormatFileName);
-    s.tableFd = OpenOrCreate(s.tablePath, s.error);
-    if (s.tableFd < 0) return -1;
+  s.owner.fill(-1);
+  s.flagsPending = false;
+  if (s.kept != nullptr && TakeKept(s, storeDir)) {
+    // Found at their full size; the flags wait until a format is loaded or
+    // defined.
+    s.state.fill(kNoSlot);
+    s.flagsPending = true;
+    return 0;
   }
+  s.tablePath = ResolveUnder(storeDir, kFormatTableName);
+  s.formatPath = ResolveUnder(storeDir, kFormatFileName);
+  s.tableFd = OpenOrCreate(s.tablePath, s.error);
+  if (s.tableFd < 0) return -1;
   bool ok;
   {
     // The flags are read while no pass writes the store.
     StoreLock lock(s, LOCK_SH);
     ok = lock.held();
-    if (ok && !taken) {
+    if (ok) {
       s.formatFd = OpenOrCreate(s.formatPath, s.error);
       ok = s.formatFd >= 0;
     }
     // Files just created, or cut short, are filled up by a pass that holds
     // the store alone (and finds them filled when another one did it
-    // meanwhile); files taken from those kept were found at their full size.
-    if (ok && !taken && (ShortFile(s.tableFd, kTableBytes) || ShortFile(s.formatFd, kFormatFileBytes))) {
+    // meanwhile).
+    if (ok && (ShortFile(s.tableFd, kTableBytes) || ShortFile(s.formatFd, kFormatFileBytes))) {
       ok = lock.Take(LOCK_EX) && FillToSize(s.tableFd, kTableBytes, s.tablePath, s.error) &&
            FillToSize(s.formatFd, kFormatFileBytes, s.formatPath, s.error);
     }
@@ -264,14 +289,13 @@ int16_t OpenFormatStore(FormatStore& s, const fs::path& storeDir) {
   for (int i = 0; i < kFormatCount; ++i) {
     s.state[static_cast<size_t>(i)] = s.tableOnDisk[static_cast<size_t>(i)] != 0 ? 0xFF : kNoSlot;
   }
-  s.owner.fill(-1);
   return 0;
 }
 
 int16_t CloseFormatStore(FormatStore& s) {
   if (s.tableFd < 0 && s.formatFd < 0) return 0;
   bool ok = true;
-  if (s.tableFd >= 0 && TableBytes(s) != s.tableOnDisk) {
+  if (s.tableFd >= 0 && !s.flagsPending && TableBytes(s) != s.tableOnDisk) {
     // Another pass may have written flags since they were read: its formats
     // stay defined.
     StoreLock lock(s, LOCK_EX);
@@ -322,6 +346,7 @@ void ResetFormatReplay(FormatStore& s) {
 
 int16_t LoadFormat(FormatStore& s, int16_t n) {
   if (n < 0 || n >= kFormatCount) return 0;
+  if (s.flagsPending && (s.tableFd < 0 || !ReadFlags(s))) return -1;
   uint8_t st = s.state[static_cast<size_t>(n)];
   if ((st & kFormatDefined) == 0) return 0;
   if ((st & kNoSlot) != kNoSlot) return 1;
@@ -371,6 +396,7 @@ void PutInCache(FormatStore& s, int16_t n, const FormatWords& words) {
 
 int16_t WriteFormat(FormatStore& s, int16_t n, const FormatWords& words) {
   if (n < 0 || n >= kFormatCount) return -1;
+  if (s.flagsPending && (s.tableFd < 0 || !ReadFlags(s))) return -1;
   PutInCache(s, n, words);
   uint8_t bytes[kFormatRecordBytes];
   for (int i = 0; i < kFormatWords; ++i) {

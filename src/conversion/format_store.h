@@ -18,7 +18,10 @@
 // it writes them back, so nothing another pass defined meanwhile is lost.
 // A pass knows the formats the table held when it opened the store and those
 // it defines itself; a format another pass redefines meanwhile is read as it
-// stands when it is loaded into the cache.
+// stands when it is loaded into the cache. A pass lent files kept open by
+// its batch (FormatStoreFiles) reads the flags only when it first loads or
+// defines a format: a pass that does neither writes nothing that depends on
+// the store, and leaves the table as it is.
 #pragma once
 
 #include <array>
@@ -53,9 +56,9 @@ using FormatWords = std::array<uint16_t, kFormatWords>;
 // that a pass neither looks for them nor opens them again. Each thread keeps
 // its own: the store's lock is taken on an open file, and threads sharing one
 // would share its lock. A pass lent them still reads the defined flags afresh
-// under the shared lock and writes its own back when it closes the store, as
-// a pass that opened the files itself does, so it sees what the passes
-// before it defined, in this program or another. The files are found and
+// under the shared lock (when it first needs them) and writes its own back
+// when it closes the store, as a pass that opened the files itself does, so
+// it sees what the passes before it defined, in this program or another. The files are found and
 // opened again when their names no longer lead to them (another program
 // replaced or removed one) or the pass's store directory is another.
 struct FormatStoreFiles {
@@ -112,6 +115,9 @@ struct FormatStore {
   int tableFd = -1;
   // The table's bytes as last read from the file.
   std::array<uint8_t, kFormatCount> tableOnDisk{};
+  // Set while the defined flags are still to be read (files kept open were
+  // lent): `state` and `tableOnDisk` hold nothing yet.
+  bool flagsPending = false;
   int formatFd = -1;
   std::filesystem::path tablePath;
   std::filesystem::path formatPath;
@@ -132,7 +138,8 @@ struct FormatStore {
 // cache. A file found shorter than its size is filled up with zero bytes.
 // Returns 0, or -1 with `error` set and nothing held open. No lock is held
 // once it returns. With `kept` set, files it keeps for `storeDir` are taken
-// from it when their names still lead to them.
+// from it when their names still lead to them; the flags are then read by the
+// first LoadFormat or WriteFormat (`flagsPending`).
 int16_t OpenFormatStore(FormatStore& s, const std::filesystem::path& storeDir);
 
 // Writes the 400 defined flags (0 or 1) back unless they are the bytes the
@@ -151,19 +158,21 @@ void ResetFormatReplay(FormatStore& s);
 
 // Makes format n (0-399) available in the cache. Returns 0 when it is not
 // defined, 1 when it is in a cache slot (read from the format file under the
-// shared lock if it was not), -1 when reading the file failed.
+// shared lock if it was not), -1 when reading the file (or the flags still to
+// be read) failed.
 int16_t LoadFormat(FormatStore& s, int16_t n);
 
 // Puts the words of format n into its cache slot, taking a slot first when
 // it has none (or when its slot is the one being replayed, which must not
 // change under the replay); marks the format defined. The slot being
-// replayed is never given out.
+// replayed is never given out. Not while the flags are still to be read.
 void PutInCache(FormatStore& s, int16_t n, const FormatWords& words);
 
 // Stores the words of format n in the cache and writes its record to the
 // format file with one write, low byte first, under the exclusive lock.
 // Returns 0, or -1 when the write failed (the cache then holds the new words
-// all the same).
+// all the same) or the flags still to be read could not be (then it does
+// not).
 int16_t WriteFormat(FormatStore& s, int16_t n, const FormatWords& words);
 
 // The replay source of the code stream while its `replayActive` is set: true

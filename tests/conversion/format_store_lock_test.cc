@@ -296,6 +296,18 @@ TEST_F(StoreLock, FilesKeptFromPassToPassSeeAndKeepWhatOthersDefine) {
   ASSERT_EQ(0, WriteFormat(second, 11, Words({0x4531})));
   ASSERT_EQ(0, CloseFormatStore(second)) << second.error;
   EXPECT_EQ(TableWith({3, 7, 9, 11, 12}), Slurp(Table()));
+
+  // A pass lent the files reads the flags when it first needs them, also
+  // when that is a definition: the formats defined before stay callable.
+  DefineOnDisk(dir.path(), 14, Words({0x4534}));
+  FormatStore third;
+  third.kept = &kept;
+  ASSERT_EQ(0, OpenFormatStore(third, dir.path())) << third.error;
+  ASSERT_EQ(0, WriteFormat(third, 15, Words({0x4535})));
+  EXPECT_EQ(1, LoadFormat(third, 14));
+  EXPECT_EQ(1, LoadFormat(third, 7));
+  ASSERT_EQ(0, CloseFormatStore(third)) << third.error;
+  EXPECT_EQ(TableWith({3, 7, 9, 11, 12, 14, 15}), Slurp(Table()));
 }
 
 // A store file another program replaced or removed between two passes is
