@@ -263,7 +263,8 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   plan.reservedChecked = entries[i].planned;
   plan.folder = &common.shared->FolderOf(o.outputFile);
   JobResult r = RunJob(session, o, &output, plan);
-  long long bytes = r.status == JobStatus::kInputNotFound ? 0 : FileSize(o.inputFile);
+  // The input's size as the job found it; looked at only when it did not.
+  long long bytes = r.inputSize >= 0 ? r.inputSize : r.status == JobStatus::kInputNotFound ? 0 : FileSize(o.inputFile);
   std::unique_lock<std::mutex> lock(run.mutex);
   current.store(0, std::memory_order_relaxed);
   ++run.finished;

@@ -148,6 +148,17 @@ std::string ComparedInput(const JobOptions& o, bool jobInput, const std::string&
 bool OpenPassInput(const JobOptions& o, bool jobInput, const std::string& chosen, PassInput& in,
                    JobResult& result) {
   struct stat st {};
+  if (!(jobInput && o.inputFd >= 0)) {
+    // A regular file whose last name is no link names no descriptor (those
+    // names are links), so it is opened without asking first.
+    Fd plain(::open(chosen.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+    if (plain.get() >= 0 && ::fstat(plain.get(), &st) == 0 && S_ISREG(st.st_mode)) {
+      in.fd = plain.get();
+      in.size = static_cast<long long>(st.st_size);
+      in.owned.Swap(plain);
+      return true;
+    }
+  }
   if (const int fd = InputDescriptor(o, jobInput, chosen); fd >= 0) {
     // One the caller gives is taken as it is; one a name leads to must be
     // one the process was given.
@@ -652,6 +663,7 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
     PassEnd first = RunPass(session, o, 1, false, o.udfFile, udf, nowhere, result, delivered, readError);
     if (first == PassEnd::kCancelled || Cancelled(o)) return EndCancelled(o, nullptr, result);
     if (!OpenPassInput(o, true, o.inputFile, input, result)) return result;
+    result.inputSize = input.size;
     // The store or the pi-font file cannot be opened, so the second pass
     // could not open them either.
     if (first == PassEnd::kAbandoned) {
@@ -660,6 +672,7 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
     }
   } else {
     if (!OpenPassInput(o, true, o.inputFile, input, result)) return result;
+    result.inputSize = input.size;
     if (Note why = checkOutput(); !why.empty()) {
       refuseOutput(why);
       return result;

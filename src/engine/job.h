@@ -112,6 +112,10 @@ struct JobResult {
   // output, in output order (none are written with warnings switched off or
   // while the output switch drops everything).
   std::vector<WrittenWarning> warnings;
+  // The size of the job's input when it was opened (a regular file read from
+  // its start: its size; one read from where a descriptor stood: what lay
+  // after), -1 when unknown or not opened.
+  long long inputSize = -1;
 };
 
 // Runs the job. Never throws for bad input; every failure is in the result.
