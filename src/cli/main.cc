@@ -225,7 +225,7 @@ int RunBatchConversion(const std::vector<std::string>& inputs, const std::string
     return 2;
   }
   std::vector<std::string> outputs;
-  for (const velkan::BatchEntry& e : plan.entries) outputs.push_back(e.output.string());
+  for (const velkan::BatchEntry& e : plan.entries) outputs.push_back(e.output);
   if (!warnings.Prepare(common, inputs, outputs)) return 2;
   std::error_code ec;
   std::filesystem::create_directories(outDir, ec);

@@ -12,7 +12,9 @@
 #include <mutex>
 #include <optional>
 #include <system_error>
+#include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 
 #include "conversion/format_store.h"
@@ -30,64 +32,93 @@ namespace fs = std::filesystem;
 namespace {
 
 // A file as the file system sees it: its absolute path with links and "."
-// and ".." resolved as far as it exists, and its device and inode when it
-// exists.
+// and ".." resolved as far as it exists, and its device, inode and type when
+// it exists.
 struct FileId {
   std::string path;
   bool exists = false;
   std::pair<dev_t, ino_t> inode{};
+  mode_t mode = 0;
 };
 
-FileId Identify(const fs::path& p, PathResolver& resolver) {
-  FileId id;
-  id.path = resolver.Resolve(p).string();
+void Identify(const std::string& p, PathResolver& resolver, FileId& id) {
+  resolver.ResolveInto(p, id.path);
   struct stat st {};
-  if (::stat(p.c_str(), &st) == 0) {
-    id.exists = true;
-    id.inode = {st.st_dev, st.st_ino};
-  }
-  return id;
+  id.exists = ::stat(p.c_str(), &st) == 0;
+  id.inode = id.exists ? std::pair<dev_t, ino_t>{st.st_dev, st.st_ino} : std::pair<dev_t, ino_t>{};
+  id.mode = id.exists ? st.st_mode : 0;
 }
 
-// What stands at `path` when it is something a batch cannot replace by a
+// What stands at a file when it is something a batch cannot replace by a
 // file, as a phrase ("a FIFO"), else null.
-const char* NoFileAt(const fs::path& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return nullptr;
-  if (S_ISDIR(st.st_mode)) return N_("a folder");
-  if (S_ISFIFO(st.st_mode)) return N_("a FIFO");
-  if (S_ISSOCK(st.st_mode)) return N_("a socket");
+const char* NoFileAt(const FileId& id) {
+  if (!id.exists || S_ISREG(id.mode)) return nullptr;
+  if (S_ISDIR(id.mode)) return N_("a folder");
+  if (S_ISFIFO(id.mode)) return N_("a FIFO");
+  if (S_ISSOCK(id.mode)) return N_("a socket");
   return N_("a device");
 }
 
-// Files already claimed by the batch, found by path or by inode.
+struct InodeHash {
+  size_t operator()(const std::pair<dev_t, ino_t>& k) const noexcept {
+    return std::hash<unsigned long long>()(static_cast<unsigned long long>(k.first) * 0x9E3779B97F4A7C15ULL ^
+                                           static_cast<unsigned long long>(k.second));
+  }
+};
+
+// Files already claimed by the batch, found by path or by inode: the index
+// of the input that claimed each (the first claim is kept). The paths are
+// viewed, not copied: the caller keeps them for as long as it asks.
 class FileClaims {
  public:
-  // The claim on the same file as `id`, or nullptr.
-  const Note* Find(const FileId& id) const {
-    if (auto it = byPath_.find(id.path); it != byPath_.end()) return &it->second;
-    if (id.exists) {
-      if (auto it = byInode_.find(id.inode); it != byInode_.end()) return &it->second;
-    }
-    return nullptr;
+  explicit FileClaims(size_t n) {
+    byPath_.reserve(n);
+    byInode_.reserve(n);
   }
-  // Records `what` as the claim on `id` (a first claim is kept).
-  void Claim(const FileId& id, const Note& what) {
-    byPath_.emplace(id.path, what);
-    if (id.exists) byInode_.emplace(id.inode, what);
+  // The input that claimed the same file as `id`, or -1.
+  long Find(const FileId& id) const {
+    if (auto it = byPath_.find(id.path); it != byPath_.end()) return static_cast<long>(it->second);
+    if (id.exists) {
+      if (auto it = byInode_.find(id.inode); it != byInode_.end()) return static_cast<long>(it->second);
+    }
+    return -1;
+  }
+  // Records input `index` as the claim on `id`, whose path `path` holds.
+  void Claim(std::string_view path, const FileId& id, size_t index) {
+    byPath_.emplace(path, index);
+    if (id.exists) byInode_.emplace(id.inode, index);
   }
 
  private:
-  std::map<std::string, Note> byPath_;
-  std::map<std::pair<dev_t, ino_t>, Note> byInode_;
+  std::unordered_map<std::string_view, size_t> byPath_;
+  std::unordered_map<std::pair<dev_t, ino_t>, size_t, InodeHash> byInode_;
 };
+
+// The input's name as a note shows it, in quotes.
+std::string Quoted(std::string_view path) { return "'" + ShownPath(path) + "'"; }
 
 }  // namespace
 
+void AppendBatchOutputName(std::string& into, std::string_view input, std::string_view outDir) {
+  // The input's last name (none after a final "/"), and in it the extension:
+  // from the last "." that is not its first character ("." and ".." have
+  // none).
+  const size_t slash = input.rfind('/');
+  std::string_view name = slash == std::string_view::npos ? input : input.substr(slash + 1);
+  if (name != "." && name != "..") {
+    const size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos && dot != 0) name = name.substr(0, dot);
+  }
+  into.append(outDir);
+  if (!outDir.empty() && outDir.back() != '/') into += '/';
+  into.append(name);
+  into.append(".txt");
+}
+
 fs::path BatchOutputName(const std::string& input, const fs::path& outDir) {
-  fs::path name = fs::path(input).filename();
-  name.replace_extension(".txt");
-  return outDir / name;
+  std::string name;
+  AppendBatchOutputName(name, input, outDir.native());
+  return fs::path(std::move(name));
 }
 
 BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outDir, const JobOptions& common) {
@@ -98,38 +129,48 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
                                     "of a batch cannot each read whole"),
                                  {ShownPath(common.udfFile)}));
   }
-  // The inputs and outputs lie in few folders, each resolved once.
+  // The inputs and outputs lie in few folders, each resolved once; the names
+  // a note shows are made only for a note.
   PathResolver resolver;
-  FileClaims read;  // files the jobs read
-  for (const std::string& in : inputs) {
-    read.Claim(Identify(in, resolver), Note(N_("the input '%s'"), {ShownPath(in)}));
+  FileId id;
+  std::vector<std::string> readPaths(inputs.size());
+  FileClaims read(inputs.size());  // files the jobs read
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    Identify(inputs[i], resolver, id);
+    readPaths[i].swap(id.path);
+    read.Claim(readPaths[i], id, i);
   }
 
   const KeptFiles kept(common);
-  FileClaims written;  // outputs planned so far
-  for (const std::string& in : inputs) {
-    const std::string shownIn = "'" + ShownPath(in) + "'";
-    if (fs::path(in).filename().empty()) {
-      plan.refusals.push_back(Note(N_("%s names no file"), {shownIn}));
+  std::vector<std::string> writtenPaths(inputs.size());
+  FileClaims written(inputs.size());  // outputs planned so far
+  plan.entries.reserve(inputs.size());
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    const std::string& in = inputs[i];
+    if (in.empty() || in.back() == '/') {
+      plan.refusals.push_back(Note(N_("%s names no file"), {Quoted(in)}));
       continue;
     }
-    fs::path out = BatchOutputName(in, outDir);
-    const std::string shownOut = "'" + ShownPath(out) + "'";
-    FileId id = Identify(out, resolver);
-    if (const Note* claim = read.Find(id)) {
-      plan.refusals.push_back(Note(N_("the output of %s, %s, would replace %s"), {shownIn, shownOut, *claim}));
+    std::string out;
+    AppendBatchOutputName(out, in, outDir.native());
+    Identify(out, resolver, id);
+    if (const long claim = read.Find(id); claim >= 0) {
+      plan.refusals.push_back(Note(N_("the output of %s, %s, would replace %s"),
+                                   {Quoted(in), Quoted(out), Note(N_("the input '%s'"), {ShownPath(inputs[claim])})}));
     } else if (std::optional<Note> reserved =
-                   ReservedOutput(kept, common, out.native(), id.path, FileKey{id.exists, id.inode.first, id.inode.second},
+                   ReservedOutput(kept, common, out, id.path, FileKey{id.exists, id.inode.first, id.inode.second},
                                   resolver)) {
-      plan.refusals.push_back(Note(N_("the output of %s, %s, would replace %s"), {shownIn, shownOut, *reserved}));
-    } else if (const Note* other = written.Find(id)) {
-      plan.refusals.push_back(Note(N_("%s and %s would both be converted into %s"), {shownIn, *other, shownOut}));
-    } else if (const char* what = NoFileAt(out)) {
+      plan.refusals.push_back(Note(N_("the output of %s, %s, would replace %s"), {Quoted(in), Quoted(out), *reserved}));
+    } else if (const long other = written.Find(id); other >= 0) {
       plan.refusals.push_back(
-          Note(N_("the output of %s, %s, is %s, not a file a batch can replace"), {shownIn, shownOut, what}));
+          Note(N_("%s and %s would both be converted into %s"), {Quoted(in), Note(Quoted(inputs[other])), Quoted(out)}));
+    } else if (const char* what = NoFileAt(id)) {
+      plan.refusals.push_back(
+          Note(N_("the output of %s, %s, is %s, not a file a batch can replace"), {Quoted(in), Quoted(out), what}));
     }
-    written.Claim(id, Note(shownIn));
-    plan.entries.push_back({in, out, true});
+    writtenPaths[i].swap(id.path);
+    written.Claim(writtenPaths[i], id, i);
+    plan.entries.push_back({in, std::move(out), true});
   }
   return plan;
 }
@@ -213,7 +254,7 @@ void Deliver(std::vector<BatchRun::Held>& group, const std::vector<BatchEntry>& 
   for (auto& [folder, error] : folders) error = SyncFileSystemOf(folder);
   for (BatchRun::Held& h : group) {
     if (!h.output->Deliver(folders[h.output->target().parent_path()])) {
-      NoteOutputNotPlaced(entries[h.index].output.string(), *h.output, h.result);
+      NoteOutputNotPlaced(entries[h.index].output, *h.output, h.result);
     }
     h.output.reset();
   }
@@ -252,7 +293,7 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   JobOptions o = common;
   o.inputFile = entries[i].input;
   o.inputFd = o.outputFd = -1;  // every entry is a file of its own
-  o.outputFile = entries[i].output.string();
+  o.outputFile = entries[i].output;
   o.storeFiles = &run.stores[worker];
   o.progress = [&current, lastPass](int pass, long long done, long long) {
     if (pass == lastPass) current.store(done, std::memory_order_relaxed);

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -24,7 +25,7 @@ namespace velkan {
 // One job of a batch: an input and the output it is converted into.
 struct BatchEntry {
   std::string input;
-  std::filesystem::path output;
+  std::string output;
   // Set by PlanBatch, which refused every output ReservedOutput refuses: the
   // job does not ask again. An entry made otherwise is checked by its job.
   bool planned = false;
@@ -34,6 +35,8 @@ struct BatchEntry {
 // extension (the part from the last "." that is not the name's first
 // character) replaced by ".txt", or ".txt" appended when it has none.
 std::filesystem::path BatchOutputName(const std::string& input, const std::filesystem::path& outDir);
+// The same appended to `into` as bytes.
+void AppendBatchOutputName(std::string& into, std::string_view input, std::string_view outDir);
 
 // The jobs of a batch, or why it cannot run.
 struct BatchPlan {

@@ -496,29 +496,50 @@ fs::path PathResolver::Folder(const fs::path& folder) {
 }
 
 fs::path PathResolver::Resolve(const fs::path& path) {
+  std::string resolved;
+  ResolveInto(path.native(), resolved);
+  return fs::path(std::move(resolved));
+}
+
+void PathResolver::ResolveInto(const std::string& path, std::string& out) {
   // A name in a folder, told apart on the path's bytes: the folder looked up
   // as it is spelled, the name appended, and one lstat for a link. Anything
   // else (a name "." or "..", a path ending in "/") goes the whole way.
-  const fs::path whole = Absolute(path);
-  const std::string& bytes = whole.native();
-  const size_t slash = bytes.rfind('/');
-  if (slash == std::string::npos) return velkan::Resolve(path, this);
-  const std::string_view name = std::string_view(bytes).substr(slash + 1);
-  if (name.empty() || name == "." || name == "..") return velkan::Resolve(path, this);
-  std::string spelled = bytes.substr(0, slash == 0 ? 1 : slash);
+  auto whole = [&] { out = velkan::Resolve(path, this).native(); };
+  if (path.empty() || path.front() == '/') {
+    out.assign(path);
+  } else {
+    if (cwd_.empty()) {
+      std::error_code ec;
+      cwd_ = fs::current_path(ec);
+      if (ec) {
+        cwd_.clear();
+        return whole();
+      }
+    }
+    out.assign(cwd_.native());
+    if (out.back() != '/') out += '/';
+    out += path;
+  }
+  const size_t slash = out.rfind('/');
+  if (slash == std::string::npos) return whole();
+  const std::string_view name = std::string_view(out).substr(slash + 1);
+  if (name.empty() || name == "." || name == "..") return whole();
+  const std::string_view spelled = std::string_view(out).substr(0, slash == 0 ? 1 : slash);
   auto it = folders_.find(spelled);
   if (it == folders_.end()) {
+    const fs::path folder = fs::path(out).parent_path();
     std::error_code ec;
-    fs::path resolved = fs::weakly_canonical(whole.parent_path(), ec);
-    if (ec) resolved = whole.parent_path().lexically_normal();
-    it = folders_.emplace(std::move(spelled), std::move(resolved)).first;
+    fs::path resolved = fs::weakly_canonical(folder, ec);
+    if (ec) resolved = folder.lexically_normal();
+    it = folders_.emplace(std::string(spelled), std::move(resolved)).first;
   }
-  std::string named = it->second.native();
-  if (named.empty() || named.back() != '/') named += '/';
-  named += name;
+  joined_.assign(it->second.native());
+  if (joined_.empty() || joined_.back() != '/') joined_ += '/';
+  joined_ += name;
+  out.swap(joined_);
   struct stat st {};
-  if (::lstat(named.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return velkan::Resolve(path, this);
-  return fs::path(std::move(named));
+  if (::lstat(out.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return whole();
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

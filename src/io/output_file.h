@@ -265,6 +265,9 @@ std::filesystem::path ResolvedPath(const std::filesystem::path& path);
 class PathResolver {
  public:
   std::filesystem::path Resolve(const std::filesystem::path& path);
+  // Resolve into `out`, on the path's bytes: a path in a folder resolved
+  // before builds no std::filesystem::path.
+  void ResolveInto(const std::string& path, std::string& out);
   // `path` made absolute against the working folder.
   std::filesystem::path Absolute(const std::filesystem::path& path);
   // The folder `folder` (absolute) resolved, as ResolvedPath resolves a
@@ -275,6 +278,7 @@ class PathResolver {
   std::filesystem::path cwd_;
   // By the folder as spelled.
   std::map<std::string, std::filesystem::path, std::less<>> folders_;
+  std::string joined_;  // room for the name joined to its folder
 };
 
 // Whether two paths name the same existing file (device and inode, links

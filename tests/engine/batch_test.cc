@@ -34,6 +34,21 @@ TEST(BatchOutputName, ReplacesTheExtensionByTxt) {
   EXPECT_EQ(BatchOutputName("a.dir/file", "rel"), fs::path("rel/file.txt"));
 }
 
+// The name is built on bytes; it is the name the file system library
+// builds from the input's file name and the folder.
+TEST(BatchOutputName, IsWhatThePathLibraryMakesOfTheNames) {
+  for (const char* folder : {"/out", "/out/", "/", "", "rel", "a//b", "./x/.."}) {
+    for (const char* input : {"job.zan", "a/b.c/job", "x/.", "x/..", ".", "..", "a.", "/.b", "a/.b.c", "..z",
+                              "j\\x.zan", "a//b.zan"}) {
+      fs::path expected = fs::path(input).filename();
+      expected.replace_extension(".txt");
+      std::string bytes = "kept";
+      AppendBatchOutputName(bytes, input, folder);
+      EXPECT_EQ(bytes, "kept" + (fs::path(folder) / expected).native()) << folder << " " << input;
+    }
+  }
+}
+
 // Runs the planner and says whether it refused, with the reasons joined.
 std::string Refusals(const BatchPlan& p) {
   std::string all;
