@@ -1,5 +1,7 @@
 #include "engine/batch_share.h"
 
+#include <string_view>
+
 #include "typo/definition_file.h"
 
 namespace velkan {
@@ -11,10 +13,17 @@ BatchShare::BatchShare(const JobOptions& common)
 }
 
 const OutputFolder& BatchShare::FolderOf(const std::string& output) {
+  // Outputs whose paths agree up to their last "/" lie in one folder.
+  const size_t slash = output.rfind('/');
+  const std::string_view spelled = slash == std::string::npos ? std::string_view()
+                                   : slash == 0               ? std::string_view(output).substr(0, 1)
+                                                              : std::string_view(output).substr(0, slash);
   std::lock_guard<std::mutex> lock(foldersMutex_);
-  std::unique_ptr<OutputFolder>& folder = folders_[std::filesystem::path(output).parent_path()];
-  if (!folder) folder = std::make_unique<OutputFolder>(OutputFolder::Of(output));
-  return *folder;
+  auto it = folders_.find(spelled);
+  if (it == folders_.end()) {
+    it = folders_.emplace(std::string(spelled), std::make_unique<OutputFolder>(OutputFolder::Of(output))).first;
+  }
+  return *it->second;
 }
 
 }  // namespace velkan

@@ -42,7 +42,8 @@ class BatchShare {
 
  private:
   std::mutex foldersMutex_;
-  std::map<std::filesystem::path, std::unique_ptr<OutputFolder>> folders_;
+  // By the folder as the outputs spell it.
+  std::map<std::string, std::unique_ptr<OutputFolder>, std::less<>> folders_;
 };
 
 }  // namespace velkan

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <thread>
 
+#include "engine/batch_share.h"
 #include "io/output_file.h"
 #include "support/memory_pass.h"
 #include "support/test_support.h"
@@ -47,6 +48,26 @@ TEST(BatchOutputName, IsWhatThePathLibraryMakesOfTheNames) {
       EXPECT_EQ(bytes, "kept" + (fs::path(folder) / expected).native()) << folder << " " << input;
     }
   }
+}
+
+// The output folders of a batch are looked at once each: outputs in one
+// folder share the look, outputs in others do not (nor a name in the working
+// folder and one at the root).
+TEST(BatchShare, LooksAtEachOutputFolderOnce) {
+  TempDir d;
+  fs::create_directories(d.path() / "a");
+  fs::create_directories(d.path() / "b");
+  JobOptions common;
+  common.tableRoot = VELKAN_SAMPLE_ROOT;
+  BatchShare share(common);
+  const OutputFolder& a = share.FolderOf((d.path() / "a" / "x.txt").string());
+  EXPECT_EQ(&a, &share.FolderOf((d.path() / "a" / "y.txt").string()));
+  const OutputFolder& b = share.FolderOf((d.path() / "b" / "x.txt").string());
+  EXPECT_NE(&a, &b);
+  EXPECT_EQ(b.dir, ResolvedPath(d.path() / "b"));
+  const OutputFolder& root = share.FolderOf("/x.txt");
+  EXPECT_NE(&root, &share.FolderOf("x.txt"));
+  EXPECT_EQ(root.dir, fs::path("/"));
 }
 
 // Runs the planner and says whether it refused, with the reasons joined.
