@@ -326,7 +326,6 @@ void FinishOutput(const JobOptions& o, std::unique_ptr<OutputFile>& outputFile, 
                   int readError, PassEnd& end, JobResult& result, std::unique_ptr<OutputFile>* held) {
   OutputFile& output = *outputFile;
   const bool writeFailed = written.failed;
-  const std::string shown = ShownPath(o.outputFile);
   if (!writeFailed && readError == 0) {
     if (held != nullptr && !output.inPlace()) {
       if (output.CloseUnsynced()) {
@@ -339,6 +338,7 @@ void FinishOutput(const JobOptions& o, std::unique_ptr<OutputFile>& outputFile, 
     NoteOutputNotPlaced(o.outputFile, output, result);
     return;
   }
+  const std::string shown = ShownPath(o.outputFile);
   if (end == PassEnd::kEndOfJob) end = PassEnd::kStopped;
   if (result.status == JobStatus::kCompleted) result.status = JobStatus::kPassFailed;
   Note what = Note("");

@@ -28,8 +28,14 @@ size_t Utf8CharacterLength(std::string_view s) {
 
 std::string ShownPath(std::string_view bytes) {
   static constexpr char kHex[] = "0123456789abcdef";
+  // Most paths are printable ASCII, shown as they are.
+  size_t plain = 0;
+  while (plain < bytes.size() && static_cast<uint8_t>(bytes[plain]) - 0x20u < 0x5Fu) ++plain;
+  if (plain == bytes.size()) return std::string(bytes);
   std::string shown;
   shown.reserve(bytes.size());
+  shown.append(bytes.substr(0, plain));
+  bytes.remove_prefix(plain);
   while (!bytes.empty()) {
     size_t n = Utf8CharacterLength(bytes);
     uint8_t c = static_cast<uint8_t>(bytes[0]);
