@@ -279,30 +279,39 @@ long long FileSize(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<long long>(st.st_size) : 0;
 }
 
-// Runs the next job not yet taken, as worker `worker`; false when every job
-// was taken.
-bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entries, const JobOptions& common,
-             std::vector<JobResult>& results) {
+// The options of the jobs a worker runs: the batch's, with the worker's
+// store files and progress; each job sets its input and output.
+JobOptions WorkerOptions(BatchRun& run, size_t worker, const JobOptions& common) {
   const int lastPass = common.udfFile.empty() ? 1 : 2;
+  std::atomic<long long>& current = run.current[worker];
+  JobOptions o = common;
+  o.inputFd = o.outputFd = -1;  // every entry is a file of its own
+  o.storeFiles = &run.stores[worker];
+  o.progress = [&current, lastPass](int pass, long long done, long long) {
+    if (pass == lastPass) current.store(done, std::memory_order_relaxed);
+  };
+  return o;
+}
+
+// Runs the next job not yet taken, as worker `worker` with its options `o`
+// (see WorkerOptions); false when every job was taken.
+bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entries, JobOptions& o,
+             std::vector<JobResult>& results) {
   std::atomic<long long>& current = run.current[worker];
   if (std::unique_lock<std::mutex> lock(run.mutex); run.deliveredAside) {
     run.room.wait(lock, [&run] { return run.held.size() + run.delivering < run.inFlight; });
   }
   size_t i = run.next.fetch_add(1);
   if (i >= entries.size()) return false;
-  JobOptions o = common;
+  // Nothing else of the options changes from job to job (a job only reads
+  // them), so each job sees the batch's options as a job of its own would.
   o.inputFile = entries[i].input;
-  o.inputFd = o.outputFd = -1;  // every entry is a file of its own
   o.outputFile = entries[i].output;
-  o.storeFiles = &run.stores[worker];
-  o.progress = [&current, lastPass](int pass, long long done, long long) {
-    if (pass == lastPass) current.store(done, std::memory_order_relaxed);
-  };
   Session session;  // as if a new program ran this job alone
   std::unique_ptr<OutputFile> output;
   OutputPlan plan;
   plan.reservedChecked = entries[i].planned;
-  plan.folder = &common.shared->FolderOf(o.outputFile);
+  plan.folder = &o.shared->FolderOf(o.outputFile);
   JobResult r = RunJob(session, o, &output, plan);
   // The input's size as the job found it; looked at only when it did not.
   long long bytes = r.inputSize >= 0 ? r.inputSize : r.status == JobStatus::kInputNotFound ? 0 : FileSize(o.inputFile);
@@ -349,7 +358,8 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
   std::unique_lock<std::mutex> lock(run.mutex);
   for (size_t w = 0; w < workers; ++w) {
     auto work = [&run, w, &entries, &shared, &results] {
-      while (WorkOne(run, w, entries, shared, results)) {
+      JobOptions o = WorkerOptions(run, w, shared);
+      while (WorkOne(run, w, entries, o, results)) {
       }
     };
     try {
@@ -373,6 +383,7 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
   };
 
   auto nextTick = started + callbacks.interval;
+  std::optional<JobOptions> alone;  // when the jobs run here
   for (;;) {
     while (!run.ended.empty()) {
       size_t i = run.ended.front();
@@ -387,7 +398,8 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
     if (threads.empty()) {
       // No thread could be had: the jobs run here, one at a time.
       lock.unlock();
-      WorkOne(run, 0, entries, shared, results);
+      if (!alone) alone.emplace(WorkerOptions(run, 0, shared));
+      WorkOne(run, 0, entries, *alone, results);
       lock.lock();
       if (std::chrono::steady_clock::now() < nextTick) continue;
     } else if (GroupReady(run, entries.size())) {
