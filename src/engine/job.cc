@@ -240,15 +240,15 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, 
   std::optional<Utf8TextSource> utf8;
   InputProgress progress;
   // The warnings of the pass whose output is kept are listed when asked.
-  TextLineMarks lines;
+  std::optional<TextLineMarks> lines;
   WarningListing listing;
   if (o.listWarnings && ready) listing.list = &result.warnings;
   if (textJob) {
     if (o.inputEncoding == TextEncoding::kUtf8) utf8.emplace(file);
     text.emplace(utf8 ? static_cast<ByteSource&>(*utf8) : file, tables.prePass, tables.prePassEscapes);
     if (listing.list != nullptr) {
-      text->TrackLines(&lines);
-      listing.lines = &lines;
+      text->TrackLines(&lines.emplace());
+      listing.lines = &*lines;
     }
     // A text job counts the bytes of the text read, since its words have no
     // size known beforehand.
@@ -498,10 +498,10 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
 
 
 bool IsTextJob(const std::string& path) {
-  std::string upper = path;
-  std::transform(upper.begin(), upper.end(), upper.begin(),
-                 [](unsigned char ch) { return static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 32 : ch); });
-  return upper.find(".TXT") != std::string::npos;
+  for (size_t dot = path.find('.'); dot != std::string::npos && dot + 4 <= path.size(); dot = path.find('.', dot + 1)) {
+    if (::strncasecmp(path.data() + dot + 1, "txt", 3) == 0) return true;
+  }
+  return false;
 }
 
 FileKey FileKey::Of(const std::string& path) {

@@ -27,6 +27,15 @@ std::string Notes(const JobResult& r) {
   return all;
 }
 
+TEST(IsTextJob, FindsTxtInAnyCaseAnywhereInThePath) {
+  for (const char* text : {"a.txt", "A.TXT", "job.TxT.zan", "dir.txt/job.zan", "a..txt", ".txt", "x.txtz"}) {
+    EXPECT_TRUE(IsTextJob(text)) << text;
+  }
+  for (const char* words : {"a.zan", "atxt", "a.tx", "a.", "", "a.t.x.t", "txt.", "a/txt"}) {
+    EXPECT_FALSE(IsTextJob(words)) << words;
+  }
+}
+
 struct TextJob : ::testing::Test {
   TextJob() {
     dir.Write("root/qdxfiles/pifont.fil", std::string(1000, '\0'));
