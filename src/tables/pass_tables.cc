@@ -24,7 +24,8 @@ std::shared_ptr<ReadTables> NewReadTables(ReadTables*& own) {
 
 PassTables::PassTables(TablePaths paths)
     : read_(NewReadTables(own_)),
-      paths(std::move(paths)),
+      paths_(std::make_shared<const TablePaths>(std::move(paths))),
+      paths(*paths_),
       codes(read_->codes),
       escapes(read_->escapes),
       pi(read_->pi),
@@ -33,7 +34,8 @@ PassTables::PassTables(TablePaths paths)
 
 PassTables::PassTables(const PassTables& loaded, Lend)
     : read_(loaded.read_),
-      paths(loaded.paths),
+      paths_(loaded.paths_),
+      paths(*paths_),
       codes(read_->codes),
       escapes(read_->escapes),
       pi(read_->pi),

@@ -75,11 +75,13 @@ class PassTables {
   // while `read_` is made, so declared before it).
   ReadTables* own_ = nullptr;
   std::shared_ptr<const ReadTables> read_;
+  // Where the tables lie, shared with the tables lent from these.
+  std::shared_ptr<const TablePaths> paths_;
 
  public:
   // Where the tables lie: a pass reads overlay files and "convura.tbl"
   // through them as fonts need them.
-  const TablePaths paths;
+  const TablePaths& paths;
 
   // --- Only read while a pass runs ---
   const CodeTables& codes;
