@@ -265,8 +265,8 @@ std::filesystem::path ResolvedPath(const std::filesystem::path& path);
 class PathResolver {
  public:
   std::filesystem::path Resolve(const std::filesystem::path& path);
-  // Resolve into `out`, on the path's bytes: a path in a folder resolved
-  // before builds no std::filesystem::path.
+  // Resolve into `out` (another string than `path`), on the path's bytes: a
+  // path in a folder resolved before builds no std::filesystem::path.
   void ResolveInto(const std::string& path, std::string& out);
   // `path` made absolute against the working folder.
   std::filesystem::path Absolute(const std::filesystem::path& path);
