@@ -55,6 +55,7 @@ class Conversion {
   TypoState typo;      // the current settings
   TypoState emitted;   // the settings last written
   StateTagCache tagCache;  // <J> and <G> texts composed before in this pass
+  SingleChangeTexts singleChangeTexts;  // those of one setting changed alone
   PendingMove move;
   SizeLimits limits;   // bounds of the setting commands, set by InitJob
   RubyState ruby;

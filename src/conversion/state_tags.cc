@@ -22,18 +22,39 @@ struct CachingTags : ConversionTags {
   }
 };
 
-// Writes the text kept in the cache entry `e`, as the tag's writer would:
-// with one copy of fixed size when the output lends room for it.
-void WriteKept(Conversion& c, const StateTagCache::Entry& e) {
+// As ConversionTags, keeping what it writes under `key` in the texts of
+// single changes.
+struct SingleChangeTags : ConversionTags {
+  uint64_t key;
+  void WriteText(std::string_view text) const {
+    c.singleChangeTexts.Put(key, text);
+    c.out.WriteText(text);
+  }
+};
+
+// Writes the text kept in the entry `e`, as the tag's writer would: with one
+// copy of fixed size when the output lends room for it.
+template <typename Entry>
+void WriteKept(Conversion& c, const Entry& e) {
   if (e.size == 0) return;
+  constexpr size_t kCopy = sizeof e.text;
   char* end = nullptr;
   char* room = c.out.Room(end);
-  if (room != nullptr && end - room >= static_cast<ptrdiff_t>(StateTagCache::kMostText)) [[likely]] {
-    std::memcpy(room, e.text, StateTagCache::kMostText);
+  if (room != nullptr && end - room >= static_cast<ptrdiff_t>(kCopy)) [[likely]] {
+    std::memcpy(room, e.text, kCopy);
     c.out.Wrote(room + e.size);
     return;
   }
   c.out.WriteText(std::string_view(e.text, e.size));
+}
+
+// Writes the text kept for the single change `key`; false, having written
+// nothing, when none is kept.
+bool WriteSingleChange(Conversion& c, uint64_t key) {
+  const SingleChangeTexts::Entry* e = c.singleChangeTexts.Find(key);
+  if (e == nullptr) return false;
+  WriteKept(c, *e);
+  return true;
 }
 
 }  // namespace
@@ -66,9 +87,31 @@ void WriteMoveTag(Conversion& c) { WriteMoveTag(ConversionTags{c}); }
 
 void WriteCharacterTags(Conversion& c) {
   // Each tag is written only when one of its attributes changed (a tag with
-  // no attribute to write is left out anyway).
-  if (JTagPending(c.typo, c.emitted)) WriteJTag(c);
-  if (GTagPending(c.typo, c.emitted)) WriteGTag(c);
+  // no attribute to write is left out anyway). A setting changed alone
+  // finds its text by one word.
+  const int16_t unit = c.session.settings.unit;
+  if (JTagPending(c.typo, c.emitted)) {
+    if (const uint64_t key = SingleJChangeKey(c.typo, c.emitted, unit, c.definitions.generation())) {
+      if (WriteSingleChange(c, key)) {
+        TakeJSettings(c.typo, c.emitted);
+      } else {
+        WriteJTag(SingleChangeTags{{c}, key});
+      }
+    } else {
+      WriteJTag(c);
+    }
+  }
+  if (GTagPending(c.typo, c.emitted)) {
+    if (const uint64_t key = SingleGChangeKey(c.typo, c.emitted, unit)) {
+      if (WriteSingleChange(c, key)) {
+        TakeGSettings(c.typo, c.emitted);
+      } else {
+        WriteGTag(SingleChangeTags{{c}, key});
+      }
+    } else {
+      WriteGTag(c);
+    }
+  }
   if (MoveTagPending(c.move)) WriteMoveTag(c);
 }
 

@@ -74,4 +74,51 @@ class StateTagCache {
 };
 static_assert(StateTagCache::kMostText % 8 == 0);
 
+// The texts of the tags of one setting changed alone (a font, a square size,
+// a line spacing: most changes of a job), each kept by one word that tells
+// which change it was and everything its text depends on (see
+// SingleJChangeKey and SingleGChangeKey in typo/state_tag_text.h), in one of
+// the two places of the pair the word hashes to, as in StateTagCache. Found
+// with a comparison or two, without the four-word key of StateTagCache.
+class SingleChangeTexts {
+ public:
+  static constexpr size_t kMostText = 48;
+
+  struct Entry {
+    // 0 while the entry holds no text (no key is 0).
+    uint64_t key = 0;
+    uint32_t size = 0;
+    char text[kMostText] = {};
+  };
+
+  // The entry that holds the text of `key`, or nullptr.
+  const Entry* Find(uint64_t key) const {
+    const Entry* pair = entries_ + Pair(key);
+    if (pair[0].key == key) return &pair[0];
+    if (pair[1].key == key) return &pair[1];
+    return nullptr;
+  }
+
+  // Keeps `text` as the text of `key` in the first place of its pair, the
+  // text there moving to the second; a text longer than kMostText is not
+  // kept.
+  void Put(uint64_t key, std::string_view text) {
+    if (text.size() > kMostText) return;
+    Entry* pair = entries_ + Pair(key);
+    if (pair[0].key != key) pair[1] = pair[0];
+    pair[0].key = key;
+    if (!text.empty()) std::memcpy(pair[0].text, text.data(), text.size());
+    pair[0].size = static_cast<uint32_t>(text.size());
+  }
+
+ private:
+  static constexpr int kPairBits = 4;
+  // The first of the two places of `key`'s pair.
+  static size_t Pair(uint64_t key) {
+    return 2 * static_cast<size_t>((key * 0x9E3779B97F4A7C15ULL) >> (64 - kPairBits));
+  }
+  Entry entries_[size_t{2} << kPairBits];
+};
+static_assert(SingleChangeTexts::kMostText % 16 == 0);
+
 }  // namespace velkan

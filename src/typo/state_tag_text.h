@@ -298,6 +298,43 @@ inline StateTagKey GTagKey(const TypoState& now, const TypoState& was, int16_t u
                           uint64_t{'G'} << 48}};
 }
 
+// The key of SingleChangeTexts for the text of WriteJTag when one setting
+// changed alone, or 0: a font (the text depends on the font and the
+// generation of the names) or a size that stays square (the height or the
+// width or both changed and are equal; the text is " size=" with the height,
+// and depends on it and the unit only). Called when the tag has something to
+// write. Kept beside WriteJTag: whatever it comes to read must be here too.
+inline uint64_t SingleJChangeKey(const TypoState& now, const TypoState& was, int16_t unit,
+                                 uint32_t namesGeneration) {
+  using state_tags::Load;
+  if (Load<uint32_t>(now, 8) != Load<uint32_t>(was, 8) || now.position != was.position) return 0;
+  // Font, height, width and jkr, 16 bits each from the low end.
+  const uint64_t d = Load<uint64_t>(now, 0) ^ Load<uint64_t>(was, 0);
+  if (d == 0) return 0;
+  if (d == (d & 0xFFFF)) {
+    return uint64_t{'f'} << 56 | uint64_t{namesGeneration} << 16 | static_cast<uint16_t>(now.font);
+  }
+  if ((d & 0xFFFF00000000FFFFULL) == 0 && now.height == now.width) {
+    return uint64_t{'s'} << 56 | uint64_t{static_cast<uint16_t>(unit)} << 16 | static_cast<uint16_t>(now.height);
+  }
+  return 0;
+}
+
+// The key of SingleChangeTexts for the text of WriteGTag when the line
+// spacing changed alone (the text depends on it and the unit), or 0. Called
+// when the tag has something to write.
+inline uint64_t SingleGChangeKey(const TypoState& now, const TypoState& was, int16_t unit) {
+  using state_tags::Load;
+  static_assert(offsetof(TypoState, lineSpacing) == 12 && offsetof(TypoState, indentLeft) == 16 &&
+                offsetof(TypoState, measure) == 32 && offsetof(TypoState, position) == 36);
+  // The five lengths after the line spacing: indents and measure.
+  if (((Load<uint64_t>(now, 16) ^ Load<uint64_t>(was, 16)) | (Load<uint64_t>(now, 24) ^ Load<uint64_t>(was, 24)) |
+       (Load<uint32_t>(now, 32) ^ Load<uint32_t>(was, 32))) != 0) {
+    return 0;
+  }
+  return uint64_t{'l'} << 56 | uint64_t{static_cast<uint16_t>(unit)} << 32 | static_cast<uint32_t>(now.lineSpacing);
+}
+
 // The emitted settings a <J> or <G> tag takes on once written.
 inline void TakeJSettings(const TypoState& now, TypoState& was) {
   was.font = now.font;

@@ -167,35 +167,40 @@ TEST(WriteCharacterTags, KeptTextsAreTheComposedOnes) {
     return std::string("<") + lit::kSectionFontNames + ">\r\n2=" + font2 + "\r\n<" + lit::kSectionColourNames +
            ">\r\n4=red\r\n";
   };
-  size_t written = 0, fromKept = 0;  // tags, and those with a text kept for them
+  // Tags, those of a setting changed alone, and those with a text kept.
+  size_t written = 0, singles = 0, fromKept = 0;
   for (int i = 0; i < 20000; ++i) {
-    const int change = std::uniform_int_distribution<int>(0, 15)(rnd);
-    // The same values for both conversions.
-    const int32_t a = pick({0, 1, 2}), b = pick({0, 1, 2});
-    for (Conversion* c : {&kept.c, &fresh.c}) {
-      TypoState& t = c->typo;
-      auto n16 = [](int32_t v) { return static_cast<int16_t>(v); };
-      switch (change) {
-        case 0: t.font = n16(1 + a); break;
-        case 1: t.height = t.width = n16(32 + 4 * a); break;
-        case 2: t.width = n16(32 + 2 * b); break;
-        case 3: t.position = a == 2 ? 3 : a; break;
-        case 4: t.jkr = n16(2 * a - 2); break;
-        case 5: t.colour = n16(a - 1 + 4 * b); break;
-        case 6: t.tume = n16(27 * a - 5 * b); break;
-        case 7: t.lineSpacing = (14 + b) * 12960; break;
-        case 8: t.measure = (128 + a) * 12960; break;
-        case 9: t.indentLeft = 4 * a * 12960; break;
-        case 10: t.indentHanging = 16 * b * 12960; t.indentStart = 6 * a * 12960; break;
-        case 11: c->session.settings.unit = n16(b % 2); break;
-        case 12: c->session.settings.direction = n16(a % 2); break;
-        case 13:
-          // Rarer: new names make every kept <J> text useless.
-          if (i % 64 != 0) break;
-          if (a == 0) c->definitions.Close();
-          else c->definitions.OpenFromMemory(names(a == 1 ? "Gothic" : std::string(70, 'g')));
-          break;
-        default: break;
+    // Mostly one change a step, sometimes two or three together.
+    const int changes = pick({1, 1, 1, 1, 2, 3});
+    for (int k = 0; k < changes; ++k) {
+      const int change = std::uniform_int_distribution<int>(0, 15)(rnd);
+      // The same values for both conversions.
+      const int32_t a = pick({0, 1, 2}), b = pick({0, 1, 2});
+      for (Conversion* c : {&kept.c, &fresh.c}) {
+        TypoState& t = c->typo;
+        auto n16 = [](int32_t v) { return static_cast<int16_t>(v); };
+        switch (change) {
+          case 0: t.font = n16(1 + a); break;
+          case 1: t.height = t.width = n16(32 + 4 * a); break;
+          case 2: t.width = n16(32 + 2 * b); break;
+          case 3: t.position = a == 2 ? 3 : a; break;
+          case 4: t.jkr = n16(2 * a - 2); break;
+          case 5: t.colour = n16(a - 1 + 4 * b); break;
+          case 6: t.tume = n16(27 * a - 5 * b); break;
+          case 7: t.lineSpacing = (14 + b) * 12960; break;
+          case 8: t.measure = (128 + a) * 12960; break;
+          case 9: t.indentLeft = 4 * a * 12960; break;
+          case 10: t.indentHanging = 16 * b * 12960; t.indentStart = 6 * a * 12960; break;
+          case 11: c->session.settings.unit = n16(b % 2); break;
+          case 12: c->session.settings.direction = n16(a % 2); break;
+          case 13:
+            // Rarer: new names make every kept <J> text useless.
+            if (i % 64 != 0) break;
+            if (a == 0) c->definitions.Close();
+            else c->definitions.OpenFromMemory(names(a == 1 ? "Gothic" : std::string(70, 'g')));
+            break;
+          default: break;
+        }
       }
     }
     const TypoState& now = kept.c.typo;
@@ -206,12 +211,25 @@ TEST(WriteCharacterTags, KeptTextsAreTheComposedOnes) {
       ++fromKept;
     }
     if (GTagPending(now, kept.c.emitted) && kept.c.tagCache.Find(GTagKey(now, kept.c.emitted, job.unit))) ++fromKept;
+    // A setting changed alone is kept by a word of its own.
+    if (JTagPending(now, kept.c.emitted)) {
+      const uint64_t key = SingleJChangeKey(now, kept.c.emitted, job.unit, kept.c.definitions.generation());
+      singles += key != 0;
+      fromKept += key != 0 && kept.c.singleChangeTexts.Find(key) != nullptr;
+    }
+    if (GTagPending(now, kept.c.emitted)) {
+      const uint64_t key = SingleGChangeKey(now, kept.c.emitted, job.unit);
+      singles += key != 0;
+      fromKept += key != 0 && kept.c.singleChangeTexts.Find(key) != nullptr;
+    }
     WriteCharacterTags(kept.c);
     WriteJTag(ConversionTags{fresh.c});
     WriteGTag(ConversionTags{fresh.c});
     ASSERT_EQ(kept.output(), fresh.output()) << "after step " << i;
   }
   EXPECT_GT(written, 5000u);
+  EXPECT_GT(singles, written / 8);
+  EXPECT_LT(singles, written - written / 4);
   EXPECT_GT(fromKept, written / 10);
 }
 
