@@ -74,9 +74,9 @@ Flow CmdFillRule(Conversion& c) {
   return Flow::kGoOn;
 }
 
-Flow CmdPageNumber0(Conversion& c) { return WarnAndConsume(c, lit::kWarnPageNumber0); }
-Flow CmdPageNumber1(Conversion& c) { return WarnAndConsume(c, lit::kWarnPageNumber1); }
-Flow CmdPageNumber2(Conversion& c) { return WarnAndConsume(c, lit::kWarnPageNumber2); }
+Flow CmdPageNumber0(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnPageNumber0>); }
+Flow CmdPageNumber1(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnPageNumber1>); }
+Flow CmdPageNumber2(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnPageNumber2>); }
 
 Flow CmdPageNumberValues(Conversion& c) {
   CodeStream& s = c.stream;

@@ -95,7 +95,7 @@ Flow CmdIndentReset(Conversion& c) {
 Flow CmdPositionIndent(Conversion& c) {
   if (c.stream.Take() < 0) return Flow::kFail;
   if (!IsIndentSelector(c.stream.current())) {
-    c.out.WriteWarning(lit::kWarnPositionIndent);
+    c.out.WriteWarning(kWarningTag<lit::kWarnPositionIndent>);
     return Reject(c);
   }
   int16_t position;

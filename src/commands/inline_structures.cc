@@ -165,7 +165,7 @@ Flow CmdFraction(Conversion& c) {
 }
 
 Flow CmdEuropeanFraction(Conversion& c) {
-  c.out.WriteWarning(lit::kWarnEuropeanFraction);
+  c.out.WriteWarning(kWarningTag<lit::kWarnEuropeanFraction>);
   c.stream.Consume();
   return Flow::kGoOn;
 }

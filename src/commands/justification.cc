@@ -85,22 +85,22 @@ Flow CmdNoEffect(Conversion& c) {
   return Flow::kGoOn;
 }
 
-Flow CmdOriginSet(Conversion& c) { return WarnAndConsume(c, lit::kWarnOriginSet); }
-Flow CmdOriginReturn(Conversion& c) { return WarnAndConsume(c, lit::kWarnOriginReturn); }
-Flow CmdHorizontalTab(Conversion& c) { return WarnAndConsume(c, lit::kWarnHorizontalTab); }
-Flow CmdVerticalTabStart(Conversion& c) { return WarnAndConsume(c, lit::kWarnVerticalTabStart); }
-Flow CmdVerticalTabMiddle(Conversion& c) { return WarnAndConsume(c, lit::kWarnVerticalTabMiddle); }
-Flow CmdVerticalTabEnd(Conversion& c) { return WarnAndConsume(c, lit::kWarnVerticalTabEnd); }
-Flow CmdCapitalAccent(Conversion& c) { return WarnAndConsume(c, lit::kWarnCapitalAccent); }
-Flow CmdSmallAccent(Conversion& c) { return WarnAndConsume(c, lit::kWarnSmallAccent); }
-Flow CmdOneShotSolid(Conversion& c) { return WarnAndConsume(c, lit::kWarnOneShotSolid); }
-Flow CmdJustifyPlanted(Conversion& c) { return WarnAndConsume(c, lit::kWarnJustifyPlanted); }
-Flow CmdJustifyLeading(Conversion& c) { return WarnAndConsume(c, lit::kWarnJustifyLeading); }
-Flow CmdJustifyIgnore(Conversion& c) { return WarnAndConsume(c, lit::kWarnJustifyIgnore, Flow::kEndPrePhase); }
+Flow CmdOriginSet(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnOriginSet>); }
+Flow CmdOriginReturn(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnOriginReturn>); }
+Flow CmdHorizontalTab(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnHorizontalTab>); }
+Flow CmdVerticalTabStart(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnVerticalTabStart>); }
+Flow CmdVerticalTabMiddle(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnVerticalTabMiddle>); }
+Flow CmdVerticalTabEnd(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnVerticalTabEnd>); }
+Flow CmdCapitalAccent(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnCapitalAccent>); }
+Flow CmdSmallAccent(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnSmallAccent>); }
+Flow CmdOneShotSolid(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnOneShotSolid>); }
+Flow CmdJustifyPlanted(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnJustifyPlanted>); }
+Flow CmdJustifyLeading(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnJustifyLeading>); }
+Flow CmdJustifyIgnore(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnJustifyIgnore>, Flow::kEndPrePhase); }
 Flow CmdJustifyNoSplit(Conversion& c) {
-  return WarnAndConsume(c, lit::kWarnJustifyNoSplit, Flow::kEndPrePhase);
+  return WarnAndConsume(c, kWarningTag<lit::kWarnJustifyNoSplit>, Flow::kEndPrePhase);
 }
-Flow CmdIgnoreIndent(Conversion& c) { return WarnAndConsume(c, lit::kWarnIgnoreIndent); }
+Flow CmdIgnoreIndent(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnIgnoreIndent>); }
 
 // Without a digit the word that ended the reading is left pending, so that a
 // character or command right after the origin is not lost.

@@ -158,7 +158,7 @@ Flow CmdModePermit(Conversion& c) { return ModeSwitch(c, 0); }
 Flow CmdModeForbid(Conversion& c) { return ModeSwitch(c, 1); }
 
 Flow CmdForcedDeformIgnored(Conversion& c) {
-  c.out.WriteWarning(lit::kWarnForcedDeformIgnored);
+  c.out.WriteWarning(kWarningTag<lit::kWarnForcedDeformIgnored>);
   c.stream.Consume();
   return Flow::kGoOn;
 }
@@ -173,7 +173,7 @@ Flow CmdForcedDeformVariable(Conversion& c) {
   if (r > 0) r = CommaThenQuarters(c);
   if (r > 0) r = CommaThenQuarters(c);
   if (r < 0) return Flow::kFail;
-  c.out.WriteWarning(lit::kWarnForcedDeformVariable);
+  c.out.WriteWarning(kWarningTag<lit::kWarnForcedDeformVariable>);
   return Flow::kGoOn;
 }
 
@@ -189,7 +189,7 @@ Flow CmdForcedDeformLens(Conversion& c) {
     }
     // A comma after the last value is consumed with the command.
   }
-  c.out.WriteWarning(lit::kWarnForcedDeformLens);
+  c.out.WriteWarning(kWarningTag<lit::kWarnForcedDeformLens>);
   return Flow::kGoOn;
 }
 

@@ -97,7 +97,7 @@ Flow CoordinateRule(Conversion& c, bool counted) {
 
 // Reads one optional digit word behind a main-slot command (a word that is
 // no digit stays pending) and writes the warning.
-Flow DigitThenWarn(Conversion& c, std::string_view warning) {
+Flow DigitThenWarn(Conversion& c, const WarningTag& warning) {
   int16_t ignored;
   if (ReadDigits(c, ignored, 1) < 0) return Flow::kFail;
   c.out.WriteWarning(warning);
@@ -222,10 +222,10 @@ Flow CmdEnclosureBox(Conversion& c) {
   return Flow::kGoOn;
 }
 
-Flow CmdRelativeRuleDigit(Conversion& c) { return DigitThenWarn(c, lit::kWarnRelativeRule); }
-Flow CmdRelativeRule(Conversion& c) { return WarnAndConsume(c, lit::kWarnRelativeRule); }
-Flow CmdRelativeRuleIgnored(Conversion& c) { return WarnAndConsume(c, lit::kWarnRelativeRuleIgnored); }
-Flow CmdVerticalHorizontalRule(Conversion& c) { return DigitThenWarn(c, lit::kWarnVerticalHorizontalRule); }
+Flow CmdRelativeRuleDigit(Conversion& c) { return DigitThenWarn(c, kWarningTag<lit::kWarnRelativeRule>); }
+Flow CmdRelativeRule(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnRelativeRule>); }
+Flow CmdRelativeRuleIgnored(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnRelativeRuleIgnored>); }
+Flow CmdVerticalHorizontalRule(Conversion& c) { return DigitThenWarn(c, kWarningTag<lit::kWarnVerticalHorizontalRule>); }
 Flow CmdCoordinateRule(Conversion& c) { return CoordinateRule(c, false); }
 Flow CmdCoordinateRuleCounted(Conversion& c) { return CoordinateRule(c, true); }
 

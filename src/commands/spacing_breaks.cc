@@ -70,8 +70,8 @@ Flow CmdZeroLine(Conversion& c) {
   return Flow::kGoOn;
 }
 
-Flow CmdPageBreak(Conversion& c) { return WarnAndConsume(c, lit::kWarnPageBreak); }
-Flow CmdColumnBreak(Conversion& c) { return WarnAndConsume(c, lit::kWarnColumnBreak); }
+Flow CmdPageBreak(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnPageBreak>); }
+Flow CmdColumnBreak(Conversion& c) { return WarnAndConsume(c, kWarningTag<lit::kWarnColumnBreak>); }
 
 Flow CmdCloseRubyOnly(Conversion& c) {
   CloseManualRuby(c);
@@ -129,7 +129,7 @@ Flow CmdBell(Conversion& c) {
     }
     if (row.word == kEndOfText23) break;
   }
-  return WarnAndConsume(c, lit::kWarnBell);
+  return WarnAndConsume(c, kWarningTag<lit::kWarnBell>);
 }
 
 }  // namespace velkan

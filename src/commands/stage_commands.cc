@@ -20,7 +20,7 @@ Flow CmdOneShotCode(Conversion& c) {
 }
 
 Flow CmdKinsokuRelease(Conversion& c) {
-  c.out.WriteWarning(lit::kWarnKinsokuRelease);
+  c.out.WriteWarning(kWarningTag<lit::kWarnKinsokuRelease>);
   CodeStream& s = c.stream;
   for (;;) {
     if (s.Take() < 0) return Flow::kFail;
@@ -42,13 +42,13 @@ Flow CmdIgnoredCount(Conversion& c) {
 }
 
 Flow CmdMixedSettingStart(Conversion& c) {
-  c.out.WriteWarning(lit::kWarnMixedSettingStart);
+  c.out.WriteWarning(kWarningTag<lit::kWarnMixedSettingStart>);
   c.stream.Consume();
   return Flow::kGoOn;
 }
 
 Flow CmdMixedSettingEnd(Conversion& c) {
-  c.out.WriteWarning(lit::kWarnMixedSettingEnd);
+  c.out.WriteWarning(kWarningTag<lit::kWarnMixedSettingEnd>);
   c.stream.Consume();
   return Flow::kGoOn;
 }

@@ -30,7 +30,7 @@ Flow CmdNationalHyphen(Conversion& c) {
 }
 
 Flow CmdHeadingPushOut(Conversion& c) {
-  c.out.WriteWarning(lit::kWarnHeadingPushOut);
+  c.out.WriteWarning(kWarningTag<lit::kWarnHeadingPushOut>);
   c.stream.Consume();
   return Flow::kGoOn;
 }
@@ -52,7 +52,7 @@ Flow CmdSpaceCommand(Conversion& c) {
 
 Flow CmdSpaceExecution(Conversion& c) {
   CodeStream& s = c.stream;
-  c.out.WriteWarning(lit::kWarnSpaceExecution);
+  c.out.WriteWarning(kWarningTag<lit::kWarnSpaceExecution>);
   if (s.Take() < 0) return Flow::kFail;
   if (s.current() == kGroupClose) return Flow::kGoOn;
   return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
@@ -83,7 +83,7 @@ Flow CmdNewIndent(Conversion& c) {
     if (ReadInteger(c, unused) < 0) return Flow::kFail;
   }
   if (SkipArguments(c) < 0) return Flow::kFail;
-  c.out.WriteWarning(lit::kWarnInvalidVariable);
+  c.out.WriteWarning(kWarningTag<lit::kWarnInvalidVariable>);
   c.out.WriteWarningF(lit::kWarnNewIndent, FormatLength(x), FormatLength(y));
   return Flow::kGoOn;
 }
@@ -100,8 +100,8 @@ Flow CmdSkippedCommand(Conversion& c) {
   return Flow::kGoOn;
 }
 
-Flow WarnAndConsume(Conversion& c, std::string_view message, Flow result) {
-  c.out.WriteWarning(message);
+Flow WarnAndConsume(Conversion& c, const WarningTag& warning, Flow result) {
+  c.out.WriteWarning(warning);
   c.stream.Consume();
   return result;
 }

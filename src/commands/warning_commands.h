@@ -6,14 +6,15 @@
 #include <string_view>
 
 #include "conversion/flow.h"
+#include "conversion/tag_writer.h"
 
 namespace velkan {
 
 class Conversion;
 
-// For commands the output cannot express: writes `message` as a warning,
-// consumes the command word and returns `result`.
-Flow WarnAndConsume(Conversion& c, std::string_view message, Flow result = Flow::kGoOn);
+// For commands the output cannot express: writes the warning, consumes the
+// command word and returns `result`.
+Flow WarnAndConsume(Conversion& c, const WarningTag& warning, Flow result = Flow::kGoOn);
 
 // 0xD0CB, main: two digit words v, reported as "倍数改行，値(%d)" only when both
 // were present; otherwise the word that ended the reading stays pending for

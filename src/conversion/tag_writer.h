@@ -1,9 +1,10 @@
 // The two primitives every byte of the output goes through.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
-
 
 #include "conversion/session.h"
 #include "io/byte_streams.h"
@@ -12,6 +13,34 @@ namespace velkan {
 
 class Conversion;
 class WarningFacts;
+
+// A warning tag of a fixed message, "<WAR \"message\">", made when the
+// program is built and padded to kRoom bytes, so that it is written with one
+// copy of fixed size.
+struct WarningTag {
+  static constexpr size_t kRoom = 64;
+  char text[kRoom];
+  uint32_t size;
+  std::string_view message() const { return {text + 6, size - 8}; }
+};
+
+template <size_t N>
+constexpr WarningTag MakeWarningTag(const char (&message)[N]) {
+  static_assert(N - 1 + 8 <= WarningTag::kRoom, "a fixed warning longer than WarningTag::kRoom");
+  WarningTag tag{};
+  constexpr char kOpen[] = "<WAR \"";
+  for (size_t i = 0; i < 6; ++i) tag.text[i] = kOpen[i];
+  for (size_t i = 0; i + 1 < N; ++i) tag.text[6 + i] = message[i];
+  tag.text[6 + N - 1] = '"';
+  tag.text[6 + N] = '>';
+  tag.size = static_cast<uint32_t>(N - 1 + 8);
+  return tag;
+}
+
+// The warning tag of `Message`, a message literal of the program:
+// kWarningTag<lit::kWarnPageBreak>.
+template <const auto& Message>
+inline constexpr WarningTag kWarningTag = MakeWarningTag(Message);
 
 class TagWriter {
  public:
@@ -54,6 +83,20 @@ class TagWriter {
   // bytes, or after 246 when the 247th is the first byte of a double-byte
   // Shift_JIS character. Returns 1, or -1 when the sink refused the bytes.
   int16_t WriteWarning(std::string_view message);
+
+  // Writes the tag of a fixed message as WriteWarning(tag.message()) does:
+  // one copy into the sink's room when no list of warnings is kept.
+  int16_t WriteWarning(const WarningTag& tag) {
+    if (outputSuppressed != 1 && session_.settings.warnings != 1 && facts == nullptr) [[likely]] {
+      char* room = sink_.room();
+      if (sink_.roomEnd() - room >= static_cast<ptrdiff_t>(WarningTag::kRoom)) [[likely]] {
+        std::memcpy(room, tag.text, WarningTag::kRoom);
+        sink_.Advance(room + tag.size);
+        return 1;
+      }
+    }
+    return WriteWarning(tag.message());
+  }
 
   // Composes the message with printf and writes it as WriteWarning does.
   int16_t WriteWarningF(const char* format, ...) __attribute__((format(printf, 2, 3)));

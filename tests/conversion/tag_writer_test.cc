@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "commands/commands_literals.h"
 #include "commands/mode_switches.h"
 #include "conversion/session.h"
 #include "conversion/word_fixture.h"
@@ -70,6 +71,10 @@ TEST(WriteWarning, ComposesTheWarningTag) {
   EXPECT_EQ(out.WriteWarning(Sjis("改頁")), 1);
   EXPECT_EQ(sink.data(), Sjis("<WAR \"改頁\">"));
   EXPECT_EQ(session.atLineStart, 1);  // a warning is no text
+  // A fixed message's tag, made when the program is built, is the same.
+  EXPECT_EQ(out.WriteWarning(kWarningTag<lit::kWarnPageBreak>), 1);
+  EXPECT_EQ(sink.data(), Sjis("<WAR \"改頁\"><WAR \"改頁\">"));
+  EXPECT_EQ(session.atLineStart, 1);
 }
 
 TEST(WriteWarning, InvalidWordMessageIsExact) {
@@ -88,6 +93,7 @@ TEST(WriteWarning, WarningOptionSilencesOnlyWarnings) {
   EXPECT_EQ(out.WriteWarning("x"), 1);
   EXPECT_EQ(out.WriteText("<em>"), 1);
   EXPECT_EQ(out.WriteWarningF("%d", 5), 1);
+  EXPECT_EQ(out.WriteWarning(kWarningTag<lit::kWarnPageBreak>), 1);
   EXPECT_EQ(sink.data(), "<em>");
 }
 
@@ -97,6 +103,7 @@ TEST(WriteWarning, OutputSwitchSilencesWarningsWhateverTheOption) {
   TagWriter out(sink, session);
   out.outputSuppressed = 1;
   EXPECT_EQ(out.WriteWarning("x"), 1);
+  EXPECT_EQ(out.WriteWarning(kWarningTag<lit::kWarnPageBreak>), 1);
   EXPECT_EQ(sink.data(), "");
   EXPECT_EQ(session.atLineStart, 1);
 }
@@ -107,6 +114,9 @@ TEST(WriteWarning, RefusedWriteFailsWithoutTouchingTheLineStart) {
   RefusingSink sink;
   TagWriter out(sink, session);
   EXPECT_EQ(out.WriteWarning("x"), -1);
+  // A sink that lends no room takes a fixed tag through the same write.
+  EXPECT_EQ(out.WriteWarning(kWarningTag<lit::kWarnPageBreak>), -1);
+  EXPECT_EQ(sink.calls, 2);
   EXPECT_EQ(session.atLineStart, 0);
   EXPECT_TRUE(out.writeFailed());
 }
