@@ -2,7 +2,9 @@
 // written to the output, and the one-shot values of the <MOVE> tag.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 namespace velkan {
@@ -62,10 +64,23 @@ inline bool JTagPending(const TypoState& now, const TypoState& was) {
   return now.font != was.font || now.height != was.height || now.width != was.width ||
          now.position != was.position || now.jkr != was.jkr || now.colour != was.colour || now.tume != was.tume;
 }
+// The six lengths of a <G> tag lie together, line spacing to measure, and
+// are compared as words.
 inline bool GTagPending(const TypoState& now, const TypoState& was) {
-  return now.lineSpacing != was.lineSpacing || now.measure != was.measure || now.indentLeft != was.indentLeft ||
-         now.indentRight != was.indentRight || now.indentStart != was.indentStart ||
-         now.indentHanging != was.indentHanging;
+  static_assert(offsetof(TypoState, lineSpacing) == 12 && offsetof(TypoState, measure) == 32);
+  const char* n = reinterpret_cast<const char*>(&now);
+  const char* w = reinterpret_cast<const char*>(&was);
+  uint32_t n12, w12, n32, w32;
+  uint64_t n16, w16, n24, w24;
+  std::memcpy(&n12, n + 12, 4);
+  std::memcpy(&w12, w + 12, 4);
+  std::memcpy(&n16, n + 16, 8);
+  std::memcpy(&w16, w + 16, 8);
+  std::memcpy(&n24, n + 24, 8);
+  std::memcpy(&w24, w + 24, 8);
+  std::memcpy(&n32, n + 32, 4);
+  std::memcpy(&w32, w + 32, 4);
+  return ((n12 ^ w12) | (n16 ^ w16) | (n24 ^ w24) | (n32 ^ w32)) != 0;
 }
 inline bool MoveTagPending(const PendingMove& move) { return move.up != 0 || move.aki != 0 || move.bnkn == -1; }
 
