@@ -50,7 +50,7 @@ void WriteKept(Conversion& c, const Entry& e) {
 
 // Writes the text kept for the single change `key`; false, having written
 // nothing, when none is kept.
-bool WriteSingleChange(Conversion& c, uint64_t key) {
+[[gnu::always_inline]] inline bool WriteSingleChange(Conversion& c, uint64_t key) {
   const SingleChangeTexts::Entry* e = c.singleChangeTexts.Find(key);
   if (e == nullptr) return false;
   WriteKept(c, *e);
