@@ -271,7 +271,7 @@ void Release(BatchRun& run, std::vector<BatchRun::Held>& group, std::vector<JobR
     run.endedBytes += h.bytes;
     run.ended.push_back(h.index);
   }
-  run.changed.notify_one();
+  if (!group.empty()) run.changed.notify_one();
 }
 
 long long FileSize(const std::string& path) {
@@ -331,6 +331,10 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
     Deliver(group, entries);
     lock.lock();
     for (BatchRun::Held& h : group) ready.push_back(std::move(h));
+  } else if (run.deliveredAside && GroupReady(run, entries.size())) {
+    // The calling thread is woken for a group to put in place, not for
+    // every job whose output waits in one.
+    run.changed.notify_one();
   }
   Release(run, ready, results);
   return true;
