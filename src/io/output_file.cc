@@ -490,7 +490,10 @@ fs::path PathResolver::Folder(const fs::path& folder) {
   if (it != folders_.end()) return it->second;
   std::error_code ec;
   fs::path whole = fs::weakly_canonical(folder, ec);
-  if (ec) whole = folder.lexically_normal();
+  if (ec) {
+    whole = folder.lexically_normal();
+    inexact_.insert(folder.native());
+  }
   folders_.emplace(folder.native(), whole);
   return whole;
 }
@@ -505,6 +508,7 @@ void PathResolver::ResolveInto(const std::string& path, std::string& out) {
   // A name in a folder, told apart on the path's bytes: the folder looked up
   // as it is spelled, the name appended, and one lstat for a link. Anything
   // else (a name "." or "..", a path ending in "/") goes the whole way.
+  lastValid_ = false;
   auto whole = [&] { out = velkan::Resolve(path, this).native(); };
   if (path.empty() || path.front() == '/') {
     out.assign(path);
@@ -531,15 +535,34 @@ void PathResolver::ResolveInto(const std::string& path, std::string& out) {
     const fs::path folder = fs::path(out).parent_path();
     std::error_code ec;
     fs::path resolved = fs::weakly_canonical(folder, ec);
-    if (ec) resolved = folder.lexically_normal();
+    if (ec) {
+      resolved = folder.lexically_normal();
+      inexact_.emplace(spelled);
+    }
     it = folders_.emplace(std::string(spelled), std::move(resolved)).first;
   }
+  const bool exact = !inexact_.contains(spelled);
   joined_.assign(it->second.native());
   if (joined_.empty() || joined_.back() != '/') joined_ += '/';
   joined_ += name;
   out.swap(joined_);
   struct stat st {};
-  if (::lstat(out.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return whole();
+  const int looked = ::lstat(out.c_str(), &st);
+  if (looked == 0 && S_ISLNK(st.st_mode)) return whole();
+  // The folder resolved exactly and the name no link: a stat of the path as
+  // given would find the same file, or none.
+  if (exact && (looked == 0 || errno == ENOENT)) {
+    lastValid_ = true;
+    lastExists_ = looked == 0;
+    last_ = st;
+  }
+}
+
+bool PathResolver::LastLooked(struct stat& st, bool& exists) const {
+  if (!lastValid_) return false;
+  st = last_;
+  exists = lastExists_;
+  return true;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

@@ -27,6 +27,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -268,6 +269,10 @@ class PathResolver {
   // Resolve into `out` (another string than `path`), on the path's bytes: a
   // path in a folder resolved before builds no std::filesystem::path.
   void ResolveInto(const std::string& path, std::string& out);
+  // What the last ResolveInto found at the path itself, when its look tells
+  // what a stat of the path would: the folder resolved exactly and the name
+  // no link (then `st` and `exists` are set and true is returned).
+  bool LastLooked(struct stat& st, bool& exists) const;
   // `path` made absolute against the working folder.
   std::filesystem::path Absolute(const std::filesystem::path& path);
   // The folder `folder` (absolute) resolved, as ResolvedPath resolves a
@@ -279,6 +284,11 @@ class PathResolver {
   // By the folder as spelled.
   std::map<std::string, std::filesystem::path, std::less<>> folders_;
   std::string joined_;  // room for the name joined to its folder
+  // Folders that could not be resolved, kept as spelled (normalized).
+  std::set<std::string, std::less<>> inexact_;
+  bool lastValid_ = false;
+  bool lastExists_ = false;
+  struct stat last_ {};
 };
 
 // Whether two paths name the same existing file (device and inode, links
