@@ -42,9 +42,8 @@ struct FileId {
 };
 
 void Identify(const std::string& p, PathResolver& resolver, FileId& id) {
-  resolver.ResolveInto(p, id.path);
   struct stat st {};
-  if (!resolver.LastLooked(st, id.exists)) id.exists = ::stat(p.c_str(), &st) == 0;
+  if (!resolver.ResolveInto(p, id.path, &st, &id.exists)) id.exists = ::stat(p.c_str(), &st) == 0;
   id.inode = id.exists ? std::pair<dev_t, ino_t>{st.st_dev, st.st_ino} : std::pair<dev_t, ino_t>{};
   id.mode = id.exists ? st.st_mode : 0;
 }

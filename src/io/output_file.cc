@@ -504,12 +504,14 @@ fs::path PathResolver::Resolve(const fs::path& path) {
   return fs::path(std::move(resolved));
 }
 
-void PathResolver::ResolveInto(const std::string& path, std::string& out) {
+bool PathResolver::ResolveInto(const std::string& path, std::string& out, struct stat* looked, bool* exists) {
   // A name in a folder, told apart on the path's bytes: the folder looked up
   // as it is spelled, the name appended, and one lstat for a link. Anything
   // else (a name "." or "..", a path ending in "/") goes the whole way.
-  lastValid_ = false;
-  auto whole = [&] { out = velkan::Resolve(path, this).native(); };
+  auto whole = [&] {
+    out = velkan::Resolve(path, this).native();
+    return false;
+  };
   if (path.empty() || path.front() == '/') {
     out.assign(path);
   } else {
@@ -547,21 +549,13 @@ void PathResolver::ResolveInto(const std::string& path, std::string& out) {
   joined_ += name;
   out.swap(joined_);
   struct stat st {};
-  const int looked = ::lstat(out.c_str(), &st);
-  if (looked == 0 && S_ISLNK(st.st_mode)) return whole();
+  const int found = ::lstat(out.c_str(), &st);
+  if (found == 0 && S_ISLNK(st.st_mode)) return whole();
   // The folder resolved exactly and the name no link: a stat of the path as
   // given would find the same file, or none.
-  if (exact && (looked == 0 || errno == ENOENT)) {
-    lastValid_ = true;
-    lastExists_ = looked == 0;
-    last_ = st;
-  }
-}
-
-bool PathResolver::LastLooked(struct stat& st, bool& exists) const {
-  if (!lastValid_) return false;
-  st = last_;
-  exists = lastExists_;
+  if (looked == nullptr || exists == nullptr || !exact || (found != 0 && errno != ENOENT)) return false;
+  *looked = st;
+  *exists = found == 0;
   return true;
 }
 

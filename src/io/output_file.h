@@ -268,11 +268,12 @@ class PathResolver {
   std::filesystem::path Resolve(const std::filesystem::path& path);
   // Resolve into `out` (another string than `path`), on the path's bytes: a
   // path in a folder resolved before builds no std::filesystem::path.
-  void ResolveInto(const std::string& path, std::string& out);
-  // What the last ResolveInto found at the path itself, when its look tells
-  // what a stat of the path would: the folder resolved exactly and the name
-  // no link (then `st` and `exists` are set and true is returned).
-  bool LastLooked(struct stat& st, bool& exists) const;
+  // When `looked` is given and the resolving's own look at the path tells
+  // what a stat of the path would (the folder resolved exactly, the name no
+  // link), it is set to that stat (or to null when nothing stands there)
+  // and true is returned.
+  bool ResolveInto(const std::string& path, std::string& out, struct stat* looked = nullptr,
+                   bool* exists = nullptr);
   // `path` made absolute against the working folder.
   std::filesystem::path Absolute(const std::filesystem::path& path);
   // The folder `folder` (absolute) resolved, as ResolvedPath resolves a
@@ -286,9 +287,6 @@ class PathResolver {
   std::string joined_;  // room for the name joined to its folder
   // Folders that could not be resolved, kept as spelled (normalized).
   std::set<std::string, std::less<>> inexact_;
-  bool lastValid_ = false;
-  bool lastExists_ = false;
-  struct stat last_ {};
 };
 
 // Whether two paths name the same existing file (device and inode, links
