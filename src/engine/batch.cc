@@ -7,7 +7,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -248,11 +247,18 @@ bool GroupReady(const BatchRun& run, size_t total) {
 // before the end leaves earlier outputs or complete new ones. An output that
 // cannot be put in place fails its job.
 void Deliver(std::vector<BatchRun::Held>& group, const std::vector<BatchEntry>& entries) {
-  std::map<fs::path, int> folders;  // the errno of the folder's sync
-  for (BatchRun::Held& h : group) folders.emplace(h.output->target().parent_path(), 0);
+  // The folders of the group (most often one), as the outputs' bytes spell
+  // them, each with the errno of its file system's sync.
+  std::vector<std::pair<std::string, int>> folders;
+  auto syncOf = [&folders](std::string_view folder) {
+    return std::find_if(folders.begin(), folders.end(), [folder](const auto& f) { return f.first == folder; });
+  };
+  for (BatchRun::Held& h : group) {
+    if (syncOf(h.output->folder()) == folders.end()) folders.emplace_back(h.output->folder(), 0);
+  }
   for (auto& [folder, error] : folders) error = SyncFileSystemOf(folder);
   for (BatchRun::Held& h : group) {
-    if (!h.output->Deliver(folders[h.output->target().parent_path()])) {
+    if (!h.output->Deliver(syncOf(h.output->folder())->second)) {
       NoteOutputNotPlaced(entries[h.index].output, *h.output, h.result);
     }
     h.output.reset();

@@ -692,7 +692,7 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
         return false;
       }
       // A temporary file was just made: empty, written from its start.
-      if (output.temporary().empty()) {
+      if (output.inPlace()) {
         sink.Attach(output.fd());
       } else {
         sink.AttachNewFile(output.fd());

@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -27,23 +26,21 @@ namespace {
 
 // `format` (with places for the path, the system's reason and `more`)
 // filled in.
-Note Describe(const char* format, const fs::path& path, int err, std::vector<Note> more = {}) {
+Note Describe(const char* format, std::string_view path, int err, std::vector<Note> more = {}) {
   std::vector<Note> args = {Note(ShownPath(path)), Note::SystemError(err)};
   for (Note& m : more) args.push_back(std::move(m));
   return Note(format, std::move(args));
 }
 
-// Eight hexadecimal digits that differ from call to call and process to
-// process.
-std::string RandomSuffix(unsigned attempt) {
+// Appends to `name` eight lower-case hexadecimal digits that differ from
+// call to call and process to process.
+void AppendRandomSuffix(std::string& name, unsigned attempt) {
   uint32_t r = 0;
   if (::getrandom(&r, sizeof r, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof r)) {
     r = static_cast<uint32_t>(::getpid()) * 2654435761u ^ attempt * 40503u ^
         static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&r));
   }
-  char text[9];
-  std::snprintf(text, sizeof text, "%08x", r);
-  return text;
+  for (int shift = 28; shift >= 0; shift -= 4) name += "0123456789abcdef"[(r >> shift) & 15];
 }
 
 // A descriptor number as the kernel names it in /proc/PID/fd (no sign, no
@@ -99,9 +96,9 @@ bool MayReplaceOthersFiles() {
 
 // The immutable and append-only attributes of a file or folder (statx's
 // STATX_ATTR_*), 0 where the file system keeps none or they cannot be read.
-uint64_t Attributes(const fs::path& path) {
+uint64_t Attributes(const char* path) {
   struct statx sx {};
-  if (::statx(AT_FDCWD, path.c_str(), 0, 0, &sx) != 0) return 0;
+  if (::statx(AT_FDCWD, path, 0, 0, &sx) != 0) return 0;
   return sx.stx_attributes & sx.stx_attributes_mask & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND);
 }
 
@@ -120,7 +117,7 @@ struct OutputFile::Plan {
   int descriptor = -1;
   bool exists = false;
   struct stat old {};
-  fs::path target;
+  std::string target;
   Note error;  // not empty: nothing can be written there
 };
 
@@ -159,7 +156,7 @@ OutputFolder LookAtFolder(const fs::path& dir) {
   }
   f.nameMax = ::pathconf(dir.c_str(), _PC_NAME_MAX);
   if (f.nameMax <= 0) f.nameMax = NAME_MAX;
-  f.attributes = Attributes(dir);
+  f.attributes = Attributes(dir.c_str());
   f.access = ::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
   return f;
 }
@@ -173,8 +170,7 @@ Plan& CheckInFolder(Plan& p, const OutputFolder& folder) {
   };
   const fs::path& dir = folder.dir;
   if (folder.error != 0) return fail(N_("cannot create %s: %s"), folder.error);
-  if (LastName(p.target.native()).size() > static_cast<size_t>(folder.nameMax) ||
-      p.target.native().size() >= PATH_MAX) {
+  if (LastName(p.target).size() > static_cast<size_t>(folder.nameMax) || p.target.size() >= PATH_MAX) {
     return fail(N_("cannot create %s: %s"), ENAMETOOLONG);
   }
   // A folder whose files can be made but neither renamed nor removed, or
@@ -191,7 +187,7 @@ Plan& CheckInFolder(Plan& p, const OutputFolder& folder) {
         EPERM, {ShownPath(dir)});
   }
   if (p.exists) {
-    const uint64_t attributes = Attributes(p.target);
+    const uint64_t attributes = Attributes(p.target.c_str());
     if ((attributes & STATX_ATTR_IMMUTABLE) != 0) return fail(N_("cannot create %s: %s (the file is immutable)"), EPERM);
     if ((attributes & STATX_ATTR_APPEND) != 0) return fail(N_("cannot create %s: %s (the file is append-only)"), EPERM);
     // A file the user may not write is not replaced either, as the shell's
@@ -271,8 +267,9 @@ Plan MakePlan(const std::string& path, int given = -1, const OutputFolder* known
     p.way = Way::kInPlace;
     return p;
   }
-  p.target = ResolvedPath(path);
-  return CheckInFolder(p, LookAtFolder(p.target.parent_path()));
+  fs::path target = ResolvedPath(path);
+  p.target = target.native();
+  return CheckInFolder(p, LookAtFolder(target.parent_path()));
 }
 
 }  // namespace
@@ -288,7 +285,7 @@ struct TemporaryFiles::Slot {
 TemporaryFiles::TemporaryFiles() : slots_(new Slot[kSignalSafeSlots]) {}
 TemporaryFiles::~TemporaryFiles() = default;
 
-int TemporaryFiles::Create(const fs::path& path, int flags, mode_t mode) {
+int TemporaryFiles::Create(const std::string& path, int flags, mode_t mode) {
   // No handler runs on this thread meanwhile, and one running on another
   // thread waits until the file is made and recorded (or refused).
   const bool masked = handlerRemoves_.load();
@@ -308,7 +305,7 @@ int TemporaryFiles::Create(const fs::path& path, int flags, mode_t mode) {
       err = errno;
       if (fd >= 0) {
         files_.push_back(path);
-        const std::string& name = path.native();
+        const std::string& name = path;
         for (size_t i = 0; i < kSignalSafeSlots && name.size() < sizeof slots_[i].path; ++i) {
           Slot& slot = slots_[i];
           if (slot.state.load() != Slot::kFree) continue;
@@ -325,7 +322,7 @@ int TemporaryFiles::Create(const fs::path& path, int flags, mode_t mode) {
   return fd;
 }
 
-void TemporaryFiles::Forget(const fs::path& path) {
+void TemporaryFiles::Forget(const std::string& path) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = std::find(files_.begin(), files_.end(), path);
   if (it != files_.end()) files_.erase(it);
@@ -333,7 +330,7 @@ void TemporaryFiles::Forget(const fs::path& path) {
     Slot& slot = slots_[i];
     int recorded = Slot::kRecorded;
     // A slot a handler has taken stays taken: the process is ending.
-    if (slot.state.load() == Slot::kRecorded && path.native() == slot.path &&
+    if (slot.state.load() == Slot::kRecorded && path == slot.path &&
         slot.state.compare_exchange_strong(recorded, Slot::kFree)) {
       break;
     }
@@ -343,7 +340,7 @@ void TemporaryFiles::Forget(const fs::path& path) {
 size_t TemporaryFiles::RemoveAll(std::vector<Note>* failures) {
   std::lock_guard<std::mutex> lock(mutex_);
   closed_ = true;
-  for (const fs::path& f : files_) {
+  for (const std::string& f : files_) {
     if (::unlink(f.c_str()) != 0 && errno != ENOENT && failures != nullptr) {
       failures->push_back(Note(N_("cannot remove the temporary file %s: %s"), {ShownPath(f), Note::SystemError(errno)}));
     }
@@ -659,7 +656,7 @@ bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries, cons
   // limit of 255 bytes is shortened for it.
   // The name is built as bytes: the target is a resolved path, its folder
   // all but its last name.
-  const std::string& target = target_.native();
+  const std::string& target = target_;
   const std::string_view name = LastName(target).substr(0, 200);
   std::string spelled = InFolder(std::string_view(target).substr(0, target.size() - LastName(target).size()), "");
   spelled += '.';
@@ -670,12 +667,11 @@ bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries, cons
   int err = 0;
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     spelled.resize(base);
-    spelled += RandomSuffix(attempt);
-    fs::path candidate(spelled);
-    fd_ = temporaries != nullptr ? temporaries->Create(candidate, flags, 0666)
-                                 : ::open(candidate.c_str(), flags | O_CREAT | O_EXCL, 0666);
+    AppendRandomSuffix(spelled, attempt);
+    fd_ = temporaries != nullptr ? temporaries->Create(spelled, flags, 0666)
+                                 : ::open(spelled.c_str(), flags | O_CREAT | O_EXCL, 0666);
     if (fd_ >= 0) {
-      temporary_ = candidate;
+      temporary_.swap(spelled);
       break;
     }
     err = errno;
@@ -744,8 +740,14 @@ bool OutputFile::Commit() {
   if (temporary_.empty()) return true;
   if (!Rename()) return false;
   // The new name reaches the disk with the folder.
-  SyncFolder(target_.parent_path());
+  SyncFolder(std::string(folder()));
   return true;
+}
+
+std::string_view OutputFile::folder() const {
+  const size_t slash = target_.rfind('/');
+  if (slash == std::string::npos) return {};
+  return std::string_view(target_).substr(0, slash == 0 ? 1 : slash);
 }
 
 bool OutputFile::CloseUnsynced() {

@@ -29,6 +29,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "io/note.h"
@@ -61,7 +62,7 @@ class TemporaryFiles {
   // (unless no handler removes files, see NoHandlerRemoves).
   // Returns the descriptor, or -1 with errno set: ECANCELED once RemoveAll
   // (or RemoveAllInSignalHandler) was called.
-  int Create(const std::filesystem::path& path, int flags, mode_t mode);
+  int Create(const std::string& path, int flags, mode_t mode);
   // Says that RemoveAllInSignalHandler is never called: the files are removed
   // only by RemoveAll, which waits for a Create in progress, so Create need
   // not keep signals off the thread that makes the file (two system calls a
@@ -69,7 +70,7 @@ class TemporaryFiles {
   // own, before the first Create.
   void NoHandlerRemoves() { handlerRemoves_.store(false); }
   // Forgets a file that was renamed or removed.
-  void Forget(const std::filesystem::path& path);
+  void Forget(const std::string& path);
   // Removes every file recorded and refuses every later Create: called when
   // the process is about to end. Returns how many were recorded; each that
   // could not be removed is added to `failures` (when given) as the message
@@ -86,7 +87,7 @@ class TemporaryFiles {
   struct Slot;
 
   std::mutex mutex_;
-  std::vector<std::filesystem::path> files_;
+  std::vector<std::string> files_;
   bool closed_ = false;
   // Set by RemoveAllInSignalHandler; Creates running on other threads.
   std::atomic<bool> ending_{false};
@@ -194,9 +195,12 @@ class OutputFile {
   // True when a file stood at the output's place when it was opened.
   bool existed() const { return existed_; }
   // The file that ends up holding the output (a link at the path resolved).
-  const std::filesystem::path& target() const { return target_; }
+  std::filesystem::path target() const { return target_; }
+  // The folder of target(), as its bytes spell it: all before its last "/"
+  // ("/" for a file in the root, empty for a name without a folder).
+  std::string_view folder() const;
   // The temporary file while one is open, else empty.
-  const std::filesystem::path& temporary() const { return temporary_; }
+  std::filesystem::path temporary() const { return temporary_; }
   // What went wrong in the last failed Open or Commit (a system error,
   // with the file it concerns).
   const Note& error() const { return error_; }
@@ -222,8 +226,8 @@ class OutputFile {
   bool inPlace_ = false;
   bool existed_ = false;
   bool closedUnsynced_ = false;  // CloseUnsynced left a temporary file to Deliver
-  std::filesystem::path target_;
-  std::filesystem::path temporary_;
+  std::string target_;
+  std::string temporary_;
   TemporaryFiles* temporaries_ = nullptr;
   Note error_;
   Note leftover_;

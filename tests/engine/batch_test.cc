@@ -275,6 +275,30 @@ TEST_F(BatchRunTest, OutputsWaitingBesideTheWorkersStayWithinWhatASignalRemoves)
   }
 }
 
+// A group of outputs spread over several folders (an entry may name any
+// output) is put in place whole: each output in its own folder, none left
+// as a temporary file.
+TEST_F(BatchRunTest, AGroupOfOutputsInSeveralFoldersIsPutInPlaceWhole) {
+  const std::vector<fs::path> folders = {dir.path() / "a", dir.path() / "b", dir.path() / "a" / "c"};
+  for (const fs::path& f : folders) fs::create_directories(f);
+  std::vector<BatchEntry> entries;
+  for (int i = 0; i < 40; ++i) {
+    fs::path in = dir.Write("in/j" + std::to_string(i) + ".zan", WordBytes({0x45A1, 0xD009}));
+    entries.push_back({in.string(), folders[static_cast<size_t>(i * 7 % 3)] / ("j" + std::to_string(i) + ".txt")});
+  }
+  for (int jobs : {1, 2}) {
+    SCOPED_TRACE(jobs);
+    for (const JobResult& r : RunBatch(entries, common, jobs)) EXPECT_EQ(r.status, JobStatus::kCompleted);
+    for (const BatchEntry& e : entries) {
+      EXPECT_EQ(Slurp(e.output), "<ZAN2 code=45a1>\r\n") << e.output;
+      fs::remove(e.output);
+    }
+    for (const fs::path& f : folders) {
+      for (const auto& e : fs::directory_iterator(f)) EXPECT_TRUE(e.is_directory()) << e.path();
+    }
+  }
+}
+
 TEST_F(BatchRunTest, ACancelledBatchStartsNoFurtherJob) {
   std::vector<BatchEntry> entries;
   for (int i = 0; i < 5; ++i) {
