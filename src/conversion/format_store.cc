@@ -173,10 +173,12 @@ bool TakeKept(FormatStore& s, const fs::path& storeDir) {
   const bool usable = k.Holds(storeDir) && k.formatFd >= 0 && StillNamed(k.tablePath, k.tableId, kTableBytes) &&
                       StillNamed(k.formatPath, k.formatId, kFormatFileBytes);
   if (usable) {
+    // The paths go to the pass and come back when it hands the files back.
     s.tableFd = k.tableFd;
     s.formatFd = k.formatFd;
-    s.tablePath = k.tablePath;
-    s.formatPath = k.formatPath;
+    s.storeDir = std::move(k.storeDir);
+    s.tablePath = std::move(k.tablePath);
+    s.formatPath = std::move(k.formatPath);
   } else {
     CloseFd(k.formatFd);
     CloseFd(k.tableFd);
@@ -196,11 +198,11 @@ void Keep(FormatStore& s) {
     k.tableId = Identity(table);
     k.formatId = Identity(format);
   }
-  k.storeDir = s.storeDir;
+  k.storeDir = std::move(s.storeDir);
   k.tableFd = s.tableFd;
   k.formatFd = s.formatFd;
-  k.tablePath = s.tablePath;
-  k.formatPath = s.formatPath;
+  k.tablePath = std::move(s.tablePath);
+  k.formatPath = std::move(s.formatPath);
   s.tableFd = s.formatFd = -1;
 }
 
@@ -245,7 +247,6 @@ int16_t OpenFormatStore(FormatStore& s, const fs::path& storeDir) {
   CloseFd(s.formatFd);
   CloseFd(s.tableFd);
   s.error = Note();
-  s.storeDir = storeDir;
   s.owner.fill(-1);
   s.flagsPending = false;
   if (s.kept != nullptr && TakeKept(s, storeDir)) {
@@ -255,6 +256,7 @@ int16_t OpenFormatStore(FormatStore& s, const fs::path& storeDir) {
     s.flagsPending = true;
     return 0;
   }
+  s.storeDir = storeDir;
   s.tablePath = ResolveUnder(storeDir, kFormatTableName);
   s.formatPath = ResolveUnder(storeDir, kFormatFileName);
   s.tableFd = OpenOrCreate(s.tablePath, s.error);

@@ -68,8 +68,9 @@ struct FormatStoreFiles {
   FormatStoreFiles(const FormatStoreFiles&) = delete;
   FormatStoreFiles& operator=(const FormatStoreFiles&) = delete;
 
-  // Whether files of the store in `storeDir` are kept.
-  bool Holds(const std::filesystem::path& dir) const { return tableFd >= 0 && storeDir == dir; }
+  // Whether files of the store in `dir` are kept (`dir` spelled as when
+  // they were opened).
+  bool Holds(const std::filesystem::path& dir) const { return tableFd >= 0 && storeDir.native() == dir.native(); }
 
   std::filesystem::path storeDir;
   int tableFd = -1;

@@ -424,7 +424,8 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   const std::filesystem::path& storeDir = o.storeDir.empty() ? o.tableRoot : o.storeDir;
   // A store directory of its own (such as the user's state directory) is
   // created when it is absent; a failure shows when the store is opened.
-  if (!o.storeDir.empty() && o.storeDir != o.tableRoot && (o.storeFiles == nullptr || !o.storeFiles->Holds(storeDir))) {
+  const bool held = o.storeFiles != nullptr && o.storeFiles->Holds(storeDir);
+  if (!held && !o.storeDir.empty() && o.storeDir != o.tableRoot) {
     std::error_code ignored;
     std::filesystem::create_directories(o.storeDir, ignored);
   }
