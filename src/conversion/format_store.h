@@ -92,7 +92,10 @@ struct FormatStore {
   std::array<uint8_t, kFormatCount> state{};
   // Per format: plays left, -1 unlimited.
   std::array<int16_t, kFormatCount> playCounter{};
-  std::array<FormatWords, kCacheSlots> cache{};
+  // The words of the formats in the cache slots. A slot is filled whole
+  // (PutInCache) before anything reads it, so a new store leaves the 8 KiB
+  // unset instead of clearing them for every pass.
+  std::array<FormatWords, kCacheSlots> cache;
   // The format each cache slot holds, -1 for a free slot.
   std::array<int16_t, kCacheSlots> owner{};
   // The next slot to be given out.
