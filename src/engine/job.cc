@@ -27,6 +27,7 @@
 #include "io/output_file.h"
 #include "io/shown_path.h"
 #include "tables/pass_tables.h"
+#include "tables/table_lender.h"
 #include "tables/table_root.h"
 #include "tables/text_pre_pass.h"
 #include "tables/utf8_text_source.h"
@@ -224,11 +225,11 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, 
   // The code words, or the text under the pre-pass, end when the job is
   // cancelled, so that the pass ends at once.
   CancellableSource file(fileRead, o.cancelled);
-  std::unique_ptr<PassTables> loaded;
+  LentTables loaded;
   if (o.shared != nullptr) {
     loaded = o.shared->tables.Lend(textJob);
   } else {
-    loaded = std::make_unique<PassTables>(TablePaths(o.tableRoot, o.mtbl));
+    loaded.reset(new PassTables(TablePaths(o.tableRoot, o.mtbl)));
     LoadPassTables(*loaded, textJob);
   }
   PassTables& tables = *loaded;

@@ -48,6 +48,19 @@ PassTables::PassTables(const PassTables& loaded, Lend)
   else if (!faults.pitch) OpenPitch(*this);
 }
 
+void PassTables::RestartFrom(const PassTables& loaded) {
+  // A pass changes only its font tables and, through a pitch file of its
+  // own, the pitch fault: the rest is loaded's already.
+  ShareFontTables(fonts, loaded.fonts);
+  if (loaded.fonts.pitch.whole()) {
+    fonts.pitch.Share(loaded.fonts.pitch);
+  } else {
+    fonts.pitch.Close();
+    faults.pitch = loaded.faults.pitch;
+    if (!faults.pitch) OpenPitch(*this);
+  }
+}
+
 void LoadPassTables(PassTables& tables, bool textInput) {
   ReadTables& read = *tables.own();
   PassTableFaults& faults = tables.faults;

@@ -67,6 +67,12 @@ class PassTables {
   // from it are in use; it may lend to any number of passes at once.
   struct Lend {};
   PassTables(const PassTables& loaded, Lend);
+  // Starts these tables, lent from `loaded` for an earlier pass, again for
+  // another: afterwards they are what the lending constructor makes of
+  // `loaded`, whatever the earlier pass changed.
+  void RestartFrom(const PassTables& loaded);
+  // Whether these are `loaded` itself or tables lent from it.
+  bool SharesReadTablesOf(const PassTables& loaded) const { return read_ == loaded.read_; }
   PassTables(const PassTables&) = delete;
   PassTables& operator=(const PassTables&) = delete;
 

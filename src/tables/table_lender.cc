@@ -56,7 +56,12 @@ std::vector<FileStamp> StampTableFiles(const TablePaths& paths) {
 TableLender::TableLender(TablePaths paths, std::chrono::steady_clock::duration recheck)
     : paths_(std::move(paths)), recheck_(recheck) {}
 
-std::unique_ptr<PassTables> TableLender::Lend(bool textInput) {
+void GiveTablesBack::operator()(PassTables* tables) const {
+  if (lender != nullptr) lender->GiveBack(tables);
+  else delete tables;
+}
+
+LentTables TableLender::Lend(bool textInput) {
   std::lock_guard<std::mutex> lock(mutex_);
   std::unique_ptr<Loaded>& loaded = loaded_[textInput ? 1 : 0];
   const auto now = std::chrono::steady_clock::now();
@@ -75,7 +80,27 @@ std::unique_ptr<PassTables> TableLender::Lend(bool textInput) {
     loaded = std::move(fresh);
     ++loads_;
   }
-  return std::make_unique<PassTables>(*loaded->tables, PassTables::Lend{});
+  GiveTablesBack back{this};
+  if (!loaded->given.empty()) {
+    PassTables* again = loaded->given.back().release();
+    loaded->given.pop_back();
+    again->RestartFrom(*loaded->tables);
+    return LentTables(again, back);
+  }
+  return LentTables(new PassTables(*loaded->tables, PassTables::Lend{}), back);
+}
+
+void TableLender::GiveBack(PassTables* tables) {
+  std::unique_ptr<PassTables> returned(tables);
+  std::lock_guard<std::mutex> lock(mutex_);
+  // Tables lent from what was loaded before are deleted (after the lock is
+  // let go, since `returned` is declared first).
+  for (std::unique_ptr<Loaded>& loaded : loaded_) {
+    if (loaded && returned->SharesReadTablesOf(*loaded->tables)) {
+      loaded->given.push_back(std::move(returned));
+      return;
+    }
+  }
 }
 
 int TableLender::loads() const {

@@ -9,7 +9,9 @@
 // (and those folders and the table root themselves) by identity (device and
 // inode), modification time and size. When any differs, the tables are
 // loaded again for that pass and the ones after it; a pass keeps the tables
-// it was lent to its end.
+// it was lent to its end. Tables given back (when a pass drops them) are
+// started again for a later pass instead of made anew, as long as what they
+// were lent from is still what is lent.
 #pragma once
 
 #include <chrono>
@@ -34,6 +36,19 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 
+class TableLender;
+
+// Gives tables back to the lender that lent them; tables of no lender are
+// deleted.
+struct GiveTablesBack {
+  TableLender* lender = nullptr;
+  void operator()(PassTables* tables) const;
+};
+
+// Tables lent for one pass (or, without a lender, a pass's own), given back
+// when dropped. They must be dropped before their lender.
+using LentTables = std::unique_ptr<PassTables, GiveTablesBack>;
+
 // The stamps of the files the tables of `paths` are read from: the root, the
 // MTBL folder, their tables folders and every entry of those.
 std::vector<FileStamp> StampTableFiles(const TablePaths& paths);
@@ -47,14 +62,21 @@ class TableLender {
   // The tables of one pass (with the text pre-pass's tables when
   // `textInput`), lent from those loaded for it. Safe to call from any
   // thread.
-  std::unique_ptr<PassTables> Lend(bool textInput);
+  LentTables Lend(bool textInput);
 
   // How often the tables were loaded (for tests).
   int loads() const;
 
  private:
+  friend struct GiveTablesBack;
+  // Keeps `tables` for a later pass when they were lent from what is lent
+  // now; otherwise deletes them.
+  void GiveBack(PassTables* tables);
+
   struct Loaded {
     std::unique_ptr<PassTables> tables;
+    // Tables lent from `tables` and given back, to be started again.
+    std::vector<std::unique_ptr<PassTables>> given;
     std::vector<FileStamp> stamps;
     std::chrono::steady_clock::time_point checked;
   };

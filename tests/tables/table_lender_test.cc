@@ -35,8 +35,8 @@ class TableLenderTest : public ::testing::Test {
 
 TEST_F(TableLenderTest, PassesShareWhatTheyReadAndKeepWhatTheyChange) {
   TableLender lender(TablePaths(root, std::nullopt), std::chrono::hours(1));
-  std::unique_ptr<PassTables> a = lender.Lend(false);
-  std::unique_ptr<PassTables> b = lender.Lend(false);
+  LentTables a = lender.Lend(false);
+  LentTables b = lender.Lend(false);
   EXPECT_EQ(lender.loads(), 1);
   EXPECT_EQ(&a->codes, &b->codes);
   EXPECT_EQ(&a->pi, &b->pi);
@@ -71,9 +71,51 @@ TEST_F(TableLenderTest, PassesShareWhatTheyReadAndKeepWhatTheyChange) {
   EXPECT_EQ(lender.loads(), 2);
 }
 
+TEST_F(TableLenderTest, TablesGivenBackAreLentAgainAsFreshOnes) {
+  TableLender lender(TablePaths(root, std::nullopt), std::chrono::hours(1));
+  LentTables fresh = lender.Lend(false);
+  const std::vector<uint16_t> base = StoreEntries(fresh->fonts.store);
+  SelectFont(fresh->fonts, fresh->paths, 1);
+  const uint16_t* baseRoute = OpenMainPageRoute(fresh->fonts, 1).wire;
+  const int16_t baseWidth = PitchWidth(fresh->fonts.pitch, 1, 0xC341);
+
+  // A pass that switched to an overlay and read widths gives its tables back.
+  LentTables used = lender.Lend(false);
+  PassTables* const usedAt = used.get();
+  SelectFont(used->fonts, used->paths, 5);
+  ASSERT_TRUE(OpenMainPageRoute(used->fonts, 5).open());
+  ASSERT_NE(StoreEntries(used->fonts.store), base);
+  PitchWidth(used->fonts.pitch, 5, 0xC341);
+  used.reset();
+
+  LentTables again = lender.Lend(false);
+  EXPECT_EQ(again.get(), usedAt);
+  EXPECT_EQ(lender.loads(), 1);
+  EXPECT_EQ(StoreEntries(again->fonts.store), base);
+  EXPECT_EQ(again->fonts.appliedOverlay, 0);
+  EXPECT_EQ(again->fonts.lastFont, 0);
+  EXPECT_TRUE(again->fonts.notes.empty());
+  EXPECT_EQ(again->fonts.pitch.openResult(), kPitchOpened);
+  SelectFont(again->fonts, again->paths, 1);
+  EXPECT_EQ(OpenMainPageRoute(again->fonts, 1).wire, baseRoute);
+  EXPECT_EQ(PitchWidth(again->fonts.pitch, 1, 0xC341), baseWidth);
+
+  // Tables lent before the files changed are not lent again.
+  again.reset();
+  dir.Write("root/qdxfiles/conv07.tbl", "");
+  TableLender changing(TablePaths(root, std::nullopt), std::chrono::seconds(0));
+  LentTables old = changing.Lend(false);
+  dir.Write("root/qdxfiles/conv08.tbl", "");
+  LentTables other = changing.Lend(false);
+  EXPECT_EQ(changing.loads(), 2);
+  old.reset();
+  LentTables later = changing.Lend(false);
+  EXPECT_TRUE(later->SharesReadTablesOf(*other));
+}
+
 TEST_F(TableLenderTest, ChangedTableFilesAreLoadedAgainForLaterPasses) {
   TableLender lender(TablePaths(root, std::nullopt), std::chrono::seconds(0));
-  std::unique_ptr<PassTables> before = lender.Lend(false);
+  LentTables before = lender.Lend(false);
   lender.Lend(false);
   EXPECT_EQ(lender.loads(), 1);
 
@@ -83,7 +125,7 @@ TEST_F(TableLenderTest, ChangedTableFilesAreLoadedAgainForLaterPasses) {
   bytes[7] = static_cast<char>(width + 1);
   dir.Write("root/qdxfiles/pifont.fil", bytes);
   fs::last_write_time(pifont, fs::last_write_time(pifont) + std::chrono::seconds(2));
-  std::unique_ptr<PassTables> after = lender.Lend(false);
+  LentTables after = lender.Lend(false);
   EXPECT_EQ(lender.loads(), 2);
   EXPECT_EQ(after->pi.width[7], width + 1);
   EXPECT_EQ(before->pi.width[7], width);  // a pass keeps the tables it was lent
@@ -99,7 +141,7 @@ TEST_F(TableLenderTest, ChangedTableFilesAreLoadedAgainForLaterPasses) {
   bytes[at] = static_cast<char>(pitchWidth + 1);
   dir.Write("root/qdxfiles/pitfile.fil", bytes);
   fs::last_write_time(pitfile, fs::last_write_time(pitfile) + std::chrono::seconds(2));
-  std::unique_ptr<PassTables> newPitch = lender.Lend(false);
+  LentTables newPitch = lender.Lend(false);
   EXPECT_EQ(lender.loads(), 3);
   EXPECT_EQ(PitchWidth(newPitch->fonts.pitch, font, 0xC341), pitchWidth + 1);
   EXPECT_EQ(PitchWidth(after->fonts.pitch, font, 0xC341), pitchWidth);
