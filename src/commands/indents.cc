@@ -44,9 +44,9 @@ Flow SideIndent(Conversion& c, Given given) {
   if (given == Given::kPercent) {
     c.out.WriteWarningF(lit::kWarnIndentPercent, FormatLength(length), lines);
   } else if (selector == kSelectIndentLeft) {
-    c.typo.indentLeft = length;
+    c.ChangeTypo().indentLeft = length;
   } else {
-    c.typo.indentRight = length;
+    c.ChangeTypo().indentRight = length;
   }
   return Flow::kGoOn;
 }
@@ -60,35 +60,35 @@ Flow CmdIndentPercent(Conversion& c) { return SideIndent(c, Given::kPercent); }
 Flow CmdIndentHanging(Conversion& c) {
   int32_t v;
   if (ReadLength(c, v) < 0) return Flow::kFail;
-  c.typo.indentHanging = v;
+  c.ChangeTypo().indentHanging = v;
   return Flow::kGoOn;
 }
 
 Flow CmdIndentHangingChars(Conversion& c) {
   int32_t v;
   if (ReadCharsFull(c, v) < 0) return Flow::kFail;
-  c.typo.indentHanging = v;
+  c.ChangeTypo().indentHanging = v;
   return Flow::kGoOn;
 }
 
 Flow CmdIndentStart(Conversion& c) {
   int32_t v;
   if (ReadLength(c, v) < 0) return Flow::kFail;
-  c.typo.indentStart = v;
+  c.ChangeTypo().indentStart = v;
   return Flow::kGoOn;
 }
 
 Flow CmdIndentStartChars(Conversion& c) {
   int32_t v;
   if (ReadCharsFull(c, v) < 0) return Flow::kFail;
-  c.typo.indentStart = v;
+  c.ChangeTypo().indentStart = v;
   return Flow::kGoOn;
 }
 
 Flow CmdIndentReset(Conversion& c) {
-  c.typo.indentLeft = 0;
-  c.typo.indentRight = 0;
-  c.typo.indentHanging = 0;
+  c.ChangeTypo().indentLeft = 0;
+  c.ChangeTypo().indentRight = 0;
+  c.ChangeTypo().indentHanging = 0;
   return c.stream.Take() < 0 ? Flow::kFail : Flow::kGoOn;
 }
 

@@ -12,21 +12,21 @@ namespace velkan {
 
 namespace {
 
-void ShiftUp(Conversion& c, int64_t by) { c.move.up = Wrap32(int64_t{c.move.up} + by); }
+void ShiftUp(Conversion& c, int64_t by) { c.ChangeMove().up = Wrap32(int64_t{c.move.up} + by); }
 
 }  // namespace
 
 Flow CmdMeasureChars(Conversion& c) {
   int32_t v;
   if (ReadCharsSpan(c, v) < 0) return Flow::kFail;
-  c.typo.measure = v;
+  c.ChangeTypo().measure = v;
   return Flow::kGoOn;
 }
 
 Flow CmdMeasureMillimetres(Conversion& c) {
   int32_t v;
   if (ReadMillimetres(c, v) < 0) return Flow::kFail;
-  c.typo.measure = v;
+  c.ChangeTypo().measure = v;
   return Flow::kGoOn;
 }
 

@@ -36,7 +36,7 @@ int16_t LetterSpaceAdd(Conversion& c, int16_t forbid) {
   if (forbid != 0) return 0;
   int16_t v;
   int16_t r = ReadModeValue(c, v);
-  if (r == 1) c.move.aki = Wrap16(int32_t{c.move.aki} + v);
+  if (r == 1) c.ChangeMove().aki = Wrap16(int32_t{c.move.aki} + v);
   return r < 0 ? -1 : 0;
 }
 
@@ -44,29 +44,29 @@ int16_t LetterSpaceSubtract(Conversion& c, int16_t forbid) {
   if (forbid != 0) return 0;
   int16_t v;
   int16_t r = ReadModeValue(c, v);
-  if (r == 1) c.move.aki = Wrap16(int32_t{c.move.aki} - v);
+  if (r == 1) c.ChangeMove().aki = Wrap16(int32_t{c.move.aki} - v);
   return r < 0 ? -1 : 0;
 }
 
 int16_t TsumeTighten(Conversion& c, int16_t forbid) {
   if (forbid != 0) {
-    c.typo.tume = 0;
+    c.ChangeTypo().tume = 0;
     return 0;
   }
   int16_t v;
   int16_t r = ReadModeValue(c, v);
-  if (r == 1) c.typo.tume = static_cast<int16_t>(-v);
+  if (r == 1) c.ChangeTypo().tume = static_cast<int16_t>(-v);
   return r < 0 ? -1 : 0;
 }
 
 int16_t TsumeLoosen(Conversion& c, int16_t forbid) {
   if (forbid != 0) {
-    c.typo.tume = 0;
+    c.ChangeTypo().tume = 0;
     return 0;
   }
   int16_t v;
   int16_t r = ReadModeValue(c, v);
-  if (r == 1) c.typo.tume = v;
+  if (r == 1) c.ChangeTypo().tume = v;
   return r < 0 ? -1 : 0;
 }
 

@@ -37,14 +37,14 @@ Flow SetSize(Conversion& c, int32_t position) {
 Flow CmdFont(Conversion& c) {
   int16_t n = 0;
   if (ReadInteger(c, n) < 0) return Flow::kFail;
-  c.typo.font = n;
+  c.ChangeTypo().font = n;
   return Flow::kGoOn;
 }
 
 Flow CmdColour(Conversion& c) {
   int16_t n = 0;
   if (ReadInteger(c, n) < 0) return Flow::kFail;
-  c.typo.colour = n;
+  c.ChangeTypo().colour = n;
   return Flow::kGoOn;
 }
 
@@ -56,7 +56,7 @@ Flow CmdSizeBase(Conversion& c) { return SetSize(c, 3); }
 Flow CmdWidth(Conversion& c) {
   SizePair p;
   if (ReadSizePair(c, p) < 0) return Flow::kFail;
-  c.typo.width = p.size;
+  c.ChangeTypo().width = p.size;
   c.typo.jkr = p.jkr;
   return Flow::kGoOn;
 }
@@ -64,14 +64,14 @@ Flow CmdWidth(Conversion& c) {
 Flow CmdLineSpacing(Conversion& c) {
   int32_t l = 0;
   if (ReadUnitLength(c, l) < 0) return Flow::kFail;
-  c.typo.lineSpacing = l;
+  c.ChangeTypo().lineSpacing = l;
   return Flow::kGoOn;
 }
 
 Flow CmdMeasure(Conversion& c) {
   int32_t l = 0;
   if (ReadLength(c, l) < 0) return Flow::kFail;
-  c.typo.measure = l;
+  c.ChangeTypo().measure = l;
   return Flow::kGoOn;
 }
 

@@ -49,10 +49,11 @@ namespace positioning_detail {
 // What a size command sets: height = width = `size`, the pitch difference
 // and the position.
 inline void ApplySize(Conversion& c, int16_t size, int16_t jkr, int32_t position) {
-  c.typo.height = size;
-  c.typo.width = size;
-  c.typo.jkr = jkr;
-  c.typo.position = position;
+  TypoState& t = c.ChangeTypo();
+  t.height = size;
+  t.width = size;
+  t.jkr = jkr;
+  t.position = position;
 }
 
 // ReadQuarters over the words at [p, end): an integer and, after a point
@@ -91,15 +92,15 @@ inline const uint8_t* QuartersAt(const uint8_t* p, const uint8_t* end, int16_t& 
     q = ScanDigits(p, end, a, n);
     v = Wrap16(static_cast<int32_t>(a));
     if (q == end || LoadBigEndian16(q) != kGroupClose) return false;
-    (handler == CmdFont ? c.typo.font : c.typo.colour) = v;
+    (handler == CmdFont ? c.ChangeTypo().font : c.ChangeTypo().colour) = v;
   } else if (handler == CmdLineSpacing) {
     q = QuartersAt(p, end, v);
     if (q == end || LoadBigEndian16(q) != kGroupClose) return false;
-    c.typo.lineSpacing = int32_t{v} * kQuarterUnits;
+    c.ChangeTypo().lineSpacing = int32_t{v} * kQuarterUnits;
   } else if (handler == CmdWidth) {
     q = QuartersAt(p, end, v);
     if (q == end || LoadBigEndian16(q) != kGroupClose) return false;
-    c.typo.width = v;
+    c.ChangeTypo().width = v;
     c.typo.jkr = 0;
   } else {
     int32_t position = handler == CmdSizeCenter ? 0

@@ -98,14 +98,14 @@ Flow CmdSpace(Conversion& c) { return Tag(c, c.rawTagOpen ? " " : "<sp>", true);
 Flow CmdNoBreakDm(Conversion& c) {
   CloseManualRuby(c);
   c.out.WriteText("<dm wid=0>");
-  c.move.bnkn = -1;
+  c.ChangeMove().bnkn = -1;
   c.stream.Consume();
   return Flow::kEndPrePhase;
 }
 
 Flow CmdNoBreak(Conversion& c) {
   CloseManualRuby(c);
-  c.move.bnkn = -1;
+  c.ChangeMove().bnkn = -1;
   c.stream.Consume();
   return Flow::kGoOn;
 }

@@ -57,6 +57,20 @@ class Conversion {
   StateTagCache tagCache;  // <J> and <G> texts composed before in this pass
   SingleChangeTexts singleChangeTexts;  // those of one setting changed alone
   PendingMove move;
+  // False while nothing the state tags carry (`typo`, `move`) was changed
+  // since the tags were last checked: the main loop then leaves them alone.
+  bool tagsToCheck = true;
+  // The current settings and the one-shot values, for a command that
+  // changes them: every change goes through these, so that the tags are
+  // checked at the next step.
+  TypoState& ChangeTypo() {
+    tagsToCheck = true;
+    return typo;
+  }
+  PendingMove& ChangeMove() {
+    tagsToCheck = true;
+    return move;
+  }
   SizeLimits limits;   // bounds of the setting commands, set by InitJob
   RubyState ruby;
   CharacterState chars;

@@ -25,6 +25,7 @@ void InitJob(Conversion& c, int direction, int unit, int warnings) {
   ResetTypoState(c.typo);
   ResetTypoState(c.emitted);
   c.move = PendingMove{};
+  c.tagsToCheck = true;
 
   // The parameters and flags of the inline structures and character groups.
   c.inlines = InlineStructures{};

@@ -190,7 +190,7 @@ Flow RunMainLoop(Conversion& c) {
       p = s.PeekWords(avail);
     }
     // The tags write to the output only; what the stream shows stays.
-    if (CharacterTagsPending(c.typo, c.emitted, c.move)) WriteCharacterTags(c);
+    WriteChangedCharacterTags(c);
     // The most common step: characters of the main pages up to a command,
     // which is dispatched at once. Anything else, and whatever follows the
     // characters when it is no command, goes through the character stage.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "conversion/conversion_tags.h"
+#include "engine/command_table.h"
 #include "typo/state_tag_text.h"
 #include "typo/typo_literals.h"
 
@@ -231,6 +232,43 @@ TEST(WriteCharacterTags, KeptTextsAreTheComposedOnes) {
   EXPECT_GT(singles, written / 8);
   EXPECT_LT(singles, written - written / 4);
   EXPECT_GT(fromKept, written / 10);
+}
+
+// The main loop looks at the tags only after a command marked a change
+// (Conversion::ChangeTypo, ChangeMove): every handler of every slot, run on
+// arguments of each shape, marks whatever it changed that the tags carry.
+TEST(WriteChangedCharacterTags, EveryHandlerMarksWhatItChanges) {
+  const std::vector<std::vector<uint16_t>> arguments = {
+      {},
+      {0xC341, 0xC342},
+      {0xC341, 0xC342, kPointSeparator, 0xC345},
+      {0xC341, 0xC342, kCommaSeparator, 0xC343, 0xC344},
+      {0xC341, 0xC342, kSelectIndentLeft, 0xC343},
+      {0xC341, 0xC342, kSelectIndentRight, 0xC343},
+      {kSelectIndentLeft, 0xC341, 0xC342},
+  };
+  size_t changed = 0;
+  for (const CommandRow& row : CommandRows()) {
+    for (Handler h : {row.prePhase, row.main, row.inGroup}) {
+      if (h == nullptr) continue;
+      for (const std::vector<uint16_t>& args : arguments) {
+        std::vector<uint16_t> words{row.word};
+        words.insert(words.end(), args.begin(), args.end());
+        words.insert(words.end(), {kGroupClose, 0x8121, kEndOfJob});
+        MemoryConversion m(words);
+        ASSERT_EQ(m.c.stream.Take(), 0);
+        m.c.stream.MarkDispatch();
+        m.c.tagsToCheck = false;
+        h(m.c);
+        if (CharacterTagsPending(m.c.typo, m.c.emitted, m.c.move)) {
+          ++changed;
+          EXPECT_TRUE(m.c.tagsToCheck) << "command " << row.name << " with " << args.size() << " argument words";
+        }
+      }
+    }
+  }
+  // The setting commands did change something.
+  EXPECT_GT(changed, 20u);
 }
 
 }  // namespace
