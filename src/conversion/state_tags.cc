@@ -35,7 +35,7 @@ struct SingleChangeTags : ConversionTags {
 // Writes the text kept in the entry `e`, as the tag's writer would: with one
 // copy of fixed size when the output lends room for it.
 template <typename Entry>
-void WriteKept(Conversion& c, const Entry& e) {
+[[gnu::always_inline]] inline void WriteKept(Conversion& c, const Entry& e) {
   if (e.size == 0) return;
   constexpr size_t kCopy = sizeof e.text;
   char* end = nullptr;
@@ -48,6 +48,11 @@ void WriteKept(Conversion& c, const Entry& e) {
   c.out.WriteText(std::string_view(e.text, e.size));
 }
 
+// The tags composed, a setting changed alone whose text is not kept yet:
+// apart from the step's own function, which then keeps few registers.
+[[gnu::noinline]] void ComposeSingleJChange(Conversion& c, uint64_t key) { WriteJTag(SingleChangeTags{{c}, key}); }
+[[gnu::noinline]] void ComposeSingleGChange(Conversion& c, uint64_t key) { WriteGTag(SingleChangeTags{{c}, key}); }
+
 // Writes the text kept for the single change `key`; false, having written
 // nothing, when none is kept.
 [[gnu::always_inline]] inline bool WriteSingleChange(Conversion& c, uint64_t key) {
@@ -59,7 +64,7 @@ void WriteKept(Conversion& c, const Entry& e) {
 
 }  // namespace
 
-void WriteJTag(Conversion& c) {
+[[gnu::noinline]] void WriteJTag(Conversion& c) {
   const StateTagKey key = JTagKey(c.typo, c.emitted, c.session.settings.unit, c.session.settings.direction == 1,
                                   c.definitions.generation());
   if (const StateTagCache::Entry* e = c.tagCache.Find(key)) {
@@ -72,7 +77,7 @@ void WriteJTag(Conversion& c) {
   WriteJTag(CachingTags{{c}, key});
 }
 
-void WriteGTag(Conversion& c) {
+[[gnu::noinline]] void WriteGTag(Conversion& c) {
   const StateTagKey key = GTagKey(c.typo, c.emitted, c.session.settings.unit);
   if (const StateTagCache::Entry* e = c.tagCache.Find(key)) {
     WriteKept(c, *e);
@@ -83,35 +88,31 @@ void WriteGTag(Conversion& c) {
   WriteGTag(CachingTags{{c}, key});
 }
 
-void WriteMoveTag(Conversion& c) { WriteMoveTag(ConversionTags{c}); }
+[[gnu::noinline]] void WriteMoveTag(Conversion& c) { WriteMoveTag(ConversionTags{c}); }
 
 void WriteCharacterTags(Conversion& c) {
   // Each tag is written only when one of its attributes changed (a tag with
   // no attribute to write is left out anyway). A setting changed alone
-  // finds its text by one word.
+  // finds its text by one word. The settings are compared as words once.
+  const TypoState& now = c.typo;
+  const state_tags::SettingsChanges changes = state_tags::ChangesOf(now, c.emitted);
   const int16_t unit = c.session.settings.unit;
-  if (JTagPending(c.typo, c.emitted)) {
-    if (const uint64_t key = SingleJChangeKey(c.typo, c.emitted, unit, c.definitions.generation())) {
-      if (WriteSingleChange(c, key)) {
-        TakeJSettings(c.typo, c.emitted);
-      } else {
-        WriteJTag(SingleChangeTags{{c}, key});
-      }
+  if (changes.j()) {
+    if (const uint64_t key = SingleJChangeKey(changes, now, unit, c.definitions.generation())) {
+      if (!WriteSingleChange(c, key)) ComposeSingleJChange(c, key);
     } else {
       WriteJTag(c);
     }
   }
-  if (GTagPending(c.typo, c.emitted)) {
-    if (const uint64_t key = SingleGChangeKey(c.typo, c.emitted, unit)) {
-      if (WriteSingleChange(c, key)) {
-        TakeGSettings(c.typo, c.emitted);
-      } else {
-        WriteGTag(SingleChangeTags{{c}, key});
-      }
+  if (changes.g()) {
+    if (const uint64_t key = SingleGChangeKey(changes, now, unit)) {
+      if (!WriteSingleChange(c, key)) ComposeSingleGChange(c, key);
     } else {
       WriteGTag(c);
     }
   }
+  // Whatever was written, both tags now carry every setting.
+  c.emitted = now;
   if (MoveTagPending(c.move)) WriteMoveTag(c);
 }
 

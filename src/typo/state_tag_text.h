@@ -298,18 +298,42 @@ inline StateTagKey GTagKey(const TypoState& now, const TypoState& was, int16_t u
                           uint64_t{'G'} << 48}};
 }
 
+namespace state_tags {
+
+// The settings that differ between the current and the emitted ones, as
+// the bits that differ in the words the settings lie in.
+struct SettingsChanges {
+  uint64_t fontToJkr;    // font, height, width and jkr, 16 bits each from the low end
+  uint32_t tumeColour;   // tume and colour
+  uint32_t position;
+  uint32_t lineSpacing;
+  uint64_t indentsMeasure;  // not 0 when an indent or the measure differs
+  // Whether the <J> or the <G> tag has an attribute to write.
+  bool j() const { return (fontToJkr | tumeColour | position) != 0; }
+  bool g() const { return (lineSpacing | indentsMeasure) != 0; }
+};
+
+inline SettingsChanges ChangesOf(const TypoState& now, const TypoState& was) {
+  static_assert(offsetof(TypoState, lineSpacing) == 12 && offsetof(TypoState, measure) == 32 &&
+                offsetof(TypoState, position) == 36 && sizeof(TypoState) == 40);
+  return {Load<uint64_t>(now, 0) ^ Load<uint64_t>(was, 0), Load<uint32_t>(now, 8) ^ Load<uint32_t>(was, 8),
+          Load<uint32_t>(now, 36) ^ Load<uint32_t>(was, 36), Load<uint32_t>(now, 12) ^ Load<uint32_t>(was, 12),
+          (Load<uint64_t>(now, 16) ^ Load<uint64_t>(was, 16)) | (Load<uint64_t>(now, 24) ^ Load<uint64_t>(was, 24)) |
+              (Load<uint32_t>(now, 32) ^ Load<uint32_t>(was, 32))};
+}
+
+}  // namespace state_tags
+
 // The key of SingleChangeTexts for the text of WriteJTag when one setting
 // changed alone, or 0: a font (the text depends on the font and the
 // generation of the names) or a size that stays square (the height or the
 // width or both changed and are equal; the text is " size=" with the height,
 // and depends on it and the unit only). Called when the tag has something to
 // write. Kept beside WriteJTag: whatever it comes to read must be here too.
-inline uint64_t SingleJChangeKey(const TypoState& now, const TypoState& was, int16_t unit,
+inline uint64_t SingleJChangeKey(const state_tags::SettingsChanges& changes, const TypoState& now, int16_t unit,
                                  uint32_t namesGeneration) {
-  using state_tags::Load;
-  if (Load<uint32_t>(now, 8) != Load<uint32_t>(was, 8) || now.position != was.position) return 0;
-  // Font, height, width and jkr, 16 bits each from the low end.
-  const uint64_t d = Load<uint64_t>(now, 0) ^ Load<uint64_t>(was, 0);
+  if ((changes.tumeColour | changes.position) != 0) return 0;
+  const uint64_t d = changes.fontToJkr;
   if (d == 0) return 0;
   if (d == (d & 0xFFFF)) {
     return uint64_t{'f'} << 56 | uint64_t{namesGeneration} << 16 | static_cast<uint16_t>(now.font);
@@ -319,20 +343,21 @@ inline uint64_t SingleJChangeKey(const TypoState& now, const TypoState& was, int
   }
   return 0;
 }
+inline uint64_t SingleJChangeKey(const TypoState& now, const TypoState& was, int16_t unit,
+                                 uint32_t namesGeneration) {
+  return SingleJChangeKey(state_tags::ChangesOf(now, was), now, unit, namesGeneration);
+}
 
 // The key of SingleChangeTexts for the text of WriteGTag when the line
 // spacing changed alone (the text depends on it and the unit), or 0. Called
 // when the tag has something to write.
-inline uint64_t SingleGChangeKey(const TypoState& now, const TypoState& was, int16_t unit) {
-  using state_tags::Load;
-  static_assert(offsetof(TypoState, lineSpacing) == 12 && offsetof(TypoState, indentLeft) == 16 &&
-                offsetof(TypoState, measure) == 32 && offsetof(TypoState, position) == 36);
+inline uint64_t SingleGChangeKey(const state_tags::SettingsChanges& changes, const TypoState& now, int16_t unit) {
   // The five lengths after the line spacing: indents and measure.
-  if (((Load<uint64_t>(now, 16) ^ Load<uint64_t>(was, 16)) | (Load<uint64_t>(now, 24) ^ Load<uint64_t>(was, 24)) |
-       (Load<uint32_t>(now, 32) ^ Load<uint32_t>(was, 32))) != 0) {
-    return 0;
-  }
+  if (changes.indentsMeasure != 0) return 0;
   return uint64_t{'l'} << 56 | uint64_t{static_cast<uint16_t>(unit)} << 32 | static_cast<uint32_t>(now.lineSpacing);
+}
+inline uint64_t SingleGChangeKey(const TypoState& now, const TypoState& was, int16_t unit) {
+  return SingleGChangeKey(state_tags::ChangesOf(now, was), now, unit);
 }
 
 // The emitted settings a <J> or <G> tag takes on once written.
