@@ -149,6 +149,14 @@ MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font) {
   const FontClass fc = tables.fontClass;
   if (fc.kind == kRomanKind || fc.kind == 6 || fc.variant == kRubyVariant) return r;
   ConversionStore& store = tables.store;
+  // Nothing in the store changed since the table was last brought up to
+  // date (a change of font within one overlay).
+  if (tables.wireVersion == store.version()) {
+    r.wire = tables.mainPageWire;
+    tables.routeFont = font;
+    tables.routeVersion = tables.wireVersion;
+    return r;
+  }
   const uint16_t* t8 = store.Table(8);
   const uint16_t* t9 = store.Table(9);
   if (t8 == nullptr || t9 == nullptr) return r;
@@ -172,6 +180,7 @@ MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font) {
   r.wire = tables.mainPageWire;
   tables.routeFont = font;
   tables.routeVersion = store.version();
+  tables.wireVersion = tables.routeVersion;
   return r;
 }
 
@@ -187,6 +196,7 @@ void DeriveSharedMainPageRoute(FontTables& tables) {
   tables.sharedWire = std::move(wire);
   tables.mainPageWire = tables.sharedWire->data();
   tables.routeFont = 0;
+  tables.wireVersion = FontTables::kNoWireVersion;
 }
 
 void SelectFont(FontTables& tables, const TablePaths& paths, int16_t font) {

@@ -244,6 +244,7 @@ void ResetPassState(FontTables& t) {
   t.fontKind = 0;
   t.classified = false;
   t.routeFont = 0;
+  t.wireVersion = FontTables::kNoWireVersion;
   t.rubyLoaded = false;
   t.rubyUnusable = false;
   t.overlayFiles.clear();

@@ -114,6 +114,12 @@ struct FontTables {
   // keeps these.
   int16_t routeFont = 0;
   uint64_t routeVersion = 0;
+  // The store version as of which `mainPageWire` was last brought up to
+  // date (kNoWireVersion: none): a route opened for another font while
+  // nothing changed (fonts of one overlay taking turns) takes the table as
+  // it is.
+  static constexpr uint64_t kNoWireVersion = UINT64_MAX;
+  uint64_t wireVersion = kNoWireVersion;
   // The result of the last PrepareFontTables and, when it failed, the text
   // that tells the user why.
   int16_t prepareResult = 0;
