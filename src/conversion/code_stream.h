@@ -105,6 +105,14 @@ class CodeStream {
     pos_ += 2 * n;
     currentWord = LoadBigEndian16(buf_.data() + pos_ - 2);
   }
+  // Takes `n` words (at least one) of those PeekWords showed, the last of
+  // them `last`, and leaves `last` pending as the current word: a command
+  // met behind the characters taken with it.
+  void TakeWordsKeepingLast(size_t n, uint16_t last) {
+    pos_ += 2 * n;
+    currentWord = last;
+    wordPending = 1;
+  }
 
   // --- Raw words and the input ---
 

@@ -30,28 +30,34 @@ inline bool PlainCharacterNext(const CodeStream& s) {
 
 // Writes the codes of the main pages that follow in the block read and that
 // the route of the current font converts straight into the output's room,
-// exactly as WritePlainCharacters would, and takes them. Returns their
-// number; 0 having done nothing when a one-shot code waits, the output lends
-// too little room or the next word is no such code. `p` and `avail` are what
-// PeekWords shows.
+// exactly as WritePlainCharacters would, but leaves them in the block:
+// returns their number, for the caller to take them with what follows; 0
+// having done nothing when the output lends too little room or the first
+// word is no such code. `p` shows `avail` words (at least one) of the block
+// read, the first of them a code of the main pages; no word is pending and
+// no one-shot code waits.
 [[gnu::always_inline]] inline size_t SweepMainPageCharacters(Conversion& c, const uint8_t* const p, size_t avail) {
-  if (c.chars.oneShotCode != 0) return 0;
-  if (avail == 0 || !IsMainPageCode(LoadBigEndian16(p))) return 0;
+  FontTables& fonts = c.fonts;
   const int16_t font = c.typo.font;
-  // Right after a change of font the route is closed until the font is
-  // selected: it is not looked at before.
   MainPageRoute route;
-  if (font == c.fonts.lastFont) route = OpenMainPageRoute(c.fonts, font);
-  if (!route.open()) [[unlikely]] {
-    // After a change of font the route opens once the font is selected,
-    // which the conversion of the first character does next in any case:
-    // every code of the main pages is converted in the font, save the two
-    // written as combined-character tags, before which nothing is selected.
-    uint16_t first = LoadBigEndian16(p);
-    if (first == 0x95B4 || first == 0x95BE) return 0;
-    SelectFont(c.fonts, c.paths, font);
-    route = OpenMainPageRoute(c.fonts, font);
-    if (!route.open()) return 0;
+  if (font != 0 && font == fonts.routeFont && fonts.routeVersion == fonts.store.version()) [[likely]] {
+    // The route kept open for the font (see OpenMainPageRoute).
+    route.wire = fonts.mainPageWire;
+  } else {
+    // Right after a change of font the route is closed until the font is
+    // selected: it is not looked at before.
+    if (font == fonts.lastFont) route = OpenMainPageRouteAgain(fonts, font);
+    if (!route.open()) {
+      // After a change of font the route opens once the font is selected,
+      // which the conversion of the first character does next in any case:
+      // every code of the main pages is converted in the font, save the two
+      // written as combined-character tags, before which nothing is selected.
+      uint16_t first = LoadBigEndian16(p);
+      if (first == 0x95B4 || first == 0x95BE) return 0;
+      SelectFont(fonts, c.paths, font);
+      route = OpenMainPageRoute(fonts, font);
+      if (!route.open()) return 0;
+    }
   }
   uint16_t t = route.WireShiftJisAt(p);
   if (t == 0) return 0;
@@ -60,13 +66,11 @@ inline bool PlainCharacterNext(const CodeStream& s) {
   char* end = nullptr;
   char* const begin = c.out.Room(end);
   if (begin == nullptr || end - begin < 6) [[unlikely]] return 0;
-  size_t fit = static_cast<size_t>(end - begin - 4) / 2;
+  const size_t fit = static_cast<size_t>(end - begin - 4) / 2;
   const uint8_t* const stop = p + 2 * (avail < fit ? avail : fit);
   const uint8_t* q = p;
   c.out.Wrote(PutMainPageCharacters(begin, route, q, stop, t, c.chars.charClass));
-  size_t n = static_cast<size_t>(q - p) / 2;
-  c.stream.TakeWords(n);
-  return n;
+  return static_cast<size_t>(q - p) / 2;
 }
 
 // Dispatches the command word `w`, the current word: to its handler, or
@@ -146,12 +150,11 @@ Flow RunGroupBody(Conversion& c) {
   return Flow::kGoOn;
 }
 
-// Runs the group whose 0xD003 is the next word of the block read, `p` the
+// Runs the group whose 0xD003 was just taken from the block read, `p` the
 // word after it and `avail` the words from there on, as RunParameterGroup
 // would: a setting command alone in the group without a call.
 [[gnu::always_inline]] inline Flow RunGroupAt(Conversion& c, const CommandTable& table, const uint8_t* p, size_t avail) {
   CodeStream& s = c.stream;
-  s.TakeWords(1);
   s.MarkDispatch();
   if (avail == 0) return RunParameterGroup(c);
   const uint16_t w = LoadBigEndian16(p);
@@ -185,9 +188,13 @@ Flow RunMainLoop(Conversion& c) {
     if (c.progress && (step & 0xFFF) == 0) c.progress();
     size_t avail = 0;
     const uint8_t* p = s.PeekWords(avail);
-    if (!PlainCharacterNext(s, p, avail)) {
+    // The first word of the block read when no word is pending and it may
+    // be a plain character (the pre-phase has nothing to do before it), else 0.
+    uint16_t first = PlainCharacterNext(s, p, avail) ? LoadBigEndian16(p) : 0;
+    if (first == 0) {
       if (RunPrePhase(c) == -1) return Flow::kFail;
       p = s.PeekWords(avail);
+      first = PlainCharacterNext(s, p, avail) ? LoadBigEndian16(p) : 0;
     }
     // The tags write to the output only; what the stream shows stays.
     WriteChangedCharacterTags(c);
@@ -195,22 +202,23 @@ Flow RunMainLoop(Conversion& c) {
     // which is dispatched at once. Anything else, and whatever follows the
     // characters when it is no command, goes through the character stage.
     size_t swept = 0;
-    if (!s.pending() && c.ruby.manual == 0 && c.session.scopeCountdown == 0) {
+    if (IsMainPageCode(first) && c.chars.oneShotCode == 0 && c.ruby.manual == 0 && c.session.scopeCountdown == 0) {
       swept = SweepMainPageCharacters(c, p, avail);
     }
     Flow r;
     // The filler and the skipped region are no command that ends the stage.
-    uint16_t next = swept > 0 && swept < avail ? LoadBigEndian16(p + 2 * swept) : 0;
+    const uint16_t next = swept > 0 && swept < avail ? LoadBigEndian16(p + 2 * swept) : 0;
     if (next == kGroupOpen && !c.out.writeFailed()) {
       // A group behind the characters is run at once, as the pre-phase of
       // the next step would run it (after a refused write it waits there,
       // and the next step ends the pass before it).
+      s.TakeWords(swept + 1);
       r = RunGroupAt(c, table, p + 2 * (swept + 1), avail - swept - 1);
     } else if (IsCommandWord(next) && next != kFillerWord && next != kSkipRegion) {
-      s.TakeWords(1);
-      s.Keep();
+      s.TakeWordsKeepingLast(swept + 1, next);
       r = DispatchCommandWord(c, table, next);
     } else {
+      s.TakeWords(swept);
       if (RunCharacters(c, swept) == -1) return Flow::kFail;
       r = DispatchCommand(c);
     }
