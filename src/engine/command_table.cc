@@ -251,6 +251,8 @@ constexpr std::array<std::string_view, 256> BuildNames() {
 }
 
 constexpr CommandTable kDispatch = BuildDispatch();
+static_assert(kDispatch[kFillerWord & 0xFF].main == nullptr && kDispatch[kSkipRegion & 0xFF].main == nullptr,
+              "the main loop runs a command word's main handler without looking for the stream's own words first");
 constexpr std::array<std::string_view, 256> kNames = BuildNames();
 
 }  // namespace

@@ -66,8 +66,9 @@ inline bool PlainCharacterNext(const CodeStream& s) {
   char* end = nullptr;
   char* const begin = c.out.Room(end);
   if (begin == nullptr || end - begin < 6) [[unlikely]] return 0;
-  const size_t fit = static_cast<size_t>(end - begin - 4) / 2;
-  const uint8_t* const stop = p + 2 * (avail < fit ? avail : fit);
+  const size_t room = static_cast<size_t>(end - begin);
+  const size_t n = 2 * avail + 4 <= room ? avail : (room - 4) / 2;
+  const uint8_t* const stop = p + 2 * n;
   const uint8_t* q = p;
   c.out.Wrote(PutMainPageCharacters(begin, route, q, stop, t, c.chars.charClass));
   return static_cast<size_t>(q - p) / 2;
@@ -206,17 +207,30 @@ Flow RunMainLoop(Conversion& c) {
       swept = SweepMainPageCharacters(c, p, avail);
     }
     Flow r;
-    // The filler and the skipped region are no command that ends the stage.
     const uint16_t next = swept > 0 && swept < avail ? LoadBigEndian16(p + 2 * swept) : 0;
-    if (next == kGroupOpen && !c.out.writeFailed()) {
-      // A group behind the characters is run at once, as the pre-phase of
-      // the next step would run it (after a refused write it waits there,
-      // and the next step ends the pass before it).
-      s.TakeWords(swept + 1);
-      r = RunGroupAt(c, table, p + 2 * (swept + 1), avail - swept - 1);
-    } else if (IsCommandWord(next) && next != kFillerWord && next != kSkipRegion) {
+    const CommandEntry& entry = table[next & 0xFF];
+    if (next == kGroupOpen) {
+      if (!c.out.writeFailed()) {
+        // A group behind the characters is run at once, as the pre-phase of
+        // the next step would run it.
+        s.TakeWords(swept + 1);
+        r = RunGroupAt(c, table, p + 2 * (swept + 1), avail - swept - 1);
+      } else {
+        // After a refused write it waits there, and the next step ends the
+        // pass before it.
+        s.TakeWordsKeepingLast(swept + 1, next);
+        r = Flow::kGoOn;
+      }
+    } else if (IsCommandWord(next) && entry.main != nullptr) {
+      // The filler and the skipped region, which are no command that ends
+      // the stage, have no main handler.
       s.TakeWordsKeepingLast(swept + 1, next);
-      r = DispatchCommandWord(c, table, next);
+      s.MarkDispatch();
+      r = entry.main(c);
+    } else if (IsCommandWord(next) && next != kFillerWord && next != kSkipRegion) {
+      // A command without a main handler is taken.
+      s.TakeWords(swept + 1);
+      r = Flow::kGoOn;
     } else {
       s.TakeWords(swept);
       if (RunCharacters(c, swept) == -1) return Flow::kFail;
