@@ -58,12 +58,13 @@ inline void ApplySize(Conversion& c, int16_t size, int16_t jkr, int32_t position
 
 // ReadQuarters over the words at [p, end): an integer and, after a point
 // separator, fraction digits. Returns where the first word after them lies.
-inline const uint8_t* QuartersAt(const uint8_t* p, const uint8_t* end, int16_t& value) {
-  uint32_t a = 0, b = 0, n = 0;
-  p = ScanDigits(p, end, a, n);
+[[gnu::always_inline]] inline const uint8_t* QuartersAt(const uint8_t* p, const uint8_t* end, int16_t& value) {
+  uint32_t a = 0;
+  p = DigitsAt(p, end, a);
   int16_t fraction = 0;  // RoundToQuarters(0)
-  if (p < end && LoadBigEndian16(p) == kPointSeparator) {
-    p = ScanDigits(p + 2, end, b, n);
+  if (p < end && LoadBigEndian16(p) == kPointSeparator) [[unlikely]] {
+    uint32_t b = 0;
+    p = DigitsAt(p + 2, end, b);
     fraction = RoundToQuarters(Wrap16(static_cast<int32_t>(b)));
   }
   value = Wrap16(int32_t{Wrap16(static_cast<int32_t>(a))} * 4 + fraction);
@@ -72,48 +73,67 @@ inline const uint8_t* QuartersAt(const uint8_t* p, const uint8_t* end, int16_t& 
 
 }  // namespace positioning_detail
 
-// Runs the setting command `handler` (one of CmdFont, CmdColour, the size
-// commands, CmdWidth and CmdLineSpacing), the current word inside a group,
-// straight from the block read when its arguments and the 0xD004 closing
-// the group lie there and hold no comma after a size: sets what `handler`
-// would, takes the words through the 0xD004 and returns true. Returns false
-// having done nothing otherwise (any other handler, a replay running, a
-// word the group would skip, the block read ending first). Inline, so that
-// the group's loop runs it without a call.
-[[gnu::always_inline]] inline bool RunSettingInBlock(Conversion& c, Flow (*handler)(Conversion&)) {
+// Runs the setting command `word` inside a group (font, colour, the four
+// sizes, width, line spacing: the words whose in-group handlers are CmdFont,
+// CmdColour, the size commands, CmdWidth and CmdLineSpacing) straight from
+// the block read: `p` is the word after it and `end` the end of the words
+// the block shows. When its arguments and the 0xD004 closing the group lie
+// there and hold no comma after a size, sets what the handler would and
+// returns where the word after the 0xD004 lies; returns nullptr having done
+// nothing otherwise (any other word, a word the group would skip, the block
+// ending first). Inline, so that the group's loop runs it without a call.
+[[gnu::always_inline]] inline const uint8_t* SetFromBlock(Conversion& c, uint16_t word, const uint8_t* p,
+                                                          const uint8_t* end) {
   using positioning_detail::QuartersAt;
+  // Where the group's 0xD004 stands right behind the arguments, the word
+  // after it; else nullptr.
+  auto closed = [end](const uint8_t* q) -> const uint8_t* {
+    return q != end && LoadBigEndian16(q) == kGroupClose ? q + 2 : nullptr;
+  };
+  int16_t v = 0;
+  const uint8_t* q = nullptr;
+  switch (word) {
+    case kFontWord:
+    case kColourWord: {
+      uint32_t a = 0;
+      q = closed(DigitsAt(p, end, a));
+      if (q == nullptr) return nullptr;
+      (word == kFontWord ? c.ChangeTypo().font : c.ChangeTypo().colour) = Wrap16(static_cast<int32_t>(a));
+      return q;
+    }
+    case kSizeCentre:
+    case kSizeTop:
+    case kSizeBottom:
+    case kSizeBase:
+      q = closed(QuartersAt(p, end, v));
+      if (q == nullptr) return nullptr;
+      positioning_detail::ApplySize(c, v, 0, word == kSizeCentre ? 0 : word == kSizeTop ? 1 : word == kSizeBottom ? 2 : 3);
+      return q;
+    case kLineSpacingWord:
+      q = closed(QuartersAt(p, end, v));
+      if (q == nullptr) return nullptr;
+      c.ChangeTypo().lineSpacing = int32_t{v} * kQuarterUnits;
+      return q;
+    case kWidthWord:
+      q = closed(QuartersAt(p, end, v));
+      if (q == nullptr) return nullptr;
+      c.ChangeTypo().width = v;
+      c.typo.jkr = 0;
+      return q;
+    default:
+      return nullptr;
+  }
+}
+
+// SetFromBlock for the setting command `word`, the current word inside a
+// group, over the words of the block read: takes the words through the
+// 0xD004 and returns true, or returns false having done nothing.
+[[gnu::always_inline]] inline bool RunSettingInBlock(Conversion& c, uint16_t word) {
   size_t avail = 0;
   const uint8_t* const p = c.stream.PeekWords(avail);
-  const uint8_t* const end = p + 2 * avail;
-  const uint8_t* q = p;
-  int16_t v = 0;
-  if (handler == CmdFont || handler == CmdColour) {
-    uint32_t a = 0, n = 0;
-    q = ScanDigits(p, end, a, n);
-    v = Wrap16(static_cast<int32_t>(a));
-    if (q == end || LoadBigEndian16(q) != kGroupClose) return false;
-    (handler == CmdFont ? c.ChangeTypo().font : c.ChangeTypo().colour) = v;
-  } else if (handler == CmdLineSpacing) {
-    q = QuartersAt(p, end, v);
-    if (q == end || LoadBigEndian16(q) != kGroupClose) return false;
-    c.ChangeTypo().lineSpacing = int32_t{v} * kQuarterUnits;
-  } else if (handler == CmdWidth) {
-    q = QuartersAt(p, end, v);
-    if (q == end || LoadBigEndian16(q) != kGroupClose) return false;
-    c.ChangeTypo().width = v;
-    c.typo.jkr = 0;
-  } else {
-    int32_t position = handler == CmdSizeCenter ? 0
-                       : handler == CmdSizeTop  ? 1
-                       : handler == CmdSizeBottom ? 2
-                       : handler == CmdSizeBase ? 3
-                                                : -1;
-    if (position < 0) return false;
-    q = QuartersAt(p, end, v);
-    if (q == end || LoadBigEndian16(q) != kGroupClose) return false;
-    positioning_detail::ApplySize(c, v, 0, position);
-  }
-  c.stream.TakeWords(static_cast<size_t>(q - p) / 2 + 1);
+  const uint8_t* const q = SetFromBlock(c, word, p, p + 2 * avail);
+  if (q == nullptr) return false;
+  c.stream.TakeWords(static_cast<size_t>(q - p) / 2);
   return true;
 }
 

@@ -105,6 +105,14 @@ class CodeStream {
     pos_ += 2 * n;
     currentWord = LoadBigEndian16(buf_.data() + pos_ - 2);
   }
+  // Takes `n` words (at least one) of those PeekWords showed, marking the
+  // `marked`th of them (1 to n) as the command word handed to a handler (see
+  // MarkDispatch); the last becomes the current word.
+  void TakeWordsMarking(size_t marked, size_t n) {
+    dispatchPos_ = static_cast<long long>(pos_ + 2 * marked);
+    pos_ += 2 * n;
+    currentWord = LoadBigEndian16(buf_.data() + pos_ - 2);
+  }
   // Takes `n` words (at least one) of those PeekWords showed, the last of
   // them `last`, and leaves `last` pending as the current word: a command
   // met behind the characters taken with it.

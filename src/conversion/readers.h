@@ -22,16 +22,24 @@ class Conversion;
 inline constexpr int32_t kQuarterUnits = 3240;
 
 // Accumulates the digit words stored high byte first from `p` on, before
-// `end`, into `value` (value * 10 + digit, wrapping at 32 bits) and counts
-// them in `count`. Returns where the first other word (or `end`) lies.
-inline const uint8_t* ScanDigits(const uint8_t* p, const uint8_t* end, uint32_t& value, uint32_t& count) {
+// `end`, into `value` (value * 10 + digit, wrapping at 32 bits). Returns
+// where the first other word (or `end`) lies.
+[[gnu::always_inline]] inline const uint8_t* DigitsAt(const uint8_t* p, const uint8_t* end, uint32_t& value) {
+  uint32_t v = value;
   for (; p < end; p += 2) {
-    uint16_t w = LoadBigEndian16(p);
-    if (!IsDigitWord(w)) break;
-    value = value * 10 + (w - kDigitZero);
-    ++count;
+    const uint32_t digit = uint32_t{LoadBigEndian16(p)} - kDigitZero;
+    if (digit > 9) break;
+    v = v * 10 + digit;
   }
+  value = v;
   return p;
+}
+
+// DigitsAt that also counts the digits in `count`.
+inline const uint8_t* ScanDigits(const uint8_t* p, const uint8_t* end, uint32_t& value, uint32_t& count) {
+  const uint8_t* const q = DigitsAt(p, end, value);
+  count += static_cast<uint32_t>(q - p) / 2;
+  return q;
 }
 
 // Reads digits into `value` (value * 10 + digit, wrapping). Returns the number

@@ -141,7 +141,7 @@ Flow RunGroupBody(Conversion& c) {
       s.MarkDispatch();
       // A setting command whose arguments and the group's end lie in the
       // block read is run there and then.
-      if (RunSettingInBlock(c, h)) break;
+      if (RunSettingInBlock(c, w)) break;
       if (h(c) == Flow::kFail) return Flow::kFail;
     } else if (s.Take() < 0) {
       return Flow::kFail;
@@ -151,21 +151,31 @@ Flow RunGroupBody(Conversion& c) {
   return Flow::kGoOn;
 }
 
-// Runs the group whose 0xD003 was just taken from the block read, `p` the
-// word after it and `avail` the words from there on, as RunParameterGroup
-// would: a setting command alone in the group without a call.
-[[gnu::always_inline]] inline Flow RunGroupAt(Conversion& c, const CommandTable& table, const uint8_t* p, size_t avail) {
+// Runs the group whose 0xD003 follows `at` words of the `avail` the block
+// read shows from `p` on, none of them taken yet, as the pre-phase would run
+// it (see RunParameterGroup), once the `at` words before it are taken: a
+// setting command alone in the group is run from the block without a call,
+// and all the words are taken at once.
+[[gnu::always_inline]] inline Flow RunGroupAt(Conversion& c, const CommandTable& table, const uint8_t* p, size_t avail,
+                                              size_t at) {
   CodeStream& s = c.stream;
+  const uint8_t* const group = p + 2 * at;
+  if (at + 1 < avail) [[likely]] {
+    if (const uint8_t* after = SetFromBlock(c, LoadBigEndian16(group + 2), group + 4, p + 2 * avail)) {
+      s.TakeWordsMarking(at + 2, static_cast<size_t>(after - p) / 2);
+      s.Consume();
+      return Flow::kGoOn;
+    }
+  }
+  s.TakeWords(at + 1);
   s.MarkDispatch();
-  if (avail == 0) return RunParameterGroup(c);
-  const uint16_t w = LoadBigEndian16(p);
+  if (at + 1 == avail) return RunParameterGroup(c);
+  const uint16_t w = LoadBigEndian16(group + 2);
   Handler h = InCommandTable(w) && w != kFillerWord && w != kSkipRegion ? table[w & 0xFF].inGroup : nullptr;
   if (h == nullptr) return RunParameterGroup(c);
   s.TakeWords(1);
   s.MarkDispatch();
-  if (!RunSettingInBlock(c, h)) return RunGroupBody(c);
-  s.Consume();
-  return Flow::kGoOn;
+  return RunGroupBody(c);
 }
 
 }  // namespace
@@ -213,8 +223,7 @@ Flow RunMainLoop(Conversion& c) {
       if (!c.out.writeFailed()) {
         // A group behind the characters is run at once, as the pre-phase of
         // the next step would run it.
-        s.TakeWords(swept + 1);
-        r = RunGroupAt(c, table, p + 2 * (swept + 1), avail - swept - 1);
+        r = RunGroupAt(c, table, p, avail, swept);
       } else {
         // After a refused write it waits there, and the next step ends the
         // pass before it.

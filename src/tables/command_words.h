@@ -75,6 +75,16 @@ inline constexpr uint16_t kRelativeRuleA9 = 0xD0A9;          // "relative-rule-a
 inline constexpr uint16_t kRelativeRuleAB = 0xD0AB;          // "relative-rule-ab"
 inline constexpr uint16_t kMultipleLineFeed = 0xD0CB;        // "multiple-line-feed"
 
+// The setting commands a group runs most.
+inline constexpr uint16_t kFontWord = 0xD02D;         // "font"
+inline constexpr uint16_t kSizeBase = 0xD02E;         // "size-base"
+inline constexpr uint16_t kLineSpacingWord = 0xD038;  // "line-spacing"
+inline constexpr uint16_t kWidthWord = 0xD041;        // "width"
+inline constexpr uint16_t kSizeTop = 0xD051;          // "size-top"
+inline constexpr uint16_t kSizeCentre = 0xD052;       // "size-centre"
+inline constexpr uint16_t kSizeBottom = 0xD053;       // "size-bottom"
+inline constexpr uint16_t kColourWord = 0xD084;       // "colour"
+
 // Mode words: the word after a permit or forbid names the mode.
 inline constexpr uint16_t kLetterSpaceAdd = 0xD00E;       // "letter-space-add"
 inline constexpr uint16_t kRaggedB = 0xD00F;              // "ragged-b"
