@@ -214,9 +214,10 @@ std::string Rate(long long bytes, double seconds) {
   return velkan::FillPlaces(_("%s MiB/s"), {buf});
 }
 
-int RunBatchConversion(const std::vector<std::string>& inputs, const std::string& outDir, int jobs,
-                       const velkan::JobOptions& common, WarningOutput& warnings) {
-  velkan::BatchPlan plan = velkan::PlanBatch(inputs, outDir, common);
+int RunBatchConversion(const std::vector<std::string>& inputs, const std::vector<velkan::PathLook>& looks,
+                       const std::string& outDir, int jobs, const velkan::JobOptions& common,
+                       WarningOutput& warnings) {
+  velkan::BatchPlan plan = velkan::PlanBatch(inputs, outDir, common, looks);
   if (!plan.ok()) {
     for (const velkan::Note& why : plan.refusals) {
       std::cerr << "velkan convert: " << velkan::frontend::RenderNote(why) << "\n";
@@ -397,7 +398,12 @@ int Convert(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
   for (const std::string* named : {&o.outputFile, &o.udfFile, &o.defineFile}) {
     velkan::frontend::HoldClosedDescriptor(velkan::NamedDescriptor(*named));
   }
-  for (const std::string& input : inputs) velkan::frontend::HoldClosedDescriptor(velkan::NamedDescriptor(input));
+  // The lstat that tells an input is no descriptor's name is kept for the
+  // batch's planning, which would take it again.
+  std::vector<velkan::PathLook> looks(haveOutDir ? inputs.size() : 0);
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    velkan::frontend::HoldClosedDescriptor(velkan::NamedDescriptor(inputs[i], haveOutDir ? &looks[i] : nullptr));
+  }
 
   const velkan::Place defaultRoot = velkan::DefaultTableRoot();
   const velkan::Place rootPlace = velkan::ChooseTableRoot(root, defaultRoot);
@@ -414,7 +420,7 @@ int Convert(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
   warnings.summary = warnings.reportPath.empty() && !quiet && ::isatty(STDERR_FILENO) == 1;
   o.listWarnings = warnings.listed();
   if (haveOutDir) {
-    return RunBatchConversion(inputs, outDir, jobs > 0 ? jobs : velkan::DefaultJobCount(), o, warnings);
+    return RunBatchConversion(inputs, looks, outDir, jobs > 0 ? jobs : velkan::DefaultJobCount(), o, warnings);
   }
 
   if (!warnings.Prepare(o, {o.inputFile}, {o.outputFile})) return 2;

@@ -40,9 +40,17 @@ struct FileId {
   mode_t mode = 0;
 };
 
-void Identify(const std::string& p, PathResolver& resolver, FileId& id) {
+// Identifies the file at `p`; `look`, when taken, is the lstat of `p` as
+// spelled, which spares the resolver its own.
+void Identify(const std::string& p, PathResolver& resolver, FileId& id, PathLook look = {}) {
+  if (resolver.ResolveInto(p, id.path, &look)) {
+    id.exists = look.error == 0;
+    id.inode = id.exists ? std::pair<dev_t, ino_t>{look.device, look.inode} : std::pair<dev_t, ino_t>{};
+    id.mode = id.exists ? look.mode : 0;
+    return;
+  }
   struct stat st {};
-  if (!resolver.ResolveInto(p, id.path, &st, &id.exists)) id.exists = ::stat(p.c_str(), &st) == 0;
+  id.exists = ::stat(p.c_str(), &st) == 0;
   id.inode = id.exists ? std::pair<dev_t, ino_t>{st.st_dev, st.st_ino} : std::pair<dev_t, ino_t>{};
   id.mode = id.exists ? st.st_mode : 0;
 }
@@ -119,7 +127,8 @@ fs::path BatchOutputName(const std::string& input, const fs::path& outDir) {
   return fs::path(std::move(name));
 }
 
-BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outDir, const JobOptions& common) {
+BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outDir, const JobOptions& common,
+                    std::span<const PathLook> looks) {
   BatchPlan plan;
   // Every job reads the format file from its start.
   if (!common.udfFile.empty() && NamedDescriptor(common.udfFile) >= 0) {
@@ -134,7 +143,7 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
   std::vector<std::string> readPaths(inputs.size());
   FileClaims read(inputs.size());  // files the jobs read
   for (size_t i = 0; i < inputs.size(); ++i) {
-    Identify(inputs[i], resolver, id);
+    Identify(inputs[i], resolver, id, i < looks.size() ? looks[i] : PathLook{});
     readPaths[i].swap(id.path);
     read.Claim(readPaths[i], id, i);
   }

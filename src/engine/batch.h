@@ -13,12 +13,14 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "engine/job.h"
+#include "io/output_file.h"
 
 namespace velkan {
 
@@ -56,9 +58,12 @@ struct BatchPlan {
 // a batch cannot replace); and a format file that names a descriptor already
 // open (/dev/fd/N), which every job would read from where the others left it. Files are compared as the file system sees them:
 // the same file reached through another spelling, a symbolic link (also one
-// that leads nowhere yet) or a hard link counts as the same.
+// that leads nowhere yet) or a hard link counts as the same. `looks`, when
+// not empty, holds for each input the lstat of its name as spelled that the
+// caller took a moment before (NamedDescriptor), so that it is not taken
+// again.
 BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::filesystem::path& outDir,
-                    const JobOptions& common = {});
+                    const JobOptions& common = {}, std::span<const PathLook> looks = {});
 
 // The number of jobs run at once when none is asked for: the processors this
 // process may run on (at least 1).

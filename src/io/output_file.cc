@@ -417,15 +417,38 @@ bool GivenDescriptor(int fd) {
   return flags >= 0 && fdFlags >= 0 && (flags & O_PATH) == 0 && (fdFlags & FD_CLOEXEC) == 0;
 }
 
-int NamedDescriptor(const fs::path& path) {
+void PathLook::Take(const char* path) {
+  struct stat st {};
+  taken = true;
+  if (::lstat(path, &st) != 0) {
+    error = errno;
+    device = 0;
+    inode = 0;
+    mode = 0;
+    return;
+  }
+  error = 0;
+  device = st.st_dev;
+  inode = st.st_ino;
+  mode = st.st_mode;
+}
+
+int NamedDescriptor(const std::string& path, PathLook* look) {
+  // A regular file or a folder is no descriptor's name: those are links
+  // (/dev/stdin, the entries of /proc/self/fd) or devices. Most paths are
+  // told so with one lstat, on the path's bytes, instead of resolving their
+  // folders.
+  PathLook first;
+  if (!path.empty()) first.Take(path.c_str());
+  if (look != nullptr) *look = first;
+  if (first.taken && first.error == 0 && (S_ISREG(first.mode) || S_ISDIR(first.mode))) return -1;
   std::error_code ec;
   fs::path p = path;
   for (int hops = 0; hops <= 40; ++hops) {
-    // A regular file or a folder is no descriptor's name: those are links
-    // (/dev/stdin, the entries of /proc/self/fd) or devices. Most paths are
-    // told so with one lstat instead of resolving their folders.
     struct stat st {};
-    if (!p.empty() && ::lstat(p.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) return -1;
+    if (hops > 0 && !p.empty() && ::lstat(p.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
+      return -1;
+    }
     fs::path abs = fs::absolute(p, ec);
     if (ec || abs.empty()) return -1;
     int n = DescriptorSpelled(abs.lexically_normal());
@@ -501,7 +524,7 @@ fs::path PathResolver::Resolve(const fs::path& path) {
   return fs::path(std::move(resolved));
 }
 
-bool PathResolver::ResolveInto(const std::string& path, std::string& out, struct stat* looked, bool* exists) {
+bool PathResolver::ResolveInto(const std::string& path, std::string& out, PathLook* look) {
   // A name in a folder, told apart on the path's bytes: the folder looked up
   // as it is spelled, the name appended, and one lstat for a link. Anything
   // else (a name "." or "..", a path ending in "/") goes the whole way.
@@ -545,15 +568,13 @@ bool PathResolver::ResolveInto(const std::string& path, std::string& out, struct
   if (joined_.empty() || joined_.back() != '/') joined_ += '/';
   joined_ += name;
   out.swap(joined_);
-  struct stat st {};
-  const int found = ::lstat(out.c_str(), &st);
-  if (found == 0 && S_ISLNK(st.st_mode)) return whole();
+  PathLook own;
+  PathLook& seen = look != nullptr ? *look : own;
+  if (!seen.taken) seen.Take(out.c_str());
+  if (seen.error == 0 && S_ISLNK(seen.mode)) return whole();
   // The folder resolved exactly and the name no link: a stat of the path as
   // given would find the same file, or none.
-  if (looked == nullptr || exists == nullptr || !exact || (found != 0 && errno != ENOENT)) return false;
-  *looked = st;
-  *exists = found == 0;
-  return true;
+  return look != nullptr && exact && (seen.error == 0 || seen.error == ENOENT);
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

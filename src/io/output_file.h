@@ -245,11 +245,28 @@ int SyncFileSystemOf(const std::filesystem::path& folder);
 // (best effort: a folder that cannot be opened is not synced).
 void SyncFolder(const std::filesystem::path& folder);
 
+// What one lstat of a path found: once `taken`, either `error` is 0 and
+// `device`, `inode` and `mode` tell the file that stands there (a link
+// itself, not what it leads to), or `error` is the errno of the failure
+// (ENOENT: nothing stands there).
+struct PathLook {
+  bool taken = false;
+  int error = 0;
+  dev_t device = 0;
+  ino_t inode = 0;
+  mode_t mode = 0;
+  // Takes the lstat of `path` (not empty).
+  void Take(const char* path);
+};
+
 // The descriptor of this process that `path` names: 0, 1 and 2 for
 // /dev/stdin, /dev/stdout and /dev/stderr, N for /dev/fd/N,
 // /proc/self/fd/N, /proc/thread-self/fd/N and /proc/PID/fd/N of this
 // process, also reached through symbolic links; -1 for any other path.
-int NamedDescriptor(const std::filesystem::path& path);
+// When `look` is given, it is set to the lstat of `path` as spelled that
+// comes first (left untaken for an empty path), so that a caller who needs
+// that lstat too does not take it again.
+int NamedDescriptor(const std::string& path, PathLook* look = nullptr);
 
 // Whether `fd` is a descriptor the process was given, open: not one it
 // opened itself (every file the program and its libraries open is
@@ -272,12 +289,12 @@ class PathResolver {
   std::filesystem::path Resolve(const std::filesystem::path& path);
   // Resolve into `out` (another string than `path`), on the path's bytes: a
   // path in a folder resolved before builds no std::filesystem::path.
-  // When `looked` is given and the resolving's own look at the path tells
-  // what a stat of the path would (the folder resolved exactly, the name no
-  // link), it is set to that stat (or to null when nothing stands there)
-  // and true is returned.
-  bool ResolveInto(const std::string& path, std::string& out, struct stat* looked = nullptr,
-                   bool* exists = nullptr);
+  // The resolving looks at the name (an lstat) to follow a link; a `look`
+  // already taken of `path` as spelled stands for that lstat (the same
+  // entry of the same folder), else the lstat taken is left in `look`. True
+  // when that look tells what a stat of the path would (the folder resolved
+  // exactly, the name no link, and something there or ENOENT).
+  bool ResolveInto(const std::string& path, std::string& out, PathLook* look = nullptr);
   // `path` made absolute against the working folder.
   std::filesystem::path Absolute(const std::filesystem::path& path);
   // The folder `folder` (absolute) resolved, as ResolvedPath resolves a

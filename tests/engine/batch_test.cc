@@ -171,6 +171,38 @@ TEST(PlanBatch, TwoInputsMappingToOneOutputAreRefused) {
   EXPECT_EQ(many.refusals.size(), 2u) << Refusals(many);
 }
 
+// The lstat a front end took of each input (telling it names no
+// descriptor) stands for the planning's own: the plan is the same, a file
+// under another name found by its inode, a link followed, a missing input
+// kept by its name.
+TEST(PlanBatch, TheInputsLooksTakenBeforehandGiveTheSamePlan) {
+  TempDir d;
+  fs::path a = d.Write("in/a.zan", "");
+  fs::path job = d.Write("in/job.zan", "");
+  fs::create_directories(d.path() / "out");
+  fs::create_hard_link(job, d.path() / "out" / "job.txt");
+  fs::create_symlink(a, d.path() / "in" / "link.zan");
+  d.Write("out/b.txt", "");
+  const std::vector<std::string> inputs = {a.string(),
+                                           job.string(),
+                                           (d.path() / "in" / "link.zan").string(),
+                                           (d.path() / "in" / "missing.zan").string(),
+                                           (d.path() / "out" / "b.txt").string(),
+                                           (d.path() / "in" / "." / "a.zan").string()};
+  std::vector<PathLook> looks(inputs.size());
+  for (size_t i = 0; i < inputs.size(); ++i) EXPECT_EQ(-1, NamedDescriptor(inputs[i], &looks[i]));
+  EXPECT_TRUE(looks[0].taken && looks[0].error == 0 && S_ISREG(looks[0].mode));
+  EXPECT_TRUE(looks[3].taken && looks[3].error == ENOENT);
+  const BatchPlan without = PlanBatch(inputs, d.path() / "out");
+  const BatchPlan with = PlanBatch(inputs, d.path() / "out", {}, looks);
+  // The output that is job.zan by a hard link, the input that is its own
+  // output, and a.zan spelled again.
+  EXPECT_EQ(without.refusals.size(), 3u) << Refusals(without);
+  EXPECT_EQ(Refusals(with), Refusals(without));
+  ASSERT_EQ(with.entries.size(), without.entries.size());
+  for (size_t i = 0; i < with.entries.size(); ++i) EXPECT_EQ(with.entries[i].output, without.entries[i].output);
+}
+
 TEST(PlanBatch, AnInputNamingNoFileIsRefused) {
   TempDir d;
   BatchPlan p = PlanBatch({(d.path() / "dir").string() + "/"}, d.path() / "out");
