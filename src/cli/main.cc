@@ -180,11 +180,13 @@ struct WarningOutput {
 
   // Whether the jobs are to list their warnings.
   bool listed() const { return !reportPath.empty() || summary; }
+  // Whether a job's result gets a summary line.
+  bool Summarizes(const velkan::JobResult& r) const {
+    return summary && (r.status == velkan::JobStatus::kCompleted || !r.warnings.empty());
+  }
   // Prints the summary of a job whose output was kept.
   void Summarize(const std::string& prefix, const velkan::JobResult& r) const {
-    if (summary && (r.status == velkan::JobStatus::kCompleted || !r.warnings.empty())) {
-      std::cerr << prefix << velkan::cli::WarningSummary(r) << "\n";
-    }
+    if (Summarizes(r)) std::cerr << prefix << velkan::cli::WarningSummary(r) << "\n";
   }
   // Checks and opens the report before anything runs; false (after saying
   // why) when it cannot be written.
@@ -225,8 +227,11 @@ int RunBatchConversion(const std::vector<std::string>& inputs, const std::vector
     std::cerr << "velkan convert: " << _("the batch was refused; nothing was converted") << "\n";
     return 2;
   }
+  // The outputs are listed for the report alone.
   std::vector<std::string> outputs;
-  for (const velkan::BatchEntry& e : plan.entries) outputs.push_back(e.output);
+  for (size_t i = 0; i < plan.entries.size() && !warnings.reportPath.empty(); ++i) {
+    outputs.push_back(plan.entries[i].output);
+  }
   if (!warnings.Prepare(common, inputs, outputs)) return 2;
   std::error_code ec;
   std::filesystem::create_directories(outDir, ec);
@@ -247,9 +252,13 @@ int RunBatchConversion(const std::vector<std::string>& inputs, const std::vector
   };
   velkan::BatchCallbacks cb;
   cb.jobEnded = [&](size_t i, const velkan::JobResult& r) {
-    const std::string prefix = "velkan: " + velkan::ShownPath(plan.entries[i].input) + ": ";
+    // Most jobs end without a word to say: their input's name is shown only
+    // when something is said.
     clearLine();
-    PrintJobResult(prefix, r);
+    std::vector<std::string> said = velkan::cli::JobMessages(r);
+    if (said.empty() && !warnings.Summarizes(r)) return;
+    const std::string prefix = "velkan: " + velkan::ShownPath(plan.entries[i].input) + ": ";
+    for (const std::string& line : said) std::cerr << prefix << line << "\n";
     warnings.Summarize(prefix, r);
   };
   if (terminal) {
@@ -268,7 +277,7 @@ int RunBatchConversion(const std::vector<std::string>& inputs, const std::vector
   // The report's lines are made only when a report is written.
   std::vector<std::string> lines;
   for (size_t i = 0; i < results.size() && !warnings.reportPath.empty(); ++i) {
-    lines.push_back(velkan::cli::ReportLine(plan.entries[i].input, outputs[i], results[i]));
+    lines.push_back(velkan::cli::ReportLine(plan.entries[i].input, plan.entries[i].output, results[i]));
   }
   const bool reported = warnings.Finish(lines);
 
@@ -306,7 +315,13 @@ int Convert(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
   int jobs = 0;
   WarningOutput warnings;
   for (int i = 0; i < argc; ++i) {
-    std::string a = argv[i];
+    const std::string_view a = argv[i];
+    // Every option starts with "-": anything else ("-" alone too) is an
+    // input, told at once.
+    if (a.size() < 2 || a[0] != '-') {
+      inputs.emplace_back(a);
+      continue;
+    }
     // An option with a value: the value, or a usage error when it is
     // missing; false when `a` is not that option.
     std::string v;
@@ -371,10 +386,8 @@ int Convert(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
         return UsageError(N_("-j takes a number from 1 to 1024, not '%s'"), {velkan::ShownText(v)});
       }
       jobs = static_cast<int>(n);
-    } else if (a.size() > 1 && a[0] == '-') {
-      return UsageError(N_("unknown option '%s'"), {velkan::ShownText(a)});
     } else {
-      inputs.push_back(a);
+      return UsageError(N_("unknown option '%s'"), {velkan::ShownText(a)});
     }
   }
   if (inputs.empty()) return UsageError(N_("no input file given"));
