@@ -166,12 +166,13 @@ bool StillNamed(const fs::path& path, const std::pair<unsigned long long, unsign
   return ::stat(path.c_str(), &st) == 0 && Identity(st) == id && st.st_size >= size;
 }
 
-// Takes the files `s.kept` holds for `storeDir` when their names still lead
-// to them, at their full sizes; closes them otherwise. True when taken.
+// Takes the files `s.kept` holds for `storeDir`; closes them when they are
+// another folder's. True when taken. Whether the store's names still lead
+// to them is asked when the pass first needs the store (ReadPendingFlags):
+// a pass that never does is spared the look.
 bool TakeKept(FormatStore& s, const fs::path& storeDir) {
   FormatStoreFiles& k = *s.kept;
-  const bool usable = k.Holds(storeDir) && k.formatFd >= 0 && StillNamed(k.tablePath, k.tableId, kTableBytes) &&
-                      StillNamed(k.formatPath, k.formatId, kFormatFileBytes);
+  const bool usable = k.Holds(storeDir) && k.formatFd >= 0;
   if (usable) {
     // The paths go to the pass and come back when it hands the files back.
     s.tableFd = k.tableFd;
@@ -225,37 +226,9 @@ bool ReadFlags(FormatStore& s) {
   return true;
 }
 
-}  // namespace
-
-FormatStoreFiles::~FormatStoreFiles() {
-  CloseFd(formatFd);
-  CloseFd(tableFd);
-}
-
-FormatStore::FormatStore() {
-  state.fill(kNoSlot);
-  playCounter.fill(-1);
-  owner.fill(-1);
-}
-
-FormatStore::~FormatStore() {
-  CloseFd(formatFd);
-  CloseFd(tableFd);
-}
-
-int16_t OpenFormatStore(FormatStore& s, const fs::path& storeDir) {
-  CloseFd(s.formatFd);
-  CloseFd(s.tableFd);
-  s.error = Note();
-  s.owner.fill(-1);
-  s.flagsPending = false;
-  if (s.kept != nullptr && TakeKept(s, storeDir)) {
-    // Found at their full size; the flags wait until a format is loaded or
-    // defined.
-    s.state.fill(kNoSlot);
-    s.flagsPending = true;
-    return 0;
-  }
+// Finds and opens (or creates) the store files below `storeDir` and reads
+// the defined flags; OpenFormatStore without files kept.
+int16_t OpenFiles(FormatStore& s, const fs::path& storeDir) {
   s.storeDir = storeDir;
   s.tablePath = ResolveUnder(storeDir, kFormatTableName);
   s.formatPath = ResolveUnder(storeDir, kFormatFileName);
@@ -292,6 +265,60 @@ int16_t OpenFormatStore(FormatStore& s, const fs::path& storeDir) {
     s.state[static_cast<size_t>(i)] = s.tableOnDisk[static_cast<size_t>(i)] != 0 ? 0xFF : kNoSlot;
   }
   return 0;
+}
+
+// The flags of a pass lent kept files, read when it first loads or defines
+// a format. The files are those the store's names lead to when they were
+// opened; another program may have replaced or removed one since, and then
+// they are found and opened (or made) afresh, as a pass without kept files
+// would. False with `error` set when the flags could not be had.
+bool ReadPendingFlags(FormatStore& s) {
+  if (s.tableFd < 0) return false;
+  if (s.kept != nullptr && StillNamed(s.tablePath, s.kept->tableId, kTableBytes) &&
+      StillNamed(s.formatPath, s.kept->formatId, kFormatFileBytes)) {
+    return ReadFlags(s);
+  }
+  CloseFd(s.formatFd);
+  CloseFd(s.tableFd);
+  // The identities are asked again when the new files are kept.
+  if (s.kept != nullptr) s.kept->tableId = s.kept->formatId = {};
+  s.flagsPending = false;
+  const fs::path dir = std::move(s.storeDir);
+  return OpenFiles(s, dir) == 0;
+}
+
+}  // namespace
+
+FormatStoreFiles::~FormatStoreFiles() {
+  CloseFd(formatFd);
+  CloseFd(tableFd);
+}
+
+FormatStore::FormatStore() {
+  state.fill(kNoSlot);
+  playCounter.fill(-1);
+  owner.fill(-1);
+}
+
+FormatStore::~FormatStore() {
+  CloseFd(formatFd);
+  CloseFd(tableFd);
+}
+
+int16_t OpenFormatStore(FormatStore& s, const fs::path& storeDir) {
+  CloseFd(s.formatFd);
+  CloseFd(s.tableFd);
+  s.error = Note();
+  s.owner.fill(-1);
+  s.flagsPending = false;
+  if (s.kept != nullptr && TakeKept(s, storeDir)) {
+    // The files are looked at, and the flags read, when a format is first
+    // loaded or defined.
+    s.state.fill(kNoSlot);
+    s.flagsPending = true;
+    return 0;
+  }
+  return OpenFiles(s, storeDir);
 }
 
 int16_t CloseFormatStore(FormatStore& s) {
@@ -348,7 +375,7 @@ void ResetFormatReplay(FormatStore& s) {
 
 int16_t LoadFormat(FormatStore& s, int16_t n) {
   if (n < 0 || n >= kFormatCount) return 0;
-  if (s.flagsPending && (s.tableFd < 0 || !ReadFlags(s))) return -1;
+  if (s.flagsPending && !ReadPendingFlags(s)) return -1;
   uint8_t st = s.state[static_cast<size_t>(n)];
   if ((st & kFormatDefined) == 0) return 0;
   if ((st & kNoSlot) != kNoSlot) return 1;
@@ -398,7 +425,7 @@ void PutInCache(FormatStore& s, int16_t n, const FormatWords& words) {
 
 int16_t WriteFormat(FormatStore& s, int16_t n, const FormatWords& words) {
   if (n < 0 || n >= kFormatCount) return -1;
-  if (s.flagsPending && (s.tableFd < 0 || !ReadFlags(s))) return -1;
+  if (s.flagsPending && !ReadPendingFlags(s)) return -1;
   PutInCache(s, n, words);
   uint8_t bytes[kFormatRecordBytes];
   for (int i = 0; i < kFormatWords; ++i) {

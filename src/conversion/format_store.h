@@ -19,9 +19,9 @@
 // A pass knows the formats the table held when it opened the store and those
 // it defines itself; a format another pass redefines meanwhile is read as it
 // stands when it is loaded into the cache. A pass lent files kept open by
-// its batch (FormatStoreFiles) reads the flags only when it first loads or
-// defines a format: a pass that does neither writes nothing that depends on
-// the store, and leaves the table as it is.
+// its batch (FormatStoreFiles) looks at them and reads the flags only when
+// it first loads or defines a format: a pass that does neither writes
+// nothing that depends on the store, and leaves the table as it is.
 #pragma once
 
 #include <array>
@@ -58,9 +58,10 @@ using FormatWords = std::array<uint16_t, kFormatWords>;
 // would share its lock. A pass lent them still reads the defined flags afresh
 // under the shared lock (when it first needs them) and writes its own back
 // when it closes the store, as a pass that opened the files itself does, so
-// it sees what the passes before it defined, in this program or another. The files are found and
-// opened again when their names no longer lead to them (another program
-// replaced or removed one) or the pass's store directory is another.
+// it sees what the passes before it defined, in this program or another.
+// When the pass first needs the store, the files are found and opened again
+// if their names no longer lead to them (another program replaced or
+// removed one); a pass whose store directory is another opens its own.
 struct FormatStoreFiles {
   FormatStoreFiles() = default;
   // Closes the files kept.
@@ -142,8 +143,9 @@ struct FormatStore {
 // cache. A file found shorter than its size is filled up with zero bytes.
 // Returns 0, or -1 with `error` set and nothing held open. No lock is held
 // once it returns. With `kept` set, files it keeps for `storeDir` are taken
-// from it when their names still lead to them; the flags are then read by the
-// first LoadFormat or WriteFormat (`flagsPending`).
+// from it; the first LoadFormat or WriteFormat then checks that the store's
+// names still lead to them at their full sizes (else finds, opens or
+// creates the files afresh) and reads the flags (`flagsPending`).
 int16_t OpenFormatStore(FormatStore& s, const std::filesystem::path& storeDir);
 
 // Writes the 400 defined flags (0 or 1) back unless they are the bytes the

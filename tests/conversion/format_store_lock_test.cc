@@ -318,6 +318,8 @@ TEST_F(StoreLock, KeptFilesNoLongerNamedAreOpenedAgain) {
     FormatStore s;
     s.kept = &kept;
     ASSERT_EQ(0, OpenFormatStore(s, dir.path())) << s.error;
+    // The files are looked at when the pass first needs the store.
+    ASSERT_EQ(0, LoadFormat(s, 0)) << s.error;
     std::string seen(kFormatCount, '\0');
     for (int n = 0; n < kFormatCount; ++n) seen[static_cast<size_t>(n)] = (s.state[static_cast<size_t>(n)] >> 7) & 1;
     EXPECT_EQ(TableWith(want), seen);
@@ -334,6 +336,39 @@ TEST_F(StoreLock, KeptFilesNoLongerNamedAreOpenedAgain) {
   pass({});
   EXPECT_EQ(400u, fs::file_size(Table()));
   EXPECT_EQ(409600u, fs::file_size(dir.path() / "QDXFILES" / "udf2.fle"));
+}
+
+// A pass that never loads nor defines a format does not look at the kept
+// files: it hands them back as it took them, even when another program
+// replaced one meanwhile, and writes nothing; the next pass that needs the
+// store finds the new file.
+TEST_F(StoreLock, APassThatNeverNeedsTheStoreLeavesTheKeptFilesUnlooked) {
+  FormatStoreFiles kept;
+  {
+    FormatStore first;
+    first.kept = &kept;
+    ASSERT_EQ(0, OpenFormatStore(first, dir.path())) << first.error;
+    ASSERT_EQ(0, CloseFormatStore(first)) << first.error;
+  }
+  const int table = kept.tableFd;
+  dir.Write("QDXFILES/udf2.tbl.new", TableWith({20}));
+  fs::rename(dir.path() / "QDXFILES" / "udf2.tbl.new", Table());
+  {
+    FormatStore idle;
+    idle.kept = &kept;
+    ASSERT_EQ(0, OpenFormatStore(idle, dir.path())) << idle.error;
+    EXPECT_EQ(table, idle.tableFd);
+    ASSERT_EQ(0, CloseFormatStore(idle)) << idle.error;
+  }
+  EXPECT_EQ(table, kept.tableFd) << "handed back unlooked";
+  EXPECT_EQ(TableWith({20}), Slurp(Table()));
+  FormatStore needing;
+  needing.kept = &kept;
+  ASSERT_EQ(0, OpenFormatStore(needing, dir.path())) << needing.error;
+  ASSERT_EQ(0, WriteFormat(needing, 21, Words({0x4541}))) << needing.error;
+  EXPECT_EQ(1, LoadFormat(needing, 20)) << "the new table is read";
+  ASSERT_EQ(0, CloseFormatStore(needing)) << needing.error;
+  EXPECT_EQ(TableWith({20, 21}), Slurp(Table()));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "conversion/format_store.h"
 #include "engine/job.h"
 #include "support/test_support.h"
 
@@ -78,6 +79,42 @@ TEST_F(FormatJob, StoreDirectoryDefaultsToTheTableRoot) {
   EXPECT_EQ(400u, fs::file_size(dir.path() / "root" / "qdxfiles" / "udf2.tbl"));
   EXPECT_EQ(409600u, fs::file_size(dir.path() / "root" / "qdxfiles" / "udf2.fle"));
   EXPECT_FALSE(fs::exists(dir.path() / "root" / "QDXFILES"));
+}
+
+// Jobs one after the other that keep the store's files open, as the jobs of
+// a batch do: a format another program defines between two of them, in
+// store files it puts in place of the kept ones, is called by the later job,
+// also when a job between them never touched the store.
+TEST_F(FormatJob, JobsKeepingTheStoreOpenSeeAFormatDefinedMeanwhileInNewFiles) {
+  const std::vector<uint16_t> call = {0x4522, 0xD003, 0xD03F, 0xC341, 0xD004, 0xD004};
+  o.storeDir = dir.path() / "store";
+  FormatStoreFiles kept;
+  auto convert = [&](const std::vector<uint16_t>& words, FormatStoreFiles* files) {
+    o.inputFile = dir.Write("job.zan", WordBytes(words)).string();
+    o.storeFiles = files;
+    Session fresh;
+    JobResult r = RunConversionJob(fresh, o);
+    EXPECT_EQ(JobStatus::kCompleted, r.status) << Notes(r);
+    return test::Slurp(o.outputFile);
+  };
+  const std::string undefined = convert(call, &kept);
+  ASSERT_TRUE(kept.Holds(o.storeDir));
+
+  // Another program's store, defining format 1, replaces the files.
+  JobOptions other = o;
+  other.storeDir = dir.path() / "other";
+  other.inputFile = dir.Write("define.zan", WordBytes({0xD003, 0xD02C, 0xC341, 0xD004, 0x4521, 0xD004, 0xD004})).string();
+  other.outputFile = (dir.path() / "define.txt").string();
+  Session session2;
+  ASSERT_EQ(JobStatus::kCompleted, RunConversionJob(session2, other).status);
+  for (const char* name : {"udf2.tbl", "udf2.fle"}) {
+    fs::rename(other.storeDir / "QDXFILES" / name, o.storeDir / "QDXFILES" / name);
+  }
+
+  convert({0x4523}, &kept);  // touches no format
+  const std::string called = convert(call, &kept);
+  EXPECT_NE(undefined, called);
+  EXPECT_EQ(convert(call, nullptr), called) << "as a program of its own sees the store";
 }
 
 }  // namespace
