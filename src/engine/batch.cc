@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -13,7 +14,6 @@
 #include <system_error>
 #include <string_view>
 #include <thread>
-#include <unordered_map>
 #include <utility>
 
 #include "conversion/format_store.h"
@@ -65,39 +65,64 @@ const char* NoFileAt(const FileId& id) {
   return N_("a device");
 }
 
-struct InodeHash {
-  size_t operator()(const std::pair<dev_t, ino_t>& k) const noexcept {
-    return std::hash<unsigned long long>()(static_cast<unsigned long long>(k.first) * 0x9E3779B97F4A7C15ULL ^
-                                           static_cast<unsigned long long>(k.second));
-  }
-};
-
 // Files already claimed by the batch, found by path or by inode: the index
-// of the input that claimed each (the first claim is kept). The paths are
-// viewed, not copied: the caller keeps them for as long as it asks.
+// of the input that claimed each (the first claim is kept). Two tables with
+// open addressing hold the claims' indexes (plus one; 0 is a free slot),
+// their paths and inodes kept beside; the room for every input is made at
+// once, so a claim allocates nothing. The paths are viewed, not copied: the
+// caller keeps them for as long as it asks.
 class FileClaims {
  public:
-  explicit FileClaims(size_t n) {
-    byPath_.reserve(n);
-    byInode_.reserve(n);
+  explicit FileClaims(size_t n) : paths_(n), inodes_(n) {
+    size_t size = 16;
+    while (size < 2 * n) size *= 2;
+    mask_ = size - 1;
+    byPath_.assign(size, 0);
+    byInode_.assign(size, 0);
   }
   // The input that claimed the same file as `id`, or -1.
   long Find(const FileId& id) const {
-    if (auto it = byPath_.find(id.path); it != byPath_.end()) return static_cast<long>(it->second);
+    if (const uint32_t claim = byPath_[PathSlot(id.path)]; claim != 0) return static_cast<long>(claim - 1);
     if (id.exists) {
-      if (auto it = byInode_.find(id.inode); it != byInode_.end()) return static_cast<long>(it->second);
+      if (const uint32_t claim = byInode_[InodeSlot(id.inode)]; claim != 0) return static_cast<long>(claim - 1);
     }
     return -1;
   }
-  // Records input `index` as the claim on `id`, whose path `path` holds.
+  // Records input `index` (below the `n` the claims were made for) as the
+  // claim on `id`, whose path `path` holds.
   void Claim(std::string_view path, const FileId& id, size_t index) {
-    byPath_.emplace(path, index);
-    if (id.exists) byInode_.emplace(id.inode, index);
+    const auto claim = static_cast<uint32_t>(index + 1);
+    if (uint32_t& slot = byPath_[PathSlot(path)]; slot == 0) {
+      paths_[index] = path;
+      slot = claim;
+    }
+    if (!id.exists) return;
+    if (uint32_t& slot = byInode_[InodeSlot(id.inode)]; slot == 0) {
+      inodes_[index] = id.inode;
+      slot = claim;
+    }
   }
 
  private:
-  std::unordered_map<std::string_view, size_t> byPath_;
-  std::unordered_map<std::pair<dev_t, ino_t>, size_t, InodeHash> byInode_;
+  // The slot holding the claim on `path`, else the free slot where it goes.
+  size_t PathSlot(std::string_view path) const {
+    size_t at = std::hash<std::string_view>()(path) & mask_;
+    while (byPath_[at] != 0 && paths_[byPath_[at] - 1] != path) at = (at + 1) & mask_;
+    return at;
+  }
+  size_t InodeSlot(const std::pair<dev_t, ino_t>& inode) const {
+    const unsigned long long mixed =
+        (static_cast<unsigned long long>(inode.first) * 0x9E3779B97F4A7C15ULL ^ static_cast<unsigned long long>(inode.second)) *
+        0xBF58476D1CE4E5B9ULL;
+    size_t at = static_cast<size_t>(mixed >> 32) & mask_;
+    while (byInode_[at] != 0 && inodes_[byInode_[at] - 1] != inode) at = (at + 1) & mask_;
+    return at;
+  }
+
+  size_t mask_ = 0;
+  std::vector<uint32_t> byPath_, byInode_;
+  std::vector<std::string_view> paths_;
+  std::vector<std::pair<dev_t, ino_t>> inodes_;
 };
 
 // The input's name as a note shows it, in quotes.
@@ -115,6 +140,7 @@ void AppendBatchOutputName(std::string& into, std::string_view input, std::strin
     const size_t dot = name.rfind('.');
     if (dot != std::string_view::npos && dot != 0) name = name.substr(0, dot);
   }
+  into.reserve(into.size() + outDir.size() + 1 + name.size() + 4);
   into.append(outDir);
   if (!outDir.empty() && outDir.back() != '/') into += '/';
   into.append(name);
@@ -144,7 +170,7 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
   FileClaims read(inputs.size());  // files the jobs read
   for (size_t i = 0; i < inputs.size(); ++i) {
     Identify(inputs[i], resolver, id, i < looks.size() ? looks[i] : PathLook{});
-    readPaths[i].swap(id.path);
+    readPaths[i] = id.path;  // id.path keeps its room for the next
     read.Claim(readPaths[i], id, i);
   }
 
@@ -175,7 +201,7 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
       plan.refusals.push_back(
           Note(N_("the output of %s, %s, is %s, not a file a batch can replace"), {Quoted(in), Quoted(out), what}));
     }
-    writtenPaths[i].swap(id.path);
+    writtenPaths[i] = id.path;
     written.Claim(writtenPaths[i], id, i);
     plan.entries.push_back({in, std::move(out), true});
   }

@@ -532,42 +532,51 @@ bool PathResolver::ResolveInto(const std::string& path, std::string& out, PathLo
     out = velkan::Resolve(path, this).native();
     return false;
   };
-  if (path.empty() || path.front() == '/') {
-    out.assign(path);
-  } else {
-    if (cwd_.empty()) {
-      std::error_code ec;
-      cwd_ = fs::current_path(ec);
-      if (ec) {
-        cwd_.clear();
-        return whole();
-      }
-    }
-    out.assign(cwd_.native());
-    if (out.back() != '/') out += '/';
-    out += path;
-  }
-  const size_t slash = out.rfind('/');
-  if (slash == std::string::npos) return whole();
-  const std::string_view name = std::string_view(out).substr(slash + 1);
+  const size_t cut = path.rfind('/');
+  const std::string_view name = cut == std::string::npos ? std::string_view(path) : std::string_view(path).substr(cut + 1);
   if (name.empty() || name == "." || name == "..") return whole();
-  const std::string_view spelled = std::string_view(out).substr(0, slash == 0 ? 1 : slash);
-  auto it = folders_.find(spelled);
-  if (it == folders_.end()) {
-    const fs::path folder = fs::path(out).parent_path();
-    std::error_code ec;
-    fs::path resolved = fs::weakly_canonical(folder, ec);
-    if (ec) {
-      resolved = folder.lexically_normal();
-      inexact_.emplace(spelled);
+  // The paths of a batch come in runs from one folder: the folder of the
+  // path before, as spelled up to its last "/", is taken as it was resolved.
+  const std::string_view key = std::string_view(path).substr(0, cut == std::string::npos ? 0 : cut + 1);
+  if (lastFolder_ == nullptr || key != lastKey_) {
+    std::string& spelledPath = joined_;  // the path made absolute, as spelled
+    if (path.front() == '/') {
+      spelledPath.assign(path);
+    } else {
+      if (cwd_.empty()) {
+        std::error_code ec;
+        cwd_ = fs::current_path(ec);
+        if (ec) {
+          cwd_.clear();
+          return whole();
+        }
+      }
+      spelledPath.assign(cwd_.native());
+      if (spelledPath.back() != '/') spelledPath += '/';
+      spelledPath += path;
     }
-    it = folders_.emplace(std::string(spelled), std::move(resolved)).first;
+    const size_t slash = spelledPath.rfind('/');
+    const std::string_view spelled = std::string_view(spelledPath).substr(0, slash == 0 ? 1 : slash);
+    auto it = folders_.find(spelled);
+    if (it == folders_.end()) {
+      const fs::path folder = fs::path(spelledPath).parent_path();
+      std::error_code ec;
+      fs::path resolved = fs::weakly_canonical(folder, ec);
+      if (ec) {
+        resolved = folder.lexically_normal();
+        inexact_.emplace(spelled);
+      }
+      it = folders_.emplace(std::string(spelled), std::move(resolved)).first;
+    }
+    lastExact_ = !inexact_.contains(spelled);
+    lastKey_.assign(key);
+    lastFolder_ = &it->second.native();
   }
-  const bool exact = !inexact_.contains(spelled);
-  joined_.assign(it->second.native());
-  if (joined_.empty() || joined_.back() != '/') joined_ += '/';
-  joined_ += name;
-  out.swap(joined_);
+  const bool exact = lastExact_;
+  out.reserve(lastFolder_->size() + 1 + name.size());
+  out.assign(*lastFolder_);
+  if (out.empty() || out.back() != '/') out += '/';
+  out += name;
   PathLook own;
   PathLook& seen = look != nullptr ? *look : own;
   if (!seen.taken) seen.Take(out.c_str());

@@ -305,7 +305,12 @@ class PathResolver {
   std::filesystem::path cwd_;
   // By the folder as spelled.
   std::map<std::string, std::filesystem::path, std::less<>> folders_;
-  std::string joined_;  // room for the name joined to its folder
+  std::string joined_;  // room for a path made absolute
+  // The folder of the path resolved last, as spelled up to its last "/"
+  // (empty: none), and its entry in `folders_` (null: none yet).
+  std::string lastKey_;
+  const std::string* lastFolder_ = nullptr;
+  bool lastExact_ = false;
   // Folders that could not be resolved, kept as spelled (normalized).
   std::set<std::string, std::less<>> inexact_;
 };
