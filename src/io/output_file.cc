@@ -441,7 +441,8 @@ int NamedDescriptor(const std::string& path, PathLook* look) {
   PathLook first;
   if (!path.empty()) first.Take(path.c_str());
   if (look != nullptr) *look = first;
-  if (first.taken && first.error == 0 && (S_ISREG(first.mode) || S_ISDIR(first.mode))) return -1;
+  if (path.empty()) return -1;  // names nothing
+  if (first.error == 0 && (S_ISREG(first.mode) || S_ISDIR(first.mode))) return -1;
   std::error_code ec;
   fs::path p = path;
   for (int hops = 0; hops <= 40; ++hops) {
