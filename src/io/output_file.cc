@@ -572,6 +572,10 @@ bool PathResolver::ResolveInto(const std::string& path, std::string& out, PathLo
     lastExact_ = !inexact_.contains(spelled);
     lastKey_.assign(key);
     lastFolder_ = &it->second.native();
+    // Nothing stands in a folder that is not there (a batch's new output
+    // folder): its names need no lstat of their own.
+    struct stat folder {};
+    lastAbsent_ = lastExact_ && ::stat(lastFolder_->c_str(), &folder) != 0 && errno == ENOENT;
   }
   const bool exact = lastExact_;
   out.reserve(lastFolder_->size() + 1 + name.size());
@@ -580,7 +584,12 @@ bool PathResolver::ResolveInto(const std::string& path, std::string& out, PathLo
   out += name;
   PathLook own;
   PathLook& seen = look != nullptr ? *look : own;
-  if (!seen.taken) seen.Take(out.c_str());
+  if (!seen.taken && lastAbsent_) {
+    seen.taken = true;
+    seen.error = ENOENT;
+  } else if (!seen.taken) {
+    seen.Take(out.c_str());
+  }
   if (seen.error == 0 && S_ISLNK(seen.mode)) return whole();
   // The folder resolved exactly and the name no link: a stat of the path as
   // given would find the same file, or none.

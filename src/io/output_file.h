@@ -283,7 +283,7 @@ std::filesystem::path ResolvedPath(const std::filesystem::path& path);
 // ResolvedPath for many paths in few folders (the inputs and outputs of a
 // batch): each folder is resolved once, and the working folder asked once.
 // It does not see a link among the folders that changes after it resolved
-// them.
+// them, nor a folder made after it found it absent.
 class PathResolver {
  public:
   std::filesystem::path Resolve(const std::filesystem::path& path);
@@ -291,7 +291,8 @@ class PathResolver {
   // path in a folder resolved before builds no std::filesystem::path.
   // The resolving looks at the name (an lstat) to follow a link; a `look`
   // already taken of `path` as spelled stands for that lstat (the same
-  // entry of the same folder), else the lstat taken is left in `look`. True
+  // entry of the same folder), else the lstat taken is left in `look` (none
+  // is taken in a folder found absent: nothing is there). True
   // when that look tells what a stat of the path would (the folder resolved
   // exactly, the name no link, and something there or ENOENT).
   bool ResolveInto(const std::string& path, std::string& out, PathLook* look = nullptr);
@@ -311,6 +312,7 @@ class PathResolver {
   std::string lastKey_;
   const std::string* lastFolder_ = nullptr;
   bool lastExact_ = false;
+  bool lastAbsent_ = false;  // that folder was not there
   // Folders that could not be resolved, kept as spelled (normalized).
   std::set<std::string, std::less<>> inexact_;
 };

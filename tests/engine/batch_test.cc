@@ -201,6 +201,11 @@ TEST(PlanBatch, TheInputsLooksTakenBeforehandGiveTheSamePlan) {
   EXPECT_EQ(Refusals(with), Refusals(without));
   ASSERT_EQ(with.entries.size(), without.entries.size());
   for (size_t i = 0; i < with.entries.size(); ++i) EXPECT_EQ(with.entries[i].output, without.entries[i].output);
+  // In an output folder not made yet nothing stands, but a missing input
+  // there is still its own output.
+  const std::string unborn = (d.path() / "new" / "x.txt").string();
+  EXPECT_TRUE(PlanBatch({a.string(), job.string()}, d.path() / "new").ok());
+  EXPECT_NE(Refusals(PlanBatch({unborn}, d.path() / "new")).find("would replace the input"), std::string::npos);
 }
 
 TEST(PlanBatch, AnInputNamingNoFileIsRefused) {
