@@ -122,6 +122,11 @@ TEST(Cli, BadUsageExitsTwo) {
     EXPECT_EQ(res.status, 2) << line;
     EXPECT_FALSE(res.err.empty()) << line;
   }
+  // "-" alone is an input, not an option: standard input, which a batch
+  // cannot convert.
+  CliResult dash = RunCli({"convert", in.string(), "-", "--out-dir", out}, {"VELKAN_ROOT=" + r.root().string()});
+  EXPECT_EQ(dash.status, 2);
+  EXPECT_NE(dash.err.find("standard input (-) cannot be converted with --out-dir"), std::string::npos) << dash.err;
   EXPECT_FALSE(fs::exists(out));
 }
 
