@@ -68,12 +68,12 @@ const char* NoFileAt(const FileId& id) {
 // Files already claimed by the batch, found by path or by inode: the index
 // of the input that claimed each (the first claim is kept). Two tables with
 // open addressing hold the claims' indexes (plus one; 0 is a free slot),
-// their paths and inodes kept beside; the room for every input is made at
-// once, so a claim allocates nothing. The paths are viewed, not copied: the
-// caller keeps them for as long as it asks.
+// their paths (one after the other in one string) and inodes kept beside;
+// the room for every input is made at once, so a claim seldom allocates.
 class FileClaims {
  public:
   explicit FileClaims(size_t n) : paths_(n), inodes_(n) {
+    arena_.reserve(n * 64);
     size_t size = 16;
     while (size < 2 * n) size *= 2;
     mask_ = size - 1;
@@ -89,11 +89,12 @@ class FileClaims {
     return -1;
   }
   // Records input `index` (below the `n` the claims were made for) as the
-  // claim on `id`, whose path `path` holds.
+  // claim on `id`, whose resolved path `path` is (kept as a copy).
   void Claim(std::string_view path, const FileId& id, size_t index) {
     const auto claim = static_cast<uint32_t>(index + 1);
     if (uint32_t& slot = byPath_[PathSlot(path)]; slot == 0) {
-      paths_[index] = path;
+      paths_[index] = {arena_.size(), path.size()};
+      arena_.append(path);
       slot = claim;
     }
     if (!id.exists) return;
@@ -107,7 +108,7 @@ class FileClaims {
   // The slot holding the claim on `path`, else the free slot where it goes.
   size_t PathSlot(std::string_view path) const {
     size_t at = std::hash<std::string_view>()(path) & mask_;
-    while (byPath_[at] != 0 && paths_[byPath_[at] - 1] != path) at = (at + 1) & mask_;
+    while (byPath_[at] != 0 && PathOf(byPath_[at] - 1) != path) at = (at + 1) & mask_;
     return at;
   }
   size_t InodeSlot(const std::pair<dev_t, ino_t>& inode) const {
@@ -121,7 +122,11 @@ class FileClaims {
 
   size_t mask_ = 0;
   std::vector<uint32_t> byPath_, byInode_;
-  std::vector<std::string_view> paths_;
+  std::string_view PathOf(size_t index) const {
+    return std::string_view(arena_).substr(paths_[index].first, paths_[index].second);
+  }
+  std::string arena_;
+  std::vector<std::pair<size_t, size_t>> paths_;  // offset in `arena_` and length
   std::vector<std::pair<dev_t, ino_t>> inodes_;
 };
 
@@ -166,16 +171,13 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
   // a note shows are made only for a note.
   PathResolver resolver;
   FileId id;
-  std::vector<std::string> readPaths(inputs.size());
   FileClaims read(inputs.size());  // files the jobs read
   for (size_t i = 0; i < inputs.size(); ++i) {
     Identify(inputs[i], resolver, id, i < looks.size() ? looks[i] : PathLook{});
-    readPaths[i] = id.path;  // id.path keeps its room for the next
-    read.Claim(readPaths[i], id, i);
+    read.Claim(id.path, id, i);
   }
 
   const KeptFiles kept(common);
-  std::vector<std::string> writtenPaths(inputs.size());
   FileClaims written(inputs.size());  // outputs planned so far
   plan.entries.reserve(inputs.size());
   for (size_t i = 0; i < inputs.size(); ++i) {
@@ -201,8 +203,7 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
       plan.refusals.push_back(
           Note(N_("the output of %s, %s, is %s, not a file a batch can replace"), {Quoted(in), Quoted(out), what}));
     }
-    writtenPaths[i] = id.path;
-    written.Claim(writtenPaths[i], id, i);
+    written.Claim(id.path, id, i);
     plan.entries.push_back({in, std::move(out), true});
   }
   return plan;
