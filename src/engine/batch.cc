@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -120,11 +120,12 @@ class FileClaims {
     return at;
   }
 
-  size_t mask_ = 0;
-  std::vector<uint32_t> byPath_, byInode_;
   std::string_view PathOf(size_t index) const {
     return std::string_view(arena_).substr(paths_[index].first, paths_[index].second);
   }
+
+  size_t mask_ = 0;
+  std::vector<uint32_t> byPath_, byInode_;
   std::string arena_;
   std::vector<std::pair<size_t, size_t>> paths_;  // offset in `arena_` and length
   std::vector<std::pair<dev_t, ino_t>> inodes_;
