@@ -51,6 +51,9 @@ class CodeStream {
     if (TakePlainWord()) return 0;
     return Next(currentWord);
   }
+  // True for the words Take gives as they are: none of the filler words
+  // 0x0000 and 0xD000, nor the 0xD050 that opens a skipped region.
+  static constexpr bool TakenAsItIs(uint16_t w) { return w != 0x0000 && w != kFillerWord && w != kSkipRegion; }
   // Take, unless the current word is pending: then it stays the current
   // word, still pending. Returns 0 or -1.
   int16_t TakeUnlessPending() { return pending() ? 0 : Take(); }
@@ -164,7 +167,7 @@ class CodeStream {
   bool TakePlainWord() {
     if (replayActive != 0 || end_ - pos_ < 2) return false;
     uint16_t w = LoadBigEndian16(buf_.data() + pos_);
-    if (w == 0x0000 || w == kFillerWord || w == kSkipRegion) return false;
+    if (!TakenAsItIs(w)) return false;
     pos_ += 2;
     currentWord = w;
     return true;

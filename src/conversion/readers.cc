@@ -67,13 +67,12 @@ int16_t ReadInteger(Conversion& c, int16_t& value) {
   return count;
 }
 
-int16_t ReadDigits(Conversion& c, int16_t& value, int16_t n) {
-  CodeStream& s = c.stream;
+int16_t ReadDigitsWordByWord(CodeStream& s, int16_t& value, int16_t n) {
   s.Consume();
   value = 0;
   if (n <= 0) return 0;
   for (int16_t i = 0; i < n; ++i) {
-    if (c.stream.Take() < 0) return -1;
+    if (s.Take() < 0) return -1;
     if (!IsDigitWord(s.current())) {
       s.Keep();
       return static_cast<int16_t>(n - i);

@@ -9,14 +9,16 @@
 // units (12960 to a unit of the job), computed with explicit wrap-around.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+#include "conversion/code_stream.h"
+#include "conversion/conversion.h"
 #include "io/byte_order.h"
 #include "tables/command_words.h"
+#include "typo/wrap.h"
 
 namespace velkan {
-
-class Conversion;
 
 // Internal units in a quarter of a unit of the job.
 inline constexpr int32_t kQuarterUnits = 3240;
@@ -46,10 +48,38 @@ inline const uint8_t* ScanDigits(const uint8_t* p, const uint8_t* end, uint32_t&
 // of digits (0 when the first word is none; value is then 0).
 int16_t ReadInteger(Conversion& c, int16_t& value);
 
+// ReadDigits taking every word through CodeStream::Take, wherever it lies.
+int16_t ReadDigitsWordByWord(CodeStream& s, int16_t& value, int16_t n);
+
 // For main-slot handlers: consumes the command word, then reads up to n
 // digits. Returns 0 when all n were digits (the last one consumed), else the
 // number still missing with the stopping word left pending (`wordPending` 1).
-int16_t ReadDigits(Conversion& c, int16_t& value, int16_t n);
+// When the n words after the command lie in the block read and hold the
+// digits, or the word that stops them is one Take gives as it is, they are
+// taken from the block at once; otherwise word by word.
+[[gnu::always_inline]] inline int16_t ReadDigits(Conversion& c, int16_t& value, int16_t n) {
+  CodeStream& s = c.stream;
+  size_t avail = 0;
+  const uint8_t* const p = s.PeekWords(avail);
+  if (n > 0 && static_cast<size_t>(n) <= avail) [[likely]] {
+    uint32_t v = 0;
+    const uint8_t* const q = DigitsAt(p, p + 2 * n, v);
+    const auto k = static_cast<int16_t>((q - p) / 2);
+    if (k == n) {
+      s.Consume();
+      s.TakeWords(static_cast<size_t>(k));
+      value = Wrap16(static_cast<int32_t>(v));
+      return 0;
+    }
+    const uint16_t stop = LoadBigEndian16(q);
+    if (CodeStream::TakenAsItIs(stop)) {
+      s.TakeWordsKeepingLast(static_cast<size_t>(k) + 1, stop);
+      value = Wrap16(static_cast<int32_t>(v));
+      return static_cast<int16_t>(n - k);
+    }
+  }
+  return ReadDigitsWordByWord(s, value, n);
+}
 
 // Quarters of a unit from fraction digits read as an integer: 5 and 50 give 2,
 // 25 gives 1, 75 gives 3, 125 gives 0.

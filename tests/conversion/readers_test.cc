@@ -144,6 +144,55 @@ TEST(ReadDigits, EndOfInputCountsAsMissingDigits) {
   EXPECT_TRUE(w.c.stream.pending());
 }
 
+// ReadDigits takes the digits from the block read when it can: it must
+// leave the stream exactly as the word-by-word reader does, for digits and
+// stopping words wherever the blocks of a chunked source end.
+TEST(ReadDigits, TakenFromTheBlockAsWordByWord) {
+  const std::vector<std::vector<uint16_t>> shapes = {
+      {0x4521, 0xC341},                          // no digit
+      Cat(Args("8765432"), {0xD004}),            // more digits than read
+      Cat(Args("42"), {0xD009, 0x4521}),         // digits, then a command
+      Cat(Args("4"), {0xD000, 0xC345, 0x4521}),  // a filler among the digits
+      Cat(Args("4"), {0x0000, 0x4521}),          // a filler where they stop
+      Cat(Args("4"), {0xD050, 0xC341, 0xD050, 0xC342, 0xC343}),  // a skipped region
+      Args("61"),                                // the end of the input
+  };
+  for (const std::vector<uint16_t>& shape : shapes) {
+    for (const std::string& tail : {std::string(), std::string("\x7F")}) {  // and a lone byte at the end
+      const std::string bytes = WordBytes(Cat({kCommand}, shape)) + tail;
+      for (size_t chunk : {size_t{2}, size_t{3}, size_t{4}, size_t{6}, size_t{1} << 20}) {
+        for (int16_t n = 1; n <= 4; ++n) {
+          struct Side {
+            explicit Side(const std::string& b, size_t chunk) : source(b, chunk) {}
+            Session session;
+            LoadedTables tables;
+            ChunkedSource source;
+            MemorySink sink;
+            Pass pass{session, PassSettings{}, tables, source, sink};
+            CodeStream& s = pass.conversion().stream;
+            int16_t value = -1, missing = -1;
+          } fast(bytes, chunk), slow(bytes, chunk);
+          ASSERT_EQ(fast.s.Take(), 0);
+          ASSERT_EQ(slow.s.Take(), 0);
+          fast.missing = ReadDigits(fast.pass.conversion(), fast.value, n);
+          slow.missing = ReadDigitsWordByWord(slow.s, slow.value, n);
+          const std::string where = testing::PrintToString(shape) + " chunk " + std::to_string(chunk) + " n " +
+                                    std::to_string(n) + (tail.empty() ? "" : " lone byte");
+          EXPECT_EQ(fast.missing, slow.missing) << where;
+          EXPECT_EQ(fast.value, slow.value) << where;
+          EXPECT_EQ(fast.s.current(), slow.s.current()) << where;
+          EXPECT_EQ(fast.s.pending(), slow.s.pending()) << where;
+          for (uint16_t a = 0, b = 0; a != kEndOfJob;) {
+            ASSERT_EQ(fast.s.Next(a), 0);
+            ASSERT_EQ(slow.s.Next(b), 0);
+            ASSERT_EQ(a, b) << where;
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(RoundToQuarters, FractionDigitsToQuarters) {
   struct Case {
     int16_t f;
