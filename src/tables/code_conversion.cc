@@ -140,6 +140,51 @@ void DeriveAll(std::vector<uint16_t>& wire, const uint16_t* t8, const uint16_t* 
   for (unsigned k = 0; k < 0x2000; ++k) DeriveCell(wire, t8, t9, k);
 }
 
+// Puts in use a table derived before for `state`, when one is kept: false
+// when none is.
+bool UseDerived(FontTables& t, int32_t state) {
+  if (state == kUnknownContent) return false;
+  if (t.sharedWire && t.sharedWireState == state) {
+    t.mainPageWire = t.sharedWire->data();
+    t.wireInUse = -1;
+    return true;
+  }
+  for (size_t i = 0; i < t.ownWires.size(); ++i) {
+    if (t.ownWires[i].state != state) continue;
+    t.mainPageWire = t.ownWires[i].wire.data();
+    t.wireInUse = static_cast<int>(i);
+    return true;
+  }
+  return false;
+}
+
+// The own table to bring up to date from the table in use, now put in use:
+// the table in use when it is this pass's own and derived for no content
+// that is still kept, or no other may be kept beside it; else a free or new
+// one, filled with the table in use unless `whole` (all of it is derived
+// anew).
+std::vector<uint16_t>& WireToDerive(FontTables& t, bool whole) {
+  int use = t.wireInUse;
+  if (use < 0 || t.ownWires[static_cast<size_t>(use)].state != kUnknownContent) {
+    int other = -1;
+    for (size_t i = 0; i < t.ownWires.size() && other < 0; ++i) {
+      if (static_cast<int>(i) != use && t.ownWires[i].state == kUnknownContent) other = static_cast<int>(i);
+    }
+    if (other < 0 && t.ownWires.size() < FontTables::kDerivedWires) {
+      t.ownWires.emplace_back();
+      other = static_cast<int>(t.ownWires.size()) - 1;
+    }
+    // All kept: the shared table in use is copied over the first.
+    if (other < 0) other = use < 0 ? 0 : use;
+    if (other != use && !whole && t.mainPageWire != nullptr) {
+      t.ownWires[static_cast<size_t>(other)].wire.assign(t.mainPageWire, t.mainPageWire + 0x10000);
+    }
+    use = other;
+  }
+  t.wireInUse = use;
+  return t.ownWires[static_cast<size_t>(use)].wire;
+}
+
 }  // namespace
 
 MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font) {
@@ -160,23 +205,27 @@ MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font) {
   const uint16_t* t8 = store.Table(8);
   const uint16_t* t9 = store.Table(9);
   if (t8 == nullptr || t9 == nullptr) return r;
-  std::vector<uint16_t>& wire = tables.ownWire;
   // Fonts whose overlays differ take turns often, a character or two each:
-  // after an overlay only the cells it wrote or undid are derived again.
-  if (tables.mainPageWire == nullptr || store.mainPagesAllChanged()) {
-    tables.sharedWire.reset();
-    DeriveAll(wire, t8, t9);
-  } else if (const int n = store.mainPageCellCount(); n > 0) {
-    // The shared table is copied before the first cell of this pass's own.
-    if (tables.sharedWire) {
-      wire = *tables.sharedWire;
-      tables.sharedWire.reset();
+  // the table derived for an overlay (or the base) is kept and used again
+  // when the tables hold that overlay once more; else only the cells the
+  // overlays wrote or undid since the table in use was brought up to date
+  // are derived again.
+  const int32_t state = store.version() == tables.contentVersion ? tables.contentState : kUnknownContent;
+  if (!UseDerived(tables, state)) {
+    const bool whole = tables.mainPageWire == nullptr || store.mainPagesAllChanged();
+    if (whole || store.mainPageCellCount() > 0) {
+      std::vector<uint16_t>& wire = WireToDerive(tables, whole);
+      if (whole) {
+        DeriveAll(wire, t8, t9);
+      } else {
+        const uint16_t* cells = store.mainPageCells();
+        for (int i = 0, n = store.mainPageCellCount(); i < n; ++i) DeriveCell(wire, t8, t9, cells[i]);
+      }
+      tables.ownWires[static_cast<size_t>(tables.wireInUse)].state = state;
+      tables.mainPageWire = wire.data();
     }
-    const uint16_t* cells = store.mainPageCells();
-    for (int i = 0; i < n; ++i) DeriveCell(wire, t8, t9, cells[i]);
   }
   store.ForgetMainPageChanges();
-  tables.mainPageWire = tables.sharedWire ? tables.sharedWire->data() : wire.data();
   r.wire = tables.mainPageWire;
   tables.routeFont = font;
   tables.routeVersion = store.version();
@@ -192,8 +241,12 @@ void DeriveSharedMainPageRoute(FontTables& tables) {
   auto wire = std::make_shared<std::vector<uint16_t>>();
   DeriveAll(*wire, t8, t9);
   store.ForgetMainPageChanges();
-  tables.ownWire = {};
+  tables.ownWires = {};
+  tables.wireInUse = -1;
   tables.sharedWire = std::move(wire);
+  tables.sharedWireState = kBaseContent;
+  tables.contentState = kBaseContent;
+  tables.contentVersion = store.version();
   tables.mainPageWire = tables.sharedWire->data();
   tables.routeFont = 0;
   tables.wireVersion = FontTables::kNoWireVersion;

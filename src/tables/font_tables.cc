@@ -245,6 +245,10 @@ void ResetPassState(FontTables& t) {
   t.classified = false;
   t.routeFont = 0;
   t.wireVersion = FontTables::kNoWireVersion;
+  t.contentState = kBaseContent;
+  for (FontTables::DerivedWire& own : t.ownWires) own.state = kUnknownContent;
+  t.wireInUse = -1;
+  t.sharedWireState = kUnknownContent;
   t.rubyLoaded = false;
   t.rubyUnusable = false;
   t.overlayFiles.clear();
@@ -256,9 +260,14 @@ void ResetPassState(FontTables& t) {
 void ShareFontTables(FontTables& t, const FontTables& base) {
   ResetPassState(t);
   t.store.ShareBuffersOf(base.store);
-  t.ownWire = {};
   t.sharedWire = base.sharedWire;
   t.mainPageWire = t.sharedWire ? t.sharedWire->data() : nullptr;
+  // The pass starts from the base's tables, which its shared route table
+  // holds while they did not change since it was derived.
+  t.contentVersion = t.store.version();
+  if (t.sharedWire && base.sharedWireState == kBaseContent && base.contentVersion == base.store.version()) {
+    t.sharedWireState = kBaseContent;
+  }
   t.prepareResult = base.prepareResult;
   t.prepareFailure = base.prepareFailure;
 }
@@ -292,6 +301,7 @@ int16_t PrepareFontTables(FontTables& t, const TablePaths& paths) {
   fs::path info = paths.Prefixed("\\qdxfiles\\fntinf.fil");
   int16_t r = LoadFontInfo(t.store, info, &why);
   if (r != 0) return fail(r, TableFault{info, why}.Text());
+  t.contentVersion = t.store.version();
   return t.prepareResult = 0;
 }
 
@@ -317,19 +327,38 @@ FontTables::OverlayFile& OverlayFileOf(FontTables& t, const TablePaths& paths, u
 
 }  // namespace
 
+namespace {
+
+// The code tables hold `state` as of now.
+void HoldNow(FontTables& t, int32_t state) {
+  t.contentState = state;
+  t.contentVersion = t.store.version();
+}
+
+}  // namespace
+
 void SelectOverlay(FontTables& t, const TablePaths& paths, int16_t font) {
   uint16_t group = font >= 0 ? t.store.Read(kFontMapTable, font) : 0;
   if (group >= 1000) return;
   uint16_t overlay = t.store.Read(kOverlayMapTable, group);
   if (overlay == t.appliedOverlay) return;
+  // Tables changed by anything but the overlays since they were last
+  // applied or undone: what was derived for the base and each overlay on
+  // it may no longer hold, and the base is what the undo below leaves.
+  if (t.store.version() != t.contentVersion) {
+    for (FontTables::DerivedWire& own : t.ownWires) own.state = kUnknownContent;
+    t.sharedWireState = kUnknownContent;
+  }
   t.appliedOverlay = overlay;
   t.store.Undo();
+  HoldNow(t, kBaseContent);
   if (overlay == 0) return;
   for (const FontTables::KeptOverlay& kept : t.keptOverlays) {
     if (kept.number != overlay) continue;
     for (size_t i = 0; i + 1 < kept.words.size(); i += 2) {
       StoreCode(t.store, CodeFileKind::kCodes, true, kept.words[i], kept.words[i + 1]);
     }
+    HoldNow(t, overlay);
     return;
   }
   // Applied as read, and kept while the file stays small enough.
@@ -368,6 +397,9 @@ void SelectOverlay(FontTables& t, const TablePaths& paths, int16_t font) {
   }
   // A file that could not be read to its end is read again next time.
   if (opened && keep && whole) t.keptOverlays.push_back({overlay, std::move(words)});
+  // Applied as it will be again from what is kept; read from the file
+  // every time, it may hold something else next time.
+  HoldNow(t, !opened ? kBaseContent : keep && whole ? overlay : kUnknownContent);
 }
 
 uint16_t SearchRubyTable(const ConversionStore& store, uint16_t code) {

@@ -35,6 +35,11 @@ inline constexpr int16_t kFontInfoBroken = -143;
 // The GetaMark: the code of a character that has no conversion.
 inline constexpr uint16_t kGetaMark = 0x222E;
 
+// What the code tables of a pass hold (see FontTables::contentState): the
+// base, or the base with a kept overlay applied (its number), or unknown.
+inline constexpr int32_t kBaseContent = 0;
+inline constexpr int32_t kUnknownContent = -1;
+
 // The class of a font number: its kind decides the shift by range type, its
 // variant the roman table (41-56) or the ruby route (51).
 struct FontClass {
@@ -92,6 +97,15 @@ struct FontTables {
   int16_t classifiedFont = 0;
   bool classified = false;
   bool rubyLoaded = false;
+  // What the code tables hold as of store version `contentVersion`: the
+  // base (kBaseContent), the kept overlay of that number applied on the
+  // base, or kUnknownContent (an overlay read from its file without being
+  // kept). The base is what the tables held when the pass started, or when
+  // SelectOverlay last found them changed by anything but itself; an
+  // overlay undone leaves the base. Past `contentVersion` the content is
+  // unknown.
+  int32_t contentState = kBaseContent;
+  uint64_t contentVersion = 0;
   // The Shift_JIS character each main-page code 0x8000-0x9FFF becomes
   // through the code tables (0 where that takes more than the tables: no
   // Shift_JIS form, a range type of the code's own, a row formula, a
@@ -100,14 +114,26 @@ struct FontTables {
   // for all 65536 codes (0 beyond the main pages), code and character both
   // in wire order (see WireOrder in code_conversion.h), so that a word of
   // the code stream is looked up and its character written with one load
-  // and one store each. `mainPageWire` points at the table in use: this
-  // pass's own `ownWire`, or `sharedWire`, derived once from the store's
-  // tables as loaded and shared by every pass lent the same tables (see
-  // ShareFontTables) until a change of the main pages makes this pass derive
-  // a table of its own.
+  // and one store each. `mainPageWire` points at the table in use: one of
+  // this pass's own `ownWires` (entry `wireInUse`), or `sharedWire` (-1),
+  // derived once from the store's tables as loaded and shared by every pass
+  // lent the same tables (see ShareFontTables) until a change of the main
+  // pages makes this pass derive a table of its own.
   const uint16_t* mainPageWire = nullptr;
-  std::vector<uint16_t> ownWire;
   std::shared_ptr<const std::vector<uint16_t>> sharedWire;
+  // Each table beside the content it was derived for (a contentState;
+  // kUnknownContent for none), so that fonts whose overlays take turns find
+  // the table of each overlay again instead of deriving its cells at every
+  // switch. At most kDerivedWires own tables are kept; past that, the table
+  // in use is brought up to date in place.
+  static constexpr size_t kDerivedWires = 4;
+  struct DerivedWire {
+    int32_t state = kUnknownContent;
+    std::vector<uint16_t> wire;
+  };
+  std::vector<DerivedWire> ownWires;
+  int wireInUse = -1;
+  int32_t sharedWireState = kUnknownContent;
   // The font the main-page route was last opened for (0: none), as of store
   // version `routeVersion`; it stays open for that font until a conversion
   // selects another font or classifies the font again. OpenMainPageRoute

@@ -72,7 +72,19 @@ class MainPageRoute : public ::testing::Test {
     dir.Write("root/qdxfiles/conv022.tbl", "");
     dir.Write("root/qdxfiles/convpi.tbl", "");
     dir.Write("root/qdxfiles/convura.tbl", PairBytes({{0x8001, 0x2477}}));
-    dir.Write("root/qdxfiles/fntinf.fil", FontInfoFile({FontInfoLine(2, 5, 0, 1), FontInfoLine(3, 1, 0, 0), FontInfoLine(4, 7, 0, 2)}));
+    dir.Write("root/qdxfiles/fntinf.fil", FontInfoFile({FontInfoLine(2, 5, 0, 1), FontInfoLine(3, 1, 0, 0), FontInfoLine(4, 7, 0, 2),
+                                                          FontInfoLine(5, 9, 0, 3)}));
+    dir.Write("root/qdxfiles/conv03.tbl", LargeOverlay(0x4E21));
+  }
+
+  // Overlay 3 (font 9's group): more records than a job keeps, so that it
+  // is read from its file at every switch; every fifth code becomes `value`.
+  static std::string LargeOverlay(uint16_t value) {
+    WordPairs pairs;
+    while (pairs.size() <= kKeptOverlayRecords) {
+      for (unsigned c = 0x8002; c <= 0x9FFF; c += 5) pairs.push_back({static_cast<uint16_t>(c), value});
+    }
+    return PairBytes(pairs);
   }
 
   // What `codes` write one by one in `font` on the reference pass: before
@@ -82,7 +94,8 @@ class MainPageRoute : public ::testing::Test {
   std::string OneByOne(const std::vector<uint16_t>& codes, int16_t font, bool oneShotFirst = false) {
     std::string text;
     for (size_t i = 0; i < codes.size(); ++i) {
-      ConvertCode(reference->conv.fonts, paths, font == 5 ? 6 : font == 7 ? 8 : font == 40 ? 1 : 40, 0x8001);
+      ConvertCode(reference->conv.fonts, paths, font == 5 ? 6 : font == 7 ? 8 : font == 9 ? 10 : font == 40 ? 1 : 40,
+                  0x8001);
       if (i == 0 && oneShotFirst) reference->conv.chars.oneShotCode = 1;
       uint16_t run[2] = {codes[i], 0};
       size_t before = reference->sink.data().size();
@@ -156,6 +169,30 @@ TEST_F(MainPageRoute, FontsOfDifferentOverlaysTakingTurns) {
     ASSERT_EQ(got.size(), want.size());
     EXPECT_TRUE(got == want);
   }
+}
+
+TEST_F(MainPageRoute, TablesOfOverlaysTakingTurnsFollowTheirChanges) {
+  Start();
+  std::vector<uint16_t> codes;
+  for (unsigned c = 0x8001; c <= 0x9FFF; c += 31) codes.push_back(static_cast<uint16_t>(c));
+  codes.push_back(0x8008);  // a kanji no overlay changes
+  auto expectAsOneByOne = [&](std::initializer_list<int16_t> fonts) {
+    for (int16_t font : fonts) {
+      SCOPED_TRACE(font);
+      EXPECT_EQ(InRuns(codes, font), OneByOne(codes, font));
+    }
+  };
+  expectAsOneByOne({5, 1, 9, 5, 1, 9});
+  // An overlay read from its file at every switch gives what the file holds now.
+  dir.Write("root/qdxfiles/conv03.tbl", LargeOverlay(0x5021));
+  expectAsOneByOne({9, 1, 5, 9});
+  // A table entry changed while an overlay is applied stays after its undo:
+  // the base and every overlay on it show it.
+  for (TablePass* side : {tested.get(), reference.get()}) side->conv.fonts.store.Write(8, 8, 0x3022);
+  const std::string changed = InRuns({0x8008}, 1);
+  EXPECT_EQ(changed, test::Sjis("唖"));
+  EXPECT_EQ(changed, OneByOne({0x8008}, 1));
+  expectAsOneByOne({5, 1, 9, 5});
 }
 
 TEST_F(MainPageRoute, AOneShotCodeBeforeTheRun) {
