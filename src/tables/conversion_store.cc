@@ -114,6 +114,30 @@ bool ConversionStore::RecordUndo(uint16_t key, uint16_t previous) {
   return true;
 }
 
+void ConversionStore::WriteRecordingUndo(const uint16_t* words, size_t count) {
+  for (size_t i = 0; i + 1 < count; i += 2) {
+    const uint16_t key = words[i];
+    const int table = key >> 12;
+    const int index = key & 0xFFF;
+    if (key == 0) continue;
+    if (shared_) {
+      // The buffers are copied for this store by the first writes.
+      if (Addresses(table, index) && RecordUndo(key, Read(table, index))) Write(table, index, words[i + 1]);
+      continue;
+    }
+    uint16_t* const p = Slot(table, index);
+    if (p == nullptr) continue;
+    if (!second_ || undoWords_ + 2 > kUndoWords) return;
+    uint16_t* const list = second_.get() + 6 * kTableWords;
+    list[undoWords_] = key;
+    list[undoWords_ + 1] = *p;
+    undoWords_ += 2;
+    *p = words[i + 1];
+    ++version_;
+    if ((table & ~1) == 8) NoteMainPageCell(table, index);
+  }
+}
+
 void ConversionStore::Undo() {
   ++version_;
   if (second_) {

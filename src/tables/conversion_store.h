@@ -7,6 +7,7 @@
 // hold the overlay undo list.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -106,6 +107,13 @@ class ConversionStore {
   // False (nothing recorded) when the list is full or the second buffer is
   // absent.
   bool RecordUndo(uint16_t key, uint16_t previous);
+  // Applies (key, value) pairs, `count` words from `words` on, as an overlay
+  // read with its undo recorded applies them (see LoadCodeFile): for each
+  // pair whose key addresses an entry (table key >> 12, index key & 0xFFF),
+  // RecordUndo of the key and the entry's value, then Write; keys 0 and
+  // those that address nothing are skipped, and once the list is full
+  // nothing more is applied.
+  void WriteRecordingUndo(const uint16_t* words, size_t count);
   // Writes the recorded values back, last recorded first, so a key recorded
   // twice ends with the value it had before the first record; then empties
   // the list.

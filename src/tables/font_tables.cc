@@ -355,9 +355,7 @@ void SelectOverlay(FontTables& t, const TablePaths& paths, int16_t font) {
   if (overlay == 0) return;
   for (const FontTables::KeptOverlay& kept : t.keptOverlays) {
     if (kept.number != overlay) continue;
-    for (size_t i = 0; i + 1 < kept.words.size(); i += 2) {
-      StoreCode(t.store, CodeFileKind::kCodes, true, kept.words[i], kept.words[i + 1]);
-    }
+    t.store.WriteRecordingUndo(kept.words.data(), kept.words.size());
     HoldNow(t, overlay);
     return;
   }

@@ -431,6 +431,38 @@ TEST_F(FontTablesTest, AnOverlaySelectedAgainAppliesWhatItsFileGaveWithoutReadin
   EXPECT_EQ(Base(2), 0x3022);
 }
 
+TEST_F(FontTablesTest, AKeptOverlayAppliedAgainWritesWhatItsFileWrote) {
+  WriteAll();
+  // Keys 0 and keys of no table, a key named twice, and more records than
+  // the undo list takes, still few enough to be kept.
+  WordPairs pairs = {{0x0000, 0x1111}, {0x3011, 0x1112}, {0xD001, 0x1113}, {0x8001, 0x4001}, {0x1005, 0x4002}};
+  for (uint16_t i = 0; pairs.size() < kUndoPairs + 50; ++i) {
+    pairs.emplace_back(static_cast<uint16_t>(0x8000 + i), static_cast<uint16_t>(0x5000 + i));
+  }
+  ASSERT_LE(pairs.size(), kKeptOverlayRecords);
+  dir.Write("root/qdxfiles/conv07.tbl", PairBytes(pairs));
+  ASSERT_EQ(PrepareFontTables(t, paths), 0);
+  auto snapshot = [&] {
+    std::vector<uint16_t> all;
+    for (int table = 0; table < 22; ++table) {
+      for (int i = 0; i < kTableWords; ++i) all.push_back(t.store.Read(table, i));
+    }
+    all.push_back(static_cast<uint16_t>(t.store.undoPairs()));
+    return all;
+  };
+  const std::vector<uint16_t> base = snapshot();
+  SelectOverlay(t, paths, 805);  // overlay 7, from its file
+  const std::vector<uint16_t> read = snapshot();
+  EXPECT_EQ(t.store.undoPairs(), kUndoPairs);
+  std::filesystem::remove(dir.path() / "root/qdxfiles/conv07.tbl");
+  for (int round = 0; round < 2; ++round) {
+    SelectOverlay(t, paths, 1);
+    EXPECT_TRUE(snapshot() == base);
+    SelectOverlay(t, paths, 805);  // from what was kept
+    EXPECT_TRUE(snapshot() == read);
+  }
+}
+
 TEST_F(FontTablesTest, FontsBeyondTheFontMapCountAsFontsWithoutAnEntry) {
   WriteAll();
   ASSERT_EQ(PrepareFontTables(t, paths), 0);
