@@ -115,27 +115,33 @@ bool ConversionStore::RecordUndo(uint16_t key, uint16_t previous) {
 }
 
 void ConversionStore::WriteRecordingUndo(const uint16_t* words, size_t count) {
-  for (size_t i = 0; i + 1 < count; i += 2) {
+  size_t i = 0;
+  // While a buffer is shared, the first writes copy it for this store.
+  for (; shared_ && i + 1 < count; i += 2) {
     const uint16_t key = words[i];
     const int table = key >> 12;
     const int index = key & 0xFFF;
-    if (key == 0) continue;
-    if (shared_) {
-      // The buffers are copied for this store by the first writes.
-      if (Addresses(table, index) && RecordUndo(key, Read(table, index))) Write(table, index, words[i + 1]);
-      continue;
-    }
-    uint16_t* const p = Slot(table, index);
-    if (p == nullptr) continue;
-    if (!second_ || undoWords_ + 2 > kUndoWords) return;
-    uint16_t* const list = second_.get() + 6 * kTableWords;
-    list[undoWords_] = key;
-    list[undoWords_ + 1] = *p;
-    undoWords_ += 2;
-    *p = words[i + 1];
-    ++version_;
-    if ((table & ~1) == 8) NoteMainPageCell(table, index);
+    if (key != 0 && Addresses(table, index) && RecordUndo(key, Read(table, index))) Write(table, index, words[i + 1]);
   }
+  if (!second_) return;
+  uint16_t* const list = second_.get() + 6 * kTableWords;
+  int undo = undoWords_;
+  uint64_t version = version_;
+  for (; i + 1 < count; i += 2) {
+    const uint16_t key = words[i];
+    uint16_t* const table = tables_[key >> 12];
+    if (key == 0 || table == nullptr) continue;
+    if (undo + 2 > kUndoWords) break;
+    uint16_t* const p = table + (key & 0xFFF);
+    list[undo] = key;
+    list[undo + 1] = *p;
+    undo += 2;
+    *p = words[i + 1];
+    ++version;
+    if ((key >> 13) == 4) NoteMainPageCell(key >> 12, key & 0xFFF);
+  }
+  undoWords_ = undo;
+  version_ = version;
 }
 
 void ConversionStore::Undo() {
