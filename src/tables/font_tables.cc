@@ -325,10 +325,6 @@ FontTables::OverlayFile& OverlayFileOf(FontTables& t, const TablePaths& paths, u
   return t.overlayFiles.back();
 }
 
-}  // namespace
-
-namespace {
-
 // The code tables hold `state` as of now.
 void HoldNow(FontTables& t, int32_t state) {
   t.contentState = state;
