@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -20,6 +21,7 @@
 #include "conversion/session.h"
 #include "engine/batch_share.h"
 #include "engine/job_pass.h"
+#include "engine/read_ahead.h"
 #include "io/message_mark.h"
 #include "io/output_file.h"
 #include "io/shown_path.h"
@@ -223,9 +225,49 @@ int DefaultJobCount() {
 
 namespace {
 
+// The inputs of `entries`, as InputReadAhead takes them.
+std::vector<const std::string*> InputsOf(const std::vector<BatchEntry>& entries) {
+  std::vector<const std::string*> inputs;
+  inputs.reserve(entries.size());
+  for (const BatchEntry& e : entries) inputs.push_back(&e.input);
+  return inputs;
+}
+
+// The files of the store as they stood when the batch started: the jobs
+// write them, so their jobs read them at their own turn.
+std::vector<std::pair<dev_t, ino_t>> StoreFilesOf(const BatchShare& share) {
+  std::vector<std::pair<dev_t, ino_t>> files;
+  for (const KeptFiles::StoreFile& f : share.kept.store) {
+    if (f.key.exists) files.emplace_back(f.key.dev, f.key.ino);
+  }
+  return files;
+}
+
+// For the jobs of `entries` run with `common`: opens the output of entry
+// `i` as its job would open it (see RunJob), for a job of one pass that
+// PlanBatch planned; null when it cannot be opened (its job tries again and
+// says why) or is its job's to open.
+std::function<std::unique_ptr<OutputFile>(size_t)> OutputOpener(const std::vector<BatchEntry>& entries,
+                                                                 const JobOptions& common) {
+  if (!common.udfFile.empty() || common.noStorePlace || common.outputFd >= 0) return {};
+  return [&entries, &common](size_t i) -> std::unique_ptr<OutputFile> {
+    const BatchEntry& e = entries[i];
+    if (!e.planned || (common.cancelled && common.cancelled())) return nullptr;
+    auto output = std::make_unique<OutputFile>();
+    const OutputFolder* folder = &common.shared->FolderOf(e.output);
+    if (!output->Examine(e.output, folder).empty() || !output->Open(e.output, common.temporaries, folder)) {
+      return nullptr;
+    }
+    return output;
+  };
+}
+
 // The state the workers and the calling thread share.
 struct BatchRun {
-  explicit BatchRun(size_t workers) : current(workers), stores(new FormatStoreFiles[workers]) {
+  BatchRun(size_t workers, const std::vector<BatchEntry>& entries, const JobOptions& common)
+      : current(workers),
+        stores(new FormatStoreFiles[workers]),
+        readAhead(InputsOf(entries), ReadAheadLimits{}, StoreFilesOf(*common.shared), OutputOpener(entries, common)) {
     for (auto& c : current) c.store(0);
   }
   std::atomic<size_t> next{0};
@@ -240,13 +282,16 @@ struct BatchRun {
   std::vector<std::atomic<long long>> current;
   // Per worker: the files of the format store, kept open from job to job.
   std::unique_ptr<FormatStoreFiles[]> stores;
+  // The inputs the calling thread reads ahead of the workers (and their
+  // outputs it opens), when it has workers.
+  InputReadAhead readAhead;
   // Guarded by `mutex`: jobs ended whose outputs, written and closed, wait
   // to reach the disk together with others', and the jobs ended so far,
   // waiting or not.
   struct Held {
     size_t index;
     JobResult result;
-    std::unique_ptr<OutputFile> output;
+    HeldOutput output;
     long long bytes;
   };
   std::vector<Held> held;
@@ -266,11 +311,12 @@ constexpr size_t kHeldOutputs = 32;
 
 // While a group is put in place beside the workers, they go on until this
 // many outputs wait or are being put in place: with one more for each job
-// running, no more than the temporary files a signal handler can remove
-// (TemporaryFiles::kSignalSafeSlots), but never fewer than a group, which
-// the calling thread waits for.
+// running and those opened ahead of their jobs, no more than the temporary
+// files a signal handler can remove (TemporaryFiles::kSignalSafeSlots), but
+// never fewer than a group, which the calling thread waits for.
 size_t OutputsInFlight(size_t workers) {
-  return std::max(kHeldOutputs, TemporaryFiles::kSignalSafeSlots - std::min(workers, TemporaryFiles::kSignalSafeSlots));
+  const size_t others = std::min(workers + ReadAheadLimits{}.jobs, TemporaryFiles::kSignalSafeSlots);
+  return std::max(kHeldOutputs, TemporaryFiles::kSignalSafeSlots - others);
 }
 
 // Whether the outputs waiting are to be put in place now: a full group, or
@@ -279,11 +325,18 @@ bool GroupReady(const BatchRun& run, size_t total) {
   return run.delivering == 0 && !run.held.empty() && (run.held.size() >= kHeldOutputs || run.finished == total);
 }
 
+// Writes and closes the outputs of `group` (see WriteHeld); one that cannot
+// be written fails its job and is not put in place.
+void WriteGroup(std::vector<BatchRun::Held>& group, const std::vector<BatchEntry>& entries) {
+  for (BatchRun::Held& h : group) WriteHeld(h.output, entries[h.index].output, h.result);
+}
+
 // Puts the outputs of `group` in place: one sync of the file system of each
 // folder they lie in, then the renames, then a sync of each folder. A crash
 // before the end leaves earlier outputs or complete new ones. An output that
 // cannot be put in place fails its job.
 void Deliver(std::vector<BatchRun::Held>& group, const std::vector<BatchEntry>& entries) {
+  WriteGroup(group, entries);
   // The folders of the group (most often one), as the outputs' bytes spell
   // them, each with the errno of its file system's sync.
   std::vector<std::pair<std::string, int>> folders;
@@ -291,14 +344,17 @@ void Deliver(std::vector<BatchRun::Held>& group, const std::vector<BatchEntry>& 
     return std::find_if(folders.begin(), folders.end(), [folder](const auto& f) { return f.first == folder; });
   };
   for (BatchRun::Held& h : group) {
-    if (syncOf(h.output->folder()) == folders.end()) folders.emplace_back(h.output->folder(), 0);
+    if (h.output.file && syncOf(h.output.file->folder()) == folders.end()) {
+      folders.emplace_back(h.output.file->folder(), 0);
+    }
   }
   for (auto& [folder, error] : folders) error = SyncFileSystemOf(folder);
   for (BatchRun::Held& h : group) {
-    if (!h.output->Deliver(syncOf(h.output->folder())->second)) {
-      NoteOutputNotPlaced(entries[h.index].output, *h.output, h.result);
+    if (!h.output.file) continue;
+    if (!h.output.file->Deliver(syncOf(h.output.file->folder())->second)) {
+      NoteOutputNotPlaced(entries[h.index].output, *h.output.file, h.result);
     }
-    h.output.reset();
+    h.output.file.reset();
   }
   for (const auto& folder : folders) SyncFolder(folder.first);
 }
@@ -345,15 +401,24 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   }
   size_t i = run.next.fetch_add(1);
   if (i >= entries.size()) return false;
+  bool wake = false;
+  ReadAhead prepared = run.readAhead.Take(i, wake);
+  if (wake) {
+    // The calling thread waits for room to read ahead again.
+    std::lock_guard<std::mutex> lock(run.mutex);
+    run.changed.notify_one();
+  }
   // Nothing else of the options changes from job to job (a job only reads
   // them), so each job sees the batch's options as a job of its own would.
   o.inputFile = entries[i].input;
   o.outputFile = entries[i].output;
   Session session;  // as if a new program ran this job alone
-  std::unique_ptr<OutputFile> output;
+  HeldOutput output;
   OutputPlan plan;
   plan.reservedChecked = entries[i].planned;
   plan.folder = &o.shared->FolderOf(o.outputFile);
+  plan.input = prepared.input.get();
+  plan.opened = &prepared.output;
   JobResult r = RunJob(session, o, &output, plan);
   // The input's size as the job found it; looked at only when it did not.
   long long bytes = r.inputSize >= 0 ? r.inputSize : r.status == JobStatus::kInputNotFound ? 0 : FileSize(o.inputFile);
@@ -362,7 +427,7 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   ++run.finished;
   std::vector<BatchRun::Held> ready;
   BatchRun::Held ended{i, std::move(r), std::move(output), bytes};
-  (ended.output ? run.held : ready).push_back(std::move(ended));
+  (ended.output.file ? run.held : ready).push_back(std::move(ended));
   // The outputs waiting are delivered a group at a time, by the calling
   // thread when it has workers; else here, the last job of the batch
   // delivering those left.
@@ -392,7 +457,7 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
   JobOptions shared = common;
   if (shared.shared == nullptr) shared.shared = &share.emplace(common);
   size_t workers = std::min(entries.size(), static_cast<size_t>(std::max(jobs, 1)));
-  BatchRun run(std::max<size_t>(workers, 1));
+  BatchRun run(std::max<size_t>(workers, 1), entries, shared);
   auto started = std::chrono::steady_clock::now();
 
   // As many workers as threads can be had; the jobs wait in one queue, so
@@ -459,6 +524,14 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
       run.delivering = 0;
       run.room.notify_all();
       Release(run, group, results);
+      continue;
+    } else if (run.readAhead.Wants()) {
+      // The next inputs are read while the workers convert, until the
+      // inputs held fill the room.
+      lock.unlock();
+      while (run.readAhead.ReadNext()) {
+      }
+      lock.lock();
       continue;
     } else if (run.changed.wait_until(lock, nextTick) != std::cv_status::timeout &&
                std::chrono::steady_clock::now() < nextTick) {

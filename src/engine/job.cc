@@ -127,6 +127,8 @@ struct PassInput {
   Fd owned;     // a file the pass opened, closed with it
   int fd = -1;  // what the pass reads
   long long size = -1;
+  // Instead of `fd`: the input's bytes, read ahead of the job.
+  const std::string* bytes = nullptr;
 };
 
 // The descriptor a pass reads instead of opening `chosen`: the job's input
@@ -222,9 +224,10 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, 
   // as the pass reads them.
   const bool textJob = (jobInput && o.inputIsText) || IsTextJob(chosen);
   FdSource fileRead(in.fd, in.size);
+  MemorySource readAhead(in.bytes != nullptr ? std::string_view(*in.bytes) : std::string_view());
   // The code words, or the text under the pre-pass, end when the job is
   // cancelled, so that the pass ends at once.
-  CancellableSource file(fileRead, o.cancelled);
+  CancellableSource file(in.bytes != nullptr ? static_cast<ByteSource&>(readAhead) : fileRead, o.cancelled);
   LentTables loaded;
   if (o.shared != nullptr) {
     loaded = o.shared->tables.Lend(textJob);
@@ -319,28 +322,14 @@ struct Written {
   long long bytes = 0;  // bytes taken
 };
 
-// Ends the pass whose output is kept: a conversion that could be read and
-// written whole takes the place of the earlier output; after a failed read
-// or write the earlier output stays as it was (a temporary file is removed),
-// except in place, where what was written stays.
-void FinishOutput(const JobOptions& o, std::unique_ptr<OutputFile>& outputFile, const Written& written,
-                  int readError, PassEnd& end, JobResult& result, std::unique_ptr<OutputFile>* held) {
-  OutputFile& output = *outputFile;
+// Ends an output whose conversion could not be read or written whole
+// (`written.failed` or `readError`, of the input `inputFile`): the earlier
+// output stays as it was (a temporary file is removed), except in place,
+// where what was written stays.
+void EndIncomplete(const std::string& outputFile, const std::string& inputFile, OutputFile& output,
+                   const Written& written, int readError, JobResult& result) {
   const bool writeFailed = written.failed;
-  if (!writeFailed && readError == 0) {
-    if (held != nullptr && !output.inPlace()) {
-      if (output.CloseUnsynced()) {
-        *held = std::move(outputFile);
-        return;
-      }
-    } else if (output.Commit()) {
-      return;
-    }
-    NoteOutputNotPlaced(o.outputFile, output, result);
-    return;
-  }
-  const std::string shown = ShownPath(o.outputFile);
-  if (end == PassEnd::kEndOfJob) end = PassEnd::kStopped;
+  const std::string shown = ShownPath(outputFile);
   if (result.status == JobStatus::kCompleted) result.status = JobStatus::kPassFailed;
   Note what = Note("");
   if (writeFailed) {
@@ -350,7 +339,7 @@ void FinishOutput(const JobOptions& o, std::unique_ptr<OutputFile>& outputFile, 
                  std::to_string(written.bytes)});
   } else {
     what = Note(N_("the conversion of %s is incomplete (%s)"),
-                {ShownPath(o.inputFile), Note::SystemError(readError)});
+                {ShownPath(inputFile), Note::SystemError(readError)});
   }
   if (output.inPlace()) {
     output.Commit();
@@ -373,6 +362,27 @@ void FinishOutput(const JobOptions& o, std::unique_ptr<OutputFile>& outputFile, 
                                             : Note(N_("%s; %s was not made; %s"),
                                                    {std::move(what), shown, output.leftover()}));
   }
+}
+
+// Ends the pass whose output is kept: a conversion that could be read and
+// written whole takes the place of the earlier output (with `held`, it is
+// handed there, with the bytes `pending` not yet written, to be put in place
+// by the caller); otherwise see EndIncomplete.
+void FinishOutput(const JobOptions& o, std::unique_ptr<OutputFile>& outputFile, const Written& written,
+                  int readError, JobResult& result, HeldOutput* held, std::unique_ptr<char[]> pending,
+                  size_t pendingSize) {
+  OutputFile& output = *outputFile;
+  if (written.failed || readError != 0) {
+    EndIncomplete(o.outputFile, o.inputFile, output, written, readError, result);
+    return;
+  }
+  if (held != nullptr && !output.inPlace()) {
+    held->file = std::move(outputFile);
+    held->bytes = std::move(pending);
+    held->size = pendingSize;
+    return;
+  }
+  if (!output.Commit()) NoteOutputNotPlaced(o.outputFile, output, result);
 }
 
 }  // namespace
@@ -620,7 +630,32 @@ std::optional<Note> ReservedOutput(const JobOptions& o, const std::string& outpu
 
 JobResult RunConversionJob(Session& session, const JobOptions& o) { return RunJob(session, o, nullptr); }
 
-JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFile>* held, const OutputPlan& plan) {
+void WriteHeld(HeldOutput& held, const std::string& outputFile, JobResult& result) {
+  OutputFile& output = *held.file;
+  Written written;
+  for (const char *at = held.bytes.get(), *end = at + held.size; at < end;) {
+    const ssize_t w = ::write(output.fd(), at, static_cast<size_t>(end - at));
+    if (w < 0 && errno == EINTR) continue;
+    if (w < 0) {
+      written = {true, errno, written.bytes};
+      break;
+    }
+    at += w;
+    written.bytes += w;
+  }
+  held.bytes.reset();
+  held.size = 0;
+  if (written.failed) {
+    EndIncomplete(outputFile, std::string(), output, written, 0, result);
+  } else if (!output.CloseUnsynced()) {
+    NoteOutputNotPlaced(outputFile, output, result);
+  } else {
+    return;
+  }
+  held.file.reset();
+}
+
+JobResult RunJob(Session& session, const JobOptions& o, HeldOutput* held, const OutputPlan& plan) {
   JobResult result;
   if (o.noStorePlace) {
     result.status = JobStatus::kPassFailed;
@@ -633,9 +668,12 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
   // impossible is found at once, but it is opened only for the pass whose
   // output is kept, once its input was found and the store and the pi-font
   // file are open.
-  auto outputFile = std::make_unique<OutputFile>();
-  OutputFile& output = *outputFile;
   const bool twoPasses = !o.udfFile.empty();
+  // An output the batch opened ahead was checked and opened as the job
+  // would check and open it.
+  const bool preOpened = !twoPasses && plan.opened != nullptr && *plan.opened != nullptr;
+  auto outputFile = preOpened ? std::move(*plan.opened) : std::make_unique<OutputFile>();
+  OutputFile& output = *outputFile;
   // With one pass, only the store's opening and the tables' lending come
   // between the check and the opening of the output: the opening takes what
   // the check found.
@@ -650,6 +688,13 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
     result.notes.push_back(std::move(why));
   };
   PassInput input;
+  // The input read ahead by the batch, or opened now.
+  auto openInput = [&o, &plan, &input, &result] {
+    if (plan.input == nullptr) return OpenPassInput(o, true, o.inputFile, input, result);
+    input.bytes = plan.input;
+    input.size = static_cast<long long>(plan.input->size());
+    return true;
+  };
   if (twoPasses) {
     // The first pass only stores the formats of the format file: its output
     // goes nowhere.
@@ -664,7 +709,7 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
     int readError = 0;
     PassEnd first = RunPass(session, o, 1, false, o.udfFile, udf, nowhere, result, delivered, readError);
     if (first == PassEnd::kCancelled || Cancelled(o)) return EndCancelled(o, nullptr, result);
-    if (!OpenPassInput(o, true, o.inputFile, input, result)) return result;
+    if (!openInput()) return result;
     result.inputSize = input.size;
     // The store or the pi-font file cannot be opened, so the second pass
     // could not open them either.
@@ -673,9 +718,9 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
       return result;
     }
   } else {
-    if (!OpenPassInput(o, true, o.inputFile, input, result)) return result;
+    if (!openInput()) return result;
     result.inputSize = input.size;
-    if (Note why = checkOutput(); !why.empty()) {
+    if (Note why = preOpened ? Note() : checkOutput(); !why.empty()) {
       refuseOutput(why);
       return result;
     }
@@ -684,12 +729,14 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
   int readError = 0;
   Written written;
   PassEnd end;
+  std::unique_ptr<char[]> pending;  // the output's bytes the sink held
+  size_t pendingSize = 0;
   {
     // The sink is done with the descriptor before the output is ended.
     FdSink sink;
     auto open = [&] {
       if (Cancelled(o)) return false;
-      if (!OpenOutput(o, output, plan.folder)) {
+      if (!preOpened && !OpenOutput(o, output, plan.folder)) {
         refuseOutput(output.error());
         return false;
       }
@@ -698,6 +745,8 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
         sink.Attach(output.fd());
       } else {
         sink.AttachNewFile(output.fd());
+        // A small output is written by the caller that puts it in place.
+        if (held != nullptr) sink.HoldSmall();
       }
       opened = true;
       return true;
@@ -705,14 +754,16 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
     bool delivered = true;
     end = RunPass(session, o, twoPasses ? 2 : 1, true, o.inputFile, input, sink, result, delivered, readError, open);
     written = {!delivered || sink.failed(), sink.error(), sink.written()};
+    pending = sink.TakeHeld(pendingSize);
   }
-  if (end == PassEnd::kCancelled) return EndCancelled(o, opened ? &output : nullptr, result);
+  if (end == PassEnd::kCancelled) return EndCancelled(o, opened || preOpened ? &output : nullptr, result);
   if (!opened) {
     // The output could not be opened, or the store or the pi-font file not.
+    output.Discard();
     if (result.status != JobStatus::kOutputNotCreated) EndAbandoned(o, result);
     return result;
   }
-  FinishOutput(o, outputFile, written, readError, end, result, held);
+  FinishOutput(o, outputFile, written, readError, result, held, std::move(pending), pendingSize);
   return result;
 }
 

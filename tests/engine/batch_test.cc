@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -353,6 +355,51 @@ TEST_F(BatchRunTest, ACancelledBatchStartsNoFurtherJob) {
     EXPECT_FALSE(fs::exists(entries[i].output)) << i;
   }
   EXPECT_EQ(failed, entries.size());
+}
+
+// A batch cancelled while inputs wait read and outputs wait opened ahead of
+// their jobs: each job is either complete or cancelled with its output not
+// made (with one worker, the complete ones first), and no temporary file
+// stays.
+TEST_F(BatchRunTest, ACancelledBatchLeavesNothingItPreparedAheadOfItsJobs) {
+  std::vector<std::string> inputs;
+  for (int i = 0; i < 120; ++i) {
+    inputs.push_back(dir.Write("in/j" + std::to_string(i) + ".zan", WordBytes({0x45A1, 0xD009})).string());
+  }
+  fs::create_directory(dir.path() / "out");
+  BatchPlan plan = PlanBatch(inputs, dir.path() / "out", common);
+  ASSERT_TRUE(plan.ok());
+  for (int jobs : {1, 2}) {
+    SCOPED_TRACE(jobs);
+    std::atomic<size_t> ended{0};
+    common.cancelled = [&ended] { return ended.load() > 0; };
+    BatchCallbacks cb;
+    cb.jobEnded = [&](size_t, const JobResult&) { ++ended; };
+    std::vector<JobResult> results = RunBatch(plan.entries, common, jobs, cb);
+    size_t completed = 0;
+    for (size_t i = 0; i < results.size(); ++i) {
+      if (results[i].status == JobStatus::kCompleted) {
+        ++completed;
+        EXPECT_EQ(Slurp(plan.entries[i].output), "<ZAN2 code=45a1>\r\n") << i;
+      } else {
+        EXPECT_EQ(results[i].status, JobStatus::kCancelled) << i;
+        EXPECT_FALSE(fs::exists(plan.entries[i].output)) << i;
+      }
+    }
+    EXPECT_GT(completed, 0u);
+    EXPECT_LT(completed, results.size());
+    if (jobs == 1) {
+      EXPECT_EQ(results[completed - 1].status, JobStatus::kCompleted);
+    }
+    size_t files = 0;
+    for (const auto& e : fs::directory_iterator(dir.path() / "out")) {
+      EXPECT_EQ(e.path().filename().string().find(".velkan-"), std::string::npos) << e.path();
+      ++files;
+    }
+    EXPECT_EQ(files, completed);
+    fs::remove_all(dir.path() / "out");
+    fs::create_directory(dir.path() / "out");
+  }
 }
 
 TEST_F(BatchRunTest, ThreadsThatCannotBeHadLeaveTheirJobsToTheOthers) {

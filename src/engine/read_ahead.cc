@@ -1,0 +1,135 @@
+#include "engine/read_ahead.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "io/output_file.h"
+
+namespace velkan {
+
+InputReadAhead::InputReadAhead(const std::vector<const std::string*>& inputs, ReadAheadLimits limits,
+                               std::vector<std::pair<dev_t, ino_t>> never,
+                               std::function<std::unique_ptr<OutputFile>(size_t)> openOutput)
+    : inputs_(inputs),
+      limits_(limits),
+      never_(std::move(never)),
+      openOutput_(std::move(openOutput)),
+      slots_(inputs.size()) {}
+
+// The outputs opened and not taken are discarded with their temporary files.
+InputReadAhead::~InputReadAhead() = default;
+
+ReadInput InputReadAhead::Read(const std::string& path) const {
+  // As a job opens its input first (see OpenPassInput): a name that is no
+  // link, without waiting for a FIFO's writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+  if (fd < 0) return nullptr;
+  ReadInput bytes;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<unsigned long long>(st.st_size) <= limits_.largest &&
+      std::find(never_.begin(), never_.end(), std::pair<dev_t, ino_t>{st.st_dev, st.st_ino}) == never_.end()) {
+    bytes = std::make_unique<std::string>();
+    // One byte more than the size, so that a read that comes back short with
+    // the size ends the file (as FdSource ends it); a file that grew is read
+    // on, up to the limit.
+    size_t got = 0;
+    size_t room = static_cast<size_t>(st.st_size) + 1;
+    for (;;) {
+      bytes->resize(got + room);
+      const ssize_t r = ::read(fd, bytes->data() + got, room);
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0) {
+        bytes.reset();  // the job reads it again and reports what fails
+        break;
+      }
+      got += static_cast<size_t>(r);
+      if (r == 0 || (static_cast<size_t>(r) < room && st.st_size > 0 && got == static_cast<size_t>(st.st_size))) {
+        bytes->resize(got);
+        break;
+      }
+      if (got > limits_.largest) {
+        bytes.reset();  // grew past the limit: its job reads it as it is
+        break;
+      }
+      room = std::max<size_t>(room - static_cast<size_t>(r), 4096);
+    }
+  }
+  ::close(fd);
+  return bytes;
+}
+
+bool InputReadAhead::Wants() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  while (next_ < slots_.size() && slots_[next_].state != State::kWaiting) ++next_;
+  if (next_ >= slots_.size()) return false;
+  if (held_ < limits_.jobs && heldBytes_ < limits_.bytes) return true;
+  starved_ = true;
+  return false;
+}
+
+bool InputReadAhead::ReadNext() {
+  size_t i;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    while (next_ < slots_.size() && slots_[next_].state != State::kWaiting) ++next_;
+    if (next_ >= slots_.size()) return false;
+    if (held_ >= limits_.jobs || heldBytes_ >= limits_.bytes) {
+      starved_ = true;
+      return false;
+    }
+    i = next_++;
+    slots_[i].state = State::kReading;
+  }
+  ReadAhead prepared;
+  prepared.input = Read(*inputs_[i]);
+  if (prepared.input && openOutput_) prepared.output = openOutput_(i);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Slot& slot = slots_[i];
+    if (prepared.input) {
+      ++held_;
+      heldBytes_ += prepared.input->size();
+      slot.state = State::kRead;
+      slot.prepared = std::move(prepared);
+    } else {
+      slot.state = State::kTaken;  // its job opens it
+    }
+  }
+  read_.notify_all();
+  return true;
+}
+
+ReadAhead InputReadAhead::Take(size_t i, bool& wake) {
+  wake = false;
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (i >= slots_.size()) return {};
+  Slot& slot = slots_[i];
+  read_.wait(lock, [&slot] { return slot.state != State::kReading; });
+  const State was = slot.state;
+  slot.state = State::kTaken;
+  if (was != State::kRead) return {};
+  ReadAhead prepared = std::move(slot.prepared);
+  --held_;
+  heldBytes_ -= prepared.input->size();
+  if (starved_ && held_ <= limits_.jobs / 2 && heldBytes_ <= limits_.bytes / 2) {
+    starved_ = false;
+    wake = true;
+  }
+  return prepared;
+}
+
+size_t InputReadAhead::held() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return held_;
+}
+
+size_t InputReadAhead::heldBytes() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return heldBytes_;
+}
+
+}  // namespace velkan

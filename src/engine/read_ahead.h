@@ -1,0 +1,106 @@
+// The inputs of a batch read ahead of the jobs that convert them.
+//
+// One thread (the batch's calling thread) opens and reads the next small
+// inputs whole while the workers convert, so that a worker finds its job's
+// input in memory and spends its time converting. Only an input that opens
+// as a job would open it first (its last name no link, a regular file) and
+// is small is read ahead; anything else (a large input, a link, a FIFO, a
+// missing or unreadable file, a read that fails) is left to its job, which
+// opens it at its own turn as a job of its own would, so that what fails is
+// reported at that job exactly as it is without reading ahead. The inputs
+// held read stay within a number of jobs and of bytes. Once an input was read,
+// the job's output may be opened ahead too (its temporary file made), by a
+// function the caller gives.
+#pragma once
+
+#include <sys/types.h>
+
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace velkan {
+
+class OutputFile;
+
+struct ReadAheadLimits {
+  size_t jobs = 16;            // inputs read and not yet taken
+  size_t bytes = 2 << 20;      // their bytes together, which the last input read may pass
+  size_t largest = 256 << 10;  // an input larger than this is left to its job
+};
+
+// An input read whole: its bytes, as a regular file held them when read.
+using ReadInput = std::unique_ptr<std::string>;
+
+// What a job finds prepared: its input read, or null; its output opened, or
+// null (the job opens what it finds null).
+struct ReadAhead {
+  ReadInput input;
+  std::unique_ptr<OutputFile> output;
+};
+
+class InputReadAhead {
+ public:
+  // For the inputs `inputs` (not copied: kept by the caller while this
+  // lives), taken by their jobs in about the order given. A file whose device
+  // and inode are in `never` (files the jobs themselves write) is left to its
+  // job.
+  // `openOutput(i)`, when given, opens the output of input `i` once the
+  // input was read, or gives null.
+  InputReadAhead(const std::vector<const std::string*>& inputs, ReadAheadLimits limits = {},
+                 std::vector<std::pair<dev_t, ino_t>> never = {},
+                 std::function<std::unique_ptr<OutputFile>(size_t)> openOutput = {});
+  ~InputReadAhead();
+  InputReadAhead(const InputReadAhead&) = delete;
+  InputReadAhead& operator=(const InputReadAhead&) = delete;
+
+  // For the reading thread: reads the next input no job has taken, when the
+  // inputs held leave room for it. False when there was nothing to do: no
+  // room (the reader may then wait until Take says to wake it) or no input
+  // left.
+  bool ReadNext();
+
+  // Whether ReadNext would read now: an input is left and there is room.
+  // When there is no room, the next Take that leaves room says to wake the
+  // reader.
+  bool Wants();
+
+  // For the job of input `i`: what was prepared for it (see ReadAhead);
+  // nothing when the job is to open its input itself. Waits while input `i`
+  // is being read. Input `i` is never read ahead after this. `wake` is set
+  // when the reader found no room and now has room for half the jobs again:
+  // the caller wakes it.
+  ReadAhead Take(size_t i, bool& wake);
+
+  // Inputs held read and their bytes, now.
+  size_t held() const;
+  size_t heldBytes() const;
+
+ private:
+  enum class State : unsigned char { kWaiting, kReading, kRead, kTaken };
+  struct Slot {
+    State state = State::kWaiting;
+    ReadAhead prepared;
+  };
+  // The input `path` read whole, or null (see above).
+  ReadInput Read(const std::string& path) const;
+
+  const std::vector<const std::string*> inputs_;
+  const ReadAheadLimits limits_;
+  const std::vector<std::pair<dev_t, ino_t>> never_;
+  const std::function<std::unique_ptr<OutputFile>(size_t)> openOutput_;
+  mutable std::mutex mutex_;
+  std::condition_variable read_;  // an input being read was read
+  std::vector<Slot> slots_;
+  size_t next_ = 0;  // the next input to read, unless taken
+  size_t held_ = 0;
+  size_t heldBytes_ = 0;
+  bool starved_ = false;  // the reader found no room
+};
+
+}  // namespace velkan

@@ -1,0 +1,95 @@
+#include "engine/read_ahead.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "io/output_file.h"
+#include "support/test_support.h"
+
+namespace velkan {
+namespace {
+
+namespace fs = std::filesystem;
+using ::velkan::test::TempDir;
+
+// Inputs of 100 bytes, a large one in the middle, and what only its job can
+// open (a folder, a FIFO, a link, a missing file): the reader holds no more
+// than its limits, reads past what it leaves to the jobs, and every job gets
+// its own bytes or nothing.
+TEST(InputReadAhead, HoldsWithinItsLimitsAndLeavesToTheJobsWhatTheyOpenThemselves) {
+  TempDir dir;
+  std::vector<std::string> paths;
+  std::vector<std::string> bytes;
+  for (int i = 0; i < 12; ++i) {
+    std::string b(100, static_cast<char>('a' + i));
+    if (i == 4) b.assign(5000, 'L');  // larger than an input read ahead
+    bytes.push_back(b);
+    paths.push_back(dir.Write("in" + std::to_string(i), b).string());
+  }
+  fs::create_directory(dir.path() / "folder");
+  paths[6] = (dir.path() / "folder").string();
+  paths[7] = (dir.path() / "fifo").string();
+  ASSERT_EQ(::mkfifo(paths[7].c_str(), 0600), 0);
+  fs::create_symlink(dir.path() / "in8", dir.path() / "link");
+  paths[8] = (dir.path() / "link").string();
+  paths[9] = (dir.path() / "missing").string();
+  std::vector<const std::string*> inputs;
+  for (const std::string& p : paths) inputs.push_back(&p);
+
+  const ReadAheadLimits limits{3, 250, 1000};
+  InputReadAhead ahead(inputs, limits);
+  bool wake = false;
+  for (size_t taken = 0; taken < paths.size(); ++taken) {
+    while (ahead.ReadNext()) {
+      EXPECT_LE(ahead.held(), limits.jobs);
+      EXPECT_LE(ahead.heldBytes(), limits.bytes + limits.largest);  // one input may pass the bytes
+    }
+    EXPECT_FALSE(ahead.Wants());
+    ReadInput got = ahead.Take(taken, wake).input;
+    SCOPED_TRACE(taken);
+    if (taken == 4 || (taken >= 6 && taken <= 9)) {
+      EXPECT_EQ(got, nullptr);
+    } else {
+      ASSERT_NE(got, nullptr);
+      EXPECT_EQ(*got, bytes[taken]);
+    }
+  }
+  EXPECT_EQ(ahead.held(), 0u);
+  EXPECT_EQ(ahead.heldBytes(), 0u);
+}
+
+// A job that takes its input before the reader came to it reads it itself,
+// and the reader never reads it after; the reader is woken once the jobs
+// took half of what it held when it found no room.
+TEST(InputReadAhead, AnInputTakenFirstIsNeverReadAndTheReaderIsWokenAtHalf) {
+  TempDir dir;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 8; ++i) paths.push_back(dir.Write("in" + std::to_string(i), "abc").string());
+  std::vector<const std::string*> inputs;
+  for (const std::string& p : paths) inputs.push_back(&p);
+  InputReadAhead ahead(inputs, ReadAheadLimits{4, 1000, 1000});
+  bool wake = true;
+  EXPECT_EQ(ahead.Take(0, wake).input, nullptr);  // not read yet: its job opens it
+  EXPECT_FALSE(wake);
+  while (ahead.ReadNext()) {
+  }
+  EXPECT_EQ(ahead.held(), 4u);  // inputs 1 to 4
+  EXPECT_NE(ahead.Take(1, wake).input, nullptr);
+  EXPECT_FALSE(wake);
+  EXPECT_NE(ahead.Take(2, wake).input, nullptr);
+  EXPECT_TRUE(wake);
+  EXPECT_TRUE(ahead.Wants());
+  EXPECT_EQ(ahead.Take(6, wake).input, nullptr);  // taken out of turn, before it was read
+  while (ahead.ReadNext()) {
+  }
+  for (size_t i : {3u, 4u, 5u, 7u}) EXPECT_NE(ahead.Take(i, wake).input, nullptr) << i;
+  EXPECT_EQ(ahead.held(), 0u);
+}
+
+}  // namespace
+}  // namespace velkan
