@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -253,11 +254,15 @@ std::function<std::unique_ptr<OutputFile>(size_t)> OutputOpener(const std::vecto
   return [&entries, &common](size_t i) -> std::unique_ptr<OutputFile> {
     const BatchEntry& e = entries[i];
     if (!e.planned || (common.cancelled && common.cancelled())) return nullptr;
-    auto output = std::make_unique<OutputFile>();
+    // Only an output replaced through a temporary file: one written in
+    // place (a link to a file in a folder that takes no new file, say)
+    // would be emptied before its job runs.
     const OutputFolder* folder = &common.shared->FolderOf(e.output);
-    if (!output->Examine(e.output, folder).empty() || !output->Open(e.output, common.temporaries, folder)) {
-      return nullptr;
-    }
+    struct stat st {};
+    const bool plain = ::lstat(e.output.c_str(), &st) == 0 ? S_ISREG(st.st_mode) : errno == ENOENT;
+    if (!plain || folder->error != 0 || folder->access != 0) return nullptr;
+    auto output = std::make_unique<OutputFile>();
+    if (!output->Open(e.output, common.temporaries, folder) || output->inPlace()) return nullptr;
     return output;
   };
 }
