@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -254,15 +253,11 @@ std::function<std::unique_ptr<OutputFile>(size_t)> OutputOpener(const std::vecto
   return [&entries, &common](size_t i) -> std::unique_ptr<OutputFile> {
     const BatchEntry& e = entries[i];
     if (!e.planned || (common.cancelled && common.cancelled())) return nullptr;
-    // Only an output replaced through a temporary file: one written in
-    // place (a link to a file in a folder that takes no new file, say)
-    // would be emptied before its job runs.
-    const OutputFolder* folder = &common.shared->FolderOf(e.output);
-    struct stat st {};
-    const bool plain = ::lstat(e.output.c_str(), &st) == 0 ? S_ISREG(st.st_mode) : errno == ENOENT;
-    if (!plain || folder->error != 0 || folder->access != 0) return nullptr;
+    // Only a new temporary file is made ahead: an output written in place
+    // would be emptied long before its job runs (and stay so if the batch
+    // were cancelled meanwhile).
     auto output = std::make_unique<OutputFile>();
-    if (!output->Open(e.output, common.temporaries, folder) || output->inPlace()) return nullptr;
+    if (!output->OpenReplacement(e.output, common.temporaries, common.shared->FolderOf(e.output))) return nullptr;
     return output;
   };
 }

@@ -215,6 +215,21 @@ Plan& CheckInFolder(Plan& p, const OutputFolder& folder) {
   return p;
 }
 
+// The plan of `path` in its folder `known`, found before, when what stands
+// at `path` is a regular file or nothing under a plain last name (no link,
+// not "." or ".."): its target then lies in that folder. One lstat. False
+// (`p` partly filled) for anything else, which needs the whole look.
+bool PlanInFolder(const std::string& path, const OutputFolder& known, Plan& p) {
+  const std::string_view name = LastName(path);
+  if (name.empty() || name == "." || name == "..") return false;
+  const bool found = ::lstat(path.c_str(), &p.old) == 0;
+  if (found ? !S_ISREG(p.old.st_mode) : errno != ENOENT) return false;
+  p.exists = found;
+  p.target = InFolder(known.dir.native(), name);
+  CheckInFolder(p, known);
+  return true;
+}
+
 // `given`: a descriptor the caller gives (then `path` only names it), else
 // -1: `path` may name one. `known`: the facts of the folder of `path`, found
 // before; used when what stands at `path` is no link (nothing, or a regular
@@ -229,14 +244,7 @@ Plan MakePlan(const std::string& path, int given = -1, const OutputFolder* known
   if (path.empty()) return fail(N_("cannot create %s: %s"), ENOENT);
 
   if (known != nullptr && given < 0) {
-    const std::string_view name = LastName(path);
-    const bool plainName = !name.empty() && name != "." && name != "..";
-    const bool found = plainName && ::lstat(path.c_str(), &p.old) == 0;
-    if (plainName && ((found && S_ISREG(p.old.st_mode)) || (!found && errno == ENOENT))) {
-      p.exists = found;
-      p.target = InFolder(known->dir.native(), name);
-      return CheckInFolder(p, *known);
-    }
+    if (PlanInFolder(path, *known, p)) return p;
     p.old = {};
   }
 
@@ -692,6 +700,41 @@ bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries, cons
   const int inPlaceFlags = O_WRONLY | O_CLOEXEC | O_NOCTTY | (S_ISREG(plan.old.st_mode) ? O_TRUNC : 0);
   if (plan.way == Way::kInPlace) return inPlace(::open(target_.c_str(), inPlaceFlags), N_("cannot create %s: %s"));
 
+  if (MakeTemporary(plan)) return true;
+  const int err = errno;
+  // The folder changed since it was looked at: an output it holds may
+  // still be rewritten.
+  if (plan.exists && (err == EACCES || err == EPERM || err == EROFS)) {
+    return inPlace(::open(target_.c_str(), inPlaceFlags), N_("cannot create %s: %s"));
+  }
+  error_ = Describe(N_("cannot create %s: %s"), target_, err);
+  return false;
+}
+
+bool OutputFile::OpenReplacement(const std::string& path, TemporaryFiles* temporaries, const OutputFolder& folder) {
+  Discard();
+  examined_.reset();
+  error_ = Note();
+  leftover_ = Note();
+  inPlace_ = false;
+  temporaries_ = temporaries;
+  Plan plan;
+  if (!PlanInFolder(path, folder, plan)) return false;
+  target_ = plan.target;
+  existed_ = plan.exists;
+  if (!plan.error.empty()) {
+    error_ = plan.error;
+    return false;
+  }
+  // Never in place, not even when the folder turns out to take no new file
+  // any more: that would empty the output now.
+  if (plan.way != Way::kReplace) return false;
+  if (MakeTemporary(plan)) return true;
+  error_ = Describe(N_("cannot create %s: %s"), target_, errno);
+  return false;
+}
+
+bool OutputFile::MakeTemporary(const Plan& plan) {
   // The temporary name is the output's with 17 bytes more; a name near the
   // limit of 255 bytes is shortened for it.
   // The name is built as bytes: the target is a resolved path, its folder
@@ -708,8 +751,8 @@ bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries, cons
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     spelled.resize(base);
     AppendRandomSuffix(spelled, attempt);
-    fd_ = temporaries != nullptr ? temporaries->Create(spelled, flags, 0666)
-                                 : ::open(spelled.c_str(), flags | O_CREAT | O_EXCL, 0666);
+    fd_ = temporaries_ != nullptr ? temporaries_->Create(spelled, flags, 0666)
+                                  : ::open(spelled.c_str(), flags | O_CREAT | O_EXCL, 0666);
     if (fd_ >= 0) {
       temporary_.swap(spelled);
       break;
@@ -718,12 +761,7 @@ bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries, cons
     if (err != EEXIST) break;
   }
   if (fd_ < 0) {
-    // The folder changed since it was looked at: an output it holds may
-    // still be rewritten.
-    if (plan.exists && (err == EACCES || err == EPERM || err == EROFS)) {
-      return inPlace(::open(target_.c_str(), inPlaceFlags), N_("cannot create %s: %s"));
-    }
-    error_ = Describe(N_("cannot create %s: %s"), target_, err);
+    errno = err;
     return false;
   }
   if (plan.exists) {

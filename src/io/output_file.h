@@ -158,6 +158,18 @@ class OutputFile {
   // After Examine of the same `path` and `folder`, what it found is used.
   bool Open(const std::string& path, TemporaryFiles* temporaries = nullptr, const OutputFolder* folder = nullptr);
 
+  // Open, only where it makes a new temporary file beside the output and
+  // changes nothing else: `path` names a regular file or nothing under a
+  // plain last name (no link), in `folder` (its OutputFolder), and the
+  // output is to be replaced through a temporary file. False otherwise, with
+  // nothing opened and nothing at `path` changed: where Open would write in
+  // place (even when the folder turns out to take no new file any more), at
+  // a link, a device, or a descriptor's name, or when the temporary file
+  // cannot be made. For opening an output well before its job runs, which
+  // must not empty it meanwhile; what it refuses is Open's to do at the
+  // job's own turn. error() says why where there is a reason to tell.
+  bool OpenReplacement(const std::string& path, TemporaryFiles* temporaries, const OutputFolder& folder);
+
   // Prepares writing in place to the open descriptor `fd` (standard output),
   // which is neither reopened nor truncated; a duplicate of it is written and
   // closed, `fd` stays open. `name` names it in messages. Returns false with
@@ -214,6 +226,10 @@ class OutputFile {
 
  private:
   void RemoveTemporary();
+  // Makes the temporary file beside target_ for the output planned in
+  // `plan` (fd_ and temporary_ set), giving it the earlier file's owner and
+  // mode. False with errno set when it cannot be made.
+  bool MakeTemporary(const Plan& plan);
   // Syncs (when `sync`) and closes the file; a failure removes the
   // temporary file.
   bool Close(bool sync);

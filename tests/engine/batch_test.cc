@@ -3,12 +3,16 @@
 #include "engine/batch.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
-
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <system_error>
 #include <thread>
@@ -400,6 +404,95 @@ TEST_F(BatchRunTest, ACancelledBatchLeavesNothingItPreparedAheadOfItsJobs) {
     fs::remove_all(dir.path() / "out");
     fs::create_directory(dir.path() / "out");
   }
+}
+
+// What the calling thread prepares ahead of a job never touches its output:
+// between the batch's look at the output folder and the opening ahead, the
+// folder is made to take no new file and another output's name is made a
+// link to a file in a folder that takes none. Both outputs would then be
+// written in place; opened ahead, they would be emptied long before their
+// jobs. They keep their bytes while the jobs wait, and a batch cancelled
+// before the jobs run leaves them as they were, with no temporary file.
+TEST_F(BatchRunTest, NothingOpenedAheadOfAJobEmptiesItsOutput) {
+  const fs::path in = dir.path() / "in", out = dir.path() / "out", locked = dir.path() / "locked";
+  std::vector<std::string> inputs = {dir.Write("in/a.zan", WordBytes({0x45A1, 0xD009})).string(),
+                                     dir.Write("in/b.zan", WordBytes({0x45A2, 0xD009})).string()};
+  const fs::path a = dir.Write("out/a.txt", "earlier a"), b = dir.Write("out/b.txt", "earlier b");
+  const fs::path linked = dir.Write("locked/linked.txt", "linked");
+  // Permissions do not bind the superuser: the batch runs in a child that
+  // gives up those rights, and owns the output folder.
+  for (const fs::path& p : {dir.path(), dir.path() / "root", dir.path() / "root" / "qdxfiles", in, locked}) {
+    ASSERT_EQ(::chmod(p.c_str(), 0755), 0);
+  }
+  for (const fs::path& p : {common.storeDir, out}) ASSERT_EQ(::chmod(p.c_str(), 0777), 0);
+  for (const fs::path& p : {a, b, linked}) ASSERT_EQ(::chmod(p.c_str(), 0666), 0);
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(out.c_str(), 65534, 65534), 0);
+  }
+  BatchPlan plan = PlanBatch(inputs, out, common);
+  ASSERT_TRUE(plan.ok()) << Refusals(plan);
+
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(100);
+    int failed = 0;
+    BatchShare share(common);
+    share.FolderOf(plan.entries[0].output);  // looked at while it takes new files
+    JobOptions o = common;
+    o.shared = &share;
+    std::atomic<bool> cancel{false};
+    bool changed = false;
+    const std::thread::id calling = std::this_thread::get_id();
+    o.cancelled = [&] {
+      if (!changed && std::this_thread::get_id() == calling) {
+        changed = true;
+        std::error_code ec;
+        fs::remove(b, ec);
+        fs::create_symlink(linked, b, ec);
+        if (ec || ::chmod(out.c_str(), 0555) != 0) failed |= 1;
+      }
+      return cancel.load();
+    };
+    // The worker starts converting only once the calling thread, done
+    // reading ahead, has looked at the outputs and cancelled the batch.
+    std::mutex m;
+    std::condition_variable cv;
+    bool go = false;
+    ThreadStarter start = [&](std::function<void()> work) {
+      return std::thread([&, work = std::move(work)] {
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [&] { return go; });
+        lock.unlock();
+        work();
+      });
+    };
+    BatchCallbacks cb;
+    cb.interval = std::chrono::milliseconds(1);
+    cb.tick = [&](const BatchStatus&) {
+      if (cancel.load()) return;
+      if (!changed) failed |= 2;
+      if (Slurp(a) != "earlier a" || Slurp(linked) != "linked") failed |= 4;
+      cancel.store(true);
+      std::lock_guard<std::mutex> lock(m);
+      go = true;
+      cv.notify_all();
+    };
+    for (const JobResult& r : RunBatch(plan.entries, o, 1, cb, start)) {
+      if (r.status != JobStatus::kCancelled) failed |= 8;
+    }
+    if (Slurp(a) != "earlier a" || Slurp(linked) != "linked" || !fs::is_symlink(b)) failed |= 16;
+    ::_exit(failed);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ::chmod(out.c_str(), 0777);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1 could not change the folder, 2 nothing was read ahead, 4 emptied ahead, "
+                                       "8 not cancelled, 16 changed by the cancelled batch, 100 could not drop rights";
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(out)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt"}));  // no temporary file
 }
 
 TEST_F(BatchRunTest, ThreadsThatCannotBeHadLeaveTheirJobsToTheOthers) {
