@@ -32,14 +32,20 @@ Note Describe(const char* format, std::string_view path, int err, std::vector<No
   return Note(format, std::move(args));
 }
 
-// Appends to `name` eight lower-case hexadecimal digits that differ from
-// call to call and process to process.
-void AppendRandomSuffix(std::string& name, unsigned attempt) {
+// A random number for a temporary file's name, from the system's random
+// source; where it gives none, one that still differs from call to call
+// (`salt`) and process to process.
+uint32_t RandomNumber(unsigned salt) {
   uint32_t r = 0;
   if (::getrandom(&r, sizeof r, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof r)) {
-    r = static_cast<uint32_t>(::getpid()) * 2654435761u ^ attempt * 40503u ^
+    r = static_cast<uint32_t>(::getpid()) * 2654435761u ^ salt * 40503u ^
         static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&r));
   }
+  return r;
+}
+
+// Appends `r` to `name` as eight lower-case hexadecimal digits.
+void AppendSuffix(std::string& name, uint32_t r) {
   for (int shift = 28; shift >= 0; shift -= 4) name += "0123456789abcdef"[(r >> shift) & 15];
 }
 
@@ -328,6 +334,19 @@ int TemporaryFiles::Create(const std::string& path, int flags, mode_t mode) {
   if (masked) ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
   if (fd < 0) errno = err;
   return fd;
+}
+
+uint32_t TemporaryFiles::NextSuffix() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (suffixesLeft_ == 0) {
+    const auto want = static_cast<ssize_t>(sizeof suffixes_);
+    if (::getrandom(suffixes_, sizeof suffixes_, GRND_NONBLOCK) != want) {
+      for (uint32_t& r : suffixes_) r = RandomNumber(static_cast<unsigned>(++drawn_));
+    }
+    suffixesLeft_ = kSuffixPool;
+  }
+  ++drawn_;
+  return suffixes_[--suffixesLeft_];
 }
 
 void TemporaryFiles::Forget(const std::string& path) {
@@ -750,7 +769,7 @@ bool OutputFile::MakeTemporary(const Plan& plan) {
   int err = 0;
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     spelled.resize(base);
-    AppendRandomSuffix(spelled, attempt);
+    AppendSuffix(spelled, temporaries_ != nullptr ? temporaries_->NextSuffix() : RandomNumber(attempt));
     fd_ = temporaries_ != nullptr ? temporaries_->Create(spelled, flags, 0666)
                                   : ::open(spelled.c_str(), flags | O_CREAT | O_EXCL, 0666);
     if (fd_ >= 0) {

@@ -69,6 +69,10 @@ class TemporaryFiles {
   // file). Called by a front end that takes the signals on a thread of its
   // own, before the first Create.
   void NoHandlerRemoves() { handlerRemoves_.store(false); }
+  // A number for the name of a new temporary file, unpredictable and
+  // different from call to call: the system's random numbers, drawn
+  // kSuffixPool at a time (one system call for as many files).
+  uint32_t NextSuffix();
   // Forgets a file that was renamed or removed.
   void Forget(const std::string& path);
   // Removes every file recorded and refuses every later Create: called when
@@ -94,6 +98,11 @@ class TemporaryFiles {
   std::atomic<int> creating_{0};
   std::atomic<bool> handlerRemoves_{true};
   std::unique_ptr<Slot[]> slots_;
+  // Random numbers not yet given by NextSuffix: the first suffixesLeft_.
+  static constexpr size_t kSuffixPool = 64;
+  uint32_t suffixes_[kSuffixPool] = {};
+  size_t suffixesLeft_ = 0;
+  unsigned long drawn_ = 0;  // numbers given so far
 };
 
 // The folder of many outputs (those of a batch), looked at once: its path

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -563,6 +564,20 @@ TEST(TemporaryFiles, RemoveAllRemovesTheFilesInFlightAndRefusesNewOnes) {
   EXPECT_NE(late.error().Text().find("canceled"), std::string::npos) << late.error();
   EXPECT_FALSE(removed.Commit());
   EXPECT_TRUE(Others(dir.path(), {"kept.txt"}).empty());
+}
+
+// The names of the temporary files come from random numbers drawn a pool at
+// a time: they go on differing past the end of a pool, and two registries
+// (two processes, two batches) do not draw the same ones.
+TEST(TemporaryFiles, SuffixesDifferAcrossPoolsAndRegistries) {
+  TemporaryFiles one, two;
+  std::set<uint32_t> seen;
+  for (int i = 0; i < 200; ++i) seen.insert(one.NextSuffix());
+  // 200 random numbers of 32 bits: a repeat is rare, three are unheard of.
+  EXPECT_GE(seen.size(), 198u);
+  int shared = 0;
+  for (int i = 0; i < 200; ++i) shared += seen.count(two.NextSuffix()) != 0 ? 1 : 0;
+  EXPECT_LE(shared, 2);
 }
 
 }  // namespace
