@@ -325,18 +325,11 @@ bool GroupReady(const BatchRun& run, size_t total) {
   return run.delivering == 0 && !run.held.empty() && (run.held.size() >= kHeldOutputs || run.finished == total);
 }
 
-// Writes and closes the outputs of `group` (see WriteHeld); one that cannot
-// be written fails its job and is not put in place.
-void WriteGroup(std::vector<BatchRun::Held>& group, const std::vector<BatchEntry>& entries) {
-  for (BatchRun::Held& h : group) WriteHeld(h.output, entries[h.index].output, h.result);
-}
-
 // Puts the outputs of `group` in place: one sync of the file system of each
 // folder they lie in, then the renames, then a sync of each folder. A crash
 // before the end leaves earlier outputs or complete new ones. An output that
 // cannot be put in place fails its job.
 void Deliver(std::vector<BatchRun::Held>& group, const std::vector<BatchEntry>& entries) {
-  WriteGroup(group, entries);
   // The folders of the group (most often one), as the outputs' bytes spell
   // them, each with the errno of its file system's sync.
   std::vector<std::pair<std::string, int>> folders;
@@ -420,6 +413,10 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   plan.input = prepared.input.get();
   plan.opened = &prepared.output;
   JobResult r = RunJob(session, o, &output, plan);
+  // The output's last bytes are written and its file closed here: the
+  // calling thread, which reads ahead and puts the outputs in place, is the
+  // busier of the two.
+  if (output.file) WriteHeld(output, o.outputFile, r);
   // The input's size as the job found it; looked at only when it did not.
   long long bytes = r.inputSize >= 0 ? r.inputSize : r.status == JobStatus::kInputNotFound ? 0 : FileSize(o.inputFile);
   std::unique_lock<std::mutex> lock(run.mutex);
