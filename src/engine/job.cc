@@ -745,7 +745,7 @@ JobResult RunJob(Session& session, const JobOptions& o, HeldOutput* held, const 
         sink.Attach(output.fd());
       } else {
         sink.AttachNewFile(output.fd());
-        // A small output is written by the caller that puts it in place.
+        // A small output is handed to the caller, which writes it with one call.
         if (held != nullptr) sink.HoldSmall();
       }
       opened = true;
