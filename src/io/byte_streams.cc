@@ -206,23 +206,10 @@ bool FdSink::TakeBytes(const char* data, size_t n) {
   return true;
 }
 
-bool FdSink::Holding() const { return holdSmall_ && !thread_ && file_.written.load(std::memory_order_relaxed) == 0; }
-
 bool FdSink::Flush() {
   if (failed_) return false;
-  if (!buf_ || Holding()) return true;
+  if (!buf_) return true;
   return HandOver(false) && Wait();
-}
-
-std::unique_ptr<char[]> FdSink::TakeHeld(size_t& size) {
-  size = 0;
-  if (failed_ || !buf_ || !Holding()) return nullptr;
-  size = static_cast<size_t>(cur_ - buf_.get());
-  // Copied, so that the sink's buffer is freed by the thread that made it.
-  auto bytes = std::make_unique_for_overwrite<char[]>(size);
-  std::memcpy(bytes.get(), buf_.get(), size);
-  cur_ = end_ = buf_.get();
-  return bytes;
 }
 
 }  // namespace velkan

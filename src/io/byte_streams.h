@@ -159,14 +159,6 @@ class FdSink final : public ByteSink {
     file_.fd = fd;
     knownNew_ = true;
   }
-  // For a new file whose writing the caller takes over when it is small: as
-  // long as everything written fits in the first buffer, Flush writes
-  // nothing and the bytes stay in the buffer for TakeHeld.
-  void HoldSmall() { holdSmall_ = true; }
-  // A copy of the bytes Flush kept (see HoldSmall), in a buffer of their
-  // size (null when none, and once any byte went to the descriptor); `size`
-  // is set to their count. The sink holds nothing after it.
-  std::unique_ptr<char[]> TakeHeld(size_t& size);
   FdSink(const FdSink&) = delete;
   FdSink& operator=(const FdSink&) = delete;
   ~FdSink() override;
@@ -211,9 +203,6 @@ class FdSink final : public ByteSink {
   // Writes on the sink's side, while no thread writes; a failure is recorded.
   bool WriteHere(const char* data, size_t n);
   void Fail(int error);
-  // Whether the sink keeps what was written for TakeHeld: HoldSmall, and
-  // nothing went to the descriptor yet.
-  bool Holding() const;
 
   FileWriter file_;
   // The buffer, made at the first write; [buf_, cur_) is filled and
@@ -224,7 +213,6 @@ class FdSink final : public ByteSink {
   bool failed_ = false;
   int error_ = 0;
   bool knownNew_ = false;  // AttachNewFile
-  bool holdSmall_ = false;  // HoldSmall
 };
 
 }  // namespace velkan

@@ -672,12 +672,17 @@ void OutputFile::RemoveTemporary() {
   temporary_.clear();
 }
 
-bool OutputFile::Adopt(int fd, const std::string& name) {
+void OutputFile::Restart(TemporaryFiles* temporaries) {
   Discard();
-  examined_.reset();
   error_ = Note();
   leftover_ = Note();
-  temporaries_ = nullptr;
+  inPlace_ = false;
+  temporaries_ = temporaries;
+}
+
+bool OutputFile::Adopt(int fd, const std::string& name) {
+  Restart(nullptr);
+  examined_.reset();
   target_ = name;
   existed_ = true;
   fd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
@@ -690,11 +695,7 @@ bool OutputFile::Adopt(int fd, const std::string& name) {
 }
 
 bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries, const OutputFolder* folder) {
-  Discard();
-  error_ = Note();
-  leftover_ = Note();
-  inPlace_ = false;
-  temporaries_ = temporaries;
+  Restart(temporaries);
   std::unique_ptr<Plan> examined = std::move(examined_);
   Plan plan = examined != nullptr && examinedPath_ == path && examinedFolder_ == folder ? std::move(*examined)
                                                                                         : MakePlan(path, -1, folder);
@@ -731,12 +732,8 @@ bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries, cons
 }
 
 bool OutputFile::OpenReplacement(const std::string& path, TemporaryFiles* temporaries, const OutputFolder& folder) {
-  Discard();
+  Restart(temporaries);
   examined_.reset();
-  error_ = Note();
-  leftover_ = Note();
-  inPlace_ = false;
-  temporaries_ = temporaries;
   Plan plan;
   if (!PlanInFolder(path, folder, plan)) return false;
   target_ = plan.target;

@@ -239,6 +239,9 @@ class OutputFile {
   // `plan` (fd_ and temporary_ set), giving it the earlier file's owner and
   // mode. False with errno set when it cannot be made.
   bool MakeTemporary(const Plan& plan);
+  // Discards what was open and starts again: no error, not in place, the
+  // temporary files recorded in `temporaries` (when given).
+  void Restart(TemporaryFiles* temporaries);
   // Syncs (when `sync`) and closes the file; a failure removes the
   // temporary file.
   bool Close(bool sync);

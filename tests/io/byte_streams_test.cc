@@ -10,10 +10,8 @@
 
 #include <csignal>
 
-#include <algorithm>
 #include <cerrno>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <string>
 
@@ -97,51 +95,6 @@ TEST(FdSink, WritesEverythingInCallOrder) {
   std::ostringstream got;
   got << in.rdbuf();
   EXPECT_EQ(got.str(), want);
-}
-
-// A sink that holds a small output writes nothing, even when flushed or
-// destroyed, and hands the bytes over whole; one that outgrows its first
-// buffer writes everything itself and holds nothing.
-TEST(FdSink, HoldsASmallOutputWholeAndWritesALargeOneItself) {
-  TempDir dir;
-  for (int size : {0, 5000, 65536, 65537, 300000}) {
-    {
-      SCOPED_TRACE(size);
-      std::string path = (dir.path() / "out").string();
-      int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      ASSERT_GE(fd, 0);
-      std::string want;
-      std::unique_ptr<char[]> held;
-      size_t heldSize = 1;
-      {
-        FdSink sink;
-        sink.AttachNewFile(fd);
-        sink.HoldSmall();
-        for (int i = 0; static_cast<int>(want.size()) < size; ++i) {
-          std::string piece = "<ZAN2 code=" + std::to_string(i) + ">";
-          piece.resize(std::min(piece.size(), static_cast<size_t>(size) - want.size()));
-          ASSERT_TRUE(sink.Write(piece.data(), piece.size()));
-          want += piece;
-        }
-        EXPECT_TRUE(sink.Flush());
-        held = sink.TakeHeld(heldSize);
-        EXPECT_EQ(sink.written() + static_cast<long long>(heldSize), size);
-      }
-      ::close(fd);
-      std::ifstream in(path, std::ios::binary);
-      std::ostringstream got;
-      got << in.rdbuf();
-      if (size > 0 && size <= 65536) {
-        ASSERT_NE(held, nullptr);
-        EXPECT_EQ(std::string(held.get(), heldSize), want);
-        EXPECT_EQ(got.str(), "");
-      } else {
-        EXPECT_EQ(held, nullptr);
-        EXPECT_EQ(heldSize, 0u);
-        EXPECT_EQ(got.str(), want);
-      }
-    }
-  }
 }
 
 // A regular file's buffers are written by the sink's thread: a write that
