@@ -291,7 +291,7 @@ struct BatchRun {
   struct Held {
     size_t index;
     JobResult result;
-    HeldOutput output;
+    std::unique_ptr<OutputFile> output;
     long long bytes;
   };
   std::vector<Held> held;
@@ -337,17 +337,14 @@ void Deliver(std::vector<BatchRun::Held>& group, const std::vector<BatchEntry>& 
     return std::find_if(folders.begin(), folders.end(), [folder](const auto& f) { return f.first == folder; });
   };
   for (BatchRun::Held& h : group) {
-    if (h.output.file && syncOf(h.output.file->folder()) == folders.end()) {
-      folders.emplace_back(h.output.file->folder(), 0);
-    }
+    if (syncOf(h.output->folder()) == folders.end()) folders.emplace_back(h.output->folder(), 0);
   }
   for (auto& [folder, error] : folders) error = SyncFileSystemOf(folder);
   for (BatchRun::Held& h : group) {
-    if (!h.output.file) continue;
-    if (!h.output.file->Deliver(syncOf(h.output.file->folder())->second)) {
-      NoteOutputNotPlaced(entries[h.index].output, *h.output.file, h.result);
+    if (!h.output->Deliver(syncOf(h.output->folder())->second)) {
+      NoteOutputNotPlaced(entries[h.index].output, *h.output, h.result);
     }
-    h.output.file.reset();
+    h.output.reset();
   }
   for (const auto& folder : folders) SyncFolder(folder.first);
 }
@@ -406,17 +403,15 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   o.inputFile = entries[i].input;
   o.outputFile = entries[i].output;
   Session session;  // as if a new program ran this job alone
-  HeldOutput output;
+  std::unique_ptr<OutputFile> output;
   OutputPlan plan;
   plan.reservedChecked = entries[i].planned;
   plan.folder = &o.shared->FolderOf(o.outputFile);
   plan.input = prepared.input.get();
   plan.opened = &prepared.output;
+  // The job writes and closes its output here: the calling thread, which
+  // reads ahead and puts the outputs in place, is the busier of the two.
   JobResult r = RunJob(session, o, &output, plan);
-  // The output's last bytes are written and its file closed here: the
-  // calling thread, which reads ahead and puts the outputs in place, is the
-  // busier of the two.
-  if (output.file) WriteHeld(output, o.outputFile, r);
   // The input's size as the job found it; looked at only when it did not.
   long long bytes = r.inputSize >= 0 ? r.inputSize : r.status == JobStatus::kInputNotFound ? 0 : FileSize(o.inputFile);
   std::unique_lock<std::mutex> lock(run.mutex);
@@ -424,7 +419,7 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   ++run.finished;
   std::vector<BatchRun::Held> ready;
   BatchRun::Held ended{i, std::move(r), std::move(output), bytes};
-  (ended.output.file ? run.held : ready).push_back(std::move(ended));
+  (ended.output ? run.held : ready).push_back(std::move(ended));
   // The outputs waiting are delivered a group at a time, by the calling
   // thread when it has workers; else here, the last job of the batch
   // delivering those left.

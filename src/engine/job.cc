@@ -366,23 +366,24 @@ void EndIncomplete(const std::string& outputFile, const std::string& inputFile, 
 
 // Ends the pass whose output is kept: a conversion that could be read and
 // written whole takes the place of the earlier output (with `held`, it is
-// handed there, with the bytes `pending` not yet written, to be put in place
-// by the caller); otherwise see EndIncomplete.
+// closed without a sync and handed there, to be put in place by the
+// caller); otherwise see EndIncomplete.
 void FinishOutput(const JobOptions& o, std::unique_ptr<OutputFile>& outputFile, const Written& written,
-                  int readError, JobResult& result, HeldOutput* held, std::unique_ptr<char[]> pending,
-                  size_t pendingSize) {
+                  int readError, JobResult& result, std::unique_ptr<OutputFile>* held) {
   OutputFile& output = *outputFile;
   if (written.failed || readError != 0) {
     EndIncomplete(o.outputFile, o.inputFile, output, written, readError, result);
     return;
   }
   if (held != nullptr && !output.inPlace()) {
-    held->file = std::move(outputFile);
-    held->bytes = std::move(pending);
-    held->size = pendingSize;
+    if (output.CloseUnsynced()) {
+      *held = std::move(outputFile);
+      return;
+    }
+  } else if (output.Commit()) {
     return;
   }
-  if (!output.Commit()) NoteOutputNotPlaced(o.outputFile, output, result);
+  NoteOutputNotPlaced(o.outputFile, output, result);
 }
 
 }  // namespace
@@ -630,32 +631,7 @@ std::optional<Note> ReservedOutput(const JobOptions& o, const std::string& outpu
 
 JobResult RunConversionJob(Session& session, const JobOptions& o) { return RunJob(session, o, nullptr); }
 
-void WriteHeld(HeldOutput& held, const std::string& outputFile, JobResult& result) {
-  OutputFile& output = *held.file;
-  Written written;
-  for (const char *at = held.bytes.get(), *end = at + held.size; at < end;) {
-    const ssize_t w = ::write(output.fd(), at, static_cast<size_t>(end - at));
-    if (w < 0 && errno == EINTR) continue;
-    if (w < 0) {
-      written = {true, errno, written.bytes};
-      break;
-    }
-    at += w;
-    written.bytes += w;
-  }
-  held.bytes.reset();
-  held.size = 0;
-  if (written.failed) {
-    EndIncomplete(outputFile, std::string(), output, written, 0, result);
-  } else if (!output.CloseUnsynced()) {
-    NoteOutputNotPlaced(outputFile, output, result);
-  } else {
-    return;
-  }
-  held.file.reset();
-}
-
-JobResult RunJob(Session& session, const JobOptions& o, HeldOutput* held, const OutputPlan& plan) {
+JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFile>* held, const OutputPlan& plan) {
   JobResult result;
   if (o.noStorePlace) {
     result.status = JobStatus::kPassFailed;
@@ -729,8 +705,6 @@ JobResult RunJob(Session& session, const JobOptions& o, HeldOutput* held, const 
   int readError = 0;
   Written written;
   PassEnd end;
-  std::unique_ptr<char[]> pending;  // the output's bytes the sink held
-  size_t pendingSize = 0;
   {
     // The sink is done with the descriptor before the output is ended.
     FdSink sink;
@@ -745,8 +719,6 @@ JobResult RunJob(Session& session, const JobOptions& o, HeldOutput* held, const 
         sink.Attach(output.fd());
       } else {
         sink.AttachNewFile(output.fd());
-        // A small output is handed to the caller, which writes it with one call.
-        if (held != nullptr) sink.HoldSmall();
       }
       opened = true;
       return true;
@@ -754,7 +726,6 @@ JobResult RunJob(Session& session, const JobOptions& o, HeldOutput* held, const 
     bool delivered = true;
     end = RunPass(session, o, twoPasses ? 2 : 1, true, o.inputFile, input, sink, result, delivered, readError, open);
     written = {!delivered || sink.failed(), sink.error(), sink.written()};
-    pending = sink.TakeHeld(pendingSize);
   }
   if (end == PassEnd::kCancelled) return EndCancelled(o, opened || preOpened ? &output : nullptr, result);
   if (!opened) {
@@ -763,7 +734,7 @@ JobResult RunJob(Session& session, const JobOptions& o, HeldOutput* held, const 
     if (result.status != JobStatus::kOutputNotCreated) EndAbandoned(o, result);
     return result;
   }
-  FinishOutput(o, outputFile, written, readError, result, held, std::move(pending), pendingSize);
+  FinishOutput(o, outputFile, written, readError, result, held);
   return result;
 }
 

@@ -133,30 +133,13 @@ struct OutputPlan {
   std::unique_ptr<OutputFile>* opened = nullptr;
 };
 
-// An output a job hands to its caller to end, in two steps: the bytes the
-// job converted, when they were few enough to stay in memory, written to
-// `file` and `file` closed (WriteHeld), then `file` put in place once the
-// caller has synced the file system (OutputFile::Deliver).
-struct HeldOutput {
-  std::unique_ptr<OutputFile> file;  // open, written up to `bytes`
-  std::unique_ptr<char[]> bytes;     // what is still to be written
-  size_t size = 0;
-};
-
 // RunConversionJob; but with `held`, an output written through a temporary
-// file that would be put in place is neither synced nor closed but handed to
-// `*held` instead, with the bytes not yet written: the caller calls WriteHeld
-// and, once it has synced the file system for several such outputs at once,
-// Deliver, and NoteOutputNotPlaced when that fails. `plan` says what need not
-// be looked at again.
-JobResult RunJob(Session& session, const JobOptions& options, HeldOutput* held, const OutputPlan& plan = {});
-
-// Writes the bytes `held` still holds and closes its file without a sync.
-// When that fails, the file is discarded (the earlier output stays) and
-// `result`, the result of the job whose output `outputFile` it is, fails as
-// the job would have failed writing or closing it; `held.file` is then
-// null.
-void WriteHeld(HeldOutput& held, const std::string& outputFile, JobResult& result);
+// file that would be put in place is closed without a sync and handed to
+// `*held` instead: the caller syncs the file system for several such outputs
+// at once, then calls Deliver, and NoteOutputNotPlaced when that fails.
+// `plan` says what need not be looked at again.
+JobResult RunJob(Session& session, const JobOptions& options, std::unique_ptr<OutputFile>* held,
+                 const OutputPlan& plan = {});
 
 // Notes in `result` that `output`, the job's output `outputFile`, could not
 // be put in place (a failed Commit or Deliver; its error() says why) and
