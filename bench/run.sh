@@ -95,7 +95,10 @@ else
   trap 'rm -rf "$dir"; [ -z "${diskDir:-}" ] || rm -rf "$diskDir"' EXIT
 fi
 
-echo "velkan at $(git -C "$(dirname "$0")" rev-parse --short HEAD 2>/dev/null || echo unknown)," \
+# The revision is the binary's own (what --version says it was built from),
+# not the checkout the script runs from, so that -b names what it measures.
+revision=$("$velkan" --version 2>/dev/null | sed -n 's/.*(git \([^)]*\)).*/\1/p')
+echo "velkan at ${revision:-unknown}," \
      "$(nproc) processors, ${millions} M characters a job, best of ${runs} runs," \
      "in $dir ($(stat -f -c %T "$dir" 2>/dev/null || echo unknown))"
 "$gen" "$root" "$dir" "$millions" "$jobs"
