@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -219,7 +220,12 @@ std::string Rate(long long bytes, double seconds) {
 int RunBatchConversion(const std::vector<std::string>& inputs, const std::vector<velkan::PathLook>& looks,
                        const std::string& outDir, int jobs, const velkan::JobOptions& common,
                        WarningOutput& warnings) {
-  velkan::BatchPlan plan = velkan::PlanBatch(inputs, outDir, common, looks);
+  // The tables are read once for every job, the first time while the batch
+  // is planned.
+  const std::shared_ptr<velkan::BatchShare> share = velkan::MakeBatchShare(common);
+  velkan::JobOptions shared = common;
+  shared.shared = share.get();
+  velkan::BatchPlan plan = velkan::PlanBatch(inputs, outDir, shared, looks);
   if (!plan.ok()) {
     for (const velkan::Note& why : plan.refusals) {
       std::cerr << "velkan convert: " << velkan::frontend::RenderNote(why) << "\n";
@@ -271,7 +277,7 @@ int RunBatchConversion(const std::vector<std::string>& inputs, const std::vector
     };
   }
   auto start = std::chrono::steady_clock::now();
-  std::vector<velkan::JobResult> results = velkan::RunBatch(plan.entries, common, jobs, cb);
+  std::vector<velkan::JobResult> results = velkan::RunBatch(plan.entries, shared, jobs, cb);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   clearLine();
   // The report's lines are made only when a report is written.

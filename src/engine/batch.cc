@@ -164,6 +164,30 @@ fs::path BatchOutputName(const std::string& input, const fs::path& outDir) {
 BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outDir, const JobOptions& common,
                     std::span<const PathLook> looks) {
   BatchPlan plan;
+  // The jobs' tables are loaded meanwhile, so that the first job finds them.
+  std::thread tables;
+  if (common.shared != nullptr) {
+    const bool text = common.inputIsText || std::any_of(inputs.begin(), inputs.end(), IsTextJob);
+    const bool words = !common.inputIsText && !std::all_of(inputs.begin(), inputs.end(), IsTextJob);
+    try {
+      tables = std::thread([&common, text, words] {
+        try {
+          if (words) common.shared->tables.Lend(false);
+          if (text) common.shared->tables.Lend(true);
+        } catch (...) {
+          // Loading ran out of memory: the first job tries again and says so.
+        }
+      });
+    } catch (const std::system_error&) {
+      // No thread to be had: the first job loads them.
+    }
+  }
+  struct Joined {
+    std::thread& thread;
+    ~Joined() {
+      if (thread.joinable()) thread.join();
+    }
+  } joined{tables};
   // Every job reads the format file from its start.
   if (!common.udfFile.empty() && NamedDescriptor(common.udfFile) >= 0) {
     plan.refusals.push_back(Note(N_("the user-defined format file '%s' is a descriptor already open, which the jobs "
@@ -211,6 +235,8 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
   }
   return plan;
 }
+
+std::shared_ptr<BatchShare> MakeBatchShare(const JobOptions& common) { return std::make_shared<BatchShare>(common); }
 
 int DefaultJobCount() {
   cpu_set_t set;

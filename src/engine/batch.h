@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -61,9 +62,16 @@ struct BatchPlan {
 // that leads nowhere yet) or a hard link counts as the same. `looks`, when
 // not empty, holds for each input the lstat of its name as spelled that the
 // caller took a moment before (NamedDescriptor), so that it is not taken
-// again.
+// again. With `common.shared`, the tables the jobs will need are loaded
+// there meanwhile, on a thread of their own.
 BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::filesystem::path& outDir,
                     const JobOptions& common = {}, std::span<const PathLook> looks = {});
+
+// What the jobs of a batch run with `common` share (the tables, read once,
+// the definition file, the files no output may replace, the output folders),
+// for the caller to give PlanBatch and RunBatch as `common.shared`, so that
+// the tables are read while the batch is planned.
+std::shared_ptr<BatchShare> MakeBatchShare(const JobOptions& common);
 
 // The number of jobs run at once when none is asked for: the processors this
 // process may run on (at least 1).

@@ -342,6 +342,24 @@ TEST_F(BatchRunTest, AGroupOfOutputsInSeveralFoldersIsPutInPlaceWhole) {
   }
 }
 
+// A batch planned with its share has the tables its jobs need loaded while
+// it is planned, once: its jobs load them no more.
+TEST_F(BatchRunTest, TheTablesAreLoadedOnceWhileTheBatchIsPlanned) {
+  std::vector<std::string> inputs;
+  for (int i = 0; i < 3; ++i) {
+    inputs.push_back(dir.Write("in/j" + std::to_string(i) + ".zan", WordBytes({0x45A1, 0xD009})).string());
+  }
+  BatchShare share(common);
+  JobOptions o = common;
+  o.shared = &share;
+  BatchPlan plan = PlanBatch(inputs, dir.path() / "out", o);
+  ASSERT_TRUE(plan.ok()) << Refusals(plan);
+  EXPECT_EQ(share.tables.loads(), 1);
+  fs::create_directory(dir.path() / "out");
+  for (const JobResult& r : RunBatch(plan.entries, o, 1)) EXPECT_EQ(r.status, JobStatus::kCompleted);
+  EXPECT_EQ(share.tables.loads(), 1);
+}
+
 TEST_F(BatchRunTest, ACancelledBatchStartsNoFurtherJob) {
   std::vector<BatchEntry> entries;
   for (int i = 0; i < 5; ++i) {
