@@ -54,8 +54,7 @@ inline bool PlainCharacterNext(const CodeStream& s) {
       // written as combined-character tags, before which nothing is selected.
       uint16_t first = LoadBigEndian16(p);
       if (first == 0x95B4 || first == 0x95BE) return 0;
-      SelectFont(fonts, c.paths, font);
-      route = OpenMainPageRoute(fonts, font);
+      route = SelectFontRoute(fonts, c.paths, font);
       if (!route.open()) return 0;
     }
   }

@@ -76,22 +76,37 @@ char RangeType(const ConversionStore& store, int font, int16_t kind, uint16_t co
 
 }  // namespace
 
-FontClass ClassifyFont(int16_t font, int16_t previousKind) {
+namespace {
+
+// The class of a font number in one of the classes; false, leaving `fc`,
+// for a number outside every class.
+bool OwnFontClass(int16_t font, FontClass& fc) {
+  auto is = [&fc](FontClass c) {
+    fc = c;
+    return true;
+  };
   int f = font;
-  if (In(f, 801, 839)) return {Parity(f - 800, 0, 1), kRubyVariant};
-  if (In(f, 1, 39) || In(f, 301, 400)) return {Parity(f, 0, 1), 0};
-  if (In(f, 401, 600)) return {0, 0};
-  if (In(f, 601, 800)) return {Parity(f, 7, 8), 0};
-  if (In(f, 901, 939)) return {Parity(f, 2, 3), 0};
-  if (In(f, 1301, 1400)) return {Parity(f, 2, 3), 22};
-  if (In(f, 1601, 1800)) return {Parity(f, 7, 8), 23};
-  if (In(f, 227, 300)) return {kRomanKind, static_cast<int16_t>(41 + (f - 227) % 4)};
-  if (In(f, 851, 900)) return {kRomanKind, static_cast<int16_t>(45 + (f - 851) % 4)};
-  if (In(f, 1227, 1300)) return {kRomanKind, static_cast<int16_t>(49 + (f - 1227) % 4)};
-  if (In(f, 1851, 1900)) return {kRomanKind, static_cast<int16_t>(53 + (f - 1851) % 4)};
-  if (In(f, 221, 224)) return {6, 0};
-  if (In(f, 40, 200) || In(f, 840, 850) || In(f, 940, 979)) return {0, 0};
-  return {previousKind, 0};
+  if (In(f, 801, 839)) return is({Parity(f - 800, 0, 1), kRubyVariant});
+  if (In(f, 1, 39) || In(f, 301, 400)) return is({Parity(f, 0, 1), 0});
+  if (In(f, 401, 600)) return is({0, 0});
+  if (In(f, 601, 800)) return is({Parity(f, 7, 8), 0});
+  if (In(f, 901, 939)) return is({Parity(f, 2, 3), 0});
+  if (In(f, 1301, 1400)) return is({Parity(f, 2, 3), 22});
+  if (In(f, 1601, 1800)) return is({Parity(f, 7, 8), 23});
+  if (In(f, 227, 300)) return is({kRomanKind, static_cast<int16_t>(41 + (f - 227) % 4)});
+  if (In(f, 851, 900)) return is({kRomanKind, static_cast<int16_t>(45 + (f - 851) % 4)});
+  if (In(f, 1227, 1300)) return is({kRomanKind, static_cast<int16_t>(49 + (f - 1227) % 4)});
+  if (In(f, 1851, 1900)) return is({kRomanKind, static_cast<int16_t>(53 + (f - 1851) % 4)});
+  if (In(f, 221, 224)) return is({6, 0});
+  if (In(f, 40, 200) || In(f, 840, 850) || In(f, 940, 979)) return is({0, 0});
+  return false;
+}
+
+}  // namespace
+
+FontClass ClassifyFont(int16_t font, int16_t previousKind) {
+  FontClass fc;
+  return OwnFontClass(font, fc) ? fc : FontClass{previousKind, 0};
 }
 
 char FixedRangeType(uint16_t code) {
@@ -191,8 +206,7 @@ MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font) {
   MainPageRoute r;
   tables.routeFont = 0;
   if (font == 0 || font != tables.lastFont || !tables.classified || font != tables.classifiedFont) return r;
-  const FontClass fc = tables.fontClass;
-  if (fc.kind == kRomanKind || fc.kind == 6 || fc.variant == kRubyVariant) return r;
+  if (!TakesMainPageRoute(tables.fontClass)) return r;
   ConversionStore& store = tables.store;
   // Nothing in the store changed since the table was last brought up to
   // date (a change of font within one overlay).
@@ -253,20 +267,31 @@ void DeriveSharedMainPageRoute(FontTables& tables) {
 }
 
 void SelectFont(FontTables& tables, const TablePaths& paths, int16_t font) {
+  FontTables::KeptFont& kept = tables.KeptFontSlot(font);
+  const bool known = font != 0 && kept.font == font && kept.maps == tables.store.mapsVersion();
   if (font != tables.lastFont && font != 0) {
-    SelectOverlay(tables, paths, font);
+    if (!known || (!kept.noOverlay && kept.overlay != tables.appliedOverlay)) SelectOverlay(tables, paths, font);
     tables.lastFont = font;
     tables.routeFont = 0;
   }
   // A font classifies the same way again right after itself, whatever kind
   // it keeps.
   if (font != tables.classifiedFont || !tables.classified) {
-    tables.fontClass = ClassifyFont(font, tables.fontKind);
+    tables.fontClass = known ? kept.fontClass : ClassifyFont(font, tables.fontKind);
     tables.classifiedFont = font;
     tables.classified = true;
     tables.routeFont = 0;
   }
   tables.fontKind = tables.fontClass.kind;
+  FontClass own;
+  if (!known && font != 0 && OwnFontClass(font, own)) {
+    kept.font = font;
+    kept.maps = tables.store.mapsVersion();
+    kept.overlay = 0;
+    kept.noOverlay = !OverlayOfFont(tables.store, font, kept.overlay);
+    kept.fontClass = own;
+    kept.routes = TakesMainPageRoute(own);
+  }
 }
 
 uint16_t ConvertCode(FontTables& tables, const TablePaths& paths, int16_t font, uint16_t code) {

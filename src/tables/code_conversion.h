@@ -42,6 +42,13 @@ uint16_t ConvertCode(FontTables& tables, const TablePaths& paths, int16_t font, 
 // route of a font opens once it has run.
 void SelectFont(FontTables& tables, const TablePaths& paths, int16_t font);
 
+// True when fonts of the class `fc` convert the main pages through the code
+// tables, which the main-page route below does (not the roman, ruby or
+// external-character routes).
+constexpr bool TakesMainPageRoute(FontClass fc) {
+  return fc.kind != kRomanKind && fc.kind != 6 && fc.variant != kRubyVariant;
+}
+
 // A 16-bit value as the host reads its two bytes stored high byte first (as
 // the words of the code stream and the Shift_JIS characters of the output
 // are) with one load; the same function turns it back.
@@ -98,6 +105,29 @@ inline MainPageRoute OpenMainPageRoute(FontTables& tables, int16_t font) {
     return MainPageRoute{tables.mainPageWire};
   }
   return OpenMainPageRouteAgain(tables, font);
+}
+
+// SelectFont, then OpenMainPageRoute: the route of `font` with the font
+// selected. A font that SelectFont kept (see FontTables::keptFonts), whose
+// overlay is the one applied and whose class takes the route, while the
+// route's table is up to date, is selected and its route opened without a
+// call, as the two would leave them.
+inline MainPageRoute SelectFontRoute(FontTables& tables, const TablePaths& paths, int16_t font) {
+  const FontTables::KeptFont& kept = tables.KeptFontSlot(font);
+  if (kept.font == font && kept.routes && kept.maps == tables.store.mapsVersion() &&
+      (kept.noOverlay || kept.overlay == tables.appliedOverlay) && tables.wireVersion == tables.store.version())
+      [[likely]] {
+    tables.lastFont = font;
+    tables.fontClass = kept.fontClass;
+    tables.classifiedFont = font;
+    tables.classified = true;
+    tables.fontKind = kept.fontClass.kind;
+    tables.routeFont = font;
+    tables.routeVersion = tables.wireVersion;
+    return MainPageRoute{tables.mainPageWire};
+  }
+  SelectFont(tables, paths, font);
+  return OpenMainPageRoute(tables, font);
 }
 
 }  // namespace velkan

@@ -53,6 +53,7 @@ void ConversionStore::ShareBuffersOf(const ConversionStore& base) {
   shared_ = firstShared_ || secondShared_;
   undoWords_ = base.undoWords_;
   version_ = base.version_;
+  ++mapsVersion_;
   mainPagesAllChanged_ = base.mainPagesAllChanged_;
   mainPageCellCount_ = base.mainPageCellCount_;
   std::memcpy(mainPageCells_, base.mainPageCells_, sizeof(uint16_t) * static_cast<size_t>(mainPageCellCount_));
@@ -85,6 +86,7 @@ bool ConversionStore::AllocateFirst() {
 
 bool ConversionStore::AllocateSecond() {
   ++version_;
+  ++mapsVersion_;
   secondShared_ = false;
   shared_ = firstShared_;
   mainPagesAllChanged_ = true;
@@ -96,6 +98,7 @@ bool ConversionStore::AllocateSecond() {
 
 void ConversionStore::Release() {
   ++version_;
+  ++mapsVersion_;
   firstShared_ = secondShared_ = shared_ = false;
   mainPagesAllChanged_ = true;
   first_.reset();

@@ -65,6 +65,7 @@ class ConversionStore {
       *p = value;
       ++version_;
       if ((table & ~1) == 8) NoteMainPageCell(table, index);
+      if ((table & ~1) == kFontMapTable) ++mapsVersion_;
     }
   }
   // True when (table, index) addresses an entry.
@@ -80,6 +81,7 @@ class ConversionStore {
     if (shared_) Unshare(table);
     ++version_;
     if ((table & ~1) == 8) mainPagesAllChanged_ = true;
+    if ((table & ~1) == kFontMapTable) ++mapsVersion_;
     return static_cast<unsigned>(table) < kTableNumbers ? tables_[table] : nullptr;
   }
 
@@ -88,6 +90,10 @@ class ConversionStore {
   // out for writing): what is derived from the tables is current while it
   // stays the same.
   uint64_t version() const { return version_; }
+  // The same for FontMap and OverlayMap alone (a write to either of them, a
+  // buffer allocated, freed or taken from another store, either handed out
+  // for writing): the overlays, which write only the code tables, leave it.
+  uint64_t mapsVersion() const { return mapsVersion_; }
 
   // The cells of the main-page tables 8 and 9 (0x0000-0x1FFF: table 8 then
   // table 9) written since ForgetMainPageChanges, in the order written and
@@ -156,6 +162,7 @@ class ConversionStore {
   bool shared_ = false;
   int undoWords_ = 0;
   uint64_t version_ = 0;
+  uint64_t mapsVersion_ = 0;
   // More than an overlay of usual size writes; past that, deriving the
   // whole of both tables costs about as much as going cell by cell.
   static constexpr int kMainPageCellsKept = 2048;

@@ -333,11 +333,16 @@ void HoldNow(FontTables& t, int32_t state) {
 
 }  // namespace
 
+bool OverlayOfFont(const ConversionStore& store, int16_t font, uint16_t& overlay) {
+  uint16_t group = font >= 0 ? store.Read(kFontMapTable, font) : 0;
+  if (group >= 1000) return false;
+  overlay = store.Read(kOverlayMapTable, group);
+  return true;
+}
+
 void SelectOverlay(FontTables& t, const TablePaths& paths, int16_t font) {
-  uint16_t group = font >= 0 ? t.store.Read(kFontMapTable, font) : 0;
-  if (group >= 1000) return;
-  uint16_t overlay = t.store.Read(kOverlayMapTable, group);
-  if (overlay == t.appliedOverlay) return;
+  uint16_t overlay = 0;
+  if (!OverlayOfFont(t.store, font, overlay) || overlay == t.appliedOverlay) return;
   // Tables changed by anything but the overlays since they were last
   // applied or undone: what was derived for the base and each overlay on
   // it may no longer hold, and the base is what the undo below leaves.

@@ -96,6 +96,23 @@ struct FontTables {
   FontClass fontClass;
   int16_t classifiedFont = 0;
   bool classified = false;
+  // What SelectFont found for a font number whose class is its own (not a
+  // kind kept from the font before), so that fonts taking turns skip the
+  // maps and the ranges: the overlay its group names (or none to select,
+  // for a group of 1000 or over), its class, and whether the class takes
+  // the main-page route. An entry holds while the store's mapsVersion() is
+  // `maps`; one slot a font number modulo kKeptFonts, font 0 never kept.
+  struct KeptFont {
+    int16_t font = 0;
+    bool noOverlay = false;
+    bool routes = false;
+    uint16_t overlay = 0;
+    FontClass fontClass;
+    uint64_t maps = 0;
+  };
+  static constexpr size_t kKeptFonts = 64;
+  KeptFont keptFonts[kKeptFonts] = {};
+  KeptFont& KeptFontSlot(int16_t font) { return keptFonts[static_cast<uint16_t>(font) % kKeptFonts]; }
   bool rubyLoaded = false;
   // What the code tables hold as of store version `contentVersion`: the
   // base (kBaseContent), the kept overlay of that number applied on the
@@ -221,6 +238,11 @@ void ShareFontTables(FontTables& tables, const FontTables& base);
 // Frees the store, marks RubyTable unloaded and closes the pitch file (the
 // notes stay until the next PrepareFontTables).
 void ReleaseFontTables(FontTables& tables);
+
+// The overlay that `font`'s group names in OverlayMap; false, leaving
+// `overlay`, when the group (FontMap) is 1000 or over: SelectOverlay then
+// changes nothing.
+bool OverlayOfFont(const ConversionStore& store, int16_t font, uint16_t& overlay);
 
 // Applies the overlay of `font`'s group: restores the entries the applied
 // overlay changed, then loads the new overlay file (none for overlay 0). Does

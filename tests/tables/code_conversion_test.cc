@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
+#include "tables/shift_jis_rule.h"
 #include "tables/table_files.h"
 
 namespace velkan {
@@ -216,6 +217,24 @@ TEST_F(ConvertCodeTest, OverlayFollowsTheFont) {
   EXPECT_EQ(Convert(6, 0x8001), 0x3055);
   EXPECT_EQ(Convert(1, 0x8001), 0x3021);
   EXPECT_EQ(t.lastFont, 1);
+}
+
+// A font met before is selected again without looking at the maps while
+// they stay as they were; once they change, its overlay is looked up anew,
+// through the route of the font as through the code conversion.
+TEST_F(ConvertCodeTest, AFontMetBeforeFollowsAChangeOfTheMaps) {
+  EXPECT_EQ(Convert(1, 0x8001), 0x3021);
+  EXPECT_EQ(Convert(40, 0x8001), 0x3021);  // no overlay either
+  t.store.Write(kFontMapTable, 1, 2);       // font 1 now in the group of overlay 5
+  ASSERT_TRUE(SelectFontRoute(t, paths, 40).open());
+  MainPageRoute route = SelectFontRoute(t, paths, 1);
+  ASSERT_TRUE(route.open());
+  EXPECT_EQ(t.appliedOverlay, 5);
+  EXPECT_EQ(route.WireShiftJisOf(0x8001), WireOrder(JisToShiftJis(0x3055)));
+  EXPECT_EQ(Convert(5, 0x8001), 0x3055);
+  t.store.Write(kFontMapTable, 1, 1);  // back in a group without overlay
+  EXPECT_EQ(Convert(1, 0x8001), 0x3021);
+  EXPECT_EQ(t.appliedOverlay, 0);
 }
 
 }  // namespace
