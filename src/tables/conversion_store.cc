@@ -156,4 +156,52 @@ void ConversionStore::Undo() {
   undoWords_ = 0;
 }
 
+bool ConversionStore::KeepCodeTables(KeptCodeTables& kept) {
+  if (!first_ || !second_) return false;
+  kept.first = first_;
+  firstShared_ = true;
+  shared_ = true;
+  const uint16_t* list = second_.get() + 6 * kTableWords;
+  kept.undo.assign(list, list + undoWords_);
+  return true;
+}
+
+bool ConversionStore::RestoreCodeTables(const KeptCodeTables& kept) {
+  if (!kept.first || !second_ || kept.undo.size() > static_cast<size_t>(kUndoWords)) return false;
+  if (secondShared_) {
+    Unshare(kRubyTable);
+    if (!second_) return false;
+  }
+  uint16_t* const list = second_.get() + 6 * kTableWords;
+  // The cells the tables left and those put back differ in: the main-page
+  // keys (tables 8 and 9) of both lists.
+  const size_t left = static_cast<size_t>(undoWords_);
+  if (mainPageCellCount_ + (left + kept.undo.size()) / 2 > static_cast<size_t>(kMainPageCellsKept)) {
+    mainPagesAllChanged_ = true;
+  }
+  if (!mainPagesAllChanged_) {
+    uint16_t* cells = mainPageCells_ + mainPageCellCount_;
+    auto note = [&cells](const uint16_t* keys, size_t words) {
+      for (size_t i = 0; i < words; i += 2) {
+        const unsigned key = keys[i];
+        if ((key >> 13) == 4) *cells++ = static_cast<uint16_t>(key - 0x8000);
+      }
+    };
+    note(list, left);
+    note(kept.undo.data(), kept.undo.size());
+    mainPageCellCount_ = static_cast<int>(cells - mainPageCells_);
+  }
+  ++version_;
+  first_ = kept.first;
+  firstShared_ = true;
+  shared_ = true;
+  if (!kept.undo.empty()) std::memcpy(list, kept.undo.data(), kept.undo.size() * sizeof(uint16_t));
+  undoWords_ = static_cast<int>(kept.undo.size());
+  uint16_t* const first = first_.get();
+  tables_[0] = first;
+  tables_[1] = first + kTableWords;
+  for (int t = 8; t <= 12; ++t) tables_[t] = first + (t - 6) * kTableWords;
+  return true;
+}
+
 }  // namespace velkan

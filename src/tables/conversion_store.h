@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace velkan {
 
@@ -124,6 +125,25 @@ class ConversionStore {
   // twice ends with the value it had before the first record; then empties
   // the list.
   void Undo();
+  // The code tables (the first buffer: tables 0, 1 and 8-12) and the undo
+  // list as they stood, kept by KeepCodeTables.
+  struct KeptCodeTables {
+    std::shared_ptr<uint16_t[]> first;
+    std::vector<uint16_t> undo;
+  };
+  // Keeps the code tables and the undo list as they stand in `kept`, without
+  // copying the tables: their buffer is shared with `kept` from now on, so
+  // that the next change of them copies it first (as ShareBuffersOf). False,
+  // keeping nothing, while a buffer is absent.
+  bool KeepCodeTables(KeptCodeTables& kept);
+  // Puts the code tables and the undo list kept in `kept` back in place of
+  // those that stand, without writing an entry (the buffer is shared again):
+  // a change (see version()) whose main-page cells are those named by the
+  // undo list left and by the one put back. So the tables must differ from
+  // what was kept only by what the two lists record: besides the recorded
+  // writes and Undo, nothing may have changed them since. False, having done
+  // nothing, while a buffer is absent.
+  bool RestoreCodeTables(const KeptCodeTables& kept);
   // Pairs recorded since the list was last emptied.
   int undoPairs() const { return undoWords_ / 2; }
   void ClearUndo() { undoWords_ = 0; }

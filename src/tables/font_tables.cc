@@ -247,6 +247,7 @@ void ResetPassState(FontTables& t) {
   t.wireVersion = FontTables::kNoWireVersion;
   t.contentState = kBaseContent;
   for (FontTables::DerivedWire& own : t.ownWires) own.state = kUnknownContent;
+  t.keptContents.clear();
   t.wireInUse = -1;
   t.sharedWireState = kUnknownContent;
   t.rubyLoaded = false;
@@ -310,6 +311,7 @@ void ReleaseFontTables(FontTables& t) {
   t.rubyLoaded = false;
   t.appliedOverlay = 0;
   t.keptOverlays.clear();
+  t.keptContents.clear();
   t.overlayFiles.clear();
   t.pitch.Close();
 }
@@ -331,6 +333,27 @@ void HoldNow(FontTables& t, int32_t state) {
   t.contentVersion = t.store.version();
 }
 
+// Puts back the code tables kept when they held `state`: false when none
+// are kept (or the store could not take them).
+bool PutBack(FontTables& t, int32_t state) {
+  if (state == kUnknownContent) return false;
+  for (const FontTables::KeptContent& kept : t.keptContents) {
+    if (kept.state != state) continue;
+    if (!t.store.RestoreCodeTables(kept.tables)) return false;
+    HoldNow(t, state);
+    return true;
+  }
+  return false;
+}
+
+// Keeps the code tables, which hold `state` as of now, while there is room.
+void KeepContent(FontTables& t, int32_t state) {
+  if (t.keptContents.size() >= FontTables::kKeptContents) return;
+  FontTables::KeptContent kept;
+  kept.state = state;
+  if (t.store.KeepCodeTables(kept.tables)) t.keptContents.push_back(std::move(kept));
+}
+
 }  // namespace
 
 bool OverlayOfFont(const ConversionStore& store, int16_t font, uint16_t& overlay) {
@@ -349,15 +372,26 @@ void SelectOverlay(FontTables& t, const TablePaths& paths, int16_t font) {
   if (t.store.version() != t.contentVersion) {
     for (FontTables::DerivedWire& own : t.ownWires) own.state = kUnknownContent;
     t.sharedWireState = kUnknownContent;
+    t.keptContents.clear();
   }
   t.appliedOverlay = overlay;
-  t.store.Undo();
-  HoldNow(t, kBaseContent);
+  const FontTables::KeptOverlay* kept = nullptr;
+  for (const FontTables::KeptOverlay& k : t.keptOverlays) {
+    if (overlay != 0 && k.number == overlay) kept = &k;
+  }
+  // The tables as they were when they last held the base or a kept overlay
+  // are put back as they were.
+  if (PutBack(t, overlay == 0 ? kBaseContent : kept != nullptr ? overlay : kUnknownContent)) return;
+  if (!PutBack(t, kBaseContent)) {
+    t.store.Undo();
+    HoldNow(t, kBaseContent);
+    KeepContent(t, kBaseContent);
+  }
   if (overlay == 0) return;
-  for (const FontTables::KeptOverlay& kept : t.keptOverlays) {
-    if (kept.number != overlay) continue;
-    t.store.WriteRecordingUndo(kept.words.data(), kept.words.size());
+  if (kept != nullptr) {
+    t.store.WriteRecordingUndo(kept->words.data(), kept->words.size());
     HoldNow(t, overlay);
+    KeepContent(t, overlay);
     return;
   }
   // Applied as read, and kept while the file stays small enough.
@@ -399,6 +433,7 @@ void SelectOverlay(FontTables& t, const TablePaths& paths, int16_t font) {
   // Applied as it will be again from what is kept; read from the file
   // every time, it may hold something else next time.
   HoldNow(t, !opened ? kBaseContent : keep && whole ? overlay : kUnknownContent);
+  if (opened && keep && whole) KeepContent(t, overlay);
 }
 
 uint16_t SearchRubyTable(const ConversionStore& store, uint16_t code) {

@@ -151,6 +151,19 @@ struct FontTables {
   std::vector<DerivedWire> ownWires;
   int wireInUse = -1;
   int32_t sharedWireState = kUnknownContent;
+  // The code tables as they stood when they held the base or a kept
+  // overlay (a contentState each, never kUnknownContent), so that a switch
+  // to that content puts them back (ConversionStore::RestoreCodeTables)
+  // instead of undoing an overlay and writing another's records. At most
+  // kKeptContents, each sharing a buffer of 64 KiB with the store until the
+  // store writes to it; dropped with the derived tables' contents when the
+  // tables changed by anything but SelectOverlay.
+  struct KeptContent {
+    int32_t state = kUnknownContent;
+    ConversionStore::KeptCodeTables tables;
+  };
+  static constexpr size_t kKeptContents = 4;
+  std::vector<KeptContent> keptContents;
   // The font the main-page route was last opened for (0: none), as of store
   // version `routeVersion`; it stays open for that font until a conversion
   // selects another font or classifies the font again. OpenMainPageRoute

@@ -463,6 +463,23 @@ TEST_F(FontTablesTest, AKeptOverlayAppliedAgainWritesWhatItsFileWrote) {
   }
 }
 
+// The tables kept as they held the base and an overlay are not put back
+// once anything but the overlays changed them: that change would be lost.
+TEST_F(FontTablesTest, TablesChangedBesideTheOverlaysAreNotPutBackAsTheyWere) {
+  WriteAll();
+  ASSERT_EQ(PrepareFontTables(t, paths), 0);
+  SelectOverlay(t, paths, 3);  // overlay 5
+  SelectOverlay(t, paths, 1);  // the base
+  t.store.Write(8, 3, 0x3033);
+  SelectOverlay(t, paths, 3);
+  EXPECT_EQ(Base(1), 0x4023);
+  EXPECT_EQ(Base(3), 0x3033);
+  SelectOverlay(t, paths, 1);
+  EXPECT_EQ(Base(1), 0x3021);
+  EXPECT_EQ(Base(3), 0x3033);
+  EXPECT_EQ(t.store.undoPairs(), 0);
+}
+
 TEST_F(FontTablesTest, FontsBeyondTheFontMapCountAsFontsWithoutAnEntry) {
   WriteAll();
   ASSERT_EQ(PrepareFontTables(t, paths), 0);
