@@ -66,8 +66,10 @@ char* PutSeparator(char* d, int16_t now, int16_t prev);
 // bytes a word. The words are either bytes, two a word high byte first (the
 // code stream's block), or whole words (a character run). The one writer of
 // the main pages' characters: the main loop's sweep, WritePlainCharacters and
-// WriteCharacterRun all write through it.
-template <typename Word>
+// WriteCharacterRun all write through it. Without `kBounded`, `stop` is not
+// looked at: a word the route does not convert must follow the words at `q`
+// before the room ends.
+template <typename Word, bool kBounded = true>
 [[gnu::always_inline]] inline char* PutMainPageCharacters(char* d, const MainPageRoute& route, const Word*& q,
                                                          const Word* const stop, uint16_t t, int16_t& charClass) {
   static_assert(std::is_same_v<Word, uint8_t> || std::is_same_v<Word, uint16_t>);
@@ -80,7 +82,7 @@ template <typename Word>
     std::memcpy(d, &t, 2);
     d += 2;
     q += kStep;
-  } while (q < stop && (t = route.WireShiftJisAt(q)) != 0);
+  } while ((!kBounded || q < stop) && (t = route.WireShiftJisAt(q)) != 0);
   return d;
 }
 

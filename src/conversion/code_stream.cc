@@ -11,7 +11,9 @@ constexpr size_t kBlock = 64 * 1024;
 }  // namespace
 
 CodeStream::CodeStream(ByteSource& source, FormatStore& store)
-    : source_(source), store_(store), buf_{std::make_unique_for_overwrite<uint8_t[]>(kBlock + 1)} {}
+    : source_(source), store_(store), buf_{std::make_unique_for_overwrite<uint8_t[]>(kBlock + 3)} {
+  buf_.data()[0] = buf_.data()[1] = 0;
+}
 
 int CodeStream::ReadRawWordSlow(uint16_t& word) {
   // Keep a lone byte left over from the last block and read behind it.
@@ -30,6 +32,8 @@ int CodeStream::ReadRawWordSlow(uint16_t& word) {
     end_ += static_cast<size_t>(r);
     consumed_ += r;
   }
+  // The zero word behind the bytes read (see WordsEndTheBytes).
+  buf_.data()[end_] = buf_.data()[end_ + 1] = 0;
   if (end_ - pos_ < 2) return 2;
   word = LoadBigEndian16(buf_.data() + pos_);
   pos_ += 2;

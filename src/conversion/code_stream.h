@@ -101,6 +101,10 @@ class CodeStream {
     count = replayActive != 0 ? 0 : (end_ - pos_) / 2;
     return buf_.data() + pos_;
   }
+  // True when the words PeekWords shows are all the bytes read, no lone
+  // byte behind them: a word 0x0000 then follows them in memory (never a
+  // character), so a loop over them that stops at such a word needs no bound.
+  bool WordsEndTheBytes() const { return ((end_ - pos_) & 1) == 0; }
   // Takes `n` words of those PeekWords showed; the last of them becomes the
   // current word. Nothing changes for n = 0.
   void TakeWords(size_t n) {

@@ -66,10 +66,14 @@ inline bool PlainCharacterNext(const CodeStream& s) {
   char* const begin = c.out.Room(end);
   if (begin == nullptr || end - begin < 6) [[unlikely]] return 0;
   const size_t room = static_cast<size_t>(end - begin);
-  const size_t n = 2 * avail + 4 <= room ? avail : (room - 4) / 2;
-  const uint8_t* const stop = p + 2 * n;
   const uint8_t* q = p;
-  c.out.Wrote(PutMainPageCharacters(begin, route, q, stop, t, c.chars.charClass));
+  if (2 * avail + 4 <= room && c.stream.WordsEndTheBytes()) [[likely]] {
+    // The zero word behind the block read ends the characters at the latest.
+    c.out.Wrote(PutMainPageCharacters<uint8_t, false>(begin, route, q, nullptr, t, c.chars.charClass));
+  } else {
+    const size_t n = 2 * avail + 4 <= room ? avail : (room - 4) / 2;
+    c.out.Wrote(PutMainPageCharacters(begin, route, q, p + 2 * n, t, c.chars.charClass));
+  }
   return static_cast<size_t>(q - p) / 2;
 }
 

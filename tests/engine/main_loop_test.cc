@@ -13,6 +13,7 @@
 #include "conversion/state_tags.h"
 #include "conversion/word_fixture.h"
 #include "support/test_support.h"
+#include "tables/table_files.h"
 #include "typo/typo_state.h"
 
 namespace velkan::test {
@@ -196,6 +197,37 @@ TEST(MainLoop, SettingGroupsComeOutTheSameWhereverTheBlockReadEnds) {
   const std::string want = RunWords(first, viaReaders, job).output;
   ASSERT_NE(want.find("<J size="), std::string::npos) << want;
   for (size_t chunk : {0, 1, 2, 3, 5, 7, 11, 17, 31}) {
+    job.chunk = chunk;
+    Session session;
+    EXPECT_EQ(RunWords(session, words, job).output, want) << "reads of " << chunk << " bytes";
+  }
+}
+
+TEST(MainLoop, CharactersSweptToTheEndOfTheBlockReadStopThere) {
+  // Codes whose high byte followed by a zero byte is a code that converts
+  // too: where the block read ends with the first byte of one, that byte is
+  // no character yet. Read whole and in reads of a few bytes, they come out
+  // as when a filler after each sends them through the stage one by one.
+  TempDir dir;
+  WriteCodeTables(dir, "root", {}, {});
+  dir.Write("root/qdxfiles/conv00.tbl", PairBytes({{0x8100, 0x3021}, {0x8101, 0x3022}, {0x8200, 0x3023}}));
+  dir.Write("root/qdxfiles/conv021.tbl", "");
+  dir.Write("root/qdxfiles/conv022.tbl", "");
+  dir.Write("root/qdxfiles/convpi.tbl", "");
+  dir.Write("root/qdxfiles/fntinf.fil", FontInfoFile({FontInfoLine(1, 1)}));
+  std::vector<uint16_t> words = {0xD009}, oneByOne = {0xD009};
+  for (int i = 0; i < 41; ++i) {
+    const uint16_t w = i % 3 == 0 ? 0x8101 : i % 3 == 1 ? 0x8200 : 0x8100;
+    words.push_back(w);
+    oneByOne.insert(oneByOne.end(), {w, kFillerWord});
+  }
+  MemoryJob job;
+  job.root = dir.path() / "root";
+  job.lentRoom = 65536;
+  Session first;
+  const std::string want = RunWords(first, oneByOne, job).output;
+  ASSERT_NE(want.find(Sjis("亜唖娃")), std::string::npos) << want;
+  for (size_t chunk : {0, 1, 2, 3, 5, 7, 11}) {
     job.chunk = chunk;
     Session session;
     EXPECT_EQ(RunWords(session, words, job).output, want) << "reads of " << chunk << " bytes";
