@@ -82,7 +82,8 @@ constexpr const char* kConvertUsage = N_(
     "is converted: a new OUTPUT is made empty, an existing one is left as it was.\n"
     "\n"
     "An option takes its value as the next argument, or attached: to a long one\n"
-    "with '=' (--root=DIR), to a short one as it is (-j4).\n"
+    "with '=' (--root=DIR), to a short one as it is (-j4). Every argument after\n"
+    "-- is an INPUT, also one that starts with '-'.\n"
     "\n"
     "  --root DIR      the table root holding qdxfiles/ (default: $VELKAN_ROOT,\n"
     "                  else the sample root of the build tree the program runs\n"
@@ -317,15 +318,19 @@ int Convert(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
   o.temporaries = &temporaries;
   std::string root, outDir;
   std::vector<std::string> inputs;
-  bool haveOutput = false, haveOutDir = false, quiet = false;
+  bool haveOutput = false, haveOutDir = false, quiet = false, optionsEnded = false;
   int jobs = 0;
   WarningOutput warnings;
   for (int i = 0; i < argc; ++i) {
     const std::string_view a = argv[i];
     // Every option starts with "-": anything else ("-" alone too) is an
-    // input, told at once.
-    if (a.size() < 2 || a[0] != '-') {
+    // input, told at once, and so is every argument after "--".
+    if (optionsEnded || a.size() < 2 || a[0] != '-') {
       inputs.emplace_back(a);
+      continue;
+    }
+    if (a == "--") {
+      optionsEnded = true;
       continue;
     }
     // An option with a value: the value, or a usage error when it is

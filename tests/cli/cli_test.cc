@@ -139,6 +139,27 @@ TEST(Cli, ConvertsAJob) {
   EXPECT_EQ(Slurp(out), kJobOut);
 }
 
+// After "--" every argument is an input, also one that starts with "-"
+// ("-" alone is still standard input).
+TEST(Cli, ArgumentsAfterADoubleDashAreInputs) {
+  Root r;
+  r.dir.Write("-job.zan", kJob);
+  const std::string root = r.root().string(), here = r.dir.path().string();
+  CliResult res = RunVelkan({"convert", "--root", root, "-o", "out.txt", "--", "-job.zan"}, {}, here);
+  EXPECT_EQ(res.status, 0) << res.err;
+  EXPECT_EQ(Slurp(r.dir.path() / "out.txt"), kJobOut);
+  res = RunVelkan({"convert", "--root", root, "--out-dir", "batch", "--", "-job.zan", "-"}, {}, here);
+  EXPECT_EQ(res.status, 2);
+  EXPECT_NE(res.err.find("standard input (-) cannot be converted with --out-dir"), std::string::npos) << res.err;
+  res = RunVelkan({"convert", "--root", root, "--out-dir", "batch", "--", "-job.zan"}, {}, here);
+  EXPECT_EQ(res.status, 0) << res.err;
+  EXPECT_EQ(Slurp(r.dir.path() / "batch" / "-job.txt"), kJobOut);
+  // Without it the name is an option: -j with the value "ob.zan".
+  res = RunVelkan({"convert", "--root", root, "-job.zan", "-o", "other.txt"}, {}, here);
+  EXPECT_EQ(res.status, 2);
+  EXPECT_NE(res.err.find("-j takes a number from 1 to 1024, not 'ob.zan'"), std::string::npos) << res.err;
+}
+
 TEST(Cli, TableRootFromTheEnvironment) {
   Root r;
   fs::path in = r.dir.Write("job.zan", kJob);
