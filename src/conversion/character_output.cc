@@ -51,14 +51,6 @@ uint8_t SingleOfSource(const CodeTables& codes, uint16_t source) {
   return s != 0 ? codes.SingleByteOf(s) : 0;
 }
 
-// The single byte (below 0x80) a roman code of page 0xC3 or 0xC4 is written
-// as, or 0 when it is written otherwise (or is no such code).
-uint8_t RomanSingleByte(const CodeTables& codes, uint16_t w) {
-  if ((w & 0xFF80) != 0xC300 && (w & 0xFF80) != 0xC400) return 0;
-  uint16_t sjis = codes.ShiftJisOf(w);
-  uint8_t b = sjis != 0 ? codes.SingleByteOf(sjis) : 0;
-  return b < 0x80 ? b : 0;
-}
 
 // The class of a roman code written as the single byte `b`.
 int16_t RomanClass(uint16_t w, uint8_t b) {
@@ -166,7 +158,7 @@ Plan Classify(Conversion& c, const uint16_t* run, int16_t direction, int16_t fon
         p.width = 36;
       } else if (In(w, 0xC300, 0xC37F) || In(w, 0xC400, 0xC47F)) {
         p.type = lit::kTypeRoman;
-        p.single = RomanSingleByte(codes, w);
+        p.single = codes.RomanSingleByte(w);
         if (p.single != 0) {
           p.route = Route::kSingle;
           charClass = RomanClass(w, p.single);
@@ -391,10 +383,9 @@ size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen) {
   if (!route.open()) return 0;
   routeOpen = true;
   if (!state.romanBytesMade) {
-    for (unsigned i = 0; i < 256; ++i) {
-      uint16_t code = static_cast<uint16_t>((i < 128 ? 0xC300 : 0xC400) + (i & 0x7F));
-      state.romanBytes[i] = RomanSingleByte(c.codes, code);
-    }
+    // Most often made once with the tables, for every pass that reads them.
+    if (const std::array<uint8_t, 256>* made = c.codes.romanBytes()) state.romanBytes = *made;
+    else c.codes.FillRomanBytes(state.romanBytes);
     state.romanBytesMade = true;
   }
   // Composed in the room the output lends when it has room for a good many

@@ -72,12 +72,14 @@ bool CodeTables::Allocate() {
     return false;
   }
   halfWidthSet_.reset();
+  romanBytesMade_ = false;
   return true;
 }
 
 void CodeTables::Release() {
   std::vector<uint16_t>().swap(map_);
   halfWidthSet_.reset();
+  romanBytesMade_ = false;
 }
 
 uint16_t CodeTables::ShiftJisOf(uint16_t source) const {
@@ -90,13 +92,28 @@ uint8_t CodeTables::SingleByteOf(uint16_t sjis) const {
   return static_cast<uint8_t>(map_[kHalfWidth + (sjis - 0x8000)] & 0xFF);
 }
 
+uint8_t CodeTables::RomanSingleByte(uint16_t code) const {
+  if ((code & 0xFF80) != 0xC300 && (code & 0xFF80) != 0xC400) return 0;
+  uint16_t sjis = ShiftJisOf(code);
+  uint8_t b = sjis != 0 ? SingleByteOf(sjis) : 0;
+  return b < 0x80 ? b : 0;
+}
+
+void CodeTables::FillRomanBytes(std::array<uint8_t, 256>& bytes) const {
+  for (unsigned i = 0; i < bytes.size(); ++i) {
+    bytes[i] = RomanSingleByte(static_cast<uint16_t>((i < 128 ? 0xC300 : 0xC400) + (i & 0x7F)));
+  }
+}
+
 void CodeTables::AddShiftJisRecord(uint16_t sjis, uint16_t source) {
   size_t i = RegionIndex(source);
+  romanBytesMade_ = false;
   if (map_.empty() || i == kNoRegion) return;
   if (map_[i] == 0) map_[i] = sjis;
 }
 
 void CodeTables::AddHalfWidthRecord(uint16_t sjis, uint16_t word) {
+  romanBytesMade_ = false;
   if (map_.empty() || sjis < 0x8000 || sjis > 0x8FFF) return;
   size_t i = sjis - 0x8000u;
   if (halfWidthSet_.test(i)) return;

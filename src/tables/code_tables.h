@@ -2,6 +2,7 @@
 // single-byte form of each full-width Shift-JIS code.
 #pragma once
 
+#include <array>
 #include <bitset>
 #include <cstdint>
 #include <string>
@@ -29,6 +30,21 @@ class CodeTables {
   // Single-byte form of a full-width Shift-JIS code 0x8000-0x8FFF, 0 if none
   // (and for every code outside that range).
   uint8_t SingleByteOf(uint16_t sjis) const;
+  // The single byte (below 0x80) a roman code of page 0xC3 or 0xC4 is
+  // written as, 0 when it is written otherwise (or is no such code).
+  uint8_t RomanSingleByte(uint16_t code) const;
+  // RomanSingleByte of 0xC300-0xC37F, then 0xC400-0xC47F, as made by
+  // MakeRomanBytes; null when a record was stored (or the tables allocated
+  // or freed) since.
+  const std::array<uint8_t, 256>* romanBytes() const { return romanBytesMade_ ? &romanBytes_ : nullptr; }
+  // RomanSingleByte of each of those codes into `bytes`.
+  void FillRomanBytes(std::array<uint8_t, 256>& bytes) const;
+  // Makes romanBytes() from the tables as they stand: once they are loaded,
+  // so that the passes that read them need not each make it.
+  void MakeRomanBytes() {
+    FillRomanBytes(romanBytes_);
+    romanBytesMade_ = true;
+  }
 
   // Stores a record (Shift-JIS code, source code) while the source code's
   // entry is still zero; a source code in no region is skipped. Needs
@@ -52,6 +68,8 @@ class CodeTables {
   std::vector<uint16_t> map_;
   // Which HalfWidthMap entries a record has already decided.
   std::bitset<0x1000> halfWidthSet_;
+  std::array<uint8_t, 256> romanBytes_{};
+  bool romanBytesMade_ = false;
 };
 
 // Allocates the tables and loads the pair tables, "SJIS_ZAN.TBL" (no header

@@ -72,6 +72,7 @@ void LoadPassTables(PassTables& tables, bool textInput) {
   if (LoadPiFontFile(read.pi, tables.paths, &fault) != 0) faults.piFont = fault;
   PrepareFontTables(tables.fonts, tables.paths);
   if (LoadCodeTables(read.codes, tables.paths, &fault) != 0) faults.codes = fault;
+  read.codes.MakeRomanBytes();
   LoadEscapeDefinitions(read.escapes, tables.paths, &faults.escapes);
 }
 

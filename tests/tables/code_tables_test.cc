@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <map>
 
@@ -90,6 +91,34 @@ TEST(CodeTablesTest, HalfWidthFormsComeFromTheFirstRecordForACode) {
   EXPECT_EQ(t.SingleByteOf(0x8261), 0);
   // SJIS_JIS.TBL does not feed the source-code map.
   EXPECT_EQ(t.ShiftJisOf(0x0041), 0);
+}
+
+// The single bytes of the roman pages, made once for every pass that reads
+// the tables: what each code gives, and never kept past a record stored
+// after them.
+TEST(CodeTablesTest, RomanBytesAreMadeFromTheTablesAndDroppedByALaterRecord) {
+  CodeTableRoot root({{"SJIS_ROM.TBL", {0x8260, 0xC341, 0x8140, 0xC401, 0x8FFF, 0xC302}},
+                      {"SJIS_JIS.TBL", {0x8260, 0x0041, 0x8140, 0x0020, 0x8FFF, 0x00DF}}});
+  CodeTables t;
+  ASSERT_EQ(LoadCodeTables(t, root.paths()), 0);
+  EXPECT_EQ(t.romanBytes(), nullptr);
+  t.MakeRomanBytes();
+  const std::array<uint8_t, 256>* made = t.romanBytes();
+  ASSERT_NE(made, nullptr);
+  EXPECT_EQ((*made)[0x41], 'A');
+  EXPECT_EQ((*made)[128 + 0x01], ' ');
+  EXPECT_EQ((*made)[0x02], 0);  // a single byte of 0x80 or more is no roman byte
+  for (unsigned i = 0; i < 256; ++i) {
+    EXPECT_EQ((*made)[i], t.RomanSingleByte(static_cast<uint16_t>((i < 128 ? 0xC300 : 0xC400) + (i & 0x7F)))) << i;
+  }
+  t.AddHalfWidthRecord(0x8141, 0x0042);
+  EXPECT_EQ(t.romanBytes(), nullptr);
+  t.MakeRomanBytes();
+  t.AddShiftJisRecord(0x8141, 0xC342);
+  EXPECT_EQ(t.romanBytes(), nullptr);
+  std::array<uint8_t, 256> now{};
+  t.FillRomanBytes(now);
+  EXPECT_EQ(now[0x42], 'B');
 }
 
 TEST(CodeTablesTest, ARecordCutShortAtTheEndIsIgnored) {
