@@ -9,7 +9,7 @@ namespace {
 
 // The slot of a table number in its buffer: first buffer for 0, 1, 8-12,
 // second buffer for 16-21; -1 for any other number.
-int FirstBufferSlot(int table) {
+constexpr int FirstBufferSlot(int table) {
   switch (table) {
     case 0: return 0;
     case 1: return 1;
@@ -197,6 +197,10 @@ bool ConversionStore::RestoreCodeTables(const KeptCodeTables& kept) {
   shared_ = true;
   if (!kept.undo.empty()) std::memcpy(list, kept.undo.data(), kept.undo.size() * sizeof(uint16_t));
   undoWords_ = static_cast<int>(kept.undo.size());
+  // The first buffer's tables pointed at again, as MapTables would, spelled
+  // out for an overlay switch.
+  static_assert(FirstBufferSlot(0) == 0 && FirstBufferSlot(1) == 1 && FirstBufferSlot(8) == 2 &&
+                FirstBufferSlot(12) == 6 && FirstBufferSlot(13) < 0 && FirstBufferSlot(7) < 0);
   uint16_t* const first = first_.get();
   tables_[0] = first;
   tables_[1] = first + kTableWords;
