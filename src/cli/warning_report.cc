@@ -1,5 +1,6 @@
 #include "cli/warning_report.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -119,13 +120,28 @@ std::string WarningSummary(const JobResult& r) {
   return FillPlaces(P_("%s warning: %s", "%s warnings: %s", n), {std::to_string(n), most});
 }
 
+namespace {
+
+// Whether `path` writes to the standard output: "-", or a name of the file
+// the standard output is (/dev/stdout, /proc/self/fd/1, the file it was
+// redirected to). Lines written there by two writers would be mixed, and a
+// file replaced under the standard output would lose what the other wrote.
+bool GoesToStandardOutput(const std::string& path) {
+  if (path == "-") return true;
+  struct stat out {}, named {};
+  return ::fstat(STDOUT_FILENO, &out) == 0 && ::stat(path.c_str(), &named) == 0 && out.st_dev == named.st_dev &&
+         out.st_ino == named.st_ino;
+}
+
+}  // namespace
+
 std::string ReportFile::Refusal(const std::string& path, const JobOptions& common,
                                 const std::vector<std::string>& inputs, const std::vector<std::string>& outputs) {
-  if (path == "-") {
+  if (GoesToStandardOutput(path)) {
     for (const std::string& out : outputs) {
-      if (out == "-") return _("the report and the output cannot both go to standard output");
+      if (GoesToStandardOutput(out)) return _("the report and the output cannot both go to standard output");
     }
-    return {};
+    if (path == "-") return {};
   }
   for (const std::string& out : outputs) {
     if (out == path || SameFile(path, out) || ResolvedPath(path) == ResolvedPath(out)) {

@@ -32,7 +32,8 @@ std::string WarningSummary(const JobResult& r);
 
 // The report file, written once all its lines are known: to a temporary
 // file renamed into place at the end, as outputs are, or to standard output
-// for "-".
+// for "-". It never shares the standard output with an output, however the
+// two name it.
 class ReportFile {
  public:
   // Why `path` cannot take the report of jobs with options `common`, inputs

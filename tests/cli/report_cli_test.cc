@@ -199,6 +199,14 @@ TEST_F(ReportCli, RefusesToReplaceWhatTheJobReadsOrWrites) {
     EXPECT_EQ(2, r.status) << report;
     EXPECT_NE(std::string::npos, r.err.find("--report")) << r.err;
   }
+  // The standard output named by a path of its own is the standard output
+  // all the same: the report's lines would go into the output.
+  for (const auto& [output, report] : {std::pair<std::string, std::string>{"/dev/stdout", "-"}, {"-", "/dev/stdout"}}) {
+    CliRun r = RunVelkan(Args({input, "-o", output, "--report", report}));
+    EXPECT_EQ(2, r.status) << output << " " << report;
+    EXPECT_NE(std::string::npos, r.err.find("cannot both go to standard output")) << r.err;
+    EXPECT_EQ("", r.out);
+  }
   // Refused before anything ran.
   EXPECT_EQ(job, Slurp(input));
   EXPECT_FALSE(fs::exists(Path("out.txt")));
