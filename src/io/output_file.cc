@@ -7,12 +7,14 @@
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "io/message_mark.h"
@@ -102,10 +104,36 @@ bool MayReplaceOthersFiles() {
 
 // The immutable and append-only attributes of a file or folder (statx's
 // STATX_ATTR_*), 0 where the file system keeps none or they cannot be read.
+uint64_t AttributesOf(const struct statx& sx) {
+  return sx.stx_attributes & sx.stx_attributes_mask & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND);
+}
 uint64_t Attributes(const char* path) {
   struct statx sx {};
   if (::statx(AT_FDCWD, path, 0, 0, &sx) != 0) return 0;
-  return sx.stx_attributes & sx.stx_attributes_mask & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND);
+  return AttributesOf(sx);
+}
+
+// The lstat of `path` and its attributes (see Attributes) with one statx;
+// false, errno set, when it fails.
+bool LookWithAttributes(const char* path, struct stat& st, uint64_t& attributes) {
+  struct statx sx {};
+  if (::statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &sx) != 0) return false;
+  st = {};
+  st.st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+  st.st_ino = sx.stx_ino;
+  st.st_mode = sx.stx_mode;
+  st.st_nlink = sx.stx_nlink;
+  st.st_uid = sx.stx_uid;
+  st.st_gid = sx.stx_gid;
+  st.st_rdev = makedev(sx.stx_rdev_major, sx.stx_rdev_minor);
+  st.st_size = static_cast<off_t>(sx.stx_size);
+  st.st_blksize = static_cast<blksize_t>(sx.stx_blksize);
+  st.st_blocks = static_cast<blkcnt_t>(sx.stx_blocks);
+  st.st_atim = {sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec};
+  st.st_mtim = {sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec};
+  st.st_ctim = {sx.stx_ctime.tv_sec, sx.stx_ctime.tv_nsec};
+  attributes = AttributesOf(sx);
+  return true;
 }
 
 // How an output is written.
@@ -123,6 +151,8 @@ struct OutputFile::Plan {
   int descriptor = -1;
   bool exists = false;
   struct stat old {};
+  // The existing file's attributes (see Attributes), when taken with `old`.
+  std::optional<uint64_t> attributes;
   std::string target;
   Note error;  // not empty: nothing can be written there
 };
@@ -193,7 +223,7 @@ Plan& CheckInFolder(Plan& p, const OutputFolder& folder) {
         EPERM, {ShownPath(dir)});
   }
   if (p.exists) {
-    const uint64_t attributes = Attributes(p.target.c_str());
+    const uint64_t attributes = p.attributes ? *p.attributes : Attributes(p.target.c_str());
     if ((attributes & STATX_ATTR_IMMUTABLE) != 0) return fail(N_("cannot create %s: %s (the file is immutable)"), EPERM);
     if ((attributes & STATX_ATTR_APPEND) != 0) return fail(N_("cannot create %s: %s (the file is append-only)"), EPERM);
     // A file the user may not write is not replaced either, as the shell's
@@ -228,9 +258,12 @@ Plan& CheckInFolder(Plan& p, const OutputFolder& folder) {
 bool PlanInFolder(const std::string& path, const OutputFolder& known, Plan& p) {
   const std::string_view name = LastName(path);
   if (name.empty() || name == "." || name == "..") return false;
-  const bool found = ::lstat(path.c_str(), &p.old) == 0;
+  // The name's look and, for a file there, its attributes, at once.
+  uint64_t attributes = 0;
+  const bool found = LookWithAttributes(path.c_str(), p.old, attributes);
   if (found ? !S_ISREG(p.old.st_mode) : errno != ENOENT) return false;
   p.exists = found;
+  if (found) p.attributes = attributes;
   p.target = InFolder(known.dir.native(), name);
   CheckInFolder(p, known);
   return true;
@@ -252,6 +285,7 @@ Plan MakePlan(const std::string& path, int given = -1, const OutputFolder* known
   if (known != nullptr && given < 0) {
     if (PlanInFolder(path, *known, p)) return p;
     p.old = {};
+    p.attributes.reset();
   }
 
   const bool named = given < 0;
@@ -786,12 +820,16 @@ bool OutputFile::MakeTemporary(const Plan& plan) {
     const struct stat& old = plan.old;
     bool owned = true;
     struct stat mine {};
-    if (::fstat(fd_, &mine) == 0 && (mine.st_uid != old.st_uid || mine.st_gid != old.st_gid)) {
+    const bool looked = ::fstat(fd_, &mine) == 0;
+    if (looked && (mine.st_uid != old.st_uid || mine.st_gid != old.st_gid)) {
       owned = ::fchown(fd_, old.st_uid, old.st_gid) == 0;
     }
     mode_t mode = old.st_mode & (owned ? 07777 : 0777);
-    // A mode that cannot be set is not worth losing the job for.
-    ::fchmod(fd_, mode);
+    // A mode that cannot be set is not worth losing the job for. The new
+    // file's mode, as the fstat found it, most often is that mode already.
+    if (!looked || mine.st_uid != old.st_uid || mine.st_gid != old.st_gid || (mine.st_mode & 07777) != mode) {
+      ::fchmod(fd_, mode);
+    }
   }
   return true;
 }

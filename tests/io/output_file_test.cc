@@ -516,6 +516,13 @@ TEST(OutputFile, AnAppendOnlyOrImmutableFileOrFolderIsRefusedAtOnce) {
       EXPECT_NE(why.find(c.says), std::string::npos) << why;
       OutputFile f;
       EXPECT_FALSE(f.Open(out.string()));
+      // So too where the folder was looked at before, as a batch does: the
+      // name's look then brings the file's attributes with it.
+      const OutputFolder known = OutputFolder::Of(out.string());
+      const std::string seen = OutputFile::Check(out.string(), &known).Text();
+      EXPECT_NE(seen.find(c.says), std::string::npos) << seen;
+      OutputFile ahead;
+      EXPECT_FALSE(ahead.OpenReplacement(out.string(), nullptr, known));
     }
     EXPECT_EQ(Slurp(file), "earlier");
     EXPECT_TRUE(Others(folder, {"out.txt"}).empty());
