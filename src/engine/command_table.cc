@@ -238,9 +238,41 @@ constexpr bool RowsInOrder() {
 }
 static_assert(RowsInOrder(), "one row a command word 0xD000-0xD0FF, in order, each with a name");
 
+// The commands whose main handlers keep the sweep (see
+// CommandEntry::keepsSweep), by name: simple tags, line ends, warnings of a
+// fixed message, the rules' warnings after their digit, and the three-mark
+// rubies, which close no manual ruby when none is open.
+constexpr std::string_view kKeepingSweep[] = {
+    "th",          "en",          "em",          "hyphen",           "dm",               "d2",
+    "d1",          "tk",          "mi",          "space-1moji",      "s2",               "s4",
+    "s3",          "space",       "line-end",    "line-end-1c",      "line-end-bb",      "line-end-rt",
+    "line-end-qc", "line-end-qr", "page-break",  "column-break",     "relative-rule-aa", "relative-rule-ac",
+    "relative-rule-a7", "relative-rule-a8", "relative-rule-a9", "relative-rule-ab", "relative-rule-ignored",
+    "vh-rule",     "vh-rule-91",  "group-ruby",  "group-ruby-b",     "kinsoku-ruby",
+};
+
+constexpr bool KeepsSweep(const CommandRow& row) {
+  for (std::string_view name : kKeepingSweep) {
+    if (name == row.name) return true;
+  }
+  return false;
+}
+
+constexpr bool KeepingSweepNamed() {
+  for (std::string_view name : kKeepingSweep) {
+    bool found = false;
+    for (const CommandRow& row : kRows) found = found || row.name == name;
+    if (!found) return false;
+  }
+  return true;
+}
+static_assert(KeepingSweepNamed(), "every command said to keep the sweep has a row");
+
 constexpr CommandTable BuildDispatch() {
   CommandTable t{};
-  for (const CommandRow& row : kRows) t[row.word & 0xFF] = {row.prePhase, row.main, row.inGroup};
+  for (const CommandRow& row : kRows) {
+    t[row.word & 0xFF] = {row.prePhase, row.main, row.inGroup, KeepsSweep(row)};
+  }
   return t;
 }
 

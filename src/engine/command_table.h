@@ -40,6 +40,16 @@ struct CommandEntry {
   Handler prePhase = nullptr;
   Handler main = nullptr;
   Handler inGroup = nullptr;
+  // True when the main handler, run right after characters of the main
+  // pages were written (no manual ruby open, no one-shot code, no word
+  // pending), only writes to the output, takes its words and changes state
+  // of its own, and goes on: it leaves as they were the settings and
+  // one-shot values (it marks nothing for the state tags), the fonts, their
+  // tables and the store, the one-shot code, the manual ruby, the scope
+  // countdown, the output switch and the format replay. The main loop then
+  // sweeps the characters behind it in the same font without looking at
+  // any of them again.
+  bool keepsSweep = false;
 };
 
 using CommandTable = std::array<CommandEntry, 256>;

@@ -1,5 +1,6 @@
 #include "engine/main_loop.h"
 
+#include <cassert>
 #include <cstring>
 
 #include "commands/positioning.h"
@@ -28,36 +29,40 @@ inline bool PlainCharacterNext(const CodeStream& s) {
   return PlainCharacterNext(s, p, avail);
 }
 
-// Writes the codes of the main pages that follow in the block read and that
-// the route of the current font converts straight into the output's room,
-// exactly as WritePlainCharacters would, but leaves them in the block:
-// returns their number, for the caller to take them with what follows; 0
-// having done nothing when the output lends too little room or the first
-// word is no such code. `p` shows `avail` words (at least one) of the block
-// read, the first of them a code of the main pages; no word is pending and
-// no one-shot code waits.
-[[gnu::always_inline]] inline size_t SweepMainPageCharacters(Conversion& c, const uint8_t* const p, size_t avail) {
+// The route of the current font for a sweep of characters of the main pages
+// whose first word is at `p`: closed when the sweep is not to be tried.
+[[gnu::always_inline]] inline MainPageRoute SweepRoute(Conversion& c, const uint8_t* const p) {
   FontTables& fonts = c.fonts;
   const int16_t font = c.typo.font;
-  MainPageRoute route;
   if (font != 0 && font == fonts.routeFont && fonts.routeVersion == fonts.store.version()) [[likely]] {
     // The route kept open for the font (see OpenMainPageRoute).
-    route.wire = fonts.mainPageWire;
-  } else {
-    // Right after a change of font the route is closed until the font is
-    // selected: it is not looked at before.
-    if (font == fonts.lastFont) route = OpenMainPageRouteAgain(fonts, font);
-    if (!route.open()) {
-      // After a change of font the route opens once the font is selected,
-      // which the conversion of the first character does next in any case:
-      // every code of the main pages is converted in the font, save the two
-      // written as combined-character tags, before which nothing is selected.
-      uint16_t first = LoadBigEndian16(p);
-      if (first == 0x95B4 || first == 0x95BE) return 0;
-      route = SelectFontRoute(fonts, c.paths, font);
-      if (!route.open()) return 0;
-    }
+    return MainPageRoute{fonts.mainPageWire};
   }
+  // Right after a change of font the route is closed until the font is
+  // selected: it is not looked at before.
+  MainPageRoute route;
+  if (font == fonts.lastFont) route = OpenMainPageRouteAgain(fonts, font);
+  if (!route.open()) {
+    // After a change of font the route opens once the font is selected,
+    // which the conversion of the first character does next in any case:
+    // every code of the main pages is converted in the font, save the two
+    // written as combined-character tags, before which nothing is selected.
+    uint16_t first = LoadBigEndian16(p);
+    if (first == 0x95B4 || first == 0x95BE) return MainPageRoute{};
+    route = SelectFontRoute(fonts, c.paths, font);
+  }
+  return route;
+}
+
+// Writes the codes of the main pages that follow in the block read and that
+// `route`, the open route of the current font, converts straight into the
+// output's room, exactly as WritePlainCharacters would, but leaves them in
+// the block: returns their number, for the caller to take them with what
+// follows; 0 having done nothing when the output lends too little room or
+// the first word is no such code. `p` shows `avail` words (at least one) of
+// the block read; no word is pending and no one-shot code waits.
+[[gnu::always_inline]] inline size_t SweepMainPageCharacters(Conversion& c, const MainPageRoute route,
+                                                             const uint8_t* const p, size_t avail) {
   uint16_t t = route.WireShiftJisAt(p);
   if (t == 0) return 0;
   // A separator of at most four bytes before the first character, then two
@@ -76,6 +81,20 @@ inline bool PlainCharacterNext(const CodeStream& s) {
   }
   return static_cast<size_t>(q - p) / 2;
 }
+
+#ifndef NDEBUG
+// True when what the sweep of characters of the main pages looked at in the
+// current step is as it was: nothing for the state tags to write, no one-shot
+// code, manual ruby, scope countdown or replay, and `route` still the route
+// kept open for the current font.
+bool SweepConditionsHold(const Conversion& c, const MainPageRoute route) {
+  const FontTables& fonts = c.fonts;
+  return !c.tagsToCheck && !CharacterTagsPending(c.typo, c.emitted, c.move) && c.chars.oneShotCode == 0 &&
+         c.ruby.manual == 0 && c.session.scopeCountdown == 0 && c.stream.replayActive == 0 &&
+         c.typo.font == fonts.routeFont && fonts.routeVersion == fonts.store.version() &&
+         route.wire == fonts.mainPageWire;
+}
+#endif
 
 // Dispatches the command word `w`, the current word: to its handler, or
 // taken when it has none. A group stays pending for the pre-phase of the
@@ -216,37 +235,55 @@ Flow RunMainLoop(Conversion& c) {
     // which is dispatched at once. Anything else, and whatever follows the
     // characters when it is no command, goes through the character stage.
     size_t swept = 0;
+    MainPageRoute route;
     if (IsMainPageCode(first) && c.chars.oneShotCode == 0 && c.ruby.manual == 0 && c.session.scopeCountdown == 0) {
-      swept = SweepMainPageCharacters(c, p, avail);
+      route = SweepRoute(c, p);
+      if (route.open()) swept = SweepMainPageCharacters(c, route, p, avail);
     }
     Flow r;
-    const uint16_t next = swept > 0 && swept < avail ? LoadBigEndian16(p + 2 * swept) : 0;
-    const CommandEntry& entry = table[next & 0xFF];
-    if (next == kGroupOpen) {
-      if (!c.out.writeFailed()) {
-        // A group behind the characters is run at once, as the pre-phase of
-        // the next step would run it.
-        r = RunGroupAt(c, table, p, avail, swept);
-      } else {
-        // After a refused write it waits there, and the next step ends the
-        // pass before it.
+    for (;;) {
+      const uint16_t next = swept > 0 && swept < avail ? LoadBigEndian16(p + 2 * swept) : 0;
+      const CommandEntry& entry = table[next & 0xFF];
+      if (next == kGroupOpen) {
+        if (!c.out.writeFailed()) {
+          // A group behind the characters is run at once, as the pre-phase of
+          // the next step would run it.
+          r = RunGroupAt(c, table, p, avail, swept);
+        } else {
+          // After a refused write it waits there, and the next step ends the
+          // pass before it.
+          s.TakeWordsKeepingLast(swept + 1, next);
+          r = Flow::kGoOn;
+        }
+      } else if (IsCommandWord(next) && entry.main != nullptr) {
+        // The filler and the skipped region, which are no command that ends
+        // the stage, have no main handler.
         s.TakeWordsKeepingLast(swept + 1, next);
+        s.MarkDispatch();
+        r = entry.main(c);
+        if (entry.keepsSweep && r == Flow::kGoOn) [[likely]] {
+          // The next step, when it starts with characters of the main pages
+          // again, has nothing to look at before sweeping them in the same
+          // font: it is taken here (save the step that reports progress).
+          assert(SweepConditionsHold(c, route));
+          if (c.out.writeFailed() || ((step + 1) & 0xFFF) == 0) break;
+          p = s.PeekWords(avail);
+          if (s.pending() || avail == 0) break;
+          swept = SweepMainPageCharacters(c, route, p, avail);
+          if (swept == 0) break;
+          ++step;
+          continue;
+        }
+      } else if (IsCommandWord(next) && next != kFillerWord && next != kSkipRegion) {
+        // A command without a main handler is taken.
+        s.TakeWords(swept + 1);
         r = Flow::kGoOn;
+      } else {
+        s.TakeWords(swept);
+        if (RunCharacters(c, swept) == -1) return Flow::kFail;
+        r = DispatchCommand(c);
       }
-    } else if (IsCommandWord(next) && entry.main != nullptr) {
-      // The filler and the skipped region, which are no command that ends
-      // the stage, have no main handler.
-      s.TakeWordsKeepingLast(swept + 1, next);
-      s.MarkDispatch();
-      r = entry.main(c);
-    } else if (IsCommandWord(next) && next != kFillerWord && next != kSkipRegion) {
-      // A command without a main handler is taken.
-      s.TakeWords(swept + 1);
-      r = Flow::kGoOn;
-    } else {
-      s.TakeWords(swept);
-      if (RunCharacters(c, swept) == -1) return Flow::kFail;
-      r = DispatchCommand(c);
+      break;
     }
     if (r == Flow::kFail || r == Flow::kEndJob) return r;
   }

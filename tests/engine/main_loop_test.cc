@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "conversion/code_stream.h"
 #include "conversion/state_tags.h"
 #include "conversion/word_fixture.h"
+#include "engine/command_table.h"
 #include "support/test_support.h"
 #include "tables/table_files.h"
 #include "typo/typo_state.h"
@@ -278,6 +280,76 @@ TEST(PrePhase, ContinuesAfterOtherResultsAndLeavesTheFirstOtherWordPending) {
   EXPECT_EQ(RunPrePhase(w.c), 0);
   EXPECT_EQ(w.c.stream.current(), 0xD009);
   EXPECT_TRUE(w.c.stream.pending());
+}
+
+// What the sweep of characters of the main pages looks at, written out.
+std::string SweepView(const Conversion& c) {
+  auto hex = [](const void* p, size_t n) {
+    std::string h;
+    for (size_t i = 0; i < n; ++i) {
+      const uint8_t b = static_cast<const uint8_t*>(p)[i];
+      h += "0123456789abcdef"[b >> 4];
+      h += "0123456789abcdef"[b & 15];
+    }
+    return h;
+  };
+  char named[256];
+  std::snprintf(named, sizeof named,
+                " marked %d one-shot %d manual ruby %d scope %d suppressed %d replay %d route font %d version %llu "
+                "table %p last font %d store %llu",
+                c.tagsToCheck, c.chars.oneShotCode, c.ruby.manual, c.session.scopeCountdown, c.out.outputSuppressed,
+                c.stream.replayActive, c.fonts.routeFont, static_cast<unsigned long long>(c.fonts.routeVersion),
+                static_cast<const void*>(c.fonts.mainPageWire), c.fonts.lastFont,
+                static_cast<unsigned long long>(c.fonts.store.version()));
+  return "settings " + hex(&c.typo, sizeof c.typo) + " written " + hex(&c.emitted, sizeof c.emitted) + " move " +
+         hex(&c.move, sizeof c.move) + named;
+}
+
+// The loop sweeps the characters behind a command whose main handler the
+// table says keeps the sweep without looking at the tags, the font or the
+// rest again: every such handler, run right after characters on arguments
+// of each shape and in each state of its own, leaves all of that as it was.
+// The same look does tell the other main handlers' changes.
+TEST(MainLoop, HandlersThatKeepTheSweepChangeNothingItLooksAt) {
+  const std::vector<std::vector<uint16_t>> arguments = {
+      {}, {0xC342}, {0xC341, 0xC342}, {kGroupOpen, 0xD02D, 0xC343, kGroupClose}, {0xD075}};
+  const CommandTable& table = Commands();
+  size_t keeping = 0, told = 0;
+  for (const CommandRow& row : CommandRows()) {
+    if (row.main == nullptr) continue;
+    const bool keeps = table[row.word & 0xFF].keepsSweep;
+    keeping += keeps;
+    bool changed = false;
+    for (const std::vector<uint16_t>& args : arguments) {
+      for (int16_t state = 0; state < 3; ++state) {
+        std::vector<uint16_t> words{row.word};
+        words.insert(words.end(), args.begin(), args.end());
+        words.insert(words.end(), {0x8121, kEndOfJob});
+        WordConversion w(words);
+        Conversion& c = w.c;
+        // As right after characters of the main pages.
+        c.chars.charClass = 1;
+        c.session.atLineStart = 0;
+        c.tagsToCheck = false;
+        c.ruby.groupA = c.ruby.groupB = c.ruby.kinsoku = state;
+        c.rawTagOpen = state & 1;
+        ASSERT_EQ(c.stream.Take(), 0);
+        c.stream.Keep();
+        c.stream.MarkDispatch();
+        const std::string before = SweepView(c);
+        const Flow r = row.main(c);
+        if (SweepView(c) == before) continue;
+        changed = true;
+        EXPECT_FALSE(keeps && r == Flow::kGoOn) << row.name << " with " << args.size() << " argument words\n"
+                                                << before << "\n" << SweepView(c);
+      }
+    }
+    told += changed && !keeps;
+  }
+  EXPECT_GE(keeping, 20u);
+  // The setting commands, the manual ruby, the output switch, the one-shot
+  // code among them.
+  EXPECT_GT(told, 5u);
 }
 
 TEST(Dispatch, SlotResults) {
