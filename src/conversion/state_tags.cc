@@ -40,7 +40,7 @@ template <typename Entry>
   constexpr size_t kCopy = sizeof e.text;
   char* end = nullptr;
   char* room = c.out.Room(end);
-  if (room != nullptr && end - room >= static_cast<ptrdiff_t>(kCopy)) [[likely]] {
+  if (end - room >= static_cast<ptrdiff_t>(kCopy)) [[likely]] {
     std::memcpy(room, e.text, kCopy);
     c.out.Wrote(room + e.size);
     return;

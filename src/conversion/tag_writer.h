@@ -63,12 +63,16 @@ class TagWriter {
   }
 
   // Room of the sink for composing text in place: sets `end` and returns
-  // the start of the room, or nullptr while output is switched off (or the
-  // sink lends no room). Text put there is written by Wrote.
+  // the start of the room, so that a caller looks at its size only; the
+  // room is empty (its start and end both null, or equal) while output is
+  // switched off or the sink lends none. Text put there is written by Wrote.
   char* Room(char*& end) {
-    if (outputSuppressed != 0) return nullptr;
+    if (outputSuppressed != 0) {
+      end = nullptr;
+      return nullptr;
+    }
     end = sink_.roomEnd();
-    return sink_.room() != end ? sink_.room() : nullptr;
+    return sink_.room();
   }
   // Writes the text composed at [Room(), to) (at least one byte), as
   // WriteText does.

@@ -69,7 +69,7 @@ inline bool PlainCharacterNext(const CodeStream& s) {
   // bytes a character.
   char* end = nullptr;
   char* const begin = c.out.Room(end);
-  if (begin == nullptr || end - begin < 6) [[unlikely]] return 0;
+  if (end - begin < 6) [[unlikely]] return 0;
   const size_t room = static_cast<size_t>(end - begin);
   const uint8_t* q = p;
   if (2 * avail + 4 <= room && c.stream.WordsEndTheBytes()) [[likely]] {
