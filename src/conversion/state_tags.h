@@ -18,13 +18,15 @@ void WriteCharacterTags(Conversion& c);
 // WriteCharacterTags when something the tags carry may have changed: only
 // after a command changed the settings or the one-shot values (see
 // Conversion::ChangeTypo), since the tags written leave nothing pending.
+// A command marks what it changes, so the settings are compared once, by
+// WriteCharacterTags itself, which writes nothing when nothing changed.
 inline void WriteChangedCharacterTags(Conversion& c) {
   if (!c.tagsToCheck) {
     assert(!CharacterTagsPending(c.typo, c.emitted, c.move) && "a setting changed without ChangeTypo or ChangeMove");
     return;
   }
   c.tagsToCheck = false;
-  if (CharacterTagsPending(c.typo, c.emitted, c.move)) WriteCharacterTags(c);
+  WriteCharacterTags(c);
 }
 
 // Each tag alone, written when it has an attribute (see the functions of the
