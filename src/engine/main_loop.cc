@@ -174,25 +174,32 @@ Flow RunGroupBody(Conversion& c) {
 }
 
 // Runs the group whose 0xD003 follows `at` words of the `avail` the block
-// read shows from `p` on, none of them taken yet, as the pre-phase would run
-// it (see RunParameterGroup), once the `at` words before it are taken: a
-// setting command alone in the group is run from the block without a call,
-// and all the words are taken at once.
-[[gnu::always_inline]] inline Flow RunGroupAt(Conversion& c, const CommandTable& table, const uint8_t* p, size_t avail,
-                                              size_t at) {
-  CodeStream& s = c.stream;
+// read shows from `p` on, none of them taken yet, when it holds one setting
+// command whose arguments and the group's 0xD004 lie there: sets what the
+// pre-phase would (see RunParameterGroup), which is the settings alone, and
+// takes all the words at once; false, having done nothing, otherwise.
+[[gnu::always_inline]] inline bool RunSettingGroupAt(Conversion& c, const uint8_t* p, size_t avail, size_t at) {
   const uint8_t* const group = p + 2 * at;
   if (at + 1 < avail) [[likely]] {
     if (const uint8_t* after = SetFromBlock(c, LoadBigEndian16(group + 2), group + 4, p + 2 * avail)) {
-      s.TakeWordsMarking(at + 2, static_cast<size_t>(after - p) / 2);
-      s.Consume();
-      return Flow::kGoOn;
+      c.stream.TakeWordsMarking(at + 2, static_cast<size_t>(after - p) / 2);
+      c.stream.Consume();
+      return true;
     }
   }
+  return false;
+}
+
+// Runs the group whose 0xD003 follows `at` words of the `avail` the block
+// read shows from `p` on, none of them taken yet, as the pre-phase would run
+// it (see RunParameterGroup), once the `at` words before it are taken, when
+// RunSettingGroupAt did not.
+Flow RunGroupAt(Conversion& c, const CommandTable& table, const uint8_t* p, size_t avail, size_t at) {
+  CodeStream& s = c.stream;
   s.TakeWords(at + 1);
   s.MarkDispatch();
   if (at + 1 == avail) return RunParameterGroup(c);
-  const uint16_t w = LoadBigEndian16(group + 2);
+  const uint16_t w = LoadBigEndian16(p + 2 * at + 2);
   Handler h = InCommandTable(w) && w != kFillerWord && w != kSkipRegion ? table[w & 0xFF].inGroup : nullptr;
   if (h == nullptr) return RunParameterGroup(c);
   s.TakeWords(1);
@@ -248,6 +255,20 @@ Flow RunMainLoop(Conversion& c) {
         if (!c.out.writeFailed()) {
           // A group behind the characters is run at once, as the pre-phase of
           // the next step would run it.
+          if (RunSettingGroupAt(c, p, avail, swept)) [[likely]] {
+            // It changed settings only: when the next step starts with
+            // characters of the main pages, it is taken here with the
+            // tags of the settings and the route of the font.
+            r = Flow::kGoOn;
+            if (((step + 1) & 0xFFF) == 0) break;
+            p = s.PeekWords(avail);
+            if (s.pending() || avail == 0 || !IsMainPageCode(LoadBigEndian16(p))) break;
+            ++step;
+            WriteChangedCharacterTags(c);
+            route = SweepRoute(c, p);
+            swept = route.open() ? SweepMainPageCharacters(c, route, p, avail) : 0;
+            continue;
+          }
           r = RunGroupAt(c, table, p, avail, swept);
         } else {
           // After a refused write it waits there, and the next step ends the
