@@ -14,8 +14,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string_view>
+#include <tuple>
 
 #include "io/message_mark.h"
 #include "io/shown_path.h"
@@ -323,15 +325,106 @@ Plan MakePlan(const std::string& path, int given = -1, const OutputFolder* known
 }  // namespace
 
 struct TemporaryFiles::Slot {
-  // kFree; kRecorded, `path` holding the file's name; kTaken by a signal
-  // handler that removes it.
+  // kFree; kRecorded, `folder` and `name` telling the file; kTaken by a
+  // signal handler that removes it.
   static constexpr int kFree = 0, kRecorded = 1, kTaken = 2;
   std::atomic<int> state{kFree};
+  unsigned folder = 0;  // in folders_
+  char name[NAME_MAX + 1];
+};
+
+// A folder with files in the table: its path as the files' paths spell it
+// (empty for a file named without one), and while `users` files of it are in
+// flight, a descriptor of it that a handler unlinks them through.
+struct TemporaryFiles::Folder {
+  int fd = -1;
+  size_t users = 0;
   char path[PATH_MAX];
 };
 
-TemporaryFiles::TemporaryFiles() : slots_(new Slot[kSignalSafeSlots]) {}
-TemporaryFiles::~TemporaryFiles() = default;
+TemporaryFiles::TemporaryFiles() = default;
+
+TemporaryFiles::~TemporaryFiles() {
+  for (auto& room : rooms_) delete[] room.load();
+  for (auto& f : folders_) {
+    Folder* folder = f.load();
+    if (folder != nullptr && folder->fd >= 0) ::close(folder->fd);
+    delete folder;
+  }
+}
+
+TemporaryFiles::Slot& TemporaryFiles::SlotAt(size_t i) const {
+  return rooms_[i / kSlotsAtOnce].load()[i % kSlotsAtOnce];
+}
+
+size_t TemporaryFiles::TakeSlot() {
+  if (freeSlots_.empty()) {
+    if (slotsMade_ == kSignalSafeSlots) return kNoSlot;
+    // The free list holds every slot at once: giving one back never
+    // allocates.
+    freeSlots_.reserve(slotsMade_ + kSlotsAtOnce);
+    rooms_[slotsMade_ / kSlotsAtOnce].store(new Slot[kSlotsAtOnce]);
+    for (size_t i = kSlotsAtOnce; i-- > 0;) freeSlots_.push_back(slotsMade_ + i);
+    slotsMade_ += kSlotsAtOnce;
+  }
+  const size_t slot = freeSlots_.back();
+  freeSlots_.pop_back();
+  return slot;
+}
+
+void TemporaryFiles::FreeSlot(size_t i) {
+  Slot& slot = SlotAt(i);
+  int recorded = Slot::kRecorded;
+  // A slot a handler has taken stays taken, and so does its folder's
+  // descriptor: the process is ending.
+  if (!slot.state.compare_exchange_strong(recorded, Slot::kFree)) return;
+  Folder& folder = *folders_[slot.folder].load();
+  if (--folder.users == 0) {
+    ::close(folder.fd);
+    folder.fd = -1;
+  }
+  freeSlots_.push_back(i);
+}
+
+bool TemporaryFiles::Record(const std::string& path, size_t i) {
+  const size_t slash = path.rfind('/');
+  const std::string_view dir =
+      slash == std::string::npos ? std::string_view() : std::string_view(path).substr(0, slash == 0 ? 1 : slash);
+  const std::string_view name = slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
+  if (name.empty() || name.size() > NAME_MAX || dir.size() >= PATH_MAX) return false;
+  // The folder's entry: the one in use for it, else one with no file in
+  // flight (made now if need be).
+  size_t chosen = kSignalSafeFolders;
+  for (size_t f = 0; f < kSignalSafeFolders; ++f) {
+    Folder* folder = folders_[f].load();
+    if (folder != nullptr && folder->users > 0 && dir == folder->path) {
+      chosen = f;
+      break;
+    }
+    if (chosen == kSignalSafeFolders && (folder == nullptr || folder->users == 0)) chosen = f;
+  }
+  if (chosen == kSignalSafeFolders) return false;
+  Folder* folder = folders_[chosen].load();
+  if (folder == nullptr) {
+    // The file is made already: no exception may leave it unrecorded.
+    folder = new (std::nothrow) Folder;
+    if (folder == nullptr) return false;
+    folders_[chosen].store(folder);
+  }
+  if (folder->users == 0) {
+    std::memcpy(folder->path, dir.data(), dir.size());
+    folder->path[dir.size()] = '\0';
+    folder->fd = ::open(dir.empty() ? "." : folder->path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder->fd < 0) return false;
+  }
+  ++folder->users;
+  Slot& slot = SlotAt(i);
+  slot.folder = static_cast<unsigned>(chosen);
+  std::memcpy(slot.name, name.data(), name.size());
+  slot.name[name.size()] = '\0';
+  slot.state.store(Slot::kRecorded);
+  return true;
+}
 
 int TemporaryFiles::Create(const std::string& path, int flags, mode_t mode) {
   // No handler runs on this thread meanwhile, and one running on another
@@ -348,19 +441,32 @@ int TemporaryFiles::Create(const std::string& path, int flags, mode_t mode) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!closed_ && !ending_.load()) {
-      files_.reserve(files_.size() + 1);
-      fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
-      err = errno;
-      if (fd >= 0) {
-        files_.push_back(path);
-        const std::string& name = path;
-        for (size_t i = 0; i < kSignalSafeSlots && name.size() < sizeof slots_[i].path; ++i) {
-          Slot& slot = slots_[i];
-          if (slot.state.load() != Slot::kFree) continue;
-          std::memcpy(slot.path, name.c_str(), name.size() + 1);
-          slot.state.store(Slot::kRecorded);
-          break;
+      // Whatever the record needs is made before the file, so that a file
+      // made is never left unrecorded for want of memory.
+      auto entry = files_.end();
+      bool added = false;
+      size_t slot = kNoSlot;
+      try {
+        std::tie(entry, added) = files_.try_emplace(path, kNoSlot);
+        if (masked && added) slot = TakeSlot();
+      } catch (const std::bad_alloc&) {
+        if (added) files_.erase(entry);
+        added = false;
+        err = ENOMEM;
+      }
+      if (err != ENOMEM) {
+        fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
+        err = errno;
+      }
+      if (fd >= 0 && slot != kNoSlot) {
+        if (Record(path, slot)) {
+          entry->second = slot;
+        } else {
+          freeSlots_.push_back(slot);
         }
+      } else if (fd < 0) {
+        if (slot != kNoSlot) freeSlots_.push_back(slot);
+        if (added) files_.erase(entry);
       }
     }
   }
@@ -385,23 +491,16 @@ uint32_t TemporaryFiles::NextSuffix() {
 
 void TemporaryFiles::Forget(const std::string& path) {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto it = std::find(files_.begin(), files_.end(), path);
-  if (it != files_.end()) files_.erase(it);
-  for (size_t i = 0; i < kSignalSafeSlots; ++i) {
-    Slot& slot = slots_[i];
-    int recorded = Slot::kRecorded;
-    // A slot a handler has taken stays taken: the process is ending.
-    if (slot.state.load() == Slot::kRecorded && path == slot.path &&
-        slot.state.compare_exchange_strong(recorded, Slot::kFree)) {
-      break;
-    }
-  }
+  auto it = files_.find(path);
+  if (it == files_.end()) return;
+  if (it->second != kNoSlot) FreeSlot(it->second);
+  files_.erase(it);
 }
 
 size_t TemporaryFiles::RemoveAll(std::vector<Note>* failures) {
   std::lock_guard<std::mutex> lock(mutex_);
   closed_ = true;
-  for (const std::string& f : files_) {
+  for (const auto& [f, slot] : files_) {
     if (::unlink(f.c_str()) != 0 && errno != ENOENT && failures != nullptr) {
       failures->push_back(Note(N_("cannot remove the temporary file %s: %s"), {ShownPath(f), Note::SystemError(errno)}));
     }
@@ -410,6 +509,7 @@ size_t TemporaryFiles::RemoveAll(std::vector<Note>* failures) {
   files_.clear();
   return n;
 }
+
 
 namespace {
 
@@ -437,6 +537,24 @@ const char* UnlinkErrorText(int err) {
   }
 }
 
+// Writes `path` as ShownPath shows it, a character at a time, in a signal
+// handler.
+void WriteShown(std::string_view p) {
+  while (!p.empty()) {
+    size_t n = Utf8CharacterLength(p);
+    const auto c = static_cast<unsigned char>(p[0]);
+    if (n == 0 || c < 0x20 || c == 0x7F) {
+      const char hex[] = "0123456789abcdef";
+      const char escaped[4] = {'\\', 'x', hex[c >> 4], hex[c & 15]};
+      WriteError(escaped, 4);
+      n = 1;
+    } else {
+      WriteError(p.data(), n);
+    }
+    p.remove_prefix(n);
+  }
+}
+
 }  // namespace
 
 void TemporaryFiles::RemoveAllInSignalHandler() noexcept {
@@ -446,26 +564,20 @@ void TemporaryFiles::RemoveAllInSignalHandler() noexcept {
   while (creating_.load() != 0) {
   }
   for (size_t i = 0; i < kSignalSafeSlots; ++i) {
-    Slot& slot = slots_[i];
+    Slot* room = rooms_[i / kSlotsAtOnce].load();
+    if (room == nullptr) break;  // made in order
+    Slot& slot = room[i % kSlotsAtOnce];
     int recorded = Slot::kRecorded;
     if (!slot.state.compare_exchange_strong(recorded, Slot::kTaken)) continue;
-    if (::unlink(slot.path) == 0 || errno == ENOENT) continue;
+    const Folder& folder = *folders_[slot.folder].load();
+    if (::unlinkat(folder.fd, slot.name, 0) == 0 || errno == ENOENT) continue;
     const int err = errno;
     WriteError("velkan: cannot remove the temporary file ");
-    // Shown as ShownPath shows it, a character at a time.
-    for (std::string_view p = slot.path; !p.empty();) {
-      size_t n = Utf8CharacterLength(p);
-      const auto c = static_cast<unsigned char>(p[0]);
-      if (n == 0 || c < 0x20 || c == 0x7F) {
-        const char hex[] = "0123456789abcdef";
-        const char escaped[4] = {'\\', 'x', hex[c >> 4], hex[c & 15]};
-        WriteError(escaped, 4);
-        n = 1;
-      } else {
-        WriteError(p.data(), n);
-      }
-      p.remove_prefix(n);
+    if (folder.path[0] != '\0') {
+      WriteShown(folder.path);
+      if (std::strcmp(folder.path, "/") != 0) WriteError("/");
     }
+    WriteShown(slot.name);
     WriteError(": ");
     WriteError(UnlinkErrorText(err));
     WriteError("\n");

@@ -30,6 +30,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "io/note.h"
@@ -41,15 +42,25 @@ namespace velkan {
 // or the end of the program while a conversion still runs). Every job of a
 // batch shares one; safe to use from any thread.
 //
-// Besides its list, it keeps the first kSignalSafeSlots files in flight as
-// C strings in a table of its own that a signal handler may read, so that
+// Besides its list, it keeps up to kSignalSafeSlots files in flight in a
+// table of its own that a signal handler may read, so that
 // RemoveAllInSignalHandler can remove them where no thread can wait for the
-// signal.
+// signal. The table is compact: a file is kept as its last name beside the
+// descriptor of its folder (opened while files of that folder are in
+// flight, for unlinkat), and its room is made kSlotsAtOnce files at a time,
+// as many files come to be in flight at once: a single conversion costs
+// about 20 KiB, a batch at most about 340 KiB. Once NoHandlerRemoves has
+// said that no handler removes files, the table is not kept.
 class TemporaryFiles {
  public:
-  // Files in flight a signal handler can remove: more than a batch runs at
-  // once on any machine it is meant for.
-  static constexpr size_t kSignalSafeSlots = 64;
+  // Files in flight a signal handler can remove: more than a batch keeps in
+  // flight on any machine it is meant for (see the batch's groups of
+  // outputs). A file past them, or in a folder past kSignalSafeFolders with
+  // files in flight, or whose folder cannot be opened, is still removed by
+  // RemoveAll.
+  static constexpr size_t kSignalSafeSlots = 1024;
+  static constexpr size_t kSlotsAtOnce = 64;
+  static constexpr size_t kSignalSafeFolders = 16;
 
   TemporaryFiles();
   ~TemporaryFiles();
@@ -89,15 +100,37 @@ class TemporaryFiles {
 
  private:
   struct Slot;
+  struct Folder;
+  static constexpr size_t kNoSlot = ~size_t{0};
+
+  // Records `path` in the table a handler reads, as slot `slot` (taken from
+  // freeSlots_); false when it cannot be (its folder has no room or cannot
+  // be opened). With `mutex_` held.
+  bool Record(const std::string& path, size_t slot);
+  // A free slot of the table, its room made when none is left; kNoSlot when
+  // the table is full. With `mutex_` held.
+  size_t TakeSlot();
+  // Gives back `slot`, whose file is forgotten, and its folder's descriptor
+  // when no other file of that folder is in flight. With `mutex_` held.
+  void FreeSlot(size_t slot);
+  Slot& SlotAt(size_t i) const;
 
   std::mutex mutex_;
-  std::vector<std::string> files_;
+  // The files recorded, each with its slot in the table (or kNoSlot).
+  std::unordered_map<std::string, size_t> files_;
   bool closed_ = false;
   // Set by RemoveAllInSignalHandler; Creates running on other threads.
   std::atomic<bool> ending_{false};
   std::atomic<int> creating_{0};
   std::atomic<bool> handlerRemoves_{true};
-  std::unique_ptr<Slot[]> slots_;
+  // The table a handler reads: its rooms of kSlotsAtOnce slots, made as
+  // needed and kept to the end, and the folders of their files.
+  std::atomic<Slot*> rooms_[kSignalSafeSlots / kSlotsAtOnce] = {};
+  std::atomic<Folder*> folders_[kSignalSafeFolders] = {};
+  // Guarded by `mutex_`: slots made and free, and the files each folder has
+  // in flight in the table.
+  std::vector<size_t> freeSlots_;
+  size_t slotsMade_ = 0;
   // Random numbers not yet given by NextSuffix: the first suffixesLeft_.
   static constexpr size_t kSuffixPool = 64;
   uint32_t suffixes_[kSuffixPool] = {};

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <set>
 #include <fstream>
 #include <sstream>
@@ -554,23 +555,46 @@ TEST(OutputFile, ATemporaryFileThatCannotBeRemovedIsNamed) {
   fs::remove(second);
 }
 
-TEST(TemporaryFiles, RemoveAllRemovesTheFilesInFlightAndRefusesNewOnes) {
-  TempDir dir;
-  TemporaryFiles files;
-  OutputFile kept, removed;
-  ASSERT_TRUE(kept.Open((dir.path() / "kept.txt").string(), &files));
-  ASSERT_TRUE(removed.Open((dir.path() / "removed.txt").string(), &files));
-  Put(kept.fd(), "kept");
-  ASSERT_TRUE(kept.Commit());
-  ASSERT_FALSE(removed.temporary().empty());
-  EXPECT_EQ(files.RemoveAll(), 1u);  // the committed one was forgotten
-  EXPECT_FALSE(fs::exists(removed.temporary()));
-  EXPECT_EQ(Slurp(dir.path() / "kept.txt"), "kept");
-  OutputFile late;
-  EXPECT_FALSE(late.Open((dir.path() / "late.txt").string(), &files));
-  EXPECT_NE(late.error().Text().find("canceled"), std::string::npos) << late.error();
-  EXPECT_FALSE(removed.Commit());
-  EXPECT_TRUE(Others(dir.path(), {"kept.txt"}).empty());
+// Both removals, the one at the end of the program and the one a signal
+// handler makes, remove every file in flight: here more than one room of the
+// handler's table holds, in two folders, some forgotten (committed or
+// discarded) between others. Later opens are refused.
+TEST(TemporaryFiles, RemovalsRemoveTheFilesInFlightAndRefuseNewOnes) {
+  for (bool inHandler : {false, true}) {
+    SCOPED_TRACE(inHandler);
+    TempDir dir;
+    fs::create_directory(dir.path() / "b");
+    TemporaryFiles files;
+    OutputFile kept;
+    ASSERT_TRUE(kept.Open((dir.path() / "kept.txt").string(), &files));
+    const size_t n = TemporaryFiles::kSlotsAtOnce * 2 + 10;
+    std::vector<std::unique_ptr<OutputFile>> removed;
+    for (size_t i = 0; i < n; ++i) {
+      const fs::path folder = i % 3 == 0 ? dir.path() / "b" : dir.path();
+      removed.push_back(std::make_unique<OutputFile>());
+      ASSERT_TRUE(removed.back()->Open((folder / ("r" + std::to_string(i) + ".txt")).string(), &files));
+      // Some leave the table midway, and their slots are taken again.
+      if (i % 7 == 3) {
+        removed.back()->Discard();
+        removed.pop_back();
+      }
+    }
+    Put(kept.fd(), "kept");
+    ASSERT_TRUE(kept.Commit());
+    if (inHandler) {
+      files.RemoveAllInSignalHandler();
+    } else {
+      EXPECT_EQ(files.RemoveAll(), removed.size());  // the committed one was forgotten
+    }
+    for (const auto& r : removed) EXPECT_FALSE(fs::exists(r->temporary())) << r->temporary();
+    EXPECT_EQ(Slurp(dir.path() / "kept.txt"), "kept");
+    OutputFile late;
+    EXPECT_FALSE(late.Open((dir.path() / "late.txt").string(), &files));
+    EXPECT_NE(late.error().Text().find("canceled"), std::string::npos) << late.error();
+    EXPECT_FALSE(removed.front()->Commit());
+    EXPECT_TRUE(Others(dir.path(), {"kept.txt", "b"}).empty());
+    EXPECT_TRUE(fs::is_empty(dir.path() / "b"));
+  }
 }
 
 // The names of the temporary files come from random numbers drawn a pool at
