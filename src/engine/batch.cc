@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -321,6 +322,7 @@ struct BatchRun {
     long long bytes;
   };
   std::vector<Held> held;
+  std::chrono::steady_clock::time_point heldSince;  // when the first of `held` began to wait
   size_t finished = 0;
   // Guarded by `mutex`: set when the calling thread puts the outputs in
   // place while the workers go on converting (it has workers), and the
@@ -331,9 +333,17 @@ struct BatchRun {
   std::condition_variable room;
 };
 
-// Outputs that wait to reach the disk together: this many, so that a batch
-// shows its outputs as it goes and the temporary files in flight stay few.
-constexpr size_t kHeldOutputs = 32;
+// Outputs that wait to reach the disk together: a group ends at this many,
+// or kGroupDelay after its first output waited, whichever comes first. A
+// sync of the file system costs milliseconds whatever the group (1.5 ms on
+// a quiet disk, ten times that on a busy one, where other programs' data is
+// flushed with it), so a group of small jobs is large: a few syncs for
+// thousands of outputs, and still half the room in flight left for the
+// workers while a group is put in place. The delay keeps the outputs of
+// slower jobs shown as the batch goes (half the interval of a progress
+// display), with at most ten syncs a second.
+constexpr size_t kHeldOutputs = 256;
+constexpr std::chrono::milliseconds kGroupDelay{100};
 
 // While a group is put in place beside the workers, they go on until this
 // many outputs wait or are being put in place: with one more for each job
@@ -345,10 +355,12 @@ size_t OutputsInFlight(size_t workers) {
   return std::max(kHeldOutputs, TemporaryFiles::kSignalSafeSlots - others);
 }
 
-// Whether the outputs waiting are to be put in place now: a full group, or
-// the last ones of the batch, and none being put in place.
-bool GroupReady(const BatchRun& run, size_t total) {
-  return run.delivering == 0 && !run.held.empty() && (run.held.size() >= kHeldOutputs || run.finished == total);
+// Whether the outputs waiting are to be put in place now: a full group, one
+// that has waited kGroupDelay, or the last ones of the batch, and none being
+// put in place.
+bool GroupReady(const BatchRun& run, size_t total, std::chrono::steady_clock::time_point now) {
+  return run.delivering == 0 && !run.held.empty() &&
+         (run.held.size() >= kHeldOutputs || run.finished == total || now >= run.heldSince + kGroupDelay);
 }
 
 // Puts the outputs of `group` in place: one sync of the file system of each
@@ -445,20 +457,23 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   ++run.finished;
   std::vector<BatchRun::Held> ready;
   BatchRun::Held ended{i, std::move(r), std::move(output), bytes};
+  const auto now = std::chrono::steady_clock::now();
+  if (ended.output && run.held.empty()) run.heldSince = now;
   (ended.output ? run.held : ready).push_back(std::move(ended));
   // The outputs waiting are delivered a group at a time, by the calling
   // thread when it has workers; else here, the last job of the batch
   // delivering those left.
-  if (!run.deliveredAside && GroupReady(run, entries.size())) {
+  if (!run.deliveredAside && GroupReady(run, entries.size(), now)) {
     std::vector<BatchRun::Held> group;
     group.swap(run.held);
     lock.unlock();
     Deliver(group, entries);
     lock.lock();
     for (BatchRun::Held& h : group) ready.push_back(std::move(h));
-  } else if (run.deliveredAside && GroupReady(run, entries.size())) {
+  } else if (run.deliveredAside && GroupReady(run, entries.size(), now)) {
     // The calling thread is woken for a group to put in place, not for
-    // every job whose output waits in one.
+    // every job whose output waits in one (one that has waited long enough
+    // it finds by its own clock).
     run.changed.notify_one();
   }
   Release(run, ready, results);
@@ -531,7 +546,7 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
       WorkOne(run, 0, entries, *alone, results);
       lock.lock();
       if (std::chrono::steady_clock::now() < nextTick) continue;
-    } else if (GroupReady(run, entries.size())) {
+    } else if (GroupReady(run, entries.size(), std::chrono::steady_clock::now())) {
       // The outputs reach the disk here while the workers convert.
       std::vector<BatchRun::Held> group;
       group.swap(run.held);
@@ -551,9 +566,13 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
       }
       lock.lock();
       continue;
-    } else if (run.changed.wait_until(lock, nextTick) != std::cv_status::timeout &&
-               std::chrono::steady_clock::now() < nextTick) {
-      continue;
+    } else {
+      // Woken by a job, or when the group waiting is due.
+      const bool groupDue = !run.held.empty() && run.delivering == 0 && run.heldSince + kGroupDelay < nextTick;
+      const auto until = groupDue ? run.heldSince + kGroupDelay : nextTick;
+      if (run.changed.wait_until(lock, until) != std::cv_status::timeout || groupDue) {
+        if (std::chrono::steady_clock::now() < nextTick) continue;
+      }
     }
     nextTick = std::chrono::steady_clock::now() + callbacks.interval;
     if (callbacks.tick) {

@@ -318,6 +318,57 @@ TEST_F(BatchRunTest, OutputsWaitingBesideTheWorkersStayWithinWhatASignalRemoves)
   }
 }
 
+// A group of outputs ends after a while even when it is far from full: the
+// outputs of the jobs before one that waits for its input (a pipe no one has
+// written yet) are put in place and reported while it waits, and every output
+// is in place at the end.
+TEST_F(BatchRunTest, OutputsAreShownWhileALaterJobWaits) {
+  fs::create_directory(dir.path() / "out");
+  const std::string bytes = WordBytes({0x45A1, 0xD009});
+  std::vector<BatchEntry> entries;
+  for (int i = 0; i < 8; ++i) {
+    fs::path in = dir.Write("in/j" + std::to_string(i) + ".zan", bytes);
+    entries.push_back({in.string(), dir.path() / "out" / ("j" + std::to_string(i) + ".txt")});
+  }
+  const size_t waits = 5;
+  for (int jobs : {1, 2}) {
+    SCOPED_TRACE(jobs);
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    entries[waits].input = "/dev/fd/" + std::to_string(pipe[0]);
+    std::mutex m;
+    std::condition_variable cv;
+    size_t reportedBefore = 0;  // jobs before the waiting one reported
+    bool timedOut = false;
+    // Feeds the pipe once the jobs before it are reported, or after a long
+    // while so that a failure does not hang.
+    std::thread feeder([&] {
+      {
+        std::unique_lock<std::mutex> lock(m);
+        timedOut = !cv.wait_for(lock, std::chrono::seconds(30), [&] { return reportedBefore == waits; });
+      }
+      EXPECT_EQ(::write(pipe[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+      ::close(pipe[1]);
+    });
+    BatchCallbacks cb;
+    cb.jobEnded = [&](size_t i, const JobResult&) {
+      std::lock_guard<std::mutex> lock(m);
+      if (i < waits) ++reportedBefore;
+      cv.notify_all();
+    };
+    std::vector<JobResult> results = RunBatch(entries, common, jobs, cb);
+    feeder.join();
+    ::close(pipe[0]);
+    EXPECT_FALSE(timedOut);
+    for (size_t i = 0; i < entries.size(); ++i) {
+      EXPECT_EQ(results[i].status, JobStatus::kCompleted) << i;
+      EXPECT_EQ(test::Slurp(entries[i].output), "<ZAN2 code=45a1>\r\n") << i;
+    }
+    fs::remove_all(dir.path() / "out");
+    fs::create_directory(dir.path() / "out");
+  }
+}
+
 // A group of outputs spread over several folders (an entry may name any
 // output) is put in place whole: each output in its own folder, none left
 // as a temporary file.
