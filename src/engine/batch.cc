@@ -289,6 +289,23 @@ std::function<std::unique_ptr<OutputFile>(size_t)> OutputOpener(const std::vecto
   };
 }
 
+// Outputs that wait to reach the disk together: a group ends at this many,
+// or kGroupDelay after its first output waited, whichever comes first. On a
+// disk a sync of the file system costs milliseconds whatever the group (1.5
+// ms on a quiet disk, ten times that on a busy one, where other programs'
+// data is flushed with it), so a group of small jobs is large there: a few
+// syncs for thousands of outputs, and still most of the room in flight left
+// for the workers while a group is put in place. Where the syncs of the
+// last group took less than kCheapSync (a file system in memory), a group
+// ends at kSmallGroup outputs: the outputs are shown sooner and the last
+// group, put in place after the last job, is short. The delay keeps the
+// outputs of slower jobs shown as the batch goes (half the interval of a
+// progress display), with at most ten syncs a second.
+constexpr size_t kHeldOutputs = 256;
+constexpr size_t kSmallGroup = 32;
+constexpr std::chrono::microseconds kCheapSync{500};
+constexpr std::chrono::milliseconds kGroupDelay{100};
+
 // The state the workers and the calling thread share.
 struct BatchRun {
   BatchRun(size_t workers, const std::vector<BatchEntry>& entries, const JobOptions& common)
@@ -323,6 +340,7 @@ struct BatchRun {
   };
   std::vector<Held> held;
   std::chrono::steady_clock::time_point heldSince;  // when the first of `held` began to wait
+  size_t groupSize = kSmallGroup;  // outputs that end a group, by the last group's syncs
   size_t finished = 0;
   // Guarded by `mutex`: set when the calling thread puts the outputs in
   // place while the workers go on converting (it has workers), and the
@@ -333,17 +351,6 @@ struct BatchRun {
   std::condition_variable room;
 };
 
-// Outputs that wait to reach the disk together: a group ends at this many,
-// or kGroupDelay after its first output waited, whichever comes first. A
-// sync of the file system costs milliseconds whatever the group (1.5 ms on
-// a quiet disk, ten times that on a busy one, where other programs' data is
-// flushed with it), so a group of small jobs is large: a few syncs for
-// thousands of outputs, and still half the room in flight left for the
-// workers while a group is put in place. The delay keeps the outputs of
-// slower jobs shown as the batch goes (half the interval of a progress
-// display), with at most ten syncs a second.
-constexpr size_t kHeldOutputs = 256;
-constexpr std::chrono::milliseconds kGroupDelay{100};
 
 // While a group is put in place beside the workers, they go on until this
 // many outputs wait or are being put in place: with one more for each job
@@ -360,14 +367,15 @@ size_t OutputsInFlight(size_t workers) {
 // put in place.
 bool GroupReady(const BatchRun& run, size_t total, std::chrono::steady_clock::time_point now) {
   return run.delivering == 0 && !run.held.empty() &&
-         (run.held.size() >= kHeldOutputs || run.finished == total || now >= run.heldSince + kGroupDelay);
+         (run.held.size() >= run.groupSize || run.finished == total || now >= run.heldSince + kGroupDelay);
 }
 
 // Puts the outputs of `group` in place: one sync of the file system of each
 // folder they lie in, then the renames, then a sync of each folder. A crash
 // before the end leaves earlier outputs or complete new ones. An output that
-// cannot be put in place fails its job.
-void Deliver(std::vector<BatchRun::Held>& group, const std::vector<BatchEntry>& entries) {
+// cannot be put in place fails its job. Returns the group size the time the
+// syncs took calls for (see kCheapSync).
+size_t Deliver(std::vector<BatchRun::Held>& group, const std::vector<BatchEntry>& entries) {
   // The folders of the group (most often one), as the outputs' bytes spell
   // them, each with the errno of its file system's sync.
   std::vector<std::pair<std::string, int>> folders;
@@ -377,14 +385,19 @@ void Deliver(std::vector<BatchRun::Held>& group, const std::vector<BatchEntry>& 
   for (BatchRun::Held& h : group) {
     if (syncOf(h.output->folder()) == folders.end()) folders.emplace_back(h.output->folder(), 0);
   }
+  auto start = std::chrono::steady_clock::now();
   for (auto& [folder, error] : folders) error = SyncFileSystemOf(folder);
+  auto synced = std::chrono::steady_clock::now() - start;
   for (BatchRun::Held& h : group) {
     if (!h.output->Deliver(syncOf(h.output->folder())->second)) {
       NoteOutputNotPlaced(entries[h.index].output, *h.output, h.result);
     }
     h.output.reset();
   }
+  start = std::chrono::steady_clock::now();
   for (const auto& folder : folders) SyncFolder(folder.first);
+  synced += std::chrono::steady_clock::now() - start;
+  return synced < kCheapSync ? kSmallGroup : kHeldOutputs;
 }
 
 // Ends the jobs of `group`: their results are kept and reported. Called
@@ -467,8 +480,9 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
     std::vector<BatchRun::Held> group;
     group.swap(run.held);
     lock.unlock();
-    Deliver(group, entries);
+    const size_t next = Deliver(group, entries);
     lock.lock();
+    run.groupSize = next;
     for (BatchRun::Held& h : group) ready.push_back(std::move(h));
   } else if (run.deliveredAside && GroupReady(run, entries.size(), now)) {
     // The calling thread is woken for a group to put in place, not for
@@ -552,8 +566,9 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
       group.swap(run.held);
       run.delivering = group.size();
       lock.unlock();
-      Deliver(group, entries);
+      const size_t next = Deliver(group, entries);
       lock.lock();
+      run.groupSize = next;
       run.delivering = 0;
       run.room.notify_all();
       Release(run, group, results);
