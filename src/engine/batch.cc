@@ -351,7 +351,6 @@ struct BatchRun {
   std::condition_variable room;
 };
 
-
 // While a group is put in place beside the workers, they go on until this
 // many outputs wait or are being put in place: with one more for each job
 // running and those opened ahead of their jobs, no more than the temporary

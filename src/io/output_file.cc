@@ -510,7 +510,6 @@ size_t TemporaryFiles::RemoveAll(std::vector<Note>* failures) {
   return n;
 }
 
-
 namespace {
 
 // Writes on descriptor 2, in a signal handler.
