@@ -22,8 +22,10 @@ void StandardOutput::WriteOut(const char* s, size_t n) {
   if (n > 0) wrote_ = true;
   while (n > 0 && error_ == 0) {
     ssize_t w = ::write(STDOUT_FILENO, s, n);
-    if (w < 0) {
-      if (errno != EINTR) error_ = errno;
+    if (w <= 0) {
+      // A descriptor that takes nothing and names no error counts as full.
+      if (w == 0) error_ = ENOSPC;
+      else if (errno != EINTR) error_ = errno;
       continue;
     }
     s += w;

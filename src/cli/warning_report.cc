@@ -38,6 +38,7 @@ bool WriteAll(int fd, const std::string& text) {
   for (size_t done = 0; done < text.size();) {
     ssize_t n = ::write(fd, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = ENOSPC;  // took nothing and named no error: as full
     if (n <= 0) return false;
     done += static_cast<size_t>(n);
   }

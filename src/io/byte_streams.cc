@@ -52,9 +52,11 @@ bool FdSink::FileWriter::Write(const char* data, size_t n) {
   long long done = written.load(std::memory_order_relaxed);
   while (n > 0) {
     ssize_t w = ::write(fd, data, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      error = errno;
+    if (w <= 0) {
+      if (w < 0 && errno == EINTR) continue;
+      // A descriptor that takes nothing and names no error would be asked
+      // again for ever: it counts as full, as the file utilities count it.
+      error = w < 0 ? errno : ENOSPC;
       written.store(done, std::memory_order_relaxed);
       return false;
     }

@@ -34,6 +34,11 @@ std::string Readable(const std::string& bytes);
 // The whole content of a file ("" when it cannot be read).
 std::string Slurp(const std::filesystem::path& p);
 
+// From now on in this process and the programs it starts, every write to
+// descriptor `fd` takes nothing and names no error (returns 0), as some file
+// systems may. False when no such filter can be set here. For a child only.
+bool MakeWritesTakeNothing(int fd);
+
 // Code words as input bytes, high byte first.
 std::string WordBytes(const std::vector<uint16_t>& words);
 
