@@ -284,7 +284,7 @@ std::function<std::unique_ptr<OutputFile>(size_t)> OutputOpener(const std::vecto
     // would be emptied long before its job runs (and stay so if the batch
     // were cancelled meanwhile).
     auto output = std::make_unique<OutputFile>();
-    if (!output->OpenReplacement(e.output, common.temporaries, common.shared->FolderOf(e.output))) return nullptr;
+    if (!output->OpenReplacement(e.output, common.temporaries, common.shared->FolderOf(e.output, entries.size()))) return nullptr;
     return output;
   };
 }
@@ -456,7 +456,7 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   std::unique_ptr<OutputFile> output;
   OutputPlan plan;
   plan.reservedChecked = entries[i].planned;
-  plan.folder = &o.shared->FolderOf(o.outputFile);
+  plan.folder = &o.shared->FolderOf(o.outputFile, entries.size());
   plan.input = prepared.input.get();
   plan.opened = &prepared.output;
   // The job writes and closes its output here: the calling thread, which

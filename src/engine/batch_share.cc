@@ -12,7 +12,7 @@ BatchShare::BatchShare(const JobOptions& common)
   definitionsRead = DefinitionFile::Read(common.defineFile, definitions, &definitionsFault);
 }
 
-const OutputFolder& BatchShare::FolderOf(const std::string& output) {
+const OutputFolder& BatchShare::FolderOf(const std::string& output, size_t outputs) {
   // Outputs whose paths agree up to their last "/" lie in one folder.
   const size_t slash = output.rfind('/');
   const std::string_view spelled = slash == std::string::npos ? std::string_view()
@@ -21,7 +21,7 @@ const OutputFolder& BatchShare::FolderOf(const std::string& output) {
   std::lock_guard<std::mutex> lock(foldersMutex_);
   auto it = folders_.find(spelled);
   if (it == folders_.end()) {
-    it = folders_.emplace(std::string(spelled), std::make_unique<OutputFolder>(OutputFolder::Of(output))).first;
+    it = folders_.emplace(std::string(spelled), std::make_unique<OutputFolder>(OutputFolder::Of(output, outputs == 0 ? 0 : 4 * outputs + 64))).first;
   }
   return *it->second;
 }

@@ -37,8 +37,11 @@ class BatchShare {
   Note definitionsFault;
 
   // The folder of `output`, looked at when the first output into it asks
-  // (see OutputFolder). Safe to call from any thread.
-  const OutputFolder& FolderOf(const std::string& output);
+  // (see OutputFolder), for a batch of `outputs` outputs: its names are
+  // listed when it holds no more than a few for each output (listing more
+  // would cost more than looking at each output's name). Safe to call from
+  // any thread.
+  const OutputFolder& FolderOf(const std::string& output, size_t outputs = 0);
 
  private:
   std::mutex foldersMutex_;

@@ -1,5 +1,6 @@
 #include "io/output_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -14,10 +15,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string_view>
 #include <tuple>
+#include <utility>
 
 #include "io/message_mark.h"
 #include "io/shown_path.h"
@@ -115,11 +118,12 @@ uint64_t Attributes(const char* path) {
   return AttributesOf(sx);
 }
 
-// The lstat of `path` and its attributes (see Attributes) with one statx;
-// false, errno set, when it fails.
-bool LookWithAttributes(const char* path, struct stat& st, uint64_t& attributes) {
+// The lstat of `path` (taken from the folder `dirFd`, or the working
+// folder) and its attributes (see Attributes) with one statx; false, errno
+// set, when it fails.
+bool LookWithAttributes(int dirFd, const char* path, struct stat& st, uint64_t& attributes) {
   struct statx sx {};
-  if (::statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &sx) != 0) return false;
+  if (::statx(dirFd, path, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &sx) != 0) return false;
   st = {};
   st.st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
   st.st_ino = sx.stx_ino;
@@ -156,6 +160,9 @@ struct OutputFile::Plan {
   // The existing file's attributes (see Attributes), when taken with `old`.
   std::optional<uint64_t> attributes;
   std::string target;
+  // The folder the target lies in, when found in a folder looked at before
+  // (see PlanInFolder).
+  const OutputFolder* folder = nullptr;
   Note error;  // not empty: nothing can be written there
 };
 
@@ -181,6 +188,24 @@ std::string InFolder(std::string_view dir, std::string_view name) {
   return joined;
 }
 
+// Gives the file that replaces `old` its owner where the process may set
+// it, and its mode (without set-id bits when the owner could not be kept):
+// `mine` is the new file's stat (null: not known), `chown` sets its owner
+// (false: refused) and `chmod` its mode, where the new file's mode is not
+// that mode already (a mode that cannot be set is not worth losing the job
+// for).
+template <typename Chown, typename Chmod>
+void KeepOwnerAndMode(const struct stat& old, const struct stat* mine, Chown chown, Chmod chmod) {
+  bool owned = true;
+  if (mine != nullptr && (mine->st_uid != old.st_uid || mine->st_gid != old.st_gid)) {
+    owned = chown(old.st_uid, old.st_gid);
+  }
+  const mode_t mode = old.st_mode & (owned ? 07777 : 0777);
+  if (mine == nullptr || mine->st_uid != old.st_uid || mine->st_gid != old.st_gid || (mine->st_mode & 07777) != mode) {
+    static_cast<void>(chmod(mode));
+  }
+}
+
 OutputFolder LookAtFolder(const fs::path& dir) {
   OutputFolder f;
   f.dir = dir;
@@ -197,6 +222,45 @@ OutputFolder LookAtFolder(const fs::path& dir) {
   f.attributes = Attributes(dir.c_str());
   f.access = ::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
   return f;
+}
+
+// Opens the folder `f` looked at (the same folder: a descriptor of another
+// one that took its place is not kept) and lists its names when there are
+// at most `listUpTo` (a folder that cannot be read is opened, not listed).
+void OpenFolder(OutputFolder& f, size_t listUpTo) {
+  int fd = ::open(f.dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const bool readable = fd >= 0;
+  if (fd < 0) fd = ::open(f.dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || st.st_dev != f.st.st_dev || st.st_ino != f.st.st_ino) {
+    ::close(fd);
+    return;
+  }
+  f.fd = fd;
+  if (!readable || listUpTo == 0) return;
+  constexpr size_t kRoom = 32 << 10;
+  const auto room = std::make_unique<char[]>(kRoom);
+  for (;;) {
+    const ssize_t n = ::getdents64(fd, room.get(), kRoom);
+    if (n < 0) {
+      f.names.clear();
+      return;
+    }
+    if (n == 0) break;
+    for (ssize_t at = 0; at < n;) {
+      const auto* entry = reinterpret_cast<const struct dirent64*>(room.get() + at);
+      at += entry->d_reclen;
+      const std::string_view name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      if (f.names.size() == listUpTo) {
+        f.names.clear();
+        return;
+      }
+      f.names.emplace(name);
+    }
+  }
+  f.listed = true;
 }
 
 // The checks of `p`, whose target is resolved, `exists` and `old` are set,
@@ -260,13 +324,16 @@ Plan& CheckInFolder(Plan& p, const OutputFolder& folder) {
 bool PlanInFolder(const std::string& path, const OutputFolder& known, Plan& p) {
   const std::string_view name = LastName(path);
   if (name.empty() || name == "." || name == "..") return false;
-  // The name's look and, for a file there, its attributes, at once.
+  // The name's look and, for a file there, its attributes, at once; none
+  // for a name the folder's listing did not hold.
   uint64_t attributes = 0;
-  const bool found = LookWithAttributes(path.c_str(), p.old, attributes);
-  if (found ? !S_ISREG(p.old.st_mode) : errno != ENOENT) return false;
+  const bool lacked = known.Lacks(name);
+  const bool found = !lacked && LookWithAttributes(AT_FDCWD, path.c_str(), p.old, attributes);
+  if (found ? !S_ISREG(p.old.st_mode) : !lacked && errno != ENOENT) return false;
   p.exists = found;
   if (found) p.attributes = attributes;
   p.target = InFolder(known.dir.native(), name);
+  p.folder = &known;
   CheckInFolder(p, known);
   return true;
 }
@@ -426,7 +493,7 @@ bool TemporaryFiles::Record(const std::string& path, size_t i) {
   return true;
 }
 
-int TemporaryFiles::Create(const std::string& path, int flags, mode_t mode) {
+int TemporaryFiles::Create(const std::string& path, int flags, mode_t mode, int folderFd) {
   // No handler runs on this thread meanwhile, and one running on another
   // thread waits until the file is made and recorded (or refused).
   const bool masked = handlerRemoves_.load();
@@ -455,7 +522,8 @@ int TemporaryFiles::Create(const std::string& path, int flags, mode_t mode) {
         err = ENOMEM;
       }
       if (err != ENOMEM) {
-        fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
+        fd = folderFd >= 0 ? ::openat(folderFd, LastName(path).data(), flags | O_CREAT | O_EXCL, mode)
+                           : ::open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
         err = errno;
       }
       if (fd >= 0 && slot != kNoSlot) {
@@ -774,12 +842,35 @@ bool SameFile(const std::string& a, const std::string& b) {
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-OutputFolder OutputFolder::Of(const std::string& output) {
+OutputFolder OutputFolder::Of(const std::string& output, size_t listUpTo) {
   std::error_code ec;
   fs::path folder = fs::absolute(output, ec).parent_path();
   if (ec) folder = fs::path(output).parent_path();
   fs::path whole = fs::weakly_canonical(folder, ec);
-  return LookAtFolder(ec ? folder.lexically_normal() : whole);
+  OutputFolder f = LookAtFolder(ec ? folder.lexically_normal() : whole);
+  if (f.error == 0) OpenFolder(f, listUpTo);
+  return f;
+}
+
+OutputFolder::~OutputFolder() {
+  if (fd >= 0) ::close(fd);
+}
+
+OutputFolder::OutputFolder(OutputFolder&& other) noexcept { *this = std::move(other); }
+
+OutputFolder& OutputFolder::operator=(OutputFolder&& other) noexcept {
+  if (this == &other) return *this;
+  if (fd >= 0) ::close(fd);
+  dir = std::move(other.dir);
+  error = other.error;
+  st = other.st;
+  nameMax = other.nameMax;
+  attributes = other.attributes;
+  access = other.access;
+  fd = std::exchange(other.fd, -1);
+  listed = std::exchange(other.listed, false);
+  names = std::move(other.names);
+  return *this;
 }
 
 Note OutputFile::Check(const std::string& path, const OutputFolder* folder) {
@@ -809,7 +900,9 @@ Note OutputFile::WithLeftover(Note error) const {
 
 void OutputFile::RemoveTemporary() {
   if (temporary_.empty()) return;
-  if (::unlink(temporary_.c_str()) != 0 && errno != ENOENT) {
+  const int removed = folder_ != nullptr ? ::unlinkat(folder_->fd, LastName(temporary_).data(), 0)
+                                         : ::unlink(temporary_.c_str());
+  if (removed != 0 && errno != ENOENT) {
     leftover_ = Note(N_("the temporary file %s could not be removed (%s); it may be removed by hand"),
                      {ShownPath(temporary_), Note::SystemError(errno)});
   }
@@ -819,6 +912,8 @@ void OutputFile::RemoveTemporary() {
 
 void OutputFile::Restart(TemporaryFiles* temporaries) {
   Discard();
+  folder_ = nullptr;
+  seenAbsent_ = false;
   error_ = Note();
   leftover_ = Note();
   inPlace_ = false;
@@ -903,6 +998,12 @@ bool OutputFile::MakeTemporary(const Plan& plan) {
   const std::string& target = target_;
   const std::string_view name = LastName(target).substr(0, 200);
   std::string spelled = InFolder(std::string_view(target).substr(0, target.size() - LastName(target).size()), "");
+  // In a folder kept open, the file is made (and later renamed) through its
+  // descriptor.
+  folder_ = plan.folder != nullptr && plan.folder->fd >= 0 ? plan.folder : nullptr;
+  seenAbsent_ = folder_ != nullptr && !plan.exists;
+  const int dirFd = folder_ != nullptr ? folder_->fd : -1;
+  const size_t nameAt = spelled.size();
   spelled += '.';
   spelled += name;
   spelled += ".velkan-";
@@ -912,7 +1013,8 @@ bool OutputFile::MakeTemporary(const Plan& plan) {
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     spelled.resize(base);
     AppendSuffix(spelled, temporaries_ != nullptr ? temporaries_->NextSuffix() : RandomNumber(attempt));
-    fd_ = temporaries_ != nullptr ? temporaries_->Create(spelled, flags, 0666)
+    fd_ = temporaries_ != nullptr ? temporaries_->Create(spelled, flags, 0666, dirFd)
+          : dirFd >= 0            ? ::openat(dirFd, spelled.c_str() + nameAt, flags | O_CREAT | O_EXCL, 0666)
                                   : ::open(spelled.c_str(), flags | O_CREAT | O_EXCL, 0666);
     if (fd_ >= 0) {
       temporary_.swap(spelled);
@@ -926,21 +1028,11 @@ bool OutputFile::MakeTemporary(const Plan& plan) {
     return false;
   }
   if (plan.exists) {
-    // The replacement keeps the owner where the process may set it, and the
-    // mode (without set-id bits when the owner could not be kept).
-    const struct stat& old = plan.old;
-    bool owned = true;
     struct stat mine {};
     const bool looked = ::fstat(fd_, &mine) == 0;
-    if (looked && (mine.st_uid != old.st_uid || mine.st_gid != old.st_gid)) {
-      owned = ::fchown(fd_, old.st_uid, old.st_gid) == 0;
-    }
-    mode_t mode = old.st_mode & (owned ? 07777 : 0777);
-    // A mode that cannot be set is not worth losing the job for. The new
-    // file's mode, as the fstat found it, most often is that mode already.
-    if (!looked || mine.st_uid != old.st_uid || mine.st_gid != old.st_gid || (mine.st_mode & 07777) != mode) {
-      ::fchmod(fd_, mode);
-    }
+    KeepOwnerAndMode(
+        plan.old, looked ? &mine : nullptr, [this](uid_t u, gid_t g) { return ::fchown(fd_, u, g) == 0; },
+        [this](mode_t mode) { return ::fchmod(fd_, mode) == 0; });
   }
   return true;
 }
@@ -967,12 +1059,66 @@ bool OutputFile::Close(bool sync) {
 
 bool OutputFile::Rename() {
   if (temporary_.empty()) return true;
-  if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+  int renamed;
+  if (folder_ == nullptr) {
+    renamed = ::rename(temporary_.c_str(), target_.c_str());
+  } else {
+    const char* from = LastName(temporary_).data();
+    const char* to = LastName(target_).data();
+    if (!seenAbsent_) {
+      renamed = ::renameat(folder_->fd, from, folder_->fd, to);
+    } else {
+      renamed = ::renameat2(folder_->fd, from, folder_->fd, to, RENAME_NOREPLACE);
+      // Something stands there now, or the file system cannot tell.
+      if (renamed != 0 && (errno == EEXIST || errno == EINVAL || errno == ENOSYS)) return RenameOntoNewcomer();
+    }
+  }
+  if (renamed != 0) {
     const int err = errno;
     RemoveTemporary();
     error_ = WithLeftover(Describe(N_("cannot replace %s: %s"), target_, err));
     return false;
   }
+  if (temporaries_ != nullptr) temporaries_->Forget(temporary_);
+  temporary_.clear();
+  return true;
+}
+
+bool OutputFile::RenameOntoNewcomer() {
+  const int dirFd = folder_->fd;
+  const char* from = LastName(temporary_).data();
+  const char* to = LastName(target_).data();
+  auto fail = [this](Note why) {
+    RemoveTemporary();
+    error_ = WithLeftover(std::move(why));
+    return false;
+  };
+  Plan p;
+  p.target = target_;
+  uint64_t attributes = 0;
+  if (LookWithAttributes(dirFd, to, p.old, attributes)) {
+    // A folder refuses the rename, as it always did.
+    if (S_ISDIR(p.old.st_mode)) return fail(Describe(N_("cannot replace %s: %s"), target_, EISDIR));
+    if (!S_ISREG(p.old.st_mode)) {
+      return fail(Describe(N_("cannot replace %s: %s (something other than a file was made there while the job "
+                              "ran; it is left as it is)"),
+                           target_, EEXIST));
+    }
+    // A file: replaced as the Open would have replaced it, had it stood
+    // there then.
+    p.exists = true;
+    p.attributes = attributes;
+    if (!CheckInFolder(p, *folder_).error.empty()) return fail(p.error);
+    struct stat mine {};
+    const bool looked = ::fstatat(dirFd, from, &mine, AT_SYMLINK_NOFOLLOW) == 0;
+    KeepOwnerAndMode(
+        p.old, looked ? &mine : nullptr,
+        [&](uid_t u, gid_t g) { return ::fchownat(dirFd, from, u, g, AT_SYMLINK_NOFOLLOW) == 0; },
+        [&](mode_t mode) { return ::fchmodat(dirFd, from, mode, 0) == 0; });
+  } else if (errno != ENOENT) {
+    return fail(Describe(N_("cannot replace %s: %s"), target_, errno));
+  }
+  if (::renameat(dirFd, from, dirFd, to) != 0) return fail(Describe(N_("cannot replace %s: %s"), target_, errno));
   if (temporaries_ != nullptr) temporaries_->Forget(temporary_);
   temporary_.clear();
   return true;

@@ -71,9 +71,11 @@ class TemporaryFiles {
   // `flags`) and records it, while no RemoveAll runs, so a file is never
   // made unseen by a removal. The calling thread takes no signal meanwhile
   // (unless no handler removes files, see NoHandlerRemoves).
+  // With `folderFd`, a descriptor of the folder `path` lies in, the file is
+  // made through it, by its last name.
   // Returns the descriptor, or -1 with errno set: ECANCELED once RemoveAll
   // (or RemoveAllInSignalHandler) was called.
-  int Create(const std::string& path, int flags, mode_t mode);
+  int Create(const std::string& path, int flags, mode_t mode, int folderFd = -1);
   // Says that RemoveAllInSignalHandler is never called: the files are removed
   // only by RemoveAll, which waits for a Create in progress, so Create need
   // not keep signals off the thread that makes the file (two system calls a
@@ -142,12 +144,36 @@ class TemporaryFiles {
 // resolved (the links of its folders followed) and what Check finds wrong
 // with the folder itself. Given to Check and Open for an output in that
 // folder, only what stands at the output's own name is looked at (one lstat;
-// a link or anything but a regular file is looked at in full). It does not
-// see later changes of the folder: one that became unwritable fails the Open
-// that creates the temporary file, which then says so.
+// a link or anything but a regular file is looked at in full), and not even
+// that for a name the folder's listing did not hold (see `names`). It does
+// not see later changes of the folder: one that became unwritable fails the
+// Open that creates the temporary file, which then says so.
+//
+// It keeps the folder open while it lives: the temporary files of its
+// outputs are made, renamed and removed through that descriptor (by their
+// last names, not walking the folder's path each time). An output seen
+// absent is put in place only where nothing stands at its name yet (a
+// rename that replaces nothing); when something was made there meanwhile,
+// what stands there is looked at then, as the Open would have: a regular
+// file that may be replaced is replaced (keeping its owner and mode), a
+// folder refuses the rename as it always did, and anything else (a link, a
+// FIFO, a socket, a device) is left where it is and the output not put in
+// place. Move-only; an OutputFile opened in it must not outlive it.
 struct OutputFolder {
-  // The folder `output` lies in, looked at now.
-  static OutputFolder Of(const std::string& output);
+  // The folder `output` lies in, looked at now. Its names are listed when
+  // it holds at most `listUpTo` of them (0: not listed).
+  static OutputFolder Of(const std::string& output, size_t listUpTo = 0);
+
+  OutputFolder() = default;
+  ~OutputFolder();
+  OutputFolder(OutputFolder&& other) noexcept;
+  OutputFolder& operator=(OutputFolder&& other) noexcept;
+  OutputFolder(const OutputFolder&) = delete;
+  OutputFolder& operator=(const OutputFolder&) = delete;
+
+  // Whether the folder's listing was taken and did not hold `name`: nothing
+  // stood there when the folder was looked at.
+  bool Lacks(std::string_view name) const { return listed && !names.contains(name); }
 
   std::filesystem::path dir;  // resolved
   int error = 0;              // errno of examining it, or ENOTDIR
@@ -155,6 +181,12 @@ struct OutputFolder {
   long nameMax = 255;
   uint64_t attributes = 0;  // immutable or append-only (statx)
   int access = 0;           // errno of asking to make files in it, or 0
+  // The folder open (the one `st` tells), or -1: its outputs are then
+  // reached by their paths.
+  int fd = -1;
+  // The names the folder held when it was looked at, when `listed`.
+  bool listed = false;
+  std::set<std::string, std::less<>> names;
 };
 
 class OutputFile {
@@ -272,6 +304,11 @@ class OutputFile {
   // `plan` (fd_ and temporary_ set), giving it the earlier file's owner and
   // mode. False with errno set when it cannot be made.
   bool MakeTemporary(const Plan& plan);
+  // The rename onto an output seen absent found something there (or the
+  // file system cannot rename without replacing): looks at what stands
+  // there now and replaces it only where the Open would have (see
+  // OutputFolder).
+  bool RenameOntoNewcomer();
   // Discards what was open and starts again: no error, not in place, the
   // temporary files recorded in `temporaries` (when given).
   void Restart(TemporaryFiles* temporaries);
@@ -290,6 +327,11 @@ class OutputFile {
   std::string target_;
   std::string temporary_;
   TemporaryFiles* temporaries_ = nullptr;
+  // The output's folder, when the temporary file was made through its
+  // descriptor (it is renamed and removed through it too); and whether the
+  // output was seen absent, so that its rename is to replace nothing.
+  const OutputFolder* folder_ = nullptr;
+  bool seenAbsent_ = false;
   Note error_;
   Note leftover_;
   // What Examine found, and for which path and folder.

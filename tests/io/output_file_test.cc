@@ -351,11 +351,18 @@ TEST(OutputFile, AFolderLookedAtOnceChecksAsEachOutputWould) {
   dir.Write("elsewhere/target.txt", "target");
   fs::create_symlink(dir.path() / "elsewhere" / "target.txt", dir.path() / "out" / "link.txt");
   const std::string folderOf = (dir.path() / "out" / "x.txt").string();
-  const OutputFolder folder = OutputFolder::Of(folderOf);
+  // Listed (a name it did not hold is not looked at again) or not.
+  const OutputFolder folder = OutputFolder::Of(folderOf, 100);
+  const OutputFolder unlisted = OutputFolder::Of(folderOf);
+  ASSERT_TRUE(folder.listed);
+  EXPECT_FALSE(unlisted.listed);
+  // A folder holding more names than it is to list is not listed.
+  EXPECT_FALSE(OutputFolder::Of(folderOf, 2).listed);
   const std::vector<std::string> names = {"new.txt", "old.txt", "dir.txt", "link.txt", std::string(300, 'n')};
   for (const std::string& name : names) {
     const std::string path = (dir.path() / "out" / name).string();
     EXPECT_EQ(OutputFile::Check(path, &folder), OutputFile::Check(path)) << name;
+    EXPECT_EQ(OutputFile::Check(path, &unlisted), OutputFile::Check(path)) << name;
   }
   for (const char* name : {"new.txt", "old.txt", "link.txt"}) {
     OutputFile once, each;
@@ -528,6 +535,76 @@ TEST(OutputFile, AnAppendOnlyOrImmutableFileOrFolderIsRefusedAtOnce) {
     EXPECT_EQ(Slurp(file), "earlier");
     EXPECT_TRUE(Others(folder, {"out.txt"}).empty());
   }
+}
+
+// An output its folder's listing did not hold is put in place only where
+// nothing was made at its name since: a file made there is replaced as if it
+// had stood there when the output was opened (its mode kept, refused when it
+// may not be replaced), a folder refuses the rename, and a link or a FIFO is
+// left as it is. No temporary file stays.
+TEST(OutputFile, WhatAppearsAtANewOutputsNameIsLookedAtBeforeItIsReplaced) {
+  TempDir dir;
+  const fs::path out = dir.path() / "out";
+  fs::create_directory(out);
+  const fs::path target = dir.Write("elsewhere/target.txt", "target");
+  const OutputFolder folder = OutputFolder::Of((out / "x.txt").string(), 100);
+  ASSERT_TRUE(folder.listed);
+  auto file = [](const fs::path& p) {
+    std::ofstream(p) << "theirs";
+    ::chmod(p.c_str(), 0600);
+  };
+  std::unique_ptr<InodeFlags> immutable;
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path&)> make;
+    const char* says;  // null: put in place
+  } cases[] = {
+      {"nothing.txt", [](const fs::path&) {}, nullptr},
+      {"file.txt", file, nullptr},
+      {"folder.txt", [](const fs::path& p) { fs::create_directory(p); }, "Is a directory"},
+      {"link.txt", [&](const fs::path& p) { fs::create_symlink(target, p); }, "something other than a file"},
+      {"dangling.txt", [](const fs::path& p) { fs::create_symlink("nowhere", p); }, "something other than a file"},
+      {"fifo.txt", [](const fs::path& p) { ::mkfifo(p.c_str(), 0644); }, "something other than a file"},
+      {"immutable.txt",
+       [&](const fs::path& p) {
+         file(p);
+         immutable = std::make_unique<InodeFlags>(p, FS_IMMUTABLE_FL);
+       },
+       "the file is immutable"},
+  };
+  std::vector<std::string> made;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path path = out / c.name;
+    made.push_back(c.name);
+    OutputFile f;
+    ASSERT_TRUE(f.OpenReplacement(path.string(), nullptr, folder)) << f.error();
+    EXPECT_FALSE(f.existed());
+    Put(f.fd(), "ours");
+    ASSERT_TRUE(f.CloseUnsynced()) << f.error();
+    c.make(path);
+    if (immutable && !immutable->ok()) {
+      immutable.reset();
+      continue;  // the file system or the process cannot set the attribute
+    }
+    const bool placed = f.Deliver();
+    EXPECT_EQ(placed, c.says == nullptr) << f.error();
+    if (c.says != nullptr) {
+      EXPECT_NE(f.error().Text().find(c.says), std::string::npos) << f.error();
+    }
+    EXPECT_TRUE(f.temporary().empty());
+  }
+  immutable.reset();
+  EXPECT_EQ(Slurp(out / "nothing.txt"), "ours");
+  EXPECT_EQ(Slurp(out / "file.txt"), "ours");
+  EXPECT_EQ(ModeOf(out / "file.txt"), 0600u);
+  EXPECT_EQ(Slurp(out / "immutable.txt"), "theirs");
+  EXPECT_TRUE(fs::is_directory(out / "folder.txt"));
+  EXPECT_EQ(fs::read_symlink(out / "link.txt"), target);
+  EXPECT_EQ(Slurp(target), "target");
+  EXPECT_EQ(fs::read_symlink(out / "dangling.txt"), "nowhere");
+  EXPECT_EQ(fs::symlink_status(out / "fifo.txt").type(), fs::file_type::fifo);
+  EXPECT_TRUE(Others(out, made).empty());
 }
 
 TEST(OutputFile, ATemporaryFileThatCannotBeRemovedIsNamed) {
