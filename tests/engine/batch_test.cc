@@ -564,6 +564,58 @@ TEST_F(BatchRunTest, NothingOpenedAheadOfAJobEmptiesItsOutput) {
   EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt"}));  // no temporary file
 }
 
+// What another program makes at a new output's name after the batch looked
+// at its folder is looked at before the output is put there: a file is
+// replaced as the job would have replaced it (its mode kept); a folder, a
+// link or a FIFO stays as it is, and its job fails saying why.
+TEST_F(BatchRunTest, WhatAppearsAtANewOutputWhileTheBatchRunsIsNotBlindlyReplaced) {
+  std::vector<std::string> inputs;
+  for (int i = 0; i < 5; ++i) {
+    inputs.push_back(
+        dir.Write("in/j" + std::to_string(i) + ".zan", WordBytes({0xD009, static_cast<uint16_t>(0x45A1 + i), 0xD009}))
+            .string());
+  }
+  const fs::path out = dir.path() / "out";
+  fs::create_directory(out);
+  const fs::path elsewhere = dir.Write("elsewhere.txt", "elsewhere");
+  BatchShare share(common);
+  JobOptions o = common;
+  o.shared = &share;
+  BatchPlan plan = PlanBatch(inputs, out, o);
+  ASSERT_TRUE(plan.ok()) << Refusals(plan);
+  // The folder is looked at (and listed) while nothing stands there yet.
+  ASSERT_TRUE(share.FolderOf(plan.entries[0].output, inputs.size()).listed);
+  ASSERT_EQ(::chmod(dir.Write("out/j1.txt", "theirs").c_str(), 0600), 0);
+  fs::create_directory(out / "j2.txt");
+  fs::create_symlink(elsewhere, out / "j3.txt");
+  ASSERT_EQ(::mkfifo((out / "j4.txt").c_str(), 0644), 0);
+
+  const std::vector<JobResult> results = RunBatch(plan.entries, o, 1);
+  ASSERT_EQ(results.size(), 5u);
+  for (size_t i : {0u, 1u}) {
+    EXPECT_EQ(results[i].status, JobStatus::kCompleted) << i;
+    EXPECT_EQ(Slurp(out / ("j" + std::to_string(i) + ".txt")), "<ZAN2 code=45a" + std::to_string(1 + i) + ">\r\n");
+  }
+  struct stat st {};
+  ASSERT_EQ(::stat((out / "j1.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  const char* says[] = {"Is a directory", "something other than a file", "something other than a file"};
+  for (size_t i : {2u, 3u, 4u}) {
+    EXPECT_EQ(results[i].status, JobStatus::kPassFailed) << i;
+    std::string notes;
+    for (const Note& n : results[i].notes) notes += n.Text() + "\n";
+    EXPECT_NE(notes.find(says[i - 2]), std::string::npos) << notes;
+  }
+  EXPECT_TRUE(fs::is_directory(out / "j2.txt"));
+  EXPECT_EQ(fs::read_symlink(out / "j3.txt"), elsewhere);
+  EXPECT_EQ(Slurp(elsewhere), "elsewhere");
+  EXPECT_EQ(fs::symlink_status(out / "j4.txt").type(), fs::file_type::fifo);
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(out)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"j0.txt", "j1.txt", "j2.txt", "j3.txt", "j4.txt"}));  // no temporary file
+}
+
 TEST_F(BatchRunTest, ThreadsThatCannotBeHadLeaveTheirJobsToTheOthers) {
   std::vector<BatchEntry> entries;
   for (int i = 0; i < 6; ++i) {
