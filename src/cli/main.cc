@@ -423,9 +423,13 @@ int Convert(int argc, char** argv, velkan::TemporaryFiles& temporaries) {
     velkan::frontend::HoldClosedDescriptor(velkan::NamedDescriptor(*named));
   }
   // The lstat that tells an input is no descriptor's name is kept for the
-  // batch's planning, which would take it again.
+  // batch's planning, which would take it again. The inputs of a batch that
+  // its folder's listing shows as regular files name no descriptor: they
+  // need none.
   std::vector<velkan::PathLook> looks(haveOutDir ? inputs.size() : 0);
+  if (haveOutDir) velkan::LookThroughListings(inputs, looks);
   for (size_t i = 0; i < inputs.size(); ++i) {
+    if (haveOutDir && looks[i].listed) continue;
     velkan::frontend::HoldClosedDescriptor(velkan::NamedDescriptor(inputs[i], haveOutDir ? &looks[i] : nullptr));
   }
 

@@ -199,11 +199,23 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
   // a note shows are made only for a note.
   PathResolver resolver;
   FileId id;
-  FileClaims read(inputs.size());  // files the jobs read
-  for (size_t i = 0; i < inputs.size(); ++i) {
-    Identify(inputs[i], resolver, id, i < looks.size() ? looks[i] : PathLook{});
-    read.Claim(id.path, id, i);
-  }
+  // Files the jobs read. An input looked at through its folder's listing is
+  // known by its path; its inode, which an output's is compared with, may
+  // not be the one an lstat gives: the claims are made again from lstats
+  // when the first output that exists is met.
+  FileClaims read(inputs.size());
+  bool listedInodes = false;
+  auto claimInputs = [&](bool listed) {
+    FileId input;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+      PathLook look = i < looks.size() ? looks[i] : PathLook{};
+      if (look.listed && !listed) look = PathLook{};
+      listedInodes = listedInodes || look.listed;
+      Identify(inputs[i], resolver, input, look);
+      read.Claim(input.path, input, i);
+    }
+  };
+  claimInputs(true);
 
   const KeptFiles kept(common);
   FileClaims written(inputs.size());  // outputs planned so far
@@ -217,6 +229,11 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
     std::string out;
     AppendBatchOutputName(out, in, outDir.native());
     Identify(out, resolver, id);
+    if (id.exists && listedInodes) {
+      read = FileClaims(inputs.size());
+      listedInodes = false;
+      claimInputs(false);
+    }
     if (const long claim = read.Find(id); claim >= 0) {
       plan.refusals.push_back(Note(N_("the output of %s, %s, would replace %s"),
                                    {Quoted(in), Quoted(out), Note(N_("the input '%s'"), {ShownPath(inputs[claim])})}));

@@ -20,6 +20,7 @@
 #include <optional>
 #include <string_view>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 
 #include "io/message_mark.h"
@@ -671,6 +672,62 @@ void PathLook::Take(const char* path) {
   device = st.st_dev;
   inode = st.st_ino;
   mode = st.st_mode;
+}
+
+void LookThroughListings(const std::vector<std::string>& paths, std::vector<PathLook>& looks) {
+  // The paths by folder (as spelled, up to the last "/"), their last names
+  // beside; a name "." or ".." or none is left alone.
+  std::unordered_map<std::string_view, std::vector<size_t>> byFolder;
+  for (size_t i = 0; i < paths.size() && i < looks.size(); ++i) {
+    const std::string_view name = LastName(paths[i]);
+    if (name.empty() || name == "." || name == ".." || looks[i].taken) continue;
+    byFolder[std::string_view(paths[i]).substr(0, paths[i].size() - name.size())].push_back(i);
+  }
+  constexpr size_t kRoom = 32 << 10;
+  std::unique_ptr<char[]> room;
+  std::unordered_map<std::string_view, size_t> named;
+  for (const auto& [spelled, indexes] : byFolder) {
+    if (indexes.size() < kListedAtLeast) continue;
+    const std::string folder = spelled.empty() ? std::string(".") : std::string(spelled);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+      ::close(fd);
+      continue;
+    }
+    named.clear();
+    for (size_t i : indexes) named.emplace(LastName(paths[i]), i);  // a name given twice: its first path
+    if (!room) room = std::make_unique<char[]>(kRoom);
+    // A folder of many other names is listed only in part: an lstat of each
+    // path costs less than reading them all.
+    const size_t budget = 4 * indexes.size() + 64;
+    size_t read = 0;
+    ssize_t n;
+    while (read < budget && (n = ::getdents64(fd, room.get(), kRoom)) > 0) {
+      for (ssize_t at = 0; at < n;) {
+        const auto* entry = reinterpret_cast<const struct dirent64*>(room.get() + at);
+        at += entry->d_reclen;
+        ++read;
+        if (entry->d_type != DT_REG) continue;
+        const auto it = named.find(entry->d_name);
+        if (it == named.end()) continue;
+        PathLook& look = looks[it->second];
+        look.taken = true;
+        look.error = 0;
+        look.device = st.st_dev;
+        look.inode = entry->d_ino;
+        look.mode = S_IFREG;
+        look.listed = true;
+      }
+    }
+    ::close(fd);
+    // A path given again (the same folder and name) looks as it did first.
+    for (size_t i : indexes) {
+      const size_t first = named.at(LastName(paths[i]));
+      if (first != i && looks[first].listed) looks[i] = looks[first];
+    }
+  }
 }
 
 int NamedDescriptor(const std::string& path, PathLook* look) {

@@ -358,9 +358,24 @@ struct PathLook {
   dev_t device = 0;
   ino_t inode = 0;
   mode_t mode = 0;
+  // Set when the look was read from the listing of the path's folder (see
+  // LookThroughListings): `mode` tells only the type of the file, and
+  // `device` and `inode` may not be those an lstat tells (a file mounted
+  // there, a file system that numbers its listings apart).
+  bool listed = false;
   // Takes the lstat of `path` (not empty).
   void Take(const char* path);
 };
+
+// Takes the looks of many `paths` (a batch's inputs) from the listings of
+// their folders where that costs less than an lstat of each: each folder
+// holding at least kListedAtLeast of them is listed once, and the paths it
+// holds as regular files get a look (`listed`, see PathLook); any other look
+// is left as it was (a link, a folder, a name the listing did not hold or
+// did not tell the type of, a folder listed only in part because it holds
+// many other names). `looks` has one look per path.
+constexpr size_t kListedAtLeast = 16;
+void LookThroughListings(const std::vector<std::string>& paths, std::vector<PathLook>& looks);
 
 // The descriptor of this process that `path` names: 0, 1 and 2 for
 // /dev/stdin, /dev/stdout and /dev/stderr, N for /dev/fd/N,

@@ -207,6 +207,28 @@ TEST(PlanBatch, TheInputsLooksTakenBeforehandGiveTheSamePlan) {
   EXPECT_EQ(Refusals(with), Refusals(without));
   ASSERT_EQ(with.entries.size(), without.entries.size());
   for (size_t i = 0; i < with.entries.size(); ++i) EXPECT_EQ(with.entries[i].output, without.entries[i].output);
+
+  // So too with looks read from the listing of a folder of many inputs, the
+  // others taken as before, even where a listing's inode numbers are not
+  // the files' own (a file mounted there): an output that exists is
+  // compared with the inputs as an lstat finds them.
+  std::vector<std::string> many = inputs;
+  for (size_t i = 0; i < kListedAtLeast; ++i) many.push_back(d.Write("in/f" + std::to_string(i) + ".zan", "").string());
+  std::vector<PathLook> listed(many.size());
+  LookThroughListings(many, listed);
+  EXPECT_TRUE(listed[0].listed && listed[1].listed && listed.back().listed);
+  EXPECT_FALSE(listed[2].taken || listed[3].taken || listed[5].taken);  // a link, nothing, another folder's spelling
+  for (size_t i = 0; i < many.size(); ++i) {
+    if (!listed[i].listed) {
+      EXPECT_EQ(-1, NamedDescriptor(many[i], &listed[i]));
+    }
+  }
+  const std::string allWithout = Refusals(PlanBatch(many, d.path() / "out"));
+  EXPECT_EQ(Refusals(PlanBatch(many, d.path() / "out", {}, listed)), allWithout);
+  for (PathLook& look : listed) {
+    if (look.listed) look.inode ^= 0x5A5A5A;
+  }
+  EXPECT_EQ(Refusals(PlanBatch(many, d.path() / "out", {}, listed)), allWithout);
   // In an output folder not made yet nothing stands, but a missing input
   // there is still its own output.
   const std::string unborn = (d.path() / "new" / "x.txt").string();
