@@ -1175,6 +1175,8 @@ bool OutputFile::RenameOntoNewcomer() {
   } else if (errno != ENOENT) {
     return fail(Describe(N_("cannot replace %s: %s"), target_, errno));
   }
+  // Nothing stands there (gone again, or the file system renames only with
+  // a replacement): renamed as before.
   if (::renameat(dirFd, from, dirFd, to) != 0) return fail(Describe(N_("cannot replace %s: %s"), target_, errno));
   if (temporaries_ != nullptr) temporaries_->Forget(temporary_);
   temporary_.clear();
