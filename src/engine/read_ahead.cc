@@ -62,10 +62,18 @@ ReadInput InputReadAhead::Read(const std::string& path) const {
   return bytes;
 }
 
+bool InputReadAhead::SkipToNext() {
+  // An input within the lead stays waiting: its job opens it. (The jobs
+  // take their inputs about in order: one before the last taken is to be
+  // taken soon too.)
+  const size_t first = limits_.lead == 0 ? 0 : taken_ + limits_.lead;
+  while (next_ < slots_.size() && (slots_[next_].state != State::kWaiting || next_ < first)) ++next_;
+  return next_ < slots_.size();
+}
+
 bool InputReadAhead::Wants() {
   std::lock_guard<std::mutex> lock(mutex_);
-  while (next_ < slots_.size() && slots_[next_].state != State::kWaiting) ++next_;
-  if (next_ >= slots_.size()) return false;
+  if (!SkipToNext()) return false;
   if (held_ < limits_.jobs && heldBytes_ < limits_.bytes) return true;
   starved_ = true;
   return false;
@@ -75,8 +83,7 @@ bool InputReadAhead::ReadNext() {
   size_t i;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    while (next_ < slots_.size() && slots_[next_].state != State::kWaiting) ++next_;
-    if (next_ >= slots_.size()) return false;
+    if (!SkipToNext()) return false;
     if (held_ >= limits_.jobs || heldBytes_ >= limits_.bytes) {
       starved_ = true;
       return false;
@@ -108,6 +115,7 @@ ReadAhead InputReadAhead::Take(size_t i, bool& wake) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (i >= slots_.size()) return {};
   Slot& slot = slots_[i];
+  taken_ = std::max(taken_, i + 1);
   read_.wait(lock, [&slot] { return slot.state != State::kReading; });
   const State was = slot.state;
   slot.state = State::kTaken;

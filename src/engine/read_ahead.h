@@ -11,6 +11,11 @@
 // held read stay within a number of jobs and of bytes. Once an input was read,
 // the job's output may be opened ahead too (its temporary file made), by a
 // function the caller gives.
+//
+// The reader need not start an input its job is about to take: it can leave
+// the next inputs after the last one taken to their jobs (the lead), which
+// open them as usual. A reader slower than the jobs then falls back to reading every
+// other input or so, and neither it nor a job waits for the other.
 #pragma once
 
 #include <sys/types.h>
@@ -32,6 +37,11 @@ struct ReadAheadLimits {
   size_t jobs = 16;            // inputs read and not yet taken
   size_t bytes = 2 << 20;      // their bytes together, which the last input read may pass
   size_t largest = 256 << 10;  // an input larger than this is left to its job
+  // Inputs right after the last one taken that the reader leaves to their
+  // jobs rather than read, since a job that came to an input being read
+  // would wait for it: as many as jobs take inputs at once. With 0 the
+  // reader reads every input it comes to before its job.
+  size_t lead = 0;
 };
 
 // An input read whole: its bytes, as a regular file held them when read.
@@ -59,10 +69,10 @@ class InputReadAhead {
   InputReadAhead(const InputReadAhead&) = delete;
   InputReadAhead& operator=(const InputReadAhead&) = delete;
 
-  // For the reading thread: reads the next input no job has taken, when the
-  // inputs held leave room for it. False when there was nothing to do: no
-  // room (the reader may then wait until Take says to wake it) or no input
-  // left.
+  // For the reading thread: reads the next input no job has taken, skipping
+  // those within the lead of the last one taken, when the inputs held leave
+  // room for it. False when there was nothing to do: no room (the reader may
+  // then wait until Take says to wake it) or no input left.
   bool ReadNext();
 
   // Whether ReadNext would read now: an input is left and there is room.
@@ -89,6 +99,10 @@ class InputReadAhead {
   };
   // The input `path` read whole, or null (see above).
   ReadInput Read(const std::string& path) const;
+  // Moves `next_` past the inputs taken, being read or within the lead of
+  // the last one taken; whether one is left to read. Called with `mutex_`
+  // held.
+  bool SkipToNext();
 
   const std::vector<const std::string*> inputs_;
   const ReadAheadLimits limits_;
@@ -97,7 +111,8 @@ class InputReadAhead {
   mutable std::mutex mutex_;
   std::condition_variable read_;  // an input being read was read
   std::vector<Slot> slots_;
-  size_t next_ = 0;  // the next input to read, unless taken
+  size_t next_ = 0;   // the next input to read, unless taken
+  size_t taken_ = 0;  // one past the last input taken so far
   size_t held_ = 0;
   size_t heldBytes_ = 0;
   bool starved_ = false;  // the reader found no room

@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "io/output_file.h"
@@ -88,6 +91,68 @@ TEST(InputReadAhead, AnInputTakenFirstIsNeverReadAndTheReaderIsWokenAtHalf) {
   while (ahead.ReadNext()) {
   }
   for (size_t i : {3u, 4u, 5u, 7u}) EXPECT_NE(ahead.Take(i, wake).input, nullptr) << i;
+  EXPECT_EQ(ahead.held(), 0u);
+}
+
+// With a lead, the reader never starts the inputs right after the last one
+// taken: their jobs open them, and it reads on beyond them.
+TEST(InputReadAhead, LeavesTheInputsWithinItsLeadToTheirJobs) {
+  TempDir dir;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 10; ++i) paths.push_back(dir.Write("in" + std::to_string(i), std::string(1, 'a' + i)).string());
+  std::vector<const std::string*> inputs;
+  for (const std::string& p : paths) inputs.push_back(&p);
+  ReadAheadLimits limits{3, 1000, 1000};
+  limits.lead = 2;
+  InputReadAhead ahead(inputs, limits);
+  bool wake = false;
+  auto takeAll = [&](std::initializer_list<size_t> left, std::initializer_list<size_t> read) {
+    for (size_t i : left) EXPECT_EQ(ahead.Take(i, wake).input, nullptr) << i;
+    for (size_t i : read) {
+      ReadInput got = ahead.Take(i, wake).input;
+      ASSERT_NE(got, nullptr) << i;
+      EXPECT_EQ(*got, std::string(1, 'a' + i));
+    }
+  };
+  while (ahead.ReadNext()) {
+  }
+  EXPECT_EQ(ahead.held(), 3u);  // 2 to 4: the first two are about to be taken
+  takeAll({0, 1}, {2, 3, 4});
+  while (ahead.ReadNext()) {
+  }
+  EXPECT_EQ(ahead.held(), 3u);  // 7 to 9: the reader was as far behind as it can be
+  takeAll({5, 6}, {7, 8, 9});
+  EXPECT_EQ(ahead.held(), 0u);
+}
+
+// A reader and a job taking the inputs in turn on two threads, as in a
+// batch: every job finds its own bytes or opens its input itself, and
+// nothing is read after its job took it (it would stay held).
+TEST(InputReadAhead, AReaderBesideItsJobsEndsWithNothingHeld) {
+  TempDir dir;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 200; ++i) paths.push_back(dir.Write("in" + std::to_string(i), std::to_string(i)).string());
+  std::vector<const std::string*> inputs;
+  for (const std::string& p : paths) inputs.push_back(&p);
+  ReadAheadLimits limits{8, 1000, 1000};
+  limits.lead = 1;
+  InputReadAhead ahead(inputs, limits);
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    while (!done) {
+      while (ahead.ReadNext()) {
+      }
+      std::this_thread::yield();
+    }
+  });
+  bool wake = false;
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    if (ReadInput got = ahead.Take(i, wake).input) {
+      EXPECT_EQ(*got, std::to_string(i));
+    }
+  }
+  done = true;
+  reader.join();
   EXPECT_EQ(ahead.held(), 0u);
 }
 
