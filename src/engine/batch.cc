@@ -8,7 +8,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -323,19 +322,33 @@ constexpr size_t kSmallGroup = 32;
 constexpr std::chrono::microseconds kCheapSync{500};
 constexpr std::chrono::milliseconds kGroupDelay{100};
 
+// How far the calling thread reads ahead of `workers` workers. It leaves
+// the input each worker is about to take to the worker, which opens it
+// itself: a worker that found its input being read would sleep until it is
+// read and be woken, which here costs more than the worker's opening it (a
+// wake-up tens of microseconds, the job itself not many more). When the
+// calling thread is the slower, the workers open every other input or so and
+// neither waits for the other; when it is the faster, it stays ahead and
+// this never happens.
+ReadAheadLimits ReadAheadFor(size_t workers) {
+  ReadAheadLimits limits;
+  limits.lead = workers;
+  return limits;
+}
+
 // The state the workers and the calling thread share.
 struct BatchRun {
   BatchRun(size_t workers, const std::vector<BatchEntry>& entries, const JobOptions& common)
       : current(workers),
         stores(new FormatStoreFiles[workers]),
-        readAhead(InputsOf(entries), ReadAheadLimits{}, StoreFilesOf(*common.shared), OutputOpener(entries, common)) {
+        readAhead(InputsOf(entries), ReadAheadFor(workers), StoreFilesOf(*common.shared), OutputOpener(entries, common)) {
     for (auto& c : current) c.store(0);
   }
   std::atomic<size_t> next{0};
   std::mutex mutex;
   std::condition_variable changed;
   // Guarded by `mutex`: jobs ended but not yet reported, and the totals.
-  std::deque<size_t> ended;
+  std::vector<size_t> ended;
   size_t done = 0;
   size_t failed = 0;
   long long endedBytes = 0;
@@ -344,7 +357,7 @@ struct BatchRun {
   // Per worker: the files of the format store, kept open from job to job.
   std::unique_ptr<FormatStoreFiles[]> stores;
   // The inputs the calling thread reads ahead of the workers (and their
-  // outputs it opens), when it has workers.
+  // outputs it opens), when it has workers; see ReadAheadFor.
   InputReadAhead readAhead;
   // Guarded by `mutex`: jobs ended whose outputs, written and closed, wait
   // to reach the disk together with others', and the jobs ended so far,
@@ -417,8 +430,9 @@ size_t Deliver(std::vector<BatchRun::Held>& group, const std::vector<BatchEntry>
 }
 
 // Ends the jobs of `group`: their results are kept and reported. Called
-// with `run.mutex` held.
-void Release(BatchRun& run, std::vector<BatchRun::Held>& group, std::vector<JobResult>& results) {
+// with `run.mutex` held; true when the calling thread is to be woken to
+// report them (the caller wakes it once the lock is let go).
+bool Release(BatchRun& run, std::vector<BatchRun::Held>& group, std::vector<JobResult>& results) {
   for (BatchRun::Held& h : group) {
     if (h.result.status != JobStatus::kCompleted) ++run.failed;
     results[h.index] = std::move(h.result);
@@ -426,7 +440,7 @@ void Release(BatchRun& run, std::vector<BatchRun::Held>& group, std::vector<JobR
     run.endedBytes += h.bytes;
     run.ended.push_back(h.index);
   }
-  if (!group.empty()) run.changed.notify_one();
+  return !group.empty();
 }
 
 long long FileSize(const std::string& path) {
@@ -461,8 +475,10 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   bool wake = false;
   ReadAhead prepared = run.readAhead.Take(i, wake);
   if (wake) {
-    // The calling thread waits for room to read ahead again.
-    std::lock_guard<std::mutex> lock(run.mutex);
+    // The calling thread waits for room to read ahead again: taking the lock
+    // makes sure it waits or has yet to look. It is woken once the lock is
+    // let go, so that it does not wake only to wait for the lock.
+    { std::lock_guard<std::mutex> lock(run.mutex); }
     run.changed.notify_one();
   }
   // Nothing else of the options changes from job to job (a job only reads
@@ -500,13 +516,14 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
     lock.lock();
     run.groupSize = next;
     for (BatchRun::Held& h : group) ready.push_back(std::move(h));
-  } else if (run.deliveredAside && GroupReady(run, entries.size(), now)) {
-    // The calling thread is woken for a group to put in place, not for
-    // every job whose output waits in one (one that has waited long enough
-    // it finds by its own clock).
-    run.changed.notify_one();
   }
-  Release(run, ready, results);
+  // The calling thread is woken for a group to put in place, not for every
+  // job whose output waits in one (one that has waited long enough it finds
+  // by its own clock), and for jobs ended here; once the lock is let go.
+  bool wakeCaller = run.deliveredAside && GroupReady(run, entries.size(), now);
+  if (Release(run, ready, results)) wakeCaller = true;
+  lock.unlock();
+  if (wakeCaller) run.changed.notify_one();
   return true;
 }
 
@@ -558,15 +575,18 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
 
   auto nextTick = started + callbacks.interval;
   std::optional<JobOptions> alone;  // when the jobs run here
+  std::vector<size_t> reporting;  // jobs ended, reported outside the lock
   for (;;) {
+    // Those ended so far are reported together, the lock let go once: a
+    // worker that came for it meanwhile would sleep until it is let go.
     while (!run.ended.empty()) {
-      size_t i = run.ended.front();
-      run.ended.pop_front();
+      reporting.swap(run.ended);
       if (callbacks.jobEnded) {
         lock.unlock();
-        callbacks.jobEnded(i, results[i]);
+        for (size_t i : reporting) callbacks.jobEnded(i, results[i]);
         lock.lock();
       }
+      reporting.clear();
     }
     if (run.done == entries.size()) break;
     if (threads.empty()) {
@@ -587,7 +607,7 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
       run.groupSize = next;
       run.delivering = 0;
       run.room.notify_all();
-      Release(run, group, results);
+      Release(run, group, results);  // reported here, next
       continue;
     } else if (run.readAhead.Wants()) {
       // The next inputs are read while the workers convert, until the
