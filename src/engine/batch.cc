@@ -328,11 +328,14 @@ constexpr std::chrono::milliseconds kGroupDelay{100};
 // read and be woken, which here costs more than the worker's opening it (a
 // wake-up tens of microseconds, the job itself not many more). When the
 // calling thread is the slower, the workers open every other input or so and
-// neither waits for the other; when it is the faster, it stays ahead and
-// this never happens.
+// neither waits for the other; when it is the faster, it stays ahead. It
+// then sleeps once the inputs held fill the room and is woken when half of
+// it is free again: with room for 2 * kSmallGroup jobs, about as often as a
+// group of small outputs is put in place, not every few jobs.
 ReadAheadLimits ReadAheadFor(size_t workers) {
   ReadAheadLimits limits;
   limits.lead = workers;
+  limits.jobs = 2 * kSmallGroup;
   return limits;
 }
 
@@ -387,7 +390,7 @@ struct BatchRun {
 // files a signal handler can remove (TemporaryFiles::kSignalSafeSlots), but
 // never fewer than a group, which the calling thread waits for.
 size_t OutputsInFlight(size_t workers) {
-  const size_t others = std::min(workers + ReadAheadLimits{}.jobs, TemporaryFiles::kSignalSafeSlots);
+  const size_t others = std::min(workers + ReadAheadFor(workers).jobs, TemporaryFiles::kSignalSafeSlots);
   return std::max(kHeldOutputs, TemporaryFiles::kSignalSafeSlots - others);
 }
 
