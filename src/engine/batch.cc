@@ -324,9 +324,9 @@ constexpr std::chrono::milliseconds kGroupDelay{100};
 
 // How far the calling thread reads ahead of `workers` workers. It leaves
 // the input each worker is about to take to the worker, which opens it
-// itself: a worker that found its input being read would sleep until it is
-// read and be woken, which here costs more than the worker's opening it (a
-// wake-up tens of microseconds, the job itself not many more). When the
+// itself: a worker that found its input being read would open it again
+// (rather than sleep until it is read and be woken, which here costs more:
+// a wake-up tens of microseconds, the job itself not many more). When the
 // calling thread is the slower, the workers open every other input or so and
 // neither waits for the other; when it is the faster, it stays ahead. It
 // then sleeps once the inputs held fill the room and is woken when half of

@@ -97,16 +97,17 @@ bool InputReadAhead::ReadNext() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     Slot& slot = slots_[i];
-    if (prepared.input) {
+    if (slot.state == State::kReading && prepared.input) {
       ++held_;
       heldBytes_ += prepared.input->size();
       slot.state = State::kRead;
       slot.prepared = std::move(prepared);
     } else {
-      slot.state = State::kTaken;  // its job opens it
+      slot.state = State::kTaken;  // its job opens it (or has opened it)
     }
   }
-  read_.notify_all();
+  // What its job took meanwhile is dropped here, outside the lock: its
+  // output opened ahead is discarded with its temporary file.
   return true;
 }
 
@@ -116,7 +117,9 @@ ReadAhead InputReadAhead::Take(size_t i, bool& wake) {
   if (i >= slots_.size()) return {};
   Slot& slot = slots_[i];
   taken_ = std::max(taken_, i + 1);
-  read_.wait(lock, [&slot] { return slot.state != State::kReading; });
+  // An input being read is not waited for: its job opens it itself, sooner
+  // than the reader would be done and wake it, and what the reader read is
+  // dropped.
   const State was = slot.state;
   slot.state = State::kTaken;
   if (was != State::kRead) return {};

@@ -12,15 +12,15 @@
 // the job's output may be opened ahead too (its temporary file made), by a
 // function the caller gives.
 //
-// The reader need not start an input its job is about to take: it can leave
-// the next inputs after the last one taken to their jobs (the lead), which
-// open them as usual. A reader slower than the jobs then falls back to reading every
-// other input or so, and neither it nor a job waits for the other.
+// A job never waits for the reader: one that comes to its input while it is
+// being read opens it itself, and what the reader read is dropped. So that
+// this seldom happens, the reader can leave the next inputs after the last
+// one taken to their jobs (the lead), which open them as usual: a reader
+// slower than the jobs then falls back to reading every other input or so.
 #pragma once
 
 #include <sys/types.h>
 
-#include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -39,7 +39,7 @@ struct ReadAheadLimits {
   size_t largest = 256 << 10;  // an input larger than this is left to its job
   // Inputs right after the last one taken that the reader leaves to their
   // jobs rather than read, since a job that came to an input being read
-  // would wait for it: as many as jobs take inputs at once. With 0 the
+  // would open it again: as many as jobs take inputs at once. With 0 the
   // reader reads every input it comes to before its job.
   size_t lead = 0;
 };
@@ -81,8 +81,9 @@ class InputReadAhead {
   bool Wants();
 
   // For the job of input `i`: what was prepared for it (see ReadAhead);
-  // nothing when the job is to open its input itself. Waits while input `i`
-  // is being read. Input `i` is never read ahead after this. `wake` is set
+  // nothing when the job is to open its input itself, as it is when input
+  // `i` is being read (never waited for: what is read of it is dropped).
+  // Input `i` is never read ahead after this. `wake` is set
   // when the reader found no room and now has room for half the jobs again:
   // the caller wakes it.
   ReadAhead Take(size_t i, bool& wake);
@@ -109,7 +110,6 @@ class InputReadAhead {
   const std::vector<std::pair<dev_t, ino_t>> never_;
   const std::function<std::unique_ptr<OutputFile>(size_t)> openOutput_;
   mutable std::mutex mutex_;
-  std::condition_variable read_;  // an input being read was read
   std::vector<Slot> slots_;
   size_t next_ = 0;   // the next input to read, unless taken
   size_t taken_ = 0;  // one past the last input taken so far

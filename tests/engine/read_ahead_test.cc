@@ -125,6 +125,33 @@ TEST(InputReadAhead, LeavesTheInputsWithinItsLeadToTheirJobs) {
   EXPECT_EQ(ahead.held(), 0u);
 }
 
+// A job that comes to its input while it is being read (here from the
+// reader's own hands, where it would wait for ever) is not kept waiting: it
+// opens its input itself, and what the reader read of it is dropped.
+TEST(InputReadAhead, AJobComingToItsInputBeingReadOpensItItself) {
+  TempDir dir;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 3; ++i) paths.push_back(dir.Write("in" + std::to_string(i), std::string(1, 'a' + i)).string());
+  std::vector<const std::string*> inputs;
+  for (const std::string& p : paths) inputs.push_back(&p);
+  InputReadAhead* reading = nullptr;
+  InputReadAhead ahead(inputs, {}, {}, [&](size_t i) -> std::unique_ptr<OutputFile> {
+    bool wake = false;
+    if (i == 1) {
+      EXPECT_EQ(reading->Take(1, wake).input, nullptr);
+    }
+    return nullptr;
+  });
+  reading = &ahead;
+  while (ahead.ReadNext()) {
+  }
+  EXPECT_EQ(ahead.held(), 2u);
+  EXPECT_EQ(ahead.heldBytes(), 2u);
+  bool wake = false;
+  EXPECT_EQ(*ahead.Take(0, wake).input, "a");
+  EXPECT_EQ(*ahead.Take(2, wake).input, "c");
+}
+
 // A reader and a job taking the inputs in turn on two threads, as in a
 // batch: every job finds its own bytes or opens its input itself, and
 // nothing is read after its job took it (it would stay held).
