@@ -4,11 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <initializer_list>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "io/output_file.h"
@@ -150,37 +148,6 @@ TEST(InputReadAhead, AJobComingToItsInputBeingReadOpensItItself) {
   bool wake = false;
   EXPECT_EQ(*ahead.Take(0, wake).input, "a");
   EXPECT_EQ(*ahead.Take(2, wake).input, "c");
-}
-
-// A reader and a job taking the inputs in turn on two threads, as in a
-// batch: every job finds its own bytes or opens its input itself, and
-// nothing is read after its job took it (it would stay held).
-TEST(InputReadAhead, AReaderBesideItsJobsEndsWithNothingHeld) {
-  TempDir dir;
-  std::vector<std::string> paths;
-  for (int i = 0; i < 200; ++i) paths.push_back(dir.Write("in" + std::to_string(i), std::to_string(i)).string());
-  std::vector<const std::string*> inputs;
-  for (const std::string& p : paths) inputs.push_back(&p);
-  ReadAheadLimits limits{8, 1000, 1000};
-  limits.lead = 1;
-  InputReadAhead ahead(inputs, limits);
-  std::atomic<bool> done{false};
-  std::thread reader([&] {
-    while (!done) {
-      while (ahead.ReadNext()) {
-      }
-      std::this_thread::yield();
-    }
-  });
-  bool wake = false;
-  for (size_t i = 0; i < inputs.size(); ++i) {
-    if (ReadInput got = ahead.Take(i, wake).input) {
-      EXPECT_EQ(*got, std::to_string(i));
-    }
-  }
-  done = true;
-  reader.join();
-  EXPECT_EQ(ahead.held(), 0u);
 }
 
 }  // namespace
