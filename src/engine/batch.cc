@@ -1,6 +1,7 @@
 #include "engine/batch.h"
 
 #include <sched.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -331,11 +332,16 @@ constexpr std::chrono::milliseconds kGroupDelay{100};
 // neither waits for the other; when it is the faster, it stays ahead. It
 // then sleeps once the inputs held fill the room and is woken when half of
 // it is free again: with room for 2 * kSmallGroup jobs, about as often as a
-// group of small outputs is put in place, not every few jobs.
+// group of small outputs is put in place, not every few jobs. Each job held
+// keeps its output open, so the room is at most a sixteenth of the
+// descriptors the process may have open (never below the 16 it always had):
+// a job must still find one for its own files under a low limit.
 ReadAheadLimits ReadAheadFor(size_t workers) {
   ReadAheadLimits limits;
   limits.lead = workers;
-  limits.jobs = 2 * kSmallGroup;
+  struct rlimit files {};
+  const rlim_t open = ::getrlimit(RLIMIT_NOFILE, &files) == 0 ? files.rlim_cur : 0;
+  limits.jobs = std::clamp<rlim_t>(open / 16, limits.jobs, 2 * kSmallGroup);
   return limits;
 }
 
