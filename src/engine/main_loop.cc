@@ -248,8 +248,10 @@ Flow RunMainLoop(Conversion& c) {
       if (route.open()) swept = SweepMainPageCharacters(c, route, p, avail);
     }
     Flow r;
+    // The word behind the characters swept, 0 when none were swept or they
+    // reach the end of the block read.
+    uint16_t next = swept > 0 && swept < avail ? LoadBigEndian16(p + 2 * swept) : 0;
     for (;;) {
-      const uint16_t next = swept > 0 && swept < avail ? LoadBigEndian16(p + 2 * swept) : 0;
       const CommandEntry& entry = table[next & 0xFF];
       if (next == kGroupOpen) {
         if (!c.out.writeFailed()) {
@@ -267,6 +269,7 @@ Flow RunMainLoop(Conversion& c) {
             WriteChangedCharacterTags(c);
             route = SweepRoute(c, p);
             swept = route.open() ? SweepMainPageCharacters(c, route, p, avail) : 0;
+            next = swept > 0 && swept < avail ? LoadBigEndian16(p + 2 * swept) : 0;
             continue;
           }
           r = RunGroupAt(c, table, p, avail, swept);
@@ -293,6 +296,8 @@ Flow RunMainLoop(Conversion& c) {
           swept = SweepMainPageCharacters(c, route, p, avail);
           if (swept == 0) break;
           ++step;
+          // Characters were swept: the word behind them is read at once.
+          next = swept < avail ? LoadBigEndian16(p + 2 * swept) : 0;
           continue;
         }
       } else if (IsCommandWord(next) && next != kFillerWord && next != kSkipRegion) {
