@@ -18,6 +18,20 @@ namespace {
 namespace fs = std::filesystem;
 using ::velkan::test::TempDir;
 
+// The inputs as the read-ahead takes them: pointers to the paths kept.
+std::vector<const std::string*> Pointers(const std::vector<std::string>& paths) {
+  std::vector<const std::string*> inputs;
+  for (const std::string& p : paths) inputs.push_back(&p);
+  return inputs;
+}
+
+// `n` inputs "in0", "in1", ... in `dir`, input i holding the letter 'a' + i.
+std::vector<std::string> LetterInputs(TempDir& dir, int n) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < n; ++i) paths.push_back(dir.Write("in" + std::to_string(i), std::string(1, 'a' + i)).string());
+  return paths;
+}
+
 // Inputs of 100 bytes, a large one in the middle, and what only its job can
 // open (a folder, a FIFO, a link, a missing file): the reader holds no more
 // than its limits, reads past what it leaves to the jobs, and every job gets
@@ -39,8 +53,7 @@ TEST(InputReadAhead, HoldsWithinItsLimitsAndLeavesToTheJobsWhatTheyOpenThemselve
   fs::create_symlink(dir.path() / "in8", dir.path() / "link");
   paths[8] = (dir.path() / "link").string();
   paths[9] = (dir.path() / "missing").string();
-  std::vector<const std::string*> inputs;
-  for (const std::string& p : paths) inputs.push_back(&p);
+  const std::vector<const std::string*> inputs = Pointers(paths);
 
   const ReadAheadLimits limits{3, 250, 1000};
   InputReadAhead ahead(inputs, limits);
@@ -71,8 +84,7 @@ TEST(InputReadAhead, AnInputTakenFirstIsNeverReadAndTheReaderIsWokenAtHalf) {
   TempDir dir;
   std::vector<std::string> paths;
   for (int i = 0; i < 8; ++i) paths.push_back(dir.Write("in" + std::to_string(i), "abc").string());
-  std::vector<const std::string*> inputs;
-  for (const std::string& p : paths) inputs.push_back(&p);
+  const std::vector<const std::string*> inputs = Pointers(paths);
   InputReadAhead ahead(inputs, ReadAheadLimits{4, 1000, 1000});
   bool wake = true;
   EXPECT_EQ(ahead.Take(0, wake).input, nullptr);  // not read yet: its job opens it
@@ -96,10 +108,8 @@ TEST(InputReadAhead, AnInputTakenFirstIsNeverReadAndTheReaderIsWokenAtHalf) {
 // taken: their jobs open them, and it reads on beyond them.
 TEST(InputReadAhead, LeavesTheInputsWithinItsLeadToTheirJobs) {
   TempDir dir;
-  std::vector<std::string> paths;
-  for (int i = 0; i < 10; ++i) paths.push_back(dir.Write("in" + std::to_string(i), std::string(1, 'a' + i)).string());
-  std::vector<const std::string*> inputs;
-  for (const std::string& p : paths) inputs.push_back(&p);
+  const std::vector<std::string> paths = LetterInputs(dir, 10);
+  const std::vector<const std::string*> inputs = Pointers(paths);
   ReadAheadLimits limits{3, 1000, 1000};
   limits.lead = 2;
   InputReadAhead ahead(inputs, limits);
@@ -128,10 +138,8 @@ TEST(InputReadAhead, LeavesTheInputsWithinItsLeadToTheirJobs) {
 // opens its input itself, and what the reader read of it is dropped.
 TEST(InputReadAhead, AJobComingToItsInputBeingReadOpensItItself) {
   TempDir dir;
-  std::vector<std::string> paths;
-  for (int i = 0; i < 3; ++i) paths.push_back(dir.Write("in" + std::to_string(i), std::string(1, 'a' + i)).string());
-  std::vector<const std::string*> inputs;
-  for (const std::string& p : paths) inputs.push_back(&p);
+  const std::vector<std::string> paths = LetterInputs(dir, 3);
+  const std::vector<const std::string*> inputs = Pointers(paths);
   InputReadAhead* reading = nullptr;
   InputReadAhead ahead(inputs, {}, {}, [&](size_t i) -> std::unique_ptr<OutputFile> {
     bool wake = false;
