@@ -16,6 +16,7 @@ InputReadAhead::InputReadAhead(const std::vector<const std::string*>& inputs, Re
                                std::function<std::unique_ptr<OutputFile>(size_t)> openOutput)
     : inputs_(inputs),
       limits_(limits),
+      lead_(limits.lead),
       never_(std::move(never)),
       openOutput_(std::move(openOutput)),
       slots_(inputs.size()) {}
@@ -66,7 +67,7 @@ bool InputReadAhead::SkipToNext() {
   // An input within the lead stays waiting: its job opens it. (The jobs
   // take their inputs about in order: one before the last taken is to be
   // taken soon too.)
-  const size_t first = limits_.lead == 0 ? 0 : taken_ + limits_.lead;
+  const size_t first = lead_ == 0 ? 0 : taken_ + lead_;
   while (next_ < slots_.size() && (slots_[next_].state != State::kWaiting || next_ < first)) ++next_;
   return next_ < slots_.size();
 }
@@ -122,6 +123,9 @@ ReadAhead InputReadAhead::Take(size_t i, bool& wake) {
   // dropped.
   const State was = slot.state;
   slot.state = State::kTaken;
+  // The reader was too close behind the jobs to read this one in time:
+  // from now on it leaves one input more to them (up to the room it has).
+  if (was == State::kReading && lead_ != 0 && lead_ < limits_.jobs) ++lead_;
   if (was != State::kRead) return {};
   ReadAhead prepared = std::move(slot.prepared);
   --held_;

@@ -17,6 +17,8 @@
 // this seldom happens, the reader can leave the next inputs after the last
 // one taken to their jobs (the lead), which open them as usual: a reader
 // slower than the jobs then falls back to reading every other input or so.
+// The lead grows each time it did happen, as the reader is then too close
+// behind the jobs for its reads to end in time.
 #pragma once
 
 #include <sys/types.h>
@@ -39,8 +41,10 @@ struct ReadAheadLimits {
   size_t largest = 256 << 10;  // an input larger than this is left to its job
   // Inputs right after the last one taken that the reader leaves to their
   // jobs rather than read, since a job that came to an input being read
-  // would open it again: as many as jobs take inputs at once. With 0 the
-  // reader reads every input it comes to before its job.
+  // would open it again: as many as jobs take inputs at once, to begin
+  // with; each time a job comes to an input being read all the same, one
+  // more (up to `jobs`). With 0 the reader reads every input it comes to
+  // before its job.
   size_t lead = 0;
 };
 
@@ -113,6 +117,7 @@ class InputReadAhead {
   std::vector<Slot> slots_;
   size_t next_ = 0;   // the next input to read, unless taken
   size_t taken_ = 0;  // one past the last input taken so far
+  size_t lead_;       // the lead now (see ReadAheadLimits::lead)
   size_t held_ = 0;
   size_t heldBytes_ = 0;
   bool starved_ = false;  // the reader found no room

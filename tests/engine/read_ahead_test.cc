@@ -158,5 +158,36 @@ TEST(InputReadAhead, AJobComingToItsInputBeingReadOpensItItself) {
   EXPECT_EQ(*ahead.Take(2, wake).input, "c");
 }
 
+// A job that comes to its input while it is being read all the same (the
+// reader fell behind) makes the reader stay one input further ahead of the
+// jobs from then on, so that it does not read again what they open.
+TEST(InputReadAhead, ItsLeadGrowsWhenAJobComesToAnInputBeingRead) {
+  TempDir dir;
+  const std::vector<std::string> paths = LetterInputs(dir, 8);
+  const std::vector<const std::string*> inputs = Pointers(paths);
+  InputReadAhead* reading = nullptr;
+  bool wake = false;
+  ReadAheadLimits limits{8, 1000, 1000};
+  limits.lead = 1;
+  InputReadAhead ahead(inputs, limits, {}, [&](size_t i) -> std::unique_ptr<OutputFile> {
+    bool inner = false;
+    if (i == 2) EXPECT_EQ(reading->Take(2, inner).input, nullptr);  // its job came while it was read
+    return nullptr;
+  });
+  reading = &ahead;
+  EXPECT_EQ(ahead.Take(0, wake).input, nullptr);
+  EXPECT_TRUE(ahead.ReadNext());  // input 2, input 1 being its job's
+  EXPECT_EQ(ahead.held(), 0u);    // input 2 dropped
+  while (ahead.ReadNext()) {
+  }
+  // With the last taken 2, inputs 3 and 4 are now left to their jobs.
+  for (size_t i : {1u, 3u, 4u}) EXPECT_EQ(ahead.Take(i, wake).input, nullptr) << i;
+  for (size_t i : {5u, 6u, 7u}) {
+    ReadInput got = ahead.Take(i, wake).input;
+    ASSERT_NE(got, nullptr) << i;
+    EXPECT_EQ(*got, std::string(1, 'a' + i));
+  }
+}
+
 }  // namespace
 }  // namespace velkan
