@@ -32,19 +32,24 @@ struct SingleChangeTags : ConversionTags {
   }
 };
 
-// Writes the text kept in the entry `e`, as the tag's writer would: with one
-// copy of fixed size when the output lends room for it.
+// Writes the text kept in the entry `e` with one copy of fixed size, when the
+// output lends room for it: false, having written nothing, when it does not.
 template <typename Entry>
-[[gnu::always_inline]] inline void WriteKept(Conversion& c, const Entry& e) {
-  if (e.size == 0) return;
+[[gnu::always_inline]] inline bool WriteKeptInRoom(Conversion& c, const Entry& e) {
+  if (e.size == 0) return true;
   constexpr size_t kCopy = sizeof e.text;
   char* end = nullptr;
   char* room = c.out.Room(end);
-  if (end - room >= static_cast<ptrdiff_t>(kCopy)) [[likely]] {
-    std::memcpy(room, e.text, kCopy);
-    c.out.Wrote(room + e.size);
-    return;
-  }
+  if (end - room < static_cast<ptrdiff_t>(kCopy)) return false;
+  std::memcpy(room, e.text, kCopy);
+  c.out.Wrote(room + e.size);
+  return true;
+}
+
+// Writes the text kept in the entry `e`, as the tag's writer would.
+template <typename Entry>
+[[gnu::always_inline]] inline void WriteKept(Conversion& c, const Entry& e) {
+  if (WriteKeptInRoom(c, e)) [[likely]] return;
   c.out.WriteText(std::string_view(e.text, e.size));
 }
 
@@ -90,10 +95,23 @@ template <typename Entry>
 
 [[gnu::noinline]] void WriteMoveTag(Conversion& c) { WriteMoveTag(ConversionTags{c}); }
 
-void WriteCharacterTags(Conversion& c) {
-  // Each tag is written only when one of its attributes changed (a tag with
-  // no attribute to write is left out anyway). A setting changed alone
-  // finds its text by one word. The settings are compared as words once.
+namespace {
+
+// The key of the single change of a tag that `changes` holds, when it holds
+// one, alone in its tag, and the other tag has nothing to write; else 0.
+[[gnu::always_inline]] inline uint64_t OneSingleChangeKey(const Conversion& c,
+                                                          const state_tags::SettingsChanges& changes) {
+  const TypoState& now = c.typo;
+  const int16_t unit = c.session.settings.unit;
+  if (changes.g()) return changes.j() ? 0 : SingleGChangeKey(changes, now, unit);
+  return SingleJChangeKey(changes, now, unit, c.definitions.generation());
+}
+
+// WriteCharacterTags in full: each tag is written only when one of its
+// attributes changed (a tag with no attribute to write is left out anyway).
+// A setting changed alone finds its text by one word. The settings are
+// compared as words once.
+[[gnu::noinline]] void WriteCharacterTagsInFull(Conversion& c) {
   const TypoState& now = c.typo;
   const state_tags::SettingsChanges changes = state_tags::ChangesOf(now, c.emitted);
   const int16_t unit = c.session.settings.unit;
@@ -114,6 +132,24 @@ void WriteCharacterTags(Conversion& c) {
   // Whatever was written, both tags now carry every setting.
   c.emitted = now;
   if (MoveTagPending(c.move)) WriteMoveTag(c);
+}
+
+}  // namespace
+
+void WriteCharacterTags(Conversion& c) {
+  // Most often one setting changed alone, its text is kept and fits in the
+  // output's room, and no move waits: that is written here, calling nothing
+  // (so that it keeps few registers), and all else in full, comparing the
+  // settings again.
+  const state_tags::SettingsChanges changes = state_tags::ChangesOf(c.typo, c.emitted);
+  if (const uint64_t key = OneSingleChangeKey(c, changes); key != 0 && !MoveTagPending(c.move)) {
+    const SingleChangeTexts::Entry* e = c.singleChangeTexts.Find(key);
+    if (e != nullptr && WriteKeptInRoom(c, *e)) [[likely]] {
+      c.emitted = c.typo;
+      return;
+    }
+  }
+  WriteCharacterTagsInFull(c);
 }
 
 }  // namespace velkan

@@ -154,12 +154,32 @@ TEST(WriteCharacterTags, SilencedByTheOutputSwitch) {
   EXPECT_EQ(m.output(), "");
 }
 
+// A pass as MemoryConversion's whose output goes through a buffer of
+// `room` bytes lent to the writer, as the file sink lends one.
+struct LendingConversion {
+  explicit LendingConversion(size_t room) : sink(room), pass(session, PassSettings{0, 0, 0}, tables, source, sink) {}
+  const std::string& output() {
+    sink.Flush();
+    return sink.data();
+  }
+
+  Session session;
+  LoadedTables tables;
+  MemorySource source{std::string_view()};
+  LendingSink sink;
+  Pass pass;
+  Conversion& c = pass.conversion();
+};
+
 // Settings taking turns among a few values, so that most tags are written
 // from kept texts, with the unit, the direction and the names of the
-// definition file changing in between (names longer than a kept text too):
-// the output is the one of tags composed every time.
+// definition file changing in between (names longer than a kept text too)
+// and now and then a move: the output is the one of tags composed every
+// time, written where the output lends room and where it lends none.
 TEST(WriteCharacterTags, KeptTextsAreTheComposedOnes) {
   MemoryConversion kept, fresh;
+  // A room of a few tags: a kept text is sometimes more than what is left.
+  LendingConversion lent(120);
   std::mt19937 rnd(24);
   auto pick = [&](std::initializer_list<int32_t> values) {
     return *(values.begin() + std::uniform_int_distribution<size_t>(0, values.size() - 1)(rnd));
@@ -174,10 +194,10 @@ TEST(WriteCharacterTags, KeptTextsAreTheComposedOnes) {
     // Mostly one change a step, sometimes two or three together.
     const int changes = pick({1, 1, 1, 1, 2, 3});
     for (int k = 0; k < changes; ++k) {
-      const int change = std::uniform_int_distribution<int>(0, 15)(rnd);
+      const int change = std::uniform_int_distribution<int>(0, 17)(rnd);
       // The same values for both conversions.
       const int32_t a = pick({0, 1, 2}), b = pick({0, 1, 2});
-      for (Conversion* c : {&kept.c, &fresh.c}) {
+      for (Conversion* c : {&kept.c, &fresh.c, &lent.c}) {
         TypoState& t = c->typo;
         auto n16 = [](int32_t v) { return static_cast<int16_t>(v); };
         switch (change) {
@@ -199,6 +219,10 @@ TEST(WriteCharacterTags, KeptTextsAreTheComposedOnes) {
             if (i % 64 != 0) break;
             if (a == 0) c->definitions.Close();
             else c->definitions.OpenFromMemory(names(a == 1 ? "Gothic" : std::string(70, 'g')));
+            break;
+          case 14:
+            if (a == 0) c->move.bnkn = -1;
+            else c->move.aki = n16(27 * a);
             break;
           default: break;
         }
@@ -224,10 +248,16 @@ TEST(WriteCharacterTags, KeptTextsAreTheComposedOnes) {
       fromKept += key != 0 && kept.c.singleChangeTexts.Find(key) != nullptr;
     }
     WriteCharacterTags(kept.c);
+    WriteCharacterTags(lent.c);
     WriteJTag(ConversionTags{fresh.c});
     WriteGTag(ConversionTags{fresh.c});
+    WriteMoveTag(ConversionTags{fresh.c});
     ASSERT_EQ(kept.output(), fresh.output()) << "after step " << i;
+    // Now and then, so that the room left between the lent buffer's
+    // flushes takes every size.
+    if (i % 97 == 0) ASSERT_EQ(lent.output(), fresh.output()) << "after step " << i;
   }
+  EXPECT_EQ(lent.output(), fresh.output());
   EXPECT_GT(written, 5000u);
   EXPECT_GT(singles, written / 8);
   EXPECT_LT(singles, written - written / 4);

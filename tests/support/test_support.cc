@@ -134,39 +134,6 @@ fs::path TempDir::Write(const std::string& relative, const std::string& bytes) c
   return p;
 }
 
-namespace {
-
-// Collects the output in a string through a buffer of `room` bytes that it
-// lends to the writer.
-class LendingSink final : public ByteSink {
- public:
-  explicit LendingSink(size_t room) : buf_(room) { Reset(); }
-  bool Flush() override {
-    data_.append(buf_.data(), static_cast<size_t>(cur_ - buf_.data()));
-    Reset();
-    return true;
-  }
-  const std::string& data() const { return data_; }
-
- protected:
-  bool TakeBytes(const char* data, size_t n) override {
-    Flush();
-    if (n <= buf_.size()) return Write(data, n);
-    data_.append(data, n);
-    return true;
-  }
-
- private:
-  void Reset() {
-    cur_ = buf_.data();
-    end_ = buf_.data() + buf_.size();
-  }
-  std::vector<char> buf_;
-  std::string data_;
-};
-
-}  // namespace
-
 MemoryRun RunBytes(Session& session, const std::string& input, const MemoryJob& job) {
   LoadedTables tables(job.root);
   MemorySource whole(input);

@@ -12,6 +12,7 @@
 #include "conversion/conversion.h"
 #include "conversion/flow.h"
 #include "conversion/session.h"
+#include "io/byte_streams.h"
 #include "tables/pass_tables.h"
 
 namespace velkan {
@@ -68,6 +69,36 @@ class LoadedTables : public PassTables {
   explicit LoadedTables(const std::filesystem::path& root = {}) : PassTables(TablePaths(root, std::nullopt)) {
     LoadPassTables(*this);
   }
+};
+
+// Collects the output in a string through a buffer of `room` bytes that it
+// lends to the writer, as the file sink lends one; what is still in the
+// buffer is collected by Flush.
+class LendingSink final : public ByteSink {
+ public:
+  explicit LendingSink(size_t room) : buf_(room) { Reset(); }
+  bool Flush() override {
+    data_.append(buf_.data(), static_cast<size_t>(cur_ - buf_.data()));
+    Reset();
+    return true;
+  }
+  const std::string& data() const { return data_; }
+
+ protected:
+  bool TakeBytes(const char* data, size_t n) override {
+    Flush();
+    if (n <= buf_.size()) return Write(data, n);
+    data_.append(data, n);
+    return true;
+  }
+
+ private:
+  void Reset() {
+    cur_ = buf_.data();
+    end_ = buf_.data() + buf_.size();
+  }
+  std::vector<char> buf_;
+  std::string data_;
 };
 
 // Runs one pass over the given input words in memory and returns the output.
