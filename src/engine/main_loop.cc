@@ -69,14 +69,15 @@ inline bool PlainCharacterNext(const CodeStream& s) {
   // bytes a character.
   char* end = nullptr;
   char* const begin = c.out.Room(end);
-  if (end - begin < 6) [[unlikely]] return 0;
-  const size_t room = static_cast<size_t>(end - begin);
+  const ptrdiff_t room = end - begin;
   const uint8_t* q = p;
-  if (2 * avail + 4 <= room && c.stream.WordsEndTheBytes()) [[likely]] {
+  if (static_cast<ptrdiff_t>(2 * avail + 4) <= room && c.stream.WordsEndTheBytes()) [[likely]] {
     // The zero word behind the block read ends the characters at the latest.
     c.out.Wrote(PutMainPageCharacters<uint8_t, false>(begin, route, q, nullptr, t, c.chars.charClass));
   } else {
-    const size_t n = 2 * avail + 4 <= room ? avail : (room - 4) / 2;
+    // Room for one character at least.
+    if (room < 6) [[unlikely]] return 0;
+    const size_t n = static_cast<ptrdiff_t>(2 * avail + 4) <= room ? avail : static_cast<size_t>(room - 4) / 2;
     c.out.Wrote(PutMainPageCharacters(begin, route, q, p + 2 * n, t, c.chars.charClass));
   }
   return static_cast<size_t>(q - p) / 2;
