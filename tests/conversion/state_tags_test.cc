@@ -255,7 +255,9 @@ TEST(WriteCharacterTags, KeptTextsAreTheComposedOnes) {
     ASSERT_EQ(kept.output(), fresh.output()) << "after step " << i;
     // Now and then, so that the room left between the lent buffer's
     // flushes takes every size.
-    if (i % 97 == 0) ASSERT_EQ(lent.output(), fresh.output()) << "after step " << i;
+    if (i % 97 == 0) {
+      ASSERT_EQ(lent.output(), fresh.output()) << "after step " << i;
+    }
   }
   EXPECT_EQ(lent.output(), fresh.output());
   EXPECT_GT(written, 5000u);
