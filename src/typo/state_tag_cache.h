@@ -26,40 +26,47 @@ struct StateTagKey {
 // key hashes to; a new text takes the first place and moves the one there to
 // the second, replacing the one there. Texts longer than kMostText
 // are not kept (names of the definition file can be long): they are
-// composed every time.
+// composed every time. Which places hold a text is one word of bits, so a
+// new table costs nothing to start: its places are not written until used.
 class StateTagCache {
  public:
   static constexpr size_t kMostText = 64;
 
+  // A place of the table; its fields mean something only while the table
+  // holds a text there.
   struct Entry {
-    StateTagKey key{};
-    // The text's length; kNone while the entry holds no text.
-    uint32_t size = kNone;
-    char text[kMostText] = {};
+    StateTagKey key;
+    uint32_t size;  // the text's length
+    char text[kMostText];
   };
-  static constexpr uint32_t kNone = UINT32_MAX;
 
   // The entry that holds the text of `key`, or nullptr.
   const Entry* Find(const StateTagKey& key) const {
-    const Entry* pair = entries_ + Pair(key);
-    if (pair[0].size != kNone && pair[0].key == key) return &pair[0];
-    if (pair[1].size != kNone && pair[1].key == key) return &pair[1];
+    const size_t at = Pair(key);
+    if (Holds(at) && entries_[at].key == key) return &entries_[at];
+    if (Holds(at + 1) && entries_[at + 1].key == key) return &entries_[at + 1];
     return nullptr;
   }
 
   // Keeps `text` as the text of `key` when it fits (and forgets the text of
   // `key` when it does not).
   void Put(const StateTagKey& key, std::string_view text) {
-    Entry* pair = entries_ + Pair(key);
-    Entry* e = pair[1].key == key ? &pair[1] : &pair[0];
+    const size_t at = Pair(key);
+    const size_t place = Holds(at + 1) && entries_[at + 1].key == key ? at + 1 : at;
+    const bool holdsKey = Holds(place) && entries_[place].key == key;
     if (text.size() > kMostText) {
-      if (e->key == key) e->size = kNone;
+      if (holdsKey) held_ &= ~Bit(place);
       return;
     }
-    if (e == &pair[0] && pair[0].size != kNone && !(pair[0].key == key)) pair[1] = pair[0];
-    e->key = key;
-    if (!text.empty()) std::memcpy(e->text, text.data(), text.size());
-    e->size = static_cast<uint32_t>(text.size());
+    if (place == at && Holds(at) && !holdsKey) {
+      entries_[at + 1] = entries_[at];
+      held_ |= Bit(at + 1);
+    }
+    Entry& e = entries_[place];
+    e.key = key;
+    if (!text.empty()) std::memcpy(e.text, text.data(), text.size());
+    e.size = static_cast<uint32_t>(text.size());
+    held_ |= Bit(place);
   }
 
  private:
@@ -70,6 +77,11 @@ class StateTagCache {
                  k.part[2] * 0x165667B19E3779F9ULL ^ k.part[3] * 0xD6E8FEB86659FD93ULL;
     return 2 * static_cast<size_t>((h ^ h >> 31) >> 59);
   }
+  static uint64_t Bit(size_t place) { return uint64_t{1} << place; }
+  bool Holds(size_t place) const { return (held_ & Bit(place)) != 0; }
+
+  uint64_t held_ = 0;  // bit i: place i holds a text
+  static_assert(2 * kPairs <= 64, "a bit for each place");
   Entry entries_[2 * kPairs];
 };
 static_assert(StateTagCache::kMostText % 8 == 0);
@@ -84,18 +96,19 @@ class SingleChangeTexts {
  public:
   static constexpr size_t kMostText = 48;
 
+  // A place of the table; its fields mean something only while the table
+  // holds a text there (as in StateTagCache, a word of bits tells which).
   struct Entry {
-    // 0 while the entry holds no text (no key is 0).
-    uint64_t key = 0;
-    uint32_t size = 0;
-    char text[kMostText] = {};
+    uint64_t key;
+    uint32_t size;
+    char text[kMostText];
   };
 
   // The entry that holds the text of `key`, or nullptr.
   const Entry* Find(uint64_t key) const {
-    const Entry* pair = entries_ + Pair(key);
-    if (pair[0].key == key) return &pair[0];
-    if (pair[1].key == key) return &pair[1];
+    const size_t at = Pair(key);
+    if (Holds(at) && entries_[at].key == key) return &entries_[at];
+    if (Holds(at + 1) && entries_[at + 1].key == key) return &entries_[at + 1];
     return nullptr;
   }
 
@@ -104,11 +117,16 @@ class SingleChangeTexts {
   // kept.
   void Put(uint64_t key, std::string_view text) {
     if (text.size() > kMostText) return;
-    Entry* pair = entries_ + Pair(key);
-    if (pair[0].key != key) pair[1] = pair[0];
-    pair[0].key = key;
-    if (!text.empty()) std::memcpy(pair[0].text, text.data(), text.size());
-    pair[0].size = static_cast<uint32_t>(text.size());
+    const size_t at = Pair(key);
+    if (Holds(at) && entries_[at].key != key) {
+      entries_[at + 1] = entries_[at];
+      held_ |= Bit(at + 1);
+    }
+    Entry& e = entries_[at];
+    e.key = key;
+    if (!text.empty()) std::memcpy(e.text, text.data(), text.size());
+    e.size = static_cast<uint32_t>(text.size());
+    held_ |= Bit(at);
   }
 
  private:
@@ -117,6 +135,11 @@ class SingleChangeTexts {
   static size_t Pair(uint64_t key) {
     return 2 * static_cast<size_t>((key * 0x9E3779B97F4A7C15ULL) >> (64 - kPairBits));
   }
+  static uint32_t Bit(size_t place) { return uint32_t{1} << place; }
+  bool Holds(size_t place) const { return (held_ & Bit(place)) != 0; }
+
+  uint32_t held_ = 0;  // bit i: place i holds a text
+  static_assert((size_t{2} << kPairBits) <= 32, "a bit for each place");
   Entry entries_[size_t{2} << kPairBits];
 };
 static_assert(SingleChangeTexts::kMostText % 16 == 0);
