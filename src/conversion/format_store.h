@@ -89,16 +89,17 @@ struct FormatStore {
   FormatStore(const FormatStore&) = delete;
   FormatStore& operator=(const FormatStore&) = delete;
 
-  // Per format: bit 7 defined, bits 0-6 cache slot (0x7F none).
-  std::array<uint8_t, kFormatCount> state{};
+  // Per format: bit 7 defined, bits 0-6 cache slot (0x7F none). (This and
+  // the next two are set by the constructor, once.)
+  std::array<uint8_t, kFormatCount> state;
   // Per format: plays left, -1 unlimited.
-  std::array<int16_t, kFormatCount> playCounter{};
+  std::array<int16_t, kFormatCount> playCounter;
   // The words of the formats in the cache slots. A slot is filled whole
   // (PutInCache) before anything reads it, so a new store leaves the 8 KiB
   // unset instead of clearing them for every pass.
   std::array<FormatWords, kCacheSlots> cache;
   // The format each cache slot holds, -1 for a free slot.
-  std::array<int16_t, kCacheSlots> owner{};
+  std::array<int16_t, kCacheSlots> owner;
   // The next slot to be given out.
   int16_t ring = 0;
   // The format being replayed (-1 none), the cache slot its words are taken

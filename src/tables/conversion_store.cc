@@ -57,7 +57,9 @@ void ConversionStore::ShareBuffersOf(const ConversionStore& base) {
   mainPagesAllChanged_ = base.mainPagesAllChanged_;
   mainPageCellCount_ = base.mainPageCellCount_;
   std::memcpy(mainPageCells_, base.mainPageCells_, sizeof(uint16_t) * static_cast<size_t>(mainPageCellCount_));
-  MapTables();
+  // The base's tables point where MapTables would point them over the same
+  // buffers (every change of a buffer maps them again).
+  std::memcpy(tables_, base.tables_, sizeof tables_);
 }
 
 void ConversionStore::Unshare(int table) {

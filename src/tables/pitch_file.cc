@@ -52,9 +52,10 @@ void PitchFile::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   image_.reset();
+  // The header is read only while the file is open, and a slot only while
+  // filled: neither needs clearing.
   openResult_ = kPitchNotOpened;
-  header_.fill(0);
-  cache_ = {};
+  for (Slot& slot : cache_) slot.filled = false;
   nextSlot_ = 0;
   blocksRead_ = 0;
 }
@@ -80,8 +81,8 @@ bool PitchFile::ReadWhole() {
 void PitchFile::Share(const PitchFile& loaded) {
   Close();
   if (!loaded.image_) return;
+  // The header is read from the image (see Width).
   image_ = loaded.image_;
-  header_ = loaded.header_;
   openResult_ = loaded.openResult_;
 }
 
@@ -105,7 +106,10 @@ int16_t PitchFile::Width(int16_t font, uint16_t code) {
   if (openResult_ != kPitchOpened) return openResult_;
   // The header holds block numbers for font indexes 0-1021 only.
   if (2 + key >= kHeaderBytes) return kPitchNoBlock;
-  int block = static_cast<int8_t>(header_[static_cast<size_t>(2 + key)]);
+  // A file read whole holds its header at its start (ReadWhole keeps no
+  // shorter file).
+  const uint8_t* header = image_ ? image_->data() : header_.data();
+  int block = static_cast<int8_t>(header[2 + key]);
   if (block == 0) return kPitchNoBlock;
   if (block < 0) return kPitchSeekFailed;
   std::array<uint8_t, kBlockBytes> bytes;

@@ -83,7 +83,9 @@ class PitchFile {
   // The whole file, once read by ReadWhole (then shared, read-only).
   std::shared_ptr<const std::vector<uint8_t>> image_;
   int16_t openResult_ = kPitchNotOpened;
-  std::array<uint8_t, kHeaderBytes> header_{};
+  // The header as Open read it (a file read whole or shared reads it from
+  // `image_`); looked at only while the file is open.
+  std::array<uint8_t, kHeaderBytes> header_;
   std::array<Slot, kCacheSlots> cache_{};
   int nextSlot_ = 0;
   int blocksRead_ = 0;
