@@ -16,10 +16,10 @@ InputReadAhead::InputReadAhead(const std::vector<const std::string*>& inputs, Re
                                std::function<std::unique_ptr<OutputFile>(size_t)> openOutput)
     : inputs_(inputs),
       limits_(limits),
-      lead_(limits.lead),
       never_(std::move(never)),
       openOutput_(std::move(openOutput)),
-      slots_(inputs.size()) {}
+      slots_(inputs.size()),
+      lead_(limits.lead) {}
 
 // The outputs opened and not taken are discarded with their temporary files.
 InputReadAhead::~InputReadAhead() = default;

@@ -117,7 +117,7 @@ class InputReadAhead {
   std::vector<Slot> slots_;
   size_t next_ = 0;   // the next input to read, unless taken
   size_t taken_ = 0;  // one past the last input taken so far
-  size_t lead_;       // the lead now (see ReadAheadLimits::lead)
+  size_t lead_ = 0;   // the lead now (see ReadAheadLimits::lead)
   size_t held_ = 0;
   size_t heldBytes_ = 0;
   bool starved_ = false;  // the reader found no room

@@ -171,7 +171,9 @@ TEST(InputReadAhead, ItsLeadGrowsWhenAJobComesToAnInputBeingRead) {
   limits.lead = 1;
   InputReadAhead ahead(inputs, limits, {}, [&](size_t i) -> std::unique_ptr<OutputFile> {
     bool inner = false;
-    if (i == 2) EXPECT_EQ(reading->Take(2, inner).input, nullptr);  // its job came while it was read
+    if (i == 2) {
+      EXPECT_EQ(reading->Take(2, inner).input, nullptr);  // its job came while it was read
+    }
     return nullptr;
   });
   reading = &ahead;
