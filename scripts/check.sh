@@ -11,7 +11,7 @@ scripts/install-deps.sh
 jobs=$(nproc)
 
 echo "== build (release with assertions) =="
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKAN_WERROR=ON >/dev/null
 ninja -C build -j"$jobs"
 echo "== tests =="
 (cd build && ctest --output-on-failure -j"$jobs")
