@@ -21,6 +21,7 @@
 #include "engine/job_pass.h"
 #include "engine/job_places.h"
 #include "engine/pass.h"
+#include "engine/read_ahead.h"
 #include "io/byte_streams.h"
 #include "io/line_counting_sink.h"
 #include "io/message_mark.h"
@@ -128,7 +129,7 @@ struct PassInput {
   int fd = -1;  // what the pass reads
   long long size = -1;
   // Instead of `fd`: the input's bytes, read ahead of the job.
-  const std::string* bytes = nullptr;
+  const ReadBytes* bytes = nullptr;
 };
 
 // The descriptor a pass reads instead of opening `chosen`: the job's input
@@ -224,7 +225,7 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, 
   // as the pass reads them.
   const bool textJob = (jobInput && o.inputIsText) || IsTextJob(chosen);
   FdSource fileRead(in.fd, in.size);
-  MemorySource readAhead(in.bytes != nullptr ? std::string_view(*in.bytes) : std::string_view());
+  MemorySource readAhead(in.bytes != nullptr ? in.bytes->view() : std::string_view());
   // The code words, or the text under the pre-pass, end when the job is
   // cancelled, so that the pass ends at once.
   CancellableSource file(in.bytes != nullptr ? static_cast<ByteSource&>(readAhead) : fileRead, o.cancelled);

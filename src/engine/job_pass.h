@@ -19,6 +19,7 @@
 namespace velkan {
 
 class OutputFile;
+class ReadBytes;
 struct OutputFolder;
 class PathResolver;
 
@@ -126,7 +127,7 @@ struct OutputPlan {
   // The job's input, read whole ahead of the job as the job would have found
   // it (a regular file, its last name no link; see InputReadAhead); null:
   // the job opens it.
-  const std::string* input = nullptr;
+  const ReadBytes* input = nullptr;
   // For a job of one pass: its output, opened ahead of the job (Open of the
   // output in `folder`), which the job takes instead of checking and opening
   // it; null or empty: the job does.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "io/output_file.h"
 
@@ -33,29 +34,29 @@ ReadInput InputReadAhead::Read(const std::string& path) const {
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<unsigned long long>(st.st_size) <= limits_.largest &&
       std::find(never_.begin(), never_.end(), std::pair<dev_t, ino_t>{st.st_dev, st.st_ino}) == never_.end()) {
-    bytes = std::make_unique<std::string>();
     // One byte more than the size, so that a read that comes back short with
     // the size ends the file (as FdSource ends it); a file that grew is read
-    // on, up to the limit.
+    // on, up to the limit, into storage that grows as it needs.
     size_t got = 0;
     size_t room = static_cast<size_t>(st.st_size) + 1;
+    size_t capacity = room;
+    auto data = std::make_unique_for_overwrite<char[]>(capacity);
     for (;;) {
-      bytes->resize(got + room);
-      const ssize_t r = ::read(fd, bytes->data() + got, room);
-      if (r < 0 && errno == EINTR) continue;
-      if (r < 0) {
-        bytes.reset();  // the job reads it again and reports what fails
-        break;
+      if (got + room > capacity) {
+        capacity = std::max(got + room, capacity * 2);
+        auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+        std::memcpy(larger.get(), data.get(), got);
+        data = std::move(larger);
       }
+      const ssize_t r = ::read(fd, data.get() + got, room);
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0) break;  // the job reads it again and reports what fails
       got += static_cast<size_t>(r);
       if (r == 0 || (static_cast<size_t>(r) < room && st.st_size > 0 && got == static_cast<size_t>(st.st_size))) {
-        bytes->resize(got);
+        bytes = std::make_unique<ReadBytes>(std::move(data), got);
         break;
       }
-      if (got > limits_.largest) {
-        bytes.reset();  // grew past the limit: its job reads it as it is
-        break;
-      }
+      if (got > limits_.largest) break;  // grew past the limit: its job reads it as it is
       room = std::max<size_t>(room - static_cast<size_t>(r), 4096);
     }
   }

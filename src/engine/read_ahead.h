@@ -28,6 +28,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -49,7 +50,20 @@ struct ReadAheadLimits {
 };
 
 // An input read whole: its bytes, as a regular file held them when read.
-using ReadInput = std::unique_ptr<std::string>;
+// The storage is written by the read alone, never cleared first.
+class ReadBytes {
+ public:
+  ReadBytes(std::unique_ptr<char[]> data, size_t size) : data_(std::move(data)), size_(size) {}
+  ReadBytes(const ReadBytes&) = delete;
+  ReadBytes& operator=(const ReadBytes&) = delete;
+  std::string_view view() const { return {data_.get(), size_}; }
+  size_t size() const { return size_; }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  size_t size_;
+};
+using ReadInput = std::unique_ptr<ReadBytes>;
 
 // What a job finds prepared: its input read, or null; its output opened, or
 // null (the job opens what it finds null).
