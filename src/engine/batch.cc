@@ -627,8 +627,7 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
       continue;
     } else if (run.readAhead.Wants()) {
       // The next inputs are read while the workers convert, until the
-      // inputs held fill the room or a group is ready (none is now).
-      run.groupWaiting.store(false, std::memory_order_relaxed);
+      // inputs held fill the room or a group is ready.
       lock.unlock();
       while (!run.groupWaiting.load(std::memory_order_relaxed) && run.readAhead.ReadNext()) {
       }
