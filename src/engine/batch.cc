@@ -386,11 +386,6 @@ struct BatchRun {
   // outputs it is putting in place.
   bool deliveredAside = false;
   size_t delivering = 0;
-  // Set (under `mutex`) when a worker found a group ready for the calling
-  // thread, cleared when it takes the group: it stops reading ahead for it,
-  // so that the outputs reach their places as the batch goes and no backlog
-  // of renames is left for after the last job.
-  std::atomic<bool> groupWaiting{false};
   size_t inFlight = 0;  // OutputsInFlight of the workers
   std::condition_variable room;
 };
@@ -535,7 +530,6 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   // job whose output waits in one (one that has waited long enough it finds
   // by its own clock), and for jobs ended here; once the lock is let go.
   bool wakeCaller = run.deliveredAside && GroupReady(run, entries.size(), now);
-  if (wakeCaller) run.groupWaiting.store(true, std::memory_order_relaxed);
   if (Release(run, ready, results)) wakeCaller = true;
   lock.unlock();
   if (wakeCaller) run.changed.notify_one();
@@ -615,7 +609,6 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
       // The outputs reach the disk here while the workers convert.
       std::vector<BatchRun::Held> group;
       group.swap(run.held);
-      run.groupWaiting.store(false, std::memory_order_relaxed);
       run.delivering = group.size();
       lock.unlock();
       const size_t next = Deliver(group, entries);
@@ -627,9 +620,9 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
       continue;
     } else if (run.readAhead.Wants()) {
       // The next inputs are read while the workers convert, until the
-      // inputs held fill the room or a group is ready.
+      // inputs held fill the room.
       lock.unlock();
-      while (!run.groupWaiting.load(std::memory_order_relaxed) && run.readAhead.ReadNext()) {
+      while (run.readAhead.ReadNext()) {
       }
       lock.lock();
       continue;
