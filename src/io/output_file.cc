@@ -18,8 +18,9 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <string>
 #include <string_view>
-#include <tuple>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -494,59 +495,142 @@ bool TemporaryFiles::Record(const std::string& path, size_t i) {
   return true;
 }
 
-int TemporaryFiles::Create(const std::string& path, int flags, mode_t mode, int folderFd) {
-  // No handler runs on this thread meanwhile, and one running on another
-  // thread waits until the file is made and recorded (or refused).
-  const bool masked = handlerRemoves_.load();
-  sigset_t all, old;
-  if (masked) {
+namespace {
+
+// Keeps every signal off the calling thread while it lives, when `hold`:
+// a thread that holds the registry's lock, or makes a file not yet
+// recorded, is never where a handler removing the files runs.
+class SignalsHeld {
+ public:
+  explicit SignalsHeld(bool hold) : held_(hold) {
+    if (!held_) return;
+    sigset_t all;
     sigfillset(&all);
-    ::pthread_sigmask(SIG_BLOCK, &all, &old);
+    ::pthread_sigmask(SIG_BLOCK, &all, &old_);
   }
+  ~SignalsHeld() {
+    if (held_) ::pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  bool held_;
+  sigset_t old_;
+};
+
+}  // namespace
+
+TemporaryFiles::Ticket TemporaryFiles::Reserve(std::string& path, bool inTable, int& err) {
+  if (closed_ || ending_.load()) {
+    err = ECANCELED;
+    return kNoSlot;
+  }
+  Ticket t = freeFile_;
+  try {
+    if (t == kNoSlot) {
+      files_.emplace_back();
+      t = files_.size() - 1;
+    } else {
+      freeFile_ = files_[t].nextFree;
+    }
+  } catch (const std::bad_alloc&) {
+    err = ENOMEM;
+    return kNoSlot;
+  }
+  File& file = files_[t];
+  file.state = File::kCreating;
+  file.path.swap(path);  // the record's earlier path is freed by the caller, outside the lock
+  file.slot = kNoSlot;
+  if (inTable) {
+    try {
+      file.slot = TakeSlot();
+    } catch (const std::bad_alloc&) {
+      // Still removed by RemoveAll.
+    }
+  }
+  return t;
+}
+
+void TemporaryFiles::Release(Ticket t) {
+  File& file = files_[t];
+  if (file.slot != kNoSlot) {
+    // A file not made (or not yet recorded) has its slot free in the table
+    // already: only its place on the free list is given back.
+    if (file.state == File::kMade) {
+      FreeSlot(file.slot);
+    } else {
+      freeSlots_.push_back(file.slot);
+    }
+  }
+  file.slot = kNoSlot;
+  file.state = File::kFree;
+  file.nextFree = freeFile_;
+  freeFile_ = t;
+}
+
+int TemporaryFiles::Create(const std::string& path, int flags, mode_t mode, Ticket& ticket, int folderFd) {
+  // No handler runs on this thread meanwhile, and one running on another
+  // thread waits until the file is made and recorded (or removed again).
+  const bool inTable = handlerRemoves_.load();
+  SignalsHeld held(inTable);
   creating_.fetch_add(1);
   int fd = -1;
   int err = ECANCELED;
-  {
+  Ticket t = kNoSlot;
+  // Whatever the record needs is had before the file is made, so that a
+  // file made is never left unrecorded for want of memory: the path is
+  // copied here, outside the lock, and swapped into the record.
+  std::string spelled;
+  try {
+    spelled = path;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!closed_ && !ending_.load()) {
-      // Whatever the record needs is made before the file, so that a file
-      // made is never left unrecorded for want of memory.
-      auto entry = files_.end();
-      bool added = false;
-      size_t slot = kNoSlot;
-      try {
-        std::tie(entry, added) = files_.try_emplace(path, kNoSlot);
-        if (masked && added) slot = TakeSlot();
-      } catch (const std::bad_alloc&) {
-        if (added) files_.erase(entry);
-        added = false;
-        err = ENOMEM;
-      }
-      if (err != ENOMEM) {
-        fd = folderFd >= 0 ? ::openat(folderFd, LastName(path).data(), flags | O_CREAT | O_EXCL, mode)
-                           : ::open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
-        err = errno;
-      }
-      if (fd >= 0 && slot != kNoSlot) {
-        if (Record(path, slot)) {
-          entry->second = slot;
-        } else {
-          freeSlots_.push_back(slot);
+    t = Reserve(spelled, inTable, err);
+  } catch (const std::bad_alloc&) {
+    err = ENOMEM;
+  }
+  if (t != kNoSlot) {
+    fd = folderFd >= 0 ? ::openat(folderFd, LastName(path).data(), flags | O_CREAT | O_EXCL, mode)
+                       : ::open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
+    err = errno;
+    bool cancelled = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      File& file = files_[t];
+      // A removal that came while the file was made has left it here.
+      cancelled = fd >= 0 && (closed_ || ending_.load());
+      if (fd < 0 || cancelled) {
+        Release(t);
+      } else {
+        file.state = File::kMade;
+        if (file.slot != kNoSlot && !Record(path, file.slot)) {
+          freeSlots_.push_back(file.slot);
+          file.slot = kNoSlot;
         }
-      } else if (fd < 0) {
-        if (slot != kNoSlot) freeSlots_.push_back(slot);
-        if (added) files_.erase(entry);
       }
+    }
+    if (cancelled) {
+      ::close(fd);
+      if (folderFd >= 0) {
+        ::unlinkat(folderFd, LastName(path).data(), 0);
+      } else {
+        ::unlink(path.c_str());
+      }
+      fd = -1;
+      err = ECANCELED;
     }
   }
   creating_.fetch_sub(1);
-  if (masked) ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
-  if (fd < 0) errno = err;
+  if (fd < 0) {
+    errno = err;
+  } else {
+    ticket = t;
+  }
   return fd;
 }
 
 uint32_t TemporaryFiles::NextSuffix() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(suffixMutex_);
   if (suffixesLeft_ == 0) {
     const auto want = static_cast<ssize_t>(sizeof suffixes_);
     if (::getrandom(suffixes_, sizeof suffixes_, GRND_NONBLOCK) != want) {
@@ -558,24 +642,33 @@ uint32_t TemporaryFiles::NextSuffix() {
   return suffixes_[--suffixesLeft_];
 }
 
-void TemporaryFiles::Forget(const std::string& path) {
+void TemporaryFiles::Forget(Ticket ticket) {
+  SignalsHeld held(handlerRemoves_.load());
   std::lock_guard<std::mutex> lock(mutex_);
-  auto it = files_.find(path);
-  if (it == files_.end()) return;
-  if (it->second != kNoSlot) FreeSlot(it->second);
-  files_.erase(it);
+  if (ticket < files_.size() && files_[ticket].state == File::kMade) Release(ticket);
 }
 
 size_t TemporaryFiles::RemoveAll(std::vector<Note>* failures) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  closed_ = true;
-  for (const auto& [f, slot] : files_) {
-    if (::unlink(f.c_str()) != 0 && errno != ENOENT && failures != nullptr) {
-      failures->push_back(Note(N_("cannot remove the temporary file %s: %s"), {ShownPath(f), Note::SystemError(errno)}));
+  size_t n = 0;
+  {
+    SignalsHeld held(handlerRemoves_.load());
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
+    for (File& file : files_) {
+      // A file being made is removed by its own Create, waited for below.
+      if (file.state != File::kMade) continue;
+      ++n;
+      if (::unlink(file.path.c_str()) != 0 && errno != ENOENT && failures != nullptr) {
+        failures->push_back(
+            Note(N_("cannot remove the temporary file %s: %s"), {ShownPath(file.path), Note::SystemError(errno)}));
+      }
+      // Forgotten: a later Forget of its ticket finds nothing to do.
+      file.state = File::kFree;
     }
   }
-  size_t n = files_.size();
-  files_.clear();
+  // Each Create in progress finds the registry closed once its file is made
+  // and removes it.
+  while (creating_.load() != 0) std::this_thread::yield();
   return n;
 }
 
@@ -963,7 +1056,7 @@ void OutputFile::RemoveTemporary() {
     leftover_ = Note(N_("the temporary file %s could not be removed (%s); it may be removed by hand"),
                      {ShownPath(temporary_), Note::SystemError(errno)});
   }
-  if (temporaries_ != nullptr) temporaries_->Forget(temporary_);
+  if (temporaries_ != nullptr) temporaries_->Forget(ticket_);
   temporary_.clear();
 }
 
@@ -1070,7 +1163,7 @@ bool OutputFile::MakeTemporary(const Plan& plan) {
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     spelled.resize(base);
     AppendSuffix(spelled, temporaries_ != nullptr ? temporaries_->NextSuffix() : RandomNumber(attempt));
-    fd_ = temporaries_ != nullptr ? temporaries_->Create(spelled, flags, 0666, dirFd)
+    fd_ = temporaries_ != nullptr ? temporaries_->Create(spelled, flags, 0666, ticket_, dirFd)
           : dirFd >= 0            ? ::openat(dirFd, spelled.c_str() + nameAt, flags | O_CREAT | O_EXCL, 0666)
                                   : ::open(spelled.c_str(), flags | O_CREAT | O_EXCL, 0666);
     if (fd_ >= 0) {
@@ -1136,7 +1229,7 @@ bool OutputFile::Rename() {
     error_ = WithLeftover(Describe(N_("cannot replace %s: %s"), target_, err));
     return false;
   }
-  if (temporaries_ != nullptr) temporaries_->Forget(temporary_);
+  if (temporaries_ != nullptr) temporaries_->Forget(ticket_);
   temporary_.clear();
   return true;
 }
@@ -1178,7 +1271,7 @@ bool OutputFile::RenameOntoNewcomer() {
   // Nothing stands there (gone again, or the file system renames only with
   // a replacement): renamed as before.
   if (::renameat(dirFd, from, dirFd, to) != 0) return fail(Describe(N_("cannot replace %s: %s"), target_, errno));
-  if (temporaries_ != nullptr) temporaries_->Forget(temporary_);
+  if (temporaries_ != nullptr) temporaries_->Forget(ticket_);
   temporary_.clear();
   return true;
 }

@@ -30,7 +30,6 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "io/note.h"
@@ -67,15 +66,22 @@ class TemporaryFiles {
   TemporaryFiles(const TemporaryFiles&) = delete;
   TemporaryFiles& operator=(const TemporaryFiles&) = delete;
 
+  // What Create recorded of a file, for its Forget.
+  using Ticket = size_t;
+
   // Creates the new file `path` (open(2) with O_CREAT | O_EXCL added to
-  // `flags`) and records it, while no RemoveAll runs, so a file is never
-  // made unseen by a removal. The calling thread takes no signal meanwhile
-  // (unless no handler removes files, see NoHandlerRemoves).
+  // `flags`) and records it, `ticket` naming the record. The file is made
+  // outside the registry's lock: a RemoveAll (or RemoveAllInSignalHandler)
+  // that comes meanwhile waits for it, and the Create, finding the registry
+  // closed once the file is made, removes that file itself and fails with
+  // ECANCELED; so a file is never left unseen by a removal. The calling
+  // thread takes no signal meanwhile (unless no handler removes files, see
+  // NoHandlerRemoves).
   // With `folderFd`, a descriptor of the folder `path` lies in, the file is
   // made through it, by its last name.
   // Returns the descriptor, or -1 with errno set: ECANCELED once RemoveAll
   // (or RemoveAllInSignalHandler) was called.
-  int Create(const std::string& path, int flags, mode_t mode, int folderFd = -1);
+  int Create(const std::string& path, int flags, mode_t mode, Ticket& ticket, int folderFd = -1);
   // Says that RemoveAllInSignalHandler is never called: the files are removed
   // only by RemoveAll, which waits for a Create in progress, so Create need
   // not keep signals off the thread that makes the file (two system calls a
@@ -84,10 +90,13 @@ class TemporaryFiles {
   void NoHandlerRemoves() { handlerRemoves_.store(false); }
   // A number for the name of a new temporary file, unpredictable and
   // different from call to call: the system's random numbers, drawn
-  // kSuffixPool at a time (one system call for as many files).
+  // kSuffixPool at a time (one system call for as many files). It takes a
+  // lock of its own, not the registry's.
   uint32_t NextSuffix();
-  // Forgets a file that was renamed or removed.
-  void Forget(const std::string& path);
+  // Forgets the file of `ticket`, which was renamed or removed; once for
+  // each Create that succeeded. A ticket whose file RemoveAll removed is
+  // forgotten already.
+  void Forget(Ticket ticket);
   // Removes every file recorded and refuses every later Create: called when
   // the process is about to end. Returns how many were recorded; each that
   // could not be removed is added to `failures` (when given) as the message
@@ -116,12 +125,36 @@ class TemporaryFiles {
   // when no other file of that folder is in flight. With `mutex_` held.
   void FreeSlot(size_t slot);
   Slot& SlotAt(size_t i) const;
+  // Takes a free record (made when none is free) for Create, as
+  // kCreating, `path` swapped into it, with a slot of the table when
+  // `inTable` (kNoSlot when the table is full). Returns kNoSlot with `err`
+  // set when the registry is closed (ECANCELED) or no memory is left for
+  // the record (ENOMEM). With `mutex_` held.
+  Ticket Reserve(std::string& path, bool inTable, int& err);
+  // Puts record `ticket` on the free list, giving back its slot. With
+  // `mutex_` held.
+  void Release(Ticket ticket);
+
+  // A record of a file: kCreating while its Create makes the file (a
+  // removal leaves it to that Create), kMade once made and recorded, kFree
+  // on the free list.
+  struct File {
+    enum State : unsigned char { kFree, kCreating, kMade };
+    State state = kFree;
+    size_t slot = kNoSlot;       // in the table a handler reads, or kNoSlot
+    size_t nextFree = kNoSlot;   // the next free record
+    std::string path;
+  };
 
   std::mutex mutex_;
-  // The files recorded, each with its slot in the table (or kNoSlot).
-  std::unordered_map<std::string, size_t> files_;
+  // Guarded by `mutex_`: the records, a Ticket being the index of one, and
+  // the first free one (kNoSlot: none). The lock is held only to take a
+  // record, fill it and give it back, never across a system call a batch
+  // makes for every file.
+  std::vector<File> files_;
+  size_t freeFile_ = kNoSlot;
   bool closed_ = false;
-  // Set by RemoveAllInSignalHandler; Creates running on other threads.
+  // Set by RemoveAllInSignalHandler; Creates in progress, on any thread.
   std::atomic<bool> ending_{false};
   std::atomic<int> creating_{0};
   std::atomic<bool> handlerRemoves_{true};
@@ -133,7 +166,9 @@ class TemporaryFiles {
   // in flight in the table.
   std::vector<size_t> freeSlots_;
   size_t slotsMade_ = 0;
-  // Random numbers not yet given by NextSuffix: the first suffixesLeft_.
+  // Random numbers not yet given by NextSuffix: the first suffixesLeft_,
+  // guarded by `suffixMutex_`.
+  std::mutex suffixMutex_;
   static constexpr size_t kSuffixPool = 64;
   uint32_t suffixes_[kSuffixPool] = {};
   size_t suffixesLeft_ = 0;
@@ -327,6 +362,8 @@ class OutputFile {
   std::string target_;
   std::string temporary_;
   TemporaryFiles* temporaries_ = nullptr;
+  // The temporary file's record in `temporaries_`, while there is one.
+  TemporaryFiles::Ticket ticket_ = 0;
   // The output's folder, when the temporary file was made through its
   // descriptor (it is renamed and removed through it too); and whether the
   // output was seen absent, so that its rename is to replace nothing.

@@ -14,10 +14,12 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <atomic>
 #include <set>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/test_support.h"
@@ -642,6 +644,11 @@ TEST(TemporaryFiles, RemovalsRemoveTheFilesInFlightAndRefuseNewOnes) {
     TempDir dir;
     fs::create_directory(dir.path() / "b");
     TemporaryFiles files;
+    // Creates that fail take no room of the table for good.
+    for (size_t i = 0; i <= TemporaryFiles::kSignalSafeSlots; ++i) {
+      TemporaryFiles::Ticket ticket = 0;
+      ASSERT_LT(files.Create((dir.path() / "missing" / "x").string(), O_WRONLY | O_CLOEXEC, 0600, ticket), 0);
+    }
     OutputFile kept;
     ASSERT_TRUE(kept.Open((dir.path() / "kept.txt").string(), &files));
     const size_t n = TemporaryFiles::kSlotsAtOnce * 2 + 10;
@@ -671,6 +678,61 @@ TEST(TemporaryFiles, RemovalsRemoveTheFilesInFlightAndRefuseNewOnes) {
     EXPECT_FALSE(removed.front()->Commit());
     EXPECT_TRUE(Others(dir.path(), {"kept.txt", "b"}).empty());
     EXPECT_TRUE(fs::is_empty(dir.path() / "b"));
+  }
+}
+
+// A removal that comes while other threads make files leaves none behind:
+// those being made are waited for, and each of their Creates removes its file
+// and fails with ECANCELED, as every later one does.
+TEST(TemporaryFiles, ARemovalWhileFilesAreBeingMadeLeavesNone) {
+  for (bool inHandler : {false, true}) {
+    for (int round = 0; round < 8; ++round) {
+      SCOPED_TRACE(testing::Message() << "in a handler " << inHandler << ", round " << round);
+      TempDir dir;
+      const int dirFd = ::open(dir.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+      ASSERT_GE(dirFd, 0);
+      TemporaryFiles files;
+      std::atomic<bool> removed{false};
+      std::atomic<int> made{0}, madeAfter{0}, cancelled{0}, otherErrors{0};
+      std::vector<std::thread> makers;
+      for (int m = 0; m < 3; ++m) {
+        makers.emplace_back([&, m] {
+          for (int i = 0;; ++i) {
+            const bool after = removed.load();
+            const std::string path = (dir.path() / ("f" + std::to_string(m) + "-" + std::to_string(i))).string();
+            TemporaryFiles::Ticket ticket = 0;
+            const int fd = files.Create(path, O_WRONLY | O_CLOEXEC, 0600, ticket, i % 2 == 0 ? dirFd : -1);
+            if (fd < 0) {
+              ++(errno == ECANCELED ? cancelled : otherErrors);
+              return;
+            }
+            ::close(fd);
+            ++made;
+            if (after) ++madeAfter;
+            if (i % 3 == 0) {  // some are done with before the removal
+              ::unlink(path.c_str());
+              files.Forget(ticket);
+            }
+          }
+        });
+      }
+      while (made.load() < 30) std::this_thread::yield();
+      if (inHandler) {
+        files.RemoveAllInSignalHandler();
+      } else {
+        files.RemoveAll();
+      }
+      removed = true;
+      // Nothing is left once the removal is over, not even by a Create that
+      // was making its file meanwhile.
+      EXPECT_TRUE(Others(dir.path(), {}).empty()) << Others(dir.path(), {}).front();
+      for (std::thread& t : makers) t.join();
+      EXPECT_TRUE(Others(dir.path(), {}).empty());
+      EXPECT_EQ(cancelled.load(), 3);
+      EXPECT_EQ(otherErrors.load(), 0);
+      EXPECT_EQ(madeAfter.load(), 0);
+      ::close(dirFd);
+    }
   }
 }
 
