@@ -18,11 +18,18 @@ const OutputFolder& BatchShare::FolderOf(const std::string& output, size_t outpu
   const std::string_view spelled = slash == std::string::npos ? std::string_view()
                                    : slash == 0               ? std::string_view(output).substr(0, 1)
                                                               : std::string_view(output).substr(0, slash);
+  // Most often the folder asked for last (a batch's outputs mostly go to
+  // one): found without the lock, which every job of every thread would
+  // otherwise take. An entry stays where it is while the share lives.
+  if (const Folders::value_type* last = last_.load(std::memory_order_acquire); last != nullptr && last->first == spelled) {
+    return *last->second;
+  }
   std::lock_guard<std::mutex> lock(foldersMutex_);
   auto it = folders_.find(spelled);
   if (it == folders_.end()) {
     it = folders_.emplace(std::string(spelled), std::make_unique<OutputFolder>(OutputFolder::Of(output, outputs == 0 ? 0 : 4 * outputs + 64))).first;
   }
+  last_.store(&*it, std::memory_order_release);
   return *it->second;
 }
 

@@ -6,6 +6,7 @@
 // go to, looked at once.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -44,9 +45,12 @@ class BatchShare {
   const OutputFolder& FolderOf(const std::string& output, size_t outputs = 0);
 
  private:
+  using Folders = std::map<std::string, std::unique_ptr<OutputFolder>, std::less<>>;
   std::mutex foldersMutex_;
   // By the folder as the outputs spell it.
-  std::map<std::string, std::unique_ptr<OutputFolder>, std::less<>> folders_;
+  Folders folders_;
+  // The entry of `folders_` found last, read without the lock.
+  std::atomic<const Folders::value_type*> last_{nullptr};
 };
 
 }  // namespace velkan
