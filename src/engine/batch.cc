@@ -350,6 +350,7 @@ struct BatchRun {
   BatchRun(size_t workers, const std::vector<BatchEntry>& entries, const JobOptions& common)
       : current(workers),
         stores(new FormatStoreFiles[workers]),
+        spent(new ReadInput[workers]),
         readAhead(InputsOf(entries), ReadAheadFor(workers), StoreFilesOf(*common.shared), OutputOpener(entries, common)) {
     for (auto& c : current) c.store(0);
   }
@@ -365,6 +366,9 @@ struct BatchRun {
   std::vector<std::atomic<long long>> current;
   // Per worker: the files of the format store, kept open from job to job.
   std::unique_ptr<FormatStoreFiles[]> stores;
+  // Per worker: the input its last job was given read, given back to the
+  // read-ahead with the next job's Take.
+  std::unique_ptr<ReadInput[]> spent;
   // The inputs the calling thread reads ahead of the workers (and their
   // outputs it opens), when it has workers; see ReadAheadFor.
   InputReadAhead readAhead;
@@ -482,7 +486,7 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   size_t i = run.next.fetch_add(1);
   if (i >= entries.size()) return false;
   bool wake = false;
-  ReadAhead prepared = run.readAhead.Take(i, wake);
+  ReadAhead prepared = run.readAhead.Take(i, wake, std::move(run.spent[worker]));
   if (wake) {
     // The calling thread waits for room to read ahead again: taking the lock
     // makes sure it waits or has yet to look. It is woken once the lock is
@@ -504,6 +508,7 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   // The job writes and closes its output here: the calling thread, which
   // reads ahead and puts the outputs in place, is the busier of the two.
   JobResult r = RunJob(session, o, &output, plan);
+  run.spent[worker] = std::move(prepared.input);
   // The input's size as the job found it; looked at only when it did not.
   long long bytes = r.inputSize >= 0 ? r.inputSize : r.status == JobStatus::kInputNotFound ? 0 : FileSize(o.inputFile);
   std::unique_lock<std::mutex> lock(run.mutex);

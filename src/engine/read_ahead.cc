@@ -20,12 +20,14 @@ InputReadAhead::InputReadAhead(const std::vector<const std::string*>& inputs, Re
       never_(std::move(never)),
       openOutput_(std::move(openOutput)),
       slots_(inputs.size()),
-      lead_(limits.lead) {}
+      lead_(limits.lead) {
+  spares_.reserve(limits_.jobs);
+}
 
 // The outputs opened and not taken are discarded with their temporary files.
 InputReadAhead::~InputReadAhead() = default;
 
-ReadInput InputReadAhead::Read(const std::string& path) const {
+ReadInput InputReadAhead::Read(const std::string& path, ReadInput spare) const {
   // As a job opens its input first (see OpenPassInput): a name that is no
   // link, without waiting for a FIFO's writer.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
@@ -40,7 +42,14 @@ ReadInput InputReadAhead::Read(const std::string& path) const {
     size_t got = 0;
     size_t room = static_cast<size_t>(st.st_size) + 1;
     size_t capacity = room;
-    auto data = std::make_unique_for_overwrite<char[]>(capacity);
+    std::unique_ptr<char[]> data;
+    if (spare != nullptr && spare->capacity_ >= room) {
+      capacity = spare->capacity_;
+      data = std::move(spare->data_);
+    } else {
+      spare.reset();
+      data = std::make_unique_for_overwrite<char[]>(capacity);
+    }
     for (;;) {
       if (got + room > capacity) {
         capacity = std::max(got + room, capacity * 2);
@@ -53,7 +62,14 @@ ReadInput InputReadAhead::Read(const std::string& path) const {
       if (r < 0) break;  // the job reads it again and reports what fails
       got += static_cast<size_t>(r);
       if (r == 0 || (static_cast<size_t>(r) < room && st.st_size > 0 && got == static_cast<size_t>(st.st_size))) {
-        bytes = std::make_unique<ReadBytes>(std::move(data), got);
+        if (spare != nullptr) {
+          spare->data_ = std::move(data);
+          spare->size_ = got;
+          spare->capacity_ = capacity;
+          bytes = std::move(spare);
+        } else {
+          bytes = std::make_unique<ReadBytes>(std::move(data), got, capacity);
+        }
         break;
       }
       if (got > limits_.largest) break;  // grew past the limit: its job reads it as it is
@@ -83,6 +99,7 @@ bool InputReadAhead::Wants() {
 
 bool InputReadAhead::ReadNext() {
   size_t i;
+  ReadInput spare;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!SkipToNext()) return false;
@@ -92,9 +109,14 @@ bool InputReadAhead::ReadNext() {
     }
     i = next_++;
     slots_[i].state = State::kReading;
+    if (!spares_.empty()) {
+      spare = std::move(spares_.back());
+      spares_.pop_back();
+      spareBytes_ -= spare->capacity_;
+    }
   }
   ReadAhead prepared;
-  prepared.input = Read(*inputs_[i]);
+  prepared.input = Read(*inputs_[i], std::move(spare));
   if (prepared.input && openOutput_) prepared.output = openOutput_(i);
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -113,9 +135,15 @@ bool InputReadAhead::ReadNext() {
   return true;
 }
 
-ReadAhead InputReadAhead::Take(size_t i, bool& wake) {
+ReadAhead InputReadAhead::Take(size_t i, bool& wake, ReadInput spent) {
   wake = false;
   std::unique_lock<std::mutex> lock(mutex_);
+  // Kept where there is room made for it (else freed here, once the lock is
+  // let go).
+  if (spent != nullptr && spares_.size() < spares_.capacity() && spareBytes_ + spent->capacity_ <= limits_.bytes) {
+    spareBytes_ += spent->capacity_;
+    spares_.push_back(std::move(spent));
+  }
   if (i >= slots_.size()) return {};
   Slot& slot = slots_[i];
   taken_ = std::max(taken_, i + 1);

@@ -50,18 +50,22 @@ struct ReadAheadLimits {
 };
 
 // An input read whole: its bytes, as a regular file held them when read.
-// The storage is written by the read alone, never cleared first.
+// The storage (`capacity` bytes) is written by the read alone, never
+// cleared first.
 class ReadBytes {
  public:
-  ReadBytes(std::unique_ptr<char[]> data, size_t size) : data_(std::move(data)), size_(size) {}
+  ReadBytes(std::unique_ptr<char[]> data, size_t size, size_t capacity)
+      : data_(std::move(data)), size_(size), capacity_(capacity) {}
   ReadBytes(const ReadBytes&) = delete;
   ReadBytes& operator=(const ReadBytes&) = delete;
   std::string_view view() const { return {data_.get(), size_}; }
   size_t size() const { return size_; }
 
  private:
+  friend class InputReadAhead;  // reads another input into the storage
   std::unique_ptr<char[]> data_;
   size_t size_;
+  size_t capacity_;
 };
 using ReadInput = std::unique_ptr<ReadBytes>;
 
@@ -104,7 +108,12 @@ class InputReadAhead {
   // Input `i` is never read ahead after this. `wake` is set
   // when the reader found no room and now has room for half the jobs again:
   // the caller wakes it.
-  ReadAhead Take(size_t i, bool& wake);
+  // `spent`, an input an earlier Take gave that its job is done with, is
+  // given back: the reader reads later inputs into its storage, so that the
+  // storage is made and freed by the reader's thread alone (memory freed on
+  // another thread than the one that had it waits for that thread's
+  // allocations).
+  ReadAhead Take(size_t i, bool& wake, ReadInput spent = nullptr);
 
   // Inputs held read and their bytes, now.
   size_t held() const;
@@ -116,8 +125,9 @@ class InputReadAhead {
     State state = State::kWaiting;
     ReadAhead prepared;
   };
-  // The input `path` read whole, or null (see above).
-  ReadInput Read(const std::string& path) const;
+  // The input `path` read whole, or null (see above); into the storage of
+  // `spare` when it has room.
+  ReadInput Read(const std::string& path, ReadInput spare) const;
   // Moves `next_` past the inputs taken, being read or within the lead of
   // the last one taken; whether one is left to read. Called with `mutex_`
   // held.
@@ -135,6 +145,11 @@ class InputReadAhead {
   size_t held_ = 0;
   size_t heldBytes_ = 0;
   bool starved_ = false;  // the reader found no room
+  // Inputs given back, whose storage the reader reads into again: room for
+  // `limits_.jobs` made at the start, and no more than `limits_.bytes` of
+  // storage kept.
+  std::vector<ReadInput> spares_;
+  size_t spareBytes_ = 0;
 };
 
 }  // namespace velkan

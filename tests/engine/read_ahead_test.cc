@@ -218,5 +218,35 @@ TEST(InputReadAhead, ReadsAFileWholeThatHoldsMoreThanItsSize) {
   }
 }
 
+// An input its job gave back is read into again: a later input that fits
+// gets its own bytes (no more) in that storage, and one that does not fit
+// new storage.
+TEST(InputReadAhead, ReadsLaterInputsIntoTheStorageGivenBack) {
+  TempDir dir;
+  const std::vector<std::string> paths{dir.Write("in0", std::string(300, 'x')).string(),
+                                       dir.Write("in1", "one").string(), dir.Write("in2", "zz").string(),
+                                       dir.Write("in3", std::string(1000, 'y')).string()};
+  const std::vector<const std::string*> inputs = Pointers(paths);
+  InputReadAhead ahead(inputs, ReadAheadLimits{2, 1 << 20, 1 << 20});
+  bool wake = false;
+  ASSERT_TRUE(ahead.ReadNext());
+  ASSERT_TRUE(ahead.ReadNext());
+  ReadInput first = ahead.Take(0, wake).input;
+  ASSERT_NE(first, nullptr);
+  const char* storage = first->view().data();
+  ReadInput second = ahead.Take(1, wake, std::move(first)).input;
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->view(), "one");
+  ASSERT_TRUE(ahead.ReadNext());
+  ReadInput third = ahead.Take(2, wake, std::move(second)).input;
+  ASSERT_NE(third, nullptr);
+  EXPECT_EQ(third->view(), "zz");
+  EXPECT_EQ(third->view().data(), storage);
+  ASSERT_TRUE(ahead.ReadNext());  // into the storage of "one", too small
+  ReadInput fourth = ahead.Take(3, wake, std::move(third)).input;
+  ASSERT_NE(fourth, nullptr);
+  EXPECT_EQ(fourth->view(), std::string(1000, 'y'));
+}
+
 }  // namespace
 }  // namespace velkan
