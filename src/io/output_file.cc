@@ -175,8 +175,9 @@ using Plan = OutputFile::Plan;
 // The last name of `path` as its bytes spell it: what follows the last "/"
 // (empty after a final "/").
 std::string_view LastName(std::string_view path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+  // memrchr scans many bytes at a time; a path's folders are long.
+  const void* slash = path.empty() ? nullptr : ::memrchr(path.data(), '/', path.size());
+  return slash == nullptr ? path : path.substr(static_cast<size_t>(static_cast<const char*>(slash) - path.data()) + 1);
 }
 
 // `name` in the folder `dir`, joined as std::filesystem::path's "/" joins them
