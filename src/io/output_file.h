@@ -98,10 +98,11 @@ class TemporaryFiles {
   // forgotten already.
   void Forget(Ticket ticket);
   // Removes every file recorded and refuses every later Create: called when
-  // the process is about to end. Returns how many were recorded; each that
-  // could not be removed is added to `failures` (when given) as the message
-  // "cannot remove the temporary file NAME: reason", NAME shown as ShownPath
-  // shows it.
+  // the process is about to end. It returns once the Creates in progress
+  // have ended, each removing the file it made. Returns how many were
+  // recorded; each that could not be removed is added to `failures` (when
+  // given) as the message "cannot remove the temporary file NAME: reason",
+  // NAME shown as ShownPath shows it.
   size_t RemoveAll(std::vector<Note>* failures = nullptr);
   // The same from a signal handler: async-signal-safe (no lock, no memory
   // allocated), it waits only for a Create running on another thread.
