@@ -1,15 +1,17 @@
 #include "engine/batch_share.h"
 
 #include <string_view>
+#include <utility>
 
-#include "typo/definition_file.h"
 
 namespace velkan {
 
 BatchShare::BatchShare(const JobOptions& common)
     : tables(TablePaths(common.tableRoot, common.mtbl)), kept(common) {
   if (common.defineFile.empty()) return;
-  definitionsRead = DefinitionFile::Read(common.defineFile, definitions, &definitionsFault);
+  std::string content;
+  definitionsRead = DefinitionFile::Read(common.defineFile, content, &definitionsFault);
+  if (definitionsRead) definitions = std::make_shared<const DefinitionLines>(std::move(content));
 }
 
 const OutputFolder& BatchShare::FolderOf(const std::string& output, size_t outputs) {

@@ -17,6 +17,7 @@
 #include "engine/job_pass.h"
 #include "io/output_file.h"
 #include "tables/table_lender.h"
+#include "typo/definition_file.h"
 
 namespace velkan {
 
@@ -31,10 +32,11 @@ class BatchShare {
   // The files no job's output may replace, found once.
   const KeptFiles kept;
 
-  // The definition file as it was read: its bytes, or why it could not be
-  // read (no definition file: not read, no reason).
+  // The definition file as it was read: its lines, which every job looks
+  // its names up in, or why it could not be read (no definition file: not
+  // read, no reason).
   bool definitionsRead = false;
-  std::string definitions;
+  std::shared_ptr<const DefinitionLines> definitions;
   Note definitionsFault;
 
   // The folder of `output`, looked at when the first output into it asks

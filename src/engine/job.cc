@@ -421,7 +421,7 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
     // A batch read the file once, when it started.
     Note why = o.shared != nullptr ? o.shared->definitionsFault : Note();
     const bool defined = o.shared == nullptr             ? c.definitions.Open(o.defineFile, &why)
-                         : o.shared->definitionsRead ? (c.definitions.OpenFromMemory(o.shared->definitions), true)
+                         : o.shared->definitionsRead ? (c.definitions.OpenShared(o.shared->definitions), true)
                                                      : false;
     if (!defined) {
       NoteOnce(result,

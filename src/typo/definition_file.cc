@@ -28,34 +28,35 @@ bool DefinitionFile::Open(const std::string& path, Note* why) {
   return true;
 }
 
+// A line of the file longer than the line buffer is read as several lines.
+DefinitionLines::DefinitionLines(std::string content)
+    : content_(std::move(content)), lines_(SplitTableLines(content_, kMaxLine)) {}
+
 void DefinitionFile::OpenFromMemory(std::string content) {
-  content_ = std::move(content);
-  open_ = true;
+  OpenShared(std::make_shared<const DefinitionLines>(std::move(content)));
+}
+
+void DefinitionFile::OpenShared(std::shared_ptr<const DefinitionLines> lines) {
+  lines_ = std::move(lines);
   ++generation_;
-  SplitLines();
 }
 
 void DefinitionFile::Close() {
-  open_ = false;
   ++generation_;
-  content_.clear();
-  lines_.clear();
+  lines_.reset();
 }
 
-// A line of the file longer than the line buffer is read as several lines.
-void DefinitionFile::SplitLines() { lines_ = SplitTableLines(content_, kMaxLine); }
-
 std::optional<std::string> DefinitionFile::Lookup(std::string_view section, std::string_view key) const {
-  if (!open_) return std::nullopt;
-  std::string header;
-  header.reserve(section.size() + 2);
-  header += '<';
-  header += section;
-  header += '>';
+  if (!lines_) return std::nullopt;
+  // The line "<section>" whole.
+  auto isHeader = [section](std::string_view line) {
+    return line.size() == section.size() + 2 && line.front() == '<' && line.back() == '>' &&
+           line.substr(1, section.size()) == section;
+  };
   bool inSection = false;
-  for (std::string_view line : lines_) {
+  for (std::string_view line : lines_->lines()) {
     if (!inSection) {
-      inSection = line == header;
+      inSection = isHeader(line);
       continue;
     }
     if (!line.empty() && line[0] == '<') return std::nullopt;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,11 +15,29 @@
 
 namespace velkan {
 
+// The bytes of a definition file cut into its lines (a line longer than 259
+// bytes is read as several lines; a CR before the line feed is no part of
+// the line), made once and shared read-only: a batch reads the file when it
+// starts and every job of it looks its names up in the same lines.
+class DefinitionLines {
+ public:
+  explicit DefinitionLines(std::string content);
+  // The lines point into the content: copying or moving would leave them
+  // pointing into the original.
+  DefinitionLines(const DefinitionLines&) = delete;
+  DefinitionLines& operator=(const DefinitionLines&) = delete;
+
+  const std::vector<std::string_view>& lines() const { return lines_; }
+
+ private:
+  const std::string content_;
+  std::vector<std::string_view> lines_;
+};
+
 class DefinitionFile {
  public:
   DefinitionFile() = default;
-  // The lines point into the content: copying would leave them pointing
-  // into the original.
+  // A pass has a file of its own: its generation is its own.
   DefinitionFile(const DefinitionFile&) = delete;
   DefinitionFile& operator=(const DefinitionFile&) = delete;
 
@@ -30,8 +49,11 @@ class DefinitionFile {
   static bool Read(const std::string& path, std::string& content, Note* why = nullptr);
   // Uses the given bytes as the file's content.
   void OpenFromMemory(std::string content);
+  // Uses the lines of a file read before (shared, never changed), as
+  // OpenFromMemory of its bytes would.
+  void OpenShared(std::shared_ptr<const DefinitionLines> lines);
   void Close();
-  bool isOpen() const { return open_; }
+  bool isOpen() const { return lines_ != nullptr; }
   // A number that changes whenever the content changes (Open,
   // OpenFromMemory, Close): what was composed from the names before can be
   // told apart from what the names give now.
@@ -46,11 +68,9 @@ class DefinitionFile {
   std::optional<std::string> Lookup(std::string_view section, std::string_view key) const;
 
  private:
-  void SplitLines();
-  bool open_ = false;
   uint32_t generation_ = 0;
-  std::string content_;
-  std::vector<std::string_view> lines_;
+  // The lines of the file; null while it is closed.
+  std::shared_ptr<const DefinitionLines> lines_;
 };
 
 }  // namespace velkan
