@@ -1,6 +1,7 @@
 #include "conversion/code_stream.h"
 
 #include <cstring>
+#include <utility>
 
 #include "conversion/format_store.h"
 
@@ -10,9 +11,17 @@ namespace {
 constexpr size_t kBlock = 64 * 1024;
 }  // namespace
 
-CodeStream::CodeStream(ByteSource& source, FormatStore& store)
-    : source_(source), store_(store), buf_{std::make_unique_for_overwrite<uint8_t[]>(kBlock + 3)} {
+CodeStream::CodeStream(ByteSource& source, FormatStore& store, SpareBlock* spare)
+    : source_(source),
+      store_(store),
+      buf_{spare != nullptr ? spare->Take(kBlock + 3) : std::make_unique_for_overwrite<char[]>(kBlock + 3)},
+      spare_(spare) {
+  // The zero word behind the bytes read, none yet (see WordsEndTheBytes).
   buf_.data()[0] = buf_.data()[1] = 0;
+}
+
+CodeStream::~CodeStream() {
+  if (spare_ != nullptr) spare_->GiveBack(std::move(buf_.bytes), kBlock + 3);
 }
 
 int CodeStream::ReadRawWordSlow(uint16_t& word) {

@@ -24,10 +24,13 @@ struct FormatStore;
 // says so with Consume or Keep.
 class CodeStream {
  public:
-  // Reads `source`; the words of a replayed format come from `store`.
-  CodeStream(ByteSource& source, FormatStore& store);
+  // Reads `source`; the words of a replayed format come from `store`. With
+  // `spare`, the block the words are read into is taken from it and given
+  // back to it at the end.
+  CodeStream(ByteSource& source, FormatStore& store, SpareBlock* spare = nullptr);
   CodeStream(const CodeStream&) = delete;
   CodeStream& operator=(const CodeStream&) = delete;
+  ~CodeStream();
 
   // --- The current word ---
 
@@ -186,11 +189,12 @@ class CodeStream {
   ByteSource& source_;
   FormatStore& store_;
   // The block read; only the bytes read into it are looked at, so it is not
-  // cleared when made.
+  // cleared when made (nor when it held an earlier stream's words).
   struct Block {
-    std::unique_ptr<uint8_t[]> bytes;
-    uint8_t* data() const { return bytes.get(); }
+    std::unique_ptr<char[]> bytes;
+    uint8_t* data() const { return reinterpret_cast<uint8_t*>(bytes.get()); }
   } buf_;
+  SpareBlock* spare_;
   size_t pos_ = 0;
   size_t end_ = 0;
   // pos_ when the last command was marked, counted from the start of the

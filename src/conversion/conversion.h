@@ -30,14 +30,15 @@ class Conversion {
  public:
   // A pass of `session` over `input` into `output`, reading `tables`: it
   // only reads their code tables and pi widths and changes their font tables
-  // (see PassTables).
-  Conversion(Session& session, PassTables& tables, ByteSource& input, ByteSink& output)
+  // (see PassTables). The block the code words are read into comes from
+  // `words` when given (see CodeStream).
+  Conversion(Session& session, PassTables& tables, ByteSource& input, ByteSink& output, SpareBlock* words = nullptr)
       : session(session),
         paths(tables.paths),
         codes(tables.codes),
         pi(tables.pi),
         fonts(tables.fonts),
-        stream(input, store),
+        stream(input, store, words),
         out(output, session) {}
   Conversion(const Conversion&) = delete;
   Conversion& operator=(const Conversion&) = delete;

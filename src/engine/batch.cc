@@ -350,6 +350,7 @@ struct BatchRun {
   BatchRun(size_t workers, const std::vector<BatchEntry>& entries, const JobOptions& common)
       : current(workers),
         stores(new FormatStoreFiles[workers]),
+        buffers(new PassBuffers[workers]),
         spent(new ReadInput[workers]),
         readAhead(InputsOf(entries), ReadAheadFor(workers), StoreFilesOf(*common.shared), OutputOpener(entries, common)) {
     for (auto& c : current) c.store(0);
@@ -366,6 +367,8 @@ struct BatchRun {
   std::vector<std::atomic<long long>> current;
   // Per worker: the files of the format store, kept open from job to job.
   std::unique_ptr<FormatStoreFiles[]> stores;
+  // Per worker: the buffers of its passes, made once.
+  std::unique_ptr<PassBuffers[]> buffers;
   // Per worker: the input its last job was given read, given back to the
   // read-ahead with the next job's Take.
   std::unique_ptr<ReadInput[]> spent;
@@ -469,6 +472,7 @@ JobOptions WorkerOptions(BatchRun& run, size_t worker, const JobOptions& common)
   JobOptions o = common;
   o.inputFd = o.outputFd = -1;  // every entry is a file of its own
   o.storeFiles = &run.stores[worker];
+  o.buffers = &run.buffers[worker];
   o.progress = [&current, lastPass](int pass, long long done, long long) {
     if (pass == lastPass) current.store(done, std::memory_order_relaxed);
   };

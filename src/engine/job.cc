@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -409,7 +410,8 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   std::optional<LineCountingSink> counted;
   if (listing.list != nullptr) counted.emplace(sink);
   ByteSink& out = counted ? static_cast<ByteSink&>(*counted) : sink;
-  Pass p(session, PassSettings{o.kumi, o.unit, o.warning}, tables, source, out);
+  Pass p(session, PassSettings{o.kumi, o.unit, o.warning}, tables, source, out,
+         o.buffers != nullptr ? &o.buffers->words : nullptr);
   Conversion& c = p.conversion();
   std::optional<WarningFacts> facts;
   if (listing.list != nullptr) {
@@ -464,12 +466,19 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
   if (faults.codes) NoteOnce(result, Note(N_("code table %s; later tables not loaded"), {faults.codes->Text()}));
   for (const TableFault& f : faults.escapes) NoteOnce(result, Note(N_("escape definitions %s"), {f.Text()}));
 
-  if (o.progress) {
-    c.progress = [&o, pass, &c, &input] {
+  // What the progress is told from, lent to the pass by reference, so that
+  // nothing is made for it; the pass calls it only while its loop runs.
+  struct Progress {
+    const JobOptions& o;
+    int pass;
+    const Conversion& c;
+    const InputProgress& input;
+    void operator()() const {
       if (input.done) o.progress(pass, input.done(), input.total);
       else o.progress(pass, c.stream.consumed(), c.stream.total());
-    };
-  }
+    }
+  } progress{o, pass, c, input};
+  if (o.progress) c.progress = std::cref(progress);
   const Flow loop = p.Run();
   // Overlay and ruby tables are looked for as fonts need them.
   for (const Note& note : tables.fonts.notes) NoteOnce(result, note);
@@ -708,7 +717,7 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
   PassEnd end;
   {
     // The sink is done with the descriptor before the output is ended.
-    FdSink sink;
+    FdSink sink(o.buffers != nullptr ? &o.buffers->output : nullptr);
     auto open = [&] {
       if (Cancelled(o)) return false;
       if (!preOpened && !OpenOutput(o, output, plan.folder)) {
@@ -725,7 +734,9 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
       return true;
     };
     bool delivered = true;
-    end = RunPass(session, o, twoPasses ? 2 : 1, true, o.inputFile, input, sink, result, delivered, readError, open);
+    // Lent by reference: the call is made without a copy of what it refers to.
+    end = RunPass(session, o, twoPasses ? 2 : 1, true, o.inputFile, input, sink, result, delivered, readError,
+                  std::ref(open));
     written = {!delivered || sink.failed(), sink.error(), sink.written()};
   }
   if (end == PassEnd::kCancelled) return EndCancelled(o, opened || preOpened ? &output : nullptr, result);

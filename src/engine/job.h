@@ -23,6 +23,7 @@ namespace velkan {
 class TemporaryFiles;
 class BatchShare;
 struct FormatStoreFiles;
+struct PassBuffers;
 
 // How the bytes of a text job are read.
 enum class TextEncoding {
@@ -88,6 +89,10 @@ struct JobOptions {
   // that runs the job (see conversion/format_store.h); none when null: each
   // pass opens them itself.
   FormatStoreFiles* storeFiles = nullptr;
+  // The buffers of the passes (see engine/job_pass.h), kept from job to job
+  // by the thread that runs the job; none when null: each pass makes its
+  // own.
+  PassBuffers* buffers = nullptr;
 };
 
 enum class JobStatus {

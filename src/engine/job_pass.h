@@ -23,6 +23,14 @@ class ReadBytes;
 struct OutputFolder;
 class PathResolver;
 
+// The buffers a thread that runs one job after another keeps for their
+// passes, one pass at a time: the block the code words are read into and
+// the output's buffer (see JobOptions::buffers).
+struct PassBuffers {
+  SpareBlock words;
+  SpareBlock output;
+};
+
 // How a pass ended: through the end-of-job command; stopped otherwise (a
 // failing command, a read or write fault), after which a second pass still
 // runs; abandoned before converting, which ends the job; or cancelled by

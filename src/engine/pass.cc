@@ -5,8 +5,9 @@
 
 namespace velkan {
 
-Pass::Pass(Session& session, const PassSettings& settings, PassTables& tables, ByteSource& source, ByteSink& sink)
-    : sink_(sink), c_(session, tables, source, sink) {
+Pass::Pass(Session& session, const PassSettings& settings, PassTables& tables, ByteSource& source, ByteSink& sink,
+           SpareBlock* words)
+    : sink_(sink), c_(session, tables, source, sink, words) {
   InitJob(c_, settings.direction, settings.unit, settings.warnings);
 }
 

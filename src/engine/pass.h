@@ -25,8 +25,10 @@ class Pass {
   // them and changes their font tables). The state is initialised for
   // `settings` (InitJob). The definition file and the format store of the
   // conversion are not open yet: the caller opens what the pass is to use
-  // before Run.
-  Pass(Session& session, const PassSettings& settings, PassTables& tables, ByteSource& source, ByteSink& sink);
+  // before Run. The block the code words are read into comes from `words`
+  // when given, and goes back there with the pass.
+  Pass(Session& session, const PassSettings& settings, PassTables& tables, ByteSource& source, ByteSink& sink,
+       SpareBlock* words = nullptr);
   // Closes the pass as Close does, when it was not closed.
   ~Pass();
   Pass(const Pass&) = delete;

@@ -89,7 +89,7 @@ struct FdSink::Thread {
   std::thread worker;
 };
 
-FdSink::FdSink(int fd) { file_.fd = fd; }
+FdSink::FdSink(int fd, SpareBlock* spare) : spare_(spare) { file_.fd = fd; }
 
 FdSink::~FdSink() {
   Flush();
@@ -101,6 +101,7 @@ FdSink::~FdSink() {
     thread_->work.notify_one();
     thread_->worker.join();
   }
+  if (spare_ != nullptr && buf_) spare_->GiveBack(std::move(buf_), capacity_);
 }
 
 void FdSink::Fail(int error) {
@@ -145,6 +146,7 @@ bool FdSink::StartThread() {
       }
     });
     thread_ = std::move(t);
+    if (spare_ != nullptr) spare_->GiveBack(std::move(buf_), capacity_);
     buf_ = std::move(larger);
     capacity_ = kThreadBuffer;
     cur_ = buf_.get();
@@ -182,7 +184,7 @@ bool FdSink::HandOver(bool mayStart) {
 bool FdSink::TakeBytes(const char* data, size_t n) {
   if (failed_) return false;
   if (!buf_) {
-    buf_ = std::make_unique_for_overwrite<char[]>(kSinkBuffer);
+    buf_ = spare_ != nullptr ? spare_->Take(kSinkBuffer) : std::make_unique_for_overwrite<char[]>(kSinkBuffer);
     capacity_ = kSinkBuffer;
     cur_ = buf_.get();
     end_ = cur_ + capacity_;

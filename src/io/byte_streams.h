@@ -15,6 +15,31 @@
 
 namespace velkan {
 
+// A block of bytes handed from one user to the next: what a thread that runs
+// one pass after another keeps between them, so that the buffers of its
+// passes are made once. Whoever takes the block owns it until it gives it
+// back; what it holds then means nothing to the next user.
+class SpareBlock {
+ public:
+  // The block kept, when it has room for `size` bytes; else a new one of
+  // `size` bytes. Its bytes are not cleared.
+  std::unique_ptr<char[]> Take(size_t size) {
+    if (block_ && size_ >= size) return std::move(block_);
+    return std::make_unique_for_overwrite<char[]>(size);
+  }
+  // Keeps `block`, of `size` bytes, for the next user, unless a larger one
+  // is kept already.
+  void GiveBack(std::unique_ptr<char[]> block, size_t size) {
+    if (block_ && size_ > size) return;
+    block_ = std::move(block);
+    size_ = size;
+  }
+
+ private:
+  std::unique_ptr<char[]> block_;
+  size_t size_ = 0;
+};
+
 // A readable stream of bytes.
 class ByteSource {
  public:
@@ -149,9 +174,11 @@ class FdSource final : public ByteSource {
 // by Flush.
 class FdSink final : public ByteSink {
  public:
-  explicit FdSink(int fd);
+  // With `spare`, the sink's buffer is taken from it and given back to it
+  // when the sink is done.
+  explicit FdSink(int fd, SpareBlock* spare = nullptr);
   // A sink whose descriptor is given by Attach, before anything is written.
-  FdSink() : FdSink(-1) {}
+  explicit FdSink(SpareBlock* spare = nullptr) : FdSink(-1, spare) {}
   void Attach(int fd) { file_.fd = fd; }
   // The same for a regular file the caller has just made, empty: written from
   // its start without asking the descriptor what it is and where it stands.
@@ -213,6 +240,7 @@ class FdSink final : public ByteSink {
   bool failed_ = false;
   int error_ = 0;
   bool knownNew_ = false;  // AttachNewFile
+  SpareBlock* spare_;
 };
 
 }  // namespace velkan

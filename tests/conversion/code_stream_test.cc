@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "conversion/format_store.h"
 #include "conversion/word_fixture.h"
 #include "engine/pass.h"
+#include "io/byte_streams.h"
 
 namespace velkan::test {
 namespace {
@@ -169,6 +171,38 @@ TEST(CodeStream, ReadErrorInsideASkippedRegionEndsTheInput) {
   ASSERT_EQ(c.stream.Next(w), 0);
   EXPECT_EQ(w, kEndOfJob);
   EXPECT_TRUE(c.stream.readError());
+}
+
+// A thread running one pass after another lends each the same block: a
+// stream reads nothing of what an earlier one left there, not behind its
+// own words nor before it read any.
+TEST(CodeStream, ABlockAnEarlierStreamReadIntoShowsNothingOfIt) {
+  SpareBlock spare;
+  FormatStore store;
+  const std::string earlier = WordBytes(std::vector<uint16_t>(40000, 0x4521));
+  {
+    MemorySource in(earlier);
+    CodeStream s(in, store, &spare);
+    // Ended early, as by a failing command: its words are still there.
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(s.Take(), 0);
+    ASSERT_EQ(s.current(), 0x4521);
+  }
+  // One word and a lone byte.
+  MemorySource in(std::string_view("\x45\x22\x45", 3));
+  CodeStream s(in, store, &spare);
+  size_t count = 7;
+  const uint8_t* words = s.PeekWords(count);
+  EXPECT_EQ(count, 0u);
+  EXPECT_TRUE(s.WordsEndTheBytes());
+  EXPECT_EQ(LoadBigEndian16(words), 0) << "no zero word where nothing was read yet";
+  ASSERT_EQ(s.Take(), 0);
+  EXPECT_EQ(s.current(), 0x4522);
+  s.PeekWords(count);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(s.FindTakenWord(0x4521, 0), -1);
+  ASSERT_EQ(s.Take(), 0);
+  EXPECT_EQ(s.current(), kEndOfJob);
+  EXPECT_EQ(s.consumed(), 2);  // the lone byte makes no word
 }
 
 TEST(CodeStream, ReadRawWordLeavesTheWordAtTheEnd) {

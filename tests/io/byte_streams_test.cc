@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "support/test_support.h"
 
@@ -95,6 +96,60 @@ TEST(FdSink, WritesEverythingInCallOrder) {
   std::ostringstream got;
   got << in.rdbuf();
   EXPECT_EQ(got.str(), want);
+}
+
+// Sinks one after another lend the same buffer: each file takes exactly its
+// own bytes, also after a sink whose thread wrote larger buffers; and two
+// sinks at once never write through one buffer.
+TEST(FdSink, SinksInTurnShareOneBuffer) {
+  TempDir dir;
+  SpareBlock spare;
+  int files = 0;
+  auto open = [&dir, &files](std::string& path) {
+    path = (dir.path() / ("out" + std::to_string(files++))).string();
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  };
+  auto slurp = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream got;
+    got << in.rdbuf();
+    return got.str();
+  };
+  auto piece = [](int sink, size_t i) { return "<" + std::to_string(sink) + ":" + std::to_string(i) + ">"; };
+  for (size_t size : {size_t{3} << 20, size_t{70000}, size_t{5}, size_t{1} << 20}) {
+    std::string path, want;
+    const int fd = open(path);
+    ASSERT_GE(fd, 0);
+    {
+      FdSink sink(fd, &spare);
+      for (size_t i = 0; want.size() < size; ++i) {
+        const std::string p = piece(files, i);
+        ASSERT_TRUE(sink.Write(p.data(), p.size()));
+        want += p;
+      }
+      EXPECT_TRUE(sink.Flush());
+    }
+    ::close(fd);
+    const std::string got = slurp(path);
+    EXPECT_TRUE(got == want) << path << ": " << got.size() << " bytes of " << want.size();
+  }
+  std::string paths[2], wants[2];
+  const int fds[2] = {open(paths[0]), open(paths[1])};
+  ASSERT_GE(fds[0], 0);
+  ASSERT_GE(fds[1], 0);
+  {
+    FdSink a(fds[0], &spare), b(fds[1], &spare);
+    for (size_t i = 0; i < 20000; ++i) {
+      const std::string p = piece(0, i), q = piece(1, i);
+      ASSERT_TRUE(a.Write(p.data(), p.size()) && b.Write(q.data(), q.size()));
+      wants[0] += p;
+      wants[1] += q;
+    }
+  }
+  for (int k = 0; k < 2; ++k) {
+    ::close(fds[k]);
+    EXPECT_TRUE(slurp(paths[k]) == wants[k]) << paths[k];
+  }
 }
 
 // A regular file's buffers are written by the sink's thread: a write that
