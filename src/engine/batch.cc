@@ -38,14 +38,15 @@ namespace {
 // it exists.
 struct FileId {
   std::string path;
+  size_t hash = 0;  // of `path`, for the claims
   bool exists = false;
   std::pair<dev_t, ino_t> inode{};
   mode_t mode = 0;
 };
 
-// Identifies the file at `p`; `look`, when taken, is the lstat of `p` as
-// spelled, which spares the resolver its own.
-void Identify(const std::string& p, PathResolver& resolver, FileId& id, PathLook look = {}) {
+// Finds the file at `p` (all of `id` but its hash); `look`, when taken, is
+// the lstat of `p` as spelled, which spares the resolver its own.
+void LookAt(const std::string& p, PathResolver& resolver, FileId& id, PathLook look) {
   if (resolver.ResolveInto(p, id.path, &look)) {
     id.exists = look.error == 0;
     id.inode = id.exists ? std::pair<dev_t, ino_t>{look.device, look.inode} : std::pair<dev_t, ino_t>{};
@@ -56,6 +57,12 @@ void Identify(const std::string& p, PathResolver& resolver, FileId& id, PathLook
   id.exists = ::stat(p.c_str(), &st) == 0;
   id.inode = id.exists ? std::pair<dev_t, ino_t>{st.st_dev, st.st_ino} : std::pair<dev_t, ino_t>{};
   id.mode = id.exists ? st.st_mode : 0;
+}
+
+// Identifies the file at `p`, as LookAt, and hashes its path.
+void Identify(const std::string& p, PathResolver& resolver, FileId& id, PathLook look = {}) {
+  LookAt(p, resolver, id, look);
+  id.hash = std::hash<std::string_view>()(id.path);
 }
 
 // What stands at a file when it is something a batch cannot replace by a
@@ -85,19 +92,19 @@ class FileClaims {
   }
   // The input that claimed the same file as `id`, or -1.
   long Find(const FileId& id) const {
-    if (const uint32_t claim = byPath_[PathSlot(id.path)]; claim != 0) return static_cast<long>(claim - 1);
+    if (const uint32_t claim = byPath_[PathSlot(id.path, id.hash)]; claim != 0) return static_cast<long>(claim - 1);
     if (id.exists) {
       if (const uint32_t claim = byInode_[InodeSlot(id.inode)]; claim != 0) return static_cast<long>(claim - 1);
     }
     return -1;
   }
   // Records input `index` (below the `n` the claims were made for) as the
-  // claim on `id`, whose resolved path `path` is (kept as a copy).
-  void Claim(std::string_view path, const FileId& id, size_t index) {
+  // claim on `id` (its path kept as a copy).
+  void Claim(const FileId& id, size_t index) {
     const auto claim = static_cast<uint32_t>(index + 1);
-    if (uint32_t& slot = byPath_[PathSlot(path)]; slot == 0) {
-      paths_[index] = {arena_.size(), path.size()};
-      arena_.append(path);
+    if (uint32_t& slot = byPath_[PathSlot(id.path, id.hash)]; slot == 0) {
+      paths_[index] = {arena_.size(), id.path.size()};
+      arena_.append(id.path);
       slot = claim;
     }
     if (!id.exists) return;
@@ -108,9 +115,10 @@ class FileClaims {
   }
 
  private:
-  // The slot holding the claim on `path`, else the free slot where it goes.
-  size_t PathSlot(std::string_view path) const {
-    size_t at = std::hash<std::string_view>()(path) & mask_;
+  // The slot holding the claim on `path` (whose hash is `hash`), else the
+  // free slot where it goes.
+  size_t PathSlot(std::string_view path, size_t hash) const {
+    size_t at = hash & mask_;
     while (byPath_[at] != 0 && PathOf(byPath_[at] - 1) != path) at = (at + 1) & mask_;
     return at;
   }
@@ -168,8 +176,12 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
   // The jobs' tables are loaded meanwhile, so that the first job finds them.
   std::thread tables;
   if (common.shared != nullptr) {
-    const bool text = common.inputIsText || std::any_of(inputs.begin(), inputs.end(), IsTextJob);
-    const bool words = !common.inputIsText && !std::all_of(inputs.begin(), inputs.end(), IsTextJob);
+    // Whether some jobs are text jobs, and some code-word jobs: one look at
+    // each input, until both are found.
+    bool text = common.inputIsText, words = false;
+    for (size_t i = 0; !common.inputIsText && !(text && words) && i < inputs.size(); ++i) {
+      (IsTextJob(inputs[i]) ? text : words) = true;
+    }
     try {
       tables = std::thread([&common, text, words] {
         try {
@@ -212,7 +224,7 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
       if (look.listed && !listed) look = PathLook{};
       listedInodes = listedInodes || look.listed;
       Identify(inputs[i], resolver, input, look);
-      read.Claim(input.path, input, i);
+      read.Claim(input, i);
     }
   };
   claimInputs(true);
@@ -248,7 +260,7 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
       plan.refusals.push_back(
           Note(N_("the output of %s, %s, is %s, not a file a batch can replace"), {Quoted(in), Quoted(out), what}));
     }
-    written.Claim(id.path, id, i);
+    written.Claim(id, i);
     plan.entries.push_back({in, std::move(out), true});
   }
   return plan;
@@ -349,8 +361,7 @@ ReadAheadLimits ReadAheadFor(size_t workers) {
 struct BatchRun {
   BatchRun(size_t workers, const std::vector<BatchEntry>& entries, const JobOptions& common)
       : current(workers),
-        stores(new FormatStoreFiles[workers]),
-        buffers(new PassBuffers[workers]),
+        kept(new WorkerKeeps[workers]),
         spent(new ReadInput[workers]),
         readAhead(InputsOf(entries), ReadAheadFor(workers), StoreFilesOf(*common.shared), OutputOpener(entries, common)) {
     for (auto& c : current) c.store(0);
@@ -365,10 +376,16 @@ struct BatchRun {
   long long endedBytes = 0;
   // Per worker: bytes read so far of the input its running job converts.
   std::vector<std::atomic<long long>> current;
-  // Per worker: the files of the format store, kept open from job to job.
-  std::unique_ptr<FormatStoreFiles[]> stores;
-  // Per worker: the buffers of its passes, made once.
-  std::unique_ptr<PassBuffers[]> buffers;
+  // Per worker: what it keeps from job to job.
+  struct WorkerKeeps {
+    FormatStoreFiles store;  // the files of the format store, kept open
+    PassBuffers buffers;     // the buffers of its passes, made once
+    // The folder its last output went to, and the path up to the output's
+    // name (its last "/" included): the next output into it is not looked up.
+    const OutputFolder* folder = nullptr;
+    std::string folderSpelled;
+  };
+  std::unique_ptr<WorkerKeeps[]> kept;
   // Per worker: the input its last job was given read, given back to the
   // read-ahead with the next job's Take.
   std::unique_ptr<ReadInput[]> spent;
@@ -471,8 +488,8 @@ JobOptions WorkerOptions(BatchRun& run, size_t worker, const JobOptions& common)
   std::atomic<long long>& current = run.current[worker];
   JobOptions o = common;
   o.inputFd = o.outputFd = -1;  // every entry is a file of its own
-  o.storeFiles = &run.stores[worker];
-  o.buffers = &run.buffers[worker];
+  o.storeFiles = &run.kept[worker].store;
+  o.buffers = &run.kept[worker].buffers;
   o.progress = [&current, lastPass](int pass, long long done, long long) {
     if (pass == lastPass) current.store(done, std::memory_order_relaxed);
   };
@@ -506,7 +523,15 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   std::unique_ptr<OutputFile> output;
   OutputPlan plan;
   plan.reservedChecked = entries[i].planned;
-  plan.folder = &o.shared->FolderOf(o.outputFile, entries.size());
+  BatchRun::WorkerKeeps& kept = run.kept[worker];
+  const size_t slash = o.outputFile.rfind('/');
+  const std::string_view spelled =
+      std::string_view(o.outputFile).substr(0, slash == std::string::npos ? 0 : slash + 1);
+  if (kept.folder == nullptr || spelled != kept.folderSpelled) {
+    kept.folder = &o.shared->FolderOf(o.outputFile, entries.size());
+    kept.folderSpelled.assign(spelled);
+  }
+  plan.folder = kept.folder;
   plan.input = prepared.input.get();
   plan.opened = &prepared.output;
   // The job writes and closes its output here: the calling thread, which
