@@ -174,13 +174,12 @@ bool TakeKept(FormatStore& s, const fs::path& storeDir) {
   FormatStoreFiles& k = *s.kept;
   const bool usable = k.Holds(storeDir) && k.formatFd >= 0;
   if (usable) {
-    // The paths go to the pass and come back when it hands the files back
-    // (swapped: a path moved from is emptied at a cost).
+    // The paths go to the pass and come back when it hands the files back.
     s.tableFd = k.tableFd;
     s.formatFd = k.formatFd;
-    s.storeDir.swap(k.storeDir);
-    s.tablePath.swap(k.tablePath);
-    s.formatPath.swap(k.formatPath);
+    s.storeDir = std::move(k.storeDir);
+    s.tablePath = std::move(k.tablePath);
+    s.formatPath = std::move(k.formatPath);
   } else {
     CloseFd(k.formatFd);
     CloseFd(k.tableFd);
@@ -200,11 +199,11 @@ void Keep(FormatStore& s) {
     k.tableId = Identity(table);
     k.formatId = Identity(format);
   }
-  k.storeDir.swap(s.storeDir);
+  k.storeDir = std::move(s.storeDir);
   k.tableFd = s.tableFd;
   k.formatFd = s.formatFd;
-  k.tablePath.swap(s.tablePath);
-  k.formatPath.swap(s.formatPath);
+  k.tablePath = std::move(s.tablePath);
+  k.formatPath = std::move(s.formatPath);
   s.tableFd = s.formatFd = -1;
 }
 
