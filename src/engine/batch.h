@@ -110,7 +110,8 @@ using ThreadStarter = std::function<std::thread(std::function<void()> work)>;
 // job's output is put in place with those of other jobs (see above), by the
 // calling thread while the workers go on, and the job counts as ended, and
 // is reported, once its output is in place. Each worker keeps the format
-// store's files open from job to job (FormatStoreFiles). An entry PlanBatch
+// store's files open from job to job (FormatStoreFiles), and the buffers of
+// its passes (PassBuffers). An entry PlanBatch
 // made is not checked against the kept files again (BatchEntry::planned). The
 // jobs run on threads made by `start` (std::thread when empty); when fewer
 // threads can be had than asked for, the batch goes on with those it got, and

@@ -3,7 +3,6 @@
 #include <string_view>
 #include <utility>
 
-
 namespace velkan {
 
 BatchShare::BatchShare(const JobOptions& common)
