@@ -396,7 +396,8 @@ Plan MakePlan(const std::string& path, int given = -1, const OutputFolder* known
 
 struct TemporaryFiles::Slot {
   // kFree; kRecorded, `folder` and `name` telling the file; kTaken by a
-  // signal handler that removes it.
+  // signal handler that removes it. A slot is filled in while its file is
+  // being made, and recorded once the file is made.
   static constexpr int kFree = 0, kRecorded = 1, kTaken = 2;
   std::atomic<int> state{kFree};
   unsigned folder = 0;  // in folders_
@@ -404,10 +405,13 @@ struct TemporaryFiles::Slot {
 };
 
 // A folder with files in the table: its path as the files' paths spell it
-// (empty for a file named without one), and while `users` files of it are in
-// flight, a descriptor of it that a handler unlinks them through.
+// (empty for a file named without one), and while `users` files of it are
+// in flight or being made, the descriptor they are made and unlinked
+// through: the one their Creates were given (`given`), else one opened for
+// them.
 struct TemporaryFiles::Folder {
   int fd = -1;
+  int given = -1;
   size_t users = 0;
   char path[PATH_MAX];
 };
@@ -418,7 +422,7 @@ TemporaryFiles::~TemporaryFiles() {
   for (auto& room : rooms_) delete[] room.load();
   for (auto& f : folders_) {
     Folder* folder = f.load();
-    if (folder != nullptr && folder->fd >= 0) ::close(folder->fd);
+    if (folder != nullptr && folder->fd >= 0 && folder->given < 0) ::close(folder->fd);
     delete folder;
   }
 }
@@ -448,51 +452,64 @@ void TemporaryFiles::FreeSlot(size_t i) {
   // A slot a handler has taken stays taken, and so does its folder's
   // descriptor: the process is ending.
   if (!slot.state.compare_exchange_strong(recorded, Slot::kFree)) return;
-  Folder& folder = *folders_[slot.folder].load();
-  if (--folder.users == 0) {
-    ::close(folder.fd);
-    folder.fd = -1;
-  }
+  LeaveFolder(slot.folder);
   freeSlots_.push_back(i);
 }
 
-bool TemporaryFiles::Record(const std::string& path, size_t i) {
-  const size_t slash = path.rfind('/');
-  const std::string_view dir =
-      slash == std::string::npos ? std::string_view() : std::string_view(path).substr(0, slash == 0 ? 1 : slash);
-  const std::string_view name = slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
-  if (name.empty() || name.size() > NAME_MAX || dir.size() >= PATH_MAX) return false;
-  // The folder's entry: the one in use for it, else one with no file in
-  // flight (made now if need be).
+size_t TemporaryFiles::TakeFolder(std::string_view dir, int folderFd) {
+  // The entry in use for the folder, else one with no file in flight (made
+  // now if need be).
   size_t chosen = kSignalSafeFolders;
   for (size_t f = 0; f < kSignalSafeFolders; ++f) {
     Folder* folder = folders_[f].load();
-    if (folder != nullptr && folder->users > 0 && dir == folder->path) {
+    if (folder != nullptr && folder->users > 0 && folder->given == folderFd && dir == folder->path) {
       chosen = f;
       break;
     }
     if (chosen == kSignalSafeFolders && (folder == nullptr || folder->users == 0)) chosen = f;
   }
-  if (chosen == kSignalSafeFolders) return false;
+  if (chosen == kSignalSafeFolders) return kNoSlot;
   Folder* folder = folders_[chosen].load();
   if (folder == nullptr) {
-    // The file is made already: no exception may leave it unrecorded.
     folder = new (std::nothrow) Folder;
-    if (folder == nullptr) return false;
+    if (folder == nullptr) return kNoSlot;
     folders_[chosen].store(folder);
   }
   if (folder->users == 0) {
     std::memcpy(folder->path, dir.data(), dir.size());
     folder->path[dir.size()] = '\0';
-    folder->fd = ::open(dir.empty() ? "." : folder->path, O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (folder->fd < 0) return false;
+    folder->given = folderFd;
+    folder->fd = folderFd >= 0 ? folderFd : ::open(dir.empty() ? "." : folder->path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder->fd < 0) return kNoSlot;
   }
   ++folder->users;
-  Slot& slot = SlotAt(i);
-  slot.folder = static_cast<unsigned>(chosen);
+  return chosen;
+}
+
+void TemporaryFiles::LeaveFolder(size_t f) {
+  Folder& folder = *folders_[f].load();
+  if (--folder.users == 0) {
+    if (folder.given < 0) ::close(folder.fd);
+    folder.fd = -1;
+  }
+}
+
+bool TemporaryFiles::FillSlot(File& file) {
+  const std::string& path = file.path;
+  const size_t slash = path.rfind('/');
+  const std::string_view dir =
+      slash == std::string::npos ? std::string_view() : std::string_view(path).substr(0, slash == 0 ? 1 : slash);
+  const std::string_view name = slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
+  if (name.empty() || name.size() > NAME_MAX || dir.size() >= PATH_MAX) return false;
+  const size_t f = TakeFolder(dir, file.dirFd);
+  if (f == kNoSlot) return false;
+  // Not read by a handler before the file is recorded.
+  Slot& slot = SlotAt(file.slot);
+  slot.folder = static_cast<unsigned>(f);
   std::memcpy(slot.name, name.data(), name.size());
   slot.name[name.size()] = '\0';
-  slot.state.store(Slot::kRecorded);
+  // The file is made through the descriptor the handler unlinks it through.
+  file.dirFd = folders_[f].load()->fd;
   return true;
 }
 
@@ -522,7 +539,7 @@ class SignalsHeld {
 
 }  // namespace
 
-TemporaryFiles::Ticket TemporaryFiles::Reserve(std::string& path, bool inTable, int& err) {
+TemporaryFiles::Ticket TemporaryFiles::Reserve(std::string& path, int folderFd, bool inTable, int& err) {
   if (closed_ || ending_.load()) {
     err = ECANCELED;
     return kNoSlot;
@@ -543,11 +560,16 @@ TemporaryFiles::Ticket TemporaryFiles::Reserve(std::string& path, bool inTable, 
   file.state = File::kCreating;
   file.path.swap(path);  // the record's earlier path is freed by the caller, outside the lock
   file.slot = kNoSlot;
+  file.dirFd = folderFd;
   if (inTable) {
     try {
       file.slot = TakeSlot();
     } catch (const std::bad_alloc&) {
       // Still removed by RemoveAll.
+    }
+    if (file.slot != kNoSlot && !FillSlot(file)) {
+      freeSlots_.push_back(file.slot);
+      file.slot = kNoSlot;
     }
   }
   return t;
@@ -556,11 +578,12 @@ TemporaryFiles::Ticket TemporaryFiles::Reserve(std::string& path, bool inTable, 
 void TemporaryFiles::Release(Ticket t) {
   File& file = files_[t];
   if (file.slot != kNoSlot) {
-    // A file not made (or not yet recorded) has its slot free in the table
-    // already: only its place on the free list is given back.
+    // A file not made has its slot free in the table still: only its folder
+    // and its place on the free list are given back.
     if (file.state == File::kMade) {
       FreeSlot(file.slot);
     } else {
+      LeaveFolder(SlotAt(file.slot).folder);
       freeSlots_.push_back(file.slot);
     }
   }
@@ -575,50 +598,60 @@ int TemporaryFiles::Create(const std::string& path, int flags, mode_t mode, Tick
   // thread waits until the file is made and recorded (or removed again).
   const bool inTable = handlerRemoves_.load();
   SignalsHeld held(inTable);
-  creating_.fetch_add(1);
-  int fd = -1;
   int err = ECANCELED;
   Ticket t = kNoSlot;
-  // Whatever the record needs is had before the file is made, so that a
-  // file made is never left unrecorded for want of memory: the path is
-  // copied here, outside the lock, and swapped into the record.
+  int dirFd = -1;
+  // Whatever the record needs (its memory, its slot and folder in the
+  // table) is had before the Create counts as in progress: a handler that
+  // waits for it may have stopped its own thread inside the allocator,
+  // holding the lock another allocation would wait for. So too a file made
+  // is never left unrecorded for want of memory. The path is copied here,
+  // outside the lock, and swapped into the record.
   std::string spelled;
   try {
     spelled = path;
     std::lock_guard<std::mutex> lock(mutex_);
-    t = Reserve(spelled, inTable, err);
+    t = Reserve(spelled, folderFd, inTable, err);
+    if (t != kNoSlot) {
+      dirFd = files_[t].dirFd;
+      // Counted under the lock: a RemoveAll that closes the registry after
+      // it waits for this Create.
+      creating_.fetch_add(1);
+    }
   } catch (const std::bad_alloc&) {
     err = ENOMEM;
   }
-  if (t != kNoSlot) {
-    fd = folderFd >= 0 ? ::openat(folderFd, LastName(path).data(), flags | O_CREAT | O_EXCL, mode)
-                       : ::open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
+  if (t == kNoSlot) {
+    errno = err;
+    return -1;
+  }
+  int fd = -1;
+  // A handler that began before the count does not wait for this Create:
+  // then no file is made.
+  if (!ending_.load()) {
+    fd = dirFd >= 0 ? ::openat(dirFd, LastName(path).data(), flags | O_CREAT | O_EXCL, mode)
+                    : ::open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
     err = errno;
-    bool cancelled = false;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      File& file = files_[t];
-      // A removal that came while the file was made has left it here.
-      cancelled = fd >= 0 && (closed_ || ending_.load());
-      if (fd < 0 || cancelled) {
-        Release(t);
-      } else {
-        file.state = File::kMade;
-        if (file.slot != kNoSlot && !Record(path, file.slot)) {
-          freeSlots_.push_back(file.slot);
-          file.slot = kNoSlot;
-        }
-      }
-    }
-    if (cancelled) {
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    File& file = files_[t];
+    // A removal that came while the file was made has left it here.
+    if (fd >= 0 && (closed_ || ending_.load())) {
       ::close(fd);
-      if (folderFd >= 0) {
-        ::unlinkat(folderFd, LastName(path).data(), 0);
+      if (dirFd >= 0) {
+        ::unlinkat(dirFd, LastName(path).data(), 0);
       } else {
         ::unlink(path.c_str());
       }
       fd = -1;
       err = ECANCELED;
+    }
+    if (fd < 0) {
+      Release(t);
+    } else {
+      file.state = File::kMade;
+      if (file.slot != kNoSlot) SlotAt(file.slot).state.store(Slot::kRecorded);
     }
   }
   creating_.fetch_sub(1);
@@ -659,7 +692,10 @@ size_t TemporaryFiles::RemoveAll(std::vector<Note>* failures) {
       // A file being made is removed by its own Create, waited for below.
       if (file.state != File::kMade) continue;
       ++n;
-      if (::unlink(file.path.c_str()) != 0 && errno != ENOENT && failures != nullptr) {
+      // Through the folder it was made in, wherever that folder is now.
+      const int removed = file.dirFd >= 0 ? ::unlinkat(file.dirFd, LastName(file.path).data(), 0)
+                                          : ::unlink(file.path.c_str());
+      if (removed != 0 && errno != ENOENT && failures != nullptr) {
         failures->push_back(
             Note(N_("cannot remove the temporary file %s: %s"), {ShownPath(file.path), Note::SystemError(errno)}));
       }

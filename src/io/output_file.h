@@ -45,8 +45,9 @@ namespace velkan {
 // table of its own that a signal handler may read, so that
 // RemoveAllInSignalHandler can remove them where no thread can wait for the
 // signal. The table is compact: a file is kept as its last name beside the
-// descriptor of its folder (opened while files of that folder are in
-// flight, for unlinkat), and its room is made kSlotsAtOnce files at a time,
+// descriptor of its folder, the one it was made through (the one given to
+// Create, else one opened while files of that folder are in flight), for
+// unlinkat; and its room is made kSlotsAtOnce files at a time,
 // as many files come to be in flight at once: a single conversion costs
 // about 20 KiB, a batch at most about 340 KiB. Once NoHandlerRemoves has
 // said that no handler removes files, the table is not kept.
@@ -55,8 +56,8 @@ class TemporaryFiles {
   // Files in flight a signal handler can remove: more than a batch keeps in
   // flight on any machine it is meant for (see the batch's groups of
   // outputs). A file past them, or in a folder past kSignalSafeFolders with
-  // files in flight, or whose folder cannot be opened, is still removed by
-  // RemoveAll.
+  // files in flight (two descriptors of one folder count as two), or whose
+  // folder cannot be opened, is still removed by RemoveAll.
   static constexpr size_t kSignalSafeSlots = 1024;
   static constexpr size_t kSlotsAtOnce = 64;
   static constexpr size_t kSignalSafeFolders = 16;
@@ -76,9 +77,15 @@ class TemporaryFiles {
   // closed once the file is made, removes that file itself and fails with
   // ECANCELED; so a file is never left unseen by a removal. The calling
   // thread takes no signal meanwhile (unless no handler removes files, see
-  // NoHandlerRemoves).
+  // NoHandlerRemoves). All the memory the record needs is had before the
+  // Create counts as in progress: a removal that waits for it never waits
+  // for an allocation.
   // With `folderFd`, a descriptor of the folder `path` lies in, the file is
-  // made through it, by its last name.
+  // made through it, by its last name, and removed through it by the
+  // removals, even when that folder was renamed meanwhile: it must stay open
+  // until the file is forgotten. Without it, a file of the handler's table
+  // is made through the descriptor its folder was opened with for the
+  // handler.
   // Returns the descriptor, or -1 with errno set: ECANCELED once RemoveAll
   // (or RemoveAllInSignalHandler) was called.
   int Create(const std::string& path, int flags, mode_t mode, Ticket& ticket, int folderFd = -1);
@@ -105,7 +112,8 @@ class TemporaryFiles {
   // NAME shown as ShownPath shows it.
   size_t RemoveAll(std::vector<Note>* failures = nullptr);
   // The same from a signal handler: async-signal-safe (no lock, no memory
-  // allocated), it waits only for a Create running on another thread.
+  // allocated), it waits only for a Create running on another thread, which
+  // allocates nothing meanwhile (see Create).
   // Removes the files of the table and writes a line on descriptor 2 for
   // each that could not be removed; refuses every later Create.
   void RemoveAllInSignalHandler() noexcept;
@@ -115,10 +123,19 @@ class TemporaryFiles {
   struct Folder;
   static constexpr size_t kNoSlot = ~size_t{0};
 
-  // Records `path` in the table a handler reads, as slot `slot` (taken from
-  // freeSlots_); false when it cannot be (its folder has no room or cannot
-  // be opened). With `mutex_` held.
-  bool Record(const std::string& path, size_t slot);
+  struct File;
+  // Fills in the slot of `file` (taken from freeSlots_) for its path, the
+  // file not yet made, and sets its dirFd to its folder's descriptor in the
+  // table; false when it cannot be (a name too long, its folder has no room
+  // or cannot be opened). With `mutex_` held.
+  bool FillSlot(File& file);
+  // The entry of the table for the folder `dir` reached through `folderFd`
+  // (-1: by its path), opened when no file of it is in flight, with one
+  // user more; kNoSlot when none can be had. With `mutex_` held.
+  size_t TakeFolder(std::string_view dir, int folderFd);
+  // One user less for the folder entry `f`, whose descriptor is closed (if
+  // it was opened for the table) with the last. With `mutex_` held.
+  void LeaveFolder(size_t f);
   // A free slot of the table, its room made when none is left; kNoSlot when
   // the table is full. With `mutex_` held.
   size_t TakeSlot();
@@ -127,13 +144,15 @@ class TemporaryFiles {
   void FreeSlot(size_t slot);
   Slot& SlotAt(size_t i) const;
   // Takes a free record (made when none is free) for Create, as
-  // kCreating, `path` swapped into it, with a slot of the table when
-  // `inTable` (kNoSlot when the table is full). Returns kNoSlot with `err`
-  // set when the registry is closed (ECANCELED) or no memory is left for
-  // the record (ENOMEM). With `mutex_` held.
-  Ticket Reserve(std::string& path, bool inTable, int& err);
-  // Puts record `ticket` on the free list, giving back its slot. With
-  // `mutex_` held.
+  // kCreating, `path` swapped into it and `folderFd` as its dirFd, with a
+  // slot of the table filled in when `inTable` (kNoSlot when the table is
+  // full or the slot cannot be filled in). Everything the file needs to be
+  // recorded once made is had here. Returns kNoSlot with `err` set when the
+  // registry is closed (ECANCELED) or no memory is left for the record
+  // (ENOMEM). With `mutex_` held.
+  Ticket Reserve(std::string& path, int folderFd, bool inTable, int& err);
+  // Puts record `ticket` on the free list, giving back its slot and its
+  // folder entry. With `mutex_` held.
   void Release(Ticket ticket);
 
   // A record of a file: kCreating while its Create makes the file (a
@@ -144,6 +163,9 @@ class TemporaryFiles {
     State state = kFree;
     size_t slot = kNoSlot;       // in the table a handler reads, or kNoSlot
     size_t nextFree = kNoSlot;   // the next free record
+    // The folder's descriptor the file is made and removed through (one
+    // given to Create, or its folder's in the table), or -1: by `path`.
+    int dirFd = -1;
     std::string path;
   };
 

@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -22,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/allocation_pause.h"
 #include "support/test_support.h"
 
 namespace velkan {
@@ -732,6 +735,106 @@ TEST(TemporaryFiles, ARemovalWhileFilesAreBeingMadeLeavesNone) {
       EXPECT_EQ(otherErrors.load(), 0);
       EXPECT_EQ(madeAfter.load(), 0);
       ::close(dirFd);
+    }
+  }
+}
+
+// A handler that removes the files may have stopped its own thread inside
+// the allocator, holding the allocator's lock: a Create it waits for must
+// then allocate nothing, or both would wait forever. Each allocation the
+// first Create of a registry makes (its record, a room of slots, a folder
+// entry) is held here in turn while a handler's removal runs on another
+// thread: the removal must not wait for it, and the Create then fails.
+TEST(TemporaryFiles, AHandlersRemovalNeverWaitsForACreateThatAllocates) {
+  for (bool throughFolder : {false, true}) {
+    int nth = 1;
+    for (;; ++nth) {
+      SCOPED_TRACE(testing::Message() << "through the folder " << throughFolder << ", allocation " << nth);
+      TempDir dir;
+      const int dirFd = ::open(dir.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+      ASSERT_GE(dirFd, 0);
+      const std::string path = (dir.path() / "f").string();
+      TemporaryFiles files;
+      test::AllocationPause pause(std::chrono::seconds(2));
+      std::atomic<bool> done{false};
+      int fd = -1, err = 0;
+      TemporaryFiles::Ticket ticket = 0;
+      std::thread maker([&] {
+        pause.Arm(nth);
+        fd = files.Create(path, O_WRONLY | O_CLOEXEC, 0600, ticket, throughFolder ? dirFd : -1);
+        err = errno;
+        pause.Disarm();
+        done.store(true);
+      });
+      while (!pause.reached() && !done.load()) std::this_thread::yield();
+      if (!pause.reached()) {
+        // Past the Create's last allocation.
+        maker.join();
+        EXPECT_GE(fd, 0) << std::strerror(err);
+        ::close(fd);
+        ::close(dirFd);
+        break;
+      }
+      files.RemoveAllInSignalHandler();
+      pause.Release();
+      maker.join();
+      if (pause.timedOut()) {
+        ADD_FAILURE() << "the removal waited for a Create that allocates";
+        if (fd >= 0) ::close(fd);
+        ::close(dirFd);
+        break;
+      }
+      EXPECT_EQ(fd, -1);
+      EXPECT_EQ(err, ECANCELED);
+      EXPECT_TRUE(Others(dir.path(), {}).empty());
+      ::close(dirFd);
+    }
+    EXPECT_GT(nth, 1);  // allocations were held
+  }
+}
+
+// An output's temporary file is made in the folder the output was looked up
+// in (its OutputFolder), and stays in that folder when the folder is renamed
+// and another made at its old path, before the file is made or while it is
+// in flight: both removals remove it where it is now, as a Discard does, and
+// a Commit puts the output in place there. The new folder is left alone.
+TEST(TemporaryFiles, AFileWhoseFolderIsRenamedIsRemovedWhereItIsNow) {
+  enum End { kInHandler, kRemoveAll, kDiscard, kCommit };
+  for (bool beforeOpen : {true, false}) {
+    for (End end : {kInHandler, kRemoveAll, kDiscard, kCommit}) {
+      SCOPED_TRACE(testing::Message() << "renamed before the open " << beforeOpen << ", end " << end);
+      TempDir dir;
+      const fs::path a = dir.path() / "a", b = dir.path() / "b";
+      fs::create_directory(a);
+      const std::string out = (a / "out.txt").string();
+      const OutputFolder folder = OutputFolder::Of(out);
+      ASSERT_GE(folder.fd, 0);
+      auto move = [&] {
+        fs::rename(a, b);
+        fs::create_directory(a);
+      };
+      TemporaryFiles files;
+      OutputFile f;
+      if (beforeOpen) move();
+      ASSERT_TRUE(f.Open(out, &files, &folder)) << f.error();
+      if (!beforeOpen) move();
+      Put(f.fd(), "new");
+      const fs::path moved = b / f.temporary().filename();
+      ASSERT_TRUE(fs::exists(moved));
+      switch (end) {
+        case kInHandler: files.RemoveAllInSignalHandler(); break;
+        case kRemoveAll: EXPECT_EQ(files.RemoveAll(), 1u); break;
+        case kDiscard: f.Discard(); break;
+        case kCommit: EXPECT_TRUE(f.Commit()) << f.error(); break;
+      }
+      EXPECT_FALSE(fs::exists(moved));
+      EXPECT_TRUE(fs::is_empty(a));
+      if (end == kCommit) {
+        EXPECT_EQ(Slurp(b / "out.txt"), "new");
+        EXPECT_TRUE(Others(b, {"out.txt"}).empty());
+      } else {
+        EXPECT_TRUE(fs::is_empty(b));
+      }
     }
   }
 }
