@@ -173,6 +173,48 @@ bool UseDerived(FontTables& t, int32_t state) {
   return false;
 }
 
+// Makes `own` what the table in use holds. When both are the shared table
+// but for cells they note (see FontTables::DerivedWire), only those cells
+// are put back: own's from the shared table, then the table in use's from
+// it; else the table is copied whole.
+void CopyWire(FontTables& t, FontTables::DerivedWire& own) {
+  const uint16_t* from = t.mainPageWire;
+  const std::shared_ptr<const std::vector<uint16_t>>& shared = t.sharedWire;
+  const FontTables::DerivedWire* source = t.wireInUse >= 0 ? &t.ownWires[static_cast<size_t>(t.wireInUse)] : nullptr;
+  const bool fromShared = shared && (source ? source->copiedFrom == shared : from == shared->data());
+  if (fromShared && own.copiedFrom == shared && own.wire.size() == 0x10000) {
+    auto copy = [&own](const uint16_t* words, const std::vector<uint16_t>& cells) {
+      for (uint16_t k : cells) {
+        const uint16_t w = WireOrder(static_cast<uint16_t>(0x8000 + k));
+        own.wire[w] = words[w];
+      }
+    };
+    copy(shared->data(), own.copiedCells);
+    own.copiedCells.clear();
+    if (source) {
+      copy(from, source->copiedCells);
+      own.copiedCells = source->copiedCells;
+    }
+    return;
+  }
+  own.wire.assign(from, from + 0x10000);
+  own.copiedFrom = fromShared ? shared : nullptr;
+  own.copiedCells.clear();
+  if (fromShared && source) own.copiedCells = source->copiedCells;
+}
+
+// Notes in `own` the cells of the main pages about to be derived into it
+// (all of them when `cells` is null).
+void NoteDerived(FontTables::DerivedWire& own, const uint16_t* cells, int count) {
+  if (!own.copiedFrom) return;
+  if (cells == nullptr || own.copiedCells.size() + static_cast<size_t>(count) > FontTables::kCopiedCellsKept) {
+    own.copiedFrom = nullptr;
+    own.copiedCells.clear();
+    return;
+  }
+  own.copiedCells.insert(own.copiedCells.end(), cells, cells + count);
+}
+
 // The own table to bring up to date from the table in use, now put in use:
 // the table in use when it is this pass's own and derived for no content
 // that is still kept, or no other may be kept beside it; else a free or new
@@ -191,9 +233,7 @@ std::vector<uint16_t>& WireToDerive(FontTables& t, bool whole) {
     }
     // All kept: the shared table in use is copied over the first.
     if (other < 0) other = use < 0 ? 0 : use;
-    if (other != use && !whole && t.mainPageWire != nullptr) {
-      t.ownWires[static_cast<size_t>(other)].wire.assign(t.mainPageWire, t.mainPageWire + 0x10000);
-    }
+    if (other != use && !whole && t.mainPageWire != nullptr) CopyWire(t, t.ownWires[static_cast<size_t>(other)]);
     use = other;
   }
   t.wireInUse = use;
@@ -229,10 +269,13 @@ MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font) {
     const bool whole = tables.mainPageWire == nullptr || store.mainPagesAllChanged();
     if (whole || store.mainPageCellCount() > 0) {
       std::vector<uint16_t>& wire = WireToDerive(tables, whole);
+      FontTables::DerivedWire& own = tables.ownWires[static_cast<size_t>(tables.wireInUse)];
       if (whole) {
+        NoteDerived(own, nullptr, 0);
         DeriveAll(wire, t8, t9);
       } else {
         const uint16_t* cells = store.mainPageCells();
+        NoteDerived(own, cells, store.mainPageCellCount());
         for (int i = 0, n = store.mainPageCellCount(); i < n; ++i) DeriveCell(wire, t8, t9, cells[i]);
       }
       tables.ownWires[static_cast<size_t>(tables.wireInUse)].state = state;

@@ -1,5 +1,6 @@
 #include "tables/conversion_store.h"
 
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -24,13 +25,12 @@ std::shared_ptr<uint16_t[]> ZeroedBuffer() {
   return std::shared_ptr<uint16_t[]>(new (std::nothrow) uint16_t[kBufferWords]());
 }
 
-// A buffer of this store's own holding what `shared` holds (absent when
-// memory is short).
-std::shared_ptr<uint16_t[]> CopiedBuffer(const std::shared_ptr<uint16_t[]>& shared) {
-  std::shared_ptr<uint16_t[]> copy(new (std::nothrow) uint16_t[kBufferWords]);
-  if (copy) std::memcpy(copy.get(), shared.get(), kBufferWords * sizeof(uint16_t));
-  return copy;
-}
+// The table numbers whose places lie in the first (second) buffer, as bits.
+constexpr uint32_t kFirstBufferTables = 1u << 0 | 1u << 1 | 0x1Fu << 8;
+constexpr uint32_t kSecondBufferTables = 0x3Fu << 16;
+
+// Where the undo list starts in the second buffer.
+constexpr int kUndoStart = 6 * kTableWords;
 
 }  // namespace
 
@@ -53,6 +53,7 @@ void ConversionStore::ShareBuffersOf(const ConversionStore& base) {
   shared_ = firstShared_ || secondShared_;
   undoWords_ = base.undoWords_;
   version_ = base.version_;
+  sharedVersion_ = base.version_;
   ++mapsVersion_;
   mainPagesAllChanged_ = base.mainPagesAllChanged_;
   mainPageCellCount_ = base.mainPageCellCount_;
@@ -62,14 +63,48 @@ void ConversionStore::ShareBuffersOf(const ConversionStore& base) {
   std::memcpy(tables_, base.tables_, sizeof tables_);
 }
 
+void ConversionStore::TakePrivate(int which) {
+  std::shared_ptr<uint16_t[]>& buffer = which == 0 ? first_ : second_;
+  std::shared_ptr<uint16_t[]>& own = private_[which];
+  std::shared_ptr<uint16_t[]>& origin = privateOrigin_[which];
+  const uint32_t slotTables = which == 0 ? kFirstBufferTables : kSecondBufferTables;
+  // Held elsewhere too (kept code tables, or the tables as they stand): its
+  // words must stay as they are.
+  if (own && own.use_count() > 1) own.reset();
+  if (!own) {
+    own.reset(new (std::nothrow) uint16_t[kBufferWords]);
+    origin.reset();
+  }
+  if (own && origin == buffer && privateOriginVersion_[which] == sharedVersion_) {
+    // Still what `buffer` holds but for the tables written since.
+    const uint16_t* from = buffer.get();
+    uint16_t* to = own.get();
+    for (uint32_t bits = writtenTables_ & slotTables; bits != 0; bits &= bits - 1) {
+      const int table = std::countr_zero(bits);
+      const int slot = which == 0 ? FirstBufferSlot(table) : SecondBufferSlot(table);
+      std::memcpy(to + slot * kTableWords, from + slot * kTableWords, kTableWords * sizeof(uint16_t));
+    }
+    if (which == 1 && undoWritten_ > 0) {
+      std::memcpy(to + kUndoStart, from + kUndoStart, static_cast<size_t>(undoWritten_) * sizeof(uint16_t));
+    }
+  } else if (own) {
+    std::memcpy(own.get(), buffer.get(), kBufferWords * sizeof(uint16_t));
+    origin = buffer;
+    privateOriginVersion_[which] = sharedVersion_;
+  }
+  writtenTables_ &= ~slotTables;
+  if (which == 1) undoWritten_ = 0;
+  buffer = own;
+}
+
 void ConversionStore::Unshare(int table) {
   const bool any = FirstBufferSlot(table) < 0 && SecondBufferSlot(table) < 0;
   if (firstShared_ && (any || FirstBufferSlot(table) >= 0)) {
-    first_ = CopiedBuffer(first_);
+    TakePrivate(0);
     firstShared_ = false;
   }
   if (secondShared_ && (any || SecondBufferSlot(table) >= 0)) {
-    second_ = CopiedBuffer(second_);
+    TakePrivate(1);
     secondShared_ = false;
   }
   shared_ = firstShared_ || secondShared_;
@@ -105,6 +140,10 @@ void ConversionStore::Release() {
   mainPagesAllChanged_ = true;
   first_.reset();
   second_.reset();
+  for (int which = 0; which < 2; ++which) {
+    private_[which].reset();
+    privateOrigin_[which].reset();
+  }
   undoWords_ = 0;
   MapTables();
 }
@@ -116,6 +155,7 @@ bool ConversionStore::RecordUndo(uint16_t key, uint16_t previous) {
   list[undoWords_] = key;
   list[undoWords_ + 1] = previous;
   undoWords_ += 2;
+  NoteUndoWritten(undoWords_);
   return true;
 }
 
@@ -132,6 +172,7 @@ void ConversionStore::WriteRecordingUndo(const uint16_t* words, size_t count) {
   uint16_t* const list = second_.get() + 6 * kTableWords;
   int undo = undoWords_;
   uint64_t version = version_;
+  uint32_t written = writtenTables_;
   for (; i + 1 < count; i += 2) {
     const uint16_t key = words[i];
     uint16_t* const table = tables_[key >> 12];
@@ -142,11 +183,14 @@ void ConversionStore::WriteRecordingUndo(const uint16_t* words, size_t count) {
     list[undo + 1] = *p;
     undo += 2;
     *p = words[i + 1];
+    written |= 1u << (key >> 12);
     ++version;
     if ((key >> 13) == 4) NoteMainPageCell(key >> 12, key & 0xFFF);
   }
   undoWords_ = undo;
   version_ = version;
+  writtenTables_ = written;
+  NoteUndoWritten(undo);
 }
 
 void ConversionStore::Undo() {
@@ -199,6 +243,7 @@ bool ConversionStore::RestoreCodeTables(const KeptCodeTables& kept) {
   shared_ = true;
   if (!kept.undo.empty()) std::memcpy(list, kept.undo.data(), kept.undo.size() * sizeof(uint16_t));
   undoWords_ = static_cast<int>(kept.undo.size());
+  NoteUndoWritten(undoWords_);
   // The first buffer's tables pointed at again, as MapTables would, spelled
   // out for an overlay switch.
   static_assert(FirstBufferSlot(0) == 0 && FirstBufferSlot(1) == 1 && FirstBufferSlot(8) == 2 &&

@@ -48,9 +48,11 @@ class ConversionStore {
   // Takes the buffers, undo list and record of changes of `base` without
   // copying them: both stores then read the same buffers, and this one
   // copies a buffer for itself before it first writes to it (a Write, a
-  // table handed out for writing, an undo recorded). `base` must not change
-  // while it is shared; any number of stores may share it at once, from any
-  // thread.
+  // table handed out for writing, an undo recorded). A store shared again
+  // with the same base, unchanged, takes back the buffer it copied for itself
+  // before, its tables written since put back from the base, instead of
+  // copying the whole buffer anew. `base` must not change while it is
+  // shared; any number of stores may share it at once, from any thread.
   void ShareBuffersOf(const ConversionStore& base);
 
   // The entry of a table. 0 for a table number that addresses nothing, an
@@ -65,6 +67,7 @@ class ConversionStore {
     if (uint16_t* p = Slot(table, index)) {
       *p = value;
       ++version_;
+      writtenTables_ |= 1u << table;
       if ((table & ~1) == 8) NoteMainPageCell(table, index);
       if ((table & ~1) == kFontMapTable) ++mapsVersion_;
     }
@@ -83,7 +86,9 @@ class ConversionStore {
     ++version_;
     if ((table & ~1) == 8) mainPagesAllChanged_ = true;
     if ((table & ~1) == kFontMapTable) ++mapsVersion_;
-    return static_cast<unsigned>(table) < kTableNumbers ? tables_[table] : nullptr;
+    if (static_cast<unsigned>(table) >= kTableNumbers) return nullptr;
+    writtenTables_ |= 1u << table;
+    return tables_[table];
   }
 
   // A number that differs from every earlier one once an entry may have
@@ -169,6 +174,15 @@ class ConversionStore {
   // Copies the shared buffer that `table` lies in (both for a number outside
   // either) for this store alone.
   void Unshare(int table);
+  // Buffer `which` (0 first, 1 second), shared, made this store's own: the
+  // private buffer of that slot again when nothing else holds it (brought
+  // back from what it was last copied from by the tables written since, when
+  // that is the buffer shared now), else a new one.
+  void TakePrivate(int which);
+  // The undo list's words written up to `words` (see undoWritten_).
+  void NoteUndoWritten(int words) {
+    if (words > undoWritten_) undoWritten_ = words;
+  }
 
   // The place of each table number 0-21, nullptr for numbers without one or
   // an absent buffer.
@@ -189,6 +203,22 @@ class ConversionStore {
   uint16_t mainPageCells_[kMainPageCellsKept];
   int mainPageCellCount_ = 0;
   bool mainPagesAllChanged_ = true;
+  // The private buffer last made this store's own for each slot (first,
+  // second) and the shared buffer it was copied from, kept from pass to
+  // pass (ShareBuffersOf): when the same buffer is shared again, a write
+  // brings the private one back to it by the tables written since, instead
+  // of copying the whole buffer anew. `writtenTables_` has bit t set once
+  // table t may have been written since its private buffer was copied;
+  // `undoWritten_` counts the undo list's words that may have been.
+  std::shared_ptr<uint16_t[]> private_[2];
+  std::shared_ptr<uint16_t[]> privateOrigin_[2];
+  // The version of the store last shared (ShareBuffersOf) as of then, and as
+  // of each private buffer's copy: a store shared again after it changed in
+  // place is copied whole.
+  uint64_t sharedVersion_ = 0;
+  uint64_t privateOriginVersion_[2] = {};
+  uint32_t writtenTables_ = 0;
+  int undoWritten_ = 0;
 };
 
 }  // namespace velkan

@@ -144,9 +144,17 @@ struct FontTables {
   // switch. At most kDerivedWires own tables are kept; past that, the table
   // in use is brought up to date in place.
   static constexpr size_t kDerivedWires = 4;
+  // A table copied from the shared one notes the main-page cells derived
+  // into it since (`copiedCells`, each 0x0000-0x1FFF, possibly repeated),
+  // while `copiedFrom` is that shared table: the next copy from it, in this
+  // pass or a later one, puts back those cells alone. At most
+  // kCopiedCellsKept are noted; past that the table is copied whole again.
+  static constexpr size_t kCopiedCellsKept = 4096;
   struct DerivedWire {
     int32_t state = kUnknownContent;
     std::vector<uint16_t> wire;
+    std::shared_ptr<const std::vector<uint16_t>> copiedFrom;
+    std::vector<uint16_t> copiedCells;
   };
   std::vector<DerivedWire> ownWires;
   int wireInUse = -1;

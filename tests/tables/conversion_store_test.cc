@@ -2,8 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace velkan {
 namespace {
+
+// Every entry of the table numbers 0-21, table after table.
+std::vector<uint16_t> Entries(const ConversionStore& s) {
+  std::vector<uint16_t> entries;
+  for (int t = 0; t < 22; ++t) {
+    for (int i = 0; i < kTableWords; ++i) entries.push_back(s.Read(t, i));
+  }
+  return entries;
+}
 
 class ConversionStoreTest : public ::testing::Test {
  protected:
@@ -74,6 +85,55 @@ TEST_F(ConversionStoreTest, ReleasedStoreReadsZeroAndDropsWrites) {
   EXPECT_EQ(store.Read(9, 1), 0);
   EXPECT_FALSE(store.RecordUndo(0x9001, 0));
   EXPECT_EQ(store.Table(kRubyTable), nullptr);
+}
+
+TEST_F(ConversionStoreTest, AStoreSharedAgainHoldsTheBaseWhateverItWroteBefore) {
+  // The base: entries in every table and an undo list of two pairs.
+  for (int t : {0, 1, 8, 9, 10, 11, 12, 16, 17, 18, 19, 20, 21}) {
+    for (int i = 0; i < kTableWords; i += 97) store.Write(t, i, static_cast<uint16_t>(t << 8 ^ i));
+  }
+  ASSERT_TRUE(store.RecordUndo(0x8005, 0x1111));
+  ASSERT_TRUE(store.RecordUndo(0x9006, 0x2222));
+  const std::vector<uint16_t> base = Entries(store);
+
+  // A pass undoes the base's list, records another, writes both buffers
+  // and writes through tables handed out.
+  ConversionStore pass;
+  pass.ShareBuffersOf(store);
+  pass.Undo();
+  const uint16_t overlay[] = {0x8010, 1, 0xC020, 2, 0x9006, 3};
+  pass.WriteRecordingUndo(overlay, 6);
+  pass.Write(kFontMapTable, 3, 7);
+  pass.MutableTable(kRubyTable)[100] = 9;
+  pass.MutableTable(1)[50] = 9;
+
+  // The next pass shares the base again; a write to each buffer makes them
+  // its own again, as the base holds them.
+  pass.ShareBuffersOf(store);
+  EXPECT_EQ(pass.undoPairs(), 2);
+  pass.Write(0, 1, 0xAAAA);
+  pass.Write(kRomanTableA, 1, 0xBBBB);
+  std::vector<uint16_t> expected = base;
+  expected[0 * kTableWords + 1] = 0xAAAA;
+  expected[kRomanTableA * kTableWords + 1] = 0xBBBB;
+  EXPECT_EQ(Entries(pass), expected);
+  // Its undo list is the base's.
+  pass.Undo();
+  expected[8 * kTableWords + 5] = 0x1111;
+  expected[9 * kTableWords + 6] = 0x2222;
+  EXPECT_EQ(Entries(pass), expected);
+  EXPECT_EQ(Entries(store), base);
+
+  // Once the base changed in place, sharing it again gives what it holds now.
+  store.Write(11, 11, 0x3333);
+  const std::vector<uint16_t> changed = Entries(store);
+  pass.ShareBuffersOf(store);
+  pass.Write(kRomanTableA, 1, 0xBBBB);
+  pass.Write(0, 1, 0xAAAA);
+  expected = changed;
+  expected[0 * kTableWords + 1] = 0xAAAA;
+  expected[kRomanTableA * kTableWords + 1] = 0xBBBB;
+  EXPECT_EQ(Entries(pass), expected);
 }
 
 }  // namespace

@@ -113,6 +113,52 @@ TEST_F(TableLenderTest, TablesGivenBackAreLentAgainAsFreshOnes) {
   EXPECT_TRUE(later->SharesReadTablesOf(*other));
 }
 
+// Every entry of the main-page route's table as it stands, opened for `font`.
+std::vector<uint16_t> RouteOf(PassTables& t, int16_t font) {
+  SelectFont(t.fonts, t.paths, font);
+  const MainPageRoute route = OpenMainPageRoute(t.fonts, font);
+  if (!route.open()) return {};
+  return std::vector<uint16_t>(route.wire, route.wire + 0x10000);
+}
+
+// A pass that writes a main-page cell of its own (`cell` of table 8, unless
+// negative) and converts in font 1, in font 5, whose group has an overlay, and in a ruby
+// font, in turns, so that both buffers, the undo list and the route tables
+// take its changes: what it finds of the store and the route as it goes.
+std::vector<std::vector<uint16_t>> OverlayPass(PassTables& t, int cell) {
+  std::vector<std::vector<uint16_t>> seen;
+  if (cell >= 0) t.fonts.store.Write(8, cell, 0x3021);
+  seen.push_back(StoreEntries(t.fonts.store));
+  for (int16_t font : {1, 5, 1, 801, 5, 1, 5}) {
+    if (font == 801) ConvertCode(t.fonts, t.paths, font, 0x8222);
+    else seen.push_back(RouteOf(t, font));
+  }
+  seen.push_back(StoreEntries(t.fonts.store));
+  seen.push_back({static_cast<uint16_t>(t.fonts.store.undoPairs())});
+  return seen;
+}
+
+TEST_F(TableLenderTest, TablesGivenBackAfterAnOverlayConvertAsFreshOnes) {
+  // Passes of the overlays alone, or that also write a cell, after either.
+  for (auto [cell, next] : {std::pair{-1, -1}, {-1, 0x422}, {0x421, 0x422}, {0x421, -1}}) {
+    TableLender lender(TablePaths(root, std::nullopt), std::chrono::hours(1));
+    LentTables used = lender.Lend(false);
+    PassTables* const usedAt = used.get();
+    const std::vector<std::vector<uint16_t>> first = OverlayPass(*used, cell);
+    ASSERT_FALSE(first[2].empty());  // font 5 takes the route
+    used.reset();
+
+    // The next pass in them converts as one in fresh tables.
+    LentTables again = lender.Lend(false);
+    ASSERT_EQ(again.get(), usedAt);
+    LentTables fresh = lender.Lend(false);
+    ASSERT_NE(fresh.get(), usedAt);
+    const std::vector<std::vector<uint16_t>> expected = OverlayPass(*fresh, next);
+    if (cell != next) ASSERT_NE(expected, first);
+    EXPECT_EQ(OverlayPass(*again, next), expected) << "cells " << cell << ", " << next;
+  }
+}
+
 TEST_F(TableLenderTest, ChangedTableFilesAreLoadedAgainForLaterPasses) {
   TableLender lender(TablePaths(root, std::nullopt), std::chrono::seconds(0));
   LentTables before = lender.Lend(false);
