@@ -154,7 +154,9 @@ TEST_F(TableLenderTest, TablesGivenBackAfterAnOverlayConvertAsFreshOnes) {
     LentTables fresh = lender.Lend(false);
     ASSERT_NE(fresh.get(), usedAt);
     const std::vector<std::vector<uint16_t>> expected = OverlayPass(*fresh, next);
-    if (cell != next) ASSERT_NE(expected, first);
+    if (cell != next) {
+      ASSERT_NE(expected, first);
+    }
     EXPECT_EQ(OverlayPass(*again, next), expected) << "cells " << cell << ", " << next;
   }
 }
