@@ -220,7 +220,7 @@ void NoteDerived(FontTables::DerivedWire& own, const uint16_t* cells, int count)
 // that is still kept, or no other may be kept beside it; else a free or new
 // one, filled with the table in use unless `whole` (all of it is derived
 // anew).
-std::vector<uint16_t>& WireToDerive(FontTables& t, bool whole) {
+FontTables::DerivedWire& WireToDerive(FontTables& t, bool whole) {
   int use = t.wireInUse;
   if (use < 0 || t.ownWires[static_cast<size_t>(use)].state != kUnknownContent) {
     int other = -1;
@@ -237,7 +237,7 @@ std::vector<uint16_t>& WireToDerive(FontTables& t, bool whole) {
     use = other;
   }
   t.wireInUse = use;
-  return t.ownWires[static_cast<size_t>(use)].wire;
+  return t.ownWires[static_cast<size_t>(use)];
 }
 
 }  // namespace
@@ -268,8 +268,8 @@ MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font) {
   if (!UseDerived(tables, state)) {
     const bool whole = tables.mainPageWire == nullptr || store.mainPagesAllChanged();
     if (whole || store.mainPageCellCount() > 0) {
-      std::vector<uint16_t>& wire = WireToDerive(tables, whole);
-      FontTables::DerivedWire& own = tables.ownWires[static_cast<size_t>(tables.wireInUse)];
+      FontTables::DerivedWire& own = WireToDerive(tables, whole);
+      std::vector<uint16_t>& wire = own.wire;
       if (whole) {
         NoteDerived(own, nullptr, 0);
         DeriveAll(wire, t8, t9);
@@ -278,7 +278,7 @@ MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font) {
         NoteDerived(own, cells, store.mainPageCellCount());
         for (int i = 0, n = store.mainPageCellCount(); i < n; ++i) DeriveCell(wire, t8, t9, cells[i]);
       }
-      tables.ownWires[static_cast<size_t>(tables.wireInUse)].state = state;
+      own.state = state;
       tables.mainPageWire = wire.data();
     }
   }
