@@ -16,8 +16,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -31,6 +34,28 @@
 #include "tables/utf8_evidence.h"
 
 namespace velkan {
+
+// An allocator that leaves what it makes uninitialised: a vector of bytes
+// that uses it is made and grown without clearing them, for buffers whose
+// bytes are read only once written.
+template <typename T>
+struct UninitializedAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = UninitializedAllocator<U>;
+  };
+  UninitializedAllocator() = default;
+  template <typename U>
+  UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+  template <typename U>
+  void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
 
 // Code words the pre-pass itself produces.
 inline constexpr uint16_t kNoUsableForm = 0x963C;    // no full-width form, bad hexadecimal escape
@@ -125,7 +150,11 @@ class TextPrePass final : public ByteSource {
   std::array<uint16_t, 256> singleSix_{};
   PrePassState state_;
 
-  std::vector<char> in_;  // text bytes; [inPos_, inEnd_) not yet processed
+  // Text bytes; [inPos_, inEnd_) not yet processed. The two buffers are made
+  // for each pass of a text job and only what was written is read: they are
+  // not cleared.
+  using Bytes = std::vector<char, UninitializedAllocator<char>>;
+  Bytes in_;
   size_t inPos_ = 0;
   size_t inEnd_ = 0;
   bool textEnded_ = false;  // the last byte of the text is in `in_`
@@ -136,7 +165,7 @@ class TextPrePass final : public ByteSource {
 
   // Words made, [0, outSize_) of `out_`; [outPos_, outSize_) not yet
   // delivered.
-  std::vector<char> out_;
+  Bytes out_;
   size_t outSize_ = 0;
   size_t outPos_ = 0;
   // The byte offset of out_[0] among all words made, and the line of the
