@@ -251,7 +251,8 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, 
   if (o.listWarnings && ready) listing.list = &result.warnings;
   if (textJob) {
     if (o.inputEncoding == TextEncoding::kUtf8) utf8.emplace(file);
-    text.emplace(utf8 ? static_cast<ByteSource&>(*utf8) : file, tables.prePass, tables.prePassEscapes);
+    text.emplace(utf8 ? static_cast<ByteSource&>(*utf8) : file, tables.prePass, tables.prePassEscapes,
+                 &tables.prePassSetup);
     if (listing.list != nullptr) {
       text->TrackLines(&lines.emplace());
       listing.lines = &*lines;

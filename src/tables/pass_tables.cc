@@ -30,7 +30,8 @@ PassTables::PassTables(TablePaths paths)
       escapes(read_->escapes),
       pi(read_->pi),
       prePass(read_->prePass),
-      prePassEscapes(read_->prePassEscapes) {}
+      prePassEscapes(read_->prePassEscapes),
+      prePassSetup(read_->prePassSetup) {}
 
 PassTables::PassTables(const PassTables& loaded, Lend)
     : read_(loaded.read_),
@@ -41,6 +42,7 @@ PassTables::PassTables(const PassTables& loaded, Lend)
       pi(read_->pi),
       prePass(read_->prePass),
       prePassEscapes(read_->prePassEscapes),
+      prePassSetup(read_->prePassSetup),
       pitchPath(loaded.pitchPath),
       faults(loaded.faults) {
   ShareFontTables(fonts, loaded.fonts);
@@ -65,7 +67,10 @@ void LoadPassTables(PassTables& tables, bool textInput) {
   ReadTables& read = *tables.own();
   PassTableFaults& faults = tables.faults;
   faults = PassTableFaults{};
-  if (textInput) LoadTextInputTables(read.prePass, read.prePassEscapes, tables.paths, &faults.textInput);
+  if (textInput) {
+    LoadTextInputTables(read.prePass, read.prePassEscapes, tables.paths, &faults.textInput);
+    read.prePassSetup = TextPrePass::Derived(read.prePass, read.prePassEscapes);
+  }
   TableFault fault;
   tables.pitchPath = PitchFilePath(tables.paths);
   OpenPitch(tables);

@@ -28,6 +28,7 @@
 #include "tables/pre_pass_tables.h"
 #include "tables/table_file.h"
 #include "tables/table_root.h"
+#include "tables/text_pre_pass.h"
 
 namespace velkan {
 
@@ -51,6 +52,8 @@ struct ReadTables {
   // The text pre-pass's tables, loaded for a text job only.
   PrePassTables prePass;
   EscapeDefinitions prePassEscapes;
+  // What every pre-pass over those two derives first (TextPrePass::Derived).
+  TextPrePassSetup prePassSetup;
 };
 
 class PassTables {
@@ -95,6 +98,7 @@ class PassTables {
   const PiWidths& pi;
   const PrePassTables& prePass;
   const EscapeDefinitions& prePassEscapes;
+  const TextPrePassSetup& prePassSetup;
   // The read-only tables to load or change, when they are this value's own;
   // nullptr when they are lent.
   ReadTables* own() { return own_; }
@@ -109,7 +113,7 @@ class PassTables {
 
 // Loads every table of a pass from `tables.paths`, in the order a pass has
 // always read them: with `textInput` the text pre-pass's tables
-// (LoadTextInputTables), then the pitch file, the pi-font file, the font
+// (LoadTextInputTables, with what a pre-pass derives from them), then the pitch file, the pi-font file, the font
 // tables (PrepareFontTables), the code tables and the escape definitions.
 // Every table is attempted; what could not be loaded is in `tables.faults`
 // (and the font tables' own result), and the tables keep what their loaders

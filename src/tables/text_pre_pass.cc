@@ -75,9 +75,29 @@ bool EndsRubyMode(uint16_t code) {
 
 }  // namespace
 
-TextPrePass::TextPrePass(ByteSource& text, const PrePassTables& tables, const EscapeDefinitions& escapes)
+TextPrePass::TextPrePass(ByteSource& text, const PrePassTables& tables, const EscapeDefinitions& escapes,
+                         const TextPrePassSetup* setup)
     : text_(text), tables_(tables), escapes_(escapes), in_(kTextBlock + kLookahead) {
   out_.resize(kOutBlock + 2 * kMaxReplacementWords);
+  if (setup == nullptr || setup->empty()) {
+    Derive();
+    return;
+  }
+  pairs_ = setup->pairs;
+  notation_ = setup->notation;
+  plainLead_ = setup->plainLead;
+  singleSix_ = setup->singleSix;
+}
+
+TextPrePassSetup TextPrePass::Derived(const PrePassTables& tables, const EscapeDefinitions& escapes) {
+  MemorySource none{std::string_view()};
+  const TextPrePass pass(none, tables, escapes);
+  return TextPrePassSetup{pass.pairs_, pass.notation_, pass.plainLead_, pass.singleSix_};
+}
+
+void TextPrePass::Derive() {
+  const EscapeDefinitions& escapes = escapes_;
+  const PrePassTables& tables = tables_;
   for (const EscapePair& pair : escapes.pairs) {
     if (pair.key == 0) break;
     pairs_.emplace_back(pair.key, pair.value);

@@ -79,13 +79,29 @@ struct PrePassState {
   int argumentB = 0;
 };
 
+// What a pre-pass derives from its tables and definitions before it reads a
+// byte, the same for every pre-pass over the same ones (see
+// TextPrePass::Derived): derived once for tables lent to many passes. Empty
+// until derived.
+struct TextPrePassSetup {
+  std::vector<std::pair<uint16_t, uint16_t>> pairs;
+  std::vector<uint64_t> notation;
+  std::array<bool, 256> plainLead{};
+  std::array<uint16_t, 256> singleSix{};
+  bool empty() const { return notation.empty(); }
+};
+
 // Reads a Shift-JIS text from `text` and delivers its code words, high byte
 // first. The tables and definitions must outlive the source. A read error of
 // the text delivers the words made before it, then -1. A 0x1A byte ends the
-// text.
+// text. `setup`, when given and not empty, is what Derived gave for the same
+// tables and definitions, taken instead of deriving it again.
 class TextPrePass final : public ByteSource {
  public:
-  TextPrePass(ByteSource& text, const PrePassTables& tables, const EscapeDefinitions& escapes);
+  TextPrePass(ByteSource& text, const PrePassTables& tables, const EscapeDefinitions& escapes,
+              const TextPrePassSetup* setup = nullptr);
+  // What a pre-pass over `tables` and `escapes` derives before it reads.
+  static TextPrePassSetup Derived(const PrePassTables& tables, const EscapeDefinitions& escapes);
   TextPrePass(const TextPrePass&) = delete;
   TextPrePass& operator=(const TextPrePass&) = delete;
 
@@ -122,6 +138,9 @@ class TextPrePass final : public ByteSource {
     outSize_ += bytes.size();
   }
   void Grow(size_t n);
+  // Derives the "&" pairs, the notation bits, the plain leads and the
+  // characters of mode 6 from the tables and definitions.
+  void Derive();
   size_t ApplyMode(int mode, std::string_view rest);
   void ApplyCommand(uint16_t code);
   int ArgumentCount(uint16_t code);

@@ -97,9 +97,11 @@ class TextPrePassTest : public ::testing::Test {
 
   // The words of a text (UTF-8, with raw bytes where written as escapes),
   // handed over `chunk` bytes at a time and read `readSize` bytes at a time.
-  std::vector<uint16_t> Words(const std::string& sjisText, size_t chunk = 1 << 20, size_t readSize = 4096) {
+  // With `setup`, the pre-pass takes it instead of deriving its own.
+  std::vector<uint16_t> Words(const std::string& sjisText, size_t chunk = 1 << 20, size_t readSize = 4096,
+                              const TextPrePassSetup* setup = nullptr) {
     TrickleSource text(sjisText, chunk);
-    TextPrePass pass(text, t_, e_);
+    TextPrePass pass(text, t_, e_, setup);
     std::string bytes;
     std::vector<uint8_t> buf(readSize);
     for (;;) {
@@ -129,6 +131,8 @@ TEST_F(TextPrePassTest, TheWordsDoNotDependOnHowTheTextOrTheWordsAreCutIntoBlock
   const std::string line = Sjis("漢abc[M0]12345①12!HX45a1字\r\nz\n");
   const WordList once = {0x45B0, 0x45A8, 0x45A9, 0x46A1, 0x46B2, 0x45A1, 0x45A5, 0xD009, 0x45FA, 0xD009};
   ASSERT_EQ(once, Words(line));
+  const TextPrePassSetup setup = TextPrePass::Derived(t_, e_);
+  EXPECT_EQ(once, Words(line, 1 << 20, 4096, &setup));
 
   std::string text;
   WordList expected;
@@ -144,7 +148,10 @@ TEST_F(TextPrePassTest, TheWordsDoNotDependOnHowTheTextOrTheWordsAreCutIntoBlock
 }
 
 TEST_F(TextPrePassTest, AnyBytesGiveTheSameWordsInAnyBlocksAndAtMostTenAByte) {
-  // Random bytes, most of them from the characters that start a match.
+  // Random bytes, most of them from the characters that start a match; also
+  // read by pre-passes that take what was derived once for the tables.
+  const TextPrePassSetup setup = TextPrePass::Derived(t_, e_);
+  ASSERT_FALSE(setup.empty());
   const std::string alphabet = Sjis("[]M0!HXabc12①⑩④⑤字漢＃＋－") + std::string("\r\n\x1A\x00\x8A\xFF", 6);
   unsigned seed = 7;
   for (int round = 0; round < 20; ++round) {
@@ -159,6 +166,7 @@ TEST_F(TextPrePassTest, AnyBytesGiveTheSameWordsInAnyBlocksAndAtMostTenAByte) {
     EXPECT_LE(whole.size(), 10 * text.size());
     EXPECT_EQ(whole, Words(text, 1, 3)) << "round " << round;
     EXPECT_EQ(whole, Words(text, 61, 1)) << "round " << round;
+    EXPECT_EQ(whole, Words(text, 1 << 20, 4096, &setup)) << "round " << round;
   }
 }
 
