@@ -171,8 +171,8 @@ class ConversionStore {
   }
   // Points every table number at its place (nullptr where there is none).
   void MapTables();
-  // Copies the shared buffer that `table` lies in (both for a number outside
-  // either) for this store alone.
+  // Makes the shared buffer that `table` lies in (both for a number outside
+  // either) this store's own (see TakePrivate).
   void Unshare(int table);
   // Buffer `which` (0 first, 1 second), shared, made this store's own: the
   // private buffer of that slot again when nothing else holds it (brought

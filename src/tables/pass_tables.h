@@ -113,8 +113,9 @@ class PassTables {
 
 // Loads every table of a pass from `tables.paths`, in the order a pass has
 // always read them: with `textInput` the text pre-pass's tables
-// (LoadTextInputTables, with what a pre-pass derives from them), then the pitch file, the pi-font file, the font
-// tables (PrepareFontTables), the code tables and the escape definitions.
+// (LoadTextInputTables, with what a pre-pass derives from them), then the
+// pitch file, the pi-font file, the font tables (PrepareFontTables), the
+// code tables and the escape definitions.
 // Every table is attempted; what could not be loaded is in `tables.faults`
 // (and the font tables' own result), and the tables keep what their loaders
 // leave them as.
