@@ -77,53 +77,58 @@ bool EndsRubyMode(uint16_t code) {
 
 TextPrePass::TextPrePass(ByteSource& text, const PrePassTables& tables, const EscapeDefinitions& escapes,
                          const TextPrePassSetup* setup)
-    : text_(text), tables_(tables), escapes_(escapes), in_(kTextBlock + kLookahead) {
-  out_.resize(kOutBlock + 2 * kMaxReplacementWords);
+    : text_(text),
+      tables_(tables),
+      escapes_(escapes),
+      in_(std::make_unique_for_overwrite<char[]>(kTextBlock + kLookahead)),
+      out_(std::make_unique_for_overwrite<char[]>(kOutBlock + 2 * kMaxReplacementWords)),
+      outCapacity_(kOutBlock + 2 * kMaxReplacementWords) {
   if (setup == nullptr || setup->empty()) {
     Derive();
-    return;
+  } else {
+    setup_ = *setup;
   }
-  pairs_ = setup->pairs;
-  notation_ = setup->notation;
-  plainLead_ = setup->plainLead;
-  singleSix_ = setup->singleSix;
 }
 
 TextPrePassSetup TextPrePass::Derived(const PrePassTables& tables, const EscapeDefinitions& escapes) {
   MemorySource none{std::string_view()};
-  const TextPrePass pass(none, tables, escapes);
-  return TextPrePassSetup{pass.pairs_, pass.notation_, pass.plainLead_, pass.singleSix_};
+  TextPrePass pass(none, tables, escapes);
+  return std::move(pass.setup_);
 }
 
 void TextPrePass::Derive() {
   const EscapeDefinitions& escapes = escapes_;
   const PrePassTables& tables = tables_;
+  auto& pairs = setup_.pairs;
+  auto& notation = setup_.notation;
+  auto& plainLead = setup_.plainLead;
+  auto& singleSix = setup_.singleSix;
   for (const EscapePair& pair : escapes.pairs) {
     if (pair.key == 0) break;
-    pairs_.emplace_back(pair.key, pair.value);
+    pairs.emplace_back(pair.key, pair.value);
   }
-  std::stable_sort(pairs_.begin(), pairs_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  pairs_.erase(std::unique(pairs_.begin(), pairs_.end(),
-                           [](const auto& a, const auto& b) { return a.first == b.first; }),
-               pairs_.end());
+  std::stable_sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  pairs.erase(std::unique(pairs.begin(), pairs.end(),
+                          [](const auto& a, const auto& b) { return a.first == b.first; }),
+              pairs.end());
 
-  notation_.assign(65536 / 64, 0);
-  auto mark = [this](uint16_t u) { notation_[u >> 6] |= uint64_t{1} << (u & 63); };
-  for (const auto& pair : pairs_) mark(pair.first);
+  notation.assign(65536 / 64, 0);
+  auto mark = [&notation](uint16_t u) { notation[u >> 6] |= uint64_t{1} << (u & 63); };
+  for (const auto& pair : pairs) mark(pair.first);
   for (const auto& entry : tables.commandIndex) mark(entry.first);
   for (const auto& entry : tables.modeIndex) mark(entry.first);
   for (unsigned b = 0; b < 256; ++b) {
     char ch = static_cast<char>(b);
-    plainLead_[b] = !IsMarkerLead(escapes, ch) && !IsModeLead(escapes, ch) && !IsCommandLead(escapes, ch);
+    plainLead[b] = !IsMarkerLead(escapes, ch) && !IsModeLead(escapes, ch) && !IsCommandLead(escapes, ch);
   }
   for (size_t i = 0; i < tables.replacements.size(); ++i) {
     std::string_view key = tables.replacements[i].Key();
-    if (!key.empty()) plainLead_[static_cast<uint8_t>(key[0])] = false;
+    if (!key.empty()) plainLead[static_cast<uint8_t>(key[0])] = false;
   }
   for (unsigned c = 0; c < 256; ++c) {
     bool nothing = false;  // never set in mode 6
     uint16_t r = LookupSingle(static_cast<uint8_t>(c), 6, nothing);
-    singleSix_[c] = r != 0 ? r : kUnknownCharacter;
+    singleSix[c] = r != 0 ? r : kUnknownCharacter;
   }
 }
 
@@ -137,18 +142,18 @@ long TextPrePass::Read(uint8_t* buf, size_t n) {
     Produce();
   }
   size_t take = std::min(n, outSize_ - outPos_);
-  std::memcpy(buf, out_.data() + outPos_, take);
+  std::memcpy(buf, out_.get() + outPos_, take);
   outPos_ += take;
   return static_cast<long>(take);
 }
 
 bool TextPrePass::Refill() {
   size_t keep = inEnd_ - inPos_;
-  if (keep > 0 && inPos_ > 0) std::memmove(in_.data(), in_.data() + inPos_, keep);
+  if (keep > 0 && inPos_ > 0) std::memmove(in_.get(), in_.get() + inPos_, keep);
   inPos_ = 0;
   inEnd_ = keep;
   while (!textEnded_ && inEnd_ - inPos_ < kLookahead) {
-    long r = text_.Read(reinterpret_cast<uint8_t*>(in_.data() + inEnd_), in_.size() - inEnd_);
+    long r = text_.Read(reinterpret_cast<uint8_t*>(in_.get() + inEnd_), kTextBlock + kLookahead - inEnd_);
     if (r < 0) {
       readError_ = true;
       return false;
@@ -158,7 +163,7 @@ bool TextPrePass::Refill() {
       break;
     }
     if (!encoding_.settled()) {
-      encoding_.Take(reinterpret_cast<const uint8_t*>(in_.data() + inEnd_), static_cast<size_t>(r));
+      encoding_.Take(reinterpret_cast<const uint8_t*>(in_.get() + inEnd_), static_cast<size_t>(r));
     }
     inEnd_ += static_cast<size_t>(r);
     textRead_ += r;
@@ -170,7 +175,7 @@ void TextPrePass::Produce() {
   while (outSize_ < kOutBlock && !stopped_) {
     if (!textEnded_ && inEnd_ - inPos_ < kLookahead && !Refill()) return;
     if (inPos_ == inEnd_) return;
-    std::string_view t(in_.data() + inPos_, inEnd_ - inPos_);
+    std::string_view t(in_.get() + inPos_, inEnd_ - inPos_);
     size_t plain = PlainStretch(t);
     inPos_ += plain != 0 ? plain : Step(t);
   }
@@ -178,12 +183,19 @@ void TextPrePass::Produce() {
 
 // A block ends at the first step past kOutBlock; the buffer has room for the
 // most one step makes, and grows should a step make more.
-void TextPrePass::Grow(size_t n) { out_.resize(2 * out_.size() + n); }
+void TextPrePass::Grow(size_t n) {
+  const size_t capacity = 2 * outCapacity_ + n;
+  auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+  std::memcpy(larger.get(), out_.get(), outSize_);
+  out_ = std::move(larger);
+  outCapacity_ = capacity;
+}
 
 uint16_t TextPrePass::Pair(uint16_t sjis) const {
-  auto it = std::lower_bound(pairs_.begin(), pairs_.end(), sjis,
+  const auto& pairs = setup_.pairs;
+  auto it = std::lower_bound(pairs.begin(), pairs.end(), sjis,
                              [](const auto& pair, uint16_t k) { return pair.first < k; });
-  return it != pairs_.end() && it->first == sjis ? it->second : 0;
+  return it != pairs.end() && it->first == sjis ? it->second : 0;
 }
 
 // The plain characters of mode 6 from the start of `t` on, as Step would
@@ -201,17 +213,17 @@ size_t TextPrePass::PlainStretch(std::string_view t) {
   // A character makes one word, written while the block is short of
   // kOutBlock: the buffer has room for a word past it.
   static_assert(kMaxReplacementWords >= 1);
-  char* const begin = out_.data() + outSize_;
-  char* const full = out_.data() + kOutBlock;
+  char* const begin = out_.get() + outSize_;
+  char* const full = out_.get() + kOutBlock;
   char* d = begin;
   uint16_t word = 0;
   while (p < stop && p + 1 < n && d < full) {
     const uint8_t b = Byte(t, p);
-    if (b < 0x20 || !plainLead_[b]) break;
+    if (b < 0x20 || !setup_.plainLead[b]) break;
     const uint16_t u = TwoBytes(t, p);
     if (MayBeNotation(u)) break;
     if (b <= 0x7E || (b >= 0xA1 && b <= 0xDF)) {
-      word = singleSix_[b];
+      word = setup_.singleSix[b];
       p += 1;
     } else {
       uint16_t r = ModeSix(u);

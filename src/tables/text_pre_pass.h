@@ -17,10 +17,8 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -34,28 +32,6 @@
 #include "tables/utf8_evidence.h"
 
 namespace velkan {
-
-// An allocator that leaves what it makes uninitialised: a vector of bytes
-// that uses it is made and grown without clearing them, for buffers whose
-// bytes are read only once written.
-template <typename T>
-struct UninitializedAllocator : std::allocator<T> {
-  template <typename U>
-  struct rebind {
-    using other = UninitializedAllocator<U>;
-  };
-  UninitializedAllocator() = default;
-  template <typename U>
-  UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
-  template <typename U>
-  void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
-    ::new (static_cast<void*>(p)) U;
-  }
-  template <typename U, typename... Args>
-  void construct(U* p, Args&&... args) {
-    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-  }
-};
 
 // Code words the pre-pass itself produces.
 inline constexpr uint16_t kNoUsableForm = 0x963C;    // no full-width form, bad hexadecimal escape
@@ -84,9 +60,16 @@ struct PrePassState {
 // TextPrePass::Derived): derived once for tables lent to many passes. Empty
 // until derived.
 struct TextPrePassSetup {
+  // The "&" pairs in force (those before the first key 0), the first pair of
+  // each key, sorted by key.
   std::vector<std::pair<uint16_t, uint16_t>> pairs;
+  // The two-byte values that may be a code pair, a mode character or a
+  // command character (one bit each), and the bytes that begin no
+  // replacement key and are no lead character of an escape or marker: what
+  // the plain characters of mode 6 are told apart by.
   std::vector<uint64_t> notation;
   std::array<bool, 256> plainLead{};
+  // What a single-byte character becomes in mode 6.
   std::array<uint16_t, 256> singleSix{};
   bool empty() const { return notation.empty(); }
 };
@@ -125,7 +108,7 @@ class TextPrePass final : public ByteSource {
   void Produce();
   size_t Step(std::string_view t);
   size_t PlainStretch(std::string_view t);
-  bool MayBeNotation(uint16_t u) const { return (notation_[u >> 6] >> (u & 63)) & 1; }
+  bool MayBeNotation(uint16_t u) const { return (setup_.notation[u >> 6] >> (u & 63)) & 1; }
 
   void Emit(uint16_t word) {
     const char bytes[2] = {static_cast<char>(word >> 8), static_cast<char>(word & 0xFF)};
@@ -133,8 +116,8 @@ class TextPrePass final : public ByteSource {
     state_.lastCode = word;
   }
   void Append(std::string_view bytes) {
-    if (bytes.size() > out_.size() - outSize_) [[unlikely]] Grow(bytes.size());
-    std::memcpy(out_.data() + outSize_, bytes.data(), bytes.size());
+    if (bytes.size() > outCapacity_ - outSize_) [[unlikely]] Grow(bytes.size());
+    std::memcpy(out_.get() + outSize_, bytes.data(), bytes.size());
     outSize_ += bytes.size();
   }
   void Grow(size_t n);
@@ -156,24 +139,13 @@ class TextPrePass final : public ByteSource {
   ByteSource& text_;
   const PrePassTables& tables_;
   const EscapeDefinitions& escapes_;
-  // The "&" pairs in force (those before the first key 0), the first pair of
-  // each key, sorted by key.
-  std::vector<std::pair<uint16_t, uint16_t>> pairs_;
-  // The two-byte values that may be a code pair, a mode character or a
-  // command character (one bit each), and the bytes that begin no
-  // replacement key and are no lead character of an escape or marker: what
-  // the plain characters of mode 6 are told apart by.
-  std::vector<uint64_t> notation_;
-  std::array<bool, 256> plainLead_{};
-  // What a single-byte character becomes in mode 6.
-  std::array<uint16_t, 256> singleSix_{};
+  TextPrePassSetup setup_;
   PrePassState state_;
 
-  // Text bytes; [inPos_, inEnd_) not yet processed. The two buffers are made
-  // for each pass of a text job and only what was written is read: they are
-  // not cleared.
-  using Bytes = std::vector<char, UninitializedAllocator<char>>;
-  Bytes in_;
+  // Text bytes, kTextBlock + kLookahead of them; [inPos_, inEnd_) not yet
+  // processed. The two buffers are made for each pass of a text job and only
+  // what was written is read: they are not cleared.
+  std::unique_ptr<char[]> in_;
   size_t inPos_ = 0;
   size_t inEnd_ = 0;
   bool textEnded_ = false;  // the last byte of the text is in `in_`
@@ -182,9 +154,10 @@ class TextPrePass final : public ByteSource {
   long long textRead_ = 0;
   Utf8Evidence encoding_;
 
-  // Words made, [0, outSize_) of `out_`; [outPos_, outSize_) not yet
-  // delivered.
-  Bytes out_;
+  // Words made, [0, outSize_) of `out_` (`outCapacity_` bytes);
+  // [outPos_, outSize_) not yet delivered.
+  std::unique_ptr<char[]> out_;
+  size_t outCapacity_ = 0;
   size_t outSize_ = 0;
   size_t outPos_ = 0;
   // The byte offset of out_[0] among all words made, and the line of the
