@@ -119,7 +119,8 @@ void ProgressDialog::ShowWarningList() {
 
 void ProgressDialog::CancelJob() {
   if (ended_) return;
-  // Asked by the job between blocks: it ends at the next one.
+  // Asked by the job between blocks, and while its output blocks: it ends
+  // at the next block, or within 50 ms of such a wait.
   cancel_.store(true, std::memory_order_relaxed);
   abort_->setEnabled(false);
 }

@@ -5,8 +5,10 @@
 // "組版メッセージ" box. At the end the number of warnings written to the
 // output is shown ("警告 N 件"), and 警告一覧 lists them (see
 // WarningListDialog). While the job runs, 中止 (and Escape or the window's
-// close button) cancels it: the job stops at its next block, the earlier
-// output stays as it was and the dialog shows "処理を中止しました". OK
+// close button) cancels it: the job stops at its next block (or, waiting on
+// an output that blocks, a FIFO without a reader or a stalled pipe, within
+// 50 ms), the earlier output stays as it was and the dialog shows
+// "処理を中止しました". OK
 // closes it once the job has ended. It is not modal: the window that shows
 // it keeps its own close button working (see MainDialog::Convert).
 #pragma once
@@ -106,7 +108,8 @@ class ProgressDialog : public QDialog {
   bool closeWhenEnded_ = false;
   // Written by the job's thread, read by the UI timer.
   std::atomic<int> permille_{0};
-  // Set on the UI thread, asked by the job's thread between blocks.
+  // Set on the UI thread, asked by the job's thread between blocks and
+  // while it waits on an output that blocks.
   std::atomic<bool> cancel_{false};
 
   QLabel* status_ = nullptr;

@@ -278,9 +278,12 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, 
 }
 
 // Opens the output of the job: the descriptor given (written where it
-// stands) or the file named.
+// stands) or the file named. A FIFO or a device the job opens itself is
+// waited for (a FIFO's reader, room to write) only while the job is not
+// cancelled, when it can be.
 bool OpenOutput(const JobOptions& o, OutputFile& output, const OutputFolder* folder) {
-  return o.outputFd >= 0 ? output.Adopt(o.outputFd, o.outputFile) : output.Open(o.outputFile, o.temporaries, folder);
+  return o.outputFd >= 0 ? output.Adopt(o.outputFd, o.outputFile)
+                         : output.Open(o.outputFile, o.temporaries, folder, o.cancelled ? &o.cancelled : nullptr);
 }
 
 // Ends a cancelled job: its output (if it was opened) is discarded, so an
@@ -722,11 +725,15 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
     auto open = [&] {
       if (Cancelled(o)) return false;
       if (!preOpened && !OpenOutput(o, output, plan.folder)) {
+        // Cancelled while a FIFO waited for its reader: nothing was written.
+        if (Cancelled(o)) return false;
         refuseOutput(output.error());
         return false;
       }
       // A temporary file was just made: empty, written from its start.
-      if (output.inPlace()) {
+      if (output.nonBlocking()) {
+        sink.AttachNonBlocking(output.fd(), o.cancelled);
+      } else if (output.inPlace()) {
         sink.Attach(output.fd());
       } else {
         sink.AttachNewFile(output.fd());

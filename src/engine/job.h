@@ -70,8 +70,13 @@ struct JobOptions {
   // temporary file removed, an earlier OUTPUT left as it was) and no further
   // pass runs. Once it has returned true it must keep doing so. It is called
   // on the thread that runs the job (in a batch, on every worker at once).
-  // A pass blocked writing to an output that takes nothing (a stalled pipe)
-  // asks it only once that write returns.
+  // A FIFO or a device the job opens by its name (outputFile) is opened and
+  // written without blocking when this is set: while the FIFO has no reader
+  // yet, or the output takes no more bytes for now (a stalled pipe), it is
+  // asked every 50 ms, and saying true ends the wait and the job (the
+  // output's open description is the job's own; a FIFO never opened is left
+  // as it was). A descriptor given (outputFd) is written as it is: a write
+  // it blocks asks this only once that write returns.
   std::function<bool()> cancelled;
   // Where the temporary output files of the job are recorded, so that the
   // front end can remove them when the process is asked to end; none when

@@ -12,6 +12,8 @@
 #include <thread>
 #include <utility>
 
+#include "io/cancellable_wait.h"
+
 namespace velkan {
 
 namespace {
@@ -54,6 +56,14 @@ bool FdSink::FileWriter::Write(const char* data, size_t n) {
     ssize_t w = ::write(fd, data, n);
     if (w <= 0) {
       if (w < 0 && errno == EINTR) continue;
+      if (w < 0 && errno == EAGAIN && cancelled != nullptr) {
+        // No room yet in a FIFO or device opened without blocking.
+        const int waited = WaitUntilWritable(fd, *cancelled);
+        if (waited == 0) continue;
+        error = waited;
+        written.store(done, std::memory_order_relaxed);
+        return false;
+      }
       // A descriptor that takes nothing and names no error would be asked
       // again for ever: it counts as full, as the file utilities count it.
       error = w < 0 ? errno : ENOSPC;

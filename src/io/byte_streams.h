@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -186,6 +187,16 @@ class FdSink final : public ByteSink {
     file_.fd = fd;
     knownNew_ = true;
   }
+  // The same for a descriptor opened with O_NONBLOCK (a FIFO or a device a
+  // job that can be cancelled opened, see OutputFile::nonBlocking): where it
+  // has no room, the write waits for some, asking `cancelled` (not owned,
+  // called on the thread that writes: a pipe's, the sink's user's) while it
+  // waits (see io/cancellable_wait.h); once it says true the write fails
+  // with ECANCELED.
+  void AttachNonBlocking(int fd, const std::function<bool()>& cancelled) {
+    file_.fd = fd;
+    file_.cancelled = &cancelled;
+  }
   FdSink(const FdSink&) = delete;
   FdSink& operator=(const FdSink&) = delete;
   ~FdSink() override;
@@ -210,6 +221,9 @@ class FdSink final : public ByteSink {
     bool Write(const char* data, size_t n);
     int fd;
     int error = 0;
+    // Asked while a descriptor opened with O_NONBLOCK has no room; null:
+    // the descriptor blocks, and EAGAIN is a failure like any.
+    const std::function<bool()>* cancelled = nullptr;
     std::atomic<long long> written{0};
     // Whether the descriptor is a regular file; the file's offset where the
     // sink's bytes begin, and where those whose writing to the disk was not

@@ -24,6 +24,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "io/cancellable_wait.h"
 #include "io/message_mark.h"
 #include "io/shown_path.h"
 
@@ -1104,6 +1105,7 @@ void OutputFile::Restart(TemporaryFiles* temporaries) {
   error_ = Note();
   leftover_ = Note();
   inPlace_ = false;
+  nonBlocking_ = false;
   temporaries_ = temporaries;
 }
 
@@ -1121,7 +1123,8 @@ bool OutputFile::Adopt(int fd, const std::string& name) {
   return true;
 }
 
-bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries, const OutputFolder* folder) {
+bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries, const OutputFolder* folder,
+                      const std::function<bool()>* cancelled) {
   Restart(temporaries);
   std::unique_ptr<Plan> examined = std::move(examined_);
   Plan plan = examined != nullptr && examinedPath_ == path && examinedFolder_ == folder ? std::move(*examined)
@@ -1145,7 +1148,19 @@ bool OutputFile::Open(const std::string& path, TemporaryFiles* temporaries, cons
   // A regular file written in place is emptied first; a pipe or a device is
   // written as it comes.
   const int inPlaceFlags = O_WRONLY | O_CLOEXEC | O_NOCTTY | (S_ISREG(plan.old.st_mode) ? O_TRUNC : 0);
-  if (plan.way == Way::kInPlace) return inPlace(::open(target_.c_str(), inPlaceFlags), N_("cannot create %s: %s"));
+  if (plan.way == Way::kInPlace) {
+    if (cancelled == nullptr || !*cancelled || S_ISREG(plan.old.st_mode)) {
+      return inPlace(::open(target_.c_str(), inPlaceFlags), N_("cannot create %s: %s"));
+    }
+    // A FIFO or a device that blocks is waited for while the job can still
+    // be cancelled.
+    if (!inPlace(OpenCancellably(target_.c_str(), inPlaceFlags, S_ISFIFO(plan.old.st_mode), *cancelled),
+                 N_("cannot create %s: %s"))) {
+      return false;
+    }
+    nonBlocking_ = true;
+    return true;
+  }
 
   if (MakeTemporary(plan)) return true;
   const int err = errno;

@@ -24,6 +24,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -288,7 +289,15 @@ class OutputFile {
   // when nothing can be written there (see Check); nothing at `path` has
   // changed then. `folder` as for Check.
   // After Examine of the same `path` and `folder`, what it found is used.
-  bool Open(const std::string& path, TemporaryFiles* temporaries = nullptr, const OutputFolder* folder = nullptr);
+  // With `cancelled` (a job that can be cancelled), a FIFO or a device
+  // written in place is opened without blocking (O_NONBLOCK, on the open
+  // file description made here, which no one else shares): a FIFO that has
+  // no reader yet is tried again while `cancelled` says false (see
+  // io/cancellable_wait.h), and the Open fails with ECANCELED once it says
+  // true. Its writer is then to wait for room itself (see nonBlocking()).
+  // Without it, such an open waits for a reader as long as it takes.
+  bool Open(const std::string& path, TemporaryFiles* temporaries = nullptr, const OutputFolder* folder = nullptr,
+            const std::function<bool()>* cancelled = nullptr);
 
   // Open, only where it makes a new temporary file beside the output and
   // changes nothing else: `path` names a regular file or nothing under a
@@ -336,6 +345,9 @@ class OutputFile {
 
   // True when the output is written in place, not through a temporary file.
   bool inPlace() const { return inPlace_; }
+  // True when fd() was opened with O_NONBLOCK (see Open): a write may take
+  // only part of its bytes, or none (EAGAIN), where the file has no room.
+  bool nonBlocking() const { return nonBlocking_; }
   // True when a file stood at the output's place when it was opened.
   bool existed() const { return existed_; }
   // The file that ends up holding the output (a link at the path resolved).
@@ -380,6 +392,7 @@ class OutputFile {
 
   int fd_ = -1;
   bool inPlace_ = false;
+  bool nonBlocking_ = false;
   bool existed_ = false;
   bool closedUnsynced_ = false;  // CloseUnsynced left a temporary file to Deliver
   std::string target_;

@@ -15,8 +15,11 @@
 #include <QTimer>
 #include <QWindow>
 #include <QtTest>
+#include <sys/stat.h>
+
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "app/about_dialog.h"
@@ -27,6 +30,7 @@
 #include "app/warning_list_dialog.h"
 #include "engine/job.h"
 #include "engine/version.h"
+#include "support/fifo_drain_guard.h"
 
 using velkan::app::LaunchResult;
 using velkan::app::MainDialog;
@@ -636,6 +640,40 @@ class MainDialogTest : public QObject {
       QVERIFY(!abort->isEnabled());
       QTest::keyClick(&p, Qt::Key_Escape);
       QVERIFY(!p.isVisible());
+    }
+  }
+
+  void aConversionWaitingOnAFifoCanBeCancelled() {
+    // An output no one reads: the job waits for a reader (for ever, unless
+    // the guard lets it through and fails the test).
+    const auto input = Temp() / "long.zan";
+    WriteFile(input, LongJobBytes(60000));
+    const auto fifo = Temp() / "fifo";
+    QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
+    for (bool andClose : {false, true}) {
+      velkan::JobOptions o;
+      o.inputFile = input.string();
+      o.outputFile = fifo.string();
+      o.tableRoot = tableRoot_;
+      std::optional<velkan::test::FifoDrainGuard> guard;
+      velkan::Session session;
+      ProgressDialog p(session, o);
+      p.show();
+      QTest::qWait(100);
+      QVERIFY(!p.JobEnded());
+      guard.emplace(fifo, std::chrono::seconds(2));
+      if (andClose) {
+        p.CancelJobAndClose();
+      } else {
+        QTest::mouseClick(p.findChild<QPushButton*>(QStringLiteral("cancelButton")), Qt::LeftButton);
+      }
+      QTRY_VERIFY_WITH_TIMEOUT(p.JobEnded(), 5000);
+      guard->Disarm();
+      QVERIFY2(!guard->fired(), "the job did not end when cancelled");
+      QCOMPARE(p.result().status, velkan::JobStatus::kCancelled);
+      QCOMPARE(p.StatusText(), QStringLiteral("処理を中止しました"));
+      QVERIFY2(p.NotesText().contains(QStringLiteral("was left as it was")), qPrintable(p.NotesText()));
+      QCOMPARE(p.isVisible(), !andClose);
     }
   }
 

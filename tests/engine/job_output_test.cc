@@ -3,19 +3,25 @@
 // passes that end early.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/job.h"
+#include "support/fifo_drain_guard.h"
 #include "support/test_support.h"
 
 namespace velkan {
@@ -425,6 +431,122 @@ TEST_F(JobOutput, AnOutputThatCannotBeMadeChangesNothing) {
   EXPECT_NE(Notes(r).find("Is a directory"), std::string::npos) << Notes(r);
   EXPECT_TRUE(fs::is_directory(out));
   EXPECT_TRUE(Starting(dir.path(), ".out.txt").empty());
+}
+
+// A job that can be cancelled, writing to the FIFO `fifo` it opens by name,
+// run on a thread of its own (SIGPIPE held off it, so that a reader that
+// closes early gives EPIPE): `cancel` is set by the test.
+struct FifoJob {
+  FifoJob(Session& session, JobOptions jo, fs::path fifo) : fifo(std::move(fifo)) {
+    jo.cancelled = [this] { return cancel.load(); };
+    thread = std::thread([this, &session, jo = std::move(jo)] {
+      sigset_t pipe;
+      sigemptyset(&pipe);
+      sigaddset(&pipe, SIGPIPE);
+      pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+      result = RunConversionJob(session, jo);
+      ended = true;
+    });
+  }
+  ~FifoJob() {
+    if (thread.joinable()) Cancel();
+  }
+  // Waits for the job's end, draining the FIFO (and failing the test) when
+  // it has not ended `within`: a job stuck on the FIFO.
+  void Finish(std::chrono::milliseconds within) {
+    test::FifoDrainGuard guard(fifo, within);
+    thread.join();
+    guard.Disarm();
+    EXPECT_FALSE(guard.fired()) << "the job did not end in time";
+  }
+  void Cancel() {
+    cancel = true;
+    Finish(std::chrono::seconds(2));
+  }
+  fs::path fifo;
+  std::atomic<bool> cancel{false};
+  std::atomic<bool> ended{false};
+  JobResult result;
+  std::thread thread;
+};
+
+TEST_F(JobOutput, ACancelEndsAJobWaitingOnAFifo) {
+  const fs::path fifo = dir.path() / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  o.inputFile = dir.Write("job.zan", LongJob(60000)).string();
+  o.outputFile = fifo.string();
+
+  // No reader ever comes: the open waits for one until the cancel.
+  {
+    FifoJob job(session, o, fifo);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(job.ended);
+    job.Cancel();
+    EXPECT_EQ(job.result.status, JobStatus::kCancelled) << Notes(job.result);
+    EXPECT_EQ(job.result.message, "");
+    EXPECT_EQ(job.result.notes.back().Text(), "the conversion was cancelled; " + fifo.string() + " was left as it was");
+  }
+  // A reader that takes a little and then stops: the write waits for room.
+  {
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    FifoJob job(session, o, fifo);
+    char buf[4096];
+    long got = 0;
+    for (int i = 0; i < 200 && got == 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      got = std::max(0L, static_cast<long>(::read(reader, buf, sizeof buf)));
+    }
+    EXPECT_GT(got, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(job.ended);
+    job.Cancel();
+    ::close(reader);
+    EXPECT_EQ(job.result.status, JobStatus::kCancelled) << Notes(job.result);
+    EXPECT_FALSE(job.result.outputWriteFailed);
+    EXPECT_EQ(job.result.notes.back().Text(),
+              "the conversion was cancelled; " + fifo.string() + ", written in place, holds what was written before");
+  }
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_TRUE(Starting(dir.path(), ".").empty());
+}
+
+TEST_F(JobOutput, AFifoOfAJobThatCanBeCancelledGetsTheSameBytes) {
+  const fs::path fifo = dir.path() / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  o.inputFile = dir.Write("job.zan", LongJob(20000)).string();
+  ASSERT_EQ(RunConversionJob(session, o).status, JobStatus::kCompleted);
+  const std::string expected = Slurp(out);
+  ASSERT_GT(expected.size(), 4u << 16);
+
+  o.outputFile = fifo.string();
+  for (bool closesEarly : {false, true}) {
+    SCOPED_TRACE(closesEarly ? "a reader that closes early" : "a reader that reads all");
+    Session s;
+    FifoJob job(s, o, fifo);
+    // Read slowly at first, so that the pipe is full again and again.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    std::string got;
+    char buf[3000];
+    for (long n; (n = ::read(reader, buf, sizeof buf)) > 0;) {
+      got.append(buf, static_cast<size_t>(n));
+      if (got.size() < (1u << 18)) std::this_thread::sleep_for(std::chrono::microseconds(200));
+      if (closesEarly && got.size() > (1u << 17)) break;
+    }
+    ::close(reader);
+    // Not cancelled: the job ends by itself.
+    job.Finish(std::chrono::seconds(10));
+    if (closesEarly) {
+      EXPECT_EQ(job.result.status, JobStatus::kPassFailed) << Notes(job.result);
+      EXPECT_TRUE(job.result.outputWriteFailed);
+      EXPECT_NE(Notes(job.result).find("Broken pipe"), std::string::npos) << Notes(job.result);
+      EXPECT_EQ(got, expected.substr(0, got.size()));
+    } else {
+      EXPECT_EQ(job.result.status, JobStatus::kCompleted) << Notes(job.result);
+      EXPECT_TRUE(got == expected) << got.size() << " bytes, not " << expected.size();
+    }
+  }
 }
 
 }  // namespace
