@@ -189,10 +189,10 @@ class FdSink final : public ByteSink {
   }
   // The same for a descriptor opened with O_NONBLOCK (a FIFO or a device a
   // job that can be cancelled opened, see OutputFile::nonBlocking): where it
-  // has no room, the write waits for some, asking `cancelled` (not owned,
-  // called on the thread that writes: a pipe's, the sink's user's) while it
-  // waits (see io/cancellable_wait.h); once it says true the write fails
-  // with ECANCELED.
+  // has no room, the write waits for some, asking `cancelled` (not owned)
+  // while it waits (see io/cancellable_wait.h); once it says true the write
+  // fails with ECANCELED. It is asked on the thread that writes, which for
+  // anything but a regular file is the thread that uses the sink.
   void AttachNonBlocking(int fd, const std::function<bool()>& cancelled) {
     file_.fd = fd;
     file_.cancelled = &cancelled;
