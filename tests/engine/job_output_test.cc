@@ -3,6 +3,7 @@
 // passes that end early.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -493,7 +494,7 @@ TEST_F(JobOutput, ACancelEndsAJobWaitingOnAFifo) {
     FifoJob job(session, o, fifo);
     char buf[4096];
     long got = 0;
-    for (int i = 0; i < 200 && got == 0; ++i) {
+    for (int i = 0; i < 2000 && got == 0; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
       got = std::max(0L, static_cast<long>(::read(reader, buf, sizeof buf)));
     }
@@ -524,12 +525,22 @@ TEST_F(JobOutput, AFifoOfAJobThatCanBeCancelledGetsTheSameBytes) {
     SCOPED_TRACE(closesEarly ? "a reader that closes early" : "a reader that reads all");
     Session s;
     FifoJob job(s, o, fifo);
-    // Read slowly at first, so that the pipe is full again and again.
-    const int reader = ::open(fifo.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without waiting for the job, which may never come; read slowly
+    // at first, so that the pipe is full again and again.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(reader, 0);
     std::string got;
     char buf[3000];
-    for (long n; (n = ::read(reader, buf, sizeof buf)) > 0;) {
+    for (;;) {
+      // Readable: bytes, or the hang-up of a writer that came and went.
+      pollfd ready{reader, POLLIN, 0};
+      if (::poll(&ready, 1, 10000) <= 0) {
+        ADD_FAILURE() << "nothing came for 10 s";
+        break;
+      }
+      const long n = ::read(reader, buf, sizeof buf);
+      if (n < 0 && errno == EAGAIN) continue;
+      if (n <= 0) break;
       got.append(buf, static_cast<size_t>(n));
       if (got.size() < (1u << 18)) std::this_thread::sleep_for(std::chrono::microseconds(200));
       if (closesEarly && got.size() > (1u << 17)) break;
