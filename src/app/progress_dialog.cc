@@ -1,5 +1,8 @@
 #include "app/progress_dialog.h"
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -164,7 +167,17 @@ void ProgressDialog::StartJob() {
   options_.cancelled = [this] { return cancel_.load(std::memory_order_relaxed); };
   // The warnings are counted and listed at the end.
   options_.listWarnings = true;
-  worker_ = QThread::create([this] { result_ = RunConversionJob(session_, options_); });
+  worker_ = QThread::create([this] {
+    // An output whose reader goes away (a FIFO) fails its write with EPIPE,
+    // told as any write failure, instead of ending the program: SIGPIPE,
+    // sent to the thread that writes, which for a pipe is this one, is held
+    // off it and dropped with it.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    result_ = RunConversionJob(session_, options_);
+  });
   worker_->setParent(this);
   // Emitted by the job's thread; delivered here on the UI thread.
   connect(worker_, &QThread::finished, this, &ProgressDialog::FinishJob);

@@ -15,7 +15,10 @@
 #include <QTimer>
 #include <QWindow>
 #include <QtTest>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -762,6 +765,32 @@ class MainDialogTest : public QObject {
     QCOMPARE(log.progressStatus, QStringList{QStringLiteral("処理を終了しました")});
     QVERIFY2(log.progressNotes.value(0).contains(QStringLiteral("writing /dev/full failed")),
              qPrintable(log.progressNotes.value(0)));
+  }
+
+  void aReaderThatGoesAwayIsAWriteFailure() {
+    // A FIFO whose reader takes a little and closes it: the next write fails
+    // (EPIPE), and the dialog says so as it says any write failure.
+    const auto input = Temp() / "long.zan";
+    const auto fifo = Temp() / "fifo";
+    QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
+    MainDialog d(SettingsPath());
+    FillJob(d, input, fifo);
+    WriteFile(input, LongJobBytes(60000));
+    std::thread reader([&fifo] {
+      const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+      pollfd ready{fd, POLLIN, 0};
+      char buf[4096];
+      if (fd >= 0 && ::poll(&ready, 1, 10000) > 0) (void)!::read(fd, buf, sizeof buf);
+      ::close(fd);
+    });
+    ModalLog log;
+    ModalAnswerer answer(log);
+    Click(d, "convertButton");
+    reader.join();
+    QCOMPARE(log.messages, QStringList{QStringLiteral("組版メッセージ|「") + QString::fromStdString(fifo.string()) +
+                                       QStringLiteral("」ファイルに書き込めませんでした。")});
+    QCOMPARE(log.progressStatus, QStringList{QStringLiteral("処理を終了しました")});
+    QVERIFY2(log.progressNotes.value(0).contains(QStringLiteral("Broken pipe")), qPrintable(log.progressNotes.value(0)));
   }
 
   void theEditorOpensTheOutputAfterConvert() {
