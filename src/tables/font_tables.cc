@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -147,41 +148,16 @@ void StoreCode(ConversionStore& store, CodeFileKind kind, bool recordUndo, uint1
   store.Write(table, index, value);
 }
 
-std::string OverlayName(int number) {
-  char name[32];
-  std::snprintf(name, sizeof name, "\\qdxfiles\\conv%02d.tbl", number);
-  return name;
-}
-
-// Stores the records of a code file as LoadCodeFile says, handing each
-// (key, value) to `seen` as well. False when the file does not open;
-// `whole` tells whether it was read to its end without a fault. `why` says
-// what went wrong in either case (empty when nothing did).
-template <class Seen>
-bool ApplyCodeFile(ConversionStore& store, const fs::path& path, CodeFileKind kind, bool recordUndo, Seen&& seen,
-                   bool& whole, Note& why) {
-  File f = OpenRead(path, &why);
-  if (!f) return false;
-  ForEachRecord(f.get(), 1024, 4, [&](const unsigned char* r) {
-    uint16_t key = WordAt(r);
-    uint16_t value = WordAt(r + 2);
-    StoreCode(store, kind, recordUndo, key, value);
-    seen(key, value);
-  });
-  whole = !std::ferror(f.get());
-  if (!whole) why = DescribeTableFileStatus(TableFileStatus::kReadError, errno);
-  return true;
-}
-
 }  // namespace
 
 int16_t LoadCodeFile(ConversionStore& store, const fs::path& path, CodeFileKind kind, bool recordUndo,
                      int16_t missing, Note* why) {
-  bool whole = false;
-  Note fault;
-  bool opened = ApplyCodeFile(store, path, kind, recordUndo, [](uint16_t, uint16_t) {}, whole, fault);
-  if (why) *why = fault;
-  return opened ? 0 : missing;
+  std::shared_ptr<const FontFile> file = ReadCodeFile(path);
+  if (why) *why = file->why;
+  if (!file->opened) return missing;
+  const std::vector<uint16_t>& words = file->words;
+  for (size_t i = 0; i + 1 < words.size(); i += 2) StoreCode(store, kind, recordUndo, words[i], words[i + 1]);
+  return 0;
 }
 
 int16_t LoadPiCodes(ConversionStore& store, const fs::path& path, Note* why) {
@@ -219,18 +195,23 @@ int16_t LoadFontInfo(ConversionStore& store, const fs::path& path, Note* why) {
   return std::ferror(f.get()) ? broken(TableFileStatus::kReadError) : 0;
 }
 
-int16_t LoadRubyTable(ConversionStore& store, const fs::path& path, Note* why) {
-  File f = OpenRead(path, why);
-  if (!f) return kCodeFileMissing;
+namespace {
+
+// Puts the ruby table's words read into RubyTable.
+void ApplyRubyFile(ConversionStore& store, const FontFile& file) {
   uint16_t* table = store.MutableTable(kRubyTable);
-  unsigned char bytes[kTableWords * 2];
-  size_t got = std::fread(bytes, 1, sizeof bytes, f.get());
-  if (table) {
-    for (size_t i = 0; i < got; i += 2) {
-      uint8_t high = i + 1 < got ? bytes[i + 1] : 0;
-      table[i / 2] = static_cast<uint16_t>(bytes[i] | high << 8);
-    }
+  if (table) std::copy(file.words.begin(), file.words.end(), table);
+}
+
+}  // namespace
+
+int16_t LoadRubyTable(ConversionStore& store, const fs::path& path, Note* why) {
+  std::shared_ptr<const FontFile> file = ReadRubyFile(path);
+  if (!file->opened) {
+    if (why) *why = file->why;
+    return kCodeFileMissing;
   }
+  ApplyRubyFile(store, *file);
   return 0;
 }
 
@@ -261,6 +242,7 @@ void ResetPassState(FontTables& t) {
 void ShareFontTables(FontTables& t, const FontTables& base) {
   ResetPassState(t);
   t.store.ShareBuffersOf(base.store);
+  t.files = base.files;
   t.sharedWire = base.sharedWire;
   t.mainPageWire = t.sharedWire ? t.sharedWire->data() : nullptr;
   // The pass starts from the base's tables, which its shared route table
@@ -276,6 +258,8 @@ void ShareFontTables(FontTables& t, const FontTables& base) {
 int16_t PrepareFontTables(FontTables& t, const TablePaths& paths) {
   t.store.ClearUndo();
   ResetPassState(t);
+  // Files read for earlier tables may be stale by now.
+  t.files.reset();
   t.prepareFailure = Note();
   auto fail = [&t](int16_t code, Note why) {
     t.prepareFailure = std::move(why);
@@ -285,7 +269,7 @@ int16_t PrepareFontTables(FontTables& t, const TablePaths& paths) {
   if (!t.store.AllocateSecond()) return fail(kFontTablesAllocFailed, std::string("ERROR calloc M2Buf2_adr"));
 
   Note why;
-  fs::path base = paths.Fixed(OverlayName(0));
+  fs::path base = paths.Fixed(OverlayFileName(0));
   if (LoadCodeFile(t.store, base, CodeFileKind::kCodes, false, kCodeFileMissing, &why) != 0) {
     return fail(kCodeFileMissing, TableFault{base, why}.Text());
   }
@@ -318,13 +302,22 @@ void ReleaseFontTables(FontTables& t) {
 
 namespace {
 
-// The file of an overlay, its place found once a pass.
-FontTables::OverlayFile& OverlayFileOf(FontTables& t, const TablePaths& paths, uint16_t overlay) {
+// What the pass knows of an overlay's file.
+FontTables::OverlayFile& OverlayFileOf(FontTables& t, uint16_t overlay) {
   for (FontTables::OverlayFile& file : t.overlayFiles) {
     if (file.number == overlay) return file;
   }
-  t.overlayFiles.push_back({overlay, paths.Fixed(OverlayName(static_cast<int16_t>(overlay)))});
-  return t.overlayFiles.back();
+  FontTables::OverlayFile& file = t.overlayFiles.emplace_back();
+  file.number = overlay;
+  return file;
+}
+
+// The overlay's file as read for the tables lent, or read now (its place
+// found once a pass).
+std::shared_ptr<const FontFile> ReadOverlay(FontTables& t, const TablePaths& paths, FontTables::OverlayFile& file) {
+  if (t.files) return t.files->Overlay(paths, file.number);
+  if (file.path.empty()) file.path = paths.Fixed(OverlayFileName(file.number));
+  return ReadCodeFile(file.path);
 }
 
 // The code tables hold `state` as of now.
@@ -389,51 +382,42 @@ void SelectOverlay(FontTables& t, const TablePaths& paths, int16_t font) {
   }
   if (overlay == 0) return;
   if (kept != nullptr) {
-    t.store.WriteRecordingUndo(kept->words.data(), kept->words.size());
+    t.store.WriteRecordingUndo(kept->file->words.data(), kept->file->words.size());
     HoldNow(t, overlay);
     KeepContent(t, overlay);
     return;
   }
-  // Applied as read, and kept while the file stays small enough.
-  bool keep = t.keptOverlays.size() < kKeptOverlays;
-  std::vector<uint16_t> words;
-  auto seen = [&](uint16_t key, uint16_t value) {
-    if (!keep) return;
-    if (words.size() == 2 * kKeptOverlayRecords) {
-      keep = false;
-      words = {};
-      return;
-    }
-    words.push_back(key);
-    words.push_back(value);
-  };
-  FontTables::OverlayFile& file = OverlayFileOf(t, paths, overlay);
+  FontTables::OverlayFile& file = OverlayFileOf(t, overlay);
   // A file that could not be opened when it was first needed is not looked
   // for again in the pass.
   if (file.unusable) {
     t.appliedOverlay = 0;
     return;
   }
-  bool whole = false;
-  Note why;
-  bool opened = ApplyCodeFile(t.store, file.path, CodeFileKind::kCodes, true, seen, whole, why);
-  if (!opened) {
+  std::shared_ptr<const FontFile> read = ReadOverlay(t, paths, file);
+  const bool opened = read->opened;
+  if (opened) {
+    t.store.WriteRecordingUndo(read->words.data(), read->words.size());
+  } else {
     t.appliedOverlay = 0;
     file.unusable = !file.found;
   }
   file.found = file.found || opened;
-  if (!why.empty() && !file.noted) {
+  if (!read->why.empty() && !file.noted) {
     file.noted = true;
     t.notes.push_back(Note(opened ? N_("overlay table %s %s; the fonts of the groups with overlay %s got only part of it")
                                   : N_("overlay table %s %s; the fonts of the groups with overlay %s keep the base codes"),
-                           {ShownPath(file.path), why, std::to_string(static_cast<int16_t>(overlay))}));
+                           {ShownPath(read->path), read->why, std::to_string(static_cast<int16_t>(overlay))}));
   }
-  // A file that could not be read to its end is read again next time.
-  if (opened && keep && whole) t.keptOverlays.push_back({overlay, std::move(words)});
-  // Applied as it will be again from what is kept; read from the file
-  // every time, it may hold something else next time.
-  HoldNow(t, !opened ? kBaseContent : keep && whole ? overlay : kUnknownContent);
-  if (opened && keep && whole) KeepContent(t, overlay);
+  // Kept while the file is small enough; one that could not be read to its
+  // end is read again next time.
+  const bool keep = opened && read->whole && read->words.size() <= 2 * kKeptOverlayRecords &&
+                    t.keptOverlays.size() < kKeptOverlays;
+  if (keep) t.keptOverlays.push_back({overlay, std::move(read)});
+  // Applied as it will be again from what is kept; read again every time,
+  // it may hold something else next time.
+  HoldNow(t, !opened ? kBaseContent : keep ? overlay : kUnknownContent);
+  if (keep) KeepContent(t, overlay);
 }
 
 uint16_t SearchRubyTable(const ConversionStore& store, uint16_t code) {
@@ -462,14 +446,15 @@ uint16_t SearchRubyTable(const ConversionStore& store, uint16_t code) {
 int16_t RubyConvert(FontTables& t, const TablePaths& paths, uint16_t& code) {
   if (!t.rubyLoaded) {
     if (t.rubyUnusable) return kCodeFileMissing;
-    fs::path path = paths.Prefixed("\\qdxfiles\\convura.tbl");
-    Note why;
-    if (LoadRubyTable(t.store, path, &why) != 0) {
+    std::shared_ptr<const FontFile> file =
+        t.files ? t.files->Ruby(paths) : ReadRubyFile(paths.Prefixed("\\qdxfiles\\convura.tbl"));
+    if (!file->opened) {
       t.rubyUnusable = true;
-      t.notes.push_back(
-          Note(N_("ruby table %s %s; the characters of ruby fonts stay unconverted"), {ShownPath(path), why}));
+      t.notes.push_back(Note(N_("ruby table %s %s; the characters of ruby fonts stay unconverted"),
+                             {ShownPath(file->path), file->why}));
       return kCodeFileMissing;
     }
+    ApplyRubyFile(t.store, *file);
     t.rubyLoaded = true;
   }
   code = SearchRubyTable(t.store, code);

@@ -17,6 +17,7 @@
 
 #include "io/note.h"
 #include "tables/conversion_store.h"
+#include "tables/font_files.h"
 #include "tables/pitch_file.h"
 #include "tables/table_file.h"
 #include "tables/table_root.h"
@@ -56,22 +57,28 @@ struct FontTables {
   PitchFile pitch;
   // The overlay file applied to the code tables (0 = none).
   uint16_t appliedOverlay = 0;
+  // The overlay files and the ruby table as read for every pass lent the
+  // same tables (see ShareFontTables), which a pass takes from here instead
+  // of reading them; none for tables of a pass of their own, which reads
+  // them itself.
+  std::shared_ptr<FontFileCache> files;
   // The records of overlay files read since PrepareFontTables (key and value
   // words in turn), by overlay number: an overlay selected again is applied
   // from here rather than read again, since a job whose fonts of different
   // overlays take turns would otherwise read a file at every switch. Up to
   // kKeptOverlays files of at most kKeptOverlayRecords records are kept; a
-  // further or larger file is read again at every switch.
+  // further or larger file is read again at every switch (from `files`,
+  // when it keeps it).
   struct KeptOverlay {
     uint16_t number = 0;
-    std::vector<uint16_t> words;
+    std::shared_ptr<const FontFile> file;
   };
   std::vector<KeptOverlay> keptOverlays;
   // The overlay files looked for since PrepareFontTables, by overlay number:
-  // where the file is (its name is matched against the folder only once a
-  // pass), whether it was ever opened, whether it could not be opened when
-  // it was first needed (it is then not looked for again in the pass), and
-  // whether a note told of a fault.
+  // where the file is (without `files`, its name is matched against the
+  // folder only once a pass), whether it was ever opened, whether it could
+  // not be opened when it was first needed (it is then not looked for again
+  // in the pass), and whether a note told of a fault.
   struct OverlayFile {
     uint16_t number = 0;
     std::filesystem::path path;
@@ -197,12 +204,6 @@ enum class CodeFileKind {
   kRomanB,  // key & 0xFFF indexes roman table B
 };
 
-// The records of a code file or "convpi.tbl" that are read: enough for every
-// 16-bit key once over. The rest of a larger file is ignored, so a huge file
-// where a table should be costs no more than this (an overlay too large to
-// be kept is read again at every switch of fonts).
-inline constexpr size_t kMaxFontFileRecords = 65536;
-
 // The overlays a job keeps once read (see FontTables::keptOverlays): at most
 // 16 x 8192 records, 512 KiB.
 inline constexpr size_t kKeptOverlays = 16;
@@ -252,8 +253,9 @@ int16_t PrepareFontTables(FontTables& tables, const TablePaths& paths);
 // (PrepareFontTables) and not used by any pass since: as PrepareFontTables
 // would leave them, with the store's buffers and the main-page route's table
 // shared with `base` until this pass changes them (see
-// ConversionStore::ShareBuffersOf). The pitch file is not touched. `base`
-// must not change while any pass shares it.
+// ConversionStore::ShareBuffersOf), and base's font files (`files`) read
+// for it. The pitch file is not touched. `base` must not change while any
+// pass shares it.
 void ShareFontTables(FontTables& tables, const FontTables& base);
 
 // Frees the store, marks RubyTable unloaded and closes the pitch file (the
@@ -268,13 +270,15 @@ bool OverlayOfFont(const ConversionStore& store, int16_t font, uint16_t& overlay
 // Applies the overlay of `font`'s group: restores the entries the applied
 // overlay changed, then loads the new overlay file (none for overlay 0). Does
 // nothing when the font's group is 1000 or over or the overlay is already
-// applied. A missing overlay file leaves the base restored and no overlay
-// applied; a file that could not be opened when first needed is not looked
-// for again in the pass. A file that cannot be opened or read whole adds a
-// line to `notes` (once a file).
+// applied. The file is read through `files` when the tables have them. A
+// missing overlay file leaves the base restored and no overlay applied; a
+// file that could not be opened when first needed is not looked for again
+// in the pass. A file that cannot be opened or read whole adds a line to
+// `notes` (once a file).
 void SelectOverlay(FontTables& tables, const TablePaths& paths, int16_t font);
 
-// Converts a ruby code through RubyTable, loading "convura.tbl" on first use.
+// Converts a ruby code through RubyTable, loading "convura.tbl" on first use
+// (through `files` when the tables have them).
 // Returns 0 with `code` replaced by its conversion (kGetaMark when absent),
 // or kCodeFileMissing with `code` unchanged when the file cannot be opened;
 // that is noted in `notes` and the file is not looked for again in the pass.

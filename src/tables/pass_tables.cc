@@ -83,6 +83,9 @@ void LoadPassTables(PassTables& tables, bool textInput) {
 
 void PrepareForLending(PassTables& tables) {
   if (tables.fonts.prepareResult == 0) DeriveSharedMainPageRoute(tables.fonts);
+  // The overlay files and the ruby table are read once for every pass lent
+  // the tables.
+  tables.fonts.files = std::make_shared<FontFileCache>();
   // The pitch file is lent from memory; one that cannot be read whole is
   // opened by each pass for itself.
   tables.fonts.pitch.ReadWhole();

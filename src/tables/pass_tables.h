@@ -122,10 +122,12 @@ class PassTables {
 void LoadPassTables(PassTables& tables, bool textInput = false);
 
 // Makes loaded tables ready to lend (see PassTables' lending constructor):
-// derives the main-page route's table once, for every pass lent them, and
-// reads the pitch file whole into memory, closing it (see PitchFile::
-// ReadWhole; each pass opens one that cannot be read for itself). The tables
-// are not to be used by a pass themselves afterwards.
+// derives the main-page route's table once, for every pass lent them, gives
+// them a FontFileCache, through which the passes lent them read each
+// overlay file and the ruby table once for all, and reads the pitch file
+// whole into memory, closing it (see PitchFile::ReadWhole; each pass opens
+// one that cannot be read for itself). The tables are not to be used by a
+// pass themselves afterwards.
 void PrepareForLending(PassTables& tables);
 
 }  // namespace velkan
