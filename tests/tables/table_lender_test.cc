@@ -9,6 +9,7 @@
 
 #include "support/test_support.h"
 #include "tables/code_conversion.h"
+#include "tables/font_tables.h"
 #include "tables/pitch_file.h"
 
 namespace velkan {
@@ -159,6 +160,88 @@ TEST_F(TableLenderTest, TablesGivenBackAfterAnOverlayConvertAsFreshOnes) {
     }
     EXPECT_EQ(OverlayPass(*again, next), expected) << "cells " << cell << ", " << next;
   }
+}
+
+// What a pass makes of font 5, whose group has overlay 1, and of the ruby
+// table: the entry of table 8 that `key` names once the font is selected,
+// the conversion of `ruby` through the ruby table (0 when the table could
+// not be read), and the notes of what it could not use.
+struct FontFileUse {
+  uint16_t overlaid = 0, ruby = 0;
+  std::vector<Note> notes;
+  bool operator==(const FontFileUse&) const = default;
+};
+FontFileUse UseFontFiles(PassTables& t, uint16_t key, uint16_t ruby) {
+  SelectOverlay(t.fonts, t.paths, 5);
+  FontFileUse use{t.fonts.store.Read(key >> 12, key & 0xFFF), ruby, {}};
+  if (RubyConvert(t.fonts, t.paths, use.ruby) != 0) use.ruby = 0;
+  // Switched away and back, the pass applies what it kept.
+  SelectOverlay(t.fonts, t.paths, 1);
+  SelectOverlay(t.fonts, t.paths, 5);
+  EXPECT_EQ(t.fonts.store.Read(key >> 12, key & 0xFFF), use.overlaid);
+  use.notes = t.fonts.notes;
+  return use;
+}
+
+std::ostream& operator<<(std::ostream& out, const FontFileUse& use) {
+  out << std::hex << use.overlaid << " " << use.ruby << std::dec;
+  for (const Note& note : use.notes) out << "; " << note;
+  return out;
+}
+
+// Writes a table file of (key, value) word pairs, a later modification time
+// than the file had (a file system's clock may not tell two writes apart).
+void WritePairs(const TempDir& dir, const std::string& relative,
+                std::initializer_list<std::pair<uint16_t, uint16_t>> pairs) {
+  const fs::path path = dir.path() / relative;
+  const bool existed = fs::exists(path);
+  const auto before = existed ? fs::last_write_time(path) : fs::file_time_type();
+  std::string bytes;
+  for (auto [key, value] : pairs) {
+    for (uint16_t word : {key, value}) bytes += {static_cast<char>(word & 0xFF), static_cast<char>(word >> 8)};
+  }
+  dir.Write(relative, bytes);
+  if (existed) fs::last_write_time(path, before + std::chrono::seconds(2));
+}
+
+TEST_F(TableLenderTest, OverlayAndRubyFilesAreReadOnceForThePassesLentTheSameTables) {
+  const fs::path overlay = root / "qdxfiles" / "conv01.tbl", ruby = root / "qdxfiles" / "convura.tbl";
+  WritePairs(dir, "root/qdxfiles/conv01.tbl", {{0x8971, 0x5422}});
+  WritePairs(dir, "root/qdxfiles/convura.tbl", {{0x8221, 0x2421}});
+  TableLender lender(TablePaths(root, std::nullopt), std::chrono::seconds(0));
+
+  // Every pass lent the same tables converts as one reading the files
+  // itself, and the files are read once for all of them.
+  test::LoadedTables fresh(root);
+  const FontFileUse expected = UseFontFiles(fresh, 0x8971, 0x8221);
+  ASSERT_EQ(expected, (FontFileUse{0x5422, 0x2421, {}}));
+  LentTables a = lender.Lend(false);
+  EXPECT_EQ(UseFontFiles(*a, 0x8971, 0x8221), expected);
+  LentTables b = lender.Lend(false);
+  EXPECT_EQ(UseFontFiles(*b, 0x8971, 0x8221), expected);
+  a.reset();
+  EXPECT_EQ(UseFontFiles(*lender.Lend(false), 0x8971, 0x8221), expected);
+  EXPECT_EQ(lender.loads(), 1);
+  ASSERT_NE(b->fonts.files, nullptr);
+  EXPECT_EQ(b->fonts.files->reads(), 2);
+
+  // Files replaced are read again for the passes lent after that; a pass
+  // lent before keeps what it read.
+  WritePairs(dir, "root/qdxfiles/conv01.tbl", {{0x8971, 0x5423}});
+  WritePairs(dir, "root/qdxfiles/convura.tbl", {{0x8221, 0x2422}});
+  LentTables c = lender.Lend(false);
+  EXPECT_EQ(lender.loads(), 2);
+  EXPECT_EQ(UseFontFiles(*c, 0x8971, 0x8221), (FontFileUse{0x5423, 0x2422, {}}));
+  EXPECT_EQ(UseFontFiles(*b, 0x8971, 0x8221), expected);
+
+  // Files gone: every pass tells it, as one reading the files itself.
+  fs::remove(overlay);
+  fs::remove(ruby);
+  test::LoadedTables without(root);
+  const FontFileUse missing = UseFontFiles(without, 0x8971, 0x8221);
+  ASSERT_EQ(missing.notes.size(), 2u);
+  for (int pass = 0; pass < 2; ++pass) EXPECT_EQ(UseFontFiles(*lender.Lend(false), 0x8971, 0x8221), missing);
+  EXPECT_EQ(lender.loads(), 3);
 }
 
 TEST_F(TableLenderTest, ChangedTableFilesAreLoadedAgainForLaterPasses) {
