@@ -1,12 +1,45 @@
 #include "engine/batch_share.h"
 
+#include <cstring>
 #include <string_view>
 #include <utility>
 
+#include "tables/table_file.h"
+
 namespace velkan {
 
+HeldFile::HeldFile(std::string path, std::chrono::steady_clock::duration recheck)
+    : path_(std::move(path)), recheck_(recheck) {}
+
+std::shared_ptr<const ReadBytes> HeldFile::Bytes() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto now = std::chrono::steady_clock::now();
+  if (bytes_ && now - checked_ >= recheck_) {
+    if (StampFile(path_) != stamp_) bytes_.reset();
+    else checked_ = now;
+  }
+  // A name that stands for a descriptor (/dev/stdin) is read by the job.
+  if (bytes_ || path_.empty() || NamedDescriptor(path_) >= 0) return bytes_;
+  // Stamped first: a change made while the file is read is seen next time.
+  FileStamp stamp = StampFile(path_);
+  std::string content;
+  ++reads_;
+  if (!stamp.exists || ReadTableFile(path_, content) != TableFileStatus::kRead) return nullptr;
+  auto data = std::make_unique_for_overwrite<char[]>(content.size());
+  std::memcpy(data.get(), content.data(), content.size());
+  bytes_ = std::make_shared<const ReadBytes>(std::move(data), content.size(), content.size());
+  stamp_ = std::move(stamp);
+  checked_ = std::chrono::steady_clock::now();
+  return bytes_;
+}
+
+int HeldFile::reads() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return reads_;
+}
+
 BatchShare::BatchShare(const JobOptions& common)
-    : tables(TablePaths(common.tableRoot, common.mtbl)), kept(common) {
+    : tables(TablePaths(common.tableRoot, common.mtbl)), kept(common), formats(common.udfFile) {
   if (common.defineFile.empty()) return;
   std::string content;
   definitionsRead = DefinitionFile::Read(common.defineFile, content, &definitionsFault);

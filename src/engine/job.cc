@@ -689,7 +689,15 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
     // The first pass only stores the formats of the format file: its output
     // goes nowhere.
     PassInput udf;
-    if (!OpenPassInput(o, false, o.udfFile, udf, result)) return result;
+    // Held by the batch, or opened now.
+    std::shared_ptr<const ReadBytes> held;
+    if (o.shared != nullptr && o.shared->formats.path() == o.udfFile) held = o.shared->formats.Bytes();
+    if (held != nullptr) {
+      udf.bytes = held.get();
+      udf.size = static_cast<long long>(held->size());
+    } else if (!OpenPassInput(o, false, o.udfFile, udf, result)) {
+      return result;
+    }
     if (Note why = checkOutput(); !why.empty()) {
       refuseOutput(why);
       return result;

@@ -9,9 +9,7 @@ namespace velkan {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-FileStamp Stamp(const fs::path& path) {
+FileStamp StampFile(const fs::path& path) {
   FileStamp s;
   s.path = path;
   struct stat st {};
@@ -25,8 +23,10 @@ FileStamp Stamp(const fs::path& path) {
   return s;
 }
 
+namespace {
+
 bool Unchanged(const std::vector<FileStamp>& stamps) {
-  return std::all_of(stamps.begin(), stamps.end(), [](const FileStamp& s) { return Stamp(s.path) == s; });
+  return std::all_of(stamps.begin(), stamps.end(), [](const FileStamp& s) { return StampFile(s.path) == s; });
 }
 
 }  // namespace
@@ -49,7 +49,7 @@ std::vector<FileStamp> StampTableFiles(const TablePaths& paths) {
   }
   std::vector<FileStamp> stamps;
   stamps.reserve(stamped.size());
-  for (const fs::path& p : stamped) stamps.push_back(Stamp(p));
+  for (const fs::path& p : stamped) stamps.push_back(StampFile(p));
   return stamps;
 }
 

@@ -36,6 +36,10 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 
+// What the file at `path` is now (links followed); `exists` false when it
+// cannot be looked at.
+FileStamp StampFile(const std::filesystem::path& path);
+
 class TableLender;
 
 // Gives tables back to the lender that lent them; tables of no lender are

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -74,6 +75,42 @@ TEST(BatchShare, LooksAtEachOutputFolderOnce) {
   const OutputFolder& root = share.FolderOf("/x.txt");
   EXPECT_NE(&root, &share.FolderOf("x.txt"));
   EXPECT_EQ(root.dir, fs::path("/"));
+}
+
+// The format file every job of a batch converts first is read once, and
+// again for the jobs after it was replaced.
+TEST(BatchShare, HoldsTheFormatFileUntilItChanges) {
+  TempDir d;
+  const fs::path path = d.Write("formats.txt", "one");
+  HeldFile held(path.string(), std::chrono::seconds(0));
+  std::shared_ptr<const ReadBytes> first = held.Bytes();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->view(), "one");
+  EXPECT_EQ(held.Bytes(), first);
+  EXPECT_EQ(held.reads(), 1);
+
+  // Of another size, or of the same size and a later modification time.
+  d.Write("formats.txt", "three");
+  EXPECT_EQ(held.Bytes()->view(), "three");
+  d.Write("formats.txt", "thrEE");
+  fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(2));
+  EXPECT_EQ(held.Bytes()->view(), "thrEE");
+  EXPECT_EQ(first->view(), "one");  // a job keeps what it was given
+  // Replaced by another file (a new identity) of the same size and time.
+  const auto time = fs::last_write_time(path);
+  d.Write("new.txt", "thrEe");
+  fs::last_write_time(d.path() / "new.txt", time);
+  fs::rename(d.path() / "new.txt", path);
+  EXPECT_EQ(held.Bytes()->view(), "thrEe");
+  EXPECT_EQ(held.reads(), 4);
+
+  // What cannot be held is left to the jobs, which tell why they cannot
+  // read it.
+  fs::remove(path);
+  EXPECT_EQ(held.Bytes(), nullptr);
+  fs::create_directory(path);
+  EXPECT_EQ(held.Bytes(), nullptr);
+  EXPECT_EQ(HeldFile("/dev/stdin").Bytes(), nullptr);
 }
 
 // Runs the planner and says whether it refused, with the reasons joined.
