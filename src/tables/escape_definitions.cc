@@ -39,8 +39,12 @@ char FirstChar(std::string_view value) { return value.empty() ? '\0' : value[0];
 
 // Whether `name` (non-empty) stands at the start of `text`.
 bool NameAt(const EscapeName& name, std::string_view text) {
-  return name.length > 0 && name.length <= text.size() &&
-         std::memcmp(name.text.data(), text.data(), name.length) == 0;
+  const size_t length = name.length;
+  if (length == 0 || length > text.size()) return false;
+  // Names share their lead: most differ from the text by the byte after it,
+  // which is compared here rather than through a call.
+  if (name.text[0] != text[0] || (length > 1 && name.text[1] != text[1])) return false;
+  return std::memcmp(name.text.data(), text.data(), length) == 0;
 }
 
 }  // namespace

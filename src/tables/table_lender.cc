@@ -32,20 +32,21 @@ bool Unchanged(const std::vector<FileStamp>& stamps) {
 }  // namespace
 
 std::vector<FileStamp> StampTableFiles(const TablePaths& paths) {
-  const std::vector<fs::path> tableFolders = {paths.Fixed("\\qdxfiles"), paths.Prefixed("\\qdxfiles")};
-  std::vector<fs::path> stamped;  // files and folders, each once
-  auto add = [&stamped](const fs::path& p) {
-    if (std::find(stamped.begin(), stamped.end(), p) == stamped.end()) stamped.push_back(p);
-  };
-  add(paths.root());
-  if (paths.mtbl() && !paths.mtbl()->empty()) add(*paths.mtbl());
-  for (const fs::path& folder : tableFolders) {
-    add(folder);
+  const fs::path folders[2] = {paths.Fixed("\\qdxfiles"), paths.Prefixed("\\qdxfiles")};
+  std::vector<fs::path> stamped = {paths.root()};  // files and folders, each once
+  if (paths.mtbl() && !paths.mtbl()->empty() && fs::path(*paths.mtbl()) != paths.root()) {
+    stamped.push_back(*paths.mtbl());
+  }
+  // Without MTBL both names lead to one folder, listed once. The entries of
+  // a folder are distinct, so they are not looked for among the others (a
+  // name stamped twice would only be looked at twice).
+  for (const fs::path& folder : folders) {
+    if (&folder != folders && folder == folders[0]) continue;
+    if (std::find(stamped.begin(), stamped.end(), folder) == stamped.end()) stamped.push_back(folder);
     std::error_code ec;
-    std::vector<fs::path> entries;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(it->path());
-    std::sort(entries.begin(), entries.end());
-    for (const fs::path& entry : entries) add(entry);
+    const size_t first = stamped.size();
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) stamped.push_back(it->path());
+    std::sort(stamped.begin() + static_cast<std::ptrdiff_t>(first), stamped.end());
   }
   std::vector<FileStamp> stamps;
   stamps.reserve(stamped.size());
