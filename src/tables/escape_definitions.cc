@@ -170,6 +170,47 @@ EscapeMatch MatchCommandName(const EscapeDefinitions& defs, std::string_view tex
   return {};
 }
 
+CommandNameIndex IndexCommandNames(const EscapeDefinitions& defs) {
+  CommandNameIndex index;
+  std::array<uint16_t, 256> count{};
+  size_t shortNames = 0;
+  for (const EscapeName& name : defs.commandNames) {
+    if (name.length == 1) ++shortNames;
+    else if (name.length > 1) ++count[static_cast<uint8_t>(name.text[1])];
+  }
+  size_t at = 0;
+  for (size_t b = 0; b < 256; ++b) {
+    index.starts[b] = static_cast<uint16_t>(at);
+    at += count[b] + shortNames;
+  }
+  index.starts[256] = static_cast<uint16_t>(at);
+  index.lows.resize(at);
+  // Filled in the order of the low bytes, so each byte's names ascend.
+  std::array<uint16_t, 256> next;
+  std::copy(index.starts.begin(), index.starts.end() - 1, next.begin());
+  for (size_t low = 0; low < defs.commandNames.size(); ++low) {
+    const EscapeName& name = defs.commandNames[low];
+    if (name.length == 1) {
+      for (size_t b = 0; b < 256; ++b) index.lows[next[b]++] = static_cast<uint8_t>(low);
+    } else if (name.length > 1) {
+      index.lows[next[static_cast<uint8_t>(name.text[1])]++] = static_cast<uint8_t>(low);
+    }
+  }
+  return index;
+}
+
+EscapeMatch MatchCommandName(const EscapeDefinitions& defs, const CommandNameIndex& index, std::string_view text) {
+  // A text of one byte can match a name of one byte only.
+  if (text.size() < 2) return MatchCommandName(defs, text);
+  const uint8_t second = static_cast<uint8_t>(text[1]);
+  for (size_t i = index.starts[second]; i < index.starts[second + 1]; ++i) {
+    const uint8_t low = index.lows[i];
+    const EscapeName& name = defs.commandNames[low];
+    if (NameAt(name, text)) return {CommandWordOf(low), name.length};
+  }
+  return {};
+}
+
 MarkerMatch MatchMarker(const EscapeDefinitions& defs, std::string_view text) {
   if (text.empty() || !IsMarkerLead(defs, text[0]) || defs.markerClose == 0) return {};
   std::string_view window = text.substr(0, kEscapeValueLength);

@@ -119,6 +119,19 @@ EscapeMatch MatchModeName(const EscapeDefinitions& defs, std::string_view text);
 // and the name's length, or code 0. Never looks past the end of `text`.
 EscapeMatch MatchCommandName(const EscapeDefinitions& defs, std::string_view text);
 
+// The command names of a set of definitions by their second byte, so that a
+// text is compared with the few names that may begin it: for each byte b,
+// `lows` from `starts[b]` to `starts[b + 1]` holds, ascending, the low bytes
+// of the names whose second byte is b and of those of one byte.
+struct CommandNameIndex {
+  std::array<uint16_t, 257> starts{};
+  std::vector<uint8_t> lows;
+};
+CommandNameIndex IndexCommandNames(const EscapeDefinitions& defs);
+
+// MatchCommandName through `index`, made by IndexCommandNames of `defs`.
+EscapeMatch MatchCommandName(const EscapeDefinitions& defs, const CommandNameIndex& index, std::string_view text);
+
 // A marker match: the marker's number (-1 = no match), its code word and the
 // number of text bytes the pre-pass skips for it.
 struct MarkerMatch {

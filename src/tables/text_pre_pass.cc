@@ -86,23 +86,24 @@ TextPrePass::TextPrePass(ByteSource& text, const PrePassTables& tables, const Es
   if (setup == nullptr || setup->empty()) {
     Derive();
   } else {
-    setup_ = *setup;
+    setup_ = setup;
   }
 }
 
 TextPrePassSetup TextPrePass::Derived(const PrePassTables& tables, const EscapeDefinitions& escapes) {
   MemorySource none{std::string_view()};
   TextPrePass pass(none, tables, escapes);
-  return std::move(pass.setup_);
+  return std::move(pass.ownSetup_);
 }
 
 void TextPrePass::Derive() {
   const EscapeDefinitions& escapes = escapes_;
   const PrePassTables& tables = tables_;
-  auto& pairs = setup_.pairs;
-  auto& notation = setup_.notation;
-  auto& plainLead = setup_.plainLead;
-  auto& singleSix = setup_.singleSix;
+  auto& pairs = ownSetup_.pairs;
+  auto& notation = ownSetup_.notation;
+  auto& plainLead = ownSetup_.plainLead;
+  auto& singleSix = ownSetup_.singleSix;
+  ownSetup_.commandNames = IndexCommandNames(escapes);
   for (const EscapePair& pair : escapes.pairs) {
     if (pair.key == 0) break;
     pairs.emplace_back(pair.key, pair.value);
@@ -192,7 +193,7 @@ void TextPrePass::Grow(size_t n) {
 }
 
 uint16_t TextPrePass::Pair(uint16_t sjis) const {
-  const auto& pairs = setup_.pairs;
+  const auto& pairs = setup_->pairs;
   auto it = std::lower_bound(pairs.begin(), pairs.end(), sjis,
                              [](const auto& pair, uint16_t k) { return pair.first < k; });
   return it != pairs.end() && it->first == sjis ? it->second : 0;
@@ -219,11 +220,11 @@ size_t TextPrePass::PlainStretch(std::string_view t) {
   uint16_t word = 0;
   while (p < stop && p + 1 < n && d < full) {
     const uint8_t b = Byte(t, p);
-    if (b < 0x20 || !setup_.plainLead[b]) break;
+    if (b < 0x20 || !setup_->plainLead[b]) break;
     const uint16_t u = TwoBytes(t, p);
     if (MayBeNotation(u)) break;
     if (b <= 0x7E || (b >= 0xA1 && b <= 0xDF)) {
-      word = setup_.singleSix[b];
+      word = setup_->singleSix[b];
       p += 1;
     } else {
       uint16_t r = ModeSix(u);
@@ -295,7 +296,7 @@ size_t TextPrePass::Step(std::string_view t) {
 
   // 6. A command escape or command character.
   if (IsCommandLead(escapes_, t[0])) {
-    EscapeMatch m = MatchCommandName(escapes_, t);
+    EscapeMatch m = MatchCommandName(escapes_, setup_->commandNames, t);
     if (m.code != 0) {
       ApplyCommand(m.code);
       return m.length;

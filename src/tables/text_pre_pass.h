@@ -71,6 +71,8 @@ struct TextPrePassSetup {
   std::array<bool, 256> plainLead{};
   // What a single-byte character becomes in mode 6.
   std::array<uint16_t, 256> singleSix{};
+  // The command names by their second byte.
+  CommandNameIndex commandNames;
   bool empty() const { return notation.empty(); }
 };
 
@@ -108,7 +110,7 @@ class TextPrePass final : public ByteSource {
   void Produce();
   size_t Step(std::string_view t);
   size_t PlainStretch(std::string_view t);
-  bool MayBeNotation(uint16_t u) const { return (setup_.notation[u >> 6] >> (u & 63)) & 1; }
+  bool MayBeNotation(uint16_t u) const { return (setup_->notation[u >> 6] >> (u & 63)) & 1; }
 
   void Emit(uint16_t word) {
     const char bytes[2] = {static_cast<char>(word >> 8), static_cast<char>(word & 0xFF)};
@@ -139,7 +141,11 @@ class TextPrePass final : public ByteSource {
   ByteSource& text_;
   const PrePassTables& tables_;
   const EscapeDefinitions& escapes_;
-  TextPrePassSetup setup_;
+  // What Derive made, when no setup was given.
+  TextPrePassSetup ownSetup_;
+  // What the pre-pass derives from its tables: `ownSetup_`, or the setup
+  // given, which is not copied.
+  const TextPrePassSetup* setup_ = &ownSetup_;
   PrePassState state_;
 
   // Text bytes, kTextBlock + kLookahead of them; [inPos_, inEnd_) not yet

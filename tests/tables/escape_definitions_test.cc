@@ -57,6 +57,40 @@ TEST_F(EscapeDefinitionsTest, NamesAndLeadsCountOnlyAfterAnUnlockingLine) {
   EXPECT_FALSE(defs_.locked);
 }
 
+// The index by second byte finds what the search of every name finds:
+// the first name in order of the low byte, a shorter name of a later low
+// byte or one of one byte included.
+TEST_F(EscapeDefinitionsTest, TheIndexOfCommandNamesMatchesAsTheSearchOfEveryName) {
+  for (bool oneByte : {false, true}) {
+    SCOPED_TRACE(oneByte);
+    std::initializer_list<std::string> lines = {"%0000 0;", "#D003 !AB;", "#D002 !ABC;", "#D010 ?A;", "#D001 !A;",
+                                                "#D020 !B;", "#D030 ~Q;", "#D0FF !~;"};
+    std::string system = Lines(lines);
+    if (oneByte) system += "#D005 ?;\n";
+    ASSERT_EQ(Load(system, ""), 0);
+    const CommandNameIndex index = IndexCommandNames(defs_);
+    int matched = 0;
+    for (char first : {'!', '?', '~', 'x'}) {
+      for (int second = 0; second < 256; ++second) {  // every byte, those of two-byte characters too
+        for (std::string third : {"", "B", "C", "BC"}) {
+          std::string text = std::string(1, first) + static_cast<char>(second) + third;
+          for (size_t length = 0; length <= text.size(); ++length) {
+            const std::string_view t = std::string_view(text).substr(0, length);
+            const EscapeMatch linear = MatchCommandName(defs_, t), indexed = MatchCommandName(defs_, index, t);
+            EXPECT_EQ(indexed.code, linear.code) << t;
+            EXPECT_EQ(indexed.length, linear.length) << t;
+            matched += linear.code != 0;
+          }
+        }
+      }
+    }
+    EXPECT_GT(matched, 0);
+    EXPECT_EQ(MatchCommandName(defs_, index, "!ABC").code, 0xD001);
+    EXPECT_EQ(MatchCommandName(defs_, index, "?A").code, oneByte ? 0xD005 : 0xD010);
+    EXPECT_EQ(MatchCommandName(defs_, index, "!~").code, 0xD0FF);
+  }
+}
+
 TEST_F(EscapeDefinitionsTest, NamesAreCutAtEightCharacters) {
   ASSERT_EQ(Load(Lines({"%0000 0;", "#D002 @ABCDEX;", "#D003 @ABCDEFG;", "#D004 @ABCDEFGH;", "$0001 @MODE567;",
                         "$0002 @MODE5678;"}),
