@@ -1,6 +1,7 @@
 #include "app/editor_launch.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -152,6 +153,12 @@ LaunchResult LaunchEditorWith(std::vector<std::string> args) {
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
 
+  sigset_t noSignals;
+  sigemptyset(&noSignals);
+  struct sigaction byDefault {};
+  byDefault.sa_handler = SIG_DFL;
+  sigemptyset(&byDefault.sa_mask);
+
   int report[2];
   if (::pipe2(report, O_CLOEXEC) != 0) return cannotStart(errno);
   // The editor is the grandchild: the child exits at once and is reaped
@@ -165,6 +172,12 @@ LaunchResult LaunchEditorWith(std::vector<std::string> args) {
     if (editor > 0) ::_exit(0);
     if (editor == 0) {
       ::setsid();
+      // The editor starts with the signals as a program expects them: this
+      // program blocks the ones that end it (a thread of its own takes
+      // them) and ignores SIGXFSZ, and both would outlive the exec, leaving
+      // an editor that SIGTERM, SIGHUP or Ctrl-C cannot end.
+      ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
+      ::sigaction(SIGXFSZ, &byDefault, nullptr);
       ::execve(program->c_str(), argv.data(), environ);
     }
     int err = errno;

@@ -1,10 +1,15 @@
 // The editor command, its start without a shell, and the search path taken
 // from kestovan.ini.
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/app_test_support.h"
 #include "app/editor_launch.h"
@@ -103,6 +108,47 @@ class EditorSearchPathTest : public QObject {
     QCOMPARE(r.kind, LaunchResult::kStarted);
     QVERIFY(r.error.empty());
     QCOMPARE(WaitForRecord(editor).value_or(Words{"<not run>"}), (Words{"-n", "--line=3", output}));
+  }
+
+  void theEditorStartsWithNoSignalBlockedAndSigxfszByDefault() {
+    // As the dialog runs: the ending signals blocked for the thread that
+    // takes them, SIGXFSZ ignored.
+    sigset_t ending, before;
+    sigemptyset(&ending);
+    for (int sig : {SIGHUP, SIGINT, SIGTERM}) sigaddset(&ending, sig);
+    ::pthread_sigmask(SIG_BLOCK, &ending, &before);
+    struct sigaction ignore {}, old {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &old);
+
+    // The "editor" is grep itself (a shell would clear its mask first), its
+    // "output" its own status, and what it prints goes to `record`.
+    QTemporaryDir d;
+    const auto record = Dir(d) / "status";
+    const int saved = ::dup(STDOUT_FILENO);
+    const int fd = ::open(record.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    std::fflush(stdout);
+    ::dup2(fd, STDOUT_FILENO);
+    ::close(fd);
+    LaunchResult r = velkan::app::LaunchEditor("grep ^Sig[BI]", "/proc/self/status");
+    ::dup2(saved, STDOUT_FILENO);
+    ::close(saved);
+    ::sigaction(SIGXFSZ, &old, nullptr);
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    QCOMPARE(r.kind, LaunchResult::kStarted);
+
+    QElapsedTimer clock;
+    clock.start();
+    std::string status;
+    while ((status = ReadFile(record)).find("SigIgn:") == std::string::npos && clock.elapsed() < 5000) {
+      QThread::msleep(10);
+    }
+    auto mask = [&](const char* name) {
+      const size_t at = status.find(name);
+      return at == std::string::npos ? ~0ULL : std::stoull(status.substr(at + std::strlen(name)), nullptr, 16);
+    };
+    QCOMPARE(mask("SigBlk:"), 0ULL);
+    QCOMPARE(mask("SigIgn:") >> (SIGXFSZ - 1) & 1, 0ULL);
   }
 
   void anEmptySettingStartsNothing() {
