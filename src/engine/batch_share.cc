@@ -38,8 +38,8 @@ int HeldFile::reads() const {
   return reads_;
 }
 
-BatchShare::BatchShare(const JobOptions& common)
-    : tables(TablePaths(common.tableRoot, common.mtbl)), kept(common), formats(common.udfFile) {
+BatchShare::BatchShare(const JobOptions& common, std::chrono::steady_clock::duration recheck)
+    : tables(TablePaths(common.tableRoot, common.mtbl), recheck), kept(common), formats(common.udfFile, recheck) {
   if (common.defineFile.empty()) return;
   std::string content;
   definitionsRead = DefinitionFile::Read(common.defineFile, content, &definitionsFault);

@@ -57,8 +57,10 @@ class HeldFile {
 
 class BatchShare {
  public:
-  // For jobs run with `common`'s table root, MTBL and definition file.
-  explicit BatchShare(const JobOptions& common);
+  // For jobs run with `common`'s table root, MTBL and definition file;
+  // the tables and the format file are looked at again at most once per
+  // `recheck`.
+  explicit BatchShare(const JobOptions& common, std::chrono::steady_clock::duration recheck = kTableRecheck);
   BatchShare(const BatchShare&) = delete;
   BatchShare& operator=(const BatchShare&) = delete;
 

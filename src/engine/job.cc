@@ -14,6 +14,7 @@
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <span>
 
 #include "conversion/conversion.h"
 #include "conversion/format_store.h"
@@ -32,6 +33,7 @@
 #include "tables/table_lender.h"
 #include "tables/table_root.h"
 #include "tables/text_pre_pass.h"
+#include "tables/text_words.h"
 #include "tables/utf8_text_source.h"
 
 namespace velkan {
@@ -197,8 +199,9 @@ bool OpenPassInput(const JobOptions& o, bool jobInput, const std::string& chosen
 
 // Notes the places of a UTF-8 text that were written as the geta mark: the
 // first ones with their line and column, then how many more there were.
-void NoteEncodingFaults(JobResult& result, const std::string& shown, const Utf8TextSource& utf8) {
-  for (const TextEncodingFault& f : utf8.faults()) {
+void NoteEncodingFaults(JobResult& result, const std::string& shown, std::span<const TextEncodingFault> faults,
+                        long long faultCount) {
+  for (const TextEncodingFault& f : faults) {
     const std::string line = std::to_string(f.line), column = std::to_string(f.column);
     if (f.codePoint == 0) {
       result.notes.push_back(Note(N_("%s, line %s, column %s: bytes that are no UTF-8, written as the geta mark"),
@@ -210,18 +213,20 @@ void NoteEncodingFaults(JobResult& result, const std::string& shown, const Utf8T
                                   {shown, line, column, std::string(code)}));
     }
   }
-  if (utf8.faultCount() > static_cast<long long>(utf8.faults().size())) {
+  if (faultCount > static_cast<long long>(faults.size())) {
     result.notes.push_back(Note(N_("%s: %s more characters written as the geta mark"),
-                                {shown, std::to_string(utf8.faultCount() - static_cast<long long>(utf8.faults().size()))}));
+                                {shown, std::to_string(faultCount - static_cast<long long>(faults.size()))}));
   }
 }
 
 // Runs a pass over an open input into `sink`. `jobInput`: the pass reads
 // the job's input (not the --udf file). `readError` is set to the errno of a
 // failed read of the input (0 if none); otherwise as ConvertStream.
+// `held`: the bytes of `in` as the batch holds them (the format file), whose
+// pre-pass words are read from the tables' records when made before.
 PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, const std::string& chosen,
                 const PassInput& in, ByteSink& sink, JobResult& result, bool& delivered, int& readError,
-                const std::function<bool()>& ready = {}) {
+                const std::function<bool()>& ready = {}, const std::shared_ptr<const ReadBytes>& held = nullptr) {
   // A text job is read through the pre-pass, which turns it into code words
   // as the pass reads them.
   const bool textJob = (jobInput && o.inputIsText) || IsTextJob(chosen);
@@ -242,6 +247,9 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, 
   // them before the pass reads its own.
   for (const Note& note : tables.faults.textInput) result.notes.push_back(note);
   std::optional<TextPrePass> text;
+  // The words of a text the batch holds, made once for the tables lent and
+  // the encoding, and recorded or read from the record.
+  std::optional<TextWords> words;
   // A UTF-8 text becomes Shift_JIS before the pre-pass reads it.
   std::optional<Utf8TextSource> utf8;
   InputProgress progress;
@@ -249,8 +257,17 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, 
   std::optional<TextLineMarks> lines;
   WarningListing listing;
   if (o.listWarnings && ready) listing.list = &result.warnings;
-  if (textJob) {
-    if (o.inputEncoding == TextEncoding::kUtf8) utf8.emplace(file);
+  PrePassRecords* records = held != nullptr && !jobInput && listing.list == nullptr
+                                ? tables.prePassSetup.records.get()
+                                : nullptr;
+  const bool utf8Text = o.inputEncoding == TextEncoding::kUtf8;
+  if (textJob && records != nullptr) {
+    words.emplace(file, utf8Text, tables.prePass, tables.prePassEscapes, &tables.prePassSetup,
+                  records->Find(held.get(), utf8Text));
+    progress.done = [&words] { return words->textRead(); };
+    progress.total = file.Size();
+  } else if (textJob) {
+    if (utf8Text) utf8.emplace(file);
     text.emplace(utf8 ? static_cast<ByteSource&>(*utf8) : file, tables.prePass, tables.prePassEscapes,
                  &tables.prePassSetup);
     if (listing.list != nullptr) {
@@ -262,12 +279,23 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, 
     progress.done = [&text, &utf8] { return utf8 ? utf8->utf8Read() : text->textRead(); };
     progress.total = file.Size();
   }
-  ByteSource& source = textJob ? static_cast<ByteSource&>(*text) : file;
+  // Words read from a record end when the job is cancelled, as the text
+  // under a pre-pass does.
+  std::optional<CancellableSource> cancellable;
+  if (words) cancellable.emplace(*words, o.cancelled);
+  ByteSource& source = cancellable ? static_cast<ByteSource&>(*cancellable)
+                       : textJob   ? static_cast<ByteSource&>(*text)
+                                   : file;
   PassEnd end =
       ConvertStream(session, o, pass, chosen, tables, source, sink, result, delivered, progress, ready, listing);
+  if (words && !words->replayed() && words->RecordWhole() && end != PassEnd::kCancelled && !Cancelled(o)) {
+    records->Keep(held, utf8Text, words->TakeRecord());
+  }
   if (utf8) {
-    NoteEncodingFaults(result, ShownPath(chosen), *utf8);
-  } else if (text && text->looksLikeUtf8()) {
+    NoteEncodingFaults(result, ShownPath(chosen), utf8->faults(), utf8->faultCount());
+  } else if (words && utf8Text) {
+    NoteEncodingFaults(result, ShownPath(chosen), words->faults(), words->faultCount());
+  } else if ((text && text->looksLikeUtf8()) || (words && words->looksLikeUtf8())) {
     NoteOnce(result, Note(N_("%s looks like UTF-8 text, but a text job is read as Shift_JIS (code page 932): its "
                              "characters came out wrong. Convert it as UTF-8 with --input-encoding utf-8 (in the "
                              "dialog: %s UTF-8)"),
@@ -705,7 +733,7 @@ JobResult RunJob(Session& session, const JobOptions& o, std::unique_ptr<OutputFi
     DiscardSink nowhere;
     bool delivered = true;
     int readError = 0;
-    PassEnd first = RunPass(session, o, 1, false, o.udfFile, udf, nowhere, result, delivered, readError);
+    PassEnd first = RunPass(session, o, 1, false, o.udfFile, udf, nowhere, result, delivered, readError, {}, held);
     if (first == PassEnd::kCancelled || Cancelled(o)) return EndCancelled(o, nullptr, result);
     if (!openInput()) return result;
     result.inputSize = input.size;

@@ -5,6 +5,7 @@
 
 #include "io/byte_order.h"
 #include "io/message_mark.h"
+#include "tables/text_words.h"
 
 namespace velkan {
 
@@ -93,6 +94,7 @@ TextPrePass::TextPrePass(ByteSource& text, const PrePassTables& tables, const Es
 TextPrePassSetup TextPrePass::Derived(const PrePassTables& tables, const EscapeDefinitions& escapes) {
   MemorySource none{std::string_view()};
   TextPrePass pass(none, tables, escapes);
+  pass.ownSetup_.records = std::make_shared<PrePassRecords>();
   return std::move(pass.ownSetup_);
 }
 

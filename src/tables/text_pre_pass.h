@@ -33,6 +33,8 @@
 
 namespace velkan {
 
+class PrePassRecords;
+
 // Code words the pre-pass itself produces.
 inline constexpr uint16_t kNoUsableForm = 0x963C;    // no full-width form, bad hexadecimal escape
 inline constexpr uint16_t kUnknownCharacter = 0x9631;  // the tables of the mode do not know it
@@ -73,6 +75,9 @@ struct TextPrePassSetup {
   std::array<uint16_t, 256> singleSix{};
   // The command names by their second byte.
   CommandNameIndex commandNames;
+  // The words of pre-passes over these tables kept to be read again (see
+  // TextWords); made by Derived, so tables loaded again start with none.
+  std::shared_ptr<PrePassRecords> records;
   bool empty() const { return notation.empty(); }
 };
 

@@ -22,6 +22,7 @@
 #include "io/output_file.h"
 #include "support/memory_pass.h"
 #include "support/test_support.h"
+#include "tables/text_words.h"
 
 namespace velkan {
 namespace {
@@ -800,6 +801,95 @@ TEST(BatchEquivalence, ABatchConvertsAsSeparateProgramsOneAfterTheOther) {
   size_t files = 0;
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path() / "batch")) ++files;
   EXPECT_EQ(files, inputs.size());  // and no temporary file
+}
+
+// The words of a text format file are made once for the tables and the
+// encoding of the jobs that share it, and read again by later jobs: every
+// job converts as a separate program would (its output, notes and status,
+// the store), whatever changed between them: the encoding, the file, the
+// tables its words were made with.
+TEST(BatchShare, JobsReadTheFormatFilesWordsMadeForTheirFileTablesAndEncoding) {
+  TempDir dir;
+  const fs::path root = dir.path() / "root";
+  fs::copy(VELKAN_SAMPLE_ROOT, root, fs::copy_options::recursive);
+  const fs::path replacements = root / "qdxfiles" / "nmcnv.tbl";
+  const std::string sampleReplacements = Slurp(replacements);
+  // "FMT" in a text defines format 4 as the words given.
+  auto defineFormat = [&](const std::string& words) {
+    std::ofstream(replacements, std::ios::binary) << sampleReplacements << "FMT=D003,D02C,C344,D004," << words
+                                                  << ",D004,D004\r\n";
+  };
+  defineFormat("45B4");
+  JobOptions common;
+  common.tableRoot = root;
+  // Shift_JIS with a character that is no UTF-8 on its second line.
+  common.udfFile = dir.Write("formats.txt", "FMT\r\n\x82\xA0\r\n").string();
+  const std::string input = dir.Write("job.zan", WordBytes(test::Join({Call(4), {0x4521}}))).string();
+  BatchShare share(common, std::chrono::seconds(0));
+
+  struct Step {
+    TextEncoding encoding;
+    const char* formats;   // the format file's new text, or none
+    const char* redefine;  // format 4's new words, or none
+  };
+  const Step steps[] = {
+      {TextEncoding::kUtf8, nullptr, nullptr},
+      {TextEncoding::kUtf8, nullptr, nullptr},  // read again
+      {TextEncoding::kShiftJis, nullptr, nullptr},
+      {TextEncoding::kShiftJis, nullptr, nullptr},
+      {TextEncoding::kUtf8, nullptr, nullptr},
+      // UTF-8 with a bad byte on its third line.
+      {TextEncoding::kUtf8, "漢字\r\nFMT\r\n\xFF\r\n", nullptr},
+      // Good UTF-8, which looks like it when read as Shift_JIS.
+      {TextEncoding::kShiftJis, "漢字\r\nFMT\r\n", nullptr},
+      {TextEncoding::kUtf8, nullptr, "45B5,45B6"},
+      {TextEncoding::kUtf8, nullptr, nullptr},
+  };
+  // Words read again where nothing changed since they were made.
+  const std::vector<int> reread = {0, 1, 0, 1, 1, 0, 0, 0, 1};
+  std::shared_ptr<PrePassRecords> records;
+  int found = 0;
+  int step = 0;
+  for (const Step& s : steps) {
+    SCOPED_TRACE(step);
+    if (s.formats != nullptr) dir.Write("formats.txt", s.formats);
+    if (s.redefine != nullptr) defineFormat(s.redefine);
+    JobOptions o = common;
+    o.inputEncoding = s.encoding;
+    o.inputFile = input;
+    o.storeDir = dir.path() / "shared-store";
+    o.outputFile = (dir.path() / ("shared" + std::to_string(step) + ".txt")).string();
+    o.shared = &share;
+    Session session;
+    JobResult shared = RunConversionJob(session, o);
+    o.storeDir = dir.path() / "alone-store";
+    o.outputFile = (dir.path() / ("alone" + std::to_string(step) + ".txt")).string();
+    o.shared = nullptr;
+    Session alone;
+    JobResult separate = RunConversionJob(alone, o);
+    EXPECT_EQ(shared.status, JobStatus::kCompleted);
+    EXPECT_EQ(shared.status, separate.status);
+    EXPECT_EQ(shared.notes, separate.notes);
+    const std::string output = Slurp(dir.path() / ("shared" + std::to_string(step) + ".txt"));
+    EXPECT_EQ(output, Slurp(o.outputFile));
+    // The format file's faults and its looks are told in every job.
+    bool told = false;
+    for (const Note& n : shared.notes) {
+      told = told || n.Text().find(s.encoding == TextEncoding::kUtf8 ? "geta mark" : "looks like UTF-8") != std::string::npos;
+    }
+    EXPECT_EQ(told, step <= 1 || step == 4 || step == 5 || step == 6);
+    std::shared_ptr<PrePassRecords> now = share.tables.Lend(true)->prePassSetup.records;
+    if (now != records) found = 0;
+    records = now;
+    EXPECT_EQ(records->found() - found, reread[static_cast<size_t>(step)]);
+    found = records->found();
+    ++step;
+  }
+  for (const char* file : {"udf2.tbl", "udf2.fle"}) {
+    EXPECT_TRUE(Slurp(dir.path() / "shared-store" / "QDXFILES" / file) ==
+                Slurp(dir.path() / "alone-store" / "QDXFILES" / file))
+        << file;
+  }
 }
 
 TEST_F(BatchRunTest, AnEmptyBatchRunsNothing) {

@@ -12,6 +12,7 @@
 #include "io/byte_order.h"
 #include "support/test_support.h"
 #include "tables/code_tables.h"
+#include "tables/text_words.h"
 
 namespace velkan {
 namespace {
@@ -251,6 +252,116 @@ TEST_F(TextPrePassTest, ARefillThatFailsDeliversTheWordsMadeBeforeThenAnError) {
 
 TEST_F(TextPrePassTest, TheTextEndsAt0x1A) {
   EXPECT_EQ((WordList{0x45B0}), Words(Sjis("漢") + "\x1A" + Sjis("漢")));
+}
+
+// The state a pass finds after each of its reads of a pre-pass's words.
+struct WordsRead {
+  std::string words;
+  long long textRead;
+  std::vector<long long> faults;  // line and column of each fault kept
+  long long faultCount;
+  bool looksLikeUtf8;
+  bool operator==(const WordsRead&) const = default;
+};
+
+// Reads `words` with the read sizes `sizes` (the last one repeated until
+// the words end), noting what the pass finds after each read.
+std::vector<WordsRead> ReadWords(TextWords& words, std::vector<size_t> sizes) {
+  std::vector<WordsRead> seen;
+  for (size_t i = 0;; ++i) {
+    const size_t n = sizes[std::min(i, sizes.size() - 1)];
+    std::string buf(n, '\0');
+    const long got = words.Read(reinterpret_cast<uint8_t*>(buf.data()), n);
+    EXPECT_GE(got, 0);
+    WordsRead r{buf.substr(0, static_cast<size_t>(std::max(got, 0L))), words.textRead(), {}, words.faultCount(),
+                words.looksLikeUtf8()};
+    for (const TextEncodingFault& f : words.faults()) r.faults.insert(r.faults.end(), {f.line, f.column});
+    seen.push_back(std::move(r));
+    if (got <= 0) return seen;
+  }
+}
+
+// A pass that reads the words of a text as a recorded pass read them finds
+// at every read what the pre-pass would have left: the words, how far the
+// text was read (progress), its UTF-8 faults (the notes of every job) and
+// whether it looked like UTF-8; read otherwise, the words are made again
+// from where the record left off. A record is taken only once the words
+// ended, and is found again only for the same text memory and encoding.
+TEST_F(TextPrePassTest, RecordedWordsAreReadAsThePrePassWouldDeliverThem) {
+  // Three blocks of text with bad UTF-8 bytes in the first and the last.
+  std::string utf8 = "a\xFF漢\n";
+  while (utf8.size() < 150 * 1024) utf8 += "漢１ａ②abz\n";
+  utf8 += "\xC3(漢\n";
+  const std::string sjis = Sjis("漢①１２ａ\nabc漢");
+  TextPrePassSetup setup = TextPrePass::Derived(t_, e_);
+  ASSERT_NE(setup.records, nullptr);
+  for (const bool asUtf8 : {true, false}) {
+    SCOPED_TRACE(asUtf8);
+    const std::string& text = asUtf8 ? utf8 : sjis;
+    const std::vector<size_t> sizes = {4096, 2, 7, 65536};
+    auto live = [&](const std::vector<size_t>& s) {
+      MemorySource source(text);
+      TextWords words(source, asUtf8, t_, e_, &setup, nullptr);
+      return ReadWords(words, s);
+    };
+    MemorySource recorded(text);
+    TextWords recording(recorded, asUtf8, t_, e_, &setup, nullptr);
+    const std::vector<WordsRead> made = ReadWords(recording, sizes);
+    ASSERT_TRUE(recording.RecordWhole());
+    const std::shared_ptr<const PrePassRecord> record = recording.TakeRecord();
+    ASSERT_NE(record, nullptr);
+    if (asUtf8) {
+      EXPECT_GT(made.size(), 4u);
+      EXPECT_EQ(made.back().faultCount, 2);
+      EXPECT_LT(made[1].textRead, made.back().textRead);  // read in blocks
+    }
+
+    // Read as recorded: from the record alone (the text is not read).
+    MemorySource unread{std::string_view()};
+    TextWords replay(unread, asUtf8, t_, e_, &setup, record);
+    EXPECT_EQ(ReadWords(replay, sizes), made);
+    EXPECT_TRUE(replay.replayed());
+    EXPECT_EQ(replay.TakeRecord(), nullptr);
+
+    // Read otherwise after a few reads: as a pre-pass read that way.
+    for (const std::vector<size_t>& other : {std::vector<size_t>{4096, 2, 9}, std::vector<size_t>{100}}) {
+      MemorySource source(text);
+      TextWords diverted(source, asUtf8, t_, e_, &setup, record);
+      EXPECT_EQ(ReadWords(diverted, other), live(other));
+      if (asUtf8) {
+        EXPECT_FALSE(diverted.replayed());
+      }
+    }
+    // Stopped early: what the pre-pass had found by then.
+    MemorySource none{std::string_view()};
+    TextWords stopped(none, asUtf8, t_, e_, &setup, record);
+    std::string buf(4096, '\0');
+    stopped.Read(reinterpret_cast<uint8_t*>(buf.data()), buf.size());
+    EXPECT_EQ(stopped.textRead(), made[0].textRead);
+    EXPECT_EQ(stopped.faultCount(), made[0].faultCount);
+    EXPECT_EQ(stopped.looksLikeUtf8(), made[0].looksLikeUtf8);
+
+    // Kept by the text's memory and encoding.
+    auto held = std::make_shared<const std::string>(text);
+    setup.records->Keep(held, asUtf8, record);
+    EXPECT_EQ(setup.records->Find(held.get(), asUtf8), record);
+    EXPECT_EQ(setup.records->Find(held.get(), !asUtf8), nullptr);
+    EXPECT_EQ(setup.records->Find(&text, asUtf8), nullptr);
+  }
+  // A record of another text of the same encoding takes the place of the
+  // first; tables derived again keep none.
+  auto other = std::make_shared<const std::string>("x");
+  setup.records->Keep(other, true, std::make_shared<PrePassRecord>());
+  EXPECT_NE(setup.records->Find(other.get(), true), nullptr);
+  EXPECT_EQ(TextPrePass::Derived(t_, e_).records->Find(other.get(), true), nullptr);
+
+  // Words never read to their end are no record.
+  MemorySource source(utf8);
+  TextWords partly(source, true, t_, e_, &setup, nullptr);
+  std::string buf(100, '\0');
+  partly.Read(reinterpret_cast<uint8_t*>(buf.data()), buf.size());
+  EXPECT_FALSE(partly.RecordWhole());
+  EXPECT_EQ(partly.TakeRecord(), nullptr);
 }
 
 class PrepareTextInputTest : public ::testing::Test {
