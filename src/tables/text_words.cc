@@ -84,27 +84,31 @@ long TextWords::Read(uint8_t* buf, size_t n) {
   return got;
 }
 
+const PrePassRecord::Read& TextWords::Replayed() const {
+  static const PrePassRecord::Read before;
+  return replayed_ == 0 ? before : replay_->reads[replayed_ - 1];
+}
+
 long long TextWords::textRead() const {
-  if (replay_ != nullptr) return replayed_ == 0 ? 0 : replay_->reads[replayed_ - 1].textRead;
+  if (replay_ != nullptr) return Replayed().textRead;
   return utf8_ ? utf8_->utf8Read() : pass_->textRead();
 }
 
 std::span<const TextEncodingFault> TextWords::faults() const {
   if (replay_ != nullptr) {
-    const size_t kept = replayed_ == 0 ? 0 : replay_->reads[replayed_ - 1].faultsKept;
-    return std::span<const TextEncodingFault>(replay_->faults.data(), kept);
+    return std::span<const TextEncodingFault>(replay_->faults.data(), Replayed().faultsKept);
   }
   if (!utf8_) return {};
   return std::span<const TextEncodingFault>(utf8_->faults());
 }
 
 long long TextWords::faultCount() const {
-  if (replay_ != nullptr) return replayed_ == 0 ? 0 : replay_->reads[replayed_ - 1].faultCount;
+  if (replay_ != nullptr) return Replayed().faultCount;
   return utf8_ ? utf8_->faultCount() : 0;
 }
 
 bool TextWords::looksLikeUtf8() const {
-  if (replay_ != nullptr) return replayed_ != 0 && replay_->reads[replayed_ - 1].looksLikeUtf8;
+  if (replay_ != nullptr) return Replayed().looksLikeUtf8;
   return pass_->looksLikeUtf8();
 }
 

@@ -101,6 +101,9 @@ class TextWords final : public ByteSource {
 
  private:
   void GoLive();
+  // Where the record stood after the last read answered from it (nothing
+  // read, no fault, before the first).
+  const PrePassRecord::Read& Replayed() const;
 
   ByteSource& text_;
   const bool utf8Text_;
