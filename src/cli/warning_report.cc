@@ -144,17 +144,22 @@ std::string ReportFile::Refusal(const std::string& path, const JobOptions& commo
     }
     if (path == "-") return {};
   }
+  // The report is looked at and resolved once, the outputs' folders once
+  // each: a batch has many outputs in few folders.
+  struct stat report {};
+  const bool reportExists = ::stat(path.c_str(), &report) == 0;
+  PathResolver resolver;
+  const std::filesystem::path resolved = resolver.Resolve(path);
   for (const std::string& out : outputs) {
-    if (out == path || SameFile(path, out) || ResolvedPath(path) == ResolvedPath(out)) {
+    struct stat st {};
+    if (out == path ||
+        (reportExists && ::stat(out.c_str(), &st) == 0 && st.st_dev == report.st_dev && st.st_ino == report.st_ino) ||
+        resolved == resolver.Resolve(out)) {
       return FillPlaces(_("the report may not replace the output file %s"), {ShownPath(out)});
     }
   }
-  for (const std::string& in : inputs) {
-    JobOptions o = common;
-    o.inputFile = in;
-    if (std::optional<Note> why = ReservedOutput(o, path)) {
-      return FillPlaces(_("the report may not replace %s"), {frontend::RenderNote(*why)});
-    }
+  if (std::optional<Note> why = ReservedForInputs(common, inputs, path)) {
+    return FillPlaces(_("the report may not replace %s"), {frontend::RenderNote(*why)});
   }
   return frontend::RenderNote(OutputFile::Check(path));
 }

@@ -617,17 +617,24 @@ bool InTablesFolder(std::string_view out, std::string_view root) {
   return slash == 8 && ::strncasecmp(inside.data(), "qdxfiles", 8) == 0;
 }
 
-// ReservedOutput on strings: `out` is the output resolved; `same` tells
-// whether the output is the existing file of a kept one.
-template <typename Same>
-std::optional<Note> ReservedAs(const KeptFiles& kept, const JobOptions& o, const std::string& output,
-                               std::string_view out, PathResolver* resolver, const Same& same) {
+// Whether the output, `out` resolved, is the job's input; `sameInput` tells
+// whether the output is the existing file of the input as compared.
+template <typename SameInput>
+std::optional<Note> ReservedAsInput(const JobOptions& o, std::string_view out, PathResolver* resolver,
+                                    const SameInput& sameInput) {
   if (std::string input = ComparedInput(o, true, o.inputFile); !input.empty()) {
     const fs::path in = resolver != nullptr ? resolver->Resolve(input) : ResolvedPath(input);
-    if (SameFile(output, input) || in.native() == out) {
+    if (sameInput(input) || in.native() == out) {
       return Note(N_("the input file %s itself"), {ShownPath(o.inputFile)});
     }
   }
+  return {};
+}
+
+// Whether the output, `out` resolved, is a kept file (see KeptFiles); `same`
+// tells whether the output is the existing file of a kept one.
+template <typename Same>
+std::optional<Note> ReservedAsKept(const KeptFiles& kept, std::string_view out, const Same& same) {
   for (const KeptFiles::Read& in : kept.read) {
     if (same(in.path, in.key) || in.resolved == out) return in.what;
   }
@@ -645,6 +652,16 @@ std::optional<Note> ReservedAs(const KeptFiles& kept, const JobOptions& o, const
     if (InTablesFolder(out, root.resolved)) return Note(N_("a table file of the table root %s"), {ShownPath(root.named)});
   }
   return {};
+}
+
+// ReservedOutput on strings: `out` is the output resolved; `same` tells
+// whether the output is the existing file of a kept one.
+template <typename Same>
+std::optional<Note> ReservedAs(const KeptFiles& kept, const JobOptions& o, const std::string& output,
+                               std::string_view out, PathResolver* resolver, const Same& same) {
+  auto sameInput = [&output](const std::string& input) { return SameFile(output, input); };
+  if (std::optional<Note> input = ReservedAsInput(o, out, resolver, sameInput)) return input;
+  return ReservedAsKept(kept, out, same);
 }
 
 }  // namespace
@@ -669,6 +686,29 @@ std::optional<Note> ReservedOutput(const KeptFiles& kept, const JobOptions& o, c
 
 std::optional<Note> ReservedOutput(const JobOptions& o, const std::string& output) {
   return ReservedOutput(KeptFiles(o), o, output);
+}
+
+std::optional<Note> ReservedForInputs(const JobOptions& options, const std::vector<std::string>& inputs,
+                                      const std::string& output) {
+  if (output.empty()) return {};
+  const KeptFiles kept(options);
+  PathResolver resolver;
+  const std::string out = resolver.Resolve(output).native();
+  const FileKey key = FileKey::Of(output);
+  // Each job compares the output with its input first, then with the kept
+  // files, which are the same for every job: when the first job finds none
+  // of them, no later one does.
+  auto sameInput = [&key](const std::string& input) { return key.exists && key.Same(FileKey::Of(input)); };
+  auto same = [&output](const std::string& path, const FileKey&) { return SameFile(output, path); };
+  JobOptions o = options;
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    o.inputFile = inputs[i];
+    if (std::optional<Note> input = ReservedAsInput(o, out, &resolver, sameInput)) return input;
+    if (i == 0) {
+      if (std::optional<Note> reserved = ReservedAsKept(kept, out, same)) return reserved;
+    }
+  }
+  return {};
 }
 
 JobResult RunConversionJob(Session& session, const JobOptions& o) { return RunJob(session, o, nullptr); }

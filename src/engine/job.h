@@ -156,4 +156,11 @@ bool IsTextJob(const std::string& path);
 // tables folder ("qdxfiles" in any case) of the table root and of MTBL.
 std::optional<Note> ReservedOutput(const JobOptions& options, const std::string& output);
 
+// ReservedOutput(options, output) for the jobs of `options` with each of
+// `inputs` as the input, the first that refuses `output`: for a file every
+// job of a batch writes (the report). The kept files are found and `output`
+// looked at once, the paths resolved as a batch resolves them.
+std::optional<Note> ReservedForInputs(const JobOptions& options, const std::vector<std::string>& inputs,
+                                      const std::string& output);
+
 }  // namespace velkan

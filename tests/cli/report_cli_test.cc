@@ -212,5 +212,33 @@ TEST_F(ReportCli, RefusesToReplaceWhatTheJobReadsOrWrites) {
   EXPECT_FALSE(fs::exists(Path("out.txt")));
 }
 
+// In a batch every job's files are kept from the report, the last input's
+// as the first's, and an input under a second name too; the report's
+// refusal names the file.
+TEST_F(ReportCli, RefusesInABatchWhatAnyOfItsJobsReads) {
+  std::vector<long long> offsets;
+  const std::string job = JobWithWarnings(offsets);
+  std::vector<std::string> inputs;
+  for (const char* name : {"a.zan", "b.zan", "c.zan"}) inputs.push_back(dir_.Write(name, job).string());
+  fs::create_hard_link(inputs[1], Path("second-name"));
+  const std::string define = dir_.Write("names.def", "").string();
+  const std::pair<std::string, std::string> cases[] = {
+      {inputs[2], "the input file " + inputs[2] + " itself"},
+      {Path("second-name"), "the input file " + inputs[1] + " itself"},
+      {define, "the definition file " + define + " itself"},
+      {Path("store/QDXFILES/udf2.fle"), "format store"}};
+  for (const auto& [report, said] : cases) {
+    std::vector<std::string> args = inputs;
+    args.insert(args.end(), {"--out-dir", Path("out"), "--define", define, "--report", report});
+    CliRun r = RunVelkan(Args(args));
+    EXPECT_EQ(2, r.status) << report;
+    EXPECT_NE(std::string::npos, r.err.find("--report")) << r.err;
+    EXPECT_NE(std::string::npos, r.err.find(said)) << r.err;
+    EXPECT_FALSE(fs::exists(Path("out"))) << report;
+  }
+  EXPECT_EQ(job, Slurp(inputs[2]));
+  EXPECT_EQ(job, Slurp(Path("second-name")));
+}
+
 }  // namespace
 }  // namespace velkan::test
