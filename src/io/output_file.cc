@@ -947,6 +947,36 @@ fs::path PathResolver::Folder(const fs::path& folder) {
   return whole;
 }
 
+PathResolver::FolderMap::iterator PathResolver::AddFolder(std::string_view spelled, bool& present) {
+  // A folder whose own name is a folder, no link (one lstat), in a folder
+  // resolved exactly is that folder resolved and its name: a batch's inputs
+  // in many folders of one folder resolve it once.
+  const size_t cut = spelled.rfind('/');
+  const std::string_view name = cut == std::string_view::npos ? spelled : spelled.substr(cut + 1);
+  if (cut != std::string_view::npos && spelled.size() > 1 && !name.empty() && name != "." && name != "..") {
+    const std::string_view parent = spelled.substr(0, cut == 0 ? 1 : cut);
+    auto up = folders_.find(parent);
+    bool parentPresent = false;
+    if (up == folders_.end()) up = AddFolder(parent, parentPresent);
+    struct stat st {};
+    if (!inexact_.contains(parent) && ::lstat(std::string(spelled).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      present = true;
+      std::string resolved = up->second.native();
+      if (resolved.empty() || resolved.back() != '/') resolved += '/';
+      resolved += name;
+      return folders_.emplace(std::string(spelled), fs::path(std::move(resolved))).first;
+    }
+  }
+  const fs::path folder{std::string(spelled)};
+  std::error_code ec;
+  fs::path resolved = fs::weakly_canonical(folder, ec);
+  if (ec) {
+    resolved = folder.lexically_normal();
+    inexact_.emplace(spelled);
+  }
+  return folders_.emplace(std::string(spelled), std::move(resolved)).first;
+}
+
 fs::path PathResolver::Resolve(const fs::path& path) {
   std::string resolved;
   ResolveInto(path.native(), resolved);
@@ -986,24 +1016,16 @@ bool PathResolver::ResolveInto(const std::string& path, std::string& out, PathLo
     }
     const size_t slash = spelledPath.rfind('/');
     const std::string_view spelled = std::string_view(spelledPath).substr(0, slash == 0 ? 1 : slash);
+    bool present = false;
     auto it = folders_.find(spelled);
-    if (it == folders_.end()) {
-      const fs::path folder = fs::path(spelledPath).parent_path();
-      std::error_code ec;
-      fs::path resolved = fs::weakly_canonical(folder, ec);
-      if (ec) {
-        resolved = folder.lexically_normal();
-        inexact_.emplace(spelled);
-      }
-      it = folders_.emplace(std::string(spelled), std::move(resolved)).first;
-    }
+    if (it == folders_.end()) it = AddFolder(spelled, present);
     lastExact_ = !inexact_.contains(spelled);
     lastKey_.assign(key);
     lastFolder_ = &it->second.native();
     // Nothing stands in a folder that is not there (a batch's new output
     // folder): its names need no lstat of their own.
     struct stat folder {};
-    lastAbsent_ = lastExact_ && ::stat(lastFolder_->c_str(), &folder) != 0 && errno == ENOENT;
+    lastAbsent_ = lastExact_ && !present && ::stat(lastFolder_->c_str(), &folder) != 0 && errno == ENOENT;
   }
   const bool exact = lastExact_;
   out.reserve(lastFolder_->size() + 1 + name.size());

@@ -494,9 +494,15 @@ class PathResolver {
   std::filesystem::path Folder(const std::filesystem::path& folder);
 
  private:
+  using FolderMap = std::map<std::string, std::filesystem::path, std::less<>>;
+  // Resolves the folder `spelled` (absolute, as spelled, no "/" at its end
+  // but for "/" itself) into `folders_`, through the folders above it;
+  // `present` is set when it was seen to be there.
+  FolderMap::iterator AddFolder(std::string_view spelled, bool& present);
+
   std::filesystem::path cwd_;
   // By the folder as spelled.
-  std::map<std::string, std::filesystem::path, std::less<>> folders_;
+  FolderMap folders_;
   std::string joined_;  // room for a path made absolute
   // The folder of the path resolved last, as spelled up to its last "/"
   // (empty: none), and its entry in `folders_` (null: none yet).

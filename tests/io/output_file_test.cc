@@ -340,7 +340,14 @@ TEST(OutputFile, APathResolverResolvesAsResolvedPath) {
       dir.path() / "sub-link" / "missing.txt",    dir.path() / "real" / "." / "x" / ".." / "y",
       dir.path() / "real" / "sub" / "..",         dir.path() / "sub-link" / "",
       dir.path() / "none" / "deeper" / "a.txt",   "relative/a.zan",
-      "/",                                        ""};
+      "/",                                        "",
+      // Folders in folders resolved before: a link among them is followed,
+      // a folder below a link lies where the link leads.
+      dir.path() / "real" / "up" / "real" / "sub" / "file.zan",
+      dir.path() / "real" / "sub" / "inner" / "a.zan",
+      dir.path() / "sub-link" / "inner" / "a.zan"};
+  fs::create_directory_symlink("..", dir.path() / "real" / "up");
+  fs::create_directory(dir.path() / "real" / "sub" / "inner");
   PathResolver resolver;
   for (int round = 0; round < 2; ++round) {
     for (const fs::path& p : paths) EXPECT_EQ(resolver.Resolve(p), ResolvedPath(p)) << p;
