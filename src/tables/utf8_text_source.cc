@@ -58,15 +58,15 @@ ShiftJisForms::ShiftJisForms() : forms_(0x10000, kNoForm) {
 }
 
 Utf8TextSource::Utf8TextSource(ByteSource& utf8)
-    : utf8_(utf8), forms_(ShiftJisForms::Get()), in_(kBlock + 4), out_(2 * (kBlock + 4)) {}
+    : utf8_(utf8), forms_(ShiftJisForms::Get()), in_(new uint8_t[kBlock + 4]), out_(new uint8_t[2 * (kBlock + 4)]) {}
 
 bool Utf8TextSource::Refill() {
   // What is left is the start of a character cut by the end of the block.
   const size_t left = inSize_ - inPos_;
-  std::memmove(in_.data(), in_.data() + inPos_, left);
+  std::memmove(in_.get(), in_.get() + inPos_, left);
   inPos_ = 0;
   inSize_ = left;
-  long got = utf8_.Read(in_.data() + left, kBlock);
+  long got = utf8_.Read(in_.get() + left, kBlock);
   if (got <= 0) {
     ended_ = true;
     readError_ = got < 0;
@@ -90,7 +90,7 @@ void Utf8TextSource::Fault(uint32_t codePoint) {
 
 void Utf8TextSource::Convert() {
   outPos_ = outSize_ = 0;
-  const uint8_t* const in = in_.data();
+  const uint8_t* const in = in_.get();
   size_t p = inPos_;
   const size_t end = inSize_;
   if (atStart_) {
@@ -165,7 +165,7 @@ long Utf8TextSource::Read(uint8_t* buf, size_t n) {
     Convert();
   }
   const size_t k = std::min(n, outSize_ - outPos_);
-  std::memcpy(buf, out_.data() + outPos_, k);
+  std::memcpy(buf, out_.get() + outPos_, k);
   outPos_ += k;
   return static_cast<long>(k);
 }

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "io/byte_streams.h"
@@ -74,10 +75,12 @@ class Utf8TextSource final : public ByteSource {
 
   ByteSource& utf8_;
   const ShiftJisForms& forms_;
-  std::vector<uint8_t> in_;  // UTF-8 read, [inPos_, inSize_) not yet converted
+  // The two blocks are left unset when made: a small text uses a little of
+  // them, and the rest is never read.
+  std::unique_ptr<uint8_t[]> in_;  // UTF-8 read, [inPos_, inSize_) not yet converted
   size_t inPos_ = 0;
   size_t inSize_ = 0;
-  std::vector<uint8_t> out_;  // Shift_JIS made, [outPos_, outSize_) not yet delivered
+  std::unique_ptr<uint8_t[]> out_;  // Shift_JIS made, [outPos_, outSize_) not yet delivered
   size_t outPos_ = 0;
   size_t outSize_ = 0;
   bool atStart_ = true;  // a byte-order mark may still come
