@@ -508,6 +508,203 @@ int FontWithAnotherOverlay(const velkan::ConversionStore& store) {
   return 0;
 }
 
+
+// ---------------------------------------------------------------------------
+// The jobs of every kind of command ("kinds"): one job a kind, each with a
+// command (or a group, or a structure around characters) after every 2-5
+// characters as in the command job, one job mixing every kind, a text job
+// mixing the escapes of text jobs, and a file of formats for --udf.
+//
+// A kind's commands are written in the notation of the golden cases: a word
+// as four hex digits, { and } for the group brackets, #12.5,3 for argument
+// digits with their point and comma, and C for a character of the job.
+
+// The commands of each kind, taken in turn.
+struct Kind {
+  const char* name;
+  std::vector<const char*> commands;
+};
+
+const std::vector<Kind>& Kinds() {
+  static const std::vector<Kind> kinds = {
+      {"fill", {"D01E D08F #5", "D01E D002", "D01E D0AA", "D01E C", "D01E D00A D008 #2"}},
+      // Formats 1-8 are defined at the start of the job (or by the --udf file).
+      {"format", {"{ D03F #1 }", "{ D03F #2 }", "{ D03F #3 }", "{ D03F #4 }", "{ D03F #5 }", "{ D03F #6 }",
+                  "{ D03F #7 }", "{ D03F #8 }", "{ D071 #5,2 } { D03F #5 }"}},
+      {"grouped", {"D09A C D09A C D09A", "{ D099 #8,8,6,6 } D09A C D09A C D09A", "D09C",
+                   "{ D09B #2,0,1 } D09A D09C C D09A C D09A", "{ D09B #2,0.2,1.6 } D09C"}},
+      {"indents", {"{ D096 #2 D034 #1 D02F #1 D035 #0 }", "{ D031 #0.16 D098 #1.5 }", "{ D097 #2,10 D032 #0.16 }",
+                   "{ D030 }", "{ D0D9 #50 D034 #2 }", "{ D033 D034 #3 }", "{ D0BE D02F #0.1,2,3 }",
+                   "{ D0CA D096 #2,3,1 }"}},
+      {"inline", {"D046 #1 C", "D047 #2 C", "D048 C C D048", "D059 C D059", "{ D064 #4,4,2,0 } D059 C D059",
+                  "{ D0A0 #1 } D08D C D08D C D08D", "D061 #1 C", "{ D05A #8,8,0 } D061 #2 C C",
+                  "{ D073 #1,2,0.6,0 } D072 C D072", "D03D C D002 C D03D", "D093 C"}},
+      {"justification", {"D0D7", "D0D8", "D0D1", "D0DD", "{ D0CF #8 }", "{ D0D0 #2 }", "D0CE #1.5,2,3",
+                         "{ D0D6 #1.5,2,3,4,5 }", "D0D5", "{ D0CC #8,9 }"}},
+      {"modes", {"D00C D094", "D00D D094", "D00C D00E #18", "D00D D00E", "D00C D010 #54", "D00C D014 #27",
+                 "D00D D014", "D00C D013", "D00D D013", "D00C D065", "D00D D065"}},
+      {"pi", {"D05B #007", "D05B #008", "D05B #123"}},
+      {"positioning", {"{ D02A #1 }", "D0B5", "D0B6", "{ D02B #0.5 }", "{ D070 #1.6 }", "{ D036 #10 }", "D09D #3",
+                       "D09E #5", "D07A", "D07B", "{ D040 #2 }", "D024"}},
+      {"ruby", {"D07E C C D07F C", "D07E C D081 D07E", "D07E C D082", "D0A3 C D0A3 C C D0A3", "D07C C D07C C D07C",
+                "D058 C D058 C D058", "D07E C D06E D07E", "D01F"}},
+      {"rules", {"D0A7 #3", "D0A8 #1", "D0A9", "D0AB #9", "D0AC", "D0AE", "D091", "{ D088 #5,0.1,0.2,1 }",
+                 "{ D08B #2,0.3,0.3,0.3,7 }", "{ D0A5 #1 }"}},
+      {"spacing", {"D0D4", "{ D0D3 #12 } D0D4", "D060", "D078", "D04D", "D06D", "D0A1", "D0A2", "D007", "D04E",
+                   "D04F", "D002", "D0B0", "D0B1", "D05D", "D0B2", "D0B4", "D001", "D005", "D00B", "D01C",
+                   "D0BB", "D029"}},
+      {"warnings", {"D0CB #03", "{ D043 #12 }", "D077", "{ D0BC #2,399 }", "{ D0BA #2.5,0 }", "{ D0BD #1,2.5 }",
+                    "D028", "D08E", "D092", "{ D037 #1,2,3 }", "D0DB", "D0DC", "{ D0DA #2 }", "D0F8", "D049",
+                    "D04A", "D04B", "D079", "D0AD"}},
+      {"state", {"{ D051 #12 }", "{ D053 #9,10 }", "{ D041 #8 }", "{ D084 #2 }", "{ D039 #40 }", "{ D05E #30 }",
+                 "{ D02E #11 }", "{ D052 #10 D02D #3 D038 #15 }", "{ D075 #12 C D034 }"}},
+      {"ignored", {"D057", "D08C", "D0C7 #12", "D054", "D055", "D01D", "D022", "{ D074 #2.5 }", "{ D076 #7 }",
+                   "{ D03C #3 }", "{ D03E #4 }", "D0B9 C D01C"}},
+  };
+  return kinds;
+}
+
+// The body of format n (1-8): characters, a tag and a size group.
+std::string FormatBody(int n) {
+  static const char* const kBodies[] = {"C", "C C", "C D008 C", "C { D052 #9 } C", "C C C", "D006 C",
+                                        "C D058 C D058 C D058", "C D009"};
+  return kBodies[(n - 1) % 8];
+}
+
+// Writes the words of a command in the notation above; each C becomes a
+// character from `next`.
+template <class NextCharacter>
+void PutCommand(std::string& w, std::string_view text, NextCharacter&& next) {
+  size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] == ' ') {
+      ++i;
+      continue;
+    }
+    size_t end = text.find(' ', i);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view token = text.substr(i, end - i);
+    i = end;
+    if (token == "{") {
+      PutBE(w, 0xD003);
+    } else if (token == "}") {
+      PutBE(w, 0xD004);
+    } else if (token == "C") {
+      PutBE(w, next());
+    } else if (token[0] == '#') {
+      for (char d : token.substr(1)) {
+        PutBE(w, d == '.' ? 0xC334 : d == ',' ? 0xC335 : static_cast<uint16_t>(0xC340 + (d - '0')));
+      }
+    } else if (token.size() == 4) {
+      PutBE(w, static_cast<uint16_t>(std::stoul(std::string(token), nullptr, 16)));
+    } else {
+      Die("bad word in a kind's command: " + std::string(token));
+    }
+  }
+}
+
+// The definitions of formats 1-8.
+std::string FormatDefinitions(const Repertoire& rep, Random& rnd) {
+  std::string w;
+  auto next = [&] { return rep.kanji[rnd.Next(static_cast<unsigned>(rep.kanji.size()))].source; };
+  for (int n = 1; n <= 8; ++n) {
+    PutCommand(w, "{ D02C #" + std::to_string(n) + " } " + FormatBody(n) + " } }", next);
+  }
+  return w;
+}
+
+// One job of the commands of `kinds` taken in turn, a line end after every
+// eighth command; returns its characters (those of the format bodies not
+// counted) and says how many commands it holds. With `defineFormats`
+// formats 1-8 are defined at its start.
+long long WriteKindJob(const fs::path& file, const std::vector<const Kind*>& kinds, bool defineFormats,
+                       const Repertoire& rep, long long chars) {
+  BlockFile words(file);
+  Random rnd;
+  long long written = 0;
+  auto next = [&] {
+    ++written;
+    return rep.kanji[rnd.Next(static_cast<unsigned>(rep.kanji.size()))].source;
+  };
+  long long commands = 0;
+  if (defineFormats) words.buf() += FormatDefinitions(rep, rnd);
+  std::vector<size_t> turn(kinds.size(), 0);
+  for (unsigned step = 0; written < chars; ++step) {
+    const Kind& kind = *kinds[step % kinds.size()];
+    size_t& t = turn[step % kinds.size()];
+    PutCommand(words.buf(), kind.commands[t++ % kind.commands.size()], next);
+    for (unsigned k = 2 + rnd.Next(4); k > 0; --k) PutBE(words.buf(), next());
+    if (step % 8 == 7) PutBE(words.buf(), velkan::kLineEnd);
+    words.MaybeFlush();
+    commands = step + 1;
+  }
+  std::printf("%s: %lld characters, %lld commands\n", file.filename().c_str(), written, commands);
+  return written;
+}
+
+// The text job of escapes: the sample root's escapes (with \ for the yen
+// sign byte 0x5C), its marks and replacements, K for a kanji and R for a
+// roman character of the job.
+constexpr const char* kTextCommands[] = {
+    "\\{\\size9\\}",          "\\{\\lsp15\\indent1\\left0\\}", "\\rubyKK|KK|",       "\\grubyK\\grubyKK\\gruby",
+    "\\ulKK\\ul",             "\\fill\\sp",                     "\\{\\hang1\\}",      "\\{\\wset4.5,4.5,2,0\\}\\wariKK\\wari",
+    "\\frac1\\frac3\\frac",   "|o12",                           "|(10",               "|@12",
+    "|rRRR|j",                "\\{\\font5\\}K\\{\\font1\\}",    "\\em",               "\\th",
+    "\\pi007",                "\\sfx1K",                        "\\codeK",            "\\nobr",
+    "\\page",                 "@-@",                            "...",                "--",
+    "\\{\\width8\\}",         "\\dm0",                          "\\s2",               "\\krubyK\\krubyK\\kruby",
+};
+
+long long WriteTextKindJob(const fs::path& file, const Repertoire& rep, long long chars) {
+  BlockFile text(file);
+  Random rnd;
+  long long written = 0, commands = 0;
+  auto kanji = [&] {
+    ++written;
+    return rep.kanji[rnd.Next(static_cast<unsigned>(rep.kanji.size()))].text;
+  };
+  for (unsigned step = 0; written < chars; ++step) {
+    std::string& s = text.buf();
+    for (const char* p = kTextCommands[step % std::size(kTextCommands)]; *p != '\0'; ++p) {
+      if (*p == 'K') {
+        s += kanji();
+      } else if (*p == 'R') {
+        s += rep.roman[rnd.Next(static_cast<unsigned>(rep.roman.size()))].text;
+        ++written;
+      } else {
+        s += *p;
+      }
+    }
+    for (unsigned k = 2 + rnd.Next(4); k > 0; --k) s += kanji();
+    if (step % 8 == 7) s += "\\br\r\n";
+    text.MaybeFlush();
+    commands = step + 1;
+  }
+  std::printf("%s: %lld characters, %lld commands\n", file.filename().c_str(), written, commands);
+  text.buf() += "\r\n";
+  return written;
+}
+
+// Writes kind-NAME.zan for every kind, kind-mix.zan, kind-text.txt and
+// kind-formats.udf (formats 1-8, for kind-format.zan run with --udf); the
+// format jobs define their formats at their start as well.
+std::string WriteKindJobs(const fs::path& dir, const Repertoire& rep, long long chars) {
+  std::string counts;
+  std::vector<const Kind*> all;
+  for (const Kind& kind : Kinds()) {
+    all.push_back(&kind);
+    bool formats = std::string_view(kind.name) == "format";
+    long long n = WriteKindJob(dir / ("kind-" + std::string(kind.name) + ".zan"), {&kind}, formats, rep, chars);
+    counts += "kind-" + std::string(kind.name) + " " + std::to_string(n) + "\n";
+  }
+  counts += "kind-mix " + std::to_string(WriteKindJob(dir / "kind-mix.zan", all, true, rep, chars)) + "\n";
+  counts += "kind-text " + std::to_string(WriteTextKindJob(dir / "kind-text.txt", rep, chars)) + "\n";
+  Random rnd;
+  BlockFile udf(dir / "kind-formats.udf");
+  udf.buf() += FormatDefinitions(rep, rnd);
+  return counts;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -574,6 +771,7 @@ int main(int argc, char** argv) {
   if (wants("overlays") && overlayFont != 0) {
     counts += "overlays " + std::to_string(WriteCommandJob(dir, "overlays", overlayFont, rep, chars)) + "\n";
   }
+  if (wants("kinds")) counts += WriteKindJobs(dir, rep, chars);
   std::ofstream out(dir / "counts");
   out << counts;
   if (!out) Die("cannot write " + (dir / "counts").string());

@@ -1,6 +1,5 @@
 #include "commands/fill_rules.h"
 
-#include <cstdio>
 #include <string>
 
 #include "commands/ruby.h"
@@ -54,9 +53,9 @@ Flow CmdFillRule(Conversion& c) {
     tag += lit::kTagFillSpaceLine;
     written = true;
   } else {
-    char key[8];
-    std::snprintf(key, sizeof key, "%04x", w1);
-    if (auto v = c.definitions.Lookup(lit::kSectionFillRule, key)) {
+    char key[4];
+    PutHex4(key, w1);
+    if (auto v = c.definitions.Lookup(lit::kSectionFillRule, std::string_view(key, sizeof key))) {
       tag += " type=";
       tag += *v;
       written = true;

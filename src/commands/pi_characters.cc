@@ -1,12 +1,15 @@
 #include "commands/pi_characters.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <charconv>
 #include <string>
+#include <string_view>
 
 #include "commands/ruby.h"
 #include "conversion/conversion.h"
 #include "conversion/readers.h"
 #include "tables/conversion_store.h"
+#include "typo/units.h"
 
 namespace velkan {
 
@@ -22,21 +25,23 @@ Flow CmdPiCharacter(Conversion& c) {
   if (missing != 0 || n < 0 || n > 999) return Flow::kFail;
   c.stream.Consume();
 
-  char key[8];
-  std::snprintf(key, sizeof key, "%03d", n);
-  std::string tag = "<ZAN2 code=";
+  // The tag is composed on the stack unless a definition gives its code.
+  constexpr std::string_view kHead = "<ZAN2 code=", kWidth = " \"PI\" wid=";
   std::optional<std::string> defined;
-  if (c.session.settings.direction == 1) defined = c.definitions.Lookup("PI", key);
-  if (defined) {
-    tag += *defined;
-  } else {
-    char code[8];
-    std::snprintf(code, sizeof code, "%04x", PiTableCode(c, n));
-    tag += code;
+  if (c.session.settings.direction == 1) {
+    const char key[3] = {static_cast<char>('0' + n / 100), static_cast<char>('0' + n / 10 % 10),
+                         static_cast<char>('0' + n % 10)};
+    defined = c.definitions.Lookup("PI", std::string_view(key, sizeof key));
   }
-  char width[24];
-  std::snprintf(width, sizeof width, " \"PI\" wid=%d>", c.pi.width[static_cast<size_t>(n)]);
-  tag += width;
+  char tail[4 + kWidth.size() + 12];
+  char* d = tail;
+  if (!defined) d = PutHex4(d, PiTableCode(c, n));
+  d = std::copy(kWidth.begin(), kWidth.end(), d);
+  d = std::to_chars(d, tail + sizeof tail - 1, int{c.pi.width[static_cast<size_t>(n)]}).ptr;
+  *d++ = '>';
+  std::string tag(kHead);
+  if (defined) tag += *defined;
+  tag.append(tail, static_cast<size_t>(d - tail));
   c.out.WriteText(tag);
   return Flow::kGoOn;
 }

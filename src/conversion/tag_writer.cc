@@ -1,11 +1,14 @@
 #include "conversion/tag_writer.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "conversion/conversion.h"
 #include "conversion/warning_facts.h"
+#include "typo/units.h"
 
 namespace velkan {
 
@@ -54,14 +57,89 @@ int16_t TagWriter::WriteWarning(std::string_view message) {
   return 1;
 }
 
+namespace {
+
+// Composes a message of the few conversions the warnings use (%d, %s, %g,
+// %04x and %%) as vsnprintf would into `size` bytes, without the cost of
+// printf: cut at size - 1 bytes. False, with nothing taken from `args`, for
+// any other conversion.
+bool ComposeMessage(char* out, size_t size, size_t& length, const char* format, va_list args) {
+  for (const char* f = format; *f != '\0'; ++f) {
+    if (*f != '%') continue;
+    ++f;
+    if (*f == 'd' || *f == 's' || *f == 'g' || *f == '%') continue;
+    if (f[0] == '0' && f[1] == '4' && f[2] == 'x') {
+      f += 2;
+      continue;
+    }
+    return false;
+  }
+  char* d = out;
+  char* const end = out + size - 1;
+  auto put = [&](const char* from, size_t n) {
+    n = std::min(n, static_cast<size_t>(end - d));
+    std::memcpy(d, from, n);
+    d += n;
+  };
+  for (const char* f = format; *f != '\0'; ++f) {
+    if (*f != '%') {
+      if (d < end) *d++ = *f;
+      continue;
+    }
+    char number[kMostG];
+    char* e = number;
+    switch (*++f) {
+      case 'd':
+        e = std::to_chars(number, number + sizeof number, va_arg(args, int)).ptr;
+        break;
+      case 'g':
+        e = PutG(number, va_arg(args, double));
+        break;
+      case 's': {
+        const char* text = va_arg(args, const char*);
+        put(text, std::strlen(text));
+        continue;
+      }
+      case '%':
+        *e++ = '%';
+        break;
+      default: {  // %04x
+        f += 2;
+        auto v = va_arg(args, unsigned);
+        e = std::to_chars(number, number + sizeof number, v, 16).ptr;
+        if (e - number < 4) {
+          const size_t pad = 4 - static_cast<size_t>(e - number);
+          std::memmove(number + pad, number, static_cast<size_t>(e - number));
+          std::memset(number, '0', pad);
+          e += pad;
+        }
+        break;
+      }
+    }
+    put(number, static_cast<size_t>(e - number));
+  }
+  length = static_cast<size_t>(d - out);
+  return true;
+}
+
+}  // namespace
+
 int16_t TagWriter::WriteWarningF(const char* format, ...) {
+  // Nothing to compose when the tag would be dropped.
+  if (outputSuppressed == 1 || session_.settings.warnings == 1) return 1;
   char message[kWarningBuffer];
+  size_t len = 0;
   va_list args;
   va_start(args, format);
-  int n = std::vsnprintf(message, sizeof message, format, args);
+  bool composed = ComposeMessage(message, sizeof message, len, format, args);
   va_end(args);
-  if (n < 0) return 1;
-  size_t len = static_cast<size_t>(n) < sizeof message ? static_cast<size_t>(n) : sizeof message - 1;
+  if (!composed) {
+    va_start(args, format);
+    int n = std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    if (n < 0) return 1;
+    len = static_cast<size_t>(n) < sizeof message ? static_cast<size_t>(n) : sizeof message - 1;
+  }
   // A message cut by the buffer may end in half a character; WriteWarning
   // cuts it at a whole one.
   return WriteWarning(std::string_view(message, len));

@@ -39,6 +39,13 @@ inline constexpr size_t kMostG = 24;
 // Writes printf("%g", value) at `d`; returns the end of what it wrote.
 char* PutG(char* d, double value);
 
+// Writes printf("%04x", v) at `d` (four bytes); returns their end.
+inline char* PutHex4(char* d, uint16_t v) {
+  constexpr char kDigits[] = "0123456789abcdef";
+  for (int shift = 12; shift >= 0; shift -= 4) *d++ = kDigits[(v >> shift) & 15];
+  return d;
+}
+
 struct MojiCountResult {
   bool isWhole;
   int32_t count;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "commands/commands_literals.h"
@@ -167,6 +168,35 @@ TEST(WriteWarning, TheCutNeverSplitsADoubleByteCharacter) {
   TagWriter fmtOut(fmtSink, session);
   fmtOut.WriteWarningF("%s%s", std::string(246, 'c').c_str(), kanji.c_str());
   EXPECT_EQ(fmtSink.data(), "<WAR \"" + std::string(246, 'c') + "\">");
+}
+
+// The messages are composed without printf for the conversions the warnings
+// use; each must come out as printf writes it, and any other conversion
+// still goes to printf.
+TEST(WriteWarning, ComposedMessagesAreWhatPrintfWrites) {
+  Session session;
+  auto printf = [](const char* format, auto... args) {
+    char buf[256];
+    std::snprintf(buf, sizeof buf, format, args...);
+    return "<WAR \"" + std::string(buf) + "\">";
+  };
+  auto written = [&](const char* format, auto... args) {
+    MemorySink sink;
+    TagWriter out(sink, session);
+    out.WriteWarningF(format, args...);
+    return sink.data();
+  };
+  for (int v : {0, 7, -7, 32767, -32768}) {
+    EXPECT_EQ(written(lit::kWarnMultipleLineFeed, v), printf(lit::kWarnMultipleLineFeed, v)) << v;
+  }
+  for (unsigned v : {0x0u, 0xAu, 0xBCu, 0xDEFu, 0xFFFFu}) {
+    EXPECT_EQ(written(lit::kWarnInvalidWord, v), printf(lit::kWarnInvalidWord, v)) << v;
+  }
+  for (double v : {0.0, 12.5, -0.01, 3.0, 9999.99, 123456.78, 1e-7}) {
+    EXPECT_EQ(written(lit::kWarnJustifyLeadingLength, v), printf(lit::kWarnJustifyLeadingLength, v)) << v;
+  }
+  EXPECT_EQ(written("%s%s|%d%%", "ab", "", 5), printf("%s%s|%d%%", "ab", "", 5));
+  EXPECT_EQ(written("%3d|%x|%d", 5, 0xABu, 6), printf("%3d|%x|%d", 5, 0xABu, 6));
 }
 
 TEST(OutputSwitch, TogglesAndConsumesTheWord) {
