@@ -10,9 +10,11 @@
 #   -m MILLION  characters per job, in millions (default 16)
 #   -r RUNS     runs of each program; the fastest counts (default 5)
 #   -k JOBS     which jobs: a comma-separated choice of chars, commands,
-#               overlays, text (default all four; overlays is the command job
-#               switching a font with an overlay on and off, made only when
-#               the root has such a font)
+#               overlays, text, kinds (default the first four; overlays is the
+#               command job switching a font with an overlay on and off, made
+#               only when the root has such a font; kinds is a job for every
+#               kind of command, one mixing them and a text job of escapes,
+#               timed without iconv)
 #   -s SMALL    the small-jobs batch: SMALL jobs of 2048 words of characters
 #               converted as one batch with -j 1, beside one job holding the
 #               same words, in the run's folder and on a disk (default 2000;
@@ -160,6 +162,15 @@ while read -r name chars; do
     commands) input=commands.zan; plain=commands.utf16; from=UTF-16BE; to=CP932 ;;
     overlays) input=overlays.zan; plain=overlays.utf16; from=UTF-16BE; to=CP932 ;;
     text)     input=text.txt;     plain=text.txt;       from=CP932;    to=UTF-16BE ;;
+    kind-*)
+      # A kind of command: velkan alone, against no iconv run.
+      input=$name.zan
+      [ "$name" != kind-text ] || input=$name.txt
+      measure "$dir/$name.out" "${convert[@]}" "$dir/$input" -o "$dir/$name.out"
+      [ $ok = 1 ] || { sed 's/^/    velkan: /' "$dir/err" | head -n 3; failures=$((failures + 1)); }
+      printf '%-19s %11d %8.3f %11s\n' "$name" "$chars" "$best" "$(rate "$chars" "$best")"
+      rm -f "$dir/$name.out"
+      continue ;;
   esac
   measure "$dir/$name.iconv" iconv -f $from -t $to "$dir/$plain" -o "$dir/$name.iconv"
   iBest=$best iCpu=$cpu iPeak=$peak

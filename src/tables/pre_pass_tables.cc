@@ -112,6 +112,8 @@ void PrePassTables::IndexCharacters() {
     }
   }
   SortKeepingFirst(modeIndex);
+  modeIndexMin = modeIndex.empty() ? uint16_t{0xFFFF} : modeIndex.front().first;
+  modeIndexMax = modeIndex.empty() ? uint16_t{0} : modeIndex.back().first;
 }
 
 uint16_t PrePassTables::CommandOfGlyph(uint16_t sjis) const {
@@ -119,7 +121,10 @@ uint16_t PrePassTables::CommandOfGlyph(uint16_t sjis) const {
   return Find(commandIndex, sjis);
 }
 
-int PrePassTables::ModeOfCharacter(uint16_t sjis) const { return sjis == 0 ? 0 : Find(modeIndex, sjis); }
+int PrePassTables::ModeOfCharacter(uint16_t sjis) const {
+  if (sjis == 0 || sjis < modeIndexMin || sjis > modeIndexMax) return 0;
+  return Find(modeIndex, sjis);
+}
 
 void ReleasePrePassTables(PrePassTables& tables) {
   std::vector<uint16_t>().swap(tables.forwardMap);

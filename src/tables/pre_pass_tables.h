@@ -98,6 +98,10 @@ struct PrePassTables {
   // selects a mode, both sorted by character. Built by IndexCharacters.
   std::vector<std::pair<uint16_t, uint16_t>> commandIndex;
   std::vector<std::pair<uint16_t, uint16_t>> modeIndex;
+  // The smallest and largest character of `modeIndex` (none: 0xFFFF and 0),
+  // a quick range test for the characters of a text, most of which are none.
+  uint16_t modeIndexMin = 0xFFFF;
+  uint16_t modeIndexMax = 0;
 
   // The code word `ForwardMap` gives for a double-byte character; 0 for a
   // character outside its two ranges, or one no record names.
