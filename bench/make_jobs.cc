@@ -19,6 +19,9 @@
 //   overlays.utf16 its characters as UTF-16BE
 //   text.txt       a text job (Shift_JIS, CR LF) holding the characters of
 //                  chars.zan: the pre-pass turns it into the same words
+//   kind-*.zan     with "kinds" only: a job for every kind of command,
+//                  kind-mix.zan of them all, kind-text.txt of the text
+//                  escapes and kind-formats.udf (see WriteKindJobs)
 //   counts         "NAME CHARACTERS" for each job
 //
 // The jobs use only the codes that the root's tables convert to a character
@@ -34,7 +37,7 @@
 //
 // Usage: velkan_bench_jobs ROOT DIR MILLION-CHARACTERS [JOBS]
 //   JOBS: a comma-separated choice of chars, commands, overlays, text
-//   (default all),
+//   (default those four), kinds,
 //   or charwords for chars.zan alone (for a very large job).
 // Nothing here grows with the size of a job: the files are written in blocks.
 #include <fcntl.h>
@@ -709,7 +712,7 @@ std::string WriteKindJobs(const fs::path& dir, const Repertoire& rep, long long 
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: velkan_bench_jobs ROOT DIR MILLION-CHARACTERS [chars,commands,overlays,text]\n");
+    std::fprintf(stderr, "usage: velkan_bench_jobs ROOT DIR MILLION-CHARACTERS [chars,commands,overlays,text,kinds]\n");
     return 2;
   }
   velkan::TablePaths paths(argv[1], std::nullopt);

@@ -90,6 +90,8 @@ else
   if [ -z "$base" ]; then
     base=/tmp
     need=$((30 * millions + 2100 * huge))
+    # The kinds jobs take about 75 MB a million characters together.
+    case ",$jobs," in *,kinds,*) need=$((need + 75 * millions)) ;; esac
     free=$(df --output=avail -BM /dev/shm 2>/dev/null | tail -n 1 | tr -dc 0-9)
     if [ -w /dev/shm ] && [ -n "$free" ] && [ "$free" -gt "$need" ]; then base=/dev/shm; fi
   fi
