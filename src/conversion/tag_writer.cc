@@ -61,19 +61,9 @@ namespace {
 
 // Composes a message of the few conversions the warnings use (%d, %s, %g,
 // %04x and %%) as vsnprintf would into `size` bytes, without the cost of
-// printf: cut at size - 1 bytes. False, with nothing taken from `args`, for
-// any other conversion.
+// printf: cut at size - 1 bytes. False for any other conversion, met before
+// anything after it is taken from `args`.
 bool ComposeMessage(char* out, size_t size, size_t& length, const char* format, va_list args) {
-  for (const char* f = format; *f != '\0'; ++f) {
-    if (*f != '%') continue;
-    ++f;
-    if (*f == 'd' || *f == 's' || *f == 'g' || *f == '%') continue;
-    if (f[0] == '0' && f[1] == '4' && f[2] == 'x') {
-      f += 2;
-      continue;
-    }
-    return false;
-  }
   char* d = out;
   char* const end = out + size - 1;
   auto put = [&](const char* from, size_t n) {
@@ -103,7 +93,8 @@ bool ComposeMessage(char* out, size_t size, size_t& length, const char* format, 
       case '%':
         *e++ = '%';
         break;
-      default: {  // %04x
+      case '0': {
+        if (f[1] != '4' || f[2] != 'x') return false;
         f += 2;
         auto v = va_arg(args, unsigned);
         e = std::to_chars(number, number + sizeof number, v, 16).ptr;
@@ -115,6 +106,8 @@ bool ComposeMessage(char* out, size_t size, size_t& length, const char* format, 
         }
         break;
       }
+      default:
+        return false;
     }
     put(number, static_cast<size_t>(e - number));
   }
@@ -129,17 +122,21 @@ int16_t TagWriter::WriteWarningF(const char* format, ...) {
   if (outputSuppressed == 1 || session_.settings.warnings == 1) return 1;
   char message[kWarningBuffer];
   size_t len = 0;
-  va_list args;
+  va_list args, tried;
   va_start(args, format);
-  bool composed = ComposeMessage(message, sizeof message, len, format, args);
-  va_end(args);
+  va_copy(tried, args);
+  bool composed = ComposeMessage(message, sizeof message, len, format, tried);
+  va_end(tried);
   if (!composed) {
-    va_start(args, format);
+    // Another conversion: printf from the first argument on.
     int n = std::vsnprintf(message, sizeof message, format, args);
-    va_end(args);
-    if (n < 0) return 1;
-    len = static_cast<size_t>(n) < sizeof message ? static_cast<size_t>(n) : sizeof message - 1;
+    len = n < 0 ? 0 : static_cast<size_t>(n) < sizeof message ? static_cast<size_t>(n) : sizeof message - 1;
+    if (n < 0) {
+      va_end(args);
+      return 1;
+    }
   }
+  va_end(args);
   // A message cut by the buffer may end in half a character; WriteWarning
   // cuts it at a whole one.
   return WriteWarning(std::string_view(message, len));

@@ -197,6 +197,8 @@ TEST(WriteWarning, ComposedMessagesAreWhatPrintfWrites) {
   }
   EXPECT_EQ(written("%s%s|%d%%", "ab", "", 5), printf("%s%s|%d%%", "ab", "", 5));
   EXPECT_EQ(written("%3d|%x|%d", 5, 0xABu, 6), printf("%3d|%x|%d", 5, 0xABu, 6));
+  // Met after values already composed, printf starts again from the first.
+  EXPECT_EQ(written("%d|%s|%5.1f", 5, "x", 2.25), printf("%d|%s|%5.1f", 5, "x", 2.25));
 }
 
 TEST(OutputSwitch, TogglesAndConsumesTheWord) {
