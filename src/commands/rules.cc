@@ -207,7 +207,11 @@ Flow CmdRuleSettings(Conversion& c) {
 
 Flow CmdEnclosureBox(Conversion& c) {
   const int16_t unit = c.session.settings.unit;
-  std::string text = "<MAKI";
+  // Room for the whole tag at once: grown piece by piece, the string was
+  // reallocated two or three times a box.
+  std::string text;
+  text.reserve(128);
+  text = "<MAKI";
   AppendThicknessLine(c, text, c.rules.thicknessKey);
   AppendEnclosureMargin(c, text);
   text += '>';
