@@ -1,6 +1,7 @@
 #include "commands/grouped_characters.h"
 
-#include <string>
+#include <cstring>
+#include <string_view>
 
 #include "commands/ruby.h"
 #include "commands/rules.h"
@@ -13,45 +14,41 @@ namespace velkan {
 
 namespace {
 
-// The size attributes of a part compared with a reference pair. In vertical
-// composition the output's height is the character's width.
-void AppendPartSizes(const Conversion& c, std::string& tag, int16_t h, int16_t w, int16_t refH, int16_t refW) {
+// Writes the size attributes of a part compared with a reference pair at
+// `d`; returns the end. In vertical composition the output's height is the
+// character's width.
+char* PutPartSizes(const Conversion& c, char* d, int16_t h, int16_t w, int16_t refH, int16_t refW) {
   int16_t unit = c.session.settings.unit;
-  if (c.session.settings.direction == 1) {
-    AppendSizeAttributes(tag, w, h, refW, refH, unit);
-  } else {
-    AppendSizeAttributes(tag, h, w, refH, refW, unit);
-  }
+  if (c.session.settings.direction == 1) return PutSizeAttributes(d, w, h, refW, refH, unit);
+  return PutSizeAttributes(d, h, w, refH, refW, unit);
 }
 
-// The opening tag of an enclosure: "<MAKI" with the line of the rule
-// thickness and the margin between the frame and the characters.
-std::string EnclosureOpeningTag(Conversion& c) {
-  std::string tag = "<MAKI";
-  AppendThicknessLine(c, tag, c.rules.thicknessKey);
-  AppendEnclosureMargin(c, tag);
-  tag += ">";
-  return tag;
+// Writes "<GOU" or "<GOU2" (`open`), the sizes of the part, when the group
+// sizes are set, and ">", composed in place of a string grown piece by piece.
+void WriteGroupTag(Conversion& c, std::string_view open, int16_t h, int16_t w, int16_t refH, int16_t refW) {
+  char tag[5 + kMostSizeAttributes + 1];
+  std::memcpy(tag, open.data(), open.size());
+  char* d = tag + open.size();
+  if (c.groups.sizes.height0 != 0) d = PutPartSizes(c, d, h, w, refH, refW);
+  *d++ = '>';
+  c.out.WriteText(std::string_view(tag, static_cast<size_t>(d - tag)));
 }
 
 Flow OpenGroup(Conversion& c) {
   CodeStream& s = c.stream;
   if (s.Take() < 0) return Flow::kFail;
-  std::string tag;
   if (s.current() == kEnclosureWord) {
-    tag = EnclosureOpeningTag(c);
+    char tag[kMostEnclosureOpening];
+    c.out.WriteText(std::string_view(tag, static_cast<size_t>(PutEnclosureOpening(c, tag) - tag)));
     c.session.enclosureFlag = 1;
     s.Consume();
   } else {
     const GroupSizes& g = c.groups.sizes;
-    tag = "<GOU";
-    if (g.height0 != 0) AppendPartSizes(c, tag, g.height0, g.width0, c.typo.height, c.typo.width);
-    tag += ">";
+    WriteGroupTag(c, "<GOU", g.height0, g.width0, c.typo.height, c.typo.width);
     // A group left open by an earlier job must not make this one an enclosure.
     c.session.enclosureFlag = 0;
     s.Keep();
   }
-  c.out.WriteText(tag);
   c.groups.groupState = 1;
   return Flow::kGoOn;
 }
@@ -79,11 +76,8 @@ Flow CmdGroupMark(Conversion& c) {
       return OpenGroup(c);
     case 1:
       if (c.session.enclosureFlag == 0) {
-        std::string tag = "<GOU2";
         const GroupSizes& s = g.sizes;
-        if (s.height0 != 0) AppendPartSizes(c, tag, s.height1, s.width1, s.height0, s.width0);
-        tag += ">";
-        c.out.WriteText(tag);
+        WriteGroupTag(c, "<GOU2", s.height1, s.width1, s.height0, s.width0);
       }
       g.groupState = 2;
       break;

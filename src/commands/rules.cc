@@ -1,7 +1,10 @@
 #include "commands/rules.h"
 
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "commands/ruby.h"
 #include "commands/warning_commands.h"
@@ -126,11 +129,26 @@ int32_t EnclosureMargin(const Conversion& c) {
   return ClampLength((int64_t{c.rules.enclosureSize} - height) / 2);
 }
 
-void AppendEnclosureMargin(const Conversion& c, std::string& tag) {
+char* PutEnclosureOpening(Conversion& c, char* d) {
+  auto put = [&d](std::string_view text) {
+    std::memcpy(d, text.data(), text.size());
+    d += text.size();
+  };
+  put("<MAKI");
+  std::optional<std::string> v;
+  if (c.definitions.isOpen()) v = c.definitions.Lookup(lit::kSectionRuleThickness, Decimal(c.rules.thicknessKey));
+  if (v) {
+    put(" line=");
+    // A value is part of one line of the file; never longer.
+    put(std::string_view(*v).substr(0, kMostDefinitionLine));
+  }
   double margin = FormatLength(EnclosureMargin(c));
-  if (margin == 0.0) return;  // also a margin below a hundredth of a unit
-  tag += " gaki=";
-  AppendNumberWithUnit(tag, margin, c.session.settings.unit);
+  if (margin != 0.0) {
+    put(" gaki=");
+    d = PutNumberWithUnit(d, margin, c.session.settings.unit);
+  }
+  *d++ = '>';
+  return d;
 }
 
 // As for the margin, the character height (quarter units) is converted to
@@ -206,22 +224,18 @@ Flow CmdRuleSettings(Conversion& c) {
 }
 
 Flow CmdEnclosureBox(Conversion& c) {
-  const int16_t unit = c.session.settings.unit;
-  // Room for the whole tag at once: grown piece by piece, the string was
-  // reallocated two or three times a box.
-  std::string text;
-  text.reserve(128);
-  text = "<MAKI";
-  AppendThicknessLine(c, text, c.rules.thicknessKey);
-  AppendEnclosureMargin(c, text);
-  text += '>';
+  // The whole text composed here and written at once, no string grown
+  // piece by piece.
+  char text[kMostEnclosureOpening + 8 + kMostNumberWithUnit + 1 + 7];
+  char* d = PutEnclosureOpening(c, text);
   if (c.rules.innerWidth != 0) {
-    text += "<em wid=";
-    AppendNumberWithUnit(text, FormatLength(c.rules.innerWidth), unit);
-    text += '>';
+    std::memcpy(d, "<em wid=", 8);
+    d = PutNumberWithUnit(d + 8, FormatLength(c.rules.innerWidth), c.session.settings.unit);
+    *d++ = '>';
   }
-  text += "</MAKI>";
-  c.out.WriteText(text);
+  std::memcpy(d, "</MAKI>", 7);
+  d += 7;
+  c.out.WriteText(std::string_view(text, static_cast<size_t>(d - text)));
   c.stream.Consume();
   return Flow::kGoOn;
 }

@@ -6,10 +6,13 @@
 // rule type.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "conversion/flow.h"
+#include "typo/definition_file.h"
+#include "typo/units.h"
 
 namespace velkan {
 
@@ -24,9 +27,13 @@ bool AppendThicknessLine(Conversion& c, std::string& tag, int32_t key);
 // current character height; 0 while no enclosure size is set.
 int32_t EnclosureMargin(const Conversion& c);
 
-// Appends " gaki=%g" with the unit for EnclosureMargin, unless the margin
-// written would be 0.
-void AppendEnclosureMargin(const Conversion& c, std::string& tag);
+// The most bytes PutEnclosureOpening writes.
+inline constexpr size_t kMostEnclosureOpening = 5 + 6 + kMostDefinitionLine + 6 + kMostNumberWithUnit + 1;
+// Writes the opening tag of an enclosure at `d`: "<MAKI", the thickness line
+// of RuleSettings as AppendThicknessLine gives it, " gaki=%g" with the unit
+// for EnclosureMargin unless the margin written would be 0, and ">".
+// Returns the end.
+char* PutEnclosureOpening(Conversion& c, char* d);
 
 // The width of the solid line of underline types 3 and 4, in internal units:
 // the current character height plus twice the underline gap.

@@ -4,10 +4,6 @@
 
 namespace velkan {
 
-namespace {
-constexpr size_t kMaxLine = 259;
-}  // namespace
-
 bool DefinitionFile::Read(const std::string& path, std::string& content, Note* why) {
   // A directory or other non-file at the path is no definition file.
   int error = 0;
@@ -30,7 +26,7 @@ bool DefinitionFile::Open(const std::string& path, Note* why) {
 
 // A line of the file longer than the line buffer is read as several lines.
 DefinitionLines::DefinitionLines(std::string content)
-    : content_(std::move(content)), lines_(SplitTableLines(content_, kMaxLine)) {}
+    : content_(std::move(content)), lines_(SplitTableLines(content_, kMostDefinitionLine)) {}
 
 void DefinitionFile::OpenFromMemory(std::string content) {
   OpenShared(std::make_shared<const DefinitionLines>(std::move(content)));

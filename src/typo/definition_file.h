@@ -15,6 +15,9 @@
 
 namespace velkan {
 
+// The most bytes of a line of a definition file, and so of a value.
+inline constexpr size_t kMostDefinitionLine = 259;
+
 // The bytes of a definition file cut into its lines (a line longer than 259
 // bytes is read as several lines; a CR before the line feed is no part of
 // the line), made once and shared read-only: a batch reads the file when it

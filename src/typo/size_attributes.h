@@ -2,7 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <string>
+
+#include "typo/units.h"
 
 namespace velkan {
 
@@ -12,5 +15,10 @@ namespace velkan {
 // w when it differs from refW. Each number is written with "%g" in units of
 // the job followed by the unit name.
 void AppendSizeAttributes(std::string& tag, int16_t h, int16_t w, int16_t refH, int16_t refW, int16_t unit);
+
+// The most bytes PutSizeAttributes writes.
+inline constexpr size_t kMostSizeAttributes = 2 * (3 + kMostNumberWithUnit);
+// Writes what AppendSizeAttributes appends at `d`; returns the end.
+char* PutSizeAttributes(char* d, int16_t h, int16_t w, int16_t refH, int16_t refW, int16_t unit);
 
 }  // namespace velkan

@@ -57,9 +57,20 @@ void AppendG(std::string& out, double value) {
   out.append(buf, static_cast<size_t>(PutG(buf, value) - buf));
 }
 
+char* PutNumberWithUnit(char* d, double value, int16_t unit) {
+  d = PutG(d, value);
+  if (unit == 1) {
+    *d++ = 'Q';
+  } else {
+    *d++ = 'p';
+    *d++ = 't';
+  }
+  return d;
+}
+
 void AppendNumberWithUnit(std::string& out, double value, int16_t unit) {
-  AppendG(out, value);
-  AppendUnit(out, unit);
+  char buf[kMostNumberWithUnit];
+  out.append(buf, static_cast<size_t>(PutNumberWithUnit(buf, value, unit) - buf));
 }
 
 MojiCountResult MojiCount(int32_t v, int16_t h) {

@@ -39,6 +39,11 @@ inline constexpr size_t kMostG = 24;
 // Writes printf("%g", value) at `d`; returns the end of what it wrote.
 char* PutG(char* d, double value);
 
+// The most bytes PutNumberWithUnit writes.
+inline constexpr size_t kMostNumberWithUnit = kMostG + 2;
+// Writes "%g" of value followed by the unit name at `d`; returns the end.
+char* PutNumberWithUnit(char* d, double value, int16_t unit);
+
 // Writes printf("%04x", v) at `d` (four bytes); returns their end.
 inline char* PutHex4(char* d, uint16_t v) {
   constexpr char kDigits[] = "0123456789abcdef";

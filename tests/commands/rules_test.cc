@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "commands/pass_fixture.h"
+#include "typo/typo_literals.h"
 
 namespace velkan::test {
 namespace {
@@ -89,13 +90,27 @@ TEST(EnclosureMargin, IsHalfTheSizeLessTheHeight) {
 TEST(EnclosureMargin, AMarginBelowAHundredthIsLeftOut) {
   Session s;
   HandlerPass p(s, {});
+  auto opening = [&p] {
+    char tag[kMostEnclosureOpening];
+    return std::string(tag, PutEnclosureOpening(p.c, tag));
+  };
   p.c.rules.enclosureSize = 32 * 3240 + 258;  // margin 129 internal units
-  std::string tag;
-  AppendEnclosureMargin(p.c, tag);
-  EXPECT_EQ(tag, "");
+  EXPECT_EQ(opening(), "<MAKI>");
   p.c.rules.enclosureSize = 32 * 3240 + 2 * 1296;
-  AppendEnclosureMargin(p.c, tag);
-  EXPECT_EQ(tag, " gaki=0.1pt");
+  EXPECT_EQ(opening(), "<MAKI gaki=0.1pt>");
+}
+
+// The longest box: a thickness name of a whole line, the widest margin and
+// inner width; composed in a buffer of fixed size, none of it may be cut.
+TEST(EnclosureBox, TheLongestTagIsWrittenWhole) {
+  Session s;
+  HandlerPass p(s, {});
+  const std::string name(kMostDefinitionLine - 2, 'x');  // "1=" and the name fill the line
+  p.c.definitions.OpenFromMemory("<" + std::string(lit::kSectionRuleThickness) + ">\n1=" + name + "\n");
+  p.c.rules = RuleSettings{1, INT32_MIN, INT32_MIN};
+  p.c.typo.height = INT16_MAX;
+  EXPECT_EQ(p.Call(CmdEnclosureBox, 0xD09C), Flow::kGoOn);
+  EXPECT_EQ(p.output(), "<MAKI line=" + name + " gaki=-86946.3pt><em wid=-165701pt></MAKI>");
 }
 
 TEST(EnclosureMargin, ExtremeSizesDoNotOverflow) {
