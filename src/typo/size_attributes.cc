@@ -1,29 +1,45 @@
 #include "typo/size_attributes.h"
 
 #include <cstring>
-#include <string_view>
 
 #include "typo/units.h"
 
 namespace velkan {
 
 char* PutSizeAttributes(char* d, int16_t h, int16_t w, int16_t refH, int16_t refW, int16_t unit) {
-  auto put = [&d](std::string_view name, int16_t v, int16_t u) {
-    std::memcpy(d, name.data(), name.size());
-    d = PutNumberWithUnit(d + name.size(), FormatSize(v), u);
-  };
+  // The names are copied with their lengths known here: a copy of a length
+  // known only at run time is a call to memcpy.
   if (h == w && !(h == refH && w == refW)) {
-    put(" size=", h, unit);
-    return d;
+    std::memcpy(d, " size=", 6);
+    return PutNumberWithUnit(d + 6, FormatSize(h), unit);
   }
-  if (h != refH) put(" h=", h, unit);
-  if (w != refW) put(" w=", w, unit);
+  if (h != refH) {
+    std::memcpy(d, " h=", 3);
+    d = PutNumberWithUnit(d + 3, FormatSize(h), unit);
+  }
+  if (w != refW) {
+    std::memcpy(d, " w=", 3);
+    d = PutNumberWithUnit(d + 3, FormatSize(w), unit);
+  }
   return d;
 }
 
 void AppendSizeAttributes(std::string& tag, int16_t h, int16_t w, int16_t refH, int16_t refW, int16_t unit) {
-  char buf[kMostSizeAttributes];
-  tag.append(buf, static_cast<size_t>(PutSizeAttributes(buf, h, w, refH, refW, unit) - buf));
+  // Appended piece by piece: composed in a buffer first and appended whole,
+  // the inline structures' tags cost more.
+  if (h == w && !(h == refH && w == refW)) {
+    tag += " size=";
+    AppendNumberWithUnit(tag, FormatSize(h), unit);
+    return;
+  }
+  if (h != refH) {
+    tag += " h=";
+    AppendNumberWithUnit(tag, FormatSize(h), unit);
+  }
+  if (w != refW) {
+    tag += " w=";
+    AppendNumberWithUnit(tag, FormatSize(w), unit);
+  }
 }
 
 }  // namespace velkan
