@@ -25,21 +25,8 @@ char* PutSizeAttributes(char* d, int16_t h, int16_t w, int16_t refH, int16_t ref
 }
 
 void AppendSizeAttributes(std::string& tag, int16_t h, int16_t w, int16_t refH, int16_t refW, int16_t unit) {
-  // Appended piece by piece: composed in a buffer first and appended whole,
-  // the inline structures' tags cost more.
-  if (h == w && !(h == refH && w == refW)) {
-    tag += " size=";
-    AppendNumberWithUnit(tag, FormatSize(h), unit);
-    return;
-  }
-  if (h != refH) {
-    tag += " h=";
-    AppendNumberWithUnit(tag, FormatSize(h), unit);
-  }
-  if (w != refW) {
-    tag += " w=";
-    AppendNumberWithUnit(tag, FormatSize(w), unit);
-  }
+  char buffer[kMostSizeAttributes];
+  tag.append(buffer, static_cast<size_t>(PutSizeAttributes(buffer, h, w, refH, refW, unit) - buffer));
 }
 
 }  // namespace velkan
