@@ -107,10 +107,17 @@ Flow DigitThenWarn(Conversion& c, const WarningTag& warning) {
   return Flow::kGoOn;
 }
 
+// The definition file's name of the rule thickness `key`; none without a
+// definition file (its key is then not even spelled).
+std::optional<std::string> ThicknessName(const Conversion& c, int32_t key) {
+  if (!c.definitions.isOpen()) return std::nullopt;
+  return c.definitions.Lookup(lit::kSectionRuleThickness, Decimal(key));
+}
+
 }  // namespace
 
 bool AppendThicknessLine(Conversion& c, std::string& tag, int32_t key) {
-  auto v = c.definitions.Lookup(lit::kSectionRuleThickness, Decimal(key));
+  auto v = ThicknessName(c, key);
   if (!v) return false;
   tag += " line=";
   tag += *v;
@@ -135,9 +142,7 @@ char* PutEnclosureOpening(Conversion& c, char* d) {
     d += text.size();
   };
   put("<MAKI");
-  std::optional<std::string> v;
-  if (c.definitions.isOpen()) v = c.definitions.Lookup(lit::kSectionRuleThickness, Decimal(c.rules.thicknessKey));
-  if (v) {
+  if (auto v = ThicknessName(c, c.rules.thicknessKey)) {
     put(" line=");
     // A value is part of one line of the file; never longer.
     put(std::string_view(*v).substr(0, kMostDefinitionLine));
