@@ -170,6 +170,19 @@ EscapeMatch MatchCommandName(const EscapeDefinitions& defs, std::string_view tex
   return {};
 }
 
+namespace {
+
+// The first (at most) kEscapeNameLength bytes of `text` in one word, zero
+// padded; memcpy keeps the bytes in the order the names' words hold them.
+uint64_t LoadNameWord(std::string_view text) {
+  uint64_t word = 0;
+  static_assert(sizeof word == kEscapeNameLength);
+  std::memcpy(&word, text.data(), std::min(text.size(), sizeof word));
+  return word;
+}
+
+}  // namespace
+
 CommandNameIndex IndexCommandNames(const EscapeDefinitions& defs) {
   CommandNameIndex index;
   std::array<uint16_t, 256> count{};
@@ -184,16 +197,22 @@ CommandNameIndex IndexCommandNames(const EscapeDefinitions& defs) {
     at += count[b] + shortNames;
   }
   index.starts[256] = static_cast<uint16_t>(at);
-  index.lows.resize(at);
+  index.names.resize(at);
   // Filled in the order of the low bytes, so each byte's names ascend.
   std::array<uint16_t, 256> next;
   std::copy(index.starts.begin(), index.starts.end() - 1, next.begin());
   for (size_t low = 0; low < defs.commandNames.size(); ++low) {
     const EscapeName& name = defs.commandNames[low];
+    if (name.length == 0) continue;
+    std::array<char, kEscapeNameLength> ones{};
+    std::fill_n(ones.data(), name.length, '\xFF');
+    const IndexedCommandName entry{LoadNameWord(std::string_view(name.text.data(), name.length)),
+                                   LoadNameWord(std::string_view(ones.data(), ones.size())),
+                                   CommandWordOf(static_cast<uint8_t>(low)), name.length};
     if (name.length == 1) {
-      for (size_t b = 0; b < 256; ++b) index.lows[next[b]++] = static_cast<uint8_t>(low);
-    } else if (name.length > 1) {
-      index.lows[next[static_cast<uint8_t>(name.text[1])]++] = static_cast<uint8_t>(low);
+      for (size_t b = 0; b < 256; ++b) index.names[next[b]++] = entry;
+    } else {
+      index.names[next[static_cast<uint8_t>(name.text[1])]++] = entry;
     }
   }
   return index;
@@ -203,10 +222,10 @@ EscapeMatch MatchCommandName(const EscapeDefinitions& defs, const CommandNameInd
   // A text of one byte can match a name of one byte only.
   if (text.size() < 2) return MatchCommandName(defs, text);
   const uint8_t second = static_cast<uint8_t>(text[1]);
-  for (size_t i = index.starts[second]; i < index.starts[second + 1]; ++i) {
-    const uint8_t low = index.lows[i];
-    const EscapeName& name = defs.commandNames[low];
-    if (NameAt(name, text)) return {CommandWordOf(low), name.length};
+  const uint64_t word = LoadNameWord(text);
+  const IndexedCommandName* const end = index.names.data() + index.starts[second + 1];
+  for (const IndexedCommandName* n = index.names.data() + index.starts[second]; n != end; ++n) {
+    if ((word & n->mask) == n->bytes && n->length <= text.size()) return {n->code, n->length};
   }
   return {};
 }

@@ -121,11 +121,19 @@ EscapeMatch MatchCommandName(const EscapeDefinitions& defs, std::string_view tex
 
 // The command names of a set of definitions by their second byte, so that a
 // text is compared with the few names that may begin it: for each byte b,
-// `lows` from `starts[b]` to `starts[b + 1]` holds, ascending, the low bytes
-// of the names whose second byte is b and of those of one byte.
+// `names` from `starts[b]` to `starts[b + 1]` holds, in ascending order of
+// their low bytes, the names whose second byte is b and those of one byte.
+// Each is kept as its bytes loaded into one word with a mask of its length,
+// so that a name is compared with the text in one step.
+struct IndexedCommandName {
+  uint64_t bytes = 0;  // the name's bytes, zero padded, as LoadNameWord loads them
+  uint64_t mask = 0;   // ones over the name's bytes
+  uint16_t code = 0;   // 0xD000 + the low byte
+  uint8_t length = 0;
+};
 struct CommandNameIndex {
   std::array<uint16_t, 257> starts{};
-  std::vector<uint8_t> lows;
+  std::vector<IndexedCommandName> names;
 };
 CommandNameIndex IndexCommandNames(const EscapeDefinitions& defs);
 

@@ -103,7 +103,7 @@ void TextPrePass::Derive() {
   const PrePassTables& tables = tables_;
   auto& pairs = ownSetup_.pairs;
   auto& notation = ownSetup_.notation;
-  auto& plainLead = ownSetup_.plainLead;
+  auto& leads = ownSetup_.leads;
   auto& singleSix = ownSetup_.singleSix;
   ownSetup_.commandNames = IndexCommandNames(escapes);
   for (const EscapePair& pair : escapes.pairs) {
@@ -122,11 +122,13 @@ void TextPrePass::Derive() {
   for (const auto& entry : tables.modeIndex) mark(entry.first);
   for (unsigned b = 0; b < 256; ++b) {
     char ch = static_cast<char>(b);
-    plainLead[b] = !IsMarkerLead(escapes, ch) && !IsModeLead(escapes, ch) && !IsCommandLead(escapes, ch);
+    leads[b] = static_cast<uint8_t>((IsMarkerLead(escapes, ch) ? TextPrePassSetup::kLeadMarker : 0) |
+                                    (IsModeLead(escapes, ch) ? TextPrePassSetup::kLeadMode : 0) |
+                                    (IsCommandLead(escapes, ch) ? TextPrePassSetup::kLeadCommand : 0));
   }
   for (size_t i = 0; i < tables.replacements.size(); ++i) {
     std::string_view key = tables.replacements[i].Key();
-    if (!key.empty()) plainLead[static_cast<uint8_t>(key[0])] = false;
+    if (!key.empty()) leads[static_cast<uint8_t>(key[0])] |= TextPrePassSetup::kLeadReplacement;
   }
   for (unsigned c = 0; c < 256; ++c) {
     bool nothing = false;  // never set in mode 6
@@ -222,7 +224,7 @@ size_t TextPrePass::PlainStretch(std::string_view t) {
   uint16_t word = 0;
   while (p < stop && p + 1 < n && d < full) {
     const uint8_t b = Byte(t, p);
-    if (b < 0x20 || !setup_->plainLead[b]) break;
+    if (b < 0x20 || setup_->leads[b] != 0) break;
     const uint16_t u = TwoBytes(t, p);
     if (MayBeNotation(u)) break;
     if (b <= 0x7E || (b >= 0xA1 && b <= 0xDF)) {
@@ -250,12 +252,19 @@ size_t TextPrePass::Step(std::string_view t) {
   PrePassState& s = state_;
   const bool haveTwo = t.size() >= 2;
   const uint16_t u = haveTwo ? TwoBytes(t, 0) : 0;
+  // Only a byte that may begin a key or an escape is searched for one, and
+  // only a character that may be a code pair, mode or command character
+  // for one of those.
+  const uint8_t lead = setup_->leads[Byte(t, 0)];
+  const bool notation = haveTwo && MayBeNotation(u);
 
   // 1. A replacement entry.
-  if (const ReplacementEntry* e = tables_.replacements.Match(t)) {
-    Append(e->WordBytes());
-    s.lastCode = e->Word(e->wordCount - 1u);
-    return e->keyLength;
+  if (lead & TextPrePassSetup::kLeadReplacement) {
+    if (const ReplacementEntry* e = tables_.replacements.Match(t)) {
+      Append(e->WordBytes());
+      s.lastCode = e->Word(e->wordCount - 1u);
+      return e->keyLength;
+    }
   }
 
   // 2. "10" as the first two characters of a number counted in mode 1 or 2.
@@ -267,7 +276,7 @@ size_t TextPrePass::Step(std::string_view t) {
   }
 
   // 3. A code pair.
-  if (haveTwo) {
+  if (notation) {
     if (uint16_t code = Pair(u)) {
       Emit(code);
       if (code == kGroupOpen) s.group = 1;
@@ -279,7 +288,7 @@ size_t TextPrePass::Step(std::string_view t) {
   }
 
   // 4. A marker: skipped, its code word becomes the last code.
-  if (IsMarkerLead(escapes_, t[0])) {
+  if (lead & TextPrePassSetup::kLeadMarker) {
     MarkerMatch m = MatchMarker(escapes_, t);
     if (m.marker >= 0) {
       s.lastCode = m.code;
@@ -288,23 +297,23 @@ size_t TextPrePass::Step(std::string_view t) {
   }
 
   // 5. A mode escape or mode character.
-  if (IsModeLead(escapes_, t[0])) {
+  if (lead & TextPrePassSetup::kLeadMode) {
     EscapeMatch m = MatchModeName(escapes_, t);
     if (m.code != 0) return m.length + ApplyMode(m.code, t.substr(m.length));
   }
-  if (haveTwo) {
+  if (notation) {
     if (int mode = tables_.ModeOfCharacter(u)) return 2 + ApplyMode(mode, t.substr(2));
   }
 
   // 6. A command escape or command character.
-  if (IsCommandLead(escapes_, t[0])) {
+  if (lead & TextPrePassSetup::kLeadCommand) {
     EscapeMatch m = MatchCommandName(escapes_, setup_->commandNames, t);
     if (m.code != 0) {
       ApplyCommand(m.code);
       return m.length;
     }
   }
-  if (haveTwo) {
+  if (notation) {
     if (uint16_t code = tables_.CommandOfGlyph(u)) {
       ApplyCommand(code);
       return 2;

@@ -66,11 +66,14 @@ struct TextPrePassSetup {
   // each key, sorted by key.
   std::vector<std::pair<uint16_t, uint16_t>> pairs;
   // The two-byte values that may be a code pair, a mode character or a
-  // command character (one bit each), and the bytes that begin no
-  // replacement key and are no lead character of an escape or marker: what
-  // the plain characters of mode 6 are told apart by.
+  // command character (one bit each), and what each byte may begin: a
+  // replacement key, a marker, a mode escape, a command escape (the bits of
+  // kLead..., none for a byte that can only begin a plain character). What
+  // the plain characters of mode 6 are told apart by, and what spares a
+  // step the searches that cannot match.
   std::vector<uint64_t> notation;
-  std::array<bool, 256> plainLead{};
+  static constexpr uint8_t kLeadReplacement = 1, kLeadMarker = 2, kLeadMode = 4, kLeadCommand = 8;
+  std::array<uint8_t, 256> leads{};
   // What a single-byte character becomes in mode 6.
   std::array<uint16_t, 256> singleSix{};
   // The command names by their second byte.

@@ -64,7 +64,7 @@ TEST_F(EscapeDefinitionsTest, TheIndexOfCommandNamesMatchesAsTheSearchOfEveryNam
   for (bool oneByte : {false, true}) {
     SCOPED_TRACE(oneByte);
     std::initializer_list<std::string> lines = {"%0000 0;", "#D003 !AB;", "#D002 !ABC;", "#D010 ?A;", "#D001 !A;",
-                                                "#D020 !B;", "#D030 ~Q;", "#D0FF !~;"};
+                                                "#D020 !B;", "#D030 ~Q;", "#D0FF !~;", "#D040 ~ABCDEFG;"};
     std::string system = Lines(lines);
     if (oneByte) system += "#D005 ?;\n";
     ASSERT_EQ(Load(system, ""), 0);
@@ -88,6 +88,12 @@ TEST_F(EscapeDefinitionsTest, TheIndexOfCommandNamesMatchesAsTheSearchOfEveryNam
     EXPECT_EQ(MatchCommandName(defs_, index, "!ABC").code, 0xD001);
     EXPECT_EQ(MatchCommandName(defs_, index, "?A").code, oneByte ? 0xD005 : 0xD010);
     EXPECT_EQ(MatchCommandName(defs_, index, "!~").code, 0xD0FF);
+    // A name of eight bytes is compared over all of them, and never with
+    // bytes past the end of the text.
+    EXPECT_EQ(MatchCommandName(defs_, index, "~ABCDEFGH").length, 8u);
+    EXPECT_EQ(MatchCommandName(defs_, index, "~ABCDEFX").code, 0);
+    EXPECT_EQ(MatchCommandName(defs_, index, std::string_view("~ABCDEFGH", 7)).code, 0);
+    EXPECT_EQ(MatchCommandName(defs_, index, std::string_view("~A\0", 3)).code, 0);
   }
 }
 
