@@ -131,9 +131,12 @@ void TextPrePass::Derive() {
     if (!key.empty()) leads[static_cast<uint8_t>(key[0])] |= TextPrePassSetup::kLeadReplacement;
   }
   for (unsigned c = 0; c < 256; ++c) {
-    bool nothing = false;  // never set in mode 6
+    bool nothing = false;  // never set in modes 6-8
     uint16_t r = LookupSingle(static_cast<uint8_t>(c), 6, nothing);
     singleSix[c] = r != 0 ? r : kUnknownCharacter;
+    for (int m : {7, 8}) {
+      ownSetup_.singleSevenEight[static_cast<size_t>(m - 7)][c] = LookupSingle(static_cast<uint8_t>(c), m, nothing);
+    }
   }
 }
 
@@ -569,7 +572,9 @@ void TextPrePass::PlainCharacter(std::string_view t, bool singleByte) {
   const int m = ChooseMode(singleByte ? IsAsciiDigit(c) : IsFullWidthDigit(d));
   bool nothing = false;
   auto lookup = [&](int mode) { return singleByte ? LookupSingle(c, mode, nothing) : LookupDouble(d, mode); };
-  uint16_t r = lookup(m);
+  // Modes 7 and 8 take a single byte from the setup's tables.
+  uint16_t r = singleByte && (m == 7 || m == 8) ? setup_->singleSevenEight[static_cast<size_t>(m - 7)][c]
+                                                : lookup(m);
   if (nothing) return;  // a "." that set the dot flag, a "*" of modes 4 and 5
   if (r == 0 && m == 10) {
     r = lookup(s.savedMode);

@@ -74,8 +74,10 @@ struct TextPrePassSetup {
   std::vector<uint64_t> notation;
   static constexpr uint8_t kLeadReplacement = 1, kLeadMarker = 2, kLeadMode = 4, kLeadCommand = 8;
   std::array<uint8_t, 256> leads{};
-  // What a single-byte character becomes in mode 6.
+  // What a single-byte character becomes in mode 6, and in modes 7 and 8
+  // (which, unlike the counted modes, keep no state of their own).
   std::array<uint16_t, 256> singleSix{};
+  std::array<std::array<uint16_t, 256>, 2> singleSevenEight{};
   // The command names by their second byte.
   CommandNameIndex commandNames;
   // The words of pre-passes over these tables kept to be read again (see
