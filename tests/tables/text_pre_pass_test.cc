@@ -225,6 +225,15 @@ TEST_F(TextPrePassTest, AMissInAPositionModeFallsBackToTheCurrentModeEvenMode10)
   EXPECT_EQ(0, pass.state().digitPosition);
 }
 
+// One byte may lead a mode escape, a command escape and a replacement key at
+// once: a text is searched for each of them behind it, in that order.
+TEST_F(TextPrePassTest, AByteThatLeadsSeveralKindsOfNotationIsSearchedForEach) {
+  Escapes({"%0000 0", "#9001 !", "#D009 !BR"});
+  t_.replacements.AddLine("!Q=45A7");
+  EXPECT_EQ((WordList{0x45A8, 0xD009, 0x45A7, 0x45B0}), Words("!HX45A8!BR!Q漢"));
+  EXPECT_EQ((WordList{0x45A7, 0x45A8}), Words("!Q!HX45A8"));
+}
+
 TEST_F(TextPrePassTest, NulBytesMatchNoEmptyCommandOrModeEntry) {
   // Most command and mode entries are 0; a pair of NUL bytes is a character
   // outside the ranges of mode 6, never a command or mode.
