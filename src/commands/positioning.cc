@@ -20,8 +20,7 @@ int16_t ReadSizePair(Conversion& c, SizePair& pair) {
   int16_t s2 = s1;
   if (c.stream.current() == kCommaSeparator && ReadQuarters(c, s2) < 0) return -1;
   pair.size = s1;
-  // The difference of two 16-bit values, kept as the 16-bit field wraps it.
-  pair.jkr = static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint16_t>(s2) - static_cast<uint16_t>(s1)));
+  pair.jkr = positioning_detail::PitchDifference(s1, s2);
   return 1;
 }
 

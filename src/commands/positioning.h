@@ -56,6 +56,12 @@ inline void ApplySize(Conversion& c, int16_t size, int16_t jkr, int32_t position
   t.position = position;
 }
 
+// The pitch difference of a size and its pitch: the difference of two
+// 16-bit values, kept as the 16-bit field wraps it.
+inline int16_t PitchDifference(int16_t size, int16_t pitch) {
+  return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint16_t>(pitch) - static_cast<uint16_t>(size)));
+}
+
 // ReadQuarters over the words at [p, end): an integer and, after a point
 // separator, fraction digits. Returns where the first word after them lies.
 [[gnu::always_inline]] inline const uint8_t* QuartersAt(const uint8_t* p, const uint8_t* end, int16_t& value) {
@@ -71,6 +77,23 @@ inline void ApplySize(Conversion& c, int16_t size, int16_t jkr, int32_t position
   return p;
 }
 
+// The size pair of the size commands and CmdWidth over the words at [p,
+// end): a size and, after a comma separator, a pitch; `jkr` is the pitch
+// less the size, 0 without a pitch. Returns where the first word after them
+// lies.
+[[gnu::always_inline]] inline const uint8_t* SizePairAt(const uint8_t* p, const uint8_t* end, int16_t& size,
+                                                        int16_t& jkr) {
+  p = QuartersAt(p, end, size);
+  if (p == end || LoadBigEndian16(p) != kCommaSeparator) [[likely]] {
+    jkr = 0;
+    return p;
+  }
+  int16_t pitch = 0;
+  p = QuartersAt(p + 2, end, pitch);
+  jkr = PitchDifference(size, pitch);
+  return p;
+}
+
 }  // namespace positioning_detail
 
 // Runs the setting command `word` inside a group (font, colour, the four
@@ -78,19 +101,20 @@ inline void ApplySize(Conversion& c, int16_t size, int16_t jkr, int32_t position
 // CmdColour, the size commands, CmdWidth and CmdLineSpacing) straight from
 // the block read: `p` is the word after it and `end` the end of the words
 // the block shows. When its arguments and the 0xD004 closing the group lie
-// there and hold no comma after a size, sets what the handler would and
+// there, sets what the handler would and
 // returns where the word after the 0xD004 lies; returns nullptr having done
 // nothing otherwise (any other word, a word the group would skip, the block
 // ending first). Inline, so that the group's loop runs it without a call.
 [[gnu::always_inline]] inline const uint8_t* SetFromBlock(Conversion& c, uint16_t word, const uint8_t* p,
                                                           const uint8_t* end) {
   using positioning_detail::QuartersAt;
+  using positioning_detail::SizePairAt;
   // Where the group's 0xD004 stands right behind the arguments, the word
   // after it; else nullptr.
   auto closed = [end](const uint8_t* q) -> const uint8_t* {
     return q != end && LoadBigEndian16(q) == kGroupClose ? q + 2 : nullptr;
   };
-  int16_t v = 0;
+  int16_t v = 0, jkr = 0;
   const uint8_t* q = nullptr;
   switch (word) {
     case kFontWord:
@@ -105,9 +129,9 @@ inline void ApplySize(Conversion& c, int16_t size, int16_t jkr, int32_t position
     case kSizeTop:
     case kSizeBottom:
     case kSizeBase:
-      q = closed(QuartersAt(p, end, v));
+      q = closed(SizePairAt(p, end, v, jkr));
       if (q == nullptr) return nullptr;
-      positioning_detail::ApplySize(c, v, 0, word == kSizeCentre ? 0 : word == kSizeTop ? 1 : word == kSizeBottom ? 2 : 3);
+      positioning_detail::ApplySize(c, v, jkr, word == kSizeCentre ? 0 : word == kSizeTop ? 1 : word == kSizeBottom ? 2 : 3);
       return q;
     case kLineSpacingWord:
       q = closed(QuartersAt(p, end, v));
@@ -115,10 +139,10 @@ inline void ApplySize(Conversion& c, int16_t size, int16_t jkr, int32_t position
       c.ChangeTypo().lineSpacing = int32_t{v} * kQuarterUnits;
       return q;
     case kWidthWord:
-      q = closed(QuartersAt(p, end, v));
+      q = closed(SizePairAt(p, end, v, jkr));
       if (q == nullptr) return nullptr;
       c.ChangeTypo().width = v;
-      c.typo.jkr = 0;
+      c.typo.jkr = jkr;
       return q;
     default:
       return nullptr;

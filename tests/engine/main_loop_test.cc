@@ -149,8 +149,9 @@ TEST(MainLoop, GroupClosersOutsideAGroupAreHarmless) {
 
 TEST(MainLoop, SettingGroupsComeOutTheSameWhereverTheBlockReadEnds) {
   // Groups behind characters, of every setting command a group runs straight
-  // from the block read and of shapes it leaves to the readers (a comma
-  // after a size, a point after a font, two commands), and one the input
+  // from the block read (a size with or without a pitch) and of shapes it
+  // leaves to the readers (a second comma, a point after a font, two
+  // commands), and one the input
   // ends in. Read whole and in reads of a few bytes, so that the block read
   // ends at every place inside a group, they come out as when a filler
   // before each group and after each command word sends the group through
@@ -169,6 +170,10 @@ TEST(MainLoop, SettingGroupsComeOutTheSameWhereverTheBlockReadEnds) {
       {0xD041, d(1), d(1)},
       {0xD038, d(1), d(4), kPoint, d(5)},
       {0xD052, d(1), d(0), kComma, d(1), d(2)},
+      {0xD053, d(9), kPoint, d(5), kComma, d(1), d(0), kPoint, d(2), d(5)},
+      {0xD041, d(6), kComma, d(7)},
+      {0xD02E, d(8), kComma},
+      {0xD051, d(1), d(2), kComma, d(9), kComma, d(3)},
       {0xD02D, d(2), kPoint, d(5)},
       {0xD02D, d(4), 0xD052, d(9)},
       {0xD052, d(9), d(9), d(9), d(9), d(9), d(9), 0xD02D, d(2)},
