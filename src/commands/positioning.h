@@ -78,20 +78,25 @@ inline int16_t PitchDifference(int16_t size, int16_t pitch) {
 }
 
 // The size pair of the size commands and CmdWidth over the words at [p,
-// end): a size and, after a comma separator, a pitch; `jkr` is the pitch
-// less the size, 0 without a pitch. Returns where the first word after them
-// lies.
-[[gnu::always_inline]] inline const uint8_t* SizePairAt(const uint8_t* p, const uint8_t* end, int16_t& size,
-                                                        int16_t& jkr) {
+// end), closed by the group's 0xD004: a size and, after a comma separator,
+// a pitch; `jkr` is the pitch less the size, 0 without a pitch. Returns
+// where the word after the 0xD004 lies, or nullptr when another word
+// follows the pair or the words end first.
+[[gnu::always_inline]] inline const uint8_t* ClosedSizePairAt(const uint8_t* p, const uint8_t* end, int16_t& size,
+                                                              int16_t& jkr) {
   p = QuartersAt(p, end, size);
-  if (p == end || LoadBigEndian16(p) != kCommaSeparator) [[likely]] {
+  if (p == end) return nullptr;
+  const uint16_t next = LoadBigEndian16(p);
+  if (next == kGroupClose) [[likely]] {
     jkr = 0;
-    return p;
+    return p + 2;
   }
+  if (next != kCommaSeparator) return nullptr;
   int16_t pitch = 0;
   p = QuartersAt(p + 2, end, pitch);
+  if (p == end || LoadBigEndian16(p) != kGroupClose) return nullptr;
   jkr = PitchDifference(size, pitch);
-  return p;
+  return p + 2;
 }
 
 }  // namespace positioning_detail
@@ -108,7 +113,7 @@ inline int16_t PitchDifference(int16_t size, int16_t pitch) {
 [[gnu::always_inline]] inline const uint8_t* SetFromBlock(Conversion& c, uint16_t word, const uint8_t* p,
                                                           const uint8_t* end) {
   using positioning_detail::QuartersAt;
-  using positioning_detail::SizePairAt;
+  using positioning_detail::ClosedSizePairAt;
   // Where the group's 0xD004 stands right behind the arguments, the word
   // after it; else nullptr.
   auto closed = [end](const uint8_t* q) -> const uint8_t* {
@@ -129,7 +134,7 @@ inline int16_t PitchDifference(int16_t size, int16_t pitch) {
     case kSizeTop:
     case kSizeBottom:
     case kSizeBase:
-      q = closed(SizePairAt(p, end, v, jkr));
+      q = ClosedSizePairAt(p, end, v, jkr);
       if (q == nullptr) return nullptr;
       positioning_detail::ApplySize(c, v, jkr, word == kSizeCentre ? 0 : word == kSizeTop ? 1 : word == kSizeBottom ? 2 : 3);
       return q;
@@ -139,7 +144,7 @@ inline int16_t PitchDifference(int16_t size, int16_t pitch) {
       c.ChangeTypo().lineSpacing = int32_t{v} * kQuarterUnits;
       return q;
     case kWidthWord:
-      q = closed(SizePairAt(p, end, v, jkr));
+      q = ClosedSizePairAt(p, end, v, jkr);
       if (q == nullptr) return nullptr;
       c.ChangeTypo().width = v;
       c.typo.jkr = jkr;
