@@ -109,14 +109,16 @@ namespace {
 
 // WriteCharacterTags in full: each tag is written only when one of its
 // attributes changed (a tag with no attribute to write is left out anyway).
-// A setting changed alone finds its text by one word. The settings are
-// compared as words once.
+// A setting changed alone, or what a size command changes, finds its text by
+// one word. The settings are compared as words once.
 [[gnu::noinline]] void WriteCharacterTagsInFull(Conversion& c) {
   const TypoState& now = c.typo;
   const state_tags::SettingsChanges changes = state_tags::ChangesOf(now, c.emitted);
   const int16_t unit = c.session.settings.unit;
   if (changes.j()) {
-    if (const uint64_t key = SingleJChangeKey(changes, now, unit, c.definitions.generation())) {
+    uint64_t key = SingleJChangeKey(changes, now, unit, c.definitions.generation());
+    if (key == 0) key = SizeChangeKey(changes, now, unit);
+    if (key != 0) {
       if (!WriteSingleChange(c, key)) ComposeSingleJChange(c, key);
     } else {
       WriteJTag(c);

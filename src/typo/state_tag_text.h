@@ -348,6 +348,29 @@ inline uint64_t SingleJChangeKey(const TypoState& now, const TypoState& was, int
   return SingleJChangeKey(state_tags::ChangesOf(now, was), now, unit, namesGeneration);
 }
 
+// The key of SingleChangeTexts for the text of WriteJTag when what a size
+// command changes changed and nothing else, or 0: a size that stays square
+// with its position or pitch difference, or either of these alone (the text
+// is " size=" with the height when the height or the width or both changed
+// and are equal, " posi=" with the position's name when it changed, " jkr="
+// with the pitch difference when it changed to another than 0, and depends
+// on those and the unit only). For the changes SingleJChangeKey gives no key;
+// called when the tag has something to write. Kept beside WriteJTag:
+// whatever it comes to read must be here too.
+inline uint64_t SizeChangeKey(const state_tags::SettingsChanges& changes, const TypoState& now, int16_t unit) {
+  const uint64_t d = changes.fontToJkr;
+  if (changes.tumeColour != 0 || (d & 0xFFFF) != 0 || now.height != now.width) return 0;
+  // Which of the size, the position and the pitch difference changed, and
+  // the values of those that did (the position by the name it is written
+  // with).
+  const bool size = (d & 0x0000FFFFFFFF0000ULL) != 0, jkr = (d >> 48) != 0, position = changes.position != 0;
+  const uint64_t positionName =
+      position && now.position >= 1 && now.position <= 3 ? static_cast<uint64_t>(now.position) : 0;
+  return uint64_t{'S'} << 56 | uint64_t{size} << 50 | uint64_t{position} << 51 | uint64_t{jkr} << 52 |
+         positionName << 48 | uint64_t{static_cast<uint16_t>(unit)} << 32 |
+         (jkr ? uint64_t{static_cast<uint16_t>(now.jkr)} << 16 : 0) | (size ? static_cast<uint16_t>(now.height) : 0);
+}
+
 // The key of SingleChangeTexts for the text of WriteGTag when the line
 // spacing changed alone (the text depends on it and the unit), or 0. Called
 // when the tag has something to write.
