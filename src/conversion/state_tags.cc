@@ -125,7 +125,9 @@ namespace {
     }
   }
   if (changes.g()) {
-    if (const uint64_t key = SingleGChangeKey(changes, now, unit)) {
+    uint64_t key = SingleGChangeKey(changes, now, unit);
+    if (key == 0) key = MeasureChangeKey(changes, now, c.emitted, unit);
+    if (key != 0) {
       if (!WriteSingleChange(c, key)) ComposeSingleGChange(c, key);
     } else {
       WriteGTag(c);

@@ -383,6 +383,26 @@ inline uint64_t SingleGChangeKey(const TypoState& now, const TypoState& was, int
   return SingleGChangeKey(state_tags::ChangesOf(now, was), now, unit);
 }
 
+// The key of SingleChangeTexts for the text of WriteGTag when the measure
+// changed alone, or 0 (the text is " mes=" with the measure, as a number of
+// character heights or a length in the unit: it depends on the measure, the
+// height and the unit; a unit that does not fit in a byte gets no key). For
+// the changes SingleGChangeKey gives no key; called when the tag has
+// something to write.
+inline uint64_t MeasureChangeKey(const state_tags::SettingsChanges& changes, const TypoState& now,
+                                 const TypoState& was, int16_t unit) {
+  using state_tags::Load;
+  static_assert(offsetof(TypoState, indentLeft) == 16 && offsetof(TypoState, measure) == 32);
+  // The four indents lie in the words at 16 and 24.
+  if (changes.lineSpacing != 0 || ((Load<uint64_t>(now, 16) ^ Load<uint64_t>(was, 16)) |
+                                   (Load<uint64_t>(now, 24) ^ Load<uint64_t>(was, 24))) != 0) {
+    return 0;
+  }
+  if (static_cast<uint16_t>(unit) > 0xFF) return 0;
+  return uint64_t{'m'} << 56 | uint64_t{static_cast<uint16_t>(unit)} << 48 |
+         uint64_t{static_cast<uint16_t>(now.height)} << 32 | static_cast<uint32_t>(now.measure);
+}
+
 // The emitted settings a <J> or <G> tag takes on once written.
 inline void TakeJSettings(const TypoState& now, TypoState& was) {
   was.font = now.font;
