@@ -99,6 +99,32 @@ inline int16_t PitchDifference(int16_t size, int16_t pitch) {
   return p + 2;
 }
 
+// True for the setting commands SetFromBlock runs.
+constexpr bool IsSettingWord(uint16_t word) {
+  switch (word) {
+    case kFontWord:
+    case kColourWord:
+    case kSizeCentre:
+    case kSizeTop:
+    case kSizeBottom:
+    case kSizeBase:
+    case kLineSpacingWord:
+    case kWidthWord:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// SetFromBlock for a group of one or more setting commands, each with its
+// arguments, up to the 0xD004 (at most four commands): sets what the
+// handlers would and returns where the word after the 0xD004 lies, with
+// `last` set to the last command word when there are several (left as it
+// is otherwise); nullptr having done nothing otherwise. Apart from
+// SetFromBlock, which runs a group of one command inline.
+const uint8_t* SetSeveralFromBlock(Conversion& c, uint16_t word, const uint8_t* p, const uint8_t* end,
+                                   const uint8_t*& last);
+
 }  // namespace positioning_detail
 
 // Runs the setting command `word` inside a group (font, colour, the four
@@ -106,10 +132,10 @@ inline int16_t PitchDifference(int16_t size, int16_t pitch) {
 // CmdColour, the size commands, CmdWidth and CmdLineSpacing) straight from
 // the block read: `p` is the word after it and `end` the end of the words
 // the block shows. When its arguments and the 0xD004 closing the group lie
-// there, sets what the handler would and
-// returns where the word after the 0xD004 lies; returns nullptr having done
-// nothing otherwise (any other word, a word the group would skip, the block
-// ending first). Inline, so that the group's loop runs it without a call.
+// there, sets what the handler would and returns where the word after the
+// 0xD004 lies; returns nullptr having done nothing otherwise (any other
+// word, a word the group would skip, the block ending first). Inline, so
+// that the group's loop runs it without a call.
 [[gnu::always_inline]] inline const uint8_t* SetFromBlock(Conversion& c, uint16_t word, const uint8_t* p,
                                                           const uint8_t* end) {
   using positioning_detail::QuartersAt;
@@ -155,13 +181,24 @@ inline int16_t PitchDifference(int16_t size, int16_t pitch) {
 }
 
 // SetFromBlock for the setting command `word`, the current word inside a
-// group, over the words of the block read: takes the words through the
-// 0xD004 and returns true, or returns false having done nothing.
+// group, over the words of the block read, or SetSeveralFromBlock when more
+// setting commands follow it there: takes the words through the 0xD004
+// (the last command word marked, as the group's loop would) and returns
+// true, or returns false having done nothing.
 [[gnu::always_inline]] inline bool RunSettingInBlock(Conversion& c, uint16_t word) {
   size_t avail = 0;
   const uint8_t* const p = c.stream.PeekWords(avail);
-  const uint8_t* const q = SetFromBlock(c, word, p, p + 2 * avail);
-  if (q == nullptr) return false;
+  const uint8_t* q = SetFromBlock(c, word, p, p + 2 * avail);
+  if (q == nullptr) [[unlikely]] {
+    if (!positioning_detail::IsSettingWord(word)) return false;
+    const uint8_t* last = nullptr;
+    q = positioning_detail::SetSeveralFromBlock(c, word, p, p + 2 * avail, last);
+    if (q == nullptr) return false;
+    if (last != nullptr) {
+      c.stream.TakeWordsMarking(static_cast<size_t>(last - p) / 2 + 1, static_cast<size_t>(q - p) / 2);
+      return true;
+    }
+  }
   c.stream.TakeWords(static_cast<size_t>(q - p) / 2);
   return true;
 }

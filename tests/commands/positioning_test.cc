@@ -78,6 +78,35 @@ TEST(WidthCommand, KeepsHeightAndPosition) {
   EXPECT_EQ(m.c.typo.position, 3);
 }
 
+TEST(SettingGroups, SeveralCommandsSetInTurnAndTheLastIsMarked) {
+  // Up to five setting commands in one group: each sets its fields, a later
+  // one over an earlier one, and the command word marked for the messages
+  // is the group's last, as when each command runs with its handler.
+  const std::vector<std::vector<uint16_t>> commands = {
+      {0xD052, D(9), kComma, D(1), D(0)}, {0xD02D, D(3)}, {0xD041, D(8)}, {0xD038, D(1), D(5)}, {0xD084, D(2)}};
+  const TypoState start = MemoryConversion().c.typo;
+  for (size_t n = 1; n <= commands.size(); ++n) {
+    std::vector<uint16_t> words = {kOpen};
+    long long last = 0;
+    for (size_t i = 0; i < n; ++i) {
+      last = static_cast<long long>(2 * words.size());
+      words.insert(words.end(), commands[i].begin(), commands[i].end());
+    }
+    words.insert(words.end(), {kClose, 0x45A1});
+    MemoryConversion m(words);
+    RunGroup(m);
+    EXPECT_EQ(m.c.stream.current(), 0x45A1) << n;
+    EXPECT_EQ(m.c.stream.dispatchOffset(), last) << n;
+    EXPECT_EQ(m.c.typo.height, 36) << n;
+    EXPECT_EQ(m.c.typo.position, 0) << n;
+    EXPECT_EQ(m.c.typo.font, n >= 2 ? 3 : start.font) << n;
+    EXPECT_EQ(m.c.typo.width, n >= 3 ? 32 : 36) << n;
+    EXPECT_EQ(m.c.typo.jkr, n >= 3 ? 0 : 4) << n;
+    EXPECT_EQ(m.c.typo.lineSpacing, n >= 4 ? 60 * 3240 : start.lineSpacing) << n;
+    EXPECT_EQ(m.c.typo.colour, n >= 5 ? 2 : start.colour) << n;
+  }
+}
+
 TEST(FontAndColour, TakeTheIntegerRead) {
   MemoryConversion m({kOpen, 0xD02D, D(1), D(2), 0xD084, D(7), kClose});
   RunGroup(m);
