@@ -394,7 +394,7 @@ inline uint64_t MeasureChangeKey(const state_tags::SettingsChanges& changes, con
   using state_tags::Load;
   static_assert(offsetof(TypoState, indentLeft) == 16 && offsetof(TypoState, measure) == 32);
   // The four indents lie in the words at 16 and 24.
-  if (changes.lineSpacing != 0 || ((Load<uint64_t>(now, 16) ^ Load<uint64_t>(was, 16)) |
+  if (now.measure == was.measure || changes.lineSpacing != 0 || ((Load<uint64_t>(now, 16) ^ Load<uint64_t>(was, 16)) |
                                    (Load<uint64_t>(now, 24) ^ Load<uint64_t>(was, 24))) != 0) {
     return 0;
   }
