@@ -1,5 +1,8 @@
 #include "typo/definition_file.h"
 
+#include <algorithm>
+#include <unordered_set>
+
 #include "tables/table_file.h"
 
 namespace velkan {
@@ -26,7 +29,47 @@ bool DefinitionFile::Open(const std::string& path, Note* why) {
 
 // A line of the file longer than the line buffer is read as several lines.
 DefinitionLines::DefinitionLines(std::string content)
-    : content_(std::move(content)), lines_(SplitTableLines(content_, kMostDefinitionLine)) {}
+    : content_(std::move(content)), lines_(SplitTableLines(content_, kMostDefinitionLine)) {
+  // A section is the lines after the first line "<name>" of its name, up to
+  // the next line that starts with "<"; a later header of the same name
+  // ends the section before it and starts nothing. Lines before any header,
+  // and lines without "=", are no keys.
+  std::unordered_set<std::string_view> started;
+  bool inSection = false;
+  auto endSection = [this] {
+    Section& s = sections_.back();
+    auto first = keys_.begin() + s.begin;
+    // Stable: of equal keys the first line stays first, and is kept.
+    std::stable_sort(first, keys_.end(), [](const Key& a, const Key& b) { return a.key < b.key; });
+    keys_.erase(std::unique(first, keys_.end(), [](const Key& a, const Key& b) { return a.key == b.key; }),
+                keys_.end());
+    s.end = static_cast<uint32_t>(keys_.size());
+  };
+  for (const std::string_view line : lines_) {
+    if (!line.empty() && line[0] == '<') {
+      if (inSection) endSection();
+      const std::string_view name = line.substr(1, line.size() - 2);
+      inSection = line.size() >= 2 && line.back() == '>' && started.insert(name).second;
+      if (inSection) sections_.push_back({name, static_cast<uint32_t>(keys_.size()), 0});
+      continue;
+    }
+    const size_t eq = line.find('=');
+    if (inSection && eq != std::string_view::npos) keys_.push_back({line.substr(0, eq), line.substr(eq + 1)});
+  }
+  if (inSection) endSection();
+  std::sort(sections_.begin(), sections_.end(), [](const Section& a, const Section& b) { return a.name < b.name; });
+  keys_.shrink_to_fit();
+}
+
+std::optional<std::string_view> DefinitionLines::Find(std::string_view section, std::string_view key) const {
+  auto s = std::lower_bound(sections_.begin(), sections_.end(), section,
+                            [](const Section& a, std::string_view name) { return a.name < name; });
+  if (s == sections_.end() || s->name != section) return std::nullopt;
+  const auto first = keys_.begin() + s->begin, last = keys_.begin() + s->end;
+  auto k = std::lower_bound(first, last, key, [](const Key& a, std::string_view k) { return a.key < k; });
+  if (k == last || k->key != key) return std::nullopt;
+  return k->value;
+}
 
 void DefinitionFile::OpenFromMemory(std::string content) {
   OpenShared(std::make_shared<const DefinitionLines>(std::move(content)));
@@ -44,23 +87,7 @@ void DefinitionFile::Close() {
 
 std::optional<std::string> DefinitionFile::Lookup(std::string_view section, std::string_view key) const {
   if (!lines_) return std::nullopt;
-  // The line "<section>" whole.
-  auto isHeader = [section](std::string_view line) {
-    return line.size() == section.size() + 2 && line.front() == '<' && line.back() == '>' &&
-           line.substr(1, section.size()) == section;
-  };
-  bool inSection = false;
-  for (std::string_view line : lines_->lines()) {
-    if (!inSection) {
-      inSection = isHeader(line);
-      continue;
-    }
-    if (!line.empty() && line[0] == '<') return std::nullopt;
-    size_t eq = line.find('=');
-    if (eq != std::string_view::npos && line.substr(0, eq) == key) {
-      return std::string(line.substr(eq + 1));
-    }
-  }
+  if (auto value = lines_->Find(section, key)) return std::string(*value);
   return std::nullopt;
 }
 

@@ -22,6 +22,10 @@ inline constexpr size_t kMostDefinitionLine = 259;
 // bytes is read as several lines; a CR before the line feed is no part of
 // the line), made once and shared read-only: a batch reads the file when it
 // starts and every job of it looks its names up in the same lines.
+//
+// The key lines are indexed by section and key when the lines are made, so
+// a look-up costs a binary search, not a pass over the file: a file with
+// thousands of pi codes is searched on every pi character.
 class DefinitionLines {
  public:
   explicit DefinitionLines(std::string content);
@@ -32,9 +36,29 @@ class DefinitionLines {
 
   const std::vector<std::string_view>& lines() const { return lines_; }
 
+  // The value of `key` in section `section`, as DefinitionFile::Lookup
+  // tells; nullopt when there is none. The view points into the content.
+  std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
+
  private:
+  // The key lines of a section, from `begin` to `end` in keys_.
+  struct Section {
+    std::string_view name;
+    uint32_t begin;
+    uint32_t end;
+  };
+  struct Key {
+    std::string_view key;
+    std::string_view value;
+  };
+
   const std::string content_;
   std::vector<std::string_view> lines_;
+  // Ordered by name.
+  std::vector<Section> sections_;
+  // Each section's keys ordered; of a key given twice in its section only
+  // the first line's is kept.
+  std::vector<Key> keys_;
 };
 
 class DefinitionFile {
