@@ -29,7 +29,7 @@ bool DefinitionFile::Open(const std::string& path, Note* why) {
 
 // A line of the file longer than the line buffer is read as several lines.
 DefinitionLines::DefinitionLines(std::string content)
-    : content_(std::move(content)), lines_(SplitTableLines(content_, kMostDefinitionLine)) {
+    : content_(std::move(content)) {
   // A section is the lines after the first line "<name>" of its name, up to
   // the next line that starts with "<"; a later header of the same name
   // ends the section before it and starts nothing. Lines before any header,
@@ -45,7 +45,7 @@ DefinitionLines::DefinitionLines(std::string content)
                 keys_.end());
     s.end = static_cast<uint32_t>(keys_.size());
   };
-  for (const std::string_view line : lines_) {
+  for (const std::string_view line : SplitTableLines(content_, kMostDefinitionLine)) {
     if (!line.empty() && line[0] == '<') {
       if (inSection) endSection();
       const std::string_view name = line.substr(1, line.size() - 2);

@@ -18,23 +18,20 @@ namespace velkan {
 // The most bytes of a line of a definition file, and so of a value.
 inline constexpr size_t kMostDefinitionLine = 259;
 
-// The bytes of a definition file cut into its lines (a line longer than 259
-// bytes is read as several lines; a CR before the line feed is no part of
-// the line), made once and shared read-only: a batch reads the file when it
-// starts and every job of it looks its names up in the same lines.
-//
-// The key lines are indexed by section and key when the lines are made, so
-// a look-up costs a binary search, not a pass over the file: a file with
-// thousands of pi codes is searched on every pi character.
+// The bytes of a definition file and an index of its key lines by section
+// and key (the file read as lines of at most 259 bytes, a longer line as
+// several; a CR before the line feed is no part of the line), made once and
+// shared read-only: a batch reads the file when it starts and every job of
+// it looks its names up in the same index. A look-up costs a binary search,
+// not a pass over the file: a file with thousands of pi codes is searched
+// on every pi character.
 class DefinitionLines {
  public:
   explicit DefinitionLines(std::string content);
-  // The lines point into the content: copying or moving would leave them
+  // The index points into the content: copying or moving would leave it
   // pointing into the original.
   DefinitionLines(const DefinitionLines&) = delete;
   DefinitionLines& operator=(const DefinitionLines&) = delete;
-
-  const std::vector<std::string_view>& lines() const { return lines_; }
 
   // The value of `key` in section `section`, as DefinitionFile::Lookup
   // tells; nullopt when there is none. The view points into the content.
@@ -53,7 +50,6 @@ class DefinitionLines {
   };
 
   const std::string content_;
-  std::vector<std::string_view> lines_;
   // Ordered by name.
   std::vector<Section> sections_;
   // Each section's keys ordered; of a key given twice in its section only

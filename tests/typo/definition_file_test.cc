@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/test_support.h"
+#include "tables/table_file.h"
 
 namespace velkan::test {
 namespace {
@@ -154,10 +155,10 @@ TEST(DefinitionFile, TheIndexFindsWhatAPassOverTheLinesFinds) {
     }
     DefinitionFile d;
     d.OpenFromMemory(text);
-    DefinitionLines lines(text);
+    const std::vector<std::string_view> lines = SplitTableLines(text, kMostDefinitionLine);
     for (std::string_view section : names) {
       for (std::string_view key : names) {
-        const std::optional<std::string> want = ScanLines(lines.lines(), section, key);
+        const std::optional<std::string> want = ScanLines(lines, section, key);
         ASSERT_EQ(d.Lookup(section, key), want) << "file \"" << text << "\" section " << section << " key " << key;
         found += want.has_value();
       }
