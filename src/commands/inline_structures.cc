@@ -1,6 +1,8 @@
 #include "commands/inline_structures.h"
 
-#include <string>
+#include <charconv>
+#include <cstring>
+#include <string_view>
 
 #include "commands/commands_literals.h"
 #include "commands/fill_rules.h"
@@ -17,6 +19,18 @@ namespace {
 
 bool Vertical(const Conversion& c) { return c.session.settings.direction == 1; }
 int16_t Unit(const Conversion& c) { return c.session.settings.unit; }
+
+// Copies the literal `text` to `d`; returns the end.
+template <size_t N>
+char* Put(char* d, const char (&text)[N]) {
+  std::memcpy(d, text, N - 1);
+  return d + N - 1;
+}
+
+// The text composed at [begin, end).
+std::string_view Text(const char* begin, const char* end) {
+  return std::string_view(begin, static_cast<size_t>(end - begin));
+}
 
 void OpenCountedScope(Conversion& c, int16_t characters, int16_t kind) {
   c.session.scopeCountdown = characters;
@@ -74,24 +88,23 @@ Flow CmdTayo(Conversion& c) {
   if (ReadDigits(c, characters, 2) < 0) return Flow::kFail;
   CloseManualRuby(c);
   const InlineStructures& in = c.inlines;
-  std::string tag = "<TAYO";
+  char tag[5 + kMostSizeAttributes + 5 + kMostNumberWithUnit + 1];
+  char* d = Put(tag, "<TAYO");
   if (in.tayoHeight == 0) {
-    tag += " size=0.5moji";
+    d = Put(d, " size=0.5moji");
   } else {
     // In vertical composition the output's height is the character's width.
     int16_t refH = Vertical(c) ? c.typo.width : c.typo.height;
     int16_t refW = Vertical(c) ? c.typo.height : c.typo.width;
-    AppendSizeAttributes(tag, in.tayoHeight, in.tayoWidth, refH, refW, Unit(c));
+    d = PutSizeAttributes(d, in.tayoHeight, in.tayoWidth, refH, refW, Unit(c));
   }
   if (in.tayoAki >= 1 && in.tayoAki <= 99) {
-    tag += " aki=";
-    AppendNumberWithUnit(tag, FormatSize(in.tayoAki), Unit(c));
+    d = PutNumberWithUnit(Put(d, " aki="), FormatSize(in.tayoAki), Unit(c));
   } else if (in.tayoAki > 100) {
-    tag += " aki=";
-    AppendNumberWithUnit(tag, FormatSize(static_cast<int16_t>(100 - in.tayoAki)), Unit(c));
+    d = PutNumberWithUnit(Put(d, " aki="), FormatSize(static_cast<int16_t>(100 - in.tayoAki)), Unit(c));
   }
-  tag += ">";
-  c.out.WriteText(tag);
+  *d++ = '>';
+  c.out.WriteText(Text(tag, d));
   OpenCountedScope(c, characters, kScopeTayo);
   return Flow::kGoOn;
 }
@@ -122,23 +135,27 @@ Flow CmdWarichu(Conversion& c) {
     in.wariOpen = 0;
   } else {
     const SplitLineParameters& p = c.splitLine;
-    std::string tag = "<WARI";
+    char tag[5 + kMostSizeAttributes + 10 + 5 + 6 + 1];
+    char* d = Put(tag, "<WARI");
     if (p.firstSize != 0) {
       // The two lines are set at half the current size, halved toward zero.
       int16_t refH = static_cast<int16_t>((Vertical(c) ? c.typo.width : c.typo.height) / 2);
       int16_t refW = static_cast<int16_t>((Vertical(c) ? c.typo.height : c.typo.width) / 2);
-      AppendSizeAttributes(tag, p.firstSize, p.secondSize, refH, refW, Unit(c));
+      d = PutSizeAttributes(d, p.firstSize, p.secondSize, refH, refW, Unit(c));
       switch (p.type) {
-        case 1: tag += " l=5/4moji"; break;
-        case 2: tag += " l=4/3moji"; break;
-        case 3: tag += " l=3/2moji"; break;
-        case 4: tag += " l=7/4moji"; break;
+        case 1: d = Put(d, " l=5/4moji"); break;
+        case 2: d = Put(d, " l=4/3moji"); break;
+        case 3: d = Put(d, " l=3/2moji"); break;
+        case 4: d = Put(d, " l=7/4moji"); break;
         default: break;
       }
-      if (p.par != 0) tag += " par=" + std::to_string(p.par);
+      if (p.par != 0) {
+        d = Put(d, " par=");
+        d = std::to_chars(d, d + 6, p.par).ptr;  // "-32768" at the most
+      }
     }
-    tag += ">";
-    c.out.WriteText(tag);
+    *d++ = '>';
+    c.out.WriteText(Text(tag, d));
     in.wariOpen = 1;
   }
   c.stream.Consume();
@@ -152,12 +169,12 @@ Flow CmdFraction(Conversion& c) {
     c.out.WriteText("</BUN>");
     in.bunState = 0;
   } else {
-    std::string tag = in.bunState == 0 ? "<BUN" : "<BUN2";
-    tag += " aki=";
-    AppendNumberWithUnit(tag, FormatLength(c.box.gap), Unit(c));
-    if (c.box.lineSelector == 0) AppendThicknessLine(c, tag, 0);
-    tag += ">";
-    c.out.WriteText(tag);
+    char tag[5 + 5 + kMostNumberWithUnit + kMostThicknessLine + 1];
+    char* d = in.bunState == 0 ? Put(tag, "<BUN") : Put(tag, "<BUN2");
+    d = PutNumberWithUnit(Put(d, " aki="), FormatLength(c.box.gap), Unit(c));
+    if (c.box.lineSelector == 0) d = PutThicknessLine(c, d, 0);
+    *d++ = '>';
+    c.out.WriteText(Text(tag, d));
     in.bunState = static_cast<int16_t>(in.bunState + 1);
   }
   c.stream.Consume();
@@ -171,10 +188,10 @@ Flow CmdEuropeanFraction(Conversion& c) {
 }
 
 Flow CmdEmSpace(Conversion& c) {
-  std::string tag = "<em wid=";
-  AppendNumberWithUnit(tag, FormatLength(c.inlines.emWidth), Unit(c));
-  tag += ">";
-  c.out.WriteText(tag);
+  char tag[8 + kMostNumberWithUnit + 1];
+  char* d = PutNumberWithUnit(Put(tag, "<em wid="), FormatLength(c.inlines.emWidth), Unit(c));
+  *d++ = '>';
+  c.out.WriteText(Text(tag, d));
   c.stream.Consume();
   return Flow::kGoOn;
 }

@@ -41,41 +41,49 @@ const char* UnderlineEndTag(int16_t type) {
   }
 }
 
-std::string UnderlineStartTag(Conversion& c) {
+// Copies `text` to `d`; returns the end.
+char* PutText(char* d, std::string_view text) {
+  std::memcpy(d, text.data(), text.size());
+  return d + text.size();
+}
+
+// The most bytes PutUnderlineStartTag writes: the longer of its two forms.
+constexpr size_t kMostUnderlineStartTag =
+    4 + 5 + kMostNumberWithUnit + 6 + kMostDefinitionLine + sizeof lit::kTagUnderlineKindOneTail + 1;
+static_assert(kMostUnderlineStartTag >= 4 + sizeof lit::kTagUnderlineSolidHead + kMostNumberWithUnit + 48 + 1);
+
+// Writes the start tag of the underline type in force at `d`; returns the
+// end.
+char* PutUnderlineStartTag(Conversion& c, char* d) {
   const UnderlineSettings& u = c.underline;
   const int16_t unit = c.session.settings.unit;
-  std::string tag;
   if (u.type == 3 || u.type == 4) {
-    tag = "<UL3";
-    tag += lit::kTagUnderlineSolidHead;
-    AppendNumberWithUnit(tag, FormatLength(UnderlineRuleWidth(c)), unit);
+    d = PutText(d, "<UL3");
+    d = PutText(d, lit::kTagUnderlineSolidHead);
+    d = PutNumberWithUnit(d, FormatLength(UnderlineRuleWidth(c)), unit);
     // The shade is the tens digit of the line kind: 10 % for 0, up to 100 %.
-    int32_t d = (int32_t{u.lineKind} / 10) % 10;
+    int32_t k = (int32_t{u.lineKind} / 10) % 10;
     char shade[48];
-    int n = std::snprintf(shade, sizeof shade, lit::kTagUnderlineShade, 10 * d + 10);
-    tag.append(shade, static_cast<size_t>(n));
-    tag += '>';
-    return tag;
+    int n = std::snprintf(shade, sizeof shade, lit::kTagUnderlineShade, 10 * k + 10);
+    d = PutText(d, std::string_view(shade, static_cast<size_t>(n)));
+    *d++ = '>';
+    return d;
   }
-  tag = u.type == 1 ? "<UL1" : u.type == 2 ? "<UL5" : "<UL2";
-  if (u.gap != 0) {
-    tag += " aki=";
-    AppendNumberWithUnit(tag, FormatLength(u.gap), unit);
-  }
+  d = PutText(d, u.type == 1 ? "<UL1" : u.type == 2 ? "<UL5" : "<UL2");
+  if (u.gap != 0) d = PutNumberWithUnit(PutText(d, " aki="), FormatLength(u.gap), unit);
+  // A value is part of one line of the definition file; never longer.
+  auto value = [](const std::string& v) { return std::string_view(v).substr(0, kMostDefinitionLine); };
   if (u.lineKind == 0) {
-    AppendThicknessLine(c, tag, u.thicknessKey);
+    d = PutThicknessLine(c, d, u.thicknessKey);
   } else if (u.lineKind == 1) {
     if (auto v = c.definitions.Lookup(lit::kSectionRuleKind, "1")) {
-      tag += " line=";
-      tag += *v;
-      tag += lit::kTagUnderlineKindOneTail;
+      d = PutText(PutText(PutText(d, " line="), value(*v)), lit::kTagUnderlineKindOneTail);
     }
   } else if (auto v = c.definitions.Lookup(lit::kSectionRuleKind, Decimal(u.lineKind))) {
-    tag += " type=";
-    tag += *v;
+    d = PutText(PutText(d, " type="), value(*v));
   }
-  tag += '>';
-  return tag;
+  *d++ = '>';
+  return d;
 }
 
 // The coordinate rule; `counted` reads the trailing integer of 0xD08B and
@@ -124,6 +132,18 @@ bool AppendThicknessLine(Conversion& c, std::string& tag, int32_t key) {
   return true;
 }
 
+char* PutThicknessLine(const Conversion& c, char* d, int32_t key) {
+  if (auto v = ThicknessName(c, key)) {
+    std::memcpy(d, " line=", 6);
+    d += 6;
+    // A value is part of one line of the file; never longer.
+    std::string_view line = std::string_view(*v).substr(0, kMostDefinitionLine);
+    std::memcpy(d, line.data(), line.size());
+    d += line.size();
+  }
+  return d;
+}
+
 // The enclosure size is a length in internal units, the character height a
 // count of quarter units. Both are brought to internal units before they are
 // combined, so the margin is half of (size - height) in the job unit, halved
@@ -142,11 +162,7 @@ char* PutEnclosureOpening(Conversion& c, char* d) {
     d += text.size();
   };
   put("<MAKI");
-  if (auto v = ThicknessName(c, c.rules.thicknessKey)) {
-    put(" line=");
-    // A value is part of one line of the file; never longer.
-    put(std::string_view(*v).substr(0, kMostDefinitionLine));
-  }
+  d = PutThicknessLine(c, d, c.rules.thicknessKey);
   double margin = FormatLength(EnclosureMargin(c));
   if (margin != 0.0) {
     put(" gaki=");
@@ -208,7 +224,8 @@ Flow CmdUnderlineMark(Conversion& c) {
     c.out.WriteText(UnderlineEndTag(c.underline.type));
     c.underlineOpen = 0;
   } else {
-    c.out.WriteText(UnderlineStartTag(c));
+    char tag[kMostUnderlineStartTag];
+    c.out.WriteText(std::string_view(tag, static_cast<size_t>(PutUnderlineStartTag(c, tag) - tag)));
     c.underlineOpen = 1;
   }
   c.stream.Consume();

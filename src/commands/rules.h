@@ -22,6 +22,11 @@ class Conversion;
 // definition file has one. Returns whether it was appended.
 bool AppendThicknessLine(Conversion& c, std::string& tag, int32_t key);
 
+// The most bytes PutThicknessLine writes.
+inline constexpr size_t kMostThicknessLine = 6 + kMostDefinitionLine;
+// Writes at `d` what AppendThicknessLine appends; returns the end.
+char* PutThicknessLine(const Conversion& c, char* d, int32_t key);
+
 // The margin between an enclosure and its characters, in internal units:
 // half the difference between the enclosure size of RuleSettings and the
 // current character height; 0 while no enclosure size is set.

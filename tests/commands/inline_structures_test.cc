@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
+#include "commands/pass_fixture.h"
 #include "support/memory_pass.h"
+#include "typo/definition_file.h"
+#include "typo/typo_literals.h"
 
 namespace velkan::test {
 namespace {
@@ -111,6 +116,33 @@ TEST(SuffixAndIndex, OutOfRangeSelectorLeavesAnOpenScopeAlone) {
   EXPECT_EQ(pass.Run(), Flow::kEndJob);
   EXPECT_EQ(session.scopeCountdown, 5);
   EXPECT_EQ(session.scopeKind, kScopeTayo);
+}
+
+// The longest tags, composed in buffers of fixed size: sizes, gaps, widths
+// and a par value at their extremes, a thickness name of a whole line of the
+// definition file; none of it may be cut.
+TEST(InlineTags, TheLongestAreWrittenWhole) {
+  Session s;
+  HandlerPass p(s, {kClose, kClose, kClose, kClose});
+  const std::string name(kMostDefinitionLine - 2, 'x');  // "0=" and the name fill the line
+  p.c.definitions.OpenFromMemory("<" + std::string(lit::kSectionRuleThickness) + ">\n0=" + name + "\n");
+  p.c.typo.height = INT16_MAX;
+  p.c.typo.width = INT16_MAX;
+  p.c.splitLine = SplitLineParameters{INT16_MIN, INT16_MAX, 4, INT16_MIN};
+  EXPECT_EQ(p.Call(CmdWarichu, 0xD059), Flow::kGoOn);
+  p.c.box = BoxParameters{0, INT32_MIN};
+  EXPECT_EQ(p.Call(CmdFraction, 0xD08D), Flow::kGoOn);
+  EXPECT_EQ(p.Call(CmdFraction, 0xD08D), Flow::kGoOn);
+  p.c.inlines.tayoHeight = INT16_MIN;
+  p.c.inlines.tayoWidth = INT16_MAX;
+  p.c.inlines.tayoAki = INT16_MAX;
+  p.c.stream.Keep(0xD061);
+  EXPECT_EQ(CmdTayo(p.c), Flow::kGoOn);
+  p.c.inlines.emWidth = INT32_MIN;
+  EXPECT_EQ(p.Call(CmdEmSpace, 0xD0D4), Flow::kGoOn);
+  EXPECT_EQ(p.output(), "<WARI h=-8192pt w=8191.75pt l=7/4moji par=-32768>"
+                        "<BUN aki=-165701pt line=" + name + "><BUN2 aki=-165701pt line=" + name + ">"
+                        "<TAYO h=-8192pt aki=-8166.75pt><em wid=-165701pt>");
 }
 
 }  // namespace

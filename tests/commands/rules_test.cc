@@ -113,6 +113,31 @@ TEST(EnclosureBox, TheLongestTagIsWrittenWhole) {
   EXPECT_EQ(p.output(), "<MAKI line=" + name + " gaki=-86946.3pt><em wid=-165701pt></MAKI>");
 }
 
+// The longest underline tags, composed in a buffer of fixed size: a gap at
+// its extreme and names of a whole line of the definition file, for each
+// kind of line; none of it may be cut.
+TEST(UnderlineMark, TheLongestTagsAreWrittenWhole) {
+  Session s;
+  HandlerPass p(s, {});
+  const std::string name(kMostDefinitionLine - 2, 'x');  // "1=" and the name fill the line
+  const std::string kind(kMostDefinitionLine - 2, 'y');
+  p.c.definitions.OpenFromMemory("<" + std::string(lit::kSectionRuleThickness) + ">\n1=" + name + "\n<" +
+                                 std::string(lit::kSectionRuleKind) + ">\n1=" + kind + "\n7=" + kind + "\n");
+  std::string expected;
+  for (int16_t lineKind : {0, 1, 7}) {
+    p.c.underline = UnderlineSettings{2, 1, INT32_MIN, lineKind};
+    EXPECT_EQ(p.Call(CmdUnderlineMark, 0xD072), Flow::kGoOn);
+    EXPECT_EQ(p.Call(CmdUnderlineMark, 0xD072), Flow::kGoOn);
+  }
+  p.c.underline = UnderlineSettings{4, 1, INT32_MAX, 95};  // shade 100 %
+  std::string shade = lit::kTagUnderlineShade;
+  shade.replace(shade.find("%d"), 2, "100");
+  EXPECT_EQ(p.Call(CmdUnderlineMark, 0xD072), Flow::kGoOn);
+  EXPECT_EQ(p.output(), "<UL5 aki=-165701pt line=" + name + "></UL5><UL5 aki=-165701pt line=" + kind +
+                            std::string(lit::kTagUnderlineKindOneTail) + "></UL5><UL5 aki=-165701pt type=" + kind +
+                            "></UL5><UL3" + std::string(lit::kTagUnderlineSolidHead) + "165701pt" + shade + ">");
+}
+
 TEST(EnclosureMargin, ExtremeSizesDoNotOverflow) {
   Session s;
   HandlerPass p(s, {});
