@@ -1,5 +1,6 @@
 #include "commands/indents.h"
 
+#include "commands/arguments.h"
 #include "commands/commands_literals.h"
 #include "conversion/code_stream.h"
 #include "conversion/conversion.h"
@@ -13,34 +14,35 @@ namespace {
 
 bool IsIndentSelector(uint16_t w) { return w == kSelectIndentLeft || w == kSelectIndentRight; }
 
-// Passes over the rest of a rejected command's arguments: result 0, or -1.
-Flow Reject(Conversion& c) { return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn; }
-
 enum class Given { kLength, kChars, kPercent };
 
-// The shared course of 0xD02F, 0xD096 and 0xD0D9.
-Flow SideIndent(Conversion& c, Given given) {
+// The shared course of 0xD02F, 0xD096 and 0xD0D9 over the arguments `a`
+// (see WithArguments). A rejected command's remaining arguments are passed
+// over.
+template <typename Arguments>
+Flow SideIndent(Conversion& c, Arguments& a, Given given) {
+  auto reject = [&a] { return a.Skip() < 0 ? Flow::kFail : Flow::kGoOn; };
   int32_t length = 0;
   int16_t percent = 0;
   switch (given) {
     case Given::kLength:
-      if (ReadLength(c, length) < 0) return Flow::kFail;
+      if (a.Length(length) < 0) return Flow::kFail;
       break;
     case Given::kChars:
-      if (ReadCharsFull(c, length) < 0) return Flow::kFail;
+      if (a.CharsFull(length) < 0) return Flow::kFail;
       break;
     case Given::kPercent:
       // A quarter of a percent of the measure, taken in whole 1/400ths.
-      if (ReadQuarters(c, percent) < 0) return Flow::kFail;
+      if (a.Quarters(percent) < 0) return Flow::kFail;
       length = Wrap32(int64_t{c.typo.measure / 400} * percent);
       break;
   }
-  if (length < 0) return Reject(c);
-  uint16_t selector = c.stream.current();
-  if (!IsIndentSelector(selector)) return Reject(c);
+  if (length < 0) return reject();
+  uint16_t selector = a.current();
+  if (!IsIndentSelector(selector)) return reject();
   int16_t lines;
-  if (ReadInteger(c, lines) < 0) return Flow::kFail;
-  if (lines < 0) return Reject(c);
+  if (a.Integer(lines) < 0) return Flow::kFail;
+  if (lines < 0) return reject();
   if (given == Given::kPercent) {
     c.out.WriteWarningF(lit::kWarnIndentPercent, FormatLength(length), lines);
   } else if (selector == kSelectIndentLeft) {
@@ -51,39 +53,31 @@ Flow SideIndent(Conversion& c, Given given) {
   return Flow::kGoOn;
 }
 
+Flow SideIndent(Conversion& c, Given given) {
+  return WithArguments(c, [&](auto& a) { return SideIndent(c, a, given); });
+}
+
+// Sets `field` of the settings to a length, or to a count of characters
+// with `chars`, read from the arguments.
+Flow SetIndent(Conversion& c, int32_t TypoState::*field, bool chars) {
+  return WithArguments(c, [&](auto& a) {
+    int32_t v;
+    if ((chars ? a.CharsFull(v) : a.Length(v)) < 0) return Flow::kFail;
+    c.ChangeTypo().*field = v;
+    return Flow::kGoOn;
+  });
+}
+
 }  // namespace
 
 Flow CmdIndent(Conversion& c) { return SideIndent(c, Given::kLength); }
 Flow CmdIndentChars(Conversion& c) { return SideIndent(c, Given::kChars); }
 Flow CmdIndentPercent(Conversion& c) { return SideIndent(c, Given::kPercent); }
 
-Flow CmdIndentHanging(Conversion& c) {
-  int32_t v;
-  if (ReadLength(c, v) < 0) return Flow::kFail;
-  c.ChangeTypo().indentHanging = v;
-  return Flow::kGoOn;
-}
-
-Flow CmdIndentHangingChars(Conversion& c) {
-  int32_t v;
-  if (ReadCharsFull(c, v) < 0) return Flow::kFail;
-  c.ChangeTypo().indentHanging = v;
-  return Flow::kGoOn;
-}
-
-Flow CmdIndentStart(Conversion& c) {
-  int32_t v;
-  if (ReadLength(c, v) < 0) return Flow::kFail;
-  c.ChangeTypo().indentStart = v;
-  return Flow::kGoOn;
-}
-
-Flow CmdIndentStartChars(Conversion& c) {
-  int32_t v;
-  if (ReadCharsFull(c, v) < 0) return Flow::kFail;
-  c.ChangeTypo().indentStart = v;
-  return Flow::kGoOn;
-}
+Flow CmdIndentHanging(Conversion& c) { return SetIndent(c, &TypoState::indentHanging, false); }
+Flow CmdIndentHangingChars(Conversion& c) { return SetIndent(c, &TypoState::indentHanging, true); }
+Flow CmdIndentStart(Conversion& c) { return SetIndent(c, &TypoState::indentStart, false); }
+Flow CmdIndentStartChars(Conversion& c) { return SetIndent(c, &TypoState::indentStart, true); }
 
 Flow CmdIndentReset(Conversion& c) {
   c.ChangeTypo().indentLeft = 0;
@@ -93,13 +87,18 @@ Flow CmdIndentReset(Conversion& c) {
 }
 
 Flow CmdPositionIndent(Conversion& c) {
-  if (c.stream.Take() < 0) return Flow::kFail;
-  if (!IsIndentSelector(c.stream.current())) {
-    c.out.WriteWarning(kWarningTag<lit::kWarnPositionIndent>);
-    return Reject(c);
-  }
-  int16_t position;
-  return ReadInteger(c, position) < 0 ? Flow::kFail : Flow::kGoOn;
+  return WithArguments(c, [&](auto& a) {
+    if (a.Take() < 0) return Flow::kFail;
+    if (!IsIndentSelector(a.current())) {
+      // Warned before the arguments are passed over; over the block, once
+      // they are found there.
+      if (a.kFromBlock && a.Skip() < 0) return Flow::kFail;
+      c.out.WriteWarning(kWarningTag<lit::kWarnPositionIndent>);
+      return a.Skip() < 0 ? Flow::kFail : Flow::kGoOn;
+    }
+    int16_t position;
+    return a.Integer(position) < 0 ? Flow::kFail : Flow::kGoOn;
+  });
 }
 
 }  // namespace velkan

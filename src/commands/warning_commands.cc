@@ -1,5 +1,6 @@
 #include "commands/warning_commands.h"
 
+#include "commands/arguments.h"
 #include "commands/commands_literals.h"
 #include "conversion/code_stream.h"
 #include "conversion/conversion.h"
@@ -59,33 +60,34 @@ Flow CmdSpaceExecution(Conversion& c) {
 }
 
 Flow CmdNewIndent(Conversion& c) {
-  CodeStream& s = c.stream;
-  if (s.Take() < 0) return Flow::kFail;
-  const uint16_t selector = s.current();
-  int32_t x = 0, y = 0;
-  bool more;
-  if (selector == kIndent) {
-    if (ReadLength(c, x) < 0) return Flow::kFail;
-    more = !IsCommandWord(s.current());
-  } else if (selector == kIndentChars) {
-    if (ReadCharsFull(c, x) < 0) return Flow::kFail;
-    more = !IsCommandWord(s.current());
-  } else {
-    // Any other selector word is passed over, but never the group's end.
-    more = selector != kGroupClose && selector != kEndOfJob;
-  }
-  if (more) {
-    if (ReadUnitLength(c, y) < 0) return Flow::kFail;
-    more = !IsCommandWord(s.current());
-  }
-  if (more) {
-    int16_t unused;
-    if (ReadInteger(c, unused) < 0) return Flow::kFail;
-  }
-  if (SkipArguments(c) < 0) return Flow::kFail;
-  c.out.WriteWarning(kWarningTag<lit::kWarnInvalidVariable>);
-  c.out.WriteWarningF(lit::kWarnNewIndent, FormatLength(x), FormatLength(y));
-  return Flow::kGoOn;
+  return WithArguments(c, [&](auto& a) {
+    if (a.Take() < 0) return Flow::kFail;
+    const uint16_t selector = a.current();
+    int32_t x = 0, y = 0;
+    bool more;
+    if (selector == kIndent) {
+      if (a.Length(x) < 0) return Flow::kFail;
+      more = !IsCommandWord(a.current());
+    } else if (selector == kIndentChars) {
+      if (a.CharsFull(x) < 0) return Flow::kFail;
+      more = !IsCommandWord(a.current());
+    } else {
+      // Any other selector word is passed over, but never the group's end.
+      more = selector != kGroupClose && selector != kEndOfJob;
+    }
+    if (more) {
+      if (a.UnitLength(y) < 0) return Flow::kFail;
+      more = !IsCommandWord(a.current());
+    }
+    if (more) {
+      int16_t unused;
+      if (a.Integer(unused) < 0) return Flow::kFail;
+    }
+    if (a.Skip() < 0) return Flow::kFail;
+    c.out.WriteWarning(kWarningTag<lit::kWarnInvalidVariable>);
+    c.out.WriteWarningF(lit::kWarnNewIndent, FormatLength(x), FormatLength(y));
+    return Flow::kGoOn;
+  });
 }
 
 Flow CmdIgnoredCommand(Conversion& c) {
