@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "commands/arguments.h"
 #include "commands/ruby.h"
 #include "commands/rules.h"
 #include "commands/warning_commands.h"
@@ -108,31 +109,33 @@ Flow CmdBaselineJump(Conversion& c) {
 }
 
 Flow CmdSplitLineParameters(Conversion& c) {
-  CodeStream& s = c.stream;
-  SplitLineParameters p;
-  if (ReadQuarters(c, p.firstSize) < 0) return Flow::kFail;
-  if (s.current() == kCommaSeparator) {
-    if (ReadQuarters(c, p.secondSize) < 0) return Flow::kFail;
-    if (s.current() == kCommaSeparator) {
-      if (ReadInteger(c, p.type) < 0) return Flow::kFail;
-      if (s.current() == kCommaSeparator && ReadInteger(c, p.par) < 0) return Flow::kFail;
+  return WithArguments(c, [&](auto& a) {
+    SplitLineParameters p;
+    if (a.Quarters(p.firstSize) < 0) return Flow::kFail;
+    if (a.current() == kCommaSeparator) {
+      if (a.Quarters(p.secondSize) < 0) return Flow::kFail;
+      if (a.current() == kCommaSeparator) {
+        if (a.Integer(p.type) < 0) return Flow::kFail;
+        if (a.current() == kCommaSeparator && a.Integer(p.par) < 0) return Flow::kFail;
+      }
     }
-  }
-  c.splitLine = p;
-  return Flow::kGoOn;
+    c.splitLine = p;
+    return Flow::kGoOn;
+  });
 }
 
 Flow CmdBoxParameters(Conversion& c) {
-  CodeStream& s = c.stream;
-  BoxParameters p;
-  if (ReadInteger(c, p.lineSelector) < 0) return Flow::kFail;
-  if (s.current() == kCommaSeparator) {
-    int16_t r = ReadLength(c, p.gap);
-    if (r < 0) return Flow::kFail;
-    if (r == 0) p.gap = kInternalPerUnit;
-  }
-  c.box = p;
-  return Flow::kGoOn;
+  return WithArguments(c, [&](auto& a) {
+    BoxParameters p;
+    if (a.Integer(p.lineSelector) < 0) return Flow::kFail;
+    if (a.current() == kCommaSeparator) {
+      int16_t r = a.Length(p.gap);
+      if (r < 0) return Flow::kFail;
+      if (r == 0) p.gap = kInternalPerUnit;
+    }
+    c.box = p;
+    return Flow::kGoOn;
+  });
 }
 
 }  // namespace velkan

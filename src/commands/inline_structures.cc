@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "commands/arguments.h"
 #include "commands/commands_literals.h"
 #include "commands/fill_rules.h"
 #include "commands/ruby.h"
@@ -59,28 +60,32 @@ Flow SuffixOrIndex(Conversion& c, const char* const (&tags)[3], int16_t kindBase
 }  // namespace
 
 Flow CmdTayoParameters(Conversion& c) {
-  int16_t h, w = 0, aki = 0;
-  if (ReadQuarters(c, h) < 0) return Flow::kFail;
-  bool complete = c.stream.current() == kCommaSeparator;
-  if (complete) {
-    if (ReadQuarters(c, w) < 0) return Flow::kFail;
-    complete = c.stream.current() == kCommaSeparator;
-  }
-  if (complete && ReadQuarters(c, aki) < 0) return Flow::kFail;
-  const SizeLimits& lim = c.limits;
-  auto inRange = [&](int16_t s) { return s >= lim.minSize && s <= lim.maxSize; };
-  if (!complete || !inRange(h) || !inRange(w)) return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
-  c.inlines.tayoHeight = h;
-  c.inlines.tayoWidth = w;
-  c.inlines.tayoAki = aki;
-  return Flow::kGoOn;
+  return WithArguments(c, [&](auto& a) {
+    int16_t h, w = 0, aki = 0;
+    if (a.Quarters(h) < 0) return Flow::kFail;
+    bool complete = a.current() == kCommaSeparator;
+    if (complete) {
+      if (a.Quarters(w) < 0) return Flow::kFail;
+      complete = a.current() == kCommaSeparator;
+    }
+    if (complete && a.Quarters(aki) < 0) return Flow::kFail;
+    const SizeLimits& lim = c.limits;
+    auto inRange = [&](int16_t s) { return s >= lim.minSize && s <= lim.maxSize; };
+    if (!complete || !inRange(h) || !inRange(w)) return a.Skip() < 0 ? Flow::kFail : Flow::kGoOn;
+    c.inlines.tayoHeight = h;
+    c.inlines.tayoWidth = w;
+    c.inlines.tayoAki = aki;
+    return Flow::kGoOn;
+  });
 }
 
 Flow CmdEmWidth(Conversion& c) {
-  int32_t width;
-  if (ReadUnitLength(c, width) < 0) return Flow::kFail;
-  c.inlines.emWidth = width;
-  return Flow::kGoOn;
+  return WithArguments(c, [&](auto& a) {
+    int32_t width;
+    if (a.UnitLength(width) < 0) return Flow::kFail;
+    c.inlines.emWidth = width;
+    return Flow::kGoOn;
+  });
 }
 
 Flow CmdTayo(Conversion& c) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "commands/arguments.h"
 #include "commands/ruby.h"
 #include "commands/warning_commands.h"
 #include "conversion/code_stream.h"
@@ -180,42 +181,43 @@ int32_t UnderlineRuleWidth(const Conversion& c) {
 }
 
 Flow CmdUnderlineSettings(Conversion& c) {
-  CodeStream& s = c.stream;
-  UnderlineSettings u;  // the defaults for every field not given
-  int16_t v;
-  int16_t r = ReadInteger(c, v);
-  if (r < 0) return Flow::kFail;
-  u.type = (r == 0 || v < 0 || v > kMaxUnderlineType) ? 0 : v;
-  if (s.current() == kCommaSeparator) {
-    if ((r = ReadInteger(c, v)) < 0) return Flow::kFail;
-    u.thicknessKey = (r == 0 || v < 0 || v > kMaxThicknessKey) ? 0 : v;
-    if (s.current() == kCommaSeparator) {
-      int32_t gap;
-      if ((r = ReadLength(c, gap)) < 0) return Flow::kFail;
-      u.gap = r == 0 ? kInternalPerUnit : gap;
-      if (s.current() == kCommaSeparator) {
-        if ((r = ReadInteger(c, v)) < 0) return Flow::kFail;
-        u.lineKind = r == 0 ? 0 : v;
-        // A length, one character word and an integer are accepted without
-        // effect.
-        if (s.current() == kCommaSeparator) {
-          int32_t ignoredLength;
-          if (ReadLength(c, ignoredLength) < 0) return Flow::kFail;
-          if (s.current() == kCommaSeparator) {
-            // The character word; a command in its place ends the arguments
-            // and stays current, so the group's closing word is never passed.
-            if (s.Take() < 0) return Flow::kFail;
-            if (!IsCommandWord(s.current())) {
-              if (s.Take() < 0) return Flow::kFail;
-              if (s.current() == kCommaSeparator && ReadInteger(c, v) < 0) return Flow::kFail;
+  return WithArguments(c, [&](auto& a) {
+    UnderlineSettings u;  // the defaults for every field not given
+    int16_t v;
+    int16_t r = a.Integer(v);
+    if (r < 0) return Flow::kFail;
+    u.type = (r == 0 || v < 0 || v > kMaxUnderlineType) ? 0 : v;
+    if (a.current() == kCommaSeparator) {
+      if ((r = a.Integer(v)) < 0) return Flow::kFail;
+      u.thicknessKey = (r == 0 || v < 0 || v > kMaxThicknessKey) ? 0 : v;
+      if (a.current() == kCommaSeparator) {
+        int32_t gap;
+        if ((r = a.Length(gap)) < 0) return Flow::kFail;
+        u.gap = r == 0 ? kInternalPerUnit : gap;
+        if (a.current() == kCommaSeparator) {
+          if ((r = a.Integer(v)) < 0) return Flow::kFail;
+          u.lineKind = r == 0 ? 0 : v;
+          // A length, one character word and an integer are accepted without
+          // effect.
+          if (a.current() == kCommaSeparator) {
+            int32_t ignoredLength;
+            if (a.Length(ignoredLength) < 0) return Flow::kFail;
+            if (a.current() == kCommaSeparator) {
+              // The character word; a command in its place ends the arguments
+              // and stays current, so the group's closing word is never passed.
+              if (a.Take() < 0) return Flow::kFail;
+              if (!IsCommandWord(a.current())) {
+                if (a.Take() < 0) return Flow::kFail;
+                if (a.current() == kCommaSeparator && a.Integer(v) < 0) return Flow::kFail;
+              }
             }
           }
         }
       }
     }
-  }
-  c.underline = u;
-  return Flow::kGoOn;
+    c.underline = u;
+    return Flow::kGoOn;
+  });
 }
 
 Flow CmdUnderlineMark(Conversion& c) {
@@ -233,16 +235,18 @@ Flow CmdUnderlineMark(Conversion& c) {
 }
 
 Flow CmdRuleSettings(Conversion& c) {
-  CodeStream& s = c.stream;
-  int16_t key;
-  int32_t inner, size;
-  if (ReadInteger(c, key) < 0) return Flow::kFail;
-  if (s.current() != kCommaSeparator) return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
-  if (ReadLength(c, inner) < 0) return Flow::kFail;
-  if (s.current() != kCommaSeparator) return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
-  if (ReadLength(c, size) < 0) return Flow::kFail;
-  c.rules = RuleSettings{key, inner, size};
-  return Flow::kGoOn;
+  return WithArguments(c, [&](auto& a) {
+    auto skip = [&a] { return a.Skip() < 0 ? Flow::kFail : Flow::kGoOn; };
+    int16_t key;
+    int32_t inner, size;
+    if (a.Integer(key) < 0) return Flow::kFail;
+    if (a.current() != kCommaSeparator) return skip();
+    if (a.Length(inner) < 0) return Flow::kFail;
+    if (a.current() != kCommaSeparator) return skip();
+    if (a.Length(size) < 0) return Flow::kFail;
+    c.rules = RuleSettings{key, inner, size};
+    return Flow::kGoOn;
+  });
 }
 
 Flow CmdEnclosureBox(Conversion& c) {
