@@ -39,7 +39,7 @@ void OpenCountedScope(Conversion& c, int16_t characters, int16_t kind) {
 }
 
 // The shared course of 0xD046 and 0xD047: the tags for the selectors 1, 2, 3.
-Flow SuffixOrIndex(Conversion& c, const char* const (&tags)[3], int16_t kindBase, const char* warning) {
+Flow SuffixOrIndex(Conversion& c, const std::string_view (&tags)[3], int16_t kindBase, const char* warning) {
   int16_t selector;
   int16_t missing = ReadDigits(c, selector, 1);
   if (missing < 0) {
@@ -115,12 +115,12 @@ Flow CmdTayo(Conversion& c) {
 }
 
 Flow CmdSuffix(Conversion& c) {
-  static constexpr const char* kTags[3] = {"<SFX3>", "<SFX1>", "<SFX2>"};
+  static constexpr std::string_view kTags[3] = {"<SFX3>", "<SFX1>", "<SFX2>"};
   return SuffixOrIndex(c, kTags, kScopeSuffixBase, lit::kWarnSuffix);
 }
 
 Flow CmdIndex(Conversion& c) {
-  static constexpr const char* kTags[3] = {"<IDX3>", "<IDX1>", "<IDX2>"};
+  static constexpr std::string_view kTags[3] = {"<IDX3>", "<IDX1>", "<IDX2>"};
   return SuffixOrIndex(c, kTags, kScopeIndexBase, lit::kWarnIndex);
 }
 

@@ -50,7 +50,7 @@ constexpr bool IsOtherCharacter(uint16_t w) { return IsValidCharacter(w) && !IsM
 
 }  // namespace
 
-const char* ScopeClosingTag(int16_t kind) {
+std::string_view ScopeClosingTag(int16_t kind) {
   switch (kind) {
     case 1: return "</IDX3>";
     case 2: return "</IDX1>";
@@ -60,7 +60,7 @@ const char* ScopeClosingTag(int16_t kind) {
     case 13: return "</SFX2>";
     case 20: return "</DIDX>";
     case 30: return "</TAYO>";
-    default: return nullptr;
+    default: return {};
   }
 }
 
@@ -143,7 +143,7 @@ int16_t RunCharacters(Conversion& c, size_t written) {
     if (taken && session.scopeCountdown > 0) {
       if (--session.scopeCountdown == 0) {
         HandOver(c, run);
-        if (const char* tag = ScopeClosingTag(session.scopeKind)) c.out.WriteText(tag);
+        if (std::string_view tag = ScopeClosingTag(session.scopeKind); !tag.empty()) c.out.WriteText(tag);
       }
     }
   }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace velkan {
 
@@ -33,7 +34,7 @@ constexpr bool IsValidCharacter(uint16_t w) {
 // -1 when fetching a word failed.
 int16_t RunCharacters(Conversion& c, size_t written = 0);
 
-// The closing tag of a counted scope kind, or nullptr for kinds without one.
-const char* ScopeClosingTag(int16_t kind);
+// The closing tag of a counted scope kind, empty for kinds without one.
+std::string_view ScopeClosingTag(int16_t kind);
 
 }  // namespace velkan
