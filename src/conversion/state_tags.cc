@@ -118,6 +118,7 @@ namespace {
   if (changes.j()) {
     uint64_t key = SingleJChangeKey(changes, now, unit, c.definitions.generation());
     if (key == 0) key = SizeChangeKey(changes, now, unit);
+    if (key == 0) key = ColourChangeKey(changes, now, c.definitions.generation());
     if (key != 0) {
       if (!WriteSingleChange(c, key)) ComposeSingleJChange(c, key);
     } else {

@@ -371,6 +371,20 @@ inline uint64_t SizeChangeKey(const state_tags::SettingsChanges& changes, const 
          (jkr ? uint64_t{static_cast<uint16_t>(now.jkr)} << 16 : 0) | (size ? static_cast<uint16_t>(now.height) : 0);
 }
 
+// The key of SingleChangeTexts for the text of WriteJTag when the colour
+// changed alone, or 0 (the text is " color=" with the colour's name or its
+// number: it depends on the colour and the generation of the names). For the
+// changes SingleJChangeKey and SizeChangeKey give no key; called when the
+// tag has something to write. Kept beside WriteJTag: whatever it comes to
+// read must be here too.
+inline uint64_t ColourChangeKey(const state_tags::SettingsChanges& changes, const TypoState& now,
+                                uint32_t namesGeneration) {
+  static_assert(offsetof(TypoState, tume) == 8 && offsetof(TypoState, colour) == 10);
+  // The colour is the high lane of the word of tume and colour.
+  if ((changes.fontToJkr | changes.position) != 0 || (changes.tumeColour & 0xFFFF) != 0) return 0;
+  return uint64_t{'c'} << 56 | uint64_t{namesGeneration} << 16 | static_cast<uint16_t>(now.colour);
+}
+
 // The key of SingleChangeTexts for the text of WriteGTag when the line
 // spacing changed alone (the text depends on it and the unit), or 0. Called
 // when the tag has something to write.
