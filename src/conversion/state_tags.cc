@@ -117,8 +117,12 @@ namespace {
   const int16_t unit = c.session.settings.unit;
   if (changes.j()) {
     uint64_t key = SingleJChangeKey(changes, now, unit, c.definitions.generation());
-    if (key == 0) key = SizeChangeKey(changes, now, unit);
-    if (key == 0) key = ColourChangeKey(changes, now, c.definitions.generation());
+    if (key == 0) {
+      // Tume or colour changed with nothing else (a size command changes
+      // neither), or what a size command changes.
+      key = (changes.fontToJkr | changes.position) == 0 ? ColourChangeKey(changes, now, c.definitions.generation())
+                                                         : SizeChangeKey(changes, now, unit);
+    }
     if (key != 0) {
       if (!WriteSingleChange(c, key)) ComposeSingleJChange(c, key);
     } else {
