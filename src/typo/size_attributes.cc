@@ -24,9 +24,4 @@ char* PutSizeAttributes(char* d, int16_t h, int16_t w, int16_t refH, int16_t ref
   return d;
 }
 
-void AppendSizeAttributes(std::string& tag, int16_t h, int16_t w, int16_t refH, int16_t refW, int16_t unit) {
-  char buffer[kMostSizeAttributes];
-  tag.append(buffer, static_cast<size_t>(PutSizeAttributes(buffer, h, w, refH, refW, unit) - buffer));
-}
-
 }  // namespace velkan
