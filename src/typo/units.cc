@@ -68,11 +68,6 @@ char* PutNumberWithUnit(char* d, double value, int16_t unit) {
   return d;
 }
 
-void AppendNumberWithUnit(std::string& out, double value, int16_t unit) {
-  char buf[kMostNumberWithUnit];
-  out.append(buf, static_cast<size_t>(PutNumberWithUnit(buf, value, unit) - buf));
-}
-
 MojiCountResult MojiCount(int32_t v, int16_t h) {
   double x = FormatLength(v);
   double s = FormatSize(h);

@@ -25,9 +25,6 @@ double FormatSize(int16_t v);
 // "pt" for unit 0, "Q" for unit 1.
 std::string_view UnitName(int16_t unit);
 
-// Appends "%g" of value followed by the unit name.
-void AppendNumberWithUnit(std::string& out, double value, int16_t unit);
-
 // Appends the unit name directly behind the number just written.
 void AppendUnit(std::string& out, int16_t unit);
 

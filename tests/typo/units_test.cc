@@ -62,12 +62,10 @@ TEST(NumberFormat, PercentGWithUnit) {
   EXPECT_EQ(G(1e6), "1e+06");
   EXPECT_EQ(G(-2.5), "-2.5");
 
-  std::string pt = " l=";
-  AppendNumberWithUnit(pt, FormatLength(155520), 0);
-  EXPECT_EQ(pt, " l=12pt");
-  std::string q = " l=";
-  AppendNumberWithUnit(q, FormatLength(155520), 1);
-  EXPECT_EQ(q, " l=12Q");
+  char buf[kMostNumberWithUnit];
+  EXPECT_EQ(std::string(buf, PutNumberWithUnit(buf, FormatLength(155520), 0)), "12pt");
+  EXPECT_EQ(std::string(buf, PutNumberWithUnit(buf, FormatLength(155520), 1)), "12Q");
+  EXPECT_EQ(std::string(buf, PutNumberWithUnit(buf, -1e6, 0)), "-1e+06pt");
   std::string unit = "5";
   AppendUnit(unit, 1);
   AppendUnit(unit, 0);
