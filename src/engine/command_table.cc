@@ -241,17 +241,20 @@ static_assert(RowsInOrder(), "one row a command word 0xD000-0xD0FF, in order, ea
 // The commands whose main handlers keep the sweep (see
 // CommandEntry::keepsSweep), by name: simple tags, line ends, warnings of a
 // fixed message, the rules' warnings after their digit, the three-mark
-// rubies and the inline structures that open or close by their mark alone
-// (split notes, fractions, underlines), which close no manual ruby when
-// none is open, the fixed-width space and the raw tag's brackets.
+// rubies, the manual ruby's mark and its close (the sweep goes on in a
+// manual ruby's base; only its placements open the text), the inline
+// structures that open or close by their mark alone (split notes,
+// fractions, underlines), which close no manual ruby when none is open, the
+// fixed-width space and the raw tag's brackets.
 constexpr std::string_view kKeepingSweep[] = {
     "th",          "en",          "em",          "hyphen",           "dm",               "d2",
     "d1",          "tk",          "mi",          "space-1moji",      "s2",               "s4",
     "s3",          "space",       "line-end",    "line-end-1c",      "line-end-bb",      "line-end-rt",
     "line-end-qc", "line-end-qr", "page-break",  "column-break",     "relative-rule-aa", "relative-rule-ac",
     "relative-rule-a7", "relative-rule-a8", "relative-rule-a9", "relative-rule-ab", "relative-rule-ignored",
-    "vh-rule",     "vh-rule-91",  "group-ruby",  "group-ruby-b",     "kinsoku-ruby",     "warichu",
-    "fraction",    "underline",   "em-space",    "european-fraction", "raw-tag",
+    "vh-rule",     "vh-rule-91",  "group-ruby",  "group-ruby-b",     "kinsoku-ruby",     "manual-ruby",
+    "ruby-close",  "warichu",     "fraction",    "underline",        "em-space",         "european-fraction",
+    "raw-tag",
 };
 
 constexpr bool KeepsSweep(const CommandRow& row) {

@@ -141,6 +141,22 @@ TEST(ManualRuby, RubyCharactersSwitchFromBaseToRubyText) {
                 .str());
 }
 
+// A base of the main pages and roman codes is swept and written as plain
+// characters, in runs of its own, and one that may combine with what follows
+// is held; it still ends at the first ruby character. The ruby's text, open
+// after a placement, is never swept: a plain character closes it.
+TEST(ManualRuby, RubyCharactersEndABaseOfPlainCharacters) {
+  MemoryJob job;
+  job.root = VELKAN_SAMPLE_ROOT;
+  job.lentRoom = 65536;
+  Session s;
+  const std::vector<uint16_t> words{0xD07E, 0x8121, 0x8122, 0xC521, 0xC622, 0x8123, 0xD07E, 0xC341, 0xC521,
+                                    0xD07E, 0xD07E, 0xC721, 0xC521, 0xD07E, 0xD07E, 0x8121, 0xD081, 0x8122, 0xD009};
+  EXPECT_EQ(Readable(RunWords(s, words, job).output),
+            "<RUB>◆□<RUB2 mode=MANUAL>\\!ぁア</RUB>\\/■<RUB>\\&1<RUB2 mode=MANUAL>\\!ぁ</RUB>"
+            "<RUB>\\/１<RUB2 mode=MANUAL>\\!ぁ</RUB><RUB>\\/◆<RUB2 mode=MANUAL><rb2></RUB>□\\r\\n\n");
+}
+
 TEST(ManualRuby, PlacementThenRubyCharactersThenEndMark) {
   EXPECT_EQ(Converted({0xD07E, 0x45A1, 0xD07F, 0xC521, 0xC522, 0xD07E}),
             Expected()

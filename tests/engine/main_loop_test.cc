@@ -300,9 +300,9 @@ std::string SweepView(const Conversion& c) {
   };
   char named[256];
   std::snprintf(named, sizeof named,
-                " marked %d one-shot %d manual ruby %d scope %d suppressed %d replay %d route font %d version %llu "
+                " marked %d one-shot %d manual ruby text %d scope %d suppressed %d replay %d route font %d version %llu "
                 "table %p last font %d store %llu",
-                c.tagsToCheck, c.chars.oneShotCode, c.ruby.manual, c.session.scopeCountdown, c.out.outputSuppressed,
+                c.tagsToCheck, c.chars.oneShotCode, c.ruby.manual == 2, c.session.scopeCountdown, c.out.outputSuppressed,
                 c.stream.replayActive, c.fonts.routeFont, static_cast<unsigned long long>(c.fonts.routeVersion),
                 static_cast<const void*>(c.fonts.mainPageWire), c.fonts.lastFont,
                 static_cast<unsigned long long>(c.fonts.store.version()));
@@ -338,6 +338,8 @@ TEST(MainLoop, HandlersThatKeepTheSweepChangeNothingItLooksAt) {
         c.tagsToCheck = false;
         c.ruby.groupA = c.ruby.groupB = c.ruby.kinsoku = state;
         c.rawTagOpen = state & 1;
+        // The sweep goes on in a manual ruby's base, never in its text.
+        c.ruby.manual = state & 1;
         ASSERT_EQ(c.stream.Take(), 0);
         c.stream.Keep();
         c.stream.MarkDispatch();
@@ -352,8 +354,8 @@ TEST(MainLoop, HandlersThatKeepTheSweepChangeNothingItLooksAt) {
     told += changed && !keeps;
   }
   EXPECT_GE(keeping, 20u);
-  // The setting commands, the manual ruby, the output switch, the one-shot
-  // code among them.
+  // The setting commands, the manual ruby's placements, the output switch,
+  // the one-shot code among them.
   EXPECT_GT(told, 5u);
 }
 
