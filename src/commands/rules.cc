@@ -126,11 +126,10 @@ std::optional<std::string> ThicknessName(const Conversion& c, int32_t key) {
 }  // namespace
 
 bool AppendThicknessLine(Conversion& c, std::string& tag, int32_t key) {
-  auto v = ThicknessName(c, key);
-  if (!v) return false;
-  tag += " line=";
-  tag += *v;
-  return true;
+  char line[kMostThicknessLine];
+  const char* end = PutThicknessLine(c, line, key);
+  tag.append(line, static_cast<size_t>(end - line));
+  return end != line;
 }
 
 char* PutThicknessLine(const Conversion& c, char* d, int32_t key) {

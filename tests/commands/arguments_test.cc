@@ -9,15 +9,16 @@
 #include <vector>
 
 #include "commands/pass_fixture.h"
+#include "tables/command_words.h"
 
 namespace velkan::test {
 namespace {
 
-constexpr uint16_t kComma = 0xC335;
-constexpr uint16_t kPoint = 0xC334;
-constexpr uint16_t kClose = 0xD004;
-constexpr uint16_t kFiller = 0xD000;
-constexpr uint16_t kSkip = 0xD050;
+constexpr uint16_t kComma = kCommaSeparator;
+constexpr uint16_t kPoint = kPointSeparator;
+constexpr uint16_t kClose = kGroupClose;
+constexpr uint16_t kFiller = kFillerWord;
+constexpr uint16_t kSkip = kSkipRegion;
 
 uint16_t D(int digit) { return static_cast<uint16_t>(0xC340 + digit); }
 
