@@ -78,8 +78,8 @@ Flow CmdCallFormat(Conversion& c) {
   s.replaySlot = static_cast<int16_t>(s.state[static_cast<size_t>(n)] & kNoSlot);
   s.position = 0;
   // A call read from the input is where the warnings of the replay come from.
-  if (c.out.facts != nullptr && c.stream.replayActive == 0) c.out.facts->CallStarts();
-  c.stream.replayActive = 1;
+  if (c.out.facts != nullptr && !c.stream.replayRuns()) c.out.facts->CallStarts();
+  c.stream.PlayStoredFormat();
   return Flow::kGoOn;
 }
 
@@ -96,7 +96,7 @@ Flow CmdPlayCount(Conversion& c) {
 Flow CmdSwitchSource(Conversion& c) {
   c.stream.Consume();
   if (c.store.replaying < 0) return Flow::kFail;
-  c.stream.replayActive = c.stream.replayActive ? 0 : 1;
+  c.stream.SwitchSource();
   return Flow::kEndPrePhase;
 }
 

@@ -448,17 +448,4 @@ int16_t WriteFormat(FormatStore& s, int16_t n, const FormatWords& words) {
   return 0;
 }
 
-bool ReadReplayWord(FormatStore& s, uint16_t& word) {
-  if (s.replaying >= 0 && s.replaySlot >= 0 && s.replaySlot < kCacheSlots && s.position < kFormatWords) {
-    uint16_t w = s.cache[static_cast<size_t>(s.replaySlot)][s.position++];
-    if (w != 0) {
-      word = w;
-      return true;
-    }
-  }
-  s.replaying = -1;
-  s.replaySlot = -1;
-  return false;
-}
-
 }  // namespace velkan

@@ -103,8 +103,10 @@ struct FormatStore {
   // The next slot to be given out.
   int16_t ring = 0;
   // The format being replayed (-1 none), the cache slot its words are taken
-  // from and the position of its next word. The slot is never given to
-  // another format while the replay holds it.
+  // from and the position of the word it starts from: the code stream takes
+  // the words from there (CodeStream::PlayStoredFormat), and notes here where
+  // it left them when it reads the input meanwhile. The slot is never given
+  // to another format while the replay holds it.
   int16_t replaying = -1;
   int16_t replaySlot = -1;
   uint16_t position = 0;
@@ -160,7 +162,7 @@ int16_t OpenFormatStore(FormatStore& s, const std::filesystem::path& storeDir);
 int16_t CloseFormatStore(FormatStore& s);
 
 // Clears the play counters and the replay (called at the start of every pass,
-// with the stream's replay switched off).
+// with the stream's replay stopped).
 void ResetFormatReplay(FormatStore& s);
 
 // Makes format n (0-399) available in the cache. Returns 0 when it is not
@@ -181,11 +183,5 @@ void PutInCache(FormatStore& s, int16_t n, const FormatWords& words);
 // all the same) or the flags still to be read could not be (then it does
 // not).
 int16_t WriteFormat(FormatStore& s, int16_t n, const FormatWords& words);
-
-// The replay source of the code stream while its `replayActive` is set: true
-// with the next word of the format being replayed; false at its end (a 0
-// word, or after its 512th word), where the replay stops (the stream then
-// delivers 0xD004 and reads the input again).
-bool ReadReplayWord(FormatStore& s, uint16_t& word);
 
 }  // namespace velkan

@@ -36,7 +36,7 @@ void InitJob(Conversion& c, int direction, int unit, int warnings) {
   // tables are prepared with the tables of the pass, see LoadPassTables.)
   c.limits = kJobLimits;
   ResetFormatReplay(c.store);
-  c.stream.replayActive = 0;
+  c.stream.StopReplay();
   c.chars.oneShotCode = 0;
 
   // The rule settings with an underline closed, no raw tag open, and the

@@ -12,7 +12,7 @@ WarningFacts::Origin WarningFacts::At(long long offset) {
 void WarningFacts::CallStarts() { call_ = At(stream_.dispatchOffset()); }
 
 void WarningFacts::Character(uint16_t word) {
-  if (stream_.replayActive != 0) return;
+  if (stream_.replayRuns()) return;
   const long long command = stream_.dispatchOffset();
   const long long from = std::max(command >= 0 ? command + 2 : 0, lastCharacter_ >= 0 ? lastCharacter_ + 2 : 0);
   const long long found = stream_.FindTakenWord(word, from);
@@ -27,7 +27,7 @@ void WarningFacts::Written(std::string_view text) {
   if (haveCharacter_) {
     origin = character_;
     haveCharacter_ = false;
-  } else if (stream_.replayActive != 0) {
+  } else if (stream_.replayRuns()) {
     origin = call_;
   } else {
     origin = At(stream_.dispatchOffset());

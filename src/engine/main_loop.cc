@@ -86,12 +86,12 @@ inline bool PlainCharacterNext(const CodeStream& s) {
 #ifndef NDEBUG
 // True when what the sweep of characters of the main pages looked at in the
 // current step is as it was: nothing for the state tags to write, no one-shot
-// code, manual ruby's text, scope countdown or replay, and `route` still the
-// route kept open for the current font.
+// code, manual ruby's text or scope countdown, and `route` still the route
+// kept open for the current font.
 bool SweepConditionsHold(const Conversion& c, const MainPageRoute route) {
   const FontTables& fonts = c.fonts;
   return !c.tagsToCheck && !CharacterTagsPending(c.typo, c.emitted, c.move) && c.chars.oneShotCode == 0 &&
-         c.ruby.manual != 2 && c.session.scopeCountdown == 0 && c.stream.replayActive == 0 &&
+         c.ruby.manual != 2 && c.session.scopeCountdown == 0 &&
          c.typo.font == fonts.routeFont && fonts.routeVersion == fonts.store.version() &&
          route.wire == fonts.mainPageWire;
 }

@@ -60,6 +60,7 @@ TEST(Bell, SwitchesTheReplaySourceBackAndForth) {
   // are the bell's second half and then a character.
   HandlerPass p(s, {0xD00A, 0x4522});
   p.c.store.state[3] = 0x80;
+  p.c.store.cache[0] = {};
   p.c.store.cache[0][0] = 0xD00A;
   p.c.store.cache[0][1] = 0x4521;
   p.c.store.replaying = 3;
@@ -69,11 +70,11 @@ TEST(Bell, SwitchesTheReplaySourceBackAndForth) {
   // From the input: over to the replay. The bell gives the result of the
   // handler it runs, 0xD0B3's (which also stands in the pre-phase).
   EXPECT_EQ(p.Call(CmdBell, 0xD00A), Flow::kEndPrePhase);
-  EXPECT_EQ(p.c.stream.replayActive, 1);
+  EXPECT_TRUE(p.c.stream.replayRuns());
   EXPECT_FALSE(p.c.stream.pending());
   // From the replay: back to the input, the replay keeping its place.
   EXPECT_EQ(p.Call(CmdBell, 0xD00A), Flow::kEndPrePhase);
-  EXPECT_EQ(p.c.stream.replayActive, 0);
+  EXPECT_FALSE(p.c.stream.replayRuns());
   EXPECT_EQ(p.c.store.position, 1);
   EXPECT_EQ(p.Next(), 0x4522);
   EXPECT_EQ(p.output(), "");
@@ -83,7 +84,7 @@ TEST(Bell, SwitchingWithoutAReplayFails) {
   Session s;
   HandlerPass p(s, {0xD00A});
   EXPECT_EQ(p.Call(CmdBell, 0xD00A), Flow::kFail);
-  EXPECT_EQ(p.c.stream.replayActive, 0);
+  EXPECT_FALSE(p.c.stream.replayRuns());
 }
 
 }  // namespace

@@ -222,16 +222,13 @@ struct MemoryPass {
     c.store.replaying = n;
     c.store.replaySlot = static_cast<int16_t>(c.store.state[static_cast<size_t>(n)] & kNoSlot);
     c.store.position = 0;
-    c.stream.replayActive = 1;
+    c.stream.PlayStoredFormat();
   }
   // The next word of the replay, as the stream takes it: 0xD004 once the
-  // format has ended, which switches the replay off.
+  // format has ended, which stops the replay.
   uint16_t Next() {
     uint16_t w = 0;
-    if (!ReadReplayWord(c.store, w)) {
-      c.stream.replayActive = 0;
-      w = kGroupClose;
-    }
+    EXPECT_EQ(0, c.stream.Next(w));
     return w;
   }
 };
@@ -271,7 +268,7 @@ TEST(FormatCache, EvictionNeverTouchesTheFormatBeingReplayed) {
   }
   for (int i = 1; i < 12; ++i) EXPECT_EQ(latest[100][static_cast<size_t>(i)], p.Next()) << i;
   EXPECT_EQ(kGroupClose, p.Next());
-  EXPECT_EQ(0, p.c.stream.replayActive);
+  EXPECT_FALSE(p.c.stream.replayRuns());
   EXPECT_EQ(-1, p.c.store.replaying);
 }
 
@@ -305,9 +302,9 @@ TEST(FormatCache, FormatOfFullLengthEndsAfterItsLastWord) {
   p.Play(1);
   for (int i = 0; i < kFormatWords; ++i) ASSERT_EQ(full[static_cast<size_t>(i)], p.Next()) << i;
   EXPECT_EQ(kGroupClose, p.Next());
-  EXPECT_EQ(0, p.c.stream.replayActive);
-  // With nothing playing the replay source only ever gives 0xD004.
-  EXPECT_EQ(kGroupClose, p.Next());
+  EXPECT_FALSE(p.c.stream.replayRuns());
+  // With nothing playing the words are the input's again: here its end.
+  EXPECT_EQ(kEndOfJob, p.Next());
 }
 
 TEST(FormatCache, EvictedFormatsAreReadBackFromTheFile) {
@@ -355,7 +352,7 @@ TEST(FormatCache, RandomUseMatchesAModel) {
         }
         break;
       default:
-        if (p.c.stream.replayActive) {
+        if (p.c.stream.replayRuns()) {
           uint16_t want = playing.empty() ? kGroupClose : playing.front();
           if (!playing.empty()) playing.erase(playing.begin());
           ASSERT_EQ(want, p.Next()) << "step " << step;

@@ -303,7 +303,7 @@ std::string SweepView(const Conversion& c) {
                 " marked %d one-shot %d manual ruby text %d scope %d suppressed %d replay %d route font %d version %llu "
                 "table %p last font %d store %llu",
                 c.tagsToCheck, c.chars.oneShotCode, c.ruby.manual == 2, c.session.scopeCountdown, c.out.outputSuppressed,
-                c.stream.replayActive, c.fonts.routeFont, static_cast<unsigned long long>(c.fonts.routeVersion),
+                c.stream.replayRuns(), c.fonts.routeFont, static_cast<unsigned long long>(c.fonts.routeVersion),
                 static_cast<const void*>(c.fonts.mainPageWire), c.fonts.lastFont,
                 static_cast<unsigned long long>(c.fonts.store.version()));
   return "settings " + hex(&c.typo, sizeof c.typo) + " written " + hex(&c.emitted, sizeof c.emitted) + " move " +
