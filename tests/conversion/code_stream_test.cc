@@ -205,6 +205,72 @@ TEST(CodeStream, ABlockAnEarlierStreamReadIntoShowsNothingOfIt) {
   EXPECT_EQ(s.consumed(), 2);  // the lone byte makes no word
 }
 
+// While a replay's words are the block read, the input's place is asked of
+// the input kept aside: a command marked in the replay counts as marked at
+// the input's word taken last, also once a skipped region the replay opened
+// moved the input on and once the input's block was read again after the
+// replay; the bytes consumed and the end of the input are the input's too.
+TEST(CodeStream, AReplayAsksTheInputKeptAsideForItsPlace) {
+  const std::vector<uint16_t> input = {0x4521, 0x4522, kSkipRegion, 0x4523, 0x4524, 0x4525};
+  for (size_t chunk : {2, 3, 5, 64}) {
+    SCOPED_TRACE("reads of " + std::to_string(chunk) + " bytes");
+    ChunkedSource in(WordBytes(input), chunk);
+    FormatStore store;
+    FormatWords body{};
+    body[0] = 0x4531;
+    body[1] = 0xD02D;
+    body[2] = kSkipRegion;
+    body[3] = 0x4532;
+    PutInCache(store, 7, body);
+    CodeStream s(in, store);
+    auto play = [&] {
+      store.replaying = 7;
+      store.replaySlot = static_cast<int16_t>(store.state[7] & kNoSlot);
+      store.position = 0;
+      s.PlayStoredFormat();
+    };
+    auto take = [&] {
+      EXPECT_EQ(s.Take(), 0);
+      return s.current();
+    };
+    EXPECT_EQ(take(), 0x4521);
+    s.MarkDispatch();
+    play();
+    EXPECT_TRUE(s.replayRuns());
+    EXPECT_EQ(s.consumed(), 2);
+    EXPECT_EQ(take(), 0x4531);
+    EXPECT_EQ(take(), 0xD02D);
+    s.MarkDispatch();
+    EXPECT_EQ(s.dispatchOffset(), 0);
+    // The region runs from the replay's 0xD050 to the input's.
+    EXPECT_EQ(take(), 0x4532);
+    EXPECT_EQ(s.consumed(), 6);
+    EXPECT_EQ(s.dispatchOffset(), 0);
+    s.MarkDispatch();
+    EXPECT_EQ(s.dispatchOffset(), 4);
+    EXPECT_EQ(take(), kGroupClose);
+    EXPECT_FALSE(s.replayRuns());
+    EXPECT_EQ(store.replaying, -1);
+    EXPECT_EQ(take(), 0x4523);
+    EXPECT_EQ(take(), 0x4524);
+    EXPECT_EQ(s.dispatchOffset(), 4);
+    EXPECT_EQ(take(), 0x4525);
+    EXPECT_EQ(take(), kEndOfJob);
+    // A replay after the end of the input plays; a region it opens ends
+    // at the input's end, and the replay goes on behind it.
+    play();
+    EXPECT_TRUE(s.exhausted());
+    EXPECT_EQ(s.consumed(), 12);
+    EXPECT_EQ(take(), 0x4531);
+    EXPECT_EQ(take(), 0xD02D);
+    EXPECT_EQ(take(), kEndOfJob);
+    EXPECT_TRUE(s.replayRuns());
+    EXPECT_EQ(take(), 0x4532);
+    EXPECT_EQ(take(), kGroupClose);
+    EXPECT_EQ(take(), kEndOfJob);
+  }
+}
+
 TEST(CodeStream, ReadRawWordLeavesTheWordAtTheEnd) {
   WordConversion w(RawBytes{std::string("\xAB", 1)});
   uint16_t word = 0x1111;

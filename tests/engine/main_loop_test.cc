@@ -241,6 +241,60 @@ TEST(MainLoop, CharactersSweptToTheEndOfTheBlockReadStopThere) {
   }
 }
 
+TEST(MainLoop, ReplayedFormatsComeOutTheSameWhereverTheBlocksEnd) {
+  // Formats of characters, setting groups and digits, a long one played
+  // before shorter ones, called between characters and groups of the input.
+  // A replay's words are the block read: read whole and in reads of a few
+  // bytes, so that the input's block ends at every place around a call, the
+  // job comes out as when each call is replaced by the format's words and
+  // the 0xD004 that ends the replay, a filler behind every word sending them
+  // through the stage and the readers one by one.
+  constexpr uint16_t kPoint = 0xC334, kDefine = 0xD02C, kCall = 0xD03F;
+  auto d = [](int digit) { return static_cast<uint16_t>(0xC340 + digit); };
+  const std::vector<std::vector<uint16_t>> bodies = {
+      {0x80A1, 0x80A2, 0x80A3, 0x80A4, 0x80A5, 0x80A6, 0x80A7, 0x80A8, 0x80A9},
+      {0x80B1},
+      {0x80B2, kGroupOpen, 0xD02D, d(3), kGroupClose, 0x80B3},
+      {0x80B4, kGroupOpen, 0xD052, d(1), d(2), kGroupClose},
+      {kGroupOpen, 0xD02D, d(2), kPoint, d(5), kGroupClose},
+      {0x80B5, 0x80B6, 0xD009},
+  };
+  std::vector<uint16_t> words, inline_;
+  for (size_t n = 0; n < bodies.size(); ++n) {
+    words.insert(words.end(), {kGroupOpen, kDefine, d(static_cast<int>(n)), kGroupClose});
+    words.insert(words.end(), bodies[n].begin(), bodies[n].end());
+    words.insert(words.end(), {kGroupClose, kGroupClose});
+  }
+  const int calls[] = {0, 1, 2, 0, 3, 1, 4, 5, 0, 1, 1, 3, 2, 4, 0, 5};
+  for (size_t i = 0; i < std::size(calls); ++i) {
+    const std::vector<uint16_t> between =
+        i % 3 == 0 ? std::vector<uint16_t>{0x80C1, 0x80C2}
+                   : i % 3 == 1 ? std::vector<uint16_t>{kGroupOpen, 0xD02D, d(4), kGroupClose} : std::vector<uint16_t>{};
+    for (uint16_t w : between) {
+      words.push_back(w);
+      inline_.insert(inline_.end(), {w, kFillerWord});
+    }
+    words.insert(words.end(), {kGroupOpen, kCall, d(calls[i]), kGroupClose});
+    for (uint16_t w : bodies[static_cast<size_t>(calls[i])]) inline_.insert(inline_.end(), {w, kFillerWord});
+    inline_.insert(inline_.end(), {kGroupClose, kFillerWord});
+  }
+  MemoryJob job;
+  job.root = VELKAN_SAMPLE_ROOT;
+  job.lentRoom = 65536;
+  Session first;
+  const std::string want = RunWords(first, inline_, job).output;
+  ASSERT_NE(want.find("<J size="), std::string::npos) << want;
+  for (size_t chunk : {0, 1, 2, 3, 5, 7, 11, 17}) {
+    TempDir store;
+    job.storeDir = store.path();
+    job.chunk = chunk;
+    Session session;
+    MemoryRun r = RunWords(session, words, job);
+    EXPECT_EQ(r.loopResult, Flow::kEndJob);
+    EXPECT_EQ(r.output, want) << "reads of " << chunk << " bytes";
+  }
+}
+
 TEST(MainLoop, AGroupBehindCharactersIsNotRunOnceAWriteWasRefused) {
   // A sink that lends a little room and refuses whatever does not fit: the
   // warning of the horizontal tab (in the pre-phase) is refused, the
