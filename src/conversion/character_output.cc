@@ -350,6 +350,11 @@ size_t WriteMainPageCharacters(RunText& out, const MainPageRoute& route, const u
   return static_cast<size_t>(q - run);
 }
 
+// True when `w` is a code of the main pages that the character output
+// converts in the run's font, as the first thing it does with the tables:
+// all of them but the two written as combined-character tags.
+bool IsRoutedFirst(uint16_t w) { return IsMainPageCode(w) && w != 0x95B4 && w != 0x95BE; }
+
 }  // namespace
 
 char* PutSeparator(char* d, int16_t now, int16_t prev) {
@@ -379,7 +384,18 @@ size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen) {
     routeOpen = true;
     return 0;
   }
-  MainPageRoute route = OpenMainPageRoute(c.fonts, font);
+  FontTables& fonts = c.fonts;
+  MainPageRoute route;
+  if (MainPageRouteKept(fonts, font)) [[likely]] {
+    route = MainPageRoute{fonts.mainPageWire};
+  } else if (font == fonts.lastFont) {
+    route = OpenMainPageRouteAgain(fonts, font);
+  } else if (IsRoutedFirst(first)) {
+    // Another font was converted last (a one-shot code's ruby font, most
+    // often): the route opens once the font is selected, which the
+    // conversion of the first character does next in any case.
+    route = SelectFontRoute(fonts, c.paths, font);
+  }
   if (!route.open()) return 0;
   routeOpen = true;
   if (!state.romanBytesMade) {
@@ -474,7 +490,10 @@ void WriteCharacterRun(Conversion& c, const uint16_t* run, int16_t direction, in
       WriteSeparators(out, 1, prev);
       int16_t rubyFont = static_cast<int16_t>(static_cast<uint16_t>(font) + 800);
       AddCodeTag(out, ConvertCode(c.fonts, c.paths, rubyFont, w));
-      route = OpenMainPageRoute(c.fonts, font);  // closed: another font was converted last
+      // The route is closed: another font was converted last. A character
+      // of the main pages next is converted in the font in any case, which
+      // selects it: that is done now, and the route opened for it.
+      route = IsRoutedFirst(run[i + 1]) ? SelectFontRoute(c.fonts, c.paths, font) : MainPageRoute{};
       continue;
     }
     Plan p = Classify(c, run + i, direction, font, state.charClass);

@@ -100,10 +100,14 @@ MainPageRoute OpenMainPageRouteAgain(FontTables& tables, int16_t font);
 // store holds no tables.
 void DeriveSharedMainPageRoute(FontTables& tables);
 
+// True when the route last opened is the one of `font` and still up to
+// date: OpenMainPageRoute then opens it at once.
+inline bool MainPageRouteKept(const FontTables& tables, int16_t font) {
+  return font != 0 && font == tables.routeFont && tables.routeVersion == tables.store.version();
+}
+
 inline MainPageRoute OpenMainPageRoute(FontTables& tables, int16_t font) {
-  if (font != 0 && font == tables.routeFont && tables.routeVersion == tables.store.version()) {
-    return MainPageRoute{tables.mainPageWire};
-  }
+  if (MainPageRouteKept(tables, font)) return MainPageRoute{tables.mainPageWire};
   return OpenMainPageRouteAgain(tables, font);
 }
 
