@@ -355,6 +355,17 @@ size_t WriteMainPageCharacters(RunText& out, const MainPageRoute& route, const u
 // all of them but the two written as combined-character tags.
 bool IsRoutedFirst(uint16_t w) { return IsMainPageCode(w) && w != 0x95B4 && w != 0x95BE; }
 
+// The route of `font` for plain characters from `first` on when the route
+// last opened is not it (see WritePlainCharacters).
+[[gnu::noinline]] MainPageRoute RouteOpenedAgain(Conversion& c, int16_t font, uint16_t first) {
+  if (font == c.fonts.lastFont) return OpenMainPageRouteAgain(c.fonts, font);
+  // Another font was converted last (a one-shot code's ruby font, most
+  // often): the route opens once the font is selected, which the conversion
+  // of the first character does next in any case.
+  if (IsRoutedFirst(first)) return SelectFontRoute(c.fonts, c.paths, font);
+  return MainPageRoute{};
+}
+
 }  // namespace
 
 char* PutSeparator(char* d, int16_t now, int16_t prev) {
@@ -384,18 +395,8 @@ size_t WritePlainCharacters(Conversion& c, int16_t font, bool& routeOpen) {
     routeOpen = true;
     return 0;
   }
-  FontTables& fonts = c.fonts;
-  MainPageRoute route;
-  if (MainPageRouteKept(fonts, font)) [[likely]] {
-    route = MainPageRoute{fonts.mainPageWire};
-  } else if (font == fonts.lastFont) {
-    route = OpenMainPageRouteAgain(fonts, font);
-  } else if (IsRoutedFirst(first)) {
-    // Another font was converted last (a one-shot code's ruby font, most
-    // often): the route opens once the font is selected, which the
-    // conversion of the first character does next in any case.
-    route = SelectFontRoute(fonts, c.paths, font);
-  }
+  const MainPageRoute route =
+      MainPageRouteKept(c.fonts, font) ? MainPageRoute{c.fonts.mainPageWire} : RouteOpenedAgain(c, font, first);
   if (!route.open()) return 0;
   routeOpen = true;
   if (!state.romanBytesMade) {
