@@ -12,18 +12,9 @@ namespace velkan {
 
 namespace {
 
-constexpr size_t kForwardHalf = 0x2000;  // entries for 0x8000-0x9FFF, and for 0xE000-0xFFFF
-
 uint16_t WordAt(std::string_view bytes, size_t at) {
   return static_cast<uint16_t>(static_cast<unsigned char>(bytes[at]) |
                                static_cast<unsigned char>(bytes[at + 1]) << 8);
-}
-
-// The index of a Shift-JIS code in `forwardMap`, or -1 outside its ranges.
-long ForwardIndex(uint16_t sjis) {
-  if (sjis >= 0x8000 && sjis <= 0x9FFF) return sjis - 0x8000;
-  if (sjis >= 0xE000) return static_cast<long>(kForwardHalf) + (sjis - 0xE000);
-  return -1;
 }
 
 }  // namespace
@@ -71,11 +62,6 @@ uint16_t BlockTable::Lookup(uint16_t key) const {
   auto it = std::lower_bound(index_.begin(), index_.end(), key,
                              [](const auto& pair, uint16_t k) { return pair.first < k; });
   return it != index_.end() && it->first == key ? it->second : 0;
-}
-
-uint16_t PrePassTables::Forward(uint16_t sjis) const {
-  long i = ForwardIndex(sjis);
-  return i < 0 || forwardMap.empty() ? 0 : forwardMap[static_cast<size_t>(i)];
 }
 
 namespace {
@@ -140,7 +126,7 @@ int16_t LoadPrePassTables(PrePassTables& tables, const TablePaths& paths, TableF
                           TableFault* replacementFault) {
   ReleasePrePassTables(tables);
   try {
-    tables.forwardMap.assign(2 * kForwardHalf, 0);
+    tables.forwardMap.assign(2 * PrePassTables::kForwardHalf, 0);
     for (size_t i = 0; i < kBlockTableCount; ++i) {
       tables.blocks[i].Reset(BlockTableCapacity(static_cast<BlockTableId>(i)));
     }
@@ -168,7 +154,7 @@ int16_t LoadPrePassTables(PrePassTables& tables, const TablePaths& paths, TableF
   for (size_t at = 0; bytes.size() - at >= 4; at += 4) {
     uint16_t sjis = WordAt(bytes, at);
     uint16_t code = WordAt(bytes, at + 2);
-    long i = ForwardIndex(sjis);
+    long i = PrePassTables::ForwardIndex(sjis);
     if (i >= 0) tables.forwardMap[static_cast<size_t>(i)] = code;
     if (InCommandTable(code)) tables.commandGlyphs[code & 0xFF] = sjis;
     if (code >= 0x1000 && code <= 0x1010) tables.modeCharacters[code - 0x1000] = sjis;

@@ -103,9 +103,21 @@ struct PrePassTables {
   uint16_t modeIndexMin = 0xFFFF;
   uint16_t modeIndexMax = 0;
 
+  // `forwardMap` holds kForwardHalf entries for 0x8000-0x9FFF, then as many
+  // for 0xE000-0xFFFF; ForwardIndex gives a character's entry, -1 outside
+  // the two ranges.
+  static constexpr size_t kForwardHalf = 0x2000;
+  static long ForwardIndex(uint16_t sjis) {
+    if (sjis >= 0x8000 && sjis <= 0x9FFF) return sjis - 0x8000;
+    if (sjis >= 0xE000) return static_cast<long>(kForwardHalf) + (sjis - 0xE000);
+    return -1;
+  }
   // The code word `ForwardMap` gives for a double-byte character; 0 for a
   // character outside its two ranges, or one no record names.
-  uint16_t Forward(uint16_t sjis) const;
+  uint16_t Forward(uint16_t sjis) const {
+    const long i = ForwardIndex(sjis);
+    return i < 0 || forwardMap.empty() ? 0 : forwardMap[static_cast<size_t>(i)];
+  }
   // The command word (0xD000 + low byte) whose Shift-JIS character is `sjis`,
   // the lowest low byte first; 0 when none. Character 0 never matches (it
   // marks an entry no record filled).
