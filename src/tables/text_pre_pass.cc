@@ -1,6 +1,7 @@
 #include "tables/text_pre_pass.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "io/byte_order.h"
@@ -23,6 +24,17 @@ constexpr size_t kOutBlock = 64 * 1024;
 
 bool IsAsciiDigit(uint8_t c) { return c >= '0' && c <= '9'; }
 bool IsFullWidthDigit(uint16_t d) { return d >= 0x824F && d <= 0x8258; }
+// Stores `word` at `d` high byte first, as one store where the machine's
+// order allows.
+void StoreHighFirst(char* d, uint16_t word) {
+  if constexpr (std::endian::native == std::endian::little) {
+    const uint16_t swapped = static_cast<uint16_t>(word << 8 | word >> 8);
+    std::memcpy(d, &swapped, sizeof swapped);
+  } else {
+    d[0] = static_cast<char>(word >> 8);
+    d[1] = static_cast<char>(word & 0xFF);
+  }
+}
 uint8_t Byte(std::string_view t, size_t i) { return static_cast<uint8_t>(t[i]); }
 uint16_t TwoBytes(std::string_view t, size_t i) { return LoadBigEndian16(t.data() + i); }
 
@@ -130,12 +142,17 @@ void TextPrePass::Derive() {
     std::string_view key = tables.replacements[i].Key();
     if (!key.empty()) leads[static_cast<uint8_t>(key[0])] |= TextPrePassSetup::kLeadReplacement;
   }
+  for (unsigned b = 0x20; b < 256; ++b) {
+    if (leads[b] != 0 || b == 0x7F || b == 0xA0) continue;
+    ownSetup_.plainWidth[b] = b <= 0x7E || (b >= 0xA1 && b <= 0xDF) ? 1 : 2;
+  }
   for (unsigned c = 0; c < 256; ++c) {
     bool nothing = false;  // never set in modes 6-8
     uint16_t r = LookupSingle(static_cast<uint8_t>(c), 6, nothing);
     singleSix[c] = r != 0 ? r : kUnknownCharacter;
     for (int m : {7, 8}) {
-      ownSetup_.singleSevenEight[static_cast<size_t>(m - 7)][c] = LookupSingle(static_cast<uint8_t>(c), m, nothing);
+      r = LookupSingle(static_cast<uint8_t>(c), m, nothing);
+      ownSetup_.singleSevenEight[static_cast<size_t>(m - 7)][c] = r != 0 ? r : kUnknownCharacter;
     }
   }
 }
@@ -184,7 +201,7 @@ void TextPrePass::Produce() {
     if (!textEnded_ && inEnd_ - inPos_ < kLookahead && !Refill()) return;
     if (inPos_ == inEnd_) return;
     std::string_view t(in_.get() + inPos_, inEnd_ - inPos_);
-    size_t plain = PlainStretch(t);
+    size_t plain = PlainMayBegin(static_cast<uint8_t>(t[0])) ? PlainStretch(t) : 0;
     inPos_ += plain != 0 ? plain : Step(t);
   }
 }
@@ -206,17 +223,41 @@ uint16_t TextPrePass::Pair(uint16_t sjis) const {
   return it != pairs.end() && it->first == sjis ? it->second : 0;
 }
 
-// The plain characters of mode 6 from the start of `t` on, as Step would
-// take them one by one, while nothing else (a group, a counted number, an
-// argument) decides their mode: each is neither the start of a replacement
-// key, a code pair, a marker, a mode or a command, nor a control byte. Stops
-// where Step must decide, and while the text goes on, a look-ahead before
-// the end of `t`. Returns the bytes taken.
+// The plain characters from the start of `t` on, as Step would take them
+// one by one, while the state leaves their look-up stateless: mode 6 or 7
+// with no counted number or argument, or a group (mode 8, whatever the mode;
+// no counted number, whose "10" Step must see). Each has a plain width and is
+// no code pair, mode or command character; in modes 7 and 8 only single-byte
+// characters are taken. Stops where Step must decide, and while the text goes
+// on, a look-ahead before the end of `t`. Returns the bytes taken. Produce
+// calls it only where PlainMayBegin holds.
 size_t TextPrePass::PlainStretch(std::string_view t) {
   const PrePassState& s = state_;
-  if (s.mode != 6 || s.group != 0 || s.countdown != 0 || s.argumentCount != 0) return 0;
+  const TextPrePassSetup& setup = *setup_;
+  if (s.countdown != 0) return 0;
+  if (s.group != 0) return PlainRun<false>(t, setup.singleSevenEight[1].data());
+  if (s.argumentCount != 0) return 0;
+  // Without a code table every double-byte character is unknown; Step says so.
+  if (s.mode == 6 && !tables_.forwardMap.empty()) return PlainRun<true>(t, setup.singleSix.data());
+  if (s.mode == 7) return PlainRun<false>(t, setup.singleSevenEight[0].data());
+  return 0;
+}
+
+// The loop of PlainStretch: single-byte characters from `singles`, and with
+// `kModeSix` double-byte characters from the code table.
+template <bool kModeSix>
+size_t TextPrePass::PlainRun(std::string_view t, const uint16_t* const singles) {
   const size_t n = t.size();
   const size_t stop = textEnded_ ? n : (n > kLookahead ? n - kLookahead : 0);
+  // A character of two bytes needs both in `t`, and a single-byte one is
+  // told from notation by the two bytes from it on.
+  const size_t last = n == 0 ? 0 : std::min(stop, n - 1);
+  // The words are stored as bytes, which may alias anything: what the loop
+  // reads is held in locals, not read again through `this` at each character.
+  const uint8_t* const width = setup_->plainWidth.data();
+  const uint64_t* const notation = setup_->notation.data();
+  const uint16_t* const forward = tables_.forwardMap.data();
+  const uint8_t* const text = reinterpret_cast<const uint8_t*>(t.data());
   size_t p = 0;
   // A character makes one word, written while the block is short of
   // kOutBlock: the buffer has room for a word past it.
@@ -225,21 +266,23 @@ size_t TextPrePass::PlainStretch(std::string_view t) {
   char* const full = out_.get() + kOutBlock;
   char* d = begin;
   uint16_t word = 0;
-  while (p < stop && p + 1 < n && d < full) {
-    const uint8_t b = Byte(t, p);
-    if (b < 0x20 || setup_->leads[b] != 0) break;
-    const uint16_t u = TwoBytes(t, p);
-    if (MayBeNotation(u)) break;
-    if (b <= 0x7E || (b >= 0xA1 && b <= 0xDF)) {
-      word = setup_->singleSix[b];
-      p += 1;
+  while (p < last && d < full) {
+    const uint8_t b = text[p];
+    const uint8_t w = width[b];
+    if (w == 0 || (!kModeSix && w == 2)) break;
+    const unsigned u = static_cast<unsigned>(b << 8 | text[p + 1]);
+    if ((notation[u >> 6] >> (u & 63)) & 1) break;
+    if (w == 1) {
+      word = singles[b];
     } else {
-      uint16_t r = ModeSix(u);
+      // A lead byte of width 2 is 0x80-0x9F or 0xE0-0xFF: the map's two
+      // ranges, as PrePassTables::ForwardIndex places them.
+      static_assert(PrePassTables::kForwardHalf == 0xE000 - 0xC000);
+      const uint16_t r = forward[u - (u >= 0xE000 ? 0xC000u : 0x8000u)];
       word = r != 0 ? r : kUnknownCharacter;
-      p += 2;
     }
-    d[0] = static_cast<char>(word >> 8);
-    d[1] = static_cast<char>(word & 0xFF);
+    p += w;
+    StoreHighFirst(d, word);
     d += 2;
   }
   if (d != begin) {

@@ -74,8 +74,13 @@ struct TextPrePassSetup {
   std::vector<uint64_t> notation;
   static constexpr uint8_t kLeadReplacement = 1, kLeadMarker = 2, kLeadMode = 4, kLeadCommand = 8;
   std::array<uint8_t, 256> leads{};
+  // The bytes a plain character beginning with each byte takes when it
+  // needs no step of its own (1 or 2), or 0: a control byte, a byte that may
+  // begin notation, and 0x7F and 0xA0 (no usable form in mode 6).
+  std::array<uint8_t, 256> plainWidth{};
   // What a single-byte character becomes in mode 6, and in modes 7 and 8
-  // (which, unlike the counted modes, keep no state of their own).
+  // (which, unlike the counted modes, keep no state of their own); the
+  // mark of an unknown character where the tables know none.
   std::array<uint16_t, 256> singleSix{};
   std::array<std::array<uint16_t, 256>, 2> singleSevenEight{};
   // The command names by their second byte.
@@ -120,6 +125,11 @@ class TextPrePass final : public ByteSource {
   void Produce();
   size_t Step(std::string_view t);
   size_t PlainStretch(std::string_view t);
+  template <bool kModeSix>
+  size_t PlainRun(std::string_view t, const uint16_t* singles);
+  // Whether a run of plain characters may begin at byte `b` (PlainStretch
+  // tells the rest): no counted number goes on, and `b` has a plain width.
+  bool PlainMayBegin(uint8_t b) const { return state_.countdown == 0 && setup_->plainWidth[b] != 0; }
   bool MayBeNotation(uint16_t u) const { return (setup_->notation[u >> 6] >> (u & 63)) & 1; }
 
   void Emit(uint16_t word) {

@@ -126,6 +126,22 @@ class TextPrePassTest : public ::testing::Test {
 
 using WordList = std::vector<uint16_t>;
 
+// Runs of plain characters are taken in bulk in a group and in mode 7 as
+// well as in mode 6: each with its own mode's table, and not while a counted
+// number goes on, whose "10" only a step tells.
+TEST_F(TextPrePassTest, PlainRunsInAGroupAndInModeSevenKeepTheirModes) {
+  e_.pairs[1] = EscapePair{Code("｛"), kGroupOpen};
+  e_.pairs[2] = EscapePair{Code("｝"), kGroupClose};
+  t_.modeCharacters[11] = Code("⑥");
+  t_.modeCharacters[12] = Code("⑦");
+  t_.IndexCharacters();
+  Block(BlockTableId::kRom, {Code("ｚ"), 0x4C01});
+  Block(BlockTableId::kIta, {Code("ｚ"), 0x4D01});
+  const WordList expected = {kGroupOpen, 0x4C01, 0x4C01, kCircledTen, 0x4C01, kGroupClose,
+                             0x4D01, 0x4D01, 0x45E2, 0x45FA};
+  EXPECT_EQ(expected, Words("｛zz①10z｝⑦zzb⑥z"));
+}
+
 TEST_F(TextPrePassTest, TheWordsDoNotDependOnHowTheTextOrTheWordsAreCutIntoBlocks) {
   // One line with every kind of match; its length (odd) puts the block
   // boundaries at every place within it in a long text.
