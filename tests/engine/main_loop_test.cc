@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <thread>
 #include <vector>
@@ -147,6 +148,25 @@ TEST(MainLoop, GroupClosersOutsideAGroupAreHarmless) {
   }
 }
 
+// Runs `words` read whole (chunk 0) and in reads of each of `chunks` bytes,
+// a fresh session each time, and expects the output `want` from every run.
+// With `formats`, each run also gets a store of its own, empty, and must end
+// the job (a replay that fails ends it early).
+void ExpectTheSameWhereverTheBlockReadEnds(const std::vector<uint16_t>& words, MemoryJob job, const std::string& want,
+                                           std::initializer_list<size_t> chunks, bool formats = false) {
+  for (size_t chunk : chunks) {
+    TempDir store;
+    if (formats) job.storeDir = store.path();
+    job.chunk = chunk;
+    Session session;
+    MemoryRun r = RunWords(session, words, job);
+    if (formats) {
+      EXPECT_EQ(r.loopResult, Flow::kEndJob) << "reads of " << chunk << " bytes";
+    }
+    EXPECT_EQ(r.output, want) << "reads of " << chunk << " bytes";
+  }
+}
+
 TEST(MainLoop, SettingGroupsComeOutTheSameWhereverTheBlockReadEnds) {
   // Groups behind characters, of every setting command a group runs straight
   // from the block read (a size with or without a pitch) and of shapes it
@@ -203,11 +223,7 @@ TEST(MainLoop, SettingGroupsComeOutTheSameWhereverTheBlockReadEnds) {
   Session first;
   const std::string want = RunWords(first, viaReaders, job).output;
   ASSERT_NE(want.find("<J size="), std::string::npos) << want;
-  for (size_t chunk : {0, 1, 2, 3, 5, 7, 11, 17, 31}) {
-    job.chunk = chunk;
-    Session session;
-    EXPECT_EQ(RunWords(session, words, job).output, want) << "reads of " << chunk << " bytes";
-  }
+  ExpectTheSameWhereverTheBlockReadEnds(words, job, want, {0, 1, 2, 3, 5, 7, 11, 17, 31});
 }
 
 TEST(MainLoop, CharactersSweptToTheEndOfTheBlockReadStopThere) {
@@ -234,11 +250,7 @@ TEST(MainLoop, CharactersSweptToTheEndOfTheBlockReadStopThere) {
   Session first;
   const std::string want = RunWords(first, oneByOne, job).output;
   ASSERT_NE(want.find(Sjis("亜唖娃")), std::string::npos) << want;
-  for (size_t chunk : {0, 1, 2, 3, 5, 7, 11}) {
-    job.chunk = chunk;
-    Session session;
-    EXPECT_EQ(RunWords(session, words, job).output, want) << "reads of " << chunk << " bytes";
-  }
+  ExpectTheSameWhereverTheBlockReadEnds(words, job, want, {0, 1, 2, 3, 5, 7, 11});
 }
 
 TEST(MainLoop, ReplayedFormatsComeOutTheSameWhereverTheBlocksEnd) {
@@ -284,15 +296,7 @@ TEST(MainLoop, ReplayedFormatsComeOutTheSameWhereverTheBlocksEnd) {
   Session first;
   const std::string want = RunWords(first, inline_, job).output;
   ASSERT_NE(want.find("<J size="), std::string::npos) << want;
-  for (size_t chunk : {0, 1, 2, 3, 5, 7, 11, 17}) {
-    TempDir store;
-    job.storeDir = store.path();
-    job.chunk = chunk;
-    Session session;
-    MemoryRun r = RunWords(session, words, job);
-    EXPECT_EQ(r.loopResult, Flow::kEndJob);
-    EXPECT_EQ(r.output, want) << "reads of " << chunk << " bytes";
-  }
+  ExpectTheSameWhereverTheBlockReadEnds(words, job, want, {0, 1, 2, 3, 5, 7, 11, 17}, /*formats=*/true);
 }
 
 TEST(MainLoop, AGroupBehindCharactersIsNotRunOnceAWriteWasRefused) {
