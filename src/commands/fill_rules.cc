@@ -1,6 +1,7 @@
 #include "commands/fill_rules.h"
 
-#include <string>
+#include <algorithm>
+#include <string_view>
 
 #include "commands/arguments.h"
 #include "commands/ruby.h"
@@ -9,24 +10,11 @@
 #include "conversion/code_stream.h"
 #include "conversion/conversion.h"
 #include "conversion/readers.h"
+#include "typo/definition_file.h"
 #include "typo/typo_literals.h"
 #include "typo/units.h"
 
 namespace velkan {
-
-namespace {
-
-
-// Reads the optional thickness digit behind a rule word (a word that is no
-// digit stays pending; the key is then 0) and appends its line.
-int16_t ThicknessDigitLine(Conversion& c, std::string& tag) {
-  int16_t n;
-  if (ReadDigits(c, n, 1) < 0) return -1;
-  AppendThicknessLine(c, tag, n);
-  return 0;
-}
-
-}  // namespace
 
 Flow CmdFillRule(Conversion& c) {
   CodeStream& s = c.stream;
@@ -34,40 +22,55 @@ Flow CmdFillRule(Conversion& c) {
   s.Consume();
   if (s.Take() < 0) return Flow::kFail;
   const uint16_t w1 = s.current();
-  std::string tag = "<FIL";
+  // The tag is composed on the stack.
+  constexpr std::string_view kHead = "<FIL", kAki = " aki=30em", kType = " type=";
+  constexpr std::string_view kSpaceLine = lit::kTagFillSpaceLine;
+  char tag[kHead.size() + kMostThicknessLine + kAki.size() +
+           std::max({kSpaceLine.size(), kType.size() + kMostDefinitionLine, kMostThicknessLine}) + 1];
+  char* d = std::copy(kHead.begin(), kHead.end(), tag);
   bool written = false;
 
+  // Reads the optional thickness digit behind a rule word (a word that is
+  // no digit stays pending; the key is then 0) and puts its line.
+  auto thicknessDigitLine = [&]() {
+    int16_t n;
+    if (ReadDigits(c, n, 1) < 0) return false;
+    d = PutThicknessLine(c, d, n);
+    return true;
+  };
   if (w1 == kVerticalHorizontalRule) {
-    if (ThicknessDigitLine(c, tag) < 0) return Flow::kFail;
+    if (!thicknessDigitLine()) return Flow::kFail;
     written = true;
   }
   if (w1 == kBell) {
     if (s.Take() < 0) return Flow::kFail;
     if (s.current() == kTagEm) {
-      if (ThicknessDigitLine(c, tag) < 0) return Flow::kFail;
-      tag += " aki=30em";
+      if (!thicknessDigitLine()) return Flow::kFail;
+      d = std::copy(kAki.begin(), kAki.end(), d);
       written = true;
     }
     // Any other word after the bell is dropped.
   }
   if (w1 == kSpaceCommand) {
-    tag += lit::kTagFillSpaceLine;
+    d = std::copy(kSpaceLine.begin(), kSpaceLine.end(), d);
     written = true;
   } else {
     char key[4];
     PutHex4(key, w1);
-    if (auto v = c.definitions.Lookup(lit::kSectionFillRule, std::string_view(key, sizeof key))) {
-      tag += " type=";
-      tag += *v;
+    if (auto v = c.definitions.Find(lit::kSectionFillRule, std::string_view(key, sizeof key))) {
+      // A value is part of one line of the file; never longer.
+      const std::string_view type = v->substr(0, kMostDefinitionLine);
+      d = std::copy(kType.begin(), kType.end(), d);
+      d = std::copy(type.begin(), type.end(), d);
       written = true;
-    } else if (AppendThicknessLine(c, tag, 0)) {
+    } else if (char* line = d; (d = PutThicknessLine(c, d, 0)) != line) {
       written = true;
     }
   }
-  tag += '>';
+  *d++ = '>';
 
   if (written) {
-    c.out.WriteText(tag);
+    c.out.WriteText(std::string_view(tag, static_cast<size_t>(d - tag)));
   } else if (InCommandTable(w1)) {
     s.Keep(w1);
   }

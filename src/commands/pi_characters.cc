@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <charconv>
-#include <string>
+#include <optional>
 #include <string_view>
 
 #include "commands/ruby.h"
 #include "conversion/conversion.h"
 #include "conversion/readers.h"
 #include "tables/conversion_store.h"
+#include "typo/definition_file.h"
 #include "typo/units.h"
 
 namespace velkan {
@@ -25,24 +26,27 @@ Flow CmdPiCharacter(Conversion& c) {
   if (missing != 0 || n < 0 || n > 999) return Flow::kFail;
   c.stream.Consume();
 
-  // The tag is composed on the stack unless a definition gives its code.
+  // The tag is composed on the stack; a definition may give its code.
   constexpr std::string_view kHead = "<ZAN2 code=", kWidth = " \"PI\" wid=";
-  std::optional<std::string> defined;
+  std::optional<std::string_view> defined;
   if (c.session.settings.direction == 1) {
     const char key[3] = {static_cast<char>('0' + n / 100), static_cast<char>('0' + n / 10 % 10),
                          static_cast<char>('0' + n % 10)};
-    defined = c.definitions.Lookup("PI", std::string_view(key, sizeof key));
+    defined = c.definitions.Find("PI", std::string_view(key, sizeof key));
   }
-  char tail[4 + kWidth.size() + 12];
-  char* d = tail;
-  if (!defined) d = PutHex4(d, PiTableCode(c, n));
+  char tag[kHead.size() + kMostDefinitionLine + kWidth.size() + 12];
+  char* d = std::copy(kHead.begin(), kHead.end(), tag);
+  if (defined) {
+    // A value is part of one line of the file; never longer.
+    const std::string_view code = defined->substr(0, kMostDefinitionLine);
+    d = std::copy(code.begin(), code.end(), d);
+  } else {
+    d = PutHex4(d, PiTableCode(c, n));
+  }
   d = std::copy(kWidth.begin(), kWidth.end(), d);
-  d = std::to_chars(d, tail + sizeof tail - 1, int{c.pi.width[static_cast<size_t>(n)]}).ptr;
+  d = std::to_chars(d, tag + sizeof tag - 1, int{c.pi.width[static_cast<size_t>(n)]}).ptr;
   *d++ = '>';
-  std::string tag(kHead);
-  if (defined) tag += *defined;
-  tag.append(tail, static_cast<size_t>(d - tail));
-  c.out.WriteText(tag);
+  c.out.WriteText(std::string_view(tag, static_cast<size_t>(d - tag)));
   return Flow::kGoOn;
 }
 

@@ -1,5 +1,6 @@
 #include "commands/rules.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -73,14 +74,14 @@ char* PutUnderlineStartTag(Conversion& c, char* d) {
   d = PutText(d, u.type == 1 ? "<UL1" : u.type == 2 ? "<UL5" : "<UL2");
   if (u.gap != 0) d = PutNumberWithUnit(PutText(d, " aki="), FormatLength(u.gap), unit);
   // A value is part of one line of the definition file; never longer.
-  auto value = [](const std::string& v) { return std::string_view(v).substr(0, kMostDefinitionLine); };
+  auto value = [](std::string_view v) { return v.substr(0, kMostDefinitionLine); };
   if (u.lineKind == 0) {
     d = PutThicknessLine(c, d, u.thicknessKey);
   } else if (u.lineKind == 1) {
-    if (auto v = c.definitions.Lookup(lit::kSectionRuleKind, "1")) {
+    if (auto v = c.definitions.Find(lit::kSectionRuleKind, "1")) {
       d = PutText(PutText(PutText(d, " line="), value(*v)), lit::kTagUnderlineKindOneTail);
     }
-  } else if (auto v = c.definitions.Lookup(lit::kSectionRuleKind, Decimal(u.lineKind))) {
+  } else if (auto v = c.definitions.Find(lit::kSectionRuleKind, Decimal(u.lineKind))) {
     d = PutText(PutText(d, " type="), value(*v));
   }
   *d++ = '>';
@@ -116,28 +117,19 @@ Flow DigitThenWarn(Conversion& c, const WarningTag& warning) {
   return Flow::kGoOn;
 }
 
-// The definition file's name of the rule thickness `key`; none without a
-// definition file (its key is then not even spelled).
-std::optional<std::string> ThicknessName(const Conversion& c, int32_t key) {
-  if (!c.definitions.isOpen()) return std::nullopt;
-  return c.definitions.Lookup(lit::kSectionRuleThickness, Decimal(key));
-}
-
 }  // namespace
 
-bool AppendThicknessLine(Conversion& c, std::string& tag, int32_t key) {
-  char line[kMostThicknessLine];
-  const char* end = PutThicknessLine(c, line, key);
-  tag.append(line, static_cast<size_t>(end - line));
-  return end != line;
-}
-
 char* PutThicknessLine(const Conversion& c, char* d, int32_t key) {
-  if (auto v = ThicknessName(c, key)) {
+  // Without a definition file the key is not even spelled.
+  if (!c.definitions.isOpen()) return d;
+  char decimal[12];
+  const char* end = std::to_chars(decimal, decimal + sizeof decimal, key).ptr;
+  if (auto v = c.definitions.Find(lit::kSectionRuleThickness,
+                                  std::string_view(decimal, static_cast<size_t>(end - decimal)))) {
     std::memcpy(d, " line=", 6);
     d += 6;
     // A value is part of one line of the file; never longer.
-    std::string_view line = std::string_view(*v).substr(0, kMostDefinitionLine);
+    std::string_view line = v->substr(0, kMostDefinitionLine);
     std::memcpy(d, line.data(), line.size());
     d += line.size();
   }

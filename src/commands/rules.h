@@ -18,13 +18,10 @@ namespace velkan {
 
 class Conversion;
 
-// Appends " line=%s" with the "罫線太さ" value of the decimal key, when the
-// definition file has one. Returns whether it was appended.
-bool AppendThicknessLine(Conversion& c, std::string& tag, int32_t key);
-
 // The most bytes PutThicknessLine writes.
 inline constexpr size_t kMostThicknessLine = 6 + kMostDefinitionLine;
-// Writes at `d` what AppendThicknessLine appends; returns the end.
+// Writes at `d` " line=%s" with the "罫線太さ" value of the decimal key, when
+// the definition file has one, and nothing otherwise; returns the end.
 char* PutThicknessLine(const Conversion& c, char* d, int32_t key);
 
 // The margin between an enclosure and its characters, in internal units:
@@ -35,7 +32,7 @@ int32_t EnclosureMargin(const Conversion& c);
 // The most bytes PutEnclosureOpening writes.
 inline constexpr size_t kMostEnclosureOpening = 5 + 6 + kMostDefinitionLine + 6 + kMostNumberWithUnit + 1;
 // Writes the opening tag of an enclosure at `d`: "<MAKI", the thickness line
-// of RuleSettings as AppendThicknessLine gives it, " gaki=%g" with the unit
+// of RuleSettings as PutThicknessLine gives it, " gaki=%g" with the unit
 // for EnclosureMargin unless the margin written would be 0, and ">".
 // Returns the end.
 char* PutEnclosureOpening(Conversion& c, char* d);

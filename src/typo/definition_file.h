@@ -89,6 +89,12 @@ class DefinitionFile {
   // cut at 259 bytes (a longer line is read as several lines) and a CR before
   // the line feed is not part of the line.
   std::optional<std::string> Lookup(std::string_view section, std::string_view key) const;
+  // The value Lookup gives, without a copy: the view points into the file's
+  // lines and stays valid until the file is opened again or closed.
+  std::optional<std::string_view> Find(std::string_view section, std::string_view key) const {
+    if (!lines_) return std::nullopt;
+    return lines_->Find(section, key);
+  }
 
  private:
   uint32_t generation_ = 0;

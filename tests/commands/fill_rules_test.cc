@@ -1,10 +1,13 @@
-// The parameters of the split-line and box structures and the page-number
-// values that outlive a job.
+// The parameters of the split-line and box structures, the page-number
+// values that outlive a job and the fill rule's tag.
 #include "commands/fill_rules.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "commands/pass_fixture.h"
+#include "tables/command_words.h"
 
 namespace velkan::test {
 namespace {
@@ -77,6 +80,18 @@ TEST(FillRule, LeavesACommandPendingWhenNothingIsWritten) {
   EXPECT_EQ(q.Call(CmdFillRule, 0xD01E), Flow::kGoOn);
   EXPECT_FALSE(q.c.stream.pending());  // a character is dropped
   EXPECT_EQ(q.Next(), 0x4522);
+}
+
+TEST(FillRule, TheLongestTagIsWrittenWhole) {
+  // Both names as long as a line of the definition file lets them be (259
+  // bytes with the key), behind the bell, the em and a thickness digit.
+  const std::string thickness(257, 't'), type(254, 'y');
+  Session s;
+  HandlerPass p(s, {kBell, kTagEm, D(3)});
+  p.c.definitions.OpenFromMemory(Sjis("<罫線太さ>\r\n3=") + thickness + Sjis("\r\n<フィル罫>\r\nd00a=") + type +
+                                 "\r\n");
+  EXPECT_EQ(p.Call(CmdFillRule, 0xD01E), Flow::kGoOn);
+  EXPECT_EQ(p.output(), "<FIL line=" + thickness + " aki=30em type=" + type + ">");
 }
 
 }  // namespace

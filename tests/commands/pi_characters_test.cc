@@ -22,6 +22,18 @@ TEST(PiCharacter, VerticalCompositionTakesTheDefinedCode) {
   EXPECT_EQ(pass.output(), "<ZAN2 code=2a2b \"PI\" wid=200>");
 }
 
+TEST(PiCharacter, TheLongestDefinedCodeIsWrittenWhole) {
+  // A code as long as a line of the definition file lets it be (259 bytes
+  // with the key).
+  const std::string code(255, 'c');
+  Session session;
+  MemoryPass pass(session, Join({{kPi}, Args("007")}), 1);
+  pass.Define(Sjis("<PI>\r\n007=") + code + "\r\n");
+  pass.tables().own()->pi.width[7] = 255;
+  EXPECT_EQ(pass.Run(), Flow::kEndJob);
+  EXPECT_EQ(pass.output(), "<ZAN2 code=" + code + " \"PI\" wid=255>");
+}
+
 TEST(PiCharacter, KeyWithoutLeadingZerosIsNotFound) {
   Session session;
   MemoryPass pass(session, Join({{kPi}, Args("007")}), 1);
