@@ -16,10 +16,10 @@ namespace {
 constexpr int kLensValues = 26;
 
 // A mode without a counterpart: the mode name with "許可" or "禁止".
-template <const char* Name>
+template <const auto& Name>
 int16_t WarnMode(Conversion& c, int16_t forbid) {
-  if (forbid == 0) c.out.WriteWarningF("%s%s", Name, lit::kWarnModePermitted);
-  if (forbid == 1) c.out.WriteWarningF("%s%s", Name, lit::kWarnModeForbidden);
+  if (forbid == 0) c.out.WriteWarning(kWarningTag<Name, lit::kWarnModePermitted>);
+  if (forbid == 1) c.out.WriteWarning(kWarningTag<Name, lit::kWarnModeForbidden>);
   return 0;
 }
 

@@ -73,8 +73,12 @@ bool ComposeMessage(char* out, size_t size, size_t& length, const char* format, 
   };
   for (const char* f = format; *f != '\0'; ++f) {
     if (*f != '%') {
-      if (d < end) *d++ = *f;
-      continue;
+      // The text up to the next conversion, copied whole.
+      const char* percent = std::strchr(f, '%');
+      const size_t n = percent != nullptr ? static_cast<size_t>(percent - f) : std::strlen(f);
+      put(f, n);
+      f += n;
+      if (*f == '\0') break;
     }
     char number[kMostG];
     char* e = number;
@@ -120,10 +124,28 @@ bool ComposeMessage(char* out, size_t size, size_t& length, const char* format, 
 int16_t TagWriter::WriteWarningF(const char* format, ...) {
   // Nothing to compose when the tag would be dropped.
   if (outputSuppressed == 1 || session_.settings.warnings == 1) return 1;
-  char message[kWarningBuffer];
-  size_t len = 0;
   va_list args, tried;
   va_start(args, format);
+  // Composed in the sink's room, behind the tag's head, when it has room for
+  // the longest tag and no list of warnings is kept.
+  char* room = sink_.room();
+  if (facts == nullptr && room != nullptr &&
+      sink_.roomEnd() - room >= static_cast<ptrdiff_t>(kWarningBuffer + kWarningFrame)) [[likely]] {
+    size_t len = 0;
+    va_copy(tried, args);
+    const bool composed = ComposeMessage(room + 6, kWarningBuffer, len, format, tried);
+    va_end(tried);
+    if (composed) {
+      va_end(args);
+      const size_t n = CutAtCharacter(std::string_view(room + 6, len), kMaxWarningMessage).size();
+      std::memcpy(room, "<WAR \"", 6);
+      std::memcpy(room + 6 + n, "\">", 2);
+      sink_.Advance(room + 6 + n + 2);
+      return 1;
+    }
+  }
+  char message[kWarningBuffer];
+  size_t len = 0;
   va_copy(tried, args);
   bool composed = ComposeMessage(message, sizeof message, len, format, tried);
   va_end(tried);

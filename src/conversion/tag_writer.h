@@ -37,10 +37,20 @@ constexpr WarningTag MakeWarningTag(const char (&message)[N]) {
   return tag;
 }
 
+// The warning tag of the message `head` followed by `tail`.
+template <size_t N, size_t M>
+constexpr WarningTag MakeWarningTag(const char (&head)[N], const char (&tail)[M]) {
+  char message[N + M - 1] = {};
+  for (size_t i = 0; i + 1 < N; ++i) message[i] = head[i];
+  for (size_t i = 0; i < M; ++i) message[N - 1 + i] = tail[i];
+  return MakeWarningTag(message);
+}
+
 // The warning tag of `Message`, a message literal of the program:
-// kWarningTag<lit::kWarnPageBreak>.
-template <const auto& Message>
-inline constexpr WarningTag kWarningTag = MakeWarningTag(Message);
+// kWarningTag<lit::kWarnPageBreak>; or of the messages `Message` and `More`
+// one after the other: kWarningTag<lit::kWarnModeRagged, lit::kWarnModeForbidden>.
+template <const auto& Message, const auto&... More>
+inline constexpr WarningTag kWarningTag = MakeWarningTag(Message, More...);
 
 class TagWriter {
  public:

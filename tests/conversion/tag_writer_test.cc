@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "commands/commands_literals.h"
 #include "commands/mode_switches.h"
@@ -26,6 +27,36 @@ class RefusingSink final : public ByteSink {
     return false;
   }
   int calls = 0;
+};
+
+// Lends room of a buffer of the given size, as a file's sink does, and keeps
+// what is written.
+class RoomSink final : public ByteSink {
+ public:
+  explicit RoomSink(size_t size) : buffer_(size) { Rewind(); }
+  const std::string& data() {
+    Collect();
+    return data_;
+  }
+
+ protected:
+  bool TakeBytes(const char* data, size_t n) override {
+    Collect();
+    data_.append(data, n);
+    return true;
+  }
+
+ private:
+  void Collect() {
+    data_.append(buffer_.data(), static_cast<size_t>(cur_ - buffer_.data()));
+    Rewind();
+  }
+  void Rewind() {
+    cur_ = buffer_.data();
+    end_ = cur_ + buffer_.size();
+  }
+  std::vector<char> buffer_;
+  std::string data_;
 };
 
 TEST(WriteText, WritesTheBytesUnchangedAndClearsTheLineStart) {
@@ -199,6 +230,46 @@ TEST(WriteWarning, ComposedMessagesAreWhatPrintfWrites) {
   EXPECT_EQ(written("%3d|%x|%d", 5, 0xABu, 6), printf("%3d|%x|%d", 5, 0xABu, 6));
   // Met after values already composed, printf starts again from the first.
   EXPECT_EQ(written("%d|%s|%5.1f", 5, "x", 2.25), printf("%d|%s|%5.1f", 5, "x", 2.25));
+}
+
+// A message is composed in the sink's room when the sink lends enough of it:
+// the tag is the same as through the message buffer, cut alike.
+TEST(WriteWarning, ComposedInTheRoomAsThroughTheBuffer) {
+  Session session;
+  const std::string kanji = test::Sjis("不正");
+  const std::string a246(246, 'a'), c300(300, 'c');
+  auto cases = [&](TagWriter& out) {
+    out.WriteWarningF(lit::kWarnInvalidWord, 0xABu);
+    out.WriteWarningF("%s%d", c300.c_str(), 42);
+    out.WriteWarningF("%s%s", a246.c_str(), kanji.c_str());
+    out.WriteWarningF("%d|%s|%5.1f", 5, "x", 2.25);  // through printf
+    out.WriteWarningF("%s", "");
+  };
+  MemorySink buffered;
+  TagWriter bufferedOut(buffered, session);
+  cases(bufferedOut);
+  ASSERT_EQ(buffered.data().substr(0, 6), "<WAR \"");
+  // Room for every tag, room too short for the longest one (the tag goes
+  // through the buffer), and room that runs out between tags.
+  for (size_t room : {4096u, 263u, 300u}) {
+    RoomSink sink(room);
+    TagWriter out(sink, session);
+    cases(out);
+    EXPECT_EQ(sink.data(), buffered.data()) << room;
+    EXPECT_EQ(session.atLineStart, 1);  // a warning is no text
+  }
+}
+
+// The tag of a fixed message made of two is the tag of the two composed.
+TEST(WriteWarning, FixedTagOfTwoMessagesIsTheirConcatenation) {
+  Session session;
+  MemorySink sink;
+  TagWriter out(sink, session);
+  out.WriteWarning(kWarningTag<lit::kWarnModeRagged, lit::kWarnModeForbidden>);
+  const std::string fixed = sink.data();
+  out.WriteWarningF("%s%s", lit::kWarnModeRagged, lit::kWarnModeForbidden);
+  EXPECT_EQ(sink.data(), fixed + fixed);
+  EXPECT_EQ(fixed, Sjis("<WAR \"ラギットモード禁止\">"));
 }
 
 TEST(OutputSwitch, TogglesAndConsumesTheWord) {
