@@ -92,7 +92,7 @@ Flow CmdPageNumberValues(Conversion& c) {
       break;
     }
   }
-  c.out.WriteWarningF(lit::kWarnPageNumberValues, values[0], values[1], values[2], values[3], values[4],
+  c.out.WriteWarningF<lit::kWarnPageNumberValues>(values[0], values[1], values[2], values[3], values[4],
                       values[5]);
   return Flow::kGoOn;
 }
@@ -100,14 +100,14 @@ Flow CmdPageNumberValues(Conversion& c) {
 Flow CmdCentering(Conversion& c) {
   int32_t length;
   if (ReadLength(c, length) < 0) return Flow::kFail;
-  c.out.WriteWarningF(lit::kWarnCentering, FormatLength(length));
+  c.out.WriteWarningF<lit::kWarnCentering>(FormatLength(length));
   return Flow::kGoOn;
 }
 
 Flow CmdBaselineJump(Conversion& c) {
   int16_t size;
   if (ReadQuarters(c, size) < 0) return Flow::kFail;
-  c.out.WriteWarningF(lit::kWarnBaselineJump, size);
+  c.out.WriteWarningF<lit::kWarnBaselineJump>(size);
   return Flow::kGoOn;
 }
 

@@ -108,7 +108,7 @@ Flow CmdOriginSetValue(Conversion& c) {
   int16_t value;
   int16_t missing = ReadDigits(c, value, 1);
   if (missing < 0) return Flow::kFail;
-  if (missing > 0) c.out.WriteWarningF(lit::kWarnOriginSetValue, 0);
+  if (missing > 0) c.out.WriteWarningF<lit::kWarnOriginSetValue>(0);
   return Flow::kGoOn;
 }
 
@@ -121,7 +121,7 @@ Flow CmdJustifySize(Conversion& c) {
   int32_t length;
   if (ReadUnitLength(c, length) < 0) return Flow::kFail;
   if (length < int32_t{c.limits.minSize} * kInternalPerQuarter) {
-    c.out.WriteWarningF(lit::kWarnJustifySize, FormatLength(length));
+    c.out.WriteWarningF<lit::kWarnJustifySize>(FormatLength(length));
   }
   return Flow::kGoOn;
 }
@@ -129,21 +129,21 @@ Flow CmdJustifySize(Conversion& c) {
 Flow CmdJustifyLeadingLength(Conversion& c) {
   int32_t length;
   if (ReadUnitLength(c, length) < 0) return Flow::kFail;
-  if (length < 0) c.out.WriteWarningF(lit::kWarnJustifyLeadingLength, FormatLength(length));
+  if (length < 0) c.out.WriteWarningF<lit::kWarnJustifyLeadingLength>(FormatLength(length));
   return Flow::kGoOn;
 }
 
 Flow CmdMixedStart(Conversion& c) {
   int32_t length;
   if (ReadLength(c, length) < 0) return Flow::kFail;
-  c.out.WriteWarningF(lit::kWarnMixedStart, FormatLength(length));
+  c.out.WriteWarningF<lit::kWarnMixedStart>(FormatLength(length));
   return Flow::kGoOn;
 }
 
 Flow CmdLineHeadPosition(Conversion& c) {
   int32_t length;
   if (ReadLength(c, length) < 0) return Flow::kFail;
-  c.out.WriteWarningF(lit::kWarnLineHeadPosition, FormatLength(length));
+  c.out.WriteWarningF<lit::kWarnLineHeadPosition>(FormatLength(length));
   return Flow::kGoOn;
 }
 
@@ -154,7 +154,7 @@ Flow CmdWordSpace(Conversion& c) {
   if (ReadQuarters(c, b) < 0) return Flow::kFail;
   if (c.stream.current() != kCommaSeparator) return Flow::kGoOn;
   if (ReadQuarters(c, w) < 0) return Flow::kFail;
-  c.out.WriteWarningF(lit::kWarnWordSpace, a, b, w);
+  c.out.WriteWarningF<lit::kWarnWordSpace>(a, b, w);
   return Flow::kGoOn;
 }
 
@@ -164,7 +164,7 @@ Flow CmdAutoDeform(Conversion& c) {
   if (c.stream.current() != kCommaSeparator) return Flow::kGoOn;
   if (ReadQuarters(c, b) < 0) return Flow::kFail;
   if (c.stream.current() == kCommaSeparator && ReadInteger(c, v) < 0) return Flow::kFail;
-  c.out.WriteWarningF(lit::kWarnAutoDeform, a, b, v);
+  c.out.WriteWarningF<lit::kWarnAutoDeform>(a, b, v);
   return Flow::kGoOn;
 }
 

@@ -99,7 +99,7 @@ Flow CoordinateRule(Conversion& c, bool counted) {
     if (s.current() != kCommaSeparator) return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
     if (ReadLength(c, l) < 0) return Flow::kFail;
   }
-  c.out.WriteWarningF(lit::kWarnCoordinateRule, n, FormatLength(lengths[0]), FormatLength(lengths[1]),
+  c.out.WriteWarningF<lit::kWarnCoordinateRule>(n, FormatLength(lengths[0]), FormatLength(lengths[1]),
                       FormatLength(lengths[2]));
   if (counted && s.current() == kCommaSeparator) {
     int16_t ignored;
@@ -117,11 +117,9 @@ Flow DigitThenWarn(Conversion& c, const WarningTag& warning) {
   return Flow::kGoOn;
 }
 
-}  // namespace
-
-char* PutThicknessLine(const Conversion& c, char* d, int32_t key) {
-  // Without a definition file the key is not even spelled.
-  if (!c.definitions.isOpen()) return d;
+// PutThicknessLine with a definition file open: apart, so that the common
+// case without one costs no frame.
+[[gnu::noinline]] char* PutThicknessName(const Conversion& c, char* d, int32_t key) {
   char decimal[12];
   const char* end = std::to_chars(decimal, decimal + sizeof decimal, key).ptr;
   if (auto v = c.definitions.Find(lit::kSectionRuleThickness,
@@ -134,6 +132,14 @@ char* PutThicknessLine(const Conversion& c, char* d, int32_t key) {
     d += line.size();
   }
   return d;
+}
+
+}  // namespace
+
+char* PutThicknessLine(const Conversion& c, char* d, int32_t key) {
+  // Without a definition file the key is not even spelled.
+  if (!c.definitions.isOpen()) return d;
+  return PutThicknessName(c, d, key);
 }
 
 // The enclosure size is a length in internal units, the character height a

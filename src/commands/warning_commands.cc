@@ -19,14 +19,14 @@ Flow CmdMultipleLineFeed(Conversion& c) {
   int16_t v;
   int16_t missing = ReadDigits(c, v, 2);
   if (missing < 0) return Flow::kFail;
-  if (missing == 0) c.out.WriteWarningF(lit::kWarnMultipleLineFeed, v);
+  if (missing == 0) c.out.WriteWarningF<lit::kWarnMultipleLineFeed>(v);
   return Flow::kGoOn;
 }
 
 Flow CmdNationalHyphen(Conversion& c) {
   int16_t n;
   if (ReadInteger(c, n) < 0) return Flow::kFail;
-  c.out.WriteWarningF(lit::kWarnNationalHyphen, n);
+  c.out.WriteWarningF<lit::kWarnNationalHyphen>(n);
   return Flow::kGoOn;
 }
 
@@ -44,7 +44,7 @@ Flow CmdSpaceCommand(Conversion& c) {
     int16_t digits = ReadInteger(c, n);
     if (digits < 0) return Flow::kFail;
     if (digits > 0 && n >= 0 && n <= kMaxSpaceCount) {
-      c.out.WriteWarningF(lit::kWarnSpaceCommand, FormatLength(length), n);
+      c.out.WriteWarningF<lit::kWarnSpaceCommand>(FormatLength(length), n);
       return Flow::kGoOn;
     }
   }
@@ -85,7 +85,7 @@ Flow CmdNewIndent(Conversion& c) {
     }
     if (a.Skip() < 0) return Flow::kFail;
     c.out.WriteWarning(kWarningTag<lit::kWarnInvalidVariable>);
-    c.out.WriteWarningF(lit::kWarnNewIndent, FormatLength(x), FormatLength(y));
+    c.out.WriteWarningF<lit::kWarnNewIndent>(FormatLength(x), FormatLength(y));
     return Flow::kGoOn;
   });
 }

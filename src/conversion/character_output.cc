@@ -308,7 +308,7 @@ void NoteCharacter(RunText& out, uint16_t w) {
 void WarnInvalid(RunText& out, uint16_t w) {
   out.Flush();
   NoteCharacter(out, w);
-  out.conversion().out.WriteWarningF(lit::kWarnInvalidCharacter, w);
+  out.conversion().out.WriteWarningF<lit::kWarnInvalidCharacter>(w);
 }
 
 // The code forms of a converted code J that has no Shift-JIS form, by its
@@ -327,7 +327,7 @@ void AddCodeForm(RunText& out, const Plan& p, uint16_t w, uint16_t j) {
   } else if ((In(h, 0xB200, 0xB700) && jisCell) || page == 0xC500 || page == 0xC600) {
     out.Flush();
     NoteCharacter(out, w);
-    out.conversion().out.WriteWarningF(lit::kWarnRubyCode, j);
+    out.conversion().out.WriteWarningF<lit::kWarnRubyCode>(j);
   } else if (In(page, 0xA000, 0xA300) || page == 0xB000 || page == 0xB200 || In(page, 0xC000, 0xC200)) {
     AddTypedTag(out, p, j);
   } else {

@@ -135,7 +135,7 @@ int16_t RunCharacters(Conversion& c, size_t written) {
       // The characters before an invalid word are written before its warning.
       HandOver(c, run);
       if (c.out.facts != nullptr) c.out.facts->Character(w);
-      c.out.WriteWarningF(lit::kWarnInvalidWord, w);
+      c.out.WriteWarningF<lit::kWarnInvalidWord>(w);
       s.Consume();
       done = true;
     }

@@ -16,6 +16,7 @@ namespace {
 constexpr size_t kWarningBuffer = 256;
 constexpr size_t kWarningFrame = 8;  // <WAR "">
 constexpr size_t kMaxWarningMessage = kWarningBuffer - kWarningFrame - 1;
+static_assert(kMaxWarningMessage == kMostWarningMessage);
 
 bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 

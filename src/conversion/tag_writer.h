@@ -1,13 +1,18 @@
 // The two primitives every byte of the output goes through.
 #pragma once
 
+#include <array>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 
 #include "conversion/session.h"
 #include "io/byte_streams.h"
+#include "typo/units.h"
 
 namespace velkan {
 
@@ -51,6 +56,92 @@ constexpr WarningTag MakeWarningTag(const char (&head)[N], const char (&tail)[M]
 // one after the other: kWarningTag<lit::kWarnModeRagged, lit::kWarnModeForbidden>.
 template <const auto& Message, const auto&... More>
 inline constexpr WarningTag kWarningTag = MakeWarningTag(Message, More...);
+
+// The most bytes of a warning's message: longer ones are cut (see
+// TagWriter::WriteWarning).
+inline constexpr size_t kMostWarningMessage = 247;
+
+// A warning message literal with conversions, read when the program is built:
+// its text pieces and between them the conversions %d (an int), %g (a double,
+// as PutG writes it) and %04x (an unsigned); no other conversion, no "%%".
+template <const auto& Format>
+struct WarningFormat {
+  struct Piece {
+    size_t begin = 0;  // of the text piece behind the conversion (the first: none)
+    size_t size = 0;
+    char conversion = 0;  // 'd', 'g' or 'x'; 0 for the first piece
+  };
+  static constexpr size_t kLength = sizeof Format - 1;
+  static constexpr size_t kConversions = [] {
+    size_t n = 0;
+    for (size_t i = 0; i < kLength; ++i) n += Format[i] == '%';
+    return n;
+  }();
+  static constexpr auto kPieces = [] {
+    std::array<Piece, kConversions + 1> pieces{};
+    size_t k = 0, i = 0;
+    for (;;) {
+      size_t end = i;
+      while (end < kLength && Format[end] != '%') ++end;
+      pieces[k].begin = i;
+      pieces[k].size = end - i;
+      if (end == kLength) break;
+      ++k;
+      if (Format[end + 1] == 'd' || Format[end + 1] == 'g') {
+        pieces[k].conversion = Format[end + 1];
+        i = end + 2;
+      } else if (Format[end + 1] == '0' && Format[end + 2] == '4' && Format[end + 3] == 'x') {
+        pieces[k].conversion = 'x';
+        i = end + 4;
+      } else {
+        throw "a conversion other than %d, %g or %04x";  // not a constant: the build fails
+      }
+    }
+    return pieces;
+  }();
+  // The most bytes of the message composed.
+  static constexpr size_t kMost = [] {
+    size_t n = 0;
+    for (const Piece& p : kPieces) {
+      n += p.size + (p.conversion == 'd' ? 11 : p.conversion == 'g' ? kMostG : p.conversion == 'x' ? 8 : 0);
+    }
+    return n;
+  }();
+
+  // Composes the message at `d` and returns the end.
+  template <typename... Args>
+  static char* Put(char* d, Args... args) {
+    static_assert(sizeof...(Args) == kConversions, "one value for each conversion");
+    return Put(d, std::make_index_sequence<kConversions>(), args...);
+  }
+
+ private:
+  static char* PutText(char* d, const Piece& p) {
+    std::memcpy(d, Format + p.begin, p.size);
+    return d + p.size;
+  }
+  template <char Conversion, typename T>
+  static char* PutValue(char* d, T v) {
+    if constexpr (Conversion == 'g') {
+      static_assert(std::is_floating_point_v<T>, "%g takes a double");
+      return PutG(d, v);
+    } else {
+      static_assert(std::is_integral_v<T> && sizeof(T) <= sizeof(int), "%d and %04x take an int");
+      if constexpr (Conversion == 'd') return std::to_chars(d, d + 11, static_cast<int>(v)).ptr;
+      char digits[8];
+      char* e = std::to_chars(digits, digits + sizeof digits, static_cast<unsigned>(v), 16).ptr;
+      for (ptrdiff_t pad = 4 - (e - digits); pad > 0; --pad) *d++ = '0';
+      std::memcpy(d, digits, static_cast<size_t>(e - digits));
+      return d + (e - digits);
+    }
+  }
+  template <size_t... I, typename... Args>
+  static char* Put(char* d, std::index_sequence<I...>, Args... args) {
+    d = PutText(d, kPieces[0]);
+    ((d = PutText(PutValue<kPieces[I + 1].conversion>(d, args), kPieces[I + 1])), ...);
+    return d;
+  }
+};
 
 class TagWriter {
  public:
@@ -114,6 +205,27 @@ class TagWriter {
 
   // Composes the message with printf and writes it as WriteWarning does.
   int16_t WriteWarningF(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+  // The same for `Format`, a message literal of the program (see
+  // WarningFormat), read when the program is built: composed straight into
+  // the sink's room when no list of warnings is kept.
+  // c.out.WriteWarningF<lit::kWarnCentering>(FormatLength(length)).
+  template <const auto& Format, typename... Args>
+  int16_t WriteWarningF(Args... args) {
+    using F = WarningFormat<Format>;
+    static_assert(F::kMost <= kMostWarningMessage, "a message that may be cut: use WriteWarningF(format, ...)");
+    if (outputSuppressed == 1 || session_.settings.warnings == 1) return 1;
+    char* room = sink_.room();
+    if (facts == nullptr && sink_.roomEnd() - room >= static_cast<ptrdiff_t>(F::kMost + 8)) [[likely]] {
+      std::memcpy(room, "<WAR \"", 6);
+      char* d = F::Put(room + 6, args...);
+      std::memcpy(d, "\">", 2);
+      sink_.Advance(d + 2);
+      return 1;
+    }
+    char message[F::kMost];
+    return WriteWarning(std::string_view(message, static_cast<size_t>(F::Put(message, args...) - message)));
+  }
 
   // Told of every warning tag written when a list of them is asked for;
   // null otherwise.

@@ -260,6 +260,48 @@ TEST(WriteWarning, ComposedInTheRoomAsThroughTheBuffer) {
   }
 }
 
+// A message literal read when the program is built gives the tag printf
+// would, with room lent by the sink and without.
+TEST(WriteWarning, FormatsReadWhenBuiltComposeAsPrintf) {
+  Session session;
+  auto both = [&](auto write, auto printf) {
+    MemorySink buffered;
+    TagWriter bufferedOut(buffered, session);
+    write(bufferedOut);
+    RoomSink roomy(4096);
+    TagWriter roomyOut(roomy, session);
+    write(roomyOut);
+    MemorySink expected;
+    TagWriter expectedOut(expected, session);
+    printf(expectedOut);
+    EXPECT_EQ(buffered.data(), expected.data());
+    EXPECT_EQ(roomy.data(), expected.data());
+  };
+  for (int16_t v : {int16_t{0}, int16_t{7}, int16_t{-7}, int16_t{32767}, int16_t{-32768}}) {
+    both([&](TagWriter& o) { o.WriteWarningF<lit::kWarnMultipleLineFeed>(v); },
+         [&](TagWriter& o) { o.WriteWarningF(lit::kWarnMultipleLineFeed, v); });
+    both([&](TagWriter& o) { o.WriteWarningF<lit::kWarnAutoDeform>(v, int16_t{-1}, v); },
+         [&](TagWriter& o) { o.WriteWarningF(lit::kWarnAutoDeform, v, -1, v); });
+    // A negative value is written as the unsigned it is taken for.
+    both([&](TagWriter& o) { o.WriteWarningF<lit::kWarnInvalidWord>(v); },
+         [&](TagWriter& o) { o.WriteWarningF(lit::kWarnInvalidWord, static_cast<unsigned>(v)); });
+  }
+  for (uint16_t w : {uint16_t{0}, uint16_t{0xA}, uint16_t{0xBC}, uint16_t{0xDEF}, uint16_t{0xFFFF}}) {
+    both([&](TagWriter& o) { o.WriteWarningF<lit::kWarnInvalidWord>(w); },
+         [&](TagWriter& o) { o.WriteWarningF(lit::kWarnInvalidWord, unsigned{w}); });
+  }
+  for (double g : {0.0, -0.0, 12.5, -0.01, 3.0, 9999.99, 123456.78, -2147483648.0, 1e-7}) {
+    both([&](TagWriter& o) { o.WriteWarningF<lit::kWarnIndentPercent>(g, 3); },
+         [&](TagWriter& o) { o.WriteWarningF(lit::kWarnIndentPercent, g, 3); });
+    both([&](TagWriter& o) { o.WriteWarningF<lit::kWarnNewIndent>(g, -g); },
+         [&](TagWriter& o) { o.WriteWarningF(lit::kWarnNewIndent, g, -g); });
+  }
+  // The longest: six values.
+  both([&](TagWriter& o) { o.WriteWarningF<lit::kWarnPageNumberValues>(-32768, 1, -32768, 32767, 0, -1); },
+       [&](TagWriter& o) { o.WriteWarningF(lit::kWarnPageNumberValues, -32768, 1, -32768, 32767, 0, -1); });
+  static_assert(WarningFormat<lit::kWarnPageNumberValues>::kConversions == 6);
+}
+
 // The tag of a fixed message made of two is the tag of the two composed.
 TEST(WriteWarning, FixedTagOfTwoMessagesIsTheirConcatenation) {
   Session session;
