@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -230,6 +231,11 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
   claimInputs(true);
 
   const KeptFiles kept(common);
+  // The outputs all lie in `outDir`: of many, those its listing lacks are
+  // known to stand nowhere without an lstat of each; what stands at a name
+  // it holds, whatever that is, is looked at as before.
+  std::optional<FolderNames> outNames;
+  if (inputs.size() >= kListedAtLeast) outNames.emplace(outDir.native(), inputs.size());
   FileClaims written(inputs.size());  // outputs planned so far
   plan.entries.reserve(inputs.size());
   for (size_t i = 0; i < inputs.size(); ++i) {
@@ -240,7 +246,12 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
     }
     std::string out;
     AppendBatchOutputName(out, in, outDir.native());
-    Identify(out, resolver, id);
+    PathLook look;
+    if (outNames && outNames->Lacks(out)) {
+      look.taken = true;
+      look.error = ENOENT;
+    }
+    Identify(out, resolver, id, look);
     if (id.exists && listedInodes) {
       read = FileClaims(inputs.size());
       listedInodes = false;

@@ -5,8 +5,12 @@
 #include <pthread.h>
 #include <signal.h>
 #include <linux/capability.h>
+#include <linux/fs.h>
+#include <linux/magic.h>
 #include <sys/random.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -859,6 +863,65 @@ void LookThroughListings(const std::vector<std::string>& paths, std::vector<Path
       if (first != i && looks[first].listed) looks[i] = looks[first];
     }
   }
+}
+
+namespace {
+
+// Whether the folder open as `fd` matches names by their bytes alone, as
+// the file systems that do unless a folder asks otherwise (case folding,
+// which such a folder shows in its flags).
+bool NamesMatchByBytes(int fd) {
+  struct statfs fsInfo {};
+  if (::fstatfs(fd, &fsInfo) != 0) return false;
+  switch (static_cast<unsigned long>(fsInfo.f_type)) {
+    case TMPFS_MAGIC:
+    case EXT4_SUPER_MAGIC:  // ext2 and ext3 too
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case F2FS_SUPER_MAGIC:
+      break;
+    default:
+      return false;
+  }
+  int flags = 0;
+  if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) return errno == ENOTTY || errno == EOPNOTSUPP;
+  return (static_cast<unsigned>(flags) & FS_CASEFOLD_FL) == 0;
+}
+
+}  // namespace
+
+FolderNames::FolderNames(const std::string& folder, size_t expected) {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  if (!NamesMatchByBytes(fd)) {
+    ::close(fd);
+    return;
+  }
+  // As LookThroughListings: a folder of many other names is read only in
+  // part, and then says nothing.
+  const size_t budget = 4 * expected + 64;
+  constexpr size_t kRoom = 32 << 10;
+  const auto room = std::make_unique<char[]>(kRoom);
+  size_t read = 0;
+  for (bool more = true; more;) {
+    const ssize_t n = ::getdents64(fd, room.get(), kRoom);
+    complete_ = n == 0;
+    more = n > 0;
+    for (ssize_t at = 0; more && at < n;) {
+      const auto* entry = reinterpret_cast<const struct dirent64*>(room.get() + at);
+      at += entry->d_reclen;
+      more = ++read <= budget;
+      if (more) names_.emplace(entry->d_name);
+    }
+  }
+  ::close(fd);
+  if (!complete_) names_.clear();
+}
+
+bool FolderNames::Lacks(std::string_view path) const {
+  const std::string_view name = LastName(path);
+  return complete_ && !name.empty() && name != "." && name != ".." && name.size() <= NAME_MAX &&
+         path.size() < PATH_MAX && !names_.contains(name);
 }
 
 int NamedDescriptor(const std::string& path, PathLook* look) {

@@ -31,6 +31,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "io/note.h"
@@ -449,6 +450,35 @@ struct PathLook {
 // many other names). `looks` has one look per path.
 constexpr size_t kListedAtLeast = 16;
 void LookThroughListings(const std::vector<std::string>& paths, std::vector<PathLook>& looks);
+
+// The names of one folder (the output folder of a batch), listed once, to
+// tell of many paths in it which stand nowhere without an lstat of each.
+// The listing is taken only where it tells what an lstat would: a folder on
+// a file system that tells names apart by their bytes alone (a tmpfs, ext4,
+// XFS, Btrfs, F2FS), not one whose names are matched without regard to case.
+// A folder holding many more names than `expected` is not read to its end
+// (an lstat of each path costs less), and says nothing.
+class FolderNames {
+ public:
+  // Lists `folder` as spelled (empty: the working folder), expecting
+  // `expected` paths in it to be asked about.
+  FolderNames(const std::string& folder, size_t expected);
+  // Whether the folder's listing was taken whole.
+  bool complete() const { return complete_; }
+  // Whether `path` (a name in the folder, as spelled with it) stood nowhere
+  // when the folder was listed: an lstat of it then would have found
+  // nothing (ENOENT). False when the listing says nothing of it (not taken
+  // whole, a name "." or "..", a name or path too long for an lstat).
+  bool Lacks(std::string_view path) const;
+
+ private:
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+  };
+  bool complete_ = false;
+  std::unordered_set<std::string, Hash, std::equal_to<>> names_;
+};
 
 // The descriptor of this process that `path` names: 0, 1 and 2 for
 // /dev/stdin, /dev/stdout and /dev/stderr, N for /dev/fd/N,

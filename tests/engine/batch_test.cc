@@ -274,6 +274,52 @@ TEST(PlanBatch, TheInputsLooksTakenBeforehandGiveTheSamePlan) {
   EXPECT_NE(Refusals(PlanBatch({unborn}, d.path() / "new")).find("would replace the input"), std::string::npos);
 }
 
+// An output folder of many outputs is listed once, not each output looked
+// at: what stands among the many absent names is refused as before, and an
+// absent name is still refused where its path alone tells (an input there,
+// a file every job reads, another job's output).
+TEST(PlanBatch, WhatStandsAmongManyAbsentOutputsIsRefusedAsBefore) {
+  TempDir d;
+  const fs::path out = d.path() / "out";
+  fs::create_directories(out / "f1.txt");  // a folder
+  ASSERT_EQ(::mkfifo((out / "f2.txt").c_str(), 0644), 0);
+  std::vector<std::string> inputs;
+  for (int i = 0; i < 40; ++i) inputs.push_back(d.Write("in/f" + std::to_string(i) + ".zan", "").string());
+  fs::create_symlink(inputs[3], out / "f3.txt");       // an input through a link
+  fs::create_hard_link(inputs[4], out / "f4.txt");     // an input under a second name
+  fs::create_symlink(d.path() / "elsewhere.txt", out / "f5.txt");  // leads nowhere yet: replaced
+  inputs.push_back(d.Write("in2/f8.zan", "").string());             // the output of f8.zan too
+  inputs.push_back(d.Write("out/f9.txt", "").string());             // its own output
+  inputs.push_back((out / "missing.txt").string());                 // not there, its own output
+  JobOptions common;
+  common.defineFile = (out / "f7.txt").string();  // not there yet, kept by its name
+  ASSERT_GE(inputs.size(), kListedAtLeast);
+  const BatchPlan p = PlanBatch(inputs, out, common);
+  const std::string all = Refusals(p);
+  EXPECT_EQ(p.refusals.size(), 9u) << all;
+  const std::pair<std::string, std::string> expected[] = {
+      {"f1.txt', is a folder", "a folder"},
+      {"f2.txt', is a FIFO", "a FIFO"},
+      {"f3.txt', would replace the input '" + inputs[3] + "'", "a link to an input"},
+      {"f4.txt', would replace the input '" + inputs[4] + "'", "a second name of an input"},
+      {"f7.txt', would replace the definition file", "the definition file"},
+      {"' and '" + inputs[8] + "' would both be converted into", "two inputs"},
+      {"f9.zan', '" + (out / "f9.txt").string() + "', would replace the input '" + inputs[41] + "'", "another's input"},
+      {"f9.txt', '" + inputs[41] + "', would replace the input '" + inputs[41] + "'", "an input in the folder"},
+      {"missing.txt', would replace the input '" + inputs[42] + "'", "a missing input in the folder"}};
+  for (const auto& [text, what] : expected) EXPECT_NE(all.find(text), std::string::npos) << what << "\n" << all;
+  EXPECT_EQ(all.find("f5.txt"), std::string::npos) << all;
+  // The same batch of few inputs, each output looked at alone, refuses the
+  // same.
+  for (const size_t i : {1, 2, 3, 4, 5, 7}) {
+    const BatchPlan alone = PlanBatch({inputs[i]}, out, common);
+    EXPECT_EQ(alone.ok(), i == 5) << i << Refusals(alone);
+    if (i != 5) {
+      EXPECT_NE(all.find(Refusals(alone)), std::string::npos) << Refusals(alone);
+    }
+  }
+}
+
 TEST(PlanBatch, AnInputNamingNoFileIsRefused) {
   TempDir d;
   BatchPlan p = PlanBatch({(d.path() / "dir").string() + "/"}, d.path() / "out");

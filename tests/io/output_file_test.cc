@@ -400,6 +400,42 @@ TEST(OutputFile, AFolderLookedAtOnceChecksAsEachOutputWould) {
   EXPECT_FALSE(OutputFile::Check(missing, &none).empty());
 }
 
+// A folder's names listed once tell a name absent exactly where an lstat
+// of it finds nothing, whatever stands at the others; a folder of many more
+// names than asked about, or a listing taken in part, tells nothing.
+TEST(FolderNames, ANameIsLackingOnlyWhereItsLstatFindsNothing) {
+  TempDir dir;
+  const fs::path out = dir.path() / "out";
+  fs::create_directories(out / "dir.txt");
+  dir.Write("out/old.txt", "old");
+  fs::create_symlink("nowhere", out / "dangling.txt");
+  ASSERT_EQ(::mkfifo((out / "fifo.txt").c_str(), 0644), 0);
+  const FolderNames names(out.string(), 8);
+  if (!names.complete()) GTEST_SKIP() << "the folder's file system is one whose listing is not taken";
+  const std::vector<std::string> asked = {"new.txt", "old.txt", "dir.txt", "dangling.txt", "fifo.txt", "OLD.txt",
+                                          ".", "..", std::string(300, 'n'), "old.txt/"};
+  for (const std::string& name : asked) {
+    const std::string path = out.string() + "/" + name;
+    struct stat st {};
+    const bool nothing = ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+    // Only what is known absent is said so; a name too long says nothing.
+    EXPECT_EQ(names.Lacks(path), nothing && name.size() <= NAME_MAX) << name;
+  }
+  // A name made after the listing is not seen: it is found when the output
+  // is put in place (see OutputFolder).
+  dir.Write("out/new.txt", "");
+  EXPECT_TRUE(names.Lacks((out / "new.txt").string()));
+  // Many other names: not read to their end, nothing told.
+  for (int i = 0; i < 200; ++i) dir.Write("out/o" + std::to_string(i), "");
+  const FolderNames crowded(out.string(), 2);
+  EXPECT_FALSE(crowded.complete());
+  EXPECT_FALSE(crowded.Lacks((out / "absent.txt").string()));
+  EXPECT_TRUE(FolderNames(out.string(), 200).complete());
+  // A folder that is not there tells nothing either (the resolver knows it
+  // absent).
+  EXPECT_FALSE(FolderNames((dir.path() / "none").string(), 8).Lacks((dir.path() / "none" / "a.txt").string()));
+}
+
 TEST(OutputFile, NamesOfTheOpenDescriptors) {
   EXPECT_EQ(NamedDescriptor("/dev/stdin"), 0);
   EXPECT_EQ(NamedDescriptor("/dev/stdout"), 1);
