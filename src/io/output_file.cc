@@ -833,7 +833,7 @@ void LookThroughListings(const std::vector<std::string>& paths, std::vector<Path
     }
     named.clear();
     for (size_t i : indexes) named.emplace(LastName(paths[i]), i);  // a name given twice: its first path
-    if (!room) room = std::make_unique<char[]>(kRoom);
+    if (!room) room = std::make_unique_for_overwrite<char[]>(kRoom);
     // A folder of many other names is listed only in part: an lstat of each
     // path costs less than reading them all.
     const size_t budget = 4 * indexes.size() + 64;
@@ -901,7 +901,7 @@ FolderNames::FolderNames(const std::string& folder, size_t expected) {
   // part, and then says nothing.
   const size_t budget = 4 * expected + 64;
   constexpr size_t kRoom = 32 << 10;
-  const auto room = std::make_unique<char[]>(kRoom);
+  const auto room = std::make_unique_for_overwrite<char[]>(kRoom);
   size_t read = 0;
   for (bool more = true; more;) {
     const ssize_t n = ::getdents64(fd, room.get(), kRoom);
@@ -911,7 +911,8 @@ FolderNames::FolderNames(const std::string& folder, size_t expected) {
       const auto* entry = reinterpret_cast<const struct dirent64*>(room.get() + at);
       at += entry->d_reclen;
       more = ++read <= budget;
-      if (more) names_.emplace(entry->d_name);
+      const std::string_view name = entry->d_name;
+      if (more && name != "." && name != "..") names_.emplace(name);
     }
   }
   ::close(fd);
@@ -920,8 +921,9 @@ FolderNames::FolderNames(const std::string& folder, size_t expected) {
 
 bool FolderNames::Lacks(std::string_view path) const {
   const std::string_view name = LastName(path);
+  // An empty folder (a batch's new one) lacks every name: no hashing.
   return complete_ && !name.empty() && name != "." && name != ".." && name.size() <= NAME_MAX &&
-         path.size() < PATH_MAX && !names_.contains(name);
+         path.size() < PATH_MAX && (names_.empty() || !names_.contains(name));
 }
 
 int NamedDescriptor(const std::string& path, PathLook* look) {
