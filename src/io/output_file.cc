@@ -812,11 +812,19 @@ void PathLook::Take(const char* path) {
 void LookThroughListings(const std::vector<std::string>& paths, std::vector<PathLook>& looks) {
   // The paths by folder (as spelled, up to the last "/"), their last names
   // beside; a name "." or ".." or none is left alone.
+  // Paths come in runs from one folder: the run's folder is looked up once.
   std::unordered_map<std::string_view, std::vector<size_t>> byFolder;
+  std::string_view lastFolder;
+  std::vector<size_t>* lastIndexes = nullptr;
   for (size_t i = 0; i < paths.size() && i < looks.size(); ++i) {
     const std::string_view name = LastName(paths[i]);
     if (name.empty() || name == "." || name == ".." || looks[i].taken) continue;
-    byFolder[std::string_view(paths[i]).substr(0, paths[i].size() - name.size())].push_back(i);
+    const std::string_view folder = std::string_view(paths[i]).substr(0, paths[i].size() - name.size());
+    if (lastIndexes == nullptr || folder != lastFolder) {
+      lastIndexes = &byFolder[folder];
+      lastFolder = folder;
+    }
+    lastIndexes->push_back(i);
   }
   constexpr size_t kRoom = 32 << 10;
   std::unique_ptr<char[]> room;
@@ -832,7 +840,9 @@ void LookThroughListings(const std::vector<std::string>& paths, std::vector<Path
       continue;
     }
     named.clear();
-    for (size_t i : indexes) named.emplace(LastName(paths[i]), i);  // a name given twice: its first path
+    named.reserve(indexes.size());
+    bool again = false;  // a name given twice: its first path is looked up
+    for (size_t i : indexes) again = !named.emplace(LastName(paths[i]), i).second || again;
     if (!room) room = std::make_unique_for_overwrite<char[]>(kRoom);
     // A folder of many other names is listed only in part: an lstat of each
     // path costs less than reading them all.
@@ -858,7 +868,8 @@ void LookThroughListings(const std::vector<std::string>& paths, std::vector<Path
     }
     ::close(fd);
     // A path given again (the same folder and name) looks as it did first.
-    for (size_t i : indexes) {
+    for (size_t k = 0; again && k < indexes.size(); ++k) {
+      const size_t i = indexes[k];
       const size_t first = named.at(LastName(paths[i]));
       if (first != i && looks[first].listed) looks[i] = looks[first];
     }

@@ -400,6 +400,31 @@ TEST(OutputFile, AFolderLookedAtOnceChecksAsEachOutputWould) {
   EXPECT_FALSE(OutputFile::Check(missing, &none).empty());
 }
 
+// Inputs of two folders given in turn, and one given twice, are each found
+// in their folder's listing, as their lstats find them.
+TEST(LookThroughListings, PathsOfFoldersInTurnAndGivenTwiceAreFoundInTheirListings) {
+  TempDir dir;
+  std::vector<std::string> paths;
+  for (size_t i = 0; i < kListedAtLeast; ++i) {
+    paths.push_back(dir.Write("a/f" + std::to_string(i), "").string());
+    paths.push_back(dir.Write("b/f" + std::to_string(i), "").string());
+  }
+  paths.push_back(paths[2]);
+  paths.push_back((dir.path() / "a" / "missing").string());
+  std::vector<PathLook> looks(paths.size());
+  LookThroughListings(paths, looks);
+  if (!looks[0].listed) GTEST_SKIP() << "the folders' listings tell no file types";
+  for (size_t i = 0; i + 1 < paths.size(); ++i) {
+    EXPECT_TRUE(looks[i].listed && S_ISREG(looks[i].mode)) << paths[i];
+  }
+  // Each look is its own file's (a listing's numbers may not be an lstat's,
+  // but tell its files apart).
+  EXPECT_NE(looks[0].inode, looks[1].inode);
+  EXPECT_NE(looks[0].inode, looks[2].inode);
+  EXPECT_EQ(looks[paths.size() - 2].inode, looks[2].inode);
+  EXPECT_FALSE(looks.back().taken);  // not listed: left to its lstat
+}
+
 // A folder's names listed once tell a name absent exactly where an lstat
 // of it finds nothing, whatever stands at the others; a folder of many more
 // names than asked about, or a listing taken in part, tells nothing.
