@@ -177,14 +177,14 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const fs::path& outD
   // The jobs' tables are loaded meanwhile, so that the first job finds them.
   std::thread tables;
   if (common.shared != nullptr) {
-    // Whether some jobs are text jobs, and some code-word jobs: one look at
-    // each input, until both are found.
-    bool text = common.inputIsText, words = false;
-    for (size_t i = 0; !common.inputIsText && !(text && words) && i < inputs.size(); ++i) {
-      (IsTextJob(inputs[i]) ? text : words) = true;
-    }
     try {
-      tables = std::thread([&common, text, words] {
+      tables = std::thread([&common, &inputs] {
+        // Whether some jobs are text jobs, and some code-word jobs: one look
+        // at each input, until both are found (here, beside the planning).
+        bool text = common.inputIsText, words = false;
+        for (size_t i = 0; !common.inputIsText && !(text && words) && i < inputs.size(); ++i) {
+          (IsTextJob(inputs[i]) ? text : words) = true;
+        }
         try {
           if (words) common.shared->tables.Lend(false);
           if (text) common.shared->tables.Lend(true);

@@ -515,6 +515,17 @@ TEST_F(BatchRunTest, TheTablesAreLoadedOnceWhileTheBatchIsPlanned) {
   fs::create_directory(dir.path() / "out");
   for (const JobResult& r : RunBatch(plan.entries, o, 1)) EXPECT_EQ(r.status, JobStatus::kCompleted);
   EXPECT_EQ(share.tables.loads(), 1);
+  // A batch of text jobs and code-word jobs has both kinds of tables loaded
+  // while it is planned, one of text jobs only those of text jobs.
+  BatchShare both(common);
+  o.shared = &both;
+  const std::string text = dir.Write("in/t.txt", "x").string();
+  ASSERT_TRUE(PlanBatch({inputs[0], text, inputs[1]}, dir.path() / "out2", o).ok());
+  EXPECT_EQ(both.tables.loads(), 2);
+  BatchShare texts(common);
+  o.shared = &texts;
+  ASSERT_TRUE(PlanBatch({text}, dir.path() / "out2", o).ok());
+  EXPECT_EQ(texts.tables.loads(), 1);
 }
 
 TEST_F(BatchRunTest, ACancelledBatchStartsNoFurtherJob) {
