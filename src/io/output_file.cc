@@ -809,6 +809,16 @@ void PathLook::Take(const char* path) {
   mode = st.st_mode;
 }
 
+namespace {
+
+// The bytes a listing that reads at most `budget` names asks for at a time:
+// about that many entries of names of some twenty bytes (a folder of many
+// other names is not read far past the budget), at most kListingRoom.
+constexpr size_t kListingRoom = 32 << 10;
+size_t ListingRoom(size_t budget) { return std::clamp<size_t>(budget * 40, 4 << 10, kListingRoom); }
+
+}  // namespace
+
 void LookThroughListings(const std::vector<std::string>& paths, std::vector<PathLook>& looks) {
   // The paths by folder (as spelled, up to the last "/"), their last names
   // beside; a name "." or ".." or none is left alone.
@@ -826,7 +836,6 @@ void LookThroughListings(const std::vector<std::string>& paths, std::vector<Path
     }
     lastIndexes->push_back(i);
   }
-  constexpr size_t kRoom = 32 << 10;
   std::unique_ptr<char[]> room;
   std::unordered_map<std::string_view, size_t> named;
   for (const auto& [spelled, indexes] : byFolder) {
@@ -843,13 +852,14 @@ void LookThroughListings(const std::vector<std::string>& paths, std::vector<Path
     named.reserve(indexes.size());
     bool again = false;  // a name given twice: its first path is looked up
     for (size_t i : indexes) again = !named.emplace(LastName(paths[i]), i).second || again;
-    if (!room) room = std::make_unique_for_overwrite<char[]>(kRoom);
+    if (!room) room = std::make_unique_for_overwrite<char[]>(kListingRoom);
     // A folder of many other names is listed only in part: an lstat of each
     // path costs less than reading them all.
     const size_t budget = 4 * indexes.size() + 64;
+    const size_t asked = ListingRoom(budget);
     size_t read = 0;
     ssize_t n;
-    while (read < budget && (n = ::getdents64(fd, room.get(), kRoom)) > 0) {
+    while (read < budget && (n = ::getdents64(fd, room.get(), asked)) > 0) {
       for (ssize_t at = 0; at < n;) {
         const auto* entry = reinterpret_cast<const struct dirent64*>(room.get() + at);
         at += entry->d_reclen;
@@ -911,19 +921,21 @@ FolderNames::FolderNames(const std::string& folder, size_t expected) {
   // As LookThroughListings: a folder of many other names is read only in
   // part, and then says nothing.
   const size_t budget = 4 * expected + 64;
-  constexpr size_t kRoom = 32 << 10;
-  const auto room = std::make_unique_for_overwrite<char[]>(kRoom);
+  const size_t asked = ListingRoom(budget);
+  const auto room = std::make_unique_for_overwrite<char[]>(asked);
+  // The listing is whole once a read finds no more names; one that reaches
+  // the budget first is not read further.
   size_t read = 0;
   for (bool more = true; more;) {
-    const ssize_t n = ::getdents64(fd, room.get(), kRoom);
+    const ssize_t n = ::getdents64(fd, room.get(), asked);
     complete_ = n == 0;
     more = n > 0;
     for (ssize_t at = 0; more && at < n;) {
       const auto* entry = reinterpret_cast<const struct dirent64*>(room.get() + at);
       at += entry->d_reclen;
-      more = ++read <= budget;
+      more = ++read < budget;
       const std::string_view name = entry->d_name;
-      if (more && name != "." && name != "..") names_.emplace(name);
+      if (name != "." && name != "..") names_.emplace(name);
     }
   }
   ::close(fd);
