@@ -62,8 +62,10 @@ struct BatchPlan {
 // that leads nowhere yet) or a hard link counts as the same. `looks`, when
 // not empty, holds for each input the lstat of its name as spelled that the
 // caller took a moment before (NamedDescriptor), so that it is not taken
-// again. With `common.shared`, the tables the jobs will need are loaded
-// there meanwhile, on a thread of their own.
+// again. The output folder of many outputs is listed once (FolderNames):
+// an output its listing lacks is not looked at again. With `common.shared`,
+// the tables the jobs will need are loaded there meanwhile, on a thread of
+// their own.
 BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::filesystem::path& outDir,
                     const JobOptions& common = {}, std::span<const PathLook> looks = {});
 
