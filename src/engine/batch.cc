@@ -23,6 +23,7 @@
 #include "conversion/session.h"
 #include "engine/batch_share.h"
 #include "engine/job_pass.h"
+#include "engine/output_groups.h"
 #include "engine/read_ahead.h"
 #include "io/message_mark.h"
 #include "io/output_file.h"
@@ -414,6 +415,14 @@ struct BatchRun {
   };
   std::vector<Held> held;
   std::chrono::steady_clock::time_point heldSince;  // when the first of `held` began to wait
+  // Whoever puts the outputs in place (one thread at a time): the groups,
+  // and the jobs of the last group put in place while its renames wait for
+  // a sync (guarded by `mutex`), since `settleFrom`. They end once the
+  // renames are on the disk: with the next group's sync, or when no group
+  // follows (the batch's end, or kGroupDelay with no output waiting).
+  OutputGroups groups;
+  std::vector<Held> unsettled;
+  std::chrono::steady_clock::time_point settleFrom;
   size_t groupSize = kSmallGroup;  // outputs that end a group, by the last group's syncs
   size_t finished = 0;
   // Guarded by `mutex`: set when the calling thread puts the outputs in
@@ -443,34 +452,46 @@ bool GroupReady(const BatchRun& run, size_t total, std::chrono::steady_clock::ti
          (run.held.size() >= run.groupSize || run.finished == total || now >= run.heldSince + kGroupDelay);
 }
 
-// Puts the outputs of `group` in place: one sync of the file system of each
-// folder they lie in, then the renames, then a sync of each folder. A crash
-// before the end leaves earlier outputs or complete new ones. An output that
-// cannot be put in place fails its job. Returns the group size the time the
-// syncs took calls for (see kCheapSync).
-size_t Deliver(std::vector<BatchRun::Held>& group, const std::vector<BatchEntry>& entries) {
-  // The folders of the group (most often one), as the outputs' bytes spell
-  // them, each with the errno of its file system's sync.
-  std::vector<std::pair<std::string, int>> folders;
-  auto syncOf = [&folders](std::string_view folder) {
-    return std::find_if(folders.begin(), folders.end(), [folder](const auto& f) { return f.first == folder; });
-  };
-  for (BatchRun::Held& h : group) {
-    if (syncOf(h.output->folder()) == folders.end()) folders.emplace_back(h.output->folder(), 0);
-  }
-  auto start = std::chrono::steady_clock::now();
-  for (auto& [folder, error] : folders) error = SyncFileSystemOf(folder);
-  auto synced = std::chrono::steady_clock::now() - start;
-  for (BatchRun::Held& h : group) {
-    if (!h.output->Deliver(syncOf(h.output->folder())->second)) {
-      NoteOutputNotPlaced(entries[h.index].output, *h.output, h.result);
-    }
-    h.output.reset();
-  }
-  start = std::chrono::steady_clock::now();
-  for (const auto& folder : folders) SyncFolder(folder.first);
-  synced += std::chrono::steady_clock::now() - start;
+// Whether the jobs whose renames wait are to end now, their folders
+// synced: no group follows soon (none waits, and the batch is at its end or
+// they waited kGroupDelay), and none is being put in place.
+bool SettleDue(const BatchRun& run, size_t total, std::chrono::steady_clock::time_point now) {
+  return run.delivering == 0 && !run.unsettled.empty() && run.held.empty() &&
+         (run.finished == total || now >= run.settleFrom + kGroupDelay);
+}
+
+// Puts the outputs of `group` in place (see OutputGroups::Put; `last`: no
+// output comes after them). An output that cannot be put in place fails
+// its job. Returns the group size the time the syncs took calls for (see
+// kCheapSync).
+size_t Deliver(OutputGroups& groups, std::vector<BatchRun::Held>& group, const std::vector<BatchEntry>& entries,
+               bool last) {
+  std::vector<OutputFile*> outputs;
+  outputs.reserve(group.size());
+  for (BatchRun::Held& h : group) outputs.push_back(h.output.get());
+  const auto synced = groups.Put(outputs, last, [&](size_t k) {
+    BatchRun::Held& h = group[k];
+    NoteOutputNotPlaced(entries[h.index].output, *h.output, h.result);
+  });
+  for (BatchRun::Held& h : group) h.output.reset();
   return synced < kCheapSync ? kSmallGroup : kHeldOutputs;
+}
+
+// After `group` was put in place (`last` as for Deliver), with `run.mutex`
+// held: the jobs of the group before it, whose renames its sync put on the
+// disk, are moved to `ready`; so are the group's own when `last`, else they
+// wait for the next sync (`run.unsettled`).
+void Delivered(BatchRun& run, std::vector<BatchRun::Held>& group, bool last, std::vector<BatchRun::Held>& ready,
+               std::chrono::steady_clock::time_point now) {
+  for (BatchRun::Held& h : run.unsettled) ready.push_back(std::move(h));
+  run.unsettled.clear();
+  if (last) {
+    for (BatchRun::Held& h : group) ready.push_back(std::move(h));
+  } else {
+    run.unsettled.swap(group);
+    run.settleFrom = now;
+  }
+  group.clear();
 }
 
 // Ends the jobs of `group`: their results are kept and reported. Called
@@ -565,16 +586,25 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   if (!run.deliveredAside && GroupReady(run, entries.size(), now)) {
     std::vector<BatchRun::Held> group;
     group.swap(run.held);
+    const bool last = run.finished == entries.size();
     lock.unlock();
-    const size_t next = Deliver(group, entries);
+    const size_t next = Deliver(run.groups, group, entries, last);
     lock.lock();
     run.groupSize = next;
-    for (BatchRun::Held& h : group) ready.push_back(std::move(h));
+    Delivered(run, group, last, ready, now);
+  }
+  if (!run.deliveredAside && SettleDue(run, entries.size(), now)) {
+    lock.unlock();
+    run.groups.Settle();
+    lock.lock();
+    for (BatchRun::Held& h : run.unsettled) ready.push_back(std::move(h));
+    run.unsettled.clear();
   }
   // The calling thread is woken for a group to put in place, not for every
   // job whose output waits in one (one that has waited long enough it finds
   // by its own clock), and for jobs ended here; once the lock is let go.
-  bool wakeCaller = run.deliveredAside && GroupReady(run, entries.size(), now);
+  bool wakeCaller =
+      run.deliveredAside && (GroupReady(run, entries.size(), now) || SettleDue(run, entries.size(), now));
   if (Release(run, ready, results)) wakeCaller = true;
   lock.unlock();
   if (wakeCaller) run.changed.notify_one();
@@ -652,16 +682,27 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
       if (std::chrono::steady_clock::now() < nextTick) continue;
     } else if (GroupReady(run, entries.size(), std::chrono::steady_clock::now())) {
       // The outputs reach the disk here while the workers convert.
-      std::vector<BatchRun::Held> group;
+      std::vector<BatchRun::Held> group, ready;
       group.swap(run.held);
       run.delivering = group.size();
+      const bool last = run.finished == entries.size();
       lock.unlock();
-      const size_t next = Deliver(group, entries);
+      const size_t next = Deliver(run.groups, group, entries, last);
       lock.lock();
       run.groupSize = next;
       run.delivering = 0;
       run.room.notify_all();
-      Release(run, group, results);  // reported here, next
+      Delivered(run, group, last, ready, std::chrono::steady_clock::now());
+      Release(run, ready, results);  // reported here, next
+      continue;
+    } else if (SettleDue(run, entries.size(), std::chrono::steady_clock::now())) {
+      // The renames of the last group reach the disk: no group follows soon.
+      std::vector<BatchRun::Held> settled;
+      settled.swap(run.unsettled);
+      lock.unlock();
+      run.groups.Settle();
+      lock.lock();
+      Release(run, settled, results);
       continue;
     } else if (run.readAhead.Wants()) {
       // The next inputs are read while the workers convert, until the
@@ -672,10 +713,14 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
       lock.lock();
       continue;
     } else {
-      // Woken by a job, or when the group waiting is due.
+      // Woken by a job, or when the group waiting is due, or the renames
+      // waiting are to be settled.
       const bool groupDue = !run.held.empty() && run.delivering == 0 && run.heldSince + kGroupDelay < nextTick;
-      const auto until = groupDue ? run.heldSince + kGroupDelay : nextTick;
-      if (run.changed.wait_until(lock, until) != std::cv_status::timeout || groupDue) {
+      const bool settleDue = !run.unsettled.empty() && run.held.empty() && run.settleFrom + kGroupDelay < nextTick;
+      auto until = nextTick;
+      if (groupDue) until = run.heldSince + kGroupDelay;
+      if (settleDue) until = std::min(until, run.settleFrom + kGroupDelay);
+      if (run.changed.wait_until(lock, until) != std::cv_status::timeout || groupDue || settleDue) {
         if (std::chrono::steady_clock::now() < nextTick) continue;
       }
     }

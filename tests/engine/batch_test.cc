@@ -475,6 +475,69 @@ TEST_F(BatchRunTest, OutputsAreShownWhileALaterJobWaits) {
   }
 }
 
+// The jobs of a group put in place are reported once its renames are on the
+// disk, with the next group's sync or, when no output follows (the later
+// jobs cancelled), at the batch's end: the batch ends with every job
+// reported once and the outputs of the group in place. The batch runs under
+// an alarm, so that one that never ends fails.
+TEST_F(BatchRunTest, AGroupFollowedOnlyByJobsWithoutOutputsIsReportedAtTheEnd) {
+  fs::create_directory(dir.path() / "out");
+  const std::string bytes = WordBytes({0x45A1, 0xD009});
+  std::vector<BatchEntry> entries;
+  for (int i = 0; i < 8; ++i) {
+    fs::path in = dir.Write("in/j" + std::to_string(i) + ".zan", bytes);
+    entries.push_back({in.string(), dir.path() / "out" / ("j" + std::to_string(i) + ".txt")});
+  }
+  const size_t waits = 5;
+  for (int jobs : {1, 2}) {
+    SCOPED_TRACE(jobs);
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    entries[waits].input = "/dev/fd/" + std::to_string(pipe[0]);
+    std::atomic<bool> cancel{false};
+    common.cancelled = [&cancel] { return cancel.load(); };
+    // Once the outputs before the waiting job are in place, the batch is
+    // cancelled and the waiting job given its input.
+    std::thread feeder([&] {
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      auto placed = [&] {
+        for (size_t i = 0; i < waits; ++i) {
+          if (!fs::exists(entries[i].output)) return false;
+        }
+        return true;
+      };
+      while (!placed() && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      cancel = true;
+      EXPECT_EQ(::write(pipe[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+      ::close(pipe[1]);
+    });
+    std::vector<int> reported(entries.size(), 0);
+    BatchCallbacks cb;
+    cb.jobEnded = [&](size_t i, const JobResult&) { ++reported[i]; };
+    ::alarm(120);
+    std::vector<JobResult> results = RunBatch(entries, common, jobs, cb);
+    ::alarm(0);
+    feeder.join();
+    ::close(pipe[0]);
+    for (size_t i = 0; i < entries.size(); ++i) {
+      EXPECT_EQ(reported[i], 1) << i;
+      if (i < waits) {
+        EXPECT_EQ(results[i].status, JobStatus::kCompleted) << i;
+        EXPECT_EQ(Slurp(entries[i].output), "<ZAN2 code=45a1>\r\n") << i;
+      } else if (results[i].status != JobStatus::kCompleted) {
+        EXPECT_FALSE(fs::exists(entries[i].output)) << i;
+      }
+    }
+    for (const auto& e : fs::directory_iterator(dir.path() / "out")) {
+      EXPECT_EQ(e.path().filename().string().find(".velkan-"), std::string::npos) << e.path();
+    }
+    fs::remove_all(dir.path() / "out");
+    fs::create_directory(dir.path() / "out");
+  }
+}
+
 // A group of outputs spread over several folders (an entry may name any
 // output) is put in place whole: each output in its own folder, none left
 // as a temporary file.
