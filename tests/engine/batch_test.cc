@@ -340,6 +340,17 @@ class BatchRunTest : public ::testing::Test {
     common.storeDir = dir.path() / "store";
     fs::create_directory(common.storeDir);
   }
+  // `n` jobs in/jN.zan of `bytes`, each converted into out/jN.txt (the
+  // folder made, empty).
+  std::vector<BatchEntry> JobsIntoOut(int n, const std::string& bytes) {
+    fs::create_directory(dir.path() / "out");
+    std::vector<BatchEntry> entries;
+    for (int i = 0; i < n; ++i) {
+      fs::path in = dir.Write("in/j" + std::to_string(i) + ".zan", bytes);
+      entries.push_back({in.string(), dir.path() / "out" / ("j" + std::to_string(i) + ".txt")});
+    }
+    return entries;
+  }
   TempDir dir;
   JobOptions common;
 };
@@ -429,13 +440,8 @@ TEST_F(BatchRunTest, OutputsWaitingBesideTheWorkersStayWithinWhatASignalRemoves)
 // written yet) are put in place and reported while it waits, and every output
 // is in place at the end.
 TEST_F(BatchRunTest, OutputsAreShownWhileALaterJobWaits) {
-  fs::create_directory(dir.path() / "out");
   const std::string bytes = WordBytes({0x45A1, 0xD009});
-  std::vector<BatchEntry> entries;
-  for (int i = 0; i < 8; ++i) {
-    fs::path in = dir.Write("in/j" + std::to_string(i) + ".zan", bytes);
-    entries.push_back({in.string(), dir.path() / "out" / ("j" + std::to_string(i) + ".txt")});
-  }
+  std::vector<BatchEntry> entries = JobsIntoOut(8, bytes);
   const size_t waits = 5;
   for (int jobs : {1, 2}) {
     SCOPED_TRACE(jobs);
@@ -481,13 +487,8 @@ TEST_F(BatchRunTest, OutputsAreShownWhileALaterJobWaits) {
 // reported once and the outputs of the group in place. The batch runs under
 // an alarm, so that one that never ends fails.
 TEST_F(BatchRunTest, AGroupFollowedOnlyByJobsWithoutOutputsIsReportedAtTheEnd) {
-  fs::create_directory(dir.path() / "out");
   const std::string bytes = WordBytes({0x45A1, 0xD009});
-  std::vector<BatchEntry> entries;
-  for (int i = 0; i < 8; ++i) {
-    fs::path in = dir.Write("in/j" + std::to_string(i) + ".zan", bytes);
-    entries.push_back({in.string(), dir.path() / "out" / ("j" + std::to_string(i) + ".txt")});
-  }
+  std::vector<BatchEntry> entries = JobsIntoOut(8, bytes);
   const size_t waits = 5;
   for (int jobs : {1, 2}) {
     SCOPED_TRACE(jobs);
