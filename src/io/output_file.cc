@@ -819,6 +819,53 @@ size_t ListingRoom(size_t budget) { return std::clamp<size_t>(budget * 40, 4 << 
 
 }  // namespace
 
+namespace {
+
+// The last names of one folder's paths, each with the first of its paths
+// that has it: a table of open addressing over the names as views into the
+// paths (no copy, no node a name), found again by the names a listing holds.
+class NamesOfPaths {
+ public:
+  // Room for `n` names; clears the names kept.
+  void Reset(size_t n) {
+    size_t size = 16;
+    while (size < 2 * n) size *= 2;
+    slots_.assign(size, Slot{});
+    mask_ = size - 1;
+  }
+  // Records `name` as that of path `index`, unless a path before had it:
+  // false then.
+  bool Add(std::string_view name, size_t index) {
+    Slot& slot = slots_[SlotOf(name)];
+    if (slot.index != 0) return false;
+    slot = {name, index + 1};
+    return true;
+  }
+  // The first path whose last name is `name`, or npos.
+  size_t Find(std::string_view name) const {
+    const Slot& slot = slots_[SlotOf(name)];
+    return slot.index == 0 ? std::string_view::npos : slot.index - 1;
+  }
+
+ private:
+  struct Slot {
+    std::string_view name;
+    size_t index = 0;  // the path's plus one; 0: a free slot
+  };
+  size_t SlotOf(std::string_view name) const {
+    // FNV-1a: names are short, and a listing asks for every name it holds.
+    uint64_t hash = 0xcbf29ce484222325ULL;
+    for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+    size_t at = static_cast<size_t>(hash ^ (hash >> 32)) & mask_;
+    while (slots_[at].index != 0 && slots_[at].name != name) at = (at + 1) & mask_;
+    return at;
+  }
+  std::vector<Slot> slots_;
+  size_t mask_ = 0;
+};
+
+}  // namespace
+
 void LookThroughListings(const std::vector<std::string>& paths, std::vector<PathLook>& looks) {
   // The paths by folder (as spelled, up to the last "/"), their last names
   // beside; a name "." or ".." or none is left alone.
@@ -837,7 +884,7 @@ void LookThroughListings(const std::vector<std::string>& paths, std::vector<Path
     lastIndexes->push_back(i);
   }
   std::unique_ptr<char[]> room;
-  std::unordered_map<std::string_view, size_t> named;
+  NamesOfPaths named;
   for (const auto& [spelled, indexes] : byFolder) {
     if (indexes.size() < kListedAtLeast) continue;
     const std::string folder = spelled.empty() ? std::string(".") : std::string(spelled);
@@ -848,10 +895,10 @@ void LookThroughListings(const std::vector<std::string>& paths, std::vector<Path
       ::close(fd);
       continue;
     }
-    named.clear();
-    named.reserve(indexes.size());
+    // A path's last name follows its folder as spelled.
+    named.Reset(indexes.size());
     bool again = false;  // a name given twice: its first path is looked up
-    for (size_t i : indexes) again = !named.emplace(LastName(paths[i]), i).second || again;
+    for (size_t i : indexes) again = !named.Add(std::string_view(paths[i]).substr(spelled.size()), i) || again;
     if (!room) room = std::make_unique_for_overwrite<char[]>(kListingRoom);
     // A folder of many other names is listed only in part: an lstat of each
     // path costs less than reading them all.
@@ -865,9 +912,9 @@ void LookThroughListings(const std::vector<std::string>& paths, std::vector<Path
         at += entry->d_reclen;
         ++read;
         if (entry->d_type != DT_REG) continue;
-        const auto it = named.find(entry->d_name);
-        if (it == named.end()) continue;
-        PathLook& look = looks[it->second];
+        const size_t i = named.Find(std::string_view(entry->d_name, ::strlen(entry->d_name)));
+        if (i == std::string_view::npos) continue;
+        PathLook& look = looks[i];
         look.taken = true;
         look.error = 0;
         look.device = st.st_dev;
@@ -880,7 +927,7 @@ void LookThroughListings(const std::vector<std::string>& paths, std::vector<Path
     // A path given again (the same folder and name) looks as it did first.
     for (size_t k = 0; again && k < indexes.size(); ++k) {
       const size_t i = indexes[k];
-      const size_t first = named.at(LastName(paths[i]));
+      const size_t first = named.Find(std::string_view(paths[i]).substr(spelled.size()));
       if (first != i && looks[first].listed) looks[i] = looks[first];
     }
   }
