@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -153,11 +154,13 @@ void AppendBatchOutputName(std::string& into, std::string_view input, std::strin
   // The input's last name (none after a final "/"), and in it the extension:
   // from the last "." that is not its first character ("." and ".." have
   // none).
-  const size_t slash = input.rfind('/');
-  std::string_view name = slash == std::string_view::npos ? input : input.substr(slash + 1);
-  if (name != "." && name != "..") {
-    const size_t dot = name.rfind('.');
-    if (dot != std::string_view::npos && dot != 0) name = name.substr(0, dot);
+  // memrchr scans many bytes at a time; a path's folders are long.
+  const void* slash = input.empty() ? nullptr : ::memrchr(input.data(), '/', input.size());
+  std::string_view name =
+      slash == nullptr ? input : input.substr(static_cast<size_t>(static_cast<const char*>(slash) - input.data()) + 1);
+  if (name != "." && name != ".." && name.size() > 1) {
+    const void* dot = ::memrchr(name.data() + 1, '.', name.size() - 1);
+    if (dot != nullptr) name = name.substr(0, static_cast<size_t>(static_cast<const char*>(dot) - name.data()));
   }
   into.reserve(into.size() + outDir.size() + 1 + name.size() + 4);
   into.append(outDir);
