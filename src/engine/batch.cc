@@ -314,21 +314,57 @@ std::vector<std::pair<dev_t, ino_t>> StoreFilesOf(const BatchShare& share) {
   return files;
 }
 
+// Outputs put in place, kept to be opened again ahead of later jobs: an
+// output's memory and the room of its paths are had once for many jobs,
+// not made and freed for each. An output given back is discarded first, as
+// its destruction would discard it. Its own lock: outputs are put in place
+// and opened ahead by the calling thread, which need not be the only one.
+class SpareOutputs {
+ public:
+  // An output to open: a spare one, else a new one.
+  std::unique_ptr<OutputFile> Take() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!spare_.empty()) {
+        std::unique_ptr<OutputFile> output = std::move(spare_.back());
+        spare_.pop_back();
+        return output;
+      }
+    }
+    return std::make_unique<OutputFile>();
+  }
+  // Gives `output` back (discarded now), kept while fewer than kKept are.
+  void Give(std::unique_ptr<OutputFile> output) {
+    if (!output) return;
+    output->Discard();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (spare_.size() < kKept) spare_.push_back(std::move(output));
+  }
+
+ private:
+  static constexpr size_t kKept = 64;  // about the outputs opened ahead at a time
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<OutputFile>> spare_;
+};
+
 // For the jobs of `entries` run with `common`: opens the output of entry
 // `i` as its job would open it (see RunJob), for a job of one pass that
 // PlanBatch planned; null when it cannot be opened (its job tries again and
 // says why) or is its job's to open.
 std::function<std::unique_ptr<OutputFile>(size_t)> OutputOpener(const std::vector<BatchEntry>& entries,
-                                                                 const JobOptions& common) {
+                                                                 const JobOptions& common, SpareOutputs& spare) {
   if (!common.udfFile.empty() || common.noStorePlace || common.outputFd >= 0) return {};
-  return [&entries, &common](size_t i) -> std::unique_ptr<OutputFile> {
+  return [&entries, &common, &spare](size_t i) -> std::unique_ptr<OutputFile> {
     const BatchEntry& e = entries[i];
     if (!e.planned || (common.cancelled && common.cancelled())) return nullptr;
     // Only a new temporary file is made ahead: an output written in place
     // would be emptied long before its job runs (and stay so if the batch
     // were cancelled meanwhile).
-    auto output = std::make_unique<OutputFile>();
-    if (!output->OpenReplacement(e.output, common.temporaries, common.shared->FolderOf(e.output, entries.size()))) return nullptr;
+    std::unique_ptr<OutputFile> output = spare.Take();
+    if (!output->OpenReplacement(e.output, common.temporaries, common.shared->FolderOf(e.output, entries.size()))) {
+      spare.Give(std::move(output));
+      return nullptr;
+    }
     return output;
   };
 }
@@ -378,7 +414,8 @@ struct BatchRun {
       : current(workers),
         kept(new WorkerKeeps[workers]),
         spent(new ReadInput[workers]),
-        readAhead(InputsOf(entries), ReadAheadFor(workers), StoreFilesOf(*common.shared), OutputOpener(entries, common)) {
+        readAhead(InputsOf(entries), ReadAheadFor(workers), StoreFilesOf(*common.shared),
+                  OutputOpener(entries, common, spare)) {
     for (auto& c : current) c.store(0);
   }
   std::atomic<size_t> next{0};
@@ -404,6 +441,8 @@ struct BatchRun {
   // Per worker: the input its last job was given read, given back to the
   // read-ahead with the next job's Take.
   std::unique_ptr<ReadInput[]> spent;
+  // Outputs put in place, opened again ahead of later jobs.
+  SpareOutputs spare;
   // The inputs the calling thread reads ahead of the workers (and their
   // outputs it opens), when it has workers; see ReadAheadFor.
   InputReadAhead readAhead;
@@ -417,6 +456,10 @@ struct BatchRun {
     long long bytes;
   };
   std::vector<Held> held;
+  // An empty vector with the room of a group put in place before, which
+  // `held` becomes when a group is taken from it (see TakeGroup): the jobs
+  // that end meanwhile do not grow it again from nothing.
+  std::vector<Held> heldRoom;
   std::chrono::steady_clock::time_point heldSince;  // when the first of `held` began to wait
   // Whoever puts the outputs in place (one thread at a time): the groups,
   // and the jobs of the last group put in place while its renames wait for
@@ -465,10 +508,10 @@ bool SettleDue(const BatchRun& run, size_t total, std::chrono::steady_clock::tim
 
 // Puts the outputs of `group` in place (see OutputGroups::Put; `last`: no
 // output comes after them). An output that cannot be put in place fails
-// its job. Returns the group size the time the syncs took calls for (see
-// kCheapSync).
+// its job. The outputs are given back to `spare`. Returns the group size
+// the time the syncs took calls for (see kCheapSync).
 size_t Deliver(OutputGroups& groups, std::vector<BatchRun::Held>& group, const std::vector<BatchEntry>& entries,
-               bool last) {
+               bool last, SpareOutputs& spare) {
   std::vector<OutputFile*> outputs;
   outputs.reserve(group.size());
   for (BatchRun::Held& h : group) outputs.push_back(h.output.get());
@@ -476,7 +519,7 @@ size_t Deliver(OutputGroups& groups, std::vector<BatchRun::Held>& group, const s
     BatchRun::Held& h = group[k];
     NoteOutputNotPlaced(entries[h.index].output, *h.output, h.result);
   });
-  for (BatchRun::Held& h : group) h.output.reset();
+  for (BatchRun::Held& h : group) spare.Give(std::move(h.output));
   return synced < kCheapSync ? kSmallGroup : kHeldOutputs;
 }
 
@@ -495,6 +538,16 @@ void Delivered(BatchRun& run, std::vector<BatchRun::Held>& group, bool last, std
     run.settleFrom = now;
   }
   group.clear();
+  if (group.capacity() > run.heldRoom.capacity()) run.heldRoom.swap(group);
+}
+
+// The outputs waiting, taken to be put in place as a group, with
+// `run.mutex` held.
+std::vector<BatchRun::Held> TakeGroup(BatchRun& run) {
+  std::vector<BatchRun::Held> group;
+  group.swap(run.held);
+  run.held.swap(run.heldRoom);
+  return group;
 }
 
 // Ends the jobs of `group`: their results are kept and reported. Called
@@ -587,11 +640,10 @@ bool WorkOne(BatchRun& run, size_t worker, const std::vector<BatchEntry>& entrie
   // thread when it has workers; else here, the last job of the batch
   // delivering those left.
   if (!run.deliveredAside && GroupReady(run, entries.size(), now)) {
-    std::vector<BatchRun::Held> group;
-    group.swap(run.held);
+    std::vector<BatchRun::Held> group = TakeGroup(run);
     const bool last = run.finished == entries.size();
     lock.unlock();
-    const size_t next = Deliver(run.groups, group, entries, last);
+    const size_t next = Deliver(run.groups, group, entries, last, run.spare);
     lock.lock();
     run.groupSize = next;
     Delivered(run, group, last, ready, now);
@@ -685,12 +737,11 @@ std::vector<JobResult> RunBatch(const std::vector<BatchEntry>& entries, const Jo
       if (std::chrono::steady_clock::now() < nextTick) continue;
     } else if (GroupReady(run, entries.size(), std::chrono::steady_clock::now())) {
       // The outputs reach the disk here while the workers convert.
-      std::vector<BatchRun::Held> group, ready;
-      group.swap(run.held);
+      std::vector<BatchRun::Held> group = TakeGroup(run), ready;
       run.delivering = group.size();
       const bool last = run.finished == entries.size();
       lock.unlock();
-      const size_t next = Deliver(run.groups, group, entries, last);
+      const size_t next = Deliver(run.groups, group, entries, last, run.spare);
       lock.lock();
       run.groupSize = next;
       run.delivering = 0;

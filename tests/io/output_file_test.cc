@@ -680,6 +680,50 @@ TEST(OutputFile, WhatAppearsAtANewOutputsNameIsLookedAtBeforeItIsReplaced) {
   EXPECT_TRUE(Others(out, made).empty());
 }
 
+// One output object opens output after output, as a batch opens its
+// outputs ahead: after a failed delivery, after a file it replaced and
+// after a new one, each output is opened as a new object would open it (its
+// own mode, whether something stood there, no error of the one before).
+TEST(OutputFile, OpensOneOutputAfterAnotherAsNewOnesWould) {
+  TempDir dir;
+  const fs::path out = dir.path() / "out";
+  fs::create_directory(out);
+  std::ofstream(out / "b.txt") << "theirs";
+  ::chmod((out / "b.txt").c_str(), 0600);
+  const OutputFolder folder = OutputFolder::Of((out / "x.txt").string(), 100);
+  ASSERT_TRUE(folder.listed);
+  OutputFile f;
+  ASSERT_TRUE(f.OpenReplacement((out / "a.txt").string(), nullptr, folder)) << f.error();
+  Put(f.fd(), "one");
+  ASSERT_TRUE(f.CloseUnsynced()) << f.error();
+  EXPECT_FALSE(f.Deliver(EIO));
+  EXPECT_FALSE(f.error().empty());
+
+  ASSERT_TRUE(f.OpenReplacement((out / "b.txt").string(), nullptr, folder)) << f.error();
+  EXPECT_TRUE(f.error().empty()) << f.error();
+  EXPECT_TRUE(f.existed());
+  Put(f.fd(), "two");
+  ASSERT_TRUE(f.CloseUnsynced()) << f.error();
+  ASSERT_TRUE(f.Deliver()) << f.error();
+
+  ASSERT_TRUE(f.OpenReplacement((out / "c.txt").string(), nullptr, folder)) << f.error();
+  EXPECT_FALSE(f.existed());
+  Put(f.fd(), "three");
+  ASSERT_TRUE(f.CloseUnsynced()) << f.error();
+  std::ofstream(out / "c.txt") << "made meanwhile";
+  ::chmod((out / "c.txt").c_str(), 0640);
+  ASSERT_TRUE(f.Deliver()) << f.error();
+
+  EXPECT_FALSE(fs::exists(out / "a.txt"));
+  EXPECT_EQ(Slurp(out / "b.txt"), "two");
+  EXPECT_EQ(ModeOf(out / "b.txt"), 0600u);
+  // Seen absent when opened: what was made there since is looked at, and
+  // replaced keeping its mode, not the mode of the file replaced before.
+  EXPECT_EQ(Slurp(out / "c.txt"), "three");
+  EXPECT_EQ(ModeOf(out / "c.txt"), 0640u);
+  EXPECT_TRUE(Others(out, {"b.txt", "c.txt"}).empty());
+}
+
 TEST(OutputFile, ATemporaryFileThatCannotBeRemovedIsNamed) {
   TempDir dir;
   const fs::path folder = dir.path() / "folder";
