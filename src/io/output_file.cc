@@ -1356,7 +1356,13 @@ bool OutputFile::MakeTemporary(const Plan& plan) {
   // all but its last name.
   const std::string& target = target_;
   const std::string_view name = LastName(target).substr(0, 200);
-  std::string spelled = InFolder(std::string_view(target).substr(0, target.size() - LastName(target).size()), "");
+  const std::string_view dir = std::string_view(target).substr(0, target.size() - LastName(target).size());
+  // The folder joined as InFolder joins it, with room for the whole name
+  // made below (".", the name, ".velkan-" and eight digits) at once.
+  std::string spelled;
+  spelled.reserve(dir.size() + 1 + 1 + name.size() + 8 + 8);
+  spelled += dir;
+  if (!dir.empty() && dir.back() != '/') spelled += '/';
   // In a folder kept open, the file is made (and later renamed) through its
   // descriptor.
   folder_ = plan.folder != nullptr && plan.folder->fd >= 0 ? plan.folder : nullptr;
