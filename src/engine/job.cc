@@ -219,6 +219,68 @@ void NoteEncodingFaults(JobResult& result, const std::string& shown, std::span<c
   }
 }
 
+// The pass of a text job over `file`: the text is read through the pre-pass,
+// which turns it into code words as the pass reads them, or its words are
+// replayed from the tables' records (see RunPass). Kept apart from the pass
+// of code words, whose input needs none of the pre-pass's readers.
+PassEnd RunTextPass(Session& session, const JobOptions& o, int pass, bool jobInput, const std::string& chosen,
+                    CancellableSource& file, PassTables& tables, ByteSink& sink, JobResult& result, bool& delivered,
+                    const std::function<bool()>& ready, const std::shared_ptr<const ReadBytes>& held,
+                    WarningListing& listing) {
+  std::optional<TextPrePass> text;
+  // The words of a text the batch holds, made once for the tables lent and
+  // the encoding, and recorded or read from the record.
+  std::optional<TextWords> words;
+  // A UTF-8 text becomes Shift_JIS before the pre-pass reads it.
+  std::optional<Utf8TextSource> utf8;
+  InputProgress progress;
+  // The warnings of the pass whose output is kept are listed when asked.
+  std::optional<TextLineMarks> lines;
+  PrePassRecords* records = held != nullptr && !jobInput && listing.list == nullptr
+                                ? tables.prePassSetup.records.get()
+                                : nullptr;
+  const bool utf8Text = o.inputEncoding == TextEncoding::kUtf8;
+  if (records != nullptr) {
+    words.emplace(file, utf8Text, tables.prePass, tables.prePassEscapes, &tables.prePassSetup,
+                  records->Find(held.get(), utf8Text));
+    progress.done = [&words] { return words->textRead(); };
+    progress.total = file.Size();
+  } else {
+    if (utf8Text) utf8.emplace(file);
+    text.emplace(utf8 ? static_cast<ByteSource&>(*utf8) : file, tables.prePass, tables.prePassEscapes,
+                 &tables.prePassSetup);
+    if (listing.list != nullptr) {
+      text->TrackLines(&lines.emplace());
+      listing.lines = &*lines;
+    }
+    // A text job counts the bytes of the text read, since its words have no
+    // size known beforehand.
+    progress.done = [&text, &utf8] { return utf8 ? utf8->utf8Read() : text->textRead(); };
+    progress.total = file.Size();
+  }
+  // Words read from a record end when the job is cancelled, as the text
+  // under a pre-pass does.
+  std::optional<CancellableSource> cancellable;
+  if (words) cancellable.emplace(*words, o.cancelled);
+  ByteSource& source = cancellable ? static_cast<ByteSource&>(*cancellable) : static_cast<ByteSource&>(*text);
+  PassEnd end =
+      ConvertStream(session, o, pass, chosen, tables, source, sink, result, delivered, progress, ready, listing);
+  if (words && !words->replayed() && words->RecordWhole() && end != PassEnd::kCancelled && !Cancelled(o)) {
+    records->Keep(held, utf8Text, words->TakeRecord());
+  }
+  if (utf8) {
+    NoteEncodingFaults(result, ShownPath(chosen), utf8->faults(), utf8->faultCount());
+  } else if (words && utf8Text) {
+    NoteEncodingFaults(result, ShownPath(chosen), words->faults(), words->faultCount());
+  } else if ((text && text->looksLikeUtf8()) || (words && words->looksLikeUtf8())) {
+    NoteOnce(result, Note(N_("%s looks like UTF-8 text, but a text job is read as Shift_JIS (code page 932): its "
+                             "characters came out wrong. Convert it as UTF-8 with --input-encoding utf-8 (in the "
+                             "dialog: %s UTF-8)"),
+                          {ShownPath(chosen), std::string("入力の文字コード")}));
+  }
+  return end;
+}
+
 // Runs a pass over an open input into `sink`. `jobInput`: the pass reads
 // the job's input (not the --udf file). `readError` is set to the errno of a
 // failed read of the input (0 if none); otherwise as ConvertStream.
@@ -227,8 +289,7 @@ void NoteEncodingFaults(JobResult& result, const std::string& shown, std::span<c
 PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, const std::string& chosen,
                 const PassInput& in, ByteSink& sink, JobResult& result, bool& delivered, int& readError,
                 const std::function<bool()>& ready = {}, const std::shared_ptr<const ReadBytes>& held = nullptr) {
-  // A text job is read through the pre-pass, which turns it into code words
-  // as the pass reads them.
+  // A text job is read through the pre-pass (RunTextPass).
   const bool textJob = (jobInput && o.inputIsText) || IsTextJob(chosen);
   FdSource fileRead(in.fd, in.size);
   MemorySource readAhead(in.bytes != nullptr ? in.bytes->view() : std::string_view());
@@ -246,61 +307,15 @@ PassEnd RunPass(Session& session, const JobOptions& o, int pass, bool jobInput, 
   // What the text pre-pass's tables lack is told first: the pre-pass reads
   // them before the pass reads its own.
   for (const Note& note : tables.faults.textInput) result.notes.push_back(note);
-  std::optional<TextPrePass> text;
-  // The words of a text the batch holds, made once for the tables lent and
-  // the encoding, and recorded or read from the record.
-  std::optional<TextWords> words;
-  // A UTF-8 text becomes Shift_JIS before the pre-pass reads it.
-  std::optional<Utf8TextSource> utf8;
-  InputProgress progress;
-  // The warnings of the pass whose output is kept are listed when asked.
-  std::optional<TextLineMarks> lines;
   WarningListing listing;
   if (o.listWarnings && ready) listing.list = &result.warnings;
-  PrePassRecords* records = held != nullptr && !jobInput && listing.list == nullptr
-                                ? tables.prePassSetup.records.get()
-                                : nullptr;
-  const bool utf8Text = o.inputEncoding == TextEncoding::kUtf8;
-  if (textJob && records != nullptr) {
-    words.emplace(file, utf8Text, tables.prePass, tables.prePassEscapes, &tables.prePassSetup,
-                  records->Find(held.get(), utf8Text));
-    progress.done = [&words] { return words->textRead(); };
-    progress.total = file.Size();
-  } else if (textJob) {
-    if (utf8Text) utf8.emplace(file);
-    text.emplace(utf8 ? static_cast<ByteSource&>(*utf8) : file, tables.prePass, tables.prePassEscapes,
-                 &tables.prePassSetup);
-    if (listing.list != nullptr) {
-      text->TrackLines(&lines.emplace());
-      listing.lines = &*lines;
-    }
-    // A text job counts the bytes of the text read, since its words have no
-    // size known beforehand.
-    progress.done = [&text, &utf8] { return utf8 ? utf8->utf8Read() : text->textRead(); };
-    progress.total = file.Size();
-  }
-  // Words read from a record end when the job is cancelled, as the text
-  // under a pre-pass does.
-  std::optional<CancellableSource> cancellable;
-  if (words) cancellable.emplace(*words, o.cancelled);
-  ByteSource& source = cancellable ? static_cast<ByteSource&>(*cancellable)
-                       : textJob   ? static_cast<ByteSource&>(*text)
-                                   : file;
-  PassEnd end =
-      ConvertStream(session, o, pass, chosen, tables, source, sink, result, delivered, progress, ready, listing);
-  if (words && !words->replayed() && words->RecordWhole() && end != PassEnd::kCancelled && !Cancelled(o)) {
-    records->Keep(held, utf8Text, words->TakeRecord());
-  }
-  if (utf8) {
-    NoteEncodingFaults(result, ShownPath(chosen), utf8->faults(), utf8->faultCount());
-  } else if (words && utf8Text) {
-    NoteEncodingFaults(result, ShownPath(chosen), words->faults(), words->faultCount());
-  } else if ((text && text->looksLikeUtf8()) || (words && words->looksLikeUtf8())) {
-    NoteOnce(result, Note(N_("%s looks like UTF-8 text, but a text job is read as Shift_JIS (code page 932): its "
-                             "characters came out wrong. Convert it as UTF-8 with --input-encoding utf-8 (in the "
-                             "dialog: %s UTF-8)"),
-                          {ShownPath(chosen), std::string("入力の文字コード")}));
-  }
+  // The readers of a text are made only for a text job: they are large, and
+  // a job of code words would clear them for nothing.
+  const PassEnd end =
+      textJob ? RunTextPass(session, o, pass, jobInput, chosen, file, tables, sink, result, delivered, ready, held,
+                            listing)
+              : ConvertStream(session, o, pass, chosen, tables, file, sink, result, delivered, InputProgress{}, ready,
+                              listing);
   readError = fileRead.error();
   return end;
 }
@@ -554,7 +569,9 @@ PassEnd ConvertStream(Session& session, const JobOptions& o, int pass, const std
 
 bool IsTextJob(const std::string& path) {
   for (size_t dot = path.find('.'); dot != std::string::npos && dot + 4 <= path.size(); dot = path.find('.', dot + 1)) {
-    if (::strncasecmp(path.data() + dot + 1, "txt", 3) == 0) return true;
+    // "txt" in any case, compared in place (no call for every job's name).
+    const char* ext = path.data() + dot + 1;
+    if ((ext[0] | 0x20) == 't' && (ext[1] | 0x20) == 'x' && (ext[2] | 0x20) == 't') return true;
   }
   return false;
 }
