@@ -69,6 +69,18 @@ class CodeStream {
   // Take, unless the current word is pending: then it stays the current
   // word, still pending. Returns 0 or -1.
   int16_t TakeUnlessPending() { return pending() ? 0 : Take(); }
+  // Gives the pending current word back to the block read, when the word
+  // there before the next one to take is equal to it: it is then no longer
+  // pending, and the words PeekWords shows begin with it. The words taken
+  // from now on are the same either way (and what was taken before stays
+  // taken). False, changing nothing, when no word is pending or that word
+  // differs. TakeWordsKeepingLast(1, word) undoes it.
+  bool PutBackPending() {
+    if (wordPending == 0 || pos_ < 2 || LoadBigEndian16(buf_.data() + pos_ - 2) != currentWord) return false;
+    pos_ -= 2;
+    wordPending = 0;
+    return true;
+  }
 
   // --- Meaningful words ---
 

@@ -83,6 +83,28 @@ inline bool PlainCharacterNext(const CodeStream& s) {
   return static_cast<size_t>(q - p) / 2;
 }
 
+// Gives the pending current word, a character of the main pages that a
+// command read on to and left pending (as a reader of numbers does with the
+// word behind the digits), back to the block read when the step's sweep
+// will take it: it is then swept with the characters behind it, as if the
+// command had not read it. The state tags are written first, as the step
+// writes them before its sweep. False, the word still pending, otherwise.
+// No one-shot code, manual ruby's text or scope countdown waits (the caller
+// sees to it).
+[[gnu::noinline]] bool PutBackForSweep(Conversion& c) {
+  WriteChangedCharacterTags(c);
+  const uint16_t w = c.stream.current();
+  const uint8_t bytes[2] = {static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(w & 0xFF)};
+  // The sweep takes at least the character when the route converts it and
+  // the output lends room for it and a separator.
+  const MainPageRoute route = SweepRoute(c, bytes);
+  if (!route.open() || route.WireShiftJisAt(bytes) == 0) return false;
+  char* end = nullptr;
+  const char* const room = c.out.Room(end);
+  if (end - room < 6) return false;
+  return c.stream.PutBackPending();
+}
+
 #ifndef NDEBUG
 // True when what the sweep of characters of the main pages looked at in the
 // current step is as it was: nothing for the state tags to write, no one-shot
@@ -236,6 +258,13 @@ Flow RunMainLoop(Conversion& c) {
       if (RunPrePhase(c) == -1) return Flow::kFail;
       p = s.PeekWords(avail);
       first = PlainCharacterNext(s, p, avail) ? LoadBigEndian16(p) : 0;
+      // A command whose arguments end at a character of the main pages (its
+      // reader took the character and left it pending).
+      if (first == 0 && s.pending() && IsMainPageCode(s.current()) && c.chars.oneShotCode == 0 &&
+          c.ruby.manual != 2 && c.session.scopeCountdown == 0 && PutBackForSweep(c)) {
+        p = s.PeekWords(avail);
+        first = LoadBigEndian16(p);
+      }
     }
     // The tags write to the output only; what the stream shows stays.
     WriteChangedCharacterTags(c);

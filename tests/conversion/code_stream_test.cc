@@ -96,6 +96,33 @@ TEST(CodeStream, FetchingDoesNotTouchThePendingFlag) {
   EXPECT_EQ(w.c.stream.current(), 0);  // only the given variable is set
 }
 
+TEST(CodeStream, AWordPutBackIsTakenAgainBeforeTheRest) {
+  WordConversion w({0x8140, 0xD000, 0x8141, 0x8142});
+  CodeStream& s = w.c.stream;
+  EXPECT_FALSE(s.PutBackPending());  // nothing taken, nothing pending
+  ASSERT_EQ(s.Take(), 0);
+  EXPECT_FALSE(s.PutBackPending());  // taken, not pending
+  ASSERT_EQ(s.Take(), 0);            // the filler dropped
+  ASSERT_EQ(s.current(), 0x8141);
+  s.Keep();
+  ASSERT_TRUE(s.PutBackPending());
+  EXPECT_FALSE(s.pending());
+  size_t avail = 0;
+  const uint8_t* p = s.PeekWords(avail);
+  ASSERT_EQ(avail, 2u);
+  EXPECT_EQ(LoadBigEndian16(p), 0x8141);
+  ASSERT_EQ(s.Take(), 0);
+  EXPECT_EQ(s.current(), 0x8141);
+  // A word kept that is not the one the block read took last stays pending.
+  s.Keep(0x8142);
+  EXPECT_FALSE(s.PutBackPending());
+  EXPECT_TRUE(s.pending());
+  EXPECT_EQ(s.current(), 0x8142);
+  s.Consume();
+  ASSERT_EQ(s.Take(), 0);
+  EXPECT_EQ(s.current(), 0x8142);
+}
+
 // Words of a large input, delivered by a source in chunks of a given size, so
 // that words and regions straddle the reads and the 64 KiB blocks.
 void ExpectLargeInputReadWhole(size_t chunk) {
