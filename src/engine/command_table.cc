@@ -245,7 +245,10 @@ static_assert(RowsInOrder(), "one row a command word 0xD000-0xD0FF, in order, ea
 // manual ruby's base; only its placements open the text), the inline
 // structures that open or close by their mark alone (split notes,
 // fractions, underlines), which close no manual ruby when none is open, the
-// fixed-width space and the raw tag's brackets.
+// fixed-width space and the raw tag's brackets; the commands taken without
+// effect, the other warnings of a fixed message (tabs, page numbers,
+// accents, origins, justification and deformation ignored, mixed setting)
+// and the origins and the ignored count after their digits.
 constexpr std::string_view kKeepingSweep[] = {
     "th",          "en",          "em",          "hyphen",           "dm",               "d2",
     "d1",          "tk",          "mi",          "space-1moji",      "s2",               "s4",
@@ -254,7 +257,11 @@ constexpr std::string_view kKeepingSweep[] = {
     "relative-rule-a7", "relative-rule-a8", "relative-rule-a9", "relative-rule-ab", "relative-rule-ignored",
     "vh-rule",     "vh-rule-91",  "group-ruby",  "group-ruby-b",     "kinsoku-ruby",     "manual-ruby",
     "ruby-close",  "warichu",     "fraction",    "underline",        "em-space",         "european-fraction",
-    "raw-tag",
+    "raw-tag",     "nop-1d",      "nop-22",      "ignored-8c",       "h-tab",            "v-tab-start",
+    "v-tab-middle", "v-tab-end",  "page-number-0", "page-number-1",  "page-number-2",    "accent-lower",
+    "accent-upper", "heading-push-out", "indent-ignore", "origin-set", "origin-return", "one-shot-solid",
+    "justify-ueki", "justify-line-spacing", "deform-ignored", "mixed-start", "mixed-end", "origin-set-n",
+    "origin-n",    "ignored-count",
 };
 
 constexpr bool KeepsSweep(const CommandRow& row) {
