@@ -337,8 +337,13 @@ Flow RunMainLoop(Conversion& c) {
         s.TakeWords(swept + 1);
         r = Flow::kGoOn;
       } else {
-        s.TakeWords(swept);
-        if (RunCharacters(c, swept) == -1) return Flow::kFail;
+        // A command of page 0xD0 left pending (nothing is swept then) meets
+        // a character stage that takes nothing before it and writes nothing:
+        // it is dispatched at once.
+        if (!s.pending() || (s.current() >> 8) != 0xD0) {
+          s.TakeWords(swept);
+          if (RunCharacters(c, swept) == -1) return Flow::kFail;
+        }
         r = DispatchCommand(c);
       }
       break;

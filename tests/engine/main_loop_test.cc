@@ -106,6 +106,18 @@ TEST(MainLoop, EveryDPageWordReachesTheTableByItsLowByte) {
   EXPECT_EQ(Output({0x45A1, 0xD103, 0xD075, 0xD004, 0x45A2}), Z(0x45A1) + Z(0x45A2));
 }
 
+TEST(MainLoop, ACommandOfPagesD1ToDFLeftPendingClosesAManualRubyText) {
+  // The character stage closes an open manual ruby text before a word of
+  // another page than 0xD0; the step meets the warning 0xD177 (as 0xD077)
+  // left pending by the pre-phase there first. 0xD077 leaves it open.
+  const std::string closed = "<rd></RUB><WAR ";
+  const std::string viaD1 = Output({0xD07E, 0x45A4, 0xD06E, 0xD177, 0x45A5});
+  EXPECT_NE(viaD1.find(closed), std::string::npos) << viaD1;
+  const std::string viaD0 = Output({0xD07E, 0x45A4, 0xD06E, 0xD077, 0x45A5});
+  EXPECT_EQ(viaD0.find(closed), std::string::npos) << viaD0;
+  EXPECT_NE(viaD0.find("<rd><WAR "), std::string::npos) << viaD0;
+}
+
 TEST(MainLoop, GroupSkipsCommandsWithoutInGroupHandler) {
   // 0xD075 has only a main-slot handler: inside a group it is skipped, so the
   // output stays on.
