@@ -77,10 +77,16 @@ void CodeStream::PlayStoredFormat() {
   size_t n = 0;
   if (s.replaying >= 0 && s.replaySlot >= 0 && s.replaySlot < kCacheSlots) {
     const FormatWords& words = s.cache[static_cast<size_t>(s.replaySlot)];
-    for (size_t i = s.position; i < words.size() && words[i] != 0; ++i, ++n) {
-      to[2 * n] = static_cast<uint8_t>(words[i] >> 8);
-      to[2 * n + 1] = static_cast<uint8_t>(words[i] & 0xFF);
+    // Each word stored high byte first at once, the bounds held in locals
+    // (the bytes written may alias anything).
+    const uint16_t* q = words.data() + (s.position < words.size() ? s.position : words.size());
+    const uint16_t* const stop = words.data() + words.size();
+    uint8_t* d = to;
+    for (; q < stop && *q != 0; ++q, d += 2) {
+      const uint16_t high = static_cast<uint16_t>(*q >> 8 | *q << 8);
+      std::memcpy(d, &high, 2);
     }
+    n = static_cast<size_t>(d - to) / 2;
   }
   // The zero word behind the words (see WordsEndTheBytes).
   to[2 * n] = to[2 * n + 1] = 0;
