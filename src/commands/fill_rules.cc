@@ -100,7 +100,7 @@ Flow CmdPageNumberValues(Conversion& c) {
 Flow CmdCentering(Conversion& c) {
   int32_t length;
   if (ReadLength(c, length) < 0) return Flow::kFail;
-  c.out.WriteWarningF<lit::kWarnCentering>(FormatLength(length));
+  c.out.WriteWarningF<lit::kWarnCentering>(LengthHundredths(length));
   return Flow::kGoOn;
 }
 

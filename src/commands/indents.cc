@@ -44,7 +44,7 @@ Flow SideIndent(Conversion& c, Arguments& a, Given given) {
   if (a.Integer(lines) < 0) return Flow::kFail;
   if (lines < 0) return reject();
   if (given == Given::kPercent) {
-    c.out.WriteWarningF<lit::kWarnIndentPercent>(FormatLength(length), lines);
+    c.out.WriteWarningF<lit::kWarnIndentPercent>(LengthHundredths(length), lines);
   } else if (selector == kSelectIndentLeft) {
     c.ChangeTypo().indentLeft = length;
   } else {

@@ -104,9 +104,9 @@ Flow CmdTayo(Conversion& c) {
     d = PutSizeAttributes(d, in.tayoHeight, in.tayoWidth, refH, refW, Unit(c));
   }
   if (in.tayoAki >= 1 && in.tayoAki <= 99) {
-    d = PutNumberWithUnit(Put(d, " aki="), FormatSize(in.tayoAki), Unit(c));
+    d = PutNumberWithUnit(Put(d, " aki="), SizeHundredths(in.tayoAki), Unit(c));
   } else if (in.tayoAki > 100) {
-    d = PutNumberWithUnit(Put(d, " aki="), FormatSize(static_cast<int16_t>(100 - in.tayoAki)), Unit(c));
+    d = PutNumberWithUnit(Put(d, " aki="), SizeHundredths(static_cast<int16_t>(100 - in.tayoAki)), Unit(c));
   }
   *d++ = '>';
   c.out.WriteText(Text(tag, d));
@@ -176,7 +176,7 @@ Flow CmdFraction(Conversion& c) {
   } else {
     char tag[5 + 5 + kMostNumberWithUnit + kMostThicknessLine + 1];
     char* d = in.bunState == 0 ? Put(tag, "<BUN") : Put(tag, "<BUN2");
-    d = PutNumberWithUnit(Put(d, " aki="), FormatLength(c.box.gap), Unit(c));
+    d = PutNumberWithUnit(Put(d, " aki="), LengthHundredths(c.box.gap), Unit(c));
     if (c.box.lineSelector == 0) d = PutThicknessLine(c, d, 0);
     *d++ = '>';
     c.out.WriteText(Text(tag, d));
@@ -194,7 +194,7 @@ Flow CmdEuropeanFraction(Conversion& c) {
 
 Flow CmdEmSpace(Conversion& c) {
   char tag[8 + kMostNumberWithUnit + 1];
-  char* d = PutNumberWithUnit(Put(tag, "<em wid="), FormatLength(c.inlines.emWidth), Unit(c));
+  char* d = PutNumberWithUnit(Put(tag, "<em wid="), LengthHundredths(c.inlines.emWidth), Unit(c));
   *d++ = '>';
   c.out.WriteText(Text(tag, d));
   c.stream.Consume();

@@ -121,7 +121,7 @@ Flow CmdJustifySize(Conversion& c) {
   int32_t length;
   if (ReadUnitLength(c, length) < 0) return Flow::kFail;
   if (length < int32_t{c.limits.minSize} * kInternalPerQuarter) {
-    c.out.WriteWarningF<lit::kWarnJustifySize>(FormatLength(length));
+    c.out.WriteWarningF<lit::kWarnJustifySize>(LengthHundredths(length));
   }
   return Flow::kGoOn;
 }
@@ -129,21 +129,21 @@ Flow CmdJustifySize(Conversion& c) {
 Flow CmdJustifyLeadingLength(Conversion& c) {
   int32_t length;
   if (ReadUnitLength(c, length) < 0) return Flow::kFail;
-  if (length < 0) c.out.WriteWarningF<lit::kWarnJustifyLeadingLength>(FormatLength(length));
+  if (length < 0) c.out.WriteWarningF<lit::kWarnJustifyLeadingLength>(LengthHundredths(length));
   return Flow::kGoOn;
 }
 
 Flow CmdMixedStart(Conversion& c) {
   int32_t length;
   if (ReadLength(c, length) < 0) return Flow::kFail;
-  c.out.WriteWarningF<lit::kWarnMixedStart>(FormatLength(length));
+  c.out.WriteWarningF<lit::kWarnMixedStart>(LengthHundredths(length));
   return Flow::kGoOn;
 }
 
 Flow CmdLineHeadPosition(Conversion& c) {
   int32_t length;
   if (ReadLength(c, length) < 0) return Flow::kFail;
-  c.out.WriteWarningF<lit::kWarnLineHeadPosition>(FormatLength(length));
+  c.out.WriteWarningF<lit::kWarnLineHeadPosition>(LengthHundredths(length));
   return Flow::kGoOn;
 }
 

@@ -62,7 +62,7 @@ char* PutUnderlineStartTag(Conversion& c, char* d) {
   if (u.type == 3 || u.type == 4) {
     d = PutText(d, "<UL3");
     d = PutText(d, lit::kTagUnderlineSolidHead);
-    d = PutNumberWithUnit(d, FormatLength(UnderlineRuleWidth(c)), unit);
+    d = PutNumberWithUnit(d, LengthHundredths(UnderlineRuleWidth(c)), unit);
     // The shade is the tens digit of the line kind: 10 % for 0, up to 100 %.
     int32_t k = (int32_t{u.lineKind} / 10) % 10;
     char shade[48];
@@ -72,7 +72,7 @@ char* PutUnderlineStartTag(Conversion& c, char* d) {
     return d;
   }
   d = PutText(d, u.type == 1 ? "<UL1" : u.type == 2 ? "<UL5" : "<UL2");
-  if (u.gap != 0) d = PutNumberWithUnit(PutText(d, " aki="), FormatLength(u.gap), unit);
+  if (u.gap != 0) d = PutNumberWithUnit(PutText(d, " aki="), LengthHundredths(u.gap), unit);
   // A value is part of one line of the definition file; never longer.
   auto value = [](std::string_view v) { return v.substr(0, kMostDefinitionLine); };
   if (u.lineKind == 0) {
@@ -99,8 +99,8 @@ Flow CoordinateRule(Conversion& c, bool counted) {
     if (s.current() != kCommaSeparator) return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
     if (ReadLength(c, l) < 0) return Flow::kFail;
   }
-  c.out.WriteWarningF<lit::kWarnCoordinateRule>(n, FormatLength(lengths[0]), FormatLength(lengths[1]),
-                      FormatLength(lengths[2]));
+  c.out.WriteWarningF<lit::kWarnCoordinateRule>(n, LengthHundredths(lengths[0]), LengthHundredths(lengths[1]),
+                      LengthHundredths(lengths[2]));
   if (counted && s.current() == kCommaSeparator) {
     int16_t ignored;
     if (ReadInteger(c, ignored) < 0) return Flow::kFail;
@@ -161,8 +161,8 @@ char* PutEnclosureOpening(Conversion& c, char* d) {
   };
   put("<MAKI");
   d = PutThicknessLine(c, d, c.rules.thicknessKey);
-  double margin = FormatLength(EnclosureMargin(c));
-  if (margin != 0.0) {
+  const Hundredths margin = LengthHundredths(EnclosureMargin(c));
+  if (margin.count != 0) {
     put(" gaki=");
     d = PutNumberWithUnit(d, margin, c.session.settings.unit);
   }
@@ -253,7 +253,7 @@ Flow CmdEnclosureBox(Conversion& c) {
   char* d = PutEnclosureOpening(c, text);
   if (c.rules.innerWidth != 0) {
     std::memcpy(d, "<em wid=", 8);
-    d = PutNumberWithUnit(d + 8, FormatLength(c.rules.innerWidth), c.session.settings.unit);
+    d = PutNumberWithUnit(d + 8, LengthHundredths(c.rules.innerWidth), c.session.settings.unit);
     *d++ = '>';
   }
   std::memcpy(d, "</MAKI>", 7);

@@ -44,7 +44,7 @@ Flow CmdSpaceCommand(Conversion& c) {
     int16_t digits = ReadInteger(c, n);
     if (digits < 0) return Flow::kFail;
     if (digits > 0 && n >= 0 && n <= kMaxSpaceCount) {
-      c.out.WriteWarningF<lit::kWarnSpaceCommand>(FormatLength(length), n);
+      c.out.WriteWarningF<lit::kWarnSpaceCommand>(LengthHundredths(length), n);
       return Flow::kGoOn;
     }
   }
@@ -85,7 +85,7 @@ Flow CmdNewIndent(Conversion& c) {
     }
     if (a.Skip() < 0) return Flow::kFail;
     c.out.WriteWarning(kWarningTag<lit::kWarnInvalidVariable>);
-    c.out.WriteWarningF<lit::kWarnNewIndent>(FormatLength(x), FormatLength(y));
+    c.out.WriteWarningF<lit::kWarnNewIndent>(LengthHundredths(x), LengthHundredths(y));
     return Flow::kGoOn;
   });
 }

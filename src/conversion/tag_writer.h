@@ -63,7 +63,7 @@ inline constexpr size_t kMostWarningMessage = 247;
 
 // A warning message literal with conversions, read when the program is built:
 // its text pieces and between them the conversions %d (an int), %g (a double,
-// as PutG writes it) and %04x (an unsigned); no other conversion, no "%%".
+// as PutG writes it, or Hundredths, as PutHundredths does) and %04x (an unsigned); no other conversion, no "%%".
 template <const auto& Format>
 struct WarningFormat {
   struct Piece {
@@ -123,8 +123,12 @@ struct WarningFormat {
   template <char Conversion, typename T>
   static char* PutValue(char* d, T v) {
     if constexpr (Conversion == 'g') {
-      static_assert(std::is_floating_point_v<T>, "%g takes a double");
-      return PutG(d, v);
+      if constexpr (std::is_same_v<T, Hundredths>) {
+        return PutHundredths(d, v);
+      } else {
+        static_assert(std::is_floating_point_v<T>, "%g takes a double or Hundredths");
+        return PutG(d, v);
+      }
     } else {
       static_assert(std::is_integral_v<T> && sizeof(T) <= sizeof(int), "%d and %04x take an int");
       if constexpr (Conversion == 'd') return std::to_chars(d, d + 11, static_cast<int>(v)).ptr;

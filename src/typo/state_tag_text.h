@@ -59,6 +59,11 @@ class TagText {
     Add(std::string_view(d, static_cast<size_t>(PutG(d, value) - d)));
     Add(UnitName(unit));
   }
+  void AddNumberWithUnit(Hundredths value, int16_t unit) {
+    char d[kMostG];
+    Add(std::string_view(d, static_cast<size_t>(PutHundredths(d, value) - d)));
+    Add(UnitName(unit));
+  }
   // Writes "<NAME ...>" with out.WriteText when at least one attribute
   // follows the name.
   template <typename Tags>
@@ -99,7 +104,7 @@ class TagText {
 // A size attribute " key=%g" followed by the unit.
 [[gnu::always_inline]] inline void AddSize(TagText& tag, std::string_view key, int16_t quarters, int16_t unit) {
   tag.Add(key);
-  tag.AddNumberWithUnit(FormatSize(quarters), unit);
+  tag.AddNumberWithUnit(SizeHundredths(quarters), unit);
 }
 
 // A measure or indent: "%dmoji" when it is a whole number of character
@@ -111,7 +116,7 @@ inline void AddLineLength(TagText& tag, std::string_view key, int32_t length, in
     tag.AddInt(m.count);
     tag.Add("moji");
   } else {
-    tag.AddNumberWithUnit(FormatLength(length), unit);
+    tag.AddNumberWithUnit(LengthHundredths(length), unit);
   }
 }
 
@@ -206,7 +211,7 @@ void WriteGTag(Tags tags) {
 
   if (now.lineSpacing != was.lineSpacing) {
     tag.Add(" l=");
-    tag.AddNumberWithUnit(FormatLength(now.lineSpacing), unit);
+    tag.AddNumberWithUnit(LengthHundredths(now.lineSpacing), unit);
     was.lineSpacing = now.lineSpacing;
   }
 

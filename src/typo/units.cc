@@ -10,8 +10,7 @@ namespace velkan {
 double FormatLength(int32_t v) {
   // An integer count of hundredths (|v| / 129.6 fits 32 bits): a length just
   // below zero gives 0, never a negative zero that "%g" would write as "-0".
-  int32_t hundredths = static_cast<int32_t>(static_cast<double>(v) * 0.007716049382716049);
-  return hundredths * 0.01;
+  return LengthHundredths(v).count * 0.01;
 }
 
 double FormatSize(int16_t v) { return static_cast<double>(v) * 0.25; }
@@ -52,6 +51,48 @@ char* PutG(char* d, double value) {
   return d + len;
 }
 
+namespace {
+// The two digits of 0 to 99.
+constexpr char kTwoDigits[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+}  // namespace
+
+char* PutHundredths(char* d, Hundredths h) {
+  // Below 10000 in magnitude (a count of at most 999999) PutG writes the
+  // exact decimals without trailing zeros, as here; a larger number goes to
+  // printf's six significant digits. A count of 0 is a positive zero.
+  if (h.count > 999999 || h.count < -999999) [[unlikely]] return PutG(d, h.count * 0.01);
+  uint32_t u = static_cast<uint32_t>(h.count);
+  if (h.count < 0) {
+    *d++ = '-';
+    u = 0U - u;
+  }
+  const uint32_t whole = u / 100, fraction = u % 100;
+  if (whole < 10) {
+    *d++ = static_cast<char>('0' + whole);
+  } else if (whole < 100) {
+    std::memcpy(d, kTwoDigits + 2 * whole, 2);
+    d += 2;
+  } else if (whole < 1000) {
+    *d++ = static_cast<char>('0' + whole / 100);
+    std::memcpy(d, kTwoDigits + 2 * (whole % 100), 2);
+    d += 2;
+  } else {
+    std::memcpy(d, kTwoDigits + 2 * (whole / 100), 2);
+    std::memcpy(d + 2, kTwoDigits + 2 * (whole % 100), 2);
+    d += 4;
+  }
+  if (fraction != 0) {
+    *d = '.';
+    std::memcpy(d + 1, kTwoDigits + 2 * fraction, 2);
+    // One decimal when the second is a zero.
+    d += d[2] != '0' ? 3 : 2;
+  }
+  return d;
+}
+
 void AppendG(std::string& out, double value) {
   char buf[kMostG];
   out.append(buf, static_cast<size_t>(PutG(buf, value) - buf));
@@ -59,6 +100,17 @@ void AppendG(std::string& out, double value) {
 
 char* PutNumberWithUnit(char* d, double value, int16_t unit) {
   d = PutG(d, value);
+  if (unit == 1) {
+    *d++ = 'Q';
+  } else {
+    *d++ = 'p';
+    *d++ = 't';
+  }
+  return d;
+}
+
+char* PutNumberWithUnit(char* d, Hundredths value, int16_t unit) {
+  d = PutHundredths(d, value);
   if (unit == 1) {
     *d++ = 'Q';
   } else {

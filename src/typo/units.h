@@ -15,8 +15,24 @@ namespace velkan {
 inline constexpr int32_t kInternalPerUnit = 12960;
 inline constexpr int32_t kInternalPerQuarter = 3240;
 
-// trunc(v * 0.007716049382716049) * 0.01: a length in the job unit, cut to
-// hundredths toward zero.
+// A number of the output counted in hundredths, written as the number
+// count * 0.01 is (see PutHundredths): lengths and sizes are kept whole
+// from the reading of their arguments to the digits written.
+struct Hundredths {
+  int32_t count;
+};
+
+// A length in the job unit, cut to hundredths toward zero:
+// trunc(v * 0.007716049382716049).
+inline Hundredths LengthHundredths(int32_t v) {
+  return {static_cast<int32_t>(static_cast<double>(v) * 0.007716049382716049)};
+}
+
+// A size of v quarter units in hundredths of the unit: v * 25.
+inline Hundredths SizeHundredths(int16_t v) { return {int32_t{v} * 25}; }
+
+// LengthHundredths(v) * 0.01: a length in the job unit, cut to hundredths
+// toward zero.
 double FormatLength(int32_t v);
 
 // v * 0.25.
@@ -36,10 +52,16 @@ inline constexpr size_t kMostG = 24;
 // Writes printf("%g", value) at `d`; returns the end of what it wrote.
 char* PutG(char* d, double value);
 
+// Writes what PutG(d, h.count * 0.01) writes, from the whole count: at most
+// kMostG bytes. Returns the end.
+char* PutHundredths(char* d, Hundredths h);
+
 // The most bytes PutNumberWithUnit writes.
 inline constexpr size_t kMostNumberWithUnit = kMostG + 2;
 // Writes "%g" of value followed by the unit name at `d`; returns the end.
 char* PutNumberWithUnit(char* d, double value, int16_t unit);
+// The same for a number in hundredths, as PutHundredths writes it.
+char* PutNumberWithUnit(char* d, Hundredths value, int16_t unit);
 
 // Writes printf("%04x", v) at `d` (four bytes); returns their end.
 inline char* PutHex4(char* d, uint16_t v) {

@@ -51,5 +51,26 @@ TEST(AppendG, OtherNumbersAsPrintfWritesThem) {
   for (double v : others) EXPECT_EQ(Appended(v), Printf(v)) << v;
 }
 
+std::string PutFromHundredths(int32_t count) {
+  char buf[kMostG];
+  return std::string(buf, static_cast<size_t>(PutHundredths(buf, Hundredths{count}) - buf));
+}
+
+// Lengths and sizes written from their whole counts of hundredths read as
+// printf reads count * 0.01: every count around the point where printf
+// turns to six significant digits, and the extreme lengths and sizes.
+TEST(PutHundredths, WritesWhatPrintfWritesOfTheCountInHundredths) {
+  for (int32_t k = -1200000; k <= 1200000; k += (k > -30000 && k < 30000) || (k > 990000 && k < 1010000) ? 1 : 7) {
+    ASSERT_EQ(PutFromHundredths(k), Printf(k * 0.01)) << k;
+  }
+  for (int32_t k : {999999, 1000000, -999999, -1000000, 16570089, -16570089}) {
+    EXPECT_EQ(PutFromHundredths(k), Printf(k * 0.01)) << k;
+  }
+  EXPECT_EQ(LengthHundredths(INT32_MAX).count * 0.01, FormatLength(INT32_MAX));
+  EXPECT_EQ(PutFromHundredths(LengthHundredths(INT32_MIN).count), "-165701");
+  EXPECT_EQ(PutFromHundredths(SizeHundredths(-32768).count), Printf(FormatSize(-32768)));
+  EXPECT_EQ(PutFromHundredths(LengthHundredths(-129).count), "0");
+}
+
 }  // namespace
 }  // namespace velkan
