@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "commands/arguments.h"
 #include "commands/ruby.h"
 #include "commands/rules.h"
 #include "conversion/code_stream.h"
@@ -23,28 +24,33 @@ char* PutPartSizes(const Conversion& c, char* d, int16_t h, int16_t w, int16_t r
   return PutSizeAttributes(d, h, w, refH, refW, unit);
 }
 
-// Writes "<GOU" or "<GOU2" (`open`), the sizes of the part, when the group
-// sizes are set, and ">", composed in place of a string grown piece by piece.
-void WriteGroupTag(Conversion& c, std::string_view open, int16_t h, int16_t w, int16_t refH, int16_t refW) {
-  char tag[5 + kMostSizeAttributes + 1];
-  std::memcpy(tag, open.data(), open.size());
-  char* d = tag + open.size();
-  if (c.groups.sizes.height0 != 0) d = PutPartSizes(c, d, h, w, refH, refW);
-  *d++ = '>';
-  c.out.WriteText(std::string_view(tag, static_cast<size_t>(d - tag)));
+// Writes "<GOU" or "<GOU2" (`Open`), the sizes of the part, when the group
+// sizes are set, and ">", composed in the output's room.
+template <const auto& Open>
+void WriteGroupTag(Conversion& c, int16_t h, int16_t w, int16_t refH, int16_t refW) {
+  constexpr size_t kOpen = sizeof Open - 1;
+  c.out.WriteComposed<kOpen + kMostSizeAttributes + 1>([&](char* d) {
+    std::memcpy(d, Open, kOpen);
+    d += kOpen;
+    if (c.groups.sizes.height0 != 0) d = PutPartSizes(c, d, h, w, refH, refW);
+    *d++ = '>';
+    return d;
+  });
 }
+
+constexpr char kGroupOpen[] = "<GOU";
+constexpr char kGroupSecond[] = "<GOU2";
 
 Flow OpenGroup(Conversion& c) {
   CodeStream& s = c.stream;
   if (s.Take() < 0) return Flow::kFail;
   if (s.current() == kEnclosureWord) {
-    char tag[kMostEnclosureOpening];
-    c.out.WriteText(std::string_view(tag, static_cast<size_t>(PutEnclosureOpening(c, tag) - tag)));
+    c.out.WriteComposed<kMostEnclosureOpening>([&c](char* d) { return PutEnclosureOpening(c, d); });
     c.session.enclosureFlag = 1;
     s.Consume();
   } else {
     const GroupSizes& g = c.groups.sizes;
-    WriteGroupTag(c, "<GOU", g.height0, g.width0, c.typo.height, c.typo.width);
+    WriteGroupTag<kGroupOpen>(c, g.height0, g.width0, c.typo.height, c.typo.width);
     // A group left open by an earlier job must not make this one an enclosure.
     c.session.enclosureFlag = 0;
     s.Keep();
@@ -56,16 +62,18 @@ Flow OpenGroup(Conversion& c) {
 }  // namespace
 
 Flow CmdGroupSizes(Conversion& c) {
-  int16_t v[4] = {};
-  for (int i = 0; i < 4; ++i) {
-    if (ReadQuarters(c, v[i]) < 0) return Flow::kFail;
-    bool last = i == 3;
-    if (v[i] > c.limits.maxSize || (!last && c.stream.current() != kCommaSeparator)) {
-      return SkipArguments(c) < 0 ? Flow::kFail : Flow::kGoOn;
+  return WithArguments(c, [&c](auto& a) {
+    int16_t v[4] = {};
+    for (int i = 0; i < 4; ++i) {
+      if (a.Quarters(v[i]) < 0) return Flow::kFail;
+      bool last = i == 3;
+      if (v[i] > c.limits.maxSize || (!last && a.current() != kCommaSeparator)) {
+        return a.Skip() < 0 ? Flow::kFail : Flow::kGoOn;
+      }
     }
-  }
-  c.groups.sizes = GroupSizes{v[0], v[1], v[2], v[3]};
-  return Flow::kGoOn;
+    c.groups.sizes = GroupSizes{v[0], v[1], v[2], v[3]};
+    return Flow::kGoOn;
+  });
 }
 
 Flow CmdGroupMark(Conversion& c) {
@@ -77,7 +85,7 @@ Flow CmdGroupMark(Conversion& c) {
     case 1:
       if (c.session.enclosureFlag == 0) {
         const GroupSizes& s = g.sizes;
-        WriteGroupTag(c, "<GOU2", s.height1, s.width1, s.height0, s.width0);
+        WriteGroupTag<kGroupSecond>(c, s.height1, s.width1, s.height0, s.width0);
       }
       g.groupState = 2;
       break;

@@ -186,6 +186,22 @@ class TagWriter {
     session_.atLineStart = 0;
   }
 
+  // Composes a text of at most `Most` bytes with `compose(d)`, which puts
+  // it at `d` and returns its end, and writes it as WriteText does: composed
+  // straight in the sink's room when that has `Most` bytes, else on the
+  // stack and copied.
+  template <size_t Most, typename Compose>
+  int16_t WriteComposed(Compose&& compose) {
+    char* end = nullptr;
+    char* room = Room(end);
+    if (end - room >= static_cast<ptrdiff_t>(Most)) [[likely]] {
+      Wrote(compose(room));
+      return 1;
+    }
+    char text[Most];
+    return WriteText(std::string_view(text, static_cast<size_t>(compose(text) - text)));
+  }
+
   // Writes "<WAR \"message\">" unless output is switched off or warnings are
   // not written (both count as success). Never touches `atLineStart`.
   // The tag is composed in a 256-byte buffer, so a message is cut after 247
