@@ -281,25 +281,41 @@ inline StateTagKey JTagKey(const TypoState& now, const TypoState& was, int16_t u
 
 // What the text of WriteGTag depends on: the line settings that changed and
 // their values, the character height when a measure or indent changed (it
-// decides "moji"), and the unit. The six lengths are compared as two lanes
-// of each of three words.
+// decides "moji"), and the unit. The six lengths are compared as lanes of
+// two vectors, four and two; the fourth word holds which of them changed
+// (bit k for the kth length), the height above them, then the unit.
 inline StateTagKey GTagKey(const TypoState& now, const TypoState& was, int16_t unit) {
-  using state_tags::Load;
   static_assert(offsetof(TypoState, lineSpacing) == 12 && offsetof(TypoState, measure) == 32 &&
                 offsetof(TypoState, indentLeft) == 16 && offsetof(TypoState, indentStart) == 28);
-  constexpr uint64_t k32 = 0x7FFFFFFF7FFFFFFFULL;
-  uint64_t part[3];
-  uint64_t changed = 0;
-  for (int i = 0; i < 3; ++i) {
-    const uint64_t n = Load<uint64_t>(now, 12 + 8 * static_cast<size_t>(i));
-    const uint64_t c = state_tags::NonZeroLanes(n ^ Load<uint64_t>(was, 12 + 8 * static_cast<size_t>(i)), k32);
-    part[i] = n & state_tags::WholeLanes(c, 32);
-    changed |= c >> i;
-  }
-  // Anything but the line spacing (the low lane of the first word).
-  const uint64_t height = (changed & ~(uint64_t{1} << 31)) != 0 ? static_cast<uint16_t>(now.height) : 0;
+  using Four = int32_t __attribute__((vector_size(16)));
+  using Two = int32_t __attribute__((vector_size(8)));
+  const char* const n = reinterpret_cast<const char*>(&now);
+  const char* const w = reinterpret_cast<const char*>(&was);
+  Four n4, w4;
+  Two n2, w2;
+  std::memcpy(&n4, n + 12, sizeof n4);
+  std::memcpy(&w4, w + 12, sizeof w4);
+  std::memcpy(&n2, n + 28, sizeof n2);
+  std::memcpy(&w2, w + 28, sizeof w2);
+  // Lanes of all ones where a length changed, and the values there.
+  const Four c4 = n4 != w4;
+  const Two c2 = n2 != w2;
+  const Four v4 = n4 & c4;
+  const Two v2 = n2 & c2;
+  uint64_t part[3], c[3];
+  std::memcpy(part, &v4, sizeof v4);
+  std::memcpy(part + 2, &v2, sizeof v2);
+  std::memcpy(c, &c4, sizeof c4);
+  std::memcpy(c + 2, &c2, sizeof c2);
+  // Bit 0 and 32 of each word of lanes, the first word's at 0, the second's
+  // at 1, the third's at 2; then the high lanes' brought down to 3 to 5.
+  constexpr uint64_t kLow = 0x0000000100000001ULL;
+  const uint64_t bits = (c[0] & kLow) | (c[1] & kLow) << 1 | (c[2] & kLow) << 2;
+  const uint64_t changed = (bits | bits >> 29) & 0x3F;
+  // Anything but the line spacing (bit 0).
+  const uint64_t height = changed > 1 ? uint64_t{static_cast<uint16_t>(now.height)} << 8 : 0;
   return StateTagKey{{part[0], part[1], part[2],
-                      changed | height | static_cast<uint64_t>(static_cast<uint16_t>(unit)) << 32 |
+                      changed | height | static_cast<uint64_t>(static_cast<uint16_t>(unit)) << 24 |
                           uint64_t{'G'} << 48}};
 }
 
