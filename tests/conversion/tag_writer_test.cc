@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,36 @@ TEST(WriteText, RefusedWriteFailsAndKeepsTheLineStart) {
   EXPECT_EQ(out.WriteText("<em>"), 1);
   EXPECT_EQ(sink.calls, 1);
   EXPECT_EQ(session.atLineStart, 0);
+}
+
+// A text composed in the sink's room, or on the stack where the room is
+// too short, is written as WriteText writes it; switched off, it is
+// dropped and the line start is cleared all the same.
+TEST(WriteComposed, WritesAsWriteTextInTheRoomOrNot) {
+  auto compose = [](char* d) {
+    std::memcpy(d, "<GOU2 size=6pt>", 15);
+    return d + 15;
+  };
+  for (size_t room : {4096u, 40u, 20u}) {
+    Session session;
+    RoomSink sink(room);
+    TagWriter out(sink, session);
+    // 20 bytes of room: the second text no longer fits in what is left.
+    EXPECT_EQ(out.WriteComposed<32>(compose), 1);
+    EXPECT_EQ(out.WriteComposed<32>(compose), 1);
+    EXPECT_EQ(session.atLineStart, 0);
+    out.outputSuppressed = 1;
+    session.atLineStart = 1;
+    EXPECT_EQ(out.WriteComposed<32>(compose), 1);
+    EXPECT_EQ(session.atLineStart, 0);
+    EXPECT_EQ(sink.data(), "<GOU2 size=6pt><GOU2 size=6pt>") << room;
+  }
+  Session session;
+  RefusingSink refusing;
+  TagWriter out(refusing, session);
+  EXPECT_EQ(out.WriteComposed<32>(compose), -1);
+  EXPECT_TRUE(out.writeFailed());
+  EXPECT_EQ(session.atLineStart, 1);
 }
 
 TEST(WriteWarning, ComposesTheWarningTag) {
