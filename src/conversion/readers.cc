@@ -30,17 +30,50 @@ namespace {
   return r < 0 ? -1 : 0;
 }
 
-// The quarters of ReadQuarters, with the words read.
-int16_t Quarters(Conversion& c, int16_t& value) {
+// Accumulate for digits that all lie in the block read and end at a word
+// there that Take gives as it is (most arguments): the digits and that
+// word are taken at once, the word becoming the current one. False, having
+// taken nothing, otherwise.
+[[gnu::always_inline]] inline bool AccumulateInBlock(CodeStream& s, int16_t& value, int16_t& count) {
+  size_t avail = 0;
+  const uint8_t* const p = s.PeekWords(avail);
+  const uint8_t* const end = p + 2 * avail;
+  uint32_t v = 0;
+  const uint8_t* const q = DigitsAt(p, end, v);
+  if (q == end || !CodeStream::TakenAsItIs(LoadBigEndian16(q))) return false;
+  const size_t digits = static_cast<size_t>(q - p) / 2;
+  s.TakeWords(digits + 1);
+  value = Wrap16(static_cast<int32_t>(v));
+  count = Wrap16(static_cast<int32_t>(digits));
+  return true;
+}
+
+// Quarters from the point separator after the integer part `a` of
+// `digitsA` digits on.
+[[gnu::noinline]] int16_t QuartersFromPoint(Conversion& c, int16_t a, int16_t digitsA, int16_t& value) {
+  int16_t b = 0, digitsB = 0;
+  if (Accumulate(c, b, digitsB) < 0) return -1;
+  value = Wrap16(int32_t{a} * 4 + RoundToQuarters(b));
+  return Wrap16(int32_t{digitsA} + digitsB + 1);
+}
+
+// Quarters with every word taken as Accumulate takes it.
+[[gnu::noinline]] int16_t QuartersWordByWord(Conversion& c, int16_t& value) {
   int16_t a, digitsA;
   if (Accumulate(c, a, digitsA) < 0) return -1;
-  int16_t b = 0, digitsB = 0, read = digitsA;
-  if (c.stream.current() == kPointSeparator) {
-    if (Accumulate(c, b, digitsB) < 0) return -1;
-    read = Wrap16(int32_t{read} + digitsB + 1);
-  }
-  value = Wrap16(int32_t{a} * 4 + RoundToQuarters(b));
-  return read;
+  if (c.stream.current() == kPointSeparator) return QuartersFromPoint(c, a, digitsA, value);
+  value = Wrap16(int32_t{a} * 4);  // RoundToQuarters(0) is 0
+  return digitsA;
+}
+
+// The quarters of ReadQuarters, with the words read: a whole number in the
+// block read without a call.
+inline int16_t Quarters(Conversion& c, int16_t& value) {
+  int16_t a, digitsA;
+  if (!AccumulateInBlock(c.stream, a, digitsA)) [[unlikely]] return QuartersWordByWord(c, value);
+  if (c.stream.current() == kPointSeparator) return QuartersFromPoint(c, a, digitsA, value);
+  value = Wrap16(int32_t{a} * 4);
+  return digitsA;
 }
 
 int16_t CharCount(Conversion& c, int32_t& value, bool span) {
@@ -63,6 +96,7 @@ int16_t CharCount(Conversion& c, int32_t& value, bool span) {
 
 int16_t ReadInteger(Conversion& c, int16_t& value) {
   int16_t count;
+  if (AccumulateInBlock(c.stream, value, count)) [[likely]] return count;
   if (Accumulate(c, value, count) < 0) return -1;
   return count;
 }
@@ -93,9 +127,11 @@ int16_t RoundToQuarters(int16_t fraction) {
 
 int16_t ReadQuarters(Conversion& c, int16_t& value) { return Quarters(c, value); }
 
-int16_t ReadLength(Conversion& c, int32_t& value) {
-  int16_t a, digitsA;
-  if (Accumulate(c, a, digitsA) < 0) return -1;
+namespace {
+
+// ReadLength from the word after the integer part `a` of `digitsA` digits
+// on (the current word).
+[[gnu::noinline]] int16_t LengthAfterInteger(Conversion& c, int16_t a, int16_t digitsA, int32_t& value) {
   int16_t b = 0, digitsB = 0;
   int32_t read = digitsA;
   bool point = c.stream.current() == kPointSeparator;
@@ -116,6 +152,22 @@ int16_t ReadLength(Conversion& c, int32_t& value) {
   }
   value = Wrap32(v);
   return Wrap16(read);
+}
+
+}  // namespace
+
+int16_t ReadLength(Conversion& c, int32_t& value) {
+  int16_t a, digitsA;
+  if (AccumulateInBlock(c.stream, a, digitsA)) [[likely]] {
+    if (c.stream.current() != kPointSeparator) {
+      // A whole number: quarters in a Q job, picas (12 points) in a pt job.
+      value = Wrap32(int64_t{a} * (c.session.settings.unit == 1 ? 4 : 48) * kQuarterUnits);
+      return digitsA;
+    }
+  } else if (Accumulate(c, a, digitsA) < 0) {
+    return -1;
+  }
+  return LengthAfterInteger(c, a, digitsA, value);
 }
 
 int16_t ReadUnitLength(Conversion& c, int32_t& value) {

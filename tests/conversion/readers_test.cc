@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -187,6 +188,77 @@ TEST(ReadDigits, TakenFromTheBlockAsWordByWord) {
             ASSERT_EQ(slow.s.Next(b), 0);
             ASSERT_EQ(a, b) << where;
           }
+        }
+      }
+    }
+  }
+}
+
+// The readers take a number whose words all lie in the block read at once
+// and any other word by word: whatever the block holds, every reader gives
+// the same value, count and current word, and leaves the same words after
+// it, in both units.
+TEST(Readers, SameWhereverTheBlockReadEnds) {
+  const std::vector<std::vector<uint16_t>> shapes = {
+      Cat(Args("42"), {0xD009, 0x4521}),           // a whole number, then a command
+      Cat(Args("12.5"), {0x4521}),                 // with a fraction
+      Cat(Args("1.2.75,3"), {0x4521}),             // picas, points and a quarter fraction
+      Cat(Args("7,25"), {0x4521}),                 // a comma after it
+      Cat(Args("4"), {0xD000, 0xC345, 0x4521}),    // a filler among the digits
+      Cat(Args("4"), {0x0000, 0x4521}),            // a filler where they stop
+      Cat(Args("4"), {0xD050, 0xC341, 0xD050, 0xC342, 0x4521}),  // a skipped region
+      Cat(Args("."), {0x4521}),                    // no digit before the point
+      Args("61"),                                  // the end of the input
+  };
+  using Reader = std::function<int32_t(Conversion&, int16_t&)>;
+  const std::vector<Reader> readers = {
+      [](Conversion& c, int16_t& r) { int16_t v = 0; r = ReadInteger(c, v); return int32_t{v}; },
+      [](Conversion& c, int16_t& r) { int16_t v = 0; r = ReadQuarters(c, v); return int32_t{v}; },
+      [](Conversion& c, int16_t& r) { int32_t v = 0; r = ReadLength(c, v); return v; },
+      [](Conversion& c, int16_t& r) { int32_t v = 0; r = ReadUnitLength(c, v); return v; },
+      [](Conversion& c, int16_t& r) { int32_t v = 0; r = ReadCharsSpan(c, v); return v; },
+  };
+  for (const std::vector<uint16_t>& shape : shapes) {
+    const std::string bytes = WordBytes(Cat({kCommand}, shape));
+    for (int unit : {0, 1}) {
+      for (size_t k = 0; k < readers.size(); ++k) {
+        struct Side {
+          Side(const std::string& b, size_t chunk, int unit) : source(b, chunk) {
+            session.settings.unit = static_cast<int16_t>(unit);
+          }
+          Session session;
+          LoadedTables tables;
+          ChunkedSource source;
+          MemorySink sink;
+          Pass pass{session, PassSettings{}, tables, source, sink};
+          Conversion& c = pass.conversion();
+        };
+        // The words a side leaves after the reader.
+        auto rest = [](CodeStream& s) {
+          std::vector<uint16_t> words;
+          for (uint16_t w = 0; w != kEndOfJob;) {
+            if (s.Next(w) < 0) break;
+            words.push_back(w);
+          }
+          return words;
+        };
+        Side whole(bytes, size_t{1} << 20, unit);
+        ASSERT_EQ(whole.c.stream.Take(), 0);
+        int16_t wholeRead = 0;
+        const int32_t wholeValue = readers[k](whole.c, wholeRead);
+        const uint16_t wholeCurrent = whole.c.stream.current();
+        const std::vector<uint16_t> wholeRest = rest(whole.c.stream);
+        for (size_t chunk : {size_t{2}, size_t{3}, size_t{4}, size_t{6}, size_t{10}}) {
+          Side part(bytes, chunk, unit);
+          ASSERT_EQ(part.c.stream.Take(), 0);
+          int16_t read = 0;
+          const int32_t value = readers[k](part.c, read);
+          const std::string where = testing::PrintToString(shape) + " reader " + std::to_string(k) + " unit " +
+                                    std::to_string(unit) + " chunk " + std::to_string(chunk);
+          EXPECT_EQ(value, wholeValue) << where;
+          EXPECT_EQ(read, wholeRead) << where;
+          EXPECT_EQ(part.c.stream.current(), wholeCurrent) << where;
+          EXPECT_EQ(rest(part.c.stream), wholeRest) << where;
         }
       }
     }
