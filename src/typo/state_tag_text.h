@@ -459,26 +459,47 @@ inline void TakeGSettings(const TypoState& now, TypoState& was) {
 
 // "<MOVE" with up (the accumulated shift, sign inverted), aki (per mille,
 // sign inverted) and bnkn=N for the pending one-shot values, each cleared
-// once written. Nothing is written when none is pending.
+// once written. Nothing is written when none is pending. The tag is short
+// and of a known most length: composed in a buffer of the stack.
 template <typename Tags>
 void WriteMoveTag(Tags tags) {
   PendingMove& m = tags.move();
-  state_tags::TagText tag("<MOVE");
+  if (m.up == 0 && m.aki == 0 && m.bnkn != -1) return;
+  char tag[5 + 4 + kMostNumberWithUnit + 5 + 11 + 7 + 1];
+  std::memcpy(tag, "<MOVE", 5);
+  char* d = tag + 5;
   if (m.up != 0) {
-    tag.Add(" up=");
-    tag.AddNumberWithUnit(-FormatLength(m.up), tags.unit());
+    std::memcpy(d, " up=", 4);
+    d += 4;
+    const Hundredths up = LengthHundredths(m.up);
+    if (up.count == 0) {
+      // The inverted shift of less than a hundredth is a negative zero,
+      // which "%g" writes with its sign.
+      std::memcpy(d, "-0", 2);
+      d += 2;
+      if (tags.unit() == 1) {
+        *d++ = 'Q';
+      } else {
+        std::memcpy(d, "pt", 2);
+        d += 2;
+      }
+    } else {
+      d = PutNumberWithUnit(d, Hundredths{-up.count}, tags.unit());
+    }
     m.up = 0;
   }
   if (m.aki != 0) {
-    tag.Add(" aki=");
-    tag.AddInt(PerMille(-int32_t{m.aki}));
+    std::memcpy(d, " aki=", 5);
+    d = std::to_chars(d + 5, d + 16, PerMille(-int32_t{m.aki})).ptr;
     m.aki = 0;
   }
   if (m.bnkn == -1) {
-    tag.Add(" bnkn=N");
+    std::memcpy(d, " bnkn=N", 7);
+    d += 7;
     m.bnkn = 0;
   }
-  tag.WriteIfAny(tags);
+  *d++ = '>';
+  tags.WriteText(std::string_view(tag, static_cast<size_t>(d - tag)));
 }
 
 }  // namespace velkan

@@ -124,6 +124,20 @@ TEST(WriteMoveTag, DownwardShiftAndNegativeSpacing) {
   EXPECT_EQ(m.output(), "<MOVE up=6Q aki=500>");
 }
 
+// A shift of less than a hundredth of the unit, inverted, is a negative
+// zero; the extreme shifts are written with six significant digits.
+TEST(WriteMoveTag, ShiftsBelowAHundredthAndExtremeOnes) {
+  MemoryConversion m;
+  m.c.move.up = 100;
+  WriteMoveTag(m.c);
+  m.c.move.up = -100;
+  WriteMoveTag(m.c);
+  m.c.move.up = INT32_MIN;
+  m.c.move.bnkn = -1;
+  WriteMoveTag(m.c);
+  EXPECT_EQ(m.output(), "<MOVE up=-0pt><MOVE up=-0pt><MOVE up=165701pt bnkn=N>");
+}
+
 TEST(WriteMoveTag, CancellingShiftsWriteNothing) {
   MemoryConversion m;
   m.c.move.up += 12960;
