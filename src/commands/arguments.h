@@ -70,34 +70,17 @@ class BlockArguments {
       value = Wrap16(int32_t{a} * 4);  // RoundToQuarters(0) is 0
       return digitsA;
     }
-    int16_t b = 0, digitsB = 0;
-    if (!Accumulate(b, digitsB)) return -1;
-    value = Wrap16(int32_t{a} * 4 + RoundToQuarters(b));
-    return Wrap16(int32_t{digitsA} + digitsB + 1);
+    return QuartersFromPoint(a, digitsA, value);
   }
   int16_t Length(int32_t& value) {
     int16_t a = 0, digitsA = 0;
     if (!Accumulate(a, digitsA)) return -1;
-    int16_t b = 0, digitsB = 0;
-    int32_t read = digitsA;
-    const bool point = current_ == kPointSeparator;
-    if (point) {
-      if (!Accumulate(b, digitsB)) return -1;
-      read += digitsB + 1;
+    if (current_ != kPointSeparator) [[likely]] {
+      // A whole number: quarters in a Q job, picas (12 points) in a pt job.
+      value = Wrap32(int64_t{a} * (c_.session.settings.unit == 1 ? 4 : 48) * kQuarterUnits);
+      return digitsA;
     }
-    if (c_.session.settings.unit == 1) {
-      value = Wrap32((int64_t{a} * 4 + RoundToQuarters(b)) * kQuarterUnits);
-      return Wrap16(read);
-    }
-    int64_t v = (int64_t{a} * 12 + b) * 4 * kQuarterUnits;
-    if (point && current_ == kPointSeparator) {
-      int16_t f = 0, digitsC = 0;
-      if (!Accumulate(f, digitsC)) return -1;
-      read += digitsC + 1;
-      v += int64_t{RoundToQuarters(f)} * kQuarterUnits;
-    }
-    value = Wrap32(v);
-    return Wrap16(read);
+    return LengthFromPoint(a, digitsA, value);
   }
   int16_t UnitLength(int32_t& value) {
     int16_t q = 0;
@@ -133,17 +116,51 @@ class BlockArguments {
   void Commit() { c_.stream.TakeWords(static_cast<size_t>(p_ - start_) / 2); }
 
  private:
+  // Quarters from the point separator after the integer part `a` of
+  // `digitsA` digits on: apart, so that a whole number keeps few registers.
+  [[gnu::noinline]] int16_t QuartersFromPoint(int16_t a, int16_t digitsA, int16_t& value) {
+    int16_t b = 0, digitsB = 0;
+    if (!Accumulate(b, digitsB)) return -1;
+    value = Wrap16(int32_t{a} * 4 + RoundToQuarters(b));
+    return Wrap16(int32_t{digitsA} + digitsB + 1);
+  }
+  // Length from the point separator after the integer part on, as Quarters.
+  [[gnu::noinline]] int16_t LengthFromPoint(int16_t a, int16_t digitsA, int32_t& value) {
+    int16_t b = 0, digitsB = 0;
+    if (!Accumulate(b, digitsB)) return -1;
+    int32_t read = digitsA + digitsB + 1;
+    if (c_.session.settings.unit == 1) {
+      value = Wrap32((int64_t{a} * 4 + RoundToQuarters(b)) * kQuarterUnits);
+      return Wrap16(read);
+    }
+    int64_t v = (int64_t{a} * 12 + b) * 4 * kQuarterUnits;
+    if (current_ == kPointSeparator) {
+      int16_t f = 0, digitsC = 0;
+      if (!Accumulate(f, digitsC)) return -1;
+      read += digitsC + 1;
+      v += int64_t{RoundToQuarters(f)} * kQuarterUnits;
+    }
+    value = Wrap32(v);
+    return Wrap16(read);
+  }
+
   // The digits from the next word on and the word that ends them, which
   // becomes the current word; as the readers accumulate them, wrapping at
   // 16 bits. False when that word lies behind the words or is none the
   // stream gives as it is.
   bool Accumulate(int16_t& value, int16_t& count) {
-    uint32_t v = 0, n = 0;
     if (!complete_) return false;
-    p_ = ScanDigits(p_, end_, v, n);
-    if (!TakeOne()) return false;
+    uint32_t v = 0;
+    const uint8_t* const q = DigitsAt(p_, end_, v);
+    const uint16_t w = q != end_ ? LoadBigEndian16(q) : 0;
+    if (!CodeStream::TakenAsItIs(w)) {  // also at the end of the words
+      complete_ = false;
+      return false;
+    }
+    count = Wrap16(static_cast<int32_t>((q - p_) / 2));
+    current_ = w;
+    p_ = q + 2;
     value = Wrap16(static_cast<int32_t>(v));
-    count = Wrap16(static_cast<int32_t>(n));
     return true;
   }
   bool TakeOne() {
