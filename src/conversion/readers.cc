@@ -48,11 +48,18 @@ namespace {
   return true;
 }
 
+// Accumulate, taking digits that lie in the block read with their stop word
+// at once.
+[[gnu::always_inline]] inline int16_t AccumulateFromBlock(Conversion& c, int16_t& value, int16_t& count) {
+  if (AccumulateInBlock(c.stream, value, count)) [[likely]] return 0;
+  return Accumulate(c, value, count);
+}
+
 // Quarters from the point separator after the integer part `a` of
 // `digitsA` digits on.
 [[gnu::noinline]] int16_t QuartersFromPoint(Conversion& c, int16_t a, int16_t digitsA, int16_t& value) {
   int16_t b = 0, digitsB = 0;
-  if (Accumulate(c, b, digitsB) < 0) return -1;
+  if (AccumulateFromBlock(c, b, digitsB) < 0) return -1;
   value = Wrap16(int32_t{a} * 4 + RoundToQuarters(b));
   return Wrap16(int32_t{digitsA} + digitsB + 1);
 }
@@ -136,7 +143,7 @@ namespace {
   int32_t read = digitsA;
   bool point = c.stream.current() == kPointSeparator;
   if (point) {
-    if (Accumulate(c, b, digitsB) < 0) return -1;
+    if (AccumulateFromBlock(c, b, digitsB) < 0) return -1;
     read += digitsB + 1;
   }
   if (c.session.settings.unit == 1) {
@@ -146,7 +153,7 @@ namespace {
   int64_t v = (int64_t{a} * 12 + b) * 4 * kQuarterUnits;
   if (point && c.stream.current() == kPointSeparator) {
     int16_t f, digitsC;
-    if (Accumulate(c, f, digitsC) < 0) return -1;
+    if (AccumulateFromBlock(c, f, digitsC) < 0) return -1;
     read += digitsC + 1;
     v += int64_t{RoundToQuarters(f)} * kQuarterUnits;
   }
