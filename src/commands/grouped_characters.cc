@@ -25,9 +25,10 @@ char* PutPartSizes(const Conversion& c, char* d, int16_t h, int16_t w, int16_t r
 }
 
 // Writes "<GOU" or "<GOU2" (`Open`), the sizes of the part, when the group
-// sizes are set, and ">", composed in the output's room.
+// sizes are set, and ">", composed in the output's room. Apart, as is
+// OpenGroup, so that closing a group keeps few registers.
 template <const auto& Open>
-void WriteGroupTag(Conversion& c, int16_t h, int16_t w, int16_t refH, int16_t refW) {
+[[gnu::noinline]] void WriteGroupTag(Conversion& c, int16_t h, int16_t w, int16_t refH, int16_t refW) {
   constexpr size_t kOpen = sizeof Open - 1;
   c.out.WriteComposed<kOpen + kMostSizeAttributes + 1>([&](char* d) {
     std::memcpy(d, Open, kOpen);
@@ -41,7 +42,7 @@ void WriteGroupTag(Conversion& c, int16_t h, int16_t w, int16_t refH, int16_t re
 constexpr char kGroupOpen[] = "<GOU";
 constexpr char kGroupSecond[] = "<GOU2";
 
-Flow OpenGroup(Conversion& c) {
+[[gnu::noinline]] Flow OpenGroup(Conversion& c) {
   CodeStream& s = c.stream;
   if (s.Take() < 0) return Flow::kFail;
   if (s.current() == kEnclosureWord) {

@@ -28,11 +28,6 @@ char* Put(char* d, const char (&text)[N]) {
   return d + N - 1;
 }
 
-// The text composed at [begin, end).
-std::string_view Text(const char* begin, const char* end) {
-  return std::string_view(begin, static_cast<size_t>(end - begin));
-}
-
 void OpenCountedScope(Conversion& c, int16_t characters, int16_t kind) {
   c.session.scopeCountdown = characters;
   c.session.scopeKind = kind;
@@ -93,23 +88,24 @@ Flow CmdTayo(Conversion& c) {
   if (ReadDigits(c, characters, 2) < 0) return Flow::kFail;
   CloseManualRuby(c);
   const InlineStructures& in = c.inlines;
-  char tag[5 + kMostSizeAttributes + 5 + kMostNumberWithUnit + 1];
-  char* d = Put(tag, "<TAYO");
-  if (in.tayoHeight == 0) {
-    d = Put(d, " size=0.5moji");
-  } else {
-    // In vertical composition the output's height is the character's width.
-    int16_t refH = Vertical(c) ? c.typo.width : c.typo.height;
-    int16_t refW = Vertical(c) ? c.typo.height : c.typo.width;
-    d = PutSizeAttributes(d, in.tayoHeight, in.tayoWidth, refH, refW, Unit(c));
-  }
-  if (in.tayoAki >= 1 && in.tayoAki <= 99) {
-    d = PutNumberWithUnit(Put(d, " aki="), SizeHundredths(in.tayoAki), Unit(c));
-  } else if (in.tayoAki > 100) {
-    d = PutNumberWithUnit(Put(d, " aki="), SizeHundredths(static_cast<int16_t>(100 - in.tayoAki)), Unit(c));
-  }
-  *d++ = '>';
-  c.out.WriteText(Text(tag, d));
+  c.out.WriteComposed<5 + kMostSizeAttributes + 5 + kMostNumberWithUnit + 1>([&](char* d) {
+    d = Put(d, "<TAYO");
+    if (in.tayoHeight == 0) {
+      d = Put(d, " size=0.5moji");
+    } else {
+      // In vertical composition the output's height is the character's width.
+      int16_t refH = Vertical(c) ? c.typo.width : c.typo.height;
+      int16_t refW = Vertical(c) ? c.typo.height : c.typo.width;
+      d = PutSizeAttributes(d, in.tayoHeight, in.tayoWidth, refH, refW, Unit(c));
+    }
+    if (in.tayoAki >= 1 && in.tayoAki <= 99) {
+      d = PutNumberWithUnit(Put(d, " aki="), SizeHundredths(in.tayoAki), Unit(c));
+    } else if (in.tayoAki > 100) {
+      d = PutNumberWithUnit(Put(d, " aki="), SizeHundredths(static_cast<int16_t>(100 - in.tayoAki)), Unit(c));
+    }
+    *d++ = '>';
+    return d;
+  });
   OpenCountedScope(c, characters, kScopeTayo);
   return Flow::kGoOn;
 }
@@ -140,27 +136,28 @@ Flow CmdWarichu(Conversion& c) {
     in.wariOpen = 0;
   } else {
     const SplitLineParameters& p = c.splitLine;
-    char tag[5 + kMostSizeAttributes + 10 + 5 + 6 + 1];
-    char* d = Put(tag, "<WARI");
-    if (p.firstSize != 0) {
-      // The two lines are set at half the current size, halved toward zero.
-      int16_t refH = static_cast<int16_t>((Vertical(c) ? c.typo.width : c.typo.height) / 2);
-      int16_t refW = static_cast<int16_t>((Vertical(c) ? c.typo.height : c.typo.width) / 2);
-      d = PutSizeAttributes(d, p.firstSize, p.secondSize, refH, refW, Unit(c));
-      switch (p.type) {
-        case 1: d = Put(d, " l=5/4moji"); break;
-        case 2: d = Put(d, " l=4/3moji"); break;
-        case 3: d = Put(d, " l=3/2moji"); break;
-        case 4: d = Put(d, " l=7/4moji"); break;
-        default: break;
+    c.out.WriteComposed<5 + kMostSizeAttributes + 10 + 5 + 6 + 1>([&](char* d) {
+      d = Put(d, "<WARI");
+      if (p.firstSize != 0) {
+        // The two lines are set at half the current size, halved toward zero.
+        int16_t refH = static_cast<int16_t>((Vertical(c) ? c.typo.width : c.typo.height) / 2);
+        int16_t refW = static_cast<int16_t>((Vertical(c) ? c.typo.height : c.typo.width) / 2);
+        d = PutSizeAttributes(d, p.firstSize, p.secondSize, refH, refW, Unit(c));
+        switch (p.type) {
+          case 1: d = Put(d, " l=5/4moji"); break;
+          case 2: d = Put(d, " l=4/3moji"); break;
+          case 3: d = Put(d, " l=3/2moji"); break;
+          case 4: d = Put(d, " l=7/4moji"); break;
+          default: break;
+        }
+        if (p.par != 0) {
+          d = Put(d, " par=");
+          d = std::to_chars(d, d + 6, p.par).ptr;  // "-32768" at the most
+        }
       }
-      if (p.par != 0) {
-        d = Put(d, " par=");
-        d = std::to_chars(d, d + 6, p.par).ptr;  // "-32768" at the most
-      }
-    }
-    *d++ = '>';
-    c.out.WriteText(Text(tag, d));
+      *d++ = '>';
+      return d;
+    });
     in.wariOpen = 1;
   }
   c.stream.Consume();
@@ -174,12 +171,13 @@ Flow CmdFraction(Conversion& c) {
     c.out.WriteText("</BUN>");
     in.bunState = 0;
   } else {
-    char tag[5 + 5 + kMostNumberWithUnit + kMostThicknessLine + 1];
-    char* d = in.bunState == 0 ? Put(tag, "<BUN") : Put(tag, "<BUN2");
-    d = PutNumberWithUnit(Put(d, " aki="), LengthHundredths(c.box.gap), Unit(c));
-    if (c.box.lineSelector == 0) d = PutThicknessLine(c, d, 0);
-    *d++ = '>';
-    c.out.WriteText(Text(tag, d));
+    c.out.WriteComposed<5 + 5 + kMostNumberWithUnit + kMostThicknessLine + 1>([&](char* d) {
+      d = in.bunState == 0 ? Put(d, "<BUN") : Put(d, "<BUN2");
+      d = PutNumberWithUnit(Put(d, " aki="), LengthHundredths(c.box.gap), Unit(c));
+      if (c.box.lineSelector == 0) d = PutThicknessLine(c, d, 0);
+      *d++ = '>';
+      return d;
+    });
     in.bunState = static_cast<int16_t>(in.bunState + 1);
   }
   c.stream.Consume();
@@ -193,10 +191,11 @@ Flow CmdEuropeanFraction(Conversion& c) {
 }
 
 Flow CmdEmSpace(Conversion& c) {
-  char tag[8 + kMostNumberWithUnit + 1];
-  char* d = PutNumberWithUnit(Put(tag, "<em wid="), LengthHundredths(c.inlines.emWidth), Unit(c));
-  *d++ = '>';
-  c.out.WriteText(Text(tag, d));
+  c.out.WriteComposed<8 + kMostNumberWithUnit + 1>([&c](char* d) {
+    d = PutNumberWithUnit(Put(d, "<em wid="), LengthHundredths(c.inlines.emWidth), Unit(c));
+    *d++ = '>';
+    return d;
+  });
   c.stream.Consume();
   return Flow::kGoOn;
 }

@@ -223,8 +223,7 @@ Flow CmdUnderlineMark(Conversion& c) {
     c.out.WriteText(UnderlineEndTag(c.underline.type));
     c.underlineOpen = 0;
   } else {
-    char tag[kMostUnderlineStartTag];
-    c.out.WriteText(std::string_view(tag, static_cast<size_t>(PutUnderlineStartTag(c, tag) - tag)));
+    c.out.WriteComposed<kMostUnderlineStartTag>([&c](char* d) { return PutUnderlineStartTag(c, d); });
     c.underlineOpen = 1;
   }
   c.stream.Consume();
@@ -247,18 +246,18 @@ Flow CmdRuleSettings(Conversion& c) {
 }
 
 Flow CmdEnclosureBox(Conversion& c) {
-  // The whole text composed here and written at once, no string grown
-  // piece by piece.
-  char text[kMostEnclosureOpening + 8 + kMostNumberWithUnit + 1 + 7];
-  char* d = PutEnclosureOpening(c, text);
-  if (c.rules.innerWidth != 0) {
-    std::memcpy(d, "<em wid=", 8);
-    d = PutNumberWithUnit(d + 8, LengthHundredths(c.rules.innerWidth), c.session.settings.unit);
-    *d++ = '>';
-  }
-  std::memcpy(d, "</MAKI>", 7);
-  d += 7;
-  c.out.WriteText(std::string_view(text, static_cast<size_t>(d - text)));
+  // The whole text composed in the output's room and written at once, no
+  // string grown piece by piece.
+  c.out.WriteComposed<kMostEnclosureOpening + 8 + kMostNumberWithUnit + 1 + 7>([&c](char* d) {
+    d = PutEnclosureOpening(c, d);
+    if (c.rules.innerWidth != 0) {
+      std::memcpy(d, "<em wid=", 8);
+      d = PutNumberWithUnit(d + 8, LengthHundredths(c.rules.innerWidth), c.session.settings.unit);
+      *d++ = '>';
+    }
+    std::memcpy(d, "</MAKI>", 7);
+    return d + 7;
+  });
   c.stream.Consume();
   return Flow::kGoOn;
 }
