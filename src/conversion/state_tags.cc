@@ -58,6 +58,19 @@ template <typename Entry>
 [[gnu::noinline]] void ComposeSingleJChange(Conversion& c, uint64_t key) { WriteJTag(SingleChangeTags{{c}, key}); }
 [[gnu::noinline]] void ComposeSingleGChange(Conversion& c, uint64_t key) { WriteGTag(SingleChangeTags{{c}, key}); }
 
+// A tag whose text is not kept under `key` yet, composed and kept (a tag
+// with nothing to write as an empty text): apart from the tag's own
+// function, so that the kept path, the common one, sets up no frame for the
+// composing.
+[[gnu::noinline]] void ComposeJTag(Conversion& c, const StateTagKey& key) {
+  c.tagCache.Put(key, {});
+  WriteJTag(CachingTags{{c}, key});
+}
+[[gnu::noinline]] void ComposeGTag(Conversion& c, const StateTagKey& key) {
+  c.tagCache.Put(key, {});
+  WriteGTag(CachingTags{{c}, key});
+}
+
 // Writes the text kept for the single change `key`; false, having written
 // nothing, when none is kept.
 [[gnu::always_inline]] inline bool WriteSingleChange(Conversion& c, uint64_t key) {
@@ -69,28 +82,46 @@ template <typename Entry>
 
 }  // namespace
 
-[[gnu::noinline]] void WriteJTag(Conversion& c) {
+namespace {
+
+// WriteJTag but for the emitted settings of a kept text, which are left for
+// the caller to take (WriteCharacterTagsInFull takes every setting after
+// both tags).
+[[gnu::noinline]] void WriteJTagLeavingSettings(Conversion& c) {
   const StateTagKey key = JTagKey(c.typo, c.emitted, c.session.settings.unit, c.session.settings.direction == 1,
                                   c.definitions.generation());
   if (const StateTagCache::Entry* e = c.tagCache.Find(key)) {
     WriteKept(c, *e);
-    TakeJSettings(c.typo, c.emitted);
     return;
   }
-  // A tag with nothing to write is kept as an empty text.
-  c.tagCache.Put(key, {});
-  WriteJTag(CachingTags{{c}, key});
+  ComposeJTag(c, key);
 }
 
-[[gnu::noinline]] void WriteGTag(Conversion& c) {
+}  // namespace
+
+void WriteJTag(Conversion& c) {
+  WriteJTagLeavingSettings(c);
+  TakeJSettings(c.typo, c.emitted);
+}
+
+namespace {
+
+// WriteGTag but for the emitted settings of a kept text, as
+// WriteJTagLeavingSettings.
+[[gnu::noinline]] void WriteGTagLeavingSettings(Conversion& c) {
   const StateTagKey key = GTagKey(c.typo, c.emitted, c.session.settings.unit);
   if (const StateTagCache::Entry* e = c.tagCache.Find(key)) {
     WriteKept(c, *e);
-    TakeGSettings(c.typo, c.emitted);
     return;
   }
-  c.tagCache.Put(key, {});
-  WriteGTag(CachingTags{{c}, key});
+  ComposeGTag(c, key);
+}
+
+}  // namespace
+
+void WriteGTag(Conversion& c) {
+  WriteGTagLeavingSettings(c);
+  TakeGSettings(c.typo, c.emitted);
 }
 
 [[gnu::noinline]] void WriteMoveTag(Conversion& c) { WriteMoveTag(ConversionTags{c}); }
@@ -126,7 +157,7 @@ namespace {
     if (key != 0) {
       if (!WriteSingleChange(c, key)) ComposeSingleJChange(c, key);
     } else {
-      WriteJTag(c);
+      WriteJTagLeavingSettings(c);
     }
   }
   if (changes.g()) {
@@ -135,7 +166,7 @@ namespace {
     if (key != 0) {
       if (!WriteSingleChange(c, key)) ComposeSingleGChange(c, key);
     } else {
-      WriteGTag(c);
+      WriteGTagLeavingSettings(c);
     }
   }
   // Whatever was written, both tags now carry every setting.

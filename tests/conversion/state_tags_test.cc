@@ -60,6 +60,33 @@ TEST(WriteJTag, NoColourAgainIsWritten) {
   EXPECT_EQ(m.output(), "<J color=4><J color=-1>");
 }
 
+// A tag written from its kept text takes the settings as a composed one
+// does: written again with nothing changed, it writes nothing.
+TEST(WriteJTag, KeptTextTakesTheSettings) {
+  MemoryConversion m;
+  for (int16_t tume : {27, 54, 27}) {
+    m.c.typo.tume = tume;
+    const bool kept = m.c.tagCache.Find(JTagKey(m.c.typo, m.c.emitted, 0, false, m.c.definitions.generation()));
+    EXPECT_EQ(kept, tume == 27 && m.c.emitted.tume == 54);
+    WriteJTag(m.c);
+    WriteJTag(m.c);
+  }
+  EXPECT_EQ(m.output(), "<J tume=500><J tume=1000><J tume=500>");
+}
+
+TEST(WriteGTag, KeptTextTakesTheSettings) {
+  MemoryConversion m;
+  for (int32_t points : {14, 16, 14}) {
+    const int32_t was = m.c.emitted.lineSpacing;
+    m.c.typo.lineSpacing = points * 12960;
+    const bool kept = m.c.tagCache.Find(GTagKey(m.c.typo, m.c.emitted, 0));
+    EXPECT_EQ(kept, points == 14 && was == 16 * 12960);
+    WriteGTag(m.c);
+    WriteGTag(m.c);
+  }
+  EXPECT_EQ(m.output(), "<G l=14pt><G l=16pt><G l=14pt>");
+}
+
 TEST(WriteGTag, IndentsInOrderLeftRightStartHanging) {
   MemoryConversion m;
   // Height 8 units: 16 units is two characters, 12 units is one and a half.
