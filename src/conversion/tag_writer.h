@@ -229,7 +229,7 @@ class TagWriter {
   // The same for `Format`, a message literal of the program (see
   // WarningFormat), read when the program is built: composed straight into
   // the sink's room when no list of warnings is kept.
-  // c.out.WriteWarningF<lit::kWarnCentering>(FormatLength(length)).
+  // c.out.WriteWarningF<lit::kWarnCentering>(LengthHundredths(length)).
   template <const auto& Format, typename... Args>
   int16_t WriteWarningF(Args... args) {
     using F = WarningFormat<Format>;

@@ -53,12 +53,7 @@ class TagText {
     char d[24];
     Add(std::string_view(d, static_cast<size_t>(std::to_chars(d, d + sizeof d, v).ptr - d)));
   }
-  // printf("%g", value) followed by the unit name.
-  void AddNumberWithUnit(double value, int16_t unit) {
-    char d[kMostG];
-    Add(std::string_view(d, static_cast<size_t>(PutG(d, value) - d)));
-    Add(UnitName(unit));
-  }
+  // The number as PutHundredths writes it, followed by the unit name.
   void AddNumberWithUnit(Hundredths value, int16_t unit) {
     char d[kMostG];
     Add(std::string_view(d, static_cast<size_t>(PutHundredths(d, value) - d)));

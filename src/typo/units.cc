@@ -98,8 +98,9 @@ void AppendG(std::string& out, double value) {
   out.append(buf, static_cast<size_t>(PutG(buf, value) - buf));
 }
 
-char* PutNumberWithUnit(char* d, double value, int16_t unit) {
-  d = PutG(d, value);
+namespace {
+// The unit's name after a number: "Q" or "pt".
+char* PutUnitName(char* d, int16_t unit) {
   if (unit == 1) {
     *d++ = 'Q';
   } else {
@@ -108,16 +109,12 @@ char* PutNumberWithUnit(char* d, double value, int16_t unit) {
   }
   return d;
 }
+}  // namespace
+
+char* PutNumberWithUnit(char* d, double value, int16_t unit) { return PutUnitName(PutG(d, value), unit); }
 
 char* PutNumberWithUnit(char* d, Hundredths value, int16_t unit) {
-  d = PutHundredths(d, value);
-  if (unit == 1) {
-    *d++ = 'Q';
-  } else {
-    *d++ = 'p';
-    *d++ = 't';
-  }
-  return d;
+  return PutUnitName(PutHundredths(d, value), unit);
 }
 
 MojiCountResult MojiCount(int32_t v, int16_t h) {
